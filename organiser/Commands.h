@@ -1,0 +1,34 @@
+#pragma once
+
+#include "UserInterface.h"
+#include "orvoProjectList.h"
+
+#include <string>
+
+// The command sequences that the window and the command line share.
+
+// "CD" or "DVD".
+std::string MediumPrefix(bool forCD);
+// "649 megabytes" or "4.6 gigabytes".
+std::string MediumSize(bool forCD);
+// The Backup Sort question, asked with the title "Backup sort".
+std::string BackupSortQuestion(bool forCD);
+inline const std::string BackupSortTitle = "Backup sort";
+
+// Read folder: scan, plan for the medium and fill the grid. True when the scan
+// recorded errors (the listing is in list.LastError).
+bool ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix,
+                       bool chkRegular, bool forCD, Grid& g);
+
+// Backup Sort (sort true, after the user agreed) or Report Only: rearranges
+// when asked to, writes the three reports and says where they are. True when a
+// step stopped the command (it has told the user why).
+bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, bool forCD, bool sort,
+                   Messages& messages);
+
+// Move: the conflict test, then the move of the selected rows and a new grid.
+// True when the test found conflicts (shown to the user; nothing moved).
+bool MoveCommand(orvoProjectList& list, Grid& g, const std::string& MoveFolder, Messages& messages);
+
+// A folder string as the system keeps it: ending with the path separator.
+std::string WithSeparator(std::string folder);

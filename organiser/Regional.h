@@ -1,0 +1,16 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+// The user's regional settings and the clock, handed to the core so that the
+// grid's numbers and the reports' dates are deterministic under test.
+struct Regional {
+    std::string decimalSeparator = ".";
+    std::string dateSeparator = "/";
+    std::function<std::chrono::year_month_day()> today = LocalToday;
+
+    // Today's date in the local time zone.
+    static std::chrono::year_month_day LocalToday();
+};

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "Messages.h"
+
+#include <array>
+#include <string>
+
+// What the project list and the commands need from whoever shows them to the
+// user: the window implements these with Qt, the command line on a terminal,
+// the tests with recorders.
+
+// A question with Yes and No buttons, Yes the default. True for Yes.
+class Question {
+public:
+    virtual ~Question() = default;
+    virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
+};
+
+// An input box with a prompt, a title and a default text. Empty on cancel.
+class InputBox {
+public:
+    virtual ~InputBox() = default;
+    virtual std::string Ask(const std::string& prompt, const std::string& title,
+                            const std::string& defaultText) = 0;
+};
+
+// Progress of a loop over items. Startup(n) prepares it (with 0 it shows
+// nothing and the next OK returns false); OK(k, name) is called before item k,
+// lets pending events run, and returns false once the user cancelled. It hides
+// itself when the last item (k == n - 1) is announced.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    virtual void Hide() = 0;
+    virtual void Startup(int amountToDo) = 0;
+    virtual bool OK(int amountDone, const std::string& text) = 0;
+};
+
+// Lets pending window events run from inside a long operation.
+class EventPump {
+public:
+    virtual ~EventPump() = default;
+    virtual void DoEvents() = 0;
+};
+
+// The project grid. Rows are counted from 1; row r shows project r - 1.
+using GridRow = std::array<std::string, 6>;
+class Grid {
+public:
+    virtual ~Grid() = default;
+    virtual void Clear() = 0;
+    virtual void AddRow(const GridRow& texts) = 0;
+    virtual int RowCount() const = 0;
+    virtual bool IsSelected(int r) const = 0;
+    virtual void ClearSelection(int r) = 0;
+    virtual void SetText(int r, const std::string& text) = 0;
+    virtual void RemoveRow(int r) = 0;
+};
+
+// The services one project list talks through.
+struct UserInterface {
+    Messages& messages;
+    InputBox& input;
+    Progress& progress;
+    EventPump& events;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Messages.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+// A file written whole or not at all: the text goes to a hidden temporary file
+// in the same folder, which replaces the named file only when every write and
+// the close succeeded. A file that is never committed leaves nothing behind.
+class ReportFile final {
+public:
+    ReportFile() = default;
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+    ~ReportFile();
+
+    // Writes text and the line end CR LF.
+    void WriteLine(const std::string& text);
+    // Finishes the file and puts it in place. The first error of any write,
+    // the close or the replacement; empty on success.
+    std::error_code Commit();
+
+private:
+    friend bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messages);
+    std::filesystem::path target;
+    std::filesystem::path temp;
+    std::FILE* stream = nullptr;
+    std::error_code error;
+};
+
+// Opens FileName for writing through fo. True when it could not be opened: a
+// missing folder says nothing, any other failure shows "error ", the error
+// number, " " and the system's description.
+bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messages);

@@ -1,0 +1,11 @@
+#include "BackupSet.h"
+
+std::string SetLetters(int n, bool lowerCase)
+{
+    // Bijective base 26: 0 -> A, 25 -> Z, 26 -> AA, 701 -> ZZ, 702 -> AAA.
+    const char first = lowerCase ? 'a' : 'A';
+    std::string letters;
+    for (long long v = static_cast<long long>(n) + 1; v > 0; v = (v - 1) / 26)
+        letters.insert(letters.begin(), static_cast<char>(first + (v - 1) % 26));
+    return letters;
+}

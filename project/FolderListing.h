@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+// A snapshot of the ordinary files of one folder: regular files that are not
+// hidden (no leading ".") and not symbolic links. Names are kept in the order
+// every listing of the system uses: ASCII letters folded to lower case, plain
+// byte order as the tie-break. One listing serves a whole folder scan, so a scan
+// lists the folder once however many projects and waves it holds.
+class FolderListing final {
+public:
+    explicit FolderListing(const std::filesystem::path& folder);
+
+    // Orders two names as every listing does.
+    static bool NameLess(std::string_view a, std::string_view b);
+
+    const std::vector<std::string>& Names() const { return names; }
+
+    // The error of the listing itself (for instance a missing folder); the
+    // listing is then empty.
+    const std::error_code& Error() const { return error; }
+
+    bool Contains(std::string_view name) const;
+
+    // Files whose extension is ".cue" in any letter case, in listing order.
+    std::vector<std::string> ProjectFiles() const;
+
+    // The project's own files: named exactly projectName, or projectName
+    // followed by "." and anything (projectName compared exactly).
+    std::vector<std::string> OwnFiles(std::string_view projectName) const;
+
+    // The project file of projectName: projectName + ".cue" when it exists,
+    // else the first own file whose extension is ".cue" in another letter case.
+    std::optional<std::string> ProjectFile(std::string_view projectName) const;
+
+private:
+    std::vector<std::string> names;
+    std::error_code error;
+};
+
+// True when name ends in ".cue", letter case ignored.
+bool HasProjectExtension(std::string_view name);

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "FolderListing.h"
+#include "Messages.h"
+#include "acList.h"
+#include "orvoSections.h"
+#include "orvoWave.h"
+
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The record of one project: its name and folder, the tracks of its project
+// file, the wave files its regions play with their sizes, the size of its own
+// files, its backup set and the errors met while reading it.
+// Operations that can fail return true on failure with the reason in LastError.
+class orvoProject final {
+public:
+    explicit orvoProject(Messages& messages) : messages(messages) {}
+    orvoProject(const orvoProject&) = delete;
+    orvoProject& operator=(const orvoProject&) = delete;
+
+    std::string Name;     // the project file's name without ".cue"
+    std::string ReadDir;  // the folder of the project file, its own files and its waves
+    std::string WriteDir; // kept empty: no operation writes elsewhere than ReadDir
+    orvoTrackList trackList;
+    acList<orvoWave> waves;
+    std::int64_t wavSize = 0;     // sum of the waves' declared sizes
+    std::int64_t samples = 0;
+    std::int64_t samplesUsed = 0;
+    std::int64_t fileSize = 0;    // sum of the lengths of the project's own files
+    int errorNum = 0;
+    std::string errorText;
+    int BackupNum = -1;           // backup set, -1 when in none
+    bool IsAProject = false;      // false for a mix project
+    bool ReadOnly = false;        // the project file is read-only
+    std::string LastError;
+
+    // The listing of ReadDir that a folder scan shares among its projects. When
+    // it is not set, the project lists ReadDir itself on first need.
+    std::shared_ptr<const FolderListing> folder;
+
+    // Opens the project file under fi. True when it could not be opened.
+    bool FileOpenRead(std::ifstream& fi);
+    // Reads the open project file to its end into trackList and closes it.
+    bool FileRead(std::ifstream& fi);
+    // Builds the wave list and measures the waves. True when a wave failed.
+    bool GetWaveInfo();
+    // Lists and sizes the project's own files.
+    void GetFileSize();
+
+    // Moves (copies, when ReadOnly) every file of the project into destDir.
+    // On failure the files already moved or copied are put back.
+    bool MoveProject(const std::string& destDir);
+    // True when a file of the project already exists in destDir; those files
+    // are listed in LastError.
+    bool MoveTest(const std::string& destDir);
+    // Moves the project into the backup folder of its set.
+    bool MoveToBackup(const std::string& prefix);
+    // Renames the project's own files and the project. Failures are shown.
+    bool Rename(const std::string& newName);
+
+    std::int64_t TotalSize() const { return wavSize + fileSize; }
+
+    // The names of the own files found by GetFileSize, in listing order.
+    const std::vector<std::string>& OwnFiles() const { return fileList; }
+    int numFiles() const { return static_cast<int>(fileList.size()); }
+
+    Messages& messages;
+
+private:
+    void AddError(const std::string& text);
+    const FolderListing& Listing();
+
+    std::vector<std::string> fileList;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class orvoProject;
+
+// One wave file that a project's audio regions play.
+class orvoWave final {
+public:
+    std::string FileName;            // relative to the project's ReadDir
+    orvoProject* project = nullptr;  // the owner; the project holds the wave in its waves list
+    std::int64_t fileSize = 0;       // the length the RIFF header declares
+    std::string LastError;
+    std::int64_t samplesUsed = 0;    // samples covered by the project's regions on this file
+    std::int64_t samples = 0;        // sample count derived from the chunk sizes
+    std::int32_t Rate = 44100;
+    int Bytes = 2;                   // bytes per sample
+
+    // Measures the file from its RIFF chunk headers. True when it could not be
+    // measured; the reason is then in LastError.
+    bool FileGetSize();
+
+    // Sets samplesUsed from the project's audio regions that play this wave.
+    void CalcUsage();
+
+    // A name that stays inside the project's folder. An empty name names no
+    // file and is valid (nothing is measured, moved or tested for it).
+    static bool IsValidName(const std::string& name);
+
+private:
+    bool ReadChunks();
+};
+
+// Boundaries at or beyond this sample position are never reached by the usage sweep.
+inline constexpr std::int64_t UsageLimit = 2147418112;

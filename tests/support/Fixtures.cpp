@@ -1,0 +1,144 @@
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fixtures {
+
+TempDir::TempDir(const fs::path& base)
+{
+    std::random_device random;
+    for (;;) {
+        dir = base / ("kelvark-test-" + std::to_string(random()));
+        if (fs::create_directory(dir))
+            break;
+    }
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    // Read-only files and folders must be writable again before they can go.
+    for (auto it = fs::recursive_directory_iterator(dir, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored))
+        if (!it->is_symlink(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(dir, ignored);
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write fixture " + path.string());
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void MakeReadOnly(const fs::path& path)
+{
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+}
+
+std::string Le16(std::uint16_t v)
+{
+    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
+
+std::string Le32(std::uint32_t v)
+{
+    return Le16(static_cast<std::uint16_t>(v & 0xFFFF)) + Le16(static_cast<std::uint16_t>(v >> 16));
+}
+
+std::string ChunkHeader(const std::string& id, std::uint32_t size)
+{
+    return id + Le32(size);
+}
+
+std::string FmtChunk(std::uint32_t rate, std::uint16_t bits, std::uint16_t channels)
+{
+    const std::uint16_t align = static_cast<std::uint16_t>(channels * ((bits + 7) / 8));
+    return ChunkHeader("fmt ", 16) + Le16(1) + Le16(channels) + Le32(rate) + Le32(rate * align) + Le16(align)
+           + Le16(bits);
+}
+
+std::string WaveHeader(std::uint32_t dataSize, std::uint32_t rate, std::uint16_t bits, std::uint32_t bextSize)
+{
+    const std::uint32_t riffSize = 4 + 24 + 8 + bextSize + 8 + dataSize;
+    return ChunkHeader("RIFF", riffSize) + "WAVE" + FmtChunk(rate, bits) + ChunkHeader("bext", bextSize)
+           + std::string(bextSize, '\0') + ChunkHeader("data", dataSize);
+}
+
+std::string CueText(const std::vector<std::vector<Region>>& tracks)
+{
+    std::string text = "Qlist {\n";
+    int number = 1;
+    for (const auto& regions : tracks) {
+        text += "Track {\nTrack = " + std::to_string(number++) + "\n";
+        for (const auto& region : regions)
+            text += "Audio {\nFile = \"" + region.file + "\"\nOffset = " + std::to_string(region.offset)
+                    + "\nLength = " + std::to_string(region.length) + "\n}\n";
+        text += "}\n";
+    }
+    return text + "}\n";
+}
+
+std::map<std::string, std::string> Snapshot(const fs::path& root)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file() && !entry.is_symlink())
+            files[fs::relative(entry.path(), root).string()] = ReadFile(entry.path());
+    return files;
+}
+
+void ExpectNothingLost(const std::map<std::string, std::string>& before, const fs::path& root)
+{
+    const auto after = Snapshot(root);
+    for (const auto& [path, content] : before) {
+        const auto name = fs::path(path).filename();
+        int found = 0;
+        for (const auto& [laterPath, laterContent] : after)
+            if (fs::path(laterPath).filename() == name && laterContent == content)
+                ++found;
+        EXPECT_EQ(found, 1) << path << " should exist exactly once with its content";
+    }
+}
+
+std::string ScriptedInput::Ask(const std::string& prompt, const std::string& title,
+                               const std::string& defaultText)
+{
+    prompts.push_back(prompt + "|" + title + "|" + defaultText);
+    if (answers.empty())
+        return {};
+    std::string answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+}
+
+void RecordingProgress::Startup(int amountToDo)
+{
+    calls.push_back("Startup " + std::to_string(amountToDo));
+    keepGoing = amountToDo != 0;
+}
+
+bool RecordingProgress::OK(int amountDone, const std::string& text)
+{
+    calls.push_back("OK " + std::to_string(amountDone) + " " + text);
+    if (okCalls++ == cancelAtCall)
+        keepGoing = false;
+    return keepGoing;
+}
+
+} // namespace fixtures

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "UserInterface.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+// Fixtures the tests write themselves: temporary folders, project files, wave
+// headers, and recording fakes of the user-interface contract.
+namespace fixtures {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under base (the system's temporary folder by default),
+// removed with everything in it at the end of the test.
+class TempDir final {
+public:
+    explicit TempDir(const fs::path& base = fs::temp_directory_path());
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const fs::path& path() const { return dir; }
+    // The folder as the system keeps folder strings: with a trailing separator.
+    std::string str() const { return dir.string() + "/"; }
+
+private:
+    fs::path dir;
+};
+
+void WriteFile(const fs::path& path, const std::string& bytes);
+std::string ReadFile(const fs::path& path);
+void MakeReadOnly(const fs::path& path);
+
+// RIFF building blocks, little-endian.
+std::string Le16(std::uint16_t v);
+std::string Le32(std::uint32_t v);
+std::string ChunkHeader(const std::string& id, std::uint32_t size);
+std::string FmtChunk(std::uint32_t rate, std::uint16_t bits, std::uint16_t channels = 1);
+// RIFF header, 16-byte fmt chunk and a bext chunk of bextSize, declaring a data
+// chunk of dataSize bytes that is not written: a tiny file whose header
+// declares a realistic size. The declared length is 4 + 24 + 8 + bextSize + 8 + dataSize.
+std::string WaveHeader(std::uint32_t dataSize, std::uint32_t rate = 48000, std::uint16_t bits = 16,
+                       std::uint32_t bextSize = 602);
+
+// One audio region of a project file.
+struct Region {
+    std::string file;
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+};
+// Project file text: one Qlist with one track per entry, each holding its regions.
+std::string CueText(const std::vector<std::vector<Region>>& tracks);
+
+// Every regular file below root (relative path -> content).
+std::map<std::string, std::string> Snapshot(const fs::path& root);
+// Asserts that every file of before still exists below root exactly once
+// (anywhere: moves relocate files), by file name and content.
+void ExpectNothingLost(const std::map<std::string, std::string>& before, const fs::path& root);
+
+// Recording fakes.
+struct RecordingMessages final : Messages {
+    std::vector<std::string> shown;
+    void Show(const std::string& text) override { shown.push_back(text); }
+};
+
+struct ScriptedInput final : InputBox {
+    std::vector<std::string> answers; // taken in order; empty once used up
+    std::vector<std::string> prompts;  // "prompt|title|default" of every call
+    std::string Ask(const std::string& prompt, const std::string& title,
+                    const std::string& defaultText) override;
+};
+
+struct RecordingProgress final : Progress {
+    std::vector<std::string> calls; // "Hide", "Startup n", "OK k name"
+    int cancelAtCall = -1;          // the OK call (0-based) from which on OK returns false
+    int okCalls = 0;
+    void Hide() override { calls.push_back("Hide"); }
+    void Startup(int amountToDo) override;
+    bool OK(int amountDone, const std::string& text) override;
+
+private:
+    bool keepGoing = false;
+};
+
+struct CountingEvents final : EventPump {
+    int count = 0;
+    void DoEvents() override { ++count; }
+};
+
+struct FakeGrid final : Grid {
+    struct Row {
+        GridRow texts;
+        bool selected = false;
+    };
+    std::vector<Row> rows;
+    void Clear() override { rows.clear(); }
+    void AddRow(const GridRow& texts) override { rows.push_back({texts, false}); }
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    bool IsSelected(int r) const override { return rows.at(static_cast<std::size_t>(r - 1)).selected; }
+    void ClearSelection(int r) override { rows.at(static_cast<std::size_t>(r - 1)).selected = false; }
+    void SetText(int r, const std::string& text) override { rows.at(static_cast<std::size_t>(r - 1)).texts[0] = text; }
+    void RemoveRow(int r) override { rows.erase(rows.begin() + (r - 1)); }
+    void Select(int r) { rows.at(static_cast<std::size_t>(r - 1)).selected = true; }
+};
+
+// The fakes bundled for one project list.
+struct FakeUi {
+    RecordingMessages messages;
+    ScriptedInput input;
+    RecordingProgress progress;
+    CountingEvents events;
+    UserInterface services() { return {messages, input, progress, events}; }
+};
+
+} // namespace fixtures
