@@ -1,0 +1,101 @@
+#include "FolderListing.h"
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int AsciiLower(unsigned char c)
+{
+    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
+// Negative, zero or positive as a is before, equal to or after b with ASCII
+// letters folded to lower case.
+int FoldedCompare(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const int ca = AsciiLower(static_cast<unsigned char>(a[i]));
+        const int cb = AsciiLower(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+            return ca - cb;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+bool IsOwnFileOf(std::string_view name, std::string_view projectName)
+{
+    return name.substr(0, projectName.size()) == projectName
+           && (name.size() == projectName.size() || name[projectName.size()] == '.');
+}
+
+} // namespace
+
+FolderListing::FolderListing(const fs::path& folder)
+{
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        // The entry's type comes from the listing itself; a symbolic link is never an ordinary file.
+        std::error_code typeError;
+        if (it->is_symlink(typeError) || !it->is_regular_file(typeError))
+            continue;
+        std::string name = it->path().filename().string();
+        if (!name.empty() && name[0] != '.')
+            names.push_back(std::move(name));
+    }
+    if (error)
+        names.clear();
+    std::sort(names.begin(), names.end(), NameLess);
+}
+
+bool FolderListing::NameLess(std::string_view a, std::string_view b)
+{
+    const int folded = FoldedCompare(a, b);
+    return folded != 0 ? folded < 0 : a < b;
+}
+
+bool FolderListing::Contains(std::string_view name) const
+{
+    return std::binary_search(names.begin(), names.end(), name, NameLess);
+}
+
+std::vector<std::string> FolderListing::ProjectFiles() const
+{
+    std::vector<std::string> found;
+    for (const auto& name : names)
+        if (HasProjectExtension(name))
+            found.push_back(name);
+    return found;
+}
+
+std::vector<std::string> FolderListing::OwnFiles(std::string_view projectName) const
+{
+    // Every own file's name starts with projectName once letters are folded, and
+    // such names stand together in the listing's order.
+    auto it = std::partition_point(names.begin(), names.end(), [&](const std::string& name) {
+        return FoldedCompare(name, projectName) < 0;
+    });
+    std::vector<std::string> found;
+    for (; it != names.end() && FoldedCompare(std::string_view(*it).substr(0, projectName.size()), projectName) == 0;
+         ++it)
+        if (IsOwnFileOf(*it, projectName))
+            found.push_back(*it);
+    return found;
+}
+
+std::optional<std::string> FolderListing::ProjectFile(std::string_view projectName) const
+{
+    std::string exact = std::string(projectName) + ".cue";
+    if (Contains(exact))
+        return exact;
+    for (const auto& name : OwnFiles(projectName))
+        if (name.size() == exact.size() && HasProjectExtension(name))
+            return name;
+    return std::nullopt;
+}
+
+bool HasProjectExtension(std::string_view name)
+{
+    return name.size() >= 4 && FoldedCompare(name.substr(name.size() - 4), ".cue") == 0;
+}

@@ -1,0 +1,100 @@
+#include "orvoProject.h"
+
+#include "FileOps.h"
+
+#include <unordered_map>
+
+const FolderListing& orvoProject::Listing()
+{
+    if (!folder)
+        folder = std::make_shared<FolderListing>(ReadDir);
+    return *folder;
+}
+
+bool orvoProject::FileOpenRead(std::ifstream& fi)
+{
+    if (ReadDir.empty()) {
+        LastError = "Read directory is blank";
+        return true;
+    }
+    if (ReadDir.back() != '/')
+        ReadDir += '/';
+
+    // The project file is the one on disk, whatever the letter case of its extension.
+    const auto file = Listing().ProjectFile(Name);
+    if (file) {
+        ReadOnly = IsReadOnly(ReadDir + *file);
+        fi.open(ReadDir + *file, std::ios::binary);
+    }
+    if (!fi.is_open()) {
+        LastError = "Can't open CUE file " + Name;
+        return true;
+    }
+    return false;
+}
+
+bool orvoProject::FileRead(std::ifstream& fi)
+{
+    TagList dlist;
+    while (ReadTagLine(dlist, fi) >= 0) {
+        if (dlist[0] == "Qlist" && trackList.FileRead(fi, dlist))
+            return true;
+    }
+    return false;
+}
+
+bool orvoProject::GetWaveInfo()
+{
+    // One wave per distinct file name, in the order of first use; every audio
+    // entry refers to the wave of its name.
+    if (waves.Count() == 0) {
+        std::unordered_map<std::string, std::shared_ptr<orvoWave>> byName;
+        for (const auto& track : trackList.tracks) {
+            for (const auto& audio : track->audios) {
+                auto& wave = byName[audio->File];
+                if (!wave) {
+                    wave = std::make_shared<orvoWave>();
+                    wave->FileName = audio->File;
+                    wave->project = this;
+                    waves.add(wave);
+                }
+                audio->wave = wave;
+            }
+        }
+    }
+    if (ReadOnly)
+        return false;
+
+    bool failed = false;
+    wavSize = 0;
+    for (const auto& wave : waves) {
+        if (wave->FileGetSize()) {
+            AddError(wave->LastError);
+            failed = true;
+        }
+        wavSize += wave->fileSize;
+    }
+    for (const auto& wave : waves) {
+        wave->CalcUsage();
+        samples += wave->samples;
+        samplesUsed += wave->samplesUsed;
+    }
+    return failed;
+}
+
+void orvoProject::GetFileSize()
+{
+    fileSize = 0;
+    fileList = Listing().OwnFiles(Name);
+    for (const auto& name : fileList)
+        fileSize += FileLength(ReadDir + name);
+}
+
+void orvoProject::AddError(const std::string& text)
+{
+    if (LastError.empty())
+        LastError = "Project: " + Name + "\r\n";
+    else
+        LastError += "\r\n";
+    LastError += "     " + text;
+}

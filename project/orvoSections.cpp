@@ -1,0 +1,128 @@
+#include "orvoSections.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace {
+
+// The value of a field line is its third token.
+const std::string& Value(const TagList& dlist)
+{
+    return dlist[2];
+}
+
+// A number field: white space around the token is ignored; then an optional
+// sign and decimal digits that fit the field give the number, anything else 0.
+template <typename Int>
+Int NumberValue(const TagList& dlist)
+{
+    std::string_view token = Value(dlist);
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!token.empty() && isSpace(token.front()))
+        token.remove_prefix(1);
+    while (!token.empty() && isSpace(token.back()))
+        token.remove_suffix(1);
+    if (!token.empty() && token.front() == '+')
+        token.remove_prefix(1);
+    Int value = 0;
+    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+    if (token.empty() || error != std::errc() || end != token.data() + token.size())
+        return 0;
+    return value;
+}
+
+// Reads a nested section into a new object and appends it once the section has ended.
+template <typename Section>
+bool ReadNested(acList<Section>& list, std::ifstream& fi, TagList& dlist)
+{
+    auto section = std::make_shared<Section>();
+    if (section->FileRead(fi, dlist))
+        return true;
+    list.add(std::move(section));
+    return false;
+}
+
+} // namespace
+
+bool orvoTrackList::FileRead(std::ifstream& fi, TagList& dlist)
+{
+    while (ReadTagLine(dlist, fi) >= 0) {
+        const std::string& key = dlist[0];
+        if (key == "Track") {
+            if (ReadNested(tracks, fi, dlist))
+                return true;
+        } else if (key == "VirtualTracks") {
+            if (VTrack.FileRead(fi, dlist))
+                return true;
+        } else if (key == "}") {
+            break;
+        }
+    }
+    return false;
+}
+
+bool orvoTrack::FileRead(std::ifstream& fi, TagList& dlist)
+{
+    while (ReadTagLine(dlist, fi) >= 0) {
+        const std::string& key = dlist[0];
+        if (key == "Track") {
+            num = NumberValue<std::int16_t>(dlist);
+        } else if (key == "Audio") {
+            if (ReadNested(audios, fi, dlist))
+                return true;
+        } else if (key == "}") {
+            break;
+        }
+    }
+    return false;
+}
+
+bool orvoAudio::FileRead(std::ifstream& fi, TagList& dlist)
+{
+    while (ReadTagLine(dlist, fi) > 0) {
+        const std::string& key = dlist[0];
+        if (key == "File")
+            File = Value(dlist);
+        else if (key == "Time")
+            Time = NumberValue<std::int32_t>(dlist);
+        else if (key == "Offset")
+            Offset = NumberValue<std::int32_t>(dlist);
+        else if (key == "Length")
+            Length = NumberValue<std::int32_t>(dlist);
+        else if (key == "}")
+            break;
+    }
+    return false;
+}
+
+bool orvoVtrackList::FileRead(std::ifstream& fi, TagList& dlist)
+{
+    while (ReadTagLine(dlist, fi) > 0) {
+        const std::string& key = dlist[0];
+        if (key == "VTrack") {
+            if (ReadNested(vtracks, fi, dlist))
+                return true;
+        } else if (key == "}") {
+            break;
+        }
+    }
+    return false;
+}
+
+bool orvoVtrack::FileRead(std::ifstream& fi, TagList& dlist)
+{
+    while (ReadTagLine(dlist, fi) > 0) {
+        const std::string& key = dlist[0];
+        if (key == "Virtual")
+            Virtual = NumberValue<std::int16_t>(dlist);
+        else if (key == "Physical")
+            Physical = NumberValue<std::int16_t>(dlist);
+        else if (key == "Name")
+            Name = Value(dlist);
+        else if (key == "File")
+            File = Value(dlist);
+        else if (key == "}")
+            break;
+    }
+    return false;
+}

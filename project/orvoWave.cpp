@@ -1,0 +1,177 @@
+#include "orvoWave.h"
+
+#include "orvoProject.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+namespace {
+
+// The whole number nearest to num / den (den > 0), a half going to the even neighbour.
+std::int64_t RoundHalfEven(std::int64_t num, std::int64_t den)
+{
+    std::int64_t q = num / den;
+    std::int64_t r = num % den;
+    if (r < 0) { // floor division
+        q -= 1;
+        r += den;
+    }
+    if (2 * r > den || (2 * r == den && q % 2 != 0))
+        ++q;
+    return q;
+}
+
+std::uint32_t Le32(const unsigned char* b)
+{
+    return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+}
+
+std::uint16_t Le16(const unsigned char* b)
+{
+    return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+}
+
+// Reads up to n bytes; bytes past the end of the file read as 0. True when the
+// file ended before all n bytes were read.
+bool ReadPadded(std::ifstream& in, unsigned char* buffer, std::size_t n)
+{
+    std::memset(buffer, 0, n);
+    in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(n));
+    return static_cast<std::size_t>(in.gcount()) < n;
+}
+
+} // namespace
+
+bool orvoWave::IsValidName(const std::string& name)
+{
+    return name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+bool orvoWave::FileGetSize()
+{
+    if (FileName.empty() || project->ReadDir.empty())
+        return false;
+    if (!IsValidName(FileName)) {
+        LastError = "Invalid wave file name: " + FileName;
+        return true;
+    }
+    return ReadChunks();
+}
+
+bool orvoWave::ReadChunks()
+{
+    // The folder listing decides whether the file exists: hidden files,
+    // folders and symbolic links are not wave files.
+    const bool listed = project->folder ? project->folder->Contains(FileName)
+                                        : FolderListing(project->ReadDir).Contains(FileName);
+    std::ifstream in;
+    if (listed)
+        in.open(project->ReadDir + FileName, std::ios::binary);
+    if (!in.is_open()) {
+        LastError = "File not found: " + FileName;
+        return true;
+    }
+    in.seekg(0, std::ios::end);
+    const std::int64_t length = in.tellg();
+    in.seekg(0);
+
+    // Every chunk size is an unsigned 32-bit count; a skip is a seek, checked
+    // against the file's length, so no size field can make the walk run wild.
+    std::int64_t remaining = 0;
+    bool ended = false;
+    while (!ended) {
+        std::array<unsigned char, 8> header{};
+        if (ReadPadded(in, header.data(), header.size()))
+            break;
+        const std::string id(reinterpret_cast<const char*>(header.data()), 4);
+        const std::int64_t size = Le32(header.data() + 4);
+
+        if (id == "RIFF") {
+            std::array<unsigned char, 4> form{};
+            ended = ReadPadded(in, form.data(), form.size());
+            fileSize = size + 8;
+            remaining = size;
+        } else if (id == "fmt ") {
+            std::array<unsigned char, 16> body{};
+            ended = ReadPadded(in, body.data(), body.size());
+            Rate = static_cast<std::int32_t>(Le32(body.data() + 4));
+            const auto bits = static_cast<std::int16_t>(Le16(body.data() + 14));
+            Bytes = static_cast<int>(RoundHalfEven(bits, 8));
+            remaining -= size + 8;
+            if (!ended && size > 16) {
+                const std::int64_t next = static_cast<std::int64_t>(in.tellg()) + (size - 16);
+                ended = next > length;
+                if (!ended)
+                    in.seekg(next);
+            }
+        } else if (id == "bext") {
+            remaining -= size + 8;
+            break;
+        } else {
+            project->messages.Show("Unknown chunk \"" + id + "\" in file " + FileName);
+            const std::int64_t next = static_cast<std::int64_t>(in.tellg()) + size;
+            ended = next > length;
+            if (!ended)
+                in.seekg(next);
+        }
+    }
+
+    // Fewer than 8 bits per sample (or a nonsensical negative count) leaves no
+    // whole bytes per sample: the file then has no countable samples.
+    samples = Bytes > 0 ? RoundHalfEven(remaining, Bytes) : 0;
+    if (fileSize == 0) {
+        LastError = "File size zero: " + FileName;
+        return true;
+    }
+    return false;
+}
+
+void orvoWave::CalcUsage()
+{
+    // Sweeps the region boundaries in ascending order, one position per step.
+    // All boundaries at one position count once, with the kind (start or end)
+    // of the first of them in track and entry order, an entry's start before
+    // its end; a start raises the depth, an end lowers it, and the stretches
+    // where the depth is above 0 add up. Sorting the boundaries once gives the
+    // same steps as searching all regions for the next boundary at every step.
+    struct Boundary {
+        std::int64_t position;
+        std::int64_t order; // twice the entry's index, plus 1 for its end
+    };
+    std::vector<Boundary> boundaries;
+    std::int64_t entry = 0;
+    for (const auto& track : project->trackList.tracks) {
+        for (const auto& audio : track->audios) {
+            if (audio->wave.get() == this) {
+                const std::int64_t start = audio->Offset;
+                const std::int64_t end = start + audio->Length;
+                if (start >= 0 && start < UsageLimit)
+                    boundaries.push_back({start, 2 * entry});
+                if (end >= 0 && end < UsageLimit)
+                    boundaries.push_back({end, 2 * entry + 1});
+            }
+            ++entry;
+        }
+    }
+    std::sort(boundaries.begin(), boundaries.end(), [](const Boundary& a, const Boundary& b) {
+        return a.position != b.position ? a.position < b.position : a.order < b.order;
+    });
+
+    samplesUsed = 0;
+    int depth = 0;
+    std::int64_t stretchStart = 0;
+    for (std::size_t i = 0; i < boundaries.size(); ++i) {
+        if (i > 0 && boundaries[i].position == boundaries[i - 1].position)
+            continue;
+        const std::int64_t position = boundaries[i].position;
+        const int previousDepth = depth;
+        depth += boundaries[i].order % 2 == 0 ? 1 : -1;
+        if (depth == 0 && previousDepth > 0)
+            samplesUsed += position - stretchStart;
+        if (depth > 0 && previousDepth == 0)
+            stretchStart = position;
+    }
+}

@@ -1,0 +1,120 @@
+#include "Fixtures.h"
+#include "orvoProject.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace fixtures;
+
+// Reads text as a project file and returns the project.
+std::unique_ptr<orvoProject> Read(const std::string& text, RecordingMessages& messages)
+{
+    TempDir dir;
+    WriteFile(dir.path() / "P.cue", text);
+    auto project = std::make_unique<orvoProject>(messages);
+    project->ReadDir = dir.str();
+    project->Name = "P";
+    std::ifstream fi;
+    EXPECT_FALSE(project->FileOpenRead(fi));
+    EXPECT_FALSE(project->FileRead(fi));
+    return project;
+}
+
+TEST(ProjectFile, TracksAndVirtualTracksInFileOrder)
+{
+    RecordingMessages messages;
+    const auto p = Read("Header stuff\n"
+                        "Qlist {\n"
+                        "Track {\nTrack = 3\nAudio {\nFile = \"Take 1.wav\"\nTime = 7\nOffset = -5\nLength = 100\n}\n}\n"
+                        "Track {\nTrack = 4\n}\n"
+                        "VirtualTracks {\n"
+                        "VTrack {\nVirtual = 1\nPhysical = 3\nName = \"Lead Vox\"\nFile = lead.wav\n}\n"
+                        "VTrack {\nVirtual = 2\n}\n"
+                        "}\n"
+                        "}\n",
+                        messages);
+    const auto& tracks = p->trackList.tracks;
+    ASSERT_EQ(tracks.Count(), 2);
+    EXPECT_EQ(tracks.Item(0)->num, 3);
+    EXPECT_EQ(tracks.Item(1)->num, 4);
+    const auto& audio = *tracks.Item(0)->audios.Item(0);
+    EXPECT_EQ(audio.File, "Take 1.wav");
+    EXPECT_EQ(audio.Time, 7);
+    EXPECT_EQ(audio.Offset, -5);
+    EXPECT_EQ(audio.Length, 100);
+    const auto& vtracks = p->trackList.VTrack.vtracks;
+    ASSERT_EQ(vtracks.Count(), 2);
+    EXPECT_EQ(vtracks.Item(0)->Name, "Lead Vox");
+    EXPECT_EQ(vtracks.Item(0)->File, "lead.wav");
+    EXPECT_EQ(vtracks.Item(0)->Physical, 3);
+    EXPECT_EQ(vtracks.Item(1)->Virtual, 2);
+}
+
+TEST(ProjectFile, BlankLineEndsAnAudioEntryButNotATrack)
+{
+    RecordingMessages messages;
+    const auto p = Read("Qlist {\nTrack {\n\nAudio {\nOffset = 1\n\nFile = lost.wav\n}\n}\n"
+                        "Track {\n}\n}\n",
+                        messages);
+    // The blank line ends the audio entry; its File line is skipped by the
+    // track, the audio's own "}" ends the track, and each later brace closes
+    // one level further out than written.
+    const auto& tracks = p->trackList.tracks;
+    ASSERT_EQ(tracks.Count(), 1);
+    ASSERT_EQ(tracks.Item(0)->audios.Count(), 1);
+    EXPECT_EQ(tracks.Item(0)->audios.Item(0)->Offset, 1);
+    EXPECT_EQ(tracks.Item(0)->audios.Item(0)->File, "");
+}
+
+TEST(ProjectFile, FileEndingInsideAnAudioKeepsEverythingRead)
+{
+    RecordingMessages messages;
+    const auto p = Read("Qlist {\nTrack {\nAudio {\nFile = a.wav", messages);
+    ASSERT_EQ(p->trackList.tracks.Count(), 1);
+    EXPECT_EQ(p->trackList.tracks.Item(0)->audios.Item(0)->File, "a.wav");
+}
+
+TEST(ProjectFile, KeywordsAreExactAndColonKeysNeverMatch)
+{
+    RecordingMessages messages;
+    const auto p = Read("Qlist\nAudio {\ntrack {\n}\n"
+                        "Qlist {\nTrack {\nAudio {\nTime: 5\nOffset = 9\nFile\n}\n}\n}\n"
+                        "Qlist {\nTrack\n}\n}\n",
+                        messages);
+    // Several Qlist sections fill the same track list; "Audio" directly in the
+    // track list and "track" are skipped.
+    ASSERT_EQ(p->trackList.tracks.Count(), 2);
+    const auto& audio = *p->trackList.tracks.Item(0)->audios.Item(0);
+    EXPECT_EQ(audio.Time, 0);
+    EXPECT_EQ(audio.Offset, 9);
+    // A field line with two tokens reads the stale third slot: "9" of the Offset line.
+    EXPECT_EQ(audio.File, "9");
+}
+
+TEST(ProjectFile, NumberFieldsTakeOnlyWholeNumbersThatFit)
+{
+    RecordingMessages messages;
+    const auto p = Read("Qlist {\nTrack {\nTrack = 40000\n"
+                        "Audio {\nTime = +12\nOffset = 2147483648\nLength = 12abc\n}\n"
+                        "Audio {\nTime = \" 7 \"\nOffset = -2147483648\nLength = 3\r\n}\n"
+                        "}\n}\n",
+                        messages);
+    const auto& track = *p->trackList.tracks.Item(0);
+    EXPECT_EQ(track.num, 0);
+    EXPECT_EQ(track.audios.Item(0)->Time, 12);
+    EXPECT_EQ(track.audios.Item(0)->Offset, 0);
+    EXPECT_EQ(track.audios.Item(0)->Length, 0);
+    EXPECT_EQ(track.audios.Item(1)->Time, 7);
+    EXPECT_EQ(track.audios.Item(1)->Offset, -2147483648LL);
+    EXPECT_EQ(track.audios.Item(1)->Length, 3);
+}
+
+TEST(ProjectFile, NoQlistGivesAnEmptyTrackList)
+{
+    RecordingMessages messages;
+    EXPECT_EQ(Read("nothing here\n", messages)->trackList.tracks.Count(), 0);
+    EXPECT_EQ(Read("", messages)->trackList.tracks.Count(), 0);
+}
+
+} // namespace

@@ -1,0 +1,178 @@
+#include "Fixtures.h"
+#include "orvoProject.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using namespace fixtures;
+
+// The straightforward sweep: at every step it searches all regions for the
+// smallest boundary beyond the current position. Kept as the reference that
+// the sorted sweep must match exactly.
+std::int64_t ReferenceUsage(const orvoWave& wave)
+{
+    std::int64_t used = 0;
+    std::int64_t position = -1;
+    int depth = 0;
+    std::int64_t stretchStart = 0;
+    for (;;) {
+        const int previousDepth = depth;
+        std::int64_t next = UsageLimit;
+        enum { none, start, end } kind = none;
+        for (const auto& track : wave.project->trackList.tracks) {
+            for (const auto& audio : track->audios) {
+                if (audio->wave.get() != &wave)
+                    continue;
+                const std::int64_t offset = audio->Offset;
+                const std::int64_t stop = offset + audio->Length;
+                if (offset > position && offset < next) {
+                    next = offset;
+                    kind = start;
+                }
+                if (stop > position && stop < next) {
+                    next = stop;
+                    kind = end;
+                }
+            }
+        }
+        if (kind == start)
+            ++depth;
+        else if (kind == end)
+            --depth;
+        if (kind != none)
+            position = next;
+        if (depth == 0 && previousDepth > 0)
+            used += position - stretchStart;
+        if (depth > 0 && previousDepth == 0)
+            stretchStart = position;
+        if (kind == none)
+            return used;
+    }
+}
+
+struct Regions {
+    RecordingMessages messages;
+    orvoProject project{messages};
+    std::shared_ptr<orvoWave> wave = std::make_shared<orvoWave>();
+    std::shared_ptr<orvoWave> other = std::make_shared<orvoWave>();
+
+    Regions()
+    {
+        wave->project = &project;
+        other->project = &project;
+        project.trackList.tracks.add(std::make_shared<orvoTrack>());
+    }
+
+    void Add(std::int32_t offset, std::int32_t length, bool onOther = false, int track = 0)
+    {
+        while (project.trackList.tracks.Count() <= track)
+            project.trackList.tracks.add(std::make_shared<orvoTrack>());
+        auto audio = std::make_shared<orvoAudio>();
+        audio->Offset = offset;
+        audio->Length = length;
+        audio->wave = onOther ? other : wave;
+        project.trackList.tracks.Item(track)->audios.add(audio);
+    }
+
+    std::int64_t Used()
+    {
+        wave->CalcUsage();
+        EXPECT_EQ(wave->samplesUsed, ReferenceUsage(*wave));
+        return wave->samplesUsed;
+    }
+};
+
+TEST(CalcUsage, UnionOfOverlappingRegions)
+{
+    Regions a;
+    a.Add(0, 10);
+    a.Add(5, 10);
+    EXPECT_EQ(a.Used(), 15);
+
+    Regions nested;
+    nested.Add(0, 20);
+    nested.Add(5, 5);
+    EXPECT_EQ(nested.Used(), 20);
+
+    Regions identical;
+    identical.Add(0, 10);
+    identical.Add(0, 10);
+    EXPECT_EQ(identical.Used(), 10);
+}
+
+TEST(CalcUsage, SharedBoundariesCountOnce)
+{
+    Regions sharedStart;
+    sharedStart.Add(0, 10);
+    sharedStart.Add(0, 20);
+    EXPECT_EQ(sharedStart.Used(), 10);
+
+    Regions endFirst;
+    endFirst.Add(0, 10);
+    endFirst.Add(10, 10);
+    EXPECT_EQ(endFirst.Used(), 10);
+
+    Regions startFirst;
+    startFirst.Add(10, 10);
+    startFirst.Add(0, 10);
+    EXPECT_EQ(startFirst.Used(), 0);
+
+    // Order runs over tracks first, then entries.
+    Regions acrossTracks;
+    acrossTracks.Add(10, 10, false, 1);
+    acrossTracks.Add(0, 10, false, 0);
+    EXPECT_EQ(acrossTracks.Used(), 10);
+}
+
+TEST(CalcUsage, OnlyThisWavesRegionsCount)
+{
+    Regions r;
+    r.Add(0, 10);
+    r.Add(5, 100, true);
+    EXPECT_EQ(r.Used(), 10);
+}
+
+TEST(CalcUsage, ExtremePositions)
+{
+    Regions beyond;
+    beyond.Add(2147418000, 1000); // the end lies beyond the last reachable position
+    EXPECT_EQ(beyond.Used(), 0);
+
+    Regions wide;
+    wide.Add(0, 2147418111);
+    wide.Add(2147483647, 2147483647); // 64-bit sum, beyond the limit
+    EXPECT_EQ(wide.Used(), 2147418111);
+
+    Regions negative;
+    negative.Add(-50, 100);
+    negative.Add(20, -10);
+    negative.Add(7, 0);
+    EXPECT_GE(negative.Used(), 0);
+}
+
+TEST(CalcUsage, MatchesTheReferenceOnRandomRegions)
+{
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 3000; ++round) {
+        Regions r;
+        const int count = static_cast<int>(random() % 12);
+        const int span = 1 + static_cast<int>(random() % 40); // small spans make shared boundaries common
+        for (int i = 0; i < count; ++i) {
+            const int offset = static_cast<int>(random() % span) - 3;
+            const int length = static_cast<int>(random() % span) - 2;
+            r.Add(offset, length, random() % 5 == 0, static_cast<int>(random() % 3));
+            if (random() % 6 == 0)
+                r.Add(offset, length); // an identical copy
+        }
+        r.Used();
+        if (::testing::Test::HasFailure()) {
+            ADD_FAILURE() << "round " << round;
+            return;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,190 @@
+#include "Fixtures.h"
+#include "orvoProject.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace fixtures;
+
+// Measures one wave file written with the given bytes.
+struct Measured {
+    RecordingMessages messages;
+    orvoProject project{messages};
+    orvoWave wave;
+    bool failed = false;
+
+    explicit Measured(const std::string& bytes, const std::string& name = "w.wav")
+    {
+        TempDir dir;
+        if (!bytes.empty() || name == "empty.wav")
+            WriteFile(dir.path() / name, bytes);
+        project.ReadDir = dir.str();
+        wave.project = &project;
+        wave.FileName = name;
+        failed = wave.FileGetSize();
+    }
+};
+
+constexpr std::uint32_t kData = 96000;
+
+TEST(FileGetSize, RiffFmtBextLayout)
+{
+    const std::string bytes = WaveHeader(kData, 48000, 16);
+    const std::uint32_t riff = 4 + 24 + 610 + 8 + kData;
+    Measured m(bytes);
+    EXPECT_FALSE(m.failed);
+    EXPECT_EQ(m.wave.fileSize, riff + 8);
+    EXPECT_EQ(m.wave.Rate, 48000);
+    EXPECT_EQ(m.wave.Bytes, 2);
+    EXPECT_EQ(m.wave.samples, (riff - 24 - 610) / 2); // the data plus 12: (kData + 12) / 2
+    EXPECT_TRUE(m.messages.shown.empty());
+}
+
+TEST(FileGetSize, BytesPerSampleRoundHalfToEven)
+{
+    EXPECT_EQ(Measured(WaveHeader(kData, 44100, 24)).wave.Bytes, 3);
+    EXPECT_EQ(Measured(WaveHeader(kData, 44100, 20)).wave.Bytes, 2);
+    EXPECT_EQ(Measured(WaveHeader(kData, 44100, 12)).wave.Bytes, 2);
+    // (96000 + 12) / 3 = 32004
+    EXPECT_EQ(Measured(WaveHeader(kData, 44100, 24)).wave.samples, 32004);
+    // Four bits or fewer give no whole byte per sample and no samples.
+    Measured nibble(WaveHeader(kData, 44100, 4));
+    EXPECT_EQ(nibble.wave.Bytes, 0);
+    EXPECT_EQ(nibble.wave.samples, 0);
+    EXPECT_FALSE(nibble.failed);
+}
+
+TEST(FileGetSize, SamplesRoundHalfToEven)
+{
+    // Remaining sizes of 13 and 15 bytes at 2 bytes a sample: 6.5 -> 6, 7.5 -> 8.
+    EXPECT_EQ(Measured(WaveHeader(1, 44100, 16)).wave.samples, 6);
+    EXPECT_EQ(Measured(WaveHeader(3, 44100, 16)).wave.samples, 8);
+}
+
+TEST(FileGetSize, BextBeforeFmtStopsTheWalk)
+{
+    const std::string bytes = ChunkHeader("RIFF", 2000) + "WAVE" + ChunkHeader("bext", 602) + std::string(602, 'b')
+                              + FmtChunk(48000, 24);
+    Measured m(bytes);
+    EXPECT_EQ(m.wave.Rate, 44100);
+    EXPECT_EQ(m.wave.Bytes, 2);
+    EXPECT_EQ(m.wave.samples, (2000 - 610) / 2);
+}
+
+TEST(FileGetSize, OtherChunksAreReportedAndSkippedExactly)
+{
+    const std::string bytes = ChunkHeader("RIFF", 5000) + "WAVE" + FmtChunk(48000, 16) + ChunkHeader("LIST", 26)
+                              + std::string(26, 'x') + ChunkHeader("bext", 602) + std::string(602, 'b');
+    Measured m(bytes);
+    EXPECT_EQ(m.messages.shown, std::vector<std::string>{"Unknown chunk \"LIST\" in file w.wav"});
+    EXPECT_EQ(m.wave.samples, (5000 - 24 - 610) / 2); // skipped chunks stay in the count
+}
+
+TEST(FileGetSize, LargeChunksBeforeBextAreSkippedBySize)
+{
+    // A data chunk of 100,000 bytes before the bext chunk is skipped whole.
+    const std::string bytes = ChunkHeader("RIFF", 200000) + "WAVE" + FmtChunk(48000, 16) + ChunkHeader("data", 100000)
+                              + std::string(100000, '\0') + ChunkHeader("bext", 10) + std::string(10, 'b');
+    Measured m(bytes);
+    EXPECT_EQ(m.messages.shown.size(), 1u);
+    EXPECT_EQ(m.wave.samples, (200000 - 24 - 18) / 2);
+}
+
+TEST(FileGetSize, NoBextChunkWalksToTheEnd)
+{
+    const std::string bytes =
+        ChunkHeader("RIFF", 36 + 8) + "WAVE" + FmtChunk(44100, 16) + ChunkHeader("data", 8) + std::string(8, '\0');
+    Measured m(bytes);
+    EXPECT_FALSE(m.failed);
+    EXPECT_EQ(m.wave.samples, (44 - 24) / 2);
+}
+
+TEST(FileGetSize, ExtensibleFmtBodyIsSkippedWhole)
+{
+    const std::string fmt40 = ChunkHeader("fmt ", 40) + FmtChunk(96000, 24).substr(8) + std::string(24, '\x7f');
+    const std::string bytes = ChunkHeader("RIFF", 1000) + "WAVE" + fmt40 + ChunkHeader("bext", 100);
+    Measured m(bytes);
+    EXPECT_TRUE(m.messages.shown.empty()); // the fmt tail is not read as a chunk
+    EXPECT_EQ(m.wave.Rate, 96000);
+    EXPECT_EQ(m.wave.Bytes, 3);
+    EXPECT_EQ(m.wave.samples, (1000 - 48 - 108) / 3);
+}
+
+TEST(FileGetSize, SizesBeyondTwoGigabytesStayPositive)
+{
+    // A 3 GB declared size is read unsigned: 3,000,000,000 bytes, not negative.
+    Measured m(ChunkHeader("RIFF", 3000000000u) + "WAVE" + FmtChunk(48000, 16) + ChunkHeader("bext", 602));
+    EXPECT_EQ(m.wave.fileSize, 3000000008LL);
+    EXPECT_EQ(m.wave.samples, (3000000000LL - 24 - 610) / 2);
+
+    Measured huge(ChunkHeader("RIFF", 0xFFFFFFFFu) + "WAVE" + ChunkHeader("junk", 0xFFFFFFFFu) + "tail");
+    EXPECT_FALSE(huge.failed);
+    EXPECT_EQ(huge.wave.fileSize, 0xFFFFFFFFLL + 8);
+}
+
+TEST(FileGetSize, TruncatedHeadersEndTheWalk)
+{
+    Measured riffOnly(ChunkHeader("RIFF", 100) + "WA");
+    EXPECT_FALSE(riffOnly.failed);
+    EXPECT_EQ(riffOnly.wave.fileSize, 108);
+    EXPECT_EQ(riffOnly.wave.samples, 50);
+
+    // A cut fmt body reads its missing bytes as 0.
+    Measured cutFmt(ChunkHeader("RIFF", 100) + "WAVE" + ChunkHeader("fmt ", 16) + Le16(1) + Le16(1) + Le32(22050));
+    EXPECT_EQ(cutFmt.wave.Rate, 22050);
+    EXPECT_EQ(cutFmt.wave.Bytes, 0);
+    EXPECT_EQ(cutFmt.wave.samples, 0);
+
+    Measured shortHeader("RIF");
+    EXPECT_TRUE(shortHeader.failed);
+    EXPECT_EQ(shortHeader.wave.LastError, "File size zero: w.wav");
+}
+
+TEST(FileGetSize, MissingEmptyAndUnnamedFiles)
+{
+    Measured missing("", "gone.wav");
+    EXPECT_TRUE(missing.failed);
+    EXPECT_EQ(missing.wave.LastError, "File not found: gone.wav");
+
+    Measured empty("", "empty.wav");
+    EXPECT_TRUE(empty.failed);
+    EXPECT_EQ(empty.wave.LastError, "File size zero: empty.wav");
+
+    Measured hidden(WaveHeader(10), ".hidden.wav");
+    EXPECT_EQ(hidden.wave.LastError, "File not found: .hidden.wav");
+
+    Measured noRiff(ChunkHeader("JUNK", 4) + "abcd");
+    EXPECT_TRUE(noRiff.failed);
+    EXPECT_EQ(noRiff.messages.shown.size(), 1u);
+    EXPECT_EQ(noRiff.wave.LastError, "File size zero: w.wav");
+
+    RecordingMessages messages;
+    orvoProject project(messages);
+    orvoWave unnamed;
+    unnamed.project = &project;
+    project.ReadDir = "/";
+    EXPECT_FALSE(unnamed.FileGetSize());
+    unnamed.FileName = "x.wav";
+    project.ReadDir.clear();
+    EXPECT_FALSE(unnamed.FileGetSize());
+    EXPECT_EQ(unnamed.fileSize, 0);
+}
+
+TEST(FileGetSize, InvalidNamesAreRefused)
+{
+    for (const std::string& name : std::vector<std::string>{"../w.wav", "a/b.wav", "a\\b.wav", ".", "..", std::string("a\0b", 3)}) {
+        RecordingMessages messages;
+        orvoProject project(messages);
+        project.ReadDir = "/tmp/";
+        orvoWave wave;
+        wave.project = &project;
+        wave.FileName = name;
+        EXPECT_TRUE(wave.FileGetSize()) << name;
+        EXPECT_EQ(wave.LastError, "Invalid wave file name: " + name);
+    }
+    EXPECT_TRUE(orvoWave::IsValidName(""));
+    EXPECT_TRUE(orvoWave::IsValidName("..wav"));
+}
+
+} // namespace
