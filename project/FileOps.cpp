@@ -1,0 +1,138 @@
+#include "FileOps.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::error_code LastErrno()
+{
+    return {errno, std::generic_category()};
+}
+
+// Writes all of data to fd, resuming after interrupted or short writes.
+bool WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Copies the bytes of in to out. The error of the first failing read or write.
+std::error_code CopyBytes(int in, int out)
+{
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return LastErrno();
+        }
+        if (got == 0)
+            return {};
+        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(got)))
+            return LastErrno();
+    }
+}
+
+// Closes fd; a file descriptor is closed only once, even when close fails.
+std::error_code Close(int fd)
+{
+    return ::close(fd) == 0 ? std::error_code() : LastErrno();
+}
+
+} // namespace
+
+std::error_code MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    // EEXIST and EXDEV are answers. Only a file system or kernel without the
+    // no-replace flag makes us take the second way: a new link, which fails
+    // when the name exists, then removing the old name.
+    if (errno != EINVAL && errno != ENOTSUP && errno != ENOSYS)
+        return LastErrno();
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return LastErrno();
+    if (::unlink(from.c_str()) != 0) {
+        const std::error_code error = LastErrno();
+        ::unlink(to.c_str()); // the file must not be left under two names
+        return error;
+    }
+    return {};
+}
+
+std::error_code CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return LastErrno();
+    struct stat source {};
+    if (::fstat(in, &source) != 0) {
+        const std::error_code error = LastErrno();
+        ::close(in);
+        return error;
+    }
+    // O_EXCL: an existing destination, or one that appears meanwhile, fails the copy.
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const std::error_code error = LastErrno();
+        ::close(in);
+        return error;
+    }
+    std::error_code error = CopyBytes(in, out);
+    const timespec times[2] = {source.st_atim, source.st_mtim};
+    if (!error && ::fchmod(out, source.st_mode & 07777) != 0)
+        error = LastErrno();
+    if (!error && ::futimens(out, times) != 0)
+        error = LastErrno();
+    const std::error_code closeError = Close(out);
+    if (!error)
+        error = closeError;
+    ::close(in);
+    if (error)
+        ::unlink(to.c_str()); // never leave a partial copy behind
+    return error;
+}
+
+std::error_code RemoveFile(const std::filesystem::path& path)
+{
+    return ::unlink(path.c_str()) == 0 ? std::error_code() : LastErrno();
+}
+
+bool IsOrdinaryFile(const std::filesystem::path& path)
+{
+    struct stat status {};
+    const std::string name = path.filename().string();
+    return !name.empty() && name[0] != '.' && ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool IsReadOnly(const std::filesystem::path& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && (status.st_mode & S_IWUSR) == 0;
+}
+
+std::int64_t FileLength(const std::filesystem::path& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : 0;
+}
+
+std::string Describe(const std::error_code& error)
+{
+    return error.message();
+}
