@@ -35,3 +35,7 @@ private:
 // missing folder says nothing, any other failure shows "error ", the error
 // number, " " and the system's description.
 bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messages);
+
+// Finishes fo (ReportFile::Commit). True when a write, the close or the
+// replacement failed; the failure is shown as FileOpenWrite shows its own.
+bool FileCloseWrite(ReportFile& fo, Messages& messages);

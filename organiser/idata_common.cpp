@@ -1,0 +1,98 @@
+#include "idata_common.h"
+
+#include "FileOps.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "error ", the error number, " " and the system's description. A missing
+// folder says nothing: the caller's own message is enough for it.
+void ShowFileError(const std::error_code& error, Messages& messages)
+{
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
+        return;
+    messages.Show("error " + std::to_string(error.value()) + " " + Describe(error));
+}
+
+// Creates a hidden file of a new name beside target (hidden, so no listing of
+// the folder takes it for one of the user's files).
+int CreateTemp(const fs::path& target, fs::path& temp)
+{
+    for (int attempt = 0;; ++attempt) {
+        temp = target.parent_path()
+               / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-"
+                  + std::to_string(attempt) + ".tmp");
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+}
+
+} // namespace
+
+ReportFile::~ReportFile()
+{
+    if (stream) {
+        std::fclose(stream);
+        ::unlink(temp.c_str());
+    }
+}
+
+void ReportFile::WriteLine(const std::string& text)
+{
+    if (!stream || error)
+        return;
+    const std::string line = text + "\r\n";
+    if (std::fwrite(line.data(), 1, line.size(), stream) != line.size())
+        error = {errno, std::generic_category()};
+}
+
+std::error_code ReportFile::Commit()
+{
+    if (!stream)
+        return std::make_error_code(std::errc::bad_file_descriptor);
+    // Every byte must be on the disk before the new file takes the old one's place.
+    if (!error && (std::fflush(stream) != 0 || ::fsync(::fileno(stream)) != 0))
+        error = {errno, std::generic_category()};
+    if (std::fclose(stream) != 0 && !error)
+        error = {errno, std::generic_category()};
+    stream = nullptr;
+    // Reports are meant to replace the previous ones, so this rename may replace.
+    if (!error)
+        fs::rename(temp, target, error);
+    if (error)
+        ::unlink(temp.c_str());
+    return error;
+}
+
+bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messages)
+{
+    fo.target = FileName;
+    // A read-only report is the user's to keep; it is not replaced.
+    std::error_code error;
+    if (IsReadOnly(fo.target))
+        error = std::make_error_code(std::errc::permission_denied);
+    else if (const int fd = CreateTemp(fo.target, fo.temp); fd < 0)
+        error = {errno, std::generic_category()};
+    else if (!(fo.stream = ::fdopen(fd, "wb"))) {
+        error = {errno, std::generic_category()};
+        ::close(fd);
+        ::unlink(fo.temp.c_str());
+    }
+    if (error)
+        ShowFileError(error, messages);
+    return static_cast<bool>(error);
+}
+
+bool FileCloseWrite(ReportFile& fo, Messages& messages)
+{
+    const std::error_code error = fo.Commit();
+    if (error)
+        ShowFileError(error, messages);
+    return static_cast<bool>(error);
+}

@@ -1,0 +1,145 @@
+#include "orvoProjectList.h"
+
+#include "BackupSet.h"
+
+#include <deque>
+#include <fstream>
+#include <map>
+
+namespace {
+
+// num / den to the nearest whole number, a half going away from zero.
+std::int64_t RoundHalfAway(std::int64_t num, std::int64_t den)
+{
+    const bool negative = (num < 0) != (den < 0);
+    const std::uint64_t a = num < 0 ? 0 - static_cast<std::uint64_t>(num) : static_cast<std::uint64_t>(num);
+    const std::uint64_t b = den < 0 ? 0 - static_cast<std::uint64_t>(den) : static_cast<std::uint64_t>(den);
+    const std::uint64_t rounded = a / b + (a % b >= b - a % b ? 1 : 0);
+    return negative ? -static_cast<std::int64_t>(rounded) : static_cast<std::int64_t>(rounded);
+}
+
+// Bytes in decimal megabytes with one decimal and no leading zero: ".5", "123.5".
+std::string SizeText(std::int64_t bytes, const std::string& decimalSeparator)
+{
+    const std::int64_t tenths = RoundHalfAway(bytes, 100000);
+    const std::int64_t whole = (tenths < 0 ? -tenths : tenths) / 10;
+    return (tenths < 0 ? "-" : "") + (whole == 0 ? std::string() : std::to_string(whole)) + decimalSeparator
+           + std::to_string((tenths < 0 ? -tenths : tenths) % 10);
+}
+
+std::string UsedText(const orvoProject& project)
+{
+    if (project.samples != 0)
+        return std::to_string(RoundHalfAway(project.samplesUsed * 100, project.samples)) + "%";
+    return project.ReadOnly ? "-" : "ERR";
+}
+
+} // namespace
+
+bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, bool chkRegular)
+{
+    LastError.clear();
+    if (RootFolder.empty()) {
+        LastError = "No root folder chosen.";
+        return false;
+    }
+    projects.Clear();
+
+    // One listing of the folder serves the whole scan: the project files here,
+    // and every project's own files and waves later.
+    const auto listing = std::make_shared<const FolderListing>(RootFolder);
+    for (const auto& file : listing->ProjectFiles()) {
+        const bool isMix = file.find(" Mix") != std::string::npos;
+        if (!(isMix ? chkMix : chkRegular))
+            continue;
+        auto project = std::make_shared<orvoProject>(ui.messages);
+        project->ReadDir = RootFolder;
+        project->IsAProject = !isMix;
+        project->Name = file.substr(0, file.size() - 4);
+        project->folder = listing;
+        projects.add(std::move(project));
+    }
+
+    ui.progress.Hide();
+    ui.progress.Startup(projects.Count());
+    bool failed = false;
+    int done = 0;
+    for (const auto& project : projects) {
+        if (!ui.progress.OK(done, project->Name))
+            break;
+        std::ifstream fi;
+        if (project->FileOpenRead(fi)) {
+            failed = true;
+            AddFolderError(project->LastError);
+        } else {
+            project->FileRead(fi);
+            if (project->GetWaveInfo()) {
+                failed = true;
+                AddFolderError(project->LastError);
+            }
+            project->GetFileSize();
+        }
+        ++done;
+    }
+    return failed;
+}
+
+void orvoProjectList::AddFolderError(const std::string& text)
+{
+    if (LastError.empty())
+        LastError = "Errors for this folder: \r\n\r\n";
+    else
+        LastError += "\r\n";
+    LastError += "  " + text;
+}
+
+void orvoProjectList::CalcBackup(bool ForCD)
+{
+    const std::int64_t capacity = ForCD ? CDCapacity : DVDCapacity;
+    numBackups = 0;
+
+    // Each set takes, again and again, the largest unplaced project that still
+    // fits, the earliest in the list among equal sizes. The projects that can
+    // be placed at all wait by size, each size with its list positions in order,
+    // so every choice is one lookup. A project that does not fit an empty set
+    // is never placed.
+    std::map<std::int64_t, std::deque<int>> waiting;
+    for (int i = 0; i < projects.Count(); ++i) {
+        orvoProject& project = *projects.Item(i);
+        project.BackupNum = -1;
+        if (project.TotalSize() >= 0 && project.TotalSize() < capacity)
+            waiting[project.TotalSize()].push_back(i);
+    }
+
+    int set = 0;
+    std::int64_t total = 0;
+    while (!waiting.empty()) {
+        auto fits = waiting.upper_bound(capacity - total - 1);
+        if (fits == waiting.begin()) {
+            ++set; // nothing fits any more: the next set starts empty, and the smallest project fits it
+            total = 0;
+            continue;
+        }
+        --fits;
+        orvoProject& chosen = *projects.Item(fits->second.front());
+        fits->second.pop_front();
+        if (fits->second.empty())
+            waiting.erase(fits);
+        chosen.BackupNum = set;
+        total += chosen.TotalSize();
+        numBackups = set + 1;
+    }
+}
+
+void orvoProjectList::FillGrid(Grid& g) const
+{
+    g.Clear();
+    for (const auto& project : projects) {
+        g.AddRow({project->Name,
+                  project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
+                  std::to_string(project->trackList.tracks.Count()),
+                  std::to_string(project->waves.Count()),
+                  project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "",
+                  UsedText(*project)});
+    }
+}

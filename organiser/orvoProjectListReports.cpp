@@ -1,0 +1,99 @@
+#include "orvoProjectList.h"
+
+#include "BackupSet.h"
+#include "idata_common.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using SetMembers = std::vector<std::vector<const orvoProject*>>;
+
+// The projects of each set 0 to numBackups - 1, in list order: one walk of
+// the list serves every set. Projects in no set are in none.
+SetMembers GroupBySet(const acList<orvoProject>& projects, int numBackups)
+{
+    SetMembers sets(static_cast<std::size_t>(std::max(numBackups, 0)));
+    for (const auto& project : projects)
+        if (project->BackupNum >= 0 && project->BackupNum < numBackups)
+            sets[static_cast<std::size_t>(project->BackupNum)].push_back(project.get());
+    return sets;
+}
+
+// Writes lines into FileName, whole or not at all. True on failure, after the
+// file layer's message and then failMessage were shown.
+bool WriteReport(const std::string& FileName, const std::vector<std::string>& lines,
+                 const std::string& failMessage, Messages& messages)
+{
+    ReportFile fo;
+    bool failed = FileOpenWrite(FileName, fo, messages);
+    if (!failed) {
+        for (const auto& line : lines)
+            fo.WriteLine(line);
+        failed = FileCloseWrite(fo, messages);
+    }
+    if (failed)
+        messages.Show(failMessage);
+    return failed;
+}
+
+std::string TwoDigits(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%02u", value);
+    return text;
+}
+
+std::string FourDigits(int value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d", value);
+    return text;
+}
+
+} // namespace
+
+bool orvoProjectList::ReportTxt(const std::string& RootFolder, const std::string& prefix)
+{
+    std::vector<std::string> lines{"ORVEX Project Backup Organizer"};
+    const SetMembers sets = GroupBySet(projects, numBackups);
+    for (std::size_t n = 0; n < sets.size(); ++n) {
+        lines.insert(lines.end(), {"", prefix + "-" + SetLetters(static_cast<int>(n)), "----"});
+        for (const orvoProject* project : sets[n])
+            lines.push_back(project->Name);
+    }
+    return WriteReport(RootFolder + "Backup Report.txt", lines, "Could not write the log report.", ui.messages);
+}
+
+bool orvoProjectList::ReportCsv(const std::string& RootFolder)
+{
+    // One date for every BackupID of both files, even across midnight.
+    const std::chrono::year_month_day started = regional.today();
+    const std::string dateText = FourDigits(static_cast<int>(started.year())) + "_"
+                                 + TwoDigits(static_cast<unsigned>(started.month())) + "_"
+                                 + TwoDigits(static_cast<unsigned>(started.day()));
+    const SetMembers sets = GroupBySet(projects, numBackups);
+
+    std::vector<std::string> backups{"BackupID, TheDate, NumCDs"};
+    for (std::size_t n = 0; n < sets.size(); ++n) {
+        const std::chrono::year_month_day now = regional.today();
+        const std::string& sep = regional.dateSeparator;
+        backups.push_back(dateText + SetLetters(static_cast<int>(n), true) + ", "
+                          + TwoDigits(static_cast<unsigned>(now.month())) + sep
+                          + TwoDigits(static_cast<unsigned>(now.day())) + sep
+                          + FourDigits(static_cast<int>(now.year())) + ", 1");
+    }
+    if (WriteReport(RootFolder + "Backups.csv", backups, "Could not write the CSV file for import to TALVO DB.",
+                    ui.messages))
+        return true;
+
+    std::vector<std::string> rows{"Collection, BackupID, ChronoSN, TypeProject"};
+    for (std::size_t n = 0; n < sets.size(); ++n)
+        for (const orvoProject* project : sets[n])
+            rows.push_back("TALVO, " + dateText + SetLetters(static_cast<int>(n), true) + ", "
+                           + project->Name.substr(0, 3) + ", " + (project->IsAProject ? "TRUE" : "FALSE"));
+    return WriteReport(RootFolder + "BackupProjects.csv", rows,
+                       "Could not write the projects CSV file for import to TALVO DB.", ui.messages);
+}
