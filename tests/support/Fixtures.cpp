@@ -94,6 +94,22 @@ std::string CueText(const std::vector<std::vector<Region>>& tracks)
     return text + "}\n";
 }
 
+void WriteProject(const fs::path& folder, const std::string& name, const std::vector<WaveSpec>& waves)
+{
+    std::vector<Region> regions;
+    for (const auto& wave : waves) {
+        WriteFile(folder / wave.file, WaveHeader(wave.dataSize));
+        // The wave reader counts the 12 bytes after the bext chunk as samples too.
+        regions.push_back({wave.file, 0, (static_cast<std::int64_t>(wave.dataSize) + 12) / 2});
+    }
+    WriteFile(folder / (name + ".cue"), CueText({regions}));
+}
+
+std::int64_t DeclaredSize(std::uint32_t dataSize)
+{
+    return static_cast<std::int64_t>(WaveHeader(0).size()) + dataSize;
+}
+
 std::map<std::string, std::string> Snapshot(const fs::path& root)
 {
     std::map<std::string, std::string> files;
@@ -139,6 +155,19 @@ bool RecordingProgress::OK(int amountDone, const std::string& text)
     if (okCalls++ == cancelAtCall)
         keepGoing = false;
     return keepGoing;
+}
+
+Studio::Studio()
+{
+    list.regional.today = [] { return std::chrono::year_month_day{std::chrono::year{2026}, std::chrono::December, std::chrono::day{7}}; };
+}
+
+bool Studio::Read(bool forCD)
+{
+    const bool failed = list.ReadFolder(root.str(), true, true);
+    list.CalcBackup(forCD);
+    list.FillGrid(grid);
+    return failed;
 }
 
 } // namespace fixtures

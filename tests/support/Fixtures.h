@@ -1,6 +1,7 @@
 #pragma once
 
 #include "UserInterface.h"
+#include "orvoProjectList.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -54,6 +55,17 @@ struct Region {
 };
 // Project file text: one Qlist with one track per entry, each holding its regions.
 std::string CueText(const std::vector<std::vector<Region>>& tracks);
+
+// A wave file a project plays: its name and the data size its header declares.
+struct WaveSpec {
+    std::string file;
+    std::uint32_t dataSize = 1000;
+};
+// Writes the project file name + ".cue" (one track playing each wave whole)
+// and a wave header for each wave.
+void WriteProject(const fs::path& folder, const std::string& name, const std::vector<WaveSpec>& waves);
+// The length a wave file of WriteProject declares: what it adds to its project's size.
+std::int64_t DeclaredSize(std::uint32_t dataSize);
 
 // Every regular file below root (relative path -> content).
 std::map<std::string, std::string> Snapshot(const fs::path& root);
@@ -114,6 +126,21 @@ struct FakeUi {
     RecordingProgress progress;
     CountingEvents events;
     UserInterface services() { return {messages, input, progress, events}; }
+};
+
+// A root folder with a project list, the fakes it talks through and its grid.
+// The list's clock stands on 7 December 2026.
+struct Studio {
+    TempDir root;
+    FakeUi ui;
+    orvoProjectList list{ui.services()};
+    FakeGrid grid;
+
+    Studio();
+    // Reads regular and mix projects, plans for the medium and fills the grid.
+    // True when the scan recorded errors.
+    bool Read(bool forCD = true);
+    orvoProject& Project(int position) { return *list.projects.Item(position); }
 };
 
 } // namespace fixtures

@@ -1,0 +1,169 @@
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using namespace fixtures;
+
+constexpr std::int64_t MB = 1000000;
+
+struct Plan {
+    FakeUi ui;
+    orvoProjectList list{ui.services()};
+
+    explicit Plan(const std::vector<std::int64_t>& sizes)
+    {
+        for (const std::int64_t size : sizes) {
+            auto project = std::make_shared<orvoProject>(ui.messages);
+            project->wavSize = size;
+            list.projects.add(project);
+        }
+    }
+
+    std::vector<int> Sets(bool forCD)
+    {
+        list.CalcBackup(forCD);
+        std::vector<int> sets;
+        for (const auto& project : list.projects)
+            sets.push_back(project->BackupNum);
+        return sets;
+    }
+};
+
+// The plan as the straightforward walk makes it: for each choice, walk the
+// whole list for the largest unplaced project that still fits, the earliest
+// among equal sizes; open the next set when none fits; stop when nothing fits
+// an empty set.
+std::vector<int> ReferencePlan(const std::vector<std::int64_t>& sizes, std::int64_t capacity, int& numBackups)
+{
+    std::vector<int> sets(sizes.size(), -1);
+    int set = 0;
+    std::int64_t total = 0;
+    numBackups = 0;
+    for (;;) {
+        std::int64_t best = -1;
+        int chosen = -1;
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            if (sets[i] < 0 && sizes[i] > best && total + sizes[i] < capacity) {
+                best = sizes[i];
+                chosen = static_cast<int>(i);
+            }
+        }
+        if (chosen >= 0) {
+            sets[static_cast<std::size_t>(chosen)] = set;
+            total += best;
+            numBackups = set + 1;
+        } else if (total == 0) {
+            return sets;
+        } else {
+            ++set;
+            total = 0;
+        }
+    }
+}
+
+TEST(CalcBackup, PacksTheLargestProjectThatStillFits)
+{
+    Plan plan({400 * MB, 300 * MB, 200 * MB});
+    EXPECT_EQ(plan.Sets(true), (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(plan.list.numBackups, 2);
+
+    // Planning again, for the other medium, starts from scratch.
+    EXPECT_EQ(plan.Sets(false), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(plan.list.numBackups, 1);
+    EXPECT_EQ(plan.Sets(true), (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(plan.list.numBackups, 2);
+}
+
+TEST(CalcBackup, GivesTheLastRoomToTheEarlierOfTwoEqualProjects)
+{
+    Plan plan({500 * MB, 100 * MB, 150 * MB, 150 * MB});
+    EXPECT_EQ(plan.Sets(true), (std::vector<int>{0, 1, 0, 1}));
+}
+
+TEST(CalcBackup, KeepsEveryTotalStrictlyBelowTheCapacity)
+{
+    Plan fits({680525823});
+    EXPECT_EQ(fits.Sets(true), (std::vector<int>{0}));
+    EXPECT_EQ(fits.list.numBackups, 1);
+
+    Plan exact({680525824, 1000});
+    EXPECT_EQ(exact.Sets(true), (std::vector<int>{-1, 0}));
+    EXPECT_EQ(exact.list.numBackups, 1);
+
+    Plan dvd({4599999999, 4600000000, 1});
+    EXPECT_EQ(dvd.Sets(false), (std::vector<int>{0, -1, 1}));
+    EXPECT_EQ(dvd.list.numBackups, 2);
+}
+
+TEST(CalcBackup, PlacesEmptyProjectsWhereNothingLargerFits)
+{
+    Plan plan({0, 600 * MB, 600 * MB, 0});
+    EXPECT_EQ(plan.Sets(true), (std::vector<int>{0, 0, 1, 0}));
+    EXPECT_EQ(plan.list.numBackups, 2);
+}
+
+TEST(CalcBackup, NeverPlacesAProjectLargerThanTheMedium)
+{
+    Plan alone({700 * MB});
+    EXPECT_EQ(alone.Sets(true), (std::vector<int>{-1}));
+    EXPECT_EQ(alone.list.numBackups, 0);
+
+    Plan among({700 * MB, 300 * MB, 5 * 1000 * MB, 400 * MB});
+    EXPECT_EQ(among.Sets(true), (std::vector<int>{-1, 1, -1, 0}));
+    EXPECT_EQ(among.list.numBackups, 2);
+
+    Plan none({});
+    EXPECT_EQ(none.Sets(false), std::vector<int>{});
+    EXPECT_EQ(none.list.numBackups, 0);
+
+    Plan one({1});
+    EXPECT_EQ(one.Sets(true), (std::vector<int>{0}));
+    EXPECT_EQ(one.list.numBackups, 1);
+}
+
+TEST(CalcBackup, MakesTheSamePlanAsTheStraightforwardWalk)
+{
+    std::mt19937_64 random(20261207);
+    for (int round = 0; round < 2000; ++round) {
+        const bool forCD = round % 2 == 0;
+        const std::int64_t capacity = forCD ? orvoProjectList::CDCapacity : orvoProjectList::DVDCapacity;
+        // Few distinct sizes make ties common; a few exceed the medium.
+        const std::int64_t unit = capacity / std::uniform_int_distribution<std::int64_t>(2, 12)(random);
+        std::vector<std::int64_t> sizes(std::uniform_int_distribution<std::size_t>(0, 40)(random));
+        for (auto& size : sizes)
+            size = std::uniform_int_distribution<std::int64_t>(0, 14)(random) * unit / 7
+                   + std::uniform_int_distribution<std::int64_t>(0, 1)(random);
+        int expectedSets = 0;
+        const std::vector<int> expected = ReferencePlan(sizes, capacity, expectedSets);
+
+        Plan plan(sizes);
+        ASSERT_EQ(plan.Sets(forCD), expected) << "round " << round;
+        ASSERT_EQ(plan.list.numBackups, expectedSets) << "round " << round;
+    }
+}
+
+TEST(CalcBackup, NamesSetsBeyondZWithTwoLetters)
+{
+    // Thirty projects of 400 MB, one per CD: sets A to Z, then AA to AD.
+    Studio studio;
+    for (int i = 0; i < 30; ++i) {
+        const std::string name = "P" + std::to_string(100 + i);
+        WriteProject(studio.root.path(), name, {{name + ".wav", 400 * MB}});
+    }
+    studio.Read(true);
+    EXPECT_EQ(studio.list.numBackups, 30);
+    std::vector<std::string> letters;
+    for (const auto& row : studio.grid.rows)
+        letters.push_back(row.texts[4]);
+    EXPECT_EQ(letters[0], "A");
+    EXPECT_EQ(letters[25], "Z");
+    EXPECT_EQ(std::vector<std::string>(letters.begin() + 26, letters.end()),
+              (std::vector<std::string>{"AA", "AB", "AC", "AD"}));
+    EXPECT_EQ(studio.grid.rows[0].texts[1], "400.0");
+}
+
+} // namespace

@@ -1,0 +1,210 @@
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace fixtures;
+
+std::vector<std::string> Names(const orvoProjectList& list)
+{
+    std::vector<std::string> names;
+    for (const auto& project : list.projects)
+        names.push_back(project->Name);
+    return names;
+}
+
+TEST(ReadFolder, TellsMixFromRegularProjectsByTheCaseSensitiveMarker)
+{
+    Studio studio;
+    for (const char* name : {"Song Mix", "Song mix", "Mix", "Song Mixdown", "Ballad"})
+        WriteProject(studio.root.path(), name, {});
+    WriteFile(studio.root.path() / "notes.txt", "not a project");
+    WriteFile(studio.root.path() / ".Hidden.cue", CueText({}));
+
+    EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), true, true));
+    EXPECT_EQ(Names(studio.list), (std::vector<std::string>{"Ballad", "Mix", "Song Mix", "Song mix", "Song Mixdown"}));
+    std::vector<bool> regular;
+    for (const auto& project : studio.list.projects)
+        regular.push_back(project->IsAProject);
+    EXPECT_EQ(regular, (std::vector<bool>{true, true, false, true, false}));
+
+    EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), true, false));
+    EXPECT_EQ(Names(studio.list), (std::vector<std::string>{"Song Mix", "Song Mixdown"}));
+    EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), false, true));
+    EXPECT_EQ(Names(studio.list), (std::vector<std::string>{"Ballad", "Mix", "Song mix"}));
+
+    studio.ui.progress.calls.clear();
+    EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), false, false));
+    EXPECT_EQ(studio.list.projects.Count(), 0);
+    EXPECT_EQ(studio.ui.progress.calls, (std::vector<std::string>{"Hide", "Startup 0"}));
+}
+
+TEST(ReadFolder, ReadsEveryProjectUnderTheProgressDialog)
+{
+    Studio studio;
+    WriteProject(studio.root.path(), "One", {{"one.wav", 4000}});
+    WriteProject(studio.root.path(), "Two", {{"two.wav", 2000}, {"shared.wav", 10}});
+    WriteFile(studio.root.path() / "Two.bak", "12345");
+    WriteFile(studio.root.path() / "Song.CUE", CueText({}));
+
+    EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), true, true));
+    EXPECT_EQ(studio.ui.progress.calls,
+              (std::vector<std::string>{"Hide", "Startup 3", "OK 0 One", "OK 1 Song", "OK 2 Two"}));
+    EXPECT_EQ(studio.list.LastError, "");
+    const orvoProject& two = *studio.list.projects.Item(2);
+    EXPECT_EQ(two.ReadDir, studio.root.str());
+    EXPECT_EQ(two.waves.Count(), 2);
+    EXPECT_EQ(two.wavSize, DeclaredSize(2000) + DeclaredSize(10));
+    EXPECT_EQ(two.OwnFiles(), (std::vector<std::string>{"Two.bak", "Two.cue"}));
+    EXPECT_EQ(two.fileSize, 5 + static_cast<std::int64_t>(ReadFile(studio.root.path() / "Two.cue").size()));
+    EXPECT_EQ(studio.list.projects.Item(1)->Name, "Song"); // the upper-case extension is a project file too
+}
+
+TEST(ReadFolder, ListsTheErrorsOfTheFolder)
+{
+    Studio studio;
+    WriteProject(studio.root.path(), "A Good", {{"good.wav"}});
+    WriteFile(studio.root.path() / "B Lost.cue", CueText({{{"gone.wav", 0, 10}, {"empty.wav", 0, 10}}}));
+    WriteFile(studio.root.path() / "empty.wav", "");
+    WriteFile(studio.root.path() / "B Lost.txt", "1234567");
+    // A folder named like a project file is no project.
+    fs::create_directory(studio.root.path() / "C Folder.cue");
+
+    EXPECT_TRUE(studio.list.ReadFolder(studio.root.str(), true, true));
+    EXPECT_EQ(studio.list.LastError, "Errors for this folder: \r\n\r\n"
+                                     "  Project: B Lost\r\n"
+                                     "     File not found: gone.wav\r\n"
+                                     "     File size zero: empty.wav");
+    // The project that failed still has its own files measured.
+    EXPECT_EQ(studio.list.projects.Item(1)->numFiles(), 2);
+
+    // A project file that vanishes between the listing and its read.
+    WriteProject(studio.root.path(), "D Gone", {});
+    struct RemovingProgress final : Progress {
+        fs::path victim;
+        void Hide() override {}
+        void Startup(int) override {}
+        bool OK(int, const std::string& text) override
+        {
+            if (text == "D Gone")
+                fs::remove(victim);
+            return true;
+        }
+    } removing;
+    removing.victim = studio.root.path() / "D Gone.cue";
+    orvoProjectList list({studio.ui.messages, studio.ui.input, removing, studio.ui.events});
+    EXPECT_TRUE(list.ReadFolder(studio.root.str(), true, true));
+    EXPECT_EQ(list.LastError, "Errors for this folder: \r\n\r\n"
+                              "  Project: B Lost\r\n"
+                              "     File not found: gone.wav\r\n"
+                              "     File size zero: empty.wav\r\n"
+                              "  Can't open CUE file D Gone");
+
+    // A second scan starts a fresh listing.
+    fs::remove(studio.root.path() / "B Lost.cue");
+    EXPECT_FALSE(list.ReadFolder(studio.root.str(), true, true));
+    EXPECT_EQ(list.LastError, "");
+}
+
+TEST(ReadFolder, StopsReadingWhenCancelledAndKeepsTheUnreadProjects)
+{
+    Studio studio;
+    WriteProject(studio.root.path(), "One", {{"one.wav"}});
+    WriteProject(studio.root.path(), "Two", {{"two.wav"}});
+    studio.ui.progress.cancelAtCall = 1;
+
+    EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), true, true));
+    EXPECT_EQ(studio.list.projects.Count(), 2);
+    EXPECT_EQ(studio.list.projects.Item(0)->waves.Count(), 1);
+    const orvoProject& unread = *studio.list.projects.Item(1);
+    EXPECT_EQ(unread.waves.Count(), 0);
+    EXPECT_EQ(unread.TotalSize(), 0);
+
+    studio.list.CalcBackup(true);
+    studio.list.FillGrid(studio.grid);
+    EXPECT_EQ(studio.grid.rows[1].texts, (GridRow{"Two", ".0", "0", "0", "A", "ERR"}));
+}
+
+TEST(ReadFolder, WithoutARootFolderKeepsThePreviousList)
+{
+    Studio studio;
+    WriteProject(studio.root.path(), "One", {});
+    studio.list.ReadFolder(studio.root.str(), true, true);
+    studio.ui.progress.calls.clear();
+
+    EXPECT_FALSE(studio.list.ReadFolder("", true, true));
+    EXPECT_EQ(studio.list.LastError, "No root folder chosen.");
+    EXPECT_EQ(studio.list.projects.Count(), 1);
+    EXPECT_TRUE(studio.ui.progress.calls.empty());
+}
+
+// A project read from nothing, with the numbers the grid shows set directly.
+orvoProject& AddProject(orvoProjectList& list, Messages& messages, const std::string& name)
+{
+    auto project = std::make_shared<orvoProject>(messages);
+    project->Name = name;
+    list.projects.add(project);
+    return *project;
+}
+
+TEST(FillGrid, ShowsSizesAndUsageRoundedHalfAwayFromZero)
+{
+    RecordingMessages messages;
+    FakeUi ui;
+    orvoProjectList list(ui.services());
+    struct Case {
+        std::int64_t wavSize, samples, samplesUsed;
+        const char* size;
+        const char* used;
+    };
+    const std::vector<Case> cases = {
+        {0, 4000, 0, ".0", "0%"},
+        {512345, 4000, 4000, ".5", "100%"},
+        {50000, 4000, 2999, ".1", "75%"},
+        {49999, 8, 1, ".0", "13%"},
+        {123456789, 4000, 2980, "123.5", "75%"},
+        {123449999, 200, 1, "123.4", "1%"},
+        {3000000000, 3, 1, "3000.0", "33%"},
+        {999999, 0, 0, "1.0", "ERR"},
+    };
+    for (const auto& c : cases) {
+        orvoProject& project = AddProject(list, messages, "P");
+        project.wavSize = c.wavSize;
+        project.samples = c.samples;
+        project.samplesUsed = c.samplesUsed;
+    }
+    FakeGrid grid;
+    list.FillGrid(grid);
+    ASSERT_EQ(grid.RowCount(), static_cast<int>(cases.size()));
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(grid.rows[i].texts[1], cases[i].size) << "row " << i + 1;
+        EXPECT_EQ(grid.rows[i].texts[5], cases[i].used) << "row " << i + 1;
+    }
+
+    list.regional.decimalSeparator = ",";
+    list.FillGrid(grid);
+    EXPECT_EQ(grid.RowCount(), static_cast<int>(cases.size())); // refilled, not appended
+    EXPECT_EQ(grid.rows[4].texts[1], "123,5");
+}
+
+TEST(FillGrid, ShowsCountsSetLettersAndReadOnlyProjects)
+{
+    Studio studio;
+    WriteProject(studio.root.path(), "Alpha", {{"a.wav", 1000}, {"b.wav", 1000}});
+    WriteProject(studio.root.path(), "Beta", {{"c.wav", 1000}});
+    MakeReadOnly(studio.root.path() / "Beta.cue");
+    studio.Read();
+    studio.Project(0).BackupNum = 26;
+    studio.Project(1).BackupNum = -1;
+    studio.list.FillGrid(studio.grid);
+
+    EXPECT_EQ(studio.grid.rows[0].texts, (GridRow{"Alpha", ".0", "1", "2", "AA", "100%"}));
+    EXPECT_EQ(studio.grid.rows[1].texts, (GridRow{"Beta", "-", "1", "1", "", "-"}));
+
+    studio.list.projects.Clear();
+    studio.list.FillGrid(studio.grid);
+    EXPECT_EQ(studio.grid.RowCount(), 0);
+}
+
+} // namespace
