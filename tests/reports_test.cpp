@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -149,28 +147,6 @@ TEST(Reports, KeepAReadOnlyReportAndShowTheError)
     ExpectNothingLost(before, r.root.path());
     EXPECT_EQ(r.Files(), (std::vector<std::string>{"BackupProjects.csv", "Backups.csv"}));
 }
-
-// Limits the size of files this process writes, so that a write fails as on a full disk.
-class FileSizeLimit final {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-
-private:
-    rlimit saved{};
-    void (*previousHandler)(int) = nullptr;
-};
 
 TEST(Reports, FailAndKeepTheOldFileWhenAWriteFails)
 {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace fixtures {
 
@@ -130,6 +132,26 @@ void ExpectNothingLost(const std::map<std::string, std::string>& before, const f
                 ++found;
         EXPECT_EQ(found, 1) << path << " should exist exactly once with its content";
     }
+}
+
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes)
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    savedLimit = limit.rlim_cur;
+    // Without a handler the signal would end the test instead of failing the write.
+    savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = savedLimit;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, savedHandler);
 }
 
 std::string ScriptedInput::Ask(const std::string& prompt, const std::string& title,

@@ -73,6 +73,20 @@ std::map<std::string, std::string> Snapshot(const fs::path& root);
 // (anywhere: moves relocate files), by file name and content.
 void ExpectNothingLost(const std::map<std::string, std::string>& before, const fs::path& root);
 
+// Limits the size of the files this process writes while it lives, so that a
+// write fails (EFBIG) as on a full disk.
+class FileSizeLimit final {
+public:
+    explicit FileSizeLimit(std::uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    std::uint64_t savedLimit = 0;
+    void (*savedHandler)(int) = nullptr;
+};
+
 // Recording fakes.
 struct RecordingMessages final : Messages {
     std::vector<std::string> shown;

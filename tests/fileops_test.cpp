@@ -1,0 +1,82 @@
+#include "FileOps.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace fixtures;
+
+TEST(MoveNoReplace, MovesAndNeverReplaces)
+{
+    TempDir dir;
+    WriteFile(dir.path() / "a", "first");
+    WriteFile(dir.path() / "b", "second");
+
+    EXPECT_EQ(MoveNoReplace(dir.path() / "a", dir.path() / "b"), std::errc::file_exists);
+    EXPECT_EQ(ReadFile(dir.path() / "a"), "first");
+    EXPECT_EQ(ReadFile(dir.path() / "b"), "second");
+
+    EXPECT_FALSE(MoveNoReplace(dir.path() / "a", dir.path() / "c"));
+    EXPECT_FALSE(fs::exists(dir.path() / "a"));
+    EXPECT_EQ(ReadFile(dir.path() / "c"), "first");
+
+    EXPECT_EQ(MoveNoReplace(dir.path() / "gone", dir.path() / "d"), std::errc::no_such_file_or_directory);
+}
+
+TEST(CopyNoReplace, KeepsContentPermissionsAndTimes)
+{
+    TempDir dir;
+    const std::string content(3 << 20, 'x'); // more than one buffer
+    WriteFile(dir.path() / "a", content);
+    const auto stamp = fs::file_time_type::clock::now() - std::chrono::hours(48);
+    fs::last_write_time(dir.path() / "a", stamp);
+    MakeReadOnly(dir.path() / "a");
+
+    EXPECT_FALSE(CopyNoReplace(dir.path() / "a", dir.path() / "b"));
+    EXPECT_EQ(ReadFile(dir.path() / "b"), content);
+    EXPECT_EQ(fs::status(dir.path() / "b").permissions(), fs::status(dir.path() / "a").permissions());
+    EXPECT_EQ(fs::last_write_time(dir.path() / "b"), stamp);
+    EXPECT_TRUE(IsReadOnly(dir.path() / "b"));
+}
+
+TEST(CopyNoReplace, NeverReplacesAndRemovesAPartialCopy)
+{
+    TempDir dir;
+    WriteFile(dir.path() / "a", std::string(1000, 'a'));
+    WriteFile(dir.path() / "b", "kept");
+    EXPECT_EQ(CopyNoReplace(dir.path() / "a", dir.path() / "b"), std::errc::file_exists);
+    EXPECT_EQ(ReadFile(dir.path() / "b"), "kept");
+
+    // A copy that cannot be written to its end, as on a full disk.
+    std::error_code error;
+    {
+        const FileSizeLimit limit(100);
+        error = CopyNoReplace(dir.path() / "a", dir.path() / "c");
+    }
+
+    EXPECT_EQ(error, std::errc::file_too_large);
+    EXPECT_FALSE(fs::exists(dir.path() / "c"));
+    EXPECT_EQ(ReadFile(dir.path() / "a"), std::string(1000, 'a'));
+}
+
+TEST(FileOps, TellOrdinaryAndReadOnlyFiles)
+{
+    TempDir dir;
+    WriteFile(dir.path() / "plain", "12345");
+    WriteFile(dir.path() / ".hidden", "");
+    fs::create_directory(dir.path() / "folder");
+    fs::create_symlink("plain", dir.path() / "link");
+
+    EXPECT_TRUE(IsOrdinaryFile(dir.path() / "plain"));
+    for (const char* other : {".hidden", "folder", "link", "missing"})
+        EXPECT_FALSE(IsOrdinaryFile(dir.path() / other)) << other;
+
+    EXPECT_FALSE(IsReadOnly(dir.path() / "plain"));
+    MakeReadOnly(dir.path() / "plain");
+    EXPECT_TRUE(IsReadOnly(dir.path() / "plain"));
+    EXPECT_EQ(FileLength(dir.path() / "plain"), 5);
+    EXPECT_EQ(FileLength(dir.path() / "missing"), 0);
+}
+
+} // namespace

@@ -1,0 +1,259 @@
+#include "Commands.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+using namespace fixtures;
+
+// A root folder of projects A to E (each with its project file, a ".bak" and
+// one wave) and a move destination: a folder inside the root folder, so that
+// one snapshot of the root folder holds every file, or a folder under destBase.
+struct Move : Studio {
+    TempDir dest;
+
+    explicit Move(const fs::path& destBase = {}) : dest(destBase.empty() ? root.path() : destBase)
+    {
+        for (const char* name : {"A", "B", "C", "D", "E"}) {
+            WriteProject(root.path(), name, {{std::string(name) + " take.wav"}});
+            WriteFile(root.path() / (std::string(name) + ".bak"), std::string("backup of ") + name);
+        }
+    }
+    std::vector<std::string> Rows() const
+    {
+        std::vector<std::string> rows;
+        for (const auto& row : grid.rows)
+            rows.push_back(row.texts[0] + (row.selected ? "*" : ""));
+        return rows;
+    }
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const auto& project : list.projects)
+            names.push_back(project->Name);
+        return names;
+    }
+    bool InDest(const std::string& file) const { return fs::exists(dest.path() / file); }
+    bool InRoot(const std::string& file) const { return fs::exists(root.path() / file); }
+};
+
+TEST(MoveTest, ListsEveryFileOfTheSelectedProjectsThatIsAlreadyThere)
+{
+    Move m;
+    m.Read();
+    m.grid.Select(1);
+    m.grid.Select(3);
+    m.grid.Select(4);
+    WriteFile(m.dest.path() / "A.cue", "");
+    WriteFile(m.dest.path() / "A take.wav", "");
+    WriteFile(m.dest.path() / "B.cue", ""); // B is not selected
+    fs::create_directory(m.dest.path() / "D.bak"); // any entry blocks a move
+    WriteFile(m.dest.path() / "D take.wav", "");
+    const auto before = Snapshot(m.root.path());
+
+    EXPECT_TRUE(m.list.MoveTest(m.grid, m.dest.str()));
+    EXPECT_EQ(m.list.LastError, "Already in destination directory:\r\n"
+                                "\r\n"
+                                "Project: A\r\n"
+                                "     A.cue\r\n"
+                                "     A take.wav\r\n"
+                                "Project: D\r\n"
+                                "     D.bak\r\n"
+                                "     D take.wav");
+    EXPECT_EQ(m.Project(2).LastError, ""); // C was tested and found nothing
+
+    // The window's move command shows the conflicts and moves nothing.
+    EXPECT_TRUE(MoveCommand(m.list, m.grid, m.dest.str(), m.ui.messages));
+    EXPECT_EQ(m.ui.messages.shown, std::vector<std::string>{m.list.LastError});
+    EXPECT_EQ(m.list.projects.Count(), 5);
+    ExpectNothingLost(before, m.root.path());
+    EXPECT_TRUE(m.InRoot("C.cue"));
+}
+
+TEST(MoveTest, FindsOneWaveAloneAndNothingWithoutSelection)
+{
+    Move m;
+    m.Read();
+    WriteFile(m.dest.path() / "C take.wav", "");
+    EXPECT_FALSE(m.list.MoveTest(m.grid, m.dest.str()));
+    EXPECT_EQ(m.list.LastError, "");
+
+    m.grid.Select(3);
+    EXPECT_TRUE(m.list.MoveTest(m.grid, m.dest.str()));
+    EXPECT_EQ(m.list.LastError, "Already in destination directory:\r\n\r\nProject: C\r\n     C take.wav");
+}
+
+TEST(MoveList, MovesAdjacentSelectedProjectsAndKeepsRowsMatched)
+{
+    Move m;
+    m.Read();
+    m.grid.Select(2);
+    m.grid.Select(3);
+    m.grid.Select(5);
+    m.ui.progress.calls.clear();
+
+    EXPECT_FALSE(MoveCommand(m.list, m.grid, m.dest.str(), m.ui.messages));
+    EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "D"}));
+    EXPECT_EQ(m.Rows(), (std::vector<std::string>{"A", "D"}));
+    EXPECT_EQ(m.ui.progress.calls, (std::vector<std::string>{"Hide", "Startup 3", "OK 0 B", "OK 1 C", "OK 2 E"}));
+    for (const char* name : {"B", "C", "E"})
+        for (const char* ext : {".cue", ".bak", " take.wav"}) {
+            EXPECT_TRUE(m.InDest(name + std::string(ext)));
+            EXPECT_FALSE(m.InRoot(name + std::string(ext)));
+        }
+    EXPECT_TRUE(m.InRoot("D.cue"));
+}
+
+TEST(MoveList, CopiesAReadOnlyProjectAndKeepsItsSelectedRow)
+{
+    Move m;
+    MakeReadOnly(m.root.path() / "C.cue");
+    m.Read();
+    m.grid.Select(2);
+    m.grid.Select(3);
+    m.grid.Select(4);
+
+    m.list.MoveList(m.grid, m.dest.str());
+    EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "C", "E"}));
+    EXPECT_EQ(m.Rows(), (std::vector<std::string>{"A", "C*", "E"}));
+    for (const char* file : {"C.cue", "C.bak", "C take.wav"}) {
+        EXPECT_TRUE(m.InRoot(file));
+        EXPECT_TRUE(m.InDest(file));
+    }
+    EXPECT_TRUE(m.InDest("D.cue"));
+    EXPECT_EQ(m.Project(1).ReadDir, m.root.str());
+}
+
+TEST(MoveList, StopsWhereTheUserCancels)
+{
+    Move m;
+    m.Read();
+    m.grid.Select(1);
+    m.grid.Select(2);
+    m.ui.progress.calls.clear();
+    m.ui.progress.okCalls = 0;
+    m.ui.progress.cancelAtCall = 1;
+
+    m.list.MoveList(m.grid, m.dest.str());
+    EXPECT_EQ(m.Names(), (std::vector<std::string>{"B", "C", "D", "E"}));
+    EXPECT_EQ(m.Rows(), (std::vector<std::string>{"B*", "C", "D", "E"}));
+    EXPECT_TRUE(m.InDest("A.cue"));
+    EXPECT_TRUE(m.InRoot("B.cue"));
+}
+
+TEST(MoveList, MovesNothingWithoutSelection)
+{
+    Move m;
+    m.Read();
+    m.ui.progress.calls.clear();
+    m.list.MoveList(m.grid, m.dest.str());
+    EXPECT_EQ(m.ui.progress.calls, (std::vector<std::string>{"Hide", "Startup 0"}));
+    EXPECT_EQ(m.list.projects.Count(), 5);
+    EXPECT_TRUE(fs::is_empty(m.dest.path()));
+}
+
+TEST(MoveList, RefusesToReplaceAFileThatAppearedAfterTheTest)
+{
+    Move m;
+    WriteFile(m.root.path() / "B.txt", "notes of B");
+    m.Read();
+    m.grid.Select(1);
+    m.grid.Select(2);
+    m.grid.Select(3);
+    EXPECT_FALSE(m.list.MoveTest(m.grid, m.dest.str()));
+    // B's wave is the last of its files to move: its own files went first and must come back.
+    WriteFile(m.dest.path() / "B take.wav", "someone else's wave");
+    const auto before = Snapshot(m.root.path());
+
+    m.list.MoveList(m.grid, m.dest.str());
+    EXPECT_EQ(m.ui.messages.shown, std::vector<std::string>{std::make_error_code(std::errc::file_exists).message()});
+    EXPECT_EQ(m.Names(), (std::vector<std::string>{"B", "C", "D", "E"}));
+    EXPECT_EQ(m.Rows(), (std::vector<std::string>{"B*", "C*", "D", "E"}));
+    for (const char* file : {"B.bak", "B.cue", "B.txt", "B take.wav", "C.cue"})
+        EXPECT_TRUE(m.InRoot(file)) << file;
+    EXPECT_EQ(ReadFile(m.dest.path() / "B take.wav"), "someone else's wave");
+    EXPECT_TRUE(m.InDest("A.cue"));
+    ExpectNothingLost(before, m.root.path());
+}
+
+TEST(MoveList, FailsAcrossFileSystemsAndLeavesTheProjectWhole)
+{
+    std::error_code error;
+    if (!fs::is_directory("/dev/shm", error))
+        GTEST_SKIP() << "no /dev/shm";
+    Move m("/dev/shm");
+    struct stat rootStat {}, destStat {};
+    ::stat(m.root.path().c_str(), &rootStat);
+    ::stat(m.dest.path().c_str(), &destStat);
+    if (rootStat.st_dev == destStat.st_dev)
+        GTEST_SKIP() << "/dev/shm and the temporary folder are one file system";
+    MakeReadOnly(m.root.path() / "A.cue");
+    m.Read();
+    m.grid.Select(1);
+    m.grid.Select(2);
+    m.grid.Select(3);
+    const auto before = Snapshot(m.root.path());
+
+    m.list.MoveList(m.grid, m.dest.str());
+    EXPECT_EQ(m.ui.messages.shown,
+              std::vector<std::string>{std::make_error_code(std::errc::cross_device_link).message()});
+    // The read-only project before it was copied across; B stays whole where it was.
+    EXPECT_TRUE(m.InDest("A.cue"));
+    EXPECT_FALSE(m.InDest("B.cue"));
+    EXPECT_FALSE(m.InDest("B.bak"));
+    EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
+    EXPECT_EQ(Snapshot(m.root.path()), before);
+}
+
+TEST(MoveProject, NeverTouchesAProjectWithAnInvalidWaveName)
+{
+    Move m;
+    WriteFile(m.root.path() / "F.cue", CueText({{{"F.wav", 0, 10}, {"../F.wav", 0, 10}, {"", 0, 5}}}));
+    WriteFile(m.root.path() / "F.wav", WaveHeader(100));
+    m.Read();
+    orvoProject& f = m.Project(5);
+    ASSERT_EQ(f.Name, "F");
+    const auto before = Snapshot(m.root.path());
+
+    EXPECT_TRUE(f.MoveProject(m.dest.str()));
+    EXPECT_EQ(f.LastError, "Invalid wave file name: ../F.wav");
+    EXPECT_TRUE(fs::is_empty(m.dest.path()));
+    EXPECT_EQ(Snapshot(m.root.path()), before);
+
+    // The conflict test skips the invalid and the empty name.
+    WriteFile(m.dest.path() / "F.wav", "");
+    EXPECT_TRUE(f.MoveTest(m.dest.str()));
+    EXPECT_EQ(f.LastError, "Project: F\r\n     F.wav");
+}
+
+TEST(MoveProject, MovesAWaveNamedLikeAnOwnFileOnce)
+{
+    Move m;
+    WriteProject(m.root.path(), "G", {{"G.wav"}, {"g2.wav"}});
+    m.Read();
+    orvoProject& g = m.Project(5);
+    ASSERT_EQ(g.OwnFiles(), (std::vector<std::string>{"G.cue", "G.wav"}));
+
+    EXPECT_FALSE(g.MoveProject(m.dest.str()));
+    for (const char* file : {"G.cue", "G.wav", "g2.wav"})
+        EXPECT_TRUE(m.InDest(file)) << file;
+}
+
+TEST(MoveList, DropsAnUnreadProjectWithoutTouchingItsFiles)
+{
+    Move m;
+    m.ui.progress.cancelAtCall = 0;
+    m.Read();
+    m.ui.progress.cancelAtCall = -1;
+    m.grid.Select(1);
+
+    m.list.MoveList(m.grid, m.dest.str());
+    EXPECT_EQ(m.Names(), (std::vector<std::string>{"B", "C", "D", "E"}));
+    EXPECT_TRUE(m.InRoot("A.cue"));
+    EXPECT_TRUE(fs::is_empty(m.dest.path()));
+}
+
+} // namespace
