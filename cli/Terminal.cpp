@@ -1,0 +1,196 @@
+#include "Terminal.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <langinfo.h>
+#include <locale.h>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int)
+{
+    interrupted = 1;
+}
+
+// Characters on screen: UTF-8 continuation bytes take no column of their own.
+std::size_t Width(std::string_view text)
+{
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// At most limit characters of text, never cutting a UTF-8 sequence.
+std::string_view Shorten(std::string_view text, std::size_t limit)
+{
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && chars++ == limit)
+            return text.substr(0, i);
+    return text;
+}
+
+constexpr std::array<const char*, 6> Headers = {"Project", "Size", "Tracks", "Wavs", "BU", "Used"};
+
+} // namespace
+
+void TerminalProgress::CatchInterrupt()
+{
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND; // the second Ctrl-C takes the default way out
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+bool TerminalProgress::Cancelled()
+{
+    return interrupted != 0;
+}
+
+void TerminalProgress::Hide()
+{
+    if (shown)
+        std::fputs("\r\033[K", stderr);
+    shown = false;
+}
+
+void TerminalProgress::Startup(int amountToDo)
+{
+    amount = amountToDo;
+    keepGoing = amountToDo != 0;
+}
+
+bool TerminalProgress::OK(int amountDone, const std::string& text)
+{
+    const int position = amountDone + 1;
+    if (!text.empty())
+        lastText = text;
+    if (Cancelled())
+        keepGoing = false;
+    if (draw && keepGoing && amount > 0) {
+        constexpr int barWidth = 24;
+        const int filled = static_cast<int>(std::int64_t{barWidth} * std::clamp(position, 0, amount) / amount);
+        const std::string line = "\r\033[K[" + std::string(static_cast<std::size_t>(filled), '#')
+                                 + std::string(static_cast<std::size_t>(barWidth - filled), ' ') + "] "
+                                 + std::to_string(position) + "/" + std::to_string(amount) + " "
+                                 + std::string(Shorten(lastText, 40));
+        std::fputs(line.c_str(), stderr);
+        shown = true;
+    }
+    const bool result = keepGoing;
+    if (position == amount || !keepGoing)
+        Hide();
+    return result;
+}
+
+void TerminalMessages::Show(const std::string& text)
+{
+    progress.Hide();
+    std::string plain;
+    plain.reserve(text.size() + 1);
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            plain += text[i];
+    plain += '\n';
+    std::fputs(plain.c_str(), stderr);
+}
+
+bool TerminalQuestion::AskYesNo(const std::string& text, const std::string&)
+{
+    std::fputs((text + " [y/N] ").c_str(), stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        std::fputs("\n", stderr);
+    std::transform(answer.begin(), answer.end(), answer.begin(), [](unsigned char c) { return std::tolower(c); });
+    while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back())))
+        answer.pop_back();
+    return answer == "y" || answer == "yes";
+}
+
+std::string AnswerInput::Ask(const std::string&, const std::string&, const std::string&)
+{
+    return std::exchange(answer, std::string());
+}
+
+void TerminalGrid::RemoveRow(int r)
+{
+    if (r < 1 || r > RowCount())
+        throw std::out_of_range("grid row " + std::to_string(r) + " does not exist");
+    rows.erase(rows.begin() + (r - 1));
+}
+
+std::string GridTsv(const TerminalGrid& grid)
+{
+    std::string out;
+    const auto line = [&out](const auto& cells) {
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            out += cells[c];
+            out += c + 1 < cells.size() ? '\t' : '\n';
+        }
+    };
+    line(Headers);
+    for (const auto& row : grid.Rows())
+        line(row.texts);
+    return out;
+}
+
+std::string GridTable(const TerminalGrid& grid)
+{
+    std::array<std::size_t, 6> widths{};
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+        widths[c] = Width(Headers[c]);
+        for (const auto& row : grid.Rows())
+            widths[c] = std::max(widths[c], Width(row.texts[c]));
+    }
+    // Names and set letters read from the left, numbers from the right.
+    constexpr std::array<bool, 6> rightAligned = {false, true, true, true, false, true};
+    std::string out;
+    const auto line = [&](const auto& cells) {
+        std::string text;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            const std::string_view cell = cells[c];
+            const std::string pad(widths[c] - Width(cell), ' ');
+            text += rightAligned[c] ? pad + std::string(cell) : std::string(cell) + pad;
+            if (c + 1 < cells.size())
+                text += "  ";
+        }
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        out += text + '\n';
+    };
+    line(Headers);
+    for (const auto& row : grid.Rows())
+        line(row.texts);
+    const std::size_t count = grid.Rows().size();
+    out += std::to_string(count) + (count == 1 ? " project\n" : " projects\n");
+    return out;
+}
+
+Regional LocaleRegional()
+{
+    Regional regional;
+    locale_t locale = newlocale(LC_NUMERIC_MASK | LC_TIME_MASK, "", locale_t{});
+    if (locale == locale_t{})
+        return regional;
+    if (const std::string_view radix = nl_langinfo_l(RADIXCHAR, locale); !radix.empty())
+        regional.decimalSeparator = radix;
+    // The separator is what stands between the first two fields of the short
+    // date format, "/" in "%m/%d/%y".
+    const std::string_view format = nl_langinfo_l(D_FMT, locale);
+    if (const auto first = format.find('%'); first != std::string_view::npos && first + 2 < format.size()) {
+        const auto second = format.find('%', first + 2);
+        if (second != std::string_view::npos && second > first + 2)
+            regional.dateSeparator = format.substr(first + 2, second - first - 2);
+    }
+    freelocale(locale);
+    return regional;
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "Regional.h"
+#include "UserInterface.h"
+
+#include <string>
+#include <vector>
+
+// The core's user-interface contract on a terminal. Standard output carries
+// only what a command produces (the grid of `list`); everything the window
+// would show in a box, the questions and the progress bar go to stderr.
+
+// A progress bar on stderr, drawn only when stderr is a terminal. Ctrl-C is the
+// terminal's Cancel button: from the first Ctrl-C on, OK returns false (a
+// second one ends the program at once).
+class TerminalProgress final : public Progress {
+public:
+    explicit TerminalProgress(bool draw) : draw(draw) {}
+    void Hide() override;
+    void Startup(int amountToDo) override;
+    bool OK(int amountDone, const std::string& text) override;
+
+    // True once the user pressed Ctrl-C.
+    static bool Cancelled();
+    // Makes the first Ctrl-C a cancel request instead of the end of the program.
+    static void CatchInterrupt();
+
+private:
+    bool draw;
+    bool shown = false;
+    bool keepGoing = false;
+    int amount = 0;
+    std::string lastText;
+};
+
+// Messages as text on stderr, each ending with a line feed; the core's CR LF
+// line ends become plain line feeds. A progress bar on the line is cleared first.
+class TerminalMessages final : public Messages {
+public:
+    explicit TerminalMessages(TerminalProgress& progress) : progress(progress) {}
+    void Show(const std::string& text) override;
+
+private:
+    TerminalProgress& progress;
+};
+
+// The question on stderr with a "[y/N]" prompt; the answer is a line of
+// standard input, and only "y" or "yes" (any letter case) mean Yes.
+class TerminalQuestion final : public Question {
+public:
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+};
+
+// The input box of a command line that already holds the answer: it gives
+// that answer once and then cancels, as an empty answer does.
+class AnswerInput final : public InputBox {
+public:
+    explicit AnswerInput(std::string answer) : answer(std::move(answer)) {}
+    std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
+
+private:
+    std::string answer;
+};
+
+// A terminal has no window events to run; Ctrl-C arrives as a signal.
+class NoEvents final : public EventPump {
+public:
+    void DoEvents() override {}
+};
+
+// The grid kept in memory; the command selects rows by project name and
+// prints the rows when it is done.
+class TerminalGrid final : public Grid {
+public:
+    struct Row {
+        GridRow texts;
+        bool selected = false;
+    };
+
+    void Clear() override { rows.clear(); }
+    void AddRow(const GridRow& texts) override { rows.push_back({texts, false}); }
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    bool IsSelected(int r) const override { return at(r).selected; }
+    void ClearSelection(int r) override { at(r).selected = false; }
+    void SetText(int r, const std::string& text) override { at(r).texts[0] = text; }
+    void RemoveRow(int r) override;
+    void Select(int r) { at(r).selected = true; }
+
+    const std::vector<Row>& Rows() const { return rows; }
+
+private:
+    Row& at(int r) { return rows.at(static_cast<std::size_t>(r - 1)); }
+    const Row& at(int r) const { return rows.at(static_cast<std::size_t>(r - 1)); }
+
+    std::vector<Row> rows;
+};
+
+// The grid as tab-separated lines under the column headers.
+std::string GridTsv(const TerminalGrid& grid);
+// The grid as an aligned table for people, followed by the project count.
+std::string GridTable(const TerminalGrid& grid);
+
+// The decimal and date separators of the user's locale (LC_NUMERIC, LC_TIME);
+// "." and "/" when the locale cannot be loaded.
+Regional LocaleRegional();

@@ -1,0 +1,284 @@
+// kelvark-cli: the window's commands for scripts and headless machines.
+//
+// Exit status: 0 success; 1 when `list` met read errors, or when `report`,
+// `sort`, `move` or `rename` stopped or failed, or when Ctrl-C stopped the
+// folder read; 2 for bad usage or a folder that cannot be read.
+
+#include "Commands.h"
+#include "Terminal.h"
+#include "orvoProjectList.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view UsageLines =
+    "usage: kelvark-cli list   [--cd|--dvd] [--no-mix] [--no-regular] [--tsv] FOLDER\n"
+    "       kelvark-cli report [--cd|--dvd] [--no-mix] [--no-regular] FOLDER\n"
+    "       kelvark-cli sort   [--cd|--dvd] [--no-mix] [--no-regular] [--yes] FOLDER\n"
+    "       kelvark-cli move   [--cd|--dvd] [--no-mix] [--no-regular] FOLDER DEST PROJECT...\n"
+    "       kelvark-cli rename [--cd|--dvd] [--no-mix] [--no-regular] FOLDER OLD NEW\n"
+    "       kelvark-cli --help | --version\n";
+
+constexpr std::string_view HelpText =
+    "\n"
+    "  list     read FOLDER, plan its backup sets and print the projects\n"
+    "  report   write Backup Report.txt, Backups.csv and BackupProjects.csv into FOLDER\n"
+    "  sort     move the projects into one folder per backup set, then write the reports\n"
+    "  move     move the named projects from FOLDER to DEST\n"
+    "  rename   rename the project OLD of FOLDER to NEW\n"
+    "\n"
+    "  --cd, --dvd    plan for CDs of 649 megabytes or DVDs of 4.6 gigabytes (the default)\n"
+    "  --no-mix       leave out mix projects (\" Mix\" in the name)\n"
+    "  --no-regular   leave out regular projects\n"
+    "  --tsv          print tab-separated lines under a header line\n"
+    "  --yes          sort without asking\n"
+    "  --             end of options: later arguments are names, even when they start with \"-\"\n"
+    "\n"
+    "Ctrl-C stops a read or a move after the current project; a sort goes on to its\n"
+    "end so that no project is left split (a second Ctrl-C ends the program at once).\n"
+    "\n"
+    "Exit status: 0 success; 1 read errors (list) or a command that stopped or failed;\n"
+    "2 bad usage or a folder that cannot be read.\n";
+
+// A mistake in the command line: reported as one line and the usage, status 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A folder named on the command line that cannot be listed: status 2.
+struct FolderError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+enum class Command { List, Report, Sort, Move, Rename };
+
+struct Options {
+    Command command = Command::List;
+    bool forCD = false;
+    bool mediumGiven = false;
+    bool mix = true;
+    bool regular = true;
+    bool tsv = false;
+    bool yes = false;
+    std::vector<std::string> operands;
+};
+
+Command ParseCommand(std::string_view word)
+{
+    if (word == "list")
+        return Command::List;
+    if (word == "report")
+        return Command::Report;
+    if (word == "sort")
+        return Command::Sort;
+    if (word == "move")
+        return Command::Move;
+    if (word == "rename")
+        return Command::Rename;
+    throw UsageError("unknown command " + std::string(word));
+}
+
+// The operands each command takes, named as the usage names them.
+void CheckOperands(const Options& options)
+{
+    static const std::vector<std::string> names[] = {
+        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}};
+    const auto& expected = names[static_cast<int>(options.command)];
+    const auto& given = options.operands;
+    if (given.size() < expected.size())
+        throw UsageError("missing " + expected[given.size()]);
+    if (given.size() > expected.size() && options.command != Command::Move)
+        throw UsageError("unexpected argument " + given[expected.size()]);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        if (given[i].empty())
+            throw UsageError(expected[i] + " is empty");
+}
+
+// Returns false when --help or --version has been answered.
+bool Parse(int argc, char** argv, Options& options)
+{
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.empty())
+        throw UsageError("missing command");
+    bool namesOnly = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (namesOnly || arg == "-" || !arg.starts_with("-")) {
+            if (i == 0)
+                options.command = ParseCommand(arg);
+            else
+                options.operands.emplace_back(arg);
+        } else if (arg == "--help") {
+            std::cout << UsageLines << HelpText;
+            return false;
+        } else if (arg == "--version") {
+            std::cout << "kelvark-cli " KELVARK_VERSION "\n";
+            return false;
+        } else if (i == 0) {
+            throw UsageError("unknown option " + std::string(arg));
+        } else if (arg == "--") {
+            namesOnly = true;
+        } else if (arg == "--cd" || arg == "--dvd") {
+            if (options.mediumGiven && options.forCD != (arg == "--cd"))
+                throw UsageError("--cd and --dvd exclude each other");
+            options.forCD = arg == "--cd";
+            options.mediumGiven = true;
+        } else if (arg == "--no-mix") {
+            options.mix = false;
+        } else if (arg == "--no-regular") {
+            options.regular = false;
+        } else if (arg == "--tsv" && options.command == Command::List) {
+            options.tsv = true;
+        } else if (arg == "--yes" && options.command == Command::Sort) {
+            options.yes = true;
+        } else if (arg == "--tsv" || arg == "--yes") {
+            throw UsageError(std::string(arg) + " applies to " + (arg == "--tsv" ? "list" : "sort") + " only");
+        } else {
+            throw UsageError("unknown option " + std::string(arg));
+        }
+    }
+    CheckOperands(options);
+    return true;
+}
+
+// A folder argument as the core keeps folders, once it is known to be readable.
+std::string ReadableFolder(const std::string& argument)
+{
+    std::error_code error;
+    fs::directory_iterator listing(argument, error);
+    if (error)
+        throw FolderError("cannot read folder " + argument + ": " + error.message());
+    return WithSeparator(argument);
+}
+
+// The rows of the named projects; a name the folder does not hold is a usage error.
+std::vector<int> RowsOf(const orvoProjectList& list, const std::vector<std::string>& names, const std::string& folder)
+{
+    std::vector<int> rows;
+    for (const std::string& name : names) {
+        const auto before = rows.size();
+        for (int p = 0; p < list.projects.Count(); ++p)
+            if (list.projects.Item(p)->Name == name)
+                rows.push_back(p + 1);
+        if (rows.size() == before)
+            throw UsageError("no project named " + name + " in " + folder);
+    }
+    return rows;
+}
+
+// A read-only project is copied, not moved, so it stays listed: it was handled
+// when every one of its files now exists in dest.
+bool CopiedInto(const orvoProject& project, const std::string& dest)
+{
+    std::vector<std::string> names = project.OwnFiles();
+    for (const auto& wave : project.waves) {
+        if (!orvoWave::IsValidName(wave->FileName))
+            return false;
+        if (!wave->FileName.empty())
+            names.push_back(wave->FileName);
+    }
+    return std::all_of(names.begin(), names.end(), [&](const std::string& name) { return fs::exists(dest + name); });
+}
+
+// Move: 1 when the conflict test failed, or when a named project was not moved
+// (a failed move, or Ctrl-C): a project still listed that is not a read-only
+// project with all its files copied.
+int Move(orvoProjectList& list, TerminalGrid& grid, const std::string& dest, const std::vector<int>& rows,
+         Messages& messages)
+{
+    std::vector<std::shared_ptr<orvoProject>> named;
+    for (int r : rows) {
+        grid.Select(r);
+        named.push_back(list.projects.Item(r - 1));
+    }
+    if (MoveCommand(list, grid, dest, messages))
+        return 1;
+    const auto stillListed = [&list](const orvoProject* project) {
+        return std::any_of(list.projects.begin(), list.projects.end(),
+                           [project](const auto& listed) { return listed.get() == project; });
+    };
+    for (const auto& project : named)
+        if (stillListed(project.get()) && !(project->ReadOnly && CopiedInto(*project, dest)))
+            return 1;
+    return 0;
+}
+
+int Run(const Options& options)
+{
+    TerminalProgress::CatchInterrupt();
+    const std::string root = ReadableFolder(options.operands[0]);
+    const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
+    if (options.command == Command::Sort && !options.yes && !isatty(STDIN_FILENO))
+        throw UsageError("sort asks before it moves anything: give --yes when standard input is not a terminal");
+
+    TerminalProgress progress(isatty(STDERR_FILENO) != 0);
+    TerminalMessages messages(progress);
+    AnswerInput input(options.command == Command::Rename ? options.operands[2] : "");
+    NoEvents events;
+    orvoProjectList list({messages, input, progress, events});
+    list.regional = LocaleRegional();
+    TerminalGrid grid;
+
+    const bool readErrors = ReadFolderCommand(list, root, options.mix, options.regular, options.forCD, grid);
+    if (readErrors)
+        messages.Show(list.LastError);
+    if (TerminalProgress::Cancelled()) {
+        messages.Show("Cancelled: the folder was not read to its end, nothing was done.");
+        return 1;
+    }
+
+    switch (options.command) {
+    case Command::List: {
+        const std::string text = options.tsv ? GridTsv(grid) : GridTable(grid);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return readErrors ? 1 : 0;
+    }
+    case Command::Report:
+        return BackupCommand(list, root, options.forCD, false, messages) ? 1 : 0;
+    case Command::Sort:
+        if (!options.yes && !TerminalQuestion().AskYesNo(BackupSortQuestion(options.forCD), BackupSortTitle)) {
+            messages.Show("Nothing was sorted.");
+            return 1;
+        }
+        return BackupCommand(list, root, options.forCD, true, messages) ? 1 : 0;
+    case Command::Move: {
+        const std::vector<std::string> names(options.operands.begin() + 2, options.operands.end());
+        return Move(list, grid, dest, RowsOf(list, names, root), messages);
+    }
+    case Command::Rename:
+        grid.Select(RowsOf(list, {options.operands[1]}, root).front());
+        return list.RenameFiles(grid) ? 0 : 1;
+    }
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        Options options;
+        if (!Parse(argc, argv, options))
+            return 0;
+        return Run(options);
+    } catch (const UsageError& error) {
+        std::cerr << "kelvark-cli: " << error.what() << "\n" << UsageLines;
+        return 2;
+    } catch (const FolderError& error) {
+        std::cerr << "kelvark-cli: " << error.what() << "\n";
+        return 2;
+    }
+}

@@ -1,0 +1,547 @@
+// Runs the real kelvark-cli and kelvark-sample programs on folders the tests
+// write, and checks what scripts rely on: standard output, the messages on
+// standard error, the exit status and the files left on disk.
+
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace fixtures;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err; // with a terminal: everything the terminal showed
+};
+
+// How standard input and standard error are connected.
+struct Terminal {
+    bool on = false;    // a pseudo-terminal instead of /dev/null and a file
+    std::string typed;  // typed once the program asks its [y/N] question
+};
+
+// Runs program with args in the C locale; stdout always goes to a file.
+Result Run(const std::string& program, const std::vector<std::string>& args, const Terminal& terminal = {})
+{
+    TempDir capture;
+    const std::string outPath = (capture.path() / "out").string();
+    const std::string errPath = (capture.path() / "err").string();
+
+    std::vector<std::string> env{"LC_ALL=C"};
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::string_view(*e).find("LC_ALL=") != 0)
+            env.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argStrings{program};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStrings)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    int master = -1;
+    std::string slaveName;
+    if (terminal.on) {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        slaveName = ptsname(master);
+    }
+
+    const pid_t child = fork();
+    if (child == 0) {
+        if (master >= 0)
+            close(master);
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int in = -1;
+        int err = -1;
+        if (terminal.on) {
+            setsid();
+            in = err = open(slaveName.c_str(), O_RDWR);
+        } else {
+            in = open("/dev/null", O_RDONLY);
+            err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        execve(program.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+
+    Result result;
+    if (terminal.on) {
+        // Read the terminal until the program closes it (EIO), typing the
+        // answer once the question is on screen.
+        bool typed = false;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0 && !(n < 0 && errno == EINTR))
+                break;
+            if (n > 0)
+                result.err.append(buffer, static_cast<std::size_t>(n));
+            if (!typed && result.err.find("[y/N] ") != std::string::npos) {
+                typed = write(master, terminal.typed.data(), terminal.typed.size()) >= 0;
+            }
+        }
+        close(master);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadFile(outPath);
+    if (!terminal.on)
+        result.err = ReadFile(errPath);
+    return result;
+}
+
+// Whether this machine can give the program a pseudo-terminal.
+bool HaveTerminal()
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0)
+        return false;
+    close(master);
+    return true;
+}
+
+Result Cli(const std::vector<std::string>& args, const Terminal& terminal = {})
+{
+    return Run(KELVARK_CLI_PATH, args, terminal);
+}
+
+Result Sample(const std::vector<std::string>& args)
+{
+    return Run(KELVARK_SAMPLE_PATH, args);
+}
+
+std::string FirstLine(const std::string& text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+// A 16-bit wave whose RIFF header declares `bytes` in all; its samples are
+// (bytes - 654 + 12) / 2 rounded to even.
+std::string Wave(std::uint32_t bytes)
+{
+    return WaveHeader(bytes - 654);
+}
+
+// A root folder "Studio" and a destination "Dest" side by side in one
+// temporary folder, so that a snapshot of the temporary folder sees every file
+// wherever a command put it.
+//   Big       450 MB, half used            Song Mix   400 MB, a mix, all used
+//   Locked    read-only, three waves       Take       512,345 bytes, 75% used, two tracks on one wave
+// A DVD plan puts all four into set A; a CD plan puts Song Mix into set B.
+// The sample tool's tests use the temporary folder only.
+class cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::create_directory(studio);
+        fs::create_directory(dest);
+        Project("Big", {{{"Big 1.wav", 0, 112499840}}});
+        WriteFile(studio / "Big 1.wav", Wave(450000000));
+        Project("Song Mix", {{{"Song Mix L.wav", 0, 199999679}}});
+        WriteFile(studio / "Song Mix L.wav", Wave(400000000));
+        Project("Take", {{{"Take 1.wav", 0, 191889}}, {{"Take 1.wav", 1000, 100}}});
+        WriteFile(studio / "Take 1.wav", Wave(512345));
+        WriteFile(studio / "Take.bak", "an earlier save");
+        Project("Locked", {{{"Locked 1.wav", 0, 10}}, {{"Locked 2.wav", 0, 10}}, {{"Locked 3.wav", 0, 10}}});
+        for (const char* name : {"Locked 1.wav", "Locked 2.wav", "Locked 3.wav"})
+            WriteFile(studio / name, Wave(100000));
+        MakeReadOnly(studio / "Locked.cue");
+    }
+
+    void Project(const std::string& name, const std::vector<std::vector<Region>>& tracks)
+    {
+        WriteFile(studio / (name + ".cue"), CueText(tracks));
+    }
+
+    // Adds a project whose only wave is missing.
+    void AddGap()
+    {
+        Project("Gap", {{{"Gap 1.wav", 0, 10}}});
+    }
+
+    std::string Studio() const { return studio.string(); }
+    std::string Dest() const { return dest.string(); }
+
+    TempDir temp;
+    fs::path studio = temp.path() / "Studio";
+    fs::path dest = temp.path() / "Dest";
+};
+
+const std::string Header = "Project\tSize\tTracks\tWavs\tBU\tUsed\n";
+const std::string BigRow = "Big\t450.0\t1\t1\tA\t50%\n";
+const std::string LockedRow = "Locked\t-\t3\t3\tA\t-\n";
+const std::string SongMixRow = "Song Mix\t400.0\t1\t1\tA\t100%\n";
+const std::string TakeRow = "Take\t.5\t2\t1\tA\t75%\n";
+
+TEST_F(cli, VersionAndHelpGoToStandardOutput)
+{
+    const Result version = Cli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "kelvark-cli 1.0.10\n");
+    EXPECT_EQ(version.err, "");
+
+    for (const auto& args : {std::vector<std::string>{"--help"}, {"list", "--help"}}) {
+        const Result help = Cli(args);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(help.out.rfind("usage: kelvark-cli list", 0), 0u) << help.out;
+        EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+        EXPECT_EQ(help.err, "");
+    }
+}
+
+TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
+{
+    const auto before = Snapshot(temp.path());
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "missing command"},
+        {{"frobnicate", Studio()}, "unknown command frobnicate"},
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"list"}, "missing FOLDER"},
+        {{"list", ""}, "FOLDER is empty"},
+        {{"list", "--bogus", Studio()}, "unknown option --bogus"},
+        {{"list", Studio(), "extra"}, "unexpected argument extra"},
+        {{"list", "--cd", "--dvd", Studio()}, "--cd and --dvd exclude each other"},
+        {{"report", "--tsv", Studio()}, "--tsv applies to list only"},
+        {{"list", "--yes", Studio()}, "--yes applies to sort only"},
+        {{"sort", Studio()}, "sort asks before it moves anything: give --yes when standard input is not a terminal"},
+        {{"move", Studio(), Dest()}, "missing PROJECT"},
+        {{"move", Studio(), Dest(), "Take", "Nope"}, "no project named Nope in " + Studio() + "/"},
+        {{"rename", Studio(), "Take"}, "missing NEW"},
+        {{"rename", Studio(), "Take", ""}, "NEW is empty"},
+        {{"rename", Studio(), "Nope", "Final"}, "no project named Nope in " + Studio() + "/"},
+        {{"rename", Studio(), "Take", "Final", "More"}, "unexpected argument More"},
+    };
+    for (const auto& [args, problem] : cases) {
+        const Result result = Cli(args);
+        EXPECT_EQ(result.status, 2) << problem;
+        EXPECT_EQ(result.out, "") << problem;
+        // The problem, the usage, and for the late ones only the read's notices before them.
+        const auto at = result.err.find("kelvark-cli: " + problem + "\nusage: kelvark-cli list");
+        EXPECT_NE(at, std::string::npos) << result.err;
+    }
+    EXPECT_EQ(Snapshot(temp.path()), before);
+}
+
+TEST_F(cli, UnreadableFoldersExitWith2)
+{
+    const Result list = Cli({"list", (temp.path() / "missing").string()});
+    EXPECT_EQ(list.status, 2);
+    EXPECT_EQ(FirstLine(list.err).rfind("kelvark-cli: cannot read folder " + (temp.path() / "missing").string(), 0),
+              0u)
+        << list.err;
+
+    const Result move = Cli({"move", Studio(), (temp.path() / "missing").string(), "Take"});
+    EXPECT_EQ(move.status, 2);
+    EXPECT_TRUE(fs::exists(studio / "Take.cue"));
+}
+
+TEST_F(cli, ListTsvHoldsTheGridTexts)
+{
+    const Result dvd = Cli({"list", "--tsv", Studio()});
+    EXPECT_EQ(dvd.status, 0);
+    EXPECT_EQ(dvd.out, Header + BigRow + LockedRow + SongMixRow + TakeRow);
+    EXPECT_EQ(dvd.err, "");
+
+    // The folder may carry its separator already; --dvd is the default.
+    EXPECT_EQ(Cli({"list", "--dvd", "--tsv", Studio() + "/"}).out, dvd.out);
+
+    // 450 + 400 MB do not fit one CD.
+    const Result cd = Cli({"list", "--tsv", "--cd", Studio()});
+    EXPECT_EQ(cd.out, Header + BigRow + LockedRow + "Song Mix\t400.0\t1\t1\tB\t100%\n" + TakeRow);
+
+    EXPECT_EQ(Cli({"list", "--tsv", "--no-mix", Studio()}).out, Header + BigRow + LockedRow + TakeRow);
+    EXPECT_EQ(Cli({"list", "--tsv", "--no-regular", Studio()}).out, Header + SongMixRow);
+    const Result none = Cli({"list", "--tsv", "--no-regular", "--no-mix", Studio()});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, Header);
+}
+
+TEST_F(cli, ListTableAlignsTheColumnsForPeople)
+{
+    const Result result = Cli({"list", Studio()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Project    Size  Tracks  Wavs  BU  Used\n"
+                          "Big       450.0       1     1  A    50%\n"
+                          "Locked        -       3     3  A      -\n"
+                          "Song Mix  400.0       1     1  A   100%\n"
+                          "Take         .5       2     1  A    75%\n"
+                          "4 projects\n");
+}
+
+TEST_F(cli, ReadErrorsGiveStatus1ForListOnly)
+{
+    AddGap();
+    const std::string listing = "Errors for this folder: \n\n  Project: Gap\n     File not found: Gap 1.wav\n";
+    const Result list = Cli({"list", "--tsv", Studio()});
+    EXPECT_EQ(list.status, 1);
+    EXPECT_EQ(list.out, Header + BigRow + "Gap\t.0\t1\t1\tA\tERR\n" + LockedRow + SongMixRow + TakeRow);
+    EXPECT_EQ(list.err, listing);
+
+    // The other commands print the listing and go on.
+    const Result report = Cli({"report", Studio()});
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(report.err, listing + "Done.  CSV files are in folder " + Studio() + "/.\n");
+}
+
+TEST_F(cli, UnknownChunkIsANoticeThatDoesNotStopTheRead)
+{
+    const std::string header = Wave(512345);
+    // The same wave with a LIST chunk of 26 bytes between fmt and bext.
+    const std::string withList = header.substr(0, 36) + ChunkHeader("LIST", 26) + std::string(26, 'x')
+                                 + header.substr(36);
+    WriteFile(studio / "Take 1.wav", withList);
+    const Result result = Cli({"list", "--tsv", "--no-mix", Studio()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "Unknown chunk \"LIST\" in file Take 1.wav\n");
+    EXPECT_EQ(result.out, Header + BigRow + LockedRow + TakeRow);
+}
+
+TEST_F(cli, ProgressBarOnlyWhenStandardErrorIsATerminal)
+{
+    EXPECT_EQ(Cli({"list", "--tsv", Studio()}).err.find('\r'), std::string::npos);
+    if (!HaveTerminal())
+        GTEST_SKIP() << "no pseudo-terminal";
+
+    const Result shown = Cli({"list", "--tsv", Studio()}, {true, ""});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.err.find("] 1/4 Big"), std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find("] 4/4 Take"), std::string::npos) << shown.err;
+    // The bar is wiped when the last project is announced, before the grid is printed.
+    EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\033[K");
+    EXPECT_EQ(shown.out, Header + BigRow + LockedRow + SongMixRow + TakeRow);
+}
+
+TEST_F(cli, ReportWritesTheThreeFilesAndMovesNothing)
+{
+    const Result result = Cli({"report", "--cd", Studio()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Done.  CSV files are in folder " + Studio() + "/.\n");
+    EXPECT_EQ(ReadFile(studio / "Backup Report.txt"),
+              "ORVEX Project Backup Organizer\r\n\r\nCD-A\r\n----\r\nBig\r\nLocked\r\nTake\r\n"
+              "\r\nCD-B\r\n----\r\nSong Mix\r\n");
+    const std::string backups = ReadFile(studio / "Backups.csv");
+    EXPECT_EQ(backups.rfind("BackupID, TheDate, NumCDs\r\n", 0), 0u);
+    EXPECT_EQ(std::count(backups.begin(), backups.end(), '\n'), 3);
+    const std::string projects = ReadFile(studio / "BackupProjects.csv");
+    EXPECT_EQ(std::count(projects.begin(), projects.end(), '\n'), 5);
+    EXPECT_NE(projects.find("a, Big, TRUE\r\n"), std::string::npos) << projects;
+    EXPECT_NE(projects.find("b, Son, FALSE\r\n"), std::string::npos) << projects;
+    EXPECT_TRUE(fs::exists(studio / "Take.cue"));
+    EXPECT_FALSE(fs::exists(studio / "CD-A"));
+}
+
+TEST_F(cli, ReportThatCannotBeWrittenGivesStatus1)
+{
+    fs::create_directory(studio / "Backup Report.txt");
+    const Result result = Cli({"report", Studio()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("Could not write the log report.\n"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Done."), std::string::npos);
+}
+
+TEST_F(cli, SortWithYesMovesEveryProjectIntoItsSet)
+{
+    const auto before = Snapshot(temp.path());
+    const Result result = Cli({"sort", "--cd", "--yes", Studio()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "Done.  CSV files are in folder " + Studio() + "/.\n");
+    for (const char* name : {"Big.cue", "Big 1.wav", "Take.cue", "Take.bak", "Take 1.wav", "Locked.cue"})
+        EXPECT_TRUE(fs::exists(studio / "CD-A" / name)) << name;
+    for (const char* name : {"Song Mix.cue", "Song Mix L.wav"})
+        EXPECT_TRUE(fs::exists(studio / "CD-B" / name)) << name;
+    // The read-only project is copied, so it stays as well; everything else left the root.
+    for (const char* name : {"Big.cue", "Take.cue", "Song Mix.cue"})
+        EXPECT_FALSE(fs::exists(studio / name)) << name;
+    EXPECT_EQ(ReadFile(studio / "Locked.cue"), before.at("Studio/Locked.cue"));
+    EXPECT_EQ(ReadFile(studio / "CD-A" / "Locked 2.wav"), before.at("Studio/Locked 2.wav"));
+    EXPECT_TRUE(fs::exists(studio / "Backup Report.txt"));
+}
+
+TEST_F(cli, SortAsksOnTheTerminal)
+{
+    if (!HaveTerminal())
+        GTEST_SKIP() << "no pseudo-terminal";
+    const auto before = Snapshot(temp.path());
+    const Result no = Cli({"sort", Studio()}, {true, "n\n"});
+    EXPECT_EQ(no.status, 1);
+    EXPECT_NE(no.err.find("Move projects in to backup directories with a max size of 4.6 gigabytes? [y/N] "),
+              std::string::npos)
+        << no.err;
+    EXPECT_NE(no.err.find("Nothing was sorted."), std::string::npos);
+    EXPECT_EQ(Snapshot(temp.path()), before);
+
+    const Result yes = Cli({"sort", "--cd", Studio()}, {true, "y\n"});
+    EXPECT_EQ(yes.status, 0);
+    EXPECT_NE(yes.err.find("max size of 649 megabytes? [y/N] "), std::string::npos) << yes.err;
+    EXPECT_TRUE(fs::exists(studio / "CD-B" / "Song Mix.cue"));
+}
+
+TEST_F(cli, SortStopsWhenTheFirstSetFolderExists)
+{
+    fs::create_directory(studio / "DVD-A");
+    const auto before = Snapshot(temp.path());
+    const Result result = Cli({"sort", "--yes", Studio()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Backup folder \"" + Studio() + "/DVD-A\" already exists.  "
+                          "Empty and remove this folder to rearrange the files.\n");
+    EXPECT_EQ(Snapshot(temp.path()), before);
+    EXPECT_FALSE(fs::exists(studio / "Backup Report.txt"));
+}
+
+TEST_F(cli, MoveTakesTheNamedProjectsOnly)
+{
+    const auto before = Snapshot(temp.path());
+    const Result result = Cli({"move", Studio(), Dest(), "Take", "Locked", "Song Mix"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    for (const char* name : {"Take.cue", "Take.bak", "Take 1.wav", "Song Mix.cue", "Song Mix L.wav"}) {
+        EXPECT_TRUE(fs::exists(dest / name)) << name;
+        EXPECT_FALSE(fs::exists(studio / name)) << name;
+    }
+    // Copied, not moved: the read-only project is in both folders.
+    EXPECT_EQ(ReadFile(dest / "Locked 3.wav"), ReadFile(studio / "Locked 3.wav"));
+    EXPECT_TRUE(fs::exists(studio / "Big.cue"));
+    EXPECT_EQ(Cli({"list", "--tsv", Studio()}).out, Header + BigRow + LockedRow);
+    EXPECT_EQ(Snapshot(temp.path()).size(), before.size() + 4);
+}
+
+TEST_F(cli, MoveConflictMovesNothing)
+{
+    WriteFile(dest / "Take 1.wav", "already here");
+    const auto before = Snapshot(temp.path());
+    const Result result = Cli({"move", Studio(), Dest(), "Big", "Take"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Already in destination directory:\n\nProject: Take\n     Take 1.wav\n");
+    EXPECT_EQ(Snapshot(temp.path()), before);
+}
+
+TEST_F(cli, MoveThatFailsGivesStatus1AndKeepsTheProjectWhole)
+{
+    // A rename cannot cross file systems: a destination in memory fails the move.
+    struct stat shm {}, tmp {};
+    if (stat("/dev/shm", &shm) != 0 || stat(temp.path().c_str(), &tmp) != 0 || shm.st_dev == tmp.st_dev)
+        GTEST_SKIP() << "needs /dev/shm on another file system than the temporary folder";
+    TempDir other("/dev/shm");
+    const auto before = Snapshot(studio);
+    const Result result = Cli({"move", Studio(), other.str(), "Take"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err, "");
+    EXPECT_EQ(Snapshot(studio), before);
+    EXPECT_TRUE(fs::is_empty(other.path()));
+}
+
+TEST_F(cli, RenameRenamesTheOwnFilesOnly)
+{
+    const Result result = Cli({"rename", Studio(), "Take", "Final"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(fs::exists(studio / "Final.cue"));
+    EXPECT_EQ(ReadFile(studio / "Final.bak"), "an earlier save");
+    EXPECT_FALSE(fs::exists(studio / "Take.cue"));
+    EXPECT_TRUE(fs::exists(studio / "Take 1.wav"));
+    EXPECT_EQ(Cli({"list", "--tsv", "--no-mix", Studio()}).out,
+              Header + BigRow + "Final\t.5\t2\t1\tA\t75%\n" + LockedRow);
+
+    // After "--" a name may start with "-".
+    EXPECT_EQ(Cli({"rename", "--", Studio(), "Final", "-Final"}).status, 0);
+    EXPECT_TRUE(fs::exists(studio / "-Final.bak"));
+}
+
+TEST_F(cli, RefusedRenameGivesStatus1)
+{
+    const auto before = Snapshot(temp.path());
+    const Result taken = Cli({"rename", Studio(), "Take", "Big"});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_EQ(taken.err, "Project name Big already exists.  Can't rename.\n");
+    const Result separator = Cli({"rename", Studio(), "Take", "sub/Final"});
+    EXPECT_EQ(separator.status, 1);
+    EXPECT_EQ(separator.err.rfind("Error in project.Rename: ", 0), 0u) << separator.err;
+    EXPECT_EQ(Snapshot(temp.path()), before);
+}
+
+TEST_F(cli, SampleDefaultShowsEveryCase)
+{
+    const std::string folder = (temp.path() / "sample").string();
+    ASSERT_EQ(Sample({folder}).status, 0);
+
+    const Result list = Cli({"list", "--tsv", folder});
+    EXPECT_EQ(list.status, 1); // one project misses a wave
+    EXPECT_NE(list.err.find("File not found: "), std::string::npos) << list.err;
+    std::set<std::string> sets, usages;
+    int mixes = 0, readOnly = 0, rows = 0;
+    std::istringstream lines(list.out.substr(Header.size()));
+    for (std::string line; std::getline(lines, line); ++rows) {
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');)
+            cells.push_back(cell);
+        ASSERT_EQ(cells.size(), 6u) << line;
+        mixes += cells[0].ends_with(" Mix");
+        readOnly += cells[1] == "-";
+        sets.insert(cells[4]);
+        usages.insert(cells[5]);
+    }
+    EXPECT_GE(rows, 6);
+    EXPECT_GE(mixes, 2);
+    EXPECT_LT(mixes, rows);
+    EXPECT_EQ(readOnly, 1);
+    EXPECT_GE(sets.size(), 2u) << "a DVD plan of more than one set";
+    EXPECT_GE(usages.size(), 5u) << "varied usage";
+}
+
+TEST_F(cli, SampleGeneratedFolderDependsOnlyOnTheSeed)
+{
+    const auto generate = [this](const std::string& name, const std::string& seed) {
+        const std::string folder = (temp.path() / name).string();
+        EXPECT_EQ(Sample({folder, "--projects", "12", "--waves", "3", "--seed", seed}).status, 0);
+        return Snapshot(folder);
+    };
+    const auto first = generate("a", "7");
+    EXPECT_EQ(first.size(), 12u * 5u); // a project file, an earlier save and three waves each
+    EXPECT_EQ(generate("b", "7"), first);
+    EXPECT_NE(generate("c", "8"), first);
+
+    const Result list = Cli({"list", "--tsv", (temp.path() / "a").string()});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 13);
+    EXPECT_NE(list.out.find("0010 Session Mix\t"), std::string::npos);
+}
+
+TEST_F(cli, SampleRefusesAFolderThatIsNotEmptyAndBadOptions)
+{
+    const auto before = Snapshot(temp.path());
+    const Result full = Sample({Studio()});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("is not empty"), std::string::npos);
+    EXPECT_EQ(Snapshot(temp.path()), before);
+
+    EXPECT_EQ(Sample({}).status, 2);
+    EXPECT_EQ(Sample({(temp.path() / "x").string(), "--projects", "0"}).status, 2);
+    EXPECT_EQ(Sample({(temp.path() / "x").string(), "--waves"}).status, 2);
+    EXPECT_FALSE(fs::exists(temp.path() / "x"));
+}
+
+} // namespace
