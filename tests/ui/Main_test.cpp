@@ -1,0 +1,381 @@
+#include "UiTest.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace {
+
+using fixtures::WriteProject;
+using uitest::AnswerChooser;
+using uitest::ChooserSeen;
+using uitest::StoredSetting;
+using uitest::StoreSetting;
+using uitest::UiTest;
+using uitest::Window;
+
+QString Qs(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+std::vector<std::string> Row(const ProjectGrid& grid, int r)
+{
+    std::vector<std::string> texts;
+    for (int c = 0; c < grid.columnCount(); ++c)
+        texts.push_back(grid.topLevelItem(r - 1)->text(c).toStdString());
+    return texts;
+}
+
+using StartUp = UiTest;
+
+TEST_F(StartUp, WithNoSettingsUsesTheRootAndPresetsTheWindow)
+{
+    Window w;
+    Main& m = w.main;
+    EXPECT_EQ(m.windowTitle(), "Kelvark");
+    EXPECT_EQ(m.RootFolder, "/");
+    EXPECT_EQ(m.MoveFolder, "/");
+    EXPECT_EQ(m.txtFolder->text(), "/");
+    EXPECT_TRUE(m.chkRegular->isChecked());
+    EXPECT_FALSE(m.chkMix->isChecked());
+    EXPECT_FALSE(m.optCD[0]->isChecked());
+    EXPECT_TRUE(m.optCD[1]->isChecked());
+    EXPECT_EQ(m.lblProjCount->text(), "0 projects");
+    EXPECT_FALSE(m.cmdMove->isEnabled());
+    EXPECT_FALSE(m.cmdErrors->isEnabled());
+    EXPECT_EQ(m.grdOut->topLevelItemCount(), 0);
+    EXPECT_FALSE(m.chooseFolder->isVisible());
+    EXPECT_EQ(m.chooseFolder->parent(), &m);
+    EXPECT_FALSE(m.progress.isVisible());
+    EXPECT_FALSE(uitest::HasSetting("ReadFolder")) << "start-up writes no setting";
+    EXPECT_TRUE(w.messages.shown.empty());
+}
+
+TEST_F(StartUp, ControlsCarryTheirCaptions)
+{
+    Window w;
+    Main& m = w.main;
+    EXPECT_EQ(m.Frame1->title(), "Project Folder");
+    EXPECT_EQ(m.cmdChooseFolder->text(), "Choose");
+    EXPECT_EQ(m.cmdReadFolder->text(), "Read folder");
+    EXPECT_EQ(m.chkRegular->text(), "Include regular projects");
+    EXPECT_EQ(m.chkMix->text(), "Include mix projects");
+    EXPECT_EQ(m.optCD[0]->text(), "649MB - CD Backup");
+    EXPECT_EQ(m.optCD[1]->text(), "4.6GB - DVD Backup");
+    EXPECT_EQ(m.cmdRearrange[0]->text(), "Backup Sort");
+    EXPECT_EQ(m.cmdRearrange[1]->text(), "Report Only");
+    EXPECT_EQ(m.cmdMove->text(), "Move");
+    EXPECT_EQ(m.cmdErrors->text(), "Show Errors");
+    EXPECT_EQ(m.cmdQuit->text(), "Exit");
+}
+
+TEST_F(StartUp, GridHasSixColumnsWithTheirWidths)
+{
+    Window w;
+    const ProjectGrid& g = *w.main.grdOut;
+    const QStringList headers = {"Project", "Size", "Tracks", "Wavs", "BU", "Used"};
+    const int twips[] = {1700, 525, 690, 630, 495, 615};
+    ASSERT_EQ(g.columnCount(), 6);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(g.headerItem()->text(i), headers[i]);
+        EXPECT_EQ(g.columnWidth(i), (twips[i] + 7) / 15) << headers[i].toStdString();
+    }
+    EXPECT_EQ(g.selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_FALSE(g.isSortingEnabled());
+}
+
+TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
+{
+    Window w;
+    Main& m = w.main;
+    const QList<QAction*> bar = m.menuBar()->actions();
+    ASSERT_EQ(bar.size(), 2);
+    EXPECT_EQ(bar[0]->text(), "File");
+    EXPECT_EQ(bar[0]->menu(), m.menuFile);
+    EXPECT_EQ(bar[1], m.menuAbout);
+    EXPECT_EQ(m.menuAbout->menu(), nullptr);
+
+    QStringList items;
+    for (const QAction* action : m.menuFile->actions())
+        items.append(action->isSeparator() ? "-" : action->text() + " " + action->shortcut().toString());
+    EXPECT_EQ(items, QStringList({"Choose and read folder Ctrl+O", "Choose folder only Ctrl+F", "Read folder F5", "-",
+                                  "Move selected projects Ctrl+M", "Rename selected projects Ctrl+R", "-",
+                                  "Close Ctrl+X"}));
+
+    EXPECT_EQ(m.menuPopup->title(), "Hidden");
+    EXPECT_EQ(m.menuPopup->actions(), QList<QAction*>({m.menuPopupMove, m.menuHiddenRename}));
+    EXPECT_EQ(m.menuPopupMove->text(), "Move");
+    EXPECT_EQ(m.menuHiddenRename->text(), "Rename");
+}
+
+TEST_F(StartUp, TabOrderFollowsTheLayout)
+{
+    Window w;
+    Main& m = w.main;
+    const QList<QWidget*> expected = {m.cmdChooseFolder, m.chkMix,   m.chkRegular,      m.txtFolder, m.cmdReadFolder,
+                                      m.cmdQuit,         m.cmdRearrange[0], m.cmdMove, m.cmdRearrange[1], m.optCD[0],
+                                      m.optCD[1],        m.cmdErrors, m.grdOut};
+    EXPECT_EQ(uitest::TabChain(expected), expected);
+}
+
+TEST_F(StartUp, ReadsTheStoredFolders)
+{
+    StoreSetting("ReadFolder", "/data/Mix Songs/");
+    StoreSetting("MoveFolder", "/backup/");
+    Window w;
+    EXPECT_EQ(w.main.RootFolder, "/data/Mix Songs/");
+    EXPECT_EQ(w.main.MoveFolder, "/backup/");
+    EXPECT_EQ(w.main.txtFolder->text(), "/data/Mix Songs/");
+}
+
+TEST_F(StartUp, FolderArgumentReplacesTheStoredFolderForThisRun)
+{
+    StoreSetting("ReadFolder", "/data/Projects/");
+    Window w("/studio/Mixes/");
+    EXPECT_EQ(w.main.RootFolder, "/studio/Mixes/");
+    EXPECT_EQ(w.main.txtFolder->text(), "/studio/Mixes/");
+    EXPECT_TRUE(w.main.chkMix->isChecked());
+    EXPECT_FALSE(w.main.chkRegular->isChecked());
+    EXPECT_EQ(StoredSetting("ReadFolder"), "/data/Projects/");
+    EXPECT_EQ(w.main.projectList.projects.Count(), 0) << "nothing is read until asked";
+}
+
+using IncludeChecks = UiTest;
+
+TEST_F(IncludeChecks, FolderNamePresetsTheBoxes)
+{
+    struct Case {
+        const char* folder;
+        bool mix;
+        bool regular;
+    };
+    const Case cases[] = {
+        {"/studio/mixes/", true, false},        {"/studio/MIX/", true, false},
+        {"/studio/My Projects/", false, true},  {"/studio/proj/", false, true},
+        {"/studio/Proj Mix/", false, false},    {"/studio/", false, true},
+    };
+    for (const Case& c : cases) {
+        Window w(c.folder);
+        EXPECT_EQ(w.main.chkMix->isChecked(), c.mix) << c.folder;
+        EXPECT_EQ(w.main.chkRegular->isChecked(), c.regular) << c.folder;
+    }
+}
+
+TEST_F(IncludeChecks, ChooseKeepsBoxesSetByHandWhenTheNameSaysNothing)
+{
+    fixtures::TempDir root;
+    QDir(Qs(root.str())).mkpath("Mixdowns");
+    QDir(Qs(root.str())).mkpath("Plain");
+    Window w(root.str() + "Mixdowns/");
+    Main& m = w.main;
+    ASSERT_TRUE(m.chkMix->isChecked());
+    m.chkRegular->setChecked(true);
+
+    // Both boxes are now checked; a folder with neither word leaves them so.
+    AnswerChooser(*m.chooseFolder, Qs(root.str()) + "Plain");
+    m.cmdChooseFolder->click();
+    EXPECT_EQ(m.RootFolder, root.str() + "Plain/");
+    EXPECT_TRUE(m.chkMix->isChecked());
+    EXPECT_TRUE(m.chkRegular->isChecked());
+}
+
+TEST_F(IncludeChecks, CancelledChooseStillPresetsFromTheUnchangedFolder)
+{
+    fixtures::TempDir root;
+    QDir(Qs(root.str())).mkpath("Mix");
+    Window w(root.str() + "Mix/");
+    Main& m = w.main;
+    m.chkRegular->setChecked(true);
+
+    ChooserSeen seen;
+    AnswerChooser(*m.chooseFolder, {}, &seen);
+    m.cmdChooseFolder->click();
+    EXPECT_TRUE(seen.shown);
+    EXPECT_EQ(seen.startedAt, Qs(root.str()) + "Mix");
+    EXPECT_EQ(m.RootFolder, root.str() + "Mix/");
+    EXPECT_FALSE(uitest::HasSetting("ReadFolder"));
+    EXPECT_TRUE(m.chkMix->isChecked());
+    EXPECT_FALSE(m.chkRegular->isChecked());
+}
+
+using ChooseAndRead = UiTest;
+
+TEST_F(ChooseAndRead, ChosenFolderIsShownAndStoredWithItsSeparator)
+{
+    fixtures::TempDir root;
+    Window w;
+    AnswerChooser(*w.main.chooseFolder, Qs(root.path().string()));
+    w.main.menuFileChoose->trigger();
+    EXPECT_EQ(w.main.RootFolder, root.str());
+    EXPECT_EQ(w.main.txtFolder->text(), Qs(root.str()));
+    EXPECT_EQ(StoredSetting("ReadFolder"), Qs(root.str()));
+    EXPECT_EQ(w.main.projectList.projects.Count(), 0) << "choosing does not read";
+
+    AnswerChooser(*w.main.chooseFolder, "/");
+    w.main.cmdChooseFolder->click();
+    EXPECT_EQ(w.main.RootFolder, "/");
+    EXPECT_EQ(StoredSetting("ReadFolder"), "/");
+}
+
+TEST_F(ChooseAndRead, ReadFillsTheGridAndTheCount)
+{
+    fixtures::TempDir root;
+    WriteProject(root.path(), "Alpha", {{"alpha1.wav", 2000000}, {"alpha2.wav", 1000000}});
+    WriteProject(root.path(), "Beta", {{"beta.wav", 500000}});
+    WriteProject(root.path(), "Beta Mix", {{"mix.wav", 500000}});
+    Window w(root.str());
+    Main& m = w.main;
+
+    m.cmdReadFolder->click();
+    ASSERT_EQ(m.grdOut->topLevelItemCount(), 2) << "the folder's name includes regular projects only";
+    EXPECT_EQ(Row(*m.grdOut, 1), std::vector<std::string>({"Alpha", "3.0", "1", "2", "A", "100%"}));
+    EXPECT_EQ(Row(*m.grdOut, 2), std::vector<std::string>({"Beta", ".5", "1", "1", "A", "100%"}));
+    EXPECT_EQ(m.lblProjCount->text(), "2 projects");
+    EXPECT_TRUE(m.cmdMove->isEnabled());
+    EXPECT_FALSE(m.cmdErrors->isEnabled());
+    EXPECT_TRUE(w.messages.shown.empty());
+    EXPECT_FALSE(m.progress.isVisible());
+
+    m.chkRegular->setChecked(false);
+    m.chkMix->setChecked(true);
+    m.menuFileReadfolder->trigger();
+    ASSERT_EQ(m.grdOut->topLevelItemCount(), 1);
+    EXPECT_EQ(m.grdOut->topLevelItem(0)->text(0), "Beta Mix");
+    EXPECT_EQ(m.lblProjCount->text(), "1 project");
+}
+
+TEST_F(ChooseAndRead, SizesUseTheLocalesDecimalSeparator)
+{
+    fixtures::TempDir root;
+    WriteProject(root.path(), "Alpha", {{"alpha.wav", 1500000}});
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    Window w(root.str());
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    w.main.cmdReadFolder->click();
+    ASSERT_EQ(w.main.grdOut->topLevelItemCount(), 1);
+    EXPECT_EQ(w.main.grdOut->topLevelItem(0)->text(1), "1,5");
+}
+
+TEST_F(ChooseAndRead, RegionalSeparatorsComeFromTheLocale)
+{
+    const Regional us = RegionalFromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(us.decimalSeparator, ".");
+    EXPECT_EQ(us.dateSeparator, "/");
+    const Regional de = RegionalFromLocale(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(de.decimalSeparator, ",");
+    EXPECT_EQ(de.dateSeparator, ".");
+    const Regional se = RegionalFromLocale(QLocale(QLocale::Swedish, QLocale::Sweden));
+    EXPECT_EQ(se.dateSeparator, "-");
+}
+
+TEST_F(ChooseAndRead, ErrorsEnableShowErrorsAndAreShownAtOnce)
+{
+    fixtures::TempDir root;
+    WriteProject(root.path(), "Alpha", {{"alpha.wav", 1000}});
+    WriteProject(root.path(), "Broken", {{"gone.wav", 1000}});
+    std::filesystem::remove(root.path() / "gone.wav");
+    Window w(root.str());
+    Main& m = w.main;
+
+    m.cmdReadFolder->click();
+    EXPECT_EQ(m.grdOut->topLevelItemCount(), 2);
+    EXPECT_TRUE(m.cmdErrors->isEnabled());
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_EQ(w.messages.shown[0], m.projectList.LastError);
+    EXPECT_EQ(w.messages.shown[0].rfind("Errors for this folder: \r\n\r\n  ", 0), 0u) << w.messages.shown[0];
+    EXPECT_NE(w.messages.shown[0].find("gone.wav"), std::string::npos);
+
+    m.cmdErrors->click();
+    ASSERT_EQ(w.messages.shown.size(), 2u);
+    EXPECT_EQ(w.messages.shown[1], w.messages.shown[0]);
+
+    fixtures::WriteFile(root.path() / "gone.wav", fixtures::WaveHeader(1000));
+    m.cmdReadFolder->click();
+    EXPECT_FALSE(m.cmdErrors->isEnabled());
+    EXPECT_EQ(w.messages.shown.size(), 2u);
+}
+
+TEST_F(ChooseAndRead, ChooseAndReadReadsTheCurrentFolderWhenCancelled)
+{
+    fixtures::TempDir root;
+    WriteProject(root.path(), "Alpha", {{"alpha.wav", 1000}});
+    Window w(root.str());
+    AnswerChooser(*w.main.chooseFolder, {});
+    w.main.menuFileChooseread->trigger();
+    EXPECT_EQ(w.main.grdOut->topLevelItemCount(), 1);
+    EXPECT_EQ(w.main.RootFolder, root.str());
+}
+
+using Window_ = UiTest;
+
+TEST_F(Window_, AboutShowsTheVersion)
+{
+    Window w;
+    w.main.menuAbout->trigger();
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    const std::string& text = w.messages.shown[0];
+    EXPECT_EQ(text.rfind("Kelvark - Version 1.0.10\r\n\r\n", 0), 0u) << text;
+    EXPECT_GT(text.size(), std::string("Kelvark - Version 1.0.10\r\n\r\n").size());
+}
+
+TEST_F(Window_, KeepsItsWidthWhileTheGridAndBottomButtonsFollowTheHeight)
+{
+    Window w;
+    Main& m = w.main;
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().width() == 448; })) << "6720 twips";
+    const auto ruled = [&m] {
+        const int H = m.frameGeometry().height();
+        return m.grdOut->height() == H - 167 && m.cmdQuit->y() == H - 81 && m.cmdErrors->y() == H - 116;
+    };
+    EXPECT_TRUE(ruled());
+
+    const QList<QWidget*> fixed = {m.Frame1, m.lblProjCount, m.cmdRearrange[0], m.cmdRearrange[1], m.cmdMove};
+    QList<QRect> before;
+    for (const QWidget* widget : fixed)
+        before.append(widget->geometry());
+    const QRect grid = m.grdOut->geometry();
+    const QRect quit = m.cmdQuit->geometry();
+    const QRect errors = m.cmdErrors->geometry();
+
+    // Wider by 900 twips and taller by 300: the width snaps back, the grid
+    // grows by 300 and both bottom buttons go down by as much.
+    m.resize(m.width() + 60, m.height() + 20);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().width() == 448 && m.cmdQuit->y() == quit.y() + 20; }));
+    EXPECT_TRUE(ruled());
+    EXPECT_EQ(m.grdOut->geometry(), grid.adjusted(0, 0, 0, 20));
+    EXPECT_EQ(m.cmdQuit->geometry(), quit.translated(0, 20));
+    EXPECT_EQ(m.cmdErrors->geometry(), errors.translated(0, 20));
+    EXPECT_EQ(m.cmdQuit->y() - m.cmdErrors->y(), 35) << "525 twips apart";
+    for (int i = 0; i < fixed.size(); ++i)
+        EXPECT_EQ(fixed[i]->geometry(), before[i]) << i;
+
+    // Below 5190 twips the bottom buttons would cover Move: the height springs back.
+    m.resize(m.width(), 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().height() == 346; }));
+    EXPECT_TRUE(ruled());
+    EXPECT_GT(m.cmdErrors->y(), m.cmdMove->geometry().bottom());
+}
+
+TEST_F(Window_, ExitClosesTheWindow)
+{
+    Window w;
+    w.main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.main));
+    w.main.cmdQuit->click();
+    EXPECT_FALSE(w.main.isVisible());
+    EXPECT_TRUE(w.messages.shown.empty()) << "no confirmation";
+}
+
+} // namespace

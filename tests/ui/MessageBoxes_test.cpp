@@ -1,0 +1,73 @@
+#include "UiTest.h"
+
+#include "MessageBoxes.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Runs answer on the modal dialog that the next call opens.
+template <typename Dialog>
+void WhenShown(const std::function<void(Dialog&)>& answer)
+{
+    QTimer::singleShot(0, qApp, [answer] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        answer(*dialog);
+    });
+}
+
+using Boxes = uitest::UiTest;
+
+TEST_F(Boxes, MessageHasNoIconTheApplicationsTitleAndOK)
+{
+    MessageBoxes boxes;
+    WhenShown<QMessageBox>([](QMessageBox& box) {
+        EXPECT_EQ(box.windowTitle(), "Kelvark");
+        EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
+        EXPECT_EQ(box.text(), "Project: <Take>\n     take.wav");
+        EXPECT_EQ(box.textFormat(), Qt::PlainText);
+        box.button(QMessageBox::Ok)->click();
+    });
+    boxes.Show("Project: <Take>\r\n     take.wav");
+}
+
+TEST_F(Boxes, QuestionHasYesAsDefault)
+{
+    MessageBoxes boxes;
+    WhenShown<QMessageBox>([](QMessageBox& box) {
+        EXPECT_EQ(box.windowTitle(), "Backup sort");
+        EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+        box.defaultButton()->click();
+    });
+    EXPECT_TRUE(boxes.AskYesNo("Move?", "Backup sort"));
+
+    WhenShown<QMessageBox>([](QMessageBox& box) { box.button(QMessageBox::No)->click(); });
+    EXPECT_FALSE(boxes.AskYesNo("Move?", "Backup sort"));
+}
+
+TEST_F(Boxes, InputBoxOffersTheDefaultAndGivesNothingOnCancel)
+{
+    MessageBoxes boxes;
+    WhenShown<QInputDialog>([](QInputDialog& input) {
+        EXPECT_EQ(input.windowTitle(), "Rename project");
+        EXPECT_EQ(input.labelText(), "Enter new name");
+        EXPECT_EQ(input.textValue(), "Take");
+        input.setTextValue("Final");
+        input.accept();
+    });
+    EXPECT_EQ(boxes.Ask("Enter new name", "Rename project", "Take"), "Final");
+
+    WhenShown<QInputDialog>([](QInputDialog& input) { input.reject(); });
+    EXPECT_EQ(boxes.Ask("Enter new name", "Rename project", "Take"), "");
+}
+
+} // namespace

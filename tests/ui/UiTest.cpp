@@ -1,0 +1,76 @@
+#include "UiTest.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace uitest {
+
+void UiTest::SetUp()
+{
+    QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark")).clear();
+}
+
+void AnswerChooser(frmChooseFolder& chooser, const QString& folder, ChooserSeen* seen)
+{
+    // Runs inside the chooser's modal loop, once the command has shown it.
+    QTimer::singleShot(0, &chooser, [&chooser, folder, seen] {
+        if (!chooser.isVisible())
+            return;
+        if (seen)
+            *seen = {true, chooser.Path()};
+        if (folder.isEmpty()) {
+            chooser.cmdCancel->click();
+            return;
+        }
+        chooser.OpenFolder(folder);
+        chooser.cmdOK->click();
+    });
+}
+
+QList<QWidget*> TabChain(const QList<QWidget*>& among)
+{
+    QList<QWidget*> chain;
+    QWidget* at = among.first();
+    do {
+        if (among.contains(at))
+            chain.append(at);
+        at = at->nextInFocusChain();
+    } while (at != among.first());
+    return chain;
+}
+
+QString StoredSetting(const QString& key)
+{
+    return QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark")).value("Prefs/" + key).toString();
+}
+
+void StoreSetting(const QString& key, const QString& value)
+{
+    QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark")).setValue("Prefs/" + key, value);
+}
+
+bool HasSetting(const QString& key)
+{
+    return QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark")).contains("Prefs/" + key);
+}
+
+} // namespace uitest
+
+int main(int argc, char* argv[])
+{
+    // The tests run without a display, also when CTest lists them.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The settings of this process live in a folder of its own, never in the
+    // user's; CTest runs several test processes at once.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "Fixtures.h"
+#include "Main.h"
+
+#include <gtest/gtest.h>
+
+#include <QList>
+#include <QString>
+
+#include <ostream>
+
+#include <string>
+#include <vector>
+
+// Helpers of the window tests: the window with recording dialogs, answers for
+// the folder chooser and the stored settings.
+namespace uitest {
+
+struct RecordingQuestion final : Question {
+    bool answer = true;
+    std::vector<std::string> asked; // "text|title" of every call
+    bool AskYesNo(const std::string& text, const std::string& title) override
+    {
+        asked.push_back(text + "|" + title);
+        return answer;
+    }
+};
+
+// Every test starts with no stored settings.
+class UiTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
+
+// The window, with dialogs that record what they were asked.
+struct Window {
+    fixtures::RecordingMessages messages;
+    RecordingQuestion question;
+    fixtures::ScriptedInput input;
+    Main main;
+
+    explicit Window(const std::string& readFolder = {})
+        : main(messages, question, input, readFolder)
+    {
+    }
+};
+
+// What the folder chooser was opened on, once it was.
+struct ChooserSeen {
+    bool shown = false;
+    QString startedAt; // the folder opened when it was shown
+};
+
+// Answers the folder chooser that the next command shows: opens folder and
+// presses OK, or presses Cancel when folder is empty.
+void AnswerChooser(frmChooseFolder& chooser, const QString& folder, ChooserSeen* seen = nullptr);
+
+// The widgets of among in the order the focus chain visits them, starting
+// from the first of among.
+QList<QWidget*> TabChain(const QList<QWidget*>& among);
+
+QString StoredSetting(const QString& key);
+void StoreSetting(const QString& key, const QString& value);
+bool HasSetting(const QString& key);
+
+} // namespace uitest
+
+// Lets failing comparisons print Qt's strings.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}

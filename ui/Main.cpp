@@ -1,0 +1,328 @@
+#include "Main.h"
+
+#include "Commands.h"
+#include "Twips.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QResizeEvent>
+#include <QScopeGuard>
+#include <QSettings>
+
+namespace {
+
+// The window's outer width, which every resize restores, and the height
+// below which the bottom buttons would cover the Move button.
+constexpr int OuterWidth = 6720;
+constexpr int SmallestHeight = 5190;
+
+QString ReadSetting(const QString& key)
+{
+    QSettings settings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"));
+    return settings.value(QStringLiteral("Prefs/") + key, QStringLiteral("/")).toString();
+}
+
+void WriteSetting(const QString& key, const std::string& value)
+{
+    QSettings settings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"));
+    settings.setValue(QStringLiteral("Prefs/") + key, QString::fromStdString(value));
+}
+
+} // namespace
+
+Regional RegionalFromLocale(const QLocale& locale)
+{
+    Regional regional;
+    regional.decimalSeparator = locale.decimalPoint().toStdString();
+    // The separator is the first mark between the fields of the short date.
+    for (const QChar c : locale.dateFormat(QLocale::ShortFormat)) {
+        if (!c.isLetter() && !c.isSpace() && c != u'\'') {
+            regional.dateSeparator = QString(c).toStdString();
+            break;
+        }
+    }
+    return regional;
+}
+
+Main::Main(Messages& messages, Question& question, InputBox& input, const std::string& readFolder)
+    : projectList(UserInterface{messages, input, progress, progress})
+    , messages(messages)
+    , question(question)
+{
+    CreateControls();
+    CreateMenus();
+    Form_Load(readFolder);
+}
+
+void Main::CreateControls()
+{
+    setWindowTitle(QStringLiteral("Kelvark"));
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+
+    Frame1 = new QGroupBox(QStringLiteral("Project Folder"), client);
+    Frame1->setGeometry(TwipsRect(150, 75, 6390, 1290));
+    txtFolder = new QLineEdit(Frame1);
+    txtFolder->setGeometry(TwipsRect(150, 300, 4890, 315));
+    // The program shows the read folder here and never reads the field back.
+    txtFolder->setReadOnly(true);
+    cmdChooseFolder = new QPushButton(QStringLiteral("Choose"), Frame1);
+    cmdChooseFolder->setGeometry(TwipsRect(5100, 300, 1140, 390));
+    chkRegular = new QCheckBox(QStringLiteral("Include regular projects"), Frame1);
+    chkRegular->setGeometry(TwipsRect(150, 675, 2190, 240));
+    chkMix = new QCheckBox(QStringLiteral("Include mix projects"), Frame1);
+    chkMix->setGeometry(TwipsRect(150, 975, 2190, 240));
+    optCD[0] = new QRadioButton(QStringLiteral("649MB - CD Backup"), Frame1);
+    optCD[0]->setGeometry(TwipsRect(2700, 675, 1965, 240));
+    optCD[1] = new QRadioButton(QStringLiteral("4.6GB - DVD Backup"), Frame1);
+    optCD[1]->setGeometry(TwipsRect(2700, 975, 1965, 240));
+    cmdReadFolder = new QPushButton(QStringLiteral("Read folder"), Frame1);
+    cmdReadFolder->setGeometry(TwipsRect(5100, 750, 1140, 390));
+
+    lblProjCount = new QLabel(client);
+    lblProjCount->setGeometry(TwipsRect(300, 1500, 3990, 195));
+    grdOut = new ProjectGrid(client);
+    grdOut->setGeometry(TwipsRect(225, 1725, 4890, 4215));
+    cmdRearrange[0] = new QPushButton(QStringLiteral("Backup Sort"), client);
+    cmdRearrange[0]->setGeometry(TwipsRect(5250, 1725, 1140, 390));
+    cmdRearrange[1] = new QPushButton(QStringLiteral("Report Only"), client);
+    cmdRearrange[1]->setGeometry(TwipsRect(5250, 2175, 1140, 390));
+    cmdMove = new QPushButton(QStringLiteral("Move"), client);
+    cmdMove->setGeometry(TwipsRect(5250, 3000, 1140, 390));
+    cmdErrors = new QPushButton(QStringLiteral("Show Errors"), client);
+    cmdErrors->setGeometry(TwipsRect(5250, 5025, 1140, 390));
+    cmdErrors->setEnabled(false);
+    cmdQuit = new QPushButton(QStringLiteral("Exit"), client);
+    cmdQuit->setGeometry(TwipsRect(5250, 5550, 1140, 390));
+
+    QWidget* const tabOrder[] = {cmdChooseFolder, chkMix,   chkRegular,      txtFolder, cmdReadFolder,
+                                 cmdQuit,         cmdRearrange[0], cmdMove, cmdRearrange[1], optCD[0],
+                                 optCD[1],        cmdErrors, grdOut};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    connect(cmdChooseFolder, &QPushButton::clicked, this, [this] { Run([this] { cmdChooseFolder_Click(); }); });
+    connect(cmdReadFolder, &QPushButton::clicked, this, [this] { Run([this] { cmdReadFolder_Click(); }); });
+    connect(cmdRearrange[0], &QPushButton::clicked, this, [this] { Run([this] { cmdRearrange_Click(0); }); });
+    connect(cmdRearrange[1], &QPushButton::clicked, this, [this] { Run([this] { cmdRearrange_Click(1); }); });
+    connect(cmdMove, &QPushButton::clicked, this, [this] { Run([this] { cmdMove_Click(); }); });
+    connect(cmdErrors, &QPushButton::clicked, this, [this] { Run([this] { cmdErrors_Click(); }); });
+    // Closing is refused by closeEvent while a command runs.
+    connect(cmdQuit, &QPushButton::clicked, this, &Main::close);
+    connect(grdOut, &ProjectGrid::MouseUp, this, [this](Qt::MouseButton button, const QPoint& globalPos) {
+        Run([&] { grdOut_MouseUp(button, globalPos); });
+    });
+}
+
+void Main::CreateMenus()
+{
+    menuFile = menuBar()->addMenu(QStringLiteral("File"));
+    menuFileChooseread = menuFile->addAction(QStringLiteral("Choose and read folder"));
+    menuFileChooseread->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    menuFileChoose = menuFile->addAction(QStringLiteral("Choose folder only"));
+    menuFileChoose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    menuFileReadfolder = menuFile->addAction(QStringLiteral("Read folder"));
+    menuFileReadfolder->setShortcut(QKeySequence(Qt::Key_F5));
+    menuFile->addSeparator();
+    menuFileMove = menuFile->addAction(QStringLiteral("Move selected projects"));
+    menuFileMove->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    menuFileRename = menuFile->addAction(QStringLiteral("Rename selected projects"));
+    menuFileRename->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    menuFile->addSeparator();
+    menuFileClose = menuFile->addAction(QStringLiteral("Close"));
+    menuFileClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    menuAbout = menuBar()->addAction(QStringLiteral("About"));
+
+    menuPopup = new QMenu(QStringLiteral("Hidden"), this);
+    menuPopupMove = menuPopup->addAction(QStringLiteral("Move"));
+    menuHiddenRename = menuPopup->addAction(QStringLiteral("Rename"));
+
+    connect(menuFileChooseread, &QAction::triggered, this, [this] { Run([this] { menuFileChooseread_Click(); }); });
+    connect(menuFileChoose, &QAction::triggered, this, [this] { Run([this] { cmdChooseFolder_Click(); }); });
+    connect(menuFileReadfolder, &QAction::triggered, this, [this] { Run([this] { cmdReadFolder_Click(); }); });
+    connect(menuFileMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
+    connect(menuFileRename, &QAction::triggered, this, [this] { Run([this] { menuFileRename_Click(); }); });
+    connect(menuFileClose, &QAction::triggered, this, &Main::close);
+    connect(menuAbout, &QAction::triggered, this, [this] { Run([this] { menuAbout_Click(); }); });
+    connect(menuPopupMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
+    connect(menuHiddenRename, &QAction::triggered, this, [this] { Run([this] { menuFileRename_Click(); }); });
+}
+
+void Main::Form_Load(const std::string& readFolder)
+{
+    projectList.regional = RegionalFromLocale(QLocale());
+    RootFolder = readFolder.empty() ? ReadSetting(QStringLiteral("ReadFolder")).toStdString() : readFolder;
+    MoveFolder = ReadSetting(QStringLiteral("MoveFolder")).toStdString();
+    SetIncludeChecks();
+    txtFolder->setText(QString::fromStdString(RootFolder));
+    optCD[1]->setChecked(true);
+    ShowProjectCount();
+
+    const std::pair<const char*, int> columns[] = {{"Project", 1700}, {"Size", 525}, {"Tracks", 690},
+                                                   {"Wavs", 630},     {"BU", 495},   {"Used", 615}};
+    for (int i = 0; i < static_cast<int>(std::size(columns)); ++i) {
+        grdOut->setColumnCount(i + 1);
+        grdOut->headerItem()->setText(i, QString::fromLatin1(columns[i].first));
+        grdOut->setColumnWidth(i, Pixels(columns[i].second));
+    }
+
+    chooseFolder = new frmChooseFolder(this);
+
+    // The client area opens 6600 by 6075 twips, below the menu bar.
+    resize(Pixels(6600), Pixels(6075) + menuBar()->sizeHint().height());
+}
+
+// A scan, a sort and a move let window events run while they work; a second
+// command started from there would change the list under the running loop.
+// So a command that arrives while another runs is dropped. The progress
+// dialog's Cancel is no command of this window and stays live.
+void Main::Run(const std::function<void()>& command)
+{
+    if (running)
+        return;
+    running = true;
+    const auto done = qScopeGuard([this] { running = false; });
+    command();
+}
+
+void Main::closeEvent(QCloseEvent* event)
+{
+    if (running)
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
+}
+
+void Main::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (isMinimized())
+        return;
+    // The rule works on the outer size, frame, title bar and menu bar included.
+    const QRect outer = frameGeometry();
+    const int H = std::max(Twips(outer.height()), SmallestHeight);
+    const int W = isMaximized() || isFullScreen() ? Twips(outer.width()) : OuterWidth;
+    if (W != Twips(outer.width()) || H != Twips(outer.height()))
+        resize(width() + Pixels(W) - outer.width(), height() + Pixels(H) - outer.height());
+
+    grdOut->resize(grdOut->width(), Pixels(H - 1725 - 780));
+    cmdQuit->move(cmdQuit->x(), Pixels(H - 1215));
+    cmdErrors->move(cmdErrors->x(), Pixels(H - 1740));
+}
+
+void Main::SetIncludeChecks()
+{
+    const QString folder = QString::fromStdString(RootFolder);
+    const bool isMix = folder.contains(QStringLiteral("Mix"), Qt::CaseInsensitive);
+    const bool isProj = folder.contains(QStringLiteral("Proj"), Qt::CaseInsensitive);
+    if (isMix != isProj) {
+        chkMix->setChecked(isMix);
+        chkRegular->setChecked(isProj);
+    }
+    if (!isMix && !isProj && !chkMix->isChecked() && !chkRegular->isChecked())
+        chkRegular->setChecked(true);
+}
+
+std::string Main::ChooseFolder(const std::string& DrivePath)
+{
+    chooseFolder->SetExternal(QString::fromStdString(DrivePath));
+    chooseFolder->exec();
+    return chooseFolder->ChosenFolder.toStdString();
+}
+
+void Main::ChooseReadFolder()
+{
+    const std::string chosen = ChooseFolder(RootFolder);
+    if (chosen.empty())
+        return;
+    RootFolder = WithSeparator(chosen);
+    txtFolder->setText(QString::fromStdString(RootFolder));
+    WriteSetting(QStringLiteral("ReadFolder"), RootFolder);
+}
+
+void Main::ShowProjectCount()
+{
+    const int n = projectList.projects.Count();
+    lblProjCount->setText(QString::number(n) + (n == 1 ? QStringLiteral(" project") : QStringLiteral(" projects")));
+    cmdMove->setEnabled(n >= 1);
+}
+
+void Main::cmdChooseFolder_Click()
+{
+    ChooseReadFolder();
+    SetIncludeChecks();
+}
+
+void Main::cmdReadFolder_Click()
+{
+    const bool hadErrors = ReadFolderCommand(projectList, RootFolder, chkMix->isChecked(), chkRegular->isChecked(),
+                                             optCD[0]->isChecked(), *grdOut);
+    ShowProjectCount();
+    cmdErrors->setEnabled(hadErrors);
+    if (hadErrors)
+        messages.Show(projectList.LastError);
+}
+
+void Main::menuFileChooseread_Click()
+{
+    ChooseReadFolder();
+    cmdReadFolder_Click();
+}
+
+void Main::cmdErrors_Click()
+{
+    messages.Show(projectList.LastError);
+}
+
+void Main::menuAbout_Click()
+{
+    messages.Show("Kelvark - Version " KELVARK_VERSION "\r\n\r\n"
+                  "Reads the ORVEX projects of a folder, plans their backups onto CDs or DVDs "
+                  "and sorts, moves or renames them.");
+}
+
+void Main::cmdRearrange_Click(int Index)
+{
+    // The medium is read afresh; the plan stays the one of the last read.
+    const bool forCD = optCD[0]->isChecked();
+    if (Index == 0 && !question.AskYesNo(BackupSortQuestion(forCD), BackupSortTitle))
+        return;
+    BackupCommand(projectList, RootFolder, forCD, Index == 0, messages);
+}
+
+void Main::cmdMove_Click()
+{
+    const std::string previous = MoveFolder;
+    const std::string chosen = ChooseFolder(MoveFolder);
+    if (chosen.empty())
+        return;
+    MoveFolder = WithSeparator(chosen);
+    if (MoveFolder != previous)
+        WriteSetting(QStringLiteral("MoveFolder"), MoveFolder);
+    const bool failed = MoveCommand(projectList, *grdOut, MoveFolder, messages);
+    cmdErrors->setEnabled(failed);
+    if (!failed)
+        ShowProjectCount();
+}
+
+void Main::menuFileRename_Click()
+{
+    if (projectList.projects.Count() != 0)
+        projectList.RenameFiles(*grdOut);
+}
+
+void Main::grdOut_MouseUp(Qt::MouseButton button, const QPoint& globalPos)
+{
+    if (button == Qt::RightButton && projectList.projects.Count() != 0)
+        menuPopup->popup(globalPos);
+}

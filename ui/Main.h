@@ -1,0 +1,102 @@
+#pragma once
+
+#include "ProjectGrid.h"
+#include "frmChooseFolder.h"
+#include "frmProgress.h"
+#include "orvoProjectList.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QLocale;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+
+// The user's decimal separator and the separator of the short date format.
+Regional RegionalFromLocale(const QLocale& locale);
+
+// The program's window. It reads a root folder into the grid, plans backups
+// for a CD or a DVD, sorts the projects into backup folders, writes the
+// reports, and moves or renames the selected projects. The message boxes and
+// the input box it shows are handed in, so that tests can answer them.
+class Main final : public QMainWindow {
+    Q_OBJECT
+public:
+    // readFolder, when not empty, is read instead of the stored read folder
+    // for this run (the setting is left as it is). It ends with "/".
+    Main(Messages& messages, Question& question, InputBox& input, const std::string& readFolder = {});
+
+    QGroupBox* Frame1 = nullptr;
+    QLineEdit* txtFolder = nullptr;
+    QPushButton* cmdChooseFolder = nullptr;
+    QPushButton* cmdReadFolder = nullptr;
+    QCheckBox* chkRegular = nullptr;
+    QCheckBox* chkMix = nullptr;
+    std::array<QRadioButton*, 2> optCD{}; // 0: CD, 1: DVD
+    QLabel* lblProjCount = nullptr;
+    ProjectGrid* grdOut = nullptr;
+    std::array<QPushButton*, 2> cmdRearrange{}; // 0: Backup Sort, 1: Report Only
+    QPushButton* cmdMove = nullptr;
+    QPushButton* cmdErrors = nullptr;
+    QPushButton* cmdQuit = nullptr;
+
+    QMenu* menuFile = nullptr;
+    QAction* menuFileChooseread = nullptr;
+    QAction* menuFileChoose = nullptr;
+    QAction* menuFileReadfolder = nullptr;
+    QAction* menuFileMove = nullptr;
+    QAction* menuFileRename = nullptr;
+    QAction* menuFileClose = nullptr;
+    QAction* menuAbout = nullptr;
+    QMenu* menuPopup = nullptr; // the grid's popup menu, never in the menu bar
+    QAction* menuPopupMove = nullptr;
+    QAction* menuHiddenRename = nullptr;
+
+    std::string RootFolder;
+    std::string MoveFolder;
+
+    // Declared in this order so that the window, when it goes, releases the
+    // list first, then the progress dialog, then (as its child) the chooser.
+    frmChooseFolder* chooseFolder = nullptr;
+    frmProgress progress;
+    orvoProjectList projectList;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateMenus();
+    void Form_Load(const std::string& readFolder);
+
+    void Run(const std::function<void()>& command);
+
+    void SetIncludeChecks();
+    void ChooseReadFolder();
+    void ShowProjectCount();
+    std::string ChooseFolder(const std::string& DrivePath);
+
+    void cmdChooseFolder_Click();
+    void cmdReadFolder_Click();
+    void menuFileChooseread_Click();
+    void cmdErrors_Click();
+    void menuAbout_Click();
+    void cmdRearrange_Click(int Index);
+    void cmdMove_Click();
+    void menuFileRename_Click();
+    void grdOut_MouseUp(Qt::MouseButton button, const QPoint& globalPos);
+
+    Messages& messages;
+    Question& question;
+    bool running = false;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "UserInterface.h"
+
+class QWidget;
+
+// The window's message boxes and its input box, shown modally over owner:
+// no icon, the application's title unless the caller names another.
+class MessageBoxes final : public Messages, public Question, public InputBox {
+public:
+    QWidget* owner = nullptr;
+
+    void Show(const std::string& text) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+    std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
+};

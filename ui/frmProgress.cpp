@@ -1,0 +1,68 @@
+#include "frmProgress.h"
+
+#include "Twips.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+frmProgress::frmProgress()
+    : QDialog(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(QStringLiteral("Progress"));
+    setFixedSize(Pixels(4680), Pixels(930));
+
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setGeometry(TwipsRect(3375, 450, 1215, 390));
+    connect(cmdCancel, &QPushButton::clicked, this, &frmProgress::reject);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setGeometry(TwipsRect(75, 75, 4515, 240));
+    ProgressBar1->setTextVisible(false);
+
+    Label1 = new QLabel(this);
+    Label1->setGeometry(TwipsRect(75, 525, 3240, 240));
+    Label1->setTextFormat(Qt::PlainText);
+}
+
+void frmProgress::Hide()
+{
+    hide();
+}
+
+void frmProgress::Startup(int amountToDo)
+{
+    if (amountToDo == 0) {
+        keepGoing = false;
+        return;
+    }
+    ProgressBar1->setRange(0, amountToDo);
+    keepGoing = true;
+    show();
+}
+
+bool frmProgress::OK(int amountDone, const std::string& text)
+{
+    const int position = amountDone + 1;
+    ProgressBar1->setValue(position);
+    if (!text.empty())
+        Label1->setText(QString::fromStdString(text));
+    DoEvents();
+    // Read after the events ran, so that a Cancel pressed just now counts.
+    const bool result = keepGoing;
+    if (ProgressBar1->maximum() == position)
+        hide();
+    return result;
+}
+
+void frmProgress::DoEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void frmProgress::reject()
+{
+    keepGoing = false;
+    QDialog::reject();
+}

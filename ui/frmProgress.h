@@ -1,0 +1,35 @@
+#pragma once
+
+#include "UserInterface.h"
+
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// The small modeless dialog a long loop over projects opens, advances once per
+// project and polls for Cancel. It is hidden, never destroyed, between uses.
+// It also lets pending events run for the operations that yield without
+// reporting progress, as OK does.
+class frmProgress final : public QDialog, public Progress, public EventPump {
+    Q_OBJECT
+public:
+    frmProgress();
+
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+    void Hide() override;
+    void Startup(int amountToDo) override;
+    bool OK(int amountDone, const std::string& text) override;
+    void DoEvents() override;
+
+    // The stop request: the Cancel button, the Esc key and the title bar's
+    // close button all end here.
+    void reject() override;
+
+private:
+    bool keepGoing = false;
+};

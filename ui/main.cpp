@@ -1,0 +1,37 @@
+#include "Main.h"
+#include "MessageBoxes.h"
+
+#include "Commands.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kelvark"));
+    QApplication::setApplicationVersion(QStringLiteral(KELVARK_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Keeps ORVEX projects in order and sorts them into backup sets."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("folder"),
+                                 QStringLiteral("The root folder to read for this run instead of the last one chosen."),
+                                 QStringLiteral("[folder]"));
+    parser.process(app);
+    const QStringList arguments = parser.positionalArguments();
+    if (arguments.size() > 1) {
+        qCritical("kelvark takes one folder at most.");
+        return 2;
+    }
+    const std::string readFolder =
+        arguments.isEmpty() ? std::string() : WithSeparator(QDir::cleanPath(QDir(arguments[0]).absolutePath()).toStdString());
+
+    MessageBoxes boxes;
+    Main window(boxes, boxes, boxes, readFolder);
+    boxes.owner = &window;
+    window.show();
+    return app.exec();
+}
