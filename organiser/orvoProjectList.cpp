@@ -2,9 +2,9 @@
 
 #include "BackupSet.h"
 
-#include <deque>
 #include <fstream>
-#include <map>
+#include <set>
+#include <utility>
 
 namespace {
 
@@ -100,31 +100,30 @@ void orvoProjectList::CalcBackup(bool ForCD)
 
     // Each set takes, again and again, the largest unplaced project that still
     // fits, the earliest in the list among equal sizes. The projects that can
-    // be placed at all wait by size, each size with its list positions in order,
-    // so every choice is one lookup. A project that does not fit an empty set
-    // is never placed.
-    std::map<std::int64_t, std::deque<int>> waiting;
+    // be placed at all wait ordered by size and, within a size, latest list
+    // position first, so the last one at or below the room left is the choice:
+    // one lookup per placement. A project that does not fit an empty set is
+    // never placed.
+    std::set<std::pair<std::int64_t, int>> waiting; // (size, -position)
     for (int i = 0; i < projects.Count(); ++i) {
         orvoProject& project = *projects.Item(i);
         project.BackupNum = -1;
         if (project.TotalSize() >= 0 && project.TotalSize() < capacity)
-            waiting[project.TotalSize()].push_back(i);
+            waiting.emplace(project.TotalSize(), -i);
     }
 
     int set = 0;
     std::int64_t total = 0;
     while (!waiting.empty()) {
-        auto fits = waiting.upper_bound(capacity - total - 1);
+        auto fits = waiting.upper_bound({capacity - total - 1, 1});
         if (fits == waiting.begin()) {
             ++set; // nothing fits any more: the next set starts empty, and the smallest project fits it
             total = 0;
             continue;
         }
         --fits;
-        orvoProject& chosen = *projects.Item(fits->second.front());
-        fits->second.pop_front();
-        if (fits->second.empty())
-            waiting.erase(fits);
+        orvoProject& chosen = *projects.Item(-fits->second);
+        waiting.erase(fits);
         chosen.BackupNum = set;
         total += chosen.TotalSize();
         numBackups = set + 1;
