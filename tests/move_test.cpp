@@ -22,20 +22,6 @@ struct Move : Studio {
             WriteFile(root.path() / (std::string(name) + ".bak"), std::string("backup of ") + name);
         }
     }
-    std::vector<std::string> Rows() const
-    {
-        std::vector<std::string> rows;
-        for (const auto& row : grid.rows)
-            rows.push_back(row.texts[0] + (row.selected ? "*" : ""));
-        return rows;
-    }
-    std::vector<std::string> Names() const
-    {
-        std::vector<std::string> names;
-        for (const auto& project : list.projects)
-            names.push_back(project->Name);
-        return names;
-    }
     bool InDest(const std::string& file) const { return fs::exists(dest.path() / file); }
     bool InRoot(const std::string& file) const { return fs::exists(root.path() / file); }
 };
@@ -44,9 +30,7 @@ TEST(MoveTest, ListsEveryFileOfTheSelectedProjectsThatIsAlreadyThere)
 {
     Move m;
     m.Read();
-    m.grid.Select(1);
-    m.grid.Select(3);
-    m.grid.Select(4);
+    m.Select({1, 3, 4});
     WriteFile(m.dest.path() / "A.cue", "");
     WriteFile(m.dest.path() / "A take.wav", "");
     WriteFile(m.dest.path() / "B.cue", ""); // B is not selected
@@ -81,7 +65,7 @@ TEST(MoveTest, FindsOneWaveAloneAndNothingWithoutSelection)
     EXPECT_FALSE(m.list.MoveTest(m.grid, m.dest.str()));
     EXPECT_EQ(m.list.LastError, "");
 
-    m.grid.Select(3);
+    m.Select({3});
     EXPECT_TRUE(m.list.MoveTest(m.grid, m.dest.str()));
     EXPECT_EQ(m.list.LastError, "Already in destination directory:\r\n\r\nProject: C\r\n     C take.wav");
 }
@@ -90,9 +74,7 @@ TEST(MoveList, MovesAdjacentSelectedProjectsAndKeepsRowsMatched)
 {
     Move m;
     m.Read();
-    m.grid.Select(2);
-    m.grid.Select(3);
-    m.grid.Select(5);
+    m.Select({2, 3, 5});
     m.ui.progress.calls.clear();
 
     EXPECT_FALSE(MoveCommand(m.list, m.grid, m.dest.str(), m.ui.messages));
@@ -112,9 +94,7 @@ TEST(MoveList, CopiesAReadOnlyProjectAndKeepsItsSelectedRow)
     Move m;
     MakeReadOnly(m.root.path() / "C.cue");
     m.Read();
-    m.grid.Select(2);
-    m.grid.Select(3);
-    m.grid.Select(4);
+    m.Select({2, 3, 4});
 
     m.list.MoveList(m.grid, m.dest.str());
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "C", "E"}));
@@ -131,8 +111,7 @@ TEST(MoveList, StopsWhereTheUserCancels)
 {
     Move m;
     m.Read();
-    m.grid.Select(1);
-    m.grid.Select(2);
+    m.Select({1, 2});
     m.ui.progress.calls.clear();
     m.ui.progress.okCalls = 0;
     m.ui.progress.cancelAtCall = 1;
@@ -160,9 +139,7 @@ TEST(MoveList, RefusesToReplaceAFileThatAppearedAfterTheTest)
     Move m;
     WriteFile(m.root.path() / "B.txt", "notes of B");
     m.Read();
-    m.grid.Select(1);
-    m.grid.Select(2);
-    m.grid.Select(3);
+    m.Select({1, 2, 3});
     EXPECT_FALSE(m.list.MoveTest(m.grid, m.dest.str()));
     // B's wave is the last of its files to move: its own files went first and must come back.
     WriteFile(m.dest.path() / "B take.wav", "someone else's wave");
@@ -192,9 +169,7 @@ TEST(MoveList, FailsAcrossFileSystemsAndLeavesTheProjectWhole)
         GTEST_SKIP() << "/dev/shm and the temporary folder are one file system";
     MakeReadOnly(m.root.path() / "A.cue");
     m.Read();
-    m.grid.Select(1);
-    m.grid.Select(2);
-    m.grid.Select(3);
+    m.Select({1, 2, 3});
     const auto before = Snapshot(m.root.path());
 
     m.list.MoveList(m.grid, m.dest.str());
@@ -248,7 +223,7 @@ TEST(MoveList, DropsAnUnreadProjectWithoutTouchingItsFiles)
     m.ui.progress.cancelAtCall = 0;
     m.Read();
     m.ui.progress.cancelAtCall = -1;
-    m.grid.Select(1);
+    m.Select({1});
 
     m.list.MoveList(m.grid, m.dest.str());
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"B", "C", "D", "E"}));

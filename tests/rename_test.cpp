@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace {
 
 using namespace fixtures;
@@ -19,33 +17,18 @@ struct Renaming : Studio {
         Read();
         // Rows: Other, Take, Third.
     }
-    std::vector<std::string> Files() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(root.path()))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::vector<std::string> Rows() const
-    {
-        std::vector<std::string> rows;
-        for (const auto& row : grid.rows)
-            rows.push_back(row.texts[0] + (row.selected ? "*" : ""));
-        return rows;
-    }
 };
 
 TEST(RenameFiles, RenamesTheOwnFilesAndKeepsTheWaves)
 {
     Renaming r;
     const std::string cue = ReadFile(r.root.path() / "Take.cue");
-    r.grid.Select(2);
+    r.Select({2});
     r.ui.input.answers = {"Final"};
 
     EXPECT_TRUE(r.list.RenameFiles(r.grid));
     EXPECT_EQ(r.ui.input.prompts, std::vector<std::string>{"Enter new name|Rename project|Take"});
-    EXPECT_EQ(r.Files(), (std::vector<std::string>{"Final.bak", "Final.cue", "Other 1.wav", "Other.bak", "Other.cue",
+    EXPECT_EQ(EntryNames(r.root.path()), (std::vector<std::string>{"Final.bak", "Final.cue", "Other 1.wav", "Other.bak", "Other.cue",
                                                    "Take 1.wav", "Third 1.wav", "Third.bak", "Third.cue"}));
     EXPECT_EQ(ReadFile(r.root.path() / "Final.cue"), cue);
     EXPECT_EQ(r.Rows(), (std::vector<std::string>{"Other", "Final", "Third"}));
@@ -78,9 +61,7 @@ TEST(RenameFiles, KeepsAWaveNamedLikeTheProject)
 TEST(RenameFiles, StopsAtACancelledInputBox)
 {
     Renaming r;
-    r.grid.Select(1);
-    r.grid.Select(2);
-    r.grid.Select(3);
+    r.Select({1, 2, 3});
     r.ui.input.answers = {"Renamed", ""};
 
     EXPECT_FALSE(r.list.RenameFiles(r.grid));
@@ -113,8 +94,7 @@ TEST(Rename, RefusesBeforeRenamingAnything)
     for (const auto& [newName, message] : refusals) {
         Renaming r;
         const auto before = Snapshot(r.root.path());
-        r.grid.Select(2);
-        r.grid.Select(3);
+        r.Select({2, 3});
         r.ui.input.answers = {newName};
 
         EXPECT_FALSE(r.list.RenameFiles(r.grid)) << newName;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace {
 
 using namespace fixtures;
@@ -19,15 +17,8 @@ struct Reports : Studio {
         list.projects.add(project);
     }
     std::string Read(const std::string& file) const { return ReadFile(root.path() / file); }
-    // Every file of the root folder, hidden ones included: no temporary file may stay.
-    std::vector<std::string> Files() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(root.path()))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    // Hidden names count too: no temporary file may stay.
+    std::vector<std::string> Files() const { return EntryNames(root.path()); }
 };
 
 TEST(Reports, WriteTheWorkedExampleByteForByte)

@@ -6,14 +6,6 @@ namespace {
 
 using namespace fixtures;
 
-std::vector<std::string> Names(const orvoProjectList& list)
-{
-    std::vector<std::string> names;
-    for (const auto& project : list.projects)
-        names.push_back(project->Name);
-    return names;
-}
-
 TEST(ReadFolder, TellsMixFromRegularProjectsByTheCaseSensitiveMarker)
 {
     Studio studio;
@@ -23,16 +15,16 @@ TEST(ReadFolder, TellsMixFromRegularProjectsByTheCaseSensitiveMarker)
     WriteFile(studio.root.path() / ".Hidden.cue", CueText({}));
 
     EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), true, true));
-    EXPECT_EQ(Names(studio.list), (std::vector<std::string>{"Ballad", "Mix", "Song Mix", "Song mix", "Song Mixdown"}));
+    EXPECT_EQ(studio.Names(), (std::vector<std::string>{"Ballad", "Mix", "Song Mix", "Song mix", "Song Mixdown"}));
     std::vector<bool> regular;
     for (const auto& project : studio.list.projects)
         regular.push_back(project->IsAProject);
     EXPECT_EQ(regular, (std::vector<bool>{true, true, false, true, false}));
 
     EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), true, false));
-    EXPECT_EQ(Names(studio.list), (std::vector<std::string>{"Song Mix", "Song Mixdown"}));
+    EXPECT_EQ(studio.Names(), (std::vector<std::string>{"Song Mix", "Song Mixdown"}));
     EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), false, true));
-    EXPECT_EQ(Names(studio.list), (std::vector<std::string>{"Ballad", "Mix", "Song mix"}));
+    EXPECT_EQ(studio.Names(), (std::vector<std::string>{"Ballad", "Mix", "Song mix"}));
 
     studio.ui.progress.calls.clear();
     EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), false, false));

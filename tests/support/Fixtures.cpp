@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <random>
@@ -112,6 +113,15 @@ std::int64_t DeclaredSize(std::uint32_t dataSize)
     return static_cast<std::int64_t>(WaveHeader(0).size()) + dataSize;
 }
 
+std::vector<std::string> EntryNames(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::map<std::string, std::string> Snapshot(const fs::path& root)
 {
     std::map<std::string, std::string> files;
@@ -182,6 +192,28 @@ bool RecordingProgress::OK(int amountDone, const std::string& text)
 Studio::Studio()
 {
     list.regional.today = [] { return std::chrono::year_month_day{std::chrono::year{2026}, std::chrono::December, std::chrono::day{7}}; };
+}
+
+void Studio::Select(std::initializer_list<int> rows)
+{
+    for (const int r : rows)
+        grid.Select(r);
+}
+
+std::vector<std::string> Studio::Names() const
+{
+    std::vector<std::string> names;
+    for (const auto& project : list.projects)
+        names.push_back(project->Name);
+    return names;
+}
+
+std::vector<std::string> Studio::Rows() const
+{
+    std::vector<std::string> rows;
+    for (const auto& row : grid.rows)
+        rows.push_back(row.texts[0] + (row.selected ? "*" : ""));
+    return rows;
 }
 
 bool Studio::Read(bool forCD)

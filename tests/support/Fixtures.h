@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -66,6 +67,9 @@ struct WaveSpec {
 void WriteProject(const fs::path& folder, const std::string& name, const std::vector<WaveSpec>& waves);
 // The length a wave file of WriteProject declares: what it adds to its project's size.
 std::int64_t DeclaredSize(std::uint32_t dataSize);
+
+// The names of every entry of folder, hidden ones included, sorted.
+std::vector<std::string> EntryNames(const fs::path& folder);
 
 // Every regular file below root (relative path -> content).
 std::map<std::string, std::string> Snapshot(const fs::path& root);
@@ -155,6 +159,11 @@ struct Studio {
     // True when the scan recorded errors.
     bool Read(bool forCD = true);
     orvoProject& Project(int position) { return *list.projects.Item(position); }
+    void Select(std::initializer_list<int> rows);
+    // The project names in list order.
+    std::vector<std::string> Names() const;
+    // The first text of each grid row, with "*" after a selected one.
+    std::vector<std::string> Rows() const;
 };
 
 } // namespace fixtures
