@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -75,9 +76,10 @@ void Write(const fs::path& path, const std::string& bytes)
 // waves of 20 to 120 MB played by regions spread over 8 tracks.
 class RootFolder final {
 public:
-    explicit RootFolder(int n) : path(fs::temp_directory_path() / ("kelvark-scan-bench-" + std::to_string(n)))
+    explicit RootFolder(int n)
+        : path(fs::temp_directory_path()
+               / ("kelvark-scan-bench-" + std::to_string(::getpid()) + "-" + std::to_string(n)))
     {
-        fs::remove_all(path);
         fs::create_directories(path);
         std::mt19937 random(static_cast<unsigned>(n));
         for (int p = 0; p < n; ++p) {
