@@ -197,10 +197,14 @@ void Main::Run(const std::function<void()>& command)
 
 void Main::closeEvent(QCloseEvent* event)
 {
-    if (running)
+    if (running) {
         event->ignore();
-    else
-        QMainWindow::closeEvent(event);
+        return;
+    }
+    // A run that stopped early leaves the progress dialog shown; it goes with
+    // the window, so that the program ends when the window is closed.
+    progress.hide();
+    QMainWindow::closeEvent(event);
 }
 
 void Main::resizeEvent(QResizeEvent* event)

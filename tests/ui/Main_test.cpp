@@ -373,8 +373,10 @@ TEST_F(Window_, ExitClosesTheWindow)
     Window w;
     w.main.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.main));
+    w.main.progress.Startup(2); // left shown by a run that stopped early
     w.main.cmdQuit->click();
     EXPECT_FALSE(w.main.isVisible());
+    EXPECT_FALSE(w.main.progress.isVisible());
     EXPECT_TRUE(w.messages.shown.empty()) << "no confirmation";
 }
 
