@@ -3,7 +3,6 @@
 #include "FileOps.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -17,20 +16,6 @@ void ShowFileError(const std::error_code& error, Messages& messages)
     if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
         return;
     messages.Show("error " + std::to_string(error.value()) + " " + Describe(error));
-}
-
-// Creates a hidden file of a new name beside target (hidden, so no listing of
-// the folder takes it for one of the user's files).
-int CreateTemp(const fs::path& target, fs::path& temp)
-{
-    for (int attempt = 0;; ++attempt) {
-        temp = target.parent_path()
-               / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-"
-                  + std::to_string(attempt) + ".tmp");
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
 }
 
 } // namespace
@@ -77,7 +62,7 @@ bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messag
     std::error_code error;
     if (IsReadOnly(fo.target))
         error = std::make_error_code(std::errc::permission_denied);
-    else if (const int fd = CreateTemp(fo.target, fo.temp); fd < 0)
+    else if (const int fd = CreateHiddenTemp(fo.target, fo.temp, 0666); fd < 0)
         error = {errno, std::generic_category()};
     else if (!(fo.stream = ::fdopen(fd, "wb"))) {
         error = {errno, std::generic_category()};

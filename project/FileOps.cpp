@@ -77,47 +77,54 @@ std::error_code MoveNoReplace(const std::filesystem::path& from, const std::file
 
 std::error_code CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to)
 {
+    // An existing destination is the answer at once, before a long copy.
+    struct stat existing {};
+    if (::lstat(to.c_str(), &existing) == 0)
+        return std::make_error_code(std::errc::file_exists);
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return LastErrno();
     struct stat source {};
-    if (::fstat(in, &source) != 0) {
-        const std::error_code error = LastErrno();
+    std::filesystem::path temp;
+    int out = -1;
+    std::error_code error;
+    if (::fstat(in, &source) != 0 || (out = CreateHiddenTemp(to, temp, 0600)) < 0) {
+        error = LastErrno();
         ::close(in);
         return error;
     }
-    // O_EXCL: an existing destination, or one that appears meanwhile, fails the copy.
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) {
-        const std::error_code error = LastErrno();
-        ::close(in);
-        return error;
-    }
-    std::error_code error = CopyBytes(in, out);
+    error = CopyBytes(in, out);
     const timespec times[2] = {source.st_atim, source.st_mtim};
     if (!error && ::fchmod(out, source.st_mode & 07777) != 0)
         error = LastErrno();
     if (!error && ::futimens(out, times) != 0)
         error = LastErrno();
     const std::error_code closeError = Close(out);
+    ::close(in);
     if (!error)
         error = closeError;
-    ::close(in);
+    if (!error)
+        error = MoveNoReplace(temp, to);
     if (error)
-        ::unlink(to.c_str()); // never leave a partial copy behind
+        ::unlink(temp.c_str());
     return error;
+}
+
+int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path& temp, unsigned mode)
+{
+    for (int attempt = 0;; ++attempt) {
+        temp = target.parent_path()
+               / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-"
+                  + std::to_string(attempt) + ".tmp");
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
 }
 
 std::error_code RemoveFile(const std::filesystem::path& path)
 {
     return ::unlink(path.c_str()) == 0 ? std::error_code() : LastErrno();
-}
-
-bool IsOrdinaryFile(const std::filesystem::path& path)
-{
-    struct stat status {};
-    const std::string name = path.filename().string();
-    return !name.empty() && name[0] != '.' && ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 bool IsReadOnly(const std::filesystem::path& path)

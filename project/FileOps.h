@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -13,15 +14,19 @@
 std::error_code MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Copies one file with its permissions and times into a name that must not
-// exist yet. A partial copy is removed when the copy fails.
+// exist yet. The copy is written under a hidden name beside to and takes its
+// own name only when whole, so a copy cut short never passes for the file; a
+// failed copy is removed.
 std::error_code CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Creates and opens for writing a new hidden file beside target, named after
+// it (no listing takes it for one of the user's files), with the permissions
+// mode less the umask. Its name goes to temp. The file descriptor, or -1 with
+// errno set.
+int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path& temp, unsigned mode);
 
 // Removes one file (used to undo a copy).
 std::error_code RemoveFile(const std::filesystem::path& path);
-
-// True when path names an ordinary file: a regular file, not a symbolic link,
-// whose name does not start with ".".
-bool IsOrdinaryFile(const std::filesystem::path& path);
 
 // True when the file's owner may not write it.
 bool IsReadOnly(const std::filesystem::path& path);

@@ -59,18 +59,6 @@ TEST(BackupCommand, ReportOnlyMovesNothing)
     EXPECT_TRUE(fs::exists(studio.root.path() / "BackupProjects.csv"));
 }
 
-TEST(BackupCommand, SortsThenReports)
-{
-    Studio studio;
-    WriteProject(studio.root.path(), "001 Song", {{"song.wav", 400 * MB}});
-    studio.Read(false);
-
-    EXPECT_FALSE(BackupCommand(studio.list, studio.root.str(), false, true, studio.ui.messages));
-    EXPECT_TRUE(fs::exists(studio.root.path() / "DVD-A" / "001 Song.cue"));
-    EXPECT_TRUE(fs::exists(studio.root.path() / "Backup Report.txt"));
-    EXPECT_EQ(studio.ui.messages.shown.size(), 1u);
-}
-
 TEST(BackupCommand, StopsWhenTheSortRefuses)
 {
     Studio studio;
