@@ -1,6 +1,7 @@
 #include "orvoProjectList.h"
 
 #include "BackupSet.h"
+#include "FileOps.h"
 
 #include <fstream>
 #include <set>
@@ -48,6 +49,12 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     // One listing of the folder serves the whole scan: the project files here,
     // and every project's own files and waves later.
     const auto listing = std::make_shared<const FolderListing>(RootFolder);
+    bool failed = false;
+    if (listing->Error()) {
+        // A folder that cannot be listed is an error, not an empty folder.
+        failed = true;
+        AddFolderError("Can't read folder " + RootFolder + ": " + Describe(listing->Error()));
+    }
     for (const auto& file : listing->ProjectFiles()) {
         const bool isMix = file.find(" Mix") != std::string::npos;
         if (!(isMix ? chkMix : chkRegular))
@@ -62,7 +69,6 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
 
     ui.progress.Hide();
     ui.progress.Startup(projects.Count());
-    bool failed = false;
     int done = 0;
     for (const auto& project : projects) {
         if (!ui.progress.OK(done, project->Name))

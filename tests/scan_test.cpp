@@ -131,6 +131,16 @@ TEST(ReadFolder, WithoutARootFolderKeepsThePreviousList)
     EXPECT_TRUE(studio.ui.progress.calls.empty());
 }
 
+TEST(ReadFolder, AFolderThatCannotBeListedIsAnError)
+{
+    Studio studio;
+    const std::string missing = studio.root.str() + "gone/";
+    EXPECT_TRUE(studio.list.ReadFolder(missing, true, true));
+    EXPECT_EQ(studio.list.LastError,
+              "Errors for this folder: \r\n\r\n  Can't read folder " + missing + ": No such file or directory");
+    EXPECT_EQ(studio.list.projects.Count(), 0);
+}
+
 // A project read from nothing, with the numbers the grid shows set directly.
 orvoProject& AddProject(orvoProjectList& list, Messages& messages, const std::string& name)
 {
