@@ -2,7 +2,7 @@
 
 #include <string>
 
-int ReadTagLine(TagList& dlist, std::ifstream& fi)
+int ReadTagLine(TagList& dlist, std::ifstream& fi, std::size_t slots)
 {
     if (!fi.is_open())
         return -1;
@@ -14,7 +14,7 @@ int ReadTagLine(TagList& dlist, std::ifstream& fi)
     // carriage return is an ordinary character.
     std::string line;
     std::getline(fi, line, '\n');
-    return SplitTagLine(dlist, line, true);
+    return SplitTagLine(dlist, line, true, slots);
 }
 
 bool IsWhiteChar(std::string_view c)
@@ -22,7 +22,7 @@ bool IsWhiteChar(std::string_view c)
     return c.empty() || c[0] == ' ' || c[0] == '\t';
 }
 
-int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule)
+int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_t slots)
 {
     std::string line(text);
     while (!line.empty() && line.back() == ' ')
@@ -74,9 +74,11 @@ int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule)
             end = pos;
         }
 
-        if (static_cast<std::size_t>(count) >= dlist.size())
-            dlist.resize(dlist.size() + 10);
-        dlist[static_cast<std::size_t>(count)] = line.substr(start - 1, end - start);
+        if (static_cast<std::size_t>(count) < slots) {
+            if (static_cast<std::size_t>(count) >= dlist.size())
+                dlist.resize(dlist.size() + 10);
+            dlist[static_cast<std::size_t>(count)] = line.substr(start - 1, end - start);
+        }
         ++count;
         ++pos;
     }

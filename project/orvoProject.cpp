@@ -36,7 +36,7 @@ bool orvoProject::FileOpenRead(std::ifstream& fi)
 bool orvoProject::FileRead(std::ifstream& fi)
 {
     TagList dlist;
-    while (ReadTagLine(dlist, fi) >= 0) {
+    while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
         if (dlist[0] == "Qlist" && trackList.FileRead(fi, dlist))
             return true;
     }
@@ -74,8 +74,14 @@ bool orvoProject::GetWaveInfo()
         }
         wavSize += wave->fileSize;
     }
+    // Every wave's regions, gathered in one walk: a walk per wave would cost
+    // waves times regions, which a project file of many names makes huge.
+    std::unordered_map<const orvoWave*, std::vector<const orvoAudio*>> regions;
+    for (const auto& track : trackList.tracks)
+        for (const auto& audio : track->audios)
+            regions[audio->wave.get()].push_back(audio.get());
     for (const auto& wave : waves) {
-        wave->CalcUsage();
+        wave->CalcUsage(regions[wave.get()]);
         samples += wave->samples;
         samplesUsed += wave->samplesUsed;
     }

@@ -46,7 +46,7 @@ bool ReadNested(acList<Section>& list, std::ifstream& fi, TagList& dlist)
 
 bool orvoTrackList::FileRead(std::ifstream& fi, TagList& dlist)
 {
-    while (ReadTagLine(dlist, fi) >= 0) {
+    while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
         const std::string& key = dlist[0];
         if (key == "Track") {
             if (ReadNested(tracks, fi, dlist))
@@ -63,7 +63,7 @@ bool orvoTrackList::FileRead(std::ifstream& fi, TagList& dlist)
 
 bool orvoTrack::FileRead(std::ifstream& fi, TagList& dlist)
 {
-    while (ReadTagLine(dlist, fi) >= 0) {
+    while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
         const std::string& key = dlist[0];
         if (key == "Track") {
             num = NumberValue<std::int16_t>(dlist);
@@ -79,7 +79,7 @@ bool orvoTrack::FileRead(std::ifstream& fi, TagList& dlist)
 
 bool orvoAudio::FileRead(std::ifstream& fi, TagList& dlist)
 {
-    while (ReadTagLine(dlist, fi) > 0) {
+    while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string& key = dlist[0];
         if (key == "File")
             File = Value(dlist);
@@ -97,7 +97,7 @@ bool orvoAudio::FileRead(std::ifstream& fi, TagList& dlist)
 
 bool orvoVtrackList::FileRead(std::ifstream& fi, TagList& dlist)
 {
-    while (ReadTagLine(dlist, fi) > 0) {
+    while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string& key = dlist[0];
         if (key == "VTrack") {
             if (ReadNested(vtracks, fi, dlist))
@@ -111,7 +111,7 @@ bool orvoVtrackList::FileRead(std::ifstream& fi, TagList& dlist)
 
 bool orvoVtrack::FileRead(std::ifstream& fi, TagList& dlist)
 {
-    while (ReadTagLine(dlist, fi) > 0) {
+    while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string& key = dlist[0];
         if (key == "Virtual")
             Virtual = NumberValue<std::int16_t>(dlist);

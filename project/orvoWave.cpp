@@ -131,6 +131,16 @@ bool orvoWave::ReadChunks()
 
 void orvoWave::CalcUsage()
 {
+    std::vector<const orvoAudio*> regions;
+    for (const auto& track : project->trackList.tracks)
+        for (const auto& audio : track->audios)
+            if (audio->wave.get() == this)
+                regions.push_back(audio.get());
+    CalcUsage(regions);
+}
+
+void orvoWave::CalcUsage(const std::vector<const orvoAudio*>& regions)
+{
     // Sweeps the region boundaries in ascending order, one position per step.
     // All boundaries at one position count once, with the kind (start or end)
     // of the first of them in track and entry order, an entry's start before
@@ -143,18 +153,14 @@ void orvoWave::CalcUsage()
     };
     std::vector<Boundary> boundaries;
     std::int64_t entry = 0;
-    for (const auto& track : project->trackList.tracks) {
-        for (const auto& audio : track->audios) {
-            if (audio->wave.get() == this) {
-                const std::int64_t start = audio->Offset;
-                const std::int64_t end = start + audio->Length;
-                if (start >= 0 && start < UsageLimit)
-                    boundaries.push_back({start, 2 * entry});
-                if (end >= 0 && end < UsageLimit)
-                    boundaries.push_back({end, 2 * entry + 1});
-            }
-            ++entry;
-        }
+    for (const orvoAudio* audio : regions) {
+        const std::int64_t start = audio->Offset;
+        const std::int64_t end = start + audio->Length;
+        if (start >= 0 && start < UsageLimit)
+            boundaries.push_back({start, 2 * entry});
+        if (end >= 0 && end < UsageLimit)
+            boundaries.push_back({end, 2 * entry + 1});
+        ++entry;
     }
     std::sort(boundaries.begin(), boundaries.end(), [](const Boundary& a, const Boundary& b) {
         return a.position != b.position ? a.position < b.position : a.order < b.order;

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+class orvoAudio;
 class orvoProject;
 
 // One wave file that a project's audio regions play.
@@ -23,6 +25,9 @@ public:
 
     // Sets samplesUsed from the project's audio regions that play this wave.
     void CalcUsage();
+    // The same from the regions that play this wave, given in track and entry
+    // order: a project measuring all its waves gathers them in one walk.
+    void CalcUsage(const std::vector<const orvoAudio*>& regions);
 
     // A name that stays inside the project's folder. An empty name names no
     // file and is valid (nothing is measured, moved or tested for it).
