@@ -1,4 +1,5 @@
 #include "Fixtures.h"
+#include "ReferenceUsage.h"
 #include "orvoProject.h"
 
 #include <gtest/gtest.h>
@@ -8,50 +9,6 @@
 namespace {
 
 using namespace fixtures;
-
-// The straightforward sweep: at every step it searches all regions for the
-// smallest boundary beyond the current position. Kept as the reference that
-// the sorted sweep must match exactly.
-std::int64_t ReferenceUsage(const orvoWave& wave)
-{
-    std::int64_t used = 0;
-    std::int64_t position = -1;
-    int depth = 0;
-    std::int64_t stretchStart = 0;
-    for (;;) {
-        const int previousDepth = depth;
-        std::int64_t next = UsageLimit;
-        enum { none, start, end } kind = none;
-        for (const auto& track : wave.project->trackList.tracks) {
-            for (const auto& audio : track->audios) {
-                if (audio->wave.get() != &wave)
-                    continue;
-                const std::int64_t offset = audio->Offset;
-                const std::int64_t stop = offset + audio->Length;
-                if (offset > position && offset < next) {
-                    next = offset;
-                    kind = start;
-                }
-                if (stop > position && stop < next) {
-                    next = stop;
-                    kind = end;
-                }
-            }
-        }
-        if (kind == start)
-            ++depth;
-        else if (kind == end)
-            --depth;
-        if (kind != none)
-            position = next;
-        if (depth == 0 && previousDepth > 0)
-            used += position - stretchStart;
-        if (depth > 0 && previousDepth == 0)
-            stretchStart = position;
-        if (kind == none)
-            return used;
-    }
-}
 
 struct Regions {
     RecordingMessages messages;

@@ -1,0 +1,102 @@
+#include "Fixtures.h"
+#include "FuzzTarget.h"
+#include "ReferenceUsage.h"
+#include "Samples.h"
+#include "orvoProject.h"
+
+#include <algorithm>
+#include <set>
+
+// A whole project read of an arbitrary project file, as the folder scan does
+// it: FileOpenRead, FileRead, GetWaveInfo and GetFileSize over a folder of
+// the sample wave files (and names that are hidden, folders or links). The
+// read must end with the file closed, one wave per distinct name linked from
+// every region, sums that add up, the usage of the reference sweep, no file
+// opened outside the folder, and the folder unchanged.
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Folder {
+    fixtures::TempDir base;
+    fs::path root = base.path() / "root";
+    std::set<std::string> waves; // the names that are ordinary files of root
+    std::vector<std::string> names;
+    const std::string backup = "an older copy";
+
+    Folder()
+    {
+        fs::create_directory(root);
+        for (const auto& wave : fuzzing::SampleWaves()) {
+            fixtures::WriteFile(root / wave.name, wave.bytes);
+            waves.insert(wave.name);
+        }
+        fixtures::WriteFile(root / "Song.bak", backup);
+        fixtures::WriteFile(root / ".hidden.wav", fixtures::WaveHeader(100));
+        fs::create_directory(root / "Folder.wav");
+        fs::create_symlink("Take 1.wav", root / "Link.wav");
+        // What a name that leaves the folder would reach.
+        fixtures::WriteFile(base.path() / "Take 1.wav", fixtures::WaveHeader(100));
+        fixtures::WriteFile(root / "Song.cue", "");
+        names = FolderListing(root).Names();
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const Folder folder;
+    fixtures::WriteFile(folder.root / "Song.cue", std::string(reinterpret_cast<const char*>(data), size));
+
+    fixtures::RecordingMessages messages;
+    orvoProject project(messages);
+    project.ReadDir = folder.root.string();
+    project.Name = "Song";
+    std::ifstream fi;
+    FUZZ_CHECK(!project.FileOpenRead(fi));
+    FUZZ_CHECK(!project.FileRead(fi));
+    FUZZ_CHECK(!fi.is_open());
+    const bool failed = project.GetWaveInfo();
+    project.GetFileSize();
+
+    // One wave per distinct name, and every region plays the wave of its name.
+    std::set<const orvoWave*> listed;
+    for (const auto& wave : project.waves)
+        listed.insert(wave.get());
+    std::set<std::string> names;
+    for (const auto& track : project.trackList.tracks) {
+        for (const auto& audio : track->audios) {
+            FUZZ_CHECK(listed.contains(audio->wave.get()) && audio->wave->FileName == audio->File);
+            names.insert(audio->File);
+        }
+    }
+    FUZZ_CHECK(static_cast<std::size_t>(project.waves.Count()) == names.size());
+
+    std::int64_t wavSize = 0;
+    std::int64_t samples = 0;
+    std::int64_t samplesUsed = 0;
+    for (const auto& wave : project.waves) {
+        const std::string& name = wave->FileName;
+        FUZZ_CHECK(wave->project == &project);
+        if (!orvoWave::IsValidName(name))
+            FUZZ_CHECK(wave->LastError == "Invalid wave file name: " + name && wave->fileSize == 0);
+        else if (!name.empty() && !folder.waves.contains(name))
+            FUZZ_CHECK(wave->LastError == "File not found: " + name && wave->fileSize == 0);
+        FUZZ_CHECK(wave->samplesUsed == fixtures::ReferenceUsage(*wave));
+        wavSize += wave->fileSize;
+        samples += wave->samples;
+        samplesUsed += wave->samplesUsed;
+    }
+    FUZZ_CHECK(project.wavSize == wavSize && project.samples == samples && project.samplesUsed == samplesUsed);
+    FUZZ_CHECK(failed == !project.LastError.empty());
+    FUZZ_CHECK(!failed || project.LastError.starts_with("Project: Song\r\n     "));
+    for (const auto& text : messages.shown)
+        FUZZ_CHECK(text.starts_with("Unknown chunk \""));
+
+    FUZZ_CHECK(project.OwnFiles() == (std::vector<std::string>{"Song.bak", "Song.cue"}));
+    FUZZ_CHECK(project.fileSize == static_cast<std::int64_t>(folder.backup.size() + size));
+    FUZZ_CHECK(FolderListing(folder.root).Names() == folder.names);
+    return 0;
+}
