@@ -1,0 +1,493 @@
+#include "Commands.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <optional>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Faults a user meets while the backup sort, a move of selected projects, a
+// rename or the reports work on their files. After each, every file that
+// existed before still exists exactly once with its content, and the user was
+// told what went wrong.
+
+namespace {
+
+using namespace fixtures;
+
+std::string Text(std::errc error)
+{
+    return std::make_error_code(error).message();
+}
+
+// The file layer's message for a report that could not be written.
+std::string FileError(std::errc error)
+{
+    return "error " + std::to_string(static_cast<int>(error)) + " " + Text(error);
+}
+
+// A progress dialog and an input box that let a fault strike at the moment an
+// operation reaches a project, or asks for a new name: after the operation's
+// own checks, before its file operations.
+struct FaultingProgress final : Progress {
+    std::function<void(const std::string& project)> reached;
+    void Hide() override {}
+    void Startup(int) override {}
+    bool OK(int, const std::string& text) override
+    {
+        if (reached)
+            reached(text);
+        return true;
+    }
+};
+
+struct FaultingInput final : InputBox {
+    std::string answer;
+    std::function<void()> asked;
+    std::string Ask(const std::string&, const std::string&, const std::string&) override
+    {
+        if (asked)
+            asked();
+        return answer;
+    }
+};
+
+// A root folder of the projects A, B and C, each with its project file, an
+// earlier save (".bak"), a take of 400 MB and a small room recording, so that
+// a CD plan puts each into a set of its own: A in CD-A, B in CD-B, C in CD-C.
+// Within a project the files move in this order: .bak, .cue, take, room.
+struct Folder {
+    TempDir root;
+    RecordingMessages messages;
+    FaultingInput input;
+    FaultingProgress progress;
+    CountingEvents events;
+    orvoProjectList list{UserInterface{messages, input, progress, events}};
+    FakeGrid grid;
+
+    explicit Folder(const fs::path& base = fs::temp_directory_path()) : root(base)
+    {
+        for (const std::string name : {"A", "B", "C"}) {
+            WriteProject(root.path(), name, {{name + " take.wav", 400000000}, {name + " room.wav", 1000}});
+            WriteFile(root.path() / (name + ".bak"), "earlier save of " + name);
+        }
+        ReadFolderCommand(list, root.str(), true, true, true, grid);
+    }
+
+    fs::path operator/(const std::string& relative) const { return root.path() / relative; }
+    bool Has(const std::string& relative) const { return fs::exists(root.path() / relative); }
+    bool Sort() { return BackupCommand(list, root.str(), true, true, messages); }
+    bool Report() { return BackupCommand(list, root.str(), true, false, messages); }
+    bool Move(const std::string& dest) { return MoveCommand(list, grid, dest, messages); }
+    bool Rename(int row, const std::string& newName)
+    {
+        grid.Select(row);
+        input.answer = newName;
+        return list.RenameFiles(grid);
+    }
+    // The hidden names in the root folder: what an unfinished report would leave.
+    std::vector<std::string> Hidden() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(root.path()))
+            if (entry.path().filename().string()[0] == '.')
+                names.push_back(entry.path().filename().string());
+        return names;
+    }
+};
+
+// The files of project name, in the root folder or in folder.
+void ExpectProjectIn(const Folder& f, const std::string& name, const std::string& folder = "")
+{
+    for (const std::string& file : {name + ".bak", name + ".cue", name + " take.wav", name + " room.wav"})
+        EXPECT_TRUE(f.Has(folder + file)) << folder + file;
+}
+
+bool SameFileSystem(const fs::path& a, const fs::path& b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
+}
+
+// A file system mounted over a folder for one test. Mounting needs root and a
+// system that allows it; when it cannot be done, why is in `unavailable`.
+class Mount final {
+public:
+    // A tmpfs of the given size in bytes.
+    static Mount Tmpfs(const fs::path& folder, int bytes)
+    {
+        Mount m(folder);
+        const std::string options = "size=" + std::to_string(bytes);
+        m.Try(::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()));
+        return m;
+    }
+    // The folder itself, read-only.
+    static Mount ReadOnly(const fs::path& folder)
+    {
+        Mount m(folder);
+        if (m.Try(::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr))
+            && !m.Try(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr)))
+            m.Unmount();
+        return m;
+    }
+    Mount(Mount&& other) noexcept : folder(other.folder), unavailable(other.unavailable), mounted(other.mounted)
+    {
+        other.mounted = false;
+    }
+    ~Mount() { Unmount(); }
+
+    fs::path folder;
+    std::string unavailable;
+
+private:
+    explicit Mount(fs::path folder) : folder(std::move(folder)) {}
+    bool Try(int result)
+    {
+        if (result != 0) {
+            unavailable = "cannot mount over " + folder.string() + ": " + std::strerror(errno)
+                          + (::geteuid() != 0 ? " (mounting needs root)" : "");
+            return false;
+        }
+        mounted = true;
+        return true;
+    }
+    void Unmount()
+    {
+        if (mounted)
+            ::umount2(folder.c_str(), MNT_DETACH);
+        mounted = false;
+    }
+    bool mounted = false;
+};
+
+// Makes a folder refuse new entries and renames: its owner's write permission
+// taken away, which stops everyone but root; for root a read-only mount.
+class ReadOnlyFolder final {
+public:
+    explicit ReadOnlyFolder(const fs::path& folder) : folder(folder)
+    {
+        if (::geteuid() != 0) {
+            fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
+            refusal = std::errc::permission_denied;
+            return;
+        }
+        mount.emplace(Mount::ReadOnly(folder));
+        unavailable = mount->unavailable;
+        refusal = std::errc::read_only_file_system;
+    }
+    ~ReadOnlyFolder()
+    {
+        if (!mount)
+            fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+    }
+
+    std::string unavailable;
+    std::errc refusal{}; // what the file system answers
+private:
+    fs::path folder;
+    std::optional<Mount> mount;
+};
+
+TEST(FaultOtherFileSystem, MoveCopiesReadOnlyProjectsAcrossAndLeavesTheFirstMovedOneWhole)
+{
+    std::error_code error;
+    if (!fs::is_directory("/dev/shm", error))
+        GTEST_SKIP() << "no /dev/shm to hold a destination on another file system";
+    TempDir dest("/dev/shm");
+    Folder f;
+    if (SameFileSystem(f.root.path(), dest.path()))
+        GTEST_SKIP() << "/dev/shm and " << f.root.path() << " are one file system";
+    MakeReadOnly(f / "A.cue");
+    ReadFolderCommand(f.list, f.root.str(), true, true, true, f.grid);
+    for (int row = 1; row <= 3; ++row)
+        f.grid.Select(row);
+    const auto before = Snapshot(f.root.path());
+
+    EXPECT_FALSE(f.Move(dest.str())); // no conflicts: the move was tried
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{Text(std::errc::cross_device_link)});
+    // A, read-only, was copied across; B could not move and stays whole; C was not reached.
+    ExpectNothingLost(before, f.root.path());
+    EXPECT_EQ(Snapshot(f.root.path()), before);
+    const auto copied = Snapshot(dest.path());
+    EXPECT_EQ(copied.size(), 4u);
+    for (const auto& [file, content] : copied)
+        EXPECT_EQ(before.at(file), content) << file;
+    EXPECT_EQ(f.list.projects.Count(), 3);
+}
+
+TEST(FaultOtherFileSystem, SortOfAListReadElsewhereMovesNothingAndWritesTheReportsWhereAsked)
+{
+    std::error_code error;
+    if (!fs::is_directory("/dev/shm", error))
+        GTEST_SKIP() << "no /dev/shm to hold a root folder on another file system";
+    TempDir other("/dev/shm");
+    Folder f;
+    if (SameFileSystem(f.root.path(), other.path()))
+        GTEST_SKIP() << "/dev/shm and " << f.root.path() << " are one file system";
+    const auto before = Snapshot(f.root.path());
+
+    // The sets' folders are made where the sort is asked to work; every project
+    // moves beside its own files, where no set folder exists.
+    EXPECT_TRUE(BackupCommand(f.list, other.str(), true, true, f.messages));
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{Text(std::errc::no_such_file_or_directory)});
+    EXPECT_EQ(Snapshot(f.root.path()), before);
+    EXPECT_TRUE(fs::is_directory(other.path() / "CD-A"));
+    EXPECT_TRUE(fs::is_empty(other.path() / "CD-A"));
+
+    f.messages.shown.clear();
+    EXPECT_FALSE(BackupCommand(f.list, other.str(), true, false, f.messages));
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Done.  CSV files are in folder " + other.str() + "."});
+    for (const char* report : {"Backup Report.txt", "Backups.csv", "BackupProjects.csv"})
+        EXPECT_TRUE(fs::exists(other.path() / report)) << report;
+    EXPECT_EQ(Snapshot(f.root.path()), before);
+}
+
+TEST(FaultMissingFile, SortPutsTheProjectBackWholeAndKeepsTheEarlierOneSorted)
+{
+    Folder f;
+    fs::remove(f / "B room.wav");
+    const auto before = Snapshot(f.root.path());
+
+    EXPECT_TRUE(f.Sort());
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{Text(std::errc::no_such_file_or_directory)});
+    ExpectNothingLost(before, f.root.path());
+    ExpectProjectIn(f, "A", "CD-A/");
+    for (const char* file : {"B.bak", "B.cue", "B take.wav", "C.cue"})
+        EXPECT_TRUE(f.Has(file)) << file;
+    EXPECT_TRUE(fs::is_empty(f / "CD-B"));
+    EXPECT_FALSE(f.Has("Backup Report.txt")); // the command stopped before the reports
+}
+
+TEST(FaultMissingFile, MoveAndRenameLeaveTheProjectWhole)
+{
+    Folder f;
+    const fs::path dest = f / "Elsewhere";
+    fs::create_directory(dest);
+    fs::remove(f / "B.cue");
+    auto before = Snapshot(f.root.path());
+
+    f.grid.Select(2);
+    EXPECT_FALSE(f.Move(dest.string() + "/"));
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{Text(std::errc::no_such_file_or_directory)});
+    EXPECT_EQ(Snapshot(f.root.path()), before); // B.bak moved first and came back
+    EXPECT_EQ(f.list.projects.Count(), 3);
+
+    f.messages.shown.clear();
+    EXPECT_FALSE(f.Rename(2, "Final"));
+    EXPECT_EQ(f.messages.shown,
+              std::vector<std::string>{"Error in project.Rename: " + Text(std::errc::no_such_file_or_directory)});
+    EXPECT_EQ(Snapshot(f.root.path()), before); // B.bak was renamed first and renamed back
+    EXPECT_EQ(f.list.projects.Item(1)->Name, "B");
+    EXPECT_EQ(f.grid.rows[1].texts[0], "B");
+    EXPECT_TRUE(f.grid.rows[1].selected);
+}
+
+TEST(FaultMissingFile, ReportsNeedOnlyTheNames)
+{
+    Folder f;
+    fs::remove(f / "C.cue");
+    const auto before = Snapshot(f.root.path());
+
+    EXPECT_FALSE(f.Report());
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Done.  CSV files are in folder " + f.root.str() + "."});
+    ExpectNothingLost(before, f.root.path());
+    EXPECT_EQ(ReadFile(f / "Backup Report.txt"), "ORVEX Project Backup Organizer\r\n"
+                                                 "\r\nCD-A\r\n----\r\nA\r\n"
+                                                 "\r\nCD-B\r\n----\r\nB\r\n"
+                                                 "\r\nCD-C\r\n----\r\nC\r\n");
+}
+
+TEST(FaultAppearingFile, SortRefusesToReplaceAFileThatAppearedInTheSetFolder)
+{
+    Folder f;
+    const auto before = Snapshot(f.root.path());
+    f.progress.reached = [&](const std::string& project) {
+        if (project == "B")
+            WriteFile(f / "CD-B/B take.wav", "someone else's take");
+    };
+
+    EXPECT_TRUE(f.Sort());
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{Text(std::errc::file_exists)});
+    ExpectNothingLost(before, f.root.path());
+    EXPECT_EQ(ReadFile(f / "CD-B/B take.wav"), "someone else's take");
+    ExpectProjectIn(f, "A", "CD-A/");
+    ExpectProjectIn(f, "B");
+    ExpectProjectIn(f, "C");
+}
+
+TEST(FaultAppearingFile, MoveRefusesToReplaceAFileThatAppearedAfterTheConflictTest)
+{
+    Folder f;
+    const fs::path dest = f / "Elsewhere";
+    fs::create_directory(dest);
+    const auto before = Snapshot(f.root.path());
+    f.progress.reached = [&](const std::string& project) {
+        if (project == "C")
+            WriteFile(dest / "C room.wav", "someone else's room");
+    };
+    f.grid.Select(2);
+    f.grid.Select(3);
+
+    EXPECT_FALSE(f.Move(dest.string() + "/")); // the conflict test found nothing
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{Text(std::errc::file_exists)});
+    ExpectNothingLost(before, f.root.path());
+    EXPECT_EQ(ReadFile(dest / "C room.wav"), "someone else's room");
+    ExpectProjectIn(f, "B", "Elsewhere/");
+    ExpectProjectIn(f, "C");
+    EXPECT_EQ(f.list.projects.Count(), 2);
+}
+
+TEST(FaultAppearingFile, RenameRefusesANameThatAppearedWhileTheUserTypedIt)
+{
+    Folder f;
+    f.input.asked = [&] { WriteFile(f / "Final.bak", "someone else's project"); };
+    const auto before = Snapshot(f.root.path());
+
+    EXPECT_FALSE(f.Rename(1, "Final"));
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Project name Final already exists.  Can't rename."});
+    ExpectNothingLost(before, f.root.path());
+    ExpectProjectIn(f, "A");
+    EXPECT_EQ(ReadFile(f / "Final.bak"), "someone else's project");
+}
+
+TEST(FaultDestinationFolder, SortStopsWhenASetFolderIsAFile)
+{
+    Folder f;
+    WriteFile(f / "CD-B", "a file where a folder should go");
+    const auto before = Snapshot(f.root.path());
+
+    EXPECT_TRUE(f.Sort());
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{Text(std::errc::file_exists)});
+    EXPECT_EQ(Snapshot(f.root.path()), before); // nothing moved; CD-A was made and is empty
+    EXPECT_TRUE(fs::is_empty(f / "CD-A"));
+}
+
+TEST(FaultDestinationFolder, MoveIntoAFileOrAMissingFolderLeavesEverythingInPlace)
+{
+    Folder f;
+    WriteFile(f / "Notes", "a file, not a folder");
+    const auto before = Snapshot(f.root.path());
+    f.grid.Select(1);
+
+    EXPECT_FALSE(f.Move((f / "Notes").string() + "/"));
+    f.grid.Select(1); // the move refilled the grid
+    EXPECT_FALSE(f.Move((f / "Gone").string() + "/"));
+    EXPECT_EQ(f.messages.shown, (std::vector<std::string>{Text(std::errc::not_a_directory),
+                                                          Text(std::errc::no_such_file_or_directory)}));
+    EXPECT_EQ(Snapshot(f.root.path()), before);
+    EXPECT_EQ(f.list.projects.Count(), 3);
+}
+
+TEST(FaultDestinationFolder, ReadOnlyRootFolderRefusesSortRenameAndReports)
+{
+    Folder f;
+    const auto before = Snapshot(f.root.path());
+    ReadOnlyFolder readOnly(f.root.path());
+    if (!readOnly.unavailable.empty())
+        GTEST_SKIP() << "cannot make a folder read-only here: " << readOnly.unavailable;
+
+    EXPECT_TRUE(f.Sort());
+    EXPECT_FALSE(f.Rename(1, "Final"));
+    EXPECT_TRUE(f.Report());
+    EXPECT_EQ(f.messages.shown, (std::vector<std::string>{Text(readOnly.refusal),
+                                                          "Error in project.Rename: " + Text(readOnly.refusal),
+                                                          FileError(readOnly.refusal), "Could not write the log report."}));
+    EXPECT_EQ(Snapshot(f.root.path()), before);
+}
+
+TEST(FaultDestinationFolder, ReportNamesTakenByFoldersAreLeftAlone)
+{
+    Folder f;
+    fs::create_directory(f / "Backup Report.txt");
+    WriteFile(f / "Backup Report.txt/kept.txt", "the user's");
+    const auto before = Snapshot(f.root.path());
+
+    EXPECT_TRUE(f.Report());
+    EXPECT_EQ(f.messages.shown,
+              (std::vector<std::string>{FileError(std::errc::is_a_directory), "Could not write the log report."}));
+    EXPECT_EQ(Snapshot(f.root.path()), before);
+    EXPECT_TRUE(f.Hidden().empty());
+
+    fs::remove_all(f / "Backup Report.txt");
+    fs::create_directory(f / "Backups.csv");
+    f.messages.shown.clear();
+    EXPECT_TRUE(f.Report());
+    EXPECT_EQ(f.messages.shown, (std::vector<std::string>{FileError(std::errc::is_a_directory),
+                                                          "Could not write the CSV file for import to TALVO DB."}));
+    EXPECT_TRUE(f.Has("Backup Report.txt"));
+    EXPECT_TRUE(fs::is_directory(f / "Backups.csv"));
+    EXPECT_TRUE(f.Hidden().empty());
+}
+
+// A root folder on a small tmpfs of its own, to be filled up once the projects are read.
+struct SmallDisk {
+    TempDir base;
+    fs::path root = base.path() / "root";
+    std::optional<Mount> disk;
+
+    SmallDisk()
+    {
+        fs::create_directory(root);
+        disk.emplace(Mount::Tmpfs(root, 256 * 1024));
+    }
+
+    // Writes one file until the disk refuses more.
+    void Fill() const
+    {
+        const int fd = ::open((root / ".filler").c_str(), O_WRONLY | O_CREAT, 0600);
+        const std::string block(4096, 'x');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+    }
+    void Free() const { fs::remove(root / ".filler"); }
+};
+
+TEST(FaultFullDisk, ReportsFailWholeAndKeepTheEarlierOnes)
+{
+    SmallDisk disk;
+    if (!disk.disk->unavailable.empty())
+        GTEST_SKIP() << "no small file system to fill: " << disk.disk->unavailable;
+    Folder f(disk.root);
+    ASSERT_FALSE(f.Report());
+    const std::string earlier = ReadFile(f / "Backup Report.txt");
+    f.list.projects.Item(2)->BackupNum = 0; // a changed plan: a report written now would differ
+    const auto before = Snapshot(f.root.path());
+    disk.Fill();
+
+    f.messages.shown.clear();
+    EXPECT_TRUE(f.Report());
+    EXPECT_EQ(f.messages.shown,
+              (std::vector<std::string>{FileError(std::errc::no_space_on_device), "Could not write the log report."}));
+    disk.Free();
+    EXPECT_EQ(Snapshot(f.root.path()), before);
+    EXPECT_EQ(ReadFile(f / "Backup Report.txt"), earlier);
+    EXPECT_TRUE(f.Hidden().empty());
+}
+
+TEST(FaultFullDisk, SortCompletesAndTheReportsThenFailAndSaySo)
+{
+    SmallDisk disk;
+    if (!disk.disk->unavailable.empty())
+        GTEST_SKIP() << "no small file system to fill: " << disk.disk->unavailable;
+    Folder f(disk.root);
+    const auto before = Snapshot(f.root.path());
+    disk.Fill();
+
+    EXPECT_TRUE(f.Sort());
+    EXPECT_EQ(f.messages.shown,
+              (std::vector<std::string>{FileError(std::errc::no_space_on_device), "Could not write the log report."}));
+    disk.Free();
+    ExpectNothingLost(before, f.root.path());
+    for (const char* name : {"A", "B", "C"})
+        ExpectProjectIn(f, name, std::string("CD-") + name + "/");
+    EXPECT_FALSE(f.Has("Backup Report.txt"));
+    EXPECT_TRUE(f.Hidden().empty());
+}
+
+} // namespace
