@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <unordered_set>
 
 namespace fs = std::filesystem;
 
@@ -47,9 +48,12 @@ bool IsWaveOf(const orvoProject& project, const std::string& name)
 std::vector<std::string> FilesOf(const orvoProject& project)
 {
     std::vector<std::string> files = project.OwnFiles();
+    // The names taken so far, looked up without walking the list: a project
+    // file may name tens of thousands of waves.
+    std::unordered_set<std::string> taken(files.begin(), files.end());
     for (const auto& wave : project.waves) {
         const std::string& name = wave->FileName;
-        if (!name.empty() && orvoWave::IsValidName(name) && std::find(files.begin(), files.end(), name) == files.end())
+        if (!name.empty() && orvoWave::IsValidName(name) && taken.insert(name).second)
             files.push_back(name);
     }
     return files;
