@@ -49,10 +49,12 @@ test)
         build build-nogui -DKELVARK_GUI=OFF -DKELVARK_BENCH=OFF
         run_tests build-nogui
         echo "== whole project under AddressSanitizer and UndefinedBehaviorSanitizer"
-        build build-asan -DCMAKE_BUILD_TYPE=Debug -DKELVARK_BENCH=OFF \
-            "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
-        ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-            run_tests build-asan
+        cmake --preset asan >/dev/null
+        cmake --build --preset asan
+        ctest --preset asan
+        echo "== every fuzz target for 30 seconds"
+        install_missing clang
+        bash tests/fuzz/run.sh 30
     fi
     ;;
 *)
