@@ -2,6 +2,7 @@
 #include "FuzzTarget.h"
 #include "idTagLine.h"
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -9,8 +10,9 @@
 // The tag-line reader on arbitrary bytes: ReadTagLine reads them as a project
 // file, line by line, to the end. Each line must match SplitTagLine on the
 // same bytes cut at the line feeds, the token array must follow its growth
-// and terminator rules, and lines without quotes must give the tokens of a
-// plain split at spaces and tabs (with the first colon ending the first token).
+// and terminator rules, the section readers' array of 11 slots must hold what
+// the whole array holds there, and lines without quotes must give the tokens
+// of a plain split at spaces and tabs (the first colon ending the first token).
 
 namespace {
 
@@ -79,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ifstream fi(path, std::ios::binary);
     TagList read;
     TagList split;
+    TagList kept;
     std::size_t at = 0;
     for (;;) {
         const std::size_t sizeBefore = read.size();
@@ -91,6 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at = end + 1;
         FUZZ_CHECK(SplitTagLine(split, line, true) == count);
         FUZZ_CHECK(split == read); // stale slots of earlier lines included
+        FUZZ_CHECK(SplitTagLine(kept, line, true, ReaderSlots) == count);
+        FUZZ_CHECK(kept.size() == ReaderSlots && std::equal(kept.begin(), kept.end(), read.begin()));
         CheckLine(read, count, sizeBefore, line);
     }
     FUZZ_CHECK(at >= size); // every byte was read
