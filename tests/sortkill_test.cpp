@@ -32,7 +32,7 @@ TEST(KilledSort, LeavesEveryFileWholeInTheRootOrInItsSetsFolder)
     // projects before it have moved.
     const std::string large = "0041 Session.take";
     WriteFile(root / large, "");
-    fs::resize_file(root / large, 32 << 20);
+    fs::resize_file(root / large, 8 << 20);
     for (const char* name : {"0041 Session", "0051 Session", "0077 Session"})
         MakeReadOnly(root / (std::string(name) + ".cue"));
 
