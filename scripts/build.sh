@@ -53,7 +53,7 @@ test)
         cmake --build --preset asan
         ctest --preset asan
         echo "== every fuzz target for 30 seconds"
-        install_missing clang
+        install_missing clang libclang-rt-14-dev
         bash tests/fuzz/run.sh 30
     fi
     ;;

@@ -133,13 +133,13 @@ std::map<std::string, std::string> Snapshot(const fs::path& root)
 
 void ExpectNothingLost(const std::map<std::string, std::string>& before, const fs::path& root)
 {
-    const auto after = Snapshot(root);
+    // The contents found under each file name, wherever the file now lies.
+    std::multimap<std::string, std::string> byName;
+    for (auto& [path, content] : Snapshot(root))
+        byName.emplace(fs::path(path).filename().string(), std::move(content));
     for (const auto& [path, content] : before) {
-        const auto name = fs::path(path).filename();
-        int found = 0;
-        for (const auto& [laterPath, laterContent] : after)
-            if (fs::path(laterPath).filename() == name && laterContent == content)
-                ++found;
+        const auto [first, last] = byName.equal_range(fs::path(path).filename().string());
+        const auto found = std::count_if(first, last, [&](const auto& entry) { return entry.second == content; });
         EXPECT_EQ(found, 1) << path << " should exist exactly once with its content";
     }
 }
