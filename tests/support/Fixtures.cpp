@@ -139,7 +139,9 @@ void ExpectNothingLost(const std::map<std::string, std::string>& before, const f
         byName.emplace(fs::path(path).filename().string(), std::move(content));
     for (const auto& [path, content] : before) {
         const auto [first, last] = byName.equal_range(fs::path(path).filename().string());
-        const auto found = std::count_if(first, last, [&](const auto& entry) { return entry.second == content; });
+        int found = 0;
+        for (auto it = first; it != last; ++it)
+            found += it->second == content ? 1 : 0;
         EXPECT_EQ(found, 1) << path << " should exist exactly once with its content";
     }
 }
