@@ -15,14 +15,10 @@ using fixtures::Snapshot;
 using fixtures::TempDir;
 using fixtures::WriteProject;
 using uitest::AnswerChooser;
+using uitest::Qs;
 using uitest::ChooserSeen;
 using uitest::StoredSetting;
 using uitest::StoreSetting;
-
-QString Qs(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 // A root folder of three regular projects, read by the window.
 class Commands : public uitest::UiTest {

@@ -17,16 +17,12 @@ namespace {
 
 using fixtures::WriteProject;
 using uitest::AnswerChooser;
+using uitest::Qs;
 using uitest::ChooserSeen;
 using uitest::StoredSetting;
 using uitest::StoreSetting;
 using uitest::UiTest;
 using uitest::Window;
-
-QString Qs(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 std::vector<std::string> Row(const ProjectGrid& grid, int r)
 {

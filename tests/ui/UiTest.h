@@ -64,6 +64,12 @@ QString StoredSetting(const QString& key);
 void StoreSetting(const QString& key, const QString& value);
 bool HasSetting(const QString& key);
 
+// A std::string of the core as Qt's string.
+inline QString Qs(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
 } // namespace uitest
 
 // Lets failing comparisons print Qt's strings.
