@@ -62,8 +62,13 @@ bool orvoProject::GetWaveInfo()
             }
         }
     }
-    if (ReadOnly)
+    if (ReadOnly) {
+        // Read-only projects are copied, not measured: their files are still found.
+        for (const auto& wave : waves)
+            if (!wave->FileName.empty() && orvoWave::IsValidName(wave->FileName))
+                wave->Locate();
         return false;
+    }
 
     bool failed = false;
     wavSize = 0;
