@@ -267,7 +267,7 @@ bool Journal::Read(const std::string& folder)
         line.resize(tab);
         if (first) {
             if (line != Version)
-                return false;
+                break;
             first = false;
             continue;
         }
@@ -299,6 +299,8 @@ bool Journal::Read(const std::string& folder)
         }
     }
     root = folder; // the folder may have been renamed or reached another way
+    if (!whole)
+        RemoveFile(Path()); // cut short before any file was touched: nothing to recover
     if (whole)
         fd = ::open(Path().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     return whole;

@@ -49,8 +49,8 @@ public:
     // The operation stopped with work for recover: the journal stays.
     void Keep();
 
-    // Reads the journal of root; false when there is none (or one cut short
-    // before its plan was whole).
+    // Reads the journal of root; false when there is none. A journal cut short
+    // before its plan was whole is removed: nothing ran under it.
     bool Read(const std::string& root);
     // "The backup sort of FOLDER stopped after N of M projects."
     std::string Describe() const;
