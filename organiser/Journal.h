@@ -69,7 +69,7 @@ private:
         bool done = false;
         bool across = false;
     };
-    void Append(const std::string& line);
+    void Append(const std::string& line, bool flush);
     std::string Path() const;
 
     std::string root;
