@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=2
-packages=(cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev fonts-liberation2)
 
 install_missing() {
     local missing=()

@@ -1,7 +1,65 @@
 #include "ProjectGrid.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QToolTip>
+
+namespace {
+
+// Room between a cell's left edge and its text. The style's own margins,
+// three pixels a side, would cut "9999.9" in the 35 pixels of the Size
+// column; one pixel keeps a text clear of the one before it.
+constexpr int TextIndent = 1;
+
+// Draws the cells with the grid's margin and tooltips.
+class CellDelegate final : public QStyledItemDelegate {
+public:
+    explicit CellDelegate(ProjectGrid* grid) : QStyledItemDelegate(grid), grid(grid) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const QString text = cell.text;
+        // The style draws the background, the selection and the focus; the text follows.
+        cell.text.clear();
+        QStyle* style = cell.widget ? cell.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, cell.widget);
+
+        const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : (cell.state & QStyle::State_Active) ? QPalette::Active
+                                                                                  : QPalette::Inactive;
+        const QPalette::ColorRole role = cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text;
+        painter->save();
+        painter->setFont(cell.font);
+        painter->setPen(cell.palette.color(group, role));
+        painter->drawText(cell.rect.adjusted(TextIndent, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          grid->Shown(text, index.column()));
+        painter->restore();
+    }
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString tip = grid->ToolTip(index.row(), index.column());
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(event->globalPos(), tip, view->viewport(), view->visualRect(index));
+        return true;
+    }
+
+private:
+    ProjectGrid* grid;
+};
+
+} // namespace
 
 ProjectGrid::ProjectGrid(QWidget* parent)
     : QTreeWidget(parent)
@@ -13,6 +71,7 @@ ProjectGrid::ProjectGrid(QWidget* parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSortingEnabled(false);
     setColumnCount(0);
+    setItemDelegate(new CellDelegate(this));
     // Columns keep the widths they are given.
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
@@ -56,8 +115,31 @@ void ProjectGrid::RemoveRow(int r)
     delete takeTopLevelItem(r - 1);
 }
 
+QString ProjectGrid::Shown(const QString& text, int column) const
+{
+    return fontMetrics().elidedText(text, Qt::ElideRight, columnWidth(column) - TextIndent);
+}
+
+QString ProjectGrid::ToolTip(int row, int column) const
+{
+    const QTreeWidgetItem* item = topLevelItem(row);
+    if (!item->toolTip(column).isEmpty())
+        return item->toolTip(column);
+    const QString text = item->text(column);
+    return Shown(text, column) == text ? QString() : text;
+}
+
+void ProjectGrid::mousePressEvent(QMouseEvent* event)
+{
+    // A right click on the empty area below the rows leaves the selection as it is.
+    if (event->button() == Qt::RightButton && !itemAt(event->position().toPoint()))
+        return;
+    QTreeWidget::mousePressEvent(event);
+}
+
 void ProjectGrid::mouseReleaseEvent(QMouseEvent* event)
 {
     QTreeWidget::mouseReleaseEvent(event);
-    emit MouseUp(event->button(), event->globalPosition().toPoint());
+    if (itemAt(event->position().toPoint()))
+        emit MouseUp(event->button(), event->globalPosition().toPoint());
 }
