@@ -218,11 +218,8 @@ void Main::Form_Load(const std::string& readFolder)
 
     const std::pair<const char*, int> columns[] = {{"Project", 1700}, {"Size", 525}, {"Tracks", 690},
                                                    {"Wavs", 630},     {"BU", 495},   {"Used", 615}};
-    for (int i = 0; i < static_cast<int>(std::size(columns)); ++i) {
-        grdOut->setColumnCount(i + 1);
-        grdOut->headerItem()->setText(i, QString::fromLatin1(columns[i].first));
-        grdOut->setColumnWidth(i, Pixels(columns[i].second));
-    }
+    for (const auto& [header, width] : columns)
+        grdOut->AddColumn(QString::fromLatin1(header), Pixels(width));
 
     chooseFolder = new frmChooseFolder(this);
 

@@ -10,10 +10,30 @@
 
 namespace {
 
-// Room between a cell's left edge and its text. The style's own margins,
-// three pixels a side, would cut "9999.9" in the 35 pixels of the Size
-// column; one pixel keeps a text clear of the one before it.
-constexpr int TextIndent = 1;
+// How the cells of each column place their texts: names and set letters at
+// the left or centred, numbers at the right so that they line up, with the
+// pixels each keeps clear at its left and right. The widest size, "9999.9",
+// needs all but one of the Size column's 35 pixels; the names before it keep
+// three clear, and the counts after it stand at their column's right. Three
+// set letters need the whole BU column.
+struct ColumnLook {
+    Qt::Alignment alignment;
+    int left;
+    int right;
+};
+constexpr ColumnLook Looks[] = {
+    {Qt::AlignLeft, 3, 3},     // Project
+    {Qt::AlignRight, 0, 1},    // Size
+    {Qt::AlignRight, 3, 3},    // Tracks
+    {Qt::AlignRight, 3, 3},    // Wavs
+    {Qt::AlignHCenter, 0, 0},  // BU
+    {Qt::AlignRight, 3, 3},    // Used
+};
+
+const ColumnLook& Look(int column)
+{
+    return Looks[static_cast<std::size_t>(column)];
+}
 
 // Draws the cells with the grid's margin and tooltips.
 class CellDelegate final : public QStyledItemDelegate {
@@ -37,8 +57,9 @@ public:
         painter->save();
         painter->setFont(cell.font);
         painter->setPen(cell.palette.color(group, role));
-        painter->drawText(cell.rect.adjusted(TextIndent, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          grid->Shown(text, index.column()));
+        const ColumnLook& look = Look(index.column());
+        painter->drawText(cell.rect.adjusted(look.left, 0, -look.right, 0),
+                          look.alignment | Qt::AlignVCenter | Qt::TextSingleLine, grid->Shown(text, index.column()));
         painter->restore();
     }
 
@@ -115,9 +136,19 @@ void ProjectGrid::RemoveRow(int r)
     delete takeTopLevelItem(r - 1);
 }
 
+void ProjectGrid::AddColumn(const QString& header, int width)
+{
+    const int column = columnCount();
+    setColumnCount(column + 1);
+    headerItem()->setText(column, header);
+    headerItem()->setTextAlignment(column, Look(column).alignment | Qt::AlignVCenter);
+    setColumnWidth(column, width);
+}
+
 QString ProjectGrid::Shown(const QString& text, int column) const
 {
-    return fontMetrics().elidedText(text, Qt::ElideRight, columnWidth(column) - TextIndent);
+    const ColumnLook& look = Look(column);
+    return fontMetrics().elidedText(text, Qt::ElideRight, columnWidth(column) - look.left - look.right);
 }
 
 QString ProjectGrid::ToolTip(int row, int column) const

@@ -20,6 +20,9 @@ public:
     void SetText(int r, const std::string& text) override;
     void RemoveRow(int r) override;
 
+    // Adds a column with its header and its width in pixels.
+    void AddColumn(const QString& header, int width);
+
     // text as the cell of column shows it: whole, or cut short with "…".
     QString Shown(const QString& text, int column) const;
     // The tooltip of a cell (row and column from 0): the one the window gave
