@@ -8,6 +8,9 @@
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
+#include <iterator>
+#include <tuple>
+
 namespace {
 
 // How the cells of each column place their texts: names and set letters at
@@ -29,6 +32,8 @@ constexpr ColumnLook Looks[] = {
     {Qt::AlignHCenter, 0, 0},  // BU
     {Qt::AlignRight, 3, 3},    // Used
 };
+
+static_assert(std::size(Looks) == std::tuple_size_v<GridRow>, "one look per column of a row");
 
 const ColumnLook& Look(int column)
 {
