@@ -60,6 +60,13 @@ bool FolderListing::Contains(std::string_view name) const
     return std::binary_search(names.begin(), names.end(), name, NameLess);
 }
 
+std::optional<std::string> FolderListing::FindWave(std::string_view name) const
+{
+    if (Contains(name))
+        return std::string(name);
+    return std::nullopt;
+}
+
 std::vector<std::string> FolderListing::ProjectFiles() const
 {
     std::vector<std::string> found;

@@ -27,6 +27,9 @@ public:
 
     bool Contains(std::string_view name) const;
 
+    // The ordinary file that a wave name from a project file refers to.
+    std::optional<std::string> FindWave(std::string_view name) const;
+
     // Files whose extension is ".cue" in any letter case, in listing order.
     std::vector<std::string> ProjectFiles() const;
 

@@ -50,6 +50,15 @@ bool orvoWave::IsValidName(const std::string& name)
     return name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
+void orvoWave::Locate()
+{
+    // The folder listing decides whether the file exists: hidden files,
+    // folders and symbolic links are not wave files.
+    const auto found = project->folder ? project->folder->FindWave(FileName)
+                                       : FolderListing(project->ReadDir).FindWave(FileName);
+    DiskName = found.value_or(std::string());
+}
+
 bool orvoWave::FileGetSize()
 {
     if (FileName.empty() || project->ReadDir.empty())
@@ -63,13 +72,11 @@ bool orvoWave::FileGetSize()
 
 bool orvoWave::ReadChunks()
 {
-    // The folder listing decides whether the file exists: hidden files,
-    // folders and symbolic links are not wave files.
-    const bool listed = project->folder ? project->folder->Contains(FileName)
-                                        : FolderListing(project->ReadDir).Contains(FileName);
+    if (DiskName.empty())
+        Locate();
     std::ifstream in;
-    if (listed)
-        in.open(project->ReadDir + FileName, std::ios::binary);
+    if (!DiskName.empty())
+        in.open(project->ReadDir + DiskName, std::ios::binary);
     if (!in.is_open()) {
         LastError = "File not found: " + FileName;
         return true;

@@ -10,7 +10,8 @@ class orvoProject;
 // One wave file that a project's audio regions play.
 class orvoWave final {
 public:
-    std::string FileName;            // relative to the project's ReadDir
+    std::string FileName;            // as the project file names it, relative to the project's ReadDir
+    std::string DiskName;            // the ordinary file of ReadDir that FileName found; empty when none
     orvoProject* project = nullptr;  // the owner; the project holds the wave in its waves list
     std::int64_t fileSize = 0;       // the length the RIFF header declares
     std::string LastError;
@@ -22,6 +23,8 @@ public:
     // Measures the file from its RIFF chunk headers. True when it could not be
     // measured; the reason is then in LastError.
     bool FileGetSize();
+    // Finds the file of FileName in the project's folder and sets DiskName.
+    void Locate();
 
     // Sets samplesUsed from the project's audio regions that play this wave.
     void CalcUsage();

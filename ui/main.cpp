@@ -6,12 +6,21 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvark"));
     QApplication::setApplicationVersion(QStringLiteral(KELVARK_VERSION));
+    // The installed menu entry's name, which Wayland matches the window to.
+    QApplication::setDesktopFileName(QStringLiteral("org.kelvark.kelvark"));
+    // The menu entry's icon drawn at each size, so that small ones stay sharp.
+    QIcon icon;
+    for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList())
+        icon.addFile(file.filePath());
+    QApplication::setWindowIcon(icon);
     QApplication::setFont(WindowFont());
 
     QCommandLineParser parser;

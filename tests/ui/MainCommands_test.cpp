@@ -2,12 +2,14 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QToolTip>
 
 #include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -114,18 +116,6 @@ TEST_F(BackupSort, ReportOnlyWritesTheThreeFilesWithoutAsking)
     for (const auto& [name, content] : before)
         EXPECT_TRUE(InRoot(name)) << name << " stays where it was";
     EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Done.  CSV files are in folder " + root.str() + "."}));
-}
-
-TEST_F(BackupSort, ASortStoppedByAnErrorHidesTheProgressDialog)
-{
-    OpenAndRead();
-    m->show();
-    fs::remove(root.path() / "beta.wav"); // the second of three projects cannot be sorted
-    m->cmdRearrange[0]->click();
-
-    ASSERT_EQ(w->messages.shown.size(), 1u);
-    EXPECT_EQ(w->messages.shown[0], "No such file or directory");
-    EXPECT_FALSE(m->progress.isVisible());
 }
 
 TEST_F(BackupSort, BothButtonsRefuseAFolderThatWasNotRead)
@@ -246,6 +236,28 @@ TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)
     EXPECT_EQ(m->grdOut->topLevelItemCount(), 3);
     EXPECT_EQ(m->MoveFolder, dest.str()) << "the new folder is kept even when the test fails";
     EXPECT_EQ(StoredSetting("MoveFolder"), Qs(dest.str()));
+}
+
+TEST_F(Move, AMoveStoppedByAnErrorHidesTheProgressDialog)
+{
+    OpenAndRead();
+    m->show();
+    for (int r = 1; r <= 3; ++r)
+        Select(r);
+    // Once the move has begun, a file of the second project appears in the
+    // destination: the move stops there, before it announced its last project.
+    bool appeared = false;
+    QObject::connect(m->progress.ProgressBar1, &QProgressBar::valueChanged, [&] {
+        if (!std::exchange(appeared, true))
+            fixtures::WriteFile(dest.path() / "beta.wav", "someone else's take");
+    });
+    AnswerChooser(*m->chooseFolder, Qs(dest.path().string()));
+    m->cmdMove->click();
+
+    ASSERT_EQ(w->messages.shown.size(), 1u);
+    EXPECT_NE(w->messages.shown[0].find("beta.wav"), std::string::npos) << w->messages.shown[0];
+    EXPECT_TRUE(InDest("Alpha.cue"));
+    EXPECT_FALSE(m->progress.isVisible());
 }
 
 TEST_F(Move, SameFolderAsBeforeWritesNoSetting)
