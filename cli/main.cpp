@@ -244,6 +244,8 @@ int Run(const Options& options)
         return readErrors ? 1 : 0;
     }
     case Command::Report:
+        if (const auto names = ProjectsInNoSet(list); !names.empty())
+            messages.Show(NoSetNotice(names, options.forCD));
         return BackupCommand(list, root, options.forCD, false, messages) ? 1 : 0;
     case Command::Sort:
         if (!options.yes && !TerminalQuestion().AskYesNo(BackupSortQuestion(options.forCD), BackupSortTitle)) {

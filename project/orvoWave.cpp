@@ -118,7 +118,7 @@ bool orvoWave::ReadChunks()
             remaining -= size + 8;
             break;
         } else {
-            project->messages.Show("Unknown chunk \"" + id + "\" in file " + FileName);
+            project->messages.Notice("Unknown chunk \"" + id + "\" in file " + FileName);
             const std::int64_t next = static_cast<std::int64_t>(in.tellg()) + size;
             ended = next > length;
             if (!ended)

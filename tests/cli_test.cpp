@@ -353,6 +353,23 @@ TEST_F(cli, ReportWritesTheThreeFilesAndMovesNothing)
     EXPECT_FALSE(fs::exists(studio / "CD-A"));
 }
 
+TEST_F(cli, ProjectsOnNoDiscAreNamedByReportAndRefusedBySort)
+{
+    Project("Huge", {{{"Huge 1.wav", 0, 10}}});
+    WriteFile(studio / "Huge 1.wav", Wave(700000000));
+
+    const Result report = Cli({"report", "--cd", Studio()});
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(report.err, "This project fits on no CD: Huge.\nDone.  CSV files are in folder " + Studio() + "/.\n");
+    EXPECT_EQ(ReadFile(studio / "Backup Report.txt").find("Huge"), std::string::npos);
+
+    const Result sort = Cli({"sort", "--cd", "--yes", Studio()});
+    EXPECT_EQ(sort.status, 1);
+    EXPECT_EQ(sort.err, "No backup directory defined for project Huge\n");
+    EXPECT_TRUE(fs::exists(studio / "Huge.cue"));
+    EXPECT_FALSE(fs::exists(studio / "CD-A"));
+}
+
 TEST_F(cli, ReportThatCannotBeWrittenGivesStatus1)
 {
     fs::create_directory(studio / "Backup Report.txt");

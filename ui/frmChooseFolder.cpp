@@ -163,6 +163,19 @@ void frmChooseFolder::reject()
 void frmChooseFolder::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
+    FollowSize();
+}
+
+// The window manager frames the dialog after its first resize; it moves the
+// dialog then, and the rule runs again with the frame counted.
+void frmChooseFolder::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    FollowSize();
+}
+
+void frmChooseFolder::FollowSize()
+{
     // The rule works on the outer size, frame and title bar included.
     const QRect outer = frameGeometry();
     const int W = std::max(Twips(outer.width()), MinWidth);

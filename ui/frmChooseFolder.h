@@ -40,8 +40,10 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
+    void FollowSize();
     void FillDrives();
     void Drive1_Change();
     void cmdOK_Click();

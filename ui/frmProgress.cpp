@@ -7,8 +7,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-frmProgress::frmProgress()
-    : QDialog(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+frmProgress::frmProgress(QWidget* owner)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Progress"));
     setFixedSize(Pixels(4680), Pixels(930));
@@ -16,6 +16,9 @@ frmProgress::frmProgress()
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setGeometry(TwipsRect(3375, 450, 1215, 390));
     connect(cmdCancel, &QPushButton::clicked, this, &frmProgress::reject);
+    // Esc cancels; Enter, pressed for the window behind, must not.
+    cmdCancel->setAutoDefault(false);
+    cmdCancel->setFocus();
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setGeometry(TwipsRect(75, 75, 4515, 240));
@@ -40,6 +43,8 @@ void frmProgress::Startup(int amountToDo)
     ProgressBar1->setRange(0, amountToDo);
     keepGoing = true;
     show();
+    // With the keyboard focus here, Esc cancels.
+    activateWindow();
 }
 
 bool frmProgress::OK(int amountDone, const std::string& text)

@@ -7,7 +7,6 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
-#include <QFont>
 #include <QIcon>
 
 int main(int argc, char* argv[])
@@ -22,14 +21,7 @@ int main(int argc, char* argv[])
     for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList())
         icon.addFile(file.filePath());
     QApplication::setWindowIcon(icon);
-    // The windows' positions and sizes are drawn for an 8-point sans serif of
-    // Helvetica's widths; a wider font would cut captions short. The system's
-    // own family stays as the last choice.
-    QFont font = QApplication::font();
-    font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                      QStringLiteral("Arial"), QStringLiteral("Helvetica"), font.family()});
-    font.setPointSize(8);
-    QApplication::setFont(font);
+    QApplication::setFont(WindowFont());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Keeps ORVEX projects in order and sorts them into backup sets."));
@@ -48,7 +40,7 @@ int main(int argc, char* argv[])
         arguments.isEmpty() ? std::string() : WithSeparator(QDir::cleanPath(QDir(arguments[0]).absolutePath()).toStdString());
 
     MessageBoxes boxes;
-    Main window(boxes, boxes, boxes, readFolder);
+    Main window(boxes, boxes, boxes, boxes, readFolder);
     boxes.owner = &window;
     window.show();
     return app.exec();

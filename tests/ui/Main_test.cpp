@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -53,6 +54,7 @@ TEST_F(StartUp, WithNoSettingsUsesTheRootAndPresetsTheWindow)
     EXPECT_FALSE(m.chooseFolder->isVisible());
     EXPECT_EQ(m.chooseFolder->parent(), &m);
     EXPECT_FALSE(m.progress.isVisible());
+    EXPECT_EQ(m.progress.parentWidget(), &m);
     EXPECT_FALSE(uitest::HasSetting("ReadFolder")) << "start-up writes no setting";
     EXPECT_TRUE(w.messages.shown.empty());
 }
@@ -299,6 +301,57 @@ TEST_F(ChooseAndRead, ErrorsEnableShowErrorsAndAreShownAtOnce)
     m.cmdReadFolder->click();
     EXPECT_FALSE(m.cmdErrors->isEnabled());
     EXPECT_EQ(w.messages.shown.size(), 2u);
+}
+
+TEST_F(ChooseAndRead, NoticesCanBeSilencedForTheRestOfTheRead)
+{
+    fixtures::TempDir root;
+    // Three waves without a bext chunk: the walk meets each one's data chunk.
+    const std::string wave = fixtures::ChunkHeader("RIFF", 4 + 24 + 8 + 100) + "WAVE" + fixtures::FmtChunk(48000, 16)
+                             + fixtures::ChunkHeader("data", 100) + std::string(100, '\0');
+    fixtures::WriteFile(root.path() / "Alpha.cue",
+                        fixtures::CueText({{{"a1.wav", 0, 10}}, {{"a2.wav", 0, 10}}, {{"a3.wav", 0, 10}}}));
+    for (const char* name : {"a1.wav", "a2.wav", "a3.wav"})
+        fixtures::WriteFile(root.path() / name, wave);
+    Window w(root.str());
+    Main& m = w.main;
+
+    struct Case {
+        bool noMore;
+        std::size_t boxes;
+        std::string errors;
+    };
+    // The second read shows its notices again.
+    const Case cases[] = {{true, 1, "Errors for this folder: \r\n\r\n  2 more notices were not shown."},
+                          {false, 3, ""}};
+    for (const Case& c : cases) {
+        w.notices = {};
+        w.notices.noMore = c.noMore;
+        w.messages.shown.clear();
+        m.cmdReadFolder->click();
+        ASSERT_EQ(w.notices.shown.size(), c.boxes) << c.noMore;
+        EXPECT_EQ(w.notices.shown[0], "Unknown chunk \"data\" in file a1.wav");
+        EXPECT_EQ(m.projectList.LastError, c.errors);
+        EXPECT_EQ(m.cmdErrors->isEnabled(), c.noMore);
+        EXPECT_EQ(w.messages.shown, c.noMore ? std::vector<std::string>{c.errors} : std::vector<std::string>{});
+    }
+}
+
+TEST_F(ChooseAndRead, ReadShowsTheFirstRows)
+{
+    fixtures::TempDir root;
+    for (int i = 10; i < 50; ++i)
+        WriteProject(root.path(), "Song " + std::to_string(i), {{"song" + std::to_string(i) + ".wav"}});
+    Window w(root.str());
+    ProjectGrid& grid = *w.main.grdOut;
+    w.main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.main));
+    w.main.cmdReadFolder->click();
+    grid.scrollToBottom();
+    ASSERT_GT(grid.verticalScrollBar()->value(), 0);
+
+    w.main.cmdReadFolder->click();
+    EXPECT_EQ(grid.verticalScrollBar()->value(), 0);
 }
 
 TEST_F(ChooseAndRead, ChooseAndReadReadsTheCurrentFolderWhenCancelled)

@@ -3,6 +3,7 @@
 #include "MessageBoxes.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -54,11 +55,30 @@ TEST_F(Boxes, QuestionHasYesAsDefault)
     EXPECT_FALSE(boxes.AskYesNo("Move?", "Backup sort"));
 }
 
+TEST_F(Boxes, NoticeOffersToShowNoMore)
+{
+    MessageBoxes boxes;
+    for (const bool check : {false, true}) {
+        WhenShown<QMessageBox>([check](QMessageBox& box) {
+            EXPECT_EQ(box.windowTitle(), "Kelvark");
+            EXPECT_EQ(box.text(), "Unknown chunk \"LIST\" in file take.wav");
+            ASSERT_NE(box.checkBox(), nullptr);
+            EXPECT_EQ(box.checkBox()->text(), "Show no more notices during this read");
+            EXPECT_FALSE(box.checkBox()->isChecked());
+            box.checkBox()->setChecked(check);
+            box.button(QMessageBox::Ok)->click();
+        });
+        EXPECT_EQ(boxes.ShowNotice("Unknown chunk \"LIST\" in file take.wav"), check);
+    }
+}
+
 TEST_F(Boxes, InputBoxOffersTheDefaultAndGivesNothingOnCancel)
 {
     MessageBoxes boxes;
     WhenShown<QInputDialog>([](QInputDialog& input) {
         EXPECT_EQ(input.windowTitle(), "Rename project");
+        // Room for the title between the title bar's icon and buttons.
+        EXPECT_GE(input.width(), 320);
         EXPECT_EQ(input.labelText(), "Enter new name");
         EXPECT_EQ(input.textValue(), "Take");
         input.setTextValue("Final");

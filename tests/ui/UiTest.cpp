@@ -66,6 +66,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The font the program draws its windows with.
+    QApplication::setFont(WindowFont());
     // The settings of this process live in a folder of its own, never in the
     // user's; CTest runs several test processes at once.
     QTemporaryDir settings;

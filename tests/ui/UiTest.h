@@ -27,6 +27,18 @@ struct RecordingQuestion final : Question {
     }
 };
 
+// Records each notice and answers as if "Show no more notices during this
+// read" was checked when noMore is true.
+struct RecordingNoticeBox final : NoticeBox {
+    bool noMore = false;
+    std::vector<std::string> shown;
+    bool ShowNotice(const std::string& text) override
+    {
+        shown.push_back(text);
+        return noMore;
+    }
+};
+
 // Every test starts with no stored settings.
 class UiTest : public ::testing::Test {
 protected:
@@ -38,10 +50,11 @@ struct Window {
     fixtures::RecordingMessages messages;
     RecordingQuestion question;
     fixtures::ScriptedInput input;
+    RecordingNoticeBox notices;
     Main main;
 
     explicit Window(const std::string& readFolder = {})
-        : main(messages, question, input, readFolder)
+        : main(messages, question, input, notices, readFolder)
     {
     }
 };
