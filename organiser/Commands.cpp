@@ -78,6 +78,11 @@ bool MoveCommand(orvoProjectList& list, Grid& g, const std::string& MoveFolder, 
     return false;
 }
 
+std::string ReadFolderFirst(const std::string& RootFolder)
+{
+    return "Read the folder first: the grid does not show the projects of " + RootFolder + ".";
+}
+
 std::string WithSeparator(std::string folder)
 {
     // An empty folder stays empty: it means that none was chosen.

@@ -39,5 +39,8 @@ bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, bool fo
 // True when the test found conflicts (shown to the user; nothing moved).
 bool MoveCommand(orvoProjectList& list, Grid& g, const std::string& MoveFolder, Messages& messages);
 
+// Why the backup commands refuse a list that does not hold the projects of RootFolder.
+std::string ReadFolderFirst(const std::string& RootFolder);
+
 // A folder string as the system keeps it: ending with the path separator.
 std::string WithSeparator(std::string folder);

@@ -366,7 +366,7 @@ bool Main::ReadFirst()
 {
     if (listFolder == RootFolder)
         return false;
-    messages.Show("Read the folder first: the grid does not show the projects of " + RootFolder + ".");
+    messages.Show(ReadFolderFirst(RootFolder));
     return true;
 }
 
