@@ -1,5 +1,7 @@
 #include "MessageBoxes.h"
 
+#include "TextCodec.h"
+
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -7,10 +9,15 @@ namespace {
 
 const QString ApplicationTitle = QStringLiteral("Kelvark");
 
+QString Shown(const std::string& bytes)
+{
+    return QString::fromStdString(ShownText(bytes));
+}
+
 // Texts from the system end their lines with CR LF; a label wants LF alone.
 QString Displayed(const std::string& text)
 {
-    return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return Shown(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 int Exec(QWidget* owner, const QString& title, const std::string& text, QMessageBox::StandardButtons buttons,
@@ -32,14 +39,18 @@ void MessageBoxes::Show(const std::string& text)
 
 bool MessageBoxes::AskYesNo(const std::string& text, const std::string& title)
 {
-    return Exec(owner, QString::fromStdString(title), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+    return Exec(owner, Shown(title), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
            == QMessageBox::Yes;
 }
 
 std::string MessageBoxes::Ask(const std::string& prompt, const std::string& title, const std::string& defaultText)
 {
     bool accepted = false;
-    const QString answer = QInputDialog::getText(owner, QString::fromStdString(title), QString::fromStdString(prompt),
-                                                 QLineEdit::Normal, QString::fromStdString(defaultText), &accepted);
-    return accepted ? answer.toStdString() : std::string();
+    const QString shownDefault = Shown(defaultText);
+    const QString answer = QInputDialog::getText(owner, Shown(title), Shown(prompt), QLineEdit::Normal,
+                                                 shownDefault, &accepted);
+    if (!accepted)
+        return {};
+    // The default text left as it was stands for the very bytes it shows.
+    return answer == shownDefault ? defaultText : answer.toStdString();
 }
