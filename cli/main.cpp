@@ -189,14 +189,11 @@ std::vector<int> RowsOf(const orvoProjectList& list, const std::vector<std::stri
 // when every one of its files now exists in dest.
 bool CopiedInto(const orvoProject& project, const std::string& dest)
 {
-    std::vector<std::string> names = project.OwnFiles();
-    for (const auto& wave : project.waves) {
-        if (!orvoWave::IsValidName(wave->FileName))
-            return false;
-        if (!wave->DiskName.empty())
-            names.push_back(wave->DiskName);
-    }
-    return std::all_of(names.begin(), names.end(), [&](const std::string& name) { return fs::exists(dest + name); });
+    const std::vector<std::string> names = project.FilesToMove();
+    return std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        std::error_code error;
+        return fs::is_regular_file(fs::symlink_status(dest + name, error));
+    });
 }
 
 // Move: 1 when the conflict test failed, or when a named project was not moved

@@ -28,6 +28,10 @@ bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, bool fo
                    Messages& messages)
 {
     const std::string prefix = MediumPrefix(forCD);
+    if (!sort && list.ReportTest(RootFolder, false)) {
+        messages.Show(list.LastError);
+        return true;
+    }
     if (sort && list.Rearrange(RootFolder, prefix))
         return true;
     if (list.ReportTxt(RootFolder, prefix) || list.ReportCsv(RootFolder))

@@ -4,6 +4,7 @@
 #include "FileOps.h"
 
 #include <fstream>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -35,6 +36,16 @@ std::string UsedText(const orvoProject& project)
     return project.ReadOnly ? "-" : "ERR";
 }
 
+// A project file's name without its extension, ASCII letters folded to lower case.
+std::string FoldedName(const std::string& file)
+{
+    std::string name = file.substr(0, file.size() - 4);
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
 } // namespace
 
 bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, bool chkRegular)
@@ -55,27 +66,46 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         failed = true;
         AddFolderError("Can't read folder " + RootFolder + ": " + Describe(listing->Error()));
     }
+    // Project files whose names differ only in letter case are one project
+    // where the folder was written: none of them can be told apart.
+    std::map<std::string, int> folded;
+    for (const auto& file : listing->ProjectFiles())
+        ++folded[FoldedName(file)];
+    const auto sameNameError = [&](const std::string& file) {
+        return folded[FoldedName(file)] > 1
+                   ? "Can't open CUE file " + file + ": another project file has the same name in another letter case"
+                   : std::string();
+    };
+    std::vector<std::shared_ptr<orvoProject>> leftOut;
     for (const auto& file : listing->ProjectFiles()) {
         const bool isMix = file.find(" Mix") != std::string::npos;
-        if (!(isMix ? chkMix : chkRegular))
-            continue;
         auto project = std::make_shared<orvoProject>(ui.messages);
         project->ReadDir = RootFolder;
         project->IsAProject = !isMix;
         project->Name = file.substr(0, file.size() - 4);
         project->folder = listing;
-        projects.add(std::move(project));
+        if (const std::string error = sameNameError(file); !error.empty())
+            project->ReadFailure = project->LastError = error;
+        if (isMix ? chkMix : chkRegular)
+            projects.add(std::move(project));
+        else
+            leftOut.push_back(std::move(project));
     }
 
     ui.progress.Hide();
     ui.progress.Startup(projects.Count());
     int done = 0;
+    std::vector<orvoProject*> listed;
     for (const auto& project : projects) {
         if (!ui.progress.OK(done, project->Name))
             break;
         std::ifstream fi;
-        if (project->FileOpenRead(fi)) {
+        if (!project->LastError.empty()) { // the same name as another project file
             failed = true;
+            AddFolderError(project->LastError);
+        } else if (project->FileOpenRead(fi)) {
+            failed = true;
+            project->ReadFailure = project->LastError;
             AddFolderError(project->LastError);
         } else {
             project->FileRead(fi);
@@ -83,10 +113,22 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                 failed = true;
                 AddFolderError(project->LastError);
             }
-            project->GetFileSize();
+            project->ReadFailure.clear();
         }
         ++done;
     }
+    for (const auto& project : projects)
+        listed.push_back(project.get());
+    // What the projects left out play stays theirs: their waves are found, not measured.
+    for (const auto& project : leftOut) {
+        std::ifstream fi;
+        if (!project->LastError.empty() || project->FileOpenRead(fi))
+            continue;
+        project->FileRead(fi);
+        project->ListWaves();
+        project->ReadFailure.clear();
+    }
+    owners.Build(*listing, listed, std::move(leftOut));
     return failed;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FilePlan.h"
+#include "FolderOwners.h"
 #include "Regional.h"
 #include "UserInterface.h"
 #include "acList.h"
@@ -19,6 +21,8 @@ public:
     int numBackups = 0;
     std::string LastError;
     Regional regional;
+    // Who owns each file of the folder read last.
+    FolderOwners owners;
 
     // Packs the projects into sets that each fit one CD or one DVD.
     void CalcBackup(bool ForCD);
@@ -35,6 +39,12 @@ public:
     bool Rearrange(const std::string& RootFolder, const std::string& prefix);
     // Asks a new name for each selected project and renames it.
     bool RenameFiles(Grid& g);
+    // True when the reports must not be written: the list was read from
+    // another folder than RootFolder, a project was not read (not
+    // tested afterSort, which Rearrange tests), or a report would replace a
+    // file that a project owns or plays (afterSort: only a project whose files
+    // stay in the folder). The reasons are in LastError.
+    bool ReportTest(const std::string& RootFolder, bool afterSort);
     // Writes "Backups.csv" and "BackupProjects.csv" into RootFolder.
     bool ReportCsv(const std::string& RootFolder);
     // Writes "Backup Report.txt" into RootFolder.
@@ -46,6 +56,14 @@ public:
 
 private:
     void AddFolderError(const std::string& text);
+    // Why the list must not act on RootFolder: it was read from another folder. Empty when it was not.
+    std::string ReadElsewhere(const std::string& RootFolder) const;
+    // The plan of a move of the selected projects into destDir.
+    FilePlan PlanMove(Grid& g, const std::string& destDir);
+    // Renames one project's own files; true on failure, shown to the user.
+    bool RenameProject(orvoProject& project, const std::string& newName);
+    // Removes a project that left the folder from the list, the grid and the owners.
+    void Drop(const orvoProject& project, Grid& g);
 
     UserInterface ui;
 };

@@ -3,7 +3,9 @@
 #include "BackupSet.h"
 #include "FileOps.h"
 
+#include <climits>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -23,15 +25,41 @@ const orvoWave* FirstInvalidWave(const orvoProject& project)
     return nullptr;
 }
 
+bool EntryExists(const std::string& path)
+{
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+std::string NotRead(const orvoProject& project)
+{
+    return "Project " + project.Name + " was not read: " + project.ReadFailure;
+}
+
+std::string FolderExists(const std::string& folder)
+{
+    return "Backup folder \"" + folder + "\" already exists.  Empty and remove this folder to rearrange the files.";
+}
+
 } // namespace
+
+std::string orvoProjectList::ReadElsewhere(const std::string& RootFolder) const
+{
+    for (const auto& project : projects)
+        if (project->ReadDir != RootFolder)
+            return "Read folder " + RootFolder + " first: the projects shown were read from " + project->ReadDir + ".";
+    return {};
+}
 
 bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string& prefix)
 {
-    const std::string firstFolder = RootFolder + prefix + "-" + SetLetters(0);
-    std::error_code ignored;
-    if (fs::exists(fs::symlink_status(firstFolder, ignored))) {
-        ui.messages.Show("Backup folder \"" + firstFolder
-                         + "\" already exists.  Empty and remove this folder to rearrange the files.");
+    const auto setFolder = [&](int n) { return RootFolder + prefix + "-" + SetLetters(n); };
+    if (const std::string elsewhere = ReadElsewhere(RootFolder); !elsewhere.empty()) {
+        ui.messages.Show(elsewhere);
+        return true;
+    }
+    if (EntryExists(setFolder(0))) {
+        ui.messages.Show(FolderExists(setFolder(0)));
         return true;
     }
     // Every project must be able to go before any folder is made.
@@ -48,13 +76,42 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         }
     }
 
+    FilePlan plan;
     for (int n = 0; n < numBackups; ++n) {
-        const fs::path folder = RootFolder + prefix + "-" + SetLetters(n);
+        plan.folders.push_back(setFolder(n));
+        if (n > 0 && EntryExists(setFolder(n)))
+            plan.refusals.push_back(FolderExists(setFolder(n)));
+    }
+    for (const auto& project : projects)
+        if (!project->ReadFailure.empty())
+            plan.refusals.push_back(NotRead(*project));
+    // A file leaves the folder only with every project that uses it, into one set.
+    const auto whereTo = [&](const orvoProject& user) -> FilePlan::Destination {
+        if (user.BackupNum < 0)
+            return {"not sorted", false};
+        const std::string set = prefix + "-" + SetLetters(user.BackupNum);
+        return user.ReadOnly ? FilePlan::Destination{"copied to " + set, false} : FilePlan::Destination{set, true};
+    };
+    for (const auto& project : projects)
+        if (project->ReadFailure.empty())
+            plan.AddProject(*project, setFolder(project->BackupNum) + "/", owners, whereTo);
+    if (ReportTest(RootFolder, true))
+        plan.refusals.push_back(LastError);
+    if (!plan.refusals.empty()) {
+        ui.messages.Show(plan.RefusalText());
+        return true;
+    }
+
+    for (std::size_t n = 0; n < plan.folders.size(); ++n) {
         std::error_code error;
-        if (!fs::create_directory(folder, error) && !error)
+        if (!fs::create_directory(plan.folders[n], error) && !error)
             error = std::make_error_code(std::errc::file_exists); // an existing folder is not ours to fill
         if (error) {
-            ui.messages.Show(Describe(error));
+            // The folders made so far are empty: they go, so that a new sort is not blocked.
+            for (std::size_t made = n; made-- > 0;)
+                fs::remove(plan.folders[made], error);
+            ui.messages.Show("Can't make folder \"" + fs::path(plan.folders[n]).filename().string()
+                             + "\": " + Describe(error));
             return true;
         }
     }
@@ -62,18 +119,48 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
     ui.progress.Hide();
     ui.progress.Startup(projects.Count());
     int done = 0;
-    for (const auto& project : projects) {
+    for (std::size_t k = 0; k < plan.units.size(); ++k) {
+        const FileUnit& unit = plan.units[k];
+        if (unit.projects.empty())
+            continue;
         // A cancel only closes the dialog: a sort that stopped halfway would
         // leave the sets incomplete.
-        ui.progress.OK(done, project->Name);
-        if (project->MoveToBackup(prefix)) {
-            ui.messages.Show(project->LastError);
+        ui.progress.OK(done, unit.projects.front()->Name);
+        if (const std::string failure = plan.RunUnit(k); !failure.empty()) {
+            ui.messages.Show(failure);
             return true;
         }
         ui.events.DoEvents();
-        ++done;
+        done += static_cast<int>(unit.projects.size());
     }
     return false;
+}
+
+FilePlan orvoProjectList::PlanMove(Grid& g, const std::string& destDir)
+{
+    std::unordered_set<const orvoProject*> selected;
+    for (int r = 1; r <= projects.Count(); ++r)
+        if (IsSelected(g, r))
+            selected.insert(projects.Item(r - 1).get());
+    // A file leaves the folder only with every project that uses it.
+    const auto whereTo = [&](const orvoProject& user) -> FilePlan::Destination {
+        if (!selected.count(&user))
+            return {"stays", false};
+        return user.ReadOnly ? FilePlan::Destination{"copied", false} : FilePlan::Destination{"moves", true};
+    };
+    FilePlan plan;
+    for (int r = 1; r <= projects.Count(); ++r) {
+        orvoProject& project = *projects.Item(r - 1);
+        if (!IsSelected(g, r))
+            continue;
+        if (!project.ReadFailure.empty())
+            plan.refusals.push_back(NotRead(project));
+        else if (const orvoWave* wave = FirstInvalidWave(project))
+            plan.refusals.push_back("Invalid wave file name: " + wave->FileName);
+        else
+            plan.AddProject(project, destDir, owners, whereTo);
+    }
+    return plan;
 }
 
 bool orvoProjectList::MoveTest(Grid& g, const std::string& destDir)
@@ -89,35 +176,55 @@ bool orvoProjectList::MoveTest(Grid& g, const std::string& destDir)
             found = true;
         }
     }
+    if (const FilePlan plan = PlanMove(g, destDir); !plan.refusals.empty()) {
+        LastError += (LastError.empty() ? "" : "\r\n\r\n") + plan.RefusalText();
+        found = true;
+    }
     return found;
 }
 
 void orvoProjectList::MoveList(Grid& g, const std::string& destDir)
 {
+    const FilePlan plan = PlanMove(g, destDir);
+    if (!plan.refusals.empty()) {
+        ui.messages.Show(plan.RefusalText());
+        return;
+    }
     int selected = 0;
-    for (int r = 1; r <= projects.Count(); ++r)
-        selected += IsSelected(g, r) ? 1 : 0;
+    for (const auto& unit : plan.units)
+        selected += static_cast<int>(unit.projects.size());
 
     ui.progress.Hide();
     ui.progress.Startup(selected);
     int handled = 0;
-    for (int p = 0; p < projects.Count(); ++p) {
-        if (!IsSelected(g, p + 1))
+    for (std::size_t k = 0; k < plan.units.size(); ++k) {
+        const FileUnit& unit = plan.units[k];
+        if (unit.projects.empty())
             continue;
-        const auto project = projects.Item(p);
-        if (!ui.progress.OK(handled, project->Name))
+        if (!ui.progress.OK(handled, unit.projects.front()->Name))
             return;
-        if (project->MoveProject(destDir)) {
-            ui.messages.Show(project->LastError);
+        if (const std::string failure = plan.RunUnit(k); !failure.empty()) {
+            ui.messages.Show(failure);
             return;
         }
         // A read-only project was copied: it is still here and keeps its row.
-        if (!project->ReadOnly) {
-            projects.Delete(p);
-            g.RemoveRow(p + 1);
-            --p;
-        }
-        ++handled;
+        for (orvoProject* project : unit.projects)
+            if (!project->ReadOnly)
+                Drop(*project, g);
+        handled += static_cast<int>(unit.projects.size());
+    }
+}
+
+void orvoProjectList::Drop(const orvoProject& project, Grid& g)
+{
+    for (int p = 0; p < projects.Count(); ++p) {
+        if (projects.Item(p).get() != &project)
+            continue;
+        owners.Forget(project);
+        const auto keep = projects.Item(p); // the record outlives its removal from the list
+        projects.Delete(p);
+        g.RemoveRow(p + 1);
+        return;
     }
 }
 
@@ -127,7 +234,7 @@ bool orvoProjectList::RenameFiles(Grid& g)
     for (const auto& project : projects) {
         if (IsSelected(g, r)) {
             const std::string newName = ui.input.Ask("Enter new name", "Rename project", project->Name);
-            if (newName.empty() || project->Rename(newName))
+            if (newName.empty() || RenameProject(*project, newName))
                 return false;
             g.SetText(r, newName);
             g.ClearSelection(r);
@@ -135,4 +242,79 @@ bool orvoProjectList::RenameFiles(Grid& g)
         ++r;
     }
     return true;
+}
+
+bool orvoProjectList::RenameProject(orvoProject& project, const std::string& newName)
+{
+    const std::string failure = "Error in project.Rename: ";
+    // Names that would leave the folder, name a folder, or that no file name can hold.
+    if (newName.empty() || newName == "." || newName == ".."
+        || newName.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+        ui.messages.Show(failure + Describe(std::make_error_code(std::errc::invalid_argument)));
+        return true;
+    }
+    // Any file named like the new project, and any other project file of that
+    // name in another letter case, would mix two projects.
+    const std::string exists = "Project name " + newName + " already exists.  Can't rename.";
+    const std::string projectFile = newName + ".cue";
+    for (const auto& [name, entry] : owners.Entries()) {
+        if ((name.starts_with(newName) && (name.size() == newName.size() || name[newName.size()] == '.'))
+            || (name.size() == projectFile.size() && !FolderListing::NameLess(name, projectFile)
+                && !FolderListing::NameLess(projectFile, name) && HasProjectExtension(name))) {
+            ui.messages.Show(exists);
+            return true;
+        }
+    }
+
+    // The wave files keep their names, whichever project plays them.
+    const std::size_t k = project.Name.size();
+    FilePlan plan;
+    std::vector<std::string> kept;
+    for (const auto& file : project.OwnFiles()) {
+        const FolderOwners::Entry* entry = owners.Find(file);
+        if (entry && !entry->players.empty()) {
+            kept.push_back(file);
+            continue;
+        }
+        const std::string renamed = newName + file.substr(k);
+        if (renamed.size() > NAME_MAX) {
+            ui.messages.Show(failure + Describe(std::make_error_code(std::errc::filename_too_long)));
+            return true;
+        }
+        if (EntryExists(project.ReadDir + renamed)) {
+            ui.messages.Show(exists);
+            return true;
+        }
+        if (const std::string reason = NotOrdinary(project.ReadDir, file); !reason.empty())
+            plan.refusals.push_back(FileFailure(project.Name, "rename", file, "", reason));
+        plan.AddStep(project, {project.ReadDir + file, project.ReadDir + renamed, false});
+    }
+    if (newName[0] == '.')
+        plan.refusals.insert(plan.refusals.begin(), "Project name " + newName + " would be hidden.  Can't rename.");
+    if (!project.ReadFailure.empty())
+        plan.refusals.insert(plan.refusals.begin(), NotRead(project));
+    if (!plan.refusals.empty()) {
+        ui.messages.Show(plan.RefusalText());
+        return true;
+    }
+    if (!plan.units.empty()) {
+        if (const std::string text = plan.RunUnit(0); !text.empty()) {
+            ui.messages.Show(text);
+            return true;
+        }
+    }
+
+    std::vector<std::pair<std::string, std::string>> renames;
+    std::vector<std::string> files = kept;
+    for (const auto& unit : plan.units)
+        for (const auto& step : unit.steps) {
+            renames.emplace_back(fs::path(step.from).filename().string(), fs::path(step.to).filename().string());
+            files.push_back(renames.back().second);
+        }
+    std::sort(files.begin(), files.end(), FolderListing::NameLess);
+    const std::string oldName = project.Name;
+    project.Name = newName;
+    project.SetOwnFiles(std::move(files));
+    owners.Renamed(oldName, project, renames);
+    return false;
 }

@@ -97,3 +97,36 @@ bool orvoProjectList::ReportCsv(const std::string& RootFolder)
     return WriteReport(RootFolder + "BackupProjects.csv", rows,
                        "Could not write the projects CSV file for import to TALVO DB.", ui.messages);
 }
+
+bool orvoProjectList::ReportTest(const std::string& RootFolder, bool afterSort)
+{
+    LastError.clear();
+    std::vector<std::string> refusals;
+    LastError = ReadElsewhere(RootFolder);
+    if (!LastError.empty())
+        return true;
+    for (const auto& project : projects)
+        if (!afterSort && !project->ReadFailure.empty()) // a sort refuses them itself
+            refusals.push_back("Project " + project->Name + " was not read: " + project->ReadFailure);
+    // After a sort, only what stays in the folder (copies' sources, projects
+    // left out) is still beside the reports.
+    const auto staysBeside = [afterSort](const orvoProject* project) {
+        return !afterSort || project->ReadOnly || project->BackupNum < 0;
+    };
+    for (const std::string report : {"Backup Report.txt", "Backups.csv", "BackupProjects.csv"}) {
+        const FolderOwners::Entry* entry = owners.Find(report);
+        if (!entry)
+            continue;
+        if (entry->owner && staysBeside(entry->owner))
+            refusals.push_back("Can't write \"" + report + "\": it is a file of project " + entry->owner->Name);
+        else
+            for (const orvoProject* player : entry->players)
+                if (staysBeside(player)) {
+                    refusals.push_back("Can't write \"" + report + "\": it is played by project " + player->Name);
+                    break;
+                }
+    }
+    for (const auto& line : refusals)
+        LastError += (LastError.empty() ? "" : "\r\n") + line;
+    return !refusals.empty();
+}

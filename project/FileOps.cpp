@@ -30,9 +30,23 @@ bool WriteAll(int fd, const char* data, std::size_t size)
     return true;
 }
 
-// Copies the bytes of in to out. The error of the first failing read or write.
+// Copies the bytes of in to out, in the kernel where it can, else through a
+// buffer. The error of the first failing read or write.
 std::error_code CopyBytes(int in, int out)
 {
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (copied == 0)
+            return {};
+        if (copied > 0)
+            continue;
+        if (errno == EINTR)
+            continue;
+        // File systems and kernels that cannot copy in place say so before the first byte.
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP)
+            return LastErrno();
+        break;
+    }
     std::vector<char> buffer(1 << 20);
     for (;;) {
         const ssize_t got = ::read(in, buffer.data(), buffer.size());
@@ -81,15 +95,22 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
     struct stat existing {};
     if (::lstat(to.c_str(), &existing) == 0)
         return std::make_error_code(std::errc::file_exists);
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is copied: a link is not followed, and a FIFO or a
+    // device never blocks or streams forever.
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (in < 0)
         return LastErrno();
     struct stat source {};
     std::filesystem::path temp;
     int out = -1;
     std::error_code error;
-    if (::fstat(in, &source) != 0 || (out = CreateHiddenTemp(to, temp, 0600)) < 0) {
+    if (::fstat(in, &source) != 0)
         error = LastErrno();
+    else if (!S_ISREG(source.st_mode))
+        error = std::make_error_code(std::errc::invalid_argument);
+    else if ((out = CreateHiddenTemp(to, temp, 0600)) < 0)
+        error = LastErrno();
+    if (error) {
         ::close(in);
         return error;
     }
@@ -98,6 +119,8 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
     if (!error && ::fchmod(out, source.st_mode & 07777) != 0)
         error = LastErrno();
     if (!error && ::futimens(out, times) != 0)
+        error = LastErrno();
+    if (!error && ::fsync(out) != 0)
         error = LastErrno();
     const std::error_code closeError = Close(out);
     ::close(in);
@@ -112,10 +135,11 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
 
 int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path& temp, unsigned mode)
 {
-    for (int attempt = 0;; ++attempt) {
+    // A short name of its own, so that it fits whatever the length of the target's name.
+    static unsigned counter = 0;
+    for (;;) {
         temp = target.parent_path()
-               / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-"
-                  + std::to_string(attempt) + ".tmp");
+               / (".kelvark-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp");
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;

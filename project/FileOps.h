@@ -13,15 +13,16 @@
 // without it, a hard link followed by removing the old name.
 std::error_code MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// Copies one file with its permissions and times into a name that must not
-// exist yet. The copy is written under a hidden name beside to and takes its
-// own name only when whole, so a copy cut short never passes for the file; a
-// failed copy is removed.
+// Copies one regular file with its permissions and times into a name that
+// must not exist yet; a link, a folder or a special file is refused (EINVAL).
+// The copy is written under a hidden name beside to, flushed to the disk, and
+// takes its own name only when whole, so a copy cut short never passes for
+// the file; a failed copy is removed.
 std::error_code CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// Creates and opens for writing a new hidden file beside target, named after
-// it (no listing takes it for one of the user's files), with the permissions
-// mode less the umask. Its name goes to temp. The file descriptor, or -1 with
+// Creates and opens for writing a new hidden file beside target (no listing
+// takes it for one of the user's files), with a short name of its own and the
+// permissions mode less the umask. Its name goes to temp. The file descriptor, or -1 with
 // errno set.
 int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path& temp, unsigned mode);
 

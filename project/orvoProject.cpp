@@ -43,7 +43,7 @@ bool orvoProject::FileRead(std::ifstream& fi)
     return false;
 }
 
-bool orvoProject::GetWaveInfo()
+void orvoProject::ListWaves()
 {
     // One wave per distinct file name, in the order of first use; every audio
     // entry refers to the wave of its name.
@@ -62,13 +62,17 @@ bool orvoProject::GetWaveInfo()
             }
         }
     }
-    if (ReadOnly) {
-        // Read-only projects are copied, not measured: their files are still found.
-        for (const auto& wave : waves)
-            if (!wave->FileName.empty() && orvoWave::IsValidName(wave->FileName))
-                wave->Locate();
+    for (const auto& wave : waves)
+        if (!wave->FileName.empty() && orvoWave::IsValidName(wave->FileName) && !ReadDir.empty())
+            wave->Locate();
+}
+
+bool orvoProject::GetWaveInfo()
+{
+    ListWaves();
+    // Read-only projects are copied, not measured.
+    if (ReadOnly)
         return false;
-    }
 
     bool failed = false;
     wavSize = 0;
@@ -95,8 +99,13 @@ bool orvoProject::GetWaveInfo()
 
 void orvoProject::GetFileSize()
 {
+    SetOwnFiles(Listing().OwnFiles(Name));
+}
+
+void orvoProject::SetOwnFiles(std::vector<std::string> files)
+{
+    fileList = std::move(files);
     fileSize = 0;
-    fileList = Listing().OwnFiles(Name);
     for (const auto& name : fileList)
         fileSize += FileLength(ReadDir + name);
 }

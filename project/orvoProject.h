@@ -37,6 +37,8 @@ public:
     bool IsAProject = false;      // false for a mix project
     bool ReadOnly = false;        // the project file is read-only
     std::string LastError;
+    // Why the project could not be read; empty once it was read.
+    std::string ReadFailure = "The read was cancelled before this project.";
 
     // The listing of ReadDir that a folder scan shares among its projects. When
     // it is not set, the project lists ReadDir itself on first need.
@@ -46,32 +48,34 @@ public:
     bool FileOpenRead(std::ifstream& fi);
     // Reads the open project file to its end into trackList and closes it.
     bool FileRead(std::ifstream& fi);
+    // Builds the wave list and finds each wave's file, without measuring.
+    void ListWaves();
     // Builds the wave list and measures the waves. True when a wave failed.
     bool GetWaveInfo();
     // Lists and sizes the project's own files.
     void GetFileSize();
 
-    // Moves (copies, when ReadOnly) every file of the project into destDir.
-    // On failure the files already moved or copied are put back.
-    bool MoveProject(const std::string& destDir);
     // True when a file of the project already exists in destDir; those files
     // are listed in LastError.
     bool MoveTest(const std::string& destDir);
-    // Moves the project into the backup folder of its set.
-    bool MoveToBackup(const std::string& prefix);
-    // Renames the project's own files and the project. Failures are shown.
-    bool Rename(const std::string& newName);
+    // Takes files as the project's own files and sizes them.
+    void SetOwnFiles(std::vector<std::string> files);
+
+    // Adds one line to LastError under the project's name.
+    void AddError(const std::string& text);
 
     std::int64_t TotalSize() const { return wavSize + fileSize; }
 
-    // The names of the own files found by GetFileSize, in listing order.
+    // The names of the own files, in listing order.
     const std::vector<std::string>& OwnFiles() const { return fileList; }
     int numFiles() const { return static_cast<int>(fileList.size()); }
+    // The files a move handles: the own files, then every wave file found,
+    // each once (a wave may also be an own file, two wave names one file).
+    std::vector<std::string> FilesToMove() const;
 
     Messages& messages;
 
 private:
-    void AddError(const std::string& text);
     const FolderListing& Listing();
 
     std::vector<std::string> fileList;

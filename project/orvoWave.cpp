@@ -72,7 +72,8 @@ bool orvoWave::FileGetSize()
 
 bool orvoWave::ReadChunks()
 {
-    Locate();
+    if (DiskName.empty())
+        Locate();
     std::ifstream in;
     if (!DiskName.empty())
         in.open(project->ReadDir + DiskName, std::ios::binary);

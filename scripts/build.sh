@@ -2,12 +2,17 @@
 # Sets up, builds and runs Kelvark on a Debian machine.
 #   scripts/build.sh run          install what is missing, build, write a sample folder, start kelvark on it
 #   scripts/build.sh test         install what is missing, build, run every test
-#   scripts/build.sh test --ci    the same, then the core without Qt, the sanitizer build and a short fuzz run
+#   scripts/build.sh test --ci    the same, then the install tree and the Debian package, the core without
+#                                 Qt, the sanitizer build and a short fuzz run
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=2
 packages=(cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev)
+
+as_root() {
+    if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
+}
 
 install_missing() {
     local missing=()
@@ -15,11 +20,9 @@ install_missing() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
-    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 }
 
 build() { # build DIR [cmake options...]
@@ -30,6 +33,47 @@ build() { # build DIR [cmake options...]
 
 run_tests() { # run_tests DIR
     (cd "$1" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" --no-tests=error)
+}
+
+# Installs the main build into a scratch folder and checks what a desktop sees
+# of it, then packages it, installs the package on this machine and runs it.
+check_install_and_package() {
+    install_missing desktop-file-utils appstream dpkg-dev file man-db bash-completion pkg-config
+    cmake -S . -B build -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+    local root
+    root=$(mktemp -d)
+    DESTDIR="$root" cmake --install build >/dev/null
+    (cd "$root" && find . -not -type d | sort)
+
+    local remarks
+    remarks=$(desktop-file-validate "$root/usr/share/applications/org.kelvark.kelvark.desktop" 2>&1) || true
+    echo "desktop-file-validate: ${remarks:-no remarks}"
+    if grep -qE '(error|warning):' <<<"$remarks"; then
+        echo "the desktop file has errors or warnings" >&2
+        return 1
+    fi
+    appstreamcli validate --no-net "$root/usr/share/metainfo/org.kelvark.kelvark.metainfo.xml"
+    appstreamcli validate-tree --no-net "$root/usr"
+    for page in "$root"/usr/share/man/man1/*.1; do
+        remarks=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 "$page" 2>&1 >/dev/null)
+        if [ -n "$remarks" ]; then
+            echo "$page: $remarks" >&2
+            return 1
+        fi
+    done
+    echo "man -l: every page renders without warnings"
+    rm -rf "$root"
+
+    local deb
+    deb=$(cd build && cpack -G DEB | sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p')
+    dpkg-deb --field "$deb"
+    dpkg-deb --contents "$deb"
+    if ! as_root dpkg -i "$deb"; then # dependencies missing: let apt fetch them
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb"
+    fi
+    /usr/bin/kelvark-cli --version
+    man -w kelvark-cli
 }
 
 case "${1:-}" in
@@ -45,6 +89,8 @@ test)
     build build
     run_tests build
     if [ "${2:-}" = "--ci" ]; then
+        echo "== install tree and Debian package"
+        check_install_and_package
         echo "== core and command line without Qt"
         build build-nogui -DKELVARK_GUI=OFF -DKELVARK_BENCH=OFF
         run_tests build-nogui

@@ -70,7 +70,7 @@ TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), false, true, h.ui.messages));
     fs::create_directory(h.root / "dest");
     h.grid.Select(1);
-    EXPECT_FALSE(MoveCommand(h.list, h.grid, h.Root() + "dest/", h.ui.messages));
+    EXPECT_TRUE(MoveCommand(h.list, h.grid, h.Root() + "dest/", h.ui.messages));
     EXPECT_EQ(h.ui.messages.shown, (std::vector<std::string>{"Invalid wave file name: ../outside.wav",
                                                              "Invalid wave file name: ../outside.wav"}));
     EXPECT_EQ(Snapshot(h.base.path()), before);
@@ -93,14 +93,20 @@ TEST(HostileNames, LongAndControlCharacterNamesMoveLikeAnyOther)
     EXPECT_EQ(h.list.LastError, "Errors for this folder: \r\n\r\n  Project: TooLong\r\n     File not found: " + tooLong);
     ASSERT_EQ(h.list.numBackups, 1);
 
-    // Every project that can move goes into its set; the one whose wave cannot
-    // exist stops the sort and stays whole.
+    // The one whose wave cannot exist refuses the sort before anything moves.
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), false, true, h.ui.messages));
-    EXPECT_EQ(h.ui.messages.shown, std::vector<std::string>{std::make_error_code(std::errc::filename_too_long).message()});
+    EXPECT_EQ(h.ui.messages.shown, std::vector<std::string>{"Project TooLong: can't move \"" + tooLong + "\": "
+                                                            + std::make_error_code(std::errc::filename_too_long).message()});
+    EXPECT_EQ(Snapshot(h.base.path()), before);
+
+    // Without it, every project moves into its set.
+    fs::rename(h.root / "TooLong.cue", h.base.path() / "TooLong.cue");
+    h.ui.messages.shown.clear();
+    h.Read();
+    EXPECT_FALSE(BackupCommand(h.list, h.Root(), false, true, h.ui.messages));
     for (const std::string& file : std::vector<std::string>{"Bell\a.cue", "bell\a.wav", "Controls.cue", "esc\x1b[2J.wav",
                                                             "tab\there.wav", "cr\r.wav", "del\x7f.wav", "Long.cue", longest})
         EXPECT_TRUE(fs::exists(h.root / "DVD-A" / file)) << file;
-    EXPECT_TRUE(fs::exists(h.root / "TooLong.cue"));
     ExpectNothingLost(before, h.base.path());
     EXPECT_TRUE(fs::exists(h.victim));
     EXPECT_TRUE(fs::exists(h.base.path() / "outside.wav"));
@@ -175,12 +181,13 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
                                              "     File not found: n0.wav\r\n     File not found: n1.wav\r\n"));
     EXPECT_EQ(h.grid.rows[1].texts, (GridRow{"Nested", ".0", "1", "20000", "A", "ERR"}));
 
-    // The huge project moves; the nested one misses its waves and stays whole.
+    // The nested project misses its waves: the sort names the first few and moves nothing.
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), false, true, h.ui.messages));
-    EXPECT_EQ(h.ui.messages.shown,
-              std::vector<std::string>{std::make_error_code(std::errc::no_such_file_or_directory).message()});
-    EXPECT_TRUE(fs::exists(h.root / "DVD-A" / "Huge.cue"));
-    EXPECT_TRUE(fs::exists(h.root / "Nested.cue"));
+    ASSERT_EQ(h.ui.messages.shown.size(), 1u);
+    EXPECT_TRUE(h.ui.messages.shown[0].starts_with("Project Nested: can't move \"n0.wav\": "
+                                                   + std::make_error_code(std::errc::no_such_file_or_directory).message()));
+    EXPECT_TRUE(h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move 19990 more files"));
+    EXPECT_EQ(Snapshot(h.base.path()), before);
     ExpectNothingLost(before, h.base.path());
 }
 

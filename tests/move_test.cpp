@@ -146,7 +146,9 @@ TEST(MoveList, RefusesToReplaceAFileThatAppearedAfterTheTest)
     const auto before = Snapshot(m.root.path());
 
     m.list.MoveList(m.grid, m.dest.str());
-    EXPECT_EQ(m.ui.messages.shown, std::vector<std::string>{std::make_error_code(std::errc::file_exists).message()});
+    EXPECT_EQ(m.ui.messages.shown, std::vector<std::string>{"Project B: can't move \"B take.wav\" to \""
+                                                            + m.dest.path().filename().string() + "\": "
+                                                            + std::make_error_code(std::errc::file_exists).message()});
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"B", "C", "D", "E"}));
     EXPECT_EQ(m.Rows(), (std::vector<std::string>{"B*", "C*", "D", "E"}));
     for (const char* file : {"B.bak", "B.cue", "B.txt", "B take.wav", "C.cue"})
@@ -174,7 +176,8 @@ TEST(MoveList, FailsAcrossFileSystemsAndLeavesTheProjectWhole)
 
     m.list.MoveList(m.grid, m.dest.str());
     EXPECT_EQ(m.ui.messages.shown,
-              std::vector<std::string>{std::make_error_code(std::errc::cross_device_link).message()});
+              std::vector<std::string>{"Project B: can't move \"B.bak\" to \"" + m.dest.str() + "\": "
+                                       + std::make_error_code(std::errc::cross_device_link).message()});
     // The read-only project before it was copied across; B stays whole where it was.
     EXPECT_TRUE(m.InDest("A.cue"));
     EXPECT_FALSE(m.InDest("B.cue"));
@@ -193,8 +196,10 @@ TEST(MoveProject, NeverTouchesAProjectWithAnInvalidWaveName)
     ASSERT_EQ(f.Name, "F");
     const auto before = Snapshot(m.root.path());
 
-    EXPECT_TRUE(f.MoveProject(m.dest.str()));
-    EXPECT_EQ(f.LastError, "Invalid wave file name: ../F.wav");
+    m.Select({6});
+    EXPECT_TRUE(m.list.MoveTest(m.grid, m.dest.str()));
+    EXPECT_EQ(m.list.LastError, "Invalid wave file name: ../F.wav");
+    m.list.MoveList(m.grid, m.dest.str());
     EXPECT_TRUE(fs::is_empty(m.dest.path()));
     EXPECT_EQ(Snapshot(m.root.path()), before);
 
@@ -209,15 +214,16 @@ TEST(MoveProject, MovesAWaveNamedLikeAnOwnFileOnce)
     Move m;
     WriteProject(m.root.path(), "G", {{"G.wav"}, {"g2.wav"}});
     m.Read();
-    orvoProject& g = m.Project(5);
-    ASSERT_EQ(g.OwnFiles(), (std::vector<std::string>{"G.cue", "G.wav"}));
+    ASSERT_EQ(m.Project(5).OwnFiles(), (std::vector<std::string>{"G.cue", "G.wav"}));
 
-    EXPECT_FALSE(g.MoveProject(m.dest.str()));
+    m.Select({6});
+    m.list.MoveList(m.grid, m.dest.str());
+    EXPECT_TRUE(m.ui.messages.shown.empty());
     for (const char* file : {"G.cue", "G.wav", "g2.wav"})
         EXPECT_TRUE(m.InDest(file)) << file;
 }
 
-TEST(MoveList, DropsAnUnreadProjectWithoutTouchingItsFiles)
+TEST(MoveList, RefusesAnUnreadProject)
 {
     Move m;
     m.ui.progress.cancelAtCall = 0;
@@ -225,8 +231,10 @@ TEST(MoveList, DropsAnUnreadProjectWithoutTouchingItsFiles)
     m.ui.progress.cancelAtCall = -1;
     m.Select({1});
 
+    EXPECT_TRUE(m.list.MoveTest(m.grid, m.dest.str()));
+    EXPECT_EQ(m.list.LastError, "Project A was not read: The read was cancelled before this project.");
     m.list.MoveList(m.grid, m.dest.str());
-    EXPECT_EQ(m.Names(), (std::vector<std::string>{"B", "C", "D", "E"}));
+    EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
     EXPECT_TRUE(m.InRoot("A.cue"));
     EXPECT_TRUE(fs::is_empty(m.dest.path()));
 }

@@ -138,7 +138,7 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
     }
 }
 
-TEST(Rearrange, StopsWhenALaterBackupFolderExists)
+TEST(Rearrange, RefusesWhenALaterBackupFolderExists)
 {
     Sort s;
     WriteProject(s.root.path(), "One", {{"one.wav", 400 * MB}});
@@ -149,14 +149,15 @@ TEST(Rearrange, StopsWhenALaterBackupFolderExists)
     s.ui.progress.calls.clear();
 
     EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD"));
-    EXPECT_EQ(s.ui.messages.shown, std::vector<std::string>{std::make_error_code(std::errc::file_exists).message()});
-    EXPECT_EQ(s.Folders(), (std::vector<std::string>{"CD-A", "CD-B"}));
+    EXPECT_EQ(s.ui.messages.shown, std::vector<std::string>{"Backup folder \"" + s.root.str()
+                                                            + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."});
+    EXPECT_EQ(s.Folders(), (std::vector<std::string>{"CD-B"}));
     EXPECT_TRUE(s.ui.progress.calls.empty());
     ExpectNothingLost(before, s.root.path());
     EXPECT_TRUE(s.Exists("One.cue"));
 }
 
-TEST(Rearrange, PutsAFailingProjectBackWholeAndKeepsTheEarlierOnesMoved)
+TEST(Rearrange, RefusesAProjectWhoseFileWentMissingBeforeMovingAnything)
 {
     Sort s;
     WriteProject(s.root.path(), "One", {{"one.wav", 500 * MB}});
@@ -169,11 +170,12 @@ TEST(Rearrange, PutsAFailingProjectBackWholeAndKeepsTheEarlierOnesMoved)
 
     EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD"));
     EXPECT_EQ(s.ui.messages.shown,
-              std::vector<std::string>{std::make_error_code(std::errc::no_such_file_or_directory).message()});
-    EXPECT_TRUE(s.Exists("CD-A/One.cue"));
+              std::vector<std::string>{"Project Two: can't move \"two-b.wav\": "
+                                       + std::make_error_code(std::errc::no_such_file_or_directory).message()});
+    EXPECT_TRUE(s.Exists("One.cue"));
+    EXPECT_TRUE(s.Folders().empty());
     for (const char* file : {"Two.bak", "Two.cue", "two.wav"})
         EXPECT_TRUE(s.Exists(file)) << file;
-    EXPECT_TRUE(fs::is_empty(s.root.path() / "CD-B"));
     ExpectNothingLost(before, s.root.path());
 }
 

@@ -39,7 +39,9 @@ TEST(RenameFiles, RenamesTheOwnFilesAndKeepsTheWaves)
 
     // The renamed project moves under its new names.
     TempDir dest(r.root.path());
-    EXPECT_FALSE(r.Project(1).MoveProject(dest.str()));
+    r.Select({2});
+    r.list.MoveList(r.grid, dest.str());
+    EXPECT_TRUE(r.ui.messages.shown.empty());
     EXPECT_TRUE(fs::exists(dest.path() / "Final.cue"));
     EXPECT_TRUE(fs::exists(dest.path() / "Take 1.wav"));
 }
@@ -106,20 +108,18 @@ TEST(Rename, RefusesBeforeRenamingAnything)
     }
 }
 
-TEST(Rename, PutsTheFilesBackWhenOneCannotBeRenamed)
+TEST(Rename, RefusesANameTakenByAFolder)
 {
     Renaming r;
-    // Not a file, so the name test passes it; the rename of Take.cue then fails.
     fs::create_directory(r.root.path() / "Final.cue");
     const auto before = Snapshot(r.root.path());
+    r.Select({2});
+    r.ui.input.answers = {"Final"};
 
-    EXPECT_TRUE(r.Project(1).Rename("Final"));
-    EXPECT_EQ(r.ui.messages.shown, std::vector<std::string>{"Error in project.Rename: "
-                                                            + std::make_error_code(std::errc::file_exists).message()});
+    EXPECT_FALSE(r.list.RenameFiles(r.grid));
+    EXPECT_EQ(r.ui.messages.shown, std::vector<std::string>{"Project name Final already exists.  Can't rename."});
     EXPECT_EQ(r.Project(1).Name, "Take");
-    EXPECT_EQ(r.Project(1).OwnFiles(), (std::vector<std::string>{"Take.bak", "Take.cue"}));
     EXPECT_EQ(Snapshot(r.root.path()), before);
-    ExpectNothingLost(before, r.root.path());
 }
 
 } // namespace

@@ -9,22 +9,22 @@ using namespace fixtures;
 TEST(ReadFolder, TellsMixFromRegularProjectsByTheCaseSensitiveMarker)
 {
     Studio studio;
-    for (const char* name : {"Song Mix", "Song mix", "Mix", "Song Mixdown", "Ballad"})
+    for (const char* name : {"Song Mix", "Demo mix", "Mix", "Song Mixdown", "Ballad"})
         WriteProject(studio.root.path(), name, {});
     WriteFile(studio.root.path() / "notes.txt", "not a project");
     WriteFile(studio.root.path() / ".Hidden.cue", CueText({}));
 
     EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), true, true));
-    EXPECT_EQ(studio.Names(), (std::vector<std::string>{"Ballad", "Mix", "Song Mix", "Song mix", "Song Mixdown"}));
+    EXPECT_EQ(studio.Names(), (std::vector<std::string>{"Ballad", "Demo mix", "Mix", "Song Mix", "Song Mixdown"}));
     std::vector<bool> regular;
     for (const auto& project : studio.list.projects)
         regular.push_back(project->IsAProject);
-    EXPECT_EQ(regular, (std::vector<bool>{true, true, false, true, false}));
+    EXPECT_EQ(regular, (std::vector<bool>{true, true, true, false, false}));
 
     EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), true, false));
     EXPECT_EQ(studio.Names(), (std::vector<std::string>{"Song Mix", "Song Mixdown"}));
     EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), false, true));
-    EXPECT_EQ(studio.Names(), (std::vector<std::string>{"Ballad", "Mix", "Song mix"}));
+    EXPECT_EQ(studio.Names(), (std::vector<std::string>{"Ballad", "Demo mix", "Mix"}));
 
     studio.ui.progress.calls.clear();
     EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), false, false));

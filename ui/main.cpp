@@ -5,8 +5,11 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
+#include <QIcon>
 
 #include <filesystem>
 
@@ -29,6 +32,13 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvark"));
     QApplication::setApplicationVersion(QStringLiteral(KELVARK_VERSION));
+    // The installed menu entry's name, which Wayland matches the window to.
+    QApplication::setDesktopFileName(QStringLiteral("org.kelvark.kelvark"));
+    // The menu entry's icon drawn at each size, so that small ones stay sharp.
+    QIcon icon;
+    for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList())
+        icon.addFile(file.filePath());
+    QApplication::setWindowIcon(icon);
     // The windows' positions and sizes are drawn for an 8-point sans serif of
     // Helvetica's widths; a wider font would cut captions short. The system's
     // own family stays as the last choice.

@@ -1,0 +1,101 @@
+# bash completion for kelvark-cli: commands, options, folders, and the project
+# names of the folder already given where move and rename expect them.
+
+# Sets $2 to the word $1 as the shell would pass it, without running anything
+# in it: a leading ~ expanded, quotes and backslashes taken away.
+_kelvark_cli_unquote()
+{
+    local word=$1 text='' quote='' c i
+    [[ $word == '~' || $word == '~/'* ]] && word=$HOME${word:1}
+    for ((i = 0; i < ${#word}; i++)); do
+        c=${word:i:1}
+        if [[ $c == "$quote" ]]; then
+            quote=''
+        elif [[ $quote == "'" ]]; then
+            text+=$c
+        elif [[ $c == '\' ]]; then
+            ((++i))
+            text+=${word:i:1}
+        elif [[ -z $quote && ($c == "'" || $c == '"') ]]; then
+            quote=$c
+        else
+            text+=$c
+        fi
+    done
+    printf -v "$2" %s "$text"
+}
+
+# Adds the projects of the folder word $1 (its NAME.cue files) that start with
+# the word being completed.
+_kelvark_cli_projects()
+{
+    local folder typed file name
+    _kelvark_cli_unquote "$1" folder
+    _kelvark_cli_unquote "$cur" typed
+    for file in "${folder:-.}"/*.cue; do
+        [[ -f $file ]] || continue
+        name=${file##*/}
+        name=${name%.cue}
+        [[ $name == "$typed"* ]] && COMPREPLY+=("$name")
+    done
+    # Lets readline quote the spaces and quotes that project names hold.
+    compopt -o filenames
+}
+
+_kelvark_cli()
+{
+    local cur prev words cword
+    _init_completion || return
+
+    if ((cword == 1)); then
+        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover --help --version' -- "$cur"))
+        return
+    fi
+
+    local command=${words[1]} options
+    case $command in
+    list) options='--cd --dvd --no-mix --no-regular --tsv' ;;
+    sort) options='--cd --dvd --no-mix --no-regular --yes' ;;
+    unsort) options='--cd --dvd --yes' ;;
+    report | move | rename) options='--cd --dvd --no-mix --no-regular' ;;
+    recover) options='--finish --undo' ;;
+    *) return ;;
+    esac
+
+    # The operands before the word being completed; "--" ends the options.
+    local operands=() namesOnly='' i
+    for ((i = 2; i < cword; i++)); do
+        if [[ -n $namesOnly || ${words[i]} != -* || ${words[i]} == - ]]; then
+            operands+=("${words[i]}")
+        elif [[ ${words[i]} == -- ]]; then
+            namesOnly=1
+        fi
+    done
+
+    if [[ -z $namesOnly && $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options --" -- "$cur"))
+        return
+    fi
+
+    local n=${#operands[@]}
+    case $command in
+    move)
+        if ((n < 2)); then
+            _filedir -d
+        else
+            _kelvark_cli_projects "${operands[0]}"
+        fi
+        ;;
+    rename)
+        if ((n == 0)); then
+            _filedir -d
+        elif ((n == 1)); then
+            _kelvark_cli_projects "${operands[0]}"
+        fi
+        ;;
+    *)
+        ((n == 0)) && _filedir -d
+        ;;
+    esac
+} &&
+    complete -F _kelvark_cli kelvark-cli

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "FolderListing.h"
+#include "orvoProject.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// Who each ordinary file of a root folder belongs to, worked out once per scan
+// and kept up to date by every operation that moves or renames files, which
+// all read it before they touch anything.
+// A file is the own file of at most one project: the one with the longest name
+// N such that the file is named N, or N followed by "." and anything. A file
+// that a project plays as a wave is never the own file of a project that does
+// not play it. Several projects may play one wave.
+class FolderOwners final {
+public:
+    struct Entry {
+        const orvoProject* owner = nullptr;       // whose own file it is, if anyone's
+        std::vector<const orvoProject*> players;  // who plays it as a wave
+    };
+
+    // Fills the map from the scan's listing and every project of the folder:
+    // those of the list, then those the scan left out (kept here, so that what
+    // they play stays theirs). Gives each project its own files.
+    void Build(const FolderListing& listing, const std::vector<orvoProject*>& listed,
+               std::vector<std::shared_ptr<orvoProject>> leftOut);
+
+    // The entry of an ordinary file; nullptr for a name the folder does not hold.
+    const Entry* Find(const std::string& name) const;
+    // Every ordinary file's entry, in no particular order.
+    const std::unordered_map<std::string, Entry>& Entries() const { return entries; }
+    // The project of that exact name, listed or left out; nullptr when none.
+    const orvoProject* Project(const std::string& name) const;
+
+    // The name, among the projects of the folder and newName in place of
+    // oldName, whose own file a file named file would be (the longest-name
+    // rule). Empty when there is none.
+    std::string_view OwnerName(std::string_view file, const std::string& oldName = {},
+                               const std::string& newName = {}) const;
+
+    // A project whose files left the folder.
+    void Forget(const orvoProject& project);
+    // A project renamed from oldName, whose own file from is now to.
+    void Renamed(const std::string& oldName, const orvoProject& project,
+                 const std::vector<std::pair<std::string, std::string>>& files);
+
+private:
+    std::unordered_map<std::string, Entry> entries;
+    std::unordered_map<std::string, const orvoProject*> projects;
+    std::vector<std::shared_ptr<orvoProject>> leftOut;
+};
