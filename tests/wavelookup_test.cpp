@@ -1,11 +1,13 @@
 // Wave names from project files written on Windows: in its code page, and in
 // whatever letter case, found among the UTF-8 names of a folder where case counts.
 
+#include "Commands.h"
 #include "Fixtures.h"
 #include "FolderListing.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 namespace {
@@ -86,6 +88,58 @@ TEST(FileGetSize, NoticesNameTheFileFound)
               header.substr(0, 36) + ChunkHeader(std::string("\0bex", 4), 0) + header.substr(36));
     studio.Read();
     EXPECT_EQ(studio.ui.messages.shown, std::vector<std::string>{std::string("Unknown chunk \"\0bex\" in file Song 01.wav", 40)});
+}
+
+TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
+{
+    struct Case {
+        const char* what;
+        std::function<bool(Studio&, const fs::path& dest)> act; // true when refused
+        std::string shown;                                      // "@" for the root folder
+    };
+    const std::vector<Case> cases = {
+        {"sort", [](Studio& s, const fs::path&) { return BackupCommand(s.list, s.root.str(), true, true, s.ui.messages); },
+         "Done.  CSV files are in folder @."},
+        {"move",
+         [](Studio& s, const fs::path& dest) {
+             s.Select({1, 2});
+             return MoveCommand(s.list, s.grid, dest.string() + "/", s.ui.messages);
+         },
+         ""},
+        {"conflict",
+         [](Studio& s, const fs::path& dest) {
+             WriteFile(dest / "Take 01.wav", "already here");
+             s.Select({1, 2});
+             return MoveCommand(s.list, s.grid, dest.string() + "/", s.ui.messages);
+         },
+         "Already in destination directory:\r\n\r\nProject: Take\r\n     Take 01.wav"},
+    };
+    const std::vector<std::string> files = {"Caf\xC3\xA9 01.wav", "Caf\xC3\xA9.cue", "Take 01.wav", "Take.cue"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Studio s;
+        TempDir dest;
+        WriteFile(s.root.path() / "Caf\xC3\xA9.cue", CueText({{{"Caf\xE9 01.wav", 0, 10}}}));
+        WriteFile(s.root.path() / "Caf\xC3\xA9 01.wav", WaveHeader(1000));
+        WriteFile(s.root.path() / "Take.cue", CueText({{{"take 01.WAV", 0, 10}}}));
+        WriteFile(s.root.path() / "Take 01.wav", WaveHeader(1000));
+        ASSERT_FALSE(s.Read());
+        const auto before = Snapshot(s.root.path());
+
+        const bool refused = c.act(s, dest.path());
+        std::string shown = c.shown;
+        if (const auto at = shown.find('@'); at != std::string::npos)
+            shown.replace(at, 1, s.root.str());
+        EXPECT_EQ(s.ui.messages.shown, shown.empty() ? std::vector<std::string>{} : std::vector<std::string>{shown});
+        if (refused) {
+            EXPECT_EQ(Snapshot(s.root.path()), before);
+            continue;
+        }
+        const fs::path into = c.what == std::string("sort") ? s.root.path() / "CD-A" : dest.path();
+        EXPECT_EQ(EntryNames(into), files);
+        for (const auto& [file, content] : before)
+            EXPECT_EQ(ReadFile(into / file), content) << file;
+    }
 }
 
 } // namespace
