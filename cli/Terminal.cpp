@@ -148,7 +148,7 @@ void TerminalMessages::Show(const std::string& text)
 
 bool TerminalQuestion::AskYesNo(const std::string& text, const std::string&)
 {
-    std::fputs((text + " [y/N] ").c_str(), stderr);
+    Write(Escaped(text) + " [y/N] ");
     std::string answer;
     if (!std::getline(std::cin, answer))
         std::fputs("\n", stderr);
