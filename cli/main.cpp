@@ -47,6 +47,12 @@ constexpr std::string_view HelpText =
     "  --yes          sort without asking\n"
     "  --             end of options: later arguments are names, even when they start with \"-\"\n"
     "\n"
+    "Names are shown as UTF-8; bytes that are not UTF-8 are read as Windows-1252.\n"
+    "In the table and in messages, control characters are written as C escapes:\n"
+    "\\0, \\t, \\n, \\r, and \\xHH for the others (C0, DEL, and C1 as \\x80 to \\x9f).\n"
+    "With --tsv each field writes backslash, tab, line feed and carriage return as\n"
+    "\\\\, \\t, \\n and \\r and nothing else, so every project is one line of six fields.\n"
+    "\n"
     "Ctrl-C stops a read or a move after the current project; a sort goes on to its\n"
     "end so that no project is left split (a second Ctrl-C ends the program at once).\n"
     "\n"
@@ -274,10 +280,10 @@ int main(int argc, char** argv)
             return 0;
         return Run(options);
     } catch (const UsageError& error) {
-        std::cerr << "kelvark-cli: " << error.what() << "\n" << UsageLines;
+        std::cerr << "kelvark-cli: " << Escaped(error.what()) << "\n" << UsageLines;
         return 2;
     } catch (const FolderError& error) {
-        std::cerr << "kelvark-cli: " << error.what() << "\n";
+        std::cerr << "kelvark-cli: " << Escaped(error.what()) << "\n";
         return 2;
     }
 }

@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "Commands.h"
+#include "TextCodec.h"
 #include "Twips.h"
 
 #include <QAction>
@@ -30,16 +31,21 @@ namespace {
 constexpr int OuterWidth = 6720;
 constexpr int SmallestHeight = 5190;
 
-QString ReadSetting(const QString& key)
+// A folder is stored as text when it is UTF-8, and as its bytes when it is
+// not, so that it comes back exactly as it was chosen.
+std::string ReadSetting(const QString& key)
 {
     QSettings settings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"));
-    return settings.value(QStringLiteral("Prefs/") + key, QStringLiteral("/")).toString();
+    const QVariant value = settings.value(QStringLiteral("Prefs/") + key, QStringLiteral("/"));
+    return value.typeId() == QMetaType::QByteArray ? value.toByteArray().toStdString() : value.toString().toStdString();
 }
 
 void WriteSetting(const QString& key, const std::string& value)
 {
     QSettings settings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"));
-    settings.setValue(QStringLiteral("Prefs/") + key, QString::fromStdString(value));
+    settings.setValue(QStringLiteral("Prefs/") + key, IsValidUtf8(value)
+                                                          ? QVariant(QString::fromStdString(value))
+                                                          : QVariant(QByteArray::fromStdString(value)));
 }
 
 // Adds a line to a folder's error listing, which opens with its heading.
@@ -209,10 +215,10 @@ void Main::CreateMenus()
 void Main::Form_Load(const std::string& readFolder)
 {
     projectList.regional = RegionalFromLocale(QLocale());
-    RootFolder = readFolder.empty() ? ReadSetting(QStringLiteral("ReadFolder")).toStdString() : readFolder;
-    MoveFolder = ReadSetting(QStringLiteral("MoveFolder")).toStdString();
+    RootFolder = readFolder.empty() ? ReadSetting(QStringLiteral("ReadFolder")) : readFolder;
+    MoveFolder = ReadSetting(QStringLiteral("MoveFolder"));
     SetIncludeChecks();
-    txtFolder->setText(QString::fromStdString(RootFolder));
+    txtFolder->setText(QString::fromStdString(ShownText(RootFolder)));
     optCD[1]->setChecked(true);
     ShowProjectCount();
 
@@ -309,9 +315,9 @@ void Main::SetIncludeChecks()
 
 std::string Main::ChooseFolder(const std::string& DrivePath)
 {
-    chooseFolder->SetExternal(QString::fromStdString(DrivePath));
+    chooseFolder->SetExternal(DrivePath);
     chooseFolder->exec();
-    return chooseFolder->ChosenFolder.toStdString();
+    return chooseFolder->ChosenFolder;
 }
 
 void Main::ChooseReadFolder()
@@ -320,7 +326,7 @@ void Main::ChooseReadFolder()
     if (chosen.empty())
         return;
     RootFolder = WithSeparator(chosen);
-    txtFolder->setText(QString::fromStdString(RootFolder));
+    txtFolder->setText(QString::fromStdString(ShownText(RootFolder)));
     WriteSetting(QStringLiteral("ReadFolder"), RootFolder);
 }
 

@@ -1,5 +1,6 @@
 #include "MessageBoxes.h"
 
+#include "TextCodec.h"
 #include "Twips.h"
 
 #include <QCheckBox>
@@ -12,10 +13,15 @@ namespace {
 
 const QString ApplicationTitle = QStringLiteral("Kelvark");
 
+QString Shown(const std::string& bytes)
+{
+    return QString::fromStdString(ShownText(bytes));
+}
+
 // Texts from the system end their lines with CR LF; a label wants LF alone.
 QString Displayed(const std::string& text)
 {
-    return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return Shown(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 // The input box's width: the width its prompt and field need would cut its
@@ -40,8 +46,7 @@ void MessageBoxes::Show(const std::string& text)
 
 bool MessageBoxes::AskYesNo(const std::string& text, const std::string& title)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), Displayed(text),
-                    QMessageBox::Yes | QMessageBox::No, owner);
+    QMessageBox box(QMessageBox::NoIcon, Shown(title), Displayed(text), QMessageBox::Yes | QMessageBox::No, owner);
     return Exec(box, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
@@ -58,14 +63,19 @@ bool MessageBoxes::ShowNotice(const std::string& text)
 std::string MessageBoxes::Ask(const std::string& prompt, const std::string& title, const std::string& defaultText)
 {
     QInputDialog input(owner);
-    input.setWindowTitle(QString::fromStdString(title));
-    input.setLabelText(QString::fromStdString(prompt));
-    input.setTextValue(QString::fromStdString(defaultText));
+    input.setWindowTitle(Shown(title));
+    input.setLabelText(Shown(prompt));
+    const QString shownDefault = Shown(defaultText);
+    input.setTextValue(shownDefault);
     // The dialog takes its width from the field's, between the layout's margins.
     if (auto* field = input.findChild<QLineEdit*>()) {
         const int margins = input.style()->pixelMetric(QStyle::PM_LayoutLeftMargin)
                             + input.style()->pixelMetric(QStyle::PM_LayoutRightMargin);
         field->setMinimumWidth(Pixels(InputBoxWidth) - margins);
     }
-    return input.exec() == QDialog::Accepted ? input.textValue().toStdString() : std::string();
+    if (input.exec() != QDialog::Accepted)
+        return {};
+    // The default text left as it was stands for the very bytes it shows.
+    const QString answer = input.textValue();
+    return answer == shownDefault ? defaultText : answer.toStdString();
 }

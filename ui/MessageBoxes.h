@@ -7,6 +7,8 @@ class QWidget;
 
 // The window's message boxes, its notice box and its input box, shown modally
 // over owner: no icon, the application's title unless the caller names another.
+// Texts are shown as UTF-8 (ShownText); the input box gives back the default's
+// own bytes when its text is accepted as it was shown, else the answer in UTF-8.
 class MessageBoxes final : public Messages, public Question, public InputBox, public NoticeBox {
 public:
     QWidget* owner = nullptr;

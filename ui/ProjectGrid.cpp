@@ -1,5 +1,7 @@
 #include "ProjectGrid.h"
 
+#include "TextCodec.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -108,12 +110,30 @@ void ProjectGrid::Clear()
     clear();
 }
 
+namespace {
+
+QString Decoded(const std::string& bytes)
+{
+    return QString::fromStdString(ShownText(bytes));
+}
+
+// The first column shows the project's name and keeps its bytes.
+void SetName(QTreeWidgetItem& item, const std::string& bytes)
+{
+    item.setText(0, Decoded(bytes));
+    item.setData(0, Qt::UserRole, QByteArray::fromStdString(bytes));
+}
+
+} // namespace
+
 void ProjectGrid::AddRow(const GridRow& texts)
 {
     QStringList columns;
     for (const std::string& text : texts)
-        columns.append(QString::fromStdString(text));
-    addTopLevelItem(new QTreeWidgetItem(columns));
+        columns.append(Decoded(text));
+    auto* item = new QTreeWidgetItem(columns);
+    SetName(*item, texts[0]);
+    addTopLevelItem(item);
 }
 
 int ProjectGrid::RowCount() const
@@ -133,7 +153,7 @@ void ProjectGrid::ClearSelection(int r)
 
 void ProjectGrid::SetText(int r, const std::string& text)
 {
-    topLevelItem(r - 1)->setText(0, QString::fromStdString(text));
+    SetName(*topLevelItem(r - 1), text);
 }
 
 void ProjectGrid::RemoveRow(int r)

@@ -5,8 +5,10 @@
 #include <QTreeWidget>
 
 // The project grid: a list in report view, one row per project in the order
-// the rows were added, never sorted, several rows selectable at a time.
-// Texts too wide for their column end in "…" and show whole as a tooltip.
+// the rows were added, never sorted, several rows selectable at a time. Texts
+// are shown as UTF-8 (ShownText); each row keeps its name's own bytes as the
+// first column's Qt::UserRole data. Texts too wide for their column end in "…"
+// and show whole as a tooltip.
 class ProjectGrid final : public QTreeWidget, public Grid {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "frmProgress.h"
 
+#include "TextCodec.h"
 #include "Twips.h"
 
 #include <QCoreApplication>
@@ -52,7 +53,7 @@ bool frmProgress::OK(int amountDone, const std::string& text)
     const int position = amountDone + 1;
     ProgressBar1->setValue(position);
     if (!text.empty())
-        Label1->setText(QString::fromStdString(text));
+        Label1->setText(QString::fromStdString(ShownText(text)));
     DoEvents();
     // Read after the events ran, so that a Cancel pressed just now counts.
     const bool result = keepGoing;

@@ -6,8 +6,25 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+
+#include <filesystem>
+
+namespace {
+
+// The bytes of the argument that Qt decoded into text: a folder name that is
+// not UTF-8 cannot be rebuilt from its text.
+std::string ArgumentBytes(int argc, char* argv[], const QString& text)
+{
+    for (int i = argc - 1; i > 0; --i)
+        if (QString::fromLocal8Bit(argv[i]) == text)
+            return argv[i];
+    return QFile::encodeName(text).toStdString();
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -37,7 +54,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     const std::string readFolder =
-        arguments.isEmpty() ? std::string() : WithSeparator(QDir::cleanPath(QDir(arguments[0]).absolutePath()).toStdString());
+        arguments.isEmpty()
+            ? std::string()
+            : WithSeparator(std::filesystem::absolute(ArgumentBytes(argc, argv, arguments[0])).lexically_normal().string());
 
     MessageBoxes boxes;
     Main window(boxes, boxes, boxes, boxes, readFolder);

@@ -1,5 +1,7 @@
+#include "MessageBoxes.h"
 #include "UiTest.h"
 
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -125,7 +127,7 @@ TEST_F(BackupSort, BothButtonsRefuseAFolderThatWasNotRead)
         Open();
         if (readFirst) {
             m->cmdReadFolder->click();
-            AnswerChooser(*m->chooseFolder, Qs(other.path().string()));
+            AnswerChooser(*m->chooseFolder, other.path().string());
             m->cmdChooseFolder->click();
         }
         const std::string folder = readFirst ? other.str() : root.str();
@@ -200,7 +202,7 @@ TEST_F(Move, MovesTheSelectedProjectsAndRemembersTheFolder)
     Select(1);
     Select(2);
     ChooserSeen seen;
-    AnswerChooser(*m->chooseFolder, Qs(dest.path().string()), &seen);
+    AnswerChooser(*m->chooseFolder, dest.path().string(), &seen);
     m->cmdMove->click();
 
     EXPECT_EQ(seen.startedAt, "/") << "the stored move folder, by default the root";
@@ -225,7 +227,7 @@ TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)
     const auto before = Snapshot(root.path());
     Select(1);
     Select(3);
-    AnswerChooser(*m->chooseFolder, Qs(dest.path().string()));
+    AnswerChooser(*m->chooseFolder, dest.path().string());
     m->cmdMove->click();
 
     EXPECT_EQ(w->messages.shown,
@@ -251,7 +253,7 @@ TEST_F(Move, AMoveStoppedByAnErrorHidesTheProgressDialog)
         if (!std::exchange(appeared, true))
             fixtures::WriteFile(dest.path() / "beta.wav", "someone else's take");
     });
-    AnswerChooser(*m->chooseFolder, Qs(dest.path().string()));
+    AnswerChooser(*m->chooseFolder, dest.path().string());
     m->cmdMove->click();
 
     ASSERT_EQ(w->messages.shown.size(), 1u);
@@ -268,10 +270,10 @@ TEST_F(Move, SameFolderAsBeforeWritesNoSetting)
     StoreSetting("MoveFolder", "/elsewhere/");
     Select(2);
     ChooserSeen seen;
-    AnswerChooser(*m->chooseFolder, Qs(dest.path().string()), &seen);
+    AnswerChooser(*m->chooseFolder, dest.path().string(), &seen);
     m->cmdMove->click();
 
-    EXPECT_EQ(seen.startedAt, Qs(dest.path().string()));
+    EXPECT_EQ(seen.startedAt, dest.path().string());
     EXPECT_TRUE(InDest("Beta.cue"));
     EXPECT_EQ(StoredSetting("MoveFolder"), "/elsewhere/");
 }
@@ -321,6 +323,35 @@ TEST_F(Rename, AsksANameForEachSelectedProject)
     EXPECT_TRUE(InRoot("Final.cue"));
     EXPECT_FALSE(InRoot("Beta.cue"));
     EXPECT_TRUE(InRoot("beta.wav"));
+}
+
+TEST_F(Rename, AcceptingTheDefaultOfANameThatIsNotUtf8IsRefusedAndKeepsItsBytes)
+{
+    // A project file named as Windows writes "Café Latin", renamed through the window's own input box.
+    const std::string latin = "Caf\xE9 Latin";
+    WriteProject(root.path(), latin, {{"latin.wav", 100000}});
+    MessageBoxes input;
+    fixtures::RecordingMessages messages;
+    uitest::RecordingQuestion question;
+    Main window(messages, question, input, input, root.str());
+    window.cmdReadFolder->click();
+    ASSERT_EQ(window.grdOut->topLevelItemCount(), 4);
+    QTreeWidgetItem* row = window.grdOut->topLevelItem(2);
+    EXPECT_EQ(row->text(0), QString::fromUtf8("Café Latin"));
+    EXPECT_EQ(row->data(0, Qt::UserRole).toByteArray().toStdString(), latin);
+    const auto before = fixtures::EntryNames(root.path());
+
+    row->setSelected(true);
+    uitest::WhenShown<QInputDialog>([](QInputDialog& box) {
+        EXPECT_EQ(box.textValue(), QString::fromUtf8("Café Latin"));
+        box.accept();
+    });
+    window.menuHiddenRename->trigger();
+
+    EXPECT_EQ(messages.shown, std::vector<std::string>({"Project name " + latin + " already exists.  Can't rename."}));
+    EXPECT_EQ(fixtures::EntryNames(root.path()), before);
+    EXPECT_TRUE(InRoot(latin + ".cue"));
+    EXPECT_EQ(row->data(0, Qt::UserRole).toByteArray().toStdString(), latin);
 }
 
 TEST_F(Rename, WithAnEmptyListAsksNothing)

@@ -14,6 +14,8 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <filesystem>
+
 namespace {
 
 using fixtures::WriteProject;
@@ -180,7 +182,7 @@ TEST_F(IncludeChecks, ChooseKeepsBoxesSetByHandWhenTheNameSaysNothing)
     m.chkRegular->setChecked(true);
 
     // Both boxes are now checked; a folder with neither word leaves them so.
-    AnswerChooser(*m.chooseFolder, Qs(root.str()) + "Plain");
+    AnswerChooser(*m.chooseFolder, root.str() + "Plain");
     m.cmdChooseFolder->click();
     EXPECT_EQ(m.RootFolder, root.str() + "Plain/");
     EXPECT_TRUE(m.chkMix->isChecked());
@@ -199,7 +201,7 @@ TEST_F(IncludeChecks, CancelledChooseStillPresetsFromTheUnchangedFolder)
     AnswerChooser(*m.chooseFolder, {}, &seen);
     m.cmdChooseFolder->click();
     EXPECT_TRUE(seen.shown);
-    EXPECT_EQ(seen.startedAt, Qs(root.str()) + "Mix");
+    EXPECT_EQ(seen.startedAt, root.str() + "Mix");
     EXPECT_EQ(m.RootFolder, root.str() + "Mix/");
     EXPECT_FALSE(uitest::HasSetting("ReadFolder"));
     EXPECT_TRUE(m.chkMix->isChecked());
@@ -212,7 +214,7 @@ TEST_F(ChooseAndRead, ChosenFolderIsShownAndStoredWithItsSeparator)
 {
     fixtures::TempDir root;
     Window w;
-    AnswerChooser(*w.main.chooseFolder, Qs(root.path().string()));
+    AnswerChooser(*w.main.chooseFolder, root.path().string());
     w.main.menuFileChoose->trigger();
     EXPECT_EQ(w.main.RootFolder, root.str());
     EXPECT_EQ(w.main.txtFolder->text(), Qs(root.str()));
@@ -223,6 +225,27 @@ TEST_F(ChooseAndRead, ChosenFolderIsShownAndStoredWithItsSeparator)
     w.main.cmdChooseFolder->click();
     EXPECT_EQ(w.main.RootFolder, "/");
     EXPECT_EQ(StoredSetting("ReadFolder"), "/");
+}
+
+TEST_F(ChooseAndRead, FolderNamedInTheWindowsCodePageIsReadShownAndKeptAsItsBytes)
+{
+    fixtures::TempDir temp;
+    const std::string folder = temp.str() + "Caf\xE9 Songs";
+    std::filesystem::create_directory(folder);
+    WriteProject(folder, "Caf\xE9 Latin", {{"Caf\xE9 01.wav", 500000}});
+    {
+        Window w;
+        AnswerChooser(*w.main.chooseFolder, folder);
+        w.main.menuFileChooseread->trigger();
+        EXPECT_EQ(w.main.RootFolder, folder + "/");
+        EXPECT_EQ(w.main.txtFolder->text(), Qs(temp.str()) + QString::fromUtf8("Café Songs/"));
+        ASSERT_EQ(w.main.grdOut->topLevelItemCount(), 1);
+        EXPECT_EQ(Row(*w.main.grdOut, 1), std::vector<std::string>({"Café Latin", ".5", "1", "1", "A", "100%"}));
+        EXPECT_TRUE(w.messages.shown.empty());
+    }
+    // The stored folder comes back with its bytes.
+    Window again;
+    EXPECT_EQ(again.main.RootFolder, folder + "/");
 }
 
 TEST_F(ChooseAndRead, ReadFillsTheGridAndTheCount)

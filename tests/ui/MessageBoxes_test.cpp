@@ -7,23 +7,10 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
-
-#include <functional>
 
 namespace {
 
-// Runs answer on the modal dialog that the next call opens.
-template <typename Dialog>
-void WhenShown(const std::function<void(Dialog&)>& answer)
-{
-    QTimer::singleShot(0, qApp, [answer] {
-        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        answer(*dialog);
-    });
-}
-
+using uitest::WhenShown;
 using Boxes = uitest::UiTest;
 
 TEST_F(Boxes, MessageHasNoIconTheApplicationsTitleAndOK)
@@ -88,6 +75,28 @@ TEST_F(Boxes, InputBoxOffersTheDefaultAndGivesNothingOnCancel)
 
     WhenShown<QInputDialog>([](QInputDialog& input) { input.reject(); });
     EXPECT_EQ(boxes.Ask("Enter new name", "Rename project", "Take"), "");
+}
+
+TEST_F(Boxes, BytesThatAreNotUtf8AreShownAsWindows1252AndTheDefaultGivesBackItsOwn)
+{
+    MessageBoxes boxes;
+    WhenShown<QMessageBox>([](QMessageBox& box) {
+        EXPECT_EQ(box.text(), QString::fromUtf8("File not found: Café 01.wav"));
+        box.button(QMessageBox::Ok)->click();
+    });
+    boxes.Show("File not found: Caf\xE9 01.wav");
+
+    // Accepted as shown, the default stands for its own bytes; an edited text is UTF-8.
+    const std::vector<std::pair<QString, std::string>> answers = {
+        {QString::fromUtf8("Café Latin"), "Caf\xE9 Latin"}, {QString::fromUtf8("Café Latino"), "Caf\xC3\xA9 Latino"}};
+    for (const auto& [typed, bytes] : answers) {
+        WhenShown<QInputDialog>([typed](QInputDialog& input) {
+            EXPECT_EQ(input.textValue(), QString::fromUtf8("Café Latin"));
+            input.setTextValue(typed);
+            input.accept();
+        });
+        EXPECT_EQ(boxes.Ask("Enter new name", "Rename project", "Caf\xE9 Latin"), bytes);
+    }
 }
 
 } // namespace

@@ -14,7 +14,7 @@ void UiTest::SetUp()
     QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark")).clear();
 }
 
-void AnswerChooser(frmChooseFolder& chooser, const QString& folder, ChooserSeen* seen)
+void AnswerChooser(frmChooseFolder& chooser, const std::string& folder, ChooserSeen* seen)
 {
     // Runs inside the chooser's modal loop, once the command has shown it.
     QTimer::singleShot(0, &chooser, [&chooser, folder, seen] {
@@ -22,7 +22,7 @@ void AnswerChooser(frmChooseFolder& chooser, const QString& folder, ChooserSeen*
             return;
         if (seen)
             *seen = {true, chooser.Path()};
-        if (folder.isEmpty()) {
+        if (folder.empty()) {
             chooser.cmdCancel->click();
             return;
         }

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QList>
 #include <QString>
+#include <QTimer>
 
+#include <functional>
 #include <ostream>
 
 #include <string>
@@ -62,16 +65,27 @@ struct Window {
 // What the folder chooser was opened on, once it was.
 struct ChooserSeen {
     bool shown = false;
-    QString startedAt; // the folder opened when it was shown
+    std::string startedAt; // the folder opened when it was shown
 };
 
 // Answers the folder chooser that the next command shows: opens folder and
 // presses OK, or presses Cancel when folder is empty.
-void AnswerChooser(frmChooseFolder& chooser, const QString& folder, ChooserSeen* seen = nullptr);
+void AnswerChooser(frmChooseFolder& chooser, const std::string& folder, ChooserSeen* seen = nullptr);
 
 // The widgets of among in the order the focus chain visits them, starting
 // from the first of among.
 QList<QWidget*> TabChain(const QList<QWidget*>& among);
+
+// Runs answer on the modal dialog that the next call opens.
+template <typename Dialog>
+void WhenShown(const std::function<void(Dialog&)>& answer)
+{
+    QTimer::singleShot(0, qApp, [answer] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        answer(*dialog);
+    });
+}
 
 QString StoredSetting(const QString& key);
 void StoreSetting(const QString& key, const QString& value);
