@@ -1,5 +1,7 @@
 #include "Terminal.h"
 
+#include "TextCodec.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -39,6 +41,43 @@ std::string_view Shorten(std::string_view text, std::size_t limit)
 }
 
 constexpr std::array<const char*, 6> Headers = {"Project", "Size", "Tracks", "Wavs", "BU", "Used"};
+
+void Write(std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+std::string HexEscape(unsigned char c)
+{
+    constexpr std::string_view digits = "0123456789abcdef";
+    return {'\\', 'x', digits[c >> 4], digits[c & 0xF]};
+}
+
+// The escapes of the characters that end a line or a field.
+std::string_view LineEscape(char c)
+{
+    switch (c) {
+    case '\t': return "\\t";
+    case '\n': return "\\n";
+    case '\r': return "\\r";
+    default: return {};
+    }
+}
+
+// A field of the tab-separated output: one line, one field.
+std::string TsvField(std::string_view bytes)
+{
+    std::string out;
+    for (const char c : ShownText(bytes)) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (const std::string_view escape = LineEscape(c); !escape.empty())
+            out += escape;
+        else
+            out += c;
+    }
+    return out;
+}
 
 } // namespace
 
@@ -85,8 +124,8 @@ bool TerminalProgress::OK(int amountDone, const std::string& text)
         const std::string line = "\r\033[K[" + std::string(static_cast<std::size_t>(filled), '#')
                                  + std::string(static_cast<std::size_t>(barWidth - filled), ' ') + "] "
                                  + std::to_string(position) + "/" + std::to_string(amount) + " "
-                                 + std::string(Shorten(lastText, 40));
-        std::fputs(line.c_str(), stderr);
+                                 + std::string(Shorten(Escaped(lastText), 40));
+        Write(line);
         shown = true;
     }
     const bool result = keepGoing;
@@ -98,18 +137,21 @@ bool TerminalProgress::OK(int amountDone, const std::string& text)
 void TerminalMessages::Show(const std::string& text)
 {
     progress.Hide();
-    std::string plain;
-    plain.reserve(text.size() + 1);
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
-            plain += text[i];
-    plain += '\n';
-    std::fputs(plain.c_str(), stderr);
+    std::string lines;
+    std::string_view rest = text;
+    for (;;) {
+        const auto end = rest.find("\r\n");
+        lines += Escaped(rest.substr(0, end)) + '\n';
+        if (end == std::string_view::npos)
+            break;
+        rest.remove_prefix(end + 2);
+    }
+    Write(lines);
 }
 
 bool TerminalQuestion::AskYesNo(const std::string& text, const std::string&)
 {
-    std::fputs((text + " [y/N] ").c_str(), stderr);
+    Write(Escaped(text) + " [y/N] ");
     std::string answer;
     if (!std::getline(std::cin, answer))
         std::fputs("\n", stderr);
@@ -131,12 +173,35 @@ void TerminalGrid::RemoveRow(int r)
     rows.erase(rows.begin() + (r - 1));
 }
 
+std::string Escaped(std::string_view bytes)
+{
+    const std::string text = ShownText(bytes);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            // U+0080 to U+009F, the C1 controls: 0xC2 and the code point's own byte.
+            out += HexEscape(static_cast<unsigned char>(text[++i]));
+        } else if (c == '\0') {
+            out += "\\0";
+        } else if (const std::string_view escape = LineEscape(text[i]); !escape.empty()) {
+            out += escape;
+        } else if (c < 0x20 || c == 0x7F) {
+            out += HexEscape(c);
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 std::string GridTsv(const TerminalGrid& grid)
 {
     std::string out;
     const auto line = [&out](const auto& cells) {
         for (std::size_t c = 0; c < cells.size(); ++c) {
-            out += cells[c];
+            out += TsvField(cells[c]);
             out += c + 1 < cells.size() ? '\t' : '\n';
         }
     };
@@ -148,11 +213,16 @@ std::string GridTsv(const TerminalGrid& grid)
 
 std::string GridTable(const TerminalGrid& grid)
 {
+    std::vector<GridRow> shown;
+    for (const auto& row : grid.Rows()) {
+        GridRow& texts = shown.emplace_back();
+        std::transform(row.texts.begin(), row.texts.end(), texts.begin(), Escaped);
+    }
     std::array<std::size_t, 6> widths{};
     for (std::size_t c = 0; c < widths.size(); ++c) {
         widths[c] = Width(Headers[c]);
-        for (const auto& row : grid.Rows())
-            widths[c] = std::max(widths[c], Width(row.texts[c]));
+        for (const auto& row : shown)
+            widths[c] = std::max(widths[c], Width(row[c]));
     }
     // Names and set letters read from the left, numbers from the right.
     constexpr std::array<bool, 6> rightAligned = {false, true, true, true, false, true};
@@ -171,8 +241,8 @@ std::string GridTable(const TerminalGrid& grid)
         out += text + '\n';
     };
     line(Headers);
-    for (const auto& row : grid.Rows())
-        line(row.texts);
+    for (const auto& row : shown)
+        line(row);
     const std::size_t count = grid.Rows().size();
     out += std::to_string(count) + (count == 1 ? " project\n" : " projects\n");
     return out;

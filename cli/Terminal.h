@@ -4,6 +4,7 @@
 #include "UserInterface.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The core's user-interface contract on a terminal. Standard output carries
@@ -34,8 +35,9 @@ private:
     std::string lastText;
 };
 
-// Messages as text on stderr, each ending with a line feed; the core's CR LF
-// line ends become plain line feeds. A progress bar on the line is cleared first.
+// Messages as text on stderr, written whole, each ending with a line feed; the
+// core's CR LF line ends become plain line feeds and every other control
+// character an escape (Escaped). A progress bar on the line is cleared first.
 class TerminalMessages final : public Messages {
 public:
     explicit TerminalMessages(TerminalProgress& progress) : progress(progress) {}
@@ -96,9 +98,18 @@ private:
     std::vector<Row> rows;
 };
 
-// The grid as tab-separated lines under the column headers.
+// Bytes as a terminal may show them: as UTF-8 (ShownText), with each control
+// character written as a C escape, so no name can move the cursor, change the
+// colours or break a line: \0, \t, \n, \r, and \xHH for the rest of C0, for
+// DEL and for the C1 controls U+0080 to U+009F (\x80 to \x9f).
+std::string Escaped(std::string_view bytes);
+
+// The grid as tab-separated lines under the column headers. Fields are shown
+// as UTF-8 and escape backslash, tab, line feed and carriage return as \\, \t,
+// \n and \r, so every row is one line of six fields.
 std::string GridTsv(const TerminalGrid& grid);
-// The grid as an aligned table for people, followed by the project count.
+// The grid as an aligned table for people, followed by the project count; its
+// texts are Escaped.
 std::string GridTable(const TerminalGrid& grid);
 
 // The decimal and date separators of the user's locale (LC_NUMERIC, LC_TIME);

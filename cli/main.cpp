@@ -51,6 +51,12 @@ constexpr std::string_view HelpText =
     "  --yes          sort without asking\n"
     "  --             end of options: later arguments are names, even when they start with \"-\"\n"
     "\n"
+    "Names are shown as UTF-8; bytes that are not UTF-8 are read as Windows-1252.\n"
+    "In the table and in messages, control characters are written as C escapes:\n"
+    "\\0, \\t, \\n, \\r, and \\xHH for the others (C0, DEL, and C1 as \\x80 to \\x9f).\n"
+    "With --tsv each field writes backslash, tab, line feed and carriage return as\n"
+    "\\\\, \\t, \\n and \\r and nothing else, so every project is one line of six fields.\n"
+    "\n"
     "Ctrl-C, SIGTERM and SIGHUP stop a read, a sort, a move or a rename after the\n"
     "current project; a second one ends the program at once. A sort, move or rename\n"
     "keeps a journal, the hidden file .kelvark-journal in FOLDER, until it ends: when\n"
@@ -301,6 +307,8 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         return readErrors ? 1 : 0;
     }
     case Command::Report:
+        if (const auto names = ProjectsInNoSet(list); !names.empty())
+            messages.Show(NoSetNotice(names, options.forCD));
         return BackupCommand(list, root, options.forCD, false, messages) ? 1 : 0;
     case Command::Sort:
         if (!options.yes && !TerminalQuestion().AskYesNo(BackupSortQuestion(options.forCD), BackupSortTitle)) {
@@ -331,10 +339,10 @@ int main(int argc, char** argv)
             return 0;
         return Run(options);
     } catch (const UsageError& error) {
-        std::cerr << "kelvark-cli: " << error.what() << "\n" << UsageLines;
+        std::cerr << "kelvark-cli: " << Escaped(error.what()) << "\n" << UsageLines;
         return 2;
     } catch (const FolderError& error) {
-        std::cerr << "kelvark-cli: " << error.what() << "\n";
+        std::cerr << "kelvark-cli: " << Escaped(error.what()) << "\n";
         return 2;
     }
 }

@@ -10,6 +10,33 @@ std::string MediumSize(bool forCD)
     return forCD ? "649 megabytes" : "4.6 gigabytes";
 }
 
+std::string NoSetReason(bool forCD)
+{
+    return forCD ? "Larger than one CD (649 MB)" : "Larger than one DVD (4.6 GB)";
+}
+
+std::vector<std::string> ProjectsInNoSet(const orvoProjectList& list)
+{
+    std::vector<std::string> names;
+    for (const auto& project : list.projects)
+        if (project->BackupNum < 0)
+            names.push_back(project->Name);
+    return names;
+}
+
+std::string NoSetNotice(const std::vector<std::string>& names, bool forCD)
+{
+    // A folder of large projects can leave thousands out: a message names ten.
+    constexpr std::size_t Named = 10;
+    std::string text = names.size() == 1 ? "This project fits on no " : "These projects fit on no ";
+    text += MediumPrefix(forCD) + ": ";
+    for (std::size_t i = 0; i < names.size() && i < Named; ++i)
+        text += (i == 0 ? "" : ", ") + names[i];
+    if (names.size() > Named)
+        text += " and " + std::to_string(names.size() - Named) + " more";
+    return text + ".";
+}
+
 std::string BackupSortQuestion(bool forCD)
 {
     return "Move projects in to backup directories with a max size of " + MediumSize(forCD) + "?";
@@ -49,6 +76,11 @@ bool MoveCommand(orvoProjectList& list, Grid& g, const std::string& MoveFolder, 
     list.MoveList(g, MoveFolder);
     list.FillGrid(g);
     return false;
+}
+
+std::string ReadFolderFirst(const std::string& RootFolder)
+{
+    return "Read the folder first: the grid does not show the projects of " + RootFolder + ".";
 }
 
 std::string WithSeparator(std::string folder)

@@ -4,6 +4,7 @@
 #include "orvoProjectList.h"
 
 #include <string>
+#include <vector>
 
 // The command sequences that the window and the command line share.
 
@@ -11,6 +12,14 @@
 std::string MediumPrefix(bool forCD);
 // "649 megabytes" or "4.6 gigabytes".
 std::string MediumSize(bool forCD);
+// Why a project is in no set of the plan for the medium: it does not fit an
+// empty one. "Larger than one CD (649 MB)" or "Larger than one DVD (4.6 GB)".
+std::string NoSetReason(bool forCD);
+// The names of the projects that the last plan left in no set, in list order.
+std::vector<std::string> ProjectsInNoSet(const orvoProjectList& list);
+// Says which projects fit on no disc of the medium, naming the first ten:
+// "These projects fit on no CD: A, B." or "This project fits on no DVD: A.".
+std::string NoSetNotice(const std::vector<std::string>& names, bool forCD);
 // The Backup Sort question, asked with the title "Backup sort".
 std::string BackupSortQuestion(bool forCD);
 inline const std::string BackupSortTitle = "Backup sort";
@@ -29,6 +38,9 @@ bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, bool fo
 // Move: the conflict test, then the move of the selected rows and a new grid.
 // True when the test found conflicts (shown to the user; nothing moved).
 bool MoveCommand(orvoProjectList& list, Grid& g, const std::string& MoveFolder, Messages& messages);
+
+// Why the backup commands refuse a list that does not hold the projects of RootFolder.
+std::string ReadFolderFirst(const std::string& RootFolder);
 
 // A folder string as the system keeps it: ending with the path separator.
 std::string WithSeparator(std::string folder);

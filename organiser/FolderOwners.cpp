@@ -2,11 +2,13 @@
 
 #include <algorithm>
 
-void FolderOwners::Build(const FolderListing& listing, const std::vector<orvoProject*>& listed,
+void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
                          std::vector<std::shared_ptr<orvoProject>> others)
 {
     entries.clear();
     projects.clear();
+    newNames.clear();
+    listing = std::move(scanned);
     leftOut = std::move(others);
     std::vector<orvoProject*> all = listed;
     for (const auto& project : leftOut)
@@ -14,11 +16,12 @@ void FolderOwners::Build(const FolderListing& listing, const std::vector<orvoPro
 
     for (const orvoProject* project : all)
         projects.emplace(project->Name, project); // two project files of one name: the first owns
-    for (const auto& name : listing.Names())
+    entries.reserve(listing->Names().size());
+    for (const auto& name : listing->Names())
         entries.emplace(name, Entry());
     for (const orvoProject* project : all)
         for (const auto& wave : project->waves) {
-            const auto found = entries.find(wave->DiskName);
+            const auto found = entries.find(std::string_view(wave->DiskName));
             if (found == entries.end())
                 continue;
             auto& players = found->second.players;
@@ -27,12 +30,12 @@ void FolderOwners::Build(const FolderListing& listing, const std::vector<orvoPro
         }
 
     std::unordered_map<const orvoProject*, std::vector<std::string>> ownFiles;
-    for (const auto& name : listing.Names()) {
+    for (const auto& name : listing->Names()) {
         const std::string_view ownerName = OwnerName(name);
         if (ownerName.empty())
             continue;
-        const orvoProject* owner = projects.at(std::string(ownerName));
-        Entry& entry = entries.at(name);
+        const orvoProject* owner = projects.find(ownerName)->second;
+        Entry& entry = entries.find(std::string_view(name))->second;
         if (!entry.players.empty() && std::find(entry.players.begin(), entry.players.end(), owner) == entry.players.end())
             continue; // another project's wave
         entry.owner = owner;
@@ -47,13 +50,13 @@ void FolderOwners::Build(const FolderListing& listing, const std::vector<orvoPro
 
 const FolderOwners::Entry* FolderOwners::Find(const std::string& name) const
 {
-    const auto found = entries.find(name);
+    const auto found = entries.find(std::string_view(name));
     return found == entries.end() ? nullptr : &found->second;
 }
 
 const orvoProject* FolderOwners::Project(const std::string& name) const
 {
-    const auto found = projects.find(name);
+    const auto found = projects.find(std::string_view(name));
     return found == projects.end() ? nullptr : found->second;
 }
 
@@ -63,7 +66,7 @@ std::string_view FolderOwners::OwnerName(std::string_view file, const std::strin
     const auto isProject = [&](std::string_view name) {
         if (!newName.empty() && name == newName)
             return true;
-        return (oldName.empty() || name != oldName) && projects.count(std::string(name)) != 0;
+        return (oldName.empty() || name != oldName) && projects.find(name) != projects.end();
     };
     // The candidates are the whole name and every part of it before a ".";
     // the longest that names a project wins.
@@ -78,14 +81,14 @@ std::string_view FolderOwners::OwnerName(std::string_view file, const std::strin
 void FolderOwners::Forget(const orvoProject& project)
 {
     for (const auto& name : project.FilesToMove()) {
-        const auto found = entries.find(name);
+        const auto found = entries.find(std::string_view(name));
         if (found == entries.end())
             continue;
         // The file left the folder with this project (or with another project
         // that played it too, moved in the same run).
         entries.erase(found);
     }
-    const auto named = projects.find(project.Name);
+    const auto named = projects.find(std::string_view(project.Name));
     if (named != projects.end() && named->second == &project)
         projects.erase(named);
 }
@@ -94,12 +97,14 @@ void FolderOwners::Renamed(const std::string& oldName, const orvoProject& projec
                            const std::vector<std::pair<std::string, std::string>>& files)
 {
     for (const auto& [from, to] : files) {
-        auto node = entries.extract(from);
-        if (!node.empty()) {
-            node.key() = to;
-            entries.insert(std::move(node));
-        }
+        const auto found = entries.find(std::string_view(from));
+        if (found == entries.end())
+            continue;
+        const Entry entry = found->second;
+        entries.erase(found);
+        newNames.push_back(std::make_unique<std::string>(to));
+        entries.emplace(*newNames.back(), entry);
     }
-    projects.erase(oldName);
+    projects.erase(projects.find(std::string_view(oldName)));
     projects.emplace(project.Name, &project);
 }

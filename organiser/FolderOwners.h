@@ -23,16 +23,16 @@ public:
         std::vector<const orvoProject*> players;  // who plays it as a wave
     };
 
-    // Fills the map from the scan's listing and every project of the folder:
+    // Fills the map from the scan's listing (kept: the map names its files) and every project of the folder:
     // those of the list, then those the scan left out (kept here, so that what
     // they play stays theirs). Gives each project its own files.
-    void Build(const FolderListing& listing, const std::vector<orvoProject*>& listed,
+    void Build(std::shared_ptr<const FolderListing> listing, const std::vector<orvoProject*>& listed,
                std::vector<std::shared_ptr<orvoProject>> leftOut);
 
     // The entry of an ordinary file; nullptr for a name the folder does not hold.
     const Entry* Find(const std::string& name) const;
     // Every ordinary file's entry, in no particular order.
-    const std::unordered_map<std::string, Entry>& Entries() const { return entries; }
+    const auto& Entries() const { return entries; }
     // The project of that exact name, listed or left out; nullptr when none.
     const orvoProject* Project(const std::string& name) const;
 
@@ -49,7 +49,17 @@ public:
                  const std::vector<std::pair<std::string, std::string>>& files);
 
 private:
-    std::unordered_map<std::string, Entry> entries;
-    std::unordered_map<std::string, const orvoProject*> projects;
+    // Names are looked up as views, without a string made for each lookup.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+    };
+    template <class Key, class T>
+    using ByName = std::unordered_map<Key, T, Hash, std::equal_to<>>;
+
+    std::shared_ptr<const FolderListing> listing; // holds the names the map's keys view
+    std::vector<std::unique_ptr<std::string>> newNames; // and those that renames gave
+    ByName<std::string_view, Entry> entries;
+    ByName<std::string, const orvoProject*> projects; // a renamed project's name changes: keys are copies
     std::vector<std::shared_ptr<orvoProject>> leftOut;
 };

@@ -128,7 +128,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         project->ListWaves();
         project->ReadFailure.clear();
     }
-    owners.Build(*listing, listed, std::move(leftOut));
+    owners.Build(listing, listed, std::move(leftOut));
     return failed;
 }
 

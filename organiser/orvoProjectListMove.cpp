@@ -1,6 +1,7 @@
 #include "orvoProjectList.h"
 
 #include "BackupSet.h"
+#include "Commands.h"
 #include "FileOps.h"
 #include "Journal.h"
 
@@ -48,7 +49,7 @@ std::string orvoProjectList::ReadElsewhere(const std::string& RootFolder) const
 {
     for (const auto& project : projects)
         if (project->ReadDir != RootFolder)
-            return "Read folder " + RootFolder + " first: the projects shown were read from " + project->ReadDir + ".";
+            return ReadFolderFirst(RootFolder);
     return {};
 }
 

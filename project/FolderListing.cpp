@@ -1,5 +1,7 @@
 #include "FolderListing.h"
 
+#include "TextCodec.h"
+
 #include <algorithm>
 
 namespace fs = std::filesystem;
@@ -64,7 +66,23 @@ std::optional<std::string> FolderListing::FindWave(std::string_view name) const
 {
     if (Contains(name))
         return std::string(name);
-    return std::nullopt;
+    // A name that is not UTF-8 was written on Windows, in its code page.
+    std::vector<std::string> forms{std::string(name)};
+    if (!IsValidUtf8(name)) {
+        forms.push_back(Win1252ToUtf8(name));
+        if (Contains(forms.back()))
+            return forms.back();
+    }
+    // Windows opens a file whatever the letter case of its name, so a name
+    // that differs in case only finds the file, provided no other one does.
+    std::optional<std::string> found;
+    int matches = 0;
+    for (const auto& form : forms) {
+        const auto [first, last] = FoldedRange(form);
+        for (auto it = first; it != last; ++it, ++matches)
+            found = *it;
+    }
+    return matches == 1 ? found : std::nullopt;
 }
 
 std::vector<std::string> FolderListing::ProjectFiles() const
@@ -76,13 +94,23 @@ std::vector<std::string> FolderListing::ProjectFiles() const
     return found;
 }
 
+std::pair<FolderListing::Iterator, FolderListing::Iterator> FolderListing::FoldedRange(std::string_view name) const
+{
+    // The listing's order puts the names equal once letters are folded together.
+    const auto first = std::partition_point(names.begin(), names.end(), [&](const std::string& entry) {
+        return FoldedCompare(entry, name) < 0;
+    });
+    const auto last = std::partition_point(first, names.end(), [&](const std::string& entry) {
+        return FoldedCompare(entry, name) == 0;
+    });
+    return {first, last};
+}
+
 std::vector<std::string> FolderListing::OwnFiles(std::string_view projectName) const
 {
     // Every own file's name starts with projectName once letters are folded, and
     // such names stand together in the listing's order.
-    auto it = std::partition_point(names.begin(), names.end(), [&](const std::string& name) {
-        return FoldedCompare(name, projectName) < 0;
-    });
+    auto it = FoldedRange(projectName).first;
     std::vector<std::string> found;
     for (; it != names.end() && FoldedCompare(std::string_view(*it).substr(0, projectName.size()), projectName) == 0;
          ++it)

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 // A snapshot of the ordinary files of one folder: regular files that are not
@@ -27,7 +28,10 @@ public:
 
     bool Contains(std::string_view name) const;
 
-    // The ordinary file that a wave name from a project file refers to.
+    // The ordinary file that a wave name from a project file refers to: the
+    // name's own bytes; else, for bytes that are not UTF-8, the name read as
+    // Windows-1252; else the one file equal to either with ASCII letters
+    // compared without case. None when several differ from it in case only.
     std::optional<std::string> FindWave(std::string_view name) const;
 
     // Files whose extension is ".cue" in any letter case, in listing order.
@@ -42,6 +46,10 @@ public:
     std::optional<std::string> ProjectFile(std::string_view projectName) const;
 
 private:
+    using Iterator = std::vector<std::string>::const_iterator;
+    // The names equal to name with ASCII letters folded to lower case.
+    std::pair<Iterator, Iterator> FoldedRange(std::string_view name) const;
+
     std::vector<std::string> names;
     std::error_code error;
 };

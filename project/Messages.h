@@ -8,4 +8,8 @@ class Messages {
 public:
     virtual ~Messages() = default;
     virtual void Show(const std::string& text) = 0;
+    // A remark about a file that was read all the same (an unknown chunk). A
+    // folder can hold thousands, so the window lets the user silence them for
+    // the rest of a read; anywhere else a notice is a message.
+    virtual void Notice(const std::string& text) { Show(text); }
 };

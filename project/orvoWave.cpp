@@ -118,7 +118,7 @@ bool orvoWave::ReadChunks()
             remaining -= size + 8;
             break;
         } else {
-            project->messages.Show("Unknown chunk \"" + id + "\" in file " + FileName);
+            project->messages.Notice("Unknown chunk \"" + id + "\" in file " + DiskName);
             const std::int64_t next = static_cast<std::int64_t>(in.tellg()) + size;
             ended = next > length;
             if (!ended)
@@ -130,7 +130,7 @@ bool orvoWave::ReadChunks()
     // whole bytes per sample: the file then has no countable samples.
     samples = Bytes > 0 ? RoundHalfEven(remaining, Bytes) : 0;
     if (fileSize == 0) {
-        LastError = "File size zero: " + FileName;
+        LastError = "File size zero: " + DiskName;
         return true;
     }
     return false;

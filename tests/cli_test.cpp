@@ -305,17 +305,79 @@ TEST_F(cli, ReadErrorsGiveStatus1ForListOnly)
     EXPECT_EQ(report.err, listing + "Done.  CSV files are in folder " + Studio() + "/.\n");
 }
 
-TEST_F(cli, UnknownChunkIsANoticeThatDoesNotStopTheRead)
+TEST_F(cli, UnknownChunkIsANoticeWrittenWholeThatDoesNotStopTheRead)
 {
-    const std::string header = Wave(512345);
-    // The same wave with a LIST chunk of 26 bytes between fmt and bext.
-    const std::string withList = header.substr(0, 36) + ChunkHeader("LIST", 26) + std::string(26, 'x')
-                                 + header.substr(36);
-    WriteFile(studio / "Take 1.wav", withList);
-    const Result result = Cli({"list", "--tsv", "--no-mix", Studio()});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "Unknown chunk \"LIST\" in file Take 1.wav\n");
-    EXPECT_EQ(result.out, Header + BigRow + LockedRow + TakeRow);
+    AddGap();
+    const std::string listing = "Errors for this folder: \n\n  Project: Gap\n     File not found: Gap 1.wav\n";
+    // A chunk identifier is four bytes of any value; a pad byte the reader does
+    // not skip makes the next one start with \0.
+    const std::vector<std::pair<std::string, std::string>> ids = {{"LIST", "LIST"}, {std::string("\0bex", 4), "\\0bex"}};
+    for (const auto& [id, shown] : ids) {
+        const std::string header = Wave(512345);
+        // The same wave with a chunk of 26 bytes between fmt and bext.
+        WriteFile(studio / "Take 1.wav", header.substr(0, 36) + ChunkHeader(id, 26) + std::string(26, 'x') + header.substr(36));
+        const Result result = Cli({"list", "--tsv", "--no-mix", Studio()});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, "Unknown chunk \"" + shown + "\" in file Take 1.wav\n" + listing);
+        EXPECT_EQ(result.out, Header + BigRow + "Gap\t.0\t1\t1\tA\tERR\n" + LockedRow + TakeRow);
+    }
+}
+
+TEST_F(cli, NamesFromWindowsAreFoundAndShownAsUtf8)
+{
+    // "Café" plays "Café 01.wav" as Windows writes it, the file on disk is
+    // UTF-8; "Café Latin" is named in the Windows code page on disk and plays
+    // "take 01.WAV", whose file on disk is "Take 01.wav".
+    const fs::path folder = temp.path() / "Windows";
+    fs::create_directory(folder);
+    WriteFile(folder / "Caf\xC3\xA9.cue", CueText({{{"Caf\xE9 01.wav", 0, 191889}}}));
+    WriteFile(folder / "Caf\xC3\xA9 01.wav", Wave(512345));
+    WriteFile(folder / "Caf\xE9 Latin.cue", CueText({{{"take 01.WAV", 0, 191889}}}));
+    WriteFile(folder / "Take 01.wav", Wave(512345));
+
+    const Result tsv = Cli({"list", "--tsv", folder.string()});
+    EXPECT_EQ(tsv.status, 0);
+    EXPECT_EQ(tsv.err, "");
+    EXPECT_EQ(tsv.out, Header + "Caf\xC3\xA9\t.5\t1\t1\tA\t75%\n" + "Caf\xC3\xA9 Latin\t.5\t1\t1\tA\t75%\n");
+    EXPECT_EQ(Cli({"list", folder.string()}).out, "Project     Size  Tracks  Wavs  BU  Used\n"
+                                                  "Caf\xC3\xA9          .5       1     1  A    75%\n"
+                                                  "Caf\xC3\xA9 Latin    .5       1     1  A    75%\n"
+                                                  "2 projects\n");
+}
+
+TEST_F(cli, ControlCharactersInNamesNeverReachTheTerminal)
+{
+    const fs::path folder = temp.path() / "Controls";
+    fs::create_directory(folder);
+    WriteFile(folder / "Back\\slash.cue", CueText({{{"Back 01.wav", 0, 191889}}}));
+    WriteFile(folder / "Back 01.wav", Wave(512345));
+    WriteFile(folder / "Red\x1b[31m.cue", CueText({{{"Gap\x1b[31m.wav", 0, 10}}}));
+    WriteFile(folder / "Tab\tName.cue", CueText({{{"Tab\t01.wav", 0, 10}}}));
+
+    const std::string listing = "Errors for this folder: \n\n"
+                                "  Project: Red\\x1b[31m\n     File not found: Gap\\x1b[31m.wav\n"
+                                "  Project: Tab\\tName\n     File not found: Tab\\t01.wav\n";
+    const Result tsv = Cli({"list", "--tsv", folder.string()});
+    EXPECT_EQ(tsv.status, 1);
+    EXPECT_EQ(tsv.err, listing);
+    // Fields escape backslash, tab, line feed and carriage return, and nothing else.
+    EXPECT_EQ(tsv.out, Header + "Back\\\\slash\t.5\t1\t1\tA\t75%\n" + "Red\x1b[31m\t.0\t1\t1\tA\tERR\n"
+                           + "Tab\\tName\t.0\t1\t1\tA\tERR\n");
+
+    const Result table = Cli({"list", folder.string()});
+    EXPECT_EQ(table.err, listing);
+    EXPECT_EQ(table.out, "Project      Size  Tracks  Wavs  BU  Used\n"
+                         "Back\\slash     .5       1     1  A    75%\n"
+                         "Red\\x1b[31m    .0       1     1  A    ERR\n"
+                         "Tab\\tName      .0       1     1  A    ERR\n"
+                         "3 projects\n");
+
+    if (!HaveTerminal())
+        GTEST_SKIP() << "no pseudo-terminal";
+    // The progress bar names each project too.
+    const Result shown = Cli({"list", "--tsv", folder.string()}, {true, ""});
+    EXPECT_NE(shown.err.find("] 2/3 Red\\x1b[31m"), std::string::npos) << shown.err;
+    EXPECT_EQ(shown.err.find("\x1b[31m"), std::string::npos);
 }
 
 TEST_F(cli, ProgressBarOnlyWhenStandardErrorIsATerminal)
@@ -350,6 +412,23 @@ TEST_F(cli, ReportWritesTheThreeFilesAndMovesNothing)
     EXPECT_NE(projects.find("a, Big, TRUE\r\n"), std::string::npos) << projects;
     EXPECT_NE(projects.find("b, Son, FALSE\r\n"), std::string::npos) << projects;
     EXPECT_TRUE(fs::exists(studio / "Take.cue"));
+    EXPECT_FALSE(fs::exists(studio / "CD-A"));
+}
+
+TEST_F(cli, ProjectsOnNoDiscAreNamedByReportAndRefusedBySort)
+{
+    Project("Huge", {{{"Huge 1.wav", 0, 10}}});
+    WriteFile(studio / "Huge 1.wav", Wave(700000000));
+
+    const Result report = Cli({"report", "--cd", Studio()});
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(report.err, "This project fits on no CD: Huge.\nDone.  CSV files are in folder " + Studio() + "/.\n");
+    EXPECT_EQ(ReadFile(studio / "Backup Report.txt").find("Huge"), std::string::npos);
+
+    const Result sort = Cli({"sort", "--cd", "--yes", Studio()});
+    EXPECT_EQ(sort.status, 1);
+    EXPECT_EQ(sort.err, "No backup directory defined for project Huge\n");
+    EXPECT_TRUE(fs::exists(studio / "Huge.cue"));
     EXPECT_FALSE(fs::exists(studio / "CD-A"));
 }
 

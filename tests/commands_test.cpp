@@ -18,6 +18,40 @@ TEST(Commands, NameTheMedium)
     EXPECT_EQ(BackupSortTitle, "Backup sort");
 }
 
+TEST(Commands, SayWhyProjectsAreInNoSet)
+{
+    EXPECT_EQ(NoSetReason(true), "Larger than one CD (649 MB)");
+    EXPECT_EQ(NoSetReason(false), "Larger than one DVD (4.6 GB)");
+
+    std::vector<std::string> twelve;
+    for (int i = 1; i <= 12; ++i)
+        twelve.push_back("P" + std::to_string(i));
+    struct Case {
+        std::vector<std::string> names;
+        bool forCD;
+        std::string notice;
+    };
+    const Case cases[] = {
+        {{"Big"}, true, "This project fits on no CD: Big."},
+        {{"Big", "Huge"}, false, "These projects fit on no DVD: Big, Huge."},
+        {twelve, true, "These projects fit on no CD: P1, P2, P3, P4, P5, P6, P7, P8, P9, P10 and 2 more."},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NoSetNotice(c.names, c.forCD), c.notice);
+}
+
+TEST(Commands, ListTheProjectsThePlanLeftInNoSet)
+{
+    Studio studio;
+    WriteProject(studio.root.path(), "Big", {{"big.wav", 700 * MB}});
+    WriteProject(studio.root.path(), "Small", {{"small.wav", MB}});
+    WriteProject(studio.root.path(), "Wide", {{"wide1.wav", 400 * MB}, {"wide2.wav", 400 * MB}});
+    studio.Read(true);
+    EXPECT_EQ(ProjectsInNoSet(studio.list), std::vector<std::string>({"Big", "Wide"}));
+    studio.Read(false);
+    EXPECT_TRUE(ProjectsInNoSet(studio.list).empty());
+}
+
 TEST(Commands, KeepFolderStringsEndingWithTheSeparator)
 {
     EXPECT_EQ(WithSeparator("/studio"), "/studio/");

@@ -235,8 +235,7 @@ TEST(FaultOtherFileSystem, SortAndReportsOfAListReadElsewhereAreRefused)
     // Neither the sort nor the reports act on a folder that was not read.
     EXPECT_TRUE(BackupCommand(f.list, other.str(), true, true, f.messages));
     EXPECT_TRUE(BackupCommand(f.list, other.str(), true, false, f.messages));
-    const std::string refusal = "Read folder " + other.str() + " first: the projects shown were read from "
-                                + f.root.str() + ".";
+    const std::string refusal = ReadFolderFirst(other.str());
     EXPECT_EQ(f.messages.shown, (std::vector<std::string>{refusal, refusal}));
     EXPECT_EQ(Snapshot(f.root.path()), before);
     EXPECT_TRUE(fs::is_empty(other.path()));

@@ -1,12 +1,16 @@
 #include "Main.h"
 
 #include "Commands.h"
+#include "TextCodec.h"
 #include "Twips.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCursor>
+#include <QFont>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +22,7 @@
 #include <QResizeEvent>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QToolTip>
 
 namespace {
 
@@ -26,19 +31,56 @@ namespace {
 constexpr int OuterWidth = 6720;
 constexpr int SmallestHeight = 5190;
 
-QString ReadSetting(const QString& key)
+// A folder is stored as text when it is UTF-8, and as its bytes when it is
+// not, so that it comes back exactly as it was chosen.
+std::string ReadSetting(const QString& key)
 {
     QSettings settings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"));
-    return settings.value(QStringLiteral("Prefs/") + key, QStringLiteral("/")).toString();
+    const QVariant value = settings.value(QStringLiteral("Prefs/") + key, QStringLiteral("/"));
+    return value.typeId() == QMetaType::QByteArray ? value.toByteArray().toStdString() : value.toString().toStdString();
 }
 
 void WriteSetting(const QString& key, const std::string& value)
 {
     QSettings settings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"));
-    settings.setValue(QStringLiteral("Prefs/") + key, QString::fromStdString(value));
+    settings.setValue(QStringLiteral("Prefs/") + key, IsValidUtf8(value)
+                                                          ? QVariant(QString::fromStdString(value))
+                                                          : QVariant(QByteArray::fromStdString(value)));
 }
 
+// Adds a line to a folder's error listing, which opens with its heading.
+void AddToFolderErrors(std::string& listing, const std::string& line)
+{
+    listing += listing.empty() ? "Errors for this folder: \r\n\r\n  " : "\r\n  ";
+    listing += line;
+}
+
+// The busy cursor over a window while a long operation runs in it. The
+// dialogs the operation shows are windows of their own and keep the arrow.
+class BusyCursor final {
+public:
+    explicit BusyCursor(QWidget& window) : window(window) { window.setCursor(Qt::BusyCursor); }
+    ~BusyCursor() { window.unsetCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    QWidget& window;
+};
+
 } // namespace
+
+QFont WindowFont()
+{
+    // The windows' positions and sizes are drawn for an 8-point sans serif of
+    // Helvetica's widths; a wider font would cut captions and sizes short.
+    // The system's own family stays as the last choice.
+    QFont font = QGuiApplication::font();
+    font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                      QStringLiteral("Arial"), QStringLiteral("Helvetica"), font.family()});
+    font.setPointSize(8);
+    return font;
+}
 
 Regional RegionalFromLocale(const QLocale& locale)
 {
@@ -54,8 +96,11 @@ Regional RegionalFromLocale(const QLocale& locale)
     return regional;
 }
 
-Main::Main(Messages& messages, Question& question, InputBox& input, const std::string& readFolder)
-    : projectList(UserInterface{messages, input, progress, progress})
+Main::Main(Messages& messages, Question& question, InputBox& input, NoticeBox& noticeBox,
+           const std::string& readFolder)
+    : progress(this)
+    , notices(messages, noticeBox)
+    , projectList(UserInterface{notices, input, progress, progress})
     , messages(messages)
     , question(question)
 {
@@ -119,8 +164,17 @@ void Main::CreateControls()
     connect(cmdErrors, &QPushButton::clicked, this, [this] { Run([this] { cmdErrors_Click(); }); });
     // Closing is refused by closeEvent while a command runs.
     connect(cmdQuit, &QPushButton::clicked, this, &Main::close);
+    // Only the right button has a command: a left click during a run selects
+    // rows and is no command to refuse.
     connect(grdOut, &ProjectGrid::MouseUp, this, [this](Qt::MouseButton button, const QPoint& globalPos) {
-        Run([&] { grdOut_MouseUp(button, globalPos); });
+        if (button == Qt::RightButton)
+            Run([&] { grdOut_MouseUp(globalPos); });
+    });
+    // The other option's toggle comes with this one. While a command runs,
+    // Run plans when the command has ended.
+    connect(optCD[0], &QRadioButton::toggled, this, [this] {
+        if (!running)
+            PlanForMedium();
     });
 }
 
@@ -161,20 +215,17 @@ void Main::CreateMenus()
 void Main::Form_Load(const std::string& readFolder)
 {
     projectList.regional = RegionalFromLocale(QLocale());
-    RootFolder = readFolder.empty() ? ReadSetting(QStringLiteral("ReadFolder")).toStdString() : readFolder;
-    MoveFolder = ReadSetting(QStringLiteral("MoveFolder")).toStdString();
+    RootFolder = readFolder.empty() ? ReadSetting(QStringLiteral("ReadFolder")) : readFolder;
+    MoveFolder = ReadSetting(QStringLiteral("MoveFolder"));
     SetIncludeChecks();
-    txtFolder->setText(QString::fromStdString(RootFolder));
+    txtFolder->setText(QString::fromStdString(ShownText(RootFolder)));
     optCD[1]->setChecked(true);
     ShowProjectCount();
 
     const std::pair<const char*, int> columns[] = {{"Project", 1700}, {"Size", 525}, {"Tracks", 690},
                                                    {"Wavs", 630},     {"BU", 495},   {"Used", 615}};
-    for (int i = 0; i < static_cast<int>(std::size(columns)); ++i) {
-        grdOut->setColumnCount(i + 1);
-        grdOut->headerItem()->setText(i, QString::fromLatin1(columns[i].first));
-        grdOut->setColumnWidth(i, Pixels(columns[i].second));
-    }
+    for (const auto& [header, width] : columns)
+        grdOut->AddColumn(QString::fromLatin1(header), Pixels(width));
 
     chooseFolder = new frmChooseFolder(this);
 
@@ -184,20 +235,32 @@ void Main::Form_Load(const std::string& readFolder)
 
 // A scan, a sort and a move let window events run while they work; a second
 // command started from there would change the list under the running loop.
-// So a command that arrives while another runs is dropped. The progress
-// dialog's Cancel is no command of this window and stays live.
+// So a command that arrives while another runs is refused, with a word to the
+// user. The progress dialog's Cancel is no command of this window and stays live.
 void Main::Run(const std::function<void()>& command)
 {
-    if (running)
+    if (running) {
+        SayBusy();
         return;
+    }
     running = true;
     const auto done = qScopeGuard([this] { running = false; });
     command();
+    // However the command ended, its progress dialog goes; and the plan
+    // follows a medium selected while the command ran.
+    progress.hide();
+    PlanForMedium();
+}
+
+void Main::SayBusy()
+{
+    QToolTip::showText(QCursor::pos(), QStringLiteral("Busy: wait until the running command ends."), this);
 }
 
 void Main::closeEvent(QCloseEvent* event)
 {
     if (running) {
+        SayBusy();
         event->ignore();
         return;
     }
@@ -210,6 +273,19 @@ void Main::closeEvent(QCloseEvent* event)
 void Main::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
+    FollowHeight();
+}
+
+// The window manager frames the window after its first resize; it moves the
+// window then, and the rule runs again with the frame counted.
+void Main::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    FollowHeight();
+}
+
+void Main::FollowHeight()
+{
     if (isMinimized())
         return;
     // The rule works on the outer size, frame, title bar and menu bar included.
@@ -239,9 +315,9 @@ void Main::SetIncludeChecks()
 
 std::string Main::ChooseFolder(const std::string& DrivePath)
 {
-    chooseFolder->SetExternal(QString::fromStdString(DrivePath));
+    chooseFolder->SetExternal(DrivePath);
     chooseFolder->exec();
-    return chooseFolder->ChosenFolder.toStdString();
+    return chooseFolder->ChosenFolder;
 }
 
 void Main::ChooseReadFolder()
@@ -250,7 +326,7 @@ void Main::ChooseReadFolder()
     if (chosen.empty())
         return;
     RootFolder = WithSeparator(chosen);
-    txtFolder->setText(QString::fromStdString(RootFolder));
+    txtFolder->setText(QString::fromStdString(ShownText(RootFolder)));
     WriteSetting(QStringLiteral("ReadFolder"), RootFolder);
 }
 
@@ -267,10 +343,57 @@ void Main::cmdChooseFolder_Click()
     SetIncludeChecks();
 }
 
+// Plans the projects read for the medium selected now, unless they are
+// planned for it already, and shows the new plan.
+void Main::PlanForMedium()
+{
+    const bool forCD = optCD[0]->isChecked();
+    if (forCD == planForCD)
+        return;
+    planForCD = forCD;
+    projectList.CalcBackup(forCD);
+    projectList.FillGrid(*grdOut);
+    ShowNoSetReasons();
+}
+
+// The BU cell of a project in no set tells why as its tooltip.
+void Main::ShowNoSetReasons()
+{
+    const QString reason = QString::fromStdString(NoSetReason(planForCD));
+    for (int p = 0; p < projectList.projects.Count(); ++p)
+        if (projectList.projects.Item(p)->BackupNum < 0)
+            grdOut->topLevelItem(p)->setToolTip(4, reason);
+}
+
+// True, once the user was told, when the list does not hold the projects of
+// the folder chosen now: the backup commands would write into a folder whose
+// projects they do not know.
+bool Main::ReadFirst()
+{
+    if (listFolder == RootFolder)
+        return false;
+    messages.Show(ReadFolderFirst(RootFolder));
+    return true;
+}
+
 void Main::cmdReadFolder_Click()
 {
-    const bool hadErrors = ReadFolderCommand(projectList, RootFolder, chkMix->isChecked(), chkRegular->isChecked(),
-                                             optCD[0]->isChecked(), *grdOut);
+    const bool forCD = optCD[0]->isChecked();
+    notices.StartRead();
+    bool hadErrors = false;
+    {
+        const BusyCursor busy(*this);
+        hadErrors = ReadFolderCommand(projectList, RootFolder, chkMix->isChecked(), chkRegular->isChecked(), forCD,
+                                      *grdOut);
+    }
+    listFolder = RootFolder;
+    planForCD = forCD;
+    if (const std::string unshown = notices.Unshown(); !unshown.empty()) {
+        AddToFolderErrors(projectList.LastError, unshown);
+        hadErrors = true;
+    }
+    grdOut->scrollToTop();
+    ShowNoSetReasons();
     ShowProjectCount();
     cmdErrors->setEnabled(hadErrors);
     if (hadErrors)
@@ -297,15 +420,34 @@ void Main::menuAbout_Click()
 
 void Main::cmdRearrange_Click(int Index)
 {
-    // The medium is read afresh; the plan stays the one of the last read.
+    if (ReadFirst())
+        return;
+    // The plan is the one for the medium selected now.
     const bool forCD = optCD[0]->isChecked();
+    if (const std::vector<std::string> left = ProjectsInNoSet(projectList); !left.empty()) {
+        // The sort must place every project; the reports can leave them out
+        // once the user agrees.
+        const std::string notice = NoSetNotice(left, forCD);
+        if (Index == 0) {
+            messages.Show(notice);
+            return;
+        }
+        if (!question.AskYesNo(notice + "\r\n\r\nWrite the reports without " + (left.size() == 1 ? "it" : "them") + "?",
+                               "Report Only"))
+            return;
+    }
     if (Index == 0 && !question.AskYesNo(BackupSortQuestion(forCD), BackupSortTitle))
         return;
+    const BusyCursor busy(*this);
     BackupCommand(projectList, RootFolder, forCD, Index == 0, messages);
 }
 
 void Main::cmdMove_Click()
 {
+    if (grdOut->selectedItems().isEmpty()) {
+        messages.Show("Select the projects to move first.");
+        return;
+    }
     const std::string previous = MoveFolder;
     const std::string chosen = ChooseFolder(MoveFolder);
     if (chosen.empty())
@@ -313,10 +455,16 @@ void Main::cmdMove_Click()
     MoveFolder = WithSeparator(chosen);
     if (MoveFolder != previous)
         WriteSetting(QStringLiteral("MoveFolder"), MoveFolder);
-    const bool failed = MoveCommand(projectList, *grdOut, MoveFolder, messages);
+    bool failed = false;
+    {
+        const BusyCursor busy(*this);
+        failed = MoveCommand(projectList, *grdOut, MoveFolder, messages);
+    }
     cmdErrors->setEnabled(failed);
-    if (!failed)
+    if (!failed) {
+        ShowNoSetReasons();
         ShowProjectCount();
+    }
 }
 
 void Main::menuFileRename_Click()
@@ -325,8 +473,8 @@ void Main::menuFileRename_Click()
         projectList.RenameFiles(*grdOut);
 }
 
-void Main::grdOut_MouseUp(Qt::MouseButton button, const QPoint& globalPos)
+void Main::grdOut_MouseUp(const QPoint& globalPos)
 {
-    if (button == Qt::RightButton && projectList.projects.Count() != 0)
+    if (projectList.projects.Count() != 0)
         menuPopup->popup(globalPos);
 }

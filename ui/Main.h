@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Notices.h"
 #include "ProjectGrid.h"
 #include "frmChooseFolder.h"
 #include "frmProgress.h"
@@ -13,6 +14,7 @@
 
 class QAction;
 class QCheckBox;
+class QFont;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -24,16 +26,22 @@ class QRadioButton;
 // The user's decimal separator and the separator of the short date format.
 Regional RegionalFromLocale(const QLocale& locale);
 
+// The font the windows are drawn for: an 8-point sans serif of Helvetica's
+// widths, in which the grid's columns hold their widest texts.
+QFont WindowFont();
+
 // The program's window. It reads a root folder into the grid, plans backups
 // for a CD or a DVD, sorts the projects into backup folders, writes the
-// reports, and moves or renames the selected projects. The message boxes and
-// the input box it shows are handed in, so that tests can answer them.
+// reports, and moves or renames the selected projects. The message boxes, the
+// notice box and the input box it shows are handed in, so that tests can
+// answer them.
 class Main final : public QMainWindow {
     Q_OBJECT
 public:
     // readFolder, when not empty, is read instead of the stored read folder
     // for this run (the setting is left as it is). It ends with "/".
-    Main(Messages& messages, Question& question, InputBox& input, const std::string& readFolder = {});
+    Main(Messages& messages, Question& question, InputBox& input, NoticeBox& noticeBox,
+         const std::string& readFolder = {});
 
     QGroupBox* Frame1 = nullptr;
     QLineEdit* txtFolder = nullptr;
@@ -68,10 +76,12 @@ public:
     // list first, then the progress dialog, then (as its child) the chooser.
     frmChooseFolder* chooseFolder = nullptr;
     frmProgress progress;
+    ReadNotices notices;
     orvoProjectList projectList;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -80,11 +90,16 @@ private:
     void Form_Load(const std::string& readFolder);
 
     void Run(const std::function<void()>& command);
+    void SayBusy();
+    void FollowHeight();
 
     void SetIncludeChecks();
     void ChooseReadFolder();
     void ShowProjectCount();
     std::string ChooseFolder(const std::string& DrivePath);
+    void PlanForMedium();
+    void ShowNoSetReasons();
+    bool ReadFirst();
 
     void cmdChooseFolder_Click();
     void cmdReadFolder_Click();
@@ -94,9 +109,13 @@ private:
     void cmdRearrange_Click(int Index);
     void cmdMove_Click();
     void menuFileRename_Click();
-    void grdOut_MouseUp(Qt::MouseButton button, const QPoint& globalPos);
+    void grdOut_MouseUp(const QPoint& globalPos);
 
     Messages& messages;
     Question& question;
     bool running = false;
+    // The folder whose projects the list holds (empty before the first read)
+    // and the medium they are planned for.
+    std::string listFolder;
+    bool planForCD = false;
 };

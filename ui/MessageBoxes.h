@@ -1,16 +1,20 @@
 #pragma once
 
+#include "Notices.h"
 #include "UserInterface.h"
 
 class QWidget;
 
-// The window's message boxes and its input box, shown modally over owner:
-// no icon, the application's title unless the caller names another.
-class MessageBoxes final : public Messages, public Question, public InputBox {
+// The window's message boxes, its notice box and its input box, shown modally
+// over owner: no icon, the application's title unless the caller names another.
+// Texts are shown as UTF-8 (ShownText); the input box gives back the default's
+// own bytes when its text is accepted as it was shown, else the answer in UTF-8.
+class MessageBoxes final : public Messages, public Question, public InputBox, public NoticeBox {
 public:
     QWidget* owner = nullptr;
 
     void Show(const std::string& text) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
     std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
+    bool ShowNotice(const std::string& text) override;
 };

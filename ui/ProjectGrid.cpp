@@ -1,7 +1,93 @@
 #include "ProjectGrid.h"
 
+#include "TextCodec.h"
+
+#include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QToolTip>
+
+#include <iterator>
+#include <tuple>
+
+namespace {
+
+// How the cells of each column place their texts: names and set letters at
+// the left or centred, numbers at the right so that they line up, with the
+// pixels each keeps clear at its left and right. The widest size, "9999.9",
+// needs all but one of the Size column's 35 pixels; the names before it keep
+// three clear, and the counts after it stand at their column's right. Three
+// set letters need the whole BU column.
+struct ColumnLook {
+    Qt::Alignment alignment;
+    int left;
+    int right;
+};
+constexpr ColumnLook Looks[] = {
+    {Qt::AlignLeft, 3, 3},     // Project
+    {Qt::AlignRight, 0, 1},    // Size
+    {Qt::AlignRight, 3, 3},    // Tracks
+    {Qt::AlignRight, 3, 3},    // Wavs
+    {Qt::AlignHCenter, 0, 0},  // BU
+    {Qt::AlignRight, 3, 3},    // Used
+};
+
+static_assert(std::size(Looks) == std::tuple_size_v<GridRow>, "one look per column of a row");
+
+const ColumnLook& Look(int column)
+{
+    return Looks[static_cast<std::size_t>(column)];
+}
+
+// Draws the cells with the grid's margin and tooltips.
+class CellDelegate final : public QStyledItemDelegate {
+public:
+    explicit CellDelegate(ProjectGrid* grid) : QStyledItemDelegate(grid), grid(grid) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const QString text = cell.text;
+        // The style draws the background, the selection and the focus; the text follows.
+        cell.text.clear();
+        QStyle* style = cell.widget ? cell.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, cell.widget);
+
+        const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : (cell.state & QStyle::State_Active) ? QPalette::Active
+                                                                                  : QPalette::Inactive;
+        const QPalette::ColorRole role = cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text;
+        painter->save();
+        painter->setFont(cell.font);
+        painter->setPen(cell.palette.color(group, role));
+        const ColumnLook& look = Look(index.column());
+        painter->drawText(cell.rect.adjusted(look.left, 0, -look.right, 0),
+                          look.alignment | Qt::AlignVCenter | Qt::TextSingleLine, grid->Shown(text, index.column()));
+        painter->restore();
+    }
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString tip = grid->ToolTip(index.row(), index.column());
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(event->globalPos(), tip, view->viewport(), view->visualRect(index));
+        return true;
+    }
+
+private:
+    ProjectGrid* grid;
+};
+
+} // namespace
 
 ProjectGrid::ProjectGrid(QWidget* parent)
     : QTreeWidget(parent)
@@ -13,6 +99,7 @@ ProjectGrid::ProjectGrid(QWidget* parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSortingEnabled(false);
     setColumnCount(0);
+    setItemDelegate(new CellDelegate(this));
     // Columns keep the widths they are given.
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
@@ -23,12 +110,30 @@ void ProjectGrid::Clear()
     clear();
 }
 
+namespace {
+
+QString Decoded(const std::string& bytes)
+{
+    return QString::fromStdString(ShownText(bytes));
+}
+
+// The first column shows the project's name and keeps its bytes.
+void SetName(QTreeWidgetItem& item, const std::string& bytes)
+{
+    item.setText(0, Decoded(bytes));
+    item.setData(0, Qt::UserRole, QByteArray::fromStdString(bytes));
+}
+
+} // namespace
+
 void ProjectGrid::AddRow(const GridRow& texts)
 {
     QStringList columns;
     for (const std::string& text : texts)
-        columns.append(QString::fromStdString(text));
-    addTopLevelItem(new QTreeWidgetItem(columns));
+        columns.append(Decoded(text));
+    auto* item = new QTreeWidgetItem(columns);
+    SetName(*item, texts[0]);
+    addTopLevelItem(item);
 }
 
 int ProjectGrid::RowCount() const
@@ -48,7 +153,7 @@ void ProjectGrid::ClearSelection(int r)
 
 void ProjectGrid::SetText(int r, const std::string& text)
 {
-    topLevelItem(r - 1)->setText(0, QString::fromStdString(text));
+    SetName(*topLevelItem(r - 1), text);
 }
 
 void ProjectGrid::RemoveRow(int r)
@@ -56,8 +161,41 @@ void ProjectGrid::RemoveRow(int r)
     delete takeTopLevelItem(r - 1);
 }
 
+void ProjectGrid::AddColumn(const QString& header, int width)
+{
+    const int column = columnCount();
+    setColumnCount(column + 1);
+    headerItem()->setText(column, header);
+    headerItem()->setTextAlignment(column, Look(column).alignment | Qt::AlignVCenter);
+    setColumnWidth(column, width);
+}
+
+QString ProjectGrid::Shown(const QString& text, int column) const
+{
+    const ColumnLook& look = Look(column);
+    return fontMetrics().elidedText(text, Qt::ElideRight, columnWidth(column) - look.left - look.right);
+}
+
+QString ProjectGrid::ToolTip(int row, int column) const
+{
+    const QTreeWidgetItem* item = topLevelItem(row);
+    if (!item->toolTip(column).isEmpty())
+        return item->toolTip(column);
+    const QString text = item->text(column);
+    return Shown(text, column) == text ? QString() : text;
+}
+
+void ProjectGrid::mousePressEvent(QMouseEvent* event)
+{
+    // A right click on the empty area below the rows leaves the selection as it is.
+    if (event->button() == Qt::RightButton && !itemAt(event->position().toPoint()))
+        return;
+    QTreeWidget::mousePressEvent(event);
+}
+
 void ProjectGrid::mouseReleaseEvent(QMouseEvent* event)
 {
     QTreeWidget::mouseReleaseEvent(event);
-    emit MouseUp(event->button(), event->globalPosition().toPoint());
+    if (itemAt(event->position().toPoint()))
+        emit MouseUp(event->button(), event->globalPosition().toPoint());
 }

@@ -1,9 +1,10 @@
 #include "frmChooseFolder.h"
 
+#include "TextCodec.h"
 #include "Twips.h"
 
 #include <QComboBox>
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -12,10 +13,50 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <filesystem>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
 
 namespace {
 
 const QString Root = QStringLiteral("/");
+
+// A folder of the list: its name as shown, its path as bytes.
+QTreeWidgetItem* NewFolderItem(std::string_view name, const std::string& folder, const QIcon& icon)
+{
+    auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(ShownText(name))});
+    item->setData(0, Qt::UserRole, QByteArray::fromStdString(folder));
+    item->setIcon(0, icon);
+    return item;
+}
+
+// The subfolders of folder that are not hidden, symbolic links to folders
+// included, ordered by their shown names with letter case ignored.
+std::vector<std::string> Subfolders(const std::string& folder)
+{
+    struct Entry {
+        QString shown;
+        std::string name;
+    };
+    std::vector<Entry> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::string name = it->path().filename().string();
+        std::error_code typeError;
+        if (name.front() != '.' && it->is_directory(typeError))
+            entries.push_back({QString::fromStdString(ShownText(name)), std::move(name)});
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        const int order = a.shown.compare(b.shown, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a.name < b.name;
+    });
+    std::vector<std::string> names;
+    for (auto& entry : entries)
+        names.push_back(std::move(entry.name));
+    return names;
+}
 
 // The dialog's outer size at design time, also its smallest.
 constexpr int MinWidth = 3300;
@@ -52,31 +93,36 @@ frmChooseFolder::frmChooseFolder(QWidget* owner)
 
     connect(Drive1, &QComboBox::currentIndexChanged, this, &frmChooseFolder::Drive1_Change);
     connect(Dir1, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item) { OpenFolder(item->data(0, Qt::UserRole).toString()); });
+            [this](QTreeWidgetItem* item) { OpenFolder(item->data(0, Qt::UserRole).toByteArray().toStdString()); });
     connect(cmdOK, &QPushButton::clicked, this, &frmChooseFolder::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmChooseFolder::reject);
 
     FillDrives();
-    OpenFolder(Root);
+    OpenFolder("/");
 }
 
-void frmChooseFolder::SetExternal(const QString& DrivePath)
+void frmChooseFolder::SetExternal(const std::string& DrivePath)
 {
     FillDrives();
     // The drive whose root is the longest one that DrivePath starts with; "/"
     // (the first drive) holds every absolute path, and stands in for the rest.
     int drive = 0;
-    int longest = 0;
+    std::size_t longest = 0;
     for (int i = 1; i < Drive1->count(); ++i) {
-        const QString driveRoot = Drive1->itemData(i).toString();
-        if ((DrivePath == driveRoot || DrivePath.startsWith(driveRoot + Root)) && driveRoot.size() > longest) {
+        const std::string driveRoot = DriveRoot(i);
+        if ((DrivePath == driveRoot || DrivePath.starts_with(driveRoot + "/")) && driveRoot.size() > longest) {
             drive = i;
-            longest = static_cast<int>(driveRoot.size());
+            longest = driveRoot.size();
         }
     }
     Drive1->setCurrentIndex(drive);
     if (!OpenFolder(DrivePath))
-        OpenFolder(Drive1->currentData().toString());
+        OpenFolder(DriveRoot(drive));
+}
+
+std::string frmChooseFolder::DriveRoot(int index) const
+{
+    return Drive1->itemData(index).toByteArray().toStdString();
 }
 
 void frmChooseFolder::FillDrives()
@@ -94,41 +140,42 @@ void frmChooseFolder::FillDrives()
     roots.prepend(Root);
 
     // The drive shown stays selected while the list is filled again.
-    const QString shown = Drive1->currentData().toString();
+    const QString shown = Drive1->currentText();
     const QSignalBlocker quiet(Drive1);
     Drive1->clear();
     for (const QString& rootPath : roots)
-        Drive1->addItem(rootPath, rootPath);
+        Drive1->addItem(rootPath, QFile::encodeName(rootPath));
     Drive1->setCurrentIndex(std::max(0, static_cast<int>(roots.indexOf(shown))));
 }
 
 void frmChooseFolder::Drive1_Change()
 {
     // A drive that cannot be read leaves the list on the folder it showed.
-    OpenFolder(Drive1->currentData().toString());
+    OpenFolder(DriveRoot(Drive1->currentIndex()));
 }
 
-bool frmChooseFolder::OpenFolder(const QString& folder)
+bool frmChooseFolder::OpenFolder(const std::string& folder)
 {
-    const QFileInfo info(folder);
-    if (!QDir::isAbsolutePath(folder) || !info.isDir() || !info.isReadable() || !info.isExecutable())
+    std::error_code error;
+    if (!folder.starts_with('/') || !fs::is_directory(folder, error) || access(folder.c_str(), R_OK | X_OK) != 0)
         return false;
-    const QString opened = QDir::cleanPath(info.absoluteFilePath());
+    std::string opened = fs::path(folder).lexically_normal().string();
+    if (opened.size() > 1 && opened.back() == '/')
+        opened.pop_back();
 
     Dir1->clear();
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
 
     // The chain from "/" down to the opened folder, each one open.
-    auto* item = new QTreeWidgetItem(Dir1, {Root});
-    item->setData(0, Qt::UserRole, Root);
-    item->setIcon(0, openIcon);
-    QString walked;
-    for (const QString& name : opened.split(Root, Qt::SkipEmptyParts)) {
-        walked += Root + name;
-        item = new QTreeWidgetItem(item, {name});
-        item->setData(0, Qt::UserRole, walked);
-        item->setIcon(0, openIcon);
+    QTreeWidgetItem* item = NewFolderItem("/", "/", openIcon);
+    Dir1->addTopLevelItem(item);
+    std::string walked;
+    for (const auto& name : fs::path(opened).relative_path()) {
+        walked += "/" + name.string();
+        QTreeWidgetItem* parent = item;
+        item = NewFolderItem(name.string(), walked, openIcon);
+        parent->addChild(item);
     }
     QFont bold = item->font(0);
     bold.setBold(true);
@@ -136,12 +183,9 @@ bool frmChooseFolder::OpenFolder(const QString& folder)
     Dir1->setCurrentItem(item);
 
     // Its subfolders, closed.
-    const QDir dir(opened);
-    for (const QString& name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
-        auto* sub = new QTreeWidgetItem(item, {name});
-        sub->setData(0, Qt::UserRole, dir.filePath(name));
-        sub->setIcon(0, closedIcon);
-    }
+    const std::string prefix = opened == "/" ? opened : opened + "/";
+    for (const std::string& name : Subfolders(opened))
+        item->addChild(NewFolderItem(name, prefix + name, closedIcon));
     Dir1->expandAll();
     Dir1->scrollToItem(item, QAbstractItemView::PositionAtTop);
     path = opened;
@@ -163,6 +207,19 @@ void frmChooseFolder::reject()
 void frmChooseFolder::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
+    FollowSize();
+}
+
+// The window manager frames the dialog after its first resize; it moves the
+// dialog then, and the rule runs again with the frame counted.
+void frmChooseFolder::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    FollowSize();
+}
+
+void frmChooseFolder::FollowSize()
+{
     // The rule works on the outer size, frame and title bar included.
     const QRect outer = frameGeometry();
     const int W = std::max(Twips(outer.width()), MinWidth);

@@ -1,5 +1,6 @@
 #include "frmProgress.h"
 
+#include "TextCodec.h"
 #include "Twips.h"
 
 #include <QCoreApplication>
@@ -7,8 +8,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-frmProgress::frmProgress()
-    : QDialog(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+frmProgress::frmProgress(QWidget* owner)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Progress"));
     setFixedSize(Pixels(4680), Pixels(930));
@@ -16,6 +17,9 @@ frmProgress::frmProgress()
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setGeometry(TwipsRect(3375, 450, 1215, 390));
     connect(cmdCancel, &QPushButton::clicked, this, &frmProgress::reject);
+    // Esc cancels; Enter, pressed for the window behind, must not.
+    cmdCancel->setAutoDefault(false);
+    cmdCancel->setFocus();
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setGeometry(TwipsRect(75, 75, 4515, 240));
@@ -40,6 +44,8 @@ void frmProgress::Startup(int amountToDo)
     ProgressBar1->setRange(0, amountToDo);
     keepGoing = true;
     show();
+    // With the keyboard focus here, Esc cancels.
+    activateWindow();
 }
 
 bool frmProgress::OK(int amountDone, const std::string& text)
@@ -47,7 +53,7 @@ bool frmProgress::OK(int amountDone, const std::string& text)
     const int position = amountDone + 1;
     ProgressBar1->setValue(position);
     if (!text.empty())
-        Label1->setText(QString::fromStdString(text));
+        Label1->setText(QString::fromStdString(ShownText(text)));
     DoEvents();
     // Read after the events ran, so that a Cancel pressed just now counts.
     const bool result = keepGoing;

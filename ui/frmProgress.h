@@ -11,11 +11,12 @@ class QPushButton;
 // The small modeless dialog a long loop over projects opens, advances once per
 // project and polls for Cancel. It is hidden, never destroyed, between uses.
 // It also lets pending events run for the operations that yield without
-// reporting progress, as OK does.
+// reporting progress, as OK does. A tool window of its owner, it stays above
+// the owner while the user clicks there.
 class frmProgress final : public QDialog, public Progress, public EventPump {
     Q_OBJECT
 public:
-    frmProgress();
+    explicit frmProgress(QWidget* owner);
 
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* Label1 = nullptr;

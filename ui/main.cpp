@@ -6,9 +6,25 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QFont>
 #include <QIcon>
+
+#include <filesystem>
+
+namespace {
+
+// The bytes of the argument that Qt decoded into text: a folder name that is
+// not UTF-8 cannot be rebuilt from its text.
+std::string ArgumentBytes(int argc, char* argv[], const QString& text)
+{
+    for (int i = argc - 1; i > 0; --i)
+        if (QString::fromLocal8Bit(argv[i]) == text)
+            return argv[i];
+    return QFile::encodeName(text).toStdString();
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -22,14 +38,7 @@ int main(int argc, char* argv[])
     for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList())
         icon.addFile(file.filePath());
     QApplication::setWindowIcon(icon);
-    // The windows' positions and sizes are drawn for an 8-point sans serif of
-    // Helvetica's widths; a wider font would cut captions short. The system's
-    // own family stays as the last choice.
-    QFont font = QApplication::font();
-    font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                      QStringLiteral("Arial"), QStringLiteral("Helvetica"), font.family()});
-    font.setPointSize(8);
-    QApplication::setFont(font);
+    QApplication::setFont(WindowFont());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Keeps ORVEX projects in order and sorts them into backup sets."));
@@ -45,10 +54,12 @@ int main(int argc, char* argv[])
         return 2;
     }
     const std::string readFolder =
-        arguments.isEmpty() ? std::string() : WithSeparator(QDir::cleanPath(QDir(arguments[0]).absolutePath()).toStdString());
+        arguments.isEmpty()
+            ? std::string()
+            : WithSeparator(std::filesystem::absolute(ArgumentBytes(argc, argv, arguments[0])).lexically_normal().string());
 
     MessageBoxes boxes;
-    Main window(boxes, boxes, boxes, readFolder);
+    Main window(boxes, boxes, boxes, boxes, readFolder);
     boxes.owner = &window;
     window.show();
     return app.exec();

@@ -2,6 +2,7 @@
 #include "FuzzTarget.h"
 #include "ReferenceUsage.h"
 #include "Samples.h"
+#include "TextCodec.h"
 #include "orvoProject.h"
 
 #include <algorithm>
@@ -18,10 +19,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A name with its ASCII letters in lower case.
+std::string Folded(std::string name)
+{
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return name;
+}
+
 struct Folder {
     fixtures::TempDir base;
     fs::path root = base.path() / "root";
     std::set<std::string> waves; // the names that are ordinary files of root
+    std::set<std::string> folded; // the same, Folded
     std::vector<std::string> names;
     const std::string backup = "an older copy";
 
@@ -31,6 +41,7 @@ struct Folder {
         for (const auto& wave : fuzzing::SampleWaves()) {
             fixtures::WriteFile(root / wave.name, wave.bytes);
             waves.insert(wave.name);
+            folded.insert(Folded(wave.name));
         }
         fixtures::WriteFile(root / "Song.bak", backup);
         fixtures::WriteFile(root / ".hidden.wav", fixtures::WaveHeader(100));
@@ -80,10 +91,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& wave : project.waves) {
         const std::string& name = wave->FileName;
         FUZZ_CHECK(wave->project == &project);
-        if (!orvoWave::IsValidName(name))
+        if (!orvoWave::IsValidName(name)) {
             FUZZ_CHECK(wave->LastError == "Invalid wave file name: " + name && wave->fileSize == 0);
-        else if (!name.empty() && !folder.waves.contains(name))
-            FUZZ_CHECK(wave->LastError == "File not found: " + name && wave->fileSize == 0);
+        } else if (!name.empty()) {
+            // The file found is one of the folder's, the name's own when it exists;
+            // a name that no file equals, letter case and code page aside, finds none.
+            if (wave->DiskName.empty())
+                FUZZ_CHECK(wave->LastError == "File not found: " + name && wave->fileSize == 0);
+            else
+                FUZZ_CHECK(folder.waves.contains(wave->DiskName));
+            if (folder.waves.contains(name))
+                FUZZ_CHECK(wave->DiskName == name);
+            if (!folder.folded.contains(Folded(name)) && !folder.folded.contains(Folded(Win1252ToUtf8(name))))
+                FUZZ_CHECK(wave->DiskName.empty());
+        }
         FUZZ_CHECK(wave->samplesUsed == fixtures::ReferenceUsage(*wave));
         wavSize += wave->fileSize;
         samples += wave->samples;

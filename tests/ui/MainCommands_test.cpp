@@ -1,12 +1,17 @@
+#include "MessageBoxes.h"
 #include "UiTest.h"
 
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QToolTip>
 
 #include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -50,6 +55,16 @@ protected:
     }
 
     void Select(int r) { m->grdOut->topLevelItem(r - 1)->setSelected(true); }
+
+    // The set letter and the BU tooltip of each row.
+    std::vector<std::string> Sets() const
+    {
+        std::vector<std::string> sets;
+        for (int r = 0; r < m->grdOut->topLevelItemCount(); ++r)
+            sets.push_back(m->grdOut->topLevelItem(r)->text(4).toStdString() + "|"
+                           + m->grdOut->ToolTip(r, 4).toStdString());
+        return sets;
+    }
 
     bool InRoot(const std::string& name) const { return fs::exists(root.path() / name); }
     bool InDest(const std::string& name) const { return fs::exists(dest.path() / name); }
@@ -105,6 +120,80 @@ TEST_F(BackupSort, ReportOnlyWritesTheThreeFilesWithoutAsking)
     EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Done.  CSV files are in folder " + root.str() + "."}));
 }
 
+TEST_F(BackupSort, BothButtonsRefuseAFolderThatWasNotRead)
+{
+    fixtures::TempDir other;
+    for (const bool readFirst : {false, true}) {
+        Open();
+        if (readFirst) {
+            m->cmdReadFolder->click();
+            AnswerChooser(*m->chooseFolder, other.path().string());
+            m->cmdChooseFolder->click();
+        }
+        const std::string folder = readFirst ? other.str() : root.str();
+        const auto before = Snapshot(folder);
+        for (QPushButton* button : m->cmdRearrange)
+            button->click();
+
+        const std::string refusal = "Read the folder first: the grid does not show the projects of " + folder + ".";
+        EXPECT_EQ(w->messages.shown, std::vector<std::string>({refusal, refusal})) << readFirst;
+        EXPECT_TRUE(w->question.asked.empty());
+        EXPECT_EQ(Snapshot(folder), before);
+    }
+}
+
+TEST_F(BackupSort, ProjectsOnNoDiscAreNamedOnceSortRefusesReportsAsk)
+{
+    WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
+    Open();
+    m->optCD[0]->setChecked(true);
+    m->cmdReadFolder->click();
+    const auto before = Snapshot(root.path());
+    const std::string notice = "This project fits on no CD: Huge.";
+
+    m->cmdRearrange[0]->click();
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({notice}));
+    EXPECT_TRUE(w->question.asked.empty()) << "the sort refuses without asking";
+    EXPECT_EQ(Snapshot(root.path()), before);
+
+    w->messages.shown.clear();
+    w->question.answer = false;
+    m->cmdRearrange[1]->click();
+    EXPECT_EQ(w->question.asked,
+              std::vector<std::string>({notice + "\r\n\r\nWrite the reports without it?|Report Only"}));
+    EXPECT_TRUE(w->messages.shown.empty());
+    EXPECT_EQ(Snapshot(root.path()), before);
+
+    w->question.answer = true;
+    m->cmdRearrange[1]->click();
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Done.  CSV files are in folder " + root.str() + "."}));
+    EXPECT_EQ(fixtures::ReadFile(root.path() / "Backup Report.txt").find("Huge"), std::string::npos);
+}
+
+using Medium = Commands;
+
+TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
+{
+    WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
+    Open();
+    m->cmdReadFolder->click();
+    const std::vector<std::string> dvd = {"A|", "A|", "A|", "A|"};
+    const std::vector<std::string> cd = {"A|", "A|", "A|", "|Larger than one CD (649 MB)"};
+    ASSERT_EQ(Sets(), dvd);
+    fs::remove(root.path() / "Alpha.cue"); // a read would show it gone
+
+    m->optCD[0]->setChecked(true);
+    EXPECT_EQ(Sets(), cd);
+    m->optCD[1]->setChecked(true);
+    EXPECT_EQ(Sets(), dvd);
+    EXPECT_EQ(m->grdOut->topLevelItem(0)->text(0), "Alpha") << "no read";
+
+    // Selected while a read runs: the read's plan follows it.
+    QMetaObject::invokeMethod(m, [this] { m->optCD[0]->setChecked(true); }, Qt::QueuedConnection);
+    m->cmdReadFolder->click();
+    EXPECT_EQ(Sets(), std::vector<std::string>(cd.begin() + 1, cd.end()));
+}
+
 using Move = Commands;
 
 TEST_F(Move, MovesTheSelectedProjectsAndRemembersTheFolder)
@@ -113,7 +202,7 @@ TEST_F(Move, MovesTheSelectedProjectsAndRemembersTheFolder)
     Select(1);
     Select(2);
     ChooserSeen seen;
-    AnswerChooser(*m->chooseFolder, Qs(dest.path().string()), &seen);
+    AnswerChooser(*m->chooseFolder, dest.path().string(), &seen);
     m->cmdMove->click();
 
     EXPECT_EQ(seen.startedAt, "/") << "the stored move folder, by default the root";
@@ -138,7 +227,7 @@ TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)
     const auto before = Snapshot(root.path());
     Select(1);
     Select(3);
-    AnswerChooser(*m->chooseFolder, Qs(dest.path().string()));
+    AnswerChooser(*m->chooseFolder, dest.path().string());
     m->cmdMove->click();
 
     EXPECT_EQ(w->messages.shown,
@@ -151,6 +240,28 @@ TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)
     EXPECT_EQ(StoredSetting("MoveFolder"), Qs(dest.str()));
 }
 
+TEST_F(Move, AMoveStoppedByAnErrorHidesTheProgressDialog)
+{
+    OpenAndRead();
+    m->show();
+    for (int r = 1; r <= 3; ++r)
+        Select(r);
+    // Once the move has begun, a file of the second project appears in the
+    // destination: the move stops there, before it announced its last project.
+    bool appeared = false;
+    QObject::connect(m->progress.ProgressBar1, &QProgressBar::valueChanged, [&] {
+        if (!std::exchange(appeared, true))
+            fixtures::WriteFile(dest.path() / "beta.wav", "someone else's take");
+    });
+    AnswerChooser(*m->chooseFolder, dest.path().string());
+    m->cmdMove->click();
+
+    ASSERT_EQ(w->messages.shown.size(), 1u);
+    EXPECT_NE(w->messages.shown[0].find("beta.wav"), std::string::npos) << w->messages.shown[0];
+    EXPECT_TRUE(InDest("Alpha.cue"));
+    EXPECT_FALSE(m->progress.isVisible());
+}
+
 TEST_F(Move, SameFolderAsBeforeWritesNoSetting)
 {
     StoreSetting("MoveFolder", Qs(dest.str()));
@@ -159,10 +270,10 @@ TEST_F(Move, SameFolderAsBeforeWritesNoSetting)
     StoreSetting("MoveFolder", "/elsewhere/");
     Select(2);
     ChooserSeen seen;
-    AnswerChooser(*m->chooseFolder, Qs(dest.path().string()), &seen);
+    AnswerChooser(*m->chooseFolder, dest.path().string(), &seen);
     m->cmdMove->click();
 
-    EXPECT_EQ(seen.startedAt, Qs(dest.path().string()));
+    EXPECT_EQ(seen.startedAt, dest.path().string());
     EXPECT_TRUE(InDest("Beta.cue"));
     EXPECT_EQ(StoredSetting("MoveFolder"), "/elsewhere/");
 }
@@ -181,19 +292,21 @@ TEST_F(Move, CancelledChooserChangesNothing)
     EXPECT_EQ(m->grdOut->topLevelItemCount(), 3);
 }
 
-TEST_F(Move, MenuItemsRunWhateverTheButtonsState)
+TEST_F(Move, WithNoRowSelectedSaysSoAndOpensNoChooser)
 {
-    Open();
-    ASSERT_FALSE(m->cmdMove->isEnabled());
-    ChooserSeen seen;
-    AnswerChooser(*m->chooseFolder, {}, &seen);
-    m->menuFileMove->trigger();
-    EXPECT_TRUE(seen.shown);
-
-    seen = {};
-    AnswerChooser(*m->chooseFolder, {}, &seen);
-    m->menuPopupMove->trigger();
-    EXPECT_TRUE(seen.shown);
+    OpenAndRead();
+    for (QAction* entry : {m->menuFileMove, m->menuPopupMove, static_cast<QAction*>(nullptr)}) {
+        w->messages.shown.clear();
+        ChooserSeen seen;
+        AnswerChooser(*m->chooseFolder, {}, &seen);
+        if (entry)
+            entry->trigger();
+        else
+            m->cmdMove->click();
+        QCoreApplication::processEvents(); // a chooser would have shown by now
+        EXPECT_FALSE(seen.shown);
+        EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Select the projects to move first."}));
+    }
 }
 
 using Rename = Commands;
@@ -210,6 +323,35 @@ TEST_F(Rename, AsksANameForEachSelectedProject)
     EXPECT_TRUE(InRoot("Final.cue"));
     EXPECT_FALSE(InRoot("Beta.cue"));
     EXPECT_TRUE(InRoot("beta.wav"));
+}
+
+TEST_F(Rename, AcceptingTheDefaultOfANameThatIsNotUtf8IsRefusedAndKeepsItsBytes)
+{
+    // A project file named as Windows writes "Café Latin", renamed through the window's own input box.
+    const std::string latin = "Caf\xE9 Latin";
+    WriteProject(root.path(), latin, {{"latin.wav", 100000}});
+    MessageBoxes input;
+    fixtures::RecordingMessages messages;
+    uitest::RecordingQuestion question;
+    Main window(messages, question, input, input, root.str());
+    window.cmdReadFolder->click();
+    ASSERT_EQ(window.grdOut->topLevelItemCount(), 4);
+    QTreeWidgetItem* row = window.grdOut->topLevelItem(2);
+    EXPECT_EQ(row->text(0), QString::fromUtf8("Café Latin"));
+    EXPECT_EQ(row->data(0, Qt::UserRole).toByteArray().toStdString(), latin);
+    const auto before = fixtures::EntryNames(root.path());
+
+    row->setSelected(true);
+    uitest::WhenShown<QInputDialog>([](QInputDialog& box) {
+        EXPECT_EQ(box.textValue(), QString::fromUtf8("Café Latin"));
+        box.accept();
+    });
+    window.menuHiddenRename->trigger();
+
+    EXPECT_EQ(messages.shown, std::vector<std::string>({"Project name " + latin + " already exists.  Can't rename."}));
+    EXPECT_EQ(fixtures::EntryNames(root.path()), before);
+    EXPECT_TRUE(InRoot(latin + ".cue"));
+    EXPECT_EQ(row->data(0, Qt::UserRole).toByteArray().toStdString(), latin);
 }
 
 TEST_F(Rename, WithAnEmptyListAsksNothing)
@@ -237,16 +379,31 @@ TEST_F(Popup, OpensOnARightClickOverAFilledGridOnly)
     QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(20, 5));
     EXPECT_TRUE(m->menuPopup->isVisible());
     m->menuPopup->hide();
+
+    // Below the rows a right click keeps the selection and opens nothing.
+    Select(2);
+    QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(20, rows->height() - 5));
+    EXPECT_FALSE(m->menuPopup->isVisible());
+    EXPECT_EQ(m->grdOut->selectedItems(), QList<QTreeWidgetItem*>({m->grdOut->topLevelItem(0), m->grdOut->topLevelItem(1)}));
 }
 
 using LongOperation = Commands;
 
-TEST_F(LongOperation, BlocksTheWindowsCommandsButNotCancel)
+TEST_F(LongOperation, RefusesTheWindowsCommandsAndSaysSoButNotCancel)
 {
     Open();
+    Qt::CursorShape cursor = Qt::ArrowCursor;
+    QString said;
     // Delivered while the scan lets events run.
     QMetaObject::invokeMethod(m->cmdRearrange[1], "click", Qt::QueuedConnection);
     QMetaObject::invokeMethod(m, "close", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m,
+        [&] {
+            cursor = m->cursor().shape();
+            said = QToolTip::text();
+        },
+        Qt::QueuedConnection);
     m->show();
     m->cmdReadFolder->click();
 
@@ -254,6 +411,9 @@ TEST_F(LongOperation, BlocksTheWindowsCommandsButNotCancel)
     EXPECT_FALSE(InRoot("Backup Report.txt")) << "Report Only ran inside the scan";
     EXPECT_TRUE(w->messages.shown.empty());
     EXPECT_TRUE(m->isVisible()) << "the window closed under the scan";
+    EXPECT_EQ(said, "Busy: wait until the running command ends.");
+    EXPECT_EQ(cursor, Qt::BusyCursor);
+    EXPECT_EQ(m->cursor().shape(), Qt::ArrowCursor) << "the cursor is back when the scan ends";
 
     QMetaObject::invokeMethod(m->progress.cmdCancel, "click", Qt::QueuedConnection);
     m->cmdReadFolder->click();

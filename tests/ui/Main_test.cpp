@@ -11,7 +11,10 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
+
+#include <filesystem>
 
 namespace {
 
@@ -53,6 +56,7 @@ TEST_F(StartUp, WithNoSettingsUsesTheRootAndPresetsTheWindow)
     EXPECT_FALSE(m.chooseFolder->isVisible());
     EXPECT_EQ(m.chooseFolder->parent(), &m);
     EXPECT_FALSE(m.progress.isVisible());
+    EXPECT_EQ(m.progress.parentWidget(), &m);
     EXPECT_FALSE(uitest::HasSetting("ReadFolder")) << "start-up writes no setting";
     EXPECT_TRUE(w.messages.shown.empty());
 }
@@ -178,7 +182,7 @@ TEST_F(IncludeChecks, ChooseKeepsBoxesSetByHandWhenTheNameSaysNothing)
     m.chkRegular->setChecked(true);
 
     // Both boxes are now checked; a folder with neither word leaves them so.
-    AnswerChooser(*m.chooseFolder, Qs(root.str()) + "Plain");
+    AnswerChooser(*m.chooseFolder, root.str() + "Plain");
     m.cmdChooseFolder->click();
     EXPECT_EQ(m.RootFolder, root.str() + "Plain/");
     EXPECT_TRUE(m.chkMix->isChecked());
@@ -197,7 +201,7 @@ TEST_F(IncludeChecks, CancelledChooseStillPresetsFromTheUnchangedFolder)
     AnswerChooser(*m.chooseFolder, {}, &seen);
     m.cmdChooseFolder->click();
     EXPECT_TRUE(seen.shown);
-    EXPECT_EQ(seen.startedAt, Qs(root.str()) + "Mix");
+    EXPECT_EQ(seen.startedAt, root.str() + "Mix");
     EXPECT_EQ(m.RootFolder, root.str() + "Mix/");
     EXPECT_FALSE(uitest::HasSetting("ReadFolder"));
     EXPECT_TRUE(m.chkMix->isChecked());
@@ -210,7 +214,7 @@ TEST_F(ChooseAndRead, ChosenFolderIsShownAndStoredWithItsSeparator)
 {
     fixtures::TempDir root;
     Window w;
-    AnswerChooser(*w.main.chooseFolder, Qs(root.path().string()));
+    AnswerChooser(*w.main.chooseFolder, root.path().string());
     w.main.menuFileChoose->trigger();
     EXPECT_EQ(w.main.RootFolder, root.str());
     EXPECT_EQ(w.main.txtFolder->text(), Qs(root.str()));
@@ -221,6 +225,27 @@ TEST_F(ChooseAndRead, ChosenFolderIsShownAndStoredWithItsSeparator)
     w.main.cmdChooseFolder->click();
     EXPECT_EQ(w.main.RootFolder, "/");
     EXPECT_EQ(StoredSetting("ReadFolder"), "/");
+}
+
+TEST_F(ChooseAndRead, FolderNamedInTheWindowsCodePageIsReadShownAndKeptAsItsBytes)
+{
+    fixtures::TempDir temp;
+    const std::string folder = temp.str() + "Caf\xE9 Songs";
+    std::filesystem::create_directory(folder);
+    WriteProject(folder, "Caf\xE9 Latin", {{"Caf\xE9 01.wav", 500000}});
+    {
+        Window w;
+        AnswerChooser(*w.main.chooseFolder, folder);
+        w.main.menuFileChooseread->trigger();
+        EXPECT_EQ(w.main.RootFolder, folder + "/");
+        EXPECT_EQ(w.main.txtFolder->text(), Qs(temp.str()) + QString::fromUtf8("Café Songs/"));
+        ASSERT_EQ(w.main.grdOut->topLevelItemCount(), 1);
+        EXPECT_EQ(Row(*w.main.grdOut, 1), std::vector<std::string>({"Café Latin", ".5", "1", "1", "A", "100%"}));
+        EXPECT_TRUE(w.messages.shown.empty());
+    }
+    // The stored folder comes back with its bytes.
+    Window again;
+    EXPECT_EQ(again.main.RootFolder, folder + "/");
 }
 
 TEST_F(ChooseAndRead, ReadFillsTheGridAndTheCount)
@@ -299,6 +324,57 @@ TEST_F(ChooseAndRead, ErrorsEnableShowErrorsAndAreShownAtOnce)
     m.cmdReadFolder->click();
     EXPECT_FALSE(m.cmdErrors->isEnabled());
     EXPECT_EQ(w.messages.shown.size(), 2u);
+}
+
+TEST_F(ChooseAndRead, NoticesCanBeSilencedForTheRestOfTheRead)
+{
+    fixtures::TempDir root;
+    // Three waves without a bext chunk: the walk meets each one's data chunk.
+    const std::string wave = fixtures::ChunkHeader("RIFF", 4 + 24 + 8 + 100) + "WAVE" + fixtures::FmtChunk(48000, 16)
+                             + fixtures::ChunkHeader("data", 100) + std::string(100, '\0');
+    fixtures::WriteFile(root.path() / "Alpha.cue",
+                        fixtures::CueText({{{"a1.wav", 0, 10}}, {{"a2.wav", 0, 10}}, {{"a3.wav", 0, 10}}}));
+    for (const char* name : {"a1.wav", "a2.wav", "a3.wav"})
+        fixtures::WriteFile(root.path() / name, wave);
+    Window w(root.str());
+    Main& m = w.main;
+
+    struct Case {
+        bool noMore;
+        std::size_t boxes;
+        std::string errors;
+    };
+    // The second read shows its notices again.
+    const Case cases[] = {{true, 1, "Errors for this folder: \r\n\r\n  2 more notices were not shown."},
+                          {false, 3, ""}};
+    for (const Case& c : cases) {
+        w.notices = {};
+        w.notices.noMore = c.noMore;
+        w.messages.shown.clear();
+        m.cmdReadFolder->click();
+        ASSERT_EQ(w.notices.shown.size(), c.boxes) << c.noMore;
+        EXPECT_EQ(w.notices.shown[0], "Unknown chunk \"data\" in file a1.wav");
+        EXPECT_EQ(m.projectList.LastError, c.errors);
+        EXPECT_EQ(m.cmdErrors->isEnabled(), c.noMore);
+        EXPECT_EQ(w.messages.shown, c.noMore ? std::vector<std::string>{c.errors} : std::vector<std::string>{});
+    }
+}
+
+TEST_F(ChooseAndRead, ReadShowsTheFirstRows)
+{
+    fixtures::TempDir root;
+    for (int i = 10; i < 50; ++i)
+        WriteProject(root.path(), "Song " + std::to_string(i), {{"song" + std::to_string(i) + ".wav"}});
+    Window w(root.str());
+    ProjectGrid& grid = *w.main.grdOut;
+    w.main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.main));
+    w.main.cmdReadFolder->click();
+    grid.scrollToBottom();
+    ASSERT_GT(grid.verticalScrollBar()->value(), 0);
+
+    w.main.cmdReadFolder->click();
+    EXPECT_EQ(grid.verticalScrollBar()->value(), 0);
 }
 
 TEST_F(ChooseAndRead, ChooseAndReadReadsTheCurrentFolderWhenCancelled)

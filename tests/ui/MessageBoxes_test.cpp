@@ -3,26 +3,14 @@
 #include "MessageBoxes.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
-
-#include <functional>
 
 namespace {
 
-// Runs answer on the modal dialog that the next call opens.
-template <typename Dialog>
-void WhenShown(const std::function<void(Dialog&)>& answer)
-{
-    QTimer::singleShot(0, qApp, [answer] {
-        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        answer(*dialog);
-    });
-}
-
+using uitest::WhenShown;
 using Boxes = uitest::UiTest;
 
 TEST_F(Boxes, MessageHasNoIconTheApplicationsTitleAndOK)
@@ -54,11 +42,30 @@ TEST_F(Boxes, QuestionHasYesAsDefault)
     EXPECT_FALSE(boxes.AskYesNo("Move?", "Backup sort"));
 }
 
+TEST_F(Boxes, NoticeOffersToShowNoMore)
+{
+    MessageBoxes boxes;
+    for (const bool check : {false, true}) {
+        WhenShown<QMessageBox>([check](QMessageBox& box) {
+            EXPECT_EQ(box.windowTitle(), "Kelvark");
+            EXPECT_EQ(box.text(), "Unknown chunk \"LIST\" in file take.wav");
+            ASSERT_NE(box.checkBox(), nullptr);
+            EXPECT_EQ(box.checkBox()->text(), "Show no more notices during this read");
+            EXPECT_FALSE(box.checkBox()->isChecked());
+            box.checkBox()->setChecked(check);
+            box.button(QMessageBox::Ok)->click();
+        });
+        EXPECT_EQ(boxes.ShowNotice("Unknown chunk \"LIST\" in file take.wav"), check);
+    }
+}
+
 TEST_F(Boxes, InputBoxOffersTheDefaultAndGivesNothingOnCancel)
 {
     MessageBoxes boxes;
     WhenShown<QInputDialog>([](QInputDialog& input) {
         EXPECT_EQ(input.windowTitle(), "Rename project");
+        // Room for the title between the title bar's icon and buttons.
+        EXPECT_GE(input.width(), 320);
         EXPECT_EQ(input.labelText(), "Enter new name");
         EXPECT_EQ(input.textValue(), "Take");
         input.setTextValue("Final");
@@ -68,6 +75,28 @@ TEST_F(Boxes, InputBoxOffersTheDefaultAndGivesNothingOnCancel)
 
     WhenShown<QInputDialog>([](QInputDialog& input) { input.reject(); });
     EXPECT_EQ(boxes.Ask("Enter new name", "Rename project", "Take"), "");
+}
+
+TEST_F(Boxes, BytesThatAreNotUtf8AreShownAsWindows1252AndTheDefaultGivesBackItsOwn)
+{
+    MessageBoxes boxes;
+    WhenShown<QMessageBox>([](QMessageBox& box) {
+        EXPECT_EQ(box.text(), QString::fromUtf8("File not found: Café 01.wav"));
+        box.button(QMessageBox::Ok)->click();
+    });
+    boxes.Show("File not found: Caf\xE9 01.wav");
+
+    // Accepted as shown, the default stands for its own bytes; an edited text is UTF-8.
+    const std::vector<std::pair<QString, std::string>> answers = {
+        {QString::fromUtf8("Café Latin"), "Caf\xE9 Latin"}, {QString::fromUtf8("Café Latino"), "Caf\xC3\xA9 Latino"}};
+    for (const auto& [typed, bytes] : answers) {
+        WhenShown<QInputDialog>([typed](QInputDialog& input) {
+            EXPECT_EQ(input.textValue(), QString::fromUtf8("Café Latin"));
+            input.setTextValue(typed);
+            input.accept();
+        });
+        EXPECT_EQ(boxes.Ask("Enter new name", "Rename project", "Caf\xE9 Latin"), bytes);
+    }
 }
 
 } // namespace

@@ -14,7 +14,7 @@ void UiTest::SetUp()
     QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark")).clear();
 }
 
-void AnswerChooser(frmChooseFolder& chooser, const QString& folder, ChooserSeen* seen)
+void AnswerChooser(frmChooseFolder& chooser, const std::string& folder, ChooserSeen* seen)
 {
     // Runs inside the chooser's modal loop, once the command has shown it.
     QTimer::singleShot(0, &chooser, [&chooser, folder, seen] {
@@ -22,7 +22,7 @@ void AnswerChooser(frmChooseFolder& chooser, const QString& folder, ChooserSeen*
             return;
         if (seen)
             *seen = {true, chooser.Path()};
-        if (folder.isEmpty()) {
+        if (folder.empty()) {
             chooser.cmdCancel->click();
             return;
         }
@@ -66,6 +66,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The font the program draws its windows with.
+    QApplication::setFont(WindowFont());
     // The settings of this process live in a folder of its own, never in the
     // user's; CTest runs several test processes at once.
     QTemporaryDir settings;

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QList>
 #include <QString>
+#include <QTimer>
 
+#include <functional>
 #include <ostream>
 
 #include <string>
@@ -27,6 +30,18 @@ struct RecordingQuestion final : Question {
     }
 };
 
+// Records each notice and answers as if "Show no more notices during this
+// read" was checked when noMore is true.
+struct RecordingNoticeBox final : NoticeBox {
+    bool noMore = false;
+    std::vector<std::string> shown;
+    bool ShowNotice(const std::string& text) override
+    {
+        shown.push_back(text);
+        return noMore;
+    }
+};
+
 // Every test starts with no stored settings.
 class UiTest : public ::testing::Test {
 protected:
@@ -38,10 +53,11 @@ struct Window {
     fixtures::RecordingMessages messages;
     RecordingQuestion question;
     fixtures::ScriptedInput input;
+    RecordingNoticeBox notices;
     Main main;
 
     explicit Window(const std::string& readFolder = {})
-        : main(messages, question, input, readFolder)
+        : main(messages, question, input, notices, readFolder)
     {
     }
 };
@@ -49,16 +65,27 @@ struct Window {
 // What the folder chooser was opened on, once it was.
 struct ChooserSeen {
     bool shown = false;
-    QString startedAt; // the folder opened when it was shown
+    std::string startedAt; // the folder opened when it was shown
 };
 
 // Answers the folder chooser that the next command shows: opens folder and
 // presses OK, or presses Cancel when folder is empty.
-void AnswerChooser(frmChooseFolder& chooser, const QString& folder, ChooserSeen* seen = nullptr);
+void AnswerChooser(frmChooseFolder& chooser, const std::string& folder, ChooserSeen* seen = nullptr);
 
 // The widgets of among in the order the focus chain visits them, starting
 // from the first of among.
 QList<QWidget*> TabChain(const QList<QWidget*>& among);
+
+// Runs answer on the modal dialog that the next call opens.
+template <typename Dialog>
+void WhenShown(const std::function<void(Dialog&)>& answer)
+{
+    QTimer::singleShot(0, qApp, [answer] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        answer(*dialog);
+    });
+}
 
 QString StoredSetting(const QString& key);
 void StoreSetting(const QString& key, const QString& value);

@@ -1,11 +1,12 @@
 #include "UiTest.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <filesystem>
 
 namespace {
 
@@ -14,14 +15,14 @@ using uitest::UiTest;
 class FolderChooser : public UiTest {
 protected:
     fixtures::TempDir temp;
-    QString dir = QString::fromStdString(temp.path().string());
+    std::string dir = temp.path().string();
     frmChooseFolder chooser{nullptr};
 
     void SetUp() override
     {
         UiTest::SetUp();
-        QDir(dir).mkpath("Songs/Live");
-        QDir(dir).mkpath("Takes");
+        std::filesystem::create_directories(temp.path() / "Songs" / "Live");
+        std::filesystem::create_directories(temp.path() / "Takes");
     }
 
     QTreeWidgetItem* Item(const QString& text)
@@ -80,7 +81,7 @@ TEST_F(FolderChooser, ListShowsParentsAboveAndSubfoldersBelow)
     for (QTreeWidgetItem* item = songs; item; item = item->parent())
         chain.prepend(item->text(0));
     EXPECT_EQ(chain.first(), "/");
-    EXPECT_EQ(chain.mid(1).join("/"), (dir + "/Songs").mid(1));
+    EXPECT_EQ(chain.mid(1).join("/"), uitest::Qs(dir + "/Songs").mid(1));
 }
 
 TEST_F(FolderChooser, DoubleClickOpensAFolderAndAHighlightIsNotTaken)
@@ -101,11 +102,35 @@ TEST_F(FolderChooser, DoubleClickOpensAFolderAndAHighlightIsNotTaken)
     EXPECT_EQ(chooser.ChosenFolder, dir + "/Songs");
 }
 
+TEST_F(FolderChooser, ShowsAndOpensAFolderWhoseNameIsNotUtf8)
+{
+    // Two folders shown alike: "Café" in UTF-8, and as Windows writes it, byte 0xE9.
+    const std::string utf8 = dir + "/Caf\xC3\xA9";
+    const std::string windows = dir + "/Caf\xE9";
+    std::filesystem::create_directories(utf8);
+    std::filesystem::create_directories(windows + "/Takes");
+    chooser.SetExternal(dir);
+    const auto shown = chooser.Dir1->findItems(QString::fromUtf8("Café"), Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0]->data(0, Qt::UserRole).toByteArray().toStdString(), utf8);
+    EXPECT_EQ(shown[1]->data(0, Qt::UserRole).toByteArray().toStdString(), windows);
+
+    emit chooser.Dir1->itemDoubleClicked(shown[1], 0);
+    EXPECT_EQ(chooser.Path(), windows);
+    ASSERT_NE(Item("Takes"), nullptr);
+    EXPECT_EQ(chooser.Dir1->currentItem()->text(0), QString::fromUtf8("Café"));
+    chooser.cmdOK->click();
+    EXPECT_EQ(chooser.ChosenFolder, windows);
+
+    chooser.SetExternal(windows + "/Takes/");
+    EXPECT_EQ(chooser.Path(), windows + "/Takes");
+}
+
 TEST_F(FolderChooser, MissingFolderFallsBackToItsDrivesRoot)
 {
     chooser.SetExternal(dir + "/Gone/Away/");
-    const QString driveRoot = chooser.Drive1->currentData().toString();
-    EXPECT_TRUE(dir.startsWith(driveRoot)) << driveRoot.toStdString();
+    const std::string driveRoot = chooser.Drive1->currentData().toByteArray().toStdString();
+    EXPECT_TRUE(dir.starts_with(driveRoot)) << driveRoot;
     EXPECT_EQ(chooser.Path(), driveRoot);
 }
 

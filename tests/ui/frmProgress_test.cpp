@@ -1,8 +1,10 @@
 #include "UiTest.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 
 namespace {
 
@@ -10,7 +12,8 @@ using uitest::UiTest;
 
 class ProgressDialog : public UiTest {
 protected:
-    frmProgress progress;
+    QWidget owner;
+    frmProgress progress{&owner};
 
     // Presses the button while the next OK lets events run.
     void PressDuringNextOK(QObject* target, const char* method)
@@ -76,6 +79,22 @@ TEST_F(ProgressDialog, CloseButtonAndEscActAsCancel)
     EXPECT_TRUE(progress.OK(0, "Song A"));
     PressDuringNextOK(&progress, "reject");
     EXPECT_FALSE(progress.OK(1, "Song B"));
+}
+
+TEST_F(ProgressDialog, StaysAboveItsOwnerAndTakesTheKeyboardSoEscCancels)
+{
+    EXPECT_EQ(progress.parentWidget(), &owner);
+    EXPECT_TRUE(progress.windowFlags() & Qt::Tool);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&owner));
+
+    progress.Startup(3);
+    // A tool window counts as active along with its owner: ask for the focus.
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
+    EXPECT_EQ(QApplication::focusWidget()->window(), &progress);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_FALSE(progress.OK(0, "Song A"));
 }
 
 TEST_F(ProgressDialog, StartupWithNothingToDoShowsNothing)

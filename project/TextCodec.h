@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Names reach this system as bytes: project files written on Windows hold them
+// in the Windows-1252 code page, file names on this machine are UTF-8 or any
+// bytes at all. Everything shown to the user is UTF-8; the bytes themselves are
+// what the files are found, moved and reported by.
+
+// True when bytes are well-formed UTF-8: shortest forms only, no UTF-16
+// surrogates, nothing beyond U+10FFFF.
+bool IsValidUtf8(std::string_view bytes);
+
+// Every byte read as Windows-1252, written as UTF-8. The five bytes the code
+// page leaves unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the code points
+// of the same value, U+0081 and so on, as Windows itself converts them.
+std::string Win1252ToUtf8(std::string_view bytes);
+
+// The text to show for bytes: the well-formed UTF-8 sequences as they are, and
+// every byte that is not part of one read as Windows-1252. Valid UTF-8 comes
+// back unchanged.
+std::string ShownText(std::string_view bytes);

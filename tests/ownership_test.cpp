@@ -1,0 +1,263 @@
+// Folders as users keep them: look-alike names, shared waves, folders, links
+// and special files among the waves, report names taken by projects. Every
+// operation either does the right thing or refuses before touching anything;
+// either way every file that was there is still there once, with its content.
+
+#include "Commands.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <sys/stat.h>
+
+namespace {
+
+using namespace fixtures;
+
+constexpr std::uint32_t MB = 1000 * 1000;
+
+TEST(FolderOwners, TheLongestProjectNameOwnsAFile)
+{
+    Studio s;
+    for (const char* name : {"Song", "Song v1", "Song v1.2", "Song.remix", "Drums", "Backups"})
+        WriteProject(s.root.path(), name, {});
+    WriteProject(s.root.path(), "Band", {{"Drums.wav"}});
+    for (const char* file : {"Song.bak", "Song v1.bak", "Song v1.2.bak", "Song v1.2 take.bak", "Song.remix.bak",
+                             "Backups.csv", "Nobody.txt"})
+        WriteFile(s.root.path() / file, file);
+    s.Read();
+
+    const struct {
+        const char* file;
+        const char* owner; // "" for nobody
+    } table[] = {
+        {"Song.cue", "Song"},           {"Song.bak", "Song"},          {"Song v1.cue", "Song v1"},
+        {"Song v1.bak", "Song v1"},     {"Song v1.2.cue", "Song v1.2"}, {"Song v1.2.bak", "Song v1.2"},
+        {"Song v1.2 take.bak", "Song v1"},     {"Song.remix.cue", "Song.remix"}, {"Song.remix.bak", "Song.remix"},
+        {"Drums.wav", ""},              {"Drums.cue", "Drums"},        {"Backups.csv", "Backups"},
+        {"Nobody.txt", ""},
+    };
+    for (const auto& row : table) {
+        const FolderOwners::Entry* entry = s.list.owners.Find(row.file);
+        ASSERT_NE(entry, nullptr) << row.file;
+        EXPECT_EQ(entry->owner ? entry->owner->Name : "", row.owner) << row.file;
+    }
+    const FolderOwners::Entry* drums = s.list.owners.Find("Drums.wav");
+    ASSERT_EQ(drums->players.size(), 1u);
+    EXPECT_EQ(drums->players[0]->Name, "Band");
+}
+
+// One folder a user could have, one operation on it, and what must come of it.
+struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> write;
+    std::function<bool(Studio&, const fs::path& dest)> act; // true when the operation refused or failed
+    std::vector<std::string> shown;                          // the messages, "@" standing for the root folder
+    std::function<void(Studio&, const fs::path& dest)> check = nullptr; // after an operation that went through
+};
+
+// Selects the rows of the named projects.
+void Select(Studio& s, std::initializer_list<std::string> names)
+{
+    const auto all = s.Names();
+    for (const auto& name : names)
+        s.grid.Select(static_cast<int>(std::find(all.begin(), all.end(), name) - all.begin()) + 1);
+}
+
+bool Move(Studio& s, const fs::path& dest, std::initializer_list<std::string> names)
+{
+    Select(s, names);
+    return MoveCommand(s.list, s.grid, dest.string() + "/", s.ui.messages);
+}
+
+bool Sort(Studio& s) { return BackupCommand(s.list, s.root.str(), true, true, s.ui.messages); }
+
+bool Rename(Studio& s, const std::string& name, const std::string& newName)
+{
+    Select(s, {name});
+    s.ui.input.answers = {newName};
+    return !s.list.RenameFiles(s.grid);
+}
+
+void Play(const fs::path& root, const std::string& project, const std::vector<std::string>& waves,
+          std::uint32_t dataSize = 1000)
+{
+    std::vector<Region> regions;
+    for (const auto& wave : waves)
+        regions.push_back({wave, 0, 10});
+    WriteFile(root / (project + ".cue"), CueText({regions}));
+    for (const auto& wave : waves)
+        if (!fs::exists(fs::symlink_status(root / wave)))
+            WriteFile(root / wave, WaveHeader(dataSize));
+}
+
+TEST(Ownership, EveryOperationKeepsEveryFileWhole)
+{
+    const std::string notFound = std::make_error_code(std::errc::no_such_file_or_directory).message();
+    const Case cases[] = {
+        {"a move takes only the project's own files, not a longer project's",
+         [](const fs::path& r) {
+             Play(r, "Song v1", {"Song v1 take.wav"});
+             Play(r, "Song v1.2", {"Song v1.2 take.wav"});
+             WriteFile(r / "Song v1.2.bak", "notes");
+         },
+         [](Studio& s, const fs::path& d) { return Move(s, d, {"Song v1"}); }, {},
+         [](Studio& s, const fs::path& d) {
+             EXPECT_TRUE(fs::exists(d / "Song v1.cue"));
+             EXPECT_TRUE(fs::exists(s.root.path() / "Song v1.2.cue"));
+             EXPECT_TRUE(fs::exists(s.root.path() / "Song v1.2.bak"));
+         }},
+        {"a rename leaves a wave another project plays alone",
+         [](const fs::path& r) {
+             Play(r, "Band", {"Drums.wav"});
+             Play(r, "Drums", {"Drums 1.wav"});
+         },
+         [](Studio& s, const fs::path&) { return Rename(s, "Drums", "Percussion"); }, {},
+         [](Studio& s, const fs::path&) {
+             EXPECT_TRUE(fs::exists(s.root.path() / "Drums.wav"));
+             EXPECT_TRUE(fs::exists(s.root.path() / "Percussion.cue"));
+             EXPECT_FALSE(s.Read());
+         }},
+        {"a renamed project stays apart from a project whose name starts its own",
+         [](const fs::path& r) {
+             Play(r, "A", {"a.wav"});
+             Play(r, "Other", {"o.wav"});
+             WriteFile(r / "Other.bak", "notes");
+         },
+         [](Studio& s, const fs::path&) { return Rename(s, "A", "Other.x"); }, {},
+         [](Studio& s, const fs::path&) {
+             s.Read();
+             EXPECT_EQ(s.Names(), (std::vector<std::string>{"Other", "Other.x"}));
+             EXPECT_EQ(s.Project(0).OwnFiles(), (std::vector<std::string>{"Other.bak", "Other.cue"}));
+         }},
+        {"a move of a project that shares a wave with one that stays",
+         [](const fs::path& r) {
+             Play(r, "Song", {"Song 01.wav"});
+             Play(r, "Song Mix", {"Song 01.wav"});
+         },
+         [](Studio& s, const fs::path& d) { return Move(s, d, {"Song"}); },
+         {"Can't move \"Song 01.wav\": it is used by Song Mix (stays), Song (moves)"}},
+        {"a move of two projects that share a wave moves it once",
+         [](const fs::path& r) {
+             Play(r, "Song", {"Song 01.wav"});
+             Play(r, "Song Mix", {"Song 01.wav", "Mix.wav"});
+         },
+         [](Studio& s, const fs::path& d) { return Move(s, d, {"Song", "Song Mix"}); }, {},
+         [](Studio& s, const fs::path& d) {
+             for (const char* file : {"Song.cue", "Song Mix.cue", "Song 01.wav", "Mix.wav"})
+                 EXPECT_TRUE(fs::exists(d / file)) << file;
+             EXPECT_EQ(s.list.projects.Count(), 0);
+         }},
+        {"a sort of two projects in different sets that share a wave",
+         [](const fs::path& r) {
+             Play(r, "Song", {"Song 01.wav", "Song 02.wav"}, 200 * MB);
+             Play(r, "Song Mix", {"Song 01.wav", "Mix.wav"}, 200 * MB);
+         },
+         [](Studio& s, const fs::path&) { return Sort(s); },
+         {"Can't move \"Song 01.wav\": it is used by Song Mix (CD-B), Song (CD-A)"}},
+        {"a report would replace a project's file",
+         [](const fs::path& r) {
+             Play(r, "Backups", {"b.wav"});
+             WriteFile(r / "Backups.csv", "the user's own table");
+         },
+         [](Studio& s, const fs::path&) { return BackupCommand(s.list, s.root.str(), true, false, s.ui.messages); },
+         {"Can't write \"Backups.csv\": it is a file of project Backups"}},
+        {"waves that are a folder, a link, a hidden file or missing",
+         [](const fs::path& r) {
+             fs::create_directory(r / "Archive");
+             WriteFile(r / "Archive" / "inside.wav", "kept");
+             WriteFile(r / ".hidden.wav", WaveHeader(100));
+             WriteFile(r / "real.wav", WaveHeader(100));
+             fs::create_symlink("real.wav", r / "link.wav");
+             Play(r, "Odd", {"Archive", "link.wav", ".hidden.wav", "gone.wav", "real.wav"});
+             fs::remove(r / "gone.wav");
+         },
+         [](Studio& s, const fs::path&) { return Sort(s); },
+         {"Project Odd: can't move \"Archive\": it is a folder\r\n"
+          "Project Odd: can't move \"link.wav\": it is a symbolic link\r\n"
+          "Project Odd: can't move \".hidden.wav\": it is a hidden file\r\n"
+          "Project Odd: can't move \"gone.wav\": " + notFound}},
+        {"a read-only project whose waves are a FIFO and a link to a device",
+         [](const fs::path& r) {
+             ::mkfifo((r / "pipe.wav").c_str(), 0644);
+             fs::create_symlink("/dev/zero", r / "zero.wav");
+             Play(r, "Frozen", {"pipe.wav", "zero.wav"});
+             MakeReadOnly(r / "Frozen.cue");
+         },
+         [](Studio& s, const fs::path&) { return Sort(s); },
+         {"Project Frozen: can't copy \"pipe.wav\": it is not a regular file\r\n"
+          "Project Frozen: can't copy \"zero.wav\": it is a symbolic link"}},
+        {"a project that was not read is neither moved nor sorted",
+         [](const fs::path& r) { Play(r, "Late", {"late.wav"}); },
+         [](Studio& s, const fs::path& d) {
+             s.ui.progress.cancelAtCall = s.ui.progress.okCalls;
+             s.Read();
+             s.ui.progress.cancelAtCall = -1;
+             return Move(s, d, {"Late"}) && Sort(s);
+         },
+         {"Project Late was not read: The read was cancelled before this project.",
+          "Project Late was not read: The read was cancelled before this project."}},
+        {"two project files for one name",
+         [](const fs::path& r) {
+             Play(r, "Song", {"one.wav"});
+             WriteFile(r / "Song.CUE", CueText({{{"two.wav", 0, 10}}}));
+             WriteFile(r / "two.wav", WaveHeader(100));
+         },
+         [](Studio& s, const fs::path&) { return Sort(s); },
+         {"Project Song was not read: Can't open CUE file Song.CUE: another project file has the same name in another letter case\r\n"
+          "Project Song was not read: Can't open CUE file Song.cue: another project file has the same name in another letter case"}},
+        {"a rename to a hidden name",
+         [](const fs::path& r) { Play(r, "Take", {"take.wav"}); },
+         [](Studio& s, const fs::path&) { return Rename(s, "Take", ".hidden"); },
+         {"Project name .hidden would be hidden.  Can't rename."}},
+        {"a read-only project whose wave has a long accented name is copied",
+         [](const fs::path& r) {
+             std::string name;
+             while (name.size() < 240)
+                 name += "\xC3\xA9"; // é
+             Play(r, "Long", {name + ".wav"});
+             MakeReadOnly(r / "Long.cue");
+         },
+         [](Studio& s, const fs::path&) { return Sort(s); }, {"Done.  CSV files are in folder @."},
+         [](Studio& s, const fs::path&) { EXPECT_TRUE(fs::exists(s.root.path() / "CD-A" / "Long.cue")); }},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Studio s;
+        TempDir dest;
+        c.write(s.root.path());
+        s.Read();
+        const auto before = Snapshot(s.root.path());
+        const auto entries = EntryNames(s.root.path());
+
+        const bool refused = c.act(s, dest.path());
+        std::vector<std::string> expected = c.shown;
+        for (auto& text : expected)
+            if (const auto at = text.find('@'); at != std::string::npos)
+                text.replace(at, 1, s.root.str());
+        EXPECT_EQ(s.ui.messages.shown, expected);
+        if (c.check) {
+            c.check(s, dest.path());
+            // Renamed, moved or copied, every content is still there as often as before.
+            std::multiset<std::string> contents;
+            for (const fs::path& folder : {s.root.path(), dest.path()})
+                for (const auto& [file, content] : Snapshot(folder))
+                    contents.insert(content);
+            for (const auto& [file, content] : before) {
+                const auto found = contents.find(content);
+                ASSERT_NE(found, contents.end()) << file;
+                contents.erase(found);
+            }
+        } else {
+            EXPECT_TRUE(refused);
+            EXPECT_EQ(Snapshot(s.root.path()), before);
+            EXPECT_EQ(EntryNames(s.root.path()), entries);
+            EXPECT_TRUE(fs::is_empty(dest.path()));
+        }
+    }
+}
+
+} // namespace

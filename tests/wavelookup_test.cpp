@@ -1,0 +1,145 @@
+// Wave names from project files written on Windows: in its code page, and in
+// whatever letter case, found among the UTF-8 names of a folder where case counts.
+
+#include "Commands.h"
+#include "Fixtures.h"
+#include "FolderListing.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+namespace {
+
+using namespace fixtures;
+
+TEST(FindWave, ExactBytesThenWindows1252ThenTheOneFileEqualButForLetterCase)
+{
+    struct Case {
+        std::vector<std::string> files;
+        std::string name;
+        std::optional<std::string> found;
+    };
+    const std::vector<Case> cases = {
+        {{"Take 01.wav", "take 01.wav"}, "take 01.wav", "take 01.wav"},
+        {{"Caf\xC3\xA9 01.wav"}, "Caf\xE9 01.wav", "Caf\xC3\xA9 01.wav"},
+        {{"Caf\xE9 01.wav", "Caf\xC3\xA9 01.wav"}, "Caf\xE9 01.wav", "Caf\xE9 01.wav"},
+        {{"Take 01.wav"}, "take 01.WAV", "Take 01.wav"},
+        {{"Caf\xC3\xA9 01.WAV", "Other.wav"}, "caf\xE9 01.wav", "Caf\xC3\xA9 01.WAV"},
+        // Two files that differ in case only: no guess.
+        {{"Take 01.wav", "TAKE 01.wav"}, "take 01.wav", std::nullopt},
+        {{"CAF\xE9.wav", "CAF\xC3\xA9.wav"}, "caf\xE9.wav", std::nullopt},
+        // Valid UTF-8 is never read in the code page ("é" would be "Ã©").
+        {{"Caf\xC3\x83\xC2\xA9.wav"}, "Caf\xC3\xA9.wav", std::nullopt},
+        // Only ASCII letters are compared without case.
+        {{"CAF\xC3\x89.wav"}, "caf\xC3\xA9.wav", std::nullopt},
+        {{"F\xC3\xBCr Elise.wav"}, "f\xFCr elise.WAV", "F\xC3\xBCr Elise.wav"},
+        {{".take.wav"}, ".Take.wav", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        for (const auto& file : c.files)
+            WriteFile(dir.path() / file, "");
+        EXPECT_EQ(FolderListing(dir.path()).FindWave(c.name), c.found) << c.name;
+    }
+}
+
+TEST(GetWaveInfo, MeasuresTheFileAWindowsNameFindsAndNamesTheNameWhenNoneIs)
+{
+    struct Case {
+        std::string name;                // in the project file
+        std::vector<std::string> files;  // on disk
+        std::string diskName;            // empty: not found
+    };
+    const std::vector<Case> cases = {
+        {"Caf\xE9 01.wav", {"Caf\xC3\xA9 01.wav"}, "Caf\xC3\xA9 01.wav"},
+        {"take 01.WAV", {"Take 01.wav"}, "Take 01.wav"},
+        {"take 01.WAV", {"Take 01.wav", "take 01.wav"}, ""},
+    };
+    for (const auto& c : cases) {
+        Studio studio;
+        WriteFile(studio.root.path() / "Caf\xC3\xA9.cue", CueText({{{c.name, 0, 253}}}));
+        for (const auto& file : c.files)
+            WriteFile(studio.root.path() / file, WaveHeader(1000));
+        const bool failed = studio.Read();
+
+        const orvoProject& project = studio.Project(0);
+        const orvoWave& wave = *project.waves.Item(0);
+        EXPECT_EQ(wave.FileName, c.name);
+        EXPECT_EQ(wave.DiskName, c.diskName) << c.name;
+        EXPECT_EQ(failed, c.diskName.empty()) << c.name;
+        if (c.diskName.empty()) {
+            EXPECT_EQ(project.LastError, "Project: Caf\xC3\xA9\r\n     File not found: " + c.name);
+            continue;
+        }
+        EXPECT_EQ(project.wavSize, DeclaredSize(1000)) << c.name;
+        EXPECT_EQ(project.samplesUsed, 253) << c.name;
+        EXPECT_EQ(studio.grid.rows[0].texts[5], "50%") << c.name;
+    }
+}
+
+TEST(FileGetSize, NoticesNameTheFileFound)
+{
+    Studio studio;
+    const std::string header = WaveHeader(1000);
+    WriteFile(studio.root.path() / "Song.cue", CueText({{{"song 01.WAV", 0, 10}}}));
+    WriteFile(studio.root.path() / "Song 01.wav",
+              header.substr(0, 36) + ChunkHeader(std::string("\0bex", 4), 0) + header.substr(36));
+    studio.Read();
+    EXPECT_EQ(studio.ui.messages.shown, std::vector<std::string>{std::string("Unknown chunk \"\0bex\" in file Song 01.wav", 40)});
+}
+
+TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
+{
+    struct Case {
+        const char* what;
+        std::function<bool(Studio&, const fs::path& dest)> act; // true when refused
+        std::string shown;                                      // "@" for the root folder
+    };
+    const std::vector<Case> cases = {
+        {"sort", [](Studio& s, const fs::path&) { return BackupCommand(s.list, s.root.str(), true, true, s.ui.messages); },
+         "Done.  CSV files are in folder @."},
+        {"move",
+         [](Studio& s, const fs::path& dest) {
+             s.Select({1, 2});
+             return MoveCommand(s.list, s.grid, dest.string() + "/", s.ui.messages);
+         },
+         ""},
+        {"conflict",
+         [](Studio& s, const fs::path& dest) {
+             WriteFile(dest / "Take 01.wav", "already here");
+             s.Select({1, 2});
+             return MoveCommand(s.list, s.grid, dest.string() + "/", s.ui.messages);
+         },
+         "Already in destination directory:\r\n\r\nProject: Take\r\n     Take 01.wav"},
+    };
+    const std::vector<std::string> files = {"Caf\xC3\xA9 01.wav", "Caf\xC3\xA9.cue", "Take 01.wav", "Take.cue"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Studio s;
+        TempDir dest;
+        WriteFile(s.root.path() / "Caf\xC3\xA9.cue", CueText({{{"Caf\xE9 01.wav", 0, 10}}}));
+        WriteFile(s.root.path() / "Caf\xC3\xA9 01.wav", WaveHeader(1000));
+        WriteFile(s.root.path() / "Take.cue", CueText({{{"take 01.WAV", 0, 10}}}));
+        WriteFile(s.root.path() / "Take 01.wav", WaveHeader(1000));
+        ASSERT_FALSE(s.Read());
+        const auto before = Snapshot(s.root.path());
+
+        const bool refused = c.act(s, dest.path());
+        std::string shown = c.shown;
+        if (const auto at = shown.find('@'); at != std::string::npos)
+            shown.replace(at, 1, s.root.str());
+        EXPECT_EQ(s.ui.messages.shown, shown.empty() ? std::vector<std::string>{} : std::vector<std::string>{shown});
+        if (refused) {
+            EXPECT_EQ(Snapshot(s.root.path()), before);
+            continue;
+        }
+        const fs::path into = c.what == std::string("sort") ? s.root.path() / "CD-A" : dest.path();
+        EXPECT_EQ(EntryNames(into), files);
+        for (const auto& [file, content] : before)
+            EXPECT_EQ(ReadFile(into / file), content) << file;
+    }
+}
+
+} // namespace
