@@ -19,7 +19,8 @@ namespace {
 using namespace fixtures;
 
 // Every file with its content and every folder, below each of the folders;
-// the reports are left out (a finished sort does not write them).
+// the reports are left out (a finished sort does not write them), and so is
+// the hidden file of a report that a kill cut short.
 std::map<std::string, std::string> Tree(const std::vector<fs::path>& folders)
 {
     std::map<std::string, std::string> tree;
@@ -27,7 +28,8 @@ std::map<std::string, std::string> Tree(const std::vector<fs::path>& folders)
         for (const auto& entry : fs::recursive_directory_iterator(folders[i])) {
             const std::string name = std::to_string(i) + "/" + fs::relative(entry.path(), folders[i]).string();
             const std::string file = entry.path().filename().string();
-            if (file == "Backup Report.txt" || file == "Backups.csv" || file == "BackupProjects.csv")
+            if (file == "Backup Report.txt" || file == "Backups.csv" || file == "BackupProjects.csv"
+                || (entry.path().parent_path() == folders[i] && file.starts_with(".kelvark-") && file.ends_with(".tmp")))
                 continue;
             tree[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
         }
