@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 
+#include <charconv>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -88,6 +89,13 @@ const char* KindWord(Journal::Kind kind)
     return "";
 }
 
+// A whole number written by the journal; false for anything else.
+bool Number(const std::string& text, std::size_t& n)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
 // 1234567 as "1,234,567".
 std::string Count(std::size_t n)
 {
@@ -164,6 +172,18 @@ std::string Journal::Path() const
     return root + FileName;
 }
 
+std::string Journal::Relative(const std::string& path) const
+{
+    // Names in the root folder and its set folders are written without the
+    // root: a sort's plan is then a third of the size.
+    return path.starts_with(root) ? path.substr(root.size()) : path;
+}
+
+std::string Journal::Full(const std::string& field) const
+{
+    return !field.empty() && field[0] == '/' ? field : root + field;
+}
+
 std::string Journal::Begin(Kind kind, const std::string& root, const FilePlan& plan)
 {
     this->kind = kind;
@@ -181,7 +201,7 @@ std::string Journal::Begin(Kind kind, const std::string& root, const FilePlan& p
     for (const auto& unit : plan.units) {
         text += Line({"unit", std::to_string(unit.projects.size())});
         for (const auto& step : unit.steps)
-            text += Line({step.copy ? "copy" : "move", step.from, step.to});
+            text += Line({step.copy ? "copy" : "move", Relative(step.from), Relative(step.to)});
     }
     text += Line({"end"});
     folders = plan.folders;
@@ -286,17 +306,17 @@ bool Journal::Read(const std::string& folder)
                 root = f[1];
             else if (word == "folder" && f.size() == 2)
                 folders.push_back(f[1]);
-            else if (word == "unit" && f.size() == 2)
-                units.push_back({std::stoul(f[1]), {}});
+            else if (std::size_t projects = 0; word == "unit" && f.size() == 2 && Number(f[1], projects))
+                units.push_back({projects, {}});
             else if ((word == "move" || word == "copy") && f.size() == 3 && !units.empty())
-                units.back().steps.push_back({f[1], f[2], word == "copy"});
+                units.back().steps.push_back({Full(f[1]), Full(f[2]), word == "copy"});
             else if (word == "end")
                 whole = true;
             else
                 break;
         } else if ((word == "done" || word == "across") && f.size() == 2) {
-            const std::size_t k = std::stoul(f[1]);
-            if (k >= units.size())
+            std::size_t k = 0;
+            if (!Number(f[1], k) || k >= units.size())
                 break;
             (word == "done" ? units[k].done : units[k].across) = true;
         } else {

@@ -70,6 +70,9 @@ private:
         bool across = false;
     };
     void Append(const std::string& line, bool flush);
+    // A path as the journal writes it: relative to the root when inside it.
+    std::string Relative(const std::string& path) const;
+    std::string Full(const std::string& field) const;
     std::string Path() const;
 
     std::string root;
