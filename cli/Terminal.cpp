@@ -88,6 +88,9 @@ void TerminalProgress::CatchInterrupt()
     action.sa_flags = SA_RESETHAND; // the second Ctrl-C takes the default way out
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
+    // A closed terminal and a shutdown stop the command as Ctrl-C does.
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 bool TerminalProgress::Cancelled()

@@ -23,7 +23,8 @@ public:
 
     // True once the user pressed Ctrl-C.
     static bool Cancelled();
-    // Makes the first Ctrl-C a cancel request instead of the end of the program.
+    // Makes the first Ctrl-C, SIGTERM or SIGHUP a cancel request instead of the
+    // end of the program.
     static void CatchInterrupt();
 
 private:

@@ -1,10 +1,11 @@
 // kelvark-cli: the window's commands for scripts and headless machines.
 //
 // Exit status: 0 success; 1 when `list` met read errors, or when `report`,
-// `sort`, `move` or `rename` stopped or failed, or when Ctrl-C stopped the
-// folder read; 2 for bad usage or a folder that cannot be read.
+// `sort`, `move`, `rename` or `recover` stopped or failed, when Ctrl-C stopped
+// the folder read, or when the folder holds a stopped operation; 2 for bad usage or a folder that cannot be read.
 
 #include "Commands.h"
+#include "Journal.h"
 #include "Terminal.h"
 #include "orvoProjectList.h"
 
@@ -30,6 +31,7 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli sort   [--cd|--dvd] [--no-mix] [--no-regular] [--yes] FOLDER\n"
     "       kelvark-cli move   [--cd|--dvd] [--no-mix] [--no-regular] FOLDER DEST PROJECT...\n"
     "       kelvark-cli rename [--cd|--dvd] [--no-mix] [--no-regular] FOLDER OLD NEW\n"
+    "       kelvark-cli recover --finish|--undo FOLDER\n"
     "       kelvark-cli --help | --version\n";
 
 constexpr std::string_view HelpText =
@@ -39,6 +41,8 @@ constexpr std::string_view HelpText =
     "  sort     move the projects into one folder per backup set, then write the reports\n"
     "  move     move the named projects from FOLDER to DEST\n"
     "  rename   rename the project OLD of FOLDER to NEW\n"
+    "  recover  finish (--finish) or undo (--undo) a sort, move or rename of FOLDER\n"
+    "           that stopped before its end\n"
     "\n"
     "  --cd, --dvd    plan for CDs of 649 megabytes or DVDs of 4.6 gigabytes (the default)\n"
     "  --no-mix       leave out mix projects (\" Mix\" in the name)\n"
@@ -53,8 +57,11 @@ constexpr std::string_view HelpText =
     "With --tsv each field writes backslash, tab, line feed and carriage return as\n"
     "\\\\, \\t, \\n and \\r and nothing else, so every project is one line of six fields.\n"
     "\n"
-    "Ctrl-C stops a read or a move after the current project; a sort goes on to its\n"
-    "end so that no project is left split (a second Ctrl-C ends the program at once).\n"
+    "Ctrl-C, SIGTERM and SIGHUP stop a read, a sort, a move or a rename after the\n"
+    "current project; a second one ends the program at once. A sort, move or rename\n"
+    "keeps a journal, the hidden file .kelvark-journal in FOLDER, until it ends: when\n"
+    "it stopped early, every other command on FOLDER refuses until recover has\n"
+    "finished or undone it.\n"
     "\n"
     "Exit status: 0 success; 1 read errors (list) or a command that stopped or failed;\n"
     "2 bad usage or a folder that cannot be read.\n";
@@ -69,7 +76,7 @@ struct FolderError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class Command { List, Report, Sort, Move, Rename };
+enum class Command { List, Report, Sort, Move, Rename, Recover };
 
 struct Options {
     Command command = Command::List;
@@ -79,6 +86,8 @@ struct Options {
     bool regular = true;
     bool tsv = false;
     bool yes = false;
+    bool finish = false;
+    bool undo = false;
     std::vector<std::string> operands;
 };
 
@@ -94,6 +103,8 @@ Command ParseCommand(std::string_view word)
         return Command::Move;
     if (word == "rename")
         return Command::Rename;
+    if (word == "recover")
+        return Command::Recover;
     throw UsageError("unknown command " + std::string(word));
 }
 
@@ -101,7 +112,7 @@ Command ParseCommand(std::string_view word)
 void CheckOperands(const Options& options)
 {
     static const std::vector<std::string> names[] = {
-        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}};
+        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}, {"FOLDER"}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
     if (given.size() < expected.size())
@@ -111,6 +122,8 @@ void CheckOperands(const Options& options)
     for (std::size_t i = 0; i < expected.size(); ++i)
         if (given[i].empty())
             throw UsageError(expected[i] + " is empty");
+    if (options.command == Command::Recover && options.finish == options.undo)
+        throw UsageError("recover takes --finish or --undo");
 }
 
 // Returns false when --help or --version has been answered.
@@ -150,6 +163,8 @@ bool Parse(int argc, char** argv, Options& options)
             options.tsv = true;
         } else if (arg == "--yes" && options.command == Command::Sort) {
             options.yes = true;
+        } else if ((arg == "--finish" || arg == "--undo") && options.command == Command::Recover) {
+            (arg == "--finish" ? options.finish : options.undo) = true;
         } else if (arg == "--tsv" || arg == "--yes") {
             throw UsageError(std::string(arg) + " applies to " + (arg == "--tsv" ? "list" : "sort") + " only");
         } else {
@@ -219,6 +234,37 @@ int Move(orvoProjectList& list, TerminalGrid& grid, const std::string& dest, con
     return 0;
 }
 
+// The two ways out of a stopped sort, move or rename of folder.
+std::string RecoverCommands(const std::string& folder)
+{
+    return "Finish it with: kelvark-cli recover --finish " + folder + "\n"
+           + "or undo it with: kelvark-cli recover --undo " + folder;
+}
+
+// Recover, and the refusal of any other command while root holds a stopped
+// operation; -1 when the command may run.
+int Recover(const Options& options, const std::string& root, Messages& messages)
+{
+    Journal journal;
+    if (!journal.Read(root)) {
+        if (options.command != Command::Recover)
+            return -1;
+        messages.Show("Nothing to recover: no sort, move or rename of " + root + " stopped before its end.");
+        return 1;
+    }
+    if (options.command != Command::Recover) {
+        messages.Show(journal.Describe() + "\n" + RecoverCommands(options.operands[0]));
+        return 1;
+    }
+    const std::string failure = options.finish ? journal.Finish() : journal.Undo();
+    if (!failure.empty())
+        messages.Show(failure);
+    return failure.empty() ? 0 : 1;
+}
+
+int RunCommand(const Options& options, const std::string& root, const std::string& dest, orvoProjectList& list,
+               TerminalGrid& grid, TerminalMessages& messages);
+
 int Run(const Options& options)
 {
     TerminalProgress::CatchInterrupt();
@@ -234,7 +280,18 @@ int Run(const Options& options)
     orvoProjectList list({messages, input, progress, events});
     list.regional = LocaleRegional();
     TerminalGrid grid;
+    list.sortStopsOnCancel = true;
+    if (const int status = Recover(options, root, messages); status >= 0)
+        return status;
+    const int status = RunCommand(options, root, dest, list, grid, messages);
+    if (Journal journal; journal.Read(root))
+        messages.Show(RecoverCommands(options.operands[0]));
+    return status;
+}
 
+int RunCommand(const Options& options, const std::string& root, const std::string& dest, orvoProjectList& list,
+               TerminalGrid& grid, TerminalMessages& messages)
+{
     const bool readErrors = ReadFolderCommand(list, root, options.mix, options.regular, options.forCD, grid);
     if (readErrors)
         messages.Show(list.LastError);
@@ -266,6 +323,8 @@ int Run(const Options& options)
     case Command::Rename:
         grid.Select(RowsOf(list, {options.operands[1]}, root).front());
         return list.RenameFiles(grid) ? 0 : 1;
+    case Command::Recover:
+        break;
     }
     return 1;
 }

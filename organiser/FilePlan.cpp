@@ -1,6 +1,7 @@
 #include "FilePlan.h"
 
 #include "FileOps.h"
+#include "Journal.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -152,7 +153,7 @@ void FilePlan::AddStep(orvoProject& project, FileStep step)
     units.back().steps.push_back(std::move(step));
 }
 
-std::string FilePlan::RunUnit(std::size_t k) const
+std::string FilePlan::RunUnit(std::size_t k, Journal* journal) const
 {
     const FileUnit& unit = units[k];
     for (std::size_t i = 0; i < unit.steps.size(); ++i) {
@@ -160,20 +161,65 @@ std::string FilePlan::RunUnit(std::size_t k) const
         const std::error_code error = step.copy ? CopyNoReplace(step.from, step.to) : MoveNoReplace(step.from, step.to);
         if (!error)
             continue;
-        std::string text = FileFailure(Names(unit.projects), Verb(step), fs::path(step.from).filename().string(),
-                                       ShownDestination(step), Describe(error));
+        std::string text;
+        if (error == std::errc::cross_device_link && i == 0) {
+            if (journal)
+                journal->Across(k);
+            text = CopyUnitAcross(k);
+            if (text.empty())
+                break;
+        } else {
+            text = FileFailure(Names(unit.projects), Verb(step), fs::path(step.from).filename().string(),
+                               ShownDestination(step), Describe(error));
+        }
         // The projects go back whole to where they were, newest step first; a
         // step that cannot be taken back is named.
+        bool whole = true;
         for (std::size_t j = i; j-- > 0;) {
             const FileStep& done = unit.steps[j];
             const std::error_code undo = done.copy ? RemoveFile(done.to) : MoveNoReplace(done.to, done.from);
+            whole = whole && !undo;
             if (undo && done.copy)
                 text += "\r\nCould not remove the copy " + done.to + ": " + Describe(undo);
             else if (undo)
                 text += "\r\nCould not move " + done.to + " back to " + done.from + ": " + Describe(undo);
         }
+        if (journal && !whole)
+            journal->Keep();
         return text;
     }
+    if (journal)
+        journal->Done(k);
+    return {};
+}
+
+// The unit's destination is on another file system: every file is copied and
+// its size checked, and only then are the sources of its moves removed. On
+// failure the copies made are removed.
+std::string FilePlan::CopyUnitAcross(std::size_t k) const
+{
+    const FileUnit& unit = units[k];
+    for (std::size_t i = 0; i < unit.steps.size(); ++i) {
+        const FileStep& step = unit.steps[i];
+        std::error_code error = CopyNoReplace(step.from, step.to);
+        if (!error && FileLength(step.from) != FileLength(step.to)) {
+            RemoveFile(step.to);
+            error = std::make_error_code(std::errc::io_error);
+        }
+        if (!error)
+            continue;
+        std::string text = FileFailure(Names(unit.projects), "copy", fs::path(step.from).filename().string(),
+                                       ShownDestination(step), Describe(error));
+        for (std::size_t j = i; j-- > 0;)
+            if (const std::error_code undo = RemoveFile(unit.steps[j].to))
+                text += "\r\nCould not remove the copy " + unit.steps[j].to + ": " + Describe(undo);
+        return text;
+    }
+    for (const auto& step : unit.steps)
+        if (!step.copy)
+            if (const std::error_code error = RemoveFile(step.from))
+                return FileFailure(Names(unit.projects), "remove", fs::path(step.from).filename().string(), "",
+                                   Describe(error));
     return {};
 }
 

@@ -4,6 +4,8 @@
 #include "orvoProject.h"
 
 #include <functional>
+
+class Journal;
 #include <unordered_map>
 #include <unordered_set>
 #include <string>
@@ -48,15 +50,19 @@ public:
     // Adds one step of project's own unit (a rename).
     void AddStep(orvoProject& project, FileStep step);
 
-    // Runs the steps of unit k. On failure the steps done are taken back,
-    // newest first, and the returned text says what failed and what could not
-    // be taken back; empty on success.
-    std::string RunUnit(std::size_t k) const;
+    // Runs the steps of unit k and records it done in journal. On failure the
+    // steps done are taken back, newest first, and the returned text says what
+    // failed and what could not be taken back (the journal then stays for
+    // recover); empty on success. Moves to another file system copy every file
+    // of the unit, then remove the sources.
+    std::string RunUnit(std::size_t k, Journal* journal = nullptr) const;
 
     // The refusals as one message.
     std::string RefusalText() const;
 
 private:
+    std::string CopyUnitAcross(std::size_t k) const;
+
     std::unordered_map<std::string, std::size_t> planned; // destination -> unit
     std::unordered_set<std::string> refused;              // files refused for sharing, once each
 };

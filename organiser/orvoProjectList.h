@@ -23,6 +23,9 @@ public:
     Regional regional;
     // Who owns each file of the folder read last.
     FolderOwners owners;
+    // A cancel stops a sort after the current project, leaving the journal
+    // for recover (the command line); else a sort goes on to its end.
+    bool sortStopsOnCancel = false;
 
     // Packs the projects into sets that each fit one CD or one DVD.
     void CalcBackup(bool ForCD);

@@ -3,6 +3,7 @@
 #include "BackupSet.h"
 #include "Commands.h"
 #include "FileOps.h"
+#include "Journal.h"
 
 #include <climits>
 #include <filesystem>
@@ -103,6 +104,11 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         return true;
     }
 
+    Journal journal;
+    if (const std::string failure = journal.Begin(Journal::Kind::Sort, RootFolder, plan); !failure.empty()) {
+        ui.messages.Show(failure);
+        return true;
+    }
     for (std::size_t n = 0; n < plan.folders.size(); ++n) {
         std::error_code error;
         if (!fs::create_directory(plan.folders[n], error) && !error)
@@ -124,10 +130,15 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         const FileUnit& unit = plan.units[k];
         if (unit.projects.empty())
             continue;
-        // A cancel only closes the dialog: a sort that stopped halfway would
-        // leave the sets incomplete.
-        ui.progress.OK(done, unit.projects.front()->Name);
-        if (const std::string failure = plan.RunUnit(k); !failure.empty()) {
+        // In the window a cancel only closes the dialog: the sort goes on to its
+        // end. Where the sort stops on a cancel, the journal stays so that the
+        // sort can be finished or undone.
+        if (!ui.progress.OK(done, unit.projects.front()->Name) && sortStopsOnCancel) {
+            journal.Keep();
+            ui.messages.Show(journal.Describe());
+            return true;
+        }
+        if (const std::string failure = plan.RunUnit(k, &journal); !failure.empty()) {
             ui.messages.Show(failure);
             return true;
         }
@@ -195,6 +206,14 @@ void orvoProjectList::MoveList(Grid& g, const std::string& destDir)
     for (const auto& unit : plan.units)
         selected += static_cast<int>(unit.projects.size());
 
+    Journal journal;
+    if (!plan.units.empty()) {
+        const std::string root = plan.units.front().projects.front()->ReadDir;
+        if (const std::string failure = journal.Begin(Journal::Kind::Move, root, plan); !failure.empty()) {
+            ui.messages.Show(failure);
+            return;
+        }
+    }
     ui.progress.Hide();
     ui.progress.Startup(selected);
     int handled = 0;
@@ -204,7 +223,7 @@ void orvoProjectList::MoveList(Grid& g, const std::string& destDir)
             continue;
         if (!ui.progress.OK(handled, unit.projects.front()->Name))
             return;
-        if (const std::string failure = plan.RunUnit(k); !failure.empty()) {
+        if (const std::string failure = plan.RunUnit(k, &journal); !failure.empty()) {
             ui.messages.Show(failure);
             return;
         }
@@ -299,7 +318,12 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
         return true;
     }
     if (!plan.units.empty()) {
-        if (const std::string text = plan.RunUnit(0); !text.empty()) {
+        Journal journal;
+        if (const std::string text = journal.Begin(Journal::Kind::Rename, project.ReadDir, plan); !text.empty()) {
+            ui.messages.Show(text);
+            return true;
+        }
+        if (const std::string text = plan.RunUnit(0, &journal); !text.empty()) {
             ui.messages.Show(text);
             return true;
         }

@@ -193,7 +193,7 @@ private:
     std::optional<Mount> mount;
 };
 
-TEST(FaultOtherFileSystem, MoveCopiesReadOnlyProjectsAcrossAndLeavesTheFirstMovedOneWhole)
+TEST(FaultOtherFileSystem, MoveCopiesEveryProjectAcrossAndRemovesTheMovedOnes)
 {
     std::error_code error;
     if (!fs::is_directory("/dev/shm", error))
@@ -209,16 +209,16 @@ TEST(FaultOtherFileSystem, MoveCopiesReadOnlyProjectsAcrossAndLeavesTheFirstMove
     const auto before = Snapshot(f.root.path());
 
     EXPECT_FALSE(f.Move(dest.str())); // no conflicts: the move was tried
-    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Project B: can't move \"B.bak\" to \"" + dest.str()
-                                                         + "\": " + Text(std::errc::cross_device_link)});
-    // A, read-only, was copied across; B could not move and stays whole; C was not reached.
-    ExpectNothingLost(before, f.root.path());
-    EXPECT_EQ(Snapshot(f.root.path()), before);
+    EXPECT_TRUE(f.messages.shown.empty());
+    // A, read-only, was copied across and stays; B and C moved: copied, then removed.
     const auto copied = Snapshot(dest.path());
-    EXPECT_EQ(copied.size(), 4u);
+    EXPECT_EQ(copied.size(), before.size());
     for (const auto& [file, content] : copied)
         EXPECT_EQ(before.at(file), content) << file;
-    EXPECT_EQ(f.list.projects.Count(), 3);
+    EXPECT_TRUE(f.Has("A.cue"));
+    EXPECT_FALSE(f.Has("B.cue"));
+    EXPECT_FALSE(f.Has("C take.wav"));
+    EXPECT_EQ(f.list.projects.Count(), 1);
 }
 
 TEST(FaultOtherFileSystem, SortAndReportsOfAListReadElsewhereAreRefused)
@@ -390,10 +390,10 @@ TEST(FaultDestinationFolder, ReadOnlyRootFolderRefusesSortRenameAndReports)
     EXPECT_TRUE(f.Sort());
     EXPECT_FALSE(f.Rename(1, "Final"));
     EXPECT_TRUE(f.Report());
-    EXPECT_EQ(f.messages.shown, (std::vector<std::string>{"Can't make folder \"CD-A\": " + Text(readOnly.refusal),
-                                                          "Project A: can't rename \"A.bak\" to \"Final.bak\": "
-                                                              + Text(readOnly.refusal),
-                                                          FileError(readOnly.refusal), "Could not write the log report."}));
+    // The sort and the rename stop at their journal, before any file moves.
+    const std::string journal = "Can't write the journal \"" + f.root.str() + ".kelvark-journal\": " + Text(readOnly.refusal);
+    EXPECT_EQ(f.messages.shown, (std::vector<std::string>{journal, journal, FileError(readOnly.refusal),
+                                                          "Could not write the log report."}));
     EXPECT_EQ(Snapshot(f.root.path()), before);
 }
 
@@ -467,7 +467,7 @@ TEST(FaultFullDisk, ReportsFailWholeAndKeepTheEarlierOnes)
     EXPECT_TRUE(f.Hidden().empty());
 }
 
-TEST(FaultFullDisk, SortCompletesAndTheReportsThenFailAndSaySo)
+TEST(FaultFullDisk, SortStopsAtItsJournalBeforeMovingAnything)
 {
     SmallDisk disk;
     if (!disk.disk->unavailable.empty())
@@ -477,13 +477,11 @@ TEST(FaultFullDisk, SortCompletesAndTheReportsThenFailAndSaySo)
     disk.Fill();
 
     EXPECT_TRUE(f.Sort());
-    EXPECT_EQ(f.messages.shown,
-              (std::vector<std::string>{FileError(std::errc::no_space_on_device), "Could not write the log report."}));
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Can't write the journal \"" + f.root.str()
+                                                         + ".kelvark-journal\": " + Text(std::errc::no_space_on_device)});
     disk.Free();
-    ExpectNothingLost(before, f.root.path());
-    for (const char* name : {"A", "B", "C"})
-        ExpectProjectIn(f, name, std::string("CD-") + name + "/");
-    EXPECT_FALSE(f.Has("Backup Report.txt"));
+    EXPECT_EQ(Snapshot(f.root.path()), before);
+    EXPECT_FALSE(f.Has("CD-A"));
     EXPECT_TRUE(f.Hidden().empty());
 }
 

@@ -101,6 +101,8 @@ TEST(KilledSort, LeavesEveryFileWholeInTheRootOrInItsSetsFolder)
         const std::string file = fs::path(path).filename().string();
         if (file.starts_with(".") && fs::path(path).parent_path().string().starts_with("DVD-"))
             continue;
+        if (path == ".kelvark-journal") // what recover finishes or undoes
+            continue;
         EXPECT_TRUE(before.contains(file) && (path == file || path == setFolder.at(file) + "/" + file)) << path;
     }
 }
