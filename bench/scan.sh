@@ -1,25 +1,29 @@
 #!/usr/bin/env bash
-# Times a folder scan end to end: `kelvark-cli list --tsv` on generated root
-# folders of 500, 1,000 and 2,000 projects with 40 wave headers each, and, on the
-# 2,000-project folder, the I/O floor of the same reads done by standard tools.
+# Times a folder scan end to end, `kelvark-cli list --tsv`, on generated root
+# folders of 500, 2,000 and 8,000 projects with 40 wave headers each, and sets it
+# beside the I/O floor of the same folder, measured by bench/floor.
 #
 #   bash bench/scan.sh [BUILD_DIR]      (BUILD_DIR defaults to build)
 #
-# The floor is one find over the root folder that hands the files to cat (every
-# project file read whole) and head -c 64 (the first 64 bytes of every wave
-# file) in batches, so a handful of processes start, not one per file. It lists
-# the folder and opens and reads each file once: what a scan cannot avoid.
-# Both sides run with a warm page cache (the folder was just written) and the
-# best of three runs is kept. Targets: the list within 2x the floor, and a time
-# per project that stays flat from 500 to 2,000 projects.
+# The floor is one process that lists the folder once and reads every project
+# file whole and the first 64 bytes of every wave file: what a scan cannot
+# avoid. Warm: the folder was just written, best of 3 runs on each side. Cold:
+# the page cache is dropped before each run (needs root; skipped otherwise).
+# Peak memory is the maximum resident size that /usr/bin/time reports (the
+# "time" package).
+#
+# Targets at 2,000 projects: warm list at most 1.5x the floor, cold list at most
+# 0.7x the cold floor; peak memory at most 10 kB per project at 8,000 projects;
+# a time per project that stays flat from 500 to 8,000 projects.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build}
 cli=$build/cli/kelvark-cli
 sample=$build/tools/kelvark-sample
-for program in "$cli" "$sample"; do
-    [ -x "$program" ] || { echo "scan.sh: $program is missing; build first" >&2; exit 2; }
+floor=$build/bench/floor
+for program in "$cli" "$sample" "$floor" /usr/bin/time; do
+    [ -x "$program" ] || { echo "scan.sh: $program is missing; build first (or apt-get install time)" >&2; exit 2; }
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kelvark-scan.XXXXXX")
@@ -28,32 +32,42 @@ trap 'rm -rf "$work"' EXIT
 waves=40
 runs=3
 
-# Wall time in seconds of the command, the best of $runs runs.
-best_of() {
-    local best="" start end t
-    for _ in $(seq "$runs"); do
-        start=$(date +%s%N)
-        "$@" >/dev/null
-        end=$(date +%s%N)
-        t=$((end - start))
-        if [ -z "$best" ] || [ "$t" -lt "$best" ]; then best=$t; fi
-    done
-    awk -v ns="$best" 'BEGIN { printf "%.3f", ns / 1e9 }'
+# Wall time in seconds of one run of the command.
+seconds_of() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null
+    end=$(date +%s%N)
+    awk -v ns="$((end - start))" 'BEGIN { printf "%.4f", ns / 1e9 }'
 }
 
-io_floor() {
-    find "$1" -maxdepth 1 -type f \
-        \( -iname '*.cue' -exec cat -- {} + \) -o \
-        \( -iname '*.wav' -exec head -q -c 64 -- {} + \)
+# The best of $runs runs; with cold set, the page cache is dropped before each.
+best_of() {
+    local cold=$1 best="" t
+    shift
+    for _ in $(seq "$runs"); do
+        if [ "$cold" = cold ]; then "$floor" --drop-caches; fi
+        t=$(seconds_of "$@")
+        if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
+    done
+    echo "$best"
+}
+
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
 }
 
 list() {
     "$cli" list --tsv "$1"
 }
 
+peak_kb() {
+    /usr/bin/time -f %M "$cli" list --tsv "$1" 2>&1 >/dev/null | tail -n 1
+}
+
 printf 'Scan of generated root folders, %d waves per project, warm cache, best of %d runs\n' "$waves" "$runs"
-printf '%9s %8s %12s %18s\n' projects files 'list (s)' 'per project (ms)'
-for projects in 500 1000 2000; do
+printf '%9s %8s %10s %18s %14s %18s\n' projects files 'list (s)' 'per project (ms)' 'peak (kB)' 'per project (kB)'
+for projects in 500 2000 8000; do
     folder=$work/p$projects
     "$sample" "$folder" --projects "$projects" --waves "$waves" --seed 1
     rows=$("$cli" list --tsv "$folder" | wc -l)
@@ -62,18 +76,30 @@ for projects in 500 1000 2000; do
         exit 1
     fi
     files=$(find "$folder" -maxdepth 1 -type f | wc -l)
-    seconds=$(best_of list "$folder")
-    printf '%9d %8d %12s %18s\n' "$projects" "$files" "$seconds" \
-        "$(awk -v s="$seconds" -v n="$projects" 'BEGIN { printf "%.3f", s * 1000 / n }')"
+    seconds=$(best_of warm list "$folder")
+    peak=$(peak_kb "$folder")
+    printf '%9d %8d %10s %18s %14s %18s\n' "$projects" "$files" "$seconds" \
+        "$(awk -v s="$seconds" -v n="$projects" 'BEGIN { printf "%.3f", s * 1000 / n }')" \
+        "$peak" "$(awk -v k="$peak" -v n="$projects" 'BEGIN { printf "%.1f", k / n }')"
     if [ "$projects" -eq 2000 ]; then
-        floor=$(best_of io_floor "$folder")
-        listed=$seconds
+        warm_list=$seconds
+        floors=$("$floor" "$folder")
+        warm_floor=$(awk '$1 == "warm" { print $2 }' <<<"$floors")
+        cold_floor=$(awk '$1 == "cold" { print $2 }' <<<"$floors")
+        cold_skipped=$(grep '^cold skipped' <<<"$floors" || true)
+        if [ -n "$cold_floor" ]; then cold_list=$(best_of cold list "$folder"); fi
     fi
+    if [ "$projects" -eq 8000 ]; then peak_8000=$peak; fi
     rm -rf "$folder"
 done
 
 printf '\n2000 projects x %d waves:\n' "$waves"
-printf '  I/O floor (find | cat *.cue, head -c 64 *.wav):  %s s\n' "$floor"
-printf '  kelvark-cli list --tsv:                          %s s\n' "$listed"
-printf '  ratio:                                           %s (target: at most 2)\n' \
-    "$(awk -v a="$listed" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')"
+printf '  %-6s %10s %10s %7s %8s\n' cache 'list (s)' 'floor (s)' ratio target
+printf '  %-6s %10s %10s %7s %8s\n' warm "$warm_list" "$warm_floor" "$(ratio "$warm_list" "$warm_floor")" '<= 1.5'
+if [ -n "$cold_floor" ]; then
+    printf '  %-6s %10s %10s %7s %8s\n' cold "$cold_list" "$cold_floor" "$(ratio "$cold_list" "$cold_floor")" '<= 0.7'
+else
+    printf '  %s\n' "$cold_skipped"
+fi
+printf '\nPeak memory at 8000 projects: %s kB per project (target: at most 10)\n' \
+    "$(awk -v k="$peak_8000" 'BEGIN { printf "%.1f", k / 8000 }')"

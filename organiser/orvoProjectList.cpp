@@ -3,9 +3,9 @@
 #include "BackupSet.h"
 #include "FileOps.h"
 
+#include <algorithm>
 #include <fstream>
 #include <map>
-#include <set>
 #include <utility>
 
 namespace {
@@ -92,6 +92,21 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             leftOut.push_back(std::move(project));
     }
 
+    // The waves are opened relative to one descriptor of the folder, and the
+    // project files are announced to the kernel a few projects ahead of their
+    // reading, so a cold disk has the next ones under way.
+    const FileDescriptor root = OpenFolder(RootFolder);
+    const int folder = root.Get() >= 0 ? root.Get() : AT_FDCWD;
+    constexpr int ProjectsAhead = 8;
+    const auto announce = [&](int i) {
+        if (root.Get() < 0 || i >= projects.Count())
+            return;
+        if (const auto file = listing->ProjectFile(projects.Item(i)->Name))
+            OpenAhead(root.Get(), *file, 0);
+    };
+    for (int i = 0; i < ProjectsAhead; ++i)
+        announce(i);
+
     ui.progress.Hide();
     ui.progress.Startup(projects.Count());
     int done = 0;
@@ -99,6 +114,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     for (const auto& project : projects) {
         if (!ui.progress.OK(done, project->Name))
             break;
+        announce(done + ProjectsAhead);
         std::ifstream fi;
         if (!project->LastError.empty()) { // the same name as another project file
             failed = true;
@@ -109,7 +125,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             AddFolderError(project->LastError);
         } else {
             project->FileRead(fi);
-            if (project->GetWaveInfo()) {
+            if (project->GetWaveInfo(folder)) {
                 failed = true;
                 AddFolderError(project->LastError);
             }
@@ -148,34 +164,62 @@ void orvoProjectList::CalcBackup(bool ForCD)
 
     // Each set takes, again and again, the largest unplaced project that still
     // fits, the earliest in the list among equal sizes. The projects that can
-    // be placed at all wait ordered by size and, within a size, latest list
-    // position first, so the last one at or below the room left is the choice:
-    // one lookup per placement. A project that does not fit an empty set is
-    // never placed.
-    std::set<std::pair<std::int64_t, int>> waiting; // (size, -position)
+    // be placed at all wait in one array ordered by size and, within a size,
+    // latest list position first, so the choice is the last unplaced one at or
+    // below the room left: a binary search finds the last one at or below, and
+    // a placed one links to the one before it, so "the last unplaced one up to
+    // here" follows the links (shortened as they are followed). A project that
+    // does not fit an empty set is never placed.
+    struct Waiting {
+        std::int64_t size;
+        int position;
+    };
+    std::vector<Waiting> waiting;
     for (int i = 0; i < projects.Count(); ++i) {
-        orvoProject& project = *projects.Item(i);
-        project.BackupNum = -1;
-        if (project.TotalSize() >= 0 && project.TotalSize() < capacity)
-            waiting.emplace(project.TotalSize(), -i);
+        const std::int64_t size = projects.Item(i)->TotalSize();
+        if (size >= 0 && size < capacity)
+            waiting.push_back({size, i});
     }
+    std::sort(waiting.begin(), waiting.end(), [](const Waiting& a, const Waiting& b) {
+        return a.size != b.size ? a.size < b.size : a.position > b.position;
+    });
+    // unplaced[k] is k when waiting[k - 1] is unplaced, else an index below k
+    // whose chain leads to the last unplaced one before it; 0 means none.
+    std::vector<int> unplaced(waiting.size() + 1);
+    for (std::size_t k = 0; k < unplaced.size(); ++k)
+        unplaced[k] = static_cast<int>(k);
+    const auto lastUnplaced = [&](int k) {
+        while (unplaced[static_cast<std::size_t>(k)] != k) {
+            const int next = unplaced[static_cast<std::size_t>(k)];
+            unplaced[static_cast<std::size_t>(k)] = unplaced[static_cast<std::size_t>(next)];
+            k = next;
+        }
+        return k;
+    };
 
+    std::vector<int> setOf(static_cast<std::size_t>(projects.Count()), -1);
     int set = 0;
     std::int64_t total = 0;
-    while (!waiting.empty()) {
-        auto fits = waiting.upper_bound({capacity - total - 1, 1});
-        if (fits == waiting.begin()) {
+    for (std::size_t left = waiting.size(); left > 0;) {
+        const std::int64_t room = capacity - total - 1;
+        const auto end = std::upper_bound(waiting.begin(), waiting.end(), room,
+                                          [](std::int64_t size, const Waiting& w) { return size < w.size; });
+        const int k = lastUnplaced(static_cast<int>(end - waiting.begin()));
+        if (k == 0) {
             ++set; // nothing fits any more: the next set starts empty, and the smallest project fits it
             total = 0;
             continue;
         }
-        --fits;
-        orvoProject& chosen = *projects.Item(-fits->second);
-        waiting.erase(fits);
-        chosen.BackupNum = set;
-        total += chosen.TotalSize();
+        unplaced[static_cast<std::size_t>(k)] = k - 1;
+        --left;
+        const Waiting& chosen = waiting[static_cast<std::size_t>(k - 1)];
+        setOf[static_cast<std::size_t>(chosen.position)] = set;
+        total += chosen.size;
         numBackups = set + 1;
     }
+    // The sets are given to the projects in list order, one pass over them.
+    for (int i = 0; i < projects.Count(); ++i)
+        projects.Item(i)->BackupNum = setOf[static_cast<std::size_t>(i)];
 }
 
 void orvoProjectList::FillGrid(Grid& g) const

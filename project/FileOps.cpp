@@ -163,6 +163,35 @@ std::int64_t FileLength(const std::filesystem::path& path)
     return ::stat(path.c_str(), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : 0;
 }
 
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
+{
+    if (this != &other) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = std::exchange(other.fd, -1);
+    }
+    return *this;
+}
+
+FileDescriptor::~FileDescriptor()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+FileDescriptor OpenFolder(const std::string& folder)
+{
+    return FileDescriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length)
+{
+    FileDescriptor file(::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() >= 0)
+        ::posix_fadvise(file.Get(), 0, length, POSIX_FADV_WILLNEED);
+    return file;
+}
+
 std::string Describe(const std::error_code& error)
 {
     return error.message();

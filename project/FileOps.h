@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 // The file operations that touch users' files. None of them ever replaces an
 // existing file: an existing destination is an error (EEXIST), and a move across
@@ -34,6 +35,32 @@ bool IsReadOnly(const std::filesystem::path& path);
 
 // The file's length in bytes, 0 when it cannot be read.
 std::int64_t FileLength(const std::filesystem::path& path);
+
+// An open file descriptor, closed by its owner; -1 when none.
+class FileDescriptor final {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor();
+
+    int Get() const { return fd; }
+
+private:
+    int fd = -1;
+};
+
+// Opens the folder for looking its files up by name (-1 in the descriptor when it cannot).
+FileDescriptor OpenFolder(const std::string& folder);
+
+// Opens the file name, relative to the open folder (AT_FDCWD: the working
+// folder), for reading, and asks the kernel to start reading its first length
+// bytes (0: all of it) at once: a read later finds them in memory, and a scan
+// that announces many files keeps a cold disk busy with all of them.
+FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length);
 
 // The system's description of an error.
 std::string Describe(const std::error_code& error);

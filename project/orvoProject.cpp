@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 const FolderListing& orvoProject::Listing()
@@ -67,21 +68,32 @@ void orvoProject::ListWaves()
             wave->Locate();
 }
 
-bool orvoProject::GetWaveInfo()
+bool orvoProject::GetWaveInfo(int folder)
 {
     ListWaves();
     // Read-only projects are copied, not measured.
     if (ReadOnly)
         return false;
 
+    // The wave files are opened and announced a batch at a time before the
+    // first of the batch is read, so a cold disk fetches them all at once.
+    constexpr int WavesAhead = 64;
     bool failed = false;
     wavSize = 0;
-    for (const auto& wave : waves) {
-        if (wave->FileGetSize()) {
-            AddError(wave->LastError);
-            failed = true;
+    std::vector<FileDescriptor> files;
+    for (int first = 0; first < waves.Count(); first += WavesAhead) {
+        const int last = std::min(waves.Count(), first + WavesAhead);
+        files.clear();
+        for (int i = first; i < last; ++i)
+            files.push_back(waves.Item(i)->Open(folder));
+        for (int i = first; i < last; ++i) {
+            orvoWave& wave = *waves.Item(i);
+            if (wave.FileGetSize(files[static_cast<std::size_t>(i - first)])) {
+                AddError(wave.LastError);
+                failed = true;
+            }
+            wavSize += wave.fileSize;
         }
-        wavSize += wave->fileSize;
     }
     // Every wave's regions, gathered in one walk: a walk per wave would cost
     // waves times regions, which a project file of many names makes huge.

@@ -7,6 +7,7 @@
 #include "orvoWave.h"
 
 #include <cstdint>
+#include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -50,8 +51,10 @@ public:
     bool FileRead(std::ifstream& fi);
     // Builds the wave list and finds each wave's file, without measuring.
     void ListWaves();
-    // Builds the wave list and measures the waves. True when a wave failed.
-    bool GetWaveInfo();
+    // Builds the wave list and measures the waves, opening their files
+    // relative to the open folder ReadDir (AT_FDCWD: by their paths). True
+    // when a wave failed.
+    bool GetWaveInfo(int folder = AT_FDCWD);
     // Lists and sizes the project's own files.
     void GetFileSize();
 

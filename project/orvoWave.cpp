@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <fstream>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -34,14 +37,60 @@ std::uint16_t Le16(const unsigned char* b)
     return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
 }
 
-// Reads up to n bytes; bytes past the end of the file read as 0. True when the
-// file ended before all n bytes were read.
-bool ReadPadded(std::ifstream& in, unsigned char* buffer, std::size_t n)
-{
-    std::memset(buffer, 0, n);
-    in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(n));
-    return static_cast<std::size_t>(in.gcount()) < n;
-}
+// The bytes a chunk walk reads, fetched from the open file in blocks of
+// HeaderBlock bytes: one read holds every header of a usual wave file, and the
+// walk reads again only when a skip takes it out of the block it has.
+class HeaderReader final {
+public:
+    explicit HeaderReader(int file) : file(file) {}
+
+    // Copies n bytes (at most HeaderBlock) from position pos into buffer;
+    // bytes past the end of the file read as 0. True when the file ended
+    // before all n bytes were read.
+    bool Read(std::int64_t pos, unsigned char* buffer, std::size_t n)
+    {
+        if (!loaded || pos < blockStart || pos + static_cast<std::int64_t>(n) > blockStart + HeaderBlock)
+            Load(pos);
+        const std::int64_t inBlock = blockStart + blockBytes - pos;
+        const std::size_t have = inBlock <= 0 ? 0 : std::min(n, static_cast<std::size_t>(inBlock));
+        std::memcpy(buffer, block.data() + (pos - blockStart), have);
+        std::memset(buffer + have, 0, n - have);
+        return have < n;
+    }
+
+    // The file's length in bytes.
+    std::int64_t Length()
+    {
+        if (length < 0) {
+            struct stat status {};
+            length = ::fstat(file, &status) == 0 ? status.st_size : 0;
+        }
+        return length;
+    }
+
+private:
+    void Load(std::int64_t pos)
+    {
+        loaded = true;
+        blockStart = pos;
+        blockBytes = 0;
+        while (blockBytes < HeaderBlock) {
+            const ssize_t got = ::pread(file, block.data() + blockBytes, HeaderBlock - blockBytes, pos + blockBytes);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            blockBytes += got;
+        }
+    }
+
+    int file;
+    std::array<unsigned char, HeaderBlock> block{};
+    std::int64_t blockStart = 0;
+    std::int64_t blockBytes = 0;
+    bool loaded = false;
+    std::int64_t length = -1;
+};
 
 } // namespace
 
@@ -59,70 +108,86 @@ void orvoWave::Locate()
     DiskName = found.value_or(std::string());
 }
 
+bool orvoWave::Measured() const
+{
+    return !FileName.empty() && !project->ReadDir.empty();
+}
+
+FileDescriptor orvoWave::Open(int folder)
+{
+    if (!Measured() || !IsValidName(FileName))
+        return {};
+    if (DiskName.empty())
+        Locate();
+    if (DiskName.empty())
+        return {};
+    return OpenAhead(folder, folder == AT_FDCWD ? project->ReadDir + DiskName : DiskName, HeaderBlock);
+}
+
 bool orvoWave::FileGetSize()
 {
-    if (FileName.empty() || project->ReadDir.empty())
+    return FileGetSize(Open(AT_FDCWD));
+}
+
+bool orvoWave::FileGetSize(const FileDescriptor& file)
+{
+    if (!Measured())
         return false;
     if (!IsValidName(FileName)) {
         LastError = "Invalid wave file name: " + FileName;
         return true;
     }
-    return ReadChunks();
+    return ReadChunks(file.Get());
 }
 
-bool orvoWave::ReadChunks()
+bool orvoWave::ReadChunks(int file)
 {
-    if (DiskName.empty())
-        Locate();
-    std::ifstream in;
-    if (!DiskName.empty())
-        in.open(project->ReadDir + DiskName, std::ios::binary);
-    if (!in.is_open()) {
+    if (file < 0) {
         LastError = "File not found: " + FileName;
         return true;
     }
-    in.seekg(0, std::ios::end);
-    const std::int64_t length = in.tellg();
-    in.seekg(0);
+    HeaderReader in(file);
 
-    // Every chunk size is an unsigned 32-bit count; a skip is a seek, checked
-    // against the file's length, so no size field can make the walk run wild.
+    // Every chunk size is an unsigned 32-bit count; a skip moves the position,
+    // checked against the file's length, so no size field can make the walk run wild.
+    std::int64_t pos = 0;
     std::int64_t remaining = 0;
     bool ended = false;
     while (!ended) {
         std::array<unsigned char, 8> header{};
-        if (ReadPadded(in, header.data(), header.size()))
+        if (in.Read(pos, header.data(), header.size()))
             break;
+        pos += header.size();
         const std::string id(reinterpret_cast<const char*>(header.data()), 4);
         const std::int64_t size = Le32(header.data() + 4);
 
         if (id == "RIFF") {
             std::array<unsigned char, 4> form{};
-            ended = ReadPadded(in, form.data(), form.size());
+            ended = in.Read(pos, form.data(), form.size());
+            pos += form.size();
             fileSize = size + 8;
             remaining = size;
         } else if (id == "fmt ") {
             std::array<unsigned char, 16> body{};
-            ended = ReadPadded(in, body.data(), body.size());
+            ended = in.Read(pos, body.data(), body.size());
+            pos += body.size();
             Rate = static_cast<std::int32_t>(Le32(body.data() + 4));
             const auto bits = static_cast<std::int16_t>(Le16(body.data() + 14));
             Bytes = static_cast<int>(RoundHalfEven(bits, 8));
             remaining -= size + 8;
             if (!ended && size > 16) {
-                const std::int64_t next = static_cast<std::int64_t>(in.tellg()) + (size - 16);
-                ended = next > length;
-                if (!ended)
-                    in.seekg(next);
+                const std::int64_t next = pos + (size - 16);
+                ended = next > in.Length();
+                pos = next;
             }
         } else if (id == "bext") {
             remaining -= size + 8;
             break;
         } else {
             project->messages.Notice("Unknown chunk \"" + id + "\" in file " + DiskName);
-            const std::int64_t next = static_cast<std::int64_t>(in.tellg()) + size;
-            ended = next > length;
-            if (!ended)
-                in.seekg(next);
+            const std::int64_t next = pos + size;
+            ended = next > in.Length();
+            pos = next;
         }
     }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileOps.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +25,12 @@ public:
     // Measures the file from its RIFF chunk headers. True when it could not be
     // measured; the reason is then in LastError.
     bool FileGetSize();
+    // The same, reading the file that Open gave.
+    bool FileGetSize(const FileDescriptor& file);
+    // Opens the wave's file, relative to the open folder (AT_FDCWD: ReadDir),
+    // and asks the kernel to read its header ahead. No descriptor when the
+    // wave names no file to measure or its file is not found.
+    FileDescriptor Open(int folder);
     // Finds the file of FileName in the project's folder and sets DiskName.
     void Locate();
 
@@ -37,8 +45,12 @@ public:
     static bool IsValidName(const std::string& name);
 
 private:
-    bool ReadChunks();
+    bool Measured() const;
+    bool ReadChunks(int file);
 };
+
+// The bytes of a wave file read at once for its chunk headers.
+inline constexpr std::int64_t HeaderBlock = 4096;
 
 // Boundaries at or beyond this sample position are never reached by the usage sweep.
 inline constexpr std::int64_t UsageLimit = 2147418112;
