@@ -257,11 +257,12 @@ bool UnsortCommand(const UnsortPlan& unsort, const std::string& RootFolder, Prog
             return true;
         }
     }
-    journal.End();
+    // The emptied folders go while the journal is there: an undo makes them again.
     for (const auto& folder : unsort.folders) {
         std::error_code error;
         std::filesystem::remove(RootFolder + folder, error); // only an emptied folder goes
     }
+    journal.End();
     messages.Show("Done.  The files are back in folder " + RootFolder + ".");
     return false;
 }

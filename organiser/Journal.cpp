@@ -437,8 +437,11 @@ std::string Journal::Undo()
             touched.insert(fs::path(step.to).parent_path().string());
             const State s = Look(step);
             std::error_code error;
-            if (s.to && !s.from)
+            if (s.to && !s.from) {
+                // The folder it came from may have gone (an undo of a sort removes its emptied folders).
+                fs::create_directory(fs::path(step.from).parent_path(), error);
                 error = MoveAcross(step.to, step.from);
+            }
             else if (s.to && (s.same || step.copy || unit.across))
                 error = RemoveFile(step.to); // the copy, or the second name of a hard-link move
             if (error) {
