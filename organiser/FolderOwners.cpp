@@ -105,6 +105,7 @@ void FolderOwners::Renamed(const std::string& oldName, const orvoProject& projec
         newNames.push_back(std::make_unique<std::string>(to));
         entries.emplace(*newNames.back(), entry);
     }
-    projects.erase(projects.find(std::string_view(oldName)));
+    if (const auto named = projects.find(std::string_view(oldName)); named != projects.end() && named->second == &project)
+        projects.erase(named);
     projects.emplace(project.Name, &project);
 }
