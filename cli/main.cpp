@@ -32,6 +32,7 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli move   [--cd|--dvd] [--no-mix] [--no-regular] FOLDER DEST PROJECT...\n"
     "       kelvark-cli rename [--cd|--dvd] [--no-mix] [--no-regular] FOLDER OLD NEW\n"
     "       kelvark-cli recover --finish|--undo FOLDER\n"
+    "       kelvark-cli unsort [--cd|--dvd] [--yes] FOLDER\n"
     "       kelvark-cli --help | --version\n";
 
 constexpr std::string_view HelpText =
@@ -43,12 +44,14 @@ constexpr std::string_view HelpText =
     "  rename   rename the project OLD of FOLDER to NEW\n"
     "  recover  finish (--finish) or undo (--undo) a sort, move or rename of FOLDER\n"
     "           that stopped before its end\n"
+    "  unsort   move every file of FOLDER's CD-… or DVD-… backup folders back into\n"
+    "           FOLDER and remove those folders (the reports stay)\n"
     "\n"
     "  --cd, --dvd    plan for CDs of 649 megabytes or DVDs of 4.6 gigabytes (the default)\n"
     "  --no-mix       leave out mix projects (\" Mix\" in the name)\n"
     "  --no-regular   leave out regular projects\n"
     "  --tsv          print tab-separated lines under a header line\n"
-    "  --yes          sort without asking\n"
+    "  --yes          sort or unsort without asking\n"
     "  --             end of options: later arguments are names, even when they start with \"-\"\n"
     "\n"
     "Names are shown as UTF-8; bytes that are not UTF-8 are read as Windows-1252.\n"
@@ -58,7 +61,7 @@ constexpr std::string_view HelpText =
     "\\\\, \\t, \\n and \\r and nothing else, so every project is one line of six fields.\n"
     "\n"
     "Ctrl-C, SIGTERM and SIGHUP stop a read, a sort, a move or a rename after the\n"
-    "current project; a second one ends the program at once. A sort, move or rename\n"
+    "current project; a second one ends the program at once. A sort, move, rename or unsort\n"
     "keeps a journal, the hidden file .kelvark-journal in FOLDER, until it ends: when\n"
     "it stopped early, every other command on FOLDER refuses until recover has\n"
     "finished or undone it.\n"
@@ -76,7 +79,7 @@ struct FolderError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class Command { List, Report, Sort, Move, Rename, Recover };
+enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort };
 
 struct Options {
     Command command = Command::List;
@@ -105,6 +108,8 @@ Command ParseCommand(std::string_view word)
         return Command::Rename;
     if (word == "recover")
         return Command::Recover;
+    if (word == "unsort")
+        return Command::Unsort;
     throw UsageError("unknown command " + std::string(word));
 }
 
@@ -112,7 +117,7 @@ Command ParseCommand(std::string_view word)
 void CheckOperands(const Options& options)
 {
     static const std::vector<std::string> names[] = {
-        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}, {"FOLDER"}};
+        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}, {"FOLDER"}, {"FOLDER"}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
     if (given.size() < expected.size())
@@ -161,12 +166,12 @@ bool Parse(int argc, char** argv, Options& options)
             options.regular = false;
         } else if (arg == "--tsv" && options.command == Command::List) {
             options.tsv = true;
-        } else if (arg == "--yes" && options.command == Command::Sort) {
+        } else if (arg == "--yes" && (options.command == Command::Sort || options.command == Command::Unsort)) {
             options.yes = true;
         } else if ((arg == "--finish" || arg == "--undo") && options.command == Command::Recover) {
             (arg == "--finish" ? options.finish : options.undo) = true;
         } else if (arg == "--tsv" || arg == "--yes") {
-            throw UsageError(std::string(arg) + " applies to " + (arg == "--tsv" ? "list" : "sort") + " only");
+            throw UsageError(std::string(arg) + " applies to " + (arg == "--tsv" ? "list only" : "sort and unsort only"));
         } else {
             throw UsageError("unknown option " + std::string(arg));
         }
@@ -265,13 +270,27 @@ int Recover(const Options& options, const std::string& root, Messages& messages)
 int RunCommand(const Options& options, const std::string& root, const std::string& dest, orvoProjectList& list,
                TerminalGrid& grid, TerminalMessages& messages);
 
+// Unsort: the plan, the question unless --yes, then the moves back.
+int Unsort(const Options& options, const std::string& root, Progress& progress, Messages& messages)
+{
+    const UnsortPlan unsort = PlanUnsort(root, options.forCD);
+    if (unsort.plan.refusals.empty() && !options.yes
+        && !TerminalQuestion().AskYesNo(UnsortQuestion(unsort, root), UnsortTitle)) {
+        messages.Show("Nothing was moved.");
+        return 1;
+    }
+    return UnsortCommand(unsort, root, progress, messages, true) ? 1 : 0;
+}
+
 int Run(const Options& options)
 {
     TerminalProgress::CatchInterrupt();
     const std::string root = ReadableFolder(options.operands[0]);
     const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
-    if (options.command == Command::Sort && !options.yes && !isatty(STDIN_FILENO))
-        throw UsageError("sort asks before it moves anything: give --yes when standard input is not a terminal");
+    if ((options.command == Command::Sort || options.command == Command::Unsort) && !options.yes
+        && !isatty(STDIN_FILENO))
+        throw UsageError((options.command == Command::Sort ? "sort" : "unsort")
+                         + std::string(" asks before it moves anything: give --yes when standard input is not a terminal"));
 
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
     TerminalMessages messages(progress);
@@ -283,7 +302,8 @@ int Run(const Options& options)
     list.sortStopsOnCancel = true;
     if (const int status = Recover(options, root, messages); status >= 0)
         return status;
-    const int status = RunCommand(options, root, dest, list, grid, messages);
+    const int status = options.command == Command::Unsort ? Unsort(options, root, progress, messages)
+                                                          : RunCommand(options, root, dest, list, grid, messages);
     if (Journal journal; journal.Read(root))
         messages.Show(RecoverCommands(options.operands[0]));
     return status;
@@ -324,6 +344,7 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         grid.Select(RowsOf(list, {options.operands[1]}, root).front());
         return list.RenameFiles(grid) ? 0 : 1;
     case Command::Recover:
+    case Command::Unsort:
         break;
     }
     return 1;

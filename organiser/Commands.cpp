@@ -1,5 +1,14 @@
 #include "Commands.h"
 
+#include "FileOps.h"
+#include "Journal.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unordered_map>
+
 std::string MediumPrefix(bool forCD)
 {
     return forCD ? "CD" : "DVD";
@@ -89,4 +98,171 @@ std::string WithSeparator(std::string folder)
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
     return folder;
+}
+
+namespace {
+
+// True when name is a set folder of prefix: the prefix, "-" and capital letters.
+bool IsSetFolder(const std::string& name, const std::string& prefix)
+{
+    return name.size() > prefix.size() + 1 && name.starts_with(prefix + "-")
+           && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()) + 1, name.end(),
+                          [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
+// Why a set folder's entry cannot go back; empty for a regular file.
+std::string NotRegular(const std::string& path)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0)
+        return Describe({errno, std::generic_category()});
+    if (S_ISLNK(status.st_mode))
+        return "it is a symbolic link";
+    if (S_ISDIR(status.st_mode))
+        return "it is a folder";
+    return S_ISREG(status.st_mode) ? std::string() : "it is not a regular file";
+}
+
+// True when the two regular files hold the same bytes.
+bool SameContent(const std::string& a, const std::string& b)
+{
+    std::ifstream one(a, std::ios::binary), two(b, std::ios::binary);
+    if (!one || !two || FileLength(a) != FileLength(b))
+        return false;
+    std::vector<char> x(1 << 16), y(1 << 16);
+    while (one && two) {
+        one.read(x.data(), static_cast<std::streamsize>(x.size()));
+        two.read(y.data(), static_cast<std::streamsize>(y.size()));
+        if (one.gcount() != two.gcount() || !std::equal(x.begin(), x.begin() + one.gcount(), y.begin()))
+            return false;
+    }
+    return one.eof() && two.eof();
+}
+
+} // namespace
+
+UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD)
+{
+    namespace fs = std::filesystem;
+    const std::string prefix = MediumPrefix(forCD);
+    UnsortPlan unsort;
+    std::error_code error;
+    for (fs::directory_iterator it(RootFolder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        const std::string name = it->path().filename().string();
+        if (!it->is_symlink(typeError) && it->is_directory(typeError) && IsSetFolder(name, prefix))
+            unsort.folders.push_back(name);
+    }
+    if (error) {
+        unsort.plan.refusals.push_back("Can't read folder " + RootFolder + ": " + Describe(error));
+        return unsort;
+    }
+    // Set order: A to Z, then AA, AB and so on.
+    std::sort(unsort.folders.begin(), unsort.folders.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    if (unsort.folders.empty()) {
+        unsort.plan.refusals.push_back("There is no " + prefix + " backup folder in " + RootFolder + ".");
+        return unsort;
+    }
+
+    // A name goes back once, to a place that is free.
+    constexpr std::size_t shown = 20;
+    std::size_t more = 0;
+    const auto refuse = [&](const std::string& text) {
+        if (unsort.plan.refusals.size() < shown)
+            unsort.plan.refusals.push_back(text);
+        else
+            ++more;
+    };
+    std::unordered_map<std::string, std::string> from; // file name -> the folder it comes back from
+    for (const auto& folder : unsort.folders) {
+        unsort.plan.units.emplace_back();
+        std::vector<std::string> names;
+        for (fs::directory_iterator it(RootFolder + folder, error), end; !error && it != end; it.increment(error))
+            names.push_back(it->path().filename().string());
+        std::sort(names.begin(), names.end(), FolderListing::NameLess);
+        for (const auto& name : names) {
+            const std::string path = RootFolder + folder + "/" + name;
+            const std::string shownName = "\"" + folder + "/" + name + "\"";
+            if (const std::string reason = NotRegular(path); !reason.empty()) {
+                refuse("Can't move " + shownName + " back: " + reason);
+                continue;
+            }
+            struct stat status {};
+            if (::lstat((RootFolder + name).c_str(), &status) == 0) {
+                if (S_ISREG(status.st_mode) && SameContent(path, RootFolder + name)) {
+                    unsort.copies.push_back(path);
+                    ++unsort.files;
+                } else {
+                    refuse("Can't move " + shownName + " back: \"" + name + "\" already exists");
+                }
+                continue;
+            }
+            if (const auto [taken, fresh] = from.emplace(name, folder); !fresh) {
+                refuse("Can't move " + shownName + " back: \"" + taken->second + "/" + name + "\" has the same name");
+                continue;
+            }
+            unsort.plan.units.back().steps.push_back({RootFolder + folder + "/" + name, RootFolder + name, false});
+            ++unsort.files;
+        }
+        if (error)
+            refuse("Can't read folder " + RootFolder + folder + ": " + Describe(error));
+    }
+    if (more > 0)
+        unsort.plan.refusals.push_back("… and " + std::to_string(more) + " more");
+    return unsort;
+}
+
+std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFolder)
+{
+    std::string folders;
+    for (const auto& folder : unsort.folders)
+        folders += (folders.empty() ? "" : ", ") + folder;
+    return "Move the " + std::to_string(unsort.files) + (unsort.files == 1 ? " file" : " files") + " of " + folders
+           + " back into " + RootFolder + " and remove " + (unsort.folders.size() == 1 ? "that folder" : "those folders")
+           + "?";
+}
+
+bool UnsortCommand(const UnsortPlan& unsort, const std::string& RootFolder, Progress& progress, Messages& messages,
+                   bool stopOnCancel)
+{
+    if (!unsort.plan.refusals.empty()) {
+        messages.Show(unsort.plan.RefusalText());
+        return true;
+    }
+    // The copies go first: their originals stay where they are, so a stop
+    // here loses nothing.
+    for (const auto& copy : unsort.copies)
+        if (const std::error_code error = RemoveFile(copy)) {
+            messages.Show("Can't remove the copy \"" + copy.substr(RootFolder.size()) + "\": " + Describe(error));
+            return true;
+        }
+    Journal journal;
+    if (const std::string failure = journal.Begin(Journal::Kind::Unsort, RootFolder, unsort.plan); !failure.empty()) {
+        messages.Show(failure);
+        return true;
+    }
+    progress.Hide();
+    progress.Startup(static_cast<int>(unsort.folders.size()));
+    for (std::size_t k = 0; k < unsort.plan.units.size(); ++k) {
+        if (!progress.OK(static_cast<int>(k), unsort.folders[k]) && stopOnCancel) {
+            journal.Keep();
+            messages.Show(journal.Describe());
+            return true;
+        }
+        if (const std::string failure = unsort.plan.RunUnit(k, &journal); !failure.empty()) {
+            journal.Keep();
+            messages.Show(failure);
+            return true;
+        }
+    }
+    // The emptied folders go while the journal is there: an undo makes them again.
+    for (const auto& folder : unsort.folders) {
+        std::error_code error;
+        std::filesystem::remove(RootFolder + folder, error); // only an emptied folder goes
+    }
+    journal.End();
+    messages.Show("Done.  The files are back in folder " + RootFolder + ".");
+    return false;
 }

@@ -39,6 +39,27 @@ bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, bool fo
 // True when the test found conflicts (shown to the user; nothing moved).
 bool MoveCommand(orvoProjectList& list, Grid& g, const std::string& MoveFolder, Messages& messages);
 
+// Undo backup sort: the plan that moves every regular file of the root
+// folder's set folders of one medium back into the root folder, one unit per
+// folder, in set order. Its refusals say why it must not run. A read-only
+// project's files were copied into its set: the root folder still holds them,
+// and their copies, the same byte for byte, are removed instead.
+struct UnsortPlan {
+    std::vector<std::string> folders; // the set folders' names
+    std::size_t files = 0;            // files moved back or copies removed
+    std::vector<std::string> copies;  // full paths of the copies to remove
+    FilePlan plan;
+};
+UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD);
+// The Undo backup sort question, asked with the title "Undo backup sort".
+std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFolder);
+inline const std::string UnsortTitle = "Undo backup sort";
+// Moves the files back under a journal, then removes the emptied set folders.
+// True when it stopped (the user was told why); a cancel stops it after the
+// current folder only when stopOnCancel, keeping the journal.
+bool UnsortCommand(const UnsortPlan& unsort, const std::string& RootFolder, Progress& progress,
+                   Messages& messages, bool stopOnCancel);
+
 // Why the backup commands refuse a list that does not hold the projects of RootFolder.
 std::string ReadFolderFirst(const std::string& RootFolder);
 

@@ -60,7 +60,7 @@ std::string NotOrdinary(const std::string& folder, const std::string& name)
 std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,
                         const std::string& dest, const std::string& reason)
 {
-    return "Project " + project + ": can't " + verb + " \"" + file + "\"" + (dest.empty() ? "" : " to \"" + dest + "\"")
+    return (project.empty() ? "Can't " : "Project " + project + ": can't ") + verb + " \"" + file + "\"" + (dest.empty() ? "" : " to \"" + dest + "\"")
            + ": " + reason;
 }
 

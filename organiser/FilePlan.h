@@ -72,6 +72,7 @@ private:
 std::string NotOrdinary(const std::string& folder, const std::string& name);
 
 // The shape of every failure to move, copy or rename a file:
-// Project NAME: can't VERB "FILE" to "DEST": REASON (without " to …" when dest is empty).
+// Project NAME: can't VERB "FILE" to "DEST": REASON (without " to …" when dest
+// is empty, and "Can't …" alone for files of no project).
 std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,
                         const std::string& dest, const std::string& reason);

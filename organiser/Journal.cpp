@@ -334,14 +334,16 @@ bool Journal::Read(const std::string& folder)
 std::string Journal::Describe() const
 {
     static const char* const names[] = {"backup sort", "move", "rename", "undo of the backup sort"};
+    // An undo of a sort goes folder by folder; the others project by project.
     std::size_t done = 0, all = 0;
     for (const auto& unit : units) {
-        all += unit.projects;
+        const std::size_t size = kind == Kind::Unsort ? 1 : unit.projects;
+        all += size;
         if (unit.done)
-            done += unit.projects;
+            done += size;
     }
     return std::string("The ") + names[static_cast<int>(kind)] + " of " + root + " stopped after " + Count(done)
-           + " of " + Count(all) + " projects.";
+           + " of " + Count(all) + (kind == Kind::Unsort ? " folders." : " projects.");
 }
 
 std::string Journal::Finish()
@@ -407,6 +409,13 @@ std::string Journal::Finish()
     }
     RemoveCopyLeftovers(made);
     End();
+    // A finished undo of a sort leaves its set folders empty: they go, as they would have.
+    if (kind == Kind::Unsort)
+        for (const auto& unit : units)
+            if (!unit.steps.empty()) {
+                std::error_code error;
+                fs::remove(fs::path(unit.steps.front().from).parent_path(), error);
+            }
     return {};
 }
 
@@ -428,8 +437,11 @@ std::string Journal::Undo()
             touched.insert(fs::path(step.to).parent_path().string());
             const State s = Look(step);
             std::error_code error;
-            if (s.to && !s.from)
+            if (s.to && !s.from) {
+                // The folder it came from may have gone (an undo of a sort removes its emptied folders).
+                fs::create_directory(fs::path(step.from).parent_path(), error);
                 error = MoveAcross(step.to, step.from);
+            }
             else if (s.to && (s.same || step.copy || unit.across))
                 error = RemoveFile(step.to); // the copy, or the second name of a hard-link move
             if (error) {

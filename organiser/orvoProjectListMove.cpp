@@ -139,6 +139,9 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
             return true;
         }
         if (const std::string failure = plan.RunUnit(k, &journal); !failure.empty()) {
+            // The projects before it are sorted: the journal stays, so that the
+            // sort can be finished once the cause is mended, or undone.
+            journal.Keep();
             ui.messages.Show(failure);
             return true;
         }

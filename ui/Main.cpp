@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "Commands.h"
+#include "Journal.h"
 #include "TextCodec.h"
 #include "Twips.h"
 
@@ -17,6 +18,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
@@ -192,6 +194,7 @@ void Main::CreateMenus()
     menuFileMove->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     menuFileRename = menuFile->addAction(QStringLiteral("Rename selected projects"));
     menuFileRename->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    menuFileUnsort = menuFile->addAction(QStringLiteral("Undo backup sort"));
     menuFile->addSeparator();
     menuFileClose = menuFile->addAction(QStringLiteral("Close"));
     menuFileClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
@@ -206,6 +209,7 @@ void Main::CreateMenus()
     connect(menuFileReadfolder, &QAction::triggered, this, [this] { Run([this] { cmdReadFolder_Click(); }); });
     connect(menuFileMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
     connect(menuFileRename, &QAction::triggered, this, [this] { Run([this] { menuFileRename_Click(); }); });
+    connect(menuFileUnsort, &QAction::triggered, this, [this] { Run([this] { menuFileUnsort_Click(); }); });
     connect(menuFileClose, &QAction::triggered, this, &Main::close);
     connect(menuAbout, &QAction::triggered, this, [this] { Run([this] { menuAbout_Click(); }); });
     connect(menuPopupMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
@@ -376,8 +380,39 @@ bool Main::ReadFirst()
     return true;
 }
 
+// A sort, move, rename or undo of a sort of the folder that stopped before its
+// end (a crash, a kill, a power cut) is finished or undone before anything
+// else reads the folder. False when it is still there: the user chose neither,
+// or it could not be done (the user was told why).
+bool Main::Recover()
+{
+    Journal journal;
+    if (!journal.Read(RootFolder))
+        return true;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Kelvark"),
+                    QString::fromStdString(ShownText(journal.Describe()))
+                        + QStringLiteral("\n\nFinish it, or undo it and put every file back where it was?"),
+                    QMessageBox::Cancel, this);
+    QPushButton* finish = box.addButton(QStringLiteral("Finish"), QMessageBox::AcceptRole);
+    QPushButton* undo = box.addButton(QStringLiteral("Undo"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(finish);
+    box.exec();
+    if (box.clickedButton() != finish && box.clickedButton() != undo)
+        return false;
+    std::string failure;
+    {
+        const BusyCursor busy(*this);
+        failure = box.clickedButton() == finish ? journal.Finish() : journal.Undo();
+    }
+    if (!failure.empty())
+        messages.Show(failure);
+    return failure.empty();
+}
+
 void Main::cmdReadFolder_Click()
 {
+    if (!Recover())
+        return;
     const bool forCD = optCD[0]->isChecked();
     notices.StartRead();
     bool hadErrors = false;
@@ -465,6 +500,25 @@ void Main::cmdMove_Click()
         ShowNoSetReasons();
         ShowProjectCount();
     }
+}
+
+void Main::menuFileUnsort_Click()
+{
+    if (!Recover())
+        return;
+    const UnsortPlan unsort = PlanUnsort(RootFolder, optCD[0]->isChecked());
+    if (!unsort.plan.refusals.empty()) {
+        messages.Show(unsort.plan.RefusalText());
+        return;
+    }
+    if (!question.AskYesNo(UnsortQuestion(unsort, RootFolder), UnsortTitle))
+        return;
+    {
+        const BusyCursor busy(*this);
+        UnsortCommand(unsort, RootFolder, progress, messages, false);
+        progress.Hide();
+    }
+    cmdReadFolder_Click();
 }
 
 void Main::menuFileRename_Click()

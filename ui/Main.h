@@ -63,6 +63,7 @@ public:
     QAction* menuFileReadfolder = nullptr;
     QAction* menuFileMove = nullptr;
     QAction* menuFileRename = nullptr;
+    QAction* menuFileUnsort = nullptr;
     QAction* menuFileClose = nullptr;
     QAction* menuAbout = nullptr;
     QMenu* menuPopup = nullptr; // the grid's popup menu, never in the menu bar
@@ -100,6 +101,7 @@ private:
     void PlanForMedium();
     void ShowNoSetReasons();
     bool ReadFirst();
+    bool Recover();
 
     void cmdChooseFolder_Click();
     void cmdReadFolder_Click();
@@ -109,6 +111,7 @@ private:
     void cmdRearrange_Click(int Index);
     void cmdMove_Click();
     void menuFileRename_Click();
+    void menuFileUnsort_Click();
     void grdOut_MouseUp(const QPoint& globalPos);
 
     Messages& messages;

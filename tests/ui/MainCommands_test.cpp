@@ -1,7 +1,9 @@
+#include "Commands.h"
 #include "MessageBoxes.h"
 #include "UiTest.h"
 
 #include <QInputDialog>
+#include <QMessageBox>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -420,6 +422,59 @@ TEST_F(LongOperation, RefusesTheWindowsCommandsAndSaysSoButNotCancel)
     ASSERT_EQ(m->grdOut->topLevelItemCount(), 3);
     EXPECT_EQ(m->grdOut->topLevelItem(0)->text(5), "ERR") << "the scan went on after Cancel";
     EXPECT_FALSE(m->progress.isVisible());
+}
+
+// A sort stopped after its first project, as a kill would leave it: the
+// window's Read folder asks first, and finishing or undoing leaves every
+// project whole in one place.
+TEST_F(Commands, ReadFolderFinishesOrUndoesAStoppedSortFirst)
+{
+    const auto before = Snapshot(root.path());
+    const auto stopSortAfterOneProject = [this] {
+        fixtures::FakeUi ui;
+        orvoProjectList list(ui.services());
+        fixtures::FakeGrid grid;
+        ReadFolderCommand(list, root.str(), true, true, false, grid);
+        list.sortStopsOnCancel = true;
+        ui.progress.cancelAtCall = ui.progress.okCalls + 1;
+        ASSERT_TRUE(BackupCommand(list, root.str(), false, true, ui.messages));
+        ASSERT_TRUE(fs::exists(root.path() / ".kelvark-journal"));
+    };
+    const struct {
+        const char* button;
+        int projectsRead; // what the read finds afterwards
+    } answers[] = {{"Cancel", 0}, {"Undo", 3}, {"Finish", 0}};
+    stopSortAfterOneProject();
+    Open();
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.button);
+        const std::string button = answer.button;
+        if (button == "Finish")
+            stopSortAfterOneProject(); // the undo put the folder back: stop a new sort
+        QString asked;
+        uitest::WhenShown<QMessageBox>([&](QMessageBox& box) {
+            asked = box.text();
+            for (QAbstractButton* shown : box.buttons())
+                if (shown->text().toStdString() == button)
+                    shown->click();
+        });
+        m->cmdReadFolder->click();
+        EXPECT_EQ(asked, "The backup sort of " + Qs(root.str()) + " stopped after 1 of 3 projects.\n\n"
+                         "Finish it, or undo it and put every file back where it was?");
+        EXPECT_EQ(m->grdOut->topLevelItemCount(), answer.projectsRead);
+        EXPECT_EQ(fs::exists(root.path() / ".kelvark-journal"), button == "Cancel");
+        if (button == "Cancel")
+            continue;
+        // Every file once, with its content: back in the root folder, or all in the set.
+        const auto after = Snapshot(root.path());
+        if (button == "Undo") {
+            EXPECT_EQ(after, before);
+        } else {
+            for (const auto& [path, content] : before)
+                EXPECT_EQ(after.at("DVD-A/" + path), content) << path;
+            EXPECT_EQ(after.size(), before.size());
+        }
+    }
 }
 
 } // namespace

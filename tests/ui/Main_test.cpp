@@ -109,7 +109,8 @@ TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
     for (const QAction* action : m.menuFile->actions())
         items.append(action->isSeparator() ? "-" : action->text() + " " + action->shortcut().toString());
     EXPECT_EQ(items, QStringList({"Choose and read folder Ctrl+O", "Choose folder only Ctrl+F", "Read folder F5", "-",
-                                  "Move selected projects Ctrl+M", "Rename selected projects Ctrl+R", "-",
+                                  "Move selected projects Ctrl+M", "Rename selected projects Ctrl+R",
+                                  "Undo backup sort ", "-",
                                   "Close Ctrl+X"}));
 
     EXPECT_EQ(m.menuPopup->title(), "Hidden");

@@ -1,0 +1,90 @@
+// Undo backup sort: a sorted folder goes back to what it was before the sort,
+// or, when something is in the way, nothing moves at all.
+
+#include "Commands.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using namespace fixtures;
+
+constexpr std::uint32_t MB = 1000 * 1000;
+
+// Three projects over two CDs, one of them read-only (its files are copied).
+struct Sorted : Studio {
+    Sorted()
+    {
+        WriteProject(root.path(), "One", {{"one.wav", 400 * MB}});
+        WriteProject(root.path(), "Two", {{"two.wav", 400 * MB}, {"two-b.wav", 100}});
+        WriteProject(root.path(), "Frozen", {{"frozen.wav", 100}});
+        WriteFile(root.path() / "Two.bak", "notes");
+        MakeReadOnly(root.path() / "Frozen.cue");
+        before = Snapshot(root.path());
+        entries = EntryNames(root.path());
+        Read(true);
+        EXPECT_FALSE(BackupCommand(list, root.str(), true, true, ui.messages));
+        for (const char* report : {"Backup Report.txt", "Backups.csv", "BackupProjects.csv"})
+            fs::remove(root.path() / report);
+        ui.messages.shown.clear();
+    }
+    bool Unsort() { return UnsortCommand(PlanUnsort(root.str(), true), root.str(), ui.progress, ui.messages, false); }
+    std::map<std::string, std::string> before;
+    std::vector<std::string> entries;
+};
+
+TEST(Unsort, PutsASortedFolderBackOrTouchesNothing)
+{
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> spoil; // what the user did after the sort
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"a sorted folder goes back as it was", [](const fs::path&) {}, {"Done.  The files are back in folder @."}},
+        {"a name taken in the root folder",
+         [](const fs::path& r) { WriteFile(r / "one.wav", "another take"); },
+         {"Can't move \"CD-B/one.wav\" back: \"one.wav\" already exists"}},
+        {"a copy that differs from its original",
+         [](const fs::path& r) { WriteFile(r / "CD-A" / "Frozen.cue", "edited"); },
+         {"Can't move \"CD-A/Frozen.cue\" back: \"Frozen.cue\" already exists"}},
+        {"a subfolder and a link in a set folder",
+         [](const fs::path& r) {
+             fs::create_directory(r / "CD-A" / "Extra");
+             fs::create_symlink("one.wav", r / "CD-B" / "link.wav");
+         },
+         {"Can't move \"CD-A/Extra\" back: it is a folder\r\n"
+          "Can't move \"CD-B/link.wav\" back: it is a symbolic link"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Sorted s;
+        c.spoil(s.root.path());
+        const auto sorted = Snapshot(s.root.path());
+        const bool refused = c.shown.front().starts_with("Can't");
+
+        EXPECT_EQ(s.Unsort(), refused);
+        std::vector<std::string> expected = c.shown;
+        if (const auto at = expected.front().find('@'); at != std::string::npos)
+            expected.front().replace(at, 1, s.root.str());
+        EXPECT_EQ(s.ui.messages.shown, expected);
+        if (refused) {
+            EXPECT_EQ(Snapshot(s.root.path()), sorted);
+        } else {
+            EXPECT_EQ(Snapshot(s.root.path()), s.before);
+            EXPECT_EQ(EntryNames(s.root.path()), s.entries);
+        }
+    }
+}
+
+TEST(Unsort, RefusesAFolderThatWasNotSorted)
+{
+    Studio s;
+    WriteProject(s.root.path(), "One", {{"one.wav"}});
+    const UnsortPlan unsort = PlanUnsort(s.root.str(), false);
+    EXPECT_EQ(unsort.plan.RefusalText(), "There is no DVD backup folder in " + s.root.str() + ".");
+}
+
+} // namespace
