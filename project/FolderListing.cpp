@@ -49,6 +49,7 @@ FolderListing::FolderListing(const fs::path& folder)
     if (error)
         names.clear();
     std::sort(names.begin(), names.end(), NameLess);
+    names.shrink_to_fit(); // a scan keeps the listing to its end
 }
 
 bool FolderListing::NameLess(std::string_view a, std::string_view b)

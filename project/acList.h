@@ -61,6 +61,9 @@ public:
 
     void Clear() { items.clear(); }
 
+    // Gives back the room kept for items still to come: a list read whole stays as it is.
+    void Compact() { items.shrink_to_fit(); }
+
     // Removes the first item that is obj and returns false; true when obj is absent.
     bool RemoveObject(const T* obj)
     {

@@ -77,7 +77,8 @@ int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_
         if (static_cast<std::size_t>(count) < slots) {
             if (static_cast<std::size_t>(count) >= dlist.size())
                 dlist.resize(dlist.size() + 10);
-            dlist[static_cast<std::size_t>(count)] = line.substr(start - 1, end - start);
+            // Into the slot's own buffer: a long token costs no allocation once the slot has held one.
+            dlist[static_cast<std::size_t>(count)].assign(line, start - 1, end - start);
         }
         ++count;
         ++pos;

@@ -3,6 +3,7 @@
 #include "FileOps.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
 
 const FolderListing& orvoProject::Listing()
@@ -41,27 +42,36 @@ bool orvoProject::FileRead(std::ifstream& fi)
         if (dlist[0] == "Qlist" && trackList.FileRead(fi, dlist))
             return true;
     }
+    // The file has ended: its lists keep no room for more.
+    trackList.tracks.Compact();
+    trackList.VTrack.vtracks.Compact();
     return false;
 }
 
 void orvoProject::ListWaves()
 {
     // One wave per distinct file name, in the order of first use; every audio
-    // entry refers to the wave of its name.
+    // entry refers to the wave of its name, which from then on holds the name
+    // alone: a project keeps each name once.
     if (waves.Count() == 0) {
-        std::unordered_map<std::string, std::shared_ptr<orvoWave>> byName;
+        std::unordered_map<std::string_view, int> byName; // views of the waves' names, positions in waves
         for (const auto& track : trackList.tracks) {
             for (const auto& audio : track->audios) {
-                auto& wave = byName[audio->File];
-                if (!wave) {
-                    wave = std::make_shared<orvoWave>();
-                    wave->FileName = audio->File;
+                const auto found = byName.find(audio->File);
+                if (found != byName.end()) {
+                    audio->wave = waves.Item(found->second);
+                } else {
+                    auto wave = std::make_shared<orvoWave>();
+                    wave->FileName = std::move(audio->File);
                     wave->project = this;
                     waves.add(wave);
+                    byName.emplace(wave->FileName, waves.Count() - 1);
+                    audio->wave = std::move(wave);
                 }
-                audio->wave = wave;
+                std::string().swap(audio->File);
             }
         }
+        waves.Compact();
     }
     for (const auto& wave : waves)
         if (!wave->FileName.empty() && orvoWave::IsValidName(wave->FileName) && !ReadDir.empty())

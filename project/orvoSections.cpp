@@ -74,6 +74,7 @@ bool orvoTrack::FileRead(std::ifstream& fi, TagList& dlist)
             break;
         }
     }
+    audios.Compact(); // the track has ended: its list keeps no room for more
     return false;
 }
 

@@ -15,7 +15,7 @@ class orvoWave;
 
 class orvoAudio final {
 public:
-    std::string File;
+    std::string File; // as the project file names it; emptied once ListWaves gives the name to the region's wave
     std::int32_t Time = 0;
     std::int32_t Offset = 0;
     std::int32_t Length = 0;
