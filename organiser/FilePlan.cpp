@@ -168,6 +168,13 @@ std::string FilePlan::RunUnit(std::size_t k, Journal* journal) const
             text = CopyUnitAcross(k);
             if (text.empty())
                 break;
+            // Copies left behind (a source that could not be removed): the
+            // journal stays, so that recover removes the rest or the copies.
+            if (journal && std::any_of(unit.steps.begin(), unit.steps.end(), [](const FileStep& done) {
+                    struct stat status {};
+                    return ::lstat(done.to.c_str(), &status) == 0;
+                }))
+                journal->Keep();
         } else {
             text = FileFailure(Names(unit.projects), Verb(step), fs::path(step.from).filename().string(),
                                ShownDestination(step), Describe(error));
