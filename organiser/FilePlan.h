@@ -4,12 +4,12 @@
 #include "orvoProject.h"
 
 #include <functional>
-
-class Journal;
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
-#include <string>
 #include <vector>
+
+class Journal;
 
 // One file operation: a move (a rename, in the same folder or into another)
 // or a copy of one file, from and to full paths.
@@ -35,16 +35,17 @@ public:
     std::vector<FileUnit> units;
     std::vector<std::string> refusals; // why the plan must not run, one line each
 
+    // Where an operation leaves a project's files.
+    struct Destination {
+        std::string label; // shown in a refusal: a folder, "copied to …", "stays"
+        bool moves;        // the operation takes the project's files out of the folder
+    };
     // Adds project's files (FilesToMove) to the plan, into destDir: copies when
     // the project is read-only. A file that an earlier project of the plan
     // already takes to the same place joins that project's unit. whereTo tells,
     // for every project that uses a file, where the operation leaves it: a file
     // that leaves the folder while a project that uses it stays (or goes
     // elsewhere) is refused.
-    struct Destination {
-        std::string label; // shown in a refusal: a folder, "copied to …", "stays"
-        bool moves;        // the operation takes the project's files out of the folder
-    };
     void AddProject(orvoProject& project, const std::string& destDir, const FolderOwners& owners,
                     const std::function<Destination(const orvoProject&)>& whereTo);
     // Adds one step of project's own unit (a rename).
