@@ -41,7 +41,6 @@ struct Case {
     const char* name;
     std::vector<std::string> args; // after the command, with ROOT and DEST
     int runs;
-    int maxMicroseconds; // the kills fall between 0 and this after the start
     std::vector<std::string> setup = {}; // run on the fresh folder first
 };
 
@@ -54,7 +53,9 @@ std::vector<std::string> Arguments(const std::vector<std::string>& args, const f
 }
 
 // A generated folder, laid anew before each run, with the trees before and
-// after an uninterrupted run of the case.
+// after an uninterrupted run of the case, and how long that run took and how
+// long its journal was there: the stops fall anywhere in those times, however
+// fast this build is (a sanitizer build starts and ends slowly).
 struct Runs {
     const Case& c;
     TempDir base;
@@ -63,6 +64,8 @@ struct Runs {
     fs::path root = base.path() / "root";
     fs::path dest = destFolder.path() / "dest";
     std::map<std::string, std::string> before, after;
+    int microseconds = 0; // the whole run
+    int operation = 0;    // while the journal was there
 
     Runs(const Case& c, const fs::path& destBase) : c(c), destFolder(destBase)
     {
@@ -71,7 +74,19 @@ struct Runs {
         EXPECT_EQ(make.Wait(), 0);
         Fresh();
         before = Tree({root, dest});
-        EXPECT_EQ(Run(c.args), 0) << ReadFile(base.path() / "err");
+        const auto since = [](auto start) {
+            return static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now() - start)
+                                        .count());
+        };
+        const auto start = std::chrono::steady_clock::now();
+        ChildProcess child(KELVARK_CLI_PATH, Arguments(c.args, root, dest), base.path());
+        WaitForJournal(child, true);
+        const auto journalSeen = std::chrono::steady_clock::now();
+        WaitForJournal(child, false);
+        operation = since(journalSeen);
+        EXPECT_EQ(child.Wait(), 0) << ReadFile(base.path() / "err");
+        microseconds = since(start);
         after = Tree({root, dest});
         EXPECT_NE(before, after);
     }
@@ -90,13 +105,22 @@ struct Runs {
             EXPECT_EQ(Run(c.setup), 0);
         }
     }
-    // Stops a fresh run with signal at a random moment; true when it left a journal.
-    bool Stop(int signal, std::mt19937& random)
+    // Waits until the journal is there (or gone), or the child ended.
+    void WaitForJournal(ChildProcess& child, bool there) const
+    {
+        while (!child.Ended() && fs::exists(root / Journal::FileName) != there)
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
+    // Stops a fresh run with signal at a random moment of the whole run, or of
+    // the part after its journal appeared; true when it left a journal.
+    bool Stop(int signal, std::mt19937& random, bool afterJournal)
     {
         Fresh();
         ChildProcess child(KELVARK_CLI_PATH, Arguments(c.args, root, dest), base.path());
-        std::this_thread::sleep_for(
-            std::chrono::microseconds(std::uniform_int_distribution<int>(0, c.maxMicroseconds)(random)));
+        if (afterJournal)
+            WaitForJournal(child, true);
+        std::this_thread::sleep_for(std::chrono::microseconds(
+            std::uniform_int_distribution<int>(0, afterJournal ? operation : microseconds)(random)));
         child.Kill(signal);
         child.Wait();
         Journal journal;
@@ -111,7 +135,7 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
     int stopped = 0;
     for (int run = 0; run < c.runs; ++run) {
         const bool finish = run % 2 == 0;
-        if (r.Stop(SIGKILL, random)) {
+        if (r.Stop(SIGKILL, random, run % 4 >= 2)) {
             ++stopped;
             ASSERT_EQ(r.Run({"recover", finish ? "--finish" : "--undo", "ROOT"}), 0) << ReadFile(r.base.path() / "err");
             ASSERT_FALSE(fs::exists(r.root / Journal::FileName));
@@ -134,11 +158,11 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
 TEST(KilledOperation, IsFinishedOrUndoneWhole)
 {
     const std::vector<Case> cases{
-        {"sort", {"sort", "--yes", "ROOT"}, 40, 15000},
+        {"sort", {"sort", "--yes", "ROOT"}, 40},
         {"move", {"move", "ROOT", "DEST", "0003 Session", "0010 Session Mix", "0011 Session", "0017 Session",
-                  "0020 Session Mix", "0023 Session"}, 30, 10000},
-        {"rename", {"rename", "ROOT", "0010 Session Mix", "Renamed"}, 30, 8000},
-        {"unsort", {"unsort", "--yes", "ROOT"}, 20, 8000, {"sort", "--yes", "ROOT"}},
+                  "0020 Session Mix", "0023 Session"}, 30},
+        {"rename", {"rename", "ROOT", "0010 Session Mix", "Renamed"}, 30},
+        {"unsort", {"unsort", "--yes", "ROOT"}, 20, {"sort", "--yes", "ROOT"}},
     };
     for (const auto& c : cases)
         KillAndRecover(c, fs::temp_directory_path());
@@ -150,7 +174,7 @@ TEST(KilledOperation, MoveToAnotherFileSystemIsRecoveredWhole)
 {
     if (!fs::is_directory("/dev/shm"))
         GTEST_SKIP() << "no /dev/shm";
-    KillAndRecover({"move across", {"move", "ROOT", "DEST", "0003 Session", "0020 Session Mix", "0023 Session"}, 20, 10000},
+    KillAndRecover({"move across", {"move", "ROOT", "DEST", "0003 Session", "0020 Session Mix", "0023 Session"}, 20},
                    "/dev/shm");
 }
 
@@ -158,12 +182,12 @@ TEST(KilledOperation, MoveToAnotherFileSystemIsRecoveredWhole)
 // projects: each project's files are together in one folder, without recover.
 TEST(StoppedOperation, ASignalStopsASortBetweenProjects)
 {
-    const Case sort{"sort", {"sort", "--yes", "ROOT"}, 20, 15000};
+    const Case sort{"sort", {"sort", "--yes", "ROOT"}, 20};
     Runs r(sort, fs::temp_directory_path());
     std::mt19937 random(11);
     for (const int signal : {SIGTERM, SIGHUP})
         for (int run = 0; run < sort.runs / 2; ++run) {
-            r.Stop(signal, random);
+            r.Stop(signal, random, run % 2 == 0);
             // Every file of a generated project starts with its number.
             std::map<std::string, std::set<std::string>> folders;
             for (const auto& [path, content] : Tree({r.root}))
