@@ -18,17 +18,17 @@ void CalcUsageRegions(benchmark::State& state)
     orvoProject project(messages);
     auto wave = std::make_shared<orvoWave>();
     wave->project = &project;
+    project.waves.add(wave);
     std::mt19937 random(7);
     const int regions = static_cast<int>(state.range(0));
     // Regions spread over eight tracks, overlapping and touching.
     for (int t = 0; t < 8; ++t)
         project.trackList.tracks.add(std::make_shared<orvoTrack>());
     for (int i = 0; i < regions; ++i) {
-        auto audio = std::make_shared<orvoAudio>();
-        audio->Offset = static_cast<std::int32_t>(random() % 100'000'000);
-        audio->Length = static_cast<std::int32_t>(random() % 2'000'000);
-        audio->wave = wave;
-        project.trackList.tracks.Item(i % 8)->audios.add(audio);
+        orvoAudio audio; // plays the project's first wave
+        audio.Offset = static_cast<std::int32_t>(random() % 100'000'000);
+        audio.Length = static_cast<std::int32_t>(random() % 2'000'000);
+        project.trackList.tracks.Item(i % 8)->audios.push_back(audio);
     }
     for (auto _ : state) {
         wave->CalcUsage();

@@ -3,8 +3,6 @@
 #include "FileOps.h"
 
 #include <algorithm>
-#include <string_view>
-#include <unordered_map>
 
 const FolderListing& orvoProject::Listing()
 {
@@ -44,33 +42,23 @@ bool orvoProject::FileRead(std::ifstream& fi)
     }
     // The file has ended: its lists keep no room for more.
     trackList.tracks.Compact();
-    trackList.VTrack.vtracks.Compact();
+    trackList.VTrack.vtracks.shrink_to_fit();
     return false;
 }
 
 void orvoProject::ListWaves()
 {
-    // One wave per distinct file name, in the order of first use; every audio
-    // entry refers to the wave of its name, which from then on holds the name
-    // alone: a project keeps each name once.
+    // One wave per distinct file name, in the order of first use: the names
+    // the read gathered pass to the waves, whose positions the regions keep.
+    // A project keeps each name once.
     if (waves.Count() == 0) {
-        std::unordered_map<std::string_view, int> byName; // views of the waves' names, positions in waves
-        for (const auto& track : trackList.tracks) {
-            for (const auto& audio : track->audios) {
-                const auto found = byName.find(audio->File);
-                if (found != byName.end()) {
-                    audio->wave = waves.Item(found->second);
-                } else {
-                    auto wave = std::make_shared<orvoWave>();
-                    wave->FileName = std::move(audio->File);
-                    wave->project = this;
-                    waves.add(wave);
-                    byName.emplace(wave->FileName, waves.Count() - 1);
-                    audio->wave = std::move(wave);
-                }
-                std::string().swap(audio->File);
-            }
+        for (auto& name : trackList.files.names) {
+            auto wave = std::make_shared<orvoWave>();
+            wave->FileName = std::move(name);
+            wave->project = this;
+            waves.add(std::move(wave));
         }
+        trackList.files.Clear();
         waves.Compact();
     }
     for (const auto& wave : waves)
@@ -107,12 +95,14 @@ bool orvoProject::GetWaveInfo(int folder)
     }
     // Every wave's regions, gathered in one walk: a walk per wave would cost
     // waves times regions, which a project file of many names makes huge.
-    std::unordered_map<const orvoWave*, std::vector<const orvoAudio*>> regions;
+    std::vector<std::vector<const orvoAudio*>> regions(static_cast<std::size_t>(waves.Count()));
     for (const auto& track : trackList.tracks)
         for (const auto& audio : track->audios)
-            regions[audio->wave.get()].push_back(audio.get());
-    for (const auto& wave : waves) {
-        wave->CalcUsage(regions[wave.get()]);
+            if (audio.File >= 0 && audio.File < waves.Count())
+                regions[static_cast<std::size_t>(audio.File)].push_back(&audio);
+    for (int i = 0; i < waves.Count(); ++i) {
+        orvoWave* wave = waves.Item(i).get();
+        wave->CalcUsage(regions[static_cast<std::size_t>(i)]);
         samples += wave->samples;
         samplesUsed += wave->samplesUsed;
     }

@@ -31,26 +31,32 @@ Int NumberValue(const TagList& dlist)
     return value;
 }
 
-// Reads a nested section into a new object and appends it once the section has ended.
-template <typename Section>
-bool ReadNested(acList<Section>& list, std::ifstream& fi, TagList& dlist)
+} // namespace
+
+std::int32_t orvoFileNames::Add(std::string&& name)
 {
-    auto section = std::make_shared<Section>();
-    if (section->FileRead(fi, dlist))
-        return true;
-    list.add(std::move(section));
-    return false;
+    const auto [found, added] = positions.try_emplace(name, static_cast<std::int32_t>(names.size()));
+    if (added)
+        names.push_back(std::move(name));
+    return found->second;
 }
 
-} // namespace
+void orvoFileNames::Clear()
+{
+    std::vector<std::string>().swap(names);
+    std::unordered_map<std::string, std::int32_t>().swap(positions);
+}
 
 bool orvoTrackList::FileRead(std::ifstream& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
         const std::string& key = dlist[0];
         if (key == "Track") {
-            if (ReadNested(tracks, fi, dlist))
+            // A track joins the list once its section has ended.
+            auto track = std::make_shared<orvoTrack>();
+            if (track->FileRead(fi, dlist, files))
                 return true;
+            tracks.add(std::move(track));
         } else if (key == "VirtualTracks") {
             if (VTrack.FileRead(fi, dlist))
                 return true;
@@ -61,29 +67,32 @@ bool orvoTrackList::FileRead(std::ifstream& fi, TagList& dlist)
     return false;
 }
 
-bool orvoTrack::FileRead(std::ifstream& fi, TagList& dlist)
+bool orvoTrack::FileRead(std::ifstream& fi, TagList& dlist, orvoFileNames& files)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
         const std::string& key = dlist[0];
         if (key == "Track") {
             num = NumberValue<std::int16_t>(dlist);
         } else if (key == "Audio") {
-            if (ReadNested(audios, fi, dlist))
+            orvoAudio audio;
+            if (audio.FileRead(fi, dlist, files))
                 return true;
+            audios.push_back(audio);
         } else if (key == "}") {
             break;
         }
     }
-    audios.Compact(); // the track has ended: its list keeps no room for more
+    audios.shrink_to_fit(); // the track has ended: its list keeps no room for more
     return false;
 }
 
-bool orvoAudio::FileRead(std::ifstream& fi, TagList& dlist)
+bool orvoAudio::FileRead(std::ifstream& fi, TagList& dlist, orvoFileNames& files)
 {
+    std::string file; // the last File line's name; none names no file
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string& key = dlist[0];
         if (key == "File")
-            File = Value(dlist);
+            file = Value(dlist);
         else if (key == "Time")
             Time = NumberValue<std::int32_t>(dlist);
         else if (key == "Offset")
@@ -93,6 +102,7 @@ bool orvoAudio::FileRead(std::ifstream& fi, TagList& dlist)
         else if (key == "}")
             break;
     }
+    File = files.Add(std::move(file));
     return false;
 }
 
@@ -101,8 +111,10 @@ bool orvoVtrackList::FileRead(std::ifstream& fi, TagList& dlist)
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string& key = dlist[0];
         if (key == "VTrack") {
-            if (ReadNested(vtracks, fi, dlist))
+            orvoVtrack vtrack;
+            if (vtrack.FileRead(fi, dlist))
                 return true;
+            vtracks.push_back(std::move(vtrack));
         } else if (key == "}") {
             break;
         }

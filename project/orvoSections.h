@@ -5,31 +5,46 @@
 
 #include <cstdint>
 #include <fstream>
-#include <memory>
 #include <string>
-
-class orvoWave;
+#include <unordered_map>
+#include <vector>
 
 // The nested sections of a project file. Each FileRead reads lines of its own
 // section from the shared open file until the section ends and returns false.
+// Regions and virtual tracks are plain values: a project file holds thousands.
+
+// The distinct file names a project file's regions play, in the order of first
+// use. A region keeps the position of its name; the project's wave list takes
+// the names over in this order, so the position is also the region's wave.
+class orvoFileNames final {
+public:
+    std::vector<std::string> names;
+
+    // The position of name, added at the end when it is new.
+    std::int32_t Add(std::string&& name);
+    // Forgets every name, once the waves have taken them.
+    void Clear();
+
+private:
+    std::unordered_map<std::string, std::int32_t> positions;
+};
 
 class orvoAudio final {
 public:
-    std::string File; // as the project file names it; emptied once ListWaves gives the name to the region's wave
+    std::int32_t File = 0; // the position of its file name in the project's names, and of its wave in the project's waves
     std::int32_t Time = 0;
     std::int32_t Offset = 0;
     std::int32_t Length = 0;
-    std::shared_ptr<orvoWave> wave; // the wave this region plays, linked by GetWaveInfo
 
-    bool FileRead(std::ifstream& fi, TagList& dlist);
+    bool FileRead(std::ifstream& fi, TagList& dlist, orvoFileNames& files);
 };
 
 class orvoTrack final {
 public:
     int num = 0;
-    acList<orvoAudio> audios;
+    std::vector<orvoAudio> audios;
 
-    bool FileRead(std::ifstream& fi, TagList& dlist);
+    bool FileRead(std::ifstream& fi, TagList& dlist, orvoFileNames& files);
 };
 
 class orvoVtrack final {
@@ -44,7 +59,7 @@ public:
 
 class orvoVtrackList final {
 public:
-    acList<orvoVtrack> vtracks;
+    std::vector<orvoVtrack> vtracks;
 
     bool FileRead(std::ifstream& fi, TagList& dlist);
 };
@@ -53,6 +68,7 @@ class orvoTrackList final {
 public:
     acList<orvoTrack> tracks;
     orvoVtrackList VTrack;
+    orvoFileNames files; // the regions' file names until the project's waves take them
 
     bool FileRead(std::ifstream& fi, TagList& dlist);
 };

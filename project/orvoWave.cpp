@@ -203,11 +203,12 @@ bool orvoWave::ReadChunks(int file)
 
 void orvoWave::CalcUsage()
 {
+    const int position = project->waves.ItemIndex(this);
     std::vector<const orvoAudio*> regions;
     for (const auto& track : project->trackList.tracks)
         for (const auto& audio : track->audios)
-            if (audio->wave.get() == this)
-                regions.push_back(audio.get());
+            if (audio.File == position)
+                regions.push_back(&audio);
     CalcUsage(regions);
 }
 

@@ -34,7 +34,8 @@ public:
     // Finds the file of FileName in the project's folder and sets DiskName.
     void Locate();
 
-    // Sets samplesUsed from the project's audio regions that play this wave.
+    // Sets samplesUsed from the regions that play this wave, the wave at its
+    // position in the project's waves.
     void CalcUsage();
     // The same from the regions that play this wave, given in track and entry
     // order: a project measuring all its waves gathers them in one walk.

@@ -175,7 +175,7 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
     // The sections nest no deeper than the format does: one track holds every region.
     const orvoProject& nestedProject = *h.list.projects.Item(1);
     ASSERT_EQ(nestedProject.trackList.tracks.Count(), 1);
-    EXPECT_EQ(nestedProject.trackList.tracks.Item(0)->audios.Count(), 20'000);
+    EXPECT_EQ(nestedProject.trackList.tracks.Item(0)->audios.size(), 20'000u);
     EXPECT_EQ(nestedProject.waves.Count(), 20'000);
     EXPECT_TRUE(h.list.LastError.starts_with("Errors for this folder: \r\n\r\n  Project: Nested\r\n"
                                              "     File not found: n0.wav\r\n     File not found: n1.wav\r\n"));

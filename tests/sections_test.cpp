@@ -21,6 +21,12 @@ std::unique_ptr<orvoProject> Read(const std::string& text, RecordingMessages& me
     return project;
 }
 
+// The file name a region of the read project plays.
+const std::string& FileOf(const orvoProject& p, const orvoAudio& audio)
+{
+    return p.trackList.files.names.at(static_cast<std::size_t>(audio.File));
+}
+
 TEST(ProjectFile, TracksAndVirtualTracksInFileOrder)
 {
     RecordingMessages messages;
@@ -38,17 +44,17 @@ TEST(ProjectFile, TracksAndVirtualTracksInFileOrder)
     ASSERT_EQ(tracks.Count(), 2);
     EXPECT_EQ(tracks.Item(0)->num, 3);
     EXPECT_EQ(tracks.Item(1)->num, 4);
-    const auto& audio = *tracks.Item(0)->audios.Item(0);
-    EXPECT_EQ(audio.File, "Take 1.wav");
+    const auto& audio = tracks.Item(0)->audios.at(0);
+    EXPECT_EQ(FileOf(*p, audio), "Take 1.wav");
     EXPECT_EQ(audio.Time, 7);
     EXPECT_EQ(audio.Offset, -5);
     EXPECT_EQ(audio.Length, 100);
     const auto& vtracks = p->trackList.VTrack.vtracks;
-    ASSERT_EQ(vtracks.Count(), 2);
-    EXPECT_EQ(vtracks.Item(0)->Name, "Lead Vox");
-    EXPECT_EQ(vtracks.Item(0)->File, "lead.wav");
-    EXPECT_EQ(vtracks.Item(0)->Physical, 3);
-    EXPECT_EQ(vtracks.Item(1)->Virtual, 2);
+    ASSERT_EQ(vtracks.size(), 2u);
+    EXPECT_EQ(vtracks[0].Name, "Lead Vox");
+    EXPECT_EQ(vtracks[0].File, "lead.wav");
+    EXPECT_EQ(vtracks[0].Physical, 3);
+    EXPECT_EQ(vtracks[1].Virtual, 2);
 }
 
 TEST(ProjectFile, BlankLineEndsAnAudioEntryButNotATrack)
@@ -62,9 +68,9 @@ TEST(ProjectFile, BlankLineEndsAnAudioEntryButNotATrack)
     // one level further out than written.
     const auto& tracks = p->trackList.tracks;
     ASSERT_EQ(tracks.Count(), 1);
-    ASSERT_EQ(tracks.Item(0)->audios.Count(), 1);
-    EXPECT_EQ(tracks.Item(0)->audios.Item(0)->Offset, 1);
-    EXPECT_EQ(tracks.Item(0)->audios.Item(0)->File, "");
+    ASSERT_EQ(tracks.Item(0)->audios.size(), 1u);
+    EXPECT_EQ(tracks.Item(0)->audios[0].Offset, 1);
+    EXPECT_EQ(FileOf(*p, tracks.Item(0)->audios[0]), "");
 }
 
 TEST(ProjectFile, FileEndingInsideAnAudioKeepsEverythingRead)
@@ -72,7 +78,7 @@ TEST(ProjectFile, FileEndingInsideAnAudioKeepsEverythingRead)
     RecordingMessages messages;
     const auto p = Read("Qlist {\nTrack {\nAudio {\nFile = a.wav", messages);
     ASSERT_EQ(p->trackList.tracks.Count(), 1);
-    EXPECT_EQ(p->trackList.tracks.Item(0)->audios.Item(0)->File, "a.wav");
+    EXPECT_EQ(FileOf(*p, p->trackList.tracks.Item(0)->audios.at(0)), "a.wav");
 }
 
 TEST(ProjectFile, KeywordsAreExactAndColonKeysNeverMatch)
@@ -85,11 +91,11 @@ TEST(ProjectFile, KeywordsAreExactAndColonKeysNeverMatch)
     // Several Qlist sections fill the same track list; "Audio" directly in the
     // track list and "track" are skipped.
     ASSERT_EQ(p->trackList.tracks.Count(), 2);
-    const auto& audio = *p->trackList.tracks.Item(0)->audios.Item(0);
+    const auto& audio = p->trackList.tracks.Item(0)->audios.at(0);
     EXPECT_EQ(audio.Time, 0);
     EXPECT_EQ(audio.Offset, 9);
     // A field line with two tokens reads the stale third slot: "9" of the Offset line.
-    EXPECT_EQ(audio.File, "9");
+    EXPECT_EQ(FileOf(*p, audio), "9");
 }
 
 TEST(ProjectFile, NumberFieldsTakeOnlyWholeNumbersThatFit)
@@ -102,12 +108,12 @@ TEST(ProjectFile, NumberFieldsTakeOnlyWholeNumbersThatFit)
                         messages);
     const auto& track = *p->trackList.tracks.Item(0);
     EXPECT_EQ(track.num, 0);
-    EXPECT_EQ(track.audios.Item(0)->Time, 12);
-    EXPECT_EQ(track.audios.Item(0)->Offset, 0);
-    EXPECT_EQ(track.audios.Item(0)->Length, 0);
-    EXPECT_EQ(track.audios.Item(1)->Time, 7);
-    EXPECT_EQ(track.audios.Item(1)->Offset, -2147483648LL);
-    EXPECT_EQ(track.audios.Item(1)->Length, 3);
+    EXPECT_EQ(track.audios.at(0).Time, 12);
+    EXPECT_EQ(track.audios.at(0).Offset, 0);
+    EXPECT_EQ(track.audios.at(0).Length, 0);
+    EXPECT_EQ(track.audios.at(1).Time, 7);
+    EXPECT_EQ(track.audios.at(1).Offset, -2147483648LL);
+    EXPECT_EQ(track.audios.at(1).Length, 3);
 }
 
 TEST(ProjectFile, NoQlistGivesAnEmptyTrackList)

@@ -20,6 +20,8 @@ struct Regions {
     {
         wave->project = &project;
         other->project = &project;
+        project.waves.add(wave);
+        project.waves.add(other);
         project.trackList.tracks.add(std::make_shared<orvoTrack>());
     }
 
@@ -27,11 +29,11 @@ struct Regions {
     {
         while (project.trackList.tracks.Count() <= track)
             project.trackList.tracks.add(std::make_shared<orvoTrack>());
-        auto audio = std::make_shared<orvoAudio>();
-        audio->Offset = offset;
-        audio->Length = length;
-        audio->wave = onOther ? other : wave;
-        project.trackList.tracks.Item(track)->audios.add(audio);
+        orvoAudio audio;
+        audio.Offset = offset;
+        audio.Length = length;
+        audio.File = onOther ? 1 : 0;
+        project.trackList.tracks.Item(track)->audios.push_back(audio);
     }
 
     std::int64_t Used()

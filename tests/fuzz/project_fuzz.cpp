@@ -6,7 +6,6 @@
 #include "orvoProject.h"
 
 #include <algorithm>
-#include <map>
 #include <set>
 
 // A whole project read of an arbitrary project file, as the folder scan does
@@ -71,25 +70,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!project.FileRead(fi));
     FUZZ_CHECK(!fi.is_open());
     // The regions' names, which the waves take over.
-    std::map<const orvoAudio*, std::string> regionNames;
-    for (const auto& track : project.trackList.tracks)
-        for (const auto& audio : track->audios)
-            regionNames[audio.get()] = audio->File;
+    const std::vector<std::string> regionNames = project.trackList.files.names;
     const bool failed = project.GetWaveInfo();
     project.GetFileSize();
 
     // One wave per distinct name, and every region plays the wave of its name.
-    std::set<const orvoWave*> listed;
-    for (const auto& wave : project.waves)
-        listed.insert(wave.get());
     std::set<std::string> names;
     for (const auto& track : project.trackList.tracks) {
         for (const auto& audio : track->audios) {
-            const std::string& name = regionNames.at(audio.get());
-            FUZZ_CHECK(listed.contains(audio->wave.get()) && audio->wave->FileName == name && audio->File.empty());
+            FUZZ_CHECK(audio.File >= 0 && static_cast<std::size_t>(audio.File) < regionNames.size());
+            const std::string& name = regionNames[static_cast<std::size_t>(audio.File)];
+            FUZZ_CHECK(project.waves.Item(audio.File)->FileName == name);
             names.insert(name);
         }
     }
+    FUZZ_CHECK(project.trackList.files.names.empty());
     FUZZ_CHECK(static_cast<std::size_t>(project.waves.Count()) == names.size());
 
     std::int64_t wavSize = 0;

@@ -12,20 +12,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fixtures::RecordingMessages messages;
     orvoProject project(messages);
     std::shared_ptr<orvoWave> waves[2] = {std::make_shared<orvoWave>(), std::make_shared<orvoWave>()};
+    for (const auto& wave : waves) {
+        wave->project = &project;
+        project.waves.add(wave);
+    }
     for (int track = 0; track < 4; ++track)
         project.trackList.tracks.add(std::make_shared<orvoTrack>());
 
     // The reference sweep costs the square of the region count; a few hundred
     // regions reach every case.
     for (const auto& region : fuzzing::DecodeRegions(data, size, 300)) {
-        auto audio = std::make_shared<orvoAudio>();
-        audio->Offset = region.offset;
-        audio->Length = region.length;
-        audio->wave = waves[region.onOther ? 1 : 0];
-        project.trackList.tracks.Item(region.track)->audios.add(audio);
+        orvoAudio audio;
+        audio.Offset = region.offset;
+        audio.Length = region.length;
+        audio.File = region.onOther ? 1 : 0;
+        project.trackList.tracks.Item(region.track)->audios.push_back(audio);
     }
     for (const auto& wave : waves) {
-        wave->project = &project;
         wave->CalcUsage();
         const std::int64_t expected = fixtures::ReferenceUsage(*wave);
         if (wave->samplesUsed != expected) {

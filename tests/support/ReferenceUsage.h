@@ -21,10 +21,10 @@ inline std::int64_t ReferenceUsage(const orvoWave& wave)
         enum { none, start, end } kind = none;
         for (const auto& track : wave.project->trackList.tracks) {
             for (const auto& audio : track->audios) {
-                if (audio->wave.get() != &wave)
+                if (audio.File != wave.project->waves.ItemIndex(&wave))
                     continue;
-                const std::int64_t offset = audio->Offset;
-                const std::int64_t stop = offset + audio->Length;
+                const std::int64_t offset = audio.Offset;
+                const std::int64_t stop = offset + audio.Length;
                 if (offset > position && offset < next) {
                     next = offset;
                     kind = start;
