@@ -170,10 +170,8 @@ std::string FilePlan::RunUnit(std::size_t k, Journal* journal) const
                 break;
             // Copies left behind (a source that could not be removed): the
             // journal stays, so that recover removes the rest or the copies.
-            if (journal && std::any_of(unit.steps.begin(), unit.steps.end(), [](const FileStep& done) {
-                    struct stat status {};
-                    return ::lstat(done.to.c_str(), &status) == 0;
-                }))
+            if (journal && std::any_of(unit.steps.begin(), unit.steps.end(),
+                                       [](const FileStep& done) { return EntryExists(done.to); }))
                 journal->Keep();
         } else {
             text = FileFailure(Names(unit.projects), Verb(step), fs::path(step.from).filename().string(),

@@ -188,12 +188,7 @@ std::string Journal::Begin(Kind kind, const std::string& root, const FilePlan& p
 {
     this->kind = kind;
     this->root = root;
-    std::string text = Version + std::string("\t");
-    {
-        char sum[16];
-        std::snprintf(sum, sizeof sum, "%08x\n", Checksum(Version));
-        text += sum;
-    }
+    std::string text = Line({Version});
     text += Line({"kind", KindWord(kind)});
     text += Line({"root", root});
     for (const auto& folder : plan.folders)
@@ -324,10 +319,10 @@ bool Journal::Read(const std::string& folder)
         }
     }
     root = folder; // the folder may have been renamed or reached another way
-    if (!whole)
-        RemoveFile(Path()); // cut short before any file was touched: nothing to recover
     if (whole)
         fd = ::open(Path().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    else
+        RemoveFile(Path()); // cut short before any file was touched: nothing to recover
     return whole;
 }
 

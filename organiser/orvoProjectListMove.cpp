@@ -7,7 +7,6 @@
 
 #include <climits>
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -25,12 +24,6 @@ const orvoWave* FirstInvalidWave(const orvoProject& project)
         if (!orvoWave::IsValidName(wave->FileName))
             return wave.get();
     return nullptr;
-}
-
-bool EntryExists(const std::string& path)
-{
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
 }
 
 std::string NotRead(const orvoProject& project)
@@ -281,7 +274,7 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
     const std::string exists = "Project name " + newName + " already exists.  Can't rename.";
     const std::string projectFile = newName + ".cue";
     for (const auto& [name, entry] : owners.Entries()) {
-        if ((name.starts_with(newName) && (name.size() == newName.size() || name[newName.size()] == '.'))
+        if (FolderListing::IsOwnFileOf(name, newName)
             || (name.size() == projectFile.size() && !FolderListing::NameLess(name, projectFile)
                 && !FolderListing::NameLess(projectFile, name) && HasProjectExtension(name))) {
             ui.messages.Show(exists);

@@ -92,8 +92,7 @@ std::error_code MoveNoReplace(const std::filesystem::path& from, const std::file
 std::error_code CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to)
 {
     // An existing destination is the answer at once, before a long copy.
-    struct stat existing {};
-    if (::lstat(to.c_str(), &existing) == 0)
+    if (EntryExists(to))
         return std::make_error_code(std::errc::file_exists);
     // Only a regular file is copied: a link is not followed, and a FIFO or a
     // device never blocks or streams forever.
@@ -149,6 +148,12 @@ int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path&
 std::error_code RemoveFile(const std::filesystem::path& path)
 {
     return ::unlink(path.c_str()) == 0 ? std::error_code() : LastErrno();
+}
+
+bool EntryExists(const std::filesystem::path& path)
+{
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
 }
 
 bool IsReadOnly(const std::filesystem::path& path)

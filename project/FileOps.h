@@ -30,6 +30,9 @@ int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path&
 // Removes one file (used to undo a copy).
 std::error_code RemoveFile(const std::filesystem::path& path);
 
+// True when the path names an entry of any kind (file, folder, link, not followed).
+bool EntryExists(const std::filesystem::path& path);
+
 // True when the file's owner may not write it.
 bool IsReadOnly(const std::filesystem::path& path);
 

@@ -27,13 +27,13 @@ int FoldedCompare(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
-bool IsOwnFileOf(std::string_view name, std::string_view projectName)
+} // namespace
+
+bool FolderListing::IsOwnFileOf(std::string_view name, std::string_view projectName)
 {
     return name.substr(0, projectName.size()) == projectName
            && (name.size() == projectName.size() || name[projectName.size()] == '.');
 }
-
-} // namespace
 
 FolderListing::FolderListing(const fs::path& folder)
 {

@@ -19,6 +19,8 @@ public:
 
     // Orders two names as every listing does.
     static bool NameLess(std::string_view a, std::string_view b);
+    // True when name is the project's own file: the project's name, alone or followed by ".".
+    static bool IsOwnFileOf(std::string_view name, std::string_view projectName);
 
     const std::vector<std::string>& Names() const { return names; }
 

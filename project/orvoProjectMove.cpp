@@ -1,6 +1,7 @@
 #include "orvoProject.h"
 
-#include <sys/stat.h>
+#include "FileOps.h"
+
 #include <unordered_set>
 
 std::vector<std::string> orvoProject::FilesToMove() const
@@ -21,8 +22,7 @@ bool orvoProject::MoveTest(const std::string& destDir)
     bool found = false;
     for (const auto& name : FilesToMove()) {
         // An entry of any kind (file, folder, link) blocks a move.
-        struct stat status {};
-        if (::lstat((destDir + name).c_str(), &status) == 0) {
+        if (EntryExists(destDir + name)) {
             AddError(name);
             found = true;
         }
