@@ -110,19 +110,6 @@ bool IsSetFolder(const std::string& name, const std::string& prefix)
                           [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
-// Why a set folder's entry cannot go back; empty for a regular file.
-std::string NotRegular(const std::string& path)
-{
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0)
-        return Describe({errno, std::generic_category()});
-    if (S_ISLNK(status.st_mode))
-        return "it is a symbolic link";
-    if (S_ISDIR(status.st_mode))
-        return "it is a folder";
-    return S_ISREG(status.st_mode) ? std::string() : "it is not a regular file";
-}
-
 // True when the two regular files hold the same bytes.
 bool SameContent(const std::string& a, const std::string& b)
 {

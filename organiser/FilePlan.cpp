@@ -41,20 +41,23 @@ std::string Names(const std::vector<orvoProject*>& projects)
 
 } // namespace
 
-std::string NotOrdinary(const std::string& folder, const std::string& name)
+std::string NotRegular(const std::string& path)
 {
     struct stat status {};
-    if (::lstat((folder + name).c_str(), &status) != 0)
+    if (::lstat(path.c_str(), &status) != 0)
         return Describe({errno, std::generic_category()});
     if (S_ISLNK(status.st_mode))
         return "it is a symbolic link";
     if (S_ISDIR(status.st_mode))
         return "it is a folder";
-    if (!S_ISREG(status.st_mode))
-        return "it is not a regular file";
-    if (!name.empty() && name[0] == '.')
-        return "it is a hidden file";
-    return {};
+    return S_ISREG(status.st_mode) ? std::string() : "it is not a regular file";
+}
+
+std::string NotOrdinary(const std::string& folder, const std::string& name)
+{
+    if (std::string reason = NotRegular(folder + name); !reason.empty())
+        return reason;
+    return !name.empty() && name[0] == '.' ? "it is a hidden file" : std::string();
 }
 
 std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,

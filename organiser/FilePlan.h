@@ -68,8 +68,11 @@ private:
     std::unordered_set<std::string> refused;              // files refused for sharing, once each
 };
 
+// Why the entry at path is not a regular file (it is missing, a folder, a
+// link or something else); empty when it is one.
+std::string NotRegular(const std::string& path);
 // Why the file folder + name cannot be moved or copied (it is missing, a
-// folder, a link, hidden or not a regular file); empty when it can.
+// folder, a link, not a regular file, or hidden); empty when it can.
 std::string NotOrdinary(const std::string& folder, const std::string& name);
 
 // The shape of every failure to move, copy or rename a file:
