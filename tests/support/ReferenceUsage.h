@@ -11,6 +11,7 @@ namespace fixtures {
 // that the sorted sweep of orvoWave::CalcUsage must match exactly.
 inline std::int64_t ReferenceUsage(const orvoWave& wave)
 {
+    const int waveIndex = wave.project->waves.ItemIndex(&wave); // what its regions name it by
     std::int64_t used = 0;
     std::int64_t position = -1;
     int depth = 0;
@@ -21,7 +22,7 @@ inline std::int64_t ReferenceUsage(const orvoWave& wave)
         enum { none, start, end } kind = none;
         for (const auto& track : wave.project->trackList.tracks) {
             for (const auto& audio : track->audios) {
-                if (audio.File != wave.project->waves.ItemIndex(&wave))
+                if (audio.File != waveIndex)
                     continue;
                 const std::int64_t offset = audio.Offset;
                 const std::int64_t stop = offset + audio.Length;
