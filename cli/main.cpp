@@ -267,9 +267,6 @@ int Recover(const Options& options, const std::string& root, Messages& messages)
     return failure.empty() ? 0 : 1;
 }
 
-int RunCommand(const Options& options, const std::string& root, const std::string& dest, orvoProjectList& list,
-               TerminalGrid& grid, TerminalMessages& messages);
-
 // Unsort: the plan, the question unless --yes, then the moves back.
 int Unsort(const Options& options, const std::string& root, Progress& progress, Messages& messages)
 {
@@ -282,33 +279,7 @@ int Unsort(const Options& options, const std::string& root, Progress& progress, 
     return UnsortCommand(unsort, root, progress, messages, true) ? 1 : 0;
 }
 
-int Run(const Options& options)
-{
-    TerminalProgress::CatchInterrupt();
-    const std::string root = ReadableFolder(options.operands[0]);
-    const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
-    if ((options.command == Command::Sort || options.command == Command::Unsort) && !options.yes
-        && !isatty(STDIN_FILENO))
-        throw UsageError((options.command == Command::Sort ? "sort" : "unsort")
-                         + std::string(" asks before it moves anything: give --yes when standard input is not a terminal"));
-
-    TerminalProgress progress(isatty(STDERR_FILENO) != 0);
-    TerminalMessages messages(progress);
-    AnswerInput input(options.command == Command::Rename ? options.operands[2] : "");
-    NoEvents events;
-    orvoProjectList list({messages, input, progress, events});
-    list.regional = LocaleRegional();
-    TerminalGrid grid;
-    list.sortStopsOnCancel = true;
-    if (const int status = Recover(options, root, messages); status >= 0)
-        return status;
-    const int status = options.command == Command::Unsort ? Unsort(options, root, progress, messages)
-                                                          : RunCommand(options, root, dest, list, grid, messages);
-    if (Journal journal; journal.Read(root))
-        messages.Show(RecoverCommands(options.operands[0]));
-    return status;
-}
-
+// The commands that read the folder first.
 int RunCommand(const Options& options, const std::string& root, const std::string& dest, orvoProjectList& list,
                TerminalGrid& grid, TerminalMessages& messages)
 {
@@ -348,6 +319,33 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         break;
     }
     return 1;
+}
+
+int Run(const Options& options)
+{
+    TerminalProgress::CatchInterrupt();
+    const std::string root = ReadableFolder(options.operands[0]);
+    const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
+    if ((options.command == Command::Sort || options.command == Command::Unsort) && !options.yes
+        && !isatty(STDIN_FILENO))
+        throw UsageError((options.command == Command::Sort ? "sort" : "unsort")
+                         + std::string(" asks before it moves anything: give --yes when standard input is not a terminal"));
+
+    TerminalProgress progress(isatty(STDERR_FILENO) != 0);
+    TerminalMessages messages(progress);
+    AnswerInput input(options.command == Command::Rename ? options.operands[2] : "");
+    NoEvents events;
+    orvoProjectList list({messages, input, progress, events});
+    list.regional = LocaleRegional();
+    TerminalGrid grid;
+    list.sortStopsOnCancel = true;
+    if (const int status = Recover(options, root, messages); status >= 0)
+        return status;
+    const int status = options.command == Command::Unsort ? Unsort(options, root, progress, messages)
+                                                          : RunCommand(options, root, dest, list, grid, messages);
+    if (Journal journal; journal.Read(root))
+        messages.Show(RecoverCommands(options.operands[0]));
+    return status;
 }
 
 } // namespace
