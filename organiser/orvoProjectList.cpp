@@ -4,7 +4,6 @@
 #include "FileOps.h"
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <utility>
 
@@ -115,7 +114,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         if (!ui.progress.OK(done, project->Name))
             break;
         announce(done + ProjectsAhead);
-        std::ifstream fi;
+        TagFile fi;
         if (!project->LastError.empty()) { // the same name as another project file
             failed = true;
             AddFolderError(project->LastError);
@@ -137,7 +136,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         listed.push_back(project.get());
     // What the projects left out play stays theirs: their waves are found, not measured.
     for (const auto& project : leftOut) {
-        std::ifstream fi;
+        TagFile fi;
         if (!project->LastError.empty() || project->FileOpenRead(fi))
             continue;
         project->FileRead(fi);

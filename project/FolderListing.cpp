@@ -3,6 +3,14 @@
 #include "TextCodec.h"
 
 #include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -14,11 +22,25 @@ int AsciiLower(unsigned char c)
 }
 
 // Negative, zero or positive as a is before, equal to or after b with ASCII
-// letters folded to lower case.
+// letters folded to lower case. Bytes that are equal are equal once folded: the
+// shared start is passed over a word at a time, and folding begins at the
+// first byte that differs.
 int FoldedCompare(std::string_view a, std::string_view b)
 {
     const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    for (std::uint64_t wa = 0, wb = 0; i + sizeof wa <= n; i += sizeof wa) {
+        std::memcpy(&wa, a.data() + i, sizeof wa);
+        std::memcpy(&wb, b.data() + i, sizeof wb);
+        if (wa != wb) {
+            if constexpr (std::endian::native == std::endian::little) // the first differing byte
+                i += static_cast<std::size_t>(std::countr_zero(wa ^ wb)) / 8;
+            break;
+        }
+    }
+    for (; i < n; ++i) {
+        if (a[i] == b[i])
+            continue;
         const int ca = AsciiLower(static_cast<unsigned char>(a[i]));
         const int cb = AsciiLower(static_cast<unsigned char>(b[i]));
         if (ca != cb)
@@ -37,14 +59,31 @@ bool FolderListing::IsOwnFileOf(std::string_view name, std::string_view projectN
 
 FolderListing::FolderListing(const fs::path& folder)
 {
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        // The entry's type comes from the listing itself; a symbolic link is never an ordinary file.
-        std::error_code typeError;
-        if (it->is_symlink(typeError) || !it->is_regular_file(typeError))
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir)
+        error.assign(errno, std::generic_category());
+    while (dir) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (!entry) {
+            if (errno != 0)
+                error.assign(errno, std::generic_category());
+            break;
+        }
+        // Hidden names, the folder itself and its parent included, are never ordinary files.
+        if (entry->d_name[0] == '.')
             continue;
-        std::string name = it->path().filename().string();
-        if (!name.empty() && name[0] != '.')
-            names.push_back(std::move(name));
+        // The entry's type comes from the listing itself, or, where the file
+        // system does not give it there, from the entry without following it:
+        // a symbolic link is never an ordinary file.
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat status {};
+            regular = ::fstatat(::dirfd(dir.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
+                      && S_ISREG(status.st_mode);
+        }
+        if (regular)
+            names.emplace_back(entry->d_name);
     }
     if (error)
         names.clear();

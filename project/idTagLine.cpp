@@ -1,49 +1,47 @@
 #include "idTagLine.h"
 
-#include <string>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
-int ReadTagLine(TagList& dlist, std::ifstream& fi, std::size_t slots)
+namespace {
+
+// Bytes asked of the system at once: a usual project file in one read.
+constexpr std::size_t BlockBytes = 64 * 1024;
+
+// Stores the tokens of line in dlist. Positions are 1-based in the line as
+// tokenized: with the key rule (Space), a space follows the colon at position
+// p and ends the token that runs up to the colon. That space is not written
+// into a copy of the line: positions past it read the line one byte earlier.
+// p is the pending colon's position, 0 once the tokens have passed it.
+template <bool Space>
+int Tokens(TagList& dlist, std::string_view line, std::size_t p, std::size_t slots)
 {
-    if (!fi.is_open())
-        return -1;
-    if (fi.peek() == std::ifstream::traits_type::eof()) {
-        fi.close();
-        return -1;
-    }
-    // A line ends at a line feed (not kept) or at the end of the file; a
-    // carriage return is an ordinary character.
-    std::string line;
-    std::getline(fi, line, '\n');
-    return SplitTagLine(dlist, line, true, slots);
-}
-
-bool IsWhiteChar(std::string_view c)
-{
-    return c.empty() || c[0] == ' ' || c[0] == '\t';
-}
-
-int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_t slots)
-{
-    std::string line(text);
-    while (!line.empty() && line.back() == ' ')
-        line.pop_back();
-
-    // Positions are 1-based; p is the pending colon's position (0: none). The
-    // space inserted after it ends the token that runs up to the colon.
-    std::size_t p = 0;
-    if (keyRule) {
-        const std::size_t colon = line.find(':');
-        if (colon != std::string::npos) {
-            p = colon + 1;
-            line.insert(colon + 1, 1, ' ');
+    const std::size_t space = Space ? p + 1 : 0;
+    const std::size_t length = line.size() + (Space ? 1 : 0);
+    auto at = [&](std::size_t pos) {
+        if (!Space || pos < space)
+            return line[pos - 1];
+        return pos == space ? ' ' : line[pos - 2];
+    };
+    auto white = [&](std::size_t pos) {
+        const char c = at(pos);
+        return c == ' ' || c == '\t';
+    };
+    // The token at positions start to end - 1 into slot; only a quoted token can hold the space.
+    auto store = [&](std::string& slot, std::size_t start, std::size_t end) {
+        if (!Space || end <= space) {
+            slot.assign(line.data() + start - 1, end - start);
+        } else if (start > space) {
+            slot.assign(line.data() + start - 2, end - start);
+        } else {
+            slot.assign(line.data() + start - 1, space - start);
+            slot += ' ';
+            slot.append(line.data() + space - 1, end - space - 1);
         }
-    }
-    if (dlist.empty())
-        dlist.resize(11);
-
-    const std::size_t length = line.size();
-    auto at = [&](std::size_t pos) { return line[pos - 1]; };
-    auto white = [&](std::size_t pos) { return at(pos) == ' ' || at(pos) == '\t'; };
+    };
 
     int count = 0;
     std::size_t pos = 1;
@@ -53,7 +51,7 @@ int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_
         if (pos > length)
             break;
         // A colon inside a leading quoted token is passed over by that token.
-        if (p != 0 && pos > p)
+        if (Space && p != 0 && pos > p)
             p = 0;
 
         std::size_t start = pos;
@@ -65,7 +63,7 @@ int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_
             while (pos <= length && at(pos) != quote)
                 ++pos;
             end = pos;
-        } else if (p != 0) {
+        } else if (Space && p != 0) {
             pos = end = p + 1;
             p = 0;
         } else {
@@ -78,7 +76,7 @@ int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_
             if (static_cast<std::size_t>(count) >= dlist.size())
                 dlist.resize(dlist.size() + 10);
             // Into the slot's own buffer: a long token costs no allocation once the slot has held one.
-            dlist[static_cast<std::size_t>(count)].assign(line, start - 1, end - start);
+            store(dlist[static_cast<std::size_t>(count)], start, end);
         }
         ++count;
         ++pos;
@@ -86,4 +84,98 @@ int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_
     if (static_cast<std::size_t>(count) < dlist.size())
         dlist[static_cast<std::size_t>(count)].clear();
     return count;
+}
+
+} // namespace
+
+void TagFile::Open(const std::filesystem::path& path)
+{
+    file = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    next = filled = 0;
+}
+
+void TagFile::Close()
+{
+    file = FileDescriptor();
+    buffer.reset();
+    size = next = filled = 0;
+}
+
+bool TagFile::ReadBlock()
+{
+    // What was handed out is dropped first, so the buffer holds one line and a block at most.
+    if (next > 0)
+        std::memmove(buffer.get(), buffer.get() + next, filled - next);
+    filled -= next;
+    next = 0;
+    if (size < filled + BlockBytes) {
+        // Room for a block more; the bytes are not cleared first, the read writes them.
+        const std::size_t grown = std::max(2 * size, filled + BlockBytes);
+        auto larger = std::make_unique_for_overwrite<char[]>(grown);
+        if (filled > 0)
+            std::memcpy(larger.get(), buffer.get(), filled);
+        buffer = std::move(larger);
+        size = grown;
+    }
+    ssize_t got = 0;
+    do
+        got = ::read(file.Get(), buffer.get() + filled, BlockBytes);
+    while (got < 0 && errno == EINTR);
+    // A file that cannot be read further ends where its reading stopped.
+    if (got <= 0)
+        return false;
+    filled += static_cast<std::size_t>(got);
+    return true;
+}
+
+bool TagFile::ReadLine(std::string_view& line)
+{
+    if (!IsOpen())
+        return false;
+    for (std::size_t searched = next;;) {
+        const void* feed = searched < filled ? std::memchr(buffer.get() + searched, '\n', filled - searched) : nullptr;
+        if (feed) {
+            const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(feed) - buffer.get());
+            line = std::string_view(buffer.get() + next, end - next);
+            next = end + 1;
+            return true;
+        }
+        searched = filled - next; // the part without a line feed, once it moves to the front
+        if (!ReadBlock())
+            break;
+    }
+    if (next < filled) { // a last line without a line feed
+        line = std::string_view(buffer.get() + next, filled - next);
+        next = filled;
+        return true;
+    }
+    Close();
+    return false;
+}
+
+int ReadTagLine(TagList& dlist, TagFile& fi, std::size_t slots)
+{
+    std::string_view line;
+    if (!fi.ReadLine(line))
+        return -1;
+    return SplitTagLine(dlist, line, true, slots);
+}
+
+bool IsWhiteChar(std::string_view c)
+{
+    return c.empty() || c[0] == ' ' || c[0] == '\t';
+}
+
+int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_t slots)
+{
+    std::string_view line = text;
+    while (!line.empty() && line.back() == ' ')
+        line.remove_suffix(1);
+    if (dlist.empty())
+        dlist.resize(11);
+    if (keyRule) {
+        if (const std::size_t colon = line.find(':'); colon != std::string_view::npos)
+            return Tokens<true>(dlist, line, colon + 1, slots);
+    }
+    return Tokens<false>(dlist, line, 0, slots);
 }

@@ -1,6 +1,9 @@
 #pragma once
 
-#include <fstream>
+#include "FileOps.h"
+
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,9 +19,37 @@ inline constexpr std::size_t AllSlots = static_cast<std::size_t>(-1);
 // growing array, and a hostile line of millions of tokens costs no memory.
 inline constexpr std::size_t ReaderSlots = 11;
 
+// A project file open for reading line by line. Its bytes are read in large
+// blocks and each line is handed out as a view of the block that holds it, so
+// reading a line copies nothing.
+class TagFile final {
+public:
+    TagFile() = default;
+    explicit TagFile(const std::filesystem::path& path) { Open(path); }
+
+    void Open(const std::filesystem::path& path);
+    bool IsOpen() const { return file.Get() >= 0; }
+    void Close();
+
+    // The next line, without its line feed; a carriage return is an ordinary
+    // character. The last line needs no line feed. False when the file is
+    // closed or at its end (then it is closed). The view lasts until the next call.
+    bool ReadLine(std::string_view& line);
+
+private:
+    // Appends the next block of the file to buffer; false at its end.
+    bool ReadBlock();
+
+    FileDescriptor file;
+    std::unique_ptr<char[]> buffer; // bytes read up to filled; those not yet handed out start at next
+    std::size_t size = 0;
+    std::size_t next = 0;
+    std::size_t filled = 0;
+};
+
 // Reads one line of the open file fi and tokenizes it with the key-colon rule.
 // Returns the token count, or -1 when fi is closed or at its end (then fi is closed).
-int ReadTagLine(TagList& dlist, std::ifstream& fi, std::size_t slots = AllSlots);
+int ReadTagLine(TagList& dlist, TagFile& fi, std::size_t slots = AllSlots);
 
 // Stores the tokens of line in dlist and returns their number. Tokens that
 // would need more than slots slots are counted but not stored.

@@ -11,7 +11,7 @@ const FolderListing& orvoProject::Listing()
     return *folder;
 }
 
-bool orvoProject::FileOpenRead(std::ifstream& fi)
+bool orvoProject::FileOpenRead(TagFile& fi)
 {
     if (ReadDir.empty()) {
         LastError = "Read directory is blank";
@@ -24,16 +24,16 @@ bool orvoProject::FileOpenRead(std::ifstream& fi)
     const auto file = Listing().ProjectFile(Name);
     if (file) {
         ReadOnly = IsReadOnly(ReadDir + *file);
-        fi.open(ReadDir + *file, std::ios::binary);
+        fi.Open(ReadDir + *file);
     }
-    if (!fi.is_open()) {
+    if (!fi.IsOpen()) {
         LastError = "Can't open CUE file " + Name;
         return true;
     }
     return false;
 }
 
-bool orvoProject::FileRead(std::ifstream& fi)
+bool orvoProject::FileRead(TagFile& fi)
 {
     TagList dlist;
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {

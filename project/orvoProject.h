@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,9 +45,9 @@ public:
     std::shared_ptr<const FolderListing> folder;
 
     // Opens the project file under fi. True when it could not be opened.
-    bool FileOpenRead(std::ifstream& fi);
+    bool FileOpenRead(TagFile& fi);
     // Reads the open project file to its end into trackList and closes it.
-    bool FileRead(std::ifstream& fi);
+    bool FileRead(TagFile& fi);
     // Builds the wave list and finds each wave's file, without measuring.
     void ListWaves();
     // Builds the wave list and measures the waves, opening their files

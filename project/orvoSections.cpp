@@ -47,7 +47,7 @@ void orvoFileNames::Clear()
     std::unordered_map<std::string, std::int32_t>().swap(positions);
 }
 
-bool orvoTrackList::FileRead(std::ifstream& fi, TagList& dlist)
+bool orvoTrackList::FileRead(TagFile& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
         const std::string& key = dlist[0];
@@ -67,7 +67,7 @@ bool orvoTrackList::FileRead(std::ifstream& fi, TagList& dlist)
     return false;
 }
 
-bool orvoTrack::FileRead(std::ifstream& fi, TagList& dlist, orvoFileNames& files)
+bool orvoTrack::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
         const std::string& key = dlist[0];
@@ -86,7 +86,7 @@ bool orvoTrack::FileRead(std::ifstream& fi, TagList& dlist, orvoFileNames& files
     return false;
 }
 
-bool orvoAudio::FileRead(std::ifstream& fi, TagList& dlist, orvoFileNames& files)
+bool orvoAudio::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
 {
     std::string file; // the last File line's name; none names no file
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
@@ -106,7 +106,7 @@ bool orvoAudio::FileRead(std::ifstream& fi, TagList& dlist, orvoFileNames& files
     return false;
 }
 
-bool orvoVtrackList::FileRead(std::ifstream& fi, TagList& dlist)
+bool orvoVtrackList::FileRead(TagFile& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string& key = dlist[0];
@@ -122,7 +122,7 @@ bool orvoVtrackList::FileRead(std::ifstream& fi, TagList& dlist)
     return false;
 }
 
-bool orvoVtrack::FileRead(std::ifstream& fi, TagList& dlist)
+bool orvoVtrack::FileRead(TagFile& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string& key = dlist[0];

@@ -4,7 +4,6 @@
 #include "idTagLine.h"
 
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -36,7 +35,7 @@ public:
     std::int32_t Offset = 0;
     std::int32_t Length = 0;
 
-    bool FileRead(std::ifstream& fi, TagList& dlist, orvoFileNames& files);
+    bool FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files);
 };
 
 class orvoTrack final {
@@ -44,7 +43,7 @@ public:
     int num = 0;
     std::vector<orvoAudio> audios;
 
-    bool FileRead(std::ifstream& fi, TagList& dlist, orvoFileNames& files);
+    bool FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files);
 };
 
 class orvoVtrack final {
@@ -54,14 +53,14 @@ public:
     std::string Name;
     std::string File;
 
-    bool FileRead(std::ifstream& fi, TagList& dlist);
+    bool FileRead(TagFile& fi, TagList& dlist);
 };
 
 class orvoVtrackList final {
 public:
     std::vector<orvoVtrack> vtracks;
 
-    bool FileRead(std::ifstream& fi, TagList& dlist);
+    bool FileRead(TagFile& fi, TagList& dlist);
 };
 
 class orvoTrackList final {
@@ -70,5 +69,5 @@ public:
     orvoVtrackList VTrack;
     orvoFileNames files; // the regions' file names until the project's waves take them
 
-    bool FileRead(std::ifstream& fi, TagList& dlist);
+    bool FileRead(TagFile& fi, TagList& dlist);
 };

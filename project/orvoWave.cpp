@@ -81,6 +81,7 @@ private:
             if (got <= 0)
                 break;
             blockBytes += got;
+            if (got < HeaderBlock) break; // EXPERIMENT
         }
     }
 
@@ -96,7 +97,12 @@ private:
 
 bool orvoWave::IsValidName(const std::string& name)
 {
-    return name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+    if (name == "." || name == "..")
+        return false;
+    for (const char c : name)
+        if (c == '/' || c == '\\' || c == '\0')
+            return false;
+    return true;
 }
 
 void orvoWave::Locate()

@@ -18,11 +18,11 @@ struct ProjectRead {
     {
         project.ReadDir = dir.path().string();
         project.Name = name;
-        std::ifstream fi;
+        TagFile fi;
         openFailed = project.FileOpenRead(fi);
         if (!openFailed) {
             EXPECT_FALSE(project.FileRead(fi));
-            EXPECT_FALSE(fi.is_open());
+            EXPECT_FALSE(fi.IsOpen());
             waveFailed = project.GetWaveInfo();
             project.GetFileSize();
         }
@@ -34,10 +34,10 @@ TEST(FileOpenRead, ReportsABlankFolderAndAMissingFile)
     RecordingMessages messages;
     orvoProject blank(messages);
     blank.Name = "Song";
-    std::ifstream fi;
+    TagFile fi;
     EXPECT_TRUE(blank.FileOpenRead(fi));
     EXPECT_EQ(blank.LastError, "Read directory is blank");
-    EXPECT_FALSE(fi.is_open());
+    EXPECT_FALSE(fi.IsOpen());
 
     TempDir dir;
     ProjectRead missing(dir, "Song");
@@ -121,7 +121,7 @@ TEST(GetWaveInfo, InvalidWaveNamesAreNeverOpened)
     orvoProject project(messages);
     project.ReadDir = inner.string() + "/";
     project.Name = "Song";
-    std::ifstream fi;
+    TagFile fi;
     ASSERT_FALSE(project.FileOpenRead(fi));
     project.FileRead(fi);
     EXPECT_TRUE(project.GetWaveInfo());

@@ -15,7 +15,7 @@ std::unique_ptr<orvoProject> Read(const std::string& text, RecordingMessages& me
     auto project = std::make_unique<orvoProject>(messages);
     project->ReadDir = dir.str();
     project->Name = "P";
-    std::ifstream fi;
+    TagFile fi;
     EXPECT_FALSE(project->FileOpenRead(fi));
     EXPECT_FALSE(project->FileRead(fi));
     return project;

@@ -114,16 +114,29 @@ TEST(ReadTagLine, ReadsLinesToTheEndAndClosesTheFile)
 {
     fixtures::TempDir dir;
     fixtures::WriteFile(dir.path() / "a.cue", "first line\r\n\nlast");
-    std::ifstream fi(dir.path() / "a.cue", std::ios::binary);
+    TagFile fi(dir.path() / "a.cue");
     TagList dlist;
     EXPECT_EQ(ReadTagLine(dlist, fi), 2);
     EXPECT_EQ(dlist[1], "line\r");
     EXPECT_EQ(ReadTagLine(dlist, fi), 0);
     EXPECT_EQ(ReadTagLine(dlist, fi), 1);
     EXPECT_EQ(dlist[0], "last");
-    EXPECT_TRUE(fi.is_open());
+    EXPECT_TRUE(fi.IsOpen());
     EXPECT_EQ(ReadTagLine(dlist, fi), -1);
-    EXPECT_FALSE(fi.is_open());
+    EXPECT_FALSE(fi.IsOpen());
+    EXPECT_EQ(ReadTagLine(dlist, fi), -1);
+
+    // Lines that run across the blocks the file is read in, and one longer than a block.
+    const std::string across = std::string(65'530, 'a') + " bc\nd:e\n" + std::string(200'000, 'f');
+    fixtures::WriteFile(dir.path() / "b.cue", across);
+    fi.Open(dir.path() / "b.cue");
+    EXPECT_EQ(ReadTagLine(dlist, fi), 2);
+    EXPECT_EQ(dlist[0].size(), 65'530u);
+    EXPECT_EQ(dlist[1], "bc");
+    EXPECT_EQ(ReadTagLine(dlist, fi), 2);
+    EXPECT_EQ(dlist[0], "d:");
+    EXPECT_EQ(ReadTagLine(dlist, fi), 1);
+    EXPECT_EQ(dlist[0].size(), 200'000u);
     EXPECT_EQ(ReadTagLine(dlist, fi), -1);
 }
 

@@ -65,10 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orvoProject project(messages);
     project.ReadDir = folder.root.string();
     project.Name = "Song";
-    std::ifstream fi;
+    TagFile fi;
     FUZZ_CHECK(!project.FileOpenRead(fi));
     FUZZ_CHECK(!project.FileRead(fi));
-    FUZZ_CHECK(!fi.is_open());
+    FUZZ_CHECK(!fi.IsOpen());
     // The regions' names, which the waves take over.
     const std::vector<std::string> regionNames = project.trackList.files.names;
     const bool failed = project.GetWaveInfo();

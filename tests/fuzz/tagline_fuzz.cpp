@@ -3,7 +3,6 @@
 #include "idTagLine.h"
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -78,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto path = dir.path() / "input.cue";
     fixtures::WriteFile(path, std::string(bytes));
 
-    std::ifstream fi(path, std::ios::binary);
+    TagFile fi(path);
     TagList read;
     TagList split;
     TagList kept;
@@ -99,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckLine(read, count, sizeBefore, line);
     }
     FUZZ_CHECK(at >= size); // every byte was read
-    FUZZ_CHECK(!fi.is_open());
+    FUZZ_CHECK(!fi.IsOpen());
     FUZZ_CHECK(ReadTagLine(read, fi) == -1);
 
     // Without the key rule a colon is an ordinary character.
