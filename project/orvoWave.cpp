@@ -69,20 +69,17 @@ public:
     }
 
 private:
+    // Reads the block at pos. A wave is a regular file, which reads short
+    // only at its end: one read, without a second one to find the end.
     void Load(std::int64_t pos)
     {
         loaded = true;
         blockStart = pos;
-        blockBytes = 0;
-        while (blockBytes < HeaderBlock) {
-            const ssize_t got = ::pread(file, block.data() + blockBytes, HeaderBlock - blockBytes, pos + blockBytes);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            blockBytes += got;
-            if (got < HeaderBlock) break; // EXPERIMENT
-        }
+        ssize_t got = 0;
+        do
+            got = ::pread(file, block.data(), HeaderBlock, pos);
+        while (got < 0 && errno == EINTR);
+        blockBytes = got > 0 ? got : 0;
     }
 
     int file;
