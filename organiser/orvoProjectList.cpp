@@ -110,11 +110,11 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     ui.progress.Startup(projects.Count());
     int done = 0;
     std::vector<orvoProject*> listed;
+    TagFile fi; // one for every project file, so its buffer is made once
     for (const auto& project : projects) {
         if (!ui.progress.OK(done, project->Name))
             break;
         announce(done + ProjectsAhead);
-        TagFile fi;
         if (!project->LastError.empty()) { // the same name as another project file
             failed = true;
             AddFolderError(project->LastError);
@@ -136,7 +136,6 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         listed.push_back(project.get());
     // What the projects left out play stays theirs: their waves are found, not measured.
     for (const auto& project : leftOut) {
-        TagFile fi;
         if (!project->LastError.empty() || project->FileOpenRead(fi))
             continue;
         project->FileRead(fi);

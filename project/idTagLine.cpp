@@ -96,9 +96,9 @@ void TagFile::Open(const std::filesystem::path& path)
 
 void TagFile::Close()
 {
+    // The buffer stays for the next file opened with this object: a scan reads every project file with one.
     file = FileDescriptor();
-    buffer.reset();
-    size = next = filled = 0;
+    next = filled = 0;
 }
 
 bool TagFile::ReadBlock()

@@ -21,7 +21,7 @@ inline constexpr std::size_t ReaderSlots = 11;
 
 // A project file open for reading line by line. Its bytes are read in large
 // blocks and each line is handed out as a view of the block that holds it, so
-// reading a line copies nothing.
+// reading a line copies nothing. One object can read several files in turn.
 class TagFile final {
 public:
     TagFile() = default;

@@ -22,6 +22,7 @@ bool orvoProject::FileOpenRead(TagFile& fi)
 
     // The project file is the one on disk, whatever the letter case of its extension.
     const auto file = Listing().ProjectFile(Name);
+    fi.Close(); // whatever file it held before
     if (file) {
         ReadOnly = IsReadOnly(ReadDir + *file);
         fi.Open(ReadDir + *file);
