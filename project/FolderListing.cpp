@@ -49,6 +49,27 @@ int FoldedCompare(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+// The first 16 bytes of a name with ASCII letters folded, as two numbers that
+// order as those bytes do. A shorter name is padded with zero bytes, which no
+// file name holds, so names whose keys differ are in the order of their keys
+// and only names with equal keys need the full comparison.
+struct SortKey {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::uint32_t index = 0; // the name's position in the unsorted listing
+};
+
+SortKey KeyOf(std::string_view name, std::uint32_t index)
+{
+    SortKey key;
+    key.index = index;
+    for (std::size_t i = 0; i < std::min<std::size_t>(name.size(), 16); ++i) {
+        const auto byte = static_cast<std::uint64_t>(AsciiLower(static_cast<unsigned char>(name[i])));
+        (i < 8 ? key.high : key.low) |= byte << (56 - 8 * (i % 8));
+    }
+    return key;
+}
+
 } // namespace
 
 bool FolderListing::IsOwnFileOf(std::string_view name, std::string_view projectName)
@@ -87,8 +108,24 @@ FolderListing::FolderListing(const fs::path& folder)
     }
     if (error)
         names.clear();
-    std::sort(names.begin(), names.end(), NameLess);
-    names.shrink_to_fit(); // a scan keeps the listing to its end
+
+    // Sorted by keys, which are compared as numbers, the names themselves only where the keys are equal.
+    std::vector<SortKey> keys;
+    keys.reserve(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i)
+        keys.push_back(KeyOf(names[i], static_cast<std::uint32_t>(i)));
+    std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+        if (a.high != b.high)
+            return a.high < b.high;
+        if (a.low != b.low)
+            return a.low < b.low;
+        return NameLess(names[a.index], names[b.index]);
+    });
+    std::vector<std::string> sorted; // exactly as large as the listing: a scan keeps it to its end
+    sorted.reserve(names.size());
+    for (const SortKey& key : keys)
+        sorted.push_back(std::move(names[key.index]));
+    names = std::move(sorted);
 }
 
 bool FolderListing::NameLess(std::string_view a, std::string_view b)

@@ -3,6 +3,7 @@
 #include "FileOps.h"
 
 #include <algorithm>
+#include <span>
 
 const FolderListing& orvoProject::Listing()
 {
@@ -96,14 +97,26 @@ bool orvoProject::GetWaveInfo(int folder)
     }
     // Every wave's regions, gathered in one walk: a walk per wave would cost
     // waves times regions, which a project file of many names makes huge.
-    std::vector<std::vector<const orvoAudio*>> regions(static_cast<std::size_t>(waves.Count()));
+    // They are counted per wave first, then placed in one array, each wave's
+    // in track and entry order.
+    const auto count = static_cast<std::size_t>(waves.Count());
+    const auto played = [&](const orvoAudio& audio) { return audio.File >= 0 && audio.File < waves.Count(); };
+    std::vector<std::size_t> first(count + 1, 0);
     for (const auto& track : trackList.tracks)
         for (const auto& audio : track->audios)
-            if (audio.File >= 0 && audio.File < waves.Count())
-                regions[static_cast<std::size_t>(audio.File)].push_back(&audio);
-    for (int i = 0; i < waves.Count(); ++i) {
-        orvoWave* wave = waves.Item(i).get();
-        wave->CalcUsage(regions[static_cast<std::size_t>(i)]);
+            if (played(audio))
+                ++first[static_cast<std::size_t>(audio.File) + 1];
+    for (std::size_t i = 0; i < count; ++i)
+        first[i + 1] += first[i];
+    std::vector<const orvoAudio*> regions(first[count]);
+    std::vector<std::size_t> next(first.begin(), first.end() - 1);
+    for (const auto& track : trackList.tracks)
+        for (const auto& audio : track->audios)
+            if (played(audio))
+                regions[next[static_cast<std::size_t>(audio.File)]++] = &audio;
+    for (std::size_t i = 0; i < count; ++i) {
+        orvoWave* wave = waves.Item(static_cast<int>(i)).get();
+        wave->CalcUsage(std::span(regions).subspan(first[i], first[i + 1] - first[i]));
         samples += wave->samples;
         samplesUsed += wave->samplesUsed;
     }

@@ -215,7 +215,7 @@ void orvoWave::CalcUsage()
     CalcUsage(regions);
 }
 
-void orvoWave::CalcUsage(const std::vector<const orvoAudio*>& regions)
+void orvoWave::CalcUsage(std::span<const orvoAudio* const> regions)
 {
     // Sweeps the region boundaries in ascending order, one position per step.
     // All boundaries at one position count once, with the kind (start or end)
@@ -228,6 +228,7 @@ void orvoWave::CalcUsage(const std::vector<const orvoAudio*>& regions)
         std::int64_t order; // twice the entry's index, plus 1 for its end
     };
     std::vector<Boundary> boundaries;
+    boundaries.reserve(2 * regions.size());
     std::int64_t entry = 0;
     for (const orvoAudio* audio : regions) {
         const std::int64_t start = audio->Offset;

@@ -3,6 +3,7 @@
 #include "FileOps.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,7 @@ public:
     void CalcUsage();
     // The same from the regions that play this wave, given in track and entry
     // order: a project measuring all its waves gathers them in one walk.
-    void CalcUsage(const std::vector<const orvoAudio*>& regions);
+    void CalcUsage(std::span<const orvoAudio* const> regions);
 
     // A name that stays inside the project's folder. An empty name names no
     // file and is valid (nothing is measured, moved or tested for it).
