@@ -23,12 +23,12 @@ void CalcUsageRegions(benchmark::State& state)
     const int regions = static_cast<int>(state.range(0));
     // Regions spread over eight tracks, overlapping and touching.
     for (int t = 0; t < 8; ++t)
-        project.trackList.tracks.add(std::make_shared<orvoTrack>());
+        project.trackList.tracks.emplace_back();
     for (int i = 0; i < regions; ++i) {
         orvoAudio audio; // plays the project's first wave
         audio.Offset = static_cast<std::int32_t>(random() % 100'000'000);
         audio.Length = static_cast<std::int32_t>(random() % 2'000'000);
-        project.trackList.tracks.Item(i % 8)->audios.push_back(audio);
+        project.trackList.tracks[static_cast<std::size_t>(i % 8)].audios.push_back(audio);
     }
     for (auto _ : state) {
         wave->CalcUsage();

@@ -226,7 +226,7 @@ void orvoProjectList::FillGrid(Grid& g) const
     for (const auto& project : projects) {
         g.AddRow({project->Name,
                   project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
-                  std::to_string(project->trackList.tracks.Count()),
+                  std::to_string(project->trackList.tracks.size()),
                   std::to_string(project->waves.Count()),
                   project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "",
                   UsedText(*project)});

@@ -43,7 +43,7 @@ bool orvoProject::FileRead(TagFile& fi)
             return true;
     }
     // The file has ended: its lists keep no room for more.
-    trackList.tracks.Compact();
+    trackList.tracks.shrink_to_fit();
     trackList.VTrack.vtracks.shrink_to_fit();
     return false;
 }
@@ -103,7 +103,7 @@ bool orvoProject::GetWaveInfo(int folder)
     const auto played = [&](const orvoAudio& audio) { return audio.File >= 0 && audio.File < waves.Count(); };
     std::vector<std::size_t> first(count + 1, 0);
     for (const auto& track : trackList.tracks)
-        for (const auto& audio : track->audios)
+        for (const auto& audio : track.audios)
             if (played(audio))
                 ++first[static_cast<std::size_t>(audio.File) + 1];
     for (std::size_t i = 0; i < count; ++i)
@@ -111,7 +111,7 @@ bool orvoProject::GetWaveInfo(int folder)
     std::vector<const orvoAudio*> regions(first[count]);
     std::vector<std::size_t> next(first.begin(), first.end() - 1);
     for (const auto& track : trackList.tracks)
-        for (const auto& audio : track->audios)
+        for (const auto& audio : track.audios)
             if (played(audio))
                 regions[next[static_cast<std::size_t>(audio.File)]++] = &audio;
     for (std::size_t i = 0; i < count; ++i) {

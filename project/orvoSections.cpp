@@ -53,10 +53,10 @@ bool orvoTrackList::FileRead(TagFile& fi, TagList& dlist)
         const std::string& key = dlist[0];
         if (key == "Track") {
             // A track joins the list once its section has ended.
-            auto track = std::make_shared<orvoTrack>();
-            if (track->FileRead(fi, dlist, files))
+            orvoTrack track;
+            if (track.FileRead(fi, dlist, files))
                 return true;
-            tracks.add(std::move(track));
+            tracks.push_back(std::move(track));
         } else if (key == "VirtualTracks") {
             if (VTrack.FileRead(fi, dlist))
                 return true;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "acList.h"
 #include "idTagLine.h"
 
 #include <cstdint>
@@ -10,7 +9,8 @@
 
 // The nested sections of a project file. Each FileRead reads lines of its own
 // section from the shared open file until the section ends and returns false.
-// Regions and virtual tracks are plain values: a project file holds thousands.
+// Tracks, regions and virtual tracks are plain values: a project file holds
+// thousands, and nothing outside the track list refers to them.
 
 // The distinct file names a project file's regions play, in the order of first
 // use. A region keeps the position of its name; the project's wave list takes
@@ -65,7 +65,7 @@ public:
 
 class orvoTrackList final {
 public:
-    acList<orvoTrack> tracks;
+    std::vector<orvoTrack> tracks;
     orvoVtrackList VTrack;
     orvoFileNames files; // the regions' file names until the project's waves take them
 

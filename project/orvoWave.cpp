@@ -209,7 +209,7 @@ void orvoWave::CalcUsage()
     const int position = project->waves.ItemIndex(this);
     std::vector<const orvoAudio*> regions;
     for (const auto& track : project->trackList.tracks)
-        for (const auto& audio : track->audios)
+        for (const auto& audio : track.audios)
             if (audio.File == position)
                 regions.push_back(&audio);
     CalcUsage(regions);

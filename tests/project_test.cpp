@@ -56,7 +56,7 @@ TEST(FileOpenRead, OpensTheFileOnDiskWhateverTheExtensionCase)
     WriteFile(dir.path() / "Song.CUE", CueText({{{"a.wav", 0, 10}}}));
     ProjectRead read(dir, "Song");
     EXPECT_FALSE(read.openFailed);
-    EXPECT_EQ(read.project.trackList.tracks.Count(), 1);
+    EXPECT_EQ(read.project.trackList.tracks.size(), 1u);
 }
 
 TEST(FileOpenRead, ReadOnlyProjectIsReadButItsWavesAreNotMeasured)
@@ -71,7 +71,7 @@ TEST(FileOpenRead, ReadOnlyProjectIsReadButItsWavesAreNotMeasured)
     EXPECT_EQ(read.project.waves.Count(), 2);
     EXPECT_EQ(read.project.wavSize, 0);
     EXPECT_EQ(read.project.samples, 0);
-    EXPECT_EQ(read.project.trackList.tracks.Item(0)->audios.at(1).File, 1);
+    EXPECT_EQ(read.project.trackList.tracks[0].audios.at(1).File, 1);
 }
 
 TEST(GetWaveInfo, OneWavePerDistinctNameInOrderOfFirstUse)
@@ -87,7 +87,7 @@ TEST(GetWaveInfo, OneWavePerDistinctNameInOrderOfFirstUse)
     EXPECT_EQ(p.waves.Item(0)->FileName, "b.wav");
     EXPECT_EQ(p.waves.Item(1)->FileName, "a.wav");
     EXPECT_EQ(p.waves.Item(2)->FileName, "A.wav");
-    EXPECT_EQ(p.trackList.tracks.Item(1)->audios.at(0).File, 1); // "a.wav", the second wave
+    EXPECT_EQ(p.trackList.tracks[1].audios.at(0).File, 1); // "a.wav", the second wave
     EXPECT_EQ(p.waves.Item(1)->samplesUsed, 20);
     EXPECT_EQ(p.wavSize, 3 * (8 + 4 + 24 + 8 + 602 + 8 + 4000));
     EXPECT_EQ(p.samples, 3 * (4000 + 12) / 2);

@@ -41,10 +41,10 @@ TEST(ProjectFile, TracksAndVirtualTracksInFileOrder)
                         "}\n",
                         messages);
     const auto& tracks = p->trackList.tracks;
-    ASSERT_EQ(tracks.Count(), 2);
-    EXPECT_EQ(tracks.Item(0)->num, 3);
-    EXPECT_EQ(tracks.Item(1)->num, 4);
-    const auto& audio = tracks.Item(0)->audios.at(0);
+    ASSERT_EQ(tracks.size(), 2);
+    EXPECT_EQ(tracks[0].num, 3);
+    EXPECT_EQ(tracks[1].num, 4);
+    const auto& audio = tracks[0].audios.at(0);
     EXPECT_EQ(FileOf(*p, audio), "Take 1.wav");
     EXPECT_EQ(audio.Time, 7);
     EXPECT_EQ(audio.Offset, -5);
@@ -67,18 +67,18 @@ TEST(ProjectFile, BlankLineEndsAnAudioEntryButNotATrack)
     // track, the audio's own "}" ends the track, and each later brace closes
     // one level further out than written.
     const auto& tracks = p->trackList.tracks;
-    ASSERT_EQ(tracks.Count(), 1);
-    ASSERT_EQ(tracks.Item(0)->audios.size(), 1u);
-    EXPECT_EQ(tracks.Item(0)->audios[0].Offset, 1);
-    EXPECT_EQ(FileOf(*p, tracks.Item(0)->audios[0]), "");
+    ASSERT_EQ(tracks.size(), 1);
+    ASSERT_EQ(tracks[0].audios.size(), 1u);
+    EXPECT_EQ(tracks[0].audios[0].Offset, 1);
+    EXPECT_EQ(FileOf(*p, tracks[0].audios[0]), "");
 }
 
 TEST(ProjectFile, FileEndingInsideAnAudioKeepsEverythingRead)
 {
     RecordingMessages messages;
     const auto p = Read("Qlist {\nTrack {\nAudio {\nFile = a.wav", messages);
-    ASSERT_EQ(p->trackList.tracks.Count(), 1);
-    EXPECT_EQ(FileOf(*p, p->trackList.tracks.Item(0)->audios.at(0)), "a.wav");
+    ASSERT_EQ(p->trackList.tracks.size(), 1);
+    EXPECT_EQ(FileOf(*p, p->trackList.tracks[0].audios.at(0)), "a.wav");
 }
 
 TEST(ProjectFile, KeywordsAreExactAndColonKeysNeverMatch)
@@ -90,8 +90,8 @@ TEST(ProjectFile, KeywordsAreExactAndColonKeysNeverMatch)
                         messages);
     // Several Qlist sections fill the same track list; "Audio" directly in the
     // track list and "track" are skipped.
-    ASSERT_EQ(p->trackList.tracks.Count(), 2);
-    const auto& audio = p->trackList.tracks.Item(0)->audios.at(0);
+    ASSERT_EQ(p->trackList.tracks.size(), 2);
+    const auto& audio = p->trackList.tracks[0].audios.at(0);
     EXPECT_EQ(audio.Time, 0);
     EXPECT_EQ(audio.Offset, 9);
     // A field line with two tokens reads the stale third slot: "9" of the Offset line.
@@ -106,7 +106,7 @@ TEST(ProjectFile, NumberFieldsTakeOnlyWholeNumbersThatFit)
                         "Audio {\nTime = \" 7 \"\nOffset = -2147483648\nLength = 3\r\n}\n"
                         "}\n}\n",
                         messages);
-    const auto& track = *p->trackList.tracks.Item(0);
+    const auto& track = p->trackList.tracks[0];
     EXPECT_EQ(track.num, 0);
     EXPECT_EQ(track.audios.at(0).Time, 12);
     EXPECT_EQ(track.audios.at(0).Offset, 0);
@@ -119,8 +119,8 @@ TEST(ProjectFile, NumberFieldsTakeOnlyWholeNumbersThatFit)
 TEST(ProjectFile, NoQlistGivesAnEmptyTrackList)
 {
     RecordingMessages messages;
-    EXPECT_EQ(Read("nothing here\n", messages)->trackList.tracks.Count(), 0);
-    EXPECT_EQ(Read("", messages)->trackList.tracks.Count(), 0);
+    EXPECT_EQ(Read("nothing here\n", messages)->trackList.tracks.size(), 0);
+    EXPECT_EQ(Read("", messages)->trackList.tracks.size(), 0);
 }
 
 } // namespace

@@ -22,18 +22,18 @@ struct Regions {
         other->project = &project;
         project.waves.add(wave);
         project.waves.add(other);
-        project.trackList.tracks.add(std::make_shared<orvoTrack>());
+        project.trackList.tracks.emplace_back();
     }
 
     void Add(std::int32_t offset, std::int32_t length, bool onOther = false, int track = 0)
     {
-        while (project.trackList.tracks.Count() <= track)
-            project.trackList.tracks.add(std::make_shared<orvoTrack>());
+        while (project.trackList.tracks.size() <= static_cast<std::size_t>(track))
+            project.trackList.tracks.emplace_back();
         orvoAudio audio;
         audio.Offset = offset;
         audio.Length = length;
         audio.File = onOther ? 1 : 0;
-        project.trackList.tracks.Item(track)->audios.push_back(audio);
+        project.trackList.tracks[static_cast<std::size_t>(track)].audios.push_back(audio);
     }
 
     std::int64_t Used()

@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // One wave per distinct name, and every region plays the wave of its name.
     std::set<std::string> names;
     for (const auto& track : project.trackList.tracks) {
-        for (const auto& audio : track->audios) {
+        for (const auto& audio : track.audios) {
             FUZZ_CHECK(audio.File >= 0 && static_cast<std::size_t>(audio.File) < regionNames.size());
             const std::string& name = regionNames[static_cast<std::size_t>(audio.File)];
             FUZZ_CHECK(project.waves.Item(audio.File)->FileName == name);

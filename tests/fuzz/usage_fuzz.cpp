@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         project.waves.add(wave);
     }
     for (int track = 0; track < 4; ++track)
-        project.trackList.tracks.add(std::make_shared<orvoTrack>());
+        project.trackList.tracks.emplace_back();
 
     // The reference sweep costs the square of the region count; a few hundred
     // regions reach every case.
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         audio.Offset = region.offset;
         audio.Length = region.length;
         audio.File = region.onOther ? 1 : 0;
-        project.trackList.tracks.Item(region.track)->audios.push_back(audio);
+        project.trackList.tracks[static_cast<std::size_t>(region.track)].audios.push_back(audio);
     }
     for (const auto& wave : waves) {
         wave->CalcUsage();

@@ -21,7 +21,7 @@ inline std::int64_t ReferenceUsage(const orvoWave& wave)
         std::int64_t next = UsageLimit;
         enum { none, start, end } kind = none;
         for (const auto& track : wave.project->trackList.tracks) {
-            for (const auto& audio : track->audios) {
+            for (const auto& audio : track.audios) {
                 if (audio.File != waveIndex)
                     continue;
                 const std::int64_t offset = audio.Offset;
