@@ -39,7 +39,7 @@ bool orvoProject::FileRead(TagFile& fi)
 {
     TagList dlist;
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
-        if (dlist[0] == "Qlist" && trackList.FileRead(fi, dlist))
+        if (std::string_view(dlist[0]) == "Qlist" && trackList.FileRead(fi, dlist))
             return true;
     }
     // The file has ended: its lists keep no room for more.

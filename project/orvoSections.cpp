@@ -47,10 +47,13 @@ void orvoFileNames::Clear()
     std::unordered_map<std::string, std::int32_t>().swap(positions);
 }
 
+// Each reader compares a line's key as a view: a key of another length is told
+// apart without comparing characters.
+
 bool orvoTrackList::FileRead(TagFile& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
-        const std::string& key = dlist[0];
+        const std::string_view key = dlist[0];
         if (key == "Track") {
             // A track joins the list once its section has ended.
             orvoTrack track;
@@ -70,7 +73,7 @@ bool orvoTrackList::FileRead(TagFile& fi, TagList& dlist)
 bool orvoTrack::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
-        const std::string& key = dlist[0];
+        const std::string_view key = dlist[0];
         if (key == "Track") {
             num = NumberValue<std::int16_t>(dlist);
         } else if (key == "Audio") {
@@ -90,7 +93,7 @@ bool orvoAudio::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
 {
     std::string file; // the last File line's name; none names no file
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
-        const std::string& key = dlist[0];
+        const std::string_view key = dlist[0];
         if (key == "File")
             file = Value(dlist);
         else if (key == "Time")
@@ -109,7 +112,7 @@ bool orvoAudio::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
 bool orvoVtrackList::FileRead(TagFile& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
-        const std::string& key = dlist[0];
+        const std::string_view key = dlist[0];
         if (key == "VTrack") {
             orvoVtrack vtrack;
             if (vtrack.FileRead(fi, dlist))
@@ -125,7 +128,7 @@ bool orvoVtrackList::FileRead(TagFile& fi, TagList& dlist)
 bool orvoVtrack::FileRead(TagFile& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
-        const std::string& key = dlist[0];
+        const std::string_view key = dlist[0];
         if (key == "Virtual")
             Virtual = NumberValue<std::int16_t>(dlist);
         else if (key == "Physical")
