@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -31,6 +32,18 @@ Int NumberValue(const TagList& dlist)
     return value;
 }
 
+// Reads a nested section into a new value and appends it to list once the
+// section has ended; a section whose reader returns true is dropped.
+template <typename Section, typename... Context>
+bool ReadNested(std::vector<Section>& list, TagFile& fi, TagList& dlist, Context&... context)
+{
+    Section section;
+    if (section.FileRead(fi, dlist, context...))
+        return true;
+    list.push_back(std::move(section));
+    return false;
+}
+
 } // namespace
 
 std::int32_t orvoFileNames::Add(std::string&& name)
@@ -55,11 +68,8 @@ bool orvoTrackList::FileRead(TagFile& fi, TagList& dlist)
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
         const std::string_view key = dlist[0];
         if (key == "Track") {
-            // A track joins the list once its section has ended.
-            orvoTrack track;
-            if (track.FileRead(fi, dlist, files))
+            if (ReadNested(tracks, fi, dlist, files))
                 return true;
-            tracks.push_back(std::move(track));
         } else if (key == "VirtualTracks") {
             if (VTrack.FileRead(fi, dlist))
                 return true;
@@ -77,10 +87,8 @@ bool orvoTrack::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
         if (key == "Track") {
             num = NumberValue<std::int16_t>(dlist);
         } else if (key == "Audio") {
-            orvoAudio audio;
-            if (audio.FileRead(fi, dlist, files))
+            if (ReadNested(audios, fi, dlist, files))
                 return true;
-            audios.push_back(audio);
         } else if (key == "}") {
             break;
         }
@@ -114,10 +122,8 @@ bool orvoVtrackList::FileRead(TagFile& fi, TagList& dlist)
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string_view key = dlist[0];
         if (key == "VTrack") {
-            orvoVtrack vtrack;
-            if (vtrack.FileRead(fi, dlist))
+            if (ReadNested(vtracks, fi, dlist))
                 return true;
-            vtracks.push_back(std::move(vtrack));
         } else if (key == "}") {
             break;
         }
