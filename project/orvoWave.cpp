@@ -83,7 +83,7 @@ private:
     }
 
     int file;
-    std::array<unsigned char, HeaderBlock> block{};
+    std::array<unsigned char, HeaderBlock> block; // not cleared: only bytes a read filled are copied out
     std::int64_t blockStart = 0;
     std::int64_t blockBytes = 0;
     bool loaded = false;

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
 class orvoAudio;
 class orvoProject;
