@@ -128,6 +128,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                 failed = true;
                 AddFolderError(project->LastError);
             }
+            project->trackList.Release();
             project->ReadFailure.clear();
         }
         ++done;
@@ -140,6 +141,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             continue;
         project->FileRead(fi);
         project->ListWaves();
+        project->trackList.Release();
         project->ReadFailure.clear();
     }
     owners.Build(listing, listed, std::move(leftOut));
@@ -226,7 +228,7 @@ void orvoProjectList::FillGrid(Grid& g) const
     for (const auto& project : projects) {
         g.AddRow({project->Name,
                   project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
-                  std::to_string(project->trackList.tracks.size()),
+                  std::to_string(project->trackList.Count()),
                   std::to_string(project->waves.Count()),
                   project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "",
                   UsedText(*project)});

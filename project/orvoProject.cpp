@@ -42,9 +42,6 @@ bool orvoProject::FileRead(TagFile& fi)
         if (std::string_view(dlist[0]) == "Qlist" && trackList.FileRead(fi, dlist))
             return true;
     }
-    // The file has ended: its lists keep no room for more.
-    trackList.tracks.shrink_to_fit();
-    trackList.VTrack.vtracks.shrink_to_fit();
     return false;
 }
 

@@ -93,7 +93,6 @@ bool orvoTrack::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
             break;
         }
     }
-    audios.shrink_to_fit(); // the track has ended: its list keeps no room for more
     return false;
 }
 
@@ -115,6 +114,13 @@ bool orvoAudio::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
     }
     File = files.Add(std::move(file));
     return false;
+}
+
+void orvoTrackList::Release()
+{
+    releasedTracks += tracks.size();
+    std::vector<orvoTrack>().swap(tracks); // clear() would keep the room
+    std::vector<orvoVtrack>().swap(VTrack.vtracks);
 }
 
 bool orvoVtrackList::FileRead(TagFile& fi, TagList& dlist)
