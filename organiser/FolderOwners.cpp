@@ -5,41 +5,51 @@
 void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
                          std::vector<std::shared_ptr<orvoProject>> others)
 {
-    entries.clear();
     projects.clear();
-    newNames.clear();
+    renamed.clear();
     listing = std::move(scanned);
     leftOut = std::move(others);
     std::vector<orvoProject*> all = listed;
     for (const auto& project : leftOut)
         all.push_back(project.get());
+    const std::vector<std::string>& names = listing->Names();
+    entries.assign(names.size(), Entry());
+    gone.assign(names.size(), false);
 
     for (const orvoProject* project : all)
         projects.emplace(project->Name, project); // two project files of one name: the first owns
-    entries.reserve(listing->Names().size());
-    for (const auto& name : listing->Names())
-        entries.emplace(name, Entry());
+
+    // Who plays each file, in project order: the plays are counted per file,
+    // then placed in one array, each file's players side by side.
+    std::vector<std::pair<std::size_t, const orvoProject*>> plays;
+    std::vector<std::size_t> first(names.size() + 1, 0);
     for (const orvoProject* project : all)
-        for (const auto& wave : project->waves) {
-            const auto found = entries.find(std::string_view(wave->DiskName));
-            if (found == entries.end())
-                continue;
-            auto& players = found->second.players;
-            if (players.empty() || players.back() != project) // two names may find one file
-                players.push_back(project);
-        }
+        for (const auto& wave : project->waves)
+            if (const std::size_t position = listing->Position(wave->DiskName); position != FolderListing::npos) {
+                plays.emplace_back(position, project);
+                ++first[position + 1];
+            }
+    for (std::size_t i = 0; i < names.size(); ++i)
+        first[i + 1] += first[i];
+    players.assign(plays.size(), nullptr);
+    std::vector<std::size_t> next(first.begin(), first.end() - 1);
+    for (const auto& [position, project] : plays)
+        if (next[position] == first[position] || players[next[position] - 1] != project) // two names may find one file
+            players[next[position]++] = project;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        entries[i].players = std::span<const orvoProject* const>(players.data() + first[i], next[i] - first[i]);
 
     std::unordered_map<const orvoProject*, std::vector<std::string>> ownFiles;
-    for (const auto& name : listing->Names()) {
-        const std::string_view ownerName = OwnerName(name);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string_view ownerName = OwnerName(names[i]);
         if (ownerName.empty())
             continue;
         const orvoProject* owner = projects.find(ownerName)->second;
-        Entry& entry = entries.find(std::string_view(name))->second;
+        Entry& entry = entries[i];
         if (!entry.players.empty() && std::find(entry.players.begin(), entry.players.end(), owner) == entry.players.end())
             continue; // another project's wave
         entry.owner = owner;
-        ownFiles[owner].push_back(name);
+        ownFiles[owner].push_back(names[i]);
     }
     // A project that could not be read has no files of its own to size; what
     // it owns is still kept from every other project.
@@ -48,10 +58,38 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
             project->SetOwnFiles(std::move(ownFiles[project]));
 }
 
-const FolderOwners::Entry* FolderOwners::Find(const std::string& name) const
+const FolderOwners::Entry* FolderOwners::Find(std::string_view name) const
 {
-    const auto found = entries.find(std::string_view(name));
-    return found == entries.end() ? nullptr : &found->second;
+    if (const auto found = renamed.find(name); found != renamed.end())
+        return &found->second;
+    const std::size_t position = listing ? listing->Position(name) : FolderListing::npos;
+    return position == FolderListing::npos || gone[position] ? nullptr : &entries[position];
+}
+
+std::vector<std::string_view> FolderOwners::Names() const
+{
+    std::vector<std::string_view> held;
+    if (listing)
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (!gone[i])
+                held.push_back(listing->Names()[i]);
+    for (const auto& [name, entry] : renamed)
+        held.push_back(name);
+    return held;
+}
+
+std::optional<FolderOwners::Entry> FolderOwners::Remove(std::string_view name)
+{
+    if (const auto found = renamed.find(name); found != renamed.end()) {
+        const Entry entry = found->second;
+        renamed.erase(found);
+        return entry;
+    }
+    const std::size_t position = listing ? listing->Position(name) : FolderListing::npos;
+    if (position == FolderListing::npos || gone[position])
+        return std::nullopt;
+    gone[position] = true;
+    return entries[position];
 }
 
 const orvoProject* FolderOwners::Project(const std::string& name) const
@@ -80,14 +118,10 @@ std::string_view FolderOwners::OwnerName(std::string_view file, const std::strin
 
 void FolderOwners::Forget(const orvoProject& project)
 {
-    for (const auto& name : project.FilesToMove()) {
-        const auto found = entries.find(std::string_view(name));
-        if (found == entries.end())
-            continue;
-        // The file left the folder with this project (or with another project
-        // that played it too, moved in the same run).
-        entries.erase(found);
-    }
+    // The files left the folder with this project (or with another project
+    // that played them too, moved in the same run).
+    for (const auto& name : project.FilesToMove())
+        Remove(name);
     const auto named = projects.find(std::string_view(project.Name));
     if (named != projects.end() && named->second == &project)
         projects.erase(named);
@@ -96,15 +130,9 @@ void FolderOwners::Forget(const orvoProject& project)
 void FolderOwners::Renamed(const std::string& oldName, const orvoProject& project,
                            const std::vector<std::pair<std::string, std::string>>& files)
 {
-    for (const auto& [from, to] : files) {
-        const auto found = entries.find(std::string_view(from));
-        if (found == entries.end())
-            continue;
-        const Entry entry = found->second;
-        entries.erase(found);
-        newNames.push_back(std::make_unique<std::string>(to));
-        entries.emplace(*newNames.back(), entry);
-    }
+    for (const auto& [from, to] : files)
+        if (const std::optional<Entry> entry = Remove(from))
+            renamed.insert_or_assign(to, *entry);
     if (const auto named = projects.find(std::string_view(oldName)); named != projects.end() && named->second == &project)
         projects.erase(named);
     projects.emplace(project.Name, &project);

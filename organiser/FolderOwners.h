@@ -3,7 +3,10 @@
 #include "FolderListing.h"
 #include "orvoProject.h"
 
+#include <map>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -19,8 +22,8 @@
 class FolderOwners final {
 public:
     struct Entry {
-        const orvoProject* owner = nullptr;       // whose own file it is, if anyone's
-        std::vector<const orvoProject*> players;  // who plays it as a wave
+        const orvoProject* owner = nullptr;          // whose own file it is, if anyone's
+        std::span<const orvoProject* const> players; // who plays it as a wave
     };
 
     // Fills the map from the scan's listing (kept: the map names its files) and every project of the folder:
@@ -30,9 +33,9 @@ public:
                std::vector<std::shared_ptr<orvoProject>> leftOut);
 
     // The entry of an ordinary file; nullptr for a name the folder does not hold.
-    const Entry* Find(const std::string& name) const;
-    // Every ordinary file's entry, in no particular order.
-    const auto& Entries() const { return entries; }
+    const Entry* Find(std::string_view name) const;
+    // The name of every ordinary file the folder holds.
+    std::vector<std::string_view> Names() const;
     // The project of that exact name, listed or left out; nullptr when none.
     const orvoProject* Project(const std::string& name) const;
 
@@ -54,12 +57,18 @@ private:
         using is_transparent = void;
         std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
     };
-    template <class Key, class T>
-    using ByName = std::unordered_map<Key, T, Hash, std::equal_to<>>;
 
-    std::shared_ptr<const FolderListing> listing; // holds the names the map's keys view
-    std::vector<std::unique_ptr<std::string>> newNames; // and those that renames gave
-    ByName<std::string_view, Entry> entries;
-    ByName<std::string, const orvoProject*> projects; // a renamed project's name changes: keys are copies
+    // Takes a file out of the folder; its entry as it was, or none.
+    std::optional<Entry> Remove(std::string_view name);
+
+    // The files of the scan's listing, each at the listing's position of its
+    // name: a name is found by the listing's search, and the table holds no
+    // name of its own. The files that renames gave stand aside.
+    std::shared_ptr<const FolderListing> listing;
+    std::vector<Entry> entries;
+    std::vector<bool> gone;                    // files of the listing that left the folder or were renamed
+    std::vector<const orvoProject*> players;   // the entries' players, entry after entry
+    std::map<std::string, Entry, std::less<>> renamed;
+    std::unordered_map<std::string, const orvoProject*, Hash, std::equal_to<>> projects; // a renamed project's name changes: keys are copies
     std::vector<std::shared_ptr<orvoProject>> leftOut;
 };

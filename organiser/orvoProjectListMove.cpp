@@ -273,7 +273,7 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
     // name in another letter case, would mix two projects.
     const std::string exists = "Project name " + newName + " already exists.  Can't rename.";
     const std::string projectFile = newName + ".cue";
-    for (const auto& [name, entry] : owners.Entries()) {
+    for (const std::string_view name : owners.Names()) {
         if (FolderListing::IsOwnFileOf(name, newName)
             || (name.size() == projectFile.size() && !FolderListing::NameLess(name, projectFile)
                 && !FolderListing::NameLess(projectFile, name) && HasProjectExtension(name))) {

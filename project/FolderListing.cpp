@@ -134,9 +134,10 @@ bool FolderListing::NameLess(std::string_view a, std::string_view b)
     return folded != 0 ? folded < 0 : a < b;
 }
 
-bool FolderListing::Contains(std::string_view name) const
+std::size_t FolderListing::Position(std::string_view name) const
 {
-    return std::binary_search(names.begin(), names.end(), name, NameLess);
+    const auto found = std::lower_bound(names.begin(), names.end(), name, NameLess);
+    return found != names.end() && *found == name ? static_cast<std::size_t>(found - names.begin()) : npos;
 }
 
 std::optional<std::string> FolderListing::FindWave(std::string_view name) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -28,7 +29,10 @@ public:
     // listing is then empty.
     const std::error_code& Error() const { return error; }
 
-    bool Contains(std::string_view name) const;
+    bool Contains(std::string_view name) const { return Position(name) != npos; }
+    // The position of name in Names(); npos when the folder does not hold it.
+    std::size_t Position(std::string_view name) const;
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
     // The ordinary file that a wave name from a project file refers to: the
     // name's own bytes; else, for bytes that are not UTF-8, the name read as
