@@ -1,6 +1,7 @@
 #include "FolderOwners.h"
 
 #include <algorithm>
+#include <cstdint>
 
 void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
                          std::vector<std::shared_ptr<orvoProject>> others)
@@ -21,21 +22,29 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
 
     // Who plays each file, in project order: the plays are counted per file,
     // then placed in one array, each file's players side by side.
-    std::vector<std::pair<std::size_t, const orvoProject*>> plays;
-    std::vector<std::size_t> first(names.size() + 1, 0);
+    constexpr std::uint32_t None = UINT32_MAX;
+    std::vector<std::uint32_t> played; // each wave's position in the listing, in project and wave order
+    std::vector<std::uint32_t> first(names.size() + 1, 0);
     for (const orvoProject* project : all)
-        for (const auto& wave : project->waves)
-            if (const std::size_t position = listing->Position(wave->DiskName); position != FolderListing::npos) {
-                plays.emplace_back(position, project);
+        for (const auto& wave : project->waves) {
+            const std::size_t position = listing->Position(wave->DiskName);
+            played.push_back(position == FolderListing::npos ? None : static_cast<std::uint32_t>(position));
+            if (played.back() != None)
                 ++first[position + 1];
-            }
+        }
     for (std::size_t i = 0; i < names.size(); ++i)
         first[i + 1] += first[i];
-    players.assign(plays.size(), nullptr);
-    std::vector<std::size_t> next(first.begin(), first.end() - 1);
-    for (const auto& [position, project] : plays)
-        if (next[position] == first[position] || players[next[position] - 1] != project) // two names may find one file
-            players[next[position]++] = project;
+    players.assign(first.back(), nullptr);
+    std::vector<std::uint32_t> next(first.begin(), first.end() - 1);
+    auto position = played.begin();
+    for (const orvoProject* project : all)
+        for (int i = 0; i < project->waves.Count(); ++i, ++position) {
+            if (*position == None)
+                continue;
+            std::uint32_t& end = next[*position];
+            if (end == first[*position] || players[end - 1] != project) // two names may find one file
+                players[end++] = project;
+        }
     for (std::size_t i = 0; i < names.size(); ++i)
         entries[i].players = std::span<const orvoProject* const>(players.data() + first[i], next[i] - first[i]);
 

@@ -50,12 +50,16 @@ void orvoProject::ListWaves()
     // One wave per distinct file name, in the order of first use: the names
     // the read gathered pass to the waves, whose positions the regions keep.
     // A project keeps each name once.
+    // The waves of a project are made in one block, which the list's
+    // references share: one allocation per project rather than per wave.
     if (waves.Count() == 0) {
-        for (auto& name : trackList.files.names) {
-            auto wave = std::make_shared<orvoWave>();
-            wave->FileName = std::move(name);
-            wave->project = this;
-            waves.add(std::move(wave));
+        const std::size_t count = trackList.files.names.size();
+        const auto block = std::make_shared<orvoWave[]>(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            orvoWave& wave = block[i];
+            wave.FileName = std::move(trackList.files.names[i]);
+            wave.project = this;
+            waves.add(std::shared_ptr<orvoWave>(block, &wave));
         }
         trackList.files.Clear();
         waves.Compact();
