@@ -84,7 +84,7 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
     // A wave the scan did not find is not an ordinary file of the folder
     // (missing, a folder, a link, hidden): it is never touched.
     for (const auto& wave : project.waves)
-        if (!wave->FileName.empty() && wave->DiskName.empty()) {
+        if (!wave->FileName.empty() && wave->DiskName().empty()) {
             const std::string reason = NotOrdinary(project.ReadDir, wave->FileName);
             refuse(wave->FileName, reason.empty() ? "it was not found when the folder was read" : reason);
         }

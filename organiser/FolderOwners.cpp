@@ -27,7 +27,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     std::vector<std::uint32_t> first(names.size() + 1, 0);
     for (const orvoProject* project : all)
         for (const auto& wave : project->waves) {
-            const std::size_t position = listing->Position(wave->DiskName);
+            const std::size_t position = listing->Position(wave->DiskName());
             played.push_back(position == FolderListing::npos ? None : static_cast<std::uint32_t>(position));
             if (played.back() != None)
                 ++first[position + 1];

@@ -140,20 +140,20 @@ std::size_t FolderListing::Position(std::string_view name) const
     return found != names.end() && *found == name ? static_cast<std::size_t>(found - names.begin()) : npos;
 }
 
-std::optional<std::string> FolderListing::FindWave(std::string_view name) const
+std::optional<std::string_view> FolderListing::FindWave(std::string_view name) const
 {
-    if (Contains(name))
-        return std::string(name);
+    if (const std::size_t position = Position(name); position != npos)
+        return names[position];
     // A name that is not UTF-8 was written on Windows, in its code page.
     std::vector<std::string> forms{std::string(name)};
     if (!IsValidUtf8(name)) {
         forms.push_back(Win1252ToUtf8(name));
-        if (Contains(forms.back()))
-            return forms.back();
+        if (const std::size_t position = Position(forms.back()); position != npos)
+            return names[position];
     }
     // Windows opens a file whatever the letter case of its name, so a name
     // that differs in case only finds the file, provided no other one does.
-    std::optional<std::string> found;
+    std::optional<std::string_view> found;
     int matches = 0;
     for (const auto& form : forms) {
         const auto [first, last] = FoldedRange(form);

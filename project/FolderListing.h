@@ -38,7 +38,8 @@ public:
     // name's own bytes; else, for bytes that are not UTF-8, the name read as
     // Windows-1252; else the one file equal to either with ASCII letters
     // compared without case. None when several differ from it in case only.
-    std::optional<std::string> FindWave(std::string_view name) const;
+    // The name found is the listing's own.
+    std::optional<std::string_view> FindWave(std::string_view name) const;
 
     // Files whose extension is ".cue" in any letter case, in listing order.
     std::vector<std::string> ProjectFiles() const;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -106,9 +107,17 @@ void orvoWave::Locate()
 {
     // The folder listing decides whether the file exists: hidden files,
     // folders and symbolic links are not wave files.
-    const auto found = project->folder ? project->folder->FindWave(FileName)
-                                       : FolderListing(project->ReadDir).FindWave(FileName);
-    DiskName = found.value_or(std::string());
+    std::optional<FolderListing> own;
+    const FolderListing& listing = project->folder ? *project->folder : own.emplace(project->ReadDir);
+    const auto name = listing.FindWave(FileName);
+    found = name.has_value();
+    otherName = found && *name != FileName ? std::string(*name) : std::string();
+}
+
+const std::string& orvoWave::DiskName() const
+{
+    static const std::string none;
+    return !found ? none : otherName.empty() ? FileName : otherName;
 }
 
 bool orvoWave::Measured() const
@@ -120,11 +129,11 @@ FileDescriptor orvoWave::Open(int folder)
 {
     if (!Measured() || !IsValidName(FileName))
         return {};
-    if (DiskName.empty())
+    if (!found)
         Locate();
-    if (DiskName.empty())
+    if (!found)
         return {};
-    return OpenAhead(folder, folder == AT_FDCWD ? project->ReadDir + DiskName : DiskName, HeaderBlock);
+    return OpenAhead(folder, folder == AT_FDCWD ? project->ReadDir + DiskName() : DiskName(), HeaderBlock);
 }
 
 bool orvoWave::FileGetSize()
@@ -187,7 +196,7 @@ bool orvoWave::ReadChunks(int file)
             remaining -= size + 8;
             break;
         } else {
-            project->messages.Notice("Unknown chunk \"" + id + "\" in file " + DiskName);
+            project->messages.Notice("Unknown chunk \"" + id + "\" in file " + DiskName());
             const std::int64_t next = pos + size;
             ended = next > in.Length();
             pos = next;
@@ -198,7 +207,7 @@ bool orvoWave::ReadChunks(int file)
     // whole bytes per sample: the file then has no countable samples.
     samples = Bytes > 0 ? RoundHalfEven(remaining, Bytes) : 0;
     if (fileSize == 0) {
-        LastError = "File size zero: " + DiskName;
+        LastError = "File size zero: " + DiskName();
         return true;
     }
     return false;

@@ -13,7 +13,6 @@ class orvoProject;
 class orvoWave final {
 public:
     std::string FileName;            // as the project file names it, relative to the project's ReadDir
-    std::string DiskName;            // the ordinary file of ReadDir that FileName found; empty when none
     orvoProject* project = nullptr;  // the owner; the project holds the wave in its waves list
     std::int64_t fileSize = 0;       // the length the RIFF header declares
     std::string LastError;
@@ -24,6 +23,9 @@ public:
 
     // Measures the file from its RIFF chunk headers. True when it could not be
     // measured; the reason is then in LastError.
+    // The ordinary file of ReadDir that FileName found; empty when none.
+    const std::string& DiskName() const;
+
     bool FileGetSize();
     // The same, reading the file that Open gave.
     bool FileGetSize(const FileDescriptor& file);
@@ -31,7 +33,7 @@ public:
     // and asks the kernel to read its header ahead. No descriptor when the
     // wave names no file to measure or its file is not found.
     FileDescriptor Open(int folder);
-    // Finds the file of FileName in the project's folder and sets DiskName.
+    // Finds the file of FileName in the project's folder, which sets DiskName.
     void Locate();
 
     // Sets samplesUsed from the regions that play this wave, the wave at its
@@ -46,6 +48,11 @@ public:
     static bool IsValidName(const std::string& name);
 
 private:
+    // The name of the file found when it differs from FileName (read in
+    // another code page or letter case): most waves keep their name once.
+    std::string otherName;
+    bool found = false;
+
     bool Measured() const;
     bool ReadChunks(int file);
 };

@@ -67,7 +67,7 @@ TEST(GetWaveInfo, MeasuresTheFileAWindowsNameFindsAndNamesTheNameWhenNoneIs)
         const orvoProject& project = studio.Project(0);
         const orvoWave& wave = *project.waves.Item(0);
         EXPECT_EQ(wave.FileName, c.name);
-        EXPECT_EQ(wave.DiskName, c.diskName) << c.name;
+        EXPECT_EQ(wave.DiskName(), c.diskName) << c.name;
         EXPECT_EQ(failed, c.diskName.empty()) << c.name;
         if (c.diskName.empty()) {
             EXPECT_EQ(project.LastError, "Project: Caf\xC3\xA9\r\n     File not found: " + c.name);

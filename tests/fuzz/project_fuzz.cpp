@@ -98,14 +98,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else if (!name.empty()) {
             // The file found is one of the folder's, the name's own when it exists;
             // a name that no file equals, letter case and code page aside, finds none.
-            if (wave->DiskName.empty())
+            if (wave->DiskName().empty())
                 FUZZ_CHECK(wave->LastError == "File not found: " + name && wave->fileSize == 0);
             else
-                FUZZ_CHECK(folder.waves.contains(wave->DiskName));
+                FUZZ_CHECK(folder.waves.contains(wave->DiskName()));
             if (folder.waves.contains(name))
-                FUZZ_CHECK(wave->DiskName == name);
+                FUZZ_CHECK(wave->DiskName() == name);
             if (!folder.folded.contains(Folded(name)) && !folder.folded.contains(Folded(Win1252ToUtf8(name))))
-                FUZZ_CHECK(wave->DiskName.empty());
+                FUZZ_CHECK(wave->DiskName().empty());
         }
         FUZZ_CHECK(wave->samplesUsed == fixtures::ReferenceUsage(*wave));
         wavSize += wave->fileSize;
