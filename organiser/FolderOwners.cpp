@@ -13,7 +13,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     std::vector<orvoProject*> all = listed;
     for (const auto& project : leftOut)
         all.push_back(project.get());
-    const std::vector<std::string>& names = listing->Names();
+    const std::vector<std::string_view>& names = listing->Names();
     entries.assign(names.size(), Entry());
     gone.assign(names.size(), false);
 
@@ -58,7 +58,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         if (!entry.players.empty() && std::find(entry.players.begin(), entry.players.end(), owner) == entry.players.end())
             continue; // another project's wave
         entry.owner = owner;
-        ownFiles[owner].push_back(names[i]);
+        ownFiles[owner].emplace_back(names[i]);
     }
     // A project that could not be read has no files of its own to size; what
     // it owns is still kept from every other project.

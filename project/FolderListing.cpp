@@ -83,6 +83,7 @@ FolderListing::FolderListing(const fs::path& folder)
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir)
         error.assign(errno, std::generic_category());
+    std::vector<std::pair<std::size_t, std::size_t>> spans; // each name's start and length in text
     while (dir) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
@@ -103,29 +104,37 @@ FolderListing::FolderListing(const fs::path& folder)
             regular = ::fstatat(::dirfd(dir.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
                       && S_ISREG(status.st_mode);
         }
-        if (regular)
-            names.emplace_back(entry->d_name);
+        if (regular) {
+            const std::size_t length = std::strlen(entry->d_name);
+            spans.emplace_back(text.size(), length);
+            text.insert(text.end(), entry->d_name, entry->d_name + length);
+        }
     }
-    if (error)
-        names.clear();
+    if (error) {
+        spans.clear();
+        text.clear();
+    }
+    text.shrink_to_fit(); // the views are made once the text no longer moves
+    std::vector<std::string_view> unsorted;
+    unsorted.reserve(spans.size());
+    for (const auto& [start, length] : spans)
+        unsorted.emplace_back(text.data() + start, length);
 
     // Sorted by keys, which are compared as numbers, the names themselves only where the keys are equal.
     std::vector<SortKey> keys;
-    keys.reserve(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i)
-        keys.push_back(KeyOf(names[i], static_cast<std::uint32_t>(i)));
+    keys.reserve(unsorted.size());
+    for (std::size_t i = 0; i < unsorted.size(); ++i)
+        keys.push_back(KeyOf(unsorted[i], static_cast<std::uint32_t>(i)));
     std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
         if (a.high != b.high)
             return a.high < b.high;
         if (a.low != b.low)
             return a.low < b.low;
-        return NameLess(names[a.index], names[b.index]);
+        return NameLess(unsorted[a.index], unsorted[b.index]);
     });
-    std::vector<std::string> sorted; // exactly as large as the listing: a scan keeps it to its end
-    sorted.reserve(names.size());
+    names.reserve(keys.size());
     for (const SortKey& key : keys)
-        sorted.push_back(std::move(names[key.index]));
-    names = std::move(sorted);
+        names.push_back(unsorted[key.index]);
 }
 
 bool FolderListing::NameLess(std::string_view a, std::string_view b)
@@ -166,19 +175,19 @@ std::optional<std::string_view> FolderListing::FindWave(std::string_view name) c
 std::vector<std::string> FolderListing::ProjectFiles() const
 {
     std::vector<std::string> found;
-    for (const auto& name : names)
+    for (const std::string_view name : names)
         if (HasProjectExtension(name))
-            found.push_back(name);
+            found.emplace_back(name);
     return found;
 }
 
 std::pair<FolderListing::Iterator, FolderListing::Iterator> FolderListing::FoldedRange(std::string_view name) const
 {
     // The listing's order puts the names equal once letters are folded together.
-    const auto first = std::partition_point(names.begin(), names.end(), [&](const std::string& entry) {
+    const auto first = std::partition_point(names.begin(), names.end(), [&](std::string_view entry) {
         return FoldedCompare(entry, name) < 0;
     });
-    const auto last = std::partition_point(first, names.end(), [&](const std::string& entry) {
+    const auto last = std::partition_point(first, names.end(), [&](std::string_view entry) {
         return FoldedCompare(entry, name) == 0;
     });
     return {first, last};
@@ -190,10 +199,9 @@ std::vector<std::string> FolderListing::OwnFiles(std::string_view projectName) c
     // such names stand together in the listing's order.
     auto it = FoldedRange(projectName).first;
     std::vector<std::string> found;
-    for (; it != names.end() && FoldedCompare(std::string_view(*it).substr(0, projectName.size()), projectName) == 0;
-         ++it)
+    for (; it != names.end() && FoldedCompare(it->substr(0, projectName.size()), projectName) == 0; ++it)
         if (IsOwnFileOf(*it, projectName))
-            found.push_back(*it);
+            found.emplace_back(*it);
     return found;
 }
 

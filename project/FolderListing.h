@@ -17,13 +17,17 @@
 class FolderListing final {
 public:
     explicit FolderListing(const std::filesystem::path& folder);
+    // The names view the listing's own text: a copy would view the original's.
+    FolderListing(const FolderListing&) = delete;
+    FolderListing& operator=(const FolderListing&) = delete;
+    FolderListing(FolderListing&&) = default;
 
     // Orders two names as every listing does.
     static bool NameLess(std::string_view a, std::string_view b);
     // True when name is the project's own file: the project's name, alone or followed by ".".
     static bool IsOwnFileOf(std::string_view name, std::string_view projectName);
 
-    const std::vector<std::string>& Names() const { return names; }
+    const std::vector<std::string_view>& Names() const { return names; }
 
     // The error of the listing itself (for instance a missing folder); the
     // listing is then empty.
@@ -53,11 +57,14 @@ public:
     std::optional<std::string> ProjectFile(std::string_view projectName) const;
 
 private:
-    using Iterator = std::vector<std::string>::const_iterator;
+    using Iterator = std::vector<std::string_view>::const_iterator;
     // The names equal to name with ASCII letters folded to lower case.
     std::pair<Iterator, Iterator> FoldedRange(std::string_view name) const;
 
-    std::vector<std::string> names;
+    // Every name's bytes, one after another, held once: a folder of many
+    // thousand files costs no string per name.
+    std::vector<char> text;
+    std::vector<std::string_view> names; // views into text, in listing order
     std::error_code error;
 };
 
