@@ -54,7 +54,7 @@ void orvoProject::ListWaves()
     // references share: one allocation per project rather than per wave.
     if (waves.Count() == 0) {
         const std::size_t count = trackList.files.names.size();
-        const auto block = std::make_shared<orvoWave[]>(count);
+        const std::shared_ptr<orvoWave[]> block(new orvoWave[count]);
         for (std::size_t i = 0; i < count; ++i) {
             orvoWave& wave = block[i];
             wave.FileName = std::move(trackList.files.names[i]);

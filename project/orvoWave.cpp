@@ -111,13 +111,13 @@ void orvoWave::Locate()
     const FolderListing& listing = project->folder ? *project->folder : own.emplace(project->ReadDir);
     const auto name = listing.FindWave(FileName);
     found = name.has_value();
-    otherName = found && *name != FileName ? std::string(*name) : std::string();
+    otherName = found && *name != FileName ? std::make_unique<const std::string>(*name) : nullptr;
 }
 
 const std::string& orvoWave::DiskName() const
 {
     static const std::string none;
-    return !found ? none : otherName.empty() ? FileName : otherName;
+    return !found ? none : otherName ? *otherName : FileName;
 }
 
 bool orvoWave::Measured() const

@@ -3,6 +3,7 @@
 #include "FileOps.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -21,11 +22,11 @@ public:
     std::int32_t Rate = 44100;
     int Bytes = 2;                   // bytes per sample
 
-    // Measures the file from its RIFF chunk headers. True when it could not be
-    // measured; the reason is then in LastError.
     // The ordinary file of ReadDir that FileName found; empty when none.
     const std::string& DiskName() const;
 
+    // Measures the file from its RIFF chunk headers. True when it could not be
+    // measured; the reason is then in LastError.
     bool FileGetSize();
     // The same, reading the file that Open gave.
     bool FileGetSize(const FileDescriptor& file);
@@ -49,8 +50,10 @@ public:
 
 private:
     // The name of the file found when it differs from FileName (read in
-    // another code page or letter case): most waves keep their name once.
-    std::string otherName;
+    // another code page or letter case). Most waves find their own name, so
+    // the other name is held apart: a folder scan keeps hundreds of
+    // thousands of waves.
+    std::unique_ptr<const std::string> otherName;
     bool found = false;
 
     bool Measured() const;
