@@ -96,7 +96,7 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
             refuse(name, reason);
             continue;
         }
-        if (const FolderOwners::Entry* entry = owners.Find(name)) {
+        if (const std::optional<FolderOwners::Entry> entry = owners.Find(name)) {
             std::vector<const orvoProject*> users(entry->players.begin(), entry->players.end());
             if (entry->owner && std::find(users.begin(), users.end(), entry->owner) == users.end())
                 users.insert(users.begin(), entry->owner);

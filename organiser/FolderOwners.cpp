@@ -14,39 +14,46 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     for (const auto& project : leftOut)
         all.push_back(project.get());
     const std::vector<std::string_view>& names = listing->Names();
-    entries.assign(names.size(), Entry());
+    table.assign(names.size(), Slot());
     gone.assign(names.size(), false);
 
     for (const orvoProject* project : all)
         projects.emplace(project->Name, project); // two project files of one name: the first owns
 
-    // Who plays each file, in project order: the plays are counted per file,
-    // then placed in one array, each file's players side by side.
-    constexpr std::uint32_t None = UINT32_MAX;
-    std::vector<std::uint32_t> played; // each wave's position in the listing, in project and wave order
-    std::vector<std::uint32_t> first(names.size() + 1, 0);
+    // Who plays each file, in project order. A project plays the listing
+    // positions its waves found, each once (two names may find one file).
+    // The plays are counted in the files' table, then placed in one array,
+    // each file's players side by side.
+    std::size_t waves = 0;
     for (const orvoProject* project : all)
-        for (const auto& wave : project->waves) {
-            const std::size_t position = listing->Position(wave->DiskName());
-            played.push_back(position == FolderListing::npos ? None : static_cast<std::uint32_t>(position));
-            if (played.back() != None)
-                ++first[position + 1];
+        waves += static_cast<std::size_t>(project->waves.Count());
+    std::vector<std::uint32_t> played; // the positions each project plays, project after project
+    std::vector<std::size_t> playedBy{0};
+    played.reserve(waves);
+    playedBy.reserve(all.size() + 1);
+    for (const orvoProject* project : all) {
+        const auto from = static_cast<std::ptrdiff_t>(played.size());
+        for (const auto& wave : project->waves)
+            if (const std::size_t position = listing->Position(wave->DiskName()); position != FolderListing::npos)
+                played.push_back(static_cast<std::uint32_t>(position));
+        std::sort(played.begin() + from, played.end());
+        played.erase(std::unique(played.begin() + from, played.end()), played.end());
+        playedBy.push_back(played.size());
+    }
+    for (const std::uint32_t position : played)
+        ++table[position].count;
+    std::uint32_t placed = 0;
+    for (Slot& slot : table) {
+        slot.first = placed;
+        placed += slot.count;
+        slot.count = 0;
+    }
+    players.assign(played.size(), nullptr);
+    for (std::size_t p = 0; p < all.size(); ++p)
+        for (std::size_t k = playedBy[p]; k < playedBy[p + 1]; ++k) {
+            Slot& slot = table[played[k]];
+            players[slot.first + slot.count++] = all[p];
         }
-    for (std::size_t i = 0; i < names.size(); ++i)
-        first[i + 1] += first[i];
-    players.assign(first.back(), nullptr);
-    std::vector<std::uint32_t> next(first.begin(), first.end() - 1);
-    auto position = played.begin();
-    for (const orvoProject* project : all)
-        for (int i = 0; i < project->waves.Count(); ++i, ++position) {
-            if (*position == None)
-                continue;
-            std::uint32_t& end = next[*position];
-            if (end == first[*position] || players[end - 1] != project) // two names may find one file
-                players[end++] = project;
-        }
-    for (std::size_t i = 0; i < names.size(); ++i)
-        entries[i].players = std::span<const orvoProject* const>(players.data() + first[i], next[i] - first[i]);
 
     std::unordered_map<const orvoProject*, std::vector<std::string>> ownFiles;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -54,10 +61,10 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         if (ownerName.empty())
             continue;
         const orvoProject* owner = projects.find(ownerName)->second;
-        Entry& entry = entries[i];
+        const Entry entry = EntryOf(table[i]);
         if (!entry.players.empty() && std::find(entry.players.begin(), entry.players.end(), owner) == entry.players.end())
             continue; // another project's wave
-        entry.owner = owner;
+        table[i].owner = owner;
         ownFiles[owner].emplace_back(names[i]);
     }
     // A project that could not be read has no files of its own to size; what
@@ -67,38 +74,45 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
             project->SetOwnFiles(std::move(ownFiles[project]));
 }
 
-const FolderOwners::Entry* FolderOwners::Find(std::string_view name) const
+FolderOwners::Entry FolderOwners::EntryOf(const Slot& slot) const
+{
+    return {slot.owner, std::span<const orvoProject* const>(players.data() + slot.first, slot.count)};
+}
+
+std::optional<FolderOwners::Entry> FolderOwners::Find(std::string_view name) const
 {
     if (const auto found = renamed.find(name); found != renamed.end())
-        return &found->second;
+        return EntryOf(found->second);
     const std::size_t position = listing ? listing->Position(name) : FolderListing::npos;
-    return position == FolderListing::npos || gone[position] ? nullptr : &entries[position];
+    if (position == FolderListing::npos || gone[position])
+        return std::nullopt;
+    return EntryOf(table[position]);
 }
 
 std::vector<std::string_view> FolderOwners::Names() const
 {
     std::vector<std::string_view> held;
     if (listing)
-        for (std::size_t i = 0; i < entries.size(); ++i)
+        for (std::size_t i = 0; i < table.size(); ++i)
             if (!gone[i])
                 held.push_back(listing->Names()[i]);
-    for (const auto& [name, entry] : renamed)
+    for (const auto& [name, slot] : renamed)
         held.push_back(name);
     return held;
 }
 
-std::optional<FolderOwners::Entry> FolderOwners::Remove(std::string_view name)
+std::optional<FolderOwners::Slot> FolderOwners::Remove(std::string_view name)
 {
     if (const auto found = renamed.find(name); found != renamed.end()) {
-        const Entry entry = found->second;
+        const Slot slot = found->second;
         renamed.erase(found);
-        return entry;
+        return slot;
     }
     const std::size_t position = listing ? listing->Position(name) : FolderListing::npos;
     if (position == FolderListing::npos || gone[position])
         return std::nullopt;
     gone[position] = true;
-    return entries[position];
+    return table[position];
 }
 
 const orvoProject* FolderOwners::Project(const std::string& name) const
@@ -140,8 +154,8 @@ void FolderOwners::Renamed(const std::string& oldName, const orvoProject& projec
                            const std::vector<std::pair<std::string, std::string>>& files)
 {
     for (const auto& [from, to] : files)
-        if (const std::optional<Entry> entry = Remove(from))
-            renamed.insert_or_assign(to, *entry);
+        if (const std::optional<Slot> slot = Remove(from))
+            renamed.insert_or_assign(to, *slot);
     if (const auto named = projects.find(std::string_view(oldName)); named != projects.end() && named->second == &project)
         projects.erase(named);
     projects.emplace(project.Name, &project);

@@ -3,6 +3,7 @@
 #include "FolderListing.h"
 #include "orvoProject.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -32,8 +33,8 @@ public:
     void Build(std::shared_ptr<const FolderListing> listing, const std::vector<orvoProject*>& listed,
                std::vector<std::shared_ptr<orvoProject>> leftOut);
 
-    // The entry of an ordinary file; nullptr for a name the folder does not hold.
-    const Entry* Find(std::string_view name) const;
+    // The entry of an ordinary file; none for a name the folder does not hold.
+    std::optional<Entry> Find(std::string_view name) const;
     // The name of every ordinary file the folder holds.
     std::vector<std::string_view> Names() const;
     // The project of that exact name, listed or left out; nullptr when none.
@@ -58,17 +59,25 @@ private:
         std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
     };
 
-    // Takes a file out of the folder; its entry as it was, or none.
-    std::optional<Entry> Remove(std::string_view name);
+    // A file's entry as the table holds it: its players are a stretch of players.
+    struct Slot {
+        const orvoProject* owner = nullptr;
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
+    };
+
+    Entry EntryOf(const Slot& slot) const;
+    // Takes a file out of the folder; its slot as it was, or none.
+    std::optional<Slot> Remove(std::string_view name);
 
     // The files of the scan's listing, each at the listing's position of its
     // name: a name is found by the listing's search, and the table holds no
     // name of its own. The files that renames gave stand aside.
     std::shared_ptr<const FolderListing> listing;
-    std::vector<Entry> entries;
+    std::vector<Slot> table;
     std::vector<bool> gone;                    // files of the listing that left the folder or were renamed
-    std::vector<const orvoProject*> players;   // the entries' players, entry after entry
-    std::map<std::string, Entry, std::less<>> renamed;
+    std::vector<const orvoProject*> players;   // the files' players, file after file
+    std::map<std::string, Slot, std::less<>> renamed;
     std::unordered_map<std::string, const orvoProject*, Hash, std::equal_to<>> projects; // a renamed project's name changes: keys are copies
     std::vector<std::shared_ptr<orvoProject>> leftOut;
 };

@@ -287,7 +287,7 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
     FilePlan plan;
     std::vector<std::string> kept;
     for (const auto& file : project.OwnFiles()) {
-        const FolderOwners::Entry* entry = owners.Find(file);
+        const std::optional<FolderOwners::Entry> entry = owners.Find(file);
         if (entry && !entry->players.empty()) {
             kept.push_back(file);
             continue;

@@ -114,7 +114,7 @@ bool orvoProjectList::ReportTest(const std::string& RootFolder, bool afterSort)
         return !afterSort || project->ReadOnly || project->BackupNum < 0;
     };
     for (const std::string report : {"Backup Report.txt", "Backups.csv", "BackupProjects.csv"}) {
-        const FolderOwners::Entry* entry = owners.Find(report);
+        const std::optional<FolderOwners::Entry> entry = owners.Find(report);
         if (!entry)
             continue;
         if (entry->owner && staysBeside(entry->owner))

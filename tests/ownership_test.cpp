@@ -40,11 +40,11 @@ TEST(FolderOwners, TheLongestProjectNameOwnsAFile)
         {"Nobody.txt", ""},
     };
     for (const auto& row : table) {
-        const FolderOwners::Entry* entry = s.list.owners.Find(row.file);
-        ASSERT_NE(entry, nullptr) << row.file;
+        const std::optional<FolderOwners::Entry> entry = s.list.owners.Find(row.file);
+        ASSERT_TRUE(entry.has_value()) << row.file;
         EXPECT_EQ(entry->owner ? entry->owner->Name : "", row.owner) << row.file;
     }
-    const FolderOwners::Entry* drums = s.list.owners.Find("Drums.wav");
+    const std::optional<FolderOwners::Entry> drums = s.list.owners.Find("Drums.wav");
     ASSERT_EQ(drums->players.size(), 1u);
     EXPECT_EQ(drums->players[0]->Name, "Band");
 }
