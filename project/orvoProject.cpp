@@ -90,7 +90,7 @@ bool orvoProject::GetWaveInfo(int folder)
         for (int i = first; i < last; ++i) {
             orvoWave& wave = *waves.Item(i);
             if (wave.FileGetSize(files[static_cast<std::size_t>(i - first)])) {
-                AddError(wave.LastError);
+                AddError(wave.LastError());
                 failed = true;
             }
             wavSize += wave.fileSize;

@@ -120,6 +120,21 @@ const std::string& orvoWave::DiskName() const
     return !found ? none : otherName ? *otherName : FileName;
 }
 
+std::string orvoWave::LastError() const
+{
+    switch (failure) {
+    case Failure::InvalidName:
+        return "Invalid wave file name: " + FileName;
+    case Failure::NotFound:
+        return "File not found: " + FileName;
+    case Failure::SizeZero:
+        return "File size zero: " + DiskName();
+    case Failure::None:
+        break;
+    }
+    return {};
+}
+
 bool orvoWave::Measured() const
 {
     return !FileName.empty() && !project->ReadDir.empty();
@@ -146,7 +161,7 @@ bool orvoWave::FileGetSize(const FileDescriptor& file)
     if (!Measured())
         return false;
     if (!IsValidName(FileName)) {
-        LastError = "Invalid wave file name: " + FileName;
+        failure = Failure::InvalidName;
         return true;
     }
     return ReadChunks(file.Get());
@@ -155,7 +170,7 @@ bool orvoWave::FileGetSize(const FileDescriptor& file)
 bool orvoWave::ReadChunks(int file)
 {
     if (file < 0) {
-        LastError = "File not found: " + FileName;
+        failure = Failure::NotFound;
         return true;
     }
     HeaderReader in(file);
@@ -207,7 +222,7 @@ bool orvoWave::ReadChunks(int file)
     // whole bytes per sample: the file then has no countable samples.
     samples = Bytes > 0 ? RoundHalfEven(remaining, Bytes) : 0;
     if (fileSize == 0) {
-        LastError = "File size zero: " + DiskName();
+        failure = Failure::SizeZero;
         return true;
     }
     return false;

@@ -16,7 +16,6 @@ public:
     std::string FileName;            // as the project file names it, relative to the project's ReadDir
     orvoProject* project = nullptr;  // the owner; the project holds the wave in its waves list
     std::int64_t fileSize = 0;       // the length the RIFF header declares
-    std::string LastError;
     std::int64_t samplesUsed = 0;    // samples covered by the project's regions on this file
     std::int64_t samples = 0;        // sample count derived from the chunk sizes
     std::int32_t Rate = 44100;
@@ -24,9 +23,11 @@ public:
 
     // The ordinary file of ReadDir that FileName found; empty when none.
     const std::string& DiskName() const;
+    // Why the wave could not be measured; empty when nothing failed.
+    std::string LastError() const;
 
     // Measures the file from its RIFF chunk headers. True when it could not be
-    // measured; the reason is then in LastError.
+    // measured; the reason is then in LastError().
     bool FileGetSize();
     // The same, reading the file that Open gave.
     bool FileGetSize(const FileDescriptor& file);
@@ -55,6 +56,10 @@ private:
     // thousands of waves.
     std::unique_ptr<const std::string> otherName;
     bool found = false;
+    // What failed, kept as a kind rather than a text: the text follows from
+    // the kind and the names, and most waves have none.
+    enum class Failure : std::uint8_t { None, InvalidName, NotFound, SizeZero };
+    Failure failure = Failure::None;
 
     bool Measured() const;
     bool ReadChunks(int file);

@@ -138,26 +138,26 @@ TEST(FileGetSize, TruncatedHeadersEndTheWalk)
 
     Measured shortHeader("RIF");
     EXPECT_TRUE(shortHeader.failed);
-    EXPECT_EQ(shortHeader.wave.LastError, "File size zero: w.wav");
+    EXPECT_EQ(shortHeader.wave.LastError(), "File size zero: w.wav");
 }
 
 TEST(FileGetSize, MissingEmptyAndUnnamedFiles)
 {
     Measured missing("", "gone.wav");
     EXPECT_TRUE(missing.failed);
-    EXPECT_EQ(missing.wave.LastError, "File not found: gone.wav");
+    EXPECT_EQ(missing.wave.LastError(), "File not found: gone.wav");
 
     Measured empty("", "empty.wav");
     EXPECT_TRUE(empty.failed);
-    EXPECT_EQ(empty.wave.LastError, "File size zero: empty.wav");
+    EXPECT_EQ(empty.wave.LastError(), "File size zero: empty.wav");
 
     Measured hidden(WaveHeader(10), ".hidden.wav");
-    EXPECT_EQ(hidden.wave.LastError, "File not found: .hidden.wav");
+    EXPECT_EQ(hidden.wave.LastError(), "File not found: .hidden.wav");
 
     Measured noRiff(ChunkHeader("JUNK", 4) + "abcd");
     EXPECT_TRUE(noRiff.failed);
     EXPECT_EQ(noRiff.messages.shown.size(), 1u);
-    EXPECT_EQ(noRiff.wave.LastError, "File size zero: w.wav");
+    EXPECT_EQ(noRiff.wave.LastError(), "File size zero: w.wav");
 
     RecordingMessages messages;
     orvoProject project(messages);
@@ -181,7 +181,7 @@ TEST(FileGetSize, InvalidNamesAreRefused)
         wave.project = &project;
         wave.FileName = name;
         EXPECT_TRUE(wave.FileGetSize()) << name;
-        EXPECT_EQ(wave.LastError, "Invalid wave file name: " + name);
+        EXPECT_EQ(wave.LastError(), "Invalid wave file name: " + name);
     }
     EXPECT_TRUE(orvoWave::IsValidName(""));
     EXPECT_TRUE(orvoWave::IsValidName("..wav"));

@@ -95,12 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string& name = wave->FileName;
         FUZZ_CHECK(wave->project == &project);
         if (!orvoWave::IsValidName(name)) {
-            FUZZ_CHECK(wave->LastError == "Invalid wave file name: " + name && wave->fileSize == 0);
+            FUZZ_CHECK(wave->LastError() == "Invalid wave file name: " + name && wave->fileSize == 0);
         } else if (!name.empty()) {
             // The file found is one of the folder's, the name's own when it exists;
             // a name that no file equals, letter case and code page aside, finds none.
             if (wave->DiskName().empty())
-                FUZZ_CHECK(wave->LastError == "File not found: " + name && wave->fileSize == 0);
+                FUZZ_CHECK(wave->LastError() == "File not found: " + name && wave->fileSize == 0);
             else
                 FUZZ_CHECK(folder.waves.contains(wave->DiskName()));
             if (folder.waves.contains(name))

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Only a file without a RIFF chunk fails, with its own message.
     FUZZ_CHECK(failed == (wave.fileSize == 0));
-    FUZZ_CHECK(wave.LastError == (failed ? "File size zero: " + name : ""));
+    FUZZ_CHECK(wave.LastError() == (failed ? "File size zero: " + name : ""));
     // A RIFF size is an unsigned 32-bit count plus its 8-byte header.
     FUZZ_CHECK(wave.fileSize == 0 || (wave.fileSize >= 8 && wave.fileSize <= 0xFFFFFFFFLL + 8));
     // Bits per sample are a signed 16-bit field.
