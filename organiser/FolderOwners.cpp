@@ -13,7 +13,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     std::vector<orvoProject*> all = listed;
     for (const auto& project : leftOut)
         all.push_back(project.get());
-    const std::vector<std::string_view>& names = listing->Names();
+    const auto names = listing->Names();
     table.assign(names.size(), Slot());
     gone.assign(names.size(), false);
 

@@ -83,7 +83,7 @@ FolderListing::FolderListing(const fs::path& folder)
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir)
         error.assign(errno, std::generic_category());
-    std::vector<std::pair<std::size_t, std::size_t>> spans; // each name's start and length in text
+    std::vector<Span> unsorted;
     while (dir) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
@@ -106,35 +106,31 @@ FolderListing::FolderListing(const fs::path& folder)
         }
         if (regular) {
             const std::size_t length = std::strlen(entry->d_name);
-            spans.emplace_back(text.size(), length);
+            unsorted.push_back({static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(length)});
             text.insert(text.end(), entry->d_name, entry->d_name + length);
         }
     }
     if (error) {
-        spans.clear();
+        unsorted.clear();
         text.clear();
     }
-    text.shrink_to_fit(); // the views are made once the text no longer moves
-    std::vector<std::string_view> unsorted;
-    unsorted.reserve(spans.size());
-    for (const auto& [start, length] : spans)
-        unsorted.emplace_back(text.data() + start, length);
+    text.shrink_to_fit();
 
     // Sorted by keys, which are compared as numbers, the names themselves only where the keys are equal.
     std::vector<SortKey> keys;
     keys.reserve(unsorted.size());
     for (std::size_t i = 0; i < unsorted.size(); ++i)
-        keys.push_back(KeyOf(unsorted[i], static_cast<std::uint32_t>(i)));
+        keys.push_back(KeyOf(NameAt(unsorted[i]), static_cast<std::uint32_t>(i)));
     std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
         if (a.high != b.high)
             return a.high < b.high;
         if (a.low != b.low)
             return a.low < b.low;
-        return NameLess(unsorted[a.index], unsorted[b.index]);
+        return NameLess(NameAt(unsorted[a.index]), NameAt(unsorted[b.index]));
     });
-    names.reserve(keys.size());
+    spans.reserve(keys.size());
     for (const SortKey& key : keys)
-        names.push_back(unsorted[key.index]);
+        spans.push_back(unsorted[key.index]);
 }
 
 bool FolderListing::NameLess(std::string_view a, std::string_view b)
@@ -145,20 +141,21 @@ bool FolderListing::NameLess(std::string_view a, std::string_view b)
 
 std::size_t FolderListing::Position(std::string_view name) const
 {
-    const auto found = std::lower_bound(names.begin(), names.end(), name, NameLess);
+    const auto names = Names();
+    const auto found = std::ranges::lower_bound(names, name, NameLess);
     return found != names.end() && *found == name ? static_cast<std::size_t>(found - names.begin()) : npos;
 }
 
 std::optional<std::string_view> FolderListing::FindWave(std::string_view name) const
 {
     if (const std::size_t position = Position(name); position != npos)
-        return names[position];
+        return Names()[position];
     // A name that is not UTF-8 was written on Windows, in its code page.
     std::vector<std::string> forms{std::string(name)};
     if (!IsValidUtf8(name)) {
         forms.push_back(Win1252ToUtf8(name));
         if (const std::size_t position = Position(forms.back()); position != npos)
-            return names[position];
+            return Names()[position];
     }
     // Windows opens a file whatever the letter case of its name, so a name
     // that differs in case only finds the file, provided no other one does.
@@ -166,8 +163,8 @@ std::optional<std::string_view> FolderListing::FindWave(std::string_view name) c
     int matches = 0;
     for (const auto& form : forms) {
         const auto [first, last] = FoldedRange(form);
-        for (auto it = first; it != last; ++it, ++matches)
-            found = *it;
+        for (std::size_t i = first; i != last; ++i, ++matches)
+            found = Names()[i];
     }
     return matches == 1 ? found : std::nullopt;
 }
@@ -175,31 +172,33 @@ std::optional<std::string_view> FolderListing::FindWave(std::string_view name) c
 std::vector<std::string> FolderListing::ProjectFiles() const
 {
     std::vector<std::string> found;
-    for (const std::string_view name : names)
+    for (const std::string_view name : Names())
         if (HasProjectExtension(name))
             found.emplace_back(name);
     return found;
 }
 
-std::pair<FolderListing::Iterator, FolderListing::Iterator> FolderListing::FoldedRange(std::string_view name) const
+std::pair<std::size_t, std::size_t> FolderListing::FoldedRange(std::string_view name) const
 {
     // The listing's order puts the names equal once letters are folded together.
-    const auto first = std::partition_point(names.begin(), names.end(), [&](std::string_view entry) {
+    const auto names = Names();
+    const auto first = std::ranges::partition_point(names, [&](std::string_view entry) {
         return FoldedCompare(entry, name) < 0;
     });
-    const auto last = std::partition_point(first, names.end(), [&](std::string_view entry) {
+    const auto last = std::ranges::partition_point(first, names.end(), [&](std::string_view entry) {
         return FoldedCompare(entry, name) == 0;
     });
-    return {first, last};
+    return {static_cast<std::size_t>(first - names.begin()), static_cast<std::size_t>(last - names.begin())};
 }
 
 std::vector<std::string> FolderListing::OwnFiles(std::string_view projectName) const
 {
     // Every own file's name starts with projectName once letters are folded, and
     // such names stand together in the listing's order.
-    auto it = FoldedRange(projectName).first;
     std::vector<std::string> found;
-    for (; it != names.end() && FoldedCompare(it->substr(0, projectName.size()), projectName) == 0; ++it)
+    const auto names = Names();
+    for (auto it = names.begin() + static_cast<std::ptrdiff_t>(FoldedRange(projectName).first);
+         it != names.end() && FoldedCompare((*it).substr(0, projectName.size()), projectName) == 0; ++it)
         if (IsOwnFileOf(*it, projectName))
             found.emplace_back(*it);
     return found;

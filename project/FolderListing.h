@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -17,17 +19,19 @@
 class FolderListing final {
 public:
     explicit FolderListing(const std::filesystem::path& folder);
-    // The names view the listing's own text: a copy would view the original's.
-    FolderListing(const FolderListing&) = delete;
-    FolderListing& operator=(const FolderListing&) = delete;
-    FolderListing(FolderListing&&) = default;
 
     // Orders two names as every listing does.
     static bool NameLess(std::string_view a, std::string_view b);
     // True when name is the project's own file: the project's name, alone or followed by ".".
     static bool IsOwnFileOf(std::string_view name, std::string_view projectName);
 
-    const std::vector<std::string_view>& Names() const { return names; }
+    // The names in listing order, as views into the listing, which must
+    // outlive them: a listing about to end gives none.
+    auto Names() const&
+    {
+        return std::views::transform(spans, [this](Span span) { return NameAt(span); });
+    }
+    void Names() const&& = delete;
 
     // The error of the listing itself (for instance a missing folder); the
     // listing is then empty.
@@ -57,14 +61,20 @@ public:
     std::optional<std::string> ProjectFile(std::string_view projectName) const;
 
 private:
-    using Iterator = std::vector<std::string_view>::const_iterator;
-    // The names equal to name with ASCII letters folded to lower case.
-    std::pair<Iterator, Iterator> FoldedRange(std::string_view name) const;
+    // Where a name's bytes stand in text.
+    struct Span {
+        std::uint32_t start = 0;
+        std::uint32_t length = 0;
+    };
+    std::string_view NameAt(Span span) const { return {text.data() + span.start, span.length}; }
+    // The positions of the names equal to name with ASCII letters folded to lower case.
+    std::pair<std::size_t, std::size_t> FoldedRange(std::string_view name) const;
 
-    // Every name's bytes, one after another, held once: a folder of many
-    // thousand files costs no string per name.
+    // Every name's bytes, one after another, held once, and each name's
+    // place among them: a folder of many thousand files costs no string and
+    // no pointer per name.
     std::vector<char> text;
-    std::vector<std::string_view> names; // views into text, in listing order
+    std::vector<Span> spans; // in listing order
     std::error_code error;
 };
 

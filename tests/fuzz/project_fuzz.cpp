@@ -51,7 +51,8 @@ struct Folder {
         fixtures::WriteFile(base.path() / "Take 1.wav", fixtures::WaveHeader(100));
         fixtures::WriteFile(root / "Song.cue", "");
         const FolderListing listing(root);
-        names.assign(listing.Names().begin(), listing.Names().end());
+        for (const std::string_view name : listing.Names())
+            names.emplace_back(name);
     }
 };
 
