@@ -65,30 +65,32 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         failed = true;
         AddFolderError("Can't read folder " + RootFolder + ": " + Describe(listing->Error()));
     }
-    // Project files whose names differ only in letter case are one project
-    // where the folder was written: none of them can be told apart.
-    std::map<std::string, int> folded;
-    for (const auto& file : listing->ProjectFiles())
-        ++folded[FoldedName(file)];
-    const auto sameNameError = [&](const std::string& file) {
-        return folded[FoldedName(file)] > 1
-                   ? "Can't open CUE file " + file + ": another project file has the same name in another letter case"
-                   : std::string();
-    };
     std::vector<std::shared_ptr<orvoProject>> leftOut;
-    for (const auto& file : listing->ProjectFiles()) {
-        const bool isMix = file.find(" Mix") != std::string::npos;
-        auto project = std::make_shared<orvoProject>(ui.messages);
-        project->ReadDir = RootFolder;
-        project->IsAProject = !isMix;
-        project->Name = file.substr(0, file.size() - 4);
-        project->folder = listing;
-        if (const std::string error = sameNameError(file); !error.empty())
-            project->ReadFailure = project->LastError = error;
-        if (isMix ? chkMix : chkRegular)
-            projects.add(std::move(project));
-        else
-            leftOut.push_back(std::move(project));
+    { // the names' counts are let go before the projects are read
+        // Project files whose names differ only in letter case are one project
+        // where the folder was written: none of them can be told apart.
+        std::map<std::string, int> folded;
+        for (const auto& file : listing->ProjectFiles())
+            ++folded[FoldedName(file)];
+        const auto sameNameError = [&](const std::string& file) {
+            return folded[FoldedName(file)] > 1 ? "Can't open CUE file " + file
+                                                      + ": another project file has the same name in another letter case"
+                                                : std::string();
+        };
+        for (const auto& file : listing->ProjectFiles()) {
+            const bool isMix = file.find(" Mix") != std::string::npos;
+            auto project = std::make_shared<orvoProject>(ui.messages);
+            project->ReadDir = RootFolder;
+            project->IsAProject = !isMix;
+            project->Name = file.substr(0, file.size() - 4);
+            project->folder = listing;
+            if (const std::string error = sameNameError(file); !error.empty())
+                project->ReadFailure = project->LastError = error;
+            if (isMix ? chkMix : chkRegular)
+                projects.add(std::move(project));
+            else
+                leftOut.push_back(std::move(project));
+        }
     }
 
     // The waves are opened relative to one descriptor of the folder, and the
@@ -129,7 +131,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                 AddFolderError(project->LastError);
             }
             project->trackList.Release();
-            project->ReadFailure.clear();
+            std::string().swap(project->ReadFailure); // read: the text's room goes too
         }
         ++done;
     }
@@ -142,7 +144,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         project->FileRead(fi);
         project->ListWaves();
         project->trackList.Release();
-        project->ReadFailure.clear();
+        std::string().swap(project->ReadFailure);
     }
     owners.Build(listing, listed, std::move(leftOut));
     return failed;
