@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -189,12 +190,29 @@ FileDescriptor OpenFolder(const std::string& folder)
     return FileDescriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length)
+FileDescriptor OpenRead(int folder, const std::string& name)
 {
-    FileDescriptor file(::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC));
+    return FileDescriptor(::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+void Announce(const FileDescriptor& file, std::int64_t length)
+{
     if (file.Get() >= 0)
         ::posix_fadvise(file.Get(), 0, length, POSIX_FADV_WILLNEED);
+}
+
+FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length)
+{
+    FileDescriptor file = OpenRead(folder, name);
+    Announce(file, length);
     return file;
+}
+
+bool InMemory(const FileDescriptor& file)
+{
+    char byte = 0;
+    iovec target{&byte, 1};
+    return ::preadv2(file.Get(), &target, 1, 0, RWF_NOWAIT) >= 0;
 }
 
 std::string Describe(const std::error_code& error)

@@ -60,10 +60,17 @@ private:
 FileDescriptor OpenFolder(const std::string& folder);
 
 // Opens the file name, relative to the open folder (AT_FDCWD: the working
-// folder), for reading, and asks the kernel to start reading its first length
-// bytes (0: all of it) at once: a read later finds them in memory, and a scan
-// that announces many files keeps a cold disk busy with all of them.
+// folder), for reading.
+FileDescriptor OpenRead(int folder, const std::string& name);
+// Asks the kernel to start reading the file's first length bytes (0: all of
+// it) at once: a read later finds them in memory, and a scan that announces
+// many files keeps a cold disk busy with all of them.
+void Announce(const FileDescriptor& file, std::int64_t length);
+// OpenRead, then Announce.
 FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length);
+// True when the file's first byte is in memory, found out without waiting
+// for the disk; false when it is not or that cannot be told.
+bool InMemory(const FileDescriptor& file);
 
 // The system's description of an error.
 std::string Describe(const std::error_code& error);

@@ -77,7 +77,10 @@ bool orvoProject::GetWaveInfo(int folder)
         return false;
 
     // The wave files are opened and announced a batch at a time before the
-    // first of the batch is read, so a cold disk fetches them all at once.
+    // first of the batch is read, so a cold disk fetches them all at once. A
+    // batch whose first file is in memory was most likely read a moment ago
+    // (a folder read again): announcing it would cost a call per file for
+    // nothing.
     constexpr int WavesAhead = 64;
     bool failed = false;
     wavSize = 0;
@@ -87,6 +90,10 @@ bool orvoProject::GetWaveInfo(int folder)
         files.clear();
         for (int i = first; i < last; ++i)
             files.push_back(waves.Item(i)->Open(folder));
+        const auto opened = std::find_if(files.begin(), files.end(), [](const FileDescriptor& file) { return file.Get() >= 0; });
+        if (opened != files.end() && !InMemory(*opened))
+            for (const FileDescriptor& file : files)
+                Announce(file, HeaderBlock);
         for (int i = first; i < last; ++i) {
             orvoWave& wave = *waves.Item(i);
             if (wave.FileGetSize(files[static_cast<std::size_t>(i - first)])) {

@@ -148,7 +148,7 @@ FileDescriptor orvoWave::Open(int folder)
         Locate();
     if (!found)
         return {};
-    return OpenAhead(folder, folder == AT_FDCWD ? project->ReadDir + DiskName() : DiskName(), HeaderBlock);
+    return OpenRead(folder, folder == AT_FDCWD ? project->ReadDir + DiskName() : DiskName());
 }
 
 bool orvoWave::FileGetSize()

@@ -31,9 +31,9 @@ public:
     bool FileGetSize();
     // The same, reading the file that Open gave.
     bool FileGetSize(const FileDescriptor& file);
-    // Opens the wave's file, relative to the open folder (AT_FDCWD: ReadDir),
-    // and asks the kernel to read its header ahead. No descriptor when the
-    // wave names no file to measure or its file is not found.
+    // Opens the wave's file, relative to the open folder (AT_FDCWD: ReadDir).
+    // No descriptor when the wave names no file to measure or its file is
+    // not found.
     FileDescriptor Open(int folder);
     // Finds the file of FileName in the project's folder, which sets DiskName.
     void Locate();
