@@ -33,8 +33,11 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     playedBy.reserve(all.size() + 1);
     for (const orvoProject* project : all) {
         const auto from = static_cast<std::ptrdiff_t>(played.size());
+        // The scan's projects found their waves in this very listing.
+        const bool sameListing = project->folder == listing;
         for (const auto& wave : project->waves)
-            if (const std::size_t position = listing->Position(wave->DiskName()); position != FolderListing::npos)
+            if (const std::size_t position = sameListing ? wave->DiskPosition() : listing->Position(wave->DiskName());
+                position != FolderListing::npos)
                 played.push_back(static_cast<std::uint32_t>(position));
         std::sort(played.begin() + from, played.end());
         played.erase(std::unique(played.begin() + from, played.end()), played.end());

@@ -190,9 +190,9 @@ FileDescriptor OpenFolder(const std::string& folder)
     return FileDescriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-FileDescriptor OpenRead(int folder, const std::string& name)
+FileDescriptor OpenRead(int folder, const char* name)
 {
-    return FileDescriptor(::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC));
+    return FileDescriptor(::openat(folder, name, O_RDONLY | O_CLOEXEC));
 }
 
 void Announce(const FileDescriptor& file, std::int64_t length)
@@ -203,7 +203,7 @@ void Announce(const FileDescriptor& file, std::int64_t length)
 
 FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length)
 {
-    FileDescriptor file = OpenRead(folder, name);
+    FileDescriptor file = OpenRead(folder, name.c_str());
     Announce(file, length);
     return file;
 }

@@ -61,7 +61,7 @@ FileDescriptor OpenFolder(const std::string& folder);
 
 // Opens the file name, relative to the open folder (AT_FDCWD: the working
 // folder), for reading.
-FileDescriptor OpenRead(int folder, const std::string& name);
+FileDescriptor OpenRead(int folder, const char* name);
 // Asks the kernel to start reading the file's first length bytes (0: all of
 // it) at once: a read later finds them in memory, and a scan that announces
 // many files keeps a cold disk busy with all of them.

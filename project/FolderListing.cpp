@@ -107,7 +107,7 @@ FolderListing::FolderListing(const fs::path& folder)
         if (regular) {
             const std::size_t length = std::strlen(entry->d_name);
             unsorted.push_back({static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(length)});
-            text.insert(text.end(), entry->d_name, entry->d_name + length);
+            text.insert(text.end(), entry->d_name, entry->d_name + length + 1);
         }
     }
     if (error) {
@@ -146,27 +146,27 @@ std::size_t FolderListing::Position(std::string_view name) const
     return found != names.end() && *found == name ? static_cast<std::size_t>(found - names.begin()) : npos;
 }
 
-std::optional<std::string_view> FolderListing::FindWave(std::string_view name) const
+std::size_t FolderListing::FindWave(std::string_view name) const
 {
     if (const std::size_t position = Position(name); position != npos)
-        return Names()[position];
+        return position;
     // A name that is not UTF-8 was written on Windows, in its code page.
     std::vector<std::string> forms{std::string(name)};
     if (!IsValidUtf8(name)) {
         forms.push_back(Win1252ToUtf8(name));
         if (const std::size_t position = Position(forms.back()); position != npos)
-            return Names()[position];
+            return position;
     }
     // Windows opens a file whatever the letter case of its name, so a name
     // that differs in case only finds the file, provided no other one does.
-    std::optional<std::string_view> found;
+    std::size_t found = npos;
     int matches = 0;
     for (const auto& form : forms) {
         const auto [first, last] = FoldedRange(form);
         for (std::size_t i = first; i != last; ++i, ++matches)
-            found = Names()[i];
+            found = i;
     }
-    return matches == 1 ? found : std::nullopt;
+    return matches == 1 ? found : npos;
 }
 
 std::vector<std::string> FolderListing::ProjectFiles() const

@@ -42,12 +42,12 @@ public:
     std::size_t Position(std::string_view name) const;
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-    // The ordinary file that a wave name from a project file refers to: the
-    // name's own bytes; else, for bytes that are not UTF-8, the name read as
-    // Windows-1252; else the one file equal to either with ASCII letters
-    // compared without case. None when several differ from it in case only.
-    // The name found is the listing's own.
-    std::optional<std::string_view> FindWave(std::string_view name) const;
+    // The position in Names() of the ordinary file that a wave name from a
+    // project file refers to: the name's own bytes; else, for bytes that are
+    // not UTF-8, the name read as Windows-1252; else the one file equal to
+    // either with ASCII letters compared without case. npos when none is, or
+    // several differ from it in case only.
+    std::size_t FindWave(std::string_view name) const;
 
     // Files whose extension is ".cue" in any letter case, in listing order.
     std::vector<std::string> ProjectFiles() const;
@@ -70,9 +70,9 @@ private:
     // The positions of the names equal to name with ASCII letters folded to lower case.
     std::pair<std::size_t, std::size_t> FoldedRange(std::string_view name) const;
 
-    // Every name's bytes, one after another, held once, and each name's
-    // place among them: a folder of many thousand files costs no string and
-    // no pointer per name.
+    // Every name's bytes, each followed by a zero byte (a name is also a C
+    // string), held once, and each name's place among them: a folder of many
+    // thousand files costs no string and no pointer per name.
     std::vector<char> text;
     std::vector<Span> spans; // in listing order
     std::error_code error;

@@ -77,8 +77,10 @@ public:
 
     Messages& messages;
 
-private:
+    // The listing of ReadDir: the scan's, else one the project makes on first need and keeps.
     const FolderListing& Listing();
+
+private:
 
     std::vector<std::string> fileList;
 };

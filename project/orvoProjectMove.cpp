@@ -11,8 +11,8 @@ std::vector<std::string> orvoProject::FilesToMove() const
     // file may name tens of thousands of waves.
     std::unordered_set<std::string> taken(files.begin(), files.end());
     for (const auto& wave : waves)
-        if (!wave->DiskName().empty() && taken.insert(wave->DiskName()).second)
-            files.push_back(wave->DiskName());
+        if (const std::string name(wave->DiskName()); !name.empty() && taken.insert(name).second)
+            files.push_back(name);
     return files;
 }
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <optional>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -107,17 +106,13 @@ void orvoWave::Locate()
 {
     // The folder listing decides whether the file exists: hidden files,
     // folders and symbolic links are not wave files.
-    std::optional<FolderListing> own;
-    const FolderListing& listing = project->folder ? *project->folder : own.emplace(project->ReadDir);
-    const auto name = listing.FindWave(FileName);
-    found = name.has_value();
-    otherName = found && *name != FileName ? std::make_unique<const std::string>(*name) : nullptr;
+    const std::size_t position = project->Listing().FindWave(FileName);
+    diskPosition = position == FolderListing::npos ? NotFound : static_cast<std::uint32_t>(position);
 }
 
-const std::string& orvoWave::DiskName() const
+std::string_view orvoWave::DiskName() const
 {
-    static const std::string none;
-    return !found ? none : otherName ? *otherName : FileName;
+    return diskPosition == NotFound ? std::string_view() : project->Listing().Names()[diskPosition];
 }
 
 std::string orvoWave::LastError() const
@@ -128,7 +123,7 @@ std::string orvoWave::LastError() const
     case Failure::NotFound:
         return "File not found: " + FileName;
     case Failure::SizeZero:
-        return "File size zero: " + DiskName();
+        return "File size zero: " + std::string(DiskName());
     case Failure::None:
         break;
     }
@@ -144,11 +139,12 @@ FileDescriptor orvoWave::Open(int folder)
 {
     if (!Measured() || !IsValidName(FileName))
         return {};
-    if (!found)
+    if (diskPosition == NotFound)
         Locate();
-    if (!found)
+    if (diskPosition == NotFound)
         return {};
-    return OpenRead(folder, folder == AT_FDCWD ? project->ReadDir + DiskName() : DiskName());
+    // A listed name is followed by a zero byte: it is a C string as it stands.
+    return OpenRead(folder, folder == AT_FDCWD ? (project->ReadDir + std::string(DiskName())).c_str() : DiskName().data());
 }
 
 bool orvoWave::FileGetSize()
@@ -211,7 +207,7 @@ bool orvoWave::ReadChunks(int file)
             remaining -= size + 8;
             break;
         } else {
-            project->messages.Notice("Unknown chunk \"" + id + "\" in file " + DiskName());
+            project->messages.Notice("Unknown chunk \"" + id + "\" in file " + std::string(DiskName()));
             const std::int64_t next = pos + size;
             ended = next > in.Length();
             pos = next;

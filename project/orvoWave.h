@@ -1,11 +1,12 @@
 #pragma once
 
 #include "FileOps.h"
+#include "FolderListing.h"
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 class orvoAudio;
 class orvoProject;
@@ -21,8 +22,11 @@ public:
     std::int32_t Rate = 44100;
     int Bytes = 2;                   // bytes per sample
 
-    // The ordinary file of ReadDir that FileName found; empty when none.
-    const std::string& DiskName() const;
+    // The ordinary file of ReadDir that FileName found, as the project's
+    // folder listing names it; empty when none.
+    std::string_view DiskName() const;
+    // The position of that file in the project's folder listing; npos when none.
+    std::size_t DiskPosition() const { return diskPosition == NotFound ? FolderListing::npos : diskPosition; }
     // Why the wave could not be measured; empty when nothing failed.
     std::string LastError() const;
 
@@ -50,12 +54,10 @@ public:
     static bool IsValidName(const std::string& name);
 
 private:
-    // The name of the file found when it differs from FileName (read in
-    // another code page or letter case). Most waves find their own name, so
-    // the other name is held apart: a folder scan keeps hundreds of
-    // thousands of waves.
-    std::unique_ptr<const std::string> otherName;
-    bool found = false;
+    // The file found is held as its place in the project's folder listing,
+    // which names it: a folder scan keeps hundreds of thousands of waves.
+    static constexpr std::uint32_t NotFound = UINT32_MAX;
+    std::uint32_t diskPosition = NotFound;
     // What failed, kept as a kind rather than a text: the text follows from
     // the kind and the names, and most waves have none.
     enum class Failure : std::uint8_t { None, InvalidName, NotFound, SizeZero };

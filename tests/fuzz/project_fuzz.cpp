@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (wave->DiskName().empty())
                 FUZZ_CHECK(wave->LastError() == "File not found: " + name && wave->fileSize == 0);
             else
-                FUZZ_CHECK(folder.waves.contains(wave->DiskName()));
+                FUZZ_CHECK(folder.waves.contains(std::string(wave->DiskName())));
             if (folder.waves.contains(name))
                 FUZZ_CHECK(wave->DiskName() == name);
             if (!folder.folded.contains(Folded(name)) && !folder.folded.contains(Folded(Win1252ToUtf8(name))))
