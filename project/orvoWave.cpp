@@ -107,12 +107,12 @@ void orvoWave::Locate()
     // The folder listing decides whether the file exists: hidden files,
     // folders and symbolic links are not wave files.
     const std::size_t position = project->Listing().FindWave(FileName);
-    diskPosition = position == FolderListing::npos ? NotFound : static_cast<std::uint32_t>(position);
+    diskPosition = position == FolderListing::npos ? Unlisted : static_cast<std::uint32_t>(position);
 }
 
 std::string_view orvoWave::DiskName() const
 {
-    return diskPosition == NotFound ? std::string_view() : project->Listing().Names()[diskPosition];
+    return diskPosition == Unlisted ? std::string_view() : project->Listing().Names()[diskPosition];
 }
 
 std::string orvoWave::LastError() const
@@ -139,9 +139,9 @@ FileDescriptor orvoWave::Open(int folder)
 {
     if (!Measured() || !IsValidName(FileName))
         return {};
-    if (diskPosition == NotFound)
+    if (diskPosition == Unlisted)
         Locate();
-    if (diskPosition == NotFound)
+    if (diskPosition == Unlisted)
         return {};
     // A listed name is followed by a zero byte: it is a C string as it stands.
     return OpenRead(folder, folder == AT_FDCWD ? (project->ReadDir + std::string(DiskName())).c_str() : DiskName().data());

@@ -26,7 +26,7 @@ public:
     // folder listing names it; empty when none.
     std::string_view DiskName() const;
     // The position of that file in the project's folder listing; npos when none.
-    std::size_t DiskPosition() const { return diskPosition == NotFound ? FolderListing::npos : diskPosition; }
+    std::size_t DiskPosition() const { return diskPosition == Unlisted ? FolderListing::npos : diskPosition; }
     // Why the wave could not be measured; empty when nothing failed.
     std::string LastError() const;
 
@@ -56,8 +56,8 @@ public:
 private:
     // The file found is held as its place in the project's folder listing,
     // which names it: a folder scan keeps hundreds of thousands of waves.
-    static constexpr std::uint32_t NotFound = UINT32_MAX;
-    std::uint32_t diskPosition = NotFound;
+    static constexpr std::uint32_t Unlisted = UINT32_MAX;
+    std::uint32_t diskPosition = Unlisted;
     // What failed, kept as a kind rather than a text: the text follows from
     // the kind and the names, and most waves have none.
     enum class Failure : std::uint8_t { None, InvalidName, NotFound, SizeZero };
