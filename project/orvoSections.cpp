@@ -46,18 +46,21 @@ bool ReadNested(std::vector<Section>& list, TagFile& fi, TagList& dlist, Context
 
 } // namespace
 
-std::int32_t orvoFileNames::Add(std::string&& name)
+std::int32_t orvoFileNames::Add(std::string_view name)
 {
-    const auto [found, added] = positions.try_emplace(name, static_cast<std::int32_t>(names.size()));
-    if (added)
-        names.push_back(std::move(name));
-    return found->second;
+    if (const auto found = positions.find(name); found != positions.end())
+        return found->second;
+    const auto position = static_cast<std::int32_t>(names.size());
+    names.emplace_back(name);
+    positions.emplace(names.back(), position);
+    return position;
 }
 
 void orvoFileNames::Clear()
 {
     std::vector<std::string>().swap(names);
-    std::unordered_map<std::string, std::int32_t>().swap(positions);
+    decltype(positions)().swap(positions);
+    std::string().swap(reading);
 }
 
 // Each reader compares a line's key as a view: a key of another length is told
@@ -98,7 +101,8 @@ bool orvoTrack::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
 
 bool orvoAudio::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
 {
-    std::string file; // the last File line's name; none names no file
+    std::string& file = files.reading; // the last File line's name; none names no file
+    file.clear();
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string_view key = dlist[0];
         if (key == "File")
@@ -112,7 +116,7 @@ bool orvoAudio::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
         else if (key == "}")
             break;
     }
-    File = files.Add(std::move(file));
+    File = files.Add(file);
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -19,14 +20,22 @@
 class orvoFileNames final {
 public:
     std::vector<std::string> names;
+    // The name of the audio entry being read, kept here so that its room is
+    // made once for all the entries of a file.
+    std::string reading;
 
     // The position of name, added at the end when it is new.
-    std::int32_t Add(std::string&& name);
+    std::int32_t Add(std::string_view name);
     // Forgets every name, once the waves have taken them.
     void Clear();
 
 private:
-    std::unordered_map<std::string, std::int32_t> positions;
+    // Names are looked up as views, without a string made for each lookup.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+    };
+    std::unordered_map<std::string, std::int32_t, Hash, std::equal_to<>> positions;
 };
 
 class orvoAudio final {
