@@ -13,9 +13,8 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     std::vector<orvoProject*> all = listed;
     for (const auto& project : leftOut)
         all.push_back(project.get());
-    const auto names = listing->Names();
-    table.assign(names.size(), Slot());
-    gone.assign(names.size(), false);
+    table.assign(listing->Count(), Slot());
+    gone.assign(listing->Count(), false);
 
     for (const orvoProject* project : all)
         projects.emplace(project->Name, project); // two project files of one name: the first owns
@@ -59,8 +58,9 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         }
 
     std::unordered_map<const orvoProject*, std::vector<std::string>> ownFiles;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string_view ownerName = OwnerName(names[i]);
+    for (std::size_t i = 0; i < listing->Count(); ++i) {
+        const std::string_view name = listing->Name(i);
+        const std::string_view ownerName = OwnerName(name);
         if (ownerName.empty())
             continue;
         const orvoProject* owner = projects.find(ownerName)->second;
@@ -68,7 +68,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         if (!entry.players.empty() && std::find(entry.players.begin(), entry.players.end(), owner) == entry.players.end())
             continue; // another project's wave
         table[i].owner = owner;
-        ownFiles[owner].emplace_back(names[i]);
+        ownFiles[owner].emplace_back(name);
     }
     // A project that could not be read has no files of its own to size; what
     // it owns is still kept from every other project.
@@ -98,7 +98,7 @@ std::vector<std::string_view> FolderOwners::Names() const
     if (listing)
         for (std::size_t i = 0; i < table.size(); ++i)
             if (!gone[i])
-                held.push_back(listing->Names()[i]);
+                held.push_back(listing->Name(i));
     for (const auto& [name, slot] : renamed)
         held.push_back(name);
     return held;

@@ -139,11 +139,26 @@ bool FolderListing::NameLess(std::string_view a, std::string_view b)
     return folded != 0 ? folded < 0 : a < b;
 }
 
+template <typename Before>
+std::size_t FolderListing::FirstNotBefore(Before before) const
+{
+    std::size_t first = 0;
+    for (std::size_t count = spans.size(); count > 0;) {
+        const std::size_t half = count / 2;
+        if (before(Name(first + half))) {
+            first += half + 1;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
+    }
+    return first;
+}
+
 std::size_t FolderListing::Position(std::string_view name) const
 {
-    const auto names = Names();
-    const auto found = std::ranges::lower_bound(names, name, NameLess);
-    return found != names.end() && *found == name ? static_cast<std::size_t>(found - names.begin()) : npos;
+    const std::size_t found = FirstNotBefore([&](std::string_view entry) { return NameLess(entry, name); });
+    return found < spans.size() && Name(found) == name ? found : npos;
 }
 
 std::size_t FolderListing::FindWave(std::string_view name) const
@@ -172,23 +187,17 @@ std::size_t FolderListing::FindWave(std::string_view name) const
 std::vector<std::string> FolderListing::ProjectFiles() const
 {
     std::vector<std::string> found;
-    for (const std::string_view name : Names())
-        if (HasProjectExtension(name))
-            found.emplace_back(name);
+    for (std::size_t i = 0; i < spans.size(); ++i)
+        if (HasProjectExtension(Name(i)))
+            found.emplace_back(Name(i));
     return found;
 }
 
 std::pair<std::size_t, std::size_t> FolderListing::FoldedRange(std::string_view name) const
 {
     // The listing's order puts the names equal once letters are folded together.
-    const auto names = Names();
-    const auto first = std::ranges::partition_point(names, [&](std::string_view entry) {
-        return FoldedCompare(entry, name) < 0;
-    });
-    const auto last = std::ranges::partition_point(first, names.end(), [&](std::string_view entry) {
-        return FoldedCompare(entry, name) == 0;
-    });
-    return {static_cast<std::size_t>(first - names.begin()), static_cast<std::size_t>(last - names.begin())};
+    return {FirstNotBefore([&](std::string_view entry) { return FoldedCompare(entry, name) < 0; }),
+            FirstNotBefore([&](std::string_view entry) { return FoldedCompare(entry, name) <= 0; })};
 }
 
 std::vector<std::string> FolderListing::OwnFiles(std::string_view projectName) const
@@ -196,11 +205,10 @@ std::vector<std::string> FolderListing::OwnFiles(std::string_view projectName) c
     // Every own file's name starts with projectName once letters are folded, and
     // such names stand together in the listing's order.
     std::vector<std::string> found;
-    const auto names = Names();
-    for (auto it = names.begin() + static_cast<std::ptrdiff_t>(FoldedRange(projectName).first);
-         it != names.end() && FoldedCompare((*it).substr(0, projectName.size()), projectName) == 0; ++it)
-        if (IsOwnFileOf(*it, projectName))
-            found.emplace_back(*it);
+    for (std::size_t i = FoldedRange(projectName).first;
+         i < spans.size() && FoldedCompare(Name(i).substr(0, projectName.size()), projectName) == 0; ++i)
+        if (IsOwnFileOf(Name(i), projectName))
+            found.emplace_back(Name(i));
     return found;
 }
 

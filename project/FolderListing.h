@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <ranges>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -25,24 +24,24 @@ public:
     // True when name is the project's own file: the project's name, alone or followed by ".".
     static bool IsOwnFileOf(std::string_view name, std::string_view projectName);
 
-    // The names in listing order, as views into the listing, which must
-    // outlive them: a listing about to end gives none.
-    auto Names() const&
+    // The number of ordinary files, and the name at each position of the
+    // listing order (a view into the listing, followed by a zero byte).
+    std::size_t Count() const { return spans.size(); }
+    std::string_view Name(std::size_t position) const
     {
-        return std::views::transform(spans, [this](Span span) { return NameAt(span); });
+        return {text.data() + spans[position].start, spans[position].length};
     }
-    void Names() const&& = delete;
 
     // The error of the listing itself (for instance a missing folder); the
     // listing is then empty.
     const std::error_code& Error() const { return error; }
 
     bool Contains(std::string_view name) const { return Position(name) != npos; }
-    // The position of name in Names(); npos when the folder does not hold it.
+    // The position of name; npos when the folder does not hold it.
     std::size_t Position(std::string_view name) const;
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-    // The position in Names() of the ordinary file that a wave name from a
+    // The position of the ordinary file that a wave name from a
     // project file refers to: the name's own bytes; else, for bytes that are
     // not UTF-8, the name read as Windows-1252; else the one file equal to
     // either with ASCII letters compared without case. npos when none is, or
@@ -67,6 +66,10 @@ private:
         std::uint32_t length = 0;
     };
     std::string_view NameAt(Span span) const { return {text.data() + span.start, span.length}; }
+    // The first position whose name before() does not hold for, before()
+    // holding for a first stretch of the listing only.
+    template <typename Before>
+    std::size_t FirstNotBefore(Before before) const;
     // The positions of the names equal to name with ASCII letters folded to lower case.
     std::pair<std::size_t, std::size_t> FoldedRange(std::string_view name) const;
 

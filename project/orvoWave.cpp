@@ -112,7 +112,7 @@ void orvoWave::Locate()
 
 std::string_view orvoWave::DiskName() const
 {
-    return diskPosition == Unlisted ? std::string_view() : project->Listing().Names()[diskPosition];
+    return diskPosition == Unlisted ? std::string_view() : project->Listing().Name(diskPosition);
 }
 
 std::string orvoWave::LastError() const

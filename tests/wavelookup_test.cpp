@@ -43,7 +43,7 @@ TEST(FindWave, ExactBytesThenWindows1252ThenTheOneFileEqualButForLetterCase)
             WriteFile(dir.path() / file, "");
         const FolderListing listing(dir.path());
         const std::size_t found = listing.FindWave(c.name);
-        EXPECT_EQ(found == FolderListing::npos ? std::nullopt : std::optional<std::string>(listing.Names()[found]), c.found)
+        EXPECT_EQ(found == FolderListing::npos ? std::nullopt : std::optional<std::string>(listing.Name(found)), c.found)
             << c.name;
     }
 }
