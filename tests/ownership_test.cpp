@@ -222,6 +222,18 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
          },
          [](Studio& s, const fs::path&) { return Sort(s); }, {"Done.  CSV files are in folder @."},
          [](Studio& s, const fs::path&) { EXPECT_TRUE(fs::exists(s.root.path() / "CD-A" / "Long.cue")); }},
+        {"a renamed project's files stay its own: a report would replace one",
+         [](const fs::path& r) {
+             Play(r, "Tables", {"t.wav"});
+             WriteFile(r / "Tables.csv", "the user's own table");
+         },
+         [](Studio& s, const fs::path&) {
+             return Rename(s, "Tables", "Backups") || BackupCommand(s.list, s.root.str(), true, false, s.ui.messages);
+         },
+         {"Can't write \"Backups.csv\": it is a file of project Backups"},
+         [](Studio& s, const fs::path&) {
+             EXPECT_EQ(EntryNames(s.root.path()), (std::vector<std::string>{"Backups.csv", "Backups.cue", "t.wav"}));
+         }},
     };
 
     for (const Case& c : cases) {
