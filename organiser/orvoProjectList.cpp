@@ -66,7 +66,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         AddFolderError("Can't read folder " + RootFolder + ": " + Describe(listing->Error()));
     }
     std::vector<std::shared_ptr<orvoProject>> leftOut;
-    { // the names' counts are let go before the projects are read
+    { // the counts live only while the projects are made, not through the read
         // Project files whose names differ only in letter case are one project
         // where the folder was written: none of them can be told apart.
         std::map<std::string, int> folded;

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/uio.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
 
