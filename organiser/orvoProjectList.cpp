@@ -69,15 +69,16 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     { // the counts live only while the projects are made, not through the read
         // Project files whose names differ only in letter case are one project
         // where the folder was written: none of them can be told apart.
+        const std::vector<std::string> files = listing->ProjectFiles();
         std::map<std::string, int> folded;
-        for (const auto& file : listing->ProjectFiles())
+        for (const auto& file : files)
             ++folded[FoldedName(file)];
         const auto sameNameError = [&](const std::string& file) {
             return folded[FoldedName(file)] > 1 ? "Can't open CUE file " + file
                                                       + ": another project file has the same name in another letter case"
                                                 : std::string();
         };
-        for (const auto& file : listing->ProjectFiles()) {
+        for (const auto& file : files) {
             const bool isMix = file.find(" Mix") != std::string::npos;
             auto project = std::make_shared<orvoProject>(ui.messages);
             project->ReadDir = RootFolder;
