@@ -144,7 +144,7 @@ FileDescriptor orvoWave::Open(int folder)
     if (diskPosition == Unlisted)
         return {};
     // A listed name is followed by a zero byte: it is a C string as it stands.
-    return OpenRead(folder, folder == AT_FDCWD ? (project->ReadDir + std::string(DiskName())).c_str() : DiskName().data());
+    return OpenRead(folder, folder == AT_FDCWD ? (project->ReadDir + DiskName().data()).c_str() : DiskName().data());
 }
 
 bool orvoWave::FileGetSize()
