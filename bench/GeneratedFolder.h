@@ -20,13 +20,11 @@ namespace fs = std::filesystem;
 constexpr int WavesPerProject = 40;
 constexpr int TracksPerProject = 8;
 
-struct Silent final : Messages, InputBox, Progress, EventPump {
+struct Silent final : Messages, Progress {
     void Show(const std::string&) override {}
-    std::string Ask(const std::string&, const std::string&, const std::string&) override { return {}; }
     void Hide() override {}
     void Startup(int) override {}
     bool OK(int, const std::string&) override { return true; }
-    void DoEvents() override {}
 };
 
 // Keeps only what a grid needs to be filled; the rows are counted.

@@ -18,7 +18,7 @@ constexpr int Projects = 2000;
 // A fresh copy of the generated folder, read and planned for DVDs.
 struct Copy {
     Silent ui;
-    orvoProjectList list{{ui, ui, ui, ui}};
+    orvoProjectList list{{ui, ui}};
     std::string root;
 
     Copy()
@@ -52,16 +52,17 @@ void JournalAlone(benchmark::State& state)
 {
     Copy copy;
     FilePlan plan;
+    plan.root = copy.root;
     const auto whereTo = [](const orvoProject& project) {
         return FilePlan::Destination{"DVD-" + SetLetters(project.BackupNum), true};
     };
     for (int n = 0; n < copy.list.numBackups; ++n)
-        plan.folders.push_back(copy.root + "DVD-" + SetLetters(n));
+        plan.folders.push_back("DVD-" + SetLetters(n));
     for (const auto& project : copy.list.projects)
         plan.AddProject(*project, copy.root + "DVD-" + SetLetters(project->BackupNum) + "/", copy.list.owners, whereTo);
     for (auto _ : state) {
         Journal journal;
-        if (!journal.Begin(Journal::Kind::Sort, copy.root, plan).empty())
+        if (!journal.Lock(copy.root, Operation::Sort).empty() || !journal.Begin(plan).empty())
             state.SkipWithError("the journal was not written");
         for (std::size_t k = 0; k < plan.units.size(); ++k)
             journal.Done(k);

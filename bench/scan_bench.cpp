@@ -17,7 +17,7 @@ void ReadPlanAndFill(benchmark::State& state)
     const int n = static_cast<int>(state.range(0));
     const std::string root = Generated(n).Folder();
     Silent ui;
-    orvoProjectList list({ui, ui, ui, ui});
+    orvoProjectList list({ui, ui});
     CountingGrid grid;
     for (auto _ : state) {
         list.ReadFolder(root, true, true);
@@ -36,7 +36,7 @@ BENCHMARK(ReadPlanAndFill)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMil
 void PlanOnly(benchmark::State& state)
 {
     Silent ui;
-    orvoProjectList list({ui, ui, ui, ui});
+    orvoProjectList list({ui, ui});
     std::mt19937_64 random(3);
     for (int i = 0; i < state.range(0); ++i) {
         auto project = std::make_shared<orvoProject>(ui);

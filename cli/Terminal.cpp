@@ -47,6 +47,20 @@ void Write(std::string_view text)
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
+// The core's lines, each Escaped, joined by line feeds.
+std::string Lines(std::string_view text)
+{
+    std::string lines;
+    for (;;) {
+        const auto end = text.find(LineEnd);
+        lines += Escaped(text.substr(0, end));
+        if (end == std::string_view::npos)
+            return lines;
+        lines += '\n';
+        text.remove_prefix(end + 2);
+    }
+}
+
 std::string HexEscape(unsigned char c)
 {
     constexpr std::string_view digits = "0123456789abcdef";
@@ -137,21 +151,12 @@ bool TerminalProgress::OK(int amountDone, const std::string& text)
 void TerminalMessages::Show(const std::string& text)
 {
     progress.Hide();
-    std::string lines;
-    std::string_view rest = text;
-    for (;;) {
-        const auto end = rest.find("\r\n");
-        lines += Escaped(rest.substr(0, end)) + '\n';
-        if (end == std::string_view::npos)
-            break;
-        rest.remove_prefix(end + 2);
-    }
-    Write(lines);
+    Write(Lines(text) + '\n');
 }
 
 bool TerminalQuestion::AskYesNo(const std::string& text, const std::string&)
 {
-    Write(Escaped(text) + " [y/N] ");
+    Write(Lines(text) + " [y/N] ");
     std::string answer;
     if (!std::getline(std::cin, answer))
         std::fputs("\n", stderr);
@@ -159,11 +164,6 @@ bool TerminalQuestion::AskYesNo(const std::string& text, const std::string&)
     while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back())))
         answer.pop_back();
     return answer == "y" || answer == "yes";
-}
-
-std::string AnswerInput::Ask(const std::string&, const std::string&, const std::string&)
-{
-    return std::exchange(answer, std::string());
 }
 
 void TerminalGrid::RemoveRow(int r)

@@ -54,23 +54,6 @@ public:
     bool AskYesNo(const std::string& text, const std::string& title) override;
 };
 
-// The input box of a command line that already holds the answer: it gives
-// that answer once and then cancels, as an empty answer does.
-class AnswerInput final : public InputBox {
-public:
-    explicit AnswerInput(std::string answer) : answer(std::move(answer)) {}
-    std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
-
-private:
-    std::string answer;
-};
-
-// A terminal has no window events to run; Ctrl-C arrives as a signal.
-class NoEvents final : public EventPump {
-public:
-    void DoEvents() override {}
-};
-
 // The grid kept in memory; the command selects rows by project name and
 // prints the rows when it is done.
 class TerminalGrid final : public Grid {

@@ -1,8 +1,9 @@
 // kelvark-cli: the window's commands for scripts and headless machines.
 //
 // Exit status: 0 success; 1 when `list` met read errors, or when `report`,
-// `sort`, `move`, `rename` or `recover` stopped or failed, when Ctrl-C stopped
-// the folder read, or when the folder holds a stopped operation; 2 for bad usage or a folder that cannot be read.
+// `sort`, `move`, `rename`, `unsort` or `recover` stopped or failed, when
+// Ctrl-C stopped the folder read, or when another run holds the folder or an
+// operation stopped there; 2 for bad usage or a folder that cannot be read.
 
 #include "Commands.h"
 #include "Journal.h"
@@ -27,11 +28,11 @@ namespace {
 
 constexpr std::string_view UsageLines =
     "usage: kelvark-cli list   [--cd|--dvd] [--no-mix] [--no-regular] [--tsv] FOLDER\n"
-    "       kelvark-cli report [--cd|--dvd] [--no-mix] [--no-regular] FOLDER\n"
+    "       kelvark-cli report [--cd|--dvd] [--no-mix] [--no-regular] [--yes] FOLDER\n"
     "       kelvark-cli sort   [--cd|--dvd] [--no-mix] [--no-regular] [--yes] FOLDER\n"
     "       kelvark-cli move   [--cd|--dvd] [--no-mix] [--no-regular] FOLDER DEST PROJECT...\n"
     "       kelvark-cli rename [--cd|--dvd] [--no-mix] [--no-regular] FOLDER OLD NEW\n"
-    "       kelvark-cli recover --finish|--undo FOLDER\n"
+    "       kelvark-cli recover --finish|--undo|--forget [--yes] FOLDER\n"
     "       kelvark-cli unsort [--cd|--dvd] [--yes] FOLDER\n"
     "       kelvark-cli --help | --version\n";
 
@@ -42,8 +43,9 @@ constexpr std::string_view HelpText =
     "  sort     move the projects into one folder per backup set, then write the reports\n"
     "  move     move the named projects from FOLDER to DEST\n"
     "  rename   rename the project OLD of FOLDER to NEW\n"
-    "  recover  finish (--finish) or undo (--undo) a sort, move or rename of FOLDER\n"
-    "           that stopped before its end\n"
+    "  recover  finish (--finish) or undo (--undo) a sort, move, rename or unsort of\n"
+    "           FOLDER that stopped before its end, or forget it (--forget), leaving\n"
+    "           every file where it is\n"
     "  unsort   move every file of FOLDER's CD-… or DVD-… backup folders back into\n"
     "           FOLDER and remove those folders (the reports stay)\n"
     "\n"
@@ -51,7 +53,8 @@ constexpr std::string_view HelpText =
     "  --no-mix       leave out mix projects (\" Mix\" in the name)\n"
     "  --no-regular   leave out regular projects\n"
     "  --tsv          print tab-separated lines under a header line\n"
-    "  --yes          sort or unsort without asking\n"
+    "  --yes          sort, unsort, replace a sort's reports or forget a journal\n"
+    "                 without asking\n"
     "  --             end of options: later arguments are names, even when they start with \"-\"\n"
     "\n"
     "Names are shown as UTF-8; bytes that are not UTF-8 are read as Windows-1252.\n"
@@ -60,11 +63,12 @@ constexpr std::string_view HelpText =
     "With --tsv each field writes backslash, tab, line feed and carriage return as\n"
     "\\\\, \\t, \\n and \\r and nothing else, so every project is one line of six fields.\n"
     "\n"
-    "Ctrl-C, SIGTERM and SIGHUP stop a read, a sort, a move or a rename after the\n"
-    "current project; a second one ends the program at once. A sort, move, rename or unsort\n"
-    "keeps a journal, the hidden file .kelvark-journal in FOLDER, until it ends: when\n"
-    "it stopped early, every other command on FOLDER refuses until recover has\n"
-    "finished or undone it.\n"
+    "Ctrl-C, SIGTERM and SIGHUP stop a read, a sort, a move, a rename, an unsort or a\n"
+    "recover after the current project; a second one ends the program at once. A sort,\n"
+    "move, rename or unsort keeps a journal, the hidden file .kelvark-journal in\n"
+    "FOLDER, and holds its lock until it ends: a second run on FOLDER is refused\n"
+    "meanwhile, and when it stopped early, every other command on FOLDER refuses\n"
+    "until recover has finished, undone or forgotten it.\n"
     "\n"
     "Exit status: 0 success; 1 read errors (list) or a command that stopped or failed;\n"
     "2 bad usage or a folder that cannot be read.\n";
@@ -91,6 +95,7 @@ struct Options {
     bool yes = false;
     bool finish = false;
     bool undo = false;
+    bool forget = false;
     std::vector<std::string> operands;
 };
 
@@ -127,8 +132,8 @@ void CheckOperands(const Options& options)
     for (std::size_t i = 0; i < expected.size(); ++i)
         if (given[i].empty())
             throw UsageError(expected[i] + " is empty");
-    if (options.command == Command::Recover && options.finish == options.undo)
-        throw UsageError("recover takes --finish or --undo");
+    if (options.command == Command::Recover && options.finish + options.undo + options.forget != 1)
+        throw UsageError("recover takes one of --finish, --undo and --forget");
 }
 
 // Returns false when --help or --version has been answered.
@@ -166,12 +171,14 @@ bool Parse(int argc, char** argv, Options& options)
             options.regular = false;
         } else if (arg == "--tsv" && options.command == Command::List) {
             options.tsv = true;
-        } else if (arg == "--yes" && (options.command == Command::Sort || options.command == Command::Unsort)) {
+        } else if (arg == "--yes" && (options.command == Command::Sort || options.command == Command::Unsort
+                                      || options.command == Command::Report || options.command == Command::Recover)) {
             options.yes = true;
-        } else if ((arg == "--finish" || arg == "--undo") && options.command == Command::Recover) {
-            (arg == "--finish" ? options.finish : options.undo) = true;
+        } else if ((arg == "--finish" || arg == "--undo" || arg == "--forget") && options.command == Command::Recover) {
+            (arg == "--finish" ? options.finish : arg == "--undo" ? options.undo : options.forget) = true;
         } else if (arg == "--tsv" || arg == "--yes") {
-            throw UsageError(std::string(arg) + " applies to " + (arg == "--tsv" ? "list only" : "sort and unsort only"));
+            throw UsageError(std::string(arg) + " applies to "
+                             + (arg == "--tsv" ? "list only" : "sort, unsort, report and recover only"));
         } else {
             throw UsageError("unknown option " + std::string(arg));
         }
@@ -190,93 +197,102 @@ std::string ReadableFolder(const std::string& argument)
     return WithSeparator(argument);
 }
 
-// The rows of the named projects; a name the folder does not hold is a usage error.
-std::vector<int> RowsOf(const orvoProjectList& list, const std::vector<std::string>& names, const std::string& folder)
+// The named projects; a name the folder does not hold is a usage error.
+std::vector<orvoProject*> ProjectsNamed(const orvoProjectList& list, const std::vector<std::string>& names,
+                                        const std::string& folder)
 {
-    std::vector<int> rows;
+    std::vector<orvoProject*> named;
     for (const std::string& name : names) {
-        const auto before = rows.size();
-        for (int p = 0; p < list.projects.Count(); ++p)
-            if (list.projects.Item(p)->Name == name)
-                rows.push_back(p + 1);
-        if (rows.size() == before)
+        const auto before = named.size();
+        for (const auto& project : list.projects)
+            if (project->Name == name)
+                named.push_back(project.get());
+        if (named.size() == before)
             throw UsageError("no project named " + name + " in " + folder);
     }
-    return rows;
+    return named;
 }
 
-// A read-only project is copied, not moved, so it stays listed: it was handled
-// when every one of its files now exists in dest.
-bool CopiedInto(const orvoProject& project, const std::string& dest)
-{
-    const std::vector<std::string> names = project.FilesToMove();
-    return std::all_of(names.begin(), names.end(), [&](const std::string& name) {
-        std::error_code error;
-        return fs::is_regular_file(fs::symlink_status(dest + name, error));
-    });
-}
-
-// Move: 1 when the conflict test failed, or when a named project was not moved
-// (a failed move, or Ctrl-C): a project still listed that is not a read-only
-// project with all its files copied.
-int Move(orvoProjectList& list, TerminalGrid& grid, const std::string& dest, const std::vector<int>& rows,
-         Messages& messages)
-{
-    std::vector<std::shared_ptr<orvoProject>> named;
-    for (int r : rows) {
-        grid.Select(r);
-        named.push_back(list.projects.Item(r - 1));
-    }
-    if (MoveCommand(list, grid, dest, messages))
-        return 1;
-    const auto stillListed = [&list](const orvoProject* project) {
-        return std::any_of(list.projects.begin(), list.projects.end(),
-                           [project](const auto& listed) { return listed.get() == project; });
-    };
-    for (const auto& project : named)
-        if (stillListed(project.get()) && !(project->ReadOnly && CopiedInto(*project, dest)))
-            return 1;
-    return 0;
-}
-
-// The two ways out of a stopped sort, move or rename of folder.
+// The ways out of a stopped operation of folder.
 std::string RecoverCommands(const std::string& folder)
 {
-    return "Finish it with: kelvark-cli recover --finish " + folder + "\n"
-           + "or undo it with: kelvark-cli recover --undo " + folder;
+    return "Finish it with: kelvark-cli recover --finish " + folder + LineEnd
+           + "or undo it with: kelvark-cli recover --undo " + folder + LineEnd
+           + "or leave every file where it is now with: kelvark-cli recover --forget " + folder;
 }
 
-// Recover, and the refusal of any other command while root holds a stopped
-// operation; -1 when the command may run.
-int Recover(const Options& options, const std::string& root, Messages& messages)
+std::string ForgetCommand(const std::string& folder)
+{
+    return "See what it holds and remove it with: kelvark-cli recover --forget " + folder;
+}
+
+// What root's journal says, before any command but recover: -1 when the
+// command may run, else its exit status, the user told why.
+int Guard(const std::string& root, const std::string& folder, Messages& messages)
 {
     Journal journal;
-    if (!journal.Read(root)) {
-        if (options.command != Command::Recover)
-            return -1;
-        messages.Show("Nothing to recover: no sort, move or rename of " + root + " stopped before its end.");
+    switch (journal.Look(root)) {
+    case Journal::State::None: return -1;
+    case Journal::State::Stopped: messages.Show(journal.Describe() + LineEnd + RecoverCommands(folder)); break;
+    case Journal::State::Unreadable: messages.Show(journal.Describe() + LineEnd + ForgetCommand(folder)); break;
+    case Journal::State::Running:
+    case Journal::State::NotAFile: messages.Show(journal.Describe()); break;
+    }
+    return 1;
+}
+
+// Recover: finishes or undoes root's stopped operation, or forgets its
+// journal once the user has seen what it describes.
+int Recover(const Options& options, const std::string& root, Progress& progress, Messages& messages)
+{
+    Journal journal;
+    if (options.forget) {
+        const Journal::State state = journal.Look(root);
+        if (state == Journal::State::None) {
+            messages.Show("Nothing to recover: no operation of " + root + " stopped before its end.");
+            return 1;
+        }
+        if (state == Journal::State::Running || state == Journal::State::NotAFile) {
+            messages.Show(journal.Describe());
+            return 1;
+        }
+        std::string text = journal.Describe();
+        if (state == Journal::State::Stopped) {
+            const std::vector<std::string> split = SplitProjects(journal.plan());
+            std::string names;
+            for (const auto& name : split)
+                names += (names.empty() ? "" : ", ") + name;
+            text += LineEnd + (split.empty() ? "No project is split." : "These projects are split: " + names + ".");
+        }
+        messages.Show(text);
+        if (!options.yes && !TerminalQuestion().AskYesNo("Forget it? Every file stays where it is now.", "Recover")) {
+            messages.Show("Nothing was changed.");
+            return 1;
+        }
+        if (const std::string failure = journal.Forget(root); !failure.empty()) {
+            messages.Show(failure);
+            return 1;
+        }
+        return 0;
+    }
+    if (const std::string refusal = journal.TakeStopped(root); !refusal.empty()) {
+        messages.Show(refusal);
         return 1;
     }
-    if (options.command != Command::Recover) {
-        messages.Show(journal.Describe() + "\n" + RecoverCommands(options.operands[0]));
-        return 1;
-    }
-    const std::string failure = options.finish ? journal.Finish() : journal.Undo();
-    if (!failure.empty())
-        messages.Show(failure);
-    return failure.empty() ? 0 : 1;
+    FilePlan plan = options.undo ? journal.plan().Inverse() : journal.plan();
+    return RunPlan(plan, journal, progress, messages) == Outcome::Done ? 0 : 1;
 }
 
 // Unsort: the plan, the question unless --yes, then the moves back.
 int Unsort(const Options& options, const std::string& root, Progress& progress, Messages& messages)
 {
-    const UnsortPlan unsort = PlanUnsort(root, options.forCD);
+    UnsortPlan unsort = PlanUnsort(root, options.forCD);
     if (unsort.plan.refusals.empty() && !options.yes
         && !TerminalQuestion().AskYesNo(UnsortQuestion(unsort, root), UnsortTitle)) {
         messages.Show("Nothing was moved.");
         return 1;
     }
-    return UnsortCommand(unsort, root, progress, messages, true) ? 1 : 0;
+    return UnsortCommand(unsort, root, progress, messages) ? 1 : 0;
 }
 
 // The commands that read the folder first.
@@ -297,10 +313,22 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         std::fwrite(text.data(), 1, text.size(), stdout);
         return readErrors ? 1 : 0;
     }
-    case Command::Report:
+    case Command::Report: {
         if (const auto names = ProjectsInNoSet(list); !names.empty())
             messages.Show(NoSetNotice(names, options.forCD));
+        // The reports of a sort say what went onto which disc: they are replaced only on the user's word.
+        if (const auto sorted = SortedSetFolders(root); !sorted.empty() && !options.yes) {
+            if (!isatty(STDIN_FILENO)) {
+                messages.Show(ReplaceReportsQuestion(sorted) + LineEnd + "Give --yes to replace them.");
+                return 1;
+            }
+            if (!TerminalQuestion().AskYesNo(ReplaceReportsQuestion(sorted), "Report Only")) {
+                messages.Show("Nothing was written.");
+                return 1;
+            }
+        }
         return BackupCommand(list, root, options.forCD, false, messages) ? 1 : 0;
+    }
     case Command::Sort:
         if (!options.yes && !TerminalQuestion().AskYesNo(BackupSortQuestion(options.forCD), BackupSortTitle)) {
             messages.Show("Nothing was sorted.");
@@ -309,11 +337,10 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         return BackupCommand(list, root, options.forCD, true, messages) ? 1 : 0;
     case Command::Move: {
         const std::vector<std::string> names(options.operands.begin() + 2, options.operands.end());
-        return Move(list, grid, dest, RowsOf(list, names, root), messages);
+        return MoveCommand(list, ProjectsNamed(list, names, root), dest, messages, grid) ? 1 : 0;
     }
     case Command::Rename:
-        grid.Select(RowsOf(list, {options.operands[1]}, root).front());
-        return list.RenameFiles(grid) ? 0 : 1;
+        return list.RenameProject(*ProjectsNamed(list, {options.operands[1]}, root).front(), options.operands[2]) ? 1 : 0;
     case Command::Recover:
     case Command::Unsort:
         break;
@@ -326,25 +353,33 @@ int Run(const Options& options)
     TerminalProgress::CatchInterrupt();
     const std::string root = ReadableFolder(options.operands[0]);
     const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
-    if ((options.command == Command::Sort || options.command == Command::Unsort) && !options.yes
-        && !isatty(STDIN_FILENO))
-        throw UsageError((options.command == Command::Sort ? "sort" : "unsort")
-                         + std::string(" asks before it moves anything: give --yes when standard input is not a terminal"));
+    const bool asks = options.command == Command::Sort || options.command == Command::Unsort
+                      || (options.command == Command::Recover && options.forget);
+    if (asks && !options.yes && !isatty(STDIN_FILENO))
+        throw UsageError((options.command == Command::Sort     ? "sort"
+                          : options.command == Command::Unsort ? "unsort"
+                                                               : "recover --forget")
+                         + std::string(" asks before it ")
+                         + (options.command == Command::Recover ? "removes the journal" : "moves anything")
+                         + ": give --yes when standard input is not a terminal");
 
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
     TerminalMessages messages(progress);
-    AnswerInput input(options.command == Command::Rename ? options.operands[2] : "");
-    NoEvents events;
-    orvoProjectList list({messages, input, progress, events});
+    orvoProjectList list({messages, progress});
     list.regional = LocaleRegional();
     TerminalGrid grid;
-    list.sortStopsOnCancel = true;
-    if (const int status = Recover(options, root, messages); status >= 0)
+    int status = 0;
+    if (options.command == Command::Recover)
+        status = Recover(options, root, progress, messages);
+    else if (status = Guard(root, options.operands[0], messages); status >= 0)
         return status;
-    const int status = options.command == Command::Unsort ? Unsort(options, root, progress, messages)
-                                                          : RunCommand(options, root, dest, list, grid, messages);
-    if (Journal journal; journal.Read(root))
-        messages.Show(RecoverCommands(options.operands[0]));
+    else if (options.command == Command::Unsort)
+        status = Unsort(options, root, progress, messages);
+    else
+        status = RunCommand(options, root, dest, list, grid, messages);
+    // An operation that stopped, or a recover refused: the ways out.
+    if (Journal journal; journal.Look(root) == Journal::State::Stopped)
+        messages.Show(journal.Describe() + LineEnd + RecoverCommands(options.operands[0]));
     return status;
 }
 

@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <unordered_map>
+
+namespace fs = std::filesystem;
 
 std::string MediumPrefix(bool forCD)
 {
@@ -64,27 +65,69 @@ bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, bool fo
                    Messages& messages)
 {
     const std::string prefix = MediumPrefix(forCD);
-    if (!sort && list.ReportTest(RootFolder, false)) {
-        messages.Show(list.LastError);
-        return true;
+    if (sort) {
+        // The sort writes the reports as its last step.
+        if (list.Rearrange(RootFolder, prefix))
+            return true;
+    } else {
+        if (list.ReportTest(RootFolder, false)) {
+            messages.Show(list.LastError);
+            return true;
+        }
+        // The reports are written under the folder's lock, so that no sort
+        // runs meanwhile; a folder that can't hold the lock's file can't hold
+        // the reports either, and they say so themselves.
+        Journal journal;
+        if (const std::string refusal = journal.Lock(RootFolder, Operation::Report);
+            !refusal.empty() && journal.Found() != Journal::State::None) {
+            messages.Show(refusal);
+            return true;
+        }
+        if (list.ReportTxt(RootFolder, prefix) || list.ReportCsv(RootFolder))
+            return true;
     }
-    if (sort && list.Rearrange(RootFolder, prefix))
-        return true;
-    if (list.ReportTxt(RootFolder, prefix) || list.ReportCsv(RootFolder))
-        return true;
     messages.Show("Done.  CSV files are in folder " + RootFolder + ".");
     return false;
 }
 
-bool MoveCommand(orvoProjectList& list, Grid& g, const std::string& MoveFolder, Messages& messages)
+std::vector<orvoProject*> Selection(const orvoProjectList& list, const Grid& g)
 {
-    if (list.MoveTest(g, MoveFolder)) {
+    std::vector<orvoProject*> selected;
+    // Row r shows project r - 1; a grid with fewer rows than projects selects none of the rest.
+    for (int r = 1; r <= list.projects.Count() && r <= g.RowCount(); ++r)
+        if (g.IsSelected(r))
+            selected.push_back(list.projects.Item(r - 1).get());
+    return selected;
+}
+
+bool MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
+                 Messages& messages, Grid& g)
+{
+    if (list.MoveTest(selected, MoveFolder)) {
         messages.Show(list.LastError);
         return true;
     }
-    list.MoveList(g, MoveFolder);
+    const Outcome outcome = list.MoveList(selected, MoveFolder);
     list.FillGrid(g);
-    return false;
+    return outcome != Outcome::Done;
+}
+
+std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
+{
+    std::vector<std::string> folders;
+    if (!EntryExists(RootFolder + "Backup Report.txt"))
+        return folders;
+    for (const bool forCD : {true, false}) {
+        const std::vector<std::string> found = SetFolders(RootFolder, MediumPrefix(forCD));
+        folders.insert(folders.end(), found.begin(), found.end());
+    }
+    return folders;
+}
+
+std::string ReplaceReportsQuestion(const std::vector<std::string>& folders)
+{
+    return "Replace the reports of the backup sort into " + folders.front()
+           + (folders.size() > 1 ? " … " + folders.back() : "") + "?";
 }
 
 std::string ReadFolderFirst(const std::string& RootFolder)
@@ -110,46 +153,42 @@ bool IsSetFolder(const std::string& name, const std::string& prefix)
                           [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
-// True when the two regular files hold the same bytes.
-bool SameContent(const std::string& a, const std::string& b)
-{
-    std::ifstream one(a, std::ios::binary), two(b, std::ios::binary);
-    if (!one || !two || FileLength(a) != FileLength(b))
-        return false;
-    std::vector<char> x(1 << 16), y(1 << 16);
-    while (one && two) {
-        one.read(x.data(), static_cast<std::streamsize>(x.size()));
-        two.read(y.data(), static_cast<std::streamsize>(y.size()));
-        if (one.gcount() != two.gcount() || !std::equal(x.begin(), x.begin() + one.gcount(), y.begin()))
-            return false;
-    }
-    return one.eof() && two.eof();
-}
-
 } // namespace
 
-UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD)
+std::vector<std::string> SetFolders(const std::string& RootFolder, const std::string& prefix)
 {
-    namespace fs = std::filesystem;
-    const std::string prefix = MediumPrefix(forCD);
-    UnsortPlan unsort;
+    std::vector<std::string> folders;
     std::error_code error;
     for (fs::directory_iterator it(RootFolder, error), end; !error && it != end; it.increment(error)) {
         std::error_code typeError;
         const std::string name = it->path().filename().string();
         if (!it->is_symlink(typeError) && it->is_directory(typeError) && IsSetFolder(name, prefix))
-            unsort.folders.push_back(name);
-    }
-    if (error) {
-        unsort.plan.refusals.push_back("Can't read folder " + RootFolder + ": " + Describe(error));
-        return unsort;
+            folders.push_back(name);
     }
     // Set order: A to Z, then AA, AB and so on.
-    std::sort(unsort.folders.begin(), unsort.folders.end(), [](const std::string& a, const std::string& b) {
+    std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
         return a.size() != b.size() ? a.size() < b.size() : a < b;
     });
-    if (unsort.folders.empty()) {
-        unsort.plan.refusals.push_back("There is no " + prefix + " backup folder in " + RootFolder + ".");
+    return folders;
+}
+
+UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD)
+{
+    const std::string prefix = MediumPrefix(forCD);
+    UnsortPlan unsort;
+    FilePlan& plan = unsort.plan;
+    plan.kind = Operation::Unsort;
+    plan.root = RootFolder;
+    plan.makesFolders = false;
+    std::error_code error;
+    fs::directory_iterator(RootFolder, error);
+    if (error) {
+        plan.refusals.push_back("Can't read folder " + RootFolder + ": " + Describe(error));
+        return unsort;
+    }
+    plan.folders = SetFolders(RootFolder, prefix);
+    if (plan.folders.empty()) {
+        plan.refusals.push_back("There is no " + prefix + " backup folder in " + RootFolder + ".");
         return unsort;
     }
 
@@ -157,14 +196,14 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD)
     constexpr std::size_t shown = 20;
     std::size_t more = 0;
     const auto refuse = [&](const std::string& text) {
-        if (unsort.plan.refusals.size() < shown)
-            unsort.plan.refusals.push_back(text);
+        if (plan.refusals.size() < shown)
+            plan.refusals.push_back(text);
         else
             ++more;
     };
     std::unordered_map<std::string, std::string> from; // file name -> the folder it comes back from
-    for (const auto& folder : unsort.folders) {
-        unsort.plan.units.emplace_back();
+    for (const auto& folder : plan.folders) {
+        plan.units.push_back({{}, {folder}, {}, {}, false});
         std::vector<std::string> names;
         for (fs::directory_iterator it(RootFolder + folder, error), end; !error && it != end; it.increment(error))
             names.push_back(it->path().filename().string());
@@ -178,8 +217,11 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD)
             }
             struct stat status {};
             if (::lstat((RootFolder + name).c_str(), &status) == 0) {
-                if (S_ISREG(status.st_mode) && SameContent(path, RootFolder + name)) {
-                    unsort.copies.push_back(path);
+                // A read-only project's file was copied: the copy goes, once
+                // the journal holds it, and only while it is the same byte
+                // for byte as the file in the root folder.
+                if (S_ISREG(status.st_mode) && SameBytes(path, RootFolder + name)) {
+                    plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Uncopy});
                     ++unsort.files;
                 } else {
                     refuse("Can't move " + shownName + " back: \"" + name + "\" already exists");
@@ -190,66 +232,43 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD)
                 refuse("Can't move " + shownName + " back: \"" + taken->second + "/" + name + "\" has the same name");
                 continue;
             }
-            unsort.plan.units.back().steps.push_back({RootFolder + folder + "/" + name, RootFolder + name, false});
+            plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Move});
             ++unsort.files;
         }
         if (error)
             refuse("Can't read folder " + RootFolder + folder + ": " + Describe(error));
     }
     if (more > 0)
-        unsort.plan.refusals.push_back("… and " + std::to_string(more) + " more");
+        plan.refusals.push_back("… and " + std::to_string(more) + " more");
     return unsort;
 }
 
 std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFolder)
 {
     std::string folders;
-    for (const auto& folder : unsort.folders)
+    for (const auto& folder : unsort.plan.folders)
         folders += (folders.empty() ? "" : ", ") + folder;
     return "Move the " + std::to_string(unsort.files) + (unsort.files == 1 ? " file" : " files") + " of " + folders
-           + " back into " + RootFolder + " and remove " + (unsort.folders.size() == 1 ? "that folder" : "those folders")
-           + "?";
+           + " back into " + RootFolder + " and remove "
+           + (unsort.plan.folders.size() == 1 ? "that folder" : "those folders") + "?";
 }
 
-bool UnsortCommand(const UnsortPlan& unsort, const std::string& RootFolder, Progress& progress, Messages& messages,
-                   bool stopOnCancel)
+bool UnsortCommand(UnsortPlan& unsort, const std::string& RootFolder, Progress& progress, Messages& messages)
 {
     if (!unsort.plan.refusals.empty()) {
         messages.Show(unsort.plan.RefusalText());
         return true;
     }
-    // The copies go first: their originals stay where they are, so a stop
-    // here loses nothing.
-    for (const auto& copy : unsort.copies)
-        if (const std::error_code error = RemoveFile(copy)) {
-            messages.Show("Can't remove the copy \"" + copy.substr(RootFolder.size()) + "\": " + Describe(error));
-            return true;
-        }
     Journal journal;
-    if (const std::string failure = journal.Begin(Journal::Kind::Unsort, RootFolder, unsort.plan); !failure.empty()) {
+    std::string failure = journal.Lock(RootFolder, Operation::Unsort);
+    if (failure.empty())
+        failure = journal.Begin(unsort.plan);
+    if (!failure.empty()) {
         messages.Show(failure);
         return true;
     }
-    progress.Hide();
-    progress.Startup(static_cast<int>(unsort.folders.size()));
-    for (std::size_t k = 0; k < unsort.plan.units.size(); ++k) {
-        if (!progress.OK(static_cast<int>(k), unsort.folders[k]) && stopOnCancel) {
-            journal.Keep();
-            messages.Show(journal.Describe());
-            return true;
-        }
-        if (const std::string failure = unsort.plan.RunUnit(k, &journal); !failure.empty()) {
-            journal.Keep();
-            messages.Show(failure);
-            return true;
-        }
-    }
-    // The emptied folders go while the journal is there: an undo makes them again.
-    for (const auto& folder : unsort.folders) {
-        std::error_code error;
-        std::filesystem::remove(RootFolder + folder, error); // only an emptied folder goes
-    }
-    journal.End();
+    if (RunPlan(unsort.plan, journal, progress, messages) != Outcome::Done)
+        return true;
     messages.Show("Done.  The files are back in folder " + RootFolder + ".");
     return false;
 }

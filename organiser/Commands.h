@@ -35,9 +35,23 @@ bool ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, boo
 bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, bool forCD, bool sort,
                    Messages& messages);
 
-// Move: the conflict test, then the move of the selected rows and a new grid.
-// True when the test found conflicts (shown to the user; nothing moved).
-bool MoveCommand(orvoProjectList& list, Grid& g, const std::string& MoveFolder, Messages& messages);
+// The projects of the selected rows, in list order.
+std::vector<orvoProject*> Selection(const orvoProjectList& list, const Grid& g);
+
+// Move: the conflict test, then the move of the projects and a new grid.
+// True when the test found conflicts (shown to the user; nothing moved), or
+// the move failed or stopped.
+bool MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
+                 Messages& messages, Grid& g);
+
+// The set folders of prefix in RootFolder (CD-A, …), in set order.
+std::vector<std::string> SetFolders(const std::string& RootFolder, const std::string& prefix);
+// The set folders whose sort wrote the reports in RootFolder: none when there
+// is no report, or no set folder beside it.
+std::vector<std::string> SortedSetFolders(const std::string& RootFolder);
+// Asked before Report Only replaces them: "Replace the reports of the backup
+// sort into DVD-A … DVD-F?"
+std::string ReplaceReportsQuestion(const std::vector<std::string>& folders);
 
 // Undo backup sort: the plan that moves every regular file of the root
 // folder's set folders of one medium back into the root folder, one unit per
@@ -45,20 +59,17 @@ bool MoveCommand(orvoProjectList& list, Grid& g, const std::string& MoveFolder, 
 // project's files were copied into its set: the root folder still holds them,
 // and their copies, the same byte for byte, are removed instead.
 struct UnsortPlan {
-    std::vector<std::string> folders; // the set folders' names
-    std::size_t files = 0;            // files moved back or copies removed
-    std::vector<std::string> copies;  // full paths of the copies to remove
-    FilePlan plan;
+    std::size_t files = 0; // files moved back or copies removed
+    FilePlan plan;         // its folders are the set folders' names
 };
 UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD);
 // The Undo backup sort question, asked with the title "Undo backup sort".
 std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFolder);
 inline const std::string UnsortTitle = "Undo backup sort";
-// Moves the files back under a journal, then removes the emptied set folders.
-// True when it stopped (the user was told why); a cancel stops it after the
-// current folder only when stopOnCancel, keeping the journal.
-bool UnsortCommand(const UnsortPlan& unsort, const std::string& RootFolder, Progress& progress,
-                   Messages& messages, bool stopOnCancel);
+// Moves the files back under the folder's journal, then removes the emptied
+// set folders. True when it was refused, failed or stopped (the user was told
+// why, except for a stop, which leaves the journal).
+bool UnsortCommand(UnsortPlan& unsort, const std::string& RootFolder, Progress& progress, Messages& messages);
 
 // Why the backup commands refuse a list that does not hold the projects of RootFolder.
 std::string ReadFolderFirst(const std::string& RootFolder);

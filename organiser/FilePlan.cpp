@@ -2,9 +2,13 @@
 
 #include "FileOps.h"
 #include "Journal.h"
+#include "idata_common.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
+#include <set>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -13,8 +17,10 @@ namespace {
 
 std::string Verb(const FileStep& step)
 {
-    if (step.copy)
+    if (step.kind == StepKind::Copy)
         return "copy";
+    if (step.kind == StepKind::Uncopy)
+        return "remove";
     return fs::path(step.from).parent_path() == fs::path(step.to).parent_path() ? "rename" : "move";
 }
 
@@ -31,12 +37,12 @@ std::string ShownDestination(const FileStep& step)
     return to.parent_path().string() + "/";
 }
 
-std::string Names(const std::vector<orvoProject*>& projects)
+std::string Joined(const std::vector<std::string>& names)
 {
-    std::string names;
-    for (const orvoProject* project : projects)
-        names += (names.empty() ? "" : ", ") + project->Name;
-    return names;
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
 }
 
 } // namespace
@@ -120,7 +126,7 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
         const std::string to = destDir + name;
         const auto taken = planned.find(to);
         if (taken == planned.end()) {
-            steps.push_back({project.ReadDir + name, to, project.ReadOnly});
+            steps.push_back({project.ReadDir + name, to, project.ReadOnly ? StepKind::Copy : StepKind::Move});
             continue;
         }
         // A file the plan already takes there: this project goes with the project that takes it.
@@ -131,6 +137,7 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
             FileUnit& from = units[std::max(unit, other)];
             FileUnit& into = units[std::min(unit, other)];
             into.projects.insert(into.projects.end(), from.projects.begin(), from.projects.end());
+            into.names.insert(into.names.end(), from.names.begin(), from.names.end());
             into.steps.insert(into.steps.end(), from.steps.begin(), from.steps.end());
             for (const auto& step : from.steps)
                 planned[step.to] = std::min(unit, other);
@@ -143,6 +150,7 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
     if (unit == units.size())
         units.emplace_back();
     units[unit].projects.push_back(&project);
+    units[unit].names.push_back(project.Name);
     for (auto& step : steps) {
         planned[step.to] = unit;
         units[unit].steps.push_back(std::move(step));
@@ -152,89 +160,373 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
 void FilePlan::AddStep(orvoProject& project, FileStep step)
 {
     if (units.empty() || units.back().projects != std::vector<orvoProject*>{&project})
-        units.push_back({{&project}, {}});
+        units.push_back({{&project}, {project.Name}, {}, {}, false});
     units.back().steps.push_back(std::move(step));
 }
 
-std::string FilePlan::RunUnit(std::size_t k, Journal* journal) const
+FilePlan FilePlan::Inverse() const
 {
-    const FileUnit& unit = units[k];
-    for (std::size_t i = 0; i < unit.steps.size(); ++i) {
-        const FileStep& step = unit.steps[i];
-        const std::error_code error = step.copy ? CopyNoReplace(step.from, step.to) : MoveNoReplace(step.from, step.to);
-        if (!error)
-            continue;
-        std::string text;
-        if (error == std::errc::cross_device_link && i == 0) {
-            if (journal)
-                journal->Across(k);
-            text = CopyUnitAcross(k);
-            if (text.empty())
-                break;
-            // Copies left behind (a source that could not be removed): the
-            // journal stays, so that recover removes the rest or the copies.
-            if (journal && std::any_of(unit.steps.begin(), unit.steps.end(),
-                                       [](const FileStep& done) { return EntryExists(done.to); }))
-                journal->Keep();
-        } else {
-            text = FileFailure(Names(unit.projects), Verb(step), fs::path(step.from).filename().string(),
-                               ShownDestination(step), Describe(error));
+    FilePlan inverse;
+    inverse.kind = kind;
+    inverse.root = root;
+    inverse.dest = dest;
+    inverse.folders = folders;
+    inverse.makesFolders = !makesFolders;
+    inverse.readBack = readBack;
+    inverse.undoing = !undoing;
+    for (auto unit = units.rbegin(); unit != units.rend(); ++unit) {
+        FileUnit back{unit->projects, unit->names, {}, {}, false};
+        for (auto step = unit->steps.rbegin(); step != unit->steps.rend(); ++step) {
+            switch (step->kind) {
+            case StepKind::Move: back.steps.push_back({step->to, step->from, StepKind::Move}); break;
+            case StepKind::Copy: back.steps.push_back({step->to, step->from, StepKind::Uncopy}); break;
+            case StepKind::Uncopy: back.steps.push_back({step->to, step->from, StepKind::Copy}); break;
+            }
         }
-        // The projects go back whole to where they were, newest step first; a
-        // step that cannot be taken back is named.
-        bool whole = true;
-        for (std::size_t j = i; j-- > 0;) {
-            const FileStep& done = unit.steps[j];
-            const std::error_code undo = done.copy ? RemoveFile(done.to) : MoveNoReplace(done.to, done.from);
-            whole = whole && !undo;
-            if (undo && done.copy)
-                text += "\r\nCould not remove the copy " + done.to + ": " + Describe(undo);
-            else if (undo)
-                text += "\r\nCould not move " + done.to + " back to " + done.from + ": " + Describe(undo);
-        }
-        if (journal && !whole)
-            journal->Keep();
-        return text;
+        back.stamps.assign(unit->stamps.rbegin(), unit->stamps.rend());
+        inverse.units.push_back(std::move(back));
     }
-    if (journal)
-        journal->Done(k);
-    return {};
-}
-
-// The unit's destination is on another file system: every file is copied and
-// its size checked, and only then are the sources of its moves removed. On
-// failure the copies made are removed.
-std::string FilePlan::CopyUnitAcross(std::size_t k) const
-{
-    const FileUnit& unit = units[k];
-    for (std::size_t i = 0; i < unit.steps.size(); ++i) {
-        const FileStep& step = unit.steps[i];
-        std::error_code error = CopyNoReplace(step.from, step.to);
-        if (!error && FileLength(step.from) != FileLength(step.to)) {
-            RemoveFile(step.to);
-            error = std::make_error_code(std::errc::io_error);
-        }
-        if (!error)
-            continue;
-        std::string text = FileFailure(Names(unit.projects), "copy", fs::path(step.from).filename().string(),
-                                       ShownDestination(step), Describe(error));
-        for (std::size_t j = i; j-- > 0;)
-            if (const std::error_code undo = RemoveFile(unit.steps[j].to))
-                text += "\r\nCould not remove the copy " + unit.steps[j].to + ": " + Describe(undo);
-        return text;
-    }
-    for (const auto& step : unit.steps)
-        if (!step.copy)
-            if (const std::error_code error = RemoveFile(step.from))
-                return FileFailure(Names(unit.projects), "remove", fs::path(step.from).filename().string(), "",
-                                   Describe(error));
-    return {};
+    return inverse;
 }
 
 std::string FilePlan::RefusalText() const
 {
     std::string text;
     for (const auto& line : refusals)
-        text += (text.empty() ? "" : "\r\n") + line;
+        text += (text.empty() ? "" : LineEnd) + line;
     return text;
+}
+
+std::string FilePlan::UnitLabel(std::size_t k) const
+{
+    const FileUnit& unit = units[k];
+    if (kind == Operation::Unsort)
+        return "Folder " + Joined(unit.names);
+    return (unit.names.size() == 1 ? "Project " : "Projects ") + Joined(unit.names);
+}
+
+std::string FilePlan::Shown(const std::string& path) const
+{
+    return path.starts_with(root) ? path.substr(root.size()) : path;
+}
+
+namespace {
+
+// What the file system holds of one step of a plan read back, and what is
+// left to do for it.
+enum class Action : unsigned char {
+    Run,          // not done yet
+    Skip,         // done
+    RemoveSource, // done but for the source's removal: the destination is a second name or a whole copy of it
+    Refuse,       // neither: it must not run
+};
+
+struct Verdict {
+    Action action = Action::Run;
+    std::string why; // for Refuse
+};
+
+struct Entry {
+    bool there = false;
+    struct stat status {};
+};
+
+Entry Look(const std::string& path)
+{
+    Entry entry;
+    entry.there = ::lstat(path.c_str(), &entry.status) == 0;
+    return entry;
+}
+
+bool SameFile(const Entry& a, const Entry& b)
+{
+    return a.status.st_dev == b.status.st_dev && a.status.st_ino == b.status.st_ino;
+}
+
+// A file found at one end of a step of a unit that moved across file systems
+// must be the file recorded then: its size, and its time (kept by the copy,
+// within the two seconds of a FAT time stamp).
+bool Matches(const Entry& entry, const FileStamp* stamp)
+{
+    return !stamp || !entry.there
+           || (entry.status.st_size == stamp->size && std::abs(entry.status.st_mtim.tv_sec - stamp->mtime) <= 2);
+}
+
+Verdict Classify(const FilePlan& plan, std::size_t k, std::size_t i)
+{
+    const FileUnit& unit = plan.units[k];
+    const FileStep& step = unit.steps[i];
+    const FileStamp* stamp = i < unit.stamps.size() ? &unit.stamps[i] : nullptr;
+    const Entry from = Look(step.from), to = Look(step.to);
+    const std::string label = plan.UnitLabel(k);
+    const std::string verb = Verb(step);
+    const auto refuse = [&](const std::string& reason, bool withDest = true) {
+        return Verdict{Action::Refuse, label + ": can't " + verb + " \"" + plan.Shown(step.from) + "\""
+                                           + (withDest ? " to \"" + plan.Shown(step.to) + "\"" : "") + ": " + reason};
+    };
+    if (!from.there && !to.there)
+        return refuse("neither file is there");
+    if (!Matches(from, stamp) || !Matches(to, stamp))
+        return refuse("a file changed since the move began");
+    switch (step.kind) {
+    case StepKind::Move:
+        if (!to.there)
+            return {};
+        if (!from.there)
+            return {Action::Skip, {}};
+        if (SameFile(from, to) || SameBytes(step.from, step.to))
+            return {Action::RemoveSource, {}};
+        return refuse("another file has that name");
+    case StepKind::Copy:
+        if (!to.there)
+            return {};
+        if (!from.there || SameBytes(step.from, step.to))
+            return {Action::Skip, {}};
+        return refuse("another file has that name");
+    case StepKind::Uncopy:
+        if (!from.there)
+            return {Action::Skip, {}};
+        if (!to.there)
+            return refuse("it is the only copy: \"" + plan.Shown(step.to) + "\" is missing", false);
+        if (SameBytes(step.from, step.to))
+            return {};
+        return refuse("it is not a copy of \"" + plan.Shown(step.to) + "\"", false);
+    }
+    return {};
+}
+
+// Removes the hidden temporary files of copies that a stop cut short.
+void RemoveCopyLeftovers(const std::set<std::string>& folders)
+{
+    static const std::regex temp(R"(\.kelvark-[0-9]+-[0-9]+\.tmp)");
+    for (const auto& folder : folders) {
+        std::error_code error;
+        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+            if (std::regex_match(it->path().filename().string(), temp))
+                RemoveFile(it->path());
+    }
+}
+
+// Removes a copy, or the source of a copy or a move, only while another file
+// holds the same bytes: nothing is removed whose bytes exist nowhere else.
+std::error_code RemoveDuplicate(const std::string& path, const std::string& twin)
+{
+    if (!SameBytes(path, twin))
+        return std::make_error_code(std::errc::operation_canceled);
+    return RemoveFile(path);
+}
+
+} // namespace
+
+std::vector<std::string> CheckPlan(const FilePlan& plan)
+{
+    std::vector<std::string> refusals;
+    if (plan.kind == Operation::Move) {
+        struct stat status {};
+        if (::stat(plan.dest.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+            refusals.push_back("The destination " + plan.dest + " is not a folder now.");
+    }
+    for (std::size_t k = 0; k < plan.units.size(); ++k)
+        for (std::size_t i = 0; i < plan.units[k].steps.size(); ++i)
+            if (Verdict verdict = Classify(plan, k, i); verdict.action == Action::Refuse)
+                refusals.push_back(std::move(verdict.why));
+    return refusals;
+}
+
+std::vector<std::string> SplitProjects(const FilePlan& plan)
+{
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < plan.units.size(); ++k) {
+        bool done = false, left = false;
+        for (std::size_t i = 0; i < plan.units[k].steps.size(); ++i) {
+            const Action action = Classify(plan, k, i).action;
+            (action == Action::Run ? left : done) = true;
+        }
+        if (done && left)
+            names.insert(names.end(), plan.units[k].names.begin(), plan.units[k].names.end());
+    }
+    return names;
+}
+
+namespace {
+
+// Runs the steps of unit k. On failure the steps this run did are taken back,
+// newest first, and the returned text says what failed and what could not be
+// taken back (the journal then stays for recover); empty on success. A unit
+// whose first move meets another file system copies every file of the unit,
+// then removes the sources.
+std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
+{
+    FileUnit& unit = plan.units[k];
+    const std::string names = plan.kind == Operation::Unsort ? std::string() : Joined(unit.names);
+    std::vector<std::size_t> done; // steps this run did and can take back, in order
+    bool across = false;
+    std::string text;
+    for (std::size_t i = 0; i < unit.steps.size(); ++i) {
+        const FileStep& step = unit.steps[i];
+        const Action action = plan.readBack ? Classify(plan, k, i).action : Action::Run;
+        std::error_code error;
+        if (action == Action::Skip || (action == Action::RemoveSource && across))
+            continue; // across, the sources go once every copy is made
+        if (action == Action::RemoveSource) {
+            if ((error = RemoveFile(step.from)))
+                return FileFailure(names, "remove", fs::path(step.from).filename().string(), "", Describe(error));
+            continue;
+        }
+        if (action == Action::Refuse)
+            error = std::make_error_code(std::errc::file_exists);
+        else if (step.kind == StepKind::Uncopy)
+            error = RemoveDuplicate(step.from, step.to);
+        else if (step.kind == StepKind::Move && !across) {
+            error = MoveNoReplace(step.from, step.to);
+            const bool movedBefore = std::any_of(done.begin(), done.end(), [&](std::size_t j) {
+                return unit.steps[j].kind == StepKind::Move;
+            });
+            if (error == std::errc::cross_device_link && !movedBefore) {
+                // Another file system: the unit's sources are recorded, then
+                // copied, and removed only once every copy is whole.
+                across = true;
+                if (!plan.undoing) {
+                    unit.stamps.clear();
+                    for (const auto& each : unit.steps) {
+                        const Entry entry = Look(each.from);
+                        unit.stamps.push_back({entry.status.st_size, entry.status.st_mtim.tv_sec});
+                    }
+                    journal.Across(k, unit.stamps);
+                }
+            }
+        }
+        if (step.kind != StepKind::Uncopy && action == Action::Run && (step.kind == StepKind::Copy || across)) {
+            error = CopyNoReplace(step.from, step.to);
+            if (!error && FileLength(step.from) != FileLength(step.to)) {
+                RemoveFile(step.to);
+                error = std::make_error_code(std::errc::io_error);
+            }
+        }
+        if (error) {
+            text = FileFailure(names, across ? "copy" : Verb(step), fs::path(step.from).filename().string(),
+                               ShownDestination(step), Describe(error));
+            break;
+        }
+        done.push_back(i);
+    }
+    if (text.empty() && across) {
+        for (const auto& step : unit.steps) {
+            if (step.kind != StepKind::Move || !EntryExists(step.from) || !EntryExists(step.to))
+                continue;
+            if (const std::error_code error = RemoveFile(step.from)) {
+                // Copies are whole and some sources left: the journal stays,
+                // so that recover removes the rest or the copies.
+                journal.Keep();
+                return FileFailure(names, "remove", fs::path(step.from).filename().string(), "", Describe(error));
+            }
+        }
+    }
+    if (text.empty()) {
+        unit.done = true;
+        if (!plan.undoing)
+            journal.Done(k);
+        return {};
+    }
+    // The projects go back whole to where they were, newest step first; a
+    // step that cannot be taken back is named.
+    bool whole = true;
+    for (auto j = done.rbegin(); j != done.rend(); ++j) {
+        const FileStep& step = unit.steps[*j];
+        std::error_code undo;
+        if (step.kind == StepKind::Uncopy)
+            undo = CopyNoReplace(step.to, step.from);
+        else if (step.kind == StepKind::Copy || across)
+            undo = RemoveDuplicate(step.to, step.from);
+        else
+            undo = MoveNoReplace(step.to, step.from);
+        whole = whole && !undo;
+        if (undo && step.kind == StepKind::Uncopy)
+            text += std::string(LineEnd) + "Could not copy " + step.to + " back to " + step.from + ": " + Describe(undo);
+        else if (undo && (step.kind == StepKind::Copy || across))
+            text += std::string(LineEnd) + "Could not remove the copy " + step.to + ": " + Describe(undo);
+        else if (undo)
+            text += std::string(LineEnd) + "Could not move " + step.to + " back to " + step.from + ": " + Describe(undo);
+    }
+    if (!whole)
+        journal.Keep();
+    return text;
+}
+
+} // namespace
+
+Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages)
+{
+    if (plan.readBack) {
+        if (const std::vector<std::string> refusals = CheckPlan(plan); !refusals.empty()) {
+            std::string text = std::string(plan.undoing ? "Can't undo" : "Can't finish") + ": nothing was changed.";
+            for (const auto& line : refusals)
+                text += LineEnd + line;
+            messages.Show(text);
+            journal.Keep();
+            return Outcome::Failed;
+        }
+    }
+    if (plan.makesFolders) {
+        for (std::size_t n = 0; n < plan.folders.size(); ++n) {
+            std::error_code error;
+            // An existing folder is not ours to fill, unless a stopped run made it.
+            if (!fs::create_directory(plan.root + plan.folders[n], error) && !error && !plan.readBack)
+                error = std::make_error_code(std::errc::file_exists);
+            if (error) {
+                // The folders made so far are empty: they go, so that a new sort is not blocked.
+                for (std::size_t made = n; made-- > 0;)
+                    fs::remove(plan.root + plan.folders[made], error);
+                messages.Show("Can't make folder \"" + plan.folders[n] + "\": " + Describe(error));
+                plan.readBack ? journal.Keep() : journal.End();
+                return Outcome::Failed;
+            }
+        }
+    }
+
+    int all = 0;
+    for (const auto& unit : plan.units)
+        all += static_cast<int>(unit.names.size());
+    progress.Hide();
+    progress.Startup(all);
+    int done = 0;
+    std::set<std::string> touched;
+    for (std::size_t k = 0; k < plan.units.size(); ++k) {
+        const FileUnit& unit = plan.units[k];
+        if (unit.names.empty())
+            continue; // merged into an earlier unit
+        if (!progress.OK(done, unit.names.front())) {
+            journal.Keep();
+            return Outcome::Stopped;
+        }
+        for (const auto& step : unit.steps)
+            touched.insert(fs::path(step.to).parent_path().string());
+        if (const std::string failure = RunUnit(plan, k, journal); !failure.empty()) {
+            // A sort or an unsort that failed halfway keeps its journal, so
+            // that it can be finished once the cause is mended, or undone; a
+            // move or a rename has no project split and ends.
+            messages.Show(failure);
+            if (plan.readBack || plan.kind == Operation::Sort || plan.kind == Operation::Unsort)
+                journal.Keep();
+            else
+                journal.End();
+            return Outcome::Failed;
+        }
+        done += static_cast<int>(unit.names.size());
+    }
+    if (plan.readBack)
+        RemoveCopyLeftovers(touched);
+    if (!plan.undoing)
+        for (const auto& [name, lines] : plan.reports)
+            if (WriteReportFile(plan.root, name, lines, messages)) {
+                journal.Keep(); // finishing the sort writes them again
+                return Outcome::Failed;
+            }
+    if (!plan.makesFolders)
+        for (const auto& folder : plan.folders) {
+            std::error_code error;
+            fs::remove(plan.root + folder, error); // only an emptied folder goes
+        }
+    journal.End();
+    return Outcome::Done;
 }

@@ -1,39 +1,76 @@
 #pragma once
 
 #include "FolderOwners.h"
+#include "Messages.h"
+#include "UserInterface.h"
 #include "orvoProject.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 class Journal;
 
-// One file operation: a move (a rename, in the same folder or into another)
-// or a copy of one file, from and to full paths.
+// What one step does with its two files.
+enum class StepKind : unsigned char {
+    Move,   // from takes the name to (a rename, in one folder or into another)
+    Copy,   // to becomes a copy of from
+    Uncopy, // from, a copy of to, is removed: the undoing of a copy
+};
+
+// One file operation, from and to as full paths.
 struct FileStep {
     std::string from;
     std::string to;
-    bool copy = false;
+    StepKind kind = StepKind::Move;
+};
+
+// The size and modification time of a step's source, recorded when its unit
+// moves across file systems: recover then knows the file it copied.
+struct FileStamp {
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;
 };
 
 // The steps of projects that go together: one project, or several that share
 // a file. They are done together and, when one step fails, undone together,
 // so no project is ever left split.
 struct FileUnit {
-    std::vector<orvoProject*> projects;
+    std::vector<orvoProject*> projects; // none in a plan read back from a journal
+    std::vector<std::string> names;     // the projects' names (an unsort: the set folder's)
     std::vector<FileStep> steps;
+    std::vector<FileStamp> stamps; // one per step, once the unit began to move across file systems
+    bool done = false;             // the journal records it done
 };
 
-// The whole list of file operations of a sort, a move or a rename, worked out
-// and checked before the first one runs.
+// Reports by name, each as its lines.
+using ReportTexts = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
+// Every kind of operation that changes files; each holds the folder's lock.
+enum class Operation : unsigned char { Sort, Move, Rename, Unsort, Report };
+
+// The whole list of file operations of a sort, a move, a rename or an unsort,
+// worked out and checked before the first one runs, or read back from the
+// journal of one that stopped.
 class FilePlan final {
 public:
-    std::vector<std::string> folders; // made before the first step
+    Operation kind = Operation::Sort;
+    std::string root; // the folder the command was given, ending with "/"
+    std::string dest; // a move's destination, ending with "/"
+    // Set folders in root (their names): a sort makes them before its first
+    // step, an unsort removes them, emptied, after its last.
+    std::vector<std::string> folders;
+    bool makesFolders = true;
     std::vector<FileUnit> units;
+    // The reports a sort writes into root once every unit is done: name, lines.
+    ReportTexts reports;
     std::vector<std::string> refusals; // why the plan must not run, one line each
+    bool readBack = false;             // read from a journal: the file system says what is done
+    bool undoing = false;              // the inverse of the plan the journal holds
 
     // Where an operation leaves a project's files.
     struct Destination {
@@ -51,22 +88,44 @@ public:
     // Adds one step of project's own unit (a rename).
     void AddStep(orvoProject& project, FileStep step);
 
-    // Runs the steps of unit k and records it done in journal. On failure the
-    // steps done are taken back, newest first, and the returned text says what
-    // failed and what could not be taken back (the journal then stays for
-    // recover); empty on success. Moves to another file system copy every file
-    // of the unit, then remove the sources.
-    std::string RunUnit(std::size_t k, Journal* journal = nullptr) const;
+    // The plan that takes every step back: units and steps newest first, each
+    // step turned round (a move back, a copy removed, a removed copy made
+    // again), folders made where they were removed and the other way round.
+    FilePlan Inverse() const;
 
     // The refusals as one message.
     std::string RefusalText() const;
+    // "Project A" (or "Projects A, B", "Folder DVD-A") for unit k.
+    std::string UnitLabel(std::size_t k) const;
+    // A path as the user reads it: relative to root inside it.
+    std::string Shown(const std::string& path) const;
 
 private:
-    std::string CopyUnitAcross(std::size_t k) const;
-
     std::unordered_map<std::string, std::size_t> planned; // destination -> unit
     std::unordered_set<std::string> refused;              // files refused for sharing, once each
 };
+
+// How a run of a plan ended.
+enum class Outcome : unsigned char {
+    Done,    // every unit done, the journal gone
+    Stopped, // the user or a signal stopped it between two units: the journal stays
+    Failed,  // a unit failed and was taken back, or the plan was refused (the user was told)
+};
+
+// Runs plan under its journal, one unit after the other, telling progress
+// before each and stopping between two when it says so. A plan read back from
+// a journal is checked whole against the file system first: a destination
+// taken by another file, a missing file, or a source that changed refuses it,
+// and nothing is changed. A unit that fails is taken back whole, newest step
+// first; what could not be taken back is said, and the journal then stays.
+Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages);
+
+// Why a plan read back from a journal can't run: one line per step that stops
+// it, empty when it can.
+std::vector<std::string> CheckPlan(const FilePlan& plan);
+// The names of the projects that the file system holds split: some of their
+// files moved, others not.
+std::vector<std::string> SplitProjects(const FilePlan& plan);
 
 // Why the entry at path is not a regular file (it is missing, a folder, a
 // link or something else); empty when it is one.

@@ -2,22 +2,20 @@
 
 #include "FileOps.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <regex>
-#include <set>
-#include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* Version = "kelvark-journal 1";
+constexpr const char* Version = "kelvark-journal 2";
 
 std::uint32_t Checksum(const std::string& text)
 {
@@ -69,26 +67,6 @@ std::string Line(const std::vector<std::string>& fields)
     return line + sum;
 }
 
-void SyncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-const char* KindWord(Journal::Kind kind)
-{
-    switch (kind) {
-    case Journal::Kind::Sort: return "sort";
-    case Journal::Kind::Move: return "move";
-    case Journal::Kind::Rename: return "rename";
-    case Journal::Kind::Unsort: return "unsort";
-    }
-    return "";
-}
-
 // A whole number written by the journal; false for anything else.
 bool Number(const std::string& text, std::size_t& n)
 {
@@ -109,52 +87,57 @@ std::string Count(std::size_t n)
     return grouped;
 }
 
-// What the file system holds of one step: its source, its destination, and
-// whether both are names of one file (a hard-link move cut short).
-struct State {
-    bool from = false;
-    bool to = false;
-    bool same = false;
-};
-
-State Look(const FileStep& step)
+// The whole file, read from its start.
+std::string ReadAll(int fd)
 {
-    struct stat a {}, b {};
-    State state;
-    state.from = ::lstat(step.from.c_str(), &a) == 0;
-    state.to = ::lstat(step.to.c_str(), &b) == 0;
-    state.same = state.from && state.to && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-    return state;
-}
-
-// Moves a file, by a copy and the removal of the source when from and to are
-// on different file systems.
-std::error_code MoveAcross(const std::string& from, const std::string& to)
-{
-    std::error_code error = MoveNoReplace(from, to);
-    if (error == std::errc::cross_device_link) {
-        error = CopyNoReplace(from, to);
-        if (!error)
-            error = RemoveFile(from);
-    }
-    return error;
-}
-
-// Removes the hidden temporary files of copies that a stop cut short.
-void RemoveCopyLeftovers(const std::set<std::string>& folders)
-{
-    static const std::regex temp(R"(\.kelvark-[0-9]+-[0-9]+\.tmp)");
-    for (const auto& folder : folders) {
-        std::error_code error;
-        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-            if (std::regex_match(it->path().filename().string(), temp))
-                RemoveFile(it->path());
+    std::string text;
+    char buffer[1 << 16];
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(fd, buffer, sizeof buffer, at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return text;
+        text.append(buffer, static_cast<std::size_t>(got));
+        at += got;
     }
 }
 
-std::string Failed(const std::string& what, const std::string& file, const std::error_code& error)
+const char* const KindWords[] = {"sort", "move", "rename", "unsort", "report"};
+
+// A name of one file in a folder, as the journal may hold it.
+bool IsFileName(const std::string& name)
 {
-    return "Can't " + what + " \"" + file + "\": " + Describe(error);
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos
+           && name.find('\0') == std::string::npos && !name.starts_with(".kelvark-");
+}
+
+// A set folder's name: a medium's prefix, "-" and capital letters.
+bool IsSetFolderName(const std::string& name)
+{
+    for (const std::string prefix : {"CD-", "DVD-"})
+        if (name.size() > prefix.size() && name.starts_with(prefix)
+            && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                           [](char c) { return c >= 'A' && c <= 'Z'; }))
+            return true;
+    return false;
+}
+
+bool IsReport(const std::string& name)
+{
+    return name == "Backup Report.txt" || name == "Backups.csv" || name == "BackupProjects.csv";
+}
+
+std::string Time(std::time_t since)
+{
+    std::tm then {}, now {};
+    const std::time_t today = std::time(nullptr);
+    ::localtime_r(&since, &then);
+    ::localtime_r(&today, &now);
+    char text[32];
+    std::strftime(text, sizeof text,
+                  then.tm_year == now.tm_year && then.tm_yday == now.tm_yday ? "%H:%M" : "%Y-%m-%d %H:%M", &then);
+    return text;
 }
 
 } // namespace
@@ -163,8 +146,8 @@ Journal::~Journal()
 {
     if (writing)
         End();
-    else if (fd >= 0)
-        ::close(fd);
+    else
+        Close();
 }
 
 std::string Journal::Path() const
@@ -172,54 +155,120 @@ std::string Journal::Path() const
     return root + FileName;
 }
 
-std::string Journal::Relative(const std::string& path) const
+void Journal::Close()
 {
-    // Names in the root folder and its set folders are written without the
-    // root: a sort's plan is then a third of the size.
-    return path.starts_with(root) ? path.substr(root.size()) : path;
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+    writing = false;
 }
 
-std::string Journal::Full(const std::string& field) const
+Journal::State Journal::Take(bool create)
 {
-    return !field.empty() && field[0] == '/' ? field : root + field;
+    Close();
+    read = FilePlan();
+    problem.clear();
+    openError.clear();
+    since = 0;
+    // A run that ends removes the file while it holds the lock: one that
+    // waited for the lock then holds a file without a name, and opens again.
+    // A look (the lock for a moment) is waited out the same way.
+    for (int attempt = 0;; ++attempt) {
+        fd = ::open(Path().c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            const int error = errno;
+            if (error == ENOENT && !create)
+                return state = State::None;
+            if (error == ELOOP || error == EISDIR || error == ENXIO) {
+                problem = error == ELOOP ? "a symbolic link" : error == EISDIR ? "a folder" : "a special file";
+                return state = State::NotAFile;
+            }
+            openError = ::Describe({error, std::generic_category()});
+            return state = State::None;
+        }
+        struct stat status {};
+        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+            problem = S_ISDIR(status.st_mode) ? "a folder" : S_ISFIFO(status.st_mode) ? "a pipe" : "a special file";
+            Close();
+            return state = State::NotAFile;
+        }
+        // A file system without locks (some network shares) runs unguarded.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            if (attempt < 50) {
+                Close();
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            }
+            Parse(ReadAll(fd)); // for what runs and since when
+            Close();
+            return state = State::Running;
+        }
+        struct stat named {};
+        if (::lstat(Path().c_str(), &named) == 0 && named.st_dev == status.st_dev && named.st_ino == status.st_ino)
+            break;
+        Close();
+    }
+    const std::string text = ReadAll(fd);
+    return state = text.empty() ? State::None : Parse(text);
 }
 
-std::string Journal::Begin(Kind kind, const std::string& root, const FilePlan& plan)
+std::string Journal::Lock(const std::string& folder, Operation operation)
 {
-    this->kind = kind;
-    this->root = root;
-    std::string text = Line({Version});
-    text += Line({"kind", KindWord(kind)});
-    text += Line({"root", root});
+    root = folder;
+    const State found = Take(true);
+    if (found != State::None) {
+        Close();
+        return Describe();
+    }
+    if (fd < 0)
+        return "Can't write the journal \"" + Path() + "\": " + openError;
+    // Empty, or the plan of a run cut short before it touched any file.
+    kind = operation;
+    since = std::time(nullptr);
+    const std::string header = Line({Version}) + Line({"kind", KindWords[static_cast<int>(kind)]})
+                               + Line({"since", std::to_string(since)});
+    std::error_code error;
+    if (::ftruncate(fd, 0) != 0)
+        error = {errno, std::generic_category()};
+    else
+        error = WriteAll(fd, header.data(), header.size());
+    if (error) {
+        End(); // nothing ran under it
+        return "Can't write the journal \"" + Path() + "\": " + ::Describe(error);
+    }
+    writing = true;
+    return {};
+}
+
+std::string Journal::Begin(const FilePlan& plan)
+{
+    const auto relative = [&](const std::string& path, const std::string& folder) { return path.substr(folder.size()); };
+    std::string text;
+    if (plan.kind == Operation::Move)
+        text += Line({"dest", plan.dest});
     for (const auto& folder : plan.folders)
         text += Line({"folder", folder});
     for (const auto& unit : plan.units) {
-        text += Line({"unit", std::to_string(unit.projects.size())});
+        std::vector<std::string> fields{"unit"};
+        fields.insert(fields.end(), unit.names.begin(), unit.names.end());
+        text += Line(fields);
         for (const auto& step : unit.steps)
-            text += Line({step.copy ? "copy" : "move", Relative(step.from), Relative(step.to)});
+            text += Line({step.kind == StepKind::Move ? "move" : step.kind == StepKind::Copy ? "copy" : "uncopy",
+                          relative(step.from, plan.root),
+                          relative(step.to, plan.kind == Operation::Move ? plan.dest : plan.root)});
+    }
+    for (const auto& [name, lines] : plan.reports) {
+        std::vector<std::string> fields{"report", name};
+        fields.insert(fields.end(), lines.begin(), lines.end());
+        text += Line(fields);
     }
     text += Line({"end"});
-    folders = plan.folders;
-    units.clear();
-    for (const auto& unit : plan.units)
-        units.push_back({unit.projects.size(), unit.steps});
-    fd = ::open(Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
-    writing = true;
-    std::error_code error;
-    if (fd < 0)
-        error = {errno, std::generic_category()};
-    for (std::size_t written = 0; !error && written < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno != EINTR)
-            error = {errno, std::generic_category()};
-        else if (n > 0)
-            written += static_cast<std::size_t>(n);
-    }
+    std::error_code error = fd < 0 ? std::make_error_code(std::errc::bad_file_descriptor)
+                                   : WriteAll(fd, text.data(), text.size());
     if (!error && ::fsync(fd) != 0)
         error = {errno, std::generic_category()};
     if (error) {
-        if (fd >= 0)
-            End();
+        End();
         return "Can't write the journal \"" + Path() + "\": " + ::Describe(error);
     }
     SyncFolder(root);
@@ -228,228 +277,251 @@ std::string Journal::Begin(Kind kind, const std::string& root, const FilePlan& p
 
 void Journal::Append(const std::string& line, bool flush)
 {
-    if (fd < 0)
-        return;
-    if (::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && flush)
+    if (fd >= 0 && !WriteAll(fd, line.data(), line.size()) && flush)
         ::fsync(fd);
 }
 
 void Journal::Done(std::size_t k)
 {
-    units[k].done = true;
     // Not flushed: recover reads the state of every step from the file system,
     // and a "done" line lost in a power cut only lowers the count it reports.
     // The line reaches the file at once, so a killed program loses none.
     Append(Line({"done", std::to_string(k)}), false);
 }
 
-void Journal::Across(std::size_t k)
+void Journal::Across(std::size_t k, const std::vector<FileStamp>& stamps)
 {
-    units[k].across = true;
-    Append(Line({"across", std::to_string(k)}), true);
+    std::vector<std::string> fields{"across", std::to_string(k)};
+    for (const auto& stamp : stamps) {
+        fields.push_back(std::to_string(stamp.size));
+        fields.push_back(std::to_string(stamp.mtime));
+    }
+    Append(Line(fields), true);
 }
 
 void Journal::End()
 {
-    Keep();
-    RemoveFile(Path());
-    SyncFolder(root);
+    if (fd >= 0) {
+        ::unlink(Path().c_str());
+        SyncFolder(root);
+    }
+    Close();
 }
 
 void Journal::Keep()
 {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-    writing = false;
+    Close();
 }
 
-bool Journal::Read(const std::string& folder)
+Journal::State Journal::Look(const std::string& folder)
 {
     root = folder;
-    folders.clear();
-    units.clear();
-    std::ifstream in(Path(), std::ios::binary);
-    if (!in)
-        return false;
-    std::string line;
-    bool first = true, whole = false;
-    while (std::getline(in, line)) {
-        if (in.eof())
-            break; // a last line without its line feed is torn
-        const auto tab = line.rfind('\t');
-        if (tab == std::string::npos)
-            break;
-        char sum[16];
-        std::snprintf(sum, sizeof sum, "%08x", Checksum(line.substr(0, tab)));
-        if (line.substr(tab + 1) != sum)
-            break;
-        line.resize(tab);
-        if (first) {
-            if (line != Version)
-                break;
-            first = false;
-            continue;
-        }
-        const std::vector<std::string> f = Fields(line);
-        const std::string& word = f[0];
-        if (!whole) {
-            if (word == "kind" && f.size() == 2)
-                kind = f[1] == "move" ? Kind::Move : f[1] == "rename" ? Kind::Rename
-                     : f[1] == "unsort" ? Kind::Unsort : Kind::Sort;
-            else if (word == "root" && f.size() == 2)
-                root = f[1];
-            else if (word == "folder" && f.size() == 2)
-                folders.push_back(f[1]);
-            else if (std::size_t projects = 0; word == "unit" && f.size() == 2 && Number(f[1], projects))
-                units.push_back({projects, {}});
-            else if ((word == "move" || word == "copy") && f.size() == 3 && !units.empty())
-                units.back().steps.push_back({Full(f[1]), Full(f[2]), word == "copy"});
-            else if (word == "end")
-                whole = true;
-            else
-                break;
-        } else if ((word == "done" || word == "across") && f.size() == 2) {
-            std::size_t k = 0;
-            if (!Number(f[1], k) || k >= units.size())
-                break;
-            (word == "done" ? units[k].done : units[k].across) = true;
-        } else {
-            break;
-        }
+    const State found = Take(false);
+    // A journal cut short before its plan was whole, by a run that is gone:
+    // nothing ran under it.
+    if (found == State::None && fd >= 0)
+        ::unlink(Path().c_str());
+    Close();
+    return found;
+}
+
+std::string Journal::TakeStopped(const std::string& folder)
+{
+    root = folder;
+    if (Take(false) == State::Stopped)
+        return {};
+    std::string text = state == State::None ? "Nothing to recover: no operation of " + root + " stopped before its end."
+                                            : Describe();
+    Close();
+    return text;
+}
+
+std::string Journal::Forget(const std::string& folder)
+{
+    root = folder;
+    const State found = Take(false);
+    if (found != State::Stopped && found != State::Unreadable) {
+        std::string text = found == State::None ? "Nothing to forget: " + root + " holds no journal." : Describe();
+        Close();
+        return text;
     }
-    root = folder; // the folder may have been renamed or reached another way
-    if (whole)
-        fd = ::open(Path().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    else
-        RemoveFile(Path()); // cut short before any file was touched: nothing to recover
-    return whole;
+    End();
+    return {};
 }
 
 std::string Journal::Describe() const
 {
-    static const char* const names[] = {"backup sort", "move", "rename", "undo of the backup sort"};
-    // An undo of a sort goes folder by folder; the others project by project.
-    std::size_t done = 0, all = 0;
-    for (const auto& unit : units) {
-        const std::size_t size = kind == Kind::Unsort ? 1 : unit.projects;
-        all += size;
-        if (unit.done)
-            done += size;
+    const std::string path = "\"" + Path() + "\"";
+    switch (state) {
+    case State::None:
+        return {};
+    case State::Running: {
+        static const char* const doing[] = {"sorting", "moving projects out of", "renaming a project of",
+                                            "undoing the backup sort of", "writing the reports of"};
+        return std::string("Kelvark is already ") + doing[static_cast<int>(kind)] + " this folder"
+               + (since > 0 ? " (since " + Time(since) + ")" : "") + ". Wait for it to end.";
     }
-    return std::string("The ") + names[static_cast<int>(kind)] + " of " + root + " stopped after " + Count(done)
-           + " of " + Count(all) + (kind == Kind::Unsort ? " folders." : " projects.");
-}
-
-std::string Journal::Finish()
-{
-    std::string refusals;
-    const auto refuse = [&](const std::string& text) { refusals += (refusals.empty() ? "" : "\r\n") + text; };
-    std::vector<std::vector<State>> states;
-    for (const auto& unit : units) {
-        states.emplace_back();
-        for (const auto& step : unit.steps) {
-            const State s = Look(step);
-            states.back().push_back(s);
-            if (!s.from && !s.to)
-                refuse("Missing: \"" + step.from + "\" and \"" + step.to + "\"");
-            else if (s.from && s.to && !s.same && !step.copy && !unit.across)
-                refuse("Already taken: \"" + step.to + "\"");
+    case State::Stopped: {
+        static const char* const names[] = {"backup sort", "move", "rename", "undo of the backup sort", "report"};
+        // An undo of a sort goes folder by folder; the others project by project.
+        std::size_t done = 0, all = 0;
+        for (const auto& unit : read.units) {
+            all += unit.names.size();
+            if (unit.done)
+                done += unit.names.size();
         }
+        return std::string("The ") + names[static_cast<int>(kind)] + " of " + root
+               + (kind == Operation::Move ? " into " + read.dest : "") + " stopped after " + Count(done) + " of "
+               + Count(all) + (kind == Operation::Unsort ? " folders." : " projects.");
     }
-    if (!refusals.empty())
-        return "Can't finish: nothing was changed.\r\n" + refusals;
-
-    std::set<std::string> made;
-    for (const auto& folder : folders) {
-        std::error_code error;
-        fs::create_directory(folder, error);
+    case State::Unreadable:
+        return "The journal " + path + " of a stopped operation can't be read: " + problem + ". Nothing was changed.";
+    case State::NotAFile:
+        return path + " is " + problem + ", not a journal: Kelvark won't read or write through it. Remove or rename it, then try again.";
     }
-    for (std::size_t k = 0; k < units.size(); ++k) {
-        Unit& unit = units[k];
-        std::vector<std::string> sources; // removed once the unit's files are all copied
-        for (std::size_t i = 0; i < unit.steps.size(); ++i) {
-            const FileStep& step = unit.steps[i];
-            const State& s = states[k][i];
-            made.insert(fs::path(step.to).parent_path().string());
-            std::error_code error;
-            if (s.to && !s.from)
-                continue;
-            if (s.to && s.same)
-                error = RemoveFile(step.from); // a hard-link move cut short
-            else if (s.to && unit.across && !step.copy)
-                sources.push_back(step.from);
-            else if (!s.to && step.copy)
-                error = CopyNoReplace(step.from, step.to);
-            else if (!s.to) {
-                error = MoveNoReplace(step.from, step.to);
-                if (error == std::errc::cross_device_link) {
-                    if (!unit.across)
-                        Across(k);
-                    unit.across = true;
-                    error = CopyNoReplace(step.from, step.to);
-                    sources.push_back(step.from);
-                }
-            }
-            if (error) {
-                Keep();
-                return Failed("finish with", step.from, error);
-            }
-        }
-        for (const auto& source : sources)
-            if (const std::error_code error = RemoveFile(source)) {
-                Keep();
-                return Failed("remove", source, error);
-            }
-    }
-    RemoveCopyLeftovers(made);
-    End();
-    // A finished undo of a sort leaves its set folders empty: they go, as they would have.
-    if (kind == Kind::Unsort)
-        for (const auto& unit : units)
-            if (!unit.steps.empty()) {
-                std::error_code error;
-                fs::remove(fs::path(unit.steps.front().from).parent_path(), error);
-            }
     return {};
 }
 
-std::string Journal::Undo()
+Journal::State Journal::Parse(const std::string& text)
 {
-    std::string refusals;
-    for (const auto& unit : units)
-        for (const auto& step : unit.steps)
-            if (const State s = Look(step); !s.from && !s.to)
-                refusals += "\r\nMissing: \"" + step.from + "\" and \"" + step.to + "\"";
-    if (!refusals.empty())
-        return "Can't undo: nothing was changed." + refusals;
-
-    std::set<std::string> touched;
-    for (std::size_t k = units.size(); k-- > 0;) {
-        const Unit& unit = units[k];
-        for (std::size_t i = unit.steps.size(); i-- > 0;) {
-            const FileStep& step = unit.steps[i];
-            touched.insert(fs::path(step.to).parent_path().string());
-            const State s = Look(step);
-            std::error_code error;
-            if (s.to && !s.from) {
-                // The folder it came from may have gone (an undo of a sort removes its emptied folders).
-                fs::create_directory(fs::path(step.from).parent_path(), error);
-                error = MoveAcross(step.to, step.from);
-            }
-            else if (s.to && (s.same || step.copy || unit.across))
-                error = RemoveFile(step.to); // the copy, or the second name of a hard-link move
-            if (error) {
-                Keep();
-                return Failed("put back", step.to, error);
-            }
+    read = FilePlan();
+    read.readBack = true;
+    read.root = root;
+    std::size_t number = 0;
+    bool whole = false, kindSeen = false;
+    const auto unreadable = [&](const std::string& why) {
+        problem = why;
+        return State::Unreadable;
+    };
+    const auto shape = [&] { return unreadable("its line " + Count(number) + " is not of a shape Kelvark writes"); };
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        ++number;
+        if (end == std::string::npos)
+            break; // a last line without its line feed is torn
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const bool last = start == text.size();
+        const auto tab = line.rfind('\t');
+        char sum[16];
+        std::snprintf(sum, sizeof sum, "%08x", Checksum(tab == std::string::npos ? line : line.substr(0, tab)));
+        if (tab == std::string::npos || line.compare(tab + 1, std::string::npos, sum) != 0) {
+            if (last)
+                break; // torn by a stop while it was written
+            return unreadable("its line " + Count(number) + " is damaged");
         }
+        line.resize(tab);
+        if (number == 1) {
+            if (line != Version)
+                return unreadable(line.starts_with("kelvark-journal ") ? "it was written by another version of Kelvark"
+                                                                        : "it is not a journal of Kelvark");
+            continue;
+        }
+        const std::vector<std::string> f = Fields(line);
+        const std::string& word = f[0];
+        std::size_t n = 0;
+        if (number == 2 || number == 3) {
+            const auto kindWord = std::find(std::begin(KindWords), std::end(KindWords), f.size() == 2 ? f[1] : "");
+            if (number == 2 && word == "kind" && kindWord != std::end(KindWords)) {
+                kind = static_cast<Operation>(kindWord - std::begin(KindWords));
+                kindSeen = true;
+            } else if (number == 3 && word == "since" && f.size() == 2 && Number(f[1], n)) {
+                since = static_cast<std::time_t>(n);
+            } else {
+                return shape();
+            }
+            continue;
+        }
+        if (!ParseRecord(f, whole))
+            return shape();
     }
-    RemoveCopyLeftovers(touched);
-    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-        std::error_code error;
-        fs::remove(*folder, error); // only when empty
+    if (!whole || !kindSeen)
+        return State::None; // cut short before any file was touched
+    read.kind = kind;
+    read.makesFolders = kind != Operation::Unsort;
+    return State::Stopped;
+}
+
+bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
+{
+    const std::string& word = f[0];
+    std::size_t k = 0;
+    if (whole) {
+        if (f.size() < 2 || !Number(f[1], k) || k >= read.units.size())
+            return false;
+        FileUnit& unit = read.units[k];
+        if (word == "done" && f.size() == 2) {
+            unit.done = true;
+            return true;
+        }
+        if (word != "across" || f.size() != 2 + 2 * unit.steps.size())
+            return false;
+        unit.stamps.clear();
+        for (std::size_t i = 2; i < f.size(); i += 2) {
+            std::size_t size = 0, mtime = 0;
+            if (!Number(f[i], size) || !Number(f[i + 1], mtime))
+                return false;
+            unit.stamps.push_back({static_cast<std::int64_t>(size), static_cast<std::int64_t>(mtime)});
+        }
+        return true;
     }
-    End();
-    return {};
+    const auto isFolder = [&](const std::string& name) {
+        return std::find(read.folders.begin(), read.folders.end(), name) != read.folders.end();
+    };
+    // A file of the root folder, or of one of the plan's set folders: the folder (empty for the root) and the name.
+    const auto split = [&](const std::string& path, std::string& folder, std::string& name) {
+        const auto slash = path.find('/');
+        folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
+        name = slash == std::string::npos ? path : path.substr(slash + 1);
+        return IsFileName(name) && (folder.empty() || isFolder(folder));
+    };
+    if (word == "dest" && f.size() == 2 && kind == Operation::Move && read.dest.empty() && read.units.empty()) {
+        read.dest = f[1].ends_with('/') ? f[1] : f[1] + "/";
+        return f[1].starts_with('/') && f[1].find("/../") == std::string::npos && !f[1].ends_with("/..");
+    }
+    if (word == "folder" && f.size() == 2 && (kind == Operation::Sort || kind == Operation::Unsort)
+        && read.units.empty() && IsSetFolderName(f[1]) && !isFolder(f[1])) {
+        read.folders.push_back(f[1]);
+        return true;
+    }
+    if (word == "unit" && f.size() >= 2) {
+        read.units.push_back({{}, std::vector<std::string>(f.begin() + 1, f.end()), {}, {}, false});
+        return true;
+    }
+    if (word == "report" && f.size() >= 2 && kind == Operation::Sort && IsReport(f[1])) {
+        read.reports.emplace_back(f[1], std::vector<std::string>(f.begin() + 2, f.end()));
+        return true;
+    }
+    if (word == "end" && f.size() == 1 && (kind != Operation::Move || !read.dest.empty())) {
+        whole = true;
+        return true;
+    }
+    if (f.size() != 3 || read.units.empty() || (word != "move" && word != "copy" && word != "uncopy"))
+        return false;
+    const StepKind step = word == "move" ? StepKind::Move : word == "copy" ? StepKind::Copy : StepKind::Uncopy;
+    std::string fromFolder, fromName, toFolder, toName;
+    const bool named = split(f[1], fromFolder, fromName) && split(f[2], toFolder, toName);
+    // Each kind of operation moves files in one shape only.
+    bool fits = false;
+    switch (kind) {
+    case Operation::Sort:
+        fits = step != StepKind::Uncopy && fromFolder.empty() && !toFolder.empty() && fromName == toName;
+        break;
+    case Operation::Move:
+        fits = step != StepKind::Uncopy && fromFolder.empty() && toFolder.empty() && fromName == toName;
+        break;
+    case Operation::Rename:
+        fits = step == StepKind::Move && fromFolder.empty() && toFolder.empty() && fromName != toName;
+        break;
+    case Operation::Unsort:
+        fits = step != StepKind::Copy && !fromFolder.empty() && toFolder.empty() && fromName == toName;
+        break;
+    case Operation::Report:
+        break;
+    }
+    if (!named || !fits)
+        return false;
+    read.units.back().steps.push_back(
+        {root + f[1], (kind == Operation::Move ? read.dest : root) + f[2], step});
+    return true;
 }

@@ -3,81 +3,119 @@
 #include "FilePlan.h"
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <vector>
 
-// The record of a sort, a move or a rename while it runs: the whole plan is
-// written to a hidden file in the root folder before the first file operation,
-// each unit that is done is added to it, and the file goes when the operation
-// ends. After a crash, a kill or a stop the next run reads it back and either
-// finishes the plan or undoes it; the state of every step is read from the
-// file system, since each move is atomic.
+// The record of an operation that changes files in a root folder, and the
+// folder's lock. Every such operation opens the hidden file .kelvark-journal
+// of the folder and holds an exclusive lock on it for its whole run, so a
+// second run on the folder is refused at once; the kernel drops the lock when
+// the process ends, however it ends. Before the first file operation the whole
+// plan is written and flushed, each unit that is done is added, and the file
+// goes when the operation ends. A journal whose lock is free is therefore a
+// stopped operation: recover reads it back and finishes or undoes it, the
+// state of every step read from the file system.
 //
-// The file is lines of text. The first is "kelvark-journal 1". Every line ends
+// The file is lines of text. The first is "kelvark-journal 2". Every line ends
 // with a tab and the 8-digit hex checksum of what comes before it, so a torn
 // last line is seen and ignored. Fields are separated by a tab; in a field,
 // "\" is written "\\", and line feed, carriage return and tab "\n", "\r", "\t".
-//   kind sort|move|rename|unsort
-//   root FOLDER
-//   folder FOLDER               made before the first step
-//   unit PROJECTS               starts a unit of that many projects
-//   move FROM TO | copy FROM TO its steps
-//   end                         the plan is whole: file operations may begin
-//   done K                      unit K (from 0) is done
-//   across K                    unit K copies its files, then removes the sources
-// A journal without "end" was cut short before any file was touched.
+//   kind sort|move|rename|unsort|report
+//   since SECONDS                  when the run began (seconds since 1970)
+//   dest FOLDER                    a move's destination, an absolute path
+//   folder NAME                    a set folder of the root folder
+//   unit NAME...                   starts a unit: its projects' names
+//   move FROM TO | copy FROM TO | uncopy FROM TWIN    its steps
+//   report NAME TEXT               a report a sort writes at its end
+//   end                            the plan is whole: file operations may begin
+//   done K                         unit K (from 0) is done
+//   across K SIZE MTIME...         unit K copies its files, then removes the
+//                                  sources (each step's source size and time)
+// Names are relative to the folder the command was given: a file of the root
+// folder, or a set folder and a file in it; a move's destinations are files
+// of its destination folder. A journal without "end" was cut short before any
+// file was touched.
+//
+// The journal lies in a folder that may have come from anywhere: it is read
+// as input nobody checked. It is opened without following a link and without
+// waiting on a pipe, used only when it is a regular file, and every name in it
+// must have the shape above.
 class Journal final {
 public:
-    enum class Kind { Sort, Move, Rename, Unsort };
     static constexpr const char* FileName = ".kelvark-journal";
+
+    // What a folder's journal says.
+    enum class State : unsigned char {
+        None,       // no journal: no operation runs or stopped
+        Running,    // another run holds the lock
+        Stopped,    // a whole plan with its lock free
+        Unreadable, // damaged, of another version or of another shape
+        NotAFile,   // something else than a regular file has the name
+    };
 
     Journal() = default;
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
-    // A journal begun and neither ended nor kept is removed.
+    // A journal this run took and neither ended nor kept is removed.
     ~Journal();
 
-    // Writes plan as the journal of root (ending with the separator) and
-    // flushes it and the folder to the disk. Empty on success, else why not.
-    std::string Begin(Kind kind, const std::string& root, const FilePlan& plan);
+    // Takes root's lock for an operation of kind, creating the journal.
+    // Empty on success; else why the operation must not run (another run
+    // holds the folder, an operation stopped there, the journal can't be
+    // read or is not a file), and nothing was changed.
+    std::string Lock(const std::string& root, Operation kind);
+    // Writes plan (taken by Lock) and flushes it and the folder to the disk.
+    // Empty on success, else why not.
+    std::string Begin(const FilePlan& plan);
     // Unit k is done.
     void Done(std::size_t k);
-    // Unit k moves across file systems: copies first, sources removed last.
-    void Across(std::size_t k);
+    // Unit k moves across file systems; stamps holds each step's source.
+    void Across(std::size_t k, const std::vector<FileStamp>& stamps);
     // The operation ended (done, refused or undone): the journal goes.
     void End();
     // The operation stopped with work for recover: the journal stays.
     void Keep();
 
-    // Reads the journal of root; false when there is none. A journal cut short
-    // before its plan was whole is removed: nothing ran under it.
-    bool Read(const std::string& root);
-    // "The backup sort of FOLDER stopped after N of M projects."
-    std::string Describe() const;
-    // Completes the plan, or puts every file back where it was and removes the
-    // emptied folders the operation made. Empty on success, and the journal is
-    // gone; else the files that stop it, and nothing was changed.
-    std::string Finish();
-    std::string Undo();
+    // Looks at root's journal without keeping it: its state, and for a stopped
+    // one its plan. Never waits on another run; removes only a journal cut
+    // short before its plan was whole, under which nothing ran.
+    State Look(const std::string& root);
+    // Takes root's stopped journal for recover: its lock, and its plan in
+    // plan(). Empty on success, else why not (as Lock).
+    std::string TakeStopped(const std::string& root);
+    // Removes the journal taken by TakeStopped, or an unreadable one: the
+    // files stay where they are.
+    std::string Forget(const std::string& root);
 
-    Kind kind = Kind::Sort;
+    // The state the last Lock, Look or TakeStopped found.
+    State Found() const { return state; }
+    const FilePlan& plan() const { return read; }
+    FilePlan& plan() { return read; }
+    // "The backup sort of FOLDER stopped after N of M projects." and the like,
+    // for the state Look or a refused Lock found.
+    std::string Describe() const;
 
 private:
-    struct Unit {
-        std::size_t projects = 0;
-        std::vector<FileStep> steps;
-        bool done = false;
-        bool across = false;
-    };
-    void Append(const std::string& line, bool flush);
-    // A path as the journal writes it: relative to the root when inside it.
-    std::string Relative(const std::string& path) const;
-    std::string Full(const std::string& field) const;
     std::string Path() const;
+    // Opens the journal (creating it when create), locks it and reads it: the
+    // state found. The file stays open
+    // and locked unless another run holds it or it is not a file.
+    State Take(bool create);
+    State Parse(const std::string& text);
+    // One line of the plan (before "end") or of the progress (after); false
+    // when it is not of a shape the journal's writer makes.
+    bool ParseRecord(const std::vector<std::string>& fields, bool& whole);
+    void Append(const std::string& line, bool flush);
+    void Close();
 
     std::string root;
-    std::vector<std::string> folders;
-    std::vector<Unit> units;
+    FilePlan read;
+    State state = State::None;
+    std::string problem;   // why an unreadable journal can't be read, or what has its name
+    std::string openError; // why the journal could not be made
+    Operation kind = Operation::Sort;
+    std::time_t since = 0;
     int fd = -1;
-    bool writing = false; // begun by this run: removed at the end
+    bool writing = false; // taken by this run for an operation: removed at its end
 };

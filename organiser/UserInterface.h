@@ -24,23 +24,18 @@ public:
                             const std::string& defaultText) = 0;
 };
 
-// Progress of a loop over items. Startup(n) prepares it (with 0 it shows
-// nothing and the next OK returns false); OK(k, name) is called before item k,
-// lets pending events run, and returns false once the user cancelled. It hides
-// itself when the last item (k == n - 1) is announced.
+// Progress of a loop over items, and its stop. Startup(n) prepares it (with 0
+// it shows nothing and the next OK returns false); OK(k, name) is called
+// before item k, lets pending events run, and returns false once the user
+// cancelled (the window's Cancel or Esc, Ctrl-C, SIGTERM or SIGHUP on a
+// terminal): the loop then stops before item k. It hides itself when the last
+// item (k == n - 1) is announced.
 class Progress {
 public:
     virtual ~Progress() = default;
     virtual void Hide() = 0;
     virtual void Startup(int amountToDo) = 0;
     virtual bool OK(int amountDone, const std::string& text) = 0;
-};
-
-// Lets pending window events run from inside a long operation.
-class EventPump {
-public:
-    virtual ~EventPump() = default;
-    virtual void DoEvents() = 0;
 };
 
 // The project grid. Rows are counted from 1; row r shows project r - 1.
@@ -60,7 +55,5 @@ public:
 // The services one project list talks through.
 struct UserInterface {
     Messages& messages;
-    InputBox& input;
     Progress& progress;
-    EventPump& events;
 };

@@ -81,3 +81,20 @@ bool FileCloseWrite(ReportFile& fo, Messages& messages)
         ShowFileError(error, messages);
     return static_cast<bool>(error);
 }
+
+bool WriteReportFile(const std::string& folder, const std::string& name, const std::vector<std::string>& lines,
+                     Messages& messages)
+{
+    ReportFile fo;
+    bool failed = FileOpenWrite(folder + name, fo, messages);
+    if (!failed) {
+        for (const auto& line : lines)
+            fo.WriteLine(line);
+        failed = FileCloseWrite(fo, messages);
+    }
+    if (failed)
+        messages.Show(name == "Backup Report.txt" ? "Could not write the log report."
+                      : name == "Backups.csv"     ? "Could not write the CSV file for import to TALVO DB."
+                                                  : "Could not write the projects CSV file for import to TALVO DB.");
+    return failed;
+}

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <system_error>
 
 // A file written whole or not at all: the text goes to a hidden temporary file
@@ -39,3 +40,9 @@ bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messag
 // Finishes fo (ReportFile::Commit). True when a write, the close or the
 // replacement failed; the failure is shown as FileOpenWrite shows its own.
 bool FileCloseWrite(ReportFile& fo, Messages& messages);
+
+// Writes lines as the report name ("Backup Report.txt", "Backups.csv" or
+// "BackupProjects.csv") into folder, whole or not at all. True on failure,
+// after the file layer's message and then the report's own were shown.
+bool WriteReportFile(const std::string& folder, const std::string& name, const std::vector<std::string>& lines,
+                     Messages& messages);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FilePlan.h"
+#include "Journal.h"
 #include "FolderOwners.h"
 #include "Regional.h"
 #include "UserInterface.h"
@@ -12,7 +13,8 @@
 
 // The projects of one root folder and every operation on them. Operations that
 // can fail return true on failure; MoveTest returns true when it found
-// conflicts and RenameFiles true when it visited every project.
+// conflicts. The operations take what they act on as arguments: the window
+// and the command line turn their selection into projects.
 class orvoProjectList final {
 public:
     explicit orvoProjectList(UserInterface ui) : ui(ui) {}
@@ -23,25 +25,25 @@ public:
     Regional regional;
     // Who owns each file of the folder read last.
     FolderOwners owners;
-    // A cancel stops a sort after the current project, leaving the journal
-    // for recover (the command line); else a sort goes on to its end.
-    bool sortStopsOnCancel = false;
 
     // Packs the projects into sets that each fit one CD or one DVD.
     void CalcBackup(bool ForCD);
     // Shows one row per project.
     void FillGrid(Grid& g) const;
-    // Moves the selected projects into destDir, dropping them from list and grid.
-    void MoveList(Grid& g, const std::string& destDir);
-    // True when a file of a selected project already exists in destDir.
-    bool MoveTest(Grid& g, const std::string& destDir);
+    // Moves the projects into destDir, dropping from the list each project
+    // whose files left the folder (a read-only project is copied and stays).
+    Outcome MoveList(const std::vector<orvoProject*>& selected, const std::string& destDir);
+    // True when a file of one of the projects already exists in destDir, or
+    // the move must not run; the listing is in LastError.
+    bool MoveTest(const std::vector<orvoProject*>& selected, const std::string& destDir);
     // Scans RootFolder and reads every accepted project. True when a project
     // reported an error; the folder's error listing is then in LastError.
     bool ReadFolder(const std::string& RootFolder, bool chkMix, bool chkRegular);
-    // Creates the backup folders and moves every project into its set's folder.
+    // Creates the backup folders, moves every project into its set's folder
+    // and writes the reports. True when it was refused, failed or stopped.
     bool Rearrange(const std::string& RootFolder, const std::string& prefix);
-    // Asks a new name for each selected project and renames it.
-    bool RenameFiles(Grid& g);
+    // Renames one project's own files; true on failure, shown to the user.
+    bool RenameProject(orvoProject& project, const std::string& newName);
     // True when the reports must not be written: the list was read from
     // another folder than RootFolder, a project was not read (not
     // tested afterSort, which Rearrange tests), or a report would replace a
@@ -52,6 +54,8 @@ public:
     bool ReportCsv(const std::string& RootFolder);
     // Writes "Backup Report.txt" into RootFolder.
     bool ReportTxt(const std::string& RootFolder, const std::string& prefix);
+    // The three reports of the plan, in the order they are written.
+    ReportTexts Reports(const std::string& prefix) const;
 
     // Capacities of one set, in bytes; a set's total stays strictly below.
     static constexpr std::int64_t CDCapacity = 680525824;   // 649 MiB
@@ -61,12 +65,14 @@ private:
     void AddFolderError(const std::string& text);
     // Why the list must not act on RootFolder: it was read from another folder. Empty when it was not.
     std::string ReadElsewhere(const std::string& RootFolder) const;
-    // The plan of a move of the selected projects into destDir.
-    FilePlan PlanMove(Grid& g, const std::string& destDir);
-    // Renames one project's own files; true on failure, shown to the user.
-    bool RenameProject(orvoProject& project, const std::string& newName);
-    // Removes a project that left the folder from the list, the grid and the owners.
-    void Drop(const orvoProject& project, Grid& g);
+    // The plan of a move of the projects into destDir.
+    FilePlan PlanMove(const std::vector<orvoProject*>& selected, const std::string& destDir);
+    // Takes folder's lock for an operation of kind; false, after telling the user why, when it can't.
+    bool Locked(Journal& journal, const std::string& folder, Operation kind);
+    // Runs plan under journal (locked) unless it has refusals, which are shown.
+    Outcome Execute(Journal& journal, FilePlan& plan);
+    // Removes a project that left the folder from the list and the owners.
+    void Drop(const orvoProject& project);
 
     UserInterface ui;
 };

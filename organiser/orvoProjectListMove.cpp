@@ -12,12 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Row r shows project r - 1; a grid with fewer rows than projects selects none of the rest.
-bool IsSelected(const Grid& g, int r)
-{
-    return r <= g.RowCount() && g.IsSelected(r);
-}
-
 const orvoWave* FirstInvalidWave(const orvoProject& project)
 {
     for (const auto& wave : project.waves)
@@ -57,6 +51,9 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         ui.messages.Show(FolderExists(setFolder(0)));
         return true;
     }
+    Journal journal;
+    if (!Locked(journal, RootFolder, Operation::Sort))
+        return true;
     // Every project must be able to go before any folder is made.
     for (const auto& project : projects) {
         if (project->BackupNum < 0) {
@@ -72,8 +69,10 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
     }
 
     FilePlan plan;
+    plan.kind = Operation::Sort;
+    plan.root = RootFolder;
     for (int n = 0; n < numBackups; ++n) {
-        plan.folders.push_back(setFolder(n));
+        plan.folders.push_back(prefix + "-" + SetLetters(n));
         if (n > 0 && EntryExists(setFolder(n)))
             plan.refusals.push_back(FolderExists(setFolder(n)));
     }
@@ -92,75 +91,49 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
             plan.AddProject(*project, setFolder(project->BackupNum) + "/", owners, whereTo);
     if (ReportTest(RootFolder, true))
         plan.refusals.push_back(LastError);
-    if (!plan.refusals.empty()) {
-        ui.messages.Show(plan.RefusalText());
-        return true;
-    }
-
-    Journal journal;
-    if (const std::string failure = journal.Begin(Journal::Kind::Sort, RootFolder, plan); !failure.empty()) {
-        ui.messages.Show(failure);
-        return true;
-    }
-    for (std::size_t n = 0; n < plan.folders.size(); ++n) {
-        std::error_code error;
-        if (!fs::create_directory(plan.folders[n], error) && !error)
-            error = std::make_error_code(std::errc::file_exists); // an existing folder is not ours to fill
-        if (error) {
-            // The folders made so far are empty: they go, so that a new sort is not blocked.
-            for (std::size_t made = n; made-- > 0;)
-                fs::remove(plan.folders[made], error);
-            ui.messages.Show("Can't make folder \"" + fs::path(plan.folders[n]).filename().string()
-                             + "\": " + Describe(error));
-            return true;
-        }
-    }
-
-    ui.progress.Hide();
-    ui.progress.Startup(projects.Count());
-    int done = 0;
-    for (std::size_t k = 0; k < plan.units.size(); ++k) {
-        const FileUnit& unit = plan.units[k];
-        if (unit.projects.empty())
-            continue;
-        // In the window a cancel only closes the dialog: the sort goes on to its
-        // end. Where the sort stops on a cancel, the journal stays so that the
-        // sort can be finished or undone.
-        if (!ui.progress.OK(done, unit.projects.front()->Name) && sortStopsOnCancel) {
-            journal.Keep();
-            ui.messages.Show(journal.Describe());
-            return true;
-        }
-        if (const std::string failure = plan.RunUnit(k, &journal); !failure.empty()) {
-            // The projects before it are sorted: the journal stays, so that the
-            // sort can be finished once the cause is mended, or undone.
-            journal.Keep();
-            ui.messages.Show(failure);
-            return true;
-        }
-        ui.events.DoEvents();
-        done += static_cast<int>(unit.projects.size());
-    }
-    return false;
+    // The reports are part of the plan: a sort finished after a stop writes them as this one would.
+    plan.reports = Reports(prefix);
+    return Execute(journal, plan) != Outcome::Done;
 }
 
-FilePlan orvoProjectList::PlanMove(Grid& g, const std::string& destDir)
+Outcome orvoProjectList::Execute(Journal& journal, FilePlan& plan)
 {
-    std::unordered_set<const orvoProject*> selected;
-    for (int r = 1; r <= projects.Count(); ++r)
-        if (IsSelected(g, r))
-            selected.insert(projects.Item(r - 1).get());
+    if (!plan.refusals.empty()) {
+        ui.messages.Show(plan.RefusalText());
+        return Outcome::Failed;
+    }
+    if (const std::string failure = journal.Begin(plan); !failure.empty()) {
+        ui.messages.Show(failure);
+        return Outcome::Failed;
+    }
+    return RunPlan(plan, journal, ui.progress, ui.messages);
+}
+
+bool orvoProjectList::Locked(Journal& journal, const std::string& folder, Operation kind)
+{
+    const std::string refusal = journal.Lock(folder, kind);
+    if (!refusal.empty())
+        ui.messages.Show(refusal);
+    return refusal.empty();
+}
+
+FilePlan orvoProjectList::PlanMove(const std::vector<orvoProject*>& selected, const std::string& destDir)
+{
+    const std::unordered_set<const orvoProject*> chosen(selected.begin(), selected.end());
     // A file leaves the folder only with every project that uses it.
     const auto whereTo = [&](const orvoProject& user) -> FilePlan::Destination {
-        if (!selected.count(&user))
+        if (!chosen.count(&user))
             return {"stays", false};
         return user.ReadOnly ? FilePlan::Destination{"copied", false} : FilePlan::Destination{"moves", true};
     };
     FilePlan plan;
-    for (int r = 1; r <= projects.Count(); ++r) {
-        orvoProject& project = *projects.Item(r - 1);
-        if (!IsSelected(g, r))
+    plan.kind = Operation::Move;
+    plan.dest = destDir;
+    for (const auto& listed : projects) {
+        orvoProject& project = *listed;
+        if (!chosen.count(&project))
             continue;
+        plan.root = project.ReadDir;
         if (!project.ReadFailure.empty())
             plan.refusals.push_back(NotRead(project));
         else if (const orvoWave* wave = FirstInvalidWave(project))
@@ -171,67 +144,45 @@ FilePlan orvoProjectList::PlanMove(Grid& g, const std::string& destDir)
     return plan;
 }
 
-bool orvoProjectList::MoveTest(Grid& g, const std::string& destDir)
+bool orvoProjectList::MoveTest(const std::vector<orvoProject*>& selected, const std::string& destDir)
 {
     LastError.clear();
     bool found = false;
-    int r = 1;
+    const std::unordered_set<const orvoProject*> chosen(selected.begin(), selected.end());
     for (const auto& project : projects) {
-        if (IsSelected(g, r++) && project->MoveTest(destDir)) {
+        if (chosen.count(project.get()) && project->MoveTest(destDir)) {
             if (LastError.empty())
-                LastError = "Already in destination directory:\r\n";
-            LastError += "\r\n" + project->LastError;
+                LastError = std::string("Already in destination directory:") + LineEnd;
+            LastError += LineEnd + project->LastError;
             found = true;
         }
     }
-    if (const FilePlan plan = PlanMove(g, destDir); !plan.refusals.empty()) {
-        LastError += (LastError.empty() ? "" : "\r\n\r\n") + plan.RefusalText();
+    if (const FilePlan plan = PlanMove(selected, destDir); !plan.refusals.empty()) {
+        LastError += (LastError.empty() ? "" : std::string(LineEnd) + LineEnd) + plan.RefusalText();
         found = true;
     }
     return found;
 }
 
-void orvoProjectList::MoveList(Grid& g, const std::string& destDir)
+Outcome orvoProjectList::MoveList(const std::vector<orvoProject*>& selected, const std::string& destDir)
 {
-    const FilePlan plan = PlanMove(g, destDir);
-    if (!plan.refusals.empty()) {
-        ui.messages.Show(plan.RefusalText());
-        return;
-    }
-    int selected = 0;
-    for (const auto& unit : plan.units)
-        selected += static_cast<int>(unit.projects.size());
-
+    FilePlan plan = PlanMove(selected, destDir);
+    if (plan.units.empty() && plan.refusals.empty())
+        return Outcome::Done;
     Journal journal;
-    if (!plan.units.empty()) {
-        const std::string root = plan.units.front().projects.front()->ReadDir;
-        if (const std::string failure = journal.Begin(Journal::Kind::Move, root, plan); !failure.empty()) {
-            ui.messages.Show(failure);
-            return;
-        }
-    }
-    ui.progress.Hide();
-    ui.progress.Startup(selected);
-    int handled = 0;
-    for (std::size_t k = 0; k < plan.units.size(); ++k) {
-        const FileUnit& unit = plan.units[k];
-        if (unit.projects.empty())
-            continue;
-        if (!ui.progress.OK(handled, unit.projects.front()->Name))
-            return;
-        if (const std::string failure = plan.RunUnit(k, &journal); !failure.empty()) {
-            ui.messages.Show(failure);
-            return;
-        }
-        // A read-only project was copied: it is still here and keeps its row.
-        for (orvoProject* project : unit.projects)
-            if (!project->ReadOnly)
-                Drop(*project, g);
-        handled += static_cast<int>(unit.projects.size());
-    }
+    if (!Locked(journal, plan.root, Operation::Move))
+        return Outcome::Failed;
+    const Outcome outcome = Execute(journal, plan);
+    // A read-only project was copied: it is still here.
+    for (const auto& unit : plan.units)
+        if (unit.done)
+            for (orvoProject* project : unit.projects)
+                if (!project->ReadOnly)
+                    Drop(*project);
+    return outcome;
 }
 
-void orvoProjectList::Drop(const orvoProject& project, Grid& g)
+void orvoProjectList::Drop(const orvoProject& project)
 {
     for (int p = 0; p < projects.Count(); ++p) {
         if (projects.Item(p).get() != &project)
@@ -239,34 +190,25 @@ void orvoProjectList::Drop(const orvoProject& project, Grid& g)
         owners.Forget(project);
         const auto keep = projects.Item(p); // the record outlives its removal from the list
         projects.Delete(p);
-        g.RemoveRow(p + 1);
         return;
     }
 }
 
-bool orvoProjectList::RenameFiles(Grid& g)
-{
-    int r = 1;
-    for (const auto& project : projects) {
-        if (IsSelected(g, r)) {
-            const std::string newName = ui.input.Ask("Enter new name", "Rename project", project->Name);
-            if (newName.empty() || RenameProject(*project, newName))
-                return false;
-            g.SetText(r, newName);
-            g.ClearSelection(r);
-        }
-        ++r;
-    }
-    return true;
-}
-
 bool orvoProjectList::RenameProject(orvoProject& project, const std::string& newName)
 {
-    const std::string failure = "Error in project.Rename: ";
+    if (newName == project.Name)
+        return false; // nothing to do
     // Names that would leave the folder, name a folder, or that no file name can hold.
-    if (newName.empty() || newName == "." || newName == ".."
-        || newName.find_first_of(std::string("/\0", 2)) != std::string::npos) {
-        ui.messages.Show(failure + Describe(std::make_error_code(std::errc::invalid_argument)));
+    if (newName.find('/') != std::string::npos) {
+        ui.messages.Show("A project name can't contain \"/\".");
+        return true;
+    }
+    if (std::any_of(newName.begin(), newName.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+        ui.messages.Show("A project name can't contain control characters.");
+        return true;
+    }
+    if (newName.empty() || newName == "." || newName == "..") {
+        ui.messages.Show("A project name can't be \"" + newName + "\".");
         return true;
     }
     // Any file named like the new project, and any other project file of that
@@ -294,7 +236,8 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
         }
         const std::string renamed = newName + file.substr(k);
         if (renamed.size() > NAME_MAX) {
-            ui.messages.Show(failure + Describe(std::make_error_code(std::errc::filename_too_long)));
+            ui.messages.Show("Can't rename " + project.Name + ": "
+                             + Describe(std::make_error_code(std::errc::filename_too_long)));
             return true;
         }
         if (EntryExists(project.ReadDir + renamed)) {
@@ -303,7 +246,7 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
         }
         if (const std::string reason = NotOrdinary(project.ReadDir, file); !reason.empty())
             plan.refusals.push_back(FileFailure(project.Name, "rename", file, "", reason));
-        plan.AddStep(project, {project.ReadDir + file, project.ReadDir + renamed, false});
+        plan.AddStep(project, {project.ReadDir + file, project.ReadDir + renamed, StepKind::Move});
     }
     if (newName[0] == '.')
         plan.refusals.insert(plan.refusals.begin(), "Project name " + newName + " would be hidden.  Can't rename.");
@@ -314,15 +257,11 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
         return true;
     }
     if (!plan.units.empty()) {
+        plan.kind = Operation::Rename;
+        plan.root = project.ReadDir;
         Journal journal;
-        if (const std::string text = journal.Begin(Journal::Kind::Rename, project.ReadDir, plan); !text.empty()) {
-            ui.messages.Show(text);
+        if (!Locked(journal, plan.root, Operation::Rename) || Execute(journal, plan) != Outcome::Done)
             return true;
-        }
-        if (const std::string text = plan.RunUnit(0, &journal); !text.empty()) {
-            ui.messages.Show(text);
-            return true;
-        }
     }
 
     std::vector<std::pair<std::string, std::string>> renames;

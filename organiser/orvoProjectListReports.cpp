@@ -22,23 +22,6 @@ SetMembers GroupBySet(const acList<orvoProject>& projects, int numBackups)
     return sets;
 }
 
-// Writes lines into FileName, whole or not at all. True on failure, after the
-// file layer's message and then failMessage were shown.
-bool WriteReport(const std::string& FileName, const std::vector<std::string>& lines,
-                 const std::string& failMessage, Messages& messages)
-{
-    ReportFile fo;
-    bool failed = FileOpenWrite(FileName, fo, messages);
-    if (!failed) {
-        for (const auto& line : lines)
-            fo.WriteLine(line);
-        failed = FileCloseWrite(fo, messages);
-    }
-    if (failed)
-        messages.Show(failMessage);
-    return failed;
-}
-
 std::string TwoDigits(unsigned value)
 {
     char text[8];
@@ -55,27 +38,21 @@ std::string FourDigits(int value)
 
 } // namespace
 
-bool orvoProjectList::ReportTxt(const std::string& RootFolder, const std::string& prefix)
+ReportTexts orvoProjectList::Reports(const std::string& prefix) const
 {
-    std::vector<std::string> lines{"ORVEX Project Backup Organizer"};
     const SetMembers sets = GroupBySet(projects, numBackups);
+    std::vector<std::string> lines{"ORVEX Project Backup Organizer"};
     for (std::size_t n = 0; n < sets.size(); ++n) {
         lines.insert(lines.end(), {"", prefix + "-" + SetLetters(static_cast<int>(n)), "----"});
         for (const orvoProject* project : sets[n])
             lines.push_back(project->Name);
     }
-    return WriteReport(RootFolder + "Backup Report.txt", lines, "Could not write the log report.", ui.messages);
-}
 
-bool orvoProjectList::ReportCsv(const std::string& RootFolder)
-{
     // One date for every BackupID of both files, even across midnight.
     const std::chrono::year_month_day started = regional.today();
     const std::string dateText = FourDigits(static_cast<int>(started.year())) + "_"
                                  + TwoDigits(static_cast<unsigned>(started.month())) + "_"
                                  + TwoDigits(static_cast<unsigned>(started.day()));
-    const SetMembers sets = GroupBySet(projects, numBackups);
-
     std::vector<std::string> backups{"BackupID, TheDate, NumCDs"};
     for (std::size_t n = 0; n < sets.size(); ++n) {
         const std::chrono::year_month_day now = regional.today();
@@ -85,17 +62,26 @@ bool orvoProjectList::ReportCsv(const std::string& RootFolder)
                           + TwoDigits(static_cast<unsigned>(now.day())) + sep
                           + FourDigits(static_cast<int>(now.year())) + ", 1");
     }
-    if (WriteReport(RootFolder + "Backups.csv", backups, "Could not write the CSV file for import to TALVO DB.",
-                    ui.messages))
-        return true;
-
     std::vector<std::string> rows{"Collection, BackupID, ChronoSN, TypeProject"};
     for (std::size_t n = 0; n < sets.size(); ++n)
         for (const orvoProject* project : sets[n])
             rows.push_back("TALVO, " + dateText + SetLetters(static_cast<int>(n), true) + ", "
                            + project->Name.substr(0, 3) + ", " + (project->IsAProject ? "TRUE" : "FALSE"));
-    return WriteReport(RootFolder + "BackupProjects.csv", rows,
-                       "Could not write the projects CSV file for import to TALVO DB.", ui.messages);
+    return {{"Backup Report.txt", std::move(lines)}, {"Backups.csv", std::move(backups)},
+            {"BackupProjects.csv", std::move(rows)}};
+}
+
+bool orvoProjectList::ReportTxt(const std::string& RootFolder, const std::string& prefix)
+{
+    const ReportTexts reports = Reports(prefix);
+    return WriteReportFile(RootFolder, reports[0].first, reports[0].second, ui.messages);
+}
+
+bool orvoProjectList::ReportCsv(const std::string& RootFolder)
+{
+    const ReportTexts reports = Reports({});
+    return WriteReportFile(RootFolder, reports[1].first, reports[1].second, ui.messages)
+           || WriteReportFile(RootFolder, reports[2].first, reports[2].second, ui.messages);
 }
 
 bool orvoProjectList::ReportTest(const std::string& RootFolder, bool afterSort)

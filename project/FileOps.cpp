@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -15,20 +16,10 @@ std::error_code LastErrno()
     return {errno, std::generic_category()};
 }
 
-// Writes all of data to fd, resuming after interrupted or short writes.
-bool WriteAll(int fd, const char* data, std::size_t size)
+// The answers of a file system that lacks a feature, rather than of a failed call.
+bool Unsupported(int error)
 {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
+    return error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == EPERM || error == ENOSYS;
 }
 
 // Copies the bytes of in to out, in the kernel where it can, else through a
@@ -58,8 +49,8 @@ std::error_code CopyBytes(int in, int out)
         }
         if (got == 0)
             return {};
-        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(got)))
-            return LastErrno();
+        if (const std::error_code error = WriteAll(out, buffer.data(), static_cast<std::size_t>(got)))
+            return error;
     }
 }
 
@@ -71,23 +62,55 @@ std::error_code Close(int fd)
 
 } // namespace
 
+std::error_code WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return LastErrno();
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return {};
+}
+
+void SyncFolder(const std::string& folder)
+{
+    const FileDescriptor fd = OpenFolder(folder);
+    if (fd.Get() >= 0)
+        ::fsync(fd.Get());
+}
+
 std::error_code MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to)
 {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return {};
     // EEXIST and EXDEV are answers. Only a file system or kernel without the
-    // no-replace flag makes us take the second way: a new link, which fails
-    // when the name exists, then removing the old name.
-    if (errno != EINVAL && errno != ENOTSUP && errno != ENOSYS)
+    // no-replace flag makes us take another way: a new link, which fails when
+    // the name exists, then removing the old name.
+    if (!Unsupported(errno))
         return LastErrno();
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return LastErrno();
-    if (::unlink(from.c_str()) != 0) {
-        const std::error_code error = LastErrno();
-        ::unlink(to.c_str()); // the file must not be left under two names
-        return error;
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) != 0) {
+            const std::error_code error = LastErrno();
+            ::unlink(to.c_str()); // the file must not be left under two names
+            return error;
+        }
+        return {};
     }
-    return {};
+    // FAT, exFAT and some network shares have neither: the destination is
+    // looked up, then a plain rename moves the file. Every operation that moves
+    // files holds the folder's lock, so no other run of the program can take
+    // the name in between; only another program writing that very name in the
+    // same instant could.
+    if (!Unsupported(errno))
+        return LastErrno();
+    if (EntryExists(to))
+        return std::make_error_code(std::errc::file_exists);
+    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : LastErrno();
 }
 
 std::error_code CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to)
@@ -116,9 +139,11 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
     }
     error = CopyBytes(in, out);
     const timespec times[2] = {source.st_atim, source.st_mtim};
-    if (!error && ::fchmod(out, source.st_mode & 07777) != 0)
+    // File systems without POSIX permissions or settable times (FAT, some
+    // shares) refuse these: the copy is whole all the same, without them.
+    if (!error && ::fchmod(out, source.st_mode & 07777) != 0 && !Unsupported(errno))
         error = LastErrno();
-    if (!error && ::futimens(out, times) != 0)
+    if (!error && ::futimens(out, times) != 0 && !Unsupported(errno))
         error = LastErrno();
     if (!error && ::fsync(out) != 0)
         error = LastErrno();
@@ -213,6 +238,35 @@ bool InMemory(const FileDescriptor& file)
     char byte = 0;
     iovec target{&byte, 1};
     return ::preadv2(file.Get(), &target, 1, 0, RWF_NOWAIT) >= 0;
+}
+
+bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    const FileDescriptor one(::open(a.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    const FileDescriptor two(::open(b.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat x {}, y {};
+    if (one.Get() < 0 || two.Get() < 0 || ::fstat(one.Get(), &x) != 0 || ::fstat(two.Get(), &y) != 0
+        || !S_ISREG(x.st_mode) || !S_ISREG(y.st_mode) || x.st_size != y.st_size)
+        return false;
+    std::vector<char> bufferX(1 << 20), bufferY(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(one.Get(), bufferX.data(), bufferX.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0 && ::read(two.Get(), bufferY.data(), 1) == 0;
+        std::size_t have = 0;
+        while (have < static_cast<std::size_t>(got)) {
+            const ssize_t more = ::read(two.Get(), bufferY.data() + have, static_cast<std::size_t>(got) - have);
+            if (more < 0 && errno == EINTR)
+                continue;
+            if (more <= 0)
+                return false;
+            have += static_cast<std::size_t>(more);
+        }
+        if (!std::equal(bufferX.begin(), bufferX.begin() + got, bufferY.begin()))
+            return false;
+    }
 }
 
 std::string Describe(const std::error_code& error)

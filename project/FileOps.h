@@ -11,7 +11,10 @@
 // file systems is an error (EXDEV), never a silent copy.
 
 // Moves (renames) one file. Uses an atomic no-replace rename; on file systems
-// without it, a hard link followed by removing the old name.
+// without it, a hard link followed by removing the old name; on file systems
+// without either (FAT, exFAT, some shares), a look-up of the destination
+// followed by a rename, which the caller's folder lock keeps safe from other
+// runs of the program.
 std::error_code MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Copies one regular file with its permissions and times into a name that
@@ -26,6 +29,12 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
 // permissions mode less the umask. Its name goes to temp. The file descriptor, or -1 with
 // errno set.
 int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path& temp, unsigned mode);
+
+// Writes all of data to fd, resuming after interrupted or short writes.
+std::error_code WriteAll(int fd, const char* data, std::size_t size);
+
+// Flushes a folder's entries (a file made, renamed or removed) to the disk.
+void SyncFolder(const std::string& folder);
 
 // Removes one file (used to undo a copy).
 std::error_code RemoveFile(const std::filesystem::path& path);
@@ -71,6 +80,10 @@ FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t lengt
 // True when the file's first byte is in memory, found out without waiting
 // for the disk; false when it is not or that cannot be told.
 bool InMemory(const FileDescriptor& file);
+
+// True when both names are regular files (links not followed) of the same
+// bytes, read to their ends: a copy that may stand in for the other.
+bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // The system's description of an error.
 std::string Describe(const std::error_code& error);

@@ -2,6 +2,10 @@
 
 #include <string>
 
+// The line end of every text the core gives the user: the window and the
+// terminal each turn it into their own.
+inline constexpr const char* LineEnd = "\r\n";
+
 // A message for the user with an OK button and the application's title. The
 // window shows a message box, the command line prints to stderr, tests record.
 class Messages {

@@ -128,7 +128,7 @@ TEST(MoveCommand, MovesTheSelectionAndRefillsTheGrid)
     studio.grid.Select(1);
     studio.grid.rows[1].texts[0] = "stale";
 
-    EXPECT_FALSE(MoveCommand(studio.list, studio.grid, dest.str(), studio.ui.messages));
+    EXPECT_FALSE(MoveCommand(studio.list, studio.Selected(), dest.str(), studio.ui.messages, studio.grid));
     EXPECT_TRUE(studio.ui.messages.shown.empty());
     EXPECT_EQ(studio.list.projects.Count(), 1);
     ASSERT_EQ(studio.grid.RowCount(), 1);

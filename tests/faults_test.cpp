@@ -46,17 +46,6 @@ struct FaultingProgress final : Progress {
     }
 };
 
-struct FaultingInput final : InputBox {
-    std::string answer;
-    std::function<void()> asked;
-    std::string Ask(const std::string&, const std::string&, const std::string&) override
-    {
-        if (asked)
-            asked();
-        return answer;
-    }
-};
-
 // A root folder of the projects A, B and C, each with its project file, an
 // earlier save (".bak"), a take of 400 MB and a small room recording, so that
 // a CD plan puts each into a set of its own: A in CD-A, B in CD-B, C in CD-C.
@@ -64,10 +53,9 @@ struct FaultingInput final : InputBox {
 struct Folder {
     TempDir root;
     RecordingMessages messages;
-    FaultingInput input;
+    std::function<void()> whileTyping; // runs while the user types a new name
     FaultingProgress progress;
-    CountingEvents events;
-    orvoProjectList list{UserInterface{messages, input, progress, events}};
+    orvoProjectList list{UserInterface{messages, progress}};
     FakeGrid grid;
 
     explicit Folder(const fs::path& base = fs::temp_directory_path()) : root(base)
@@ -83,12 +71,13 @@ struct Folder {
     bool Has(const std::string& relative) const { return fs::exists(root.path() / relative); }
     bool Sort() { return BackupCommand(list, root.str(), true, true, messages); }
     bool Report() { return BackupCommand(list, root.str(), true, false, messages); }
-    bool Move(const std::string& dest) { return MoveCommand(list, grid, dest, messages); }
+    bool Move(const std::string& dest) { return MoveCommand(list, Selection(list, grid), dest, messages, grid); }
     bool Rename(int row, const std::string& newName)
     {
         grid.Select(row);
-        input.answer = newName;
-        return list.RenameFiles(grid);
+        if (whileTyping)
+            whileTyping();
+        return !list.RenameProject(*Selection(list, grid).front(), newName);
     }
     // The hidden names in the root folder: what an unfinished report would leave.
     std::vector<std::string> Hidden() const
@@ -326,7 +315,7 @@ TEST(FaultAppearingFile, MoveRefusesToReplaceAFileThatAppearedAfterTheConflictTe
     f.grid.Select(2);
     f.grid.Select(3);
 
-    EXPECT_FALSE(f.Move(dest.string() + "/")); // the conflict test found nothing
+    EXPECT_TRUE(f.Move(dest.string() + "/")); // the conflict test found nothing; the move failed
     EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Project C: can't move \"C room.wav\" to \"Elsewhere\": "
                                                          + Text(std::errc::file_exists)});
     ExpectNothingLost(before, f.root.path());
@@ -339,7 +328,7 @@ TEST(FaultAppearingFile, MoveRefusesToReplaceAFileThatAppearedAfterTheConflictTe
 TEST(FaultAppearingFile, RenameRefusesANameThatAppearedWhileTheUserTypedIt)
 {
     Folder f;
-    f.input.asked = [&] { WriteFile(f / "Final.bak", "someone else's project"); };
+    f.whileTyping = [&] { WriteFile(f / "Final.bak", "someone else's project"); };
     const auto before = Snapshot(f.root.path());
 
     EXPECT_FALSE(f.Rename(1, "Final"));
@@ -368,9 +357,9 @@ TEST(FaultDestinationFolder, MoveIntoAFileOrAMissingFolderLeavesEverythingInPlac
     const auto before = Snapshot(f.root.path());
     f.grid.Select(1);
 
-    EXPECT_FALSE(f.Move((f / "Notes").string() + "/"));
+    EXPECT_TRUE(f.Move((f / "Notes").string() + "/"));
     f.grid.Select(1); // the move refilled the grid
-    EXPECT_FALSE(f.Move((f / "Gone").string() + "/"));
+    EXPECT_TRUE(f.Move((f / "Gone").string() + "/"));
     EXPECT_EQ(f.messages.shown,
               (std::vector<std::string>{"Project A: can't move \"A.bak\" to \"Notes\": " + Text(std::errc::not_a_directory),
                                         "Project A: can't move \"A.bak\" to \"Gone\": "

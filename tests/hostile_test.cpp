@@ -70,7 +70,7 @@ TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), false, true, h.ui.messages));
     fs::create_directory(h.root / "dest");
     h.grid.Select(1);
-    EXPECT_TRUE(MoveCommand(h.list, h.grid, h.Root() + "dest/", h.ui.messages));
+    EXPECT_TRUE(MoveCommand(h.list, Selection(h.list, h.grid), h.Root() + "dest/", h.ui.messages, h.grid));
     EXPECT_EQ(h.ui.messages.shown, (std::vector<std::string>{"Invalid wave file name: ../outside.wav",
                                                              "Invalid wave file name: ../outside.wav"}));
     EXPECT_EQ(Snapshot(h.base.path()), before);

@@ -124,7 +124,7 @@ struct Runs {
         child.Kill(signal);
         child.Wait();
         Journal journal;
-        return journal.Read(root.string() + "/");
+        return journal.Look(root.string() + "/") == Journal::State::Stopped;
     }
 };
 

@@ -69,7 +69,7 @@ void Select(Studio& s, std::initializer_list<std::string> names)
 bool Move(Studio& s, const fs::path& dest, std::initializer_list<std::string> names)
 {
     Select(s, names);
-    return MoveCommand(s.list, s.grid, dest.string() + "/", s.ui.messages);
+    return MoveCommand(s.list, Selection(s.list, s.grid), dest.string() + "/", s.ui.messages, s.grid);
 }
 
 bool Sort(Studio& s) { return BackupCommand(s.list, s.root.str(), true, true, s.ui.messages); }
@@ -77,8 +77,7 @@ bool Sort(Studio& s) { return BackupCommand(s.list, s.root.str(), true, true, s.
 bool Rename(Studio& s, const std::string& name, const std::string& newName)
 {
     Select(s, {name});
-    s.ui.input.answers = {newName};
-    return !s.list.RenameFiles(s.grid);
+    return s.list.RenameProject(*Selection(s.list, s.grid).front(), newName);
 }
 
 void Play(const fs::path& root, const std::string& project, const std::vector<std::string>& waves,

@@ -85,7 +85,7 @@ TEST(ReadFolder, ListsTheErrorsOfTheFolder)
         }
     } removing;
     removing.victim = studio.root.path() / "D Gone.cue";
-    orvoProjectList list({studio.ui.messages, studio.ui.input, removing, studio.ui.events});
+    orvoProjectList list({studio.ui.messages, removing});
     EXPECT_TRUE(list.ReadFolder(studio.root.str(), true, true));
     EXPECT_EQ(list.LastError, "Errors for this folder: \r\n\r\n"
                               "  Project: B Lost\r\n"

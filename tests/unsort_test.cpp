@@ -31,7 +31,11 @@ struct Sorted : Studio {
             fs::remove(root.path() / report);
         ui.messages.shown.clear();
     }
-    bool Unsort() { return UnsortCommand(PlanUnsort(root.str(), true), root.str(), ui.progress, ui.messages, false); }
+    bool Unsort()
+    {
+        UnsortPlan unsort = PlanUnsort(root.str(), true);
+        return UnsortCommand(unsort, root.str(), ui.progress, ui.messages);
+    }
     std::map<std::string, std::string> before;
     std::vector<std::string> entries;
 };

@@ -106,14 +106,14 @@ TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
         {"move",
          [](Studio& s, const fs::path& dest) {
              s.Select({1, 2});
-             return MoveCommand(s.list, s.grid, dest.string() + "/", s.ui.messages);
+             return MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.messages, s.grid);
          },
          ""},
         {"conflict",
          [](Studio& s, const fs::path& dest) {
              WriteFile(dest / "Take 01.wav", "already here");
              s.Select({1, 2});
-             return MoveCommand(s.list, s.grid, dest.string() + "/", s.ui.messages);
+             return MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.messages, s.grid);
          },
          "Already in destination directory:\r\n\r\nProject: Take\r\n     Take 01.wav"},
     };

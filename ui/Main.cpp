@@ -102,9 +102,10 @@ Main::Main(Messages& messages, Question& question, InputBox& input, NoticeBox& n
            const std::string& readFolder)
     : progress(this)
     , notices(messages, noticeBox)
-    , projectList(UserInterface{notices, input, progress, progress})
+    , projectList(UserInterface{notices, progress})
     , messages(messages)
     , question(question)
+    , input(input)
 {
     CreateControls();
     CreateMenus();
@@ -381,14 +382,24 @@ bool Main::ReadFirst()
 }
 
 // A sort, move, rename or undo of a sort of the folder that stopped before its
-// end (a crash, a kill, a power cut) is finished or undone before anything
-// else reads the folder. False when it is still there: the user chose neither,
-// or it could not be done (the user was told why).
+// end (a crash, a kill, a power cut, Cancel) is finished or undone before
+// anything else reads the folder; where neither can be done, or the journal
+// can't be read, the user may forget it. False when it is still there: the
+// user chose none, or it could not be done (the user was told why), or
+// another run holds the folder.
 bool Main::Recover()
 {
     Journal journal;
-    if (!journal.Read(RootFolder))
+    const Journal::State state = journal.Look(RootFolder);
+    if (state == Journal::State::None)
         return true;
+    if (state == Journal::State::Running || state == Journal::State::NotAFile) {
+        messages.Show(journal.Describe());
+        return false;
+    }
+    if (state == Journal::State::Unreadable)
+        return Forget(journal.Describe());
+
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Kelvark"),
                     QString::fromStdString(ShownText(journal.Describe()))
                         + QStringLiteral("\n\nFinish it, or undo it and put every file back where it was?"),
@@ -399,14 +410,54 @@ bool Main::Recover()
     box.exec();
     if (box.clickedButton() != finish && box.clickedButton() != undo)
         return false;
-    std::string failure;
+    if (const std::string refusal = journal.TakeStopped(RootFolder); !refusal.empty()) {
+        messages.Show(refusal);
+        return false;
+    }
+    FilePlan plan = box.clickedButton() == finish ? journal.plan() : journal.plan().Inverse();
+    if (const std::vector<std::string> refusals = CheckPlan(plan); !refusals.empty()) {
+        journal.Keep();
+        std::string text = std::string(plan.undoing ? "Can't undo" : "Can't finish") + ": nothing was changed.";
+        for (const auto& line : refusals)
+            text += LineEnd + line;
+        return Forget(text);
+    }
+    Outcome outcome = Outcome::Failed;
     {
         const BusyCursor busy(*this);
-        failure = box.clickedButton() == finish ? journal.Finish() : journal.Undo();
+        outcome = RunPlan(plan, journal, progress, messages);
     }
-    if (!failure.empty())
+    return outcome == Outcome::Done;
+}
+
+// Offers to forget the folder's journal, after text says why it can't be
+// used; true once it is gone.
+bool Main::Forget(const std::string& text)
+{
+    Journal journal;
+    std::string shown = text;
+    if (journal.Look(RootFolder) == Journal::State::Stopped) {
+        const std::vector<std::string> split = SplitProjects(journal.plan());
+        std::string names;
+        for (const auto& name : split)
+            names += (names.empty() ? "" : ", ") + name;
+        shown += std::string(LineEnd) + LineEnd
+                 + (split.empty() ? "No project is split." : "These projects are split: " + names + ".");
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Kelvark"),
+                    QString::fromStdString(ShownText(shown))
+                        + QStringLiteral("\n\nForget the journal and leave every file where it is now?"),
+                    QMessageBox::Cancel, this);
+    QPushButton* forget = box.addButton(QStringLiteral("Forget"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(qobject_cast<QPushButton*>(box.button(QMessageBox::Cancel)));
+    box.exec();
+    if (box.clickedButton() != forget)
+        return false;
+    if (const std::string failure = journal.Forget(RootFolder); !failure.empty()) {
         messages.Show(failure);
-    return failure.empty();
+        return false;
+    }
+    return true;
 }
 
 void Main::cmdReadFolder_Click()
@@ -473,8 +524,24 @@ void Main::cmdRearrange_Click(int Index)
     }
     if (Index == 0 && !question.AskYesNo(BackupSortQuestion(forCD), BackupSortTitle))
         return;
-    const BusyCursor busy(*this);
-    BackupCommand(projectList, RootFolder, forCD, Index == 0, messages);
+    if (const auto sorted = SortedSetFolders(RootFolder);
+        Index == 1 && !sorted.empty() && !question.AskYesNo(ReplaceReportsQuestion(sorted), "Report Only"))
+        return;
+    {
+        const BusyCursor busy(*this);
+        BackupCommand(projectList, RootFolder, forCD, Index == 0, messages);
+    }
+    // A sort stopped by Cancel, or by a file that failed to move, is finished or undone at once.
+    if (Index == 0)
+        OfferRecover();
+}
+
+// After an operation that stopped: the Finish / Undo question, then the folder read again.
+void Main::OfferRecover()
+{
+    progress.Hide();
+    if (Journal journal; journal.Look(RootFolder) == Journal::State::Stopped && Recover())
+        cmdReadFolder_Click();
 }
 
 void Main::cmdMove_Click()
@@ -493,20 +560,20 @@ void Main::cmdMove_Click()
     bool failed = false;
     {
         const BusyCursor busy(*this);
-        failed = MoveCommand(projectList, *grdOut, MoveFolder, messages);
+        failed = MoveCommand(projectList, Selection(projectList, *grdOut), MoveFolder, messages, *grdOut);
     }
     cmdErrors->setEnabled(failed);
-    if (!failed) {
-        ShowNoSetReasons();
-        ShowProjectCount();
-    }
+    ShowNoSetReasons();
+    ShowProjectCount();
+    if (failed)
+        OfferRecover();
 }
 
 void Main::menuFileUnsort_Click()
 {
     if (!Recover())
         return;
-    const UnsortPlan unsort = PlanUnsort(RootFolder, optCD[0]->isChecked());
+    UnsortPlan unsort = PlanUnsort(RootFolder, optCD[0]->isChecked());
     if (!unsort.plan.refusals.empty()) {
         messages.Show(unsort.plan.RefusalText());
         return;
@@ -515,7 +582,7 @@ void Main::menuFileUnsort_Click()
         return;
     {
         const BusyCursor busy(*this);
-        UnsortCommand(unsort, RootFolder, progress, messages, false);
+        UnsortCommand(unsort, RootFolder, progress, messages);
         progress.Hide();
     }
     cmdReadFolder_Click();
@@ -524,7 +591,26 @@ void Main::menuFileUnsort_Click()
 void Main::menuFileRename_Click()
 {
     if (projectList.projects.Count() != 0)
-        projectList.RenameFiles(*grdOut);
+        RenameFiles();
+}
+
+// Asks a new name for each selected project in turn and renames it; an empty
+// answer or a failed rename stops the walk, and the projects after it keep
+// their selection. True when every selected project was visited.
+bool Main::RenameFiles()
+{
+    const std::vector<orvoProject*> selected = Selection(projectList, *grdOut);
+    for (orvoProject* project : selected) {
+        const std::string newName = input.Ask("Enter new name", "Rename project", project->Name);
+        if (newName.empty() || projectList.RenameProject(*project, newName))
+            return false;
+        for (int r = 1; r <= projectList.projects.Count(); ++r)
+            if (projectList.projects.Item(r - 1).get() == project) {
+                grdOut->SetText(r, project->Name);
+                grdOut->ClearSelection(r);
+            }
+    }
+    return true;
 }
 
 void Main::grdOut_MouseUp(const QPoint& globalPos)

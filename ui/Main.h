@@ -102,6 +102,9 @@ private:
     void ShowNoSetReasons();
     bool ReadFirst();
     bool Recover();
+    bool Forget(const std::string& text);
+    void OfferRecover();
+    bool RenameFiles();
 
     void cmdChooseFolder_Click();
     void cmdReadFolder_Click();
@@ -116,6 +119,7 @@ private:
 
     Messages& messages;
     Question& question;
+    InputBox& input;
     bool running = false;
     // The folder whose projects the list holds (empty before the first read)
     // and the medium they are planned for.

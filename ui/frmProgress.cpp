@@ -54,17 +54,12 @@ bool frmProgress::OK(int amountDone, const std::string& text)
     ProgressBar1->setValue(position);
     if (!text.empty())
         Label1->setText(QString::fromStdString(ShownText(text)));
-    DoEvents();
+    QCoreApplication::processEvents();
     // Read after the events ran, so that a Cancel pressed just now counts.
     const bool result = keepGoing;
     if (ProgressBar1->maximum() == position)
         hide();
     return result;
-}
-
-void frmProgress::DoEvents()
-{
-    QCoreApplication::processEvents();
 }
 
 void frmProgress::reject()

@@ -10,10 +10,9 @@ class QPushButton;
 
 // The small modeless dialog a long loop over projects opens, advances once per
 // project and polls for Cancel. It is hidden, never destroyed, between uses.
-// It also lets pending events run for the operations that yield without
-// reporting progress, as OK does. A tool window of its owner, it stays above
+// A tool window of its owner, it stays above
 // the owner while the user clicks there.
-class frmProgress final : public QDialog, public Progress, public EventPump {
+class frmProgress final : public QDialog, public Progress {
     Q_OBJECT
 public:
     explicit frmProgress(QWidget* owner);
@@ -25,7 +24,6 @@ public:
     void Hide() override;
     void Startup(int amountToDo) override;
     bool OK(int amountDone, const std::string& text) override;
-    void DoEvents() override;
 
     // The stop request: the Cancel button, the Esc key and the title bar's
     // close button all end here.

@@ -1,5 +1,7 @@
 #include "Fixtures.h"
 
+#include "Commands.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -227,3 +229,8 @@ bool Studio::Read(bool forCD)
 }
 
 } // namespace fixtures
+
+std::vector<orvoProject*> fixtures::Studio::Selected() const
+{
+    return Selection(list, grid);
+}

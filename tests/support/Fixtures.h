@@ -116,11 +116,6 @@ private:
     bool keepGoing = false;
 };
 
-struct CountingEvents final : EventPump {
-    int count = 0;
-    void DoEvents() override { ++count; }
-};
-
 struct FakeGrid final : Grid {
     struct Row {
         GridRow texts;
@@ -140,10 +135,8 @@ struct FakeGrid final : Grid {
 // The fakes bundled for one project list.
 struct FakeUi {
     RecordingMessages messages;
-    ScriptedInput input;
     RecordingProgress progress;
-    CountingEvents events;
-    UserInterface services() { return {messages, input, progress, events}; }
+    UserInterface services() { return {messages, progress}; }
 };
 
 // A root folder with a project list, the fakes it talks through and its grid.
@@ -160,6 +153,8 @@ struct Studio {
     bool Read(bool forCD = true);
     orvoProject& Project(int position) { return *list.projects.Item(position); }
     void Select(std::initializer_list<int> rows);
+    // The projects of the selected rows.
+    std::vector<orvoProject*> Selected() const;
     // The project names in list order.
     std::vector<std::string> Names() const;
     // The first text of each grid row, with "*" after a selected one.
