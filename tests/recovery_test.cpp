@@ -1,0 +1,342 @@
+#include "Commands.h"
+#include "Fixtures.h"
+#include "Journal.h"
+#include "JournalFile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+// Recovery on folders that come from elsewhere: journals nobody checked, files
+// changed by hand after a stop, copies of a stopped folder. Whatever happens,
+// every file that existed before exists exactly once with its content, nothing
+// outside the root folder (and a move's destination) changes, and no project
+// is left split without a journal that says so.
+
+namespace {
+
+using namespace fixtures;
+
+constexpr std::uint32_t MB = 1000000;
+
+// A received root folder "music" of the projects A, B and C (one CD set each),
+// beside the user's own "documents" and a move destination "dest".
+struct Received {
+    TempDir base;
+    fs::path root = base.path() / "music";
+    fs::path documents = base.path() / "documents";
+    fs::path dest = base.path() / "dest";
+    RecordingMessages messages;
+    RecordingProgress progress;
+    orvoProjectList list{UserInterface{messages, progress}};
+    FakeGrid grid;
+
+    Received()
+    {
+        for (const auto& folder : {root, documents, dest})
+            fs::create_directory(folder);
+        for (const std::string name : {"A", "B", "C"})
+            WriteProject(root, name, {{name + " take.wav", 400 * MB}});
+        WriteFile(documents / "letter.txt", "the user's only copy");
+    }
+    std::string Root() const { return root.string() + "/"; }
+    void Read() { ReadFolderCommand(list, Root(), true, true, true, grid); }
+    // A sort stopped by Cancel after its first project: A is in CD-A.
+    void StopSort()
+    {
+        Read();
+        progress.okCalls = 0;
+        progress.cancelAtCall = 1;
+        ASSERT_TRUE(list.Rearrange(Root(), "CD"));
+        progress.cancelAtCall = -1;
+        ASSERT_EQ(Look(), Journal::State::Stopped);
+    }
+    Journal::State Look() const
+    {
+        Journal journal;
+        return journal.Look(Root());
+    }
+    // Recovers forward or back; what it said, empty when it was done.
+    std::string Recover(bool undo, const fs::path& folder = {})
+    {
+        Journal journal;
+        messages.shown.clear();
+        if (std::string refusal = journal.TakeStopped(folder.empty() ? Root() : folder.string() + "/"); !refusal.empty())
+            return refusal;
+        FilePlan plan = undo ? journal.plan().Inverse() : journal.plan();
+        const Outcome outcome = RunPlan(plan, journal, progress, messages);
+        return outcome == Outcome::Done ? std::string() : messages.shown.empty() ? "stopped" : messages.shown.back();
+    }
+    std::map<std::string, std::string> Everything() const { return Snapshot(base.path()); }
+    // Every project's files lie in one folder, unless a stopped journal says otherwise.
+    void ExpectNoSplitWithoutJournal() const
+    {
+        if (Look() == Journal::State::Stopped)
+            return;
+        for (const std::string name : {"A", "B", "C"}) {
+            std::set<fs::path> folders;
+            for (const auto& entry : fs::recursive_directory_iterator(root))
+                if (entry.path().filename().string().starts_with(name + ".") || entry.path().filename() == name + " take.wav")
+                    folders.insert(entry.path().parent_path());
+            EXPECT_LE(folders.size(), 1u) << "project " << name << " split";
+        }
+    }
+};
+
+std::string Named(const std::string& text, const fs::path& base)
+{
+    std::string named = text;
+    for (std::size_t at; (at = named.find("@")) != std::string::npos;)
+        named.replace(at, 1, base.string());
+    return named;
+}
+
+// Journals of shapes the program never writes are refused by every command,
+// never run and never removed but on the user's word; nothing else changes.
+TEST(ReceivedJournal, OfAnotherShapeIsRefusedKeptAndForgottenOnlyOnRequest)
+{
+    const std::string valid = JournalText("sort", {{"folder", "CD-A"}, {"unit", "A"}, {"move", "A.cue", "CD-A/A.cue"}});
+    std::string flipped = valid;
+    flipped[flipped.find("CD-A/A.cue")] ^= 0x20;
+    std::string crlf;
+    for (const char c : valid)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const struct {
+        const char* what;
+        std::string journal;
+        std::string problem;
+    } cases[] = {
+        {"a step from a file outside the folder",
+         JournalText("sort", {{"folder", "CD-A"}, {"unit", "A"}, {"move", "../documents/letter.txt", "CD-A/letter.txt"}}),
+         "its line 6 is not of a shape Kelvark writes"},
+        {"a step naming an absolute path",
+         JournalText("sort", {{"folder", "CD-A"}, {"unit", "A"}, {"move", "/home/user/letter.txt", "CD-A/letter.txt"}}),
+         "its line 6 is not of a shape Kelvark writes"},
+        {"a set folder outside the folder", JournalText("sort", {{"folder", "../documents"}}),
+         "its line 4 is not of a shape Kelvark writes"},
+        {"a folder the plan does not make", JournalText("sort", {{"unit", "A"}, {"move", "A.cue", "Other/A.cue"}}),
+         "its line 5 is not of a shape Kelvark writes"},
+        {"a copy whose undo would remove a file outside",
+         JournalText("sort", {{"folder", "CD-A"}, {"unit", "A"}, {"copy", "A.cue", "../documents/letter.txt"}}),
+         "its line 6 is not of a shape Kelvark writes"},
+        {"a move into a relative destination", JournalText("move", {{"dest", "documents"}, {"unit", "A"}}),
+         "its line 4 is not of a shape Kelvark writes"},
+        {"an unsort that removes a file of the root folder",
+         JournalText("unsort", {{"folder", "CD-A"}, {"unit", "CD-A"}, {"uncopy", "A.cue", "CD-A/A.cue"}}),
+         "its line 6 is not of a shape Kelvark writes"},
+        {"the journal of another version, with its root",
+         JournalLine({"kelvark-journal 1"}) + JournalLine({"kind", "sort"}) + JournalLine({"root", "/home/user/"}),
+         "it was written by another version of Kelvark"},
+        {"one flipped byte", flipped, "its line 6 is damaged"},
+        {"CR LF line ends", crlf, "its line 1 is damaged"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Received r;
+        r.Read();
+        WriteJournal(r.root, c.journal);
+        const auto before = r.Everything();
+        const std::string refusal = "The journal \"" + r.Root() + ".kelvark-journal\" of a stopped operation can't be read: "
+                                    + c.problem + ". Nothing was changed.";
+
+        EXPECT_EQ(r.Look(), Journal::State::Unreadable);
+        EXPECT_EQ(r.Recover(false), refusal);
+        EXPECT_EQ(r.Recover(true), refusal);
+        r.messages.shown.clear();
+        EXPECT_TRUE(r.list.Rearrange(r.Root(), "CD"));
+        EXPECT_EQ(r.messages.shown, std::vector<std::string>{refusal});
+        EXPECT_EQ(r.Everything(), before);
+
+        Journal journal;
+        EXPECT_EQ(journal.Forget(r.Root()), "");
+        auto left = before;
+        left.erase("music/.kelvark-journal");
+        EXPECT_EQ(r.Everything(), left);
+    }
+}
+
+// Something else than a file under the journal's name is never followed, read
+// through or waited on.
+TEST(ReceivedJournal, ThatIsNotAFileIsNeverUsed)
+{
+    const struct {
+        const char* what;
+        std::function<void(const fs::path& root)> make;
+        std::string problem;
+    } cases[] = {
+        {"a link to a file elsewhere", [](const fs::path& root) { fs::create_symlink("../documents/.profile", root / ".kelvark-journal"); },
+         "a symbolic link"},
+        {"a pipe", [](const fs::path& root) { ASSERT_EQ(::mkfifo((root / ".kelvark-journal").c_str(), 0644), 0); }, "a pipe"},
+        {"a folder", [](const fs::path& root) { fs::create_directory(root / ".kelvark-journal"); }, "a folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Received r;
+        r.Read();
+        c.make(r.root);
+        const auto before = r.Everything();
+        const std::string refusal = "\"" + r.Root() + ".kelvark-journal\" is " + c.problem
+                                    + ", not a journal: Kelvark won't read or write through it. Remove or rename it, then try again.";
+
+        EXPECT_EQ(r.Look(), Journal::State::NotAFile);
+        EXPECT_TRUE(r.list.Rearrange(r.Root(), "CD"));
+        EXPECT_EQ(r.messages.shown, std::vector<std::string>{refusal});
+        EXPECT_EQ(r.Recover(false), refusal);
+        EXPECT_EQ(r.Everything(), before);
+        EXPECT_FALSE(fs::exists(r.documents / ".profile"));
+    }
+}
+
+// Recover never removes a file whose bytes exist nowhere else, and finish and
+// undo check the same things both ways; a file that is gone leaves forget as
+// the way out.
+TEST(Recover, RefusesWhatWouldLoseAFileAndNamesTheProject)
+{
+    const struct {
+        const char* what;
+        std::function<void(Received&)> make; // leaves a stopped journal
+        std::string finish, undo;            // what each says; empty: done
+    } cases[] = {
+        {"a move across file systems: another project's take has the name at the destination",
+         [](Received& r) {
+             WriteJournal(r.root, JournalText("move", {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}}));
+             WriteFile(r.dest / "A take.wav", "the take of another project");
+         },
+         "Can't finish: nothing was changed.\r\nProject A: can't move \"A take.wav\" to \"@/dest/A take.wav\": another file has that name",
+         "Can't undo: nothing was changed.\r\nProject A: can't move \"@/dest/A take.wav\" to \"A take.wav\": another file has that name"},
+        {"a move across file systems cut short with the copy whole",
+         [](Received& r) {
+             WriteJournal(r.root, JournalText("move", {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}}));
+             fs::copy_file(r.root / "A take.wav", r.dest / "A take.wav");
+         },
+         "", ""},
+        {"a sort undone after a new file took a sorted project's name",
+         [](Received& r) {
+             r.StopSort();
+             WriteFile(r.root / "A take.wav", "a new recording");
+         },
+         "Can't finish: nothing was changed.\r\nProject A: can't move \"A take.wav\" to \"CD-A/A take.wav\": another file has that name",
+         "Can't undo: nothing was changed.\r\nProject A: can't move \"CD-A/A take.wav\" to \"A take.wav\": another file has that name"},
+        {"a file of the stopped sort deleted by hand",
+         [](Received& r) {
+             r.StopSort();
+             fs::remove(r.root / "B take.wav");
+         },
+         "Can't finish: nothing was changed.\r\nProject B: can't move \"B take.wav\" to \"CD-B/B take.wav\": neither file is there",
+         "Can't undo: nothing was changed.\r\nProject B: can't move \"CD-B/B take.wav\" to \"B take.wav\": neither file is there"},
+    };
+    for (const auto& c : cases)
+        for (const bool undo : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (undo ? ", undo" : ", finish"));
+            Received r;
+            c.make(r);
+            const auto before = r.Everything();
+            const std::string expected = Named(undo ? c.undo : c.finish, r.base.path());
+
+            EXPECT_EQ(r.Recover(undo), expected);
+            auto now = r.Everything();
+            now.erase("music/.kelvark-journal");
+            auto was = before;
+            was.erase("music/.kelvark-journal");
+            if (!expected.empty()) {
+                EXPECT_EQ(now, was);
+                EXPECT_EQ(r.Look(), Journal::State::Stopped);
+                Journal journal;
+                EXPECT_EQ(journal.Forget(r.Root()), ""); // the way out: every file stays where it is
+                EXPECT_EQ(r.Everything(), now);
+            } else {
+                ExpectNothingLost(was, r.base.path());
+                EXPECT_EQ(r.Look(), Journal::State::None);
+                r.ExpectNoSplitWithoutJournal();
+            }
+            EXPECT_EQ(Snapshot(r.documents), Snapshot(Received().documents));
+        }
+}
+
+// A copy of a stopped folder, or the folder renamed, recovers itself: names are
+// relative to the folder the command was given.
+TEST(Recover, ActsOnTheFolderItIsGivenOnly)
+{
+    Received r;
+    r.StopSort();
+    const fs::path copy = r.base.path() / "music-copy";
+    fs::copy(r.root, copy, fs::copy_options::recursive);
+    const auto original = Snapshot(r.root);
+
+    EXPECT_EQ(r.Recover(true, copy), "");
+    EXPECT_EQ(Snapshot(r.root), original);
+    EXPECT_FALSE(fs::exists(copy / "CD-A"));
+    EXPECT_TRUE(fs::exists(copy / "A take.wav"));
+    EXPECT_EQ(r.Look(), Journal::State::Stopped);
+}
+
+// One run per folder: while one holds the folder, every other operation and
+// recover are refused at once, and the folder is not taken for a stopped one.
+TEST(FolderLock, RefusesASecondRunOnTheFolder)
+{
+    Received r;
+    r.Read();
+    Journal running;
+    ASSERT_EQ(running.Lock(r.Root(), Operation::Sort), "");
+    const auto before = r.Everything();
+    const std::string busy = "Kelvark is already sorting this folder";
+
+    EXPECT_EQ(r.Look(), Journal::State::Running);
+    EXPECT_TRUE(r.list.Rearrange(r.Root(), "CD"));
+    EXPECT_EQ(r.list.MoveList({&*r.list.projects.Item(0)}, r.dest.string() + "/"), Outcome::Failed);
+    EXPECT_TRUE(r.list.RenameProject(*r.list.projects.Item(0), "Z"));
+    EXPECT_TRUE(BackupCommand(r.list, r.Root(), true, false, r.messages));
+    ASSERT_EQ(r.messages.shown.size(), 4u);
+    for (const auto& shown : r.messages.shown) {
+        EXPECT_TRUE(shown.starts_with(busy + " (since ")) << shown;
+        EXPECT_TRUE(shown.ends_with("). Wait for it to end.")) << shown;
+    }
+    EXPECT_TRUE(r.Recover(false).starts_with(busy));
+    EXPECT_EQ(r.Everything(), before);
+
+    running.End();
+    EXPECT_EQ(r.Look(), Journal::State::None);
+    EXPECT_FALSE(r.list.Rearrange(r.Root(), "CD"));
+}
+
+// An unsort journals the removal of a read-only project's copies before it
+// removes anything: undone, the copies come back.
+TEST(Unsort, StoppedIsUndoneWithTheCopiesOfReadOnlyProjects)
+{
+    Received r;
+    MakeReadOnly(r.root / "C.cue");
+    r.Read();
+    ASSERT_FALSE(BackupCommand(r.list, r.Root(), true, true, r.messages));
+    const auto sorted = r.Everything();
+    UnsortPlan unsort = PlanUnsort(r.Root(), true);
+    r.progress.okCalls = 0;
+    r.progress.cancelAtCall = 1;
+    ASSERT_TRUE(UnsortCommand(unsort, r.Root(), r.progress, r.messages)); // after CD-A, which held C's copies
+    r.progress.cancelAtCall = -1;
+
+    EXPECT_EQ(r.Recover(true), "");
+    EXPECT_EQ(r.Everything(), sorted);
+
+    // On a full disk the journal can't be written: no copy is gone.
+    {
+        const FileSizeLimit full(0);
+        UnsortPlan again = PlanUnsort(r.Root(), true);
+        EXPECT_TRUE(UnsortCommand(again, r.Root(), r.progress, r.messages));
+    }
+    EXPECT_EQ(r.Everything(), sorted);
+}
+
+// A finished sort writes its reports; Report Only asks before replacing them.
+TEST(Recover, FinishingASortWritesItsReportsAndReportOnlyAsksBeforeReplacingThem)
+{
+    Received r;
+    r.StopSort();
+    EXPECT_EQ(r.Recover(false), "");
+    EXPECT_EQ(ReadFile(r.root / "Backup Report.txt"),
+              "ORVEX Project Backup Organizer\r\n\r\nCD-A\r\n----\r\nA\r\n\r\nCD-B\r\n----\r\nB\r\n\r\nCD-C\r\n----\r\nC\r\n");
+    const auto sorted = SortedSetFolders(r.Root());
+    EXPECT_EQ(sorted, (std::vector<std::string>{"CD-A", "CD-B", "CD-C"}));
+    EXPECT_EQ(ReplaceReportsQuestion(sorted), "Replace the reports of the backup sort into CD-A … CD-C?");
+}
+
+} // namespace
