@@ -2,6 +2,7 @@
 // write, and checks what scripts rely on: standard output, the messages on
 // standard error, the exit status and the files left on disk.
 
+#include "Commands.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -489,6 +490,53 @@ TEST_F(cli, SortStopsWhenTheFirstSetFolderExists)
                           "Empty and remove this folder to rearrange the files.\n");
     EXPECT_EQ(Snapshot(temp.path()), before);
     EXPECT_FALSE(fs::exists(studio / "Backup Report.txt"));
+}
+
+// A sort stopped (here by Cancel) leaves a journal: every other command says
+// so in lines of their own, with the ways out, and changes nothing; recover
+// --forget asks, and without a terminal needs --yes.
+TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
+{
+    {
+        RecordingMessages messages;
+        RecordingProgress progress;
+        orvoProjectList list{UserInterface{messages, progress}};
+        FakeGrid grid;
+        ReadFolderCommand(list, Studio() + "/", true, true, true, grid);
+        progress.okCalls = 0;
+        progress.cancelAtCall = 1;
+        ASSERT_TRUE(list.Rearrange(Studio() + "/", "CD"));
+    }
+    const auto before = Snapshot(temp.path());
+    const std::string ways = "Finish it with: kelvark-cli recover --finish " + Studio() + "\n"
+                             + "or undo it with: kelvark-cli recover --undo " + Studio() + "\n"
+                             + "or leave every file where it is now with: kelvark-cli recover --forget " + Studio() + "\n";
+    for (const std::vector<std::string> args : {std::vector<std::string>{"list", Studio()}, {"report", Studio()},
+                                                {"rename", Studio(), "Take", "Final"}}) {
+        const Result result = Cli(args);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, "The backup sort of " + Studio() + "/ stopped after 1 of 4 projects.\n" + ways);
+    }
+    EXPECT_EQ(Cli({"recover", "--forget", Studio()}).status, 2);
+    EXPECT_EQ(Snapshot(temp.path()), before);
+
+    const Result forgot = Cli({"recover", "--forget", "--yes", Studio()});
+    EXPECT_EQ(forgot.status, 0);
+    EXPECT_EQ(forgot.err, "The backup sort of " + Studio() + "/ stopped after 1 of 4 projects.\nNo project is split.\n");
+    EXPECT_FALSE(fs::exists(studio / ".kelvark-journal"));
+}
+
+// Report Only does not replace the reports of a sort whose set folders are
+// there without --yes.
+TEST_F(cli, ReportAfterASortNeedsYesToReplaceItsReports)
+{
+    ASSERT_EQ(Cli({"sort", "--cd", "--yes", Studio()}).status, 0);
+    const std::string report = ReadFile(studio / "Backup Report.txt");
+    const Result refused = Cli({"report", "--cd", Studio()});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "Replace the reports of the backup sort into CD-A … CD-B?\nGive --yes to replace them.\n");
+    EXPECT_EQ(ReadFile(studio / "Backup Report.txt"), report);
+    EXPECT_EQ(Cli({"report", "--cd", "--yes", Studio()}).status, 0);
 }
 
 TEST_F(cli, MoveTakesTheNamedProjectsOnly)

@@ -137,7 +137,17 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
         const bool finish = run % 2 == 0;
         if (r.Stop(SIGKILL, random, run % 4 >= 2)) {
             ++stopped;
-            ASSERT_EQ(r.Run({"recover", finish ? "--finish" : "--undo", "ROOT"}), 0) << ReadFile(r.base.path() / "err");
+            const std::vector<std::string> recover{"recover", finish ? "--finish" : "--undo", "ROOT"};
+            // Every third recover is itself killed at a random moment first.
+            if (stopped % 3 == 0) {
+                ChildProcess child(KELVARK_CLI_PATH, Arguments(recover, r.root, r.dest), r.base.path());
+                std::this_thread::sleep_for(
+                    std::chrono::microseconds(std::uniform_int_distribution<int>(0, r.operation)(random)));
+                child.Kill(SIGKILL);
+                child.Wait();
+            }
+            if (Journal journal; journal.Look(r.root.string() + "/") == Journal::State::Stopped)
+                ASSERT_EQ(r.Run(recover), 0) << ReadFile(r.base.path() / "err");
             ASSERT_FALSE(fs::exists(r.root / Journal::FileName));
             const auto tree = Tree({r.root, r.dest});
             ASSERT_TRUE(tree == (finish ? r.after : r.before)) << c.name << " run " << run << (finish ? " finished" : " undone");
@@ -176,6 +186,40 @@ TEST(KilledOperation, MoveToAnotherFileSystemIsRecoveredWhole)
         GTEST_SKIP() << "no /dev/shm";
     KillAndRecover({"move across", {"move", "ROOT", "DEST", "0003 Session", "0020 Session Mix", "0023 Session"}, 20},
                    "/dev/shm");
+}
+
+// A second run on a folder while a sort holds it (stopped here by SIGSTOP
+// once its plan is written) is refused at once, whatever it is; killed, the
+// sort leaves a journal that recovers.
+TEST(RunningOperation, RefusesASecondRunAndRecoversAfterAKill)
+{
+    const Case sort{"sort", {"sort", "--yes", "ROOT"}, 1};
+    Runs r(sort, fs::temp_directory_path());
+    bool held = false;
+    for (int attempt = 0; attempt < 20 && !held; ++attempt) {
+        r.Fresh();
+        ChildProcess child(KELVARK_CLI_PATH, Arguments(sort.args, r.root, r.dest), r.base.path());
+        while (!child.Ended() && ReadFile(r.root / Journal::FileName).find("\nend\t") == std::string::npos) {
+        }
+        child.Kill(SIGSTOP);
+        if (child.Ended() || !fs::exists(r.root / Journal::FileName))
+            continue;
+        held = true;
+        for (const std::vector<std::string> second : {sort.args,
+                                                      {"move", "ROOT", "DEST", "0003 Session"},
+                                                      {"recover", "--finish", "ROOT"},
+                                                      {"unsort", "--yes", "ROOT"},
+                                                      {"list", "ROOT"}}) {
+            EXPECT_EQ(r.Run(second), 1 << 8) << second.front();
+            EXPECT_TRUE(ReadFile(r.base.path() / "err").starts_with("Kelvark is already sorting this folder (since "))
+                << second.front() << ": " << ReadFile(r.base.path() / "err");
+        }
+        child.Kill(SIGKILL);
+        child.Wait();
+        ASSERT_EQ(r.Run({"recover", "--finish", "ROOT"}), 0) << ReadFile(r.base.path() / "err");
+        EXPECT_TRUE(Tree({r.root, r.dest}) == r.after);
+    }
+    EXPECT_TRUE(held) << "every sort ended before it could be held";
 }
 
 // SIGTERM (a shutdown) and SIGHUP (a closed terminal) stop a sort between two

@@ -1,5 +1,7 @@
 #include "Samples.h"
 
+#include "JournalFile.h"
+
 #include "Fixtures.h"
 #include "RegionBytes.h"
 
@@ -116,6 +118,24 @@ std::vector<NamedBytes> SampleRegionLists()
         {"Beyond The Limit", list({{0, false, 2147418000, 1000}})},
         {"Wide", list({{0, false, 0, 2147418111}, {0, false, 2147483647, 2147483647}})},
         {"Negative", list({{0, false, -50, 100}, {0, false, 20, -10}, {0, false, 7, 0}})},
+    };
+}
+
+std::vector<NamedBytes> SampleJournals()
+{
+    using fixtures::JournalText;
+    return {
+        {"sort", JournalText("sort", {{"folder", "CD-A"}, {"folder", "CD-B"}, {"unit", "A"}, {"move", "A.cue", "CD-A/A.cue"},
+                                      {"move", "A take.wav", "CD-A/A take.wav"}, {"unit", "B", "C"},
+                                      {"copy", "B.cue", "CD-B/B.cue"}, {"report", "Backup Report.txt", "ORVEX", "", "CD-A"}},
+                                 {{"done", "0"}})},
+        {"move", JournalText("move", {{"dest", "/tmp/kelvark-fuzz-dest"}, {"unit", "A"}, {"move", "A.cue", "A.cue"}},
+                                 {{"across", "0", "100", "1700000000"}})},
+        {"rename", JournalText("rename", {{"unit", "Take"}, {"move", "Take.cue", "Final.cue"}})},
+        {"unsort", JournalText("unsort", {{"folder", "DVD-A"}, {"unit", "DVD-A"}, {"move", "DVD-A/a.wav", "a.wav"},
+                                          {"uncopy", "DVD-A/b.wav", "b.wav"}})},
+        {"outside", JournalText("sort", {{"folder", "CD-A"}, {"unit", "A"}, {"move", "../a", "CD-A/a"}})},
+        {"cut-short", fixtures::JournalLine({"kelvark-journal 2"}) + fixtures::JournalLine({"kind", "sort"})},
     };
 }
 

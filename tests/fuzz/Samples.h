@@ -29,4 +29,8 @@ std::vector<NamedBytes> SampleLines();
 // shared boundaries in both orders, several tracks and waves, extreme positions.
 std::vector<NamedBytes> SampleRegionLists();
 
+// Journals of every kind of operation, as the program writes them (with units
+// done and units moved across file systems), and of shapes it refuses.
+std::vector<NamedBytes> SampleJournals();
+
 } // namespace fuzzing

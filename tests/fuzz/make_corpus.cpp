@@ -38,5 +38,6 @@ int main(int argc, char** argv)
     Write(out / "project", fuzzing::SampleProjects());
     Write(out / "wave", fuzzing::SampleWaves());
     Write(out / "usage", fuzzing::SampleRegionLists());
+    Write(out / "journal", fuzzing::SampleJournals());
     return 0;
 }

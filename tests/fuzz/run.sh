@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer (clang++) and runs each for SECONDS, one after the
 # other. Fails on any crash, broken property, leak, sanitizer report, or an
 # input that takes more than 5 seconds.
-#   tests/fuzz/run.sh SECONDS [TARGET...]     targets: tagline project wave usage
+#   tests/fuzz/run.sh SECONDS [TARGET...]     targets: tagline project wave usage journal
 # The build goes to build-fuzz (or $KELVARK_FUZZ_BUILD). What a target finds is
 # left in <build>/tests/fuzz/artifacts/<target>/; the inputs each run adds to
 # its corpus stay in <build>/tests/fuzz/work/<target>/ for the next run.
@@ -17,7 +17,7 @@ fi
 seconds=$1
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(tagline project wave usage)
+[ ${#targets[@]} -gt 0 ] || targets=(tagline project wave usage journal)
 build=${KELVARK_FUZZ_BUILD:-build-fuzz}
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
