@@ -102,14 +102,6 @@ std::string WithSeparator(std::string folder)
 
 namespace {
 
-// True when name is a set folder of prefix: the prefix, "-" and capital letters.
-bool IsSetFolder(const std::string& name, const std::string& prefix)
-{
-    return name.size() > prefix.size() + 1 && name.starts_with(prefix + "-")
-           && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()) + 1, name.end(),
-                          [](char c) { return c >= 'A' && c <= 'Z'; });
-}
-
 // True when the two regular files hold the same bytes.
 bool SameContent(const std::string& a, const std::string& b)
 {
@@ -128,26 +120,46 @@ bool SameContent(const std::string& a, const std::string& b)
 
 } // namespace
 
+bool IsSetFolder(const std::string& name, const std::string& prefix)
+{
+    return name.size() > prefix.size() + 1 && name.starts_with(prefix + "-")
+           && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()) + 1, name.end(),
+                          [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
+std::vector<std::string> SetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes,
+                                    std::error_code& error)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> folders;
+    for (fs::directory_iterator it(RootFolder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        const std::string name = it->path().filename().string();
+        if (!it->is_symlink(typeError) && it->is_directory(typeError)
+            && std::any_of(prefixes.begin(), prefixes.end(), [&](const auto& prefix) { return IsSetFolder(name, prefix); }))
+            folders.push_back(name);
+    }
+    // Set order: A to Z, then AA, AB and so on; CD sets before DVD sets.
+    std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+        const auto a1 = a.find('-'), b1 = b.find('-');
+        if (a1 != b1)
+            return a1 < b1;
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return folders;
+}
+
 UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD)
 {
     namespace fs = std::filesystem;
     const std::string prefix = MediumPrefix(forCD);
     UnsortPlan unsort;
     std::error_code error;
-    for (fs::directory_iterator it(RootFolder, error), end; !error && it != end; it.increment(error)) {
-        std::error_code typeError;
-        const std::string name = it->path().filename().string();
-        if (!it->is_symlink(typeError) && it->is_directory(typeError) && IsSetFolder(name, prefix))
-            unsort.folders.push_back(name);
-    }
+    unsort.folders = SetFolders(RootFolder, {prefix}, error);
     if (error) {
         unsort.plan.refusals.push_back("Can't read folder " + RootFolder + ": " + Describe(error));
         return unsort;
     }
-    // Set order: A to Z, then AA, AB and so on.
-    std::sort(unsort.folders.begin(), unsort.folders.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
     if (unsort.folders.empty()) {
         unsort.plan.refusals.push_back("There is no " + prefix + " backup folder in " + RootFolder + ".");
         return unsort;

@@ -4,6 +4,7 @@
 #include "orvoProjectList.h"
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 // The command sequences that the window and the command line share.
@@ -59,6 +60,13 @@ inline const std::string UnsortTitle = "Undo backup sort";
 // current folder only when stopOnCancel, keeping the journal.
 bool UnsortCommand(const UnsortPlan& unsort, const std::string& RootFolder, Progress& progress,
                    Messages& messages, bool stopOnCancel);
+
+// True when name is a set folder of prefix ("CD" or "DVD"): the prefix, "-" and capital letters.
+bool IsSetFolder(const std::string& name, const std::string& prefix);
+// The names of the set folders of RootFolder of the given prefixes, in set
+// order; links are not followed. The error of the listing, if any.
+std::vector<std::string> SetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes,
+                                    std::error_code& error);
 
 // Why the backup commands refuse a list that does not hold the projects of RootFolder.
 std::string ReadFolderFirst(const std::string& RootFolder);
