@@ -190,6 +190,8 @@ bool Parse(int argc, char** argv, Options& options)
             options.replace = true;
         } else if ((arg == "--finish" || arg == "--undo") && options.command == Command::Recover) {
             (arg == "--finish" ? options.finish : options.undo) = true;
+        } else if (arg == "--replace") {
+            throw UsageError("--replace applies to checksum only");
         } else if (arg == "--tsv" || arg == "--yes") {
             throw UsageError(std::string(arg) + " applies to " + (arg == "--tsv" ? "list only" : "sort and unsort only"));
         } else {
