@@ -45,13 +45,7 @@ done
 mapfile -t files < <(cd "$set_folder" && find . -maxdepth 1 -type f ! -name SHA256SUMS | sort)
 bytes=$(cd "$set_folder" && cat "${files[@]}" | wc -c)
 
-seconds_of() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || true
-    end=$(date +%s%N)
-    awk -v ns="$((end - start))" 'BEGIN { printf "%.3f", ns / 1e9 }'
-}
+source bench/timing.sh
 
 warm() { (cd "$set_folder" && cat "${files[@]}" >/dev/null); }
 
@@ -60,22 +54,6 @@ drop_caches() {
     [ "$(id -u)" -eq 0 ] || { echo "not run as root"; return; }
     sync
     { echo 3 >/proc/sys/vm/drop_caches; } 2>/dev/null || echo "/proc/sys/vm/drop_caches is not writable"
-}
-
-# The best of $runs runs, each after warm or after the cache was dropped.
-best_of() {
-    local before=$1 best="" t
-    shift
-    for _ in $(seq "$runs"); do
-        "$before" >/dev/null
-        t=$(seconds_of "$@")
-        if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
-    done
-    echo "$best"
-}
-
-ratio() {
-    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
 }
 
 verify() { "$cli" verify "$set_folder"; }
@@ -101,9 +79,8 @@ printf '  verify reads %s MB/s\n' "$(awk -v b="$bytes" -v s="$verify_warm" 'BEGI
 
 reason=$(drop_caches)
 if [ -z "$reason" ]; then
-    cold() { drop_caches >/dev/null; }
-    verify_cold=$(best_of cold verify)
-    cat_cold=$(best_of cold read_all)
+    verify_cold=$(best_of drop_caches verify)
+    cat_cold=$(best_of drop_caches read_all)
     printf '\ncold cache     %10s %12s %8s\n' 'time (s)' 'verify/this' target
     printf '  %-12s %10s %12s %8s\n' 'verify' "$verify_cold" '' ''
     printf '  %-12s %10s %12s %8s\n' 'cat' "$cat_cold" "$(ratio "$verify_cold" "$cat_cold")" '<= 1.1'
