@@ -367,7 +367,7 @@ std::string FolderSummary(const FolderCheck& folder)
     for (const auto& project : folder.projects)
         ++projects[ProjectState(folder, project)];
     const auto faulty = static_cast<std::size_t>(std::count_if(folder.loose.begin(), folder.loose.end(), [&](std::size_t i) {
-        return folder.files[i].state != FileState::Intact;
+        return folder.files[i].state != FileState::Intact && folder.files[i].state != FileState::Unchecked;
     }));
     std::string text = folder.name + ": " + Counted(projects[FileState::Intact], "project", "projects") + " intact, "
                        + std::to_string(projects[FileState::Changed]) + " changed, "

@@ -85,8 +85,10 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress);
 //   DVD-C: not part of a project: intact
 //   DVD-C: extra file "notes.txt"
 std::vector<std::string> FolderLines(const FolderCheck& folder);
-// "DVD-C: 7 projects intact, 1 changed, 0 missing, 1 extra file"; unreadable,
-// unchecked, faulty files of no project and malformed lines are added when there are any.
+// "DVD-C: 7 projects intact, 1 changed, 0 missing, 1 extra file"; projects
+// unreadable or not checked, faulty files of no project and malformed lines are
+// added when there are any. A project counts under its first fault in the order
+// changed, missing, unreadable, not checked.
 std::string FolderSummary(const FolderCheck& folder);
 // After a stop: "Stopped: 120 of 300 files checked."
 std::string StopSummary(const VerifyResult& result);

@@ -155,6 +155,10 @@ TEST_F(checksum, EachFaultIsNamedUnderItsProjectsWithItsExitStatus)
          "DVD-A: Alder: intact\nDVD-A: Blue: missing \"Blue.cue\"\nDVD-A: Cedar: intact\n"
          "DVD-A: not part of a project: intact\n"
          "DVD-A: 2 projects intact, 0 changed, 1 missing, 0 extra files\n", 1},
+        {"flipped byte in a file of no project", [](const fs::path& s) { FlipByte(s / "notes.txt", 0); },
+         "DVD-A: Alder: intact\nDVD-A: Blue: intact\nDVD-A: Cedar: intact\n"
+         "DVD-A: not part of a project: changed \"notes.txt\"\n"
+         "DVD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files, 1 file of no project not intact\n", 1},
         {"extra file", [](const fs::path& s) { WriteFile(s / "Alder.bak", "a later save"); },
          intact + "DVD-A: extra file \"Alder.bak\"\n"
                   "DVD-A: 3 projects intact, 0 changed, 0 missing, 1 extra file\n", 1},
