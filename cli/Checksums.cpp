@@ -19,7 +19,7 @@ void PrintLine(const std::string& line)
 int ChecksumCommand(const std::string& root, bool replace, TerminalProgress& progress, TerminalMessages& messages)
 {
     const ChecksumPlan plan = PlanChecksums(root, replace);
-    const ChecksumOutcome outcome = WriteChecksums(plan, replace, progress);
+    const ChecksumOutcome outcome = WriteChecksums(plan, progress);
     // A refusal for the files there already says how to go ahead.
     for (const auto& line : outcome.lines)
         messages.Show(line == plan.refusal && !plan.holding.empty() ? line + " Give --replace to write new ones." : line);

@@ -165,6 +165,7 @@ FileState ProjectState(const FolderCheck& folder, const ProjectCheck& project)
 ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
 {
     ChecksumPlan plan;
+    plan.replace = replace;
     const std::string root = WithSeparator(folder);
     std::error_code error;
     const std::vector<std::string> sets = SetFolders(root, SetPrefixes, error);
@@ -195,7 +196,7 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
     return plan;
 }
 
-ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, bool replace, Progress& progress)
+ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
 {
     ChecksumOutcome outcome;
     if (!plan.refusal.empty()) {
@@ -236,7 +237,7 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, bool replace, Progress&
             continue;
         }
         if (failure.empty())
-            if (const std::error_code error = WriteManifest(plan.folders[f], entries, replace))
+            if (const std::error_code error = WriteManifest(plan.folders[f], entries, plan.replace))
                 failure = set + ": can't write " + ManifestName + ": " + Describe(error);
         outcome.failed = outcome.failed || !failure.empty();
         outcome.lines.push_back(failure.empty() ? set + ": " + ManifestName + " lists " + Counted(entries.size(), "file.", "files.")
@@ -249,7 +250,7 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, bool replace, Progress&
 
 ChecksumOutcome WriteChecksums(const std::string& folder, bool replace, Progress& progress)
 {
-    return WriteChecksums(PlanChecksums(folder, replace), replace, progress);
+    return WriteChecksums(PlanChecksums(folder, replace), progress);
 }
 
 int VerifyResult::ExitStatus() const

@@ -18,6 +18,7 @@ struct ChecksumPlan {
     std::vector<std::string> folders; // full paths, ending with the separator, in set order
     std::int64_t bytes = 0;           // what writing them reads
     std::vector<std::string> holding; // the names of those that hold a SHA256SUMS already
+    bool replace = false;             // their SHA256SUMS may be replaced
     std::string refusal;              // why nothing may be written; empty when it may
 };
 // The plan; a set folder that holds a SHA256SUMS already is refused unless replace.
@@ -32,7 +33,7 @@ struct ChecksumOutcome {
 // Reads every file of the plan's folders once and writes each folder's
 // SHA256SUMS once all its files are read; a stop writes none for the folders
 // not read to their end.
-ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, bool replace, Progress& progress);
+ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress);
 ChecksumOutcome WriteChecksums(const std::string& folder, bool replace, Progress& progress);
 
 // Verifying: what each file listed in a SHA256SUMS turned out to be.
