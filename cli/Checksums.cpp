@@ -21,8 +21,9 @@ int ChecksumCommand(const std::string& root, bool replace, TerminalProgress& pro
     const ChecksumPlan plan = PlanChecksums(root, replace);
     const ChecksumOutcome outcome = WriteChecksums(plan, progress);
     // A refusal for the files there already says how to go ahead.
+    const bool holding = !plan.holding.empty();
     for (const auto& line : outcome.lines)
-        messages.Show(line == plan.refusal && !plan.holding.empty() ? line + " Give --replace to write new ones." : line);
+        messages.Show(line == plan.refusal && holding ? line + " Give --replace to write new ones." : line);
     return outcome.failed || outcome.stopped ? 1 : 0;
 }
 

@@ -134,8 +134,8 @@ Command ParseCommand(std::string_view word)
 void CheckOperands(const Options& options)
 {
     static const std::vector<std::string> names[] = {
-        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}, {"FOLDER"}, {"FOLDER"},
-        {"FOLDER"}, {"PATH"}};
+        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}, {"FOLDER"},
+        {"FOLDER"}, {"FOLDER"}, {"PATH"}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
     if (given.size() < expected.size())

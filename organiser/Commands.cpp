@@ -136,7 +136,8 @@ std::vector<std::string> SetFolders(const std::string& RootFolder, const std::ve
         std::error_code typeError;
         const std::string name = it->path().filename().string();
         if (!it->is_symlink(typeError) && it->is_directory(typeError)
-            && std::any_of(prefixes.begin(), prefixes.end(), [&](const auto& prefix) { return IsSetFolder(name, prefix); }))
+            && std::any_of(prefixes.begin(), prefixes.end(),
+                           [&](const auto& prefix) { return IsSetFolder(name, prefix); }))
             folders.push_back(name);
     }
     // Set order: A to Z, then AA, AB and so on; CD sets before DVD sets.

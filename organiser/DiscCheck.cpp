@@ -86,7 +86,8 @@ void Attribute(FolderCheck& folder, const orvoProjectList& list)
             && !list.owners.Project(file.name.substr(0, file.name.size() - 4)))
             gone.push_back(file.name.substr(0, file.name.size() - 4));
 
-    std::map<std::string, std::vector<std::size_t>, decltype(&FolderListing::NameLess)> projects(FolderListing::NameLess);
+    using ByName = decltype(&FolderListing::NameLess);
+    std::map<std::string, std::vector<std::size_t>, ByName> projects(FolderListing::NameLess);
     for (std::size_t i = 0; i < folder.files.size(); ++i) {
         const std::string& name = folder.files[i].name;
         std::vector<std::string_view> claims;
@@ -240,8 +241,9 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
             if (const std::error_code error = WriteManifest(plan.folders[f], entries, plan.replace))
                 failure = set + ": can't write " + ManifestName + ": " + Describe(error);
         outcome.failed = outcome.failed || !failure.empty();
-        outcome.lines.push_back(failure.empty() ? set + ": " + ManifestName + " lists " + Counted(entries.size(), "file.", "files.")
-                                                : failure + "; no " + ManifestName + " was written.");
+        outcome.lines.push_back(failure.empty()
+                                    ? set + ": " + ManifestName + " lists " + Counted(entries.size(), "file.", "files.")
+                                    : failure + "; no " + ManifestName + " was written.");
     }
     if (!notWritten.empty())
         outcome.lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(notWritten) + ".");
@@ -290,7 +292,8 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress)
                 if (EntryExists(path + set + "/" + ManifestName))
                     folders.push_back(path + set + "/");
         if (folders.empty())
-            result.refusals.push_back(path + " holds no " + ManifestName + ", nor does any CD-… or DVD-… folder in it.");
+            result.refusals.push_back(path + " holds no " + ManifestName
+                                      + ", nor does any CD-… or DVD-… folder in it.");
         for (const auto& folder : folders) {
             Manifest& manifest = manifests.emplace_back();
             if (const std::error_code readError = ReadManifest(folder, manifest))
@@ -367,9 +370,9 @@ std::string FolderSummary(const FolderCheck& folder)
     std::map<FileState, std::size_t> projects;
     for (const auto& project : folder.projects)
         ++projects[ProjectState(folder, project)];
-    const auto faulty = static_cast<std::size_t>(std::count_if(folder.loose.begin(), folder.loose.end(), [&](std::size_t i) {
+    const auto faulty = std::count_if(folder.loose.begin(), folder.loose.end(), [&](std::size_t i) {
         return folder.files[i].state != FileState::Intact && folder.files[i].state != FileState::Unchecked;
-    }));
+    });
     std::string text = folder.name + ": " + Counted(projects[FileState::Intact], "project", "projects") + " intact, "
                        + std::to_string(projects[FileState::Changed]) + " changed, "
                        + std::to_string(projects[FileState::Missing]) + " missing";
@@ -379,7 +382,7 @@ std::string FolderSummary(const FolderCheck& folder)
         text += ", " + std::to_string(projects[FileState::Unchecked]) + " not checked";
     text += ", " + Counted(folder.extra.size(), "extra file", "extra files");
     if (faulty > 0)
-        text += ", " + Counted(faulty, "file", "files") + " of no project not intact";
+        text += ", " + Counted(static_cast<std::size_t>(faulty), "file", "files") + " of no project not intact";
     if (!folder.malformed.empty())
         text += ", " + Counted(folder.malformed.size(), "malformed line", "malformed lines");
     return text;

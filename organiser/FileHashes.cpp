@@ -44,8 +44,8 @@ private:
 
 // Reads the regular file at path to its end into digest, adding what it read
 // to bytes; ECANCELED once stop is set.
-std::error_code HashFile(const std::string& path, Digest& digest, std::vector<char>& buffer, const DigestContext& context,
-                         std::atomic<std::int64_t>& bytes, const std::atomic<bool>& stop)
+std::error_code HashFile(const std::string& path, Digest& digest, std::vector<char>& buffer,
+                         const DigestContext& context, std::atomic<std::int64_t>& bytes, const std::atomic<bool>& stop)
 {
     // Not followed, and never left waiting on a FIFO.
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
@@ -65,7 +65,8 @@ std::error_code HashFile(const std::string& path, Digest& digest, std::vector<ch
     // of memory what the machine was using.
     iovec first{buffer.data(), buffer.size()};
     ssize_t got = ::preadv2(fd, &first, 1, 0, RWF_NOWAIT);
-    const bool cached = got >= 0 && got == std::min<std::int64_t>(status.st_size, static_cast<std::int64_t>(buffer.size()));
+    const auto firstBlock = std::min<std::int64_t>(status.st_size, static_cast<std::int64_t>(buffer.size()));
+    const bool cached = got >= 0 && got == firstBlock;
     got = std::max<ssize_t>(got, 0);
     std::int64_t offset = 0;
     std::int64_t dropped = 0;
@@ -111,7 +112,8 @@ std::string ReadingProgress(std::int64_t done, std::int64_t total, double second
     std::string text = Amount(done, gigabytes) + " of " + Amount(total, gigabytes) + (gigabytes ? " GB" : " MB");
     // A second of reading tells the speed well enough.
     if (seconds >= 1 && done > 0 && done < total) {
-        const auto left = static_cast<std::int64_t>(seconds * static_cast<double>(total - done) / static_cast<double>(done));
+        const double rate = static_cast<double>(done) / seconds;
+        const auto left = static_cast<std::int64_t>(static_cast<double>(total - done) / rate);
         const std::string secs = std::to_string(left % 60);
         text += ", " + std::to_string(left / 60) + ":" + (secs.size() < 2 ? "0" : "") + secs + " left";
     }
