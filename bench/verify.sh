@@ -84,6 +84,12 @@ if [ -z "$reason" ]; then
     printf '\ncold cache     %10s %12s %8s\n' 'time (s)' 'verify/this' target
     printf '  %-12s %10s %12s %8s\n' 'verify' "$verify_cold" '' ''
     printf '  %-12s %10s %12s %8s\n' 'cat' "$cat_cold" "$(ratio "$verify_cold" "$cat_cold")" '<= 1.1'
+    # The target holds where the disk is slower than the hashing; a device that
+    # reads faster than the CPU hashes makes the cold run a measure of the CPU.
+    if awk -v c="$cat_cold" -v w="$verify_warm" 'BEGIN { exit !(c < w) }'; then
+        printf '  the device reads %s MB/s, faster than verify hashes from memory: the cold ratio measures the CPU\n' \
+            "$(awk -v b="$bytes" -v s="$cat_cold" 'BEGIN { printf "%.0f", b / s / 1e6 }')"
+    fi
 else
     printf '\ncold cache: skipped (%s)\n' "$reason"
 fi
