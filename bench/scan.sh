@@ -32,29 +32,10 @@ trap 'rm -rf "$work"' EXIT
 waves=40
 runs=3
 
-# Wall time in seconds of one run of the command.
-seconds_of() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    awk -v ns="$((end - start))" 'BEGIN { printf "%.4f", ns / 1e9 }'
-}
+source bench/timing.sh
 
-# The best of $runs runs; with cold set, the page cache is dropped before each.
-best_of() {
-    local cold=$1 best="" t
-    shift
-    for _ in $(seq "$runs"); do
-        if [ "$cold" = cold ]; then "$floor" --drop-caches; fi
-        t=$(seconds_of "$@")
-        if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
-    done
-    echo "$best"
-}
-
-ratio() {
-    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
+drop_caches() {
+    "$floor" --drop-caches
 }
 
 list() {
@@ -76,7 +57,7 @@ for projects in 500 2000 8000; do
         exit 1
     fi
     files=$(find "$folder" -maxdepth 1 -type f | wc -l)
-    seconds=$(best_of warm list "$folder")
+    seconds=$(best_of true list "$folder")
     peak=$(peak_kb "$folder")
     printf '%9d %8d %10s %18s %14s %18s\n' "$projects" "$files" "$seconds" \
         "$(awk -v s="$seconds" -v n="$projects" 'BEGIN { printf "%.3f", s * 1000 / n }')" \
@@ -87,7 +68,7 @@ for projects in 500 2000 8000; do
         warm_floor=$(awk '$1 == "warm" { print $2 }' <<<"$floors")
         cold_floor=$(awk '$1 == "cold" { print $2 }' <<<"$floors")
         cold_skipped=$(grep '^cold skipped' <<<"$floors" || true)
-        if [ -n "$cold_floor" ]; then cold_list=$(best_of cold list "$folder"); fi
+        if [ -n "$cold_floor" ]; then cold_list=$(best_of drop_caches list "$folder"); fi
     fi
     if [ "$projects" -eq 8000 ]; then peak_8000=$peak; fi
     rm -rf "$folder"

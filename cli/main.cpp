@@ -1,10 +1,13 @@
 // kelvark-cli: the window's commands for scripts and headless machines.
 //
 // Exit status: 0 success; 1 when `list` met read errors, or when `report`,
-// `sort`, `move`, `rename`, `unsort` or `recover` stopped or failed, when
-// Ctrl-C stopped the folder read, or when another run holds the folder or an
-// operation stopped there; 2 for bad usage or a folder that cannot be read.
+// `sort`, `move`, `rename`, `unsort`, `recover` or `checksum` stopped or
+// failed, when Ctrl-C stopped the folder read, when another run holds the
+// folder or an operation stopped there, or when `verify` found a project that
+// is not intact or an extra file; 2 for bad usage or a folder that cannot be
+// read (or holds no SHA256SUMS to verify).
 
+#include "Checksums.h"
 #include "Commands.h"
 #include "Journal.h"
 #include "Terminal.h"
@@ -34,6 +37,8 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli rename [--cd|--dvd] [--no-mix] [--no-regular] FOLDER OLD NEW\n"
     "       kelvark-cli recover --finish|--undo|--forget [--yes] FOLDER\n"
     "       kelvark-cli unsort [--cd|--dvd] [--yes] FOLDER\n"
+    "       kelvark-cli checksum [--replace] FOLDER\n"
+    "       kelvark-cli verify PATH...\n"
     "       kelvark-cli --help | --version\n";
 
 constexpr std::string_view HelpText =
@@ -48,6 +53,11 @@ constexpr std::string_view HelpText =
     "           every file where it is\n"
     "  unsort   move every file of FOLDER's CD-… or DVD-… backup folders back into\n"
     "           FOLDER and remove those folders (the reports stay)\n"
+    "  checksum write SHA256SUMS into each CD-… or DVD-… set folder of FOLDER (or into\n"
+    "           FOLDER, a set folder itself), for `sha256sum -c` or verify\n"
+    "  verify   read every file of the set folders or discs PATH against their\n"
+    "           SHA256SUMS and say which projects are intact (a root folder: each of\n"
+    "           its set folders that holds one)\n"
     "\n"
     "  --cd, --dvd    plan for CDs of 649 megabytes or DVDs of 4.6 gigabytes (the default)\n"
     "  --no-mix       leave out mix projects (\" Mix\" in the name)\n"
@@ -55,6 +65,7 @@ constexpr std::string_view HelpText =
     "  --tsv          print tab-separated lines under a header line\n"
     "  --yes          sort, unsort, replace a sort's reports or forget a journal\n"
     "                 without asking\n"
+    "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
     "  --             end of options: later arguments are names, even when they start with \"-\"\n"
     "\n"
     "Names are shown as UTF-8; bytes that are not UTF-8 are read as Windows-1252.\n"
@@ -70,8 +81,9 @@ constexpr std::string_view HelpText =
     "meanwhile, and when it stopped early, every other command on FOLDER refuses\n"
     "until recover has finished, undone or forgotten it.\n"
     "\n"
-    "Exit status: 0 success; 1 read errors (list) or a command that stopped or failed;\n"
-    "2 bad usage or a folder that cannot be read.\n";
+    "Exit status: 0 success; 1 read errors (list), a command that stopped or failed,\n"
+    "or a verify that found a project not intact or an extra file; 2 bad usage, a\n"
+    "folder that cannot be read, or a PATH to verify without a SHA256SUMS.\n";
 
 // A mistake in the command line: reported as one line and the usage, status 2.
 struct UsageError : std::runtime_error {
@@ -83,7 +95,7 @@ struct FolderError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort };
+enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort, Checksum, Verify };
 
 struct Options {
     Command command = Command::List;
@@ -96,6 +108,7 @@ struct Options {
     bool finish = false;
     bool undo = false;
     bool forget = false;
+    bool replace = false;
     std::vector<std::string> operands;
 };
 
@@ -115,6 +128,10 @@ Command ParseCommand(std::string_view word)
         return Command::Recover;
     if (word == "unsort")
         return Command::Unsort;
+    if (word == "checksum")
+        return Command::Checksum;
+    if (word == "verify")
+        return Command::Verify;
     throw UsageError("unknown command " + std::string(word));
 }
 
@@ -122,12 +139,13 @@ Command ParseCommand(std::string_view word)
 void CheckOperands(const Options& options)
 {
     static const std::vector<std::string> names[] = {
-        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}, {"FOLDER"}, {"FOLDER"}};
+        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}, {"FOLDER"},
+        {"FOLDER"}, {"FOLDER"}, {"PATH"}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
     if (given.size() < expected.size())
         throw UsageError("missing " + expected[given.size()]);
-    if (given.size() > expected.size() && options.command != Command::Move)
+    if (given.size() > expected.size() && options.command != Command::Move && options.command != Command::Verify)
         throw UsageError("unexpected argument " + given[expected.size()]);
     for (std::size_t i = 0; i < expected.size(); ++i)
         if (given[i].empty())
@@ -174,8 +192,12 @@ bool Parse(int argc, char** argv, Options& options)
         } else if (arg == "--yes" && (options.command == Command::Sort || options.command == Command::Unsort
                                       || options.command == Command::Report || options.command == Command::Recover)) {
             options.yes = true;
+        } else if (arg == "--replace" && options.command == Command::Checksum) {
+            options.replace = true;
         } else if ((arg == "--finish" || arg == "--undo" || arg == "--forget") && options.command == Command::Recover) {
             (arg == "--finish" ? options.finish : arg == "--undo" ? options.undo : options.forget) = true;
+        } else if (arg == "--replace") {
+            throw UsageError("--replace applies to checksum only");
         } else if (arg == "--tsv" || arg == "--yes") {
             throw UsageError(std::string(arg) + " applies to "
                              + (arg == "--tsv" ? "list only" : "sort, unsort, report and recover only"));
@@ -343,6 +365,8 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         return list.RenameProject(*ProjectsNamed(list, {options.operands[1]}, root).front(), options.operands[2]) ? 1 : 0;
     case Command::Recover:
     case Command::Unsort:
+    case Command::Checksum:
+    case Command::Verify:
         break;
     }
     return 1;
@@ -351,6 +375,8 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
 int Run(const Options& options)
 {
     TerminalProgress::CatchInterrupt();
+    if (options.command == Command::Verify)
+        return VerifyCommand(options.operands);
     const std::string root = ReadableFolder(options.operands[0]);
     const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
     const bool asks = options.command == Command::Sort || options.command == Command::Unsort
@@ -373,6 +399,8 @@ int Run(const Options& options)
         status = Recover(options, root, progress, messages);
     else if (status = Guard(root, options.operands[0], messages); status >= 0)
         return status;
+    else if (options.command == Command::Checksum)
+        return ChecksumCommand(root, options.replace, progress, messages);
     else if (options.command == Command::Unsort)
         status = Unsort(options, root, progress, messages);
     else

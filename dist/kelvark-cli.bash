@@ -48,7 +48,7 @@ _kelvark_cli()
     _init_completion || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify --help --version' -- "$cur"))
         return
     fi
 
@@ -59,6 +59,8 @@ _kelvark_cli()
     unsort) options='--cd --dvd --yes' ;;
     report | move | rename) options='--cd --dvd --no-mix --no-regular' ;;
     recover) options='--finish --undo' ;;
+    checksum) options='--replace' ;;
+    verify) options='' ;;
     *) return ;;
     esac
 
@@ -92,6 +94,9 @@ _kelvark_cli()
         elif ((n == 1)); then
             _kelvark_cli_projects "${operands[0]}"
         fi
+        ;;
+    verify)
+        _filedir -d
         ;;
     *)
         ((n == 0)) && _filedir -d

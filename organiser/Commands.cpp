@@ -117,11 +117,8 @@ std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
     std::vector<std::string> folders;
     if (!EntryExists(RootFolder + "Backup Report.txt"))
         return folders;
-    for (const bool forCD : {true, false}) {
-        const std::vector<std::string> found = SetFolders(RootFolder, MediumPrefix(forCD));
-        folders.insert(folders.end(), found.begin(), found.end());
-    }
-    return folders;
+    std::error_code error;
+    return SetFolders(RootFolder, {MediumPrefix(true), MediumPrefix(false)}, error);
 }
 
 std::string ReplaceReportsQuestion(const std::vector<std::string>& folders)
@@ -143,9 +140,6 @@ std::string WithSeparator(std::string folder)
     return folder;
 }
 
-namespace {
-
-// True when name is a set folder of prefix: the prefix, "-" and capital letters.
 bool IsSetFolder(const std::string& name, const std::string& prefix)
 {
     return name.size() > prefix.size() + 1 && name.starts_with(prefix + "-")
@@ -153,20 +147,23 @@ bool IsSetFolder(const std::string& name, const std::string& prefix)
                           [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
-} // namespace
-
-std::vector<std::string> SetFolders(const std::string& RootFolder, const std::string& prefix)
+std::vector<std::string> SetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes,
+                                    std::error_code& error)
 {
     std::vector<std::string> folders;
-    std::error_code error;
     for (fs::directory_iterator it(RootFolder, error), end; !error && it != end; it.increment(error)) {
         std::error_code typeError;
         const std::string name = it->path().filename().string();
-        if (!it->is_symlink(typeError) && it->is_directory(typeError) && IsSetFolder(name, prefix))
+        if (!it->is_symlink(typeError) && it->is_directory(typeError)
+            && std::any_of(prefixes.begin(), prefixes.end(),
+                           [&](const auto& prefix) { return IsSetFolder(name, prefix); }))
             folders.push_back(name);
     }
-    // Set order: A to Z, then AA, AB and so on.
+    // Set order: A to Z, then AA, AB and so on; CD sets before DVD sets.
     std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+        const auto a1 = a.find('-'), b1 = b.find('-');
+        if (a1 != b1)
+            return a1 < b1;
         return a.size() != b.size() ? a.size() < b.size() : a < b;
     });
     return folders;
@@ -181,12 +178,11 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD)
     plan.root = RootFolder;
     plan.makesFolders = false;
     std::error_code error;
-    fs::directory_iterator(RootFolder, error);
+    plan.folders = SetFolders(RootFolder, {prefix}, error);
     if (error) {
         plan.refusals.push_back("Can't read folder " + RootFolder + ": " + Describe(error));
         return unsort;
     }
-    plan.folders = SetFolders(RootFolder, prefix);
     if (plan.folders.empty()) {
         plan.refusals.push_back("There is no " + prefix + " backup folder in " + RootFolder + ".");
         return unsort;

@@ -4,6 +4,7 @@
 #include "orvoProjectList.h"
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 // The command sequences that the window and the command line share.
@@ -44,8 +45,6 @@ std::vector<orvoProject*> Selection(const orvoProjectList& list, const Grid& g);
 bool MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
                  Messages& messages, Grid& g);
 
-// The set folders of prefix in RootFolder (CD-A, …), in set order.
-std::vector<std::string> SetFolders(const std::string& RootFolder, const std::string& prefix);
 // The set folders whose sort wrote the reports in RootFolder: none when there
 // is no report, or no set folder beside it.
 std::vector<std::string> SortedSetFolders(const std::string& RootFolder);
@@ -70,6 +69,13 @@ inline const std::string UnsortTitle = "Undo backup sort";
 // set folders. True when it was refused, failed or stopped (the user was told
 // why, except for a stop, which leaves the journal).
 bool UnsortCommand(UnsortPlan& unsort, const std::string& RootFolder, Progress& progress, Messages& messages);
+
+// True when name is a set folder of prefix ("CD" or "DVD"): the prefix, "-" and capital letters.
+bool IsSetFolder(const std::string& name, const std::string& prefix);
+// The names of the set folders of RootFolder of the given prefixes, in set
+// order; links are not followed. The error of the listing, if any.
+std::vector<std::string> SetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes,
+                                    std::error_code& error);
 
 // Why the backup commands refuse a list that does not hold the projects of RootFolder.
 std::string ReadFolderFirst(const std::string& RootFolder);

@@ -1,5 +1,6 @@
 #include "Journal.h"
 
+#include "Commands.h"
 #include "FileOps.h"
 
 #include <algorithm>
@@ -110,17 +111,6 @@ bool IsFileName(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos
            && name.find('\0') == std::string::npos && !name.starts_with(".kelvark-");
-}
-
-// A set folder's name: a medium's prefix, "-" and capital letters.
-bool IsSetFolderName(const std::string& name)
-{
-    for (const std::string prefix : {"CD-", "DVD-"})
-        if (name.size() > prefix.size() && name.starts_with(prefix)
-            && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
-                           [](char c) { return c >= 'A' && c <= 'Z'; }))
-            return true;
-    return false;
 }
 
 bool IsReport(const std::string& name)
@@ -480,7 +470,7 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
         return f[1].starts_with('/') && f[1].find("/../") == std::string::npos && !f[1].ends_with("/..");
     }
     if (word == "folder" && f.size() == 2 && (kind == Operation::Sort || kind == Operation::Unsort)
-        && read.units.empty() && IsSetFolderName(f[1]) && !isFolder(f[1])) {
+        && read.units.empty() && (IsSetFolder(f[1], "CD") || IsSetFolder(f[1], "DVD")) && !isFolder(f[1])) {
         read.folders.push_back(f[1]);
         return true;
     }

@@ -28,16 +28,37 @@ ReportFile::~ReportFile()
     }
 }
 
-void ReportFile::WriteLine(const std::string& text)
+std::error_code ReportFile::Open(const std::string& FileName)
+{
+    target = FileName;
+    if (IsReadOnly(target))
+        return std::make_error_code(std::errc::permission_denied);
+    const int fd = CreateHiddenTemp(target, temp, 0666);
+    if (fd < 0)
+        return {errno, std::generic_category()};
+    if (!(stream = ::fdopen(fd, "wb"))) {
+        const std::error_code failure(errno, std::generic_category());
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return failure;
+    }
+    return {};
+}
+
+void ReportFile::Write(std::string_view bytes)
 {
     if (!stream || error)
         return;
-    const std::string line = text + "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), stream) != line.size())
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size())
         error = {errno, std::generic_category()};
 }
 
-std::error_code ReportFile::Commit()
+void ReportFile::WriteLine(const std::string& text)
+{
+    Write(text + "\r\n");
+}
+
+std::error_code ReportFile::Commit(bool replace)
 {
     if (!stream)
         return std::make_error_code(std::errc::bad_file_descriptor);
@@ -47,9 +68,11 @@ std::error_code ReportFile::Commit()
     if (std::fclose(stream) != 0 && !error)
         error = {errno, std::generic_category()};
     stream = nullptr;
-    // Reports are meant to replace the previous ones, so this rename may replace.
-    if (!error)
+    // Reports are meant to replace the previous ones; other files say whether they may.
+    if (!error && replace)
         fs::rename(temp, target, error);
+    else if (!error)
+        error = MoveNoReplace(temp, target);
     if (error)
         ::unlink(temp.c_str());
     return error;
@@ -57,18 +80,8 @@ std::error_code ReportFile::Commit()
 
 bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messages)
 {
-    fo.target = FileName;
     // A read-only report is the user's to keep; it is not replaced.
-    std::error_code error;
-    if (IsReadOnly(fo.target))
-        error = std::make_error_code(std::errc::permission_denied);
-    else if (const int fd = CreateHiddenTemp(fo.target, fo.temp, 0666); fd < 0)
-        error = {errno, std::generic_category()};
-    else if (!(fo.stream = ::fdopen(fd, "wb"))) {
-        error = {errno, std::generic_category()};
-        ::close(fd);
-        ::unlink(fo.temp.c_str());
-    }
+    const std::error_code error = fo.Open(FileName);
     if (error)
         ShowFileError(error, messages);
     return static_cast<bool>(error);

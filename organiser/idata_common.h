@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <vector>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 // A file written whole or not at all: the text goes to a hidden temporary file
 // in the same folder, which replaces the named file only when every write and
@@ -18,14 +19,19 @@ public:
     ReportFile& operator=(const ReportFile&) = delete;
     ~ReportFile();
 
+    // Starts the file FileName: a read-only file of that name is the user's
+    // to keep and refused (EACCES). The error; empty on success.
+    std::error_code Open(const std::string& FileName);
+    // Writes bytes as they are.
+    void Write(std::string_view bytes);
     // Writes text and the line end CR LF.
     void WriteLine(const std::string& text);
-    // Finishes the file and puts it in place. The first error of any write,
-    // the close or the replacement; empty on success.
-    std::error_code Commit();
+    // Finishes the file and puts it in place, replacing a file of that name
+    // only when replace (else such a file is an error, EEXIST). The first
+    // error of any write, the close or the renaming; empty on success.
+    std::error_code Commit(bool replace = true);
 
 private:
-    friend bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messages);
     std::filesystem::path target;
     std::filesystem::path temp;
     std::FILE* stream = nullptr;

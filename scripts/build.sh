@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=2
-packages=(cmake g++ make libgtest-dev libbenchmark-dev qt6-base-dev fonts-liberation2)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev libssl-dev qt6-base-dev fonts-liberation2)
 
 as_root() {
     if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi

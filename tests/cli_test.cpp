@@ -234,6 +234,10 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"rename", Studio(), "Take", ""}, "NEW is empty"},
         {{"rename", Studio(), "Nope", "Final"}, "no project named Nope in " + Studio() + "/"},
         {{"rename", Studio(), "Take", "Final", "More"}, "unexpected argument More"},
+        {{"checksum"}, "missing FOLDER"},
+        {{"checksum", Studio(), Dest()}, "unexpected argument " + Dest()},
+        {{"verify"}, "missing PATH"},
+        {{"verify", "--replace", Studio()}, "--replace applies to checksum only"},
     };
     for (const auto& [args, problem] : cases) {
         const Result result = Cli(args);

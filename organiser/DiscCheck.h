@@ -1,0 +1,95 @@
+#pragma once
+
+#include "UserInterface.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Checksums on every disc, and the check of a disc against them: which
+// projects are still whole, byte for byte. The window and the command line
+// both run these and show the sentences they give.
+
+// Writing the checksums: the set folders of a folder (the folder itself when
+// its name is a set folder's, CD-A or DVD-C), each getting one SHA256SUMS of
+// its ordinary files.
+struct ChecksumPlan {
+    std::vector<std::string> folders; // full paths, ending with the separator, in set order
+    std::int64_t bytes = 0;           // what writing them reads
+    std::vector<std::string> holding; // the names of those that hold a SHA256SUMS already
+    bool replace = false;             // their SHA256SUMS may be replaced
+    std::string refusal;              // why nothing may be written; empty when it may
+};
+// The plan; a set folder that holds a SHA256SUMS already is refused unless replace.
+ChecksumPlan PlanChecksums(const std::string& folder, bool replace);
+
+// What writing the checksums did: one sentence per set folder, in set order.
+struct ChecksumOutcome {
+    std::vector<std::string> lines;
+    bool failed = false;  // a refusal, a file that could not be read, a SHA256SUMS that could not be written
+    bool stopped = false; // the user stopped the reading
+};
+// Reads every file of the plan's folders once and writes each folder's
+// SHA256SUMS once all its files are read; a stop writes none for the folders
+// not read to their end.
+ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress);
+ChecksumOutcome WriteChecksums(const std::string& folder, bool replace, Progress& progress);
+
+// Verifying: what each file listed in a SHA256SUMS turned out to be.
+enum class FileState { Unchecked, Intact, Changed, Missing, Unreadable };
+
+struct CheckedFile {
+    std::string name; // as listed: the bytes on disk
+    FileState state = FileState::Unchecked;
+    std::string error; // why an unreadable file could not be read
+};
+
+// The files a project's project file names as its own or plays, that the
+// SHA256SUMS lists (positions in FolderCheck::files, in listed order).
+struct ProjectCheck {
+    std::string name;
+    std::vector<std::size_t> files;
+};
+
+// One set folder or disc.
+struct FolderCheck {
+    std::string path;                   // ending with the separator
+    std::string name;                   // the set's name: the folder's own name
+    std::vector<CheckedFile> files;     // in the order SHA256SUMS lists them
+    std::vector<ProjectCheck> projects; // in listing order of their names
+    std::vector<std::size_t> loose;     // the listed files no project claims
+    std::vector<std::string> extra;     // ordinary files SHA256SUMS does not list
+    std::vector<std::string> malformed; // SHA256SUMS's lines that are not checksum lines
+};
+
+struct VerifyResult {
+    std::vector<std::string> refusals; // paths that hold no SHA256SUMS or cannot be read: nothing was read
+    std::vector<FolderCheck> folders;
+    bool stopped = false;
+
+    // 0 when every project of every folder is intact and no file is extra or
+    // faulty; 2 when refused; 1 otherwise, a stop included.
+    int ExitStatus() const;
+};
+
+// Checks the set folders or discs of paths: a folder holding a SHA256SUMS, or
+// a root folder meaning each of its set folders that holds one. Every listed
+// file is read once; the project files in each folder say which project each
+// file belongs to.
+VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress);
+
+// The per-project lines of a folder, then its files of no project, its extra
+// files and its malformed lines:
+//   DVD-C: Alder Road: intact
+//   DVD-C: Blue Hour: changed "Blue Hour 1.wav"; missing "Blue Hour 2.wav"
+//   DVD-C: not part of a project: intact
+//   DVD-C: extra file "notes.txt"
+std::vector<std::string> FolderLines(const FolderCheck& folder);
+// "DVD-C: 7 projects intact, 1 changed, 0 missing, 1 extra file"; projects
+// unreadable or not checked, faulty files of no project and malformed lines are
+// added when there are any. A project counts under its first fault in the order
+// changed, missing, unreadable, not checked.
+std::string FolderSummary(const FolderCheck& folder);
+// After a stop: "Stopped: 120 of 300 files checked."
+std::string StopSummary(const VerifyResult& result);

@@ -1,0 +1,185 @@
+#include "FileHashes.h"
+
+#include "FileOps.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t BlockSize = 1 << 20;
+constexpr std::int64_t MiB = 1 << 20;
+// How much a reader leaves behind before it drops it: a call per few blocks.
+constexpr std::int64_t DropEvery = 8 * MiB;
+constexpr unsigned MaxThreads = 4;
+
+std::error_code LastErrno()
+{
+    return {errno, std::generic_category()};
+}
+
+// One thread's digest context, made once for all its files.
+class DigestContext final {
+public:
+    DigestContext() : context(EVP_MD_CTX_new()) {}
+    ~DigestContext() { EVP_MD_CTX_free(context); }
+    DigestContext(const DigestContext&) = delete;
+    DigestContext& operator=(const DigestContext&) = delete;
+    EVP_MD_CTX* Get() const { return context; }
+
+private:
+    EVP_MD_CTX* context;
+};
+
+// Reads the regular file at path to its end into digest, adding what it read
+// to bytes; ECANCELED once stop is set.
+std::error_code HashFile(const std::string& path, Digest& digest, std::vector<char>& buffer,
+                         const DigestContext& context, std::atomic<std::int64_t>& bytes, const std::atomic<bool>& stop)
+{
+    // Not followed, and never left waiting on a FIFO.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    const int fd = file.Get();
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0)
+        return LastErrno();
+    if (!S_ISREG(status.st_mode))
+        return std::make_error_code(S_ISDIR(status.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
+    if (!context.Get() || EVP_DigestInit_ex(context.Get(), EVP_sha256(), nullptr) != 1)
+        return std::make_error_code(std::errc::not_enough_memory);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    // A file whose first block is in memory was written or read a moment ago
+    // and stays there. A file read from the disk is read once: its blocks are
+    // dropped behind the reader, so a disc's worth of files does not push out
+    // of memory what the machine was using.
+    iovec first{buffer.data(), buffer.size()};
+    ssize_t got = ::preadv2(fd, &first, 1, 0, RWF_NOWAIT);
+    const auto firstBlock = std::min<std::int64_t>(status.st_size, static_cast<std::int64_t>(buffer.size()));
+    const bool cached = got >= 0 && got == firstBlock;
+    got = std::max<ssize_t>(got, 0);
+    std::int64_t offset = 0;
+    std::int64_t dropped = 0;
+    for (;;) {
+        if (got > 0) {
+            EVP_DigestUpdate(context.Get(), buffer.data(), static_cast<std::size_t>(got));
+            offset += got;
+            bytes += got;
+            if (!cached && offset - dropped >= DropEvery) {
+                ::posix_fadvise(fd, dropped, offset - dropped, POSIX_FADV_DONTNEED);
+                dropped = offset;
+            }
+        }
+        if (stop)
+            return std::make_error_code(std::errc::operation_canceled);
+        got = ::pread(fd, buffer.data(), buffer.size(), offset);
+        if (got == 0)
+            break;
+        if (got < 0 && errno != EINTR)
+            return LastErrno();
+    }
+    if (!cached)
+        ::posix_fadvise(fd, dropped, 0, POSIX_FADV_DONTNEED);
+    unsigned length = 0;
+    EVP_DigestFinal_ex(context.Get(), digest.data(), &length);
+    return {};
+}
+
+// Bytes in decimal gigabytes with one decimal, or whole megabytes below a gigabyte.
+std::string Amount(std::int64_t bytes, bool gigabytes)
+{
+    if (!gigabytes)
+        return std::to_string((bytes + 500000) / 1000000);
+    const std::int64_t tenths = (bytes + 50000000) / 100000000;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+} // namespace
+
+std::string ReadingProgress(std::int64_t done, std::int64_t total, double seconds, const std::string& shown)
+{
+    const bool gigabytes = total >= 1000000000;
+    std::string text = Amount(done, gigabytes) + " of " + Amount(total, gigabytes) + (gigabytes ? " GB" : " MB");
+    // A second of reading tells the speed well enough.
+    if (seconds >= 1 && done > 0 && done < total) {
+        const double rate = static_cast<double>(done) / seconds;
+        const auto left = static_cast<std::int64_t>(static_cast<double>(total - done) / rate);
+        const std::string secs = std::to_string(left % 60);
+        text += ", " + std::to_string(left / 60) + ":" + (secs.size() < 2 ? "0" : "") + secs + " left";
+    }
+    return text + ": " + shown;
+}
+
+std::vector<FileHash> HashFiles(const std::vector<HashJob>& jobs, Progress& progress, bool& stopped)
+{
+    std::vector<FileHash> results(jobs.size());
+    stopped = false;
+    if (jobs.empty())
+        return results;
+    std::int64_t total = 0;
+    for (const auto& job : jobs)
+        total += FileLength(job.path);
+    const auto units = static_cast<int>(std::max<std::int64_t>(1, (total + MiB - 1) / MiB));
+    progress.Hide();
+    progress.Startup(units);
+    if (!progress.OK(0, ReadingProgress(0, total, 0, jobs.front().shown))) {
+        stopped = true;
+        return results;
+    }
+
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> latest{0}; // the file progress names: the last one started
+    std::atomic<std::int64_t> bytes{0};
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable changed;
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u,
+                                        static_cast<unsigned>(std::min<std::size_t>(MaxThreads, jobs.size())));
+    unsigned running = threads;
+    const auto work = [&] {
+        std::vector<char> buffer(BlockSize);
+        const DigestContext context;
+        for (std::size_t k = next++; k < jobs.size() && !stop; k = next++) {
+            latest = k;
+            FileHash& result = results[k];
+            result.error = HashFile(jobs[k].path, result.digest, buffer, context, bytes, stop);
+            result.read = !result.error;
+            if (result.error == std::errc::operation_canceled)
+                result.error.clear();
+        }
+        const std::lock_guard lock(mutex);
+        --running;
+        changed.notify_one();
+    };
+    std::vector<std::thread> workers;
+    for (unsigned t = 0; t < threads; ++t)
+        workers.emplace_back(work);
+
+    const auto start = std::chrono::steady_clock::now();
+    std::unique_lock lock(mutex);
+    while (!changed.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; })) {
+        lock.unlock();
+        const std::int64_t done = bytes;
+        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+        const auto unit = static_cast<int>(std::min<std::int64_t>(done / MiB, units - 1));
+        if (!progress.OK(unit, ReadingProgress(done, total, seconds.count(), jobs[latest].shown)))
+            stop = true;
+        lock.lock();
+    }
+    lock.unlock();
+    for (auto& worker : workers)
+        worker.join();
+    progress.Hide();
+    stopped = stop;
+    return results;
+}

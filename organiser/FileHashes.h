@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Manifest.h"
+#include "UserInterface.h"
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+#include <vector>
+
+// One file to read: its path, and how progress names it.
+struct HashJob {
+    std::string path;
+    std::string shown;
+};
+
+// What reading one file gave: its digest when read to its end, else why it
+// could not be read. A file a stop left unread has neither.
+struct FileHash {
+    Digest digest{};
+    std::error_code error;
+    bool read = false;
+};
+
+// The SHA-256 of every file of jobs, in the jobs' order. Files are read whole
+// in blocks of 1 MiB on as many threads as the machine has cores, at most 4,
+// each thread reading one file after another from the start to the end. The
+// blocks of a file that was not in memory are dropped from the page cache
+// behind the reader. A link, a folder or anything but a regular file is not
+// read (ELOOP, EISDIR, EINVAL).
+// Progress counts mebibytes read, its text says how much and how long is left
+// (ReadingProgress); it is asked about ten times a second on the calling
+// thread. Once OK returns false, the reads stop within a block, and stopped is
+// set.
+std::vector<FileHash> HashFiles(const std::vector<HashJob>& jobs, Progress& progress, bool& stopped);
+
+// "1.2 of 4.6 GB, 2:05 left: DVD-C/take 1.wav", "120 of 640 MB: …" while the
+// time left cannot be told yet.
+std::string ReadingProgress(std::int64_t done, std::int64_t total, double seconds, const std::string& shown);
