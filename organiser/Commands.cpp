@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 #include "Journal.h"
+#include "Manifest.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -205,6 +206,9 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD)
             names.push_back(it->path().filename().string());
         std::sort(names.begin(), names.end(), FolderListing::NameLess);
         for (const auto& name : names) {
+            // The checksums describe the set folder: they stay with it, and so does the folder.
+            if (name == ManifestName)
+                continue;
             const std::string path = RootFolder + folder + "/" + name;
             const std::string shownName = "\"" + folder + "/" + name + "\"";
             if (const std::string reason = NotRegular(path); !reason.empty()) {
