@@ -57,8 +57,9 @@ _kelvark_cli()
     list) options='--cd --dvd --no-mix --no-regular --tsv' ;;
     sort) options='--cd --dvd --no-mix --no-regular --yes' ;;
     unsort) options='--cd --dvd --yes' ;;
-    report | move | rename) options='--cd --dvd --no-mix --no-regular' ;;
-    recover) options='--finish --undo' ;;
+    report) options='--cd --dvd --no-mix --no-regular --yes' ;;
+    move | rename) options='--cd --dvd --no-mix --no-regular' ;;
+    recover) options='--finish --undo --forget --yes' ;;
     checksum) options='--replace' ;;
     verify) options='' ;;
     *) return ;;
