@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QFile>
 #include <QFont>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -231,8 +232,6 @@ void Main::Form_Load(const std::string& readFolder)
     for (const auto& [header, width] : columns)
         grdOut->AddColumn(QString::fromLatin1(header), Pixels(width));
 
-    chooseFolder = new frmChooseFolder(this);
-
     // The client area opens 6600 by 6075 twips, below the menu bar.
     resize(Pixels(6600), Pixels(6075) + menuBar()->sizeHint().height());
 }
@@ -317,21 +316,28 @@ void Main::SetIncludeChecks()
         chkRegular->setChecked(true);
 }
 
+// The desktop's folder dialog, titled with the window's caption and opened on
+// DrivePath: a path can be typed or pasted, recent folders and bookmarks are
+// there, and OK takes the folder highlighted. The chosen folder's bytes, empty
+// after Cancel.
 std::string Main::ChooseFolder(const std::string& DrivePath)
 {
-    chooseFolder->SetExternal(DrivePath);
-    chooseFolder->exec();
-    return chooseFolder->ChosenFolder;
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, windowTitle(), QFile::decodeName(QByteArray::fromStdString(DrivePath)),
+                                          folderDialogOptions | QFileDialog::ShowDirsOnly);
+    return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
 }
 
-void Main::ChooseReadFolder()
+// False, with nothing changed, when the user cancelled.
+bool Main::ChooseReadFolder()
 {
     const std::string chosen = ChooseFolder(RootFolder);
     if (chosen.empty())
-        return;
+        return false;
     RootFolder = WithSeparator(chosen);
     txtFolder->setText(QString::fromStdString(ShownText(RootFolder)));
     WriteSetting(QStringLiteral("ReadFolder"), RootFolder);
+    return true;
 }
 
 void Main::ShowProjectCount()
@@ -343,8 +349,8 @@ void Main::ShowProjectCount()
 
 void Main::cmdChooseFolder_Click()
 {
-    ChooseReadFolder();
-    SetIncludeChecks();
+    if (ChooseReadFolder())
+        SetIncludeChecks();
 }
 
 // Plans the projects read for the medium selected now, unless they are
@@ -437,8 +443,8 @@ void Main::cmdReadFolder_Click()
 
 void Main::menuFileChooseread_Click()
 {
-    ChooseReadFolder();
-    cmdReadFolder_Click();
+    if (ChooseReadFolder())
+        cmdReadFolder_Click();
 }
 
 void Main::cmdErrors_Click()

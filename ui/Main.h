@@ -2,10 +2,10 @@
 
 #include "Notices.h"
 #include "ProjectGrid.h"
-#include "frmChooseFolder.h"
 #include "frmProgress.h"
 #include "orvoProjectList.h"
 
+#include <QFileDialog>
 #include <QMainWindow>
 
 #include <array>
@@ -73,9 +73,12 @@ public:
     std::string RootFolder;
     std::string MoveFolder;
 
+    // How the folder dialog opens: the desktop's own where the platform has
+    // one (tests add QFileDialog::DontUseNativeDialog to answer it).
+    QFileDialog::Options folderDialogOptions = QFileDialog::ShowDirsOnly;
+
     // Declared in this order so that the window, when it goes, releases the
-    // list first, then the progress dialog, then (as its child) the chooser.
-    frmChooseFolder* chooseFolder = nullptr;
+    // list first, then the progress dialog.
     frmProgress progress;
     ReadNotices notices;
     orvoProjectList projectList;
@@ -95,7 +98,7 @@ private:
     void FollowHeight();
 
     void SetIncludeChecks();
-    void ChooseReadFolder();
+    bool ChooseReadFolder();
     void ShowProjectCount();
     std::string ChooseFolder(const std::string& DrivePath);
     void PlanForMedium();

@@ -21,9 +21,9 @@ namespace fs = std::filesystem;
 using fixtures::Snapshot;
 using fixtures::TempDir;
 using fixtures::WriteProject;
-using uitest::AnswerChooser;
+using uitest::AnswerFolderDialog;
 using uitest::Qs;
-using uitest::ChooserSeen;
+using uitest::FolderDialogSeen;
 using uitest::StoredSetting;
 using uitest::StoreSetting;
 
@@ -129,7 +129,7 @@ TEST_F(BackupSort, BothButtonsRefuseAFolderThatWasNotRead)
         Open();
         if (readFirst) {
             m->cmdReadFolder->click();
-            AnswerChooser(*m->chooseFolder, other.path().string());
+            AnswerFolderDialog(other.path().string());
             m->cmdChooseFolder->click();
         }
         const std::string folder = readFirst ? other.str() : root.str();
@@ -203,8 +203,8 @@ TEST_F(Move, MovesTheSelectedProjectsAndRemembersTheFolder)
     OpenAndRead();
     Select(1);
     Select(2);
-    ChooserSeen seen;
-    AnswerChooser(*m->chooseFolder, dest.path().string(), &seen);
+    FolderDialogSeen seen;
+    AnswerFolderDialog(dest.path().string(), &seen);
     m->cmdMove->click();
 
     EXPECT_EQ(seen.startedAt, "/") << "the stored move folder, by default the root";
@@ -229,7 +229,7 @@ TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)
     const auto before = Snapshot(root.path());
     Select(1);
     Select(3);
-    AnswerChooser(*m->chooseFolder, dest.path().string());
+    AnswerFolderDialog(dest.path().string());
     m->cmdMove->click();
 
     EXPECT_EQ(w->messages.shown,
@@ -255,7 +255,7 @@ TEST_F(Move, AMoveStoppedByAnErrorHidesTheProgressDialog)
         if (!std::exchange(appeared, true))
             fixtures::WriteFile(dest.path() / "beta.wav", "someone else's take");
     });
-    AnswerChooser(*m->chooseFolder, dest.path().string());
+    AnswerFolderDialog(dest.path().string());
     m->cmdMove->click();
 
     ASSERT_EQ(w->messages.shown.size(), 1u);
@@ -271,8 +271,8 @@ TEST_F(Move, SameFolderAsBeforeWritesNoSetting)
     // Changed behind the window's back: a write would show.
     StoreSetting("MoveFolder", "/elsewhere/");
     Select(2);
-    ChooserSeen seen;
-    AnswerChooser(*m->chooseFolder, dest.path().string(), &seen);
+    FolderDialogSeen seen;
+    AnswerFolderDialog(dest.path().string(), &seen);
     m->cmdMove->click();
 
     EXPECT_EQ(seen.startedAt, dest.path().string());
@@ -285,7 +285,7 @@ TEST_F(Move, CancelledChooserChangesNothing)
     OpenAndRead();
     const auto before = Snapshot(root.path());
     Select(1);
-    AnswerChooser(*m->chooseFolder, {});
+    AnswerFolderDialog({});
     m->cmdMove->click();
 
     EXPECT_EQ(m->MoveFolder, "/");
@@ -299,8 +299,8 @@ TEST_F(Move, WithNoRowSelectedSaysSoAndOpensNoChooser)
     OpenAndRead();
     for (QAction* entry : {m->menuFileMove, m->menuPopupMove, static_cast<QAction*>(nullptr)}) {
         w->messages.shown.clear();
-        ChooserSeen seen;
-        AnswerChooser(*m->chooseFolder, {}, &seen);
+        FolderDialogSeen seen;
+        AnswerFolderDialog({}, &seen);
         if (entry)
             entry->trigger();
         else

@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTest>
 
 #include <filesystem>
@@ -19,9 +22,9 @@
 namespace {
 
 using fixtures::WriteProject;
-using uitest::AnswerChooser;
+using uitest::AnswerFolderDialog;
 using uitest::Qs;
-using uitest::ChooserSeen;
+using uitest::FolderDialogSeen;
 using uitest::StoredSetting;
 using uitest::StoreSetting;
 using uitest::UiTest;
@@ -53,8 +56,6 @@ TEST_F(StartUp, WithNoSettingsUsesTheRootAndPresetsTheWindow)
     EXPECT_FALSE(m.cmdMove->isEnabled());
     EXPECT_FALSE(m.cmdErrors->isEnabled());
     EXPECT_EQ(m.grdOut->topLevelItemCount(), 0);
-    EXPECT_FALSE(m.chooseFolder->isVisible());
-    EXPECT_EQ(m.chooseFolder->parent(), &m);
     EXPECT_FALSE(m.progress.isVisible());
     EXPECT_EQ(m.progress.parentWidget(), &m);
     EXPECT_FALSE(uitest::HasSetting("ReadFolder")) << "start-up writes no setting";
@@ -183,14 +184,14 @@ TEST_F(IncludeChecks, ChooseKeepsBoxesSetByHandWhenTheNameSaysNothing)
     m.chkRegular->setChecked(true);
 
     // Both boxes are now checked; a folder with neither word leaves them so.
-    AnswerChooser(*m.chooseFolder, root.str() + "Plain");
+    AnswerFolderDialog(root.str() + "Plain");
     m.cmdChooseFolder->click();
     EXPECT_EQ(m.RootFolder, root.str() + "Plain/");
     EXPECT_TRUE(m.chkMix->isChecked());
     EXPECT_TRUE(m.chkRegular->isChecked());
 }
 
-TEST_F(IncludeChecks, CancelledChooseStillPresetsFromTheUnchangedFolder)
+TEST_F(IncludeChecks, CancelledDialogChangesNothing)
 {
     fixtures::TempDir root;
     QDir(Qs(root.str())).mkpath("Mix");
@@ -198,15 +199,49 @@ TEST_F(IncludeChecks, CancelledChooseStillPresetsFromTheUnchangedFolder)
     Main& m = w.main;
     m.chkRegular->setChecked(true);
 
-    ChooserSeen seen;
-    AnswerChooser(*m.chooseFolder, {}, &seen);
+    FolderDialogSeen seen;
+    AnswerFolderDialog({}, &seen);
     m.cmdChooseFolder->click();
     EXPECT_TRUE(seen.shown);
     EXPECT_EQ(seen.startedAt, root.str() + "Mix");
+    EXPECT_EQ(seen.title, "Kelvark");
     EXPECT_EQ(m.RootFolder, root.str() + "Mix/");
     EXPECT_FALSE(uitest::HasSetting("ReadFolder"));
     EXPECT_TRUE(m.chkMix->isChecked());
-    EXPECT_FALSE(m.chkRegular->isChecked());
+    EXPECT_TRUE(m.chkRegular->isChecked());
+}
+
+using FolderDialog = UiTest;
+
+// OK takes the folder highlighted in the list, or the path typed into the field.
+TEST_F(FolderDialog, GivesTheHighlightedOrTypedFolder)
+{
+    fixtures::TempDir root;
+    QDir(Qs(root.str())).mkpath("sample");
+    QDir(Qs(root.str())).mkpath("typed/deeper");
+    const std::function<void(QFileDialog&)> answers[] = {
+        [](QFileDialog& dialog) {
+            dialog.selectFile("sample");
+            dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+        },
+        [&root](QFileDialog& dialog) {
+            auto* field = dialog.findChild<QLineEdit*>("fileNameEdit");
+            field->setText(Qs(root.str() + "typed/deeper")); // pasted
+            QTest::keyClick(field, Qt::Key_Return);
+        },
+    };
+    const std::string expected[] = {root.str() + "sample/", root.str() + "typed/deeper/"};
+    for (int i = 0; i < 2; ++i) {
+        Window w(root.str());
+        uitest::WhenShown<QFileDialog>([&](QFileDialog& dialog) {
+            EXPECT_EQ(dialog.directory().absolutePath() + "/", Qs(root.str()));
+            EXPECT_EQ(dialog.windowTitle(), "Kelvark");
+            answers[i](dialog);
+        });
+        w.main.cmdChooseFolder->click();
+        EXPECT_EQ(w.main.RootFolder, expected[i]) << i;
+        EXPECT_EQ(StoredSetting("ReadFolder"), Qs(expected[i]));
+    }
 }
 
 using ChooseAndRead = UiTest;
@@ -215,14 +250,14 @@ TEST_F(ChooseAndRead, ChosenFolderIsShownAndStoredWithItsSeparator)
 {
     fixtures::TempDir root;
     Window w;
-    AnswerChooser(*w.main.chooseFolder, root.path().string());
+    AnswerFolderDialog(root.path().string());
     w.main.menuFileChoose->trigger();
     EXPECT_EQ(w.main.RootFolder, root.str());
     EXPECT_EQ(w.main.txtFolder->text(), Qs(root.str()));
     EXPECT_EQ(StoredSetting("ReadFolder"), Qs(root.str()));
     EXPECT_EQ(w.main.projectList.projects.Count(), 0) << "choosing does not read";
 
-    AnswerChooser(*w.main.chooseFolder, "/");
+    AnswerFolderDialog("/");
     w.main.cmdChooseFolder->click();
     EXPECT_EQ(w.main.RootFolder, "/");
     EXPECT_EQ(StoredSetting("ReadFolder"), "/");
@@ -235,16 +270,18 @@ TEST_F(ChooseAndRead, FolderNamedInTheWindowsCodePageIsReadShownAndKeptAsItsByte
     std::filesystem::create_directory(folder);
     WriteProject(folder, "Caf\xE9 Latin", {{"Caf\xE9 01.wav", 500000}});
     {
-        Window w;
-        AnswerChooser(*w.main.chooseFolder, folder);
-        w.main.menuFileChooseread->trigger();
+        // Named on the command line: the desktop's dialog gives names as text.
+        Window w(folder + "/");
+        w.main.menuFileReadfolder->trigger();
         EXPECT_EQ(w.main.RootFolder, folder + "/");
         EXPECT_EQ(w.main.txtFolder->text(), Qs(temp.str()) + QString::fromUtf8("Café Songs/"));
         ASSERT_EQ(w.main.grdOut->topLevelItemCount(), 1);
         EXPECT_EQ(Row(*w.main.grdOut, 1), std::vector<std::string>({"Café Latin", ".5", "1", "1", "A", "100%"}));
         EXPECT_TRUE(w.messages.shown.empty());
     }
-    // The stored folder comes back with its bytes.
+    // A folder stored as its bytes comes back with them.
+    QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"))
+        .setValue("Prefs/ReadFolder", QByteArray::fromStdString(folder + "/"));
     Window again;
     EXPECT_EQ(again.main.RootFolder, folder + "/");
 }
@@ -378,14 +415,14 @@ TEST_F(ChooseAndRead, ReadShowsTheFirstRows)
     EXPECT_EQ(grid.verticalScrollBar()->value(), 0);
 }
 
-TEST_F(ChooseAndRead, ChooseAndReadReadsTheCurrentFolderWhenCancelled)
+TEST_F(ChooseAndRead, ChooseAndReadReadsNothingWhenCancelled)
 {
     fixtures::TempDir root;
     WriteProject(root.path(), "Alpha", {{"alpha.wav", 1000}});
     Window w(root.str());
-    AnswerChooser(*w.main.chooseFolder, {});
+    AnswerFolderDialog({});
     w.main.menuFileChooseread->trigger();
-    EXPECT_EQ(w.main.grdOut->topLevelItemCount(), 1);
+    EXPECT_EQ(w.main.grdOut->topLevelItemCount(), 0);
     EXPECT_EQ(w.main.RootFolder, root.str());
 }
 
