@@ -383,7 +383,8 @@ TEST_F(ChooseAndRead, NoticesCanBeSilencedForTheRestOfTheRead)
         std::string errors;
     };
     // The second read shows its notices again.
-    const Case cases[] = {{true, 1, "Errors for this folder: \r\n\r\n  2 more notices were not shown."},
+    const Case cases[] = {{true, 1, "Errors for this folder: \r\n\r\n  2 more notices were not shown: "
+                                     "Unknown chunk \"data\" in files a2.wav, a3.wav."},
                           {false, 3, ""}};
     for (const Case& c : cases) {
         w.notices = {};
