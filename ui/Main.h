@@ -95,11 +95,13 @@ private:
 
     void Run(const std::function<void()>& command);
     void SayBusy();
-    void FollowHeight();
+    void FollowSize();
 
     void SetIncludeChecks();
     bool ChooseReadFolder();
     void ShowProjectCount();
+    std::string ReadCancelled() const;
+    int LeftOutByTicks(bool mix, bool regular) const;
     std::string ChooseFolder(const std::string& DrivePath);
     void PlanForMedium();
     void ShowNoSetReasons();
@@ -120,8 +122,16 @@ private:
     Messages& messages;
     Question& question;
     bool running = false;
+    // The window was closed during a command, and closes when it ends.
+    bool quitWhenDone = false;
+    QAction* cancelRun = nullptr; // Esc while a command runs
     // The folder whose projects the list holds (empty before the first read)
     // and the medium they are planned for.
     std::string listFolder;
     bool planForCD = false;
+    // The last read: cancelled before its end (the grid shows the projects it
+    // read), the projects its include ticks left out, and its error listing.
+    bool readCancelled = false;
+    int leftOut = 0;
+    std::string readErrors;
 };

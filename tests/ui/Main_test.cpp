@@ -80,16 +80,25 @@ TEST_F(StartUp, ControlsCarryTheirCaptions)
     EXPECT_EQ(m.cmdQuit->text(), "Exit");
 }
 
+// The Project column takes what the others leave, at the opening size and wider.
 TEST_F(StartUp, GridHasSixColumnsWithTheirWidths)
 {
     Window w;
     const ProjectGrid& g = *w.main.grdOut;
     const QStringList headers = {"Project", "Size", "Tracks", "Wavs", "BU", "Used"};
-    const int twips[] = {1700, 525, 690, 630, 495, 615};
+    const int twips[] = {0, 720, 690, 630, 495, 615};
     ASSERT_EQ(g.columnCount(), 6);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(g.headerItem()->text(i), headers[i]);
-        EXPECT_EQ(g.columnWidth(i), (twips[i] + 7) / 15) << headers[i].toStdString();
+    w.main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.main));
+    for (const int wider : {0, 600}) {
+        w.main.resize(w.main.width() + wider, w.main.height());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return g.header()->length() == g.viewport()->width(); })) << wider;
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(g.headerItem()->text(i), headers[i]);
+            if (i > 0)
+                EXPECT_EQ(g.columnWidth(i), (twips[i] + 7) / 15) << headers[i].toStdString();
+        }
+        EXPECT_GE(g.columnWidth(0), 100);
     }
     EXPECT_EQ(g.selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_FALSE(g.isSortingEnabled());
@@ -101,7 +110,7 @@ TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
     Main& m = w.main;
     const QList<QAction*> bar = m.menuBar()->actions();
     ASSERT_EQ(bar.size(), 2);
-    EXPECT_EQ(bar[0]->text(), "File");
+    EXPECT_EQ(bar[0]->text(), "&File") << "Alt+F opens it";
     EXPECT_EQ(bar[0]->menu(), m.menuFile);
     EXPECT_EQ(bar[1], m.menuAbout);
     EXPECT_EQ(m.menuAbout->menu(), nullptr);
@@ -113,6 +122,9 @@ TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
                                   "Move selected projects Ctrl+M", "Rename selected projects Ctrl+R",
                                   "Undo backup sort ", "-",
                                   "Close Ctrl+X"}));
+    EXPECT_EQ(m.menuFileClose->shortcuts(),
+              QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)}));
+    EXPECT_EQ(m.optCD[0]->toolTip(), "649 MiB = 680.5 MB");
 
     EXPECT_EQ(m.menuPopup->title(), "Hidden");
     EXPECT_EQ(m.menuPopup->actions(), QList<QAction*>({m.menuPopupMove, m.menuHiddenRename}));
@@ -124,9 +136,9 @@ TEST_F(StartUp, TabOrderFollowsTheLayout)
 {
     Window w;
     Main& m = w.main;
-    const QList<QWidget*> expected = {m.cmdChooseFolder, m.chkMix,   m.chkRegular,      m.txtFolder, m.cmdReadFolder,
-                                      m.cmdQuit,         m.cmdRearrange[0], m.cmdMove, m.cmdRearrange[1], m.optCD[0],
-                                      m.optCD[1],        m.cmdErrors, m.grdOut};
+    const QList<QWidget*> expected = {m.txtFolder,      m.cmdChooseFolder, m.chkRegular, m.chkMix,    m.optCD[0],
+                                      m.optCD[1],       m.cmdReadFolder,   m.grdOut,     m.cmdRearrange[0],
+                                      m.cmdRearrange[1], m.cmdMove,        m.cmdErrors,  m.cmdQuit};
     EXPECT_EQ(uitest::TabChain(expected), expected);
 }
 
@@ -299,7 +311,7 @@ TEST_F(ChooseAndRead, ReadFillsTheGridAndTheCount)
     ASSERT_EQ(m.grdOut->topLevelItemCount(), 2) << "the folder's name includes regular projects only";
     EXPECT_EQ(Row(*m.grdOut, 1), std::vector<std::string>({"Alpha", "3.0", "1", "2", "A", "100%"}));
     EXPECT_EQ(Row(*m.grdOut, 2), std::vector<std::string>({"Beta", ".5", "1", "1", "A", "100%"}));
-    EXPECT_EQ(m.lblProjCount->text(), "2 projects");
+    EXPECT_EQ(m.lblProjCount->text(), "2 projects, 1 left out by the include ticks");
     EXPECT_TRUE(m.cmdMove->isEnabled());
     EXPECT_FALSE(m.cmdErrors->isEnabled());
     EXPECT_TRUE(w.messages.shown.empty());
@@ -310,7 +322,11 @@ TEST_F(ChooseAndRead, ReadFillsTheGridAndTheCount)
     m.menuFileReadfolder->trigger();
     ASSERT_EQ(m.grdOut->topLevelItemCount(), 1);
     EXPECT_EQ(m.grdOut->topLevelItem(0)->text(0), "Beta Mix");
-    EXPECT_EQ(m.lblProjCount->text(), "1 project");
+    EXPECT_EQ(m.lblProjCount->text(), "1 project, 2 left out by the include ticks");
+
+    m.chkRegular->setChecked(true);
+    m.menuFileReadfolder->trigger();
+    EXPECT_EQ(m.lblProjCount->text(), "3 projects");
 }
 
 TEST_F(ChooseAndRead, SizesUseTheLocalesDecimalSeparator)
@@ -439,7 +455,10 @@ TEST_F(Window_, AboutShowsTheVersion)
     EXPECT_GT(text.size(), std::string("Kelvark - Version 1.0.10\r\n\r\n").size());
 }
 
-TEST_F(Window_, KeepsItsWidthWhileTheGridAndBottomButtonsFollowTheHeight)
+// At the opening size every control stands where its twips put it; a wider
+// window widens the folder field, the status line and the grid, and moves the
+// buttons at their right; a taller one lengthens the grid and moves the bottom buttons.
+TEST_F(Window_, GrowsInBothDirectionsAndKeepsItsOpeningSizeAsTheLeast)
 {
     Window w;
     Main& m = w.main;
@@ -451,32 +470,44 @@ TEST_F(Window_, KeepsItsWidthWhileTheGridAndBottomButtonsFollowTheHeight)
         return m.grdOut->height() == H - 167 && m.cmdQuit->y() == H - 81 && m.cmdErrors->y() == H - 116;
     };
     EXPECT_TRUE(ruled());
+    EXPECT_EQ(m.grdOut->geometry(), QRect(15, 115, 326, m.grdOut->height()));
+    EXPECT_EQ(m.cmdMove->geometry(), QRect(350, 200, 76, 26));
 
-    const QList<QWidget*> fixed = {m.Frame1, m.lblProjCount, m.cmdRearrange[0], m.cmdRearrange[1], m.cmdMove};
+    struct Part {
+        QWidget* widget;
+        bool widens; // else moves right
+    };
+    const Part parts[] = {{m.Frame1, true},           {m.txtFolder, true},        {m.lblProjCount, true},
+                          {m.grdOut, true},           {m.cmdChooseFolder, false}, {m.cmdReadFolder, false},
+                          {m.cmdRearrange[0], false}, {m.cmdRearrange[1], false}, {m.cmdMove, false},
+                          {m.cmdErrors, false},       {m.cmdQuit, false}};
     QList<QRect> before;
-    for (const QWidget* widget : fixed)
-        before.append(widget->geometry());
-    const QRect grid = m.grdOut->geometry();
-    const QRect quit = m.cmdQuit->geometry();
-    const QRect errors = m.cmdErrors->geometry();
+    for (const Part& part : parts)
+        before.append(part.widget->geometry());
+    const QList<QWidget*> still = {m.chkRegular, m.chkMix, m.optCD[0], m.optCD[1]};
+    QList<QRect> stillBefore;
+    for (const QWidget* widget : still)
+        stillBefore.append(widget->geometry());
 
-    // Wider by 900 twips and taller by 300: the width snaps back, the grid
-    // grows by 300 and both bottom buttons go down by as much.
-    m.resize(m.width() + 60, m.height() + 20);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().width() == 448 && m.cmdQuit->y() == quit.y() + 20; }));
-    EXPECT_TRUE(ruled());
-    EXPECT_EQ(m.grdOut->geometry(), grid.adjusted(0, 0, 0, 20));
-    EXPECT_EQ(m.cmdQuit->geometry(), quit.translated(0, 20));
-    EXPECT_EQ(m.cmdErrors->geometry(), errors.translated(0, 20));
-    EXPECT_EQ(m.cmdQuit->y() - m.cmdErrors->y(), 35) << "525 twips apart";
-    for (int i = 0; i < fixed.size(); ++i)
-        EXPECT_EQ(fixed[i]->geometry(), before[i]) << i;
+    // Wider by 600 pixels and taller by 20.
+    m.resize(m.width() + 600, m.height() + 20);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().width() == 1048 && ruled(); }));
+    for (int i = 0; i < std::ssize(parts); ++i) {
+        const int taller = parts[i].widget == m.grdOut ? 20 : parts[i].widget == m.cmdQuit || parts[i].widget == m.cmdErrors ? 20 : 0;
+        const QRect expected = parts[i].widens ? before[i].adjusted(0, 0, 600, parts[i].widget == m.grdOut ? taller : 0)
+                                               : before[i].translated(600, taller);
+        EXPECT_EQ(parts[i].widget->geometry(), expected) << i;
+    }
+    for (int i = 0; i < still.size(); ++i)
+        EXPECT_EQ(still[i]->geometry(), stillBefore[i]) << i;
 
-    // Below 5190 twips the bottom buttons would cover Move: the height springs back.
-    m.resize(m.width(), 100);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().height() == 346; }));
+    // Below the opening width, and below 5190 twips high, the size springs back.
+    m.resize(100, 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().size() == QSize(448, 346); }));
     EXPECT_TRUE(ruled());
-    EXPECT_GT(m.cmdErrors->y(), m.cmdMove->geometry().bottom());
+    for (int i = 0; i < std::ssize(parts); ++i)
+        if (parts[i].widget != m.grdOut && parts[i].widget != m.cmdQuit && parts[i].widget != m.cmdErrors)
+            EXPECT_EQ(parts[i].widget->geometry(), before[i]) << i;
 }
 
 TEST_F(Window_, ExitClosesTheWindow)
@@ -489,6 +520,7 @@ TEST_F(Window_, ExitClosesTheWindow)
     EXPECT_FALSE(w.main.isVisible());
     EXPECT_FALSE(w.main.progress.isVisible());
     EXPECT_TRUE(w.messages.shown.empty()) << "no confirmation";
+    EXPECT_TRUE(w.question.asked.empty()) << "no question while no command runs";
 }
 
 } // namespace
