@@ -31,12 +31,18 @@ QString Displayed(const std::string& text)
 // title short between the title bar's icon and buttons.
 constexpr int InputBoxWidth = 4800;
 
-// A box shows at most this many lines and characters of its text, a line at
-// most LineChars of them: a refusal can name thousands of files, and a box
-// taller than the screen hides its buttons.
-constexpr qsizetype ShownLines = 20;
-constexpr qsizetype ShownChars = 1600;
+// A box shows at most ShownRows rows of its text, a line taking a row for
+// every RowChars characters (the box wraps it), and a line at most LineChars
+// of them: a refusal can name thousands of files, and a box taller than the
+// screen hides its buttons.
+constexpr qsizetype ShownRows = 20;
+constexpr qsizetype RowChars = 80;
 constexpr qsizetype LineChars = 400;
+
+qsizetype Rows(const QString& line)
+{
+    return std::max<qsizetype>(1, (line.size() + RowChars - 1) / RowChars);
+}
 
 // A line too long for the box keeps its start and its end, where a question
 // ends: "Move the 9 files of DVD-A, DVD-B … back into /music/ and remove those folders?".
@@ -57,14 +63,15 @@ void SetText(QMessageBox& box, const QString& text, bool isQuestion)
     box.setTextFormat(Qt::PlainText);
     const QStringList lines = text.split(u'\n');
     QStringList shown;
-    qsizetype chars = 0;
+    qsizetype rows = 0;
     bool cut = false;
     for (const QString& line : lines) {
-        if (shown.size() == ShownLines || chars >= ShownChars)
+        const QString kept = Cut(line, LineChars);
+        if (!shown.isEmpty() && rows + Rows(kept) > ShownRows)
             break;
-        shown.append(Cut(line, std::min(LineChars, ShownChars - chars)));
-        cut = cut || shown.back() != line;
-        chars += shown.back().size() + 1;
+        shown.append(kept);
+        cut = cut || kept != line;
+        rows += Rows(kept);
     }
     const qsizetype more = lines.size() - shown.size();
     if (more == 0 && !cut) {
