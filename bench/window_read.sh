@@ -28,12 +28,10 @@ folder=$work/root
 runs=5
 platform=${QT_QPA_PLATFORM:-offscreen}
 
-seconds_of() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    awk -v ns="$((end - start))" 'BEGIN { printf "%.4f", ns / 1e9 }'
+# Wall time in seconds of the command line's list, by the shell's own clock.
+TIMEFORMAT=%3R
+cli_seconds() {
+    { time "$cli" list --tsv "$folder" >/dev/null; } 2>&1
 }
 
 lines=$("$cli" list --tsv "$folder" | wc -l)
@@ -42,7 +40,7 @@ cli_times=() window_times=()
 "$cli" list --tsv "$folder" >/dev/null
 QT_QPA_PLATFORM=$platform "$window" "$folder" >/dev/null 2>&1
 for _ in $(seq "$runs"); do
-    cli_times+=("$(seconds_of "$cli" list --tsv "$folder")")
+    cli_times+=("$(cli_seconds)")
     read -r t rows < <(QT_QPA_PLATFORM=$platform "$window" "$folder" 2>/dev/null)
     window_times+=("$t")
 done
