@@ -37,7 +37,8 @@ namespace {
 constexpr int OuterWidth = 6720;
 constexpr int SmallestHeight = 5190;
 
-// A set refused on a cancelled read: its unread projects would go in no set.
+// Why the backup commands refuse a cancelled read: the sets and the reports
+// would leave out the projects it did not read.
 const std::string ReadToTheEnd = "Read the folder to the end first.";
 
 // A folder is stored as text when it is UTF-8, and as its bytes when it is
