@@ -10,9 +10,9 @@
 #include "Commands.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QCheckBox>
 
 #include <cstdio>
 #include <filesystem>
