@@ -36,7 +36,6 @@ struct CountingGrid final : Grid {
     bool IsSelected(int) const override { return false; }
     void ClearSelection(int) override {}
     void SetText(int, const std::string&) override {}
-    void RemoveRow(int) override { --rows; }
 };
 
 inline void PutLe(std::string& out, std::uint32_t v, int bytes)

@@ -166,13 +166,6 @@ bool TerminalQuestion::AskYesNo(const std::string& text, const std::string&)
     return answer == "y" || answer == "yes";
 }
 
-void TerminalGrid::RemoveRow(int r)
-{
-    if (r < 1 || r > RowCount())
-        throw std::out_of_range("grid row " + std::to_string(r) + " does not exist");
-    rows.erase(rows.begin() + (r - 1));
-}
-
 std::string Escaped(std::string_view bytes)
 {
     const std::string text = ShownText(bytes);

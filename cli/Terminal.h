@@ -69,7 +69,6 @@ public:
     bool IsSelected(int r) const override { return at(r).selected; }
     void ClearSelection(int r) override { at(r).selected = false; }
     void SetText(int r, const std::string& text) override { at(r).texts[0] = text; }
-    void RemoveRow(int r) override;
     void Select(int r) { at(r).selected = true; }
 
     const std::vector<Row>& Rows() const { return rows; }

@@ -49,7 +49,6 @@ public:
     virtual bool IsSelected(int r) const = 0;
     virtual void ClearSelection(int r) = 0;
     virtual void SetText(int r, const std::string& text) = 0;
-    virtual void RemoveRow(int r) = 0;
 };
 
 // The services one project list talks through.

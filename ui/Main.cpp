@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "Commands.h"
+#include "FolderListing.h"
 #include "Journal.h"
 #include "TextCodec.h"
 #include "Twips.h"
@@ -9,6 +10,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QFile>
 #include <QFont>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -26,12 +28,18 @@
 #include <QSettings>
 #include <QToolTip>
 
+#include <utility>
+
 namespace {
 
-// The window's outer width, which every resize restores, and the height
-// below which the bottom buttons would cover the Move button.
+// The window's outer width when it opens, below which a resize goes back to
+// it, and the height below which the bottom buttons would cover the Move button.
 constexpr int OuterWidth = 6720;
 constexpr int SmallestHeight = 5190;
+
+// Why the backup commands refuse a cancelled read: the sets and the reports
+// would leave out the projects it did not read.
+const std::string ReadToTheEnd = "Read the folder to the end first.";
 
 // A folder is stored as text when it is UTF-8, and as its bytes when it is
 // not, so that it comes back exactly as it was chosen.
@@ -132,6 +140,8 @@ void Main::CreateControls()
     chkMix->setGeometry(TwipsRect(150, 975, 2190, 240));
     optCD[0] = new QRadioButton(QStringLiteral("649MB - CD Backup"), Frame1);
     optCD[0]->setGeometry(TwipsRect(2700, 675, 1965, 240));
+    // The caption's MB are binary; the grid's are decimal.
+    optCD[0]->setToolTip(QStringLiteral("649 MiB = 680.5 MB"));
     optCD[1] = new QRadioButton(QStringLiteral("4.6GB - DVD Backup"), Frame1);
     optCD[1]->setGeometry(TwipsRect(2700, 975, 1965, 240));
     cmdReadFolder = new QPushButton(QStringLiteral("Read folder"), Frame1);
@@ -153,9 +163,10 @@ void Main::CreateControls()
     cmdQuit = new QPushButton(QStringLiteral("Exit"), client);
     cmdQuit->setGeometry(TwipsRect(5250, 5550, 1140, 390));
 
-    QWidget* const tabOrder[] = {cmdChooseFolder, chkMix,   chkRegular,      txtFolder, cmdReadFolder,
-                                 cmdQuit,         cmdRearrange[0], cmdMove, cmdRearrange[1], optCD[0],
-                                 optCD[1],        cmdErrors, grdOut};
+    // Top to bottom, left to right, Exit last.
+    QWidget* const tabOrder[] = {txtFolder, cmdChooseFolder, chkRegular,      chkMix,          optCD[0], optCD[1],
+                                 cmdReadFolder, grdOut,      cmdRearrange[0], cmdRearrange[1], cmdMove,  cmdErrors,
+                                 cmdQuit};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -173,6 +184,8 @@ void Main::CreateControls()
         if (button == Qt::RightButton)
             Run([&] { grdOut_MouseUp(globalPos); });
     });
+    connect(grdOut, &ProjectGrid::RowMenuKey, this,
+            [this](const QPoint& globalPos) { Run([&] { grdOut_MouseUp(globalPos); }); });
     // The other option's toggle comes with this one. While a command runs,
     // Run plans when the command has ended.
     connect(optCD[0], &QRadioButton::toggled, this, [this] {
@@ -183,7 +196,7 @@ void Main::CreateControls()
 
 void Main::CreateMenus()
 {
-    menuFile = menuBar()->addMenu(QStringLiteral("File"));
+    menuFile = menuBar()->addMenu(QStringLiteral("&File"));
     menuFileChooseread = menuFile->addAction(QStringLiteral("Choose and read folder"));
     menuFileChooseread->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     menuFileChoose = menuFile->addAction(QStringLiteral("Choose folder only"));
@@ -198,8 +211,24 @@ void Main::CreateMenus()
     menuFileUnsort = menuFile->addAction(QStringLiteral("Undo backup sort"));
     menuFile->addSeparator();
     menuFileClose = menuFile->addAction(QStringLiteral("Close"));
-    menuFileClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    // Ctrl+Q, the desktop's quit key, beside the system's own Ctrl+X.
+    menuFileClose->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)});
     menuAbout = menuBar()->addAction(QStringLiteral("About"));
+
+    // F10 opens the File menu, as Alt+F does.
+    auto* openMenu = new QAction(this);
+    openMenu->setShortcut(QKeySequence(Qt::Key_F10));
+    addAction(openMenu);
+    connect(openMenu, &QAction::triggered, this, [this] { menuBar()->setActiveAction(menuFile->menuAction()); });
+    // While a command runs, Esc stops it wherever the focus is, as the
+    // progress dialog's Cancel does. A dialog the command shows keeps its own
+    // Esc: it blocks this window, and the key goes to the dialog.
+    cancelRun = new QAction(this);
+    cancelRun->setShortcut(QKeySequence(Qt::Key_Escape));
+    cancelRun->setShortcutContext(Qt::ApplicationShortcut);
+    cancelRun->setEnabled(false);
+    addAction(cancelRun);
+    connect(cancelRun, &QAction::triggered, &progress, &frmProgress::reject);
 
     menuPopup = new QMenu(QStringLiteral("Hidden"), this);
     menuPopupMove = menuPopup->addAction(QStringLiteral("Move"));
@@ -227,12 +256,11 @@ void Main::Form_Load(const std::string& readFolder)
     optCD[1]->setChecked(true);
     ShowProjectCount();
 
-    const std::pair<const char*, int> columns[] = {{"Project", 1700}, {"Size", 525}, {"Tracks", 690},
+    // The Project column takes what the others leave: 1505 twips at the opening size.
+    const std::pair<const char*, int> columns[] = {{"Project", 1505}, {"Size", 720}, {"Tracks", 690},
                                                    {"Wavs", 630},     {"BU", 495},   {"Used", 615}};
     for (const auto& [header, width] : columns)
         grdOut->AddColumn(QString::fromLatin1(header), Pixels(width));
-
-    chooseFolder = new frmChooseFolder(this);
 
     // The client area opens 6600 by 6075 twips, below the menu bar.
     resize(Pixels(6600), Pixels(6075) + menuBar()->sizeHint().height());
@@ -248,13 +276,22 @@ void Main::Run(const std::function<void()>& command)
         SayBusy();
         return;
     }
-    running = true;
-    const auto done = qScopeGuard([this] { running = false; });
-    command();
-    // However the command ended, its progress dialog goes; and the plan
-    // follows a medium selected while the command ran.
-    progress.hide();
-    PlanForMedium();
+    {
+        running = true;
+        cancelRun->setEnabled(true);
+        const auto done = qScopeGuard([this] {
+            running = false;
+            cancelRun->setEnabled(false);
+        });
+        command();
+        // However the command ended, its progress dialog goes; and the plan
+        // follows a medium selected while the command ran.
+        progress.hide();
+        PlanForMedium();
+    }
+    // The window was closed while the command ran, and the user agreed.
+    if (std::exchange(quitWhenDone, false))
+        close();
 }
 
 void Main::SayBusy()
@@ -264,9 +301,15 @@ void Main::SayBusy()
 
 void Main::closeEvent(QCloseEvent* event)
 {
+    // A command runs (or waits for the answer to its question): closing now
+    // would leave it half done. The user may stop it; the window closes when
+    // it has ended.
     if (running) {
-        SayBusy();
         event->ignore();
+        if (!quitWhenDone && question.AskYesNo("A command is running. Stop it and quit?", "Close")) {
+            quitWhenDone = true;
+            progress.reject();
+        }
         return;
     }
     // A run that stopped early leaves the progress dialog shown; it goes with
@@ -278,7 +321,7 @@ void Main::closeEvent(QCloseEvent* event)
 void Main::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    FollowHeight();
+    FollowSize();
 }
 
 // The window manager frames the window after its first resize; it moves the
@@ -286,21 +329,32 @@ void Main::resizeEvent(QResizeEvent* event)
 void Main::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
-    FollowHeight();
+    FollowSize();
 }
 
-void Main::FollowHeight()
+void Main::FollowSize()
 {
     if (isMinimized())
         return;
     // The rule works on the outer size, frame, title bar and menu bar included.
     const QRect outer = frameGeometry();
     const int H = std::max(Twips(outer.height()), SmallestHeight);
-    const int W = isMaximized() || isFullScreen() ? Twips(outer.width()) : OuterWidth;
+    const int W = std::max(Twips(outer.width()), OuterWidth);
     if (W != Twips(outer.width()) || H != Twips(outer.height()))
         resize(width() + Pixels(W) - outer.width(), height() + Pixels(H) - outer.height());
 
-    grdOut->resize(grdOut->width(), Pixels(H - 1725 - 780));
+    // The width beyond the opening one goes to the folder field, the status
+    // line and the grid; the buttons at their right keep to the window's edge.
+    // At the opening size every control stands where its twips put it.
+    const int wider = Pixels(W) - Pixels(OuterWidth);
+    Frame1->resize(Pixels(6390) + wider, Frame1->height());
+    txtFolder->resize(Pixels(4890) + wider, txtFolder->height());
+    lblProjCount->resize(Pixels(3990) + wider, lblProjCount->height());
+    for (QPushButton* button : {cmdChooseFolder, cmdReadFolder})
+        button->move(Pixels(5100) + wider, button->y());
+    for (QPushButton* button : {cmdRearrange[0], cmdRearrange[1], cmdMove, cmdErrors, cmdQuit})
+        button->move(Pixels(5250) + wider, button->y());
+    grdOut->resize(Pixels(4890) + wider, Pixels(H - 1725 - 780));
     cmdQuit->move(cmdQuit->x(), Pixels(H - 1215));
     cmdErrors->move(cmdErrors->x(), Pixels(H - 1740));
 }
@@ -318,34 +372,72 @@ void Main::SetIncludeChecks()
         chkRegular->setChecked(true);
 }
 
+// The desktop's folder dialog, titled with the window's caption and opened on
+// DrivePath: a path can be typed or pasted, recent folders and bookmarks are
+// there, and OK takes the folder highlighted. The chosen folder's bytes, empty
+// after Cancel.
 std::string Main::ChooseFolder(const std::string& DrivePath)
 {
-    chooseFolder->SetExternal(DrivePath);
-    chooseFolder->exec();
-    return chooseFolder->ChosenFolder;
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, windowTitle(), QFile::decodeName(QByteArray::fromStdString(DrivePath)),
+                                          folderDialogOptions | QFileDialog::ShowDirsOnly);
+    return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
 }
 
-void Main::ChooseReadFolder()
+// False, with nothing changed, when the user cancelled.
+bool Main::ChooseReadFolder()
 {
     const std::string chosen = ChooseFolder(RootFolder);
     if (chosen.empty())
-        return;
+        return false;
     RootFolder = WithSeparator(chosen);
     txtFolder->setText(QString::fromStdString(ShownText(RootFolder)));
     WriteSetting(QStringLiteral("ReadFolder"), RootFolder);
+    return true;
 }
 
+// The status line: the projects shown, and how many the include ticks left
+// out; after a cancelled read, how far it came.
 void Main::ShowProjectCount()
 {
-    const int n = projectList.projects.Count();
-    lblProjCount->setText(QString::number(n) + (n == 1 ? QStringLiteral(" project") : QStringLiteral(" projects")));
+    const int n = grdOut->RowCount();
+    const QLocale locale;
+    QString text;
+    if (readCancelled) {
+        text = QString::fromStdString(ReadCancelled());
+    } else {
+        text = locale.toString(n) + (n == 1 ? QStringLiteral(" project") : QStringLiteral(" projects"));
+        if (leftOut > 0)
+            text += QStringLiteral(", ") + locale.toString(leftOut) + QStringLiteral(" left out by the include ticks");
+    }
+    lblProjCount->setText(text);
     cmdMove->setEnabled(n >= 1);
+}
+
+// "Read cancelled after 1,200 of 7,200 projects.": the rows shown are the projects read.
+std::string Main::ReadCancelled() const
+{
+    const QLocale locale;
+    return (QStringLiteral("Read cancelled after ") + locale.toString(grdOut->RowCount()) + QStringLiteral(" of ")
+            + locale.toString(projectList.projects.Count()) + QStringLiteral(" projects."))
+        .toStdString();
+}
+
+// The project files of the folder read that the include ticks kept out of the list.
+int Main::LeftOutByTicks(bool mix, bool regular) const
+{
+    if (mix && regular)
+        return 0;
+    const int listed = projectList.projects.Count();
+    const std::size_t files = listed > 0 ? projectList.projects.Item(0)->folder->ProjectFiles().size()
+                                         : FolderListing(RootFolder).ProjectFiles().size();
+    return static_cast<int>(files) - listed;
 }
 
 void Main::cmdChooseFolder_Click()
 {
-    ChooseReadFolder();
-    SetIncludeChecks();
+    if (ChooseReadFolder())
+        SetIncludeChecks();
 }
 
 // Plans the projects read for the medium selected now, unless they are
@@ -358,6 +450,7 @@ void Main::PlanForMedium()
     planForCD = forCD;
     projectList.CalcBackup(forCD);
     projectList.FillGrid(*grdOut);
+    grdOut->Flush();
     ShowNoSetReasons();
 }
 
@@ -365,7 +458,7 @@ void Main::PlanForMedium()
 void Main::ShowNoSetReasons()
 {
     const QString reason = QString::fromStdString(NoSetReason(planForCD));
-    for (int p = 0; p < projectList.projects.Count(); ++p)
+    for (int p = 0; p < grdOut->RowCount(); ++p)
         if (projectList.projects.Item(p)->BackupNum < 0)
             grdOut->topLevelItem(p)->setToolTip(4, reason);
 }
@@ -465,36 +558,46 @@ void Main::cmdReadFolder_Click()
     if (!Recover())
         return;
     const bool forCD = optCD[0]->isChecked();
+    const bool mix = chkMix->isChecked();
+    const bool regular = chkRegular->isChecked();
     notices.StartRead();
     bool hadErrors = false;
+    grdOut->ShowFirst(-1);
     {
         const BusyCursor busy(*this);
-        hadErrors = ReadFolderCommand(projectList, RootFolder, chkMix->isChecked(), chkRegular->isChecked(), forCD,
-                                      *grdOut);
+        hadErrors = ReadFolderCommand(projectList, RootFolder, mix, regular, forCD, *grdOut);
     }
     listFolder = RootFolder;
     planForCD = forCD;
+    // A cancelled read shows the projects it read, and no row for the rest.
+    readCancelled = progress.Stopped() >= 0;
+    grdOut->ShowFirst(readCancelled ? progress.Stopped() : -1);
+    leftOut = LeftOutByTicks(mix, regular);
     if (const std::string unshown = notices.Unshown(); !unshown.empty()) {
         AddToFolderErrors(projectList.LastError, unshown);
         hadErrors = true;
     }
+    readErrors = projectList.LastError;
+    if (readCancelled)
+        AddToFolderErrors(readErrors, ReadCancelled());
     grdOut->scrollToTop();
     ShowNoSetReasons();
     ShowProjectCount();
-    cmdErrors->setEnabled(hadErrors);
+    cmdErrors->setEnabled(!readErrors.empty());
     if (hadErrors)
-        messages.Show(projectList.LastError);
+        messages.Show(readErrors);
 }
 
 void Main::menuFileChooseread_Click()
 {
-    ChooseReadFolder();
-    cmdReadFolder_Click();
+    if (ChooseReadFolder())
+        cmdReadFolder_Click();
 }
 
+// The listing of the last read: what Report Only or a move found since is no part of it.
 void Main::cmdErrors_Click()
 {
-    messages.Show(projectList.LastError);
+    messages.Show(readErrors);
 }
 
 void Main::menuAbout_Click()
@@ -508,6 +611,10 @@ void Main::cmdRearrange_Click(int Index)
 {
     if (ReadFirst())
         return;
+    if (readCancelled) {
+        messages.Show(ReadToTheEnd);
+        return;
+    }
     // The plan is the one for the medium selected now.
     const bool forCD = optCD[0]->isChecked();
     if (const std::vector<std::string> left = ProjectsInNoSet(projectList); !left.empty()) {
@@ -531,12 +638,16 @@ void Main::cmdRearrange_Click(int Index)
         const BusyCursor busy(*this);
         BackupCommand(projectList, RootFolder, forCD, Index == 0, messages);
     }
-    // A sort stopped by Cancel, or by a file that failed to move, is finished or undone at once.
-    if (Index == 0)
-        OfferRecover();
+    // The sorted projects left the folder for their set folders: the grid
+    // shows what is left. A sort stopped by Cancel, or by a file that failed
+    // to move, is finished or undone first: the read asks.
+    if (Index == 0) {
+        progress.Hide();
+        cmdReadFolder_Click();
+    }
 }
 
-// After an operation that stopped: the Finish / Undo question, then the folder read again.
+// After a move that stopped: the Finish / Undo question, then the folder read again.
 void Main::OfferRecover()
 {
     progress.Hide();
@@ -558,11 +669,14 @@ void Main::cmdMove_Click()
     if (MoveFolder != previous)
         WriteSetting(QStringLiteral("MoveFolder"), MoveFolder);
     bool failed = false;
+    const int shown = grdOut->RowCount(), listed = projectList.projects.Count();
     {
         const BusyCursor busy(*this);
         failed = MoveCommand(projectList, Selection(projectList, *grdOut), MoveFolder, messages, *grdOut);
     }
-    cmdErrors->setEnabled(failed);
+    // After a cancelled read the grid shows the projects read: the moved ones leave it.
+    if (readCancelled)
+        grdOut->ShowFirst(shown - (listed - projectList.projects.Count()));
     ShowNoSetReasons();
     ShowProjectCount();
     if (failed)
@@ -590,8 +704,11 @@ void Main::menuFileUnsort_Click()
 
 void Main::menuFileRename_Click()
 {
-    if (projectList.projects.Count() != 0)
-        RenameFiles();
+    if (grdOut->selectedItems().isEmpty()) {
+        messages.Show("Select the project to rename first.");
+        return;
+    }
+    RenameFiles();
 }
 
 // Asks a new name for each selected project in turn and renames it; an empty

@@ -2,10 +2,10 @@
 
 #include "Notices.h"
 #include "ProjectGrid.h"
-#include "frmChooseFolder.h"
 #include "frmProgress.h"
 #include "orvoProjectList.h"
 
+#include <QFileDialog>
 #include <QMainWindow>
 
 #include <array>
@@ -73,9 +73,12 @@ public:
     std::string RootFolder;
     std::string MoveFolder;
 
+    // How the folder dialog opens: the desktop's own where the platform has
+    // one (tests add QFileDialog::DontUseNativeDialog to answer it).
+    QFileDialog::Options folderDialogOptions = QFileDialog::ShowDirsOnly;
+
     // Declared in this order so that the window, when it goes, releases the
-    // list first, then the progress dialog, then (as its child) the chooser.
-    frmChooseFolder* chooseFolder = nullptr;
+    // list first, then the progress dialog.
     frmProgress progress;
     ReadNotices notices;
     orvoProjectList projectList;
@@ -92,11 +95,13 @@ private:
 
     void Run(const std::function<void()>& command);
     void SayBusy();
-    void FollowHeight();
+    void FollowSize();
 
     void SetIncludeChecks();
-    void ChooseReadFolder();
+    bool ChooseReadFolder();
     void ShowProjectCount();
+    std::string ReadCancelled() const;
+    int LeftOutByTicks(bool mix, bool regular) const;
     std::string ChooseFolder(const std::string& DrivePath);
     void PlanForMedium();
     void ShowNoSetReasons();
@@ -121,8 +126,16 @@ private:
     Question& question;
     InputBox& input;
     bool running = false;
+    // The window was closed during a command, and closes when it ends.
+    bool quitWhenDone = false;
+    QAction* cancelRun = nullptr; // Esc while a command runs
     // The folder whose projects the list holds (empty before the first read)
     // and the medium they are planned for.
     std::string listFolder;
     bool planForCD = false;
+    // The last read: cancelled before its end (the grid shows the projects it
+    // read), the projects its include ticks left out, and its error listing.
+    bool readCancelled = false;
+    int leftOut = 0;
+    std::string readErrors;
 };

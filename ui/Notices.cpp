@@ -1,22 +1,58 @@
 #include "Notices.h"
 
+#include <algorithm>
+
+namespace {
+
+// The files the summary names for each kind of notice.
+constexpr std::size_t NamedFiles = 3;
+const std::string InFile = " in file ";
+
+} // namespace
+
 void ReadNotices::Notice(const std::string& text)
 {
-    if (silenced)
-        ++unshown;
-    else
+    if (!silenced) {
         silenced = box.ShowNotice(text);
+        return;
+    }
+    ++unshown;
+    const std::size_t at = text.find(InFile);
+    const std::string what = text.substr(0, at);
+    auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const Kind& k) { return k.what == what; });
+    if (kind == kinds.end())
+        kind = kinds.insert(kinds.end(), Kind{what, {}, 0});
+    ++kind->count;
+    if (at != std::string::npos && kind->files.size() < NamedFiles)
+        kind->files.push_back(text.substr(at + InFile.size()));
 }
 
 void ReadNotices::StartRead()
 {
     silenced = false;
     unshown = 0;
+    kinds.clear();
 }
 
 std::string ReadNotices::Unshown() const
 {
     if (unshown == 0)
         return {};
-    return std::to_string(unshown) + (unshown == 1 ? " more notice was not shown." : " more notices were not shown.");
+    std::string text =
+        std::to_string(unshown) + (unshown == 1 ? " more notice was not shown: " : " more notices were not shown: ");
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        const Kind& kind = kinds[k];
+        text += (k == 0 ? "" : "; ") + kind.what;
+        if (kind.files.empty()) {
+            if (kind.count > 1)
+                text += " (" + std::to_string(kind.count) + " times)";
+            continue;
+        }
+        text += kind.count == 1 ? InFile : " in files ";
+        for (std::size_t f = 0; f < kind.files.size(); ++f)
+            text += (f == 0 ? "" : ", ") + kind.files[f];
+        if (const int more = kind.count - static_cast<int>(kind.files.size()); more > 0)
+            text += " and " + std::to_string(more) + " more";
+    }
+    return text + ".";
 }

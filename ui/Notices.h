@@ -3,6 +3,7 @@
 #include "Messages.h"
 
 #include <string>
+#include <vector>
 
 // The box that shows one notice with the check box "Show no more notices
 // during this read". True when the user checked it.
@@ -24,13 +25,23 @@ public:
 
     // A read starts: notices are shown again and none is counted.
     void StartRead();
-    // The line for the read's error listing, "12 more notices were not
-    // shown."; empty when every notice was shown.
+    // The line for the read's error listing, which names what the notices
+    // were about and their first files: "12 more notices were not shown:
+    // Unknown chunk "LIST" in files a.wav, b.wav, c.wav and 9 more."; empty
+    // when every notice was shown.
     std::string Unshown() const;
 
 private:
+    // The notices not shown that say the same of different files.
+    struct Kind {
+        std::string what; // the text before " in file "
+        std::vector<std::string> files; // the first files named
+        int count = 0;
+    };
+
     Messages& messages;
     NoticeBox& box;
     bool silenced = false;
     int unshown = 0;
+    std::vector<Kind> kinds;
 };

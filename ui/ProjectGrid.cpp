@@ -3,8 +3,10 @@
 #include "TextCodec.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -17,8 +19,8 @@ namespace {
 
 // How the cells of each column place their texts: names and set letters at
 // the left or centred, numbers at the right so that they line up, with the
-// pixels each keeps clear at its left and right. The widest size, "9999.9",
-// needs all but one of the Size column's 35 pixels; the names before it keep
+// pixels each keeps clear at its left and right. The widest sizes, "99999.9"
+// and "999.9 GB", need nearly all of the Size column; the names before it keep
 // three clear, and the counts after it stand at their column's right. Three
 // set letters need the whole BU column.
 struct ColumnLook {
@@ -100,14 +102,32 @@ ProjectGrid::ProjectGrid(QWidget* parent)
     setSortingEnabled(false);
     setColumnCount(0);
     setItemDelegate(new CellDelegate(this));
-    // Columns keep the widths they are given.
+    // Columns keep the widths they are given, but for the names'.
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
 }
 
 void ProjectGrid::Clear()
 {
+    qDeleteAll(pending);
+    pending.clear();
     clear();
+}
+
+void ProjectGrid::Flush()
+{
+    if (pending.isEmpty())
+        return;
+    addTopLevelItems(pending);
+    pending.clear();
+}
+
+void ProjectGrid::ShowFirst(int count)
+{
+    Flush();
+    shownRows = count;
+    while (count >= 0 && topLevelItemCount() > count)
+        delete takeTopLevelItem(topLevelItemCount() - 1);
 }
 
 namespace {
@@ -124,42 +144,62 @@ void SetName(QTreeWidgetItem& item, const std::string& bytes)
     item.setData(0, Qt::UserRole, QByteArray::fromStdString(bytes));
 }
 
+// A size of 100,000 MB or more, "123456.7", in GB with one decimal, "123.5 GB";
+// else none. The text's own decimal separator stays.
+QString InGigabytes(const QString& megabytes)
+{
+    qsizetype digits = 0;
+    while (digits < megabytes.size() && megabytes[digits].isDigit())
+        ++digits;
+    if (digits < 6 || digits + 2 != megabytes.size())
+        return {};
+    const qlonglong tenths = megabytes.left(digits).toLongLong() * 10 + megabytes.back().digitValue();
+    const qlonglong gbTenths = (tenths + 500) / 1000;
+    return QString::number(gbTenths / 10) + megabytes[digits] + QString::number(gbTenths % 10) + QStringLiteral(" GB");
+}
+
 } // namespace
 
 void ProjectGrid::AddRow(const GridRow& texts)
 {
+    if (shownRows >= 0 && topLevelItemCount() + pending.size() >= shownRows)
+        return;
     QStringList columns;
     for (const std::string& text : texts)
         columns.append(Decoded(text));
     auto* item = new QTreeWidgetItem(columns);
     SetName(*item, texts[0]);
-    addTopLevelItem(item);
+    if (const QString gigabytes = InGigabytes(columns[1]); !gigabytes.isEmpty()) {
+        item->setText(1, gigabytes);
+        item->setToolTip(1, columns[1] + QStringLiteral(" MB"));
+    }
+    pending.append(item);
 }
 
 int ProjectGrid::RowCount() const
 {
+    const_cast<ProjectGrid*>(this)->Flush();
     return topLevelItemCount();
 }
 
 bool ProjectGrid::IsSelected(int r) const
 {
+    const_cast<ProjectGrid*>(this)->Flush();
     return topLevelItem(r - 1)->isSelected();
 }
 
 void ProjectGrid::ClearSelection(int r)
 {
+    Flush();
     topLevelItem(r - 1)->setSelected(false);
 }
 
 void ProjectGrid::SetText(int r, const std::string& text)
 {
+    Flush();
     SetName(*topLevelItem(r - 1), text);
 }
 
-void ProjectGrid::RemoveRow(int r)
-{
-    delete takeTopLevelItem(r - 1);
-}
 
 void ProjectGrid::AddColumn(const QString& header, int width)
 {
@@ -168,6 +208,8 @@ void ProjectGrid::AddColumn(const QString& header, int width)
     headerItem()->setText(column, header);
     headerItem()->setTextAlignment(column, Look(column).alignment | Qt::AlignVCenter);
     setColumnWidth(column, width);
+    if (column == 0)
+        QTreeWidget::header()->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 QString ProjectGrid::Shown(const QString& text, int column) const
@@ -198,4 +240,32 @@ void ProjectGrid::mouseReleaseEvent(QMouseEvent* event)
     QTreeWidget::mouseReleaseEvent(event);
     if (itemAt(event->position().toPoint()))
         emit MouseUp(event->button(), event->globalPosition().toPoint());
+}
+
+void ProjectGrid::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        AskRowMenu();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void ProjectGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        AskRowMenu();
+    else
+        QTreeWidget::contextMenuEvent(event);
+}
+
+// The menu opens at the current row's lower left, as the mouse would open it there.
+void ProjectGrid::AskRowMenu()
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return;
+    scrollTo(current);
+    const QRect row = visualRect(current.siblingAtColumn(0));
+    emit RowMenuKey(viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.bottom())));
 }

@@ -37,6 +37,8 @@ void frmProgress::Hide()
 
 void frmProgress::Startup(int amountToDo)
 {
+    stopped = -1;
+    shown.invalidate();
     if (amountToDo == 0) {
         keepGoing = false;
         return;
@@ -48,15 +50,24 @@ void frmProgress::Startup(int amountToDo)
     activateWindow();
 }
 
+// Drawing the progress and letting events run costs more than reading a
+// project: both happen for the first item and the last, and in between at
+// most every 50 ms.
 bool frmProgress::OK(int amountDone, const std::string& text)
 {
+    constexpr qint64 Interval = 50;
     const int position = amountDone + 1;
-    ProgressBar1->setValue(position);
-    if (!text.empty())
-        Label1->setText(QString::fromStdString(ShownText(text)));
-    QCoreApplication::processEvents();
+    if (!shown.isValid() || shown.elapsed() >= Interval || position == ProgressBar1->maximum()) {
+        ProgressBar1->setValue(position);
+        if (!text.empty())
+            Label1->setText(QString::fromStdString(ShownText(text)));
+        QCoreApplication::processEvents();
+        shown.start();
+    }
     // Read after the events ran, so that a Cancel pressed just now counts.
     const bool result = keepGoing;
+    if (!result && stopped < 0)
+        stopped = amountDone;
     if (ProgressBar1->maximum() == position)
         hide();
     return result;

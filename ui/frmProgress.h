@@ -3,6 +3,7 @@
 #include "UserInterface.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 class QLabel;
 class QProgressBar;
@@ -29,6 +30,13 @@ public:
     // close button all end here.
     void reject() override;
 
+    // The item before which the last loop was cancelled (OK returned false
+    // for it); -1 when it was not.
+    int Stopped() const { return stopped; }
+
 private:
     bool keepGoing = false;
+    int stopped = -1;
+    // Since the dialog last showed its progress and let events run.
+    QElapsedTimer shown;
 };

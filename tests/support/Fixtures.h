@@ -128,7 +128,6 @@ struct FakeGrid final : Grid {
     bool IsSelected(int r) const override { return rows.at(static_cast<std::size_t>(r - 1)).selected; }
     void ClearSelection(int r) override { rows.at(static_cast<std::size_t>(r - 1)).selected = false; }
     void SetText(int r, const std::string& text) override { rows.at(static_cast<std::size_t>(r - 1)).texts[0] = text; }
-    void RemoveRow(int r) override { rows.erase(rows.begin() + (r - 1)); }
     void Select(int r) { rows.at(static_cast<std::size_t>(r - 1)).selected = true; }
 };
 

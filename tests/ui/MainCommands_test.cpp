@@ -21,9 +21,9 @@ namespace fs = std::filesystem;
 using fixtures::Snapshot;
 using fixtures::TempDir;
 using fixtures::WriteProject;
-using uitest::AnswerChooser;
+using uitest::AnswerFolderDialog;
 using uitest::Qs;
-using uitest::ChooserSeen;
+using uitest::FolderDialogSeen;
 using uitest::StoredSetting;
 using uitest::StoreSetting;
 
@@ -104,7 +104,8 @@ TEST_F(BackupSort, YesSortsWithThePrefixOfTheMediumSelectedNow)
     EXPECT_FALSE(InRoot("Beta.cue"));
     EXPECT_TRUE(InRoot("Backup Report.txt"));
     EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Done.  CSV files are in folder " + root.str() + "."}));
-    EXPECT_EQ(m->grdOut->topLevelItemCount(), 3) << "the grid is not refilled";
+    EXPECT_EQ(m->grdOut->topLevelItemCount(), 0) << "the sorted projects left the folder: the grid is read again";
+    EXPECT_EQ(m->lblProjCount->text(), "0 projects");
 }
 
 TEST_F(BackupSort, ReportOnlyWritesTheThreeFilesWithoutAsking)
@@ -129,7 +130,7 @@ TEST_F(BackupSort, BothButtonsRefuseAFolderThatWasNotRead)
         Open();
         if (readFirst) {
             m->cmdReadFolder->click();
-            AnswerChooser(*m->chooseFolder, other.path().string());
+            AnswerFolderDialog(other.path().string());
             m->cmdChooseFolder->click();
         }
         const std::string folder = readFirst ? other.str() : root.str();
@@ -203,8 +204,8 @@ TEST_F(Move, MovesTheSelectedProjectsAndRemembersTheFolder)
     OpenAndRead();
     Select(1);
     Select(2);
-    ChooserSeen seen;
-    AnswerChooser(*m->chooseFolder, dest.path().string(), &seen);
+    FolderDialogSeen seen;
+    AnswerFolderDialog(dest.path().string(), &seen);
     m->cmdMove->click();
 
     EXPECT_EQ(seen.startedAt, "/") << "the stored move folder, by default the root";
@@ -229,12 +230,12 @@ TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)
     const auto before = Snapshot(root.path());
     Select(1);
     Select(3);
-    AnswerChooser(*m->chooseFolder, dest.path().string());
+    AnswerFolderDialog(dest.path().string());
     m->cmdMove->click();
 
     EXPECT_EQ(w->messages.shown,
               std::vector<std::string>({"Already in destination directory:\r\n\r\nProject: Alpha\r\n     alpha.wav"}));
-    EXPECT_TRUE(m->cmdErrors->isEnabled());
+    EXPECT_FALSE(m->cmdErrors->isEnabled()) << "Show Errors shows the read's listing, which has none";
     EXPECT_EQ(Snapshot(root.path()), before);
     EXPECT_FALSE(InDest("Gamma.cue"));
     EXPECT_EQ(m->grdOut->topLevelItemCount(), 3);
@@ -255,7 +256,7 @@ TEST_F(Move, AMoveStoppedByAnErrorHidesTheProgressDialog)
         if (!std::exchange(appeared, true))
             fixtures::WriteFile(dest.path() / "beta.wav", "someone else's take");
     });
-    AnswerChooser(*m->chooseFolder, dest.path().string());
+    AnswerFolderDialog(dest.path().string());
     m->cmdMove->click();
 
     ASSERT_EQ(w->messages.shown.size(), 1u);
@@ -271,8 +272,8 @@ TEST_F(Move, SameFolderAsBeforeWritesNoSetting)
     // Changed behind the window's back: a write would show.
     StoreSetting("MoveFolder", "/elsewhere/");
     Select(2);
-    ChooserSeen seen;
-    AnswerChooser(*m->chooseFolder, dest.path().string(), &seen);
+    FolderDialogSeen seen;
+    AnswerFolderDialog(dest.path().string(), &seen);
     m->cmdMove->click();
 
     EXPECT_EQ(seen.startedAt, dest.path().string());
@@ -285,7 +286,7 @@ TEST_F(Move, CancelledChooserChangesNothing)
     OpenAndRead();
     const auto before = Snapshot(root.path());
     Select(1);
-    AnswerChooser(*m->chooseFolder, {});
+    AnswerFolderDialog({});
     m->cmdMove->click();
 
     EXPECT_EQ(m->MoveFolder, "/");
@@ -299,8 +300,8 @@ TEST_F(Move, WithNoRowSelectedSaysSoAndOpensNoChooser)
     OpenAndRead();
     for (QAction* entry : {m->menuFileMove, m->menuPopupMove, static_cast<QAction*>(nullptr)}) {
         w->messages.shown.clear();
-        ChooserSeen seen;
-        AnswerChooser(*m->chooseFolder, {}, &seen);
+        FolderDialogSeen seen;
+        AnswerFolderDialog({}, &seen);
         if (entry)
             entry->trigger();
         else
@@ -361,6 +362,7 @@ TEST_F(Rename, WithAnEmptyListAsksNothing)
     Open();
     m->menuFileRename->trigger();
     EXPECT_TRUE(w->input.prompts.empty());
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Select the project to rename first."}));
 }
 
 using Popup = Commands;
@@ -391,9 +393,10 @@ TEST_F(Popup, OpensOnARightClickOverAFilledGridOnly)
 
 using LongOperation = Commands;
 
-TEST_F(LongOperation, RefusesTheWindowsCommandsAndSaysSoButNotCancel)
+TEST_F(LongOperation, RefusesTheWindowsCommandsAndAsksBeforeClosing)
 {
     Open();
+    w->question.answer = false;
     Qt::CursorShape cursor = Qt::ArrowCursor;
     QString said;
     // Delivered while the scan lets events run.
@@ -412,16 +415,139 @@ TEST_F(LongOperation, RefusesTheWindowsCommandsAndSaysSoButNotCancel)
     EXPECT_EQ(m->grdOut->topLevelItemCount(), 3);
     EXPECT_FALSE(InRoot("Backup Report.txt")) << "Report Only ran inside the scan";
     EXPECT_TRUE(w->messages.shown.empty());
+    EXPECT_EQ(w->question.asked, std::vector<std::string>({"A command is running. Stop it and quit?|Close"}));
     EXPECT_TRUE(m->isVisible()) << "the window closed under the scan";
     EXPECT_EQ(said, "Busy: wait until the running command ends.");
     EXPECT_EQ(cursor, Qt::BusyCursor);
     EXPECT_EQ(m->cursor().shape(), Qt::ArrowCursor) << "the cursor is back when the scan ends";
 
-    QMetaObject::invokeMethod(m->progress.cmdCancel, "click", Qt::QueuedConnection);
+    // Yes stops the read, and the window closes once it has ended.
+    w->question.answer = true;
+    QMetaObject::invokeMethod(m, "close", Qt::QueuedConnection);
     m->cmdReadFolder->click();
-    ASSERT_EQ(m->grdOut->topLevelItemCount(), 3);
-    EXPECT_EQ(m->grdOut->topLevelItem(0)->text(5), "ERR") << "the scan went on after Cancel";
+    EXPECT_FALSE(m->isVisible());
+    EXPECT_EQ(m->lblProjCount->text(), "Read cancelled after 0 of 3 projects.");
+}
+
+// Esc stops a read wherever the focus is, as Cancel does; with no command
+// running it is the focused control's.
+TEST_F(LongOperation, EscCancelsWhereverTheFocusIs)
+{
+    Open();
+    m->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m));
+    // At the last project, the user clicks the grid and presses Esc there.
+    QObject::connect(m->progress.ProgressBar1, &QProgressBar::valueChanged, m, [this](int value) {
+        if (value == 3) {
+            m->activateWindow();
+            m->grdOut->setFocus();
+            QTest::keyClick(m->grdOut, Qt::Key_Escape);
+        }
+    });
+    m->cmdReadFolder->click();
+    EXPECT_EQ(m->lblProjCount->text(), "Read cancelled after 2 of 3 projects.");
     EXPECT_FALSE(m->progress.isVisible());
+}
+
+// A read cancelled before its end: the grid shows the projects read, the
+// status line and the error listing say so, and the backup commands refuse.
+TEST_F(LongOperation, CancelledReadShowsWhatItReadAndTheBackupCommandsRefuse)
+{
+    Open();
+    QObject::connect(m->progress.ProgressBar1, &QProgressBar::valueChanged, m, [this](int value) {
+        if (value == 3)
+            m->progress.cmdCancel->click();
+    });
+    m->cmdReadFolder->click();
+    QObject::disconnect(m->progress.ProgressBar1, nullptr, m, nullptr);
+
+    const std::string cancelled = "Read cancelled after 2 of 3 projects.";
+    ASSERT_EQ(m->grdOut->topLevelItemCount(), 2);
+    EXPECT_EQ(m->grdOut->topLevelItem(1)->text(0), "Beta");
+    EXPECT_EQ(m->grdOut->topLevelItem(1)->text(5), "100%");
+    EXPECT_EQ(m->lblProjCount->text(), Qs(cancelled));
+    EXPECT_TRUE(w->messages.shown.empty()) << "a cancel is no error to show at once";
+    ASSERT_TRUE(m->cmdErrors->isEnabled());
+    m->cmdErrors->click();
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Errors for this folder: \r\n\r\n  " + cancelled}));
+
+    const auto before = Snapshot(root.path());
+    for (QPushButton* button : m->cmdRearrange) {
+        w->messages.shown.clear();
+        button->click();
+        EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Read the folder to the end first."}));
+    }
+    EXPECT_TRUE(w->question.asked.empty());
+    EXPECT_EQ(Snapshot(root.path()), before);
+
+    // Planning for another medium, and a move, leave the unread project out of the grid.
+    m->optCD[0]->setChecked(true);
+    EXPECT_EQ(m->grdOut->topLevelItemCount(), 2);
+    Select(1);
+    AnswerFolderDialog(dest.path().string());
+    m->cmdMove->click();
+    ASSERT_EQ(m->grdOut->topLevelItemCount(), 1);
+    EXPECT_EQ(m->grdOut->topLevelItem(0)->text(0), "Beta");
+    EXPECT_EQ(m->lblProjCount->text(), "Read cancelled after 1 of 2 projects.");
+
+    // A read to the end shows every project again.
+    m->cmdReadFolder->click();
+    EXPECT_EQ(m->grdOut->topLevelItemCount(), 2);
+    EXPECT_EQ(m->lblProjCount->text(), "2 projects");
+    EXPECT_FALSE(m->cmdErrors->isEnabled());
+}
+
+// Show Errors shows the last read's listing, not what a command found since.
+TEST_F(Commands, ShowErrorsShowsTheLastReadsListing)
+{
+    WriteProject(root.path(), "Broken", {{"gone.wav", 1000}});
+    fs::remove(root.path() / "gone.wav");
+    Open();
+    m->cmdReadFolder->click();
+    ASSERT_EQ(w->messages.shown.size(), 1u);
+    const std::string listing = w->messages.shown[0];
+    ASSERT_NE(listing.find("gone.wav"), std::string::npos);
+
+    m->cmdRearrange[1]->click(); // Report Only refuses: a project was not read whole
+    ASSERT_EQ(w->messages.shown.size(), 2u);
+    m->cmdErrors->click();
+    EXPECT_EQ(w->messages.shown.back(), listing);
+}
+
+using Keyboard = Commands;
+
+TEST_F(Keyboard, MenuKeyAndShiftF10OpenTheRowMenuAtTheCurrentRow)
+{
+    OpenAndRead();
+    m->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m));
+    m->grdOut->setFocus();
+    m->grdOut->setCurrentItem(m->grdOut->topLevelItem(1));
+    const QRect row = m->grdOut->visualItemRect(m->grdOut->topLevelItem(1));
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Menu, Qt::NoModifier},
+                                                               {Qt::Key_F10, Qt::ShiftModifier}};
+    for (const auto& [key, modifiers] : keys) {
+        QTest::keyClick(m->grdOut, key, modifiers);
+        ASSERT_TRUE(m->menuPopup->isVisible()) << key;
+        const QRect at(m->grdOut->viewport()->mapToGlobal(row.topLeft()), row.size() + QSize(0, 1));
+        EXPECT_TRUE(at.contains(m->menuPopup->pos())) << key;
+        m->menuPopup->hide();
+    }
+}
+
+TEST_F(Keyboard, F10OpensTheFileMenuAndRenameWithNothingSelectedSaysSo)
+{
+    OpenAndRead();
+    m->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m));
+    // Alt+F is the menu's mnemonic ("&File"), which the offscreen platform does not bind.
+    QTest::keyClick(m->grdOut, Qt::Key_F10);
+    EXPECT_TRUE(m->menuFile->isVisible());
+    m->menuFile->hide();
+
+    m->menuFileRename->trigger();
+    EXPECT_TRUE(w->input.prompts.empty());
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Select the project to rename first."}));
 }
 
 // A sort stopped after its first project, as a kill would leave it: the

@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTest>
 
 #include <filesystem>
@@ -19,9 +22,9 @@
 namespace {
 
 using fixtures::WriteProject;
-using uitest::AnswerChooser;
+using uitest::AnswerFolderDialog;
 using uitest::Qs;
-using uitest::ChooserSeen;
+using uitest::FolderDialogSeen;
 using uitest::StoredSetting;
 using uitest::StoreSetting;
 using uitest::UiTest;
@@ -53,8 +56,6 @@ TEST_F(StartUp, WithNoSettingsUsesTheRootAndPresetsTheWindow)
     EXPECT_FALSE(m.cmdMove->isEnabled());
     EXPECT_FALSE(m.cmdErrors->isEnabled());
     EXPECT_EQ(m.grdOut->topLevelItemCount(), 0);
-    EXPECT_FALSE(m.chooseFolder->isVisible());
-    EXPECT_EQ(m.chooseFolder->parent(), &m);
     EXPECT_FALSE(m.progress.isVisible());
     EXPECT_EQ(m.progress.parentWidget(), &m);
     EXPECT_FALSE(uitest::HasSetting("ReadFolder")) << "start-up writes no setting";
@@ -79,16 +80,25 @@ TEST_F(StartUp, ControlsCarryTheirCaptions)
     EXPECT_EQ(m.cmdQuit->text(), "Exit");
 }
 
+// The Project column takes what the others leave, at the opening size and wider.
 TEST_F(StartUp, GridHasSixColumnsWithTheirWidths)
 {
     Window w;
     const ProjectGrid& g = *w.main.grdOut;
     const QStringList headers = {"Project", "Size", "Tracks", "Wavs", "BU", "Used"};
-    const int twips[] = {1700, 525, 690, 630, 495, 615};
+    const int twips[] = {0, 720, 690, 630, 495, 615};
     ASSERT_EQ(g.columnCount(), 6);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(g.headerItem()->text(i), headers[i]);
-        EXPECT_EQ(g.columnWidth(i), (twips[i] + 7) / 15) << headers[i].toStdString();
+    w.main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.main));
+    for (const int wider : {0, 600}) {
+        w.main.resize(w.main.width() + wider, w.main.height());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return g.header()->length() == g.viewport()->width(); })) << wider;
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(g.headerItem()->text(i), headers[i]);
+            if (i > 0)
+                EXPECT_EQ(g.columnWidth(i), (twips[i] + 7) / 15) << headers[i].toStdString();
+        }
+        EXPECT_GE(g.columnWidth(0), 100);
     }
     EXPECT_EQ(g.selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_FALSE(g.isSortingEnabled());
@@ -100,7 +110,7 @@ TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
     Main& m = w.main;
     const QList<QAction*> bar = m.menuBar()->actions();
     ASSERT_EQ(bar.size(), 2);
-    EXPECT_EQ(bar[0]->text(), "File");
+    EXPECT_EQ(bar[0]->text(), "&File") << "Alt+F opens it";
     EXPECT_EQ(bar[0]->menu(), m.menuFile);
     EXPECT_EQ(bar[1], m.menuAbout);
     EXPECT_EQ(m.menuAbout->menu(), nullptr);
@@ -112,6 +122,9 @@ TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
                                   "Move selected projects Ctrl+M", "Rename selected projects Ctrl+R",
                                   "Undo backup sort ", "-",
                                   "Close Ctrl+X"}));
+    EXPECT_EQ(m.menuFileClose->shortcuts(),
+              QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)}));
+    EXPECT_EQ(m.optCD[0]->toolTip(), "649 MiB = 680.5 MB");
 
     EXPECT_EQ(m.menuPopup->title(), "Hidden");
     EXPECT_EQ(m.menuPopup->actions(), QList<QAction*>({m.menuPopupMove, m.menuHiddenRename}));
@@ -123,9 +136,9 @@ TEST_F(StartUp, TabOrderFollowsTheLayout)
 {
     Window w;
     Main& m = w.main;
-    const QList<QWidget*> expected = {m.cmdChooseFolder, m.chkMix,   m.chkRegular,      m.txtFolder, m.cmdReadFolder,
-                                      m.cmdQuit,         m.cmdRearrange[0], m.cmdMove, m.cmdRearrange[1], m.optCD[0],
-                                      m.optCD[1],        m.cmdErrors, m.grdOut};
+    const QList<QWidget*> expected = {m.txtFolder,      m.cmdChooseFolder, m.chkRegular, m.chkMix,    m.optCD[0],
+                                      m.optCD[1],       m.cmdReadFolder,   m.grdOut,     m.cmdRearrange[0],
+                                      m.cmdRearrange[1], m.cmdMove,        m.cmdErrors,  m.cmdQuit};
     EXPECT_EQ(uitest::TabChain(expected), expected);
 }
 
@@ -183,14 +196,14 @@ TEST_F(IncludeChecks, ChooseKeepsBoxesSetByHandWhenTheNameSaysNothing)
     m.chkRegular->setChecked(true);
 
     // Both boxes are now checked; a folder with neither word leaves them so.
-    AnswerChooser(*m.chooseFolder, root.str() + "Plain");
+    AnswerFolderDialog(root.str() + "Plain");
     m.cmdChooseFolder->click();
     EXPECT_EQ(m.RootFolder, root.str() + "Plain/");
     EXPECT_TRUE(m.chkMix->isChecked());
     EXPECT_TRUE(m.chkRegular->isChecked());
 }
 
-TEST_F(IncludeChecks, CancelledChooseStillPresetsFromTheUnchangedFolder)
+TEST_F(IncludeChecks, CancelledDialogChangesNothing)
 {
     fixtures::TempDir root;
     QDir(Qs(root.str())).mkpath("Mix");
@@ -198,15 +211,49 @@ TEST_F(IncludeChecks, CancelledChooseStillPresetsFromTheUnchangedFolder)
     Main& m = w.main;
     m.chkRegular->setChecked(true);
 
-    ChooserSeen seen;
-    AnswerChooser(*m.chooseFolder, {}, &seen);
+    FolderDialogSeen seen;
+    AnswerFolderDialog({}, &seen);
     m.cmdChooseFolder->click();
     EXPECT_TRUE(seen.shown);
     EXPECT_EQ(seen.startedAt, root.str() + "Mix");
+    EXPECT_EQ(seen.title, "Kelvark");
     EXPECT_EQ(m.RootFolder, root.str() + "Mix/");
     EXPECT_FALSE(uitest::HasSetting("ReadFolder"));
     EXPECT_TRUE(m.chkMix->isChecked());
-    EXPECT_FALSE(m.chkRegular->isChecked());
+    EXPECT_TRUE(m.chkRegular->isChecked());
+}
+
+using FolderDialog = UiTest;
+
+// OK takes the folder highlighted in the list, or the path typed into the field.
+TEST_F(FolderDialog, GivesTheHighlightedOrTypedFolder)
+{
+    fixtures::TempDir root;
+    QDir(Qs(root.str())).mkpath("sample");
+    QDir(Qs(root.str())).mkpath("typed/deeper");
+    const std::function<void(QFileDialog&)> answers[] = {
+        [](QFileDialog& dialog) {
+            dialog.selectFile("sample");
+            dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+        },
+        [&root](QFileDialog& dialog) {
+            auto* field = dialog.findChild<QLineEdit*>("fileNameEdit");
+            field->setText(Qs(root.str() + "typed/deeper")); // pasted
+            QTest::keyClick(field, Qt::Key_Return);
+        },
+    };
+    const std::string expected[] = {root.str() + "sample/", root.str() + "typed/deeper/"};
+    for (int i = 0; i < 2; ++i) {
+        Window w(root.str());
+        uitest::WhenShown<QFileDialog>([&](QFileDialog& dialog) {
+            EXPECT_EQ(dialog.directory().absolutePath() + "/", Qs(root.str()));
+            EXPECT_EQ(dialog.windowTitle(), "Kelvark");
+            answers[i](dialog);
+        });
+        w.main.cmdChooseFolder->click();
+        EXPECT_EQ(w.main.RootFolder, expected[i]) << i;
+        EXPECT_EQ(StoredSetting("ReadFolder"), Qs(expected[i]));
+    }
 }
 
 using ChooseAndRead = UiTest;
@@ -215,14 +262,14 @@ TEST_F(ChooseAndRead, ChosenFolderIsShownAndStoredWithItsSeparator)
 {
     fixtures::TempDir root;
     Window w;
-    AnswerChooser(*w.main.chooseFolder, root.path().string());
+    AnswerFolderDialog(root.path().string());
     w.main.menuFileChoose->trigger();
     EXPECT_EQ(w.main.RootFolder, root.str());
     EXPECT_EQ(w.main.txtFolder->text(), Qs(root.str()));
     EXPECT_EQ(StoredSetting("ReadFolder"), Qs(root.str()));
     EXPECT_EQ(w.main.projectList.projects.Count(), 0) << "choosing does not read";
 
-    AnswerChooser(*w.main.chooseFolder, "/");
+    AnswerFolderDialog("/");
     w.main.cmdChooseFolder->click();
     EXPECT_EQ(w.main.RootFolder, "/");
     EXPECT_EQ(StoredSetting("ReadFolder"), "/");
@@ -235,16 +282,18 @@ TEST_F(ChooseAndRead, FolderNamedInTheWindowsCodePageIsReadShownAndKeptAsItsByte
     std::filesystem::create_directory(folder);
     WriteProject(folder, "Caf\xE9 Latin", {{"Caf\xE9 01.wav", 500000}});
     {
-        Window w;
-        AnswerChooser(*w.main.chooseFolder, folder);
-        w.main.menuFileChooseread->trigger();
+        // Named on the command line: the desktop's dialog gives names as text.
+        Window w(folder + "/");
+        w.main.menuFileReadfolder->trigger();
         EXPECT_EQ(w.main.RootFolder, folder + "/");
         EXPECT_EQ(w.main.txtFolder->text(), Qs(temp.str()) + QString::fromUtf8("Café Songs/"));
         ASSERT_EQ(w.main.grdOut->topLevelItemCount(), 1);
         EXPECT_EQ(Row(*w.main.grdOut, 1), std::vector<std::string>({"Café Latin", ".5", "1", "1", "A", "100%"}));
         EXPECT_TRUE(w.messages.shown.empty());
     }
-    // The stored folder comes back with its bytes.
+    // A folder stored as its bytes comes back with them.
+    QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"))
+        .setValue("Prefs/ReadFolder", QByteArray::fromStdString(folder + "/"));
     Window again;
     EXPECT_EQ(again.main.RootFolder, folder + "/");
 }
@@ -262,7 +311,7 @@ TEST_F(ChooseAndRead, ReadFillsTheGridAndTheCount)
     ASSERT_EQ(m.grdOut->topLevelItemCount(), 2) << "the folder's name includes regular projects only";
     EXPECT_EQ(Row(*m.grdOut, 1), std::vector<std::string>({"Alpha", "3.0", "1", "2", "A", "100%"}));
     EXPECT_EQ(Row(*m.grdOut, 2), std::vector<std::string>({"Beta", ".5", "1", "1", "A", "100%"}));
-    EXPECT_EQ(m.lblProjCount->text(), "2 projects");
+    EXPECT_EQ(m.lblProjCount->text(), "2 projects, 1 left out by the include ticks");
     EXPECT_TRUE(m.cmdMove->isEnabled());
     EXPECT_FALSE(m.cmdErrors->isEnabled());
     EXPECT_TRUE(w.messages.shown.empty());
@@ -273,7 +322,11 @@ TEST_F(ChooseAndRead, ReadFillsTheGridAndTheCount)
     m.menuFileReadfolder->trigger();
     ASSERT_EQ(m.grdOut->topLevelItemCount(), 1);
     EXPECT_EQ(m.grdOut->topLevelItem(0)->text(0), "Beta Mix");
-    EXPECT_EQ(m.lblProjCount->text(), "1 project");
+    EXPECT_EQ(m.lblProjCount->text(), "1 project, 2 left out by the include ticks");
+
+    m.chkRegular->setChecked(true);
+    m.menuFileReadfolder->trigger();
+    EXPECT_EQ(m.lblProjCount->text(), "3 projects");
 }
 
 TEST_F(ChooseAndRead, SizesUseTheLocalesDecimalSeparator)
@@ -346,7 +399,8 @@ TEST_F(ChooseAndRead, NoticesCanBeSilencedForTheRestOfTheRead)
         std::string errors;
     };
     // The second read shows its notices again.
-    const Case cases[] = {{true, 1, "Errors for this folder: \r\n\r\n  2 more notices were not shown."},
+    const Case cases[] = {{true, 1, "Errors for this folder: \r\n\r\n  2 more notices were not shown: "
+                                     "Unknown chunk \"data\" in files a2.wav, a3.wav."},
                           {false, 3, ""}};
     for (const Case& c : cases) {
         w.notices = {};
@@ -378,14 +432,14 @@ TEST_F(ChooseAndRead, ReadShowsTheFirstRows)
     EXPECT_EQ(grid.verticalScrollBar()->value(), 0);
 }
 
-TEST_F(ChooseAndRead, ChooseAndReadReadsTheCurrentFolderWhenCancelled)
+TEST_F(ChooseAndRead, ChooseAndReadReadsNothingWhenCancelled)
 {
     fixtures::TempDir root;
     WriteProject(root.path(), "Alpha", {{"alpha.wav", 1000}});
     Window w(root.str());
-    AnswerChooser(*w.main.chooseFolder, {});
+    AnswerFolderDialog({});
     w.main.menuFileChooseread->trigger();
-    EXPECT_EQ(w.main.grdOut->topLevelItemCount(), 1);
+    EXPECT_EQ(w.main.grdOut->topLevelItemCount(), 0);
     EXPECT_EQ(w.main.RootFolder, root.str());
 }
 
@@ -401,7 +455,10 @@ TEST_F(Window_, AboutShowsTheVersion)
     EXPECT_GT(text.size(), std::string("Kelvark - Version 1.0.10\r\n\r\n").size());
 }
 
-TEST_F(Window_, KeepsItsWidthWhileTheGridAndBottomButtonsFollowTheHeight)
+// At the opening size every control stands where its twips put it; a wider
+// window widens the folder field, the status line and the grid, and moves the
+// buttons at their right; a taller one lengthens the grid and moves the bottom buttons.
+TEST_F(Window_, GrowsInBothDirectionsAndKeepsItsOpeningSizeAsTheLeast)
 {
     Window w;
     Main& m = w.main;
@@ -413,32 +470,44 @@ TEST_F(Window_, KeepsItsWidthWhileTheGridAndBottomButtonsFollowTheHeight)
         return m.grdOut->height() == H - 167 && m.cmdQuit->y() == H - 81 && m.cmdErrors->y() == H - 116;
     };
     EXPECT_TRUE(ruled());
+    EXPECT_EQ(m.grdOut->geometry(), QRect(15, 115, 326, m.grdOut->height()));
+    EXPECT_EQ(m.cmdMove->geometry(), QRect(350, 200, 76, 26));
 
-    const QList<QWidget*> fixed = {m.Frame1, m.lblProjCount, m.cmdRearrange[0], m.cmdRearrange[1], m.cmdMove};
+    struct Part {
+        QWidget* widget;
+        bool widens; // else moves right
+    };
+    const Part parts[] = {{m.Frame1, true},           {m.txtFolder, true},        {m.lblProjCount, true},
+                          {m.grdOut, true},           {m.cmdChooseFolder, false}, {m.cmdReadFolder, false},
+                          {m.cmdRearrange[0], false}, {m.cmdRearrange[1], false}, {m.cmdMove, false},
+                          {m.cmdErrors, false},       {m.cmdQuit, false}};
     QList<QRect> before;
-    for (const QWidget* widget : fixed)
-        before.append(widget->geometry());
-    const QRect grid = m.grdOut->geometry();
-    const QRect quit = m.cmdQuit->geometry();
-    const QRect errors = m.cmdErrors->geometry();
+    for (const Part& part : parts)
+        before.append(part.widget->geometry());
+    const QList<QWidget*> still = {m.chkRegular, m.chkMix, m.optCD[0], m.optCD[1]};
+    QList<QRect> stillBefore;
+    for (const QWidget* widget : still)
+        stillBefore.append(widget->geometry());
 
-    // Wider by 900 twips and taller by 300: the width snaps back, the grid
-    // grows by 300 and both bottom buttons go down by as much.
-    m.resize(m.width() + 60, m.height() + 20);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().width() == 448 && m.cmdQuit->y() == quit.y() + 20; }));
-    EXPECT_TRUE(ruled());
-    EXPECT_EQ(m.grdOut->geometry(), grid.adjusted(0, 0, 0, 20));
-    EXPECT_EQ(m.cmdQuit->geometry(), quit.translated(0, 20));
-    EXPECT_EQ(m.cmdErrors->geometry(), errors.translated(0, 20));
-    EXPECT_EQ(m.cmdQuit->y() - m.cmdErrors->y(), 35) << "525 twips apart";
-    for (int i = 0; i < fixed.size(); ++i)
-        EXPECT_EQ(fixed[i]->geometry(), before[i]) << i;
+    // Wider by 600 pixels and taller by 20.
+    m.resize(m.width() + 600, m.height() + 20);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().width() == 1048 && ruled(); }));
+    for (int i = 0; i < std::ssize(parts); ++i) {
+        const int taller = parts[i].widget == m.grdOut ? 20 : parts[i].widget == m.cmdQuit || parts[i].widget == m.cmdErrors ? 20 : 0;
+        const QRect expected = parts[i].widens ? before[i].adjusted(0, 0, 600, parts[i].widget == m.grdOut ? taller : 0)
+                                               : before[i].translated(600, taller);
+        EXPECT_EQ(parts[i].widget->geometry(), expected) << i;
+    }
+    for (int i = 0; i < still.size(); ++i)
+        EXPECT_EQ(still[i]->geometry(), stillBefore[i]) << i;
 
-    // Below 5190 twips the bottom buttons would cover Move: the height springs back.
-    m.resize(m.width(), 100);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().height() == 346; }));
+    // Below the opening width, and below 5190 twips high, the size springs back.
+    m.resize(100, 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().size() == QSize(448, 346); }));
     EXPECT_TRUE(ruled());
-    EXPECT_GT(m.cmdErrors->y(), m.cmdMove->geometry().bottom());
+    for (int i = 0; i < std::ssize(parts); ++i)
+        if (parts[i].widget != m.grdOut && parts[i].widget != m.cmdQuit && parts[i].widget != m.cmdErrors)
+            EXPECT_EQ(parts[i].widget->geometry(), before[i]) << i;
 }
 
 TEST_F(Window_, ExitClosesTheWindow)
@@ -451,6 +520,7 @@ TEST_F(Window_, ExitClosesTheWindow)
     EXPECT_FALSE(w.main.isVisible());
     EXPECT_FALSE(w.main.progress.isVisible());
     EXPECT_TRUE(w.messages.shown.empty()) << "no confirmation";
+    EXPECT_TRUE(w.question.asked.empty()) << "no question while no command runs";
 }
 
 } // namespace

@@ -7,6 +7,9 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 
@@ -97,6 +100,58 @@ TEST_F(Boxes, BytesThatAreNotUtf8AreShownAsWindows1252AndTheDefaultGivesBackItsO
         });
         EXPECT_EQ(boxes.Ask("Enter new name", "Rename project", "Caf\xE9 Latin"), bytes);
     }
+}
+
+// A long text shows its first lines and a count, the whole text in the details
+// area, and the box, details open, stays within the screen.
+TEST_F(Boxes, LongTextShowsItsFirstLinesAndTheWholeTextInTheDetails)
+{
+    std::string refusal = "Errors for this folder: ";
+    for (int i = 1; i <= 5500; ++i)
+        refusal += "\r\n  Project Take " + std::to_string(i) + " was not read: The read was cancelled before this project.";
+    std::string folders;
+    for (int i = 0; i < 642; ++i)
+        folders += (i == 0 ? "" : ", ") + std::string("DVD-") + char('A' + i % 26) + char('A' + i / 26);
+    const std::string question = "Move the 9000 files of " + folders + " back into /music/ and remove those folders?";
+    struct Case {
+        std::string text;
+        bool isQuestion;
+        QString firstLine;
+        QString kept; // a line the box shows
+    };
+    const Case cases[] = {
+        {refusal, false, "Errors for this folder: ", "5,481 more lines (Show Details... shows the whole text)."},
+        {question, true, "Move the 9000 files of DVD-AA, DVD-BA", "DVD-QY, DVD-RY back into /music/ and remove those folders?"},
+    };
+    MessageBoxes boxes;
+    for (const Case& c : cases) {
+        WhenShown<QMessageBox>([&c](QMessageBox& box) {
+            const QStringList lines = box.text().split('\n');
+            EXPECT_LE(lines.size(), 24);
+            EXPECT_TRUE(lines.first().startsWith(c.firstLine)) << lines.first().toStdString();
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QString& line) { return line.endsWith(c.kept); }))
+                << box.text().toStdString();
+            EXPECT_EQ(box.detailedText(), uitest::Qs(c.text).replace("\r\n", "\n"));
+            for (QAbstractButton* button : box.buttons())
+                if (button->text().startsWith("Show Details"))
+                    button->click();
+            const QRect screen = box.screen()->availableGeometry();
+            EXPECT_LT(box.sizeHint().height(), screen.height());
+            EXPECT_LT(box.height(), screen.height());
+            box.close();
+        });
+        if (c.isQuestion)
+            boxes.AskYesNo(c.text, "Undo backup sort");
+        else
+            boxes.Show(c.text);
+    }
+
+    // A short text has no details.
+    WhenShown<QMessageBox>([](QMessageBox& box) {
+        EXPECT_EQ(box.detailedText(), "");
+        box.close();
+    });
+    boxes.Show("Done.");
 }
 
 } // namespace

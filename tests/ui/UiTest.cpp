@@ -1,9 +1,13 @@
 #include "UiTest.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -14,20 +18,21 @@ void UiTest::SetUp()
     QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark")).clear();
 }
 
-void AnswerChooser(frmChooseFolder& chooser, const std::string& folder, ChooserSeen* seen)
+void AnswerFolderDialog(const std::string& folder, FolderDialogSeen* seen)
 {
-    // Runs inside the chooser's modal loop, once the command has shown it.
-    QTimer::singleShot(0, &chooser, [&chooser, folder, seen] {
-        if (!chooser.isVisible())
+    // Runs inside the dialog's modal loop, once the command has shown it.
+    QTimer::singleShot(0, qApp, [folder, seen] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
             return;
         if (seen)
-            *seen = {true, chooser.Path()};
+            *seen = {true, QFile::encodeName(dialog->directory().absolutePath()).toStdString(), dialog->windowTitle()};
         if (folder.empty()) {
-            chooser.cmdCancel->click();
+            dialog->reject();
             return;
         }
-        chooser.OpenFolder(folder);
-        chooser.cmdOK->click();
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFile::decodeName(folder.c_str()));
+        QMetaObject::invokeMethod(dialog, "accept");
     });
 }
 
@@ -70,6 +75,7 @@ int main(int argc, char* argv[])
     QApplication::setFont(WindowFont());
     // The settings of this process live in a folder of its own, never in the
     // user's; CTest runs several test processes at once.
+    QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));

@@ -17,7 +17,7 @@
 #include <vector>
 
 // Helpers of the window tests: the window with recording dialogs, answers for
-// the folder chooser and the stored settings.
+// the folder dialog and the stored settings.
 namespace uitest {
 
 struct RecordingQuestion final : Question {
@@ -59,18 +59,21 @@ struct Window {
     explicit Window(const std::string& readFolder = {})
         : main(messages, question, input, notices, readFolder)
     {
+        // The dialog of Qt's own widgets, which a test can answer on any platform.
+        main.folderDialogOptions |= QFileDialog::DontUseNativeDialog;
     }
 };
 
-// What the folder chooser was opened on, once it was.
-struct ChooserSeen {
+// What the folder dialog was opened on, once it was.
+struct FolderDialogSeen {
     bool shown = false;
     std::string startedAt; // the folder opened when it was shown
+    QString title;
 };
 
-// Answers the folder chooser that the next command shows: opens folder and
-// presses OK, or presses Cancel when folder is empty.
-void AnswerChooser(frmChooseFolder& chooser, const std::string& folder, ChooserSeen* seen = nullptr);
+// Answers the folder dialog that the next command shows: types folder into its
+// field and presses OK, or presses Cancel when folder is empty.
+void AnswerFolderDialog(const std::string& folder, FolderDialogSeen* seen = nullptr);
 
 // The widgets of among in the order the focus chain visits them, starting
 // from the first of among.

@@ -34,19 +34,29 @@ TEST_F(ProgressDialog, HasItsControlsAndStartsHidden)
     EXPECT_FALSE(progress.OK(0, "x"));
 }
 
-TEST_F(ProgressDialog, AdvancesOncePerItemAndHidesAtTheLast)
+// The first item and the last show; between them the dialog shows an item
+// once 50 ms have passed since it last showed one.
+TEST_F(ProgressDialog, ShowsTheFirstAndLastItemsAndBetweenThemAtMostEvery50ms)
 {
-    progress.Startup(3);
+    progress.Startup(4);
     EXPECT_TRUE(progress.isVisible());
     EXPECT_EQ(progress.ProgressBar1->minimum(), 0);
-    EXPECT_EQ(progress.ProgressBar1->maximum(), 3);
+    EXPECT_EQ(progress.ProgressBar1->maximum(), 4);
 
-    const char* names[] = {"Song A", "Song B", "Song C"};
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_TRUE(progress.OK(k, names[k]));
-        EXPECT_EQ(progress.ProgressBar1->value(), k + 1);
-        EXPECT_EQ(progress.Label1->text(), names[k]);
-        EXPECT_EQ(progress.isVisible(), k < 2) << "after item " << k;
+    struct Step {
+        int wait; // ms before the call
+        const char* name;
+        int value;
+        const char* shown;
+    };
+    const Step steps[] = {{0, "Song A", 1, "Song A"}, {0, "Song B", 1, "Song A"}, {60, "Song C", 3, "Song C"},
+                          {0, "Song D", 4, "Song D"}};
+    for (int k = 0; k < 4; ++k) {
+        QTest::qWait(steps[k].wait);
+        EXPECT_TRUE(progress.OK(k, steps[k].name));
+        EXPECT_EQ(progress.ProgressBar1->value(), steps[k].value) << k;
+        EXPECT_EQ(progress.Label1->text(), steps[k].shown) << k;
+        EXPECT_EQ(progress.isVisible(), k < 3) << "after item " << k;
     }
 }
 
@@ -54,6 +64,7 @@ TEST_F(ProgressDialog, EmptyTextKeepsTheLine)
 {
     progress.Startup(3);
     progress.OK(0, "Song A");
+    QTest::qWait(60);
     progress.OK(1, "");
     EXPECT_EQ(progress.Label1->text(), "Song A");
     EXPECT_EQ(progress.ProgressBar1->value(), 2);
@@ -66,6 +77,10 @@ TEST_F(ProgressDialog, CancelDuringOKStopsThatVeryCall)
     EXPECT_FALSE(progress.OK(0, "Song A"));
     EXPECT_FALSE(progress.isVisible());
     EXPECT_FALSE(progress.OK(1, "Song B"));
+    EXPECT_EQ(progress.Stopped(), 0) << "the first item it said stop for";
+
+    progress.Startup(3);
+    EXPECT_EQ(progress.Stopped(), -1);
 }
 
 TEST_F(ProgressDialog, CloseButtonAndEscActAsCancel)
@@ -78,6 +93,7 @@ TEST_F(ProgressDialog, CloseButtonAndEscActAsCancel)
     progress.Startup(3);
     EXPECT_TRUE(progress.OK(0, "Song A"));
     PressDuringNextOK(&progress, "reject");
+    QTest::qWait(60);
     EXPECT_FALSE(progress.OK(1, "Song B"));
 }
 
