@@ -359,7 +359,10 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         return BackupCommand(list, root, options.forCD, true, messages) ? 1 : 0;
     case Command::Move: {
         const std::vector<std::string> names(options.operands.begin() + 2, options.operands.end());
-        return MoveCommand(list, ProjectsNamed(list, names, root), dest, messages, grid) ? 1 : 0;
+        const std::vector<orvoProject*> named = ProjectsNamed(list, names, root);
+        if (const std::string notice = ReadOnlyMoveNotice(named); !notice.empty())
+            messages.Show(notice);
+        return MoveCommand(list, named, dest, messages, grid) ? 1 : 0;
     }
     case Command::Rename:
         return list.RenameProject(*ProjectsNamed(list, {options.operands[1]}, root).front(), options.operands[2]) ? 1 : 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -111,6 +112,20 @@ bool MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selecte
     const Outcome outcome = list.MoveList(selected, MoveFolder);
     list.FillGrid(g);
     return outcome != Outcome::Done;
+}
+
+std::string ReadOnlyMoveNotice(const std::vector<orvoProject*>& selected)
+{
+    std::vector<const orvoProject*> readOnly;
+    std::copy_if(selected.begin(), selected.end(), std::back_inserter(readOnly),
+                 [](const orvoProject* project) { return project->ReadOnly; });
+    if (readOnly.empty())
+        return {};
+    std::string names;
+    for (const orvoProject* project : readOnly)
+        names += (names.empty() ? "" : ", ") + project->Name;
+    return names + (readOnly.size() == 1 ? " is read-only: its files" : " are read-only: their files")
+           + " will be copied, and stay in " + readOnly.front()->ReadDir + ".";
 }
 
 std::vector<std::string> SortedSetFolders(const std::string& RootFolder)

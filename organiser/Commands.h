@@ -45,6 +45,10 @@ std::vector<orvoProject*> Selection(const orvoProjectList& list, const Grid& g);
 bool MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
                  Messages& messages, Grid& g);
 
+// Said before a move of read-only projects, which are copied: "Ember Tide is
+// read-only: its files will be copied, and stay in /music/." Empty when none is.
+std::string ReadOnlyMoveNotice(const std::vector<orvoProject*>& selected);
+
 // The set folders whose sort wrote the reports in RootFolder: none when there
 // is no report, or no set folder beside it.
 std::vector<std::string> SortedSetFolders(const std::string& RootFolder);

@@ -548,7 +548,7 @@ TEST_F(cli, MoveTakesTheNamedProjectsOnly)
     const auto before = Snapshot(temp.path());
     const Result result = Cli({"move", Studio(), Dest(), "Take", "Locked", "Song Mix"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, "Locked is read-only: its files will be copied, and stay in " + Studio() + "/.\n");
     for (const char* name : {"Take.cue", "Take.bak", "Take 1.wav", "Song Mix.cue", "Song Mix L.wav"}) {
         EXPECT_TRUE(fs::exists(dest / name)) << name;
         EXPECT_FALSE(fs::exists(studio / name)) << name;

@@ -668,11 +668,15 @@ void Main::cmdMove_Click()
     MoveFolder = WithSeparator(chosen);
     if (MoveFolder != previous)
         WriteSetting(QStringLiteral("MoveFolder"), MoveFolder);
+    const std::vector<orvoProject*> selected = Selection(projectList, *grdOut);
+    if (const std::string notice = ReadOnlyMoveNotice(selected);
+        !notice.empty() && !question.AskYesNo(notice + LineEnd + LineEnd + "Move the selected projects?", "Move"))
+        return;
     bool failed = false;
     const int shown = grdOut->RowCount(), listed = projectList.projects.Count();
     {
         const BusyCursor busy(*this);
-        failed = MoveCommand(projectList, Selection(projectList, *grdOut), MoveFolder, messages, *grdOut);
+        failed = MoveCommand(projectList, selected, MoveFolder, messages, *grdOut);
     }
     // After a cancelled read the grid shows the projects read: the moved ones leave it.
     if (readCancelled)
@@ -717,8 +721,16 @@ void Main::menuFileRename_Click()
 bool Main::RenameFiles()
 {
     const std::vector<orvoProject*> selected = Selection(projectList, *grdOut);
-    for (orvoProject* project : selected) {
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+        orvoProject* project = selected[i];
         const std::string newName = input.Ask("Enter new name", "Rename project", project->Name);
+        // A cancel among several names asks whether the rest are to be renamed.
+        const std::size_t rest = selected.size() - i - 1;
+        if (newName.empty() && rest > 0
+            && !question.AskYesNo("Stop renaming? " + std::to_string(rest) + (rest == 1 ? " more project is" : " more projects are")
+                                      + " selected.",
+                                  "Rename project"))
+            continue;
         if (newName.empty() || projectList.RenameProject(*project, newName))
             return false;
         for (int r = 1; r <= projectList.projects.Count(); ++r)

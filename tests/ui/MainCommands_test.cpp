@@ -314,6 +314,44 @@ TEST_F(Move, WithNoRowSelectedSaysSoAndOpensNoChooser)
 
 using Rename = Commands;
 
+// Cancel on one of several names asks whether to stop: No goes on to the next
+// project, Yes stops there.
+TEST_F(Rename, CancelAmongSeveralAsksWhetherToStop)
+{
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "stop" : "go on");
+        OpenAndRead();
+        Select(1);
+        Select(2);
+        Select(3);
+        w->input.answers = {"", "Final"};
+        w->question.answer = stop;
+        m->menuHiddenRename->trigger();
+
+        EXPECT_EQ(w->question.asked, std::vector<std::string>({"Stop renaming? 2 more projects are selected.|Rename project"}));
+        EXPECT_EQ(w->input.prompts.size(), stop ? 1u : 3u); // the last cancel ends the walk without a question
+        EXPECT_EQ(InRoot("Final.cue"), !stop);
+        EXPECT_TRUE(InRoot("Alpha.cue"));
+        fs::remove(root.path() / "Final.cue");
+        WriteProject(root.path(), "Beta", {{"beta.wav", 200000}});
+    }
+}
+
+// A read-only project is copied by a move: the window says so first.
+TEST_F(Commands, MoveSaysFirstThatAReadOnlyProjectIsCopied)
+{
+    fixtures::MakeReadOnly(root.path() / "Beta.cue");
+    OpenAndRead();
+    Select(2);
+    w->question.answer = false;
+    AnswerFolderDialog(dest.path().string());
+    m->cmdMove->click();
+
+    EXPECT_EQ(w->question.asked, std::vector<std::string>({"Beta is read-only: its files will be copied, and stay in "
+                                                           + root.str() + ".\r\n\r\nMove the selected projects?|Move"}));
+    EXPECT_TRUE(fs::is_empty(dest.path()));
+}
+
 TEST_F(Rename, AsksANameForEachSelectedProject)
 {
     OpenAndRead();
