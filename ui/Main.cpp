@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "Commands.h"
+#include "DiscChecks.h"
 #include "Journal.h"
 #include "TextCodec.h"
 #include "Twips.h"
@@ -197,6 +198,9 @@ void Main::CreateMenus()
     menuFileRename->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     menuFileUnsort = menuFile->addAction(QStringLiteral("Undo backup sort"));
     menuFile->addSeparator();
+    menuFileChecksums = menuFile->addAction(QStringLiteral("Write checksums…"));
+    menuFileVerify = menuFile->addAction(QStringLiteral("Verify discs…"));
+    menuFile->addSeparator();
     menuFileClose = menuFile->addAction(QStringLiteral("Close"));
     menuFileClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
     menuAbout = menuBar()->addAction(QStringLiteral("About"));
@@ -211,6 +215,10 @@ void Main::CreateMenus()
     connect(menuFileMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
     connect(menuFileRename, &QAction::triggered, this, [this] { Run([this] { menuFileRename_Click(); }); });
     connect(menuFileUnsort, &QAction::triggered, this, [this] { Run([this] { menuFileUnsort_Click(); }); });
+    connect(menuFileChecksums, &QAction::triggered, this,
+            [this] { Run([this] { WriteChecksumsCommand(RootFolder, progress, messages, question); }); });
+    connect(menuFileVerify, &QAction::triggered, this,
+            [this] { Run([this] { VerifyDiscsCommand(*this, RootFolder, progress, messages); }); });
     connect(menuFileClose, &QAction::triggered, this, &Main::close);
     connect(menuAbout, &QAction::triggered, this, [this] { Run([this] { menuAbout_Click(); }); });
     connect(menuPopupMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
@@ -527,10 +535,13 @@ void Main::cmdRearrange_Click(int Index)
     if (const auto sorted = SortedSetFolders(RootFolder);
         Index == 1 && !sorted.empty() && !question.AskYesNo(ReplaceReportsQuestion(sorted), "Report Only"))
         return;
+    bool stopped = false;
     {
         const BusyCursor busy(*this);
-        BackupCommand(projectList, RootFolder, forCD, Index == 0, messages);
+        stopped = BackupCommand(projectList, RootFolder, forCD, Index == 0, messages);
     }
+    if (Index == 0 && !stopped)
+        OfferChecksums(RootFolder, progress, messages, question);
     // A sort stopped by Cancel, or by a file that failed to move, is finished or undone at once.
     if (Index == 0)
         OfferRecover();
