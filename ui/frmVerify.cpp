@@ -65,10 +65,13 @@ frmVerify::frmVerify(const VerifyResult& result, QWidget* owner) : QDialog(owner
     if (result.stopped)
         summary.append(Shown(StopSummary(result)));
     txtSummary->setPlainText(summary.join(u'\n'));
+    // As high as its lines, up to SummaryLines; only more lines than that scroll.
     const int lines = std::clamp(static_cast<int>(summary.size()), 1, SummaryLines);
+    if (summary.size() <= SummaryLines)
+        txtSummary->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     txtSummary->setFixedHeight(txtSummary->fontMetrics().lineSpacing() * lines
                                + 2 * static_cast<int>(txtSummary->document()->documentMargin())
-                               + 2 * txtSummary->frameWidth());
+                               + 2 * txtSummary->frameWidth() + 2);
     layout->addWidget(txtSummary);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
