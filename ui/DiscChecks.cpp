@@ -48,13 +48,18 @@ void OfferChecksums(const std::string& RootFolder, Progress& progress, Messages&
     WriteChecksumsOf(plan, RootFolder, progress, messages, question);
 }
 
-void VerifyDiscsCommand(QWidget& owner, const std::string& RootFolder, Progress& progress, Messages& messages)
+std::string ChooseDiscs(QWidget& owner, const std::string& RootFolder)
 {
-    const QString chosen =
-        QFileDialog::getExistingDirectory(&owner, QStringLiteral("Kelvark"), QFile::decodeName(RootFolder.c_str()));
-    if (chosen.isEmpty())
+    const QString chosen = QFileDialog::getExistingDirectory(&owner, QStringLiteral("Kelvark"),
+                                                             QFile::decodeName(QByteArray::fromStdString(RootFolder)));
+    return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
+}
+
+void VerifyDiscsCommand(QWidget& owner, const std::string& folder, Progress& progress, Messages& messages)
+{
+    if (folder.empty())
         return;
-    const VerifyResult result = Verify({WithSeparator(QFile::encodeName(chosen).toStdString())}, progress);
+    const VerifyResult result = Verify({WithSeparator(folder)}, progress);
     progress.Hide();
     if (!result.refusals.empty()) {
         messages.Show(Lines(result.refusals));

@@ -23,7 +23,11 @@ void WriteChecksumsCommand(const std::string& RootFolder, Progress& progress, Me
 // set folders, with how much there is to read and how long that takes.
 void OfferChecksums(const std::string& RootFolder, Progress& progress, Messages& messages, Question& question);
 
-// Asks for a set folder, a disc or a root folder (starting at RootFolder),
-// verifies it and shows the result list over owner; a folder that cannot be
-// verified is named in a message instead.
-void VerifyDiscsCommand(QWidget& owner, const std::string& RootFolder, Progress& progress, Messages& messages);
+// The folder dialog of File ▸ "Verify discs…", opened on RootFolder: the
+// chosen folder's bytes, empty after Cancel.
+std::string ChooseDiscs(QWidget& owner, const std::string& RootFolder);
+
+// Verifies folder (a set folder, a disc, or a root folder meaning its set
+// folders) and shows the result list over owner; a folder that cannot be
+// verified is named in a message instead. Nothing when folder is empty.
+void VerifyDiscsCommand(QWidget& owner, const std::string& folder, Progress& progress, Messages& messages);

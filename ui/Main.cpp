@@ -217,8 +217,9 @@ void Main::CreateMenus()
     connect(menuFileUnsort, &QAction::triggered, this, [this] { Run([this] { menuFileUnsort_Click(); }); });
     connect(menuFileChecksums, &QAction::triggered, this,
             [this] { Run([this] { WriteChecksumsCommand(RootFolder, progress, messages, question); }); });
-    connect(menuFileVerify, &QAction::triggered, this,
-            [this] { Run([this] { VerifyDiscsCommand(*this, RootFolder, progress, messages); }); });
+    connect(menuFileVerify, &QAction::triggered, this, [this] {
+        Run([this] { VerifyDiscsCommand(*this, ChooseDiscs(*this, RootFolder), progress, messages); });
+    });
     connect(menuFileClose, &QAction::triggered, this, &Main::close);
     connect(menuAbout, &QAction::triggered, this, [this] { Run([this] { menuAbout_Click(); }); });
     connect(menuPopupMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });

@@ -40,8 +40,8 @@ frmVerify::frmVerify(const VerifyResult& result, QWidget* owner) : QDialog(owner
     lstResult->setRootIsDecorated(false);
     lstResult->setUniformRowHeights(true);
     lstResult->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    // Several faults of one project are told kind by kind, with the files of each: "changed; missing" and
-    // ""a.wav"; "b.wav"".
+    // Several faults of one project are told kind by kind, with the files of
+    // each in the same order: "changed; missing" and ""a.wav"; "b.wav"".
     for (const FolderCheck& folder : result.folders)
         for (const Finding& finding : FolderFindings(folder)) {
             std::string kinds, files;
@@ -51,7 +51,8 @@ frmVerify::frmVerify(const VerifyResult& result, QWidget* owner) : QDialog(owner
                     files += (files.empty() ? "" : "; ") + fault.files;
             }
             auto* item = new QTreeWidgetItem(lstResult, {Shown(folder.name), Shown(finding.project),
-                                                         Shown(kinds.empty() ? "intact" : kinds), Shown(files)});
+                                                         Shown(kinds.empty() ? FindingText(finding) : kinds),
+                                                         Shown(files)});
             item->setToolTip(3, item->text(3));
         }
     layout->addWidget(lstResult);
