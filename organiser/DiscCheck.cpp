@@ -117,8 +117,9 @@ void Attribute(FolderCheck& folder, const orvoProjectList& list)
         folder.projects.push_back({name, std::move(files)});
 }
 
-// "changed "a.wav", "b.wav"; missing "c.wav"" for the files given, or "intact".
-std::string Verdict(const FolderCheck& folder, const std::vector<std::size_t>& files)
+// The faults of the files given: "changed" with "a.wav", "b.wav", then
+// missing, unreadable and not checked; none when all are intact.
+std::vector<Finding::Fault> Faults(const FolderCheck& folder, const std::vector<std::size_t>& files)
 {
     std::string changed, missing, unreadable;
     bool unchecked = false;
@@ -135,16 +136,17 @@ std::string Verdict(const FolderCheck& folder, const std::vector<std::size_t>& f
         case FileState::Unchecked: unchecked = true; break;
         }
     }
-    std::string text;
-    const auto add = [&text](const std::string& kind, const std::string& names) {
+    std::vector<Finding::Fault> faults;
+    const auto add = [&faults](const std::string& kind, const std::string& names) {
         if (!names.empty())
-            text += (text.empty() ? "" : "; ") + kind + names;
+            faults.push_back({kind, names});
     };
-    add("changed ", changed);
-    add("missing ", missing);
-    add("unreadable ", unreadable);
-    add("", unchecked ? "not checked" : "");
-    return text.empty() ? "intact" : text;
+    add("changed", changed);
+    add("missing", missing);
+    add("unreadable", unreadable);
+    if (unchecked)
+        faults.push_back({"not checked", ""});
+    return faults;
 }
 
 // The state that counts a project in the summary: its first fault in the order
@@ -193,6 +195,16 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
         plan.refusal = Joined(plan.holding) + (plan.holding.size() == 1 ? " holds a " : " hold a ") + ManifestName
                        + " already.";
     return plan;
+}
+
+std::string ChecksumOffer(const ChecksumPlan& plan)
+{
+    // A rate that a disk of the studio reads and two cores hash.
+    constexpr std::int64_t BytesPerMinute = 300000000LL * 60;
+    const std::int64_t minutes = (plan.bytes + BytesPerMinute - 1) / BytesPerMinute;
+    return "Write checksums into the " + Counted(plan.folders.size(), "set folder", "set folders") + " now? Reading "
+           + ReadAmount(plan.bytes) + " takes "
+           + (plan.bytes < BytesPerMinute ? "less than a minute." : "about " + Counted(static_cast<std::size_t>(minutes), "minute.", "minutes."));
 }
 
 ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
@@ -349,17 +361,34 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress)
     return result;
 }
 
+std::vector<Finding> FolderFindings(const FolderCheck& folder)
+{
+    std::vector<Finding> findings;
+    for (const auto& project : folder.projects)
+        findings.push_back({project.name, Faults(folder, project.files)});
+    if (!folder.loose.empty())
+        findings.push_back({"not part of a project", Faults(folder, folder.loose)});
+    for (const auto& name : folder.extra)
+        findings.push_back({"", {{"extra file", "\"" + name + "\""}}});
+    for (const auto& line : folder.malformed)
+        findings.push_back({"", {{line, ""}}});
+    return findings;
+}
+
+std::string FindingText(const Finding& finding)
+{
+    std::string text;
+    for (const auto& fault : finding.faults)
+        text += (text.empty() ? "" : "; ") + fault.kind + (fault.files.empty() ? "" : " " + fault.files);
+    return text.empty() ? "intact" : text;
+}
+
 std::vector<std::string> FolderLines(const FolderCheck& folder)
 {
     std::vector<std::string> lines;
-    for (const auto& project : folder.projects)
-        lines.push_back(folder.name + ": " + project.name + ": " + Verdict(folder, project.files));
-    if (!folder.loose.empty())
-        lines.push_back(folder.name + ": not part of a project: " + Verdict(folder, folder.loose));
-    for (const auto& name : folder.extra)
-        lines.push_back(folder.name + ": extra file \"" + name + "\"");
-    for (const auto& line : folder.malformed)
-        lines.push_back(folder.name + ": " + line);
+    for (const auto& finding : FolderFindings(folder))
+        lines.push_back(folder.name + ": " + (finding.project.empty() ? "" : finding.project + ": ")
+                        + FindingText(finding));
     return lines;
 }
 

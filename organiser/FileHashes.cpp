@@ -106,6 +106,12 @@ std::string Amount(std::int64_t bytes, bool gigabytes)
 
 } // namespace
 
+std::string ReadAmount(std::int64_t bytes)
+{
+    const bool gigabytes = bytes >= 1000000000;
+    return Amount(bytes, gigabytes) + (gigabytes ? " GB" : " MB");
+}
+
 std::string ReadingProgress(std::int64_t done, std::int64_t total, double seconds, const std::string& shown)
 {
     const bool gigabytes = total >= 1000000000;

@@ -253,4 +253,24 @@ TEST_F(checksum, StopSaysWhatWasChecked)
     }
 }
 
+TEST(checksumOffer, SaysTheSetFoldersTheAmountAndTheMinutesRoundedUp)
+{
+    const struct {
+        std::size_t folders;
+        std::int64_t bytes;
+        const char* offer;
+    } cases[] = {
+        {1, 640000000, "Write checksums into the 1 set folder now? Reading 640 MB takes less than a minute."},
+        {2, 17999999999, "Write checksums into the 2 set folders now? Reading 18.0 GB takes less than a minute."},
+        {3, 18000000000, "Write checksums into the 3 set folders now? Reading 18.0 GB takes about 1 minute."},
+        {6, 27400000000, "Write checksums into the 6 set folders now? Reading 27.4 GB takes about 2 minutes."},
+    };
+    for (const auto& c : cases) {
+        ChecksumPlan plan;
+        plan.folders.assign(c.folders, "/music/DVD-A/");
+        plan.bytes = c.bytes;
+        EXPECT_EQ(ChecksumOffer(plan), c.offer);
+    }
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "Commands.h"
+#include "DiscChecks.h"
 #include "FolderListing.h"
 #include "Journal.h"
 #include "TextCodec.h"
@@ -210,6 +211,9 @@ void Main::CreateMenus()
     menuFileRename->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     menuFileUnsort = menuFile->addAction(QStringLiteral("Undo backup sort"));
     menuFile->addSeparator();
+    menuFileChecksums = menuFile->addAction(QStringLiteral("Write checksums…"));
+    menuFileVerify = menuFile->addAction(QStringLiteral("Verify discs…"));
+    menuFile->addSeparator();
     menuFileClose = menuFile->addAction(QStringLiteral("Close"));
     // Ctrl+Q, the desktop's quit key, beside the system's own Ctrl+X.
     menuFileClose->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)});
@@ -240,6 +244,11 @@ void Main::CreateMenus()
     connect(menuFileMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
     connect(menuFileRename, &QAction::triggered, this, [this] { Run([this] { menuFileRename_Click(); }); });
     connect(menuFileUnsort, &QAction::triggered, this, [this] { Run([this] { menuFileUnsort_Click(); }); });
+    connect(menuFileChecksums, &QAction::triggered, this,
+            [this] { Run([this] { WriteChecksumsCommand(RootFolder, progress, messages, question); }); });
+    connect(menuFileVerify, &QAction::triggered, this, [this] {
+        Run([this] { VerifyDiscsCommand(*this, ChooseFolder(RootFolder), progress, messages); });
+    });
     connect(menuFileClose, &QAction::triggered, this, &Main::close);
     connect(menuAbout, &QAction::triggered, this, [this] { Run([this] { menuAbout_Click(); }); });
     connect(menuPopupMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
@@ -634,10 +643,13 @@ void Main::cmdRearrange_Click(int Index)
     if (const auto sorted = SortedSetFolders(RootFolder);
         Index == 1 && !sorted.empty() && !question.AskYesNo(ReplaceReportsQuestion(sorted), "Report Only"))
         return;
+    bool stopped = false;
     {
         const BusyCursor busy(*this);
-        BackupCommand(projectList, RootFolder, forCD, Index == 0, messages);
+        stopped = BackupCommand(projectList, RootFolder, forCD, Index == 0, messages);
     }
+    if (Index == 0 && !stopped)
+        OfferChecksums(RootFolder, progress, messages, question);
     // The sorted projects left the folder for their set folders: the grid
     // shows what is left. A sort stopped by Cancel, or by a file that failed
     // to move, is finished or undone first: the read asks.

@@ -64,6 +64,8 @@ public:
     QAction* menuFileMove = nullptr;
     QAction* menuFileRename = nullptr;
     QAction* menuFileUnsort = nullptr;
+    QAction* menuFileChecksums = nullptr;
+    QAction* menuFileVerify = nullptr;
     QAction* menuFileClose = nullptr;
     QAction* menuAbout = nullptr;
     QMenu* menuPopup = nullptr; // the grid's popup menu, never in the menu bar

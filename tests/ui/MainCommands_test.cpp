@@ -96,9 +96,10 @@ TEST_F(BackupSort, YesSortsWithThePrefixOfTheMediumSelectedNow)
 {
     OpenAndRead();
     m->optCD[0]->setChecked(true); // after a read planned for DVD
+    w->question.answers = {true, false}; // the sort, not the checksums offered after it
     m->cmdRearrange[0]->click();
 
-    ASSERT_EQ(w->question.asked.size(), 1u);
+    ASSERT_EQ(w->question.asked.size(), 2u);
     EXPECT_TRUE(fs::exists(root.path() / "CD-A" / "Alpha.cue"));
     EXPECT_TRUE(fs::exists(root.path() / "CD-A" / "gamma.wav"));
     EXPECT_FALSE(InRoot("Beta.cue"));

@@ -120,7 +120,7 @@ TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
         items.append(action->isSeparator() ? "-" : action->text() + " " + action->shortcut().toString());
     EXPECT_EQ(items, QStringList({"Choose and read folder Ctrl+O", "Choose folder only Ctrl+F", "Read folder F5", "-",
                                   "Move selected projects Ctrl+M", "Rename selected projects Ctrl+R",
-                                  "Undo backup sort ", "-",
+                                  "Undo backup sort ", "-", "Write checksums… ", "Verify discs… ", "-",
                                   "Close Ctrl+X"}));
     EXPECT_EQ(m.menuFileClose->shortcuts(),
               QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)}));

@@ -22,11 +22,12 @@ namespace uitest {
 
 struct RecordingQuestion final : Question {
     bool answer = true;
+    std::vector<bool> answers;      // given in order before answer, one per call
     std::vector<std::string> asked; // "text|title" of every call
     bool AskYesNo(const std::string& text, const std::string& title) override
     {
         asked.push_back(text + "|" + title);
-        return answer;
+        return asked.size() <= answers.size() ? answers[asked.size() - 1] : answer;
     }
 };
 
