@@ -515,7 +515,7 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
     const std::string ways = "Finish it with: kelvark-cli recover --finish " + Studio() + "\n"
                              + "or undo it with: kelvark-cli recover --undo " + Studio() + "\n"
                              + "or leave every file where it is now with: kelvark-cli recover --forget " + Studio() + "\n";
-    for (const std::vector<std::string> args : {std::vector<std::string>{"list", Studio()}, {"report", Studio()},
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"list", Studio()}, {"report", Studio()},
                                                 {"rename", Studio(), "Take", "Final"}}) {
         const Result result = Cli(args);
         EXPECT_EQ(result.status, 1);

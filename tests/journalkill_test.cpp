@@ -146,8 +146,9 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
                 child.Kill(SIGKILL);
                 child.Wait();
             }
-            if (Journal journal; journal.Look(r.root.string() + "/") == Journal::State::Stopped)
+            if (Journal journal; journal.Look(r.root.string() + "/") == Journal::State::Stopped) {
                 ASSERT_EQ(r.Run(recover), 0) << ReadFile(r.base.path() / "err");
+            }
             ASSERT_FALSE(fs::exists(r.root / Journal::FileName));
             const auto tree = Tree({r.root, r.dest});
             ASSERT_TRUE(tree == (finish ? r.after : r.before)) << c.name << " run " << run << (finish ? " finished" : " undone");
@@ -205,7 +206,7 @@ TEST(RunningOperation, RefusesASecondRunAndRecoversAfterAKill)
         if (child.Ended() || !fs::exists(r.root / Journal::FileName))
             continue;
         held = true;
-        for (const std::vector<std::string> second : {sort.args,
+        for (const std::vector<std::string>& second : {sort.args,
                                                       {"move", "ROOT", "DEST", "0003 Session"},
                                                       {"recover", "--finish", "ROOT"},
                                                       {"unsort", "--yes", "ROOT"},

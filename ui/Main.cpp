@@ -659,7 +659,7 @@ void Main::cmdRearrange_Click(int Index)
     }
 }
 
-// After a move that stopped: the Finish / Undo question, then the folder read again.
+// After a move or a rename that stopped: the Finish / Undo question, then the folder read again.
 void Main::OfferRecover()
 {
     progress.Hide();
@@ -724,7 +724,8 @@ void Main::menuFileRename_Click()
         messages.Show("Select the project to rename first.");
         return;
     }
-    RenameFiles();
+    if (!RenameFiles())
+        OfferRecover(); // a rename stopped by Cancel
 }
 
 // Asks a new name for each selected project in turn and renames it; an empty
