@@ -279,13 +279,8 @@ int Recover(const Options& options, const std::string& root, Progress& progress,
             return 1;
         }
         std::string text = journal.Describe();
-        if (state == Journal::State::Stopped) {
-            const std::vector<std::string> split = SplitProjects(journal.plan());
-            std::string names;
-            for (const auto& name : split)
-                names += (names.empty() ? "" : ", ") + name;
-            text += LineEnd + (split.empty() ? "No project is split." : "These projects are split: " + names + ".");
-        }
+        if (state == Journal::State::Stopped)
+            text += LineEnd + SplitProjects(journal.plan());
         messages.Show(text);
         if (!options.yes && !TerminalQuestion().AskYesNo("Forget it? Every file stays where it is now.", "Recover")) {
             messages.Show("Nothing was changed.");

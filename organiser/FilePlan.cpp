@@ -318,7 +318,7 @@ std::error_code RemoveDuplicate(const std::string& path, const std::string& twin
 
 } // namespace
 
-std::vector<std::string> CheckPlan(const FilePlan& plan)
+std::string CheckPlan(const FilePlan& plan)
 {
     std::vector<std::string> refusals;
     if (plan.kind == Operation::Move) {
@@ -330,10 +330,15 @@ std::vector<std::string> CheckPlan(const FilePlan& plan)
         for (std::size_t i = 0; i < plan.units[k].steps.size(); ++i)
             if (Verdict verdict = Classify(plan, k, i); verdict.action == Action::Refuse)
                 refusals.push_back(std::move(verdict.why));
-    return refusals;
+    if (refusals.empty())
+        return {};
+    std::string text = std::string(plan.undoing ? "Can't undo" : "Can't finish") + ": nothing was changed.";
+    for (const auto& line : refusals)
+        text += LineEnd + line;
+    return text;
 }
 
-std::vector<std::string> SplitProjects(const FilePlan& plan)
+std::string SplitProjects(const FilePlan& plan)
 {
     std::vector<std::string> names;
     for (std::size_t k = 0; k < plan.units.size(); ++k) {
@@ -345,7 +350,7 @@ std::vector<std::string> SplitProjects(const FilePlan& plan)
         if (done && left)
             names.insert(names.end(), plan.units[k].names.begin(), plan.units[k].names.end());
     }
-    return names;
+    return names.empty() ? "No project is split." : "These projects are split: " + Joined(names) + ".";
 }
 
 namespace {
@@ -458,11 +463,8 @@ std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
 Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages)
 {
     if (plan.readBack) {
-        if (const std::vector<std::string> refusals = CheckPlan(plan); !refusals.empty()) {
-            std::string text = std::string(plan.undoing ? "Can't undo" : "Can't finish") + ": nothing was changed.";
-            for (const auto& line : refusals)
-                text += LineEnd + line;
-            messages.Show(text);
+        if (const std::string refusal = CheckPlan(plan); !refusal.empty()) {
+            messages.Show(refusal);
             journal.Keep();
             return Outcome::Failed;
         }

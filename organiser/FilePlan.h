@@ -120,12 +120,13 @@ enum class Outcome : unsigned char {
 // first; what could not be taken back is said, and the journal then stays.
 Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages);
 
-// Why a plan read back from a journal can't run: one line per step that stops
-// it, empty when it can.
-std::vector<std::string> CheckPlan(const FilePlan& plan);
-// The names of the projects that the file system holds split: some of their
-// files moved, others not.
-std::vector<std::string> SplitProjects(const FilePlan& plan);
+// Why a plan read back from a journal can't run: "Can't finish: nothing was
+// changed." (or "Can't undo") and a line per step that stops it; empty when
+// it can.
+std::string CheckPlan(const FilePlan& plan);
+// Which projects the file system holds split, some of their files moved and
+// others not: "These projects are split: A, B." or "No project is split."
+std::string SplitProjects(const FilePlan& plan);
 
 // Why the entry at path is not a regular file (it is missing, a folder, a
 // link or something else); empty when it is one.

@@ -517,12 +517,9 @@ bool Main::Recover()
         return false;
     }
     FilePlan plan = box.clickedButton() == finish ? journal.plan() : journal.plan().Inverse();
-    if (const std::vector<std::string> refusals = CheckPlan(plan); !refusals.empty()) {
+    if (const std::string refusal = CheckPlan(plan); !refusal.empty()) {
         journal.Keep();
-        std::string text = std::string(plan.undoing ? "Can't undo" : "Can't finish") + ": nothing was changed.";
-        for (const auto& line : refusals)
-            text += LineEnd + line;
-        return Forget(text);
+        return Forget(refusal);
     }
     Outcome outcome = Outcome::Failed;
     {
@@ -538,14 +535,8 @@ bool Main::Forget(const std::string& text)
 {
     Journal journal;
     std::string shown = text;
-    if (journal.Look(RootFolder) == Journal::State::Stopped) {
-        const std::vector<std::string> split = SplitProjects(journal.plan());
-        std::string names;
-        for (const auto& name : split)
-            names += (names.empty() ? "" : ", ") + name;
-        shown += std::string(LineEnd) + LineEnd
-                 + (split.empty() ? "No project is split." : "These projects are split: " + names + ".");
-    }
+    if (journal.Look(RootFolder) == Journal::State::Stopped)
+        shown += std::string(LineEnd) + LineEnd + SplitProjects(journal.plan());
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Kelvark"),
                     QString::fromStdString(ShownText(shown))
                         + QStringLiteral("\n\nForget the journal and leave every file where it is now?"),

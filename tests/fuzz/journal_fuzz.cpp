@@ -22,7 +22,7 @@ bool Inside(const std::string& path, const std::string& base)
     const auto slash = rest.find('/');
     if (std::count(rest.begin(), rest.end(), '/') > 1)
         return false;
-    for (const std::string part : {rest.substr(0, slash), slash == std::string::npos ? "" : rest.substr(slash + 1)})
+    for (const std::string& part : {rest.substr(0, slash), slash == std::string::npos ? "" : rest.substr(slash + 1)})
         if (part == "." || part == "..")
             return false;
     return !rest.empty() && rest.back() != '/';

@@ -95,8 +95,9 @@ TEST_F(StartUp, GridHasSixColumnsWithTheirWidths)
         ASSERT_TRUE(QTest::qWaitFor([&] { return g.header()->length() == g.viewport()->width(); })) << wider;
         for (int i = 0; i < 6; ++i) {
             EXPECT_EQ(g.headerItem()->text(i), headers[i]);
-            if (i > 0)
+            if (i > 0) {
                 EXPECT_EQ(g.columnWidth(i), (twips[i] + 7) / 15) << headers[i].toStdString();
+            }
         }
         EXPECT_GE(g.columnWidth(0), 100);
     }
@@ -506,8 +507,9 @@ TEST_F(Window_, GrowsInBothDirectionsAndKeepsItsOpeningSizeAsTheLeast)
     ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().size() == QSize(448, 346); }));
     EXPECT_TRUE(ruled());
     for (int i = 0; i < std::ssize(parts); ++i)
-        if (parts[i].widget != m.grdOut && parts[i].widget != m.cmdQuit && parts[i].widget != m.cmdErrors)
+        if (parts[i].widget != m.grdOut && parts[i].widget != m.cmdQuit && parts[i].widget != m.cmdErrors) {
             EXPECT_EQ(parts[i].widget->geometry(), before[i]) << i;
+        }
 }
 
 TEST_F(Window_, ExitClosesTheWindow)
