@@ -384,10 +384,9 @@ std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
             error = RemoveDuplicate(step.from, step.to);
         else if (step.kind == StepKind::Move && !across) {
             error = MoveNoReplace(step.from, step.to);
-            const bool movedBefore = std::any_of(done.begin(), done.end(), [&](std::size_t j) {
-                return unit.steps[j].kind == StepKind::Move;
-            });
-            if (error == std::errc::cross_device_link && !movedBefore) {
+            if (error == std::errc::cross_device_link && std::none_of(done.begin(), done.end(), [&](std::size_t j) {
+                    return unit.steps[j].kind == StepKind::Move;
+                })) {
                 // Another file system: the unit's sources are recorded, then
                 // copied, and removed only once every copy is whole.
                 across = true;
@@ -501,8 +500,10 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
             journal.Keep();
             return Outcome::Stopped;
         }
-        for (const auto& step : unit.steps)
-            touched.insert(fs::path(step.to).parent_path().string());
+        // Only a stopped run can have left copies cut short behind.
+        if (plan.readBack)
+            for (const auto& step : unit.steps)
+                touched.insert(fs::path(step.to).parent_path().string());
         if (const std::string failure = RunUnit(plan, k, journal); !failure.empty()) {
             // A sort or an unsort that failed halfway keeps its journal, so
             // that it can be finished once the cause is mended, or undone; a
