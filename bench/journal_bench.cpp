@@ -28,7 +28,7 @@ struct Copy {
         fs::copy(fs::path(Generated(Projects).Folder()).parent_path(), path, fs::copy_options::recursive);
         root = path.string() + "/";
         list.ReadFolder(root, true, true);
-        list.CalcBackup(false);
+        list.CalcBackup(DVDMedium());
     }
     ~Copy() { fs::remove_all(root); }
 };

@@ -21,7 +21,7 @@ void ReadPlanAndFill(benchmark::State& state)
     CountingGrid grid;
     for (auto _ : state) {
         list.ReadFolder(root, true, true);
-        list.CalcBackup(false);
+        list.CalcBackup(DVDMedium());
         list.FillGrid(grid);
     }
     if (grid.rows != n || list.numBackups == 0)
@@ -44,7 +44,7 @@ void PlanOnly(benchmark::State& state)
         list.projects.add(project);
     }
     for (auto _ : state)
-        list.CalcBackup(false);
+        list.CalcBackup(DVDMedium());
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(PlanOnly)->Arg(2000)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);

@@ -189,56 +189,68 @@ std::string Escaped(std::string_view bytes)
     return out;
 }
 
-std::string GridTsv(const TerminalGrid& grid)
+std::string TsvText(const TextRows& rows)
 {
     std::string out;
-    const auto line = [&out](const auto& cells) {
+    for (const auto& cells : rows)
         for (std::size_t c = 0; c < cells.size(); ++c) {
             out += TsvField(cells[c]);
             out += c + 1 < cells.size() ? '\t' : '\n';
         }
-    };
-    line(Headers);
-    for (const auto& row : grid.Rows())
-        line(row.texts);
     return out;
 }
 
-std::string GridTable(const TerminalGrid& grid)
+std::string TableText(const TextRows& rows, const std::vector<bool>& rightAligned)
 {
-    std::vector<GridRow> shown;
-    for (const auto& row : grid.Rows()) {
-        GridRow& texts = shown.emplace_back();
-        std::transform(row.texts.begin(), row.texts.end(), texts.begin(), Escaped);
+    TextRows shown;
+    for (const auto& row : rows) {
+        auto& texts = shown.emplace_back(row.size());
+        std::transform(row.begin(), row.end(), texts.begin(), Escaped);
     }
-    std::array<std::size_t, 6> widths{};
-    for (std::size_t c = 0; c < widths.size(); ++c) {
-        widths[c] = Width(Headers[c]);
+    std::vector<std::size_t> widths(rightAligned.size());
+    for (std::size_t c = 0; c < widths.size(); ++c)
         for (const auto& row : shown)
             widths[c] = std::max(widths[c], Width(row[c]));
-    }
-    // Names and set letters read from the left, numbers from the right.
-    constexpr std::array<bool, 6> rightAligned = {false, true, true, true, false, true};
     std::string out;
-    const auto line = [&](const auto& cells) {
+    for (const auto& cells : shown) {
         std::string text;
         for (std::size_t c = 0; c < cells.size(); ++c) {
-            const std::string_view cell = cells[c];
+            const std::string& cell = cells[c];
             const std::string pad(widths[c] - Width(cell), ' ');
-            text += rightAligned[c] ? pad + std::string(cell) : std::string(cell) + pad;
+            text += rightAligned[c] ? pad + cell : cell + pad;
             if (c + 1 < cells.size())
                 text += "  ";
         }
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
         out += text + '\n';
-    };
-    line(Headers);
-    for (const auto& row : shown)
-        line(row);
-    const std::size_t count = grid.Rows().size();
-    out += std::to_string(count) + (count == 1 ? " project\n" : " projects\n");
+    }
     return out;
+}
+
+namespace {
+
+TextRows GridRows(const TerminalGrid& grid)
+{
+    TextRows rows{{Headers.begin(), Headers.end()}};
+    for (const auto& row : grid.Rows())
+        rows.emplace_back(row.texts.begin(), row.texts.end());
+    return rows;
+}
+
+} // namespace
+
+std::string GridTsv(const TerminalGrid& grid)
+{
+    return TsvText(GridRows(grid));
+}
+
+std::string GridTable(const TerminalGrid& grid)
+{
+    // Names and set letters read from the left, numbers from the right.
+    const std::size_t count = grid.Rows().size();
+    return TableText(GridRows(grid), {false, true, true, true, false, true}) + std::to_string(count)
+           + (count == 1 ? " project\n" : " projects\n");
 }
 
 Regional LocaleRegional()
@@ -249,6 +261,8 @@ Regional LocaleRegional()
         return regional;
     if (const std::string_view radix = nl_langinfo_l(RADIXCHAR, locale); !radix.empty())
         regional.decimalSeparator = radix;
+    if (const std::string_view group = nl_langinfo_l(THOUSEP, locale); !group.empty())
+        regional.groupSeparator = group;
     // The separator is what stands between the first two fields of the short
     // date format, "/" in "%m/%d/%y".
     const std::string_view format = nl_langinfo_l(D_FMT, locale);

@@ -86,6 +86,14 @@ private:
 // DEL and for the C1 controls U+0080 to U+009F (\x80 to \x9f).
 std::string Escaped(std::string_view bytes);
 
+// Lines of cells, the first the header line.
+using TextRows = std::vector<std::vector<std::string>>;
+// Tab-separated lines, each field written as GridTsv writes it.
+std::string TsvText(const TextRows& rows);
+// An aligned table for people: cells Escaped, two blanks between columns,
+// each column to the right or to the left as rightAligned says.
+std::string TableText(const TextRows& rows, const std::vector<bool>& rightAligned);
+
 // The grid as tab-separated lines under the column headers. Fields are shown
 // as UTF-8 and escape backslash, tab, line feed and carriage return as \\, \t,
 // \n and \r, so every row is one line of six fields.

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -30,13 +31,13 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view UsageLines =
-    "usage: kelvark-cli list   [--cd|--dvd] [--no-mix] [--no-regular] [--tsv] FOLDER\n"
-    "       kelvark-cli report [--cd|--dvd] [--no-mix] [--no-regular] [--yes] FOLDER\n"
-    "       kelvark-cli sort   [--cd|--dvd] [--no-mix] [--no-regular] [--yes] FOLDER\n"
-    "       kelvark-cli move   [--cd|--dvd] [--no-mix] [--no-regular] FOLDER DEST PROJECT...\n"
-    "       kelvark-cli rename [--cd|--dvd] [--no-mix] [--no-regular] FOLDER OLD NEW\n"
+    "usage: kelvark-cli list   [MEDIUM] [--no-mix] [--no-regular] [--sets] [--tsv] FOLDER\n"
+    "       kelvark-cli report [MEDIUM] [--no-mix] [--no-regular] [--yes] FOLDER\n"
+    "       kelvark-cli sort   [MEDIUM] [--no-mix] [--no-regular] [--skip-unsortable] [--yes] FOLDER\n"
+    "       kelvark-cli move   [MEDIUM] [--no-mix] [--no-regular] FOLDER DEST PROJECT...\n"
+    "       kelvark-cli rename [MEDIUM] [--no-mix] [--no-regular] FOLDER OLD NEW\n"
     "       kelvark-cli recover --finish|--undo|--forget [--yes] FOLDER\n"
-    "       kelvark-cli unsort [--cd|--dvd] [--yes] FOLDER\n"
+    "       kelvark-cli unsort [MEDIUM] [--yes] FOLDER\n"
     "       kelvark-cli checksum [--replace] FOLDER\n"
     "       kelvark-cli verify PATH...\n"
     "       kelvark-cli --help | --version\n";
@@ -51,18 +52,29 @@ constexpr std::string_view HelpText =
     "  recover  finish (--finish) or undo (--undo) a sort, move, rename or unsort of\n"
     "           FOLDER that stopped before its end, or forget it (--forget), leaving\n"
     "           every file where it is\n"
-    "  unsort   move every file of FOLDER's CD-… or DVD-… backup folders back into\n"
-    "           FOLDER and remove those folders (the reports stay)\n"
-    "  checksum write SHA256SUMS into each CD-… or DVD-… set folder of FOLDER (or into\n"
+    "  unsort   move every file of FOLDER's backup folders of the medium (CD-A, …)\n"
+    "           back into FOLDER and remove those folders (the reports stay)\n"
+    "  checksum write SHA256SUMS into each backup set folder of FOLDER (or into\n"
     "           FOLDER, a set folder itself), for `sha256sum -c` or verify\n"
     "  verify   read every file of the set folders or discs PATH against their\n"
     "           SHA256SUMS and say which projects are intact (a root folder: each of\n"
     "           its set folders that holds one)\n"
     "\n"
-    "  --cd, --dvd    plan for CDs of 649 megabytes or DVDs of 4.6 gigabytes (the default)\n"
+    "  MEDIUM         --medium M plans the sets for discs of M: cd (649 MiB), cd80,\n"
+    "                 dvd (4.6 GB, the default), dvd-dl, bd, bd-dl, bdxl, or a size in\n"
+    "                 bytes, alone or with k, M, G, T (powers of 1,000) or KiB, MiB,\n"
+    "                 GiB, TiB (powers of 1,024); --cd and --dvd are --medium cd and\n"
+    "                 --medium dvd. Set folders are named CD-A, DVD-A, DVDDL-A, BD-A,\n"
+    "                 BDDL-A, BDXL-A (cd80: CD-A) and DISC-A for a size\n"
     "  --no-mix       leave out mix projects (\" Mix\" in the name)\n"
     "  --no-regular   leave out regular projects\n"
+    "  --sets         list: print each set (name, projects, files, bytes, budget)\n"
+    "                 instead of the projects; bytes are what the files take on a\n"
+    "                 disc, each rounded up to 2,048-byte sectors plus 1,024\n"
     "  --tsv          print tab-separated lines under a header line\n"
+    "  --skip-unsortable  sort: leave the projects that can't be sorted (a wave not\n"
+    "                 found, not read, in no set, or sharing a file with such a\n"
+    "                 project) in FOLDER and sort the others\n"
     "  --yes          sort, unsort, replace a sort's reports or forget a journal\n"
     "                 without asking\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
@@ -99,8 +111,10 @@ enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort, Checksum
 
 struct Options {
     Command command = Command::List;
-    bool forCD = false;
+    Medium medium = DVDMedium();
     bool mediumGiven = false;
+    bool sets = false;
+    bool skipUnsortable = false;
     bool mix = true;
     bool regular = true;
     bool tsv = false;
@@ -178,11 +192,25 @@ bool Parse(int argc, char** argv, Options& options)
             throw UsageError("unknown option " + std::string(arg));
         } else if (arg == "--") {
             namesOnly = true;
-        } else if (arg == "--cd" || arg == "--dvd") {
-            if (options.mediumGiven && options.forCD != (arg == "--cd"))
-                throw UsageError("--cd and --dvd exclude each other");
-            options.forCD = arg == "--cd";
+        } else if (arg == "--cd" || arg == "--dvd" || arg == "--medium" || arg.starts_with("--medium=")) {
+            std::string_view word = arg == "--cd" ? "cd" : arg == "--dvd" ? "dvd" : arg.substr(std::min<std::size_t>(arg.size(), 9));
+            if (arg == "--medium") {
+                if (i + 1 == args.size())
+                    throw UsageError("--medium needs a medium");
+                word = args[++i];
+            }
+            std::string error;
+            const std::optional<Medium> medium = MediumNamed(word, error);
+            if (!medium)
+                throw UsageError("--medium: " + error);
+            if (options.mediumGiven && !(options.medium == *medium))
+                throw UsageError("--cd, --dvd and --medium name one medium only");
+            options.medium = *medium;
             options.mediumGiven = true;
+        } else if (arg == "--sets" && options.command == Command::List) {
+            options.sets = true;
+        } else if (arg == "--skip-unsortable" && options.command == Command::Sort) {
+            options.skipUnsortable = true;
         } else if (arg == "--no-mix") {
             options.mix = false;
         } else if (arg == "--no-regular") {
@@ -198,9 +226,11 @@ bool Parse(int argc, char** argv, Options& options)
             (arg == "--finish" ? options.finish : arg == "--undo" ? options.undo : options.forget) = true;
         } else if (arg == "--replace") {
             throw UsageError("--replace applies to checksum only");
-        } else if (arg == "--tsv" || arg == "--yes") {
+        } else if (arg == "--tsv" || arg == "--sets" || arg == "--skip-unsortable" || arg == "--yes") {
             throw UsageError(std::string(arg) + " applies to "
-                             + (arg == "--tsv" ? "list only" : "sort, unsort, report and recover only"));
+                             + (arg == "--yes"               ? "sort, unsort, report and recover only"
+                                : arg == "--skip-unsortable" ? "sort only"
+                                                             : "list only"));
         } else {
             throw UsageError("unknown option " + std::string(arg));
         }
@@ -233,6 +263,16 @@ std::vector<orvoProject*> ProjectsNamed(const orvoProjectList& list, const std::
             throw UsageError("no project named " + name + " in " + folder);
     }
     return named;
+}
+
+// list --sets: a line per set of the plan.
+std::string SetsText(const orvoProjectList& list, bool tsv)
+{
+    TextRows rows{{"Set", "Projects", "Files", "Bytes", "Budget"}};
+    for (const auto& set : list.SetTotals())
+        rows.push_back({set.name, std::to_string(set.projects), std::to_string(set.files), std::to_string(set.bytes),
+                        std::to_string(list.medium.budget)});
+    return tsv ? TsvText(rows) : TableText(rows, {false, true, true, true, true});
 }
 
 // The ways out of a stopped operation of folder.
@@ -303,7 +343,7 @@ int Recover(const Options& options, const std::string& root, Progress& progress,
 // Unsort: the plan, the question unless --yes, then the moves back.
 int Unsort(const Options& options, const std::string& root, Progress& progress, Messages& messages)
 {
-    UnsortPlan unsort = PlanUnsort(root, options.forCD);
+    UnsortPlan unsort = PlanUnsort(root, options.medium);
     if (unsort.plan.refusals.empty() && !options.yes
         && !TerminalQuestion().AskYesNo(UnsortQuestion(unsort, root), UnsortTitle)) {
         messages.Show("Nothing was moved.");
@@ -316,7 +356,7 @@ int Unsort(const Options& options, const std::string& root, Progress& progress, 
 int RunCommand(const Options& options, const std::string& root, const std::string& dest, orvoProjectList& list,
                TerminalGrid& grid, TerminalMessages& messages)
 {
-    const bool readErrors = ReadFolderCommand(list, root, options.mix, options.regular, options.forCD, grid);
+    const bool readErrors = ReadFolderCommand(list, root, options.mix, options.regular, options.medium, grid);
     if (readErrors)
         messages.Show(list.LastError);
     if (TerminalProgress::Cancelled()) {
@@ -326,13 +366,17 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
 
     switch (options.command) {
     case Command::List: {
-        const std::string text = options.tsv ? GridTsv(grid) : GridTable(grid);
+        const std::string text = options.sets ? SetsText(list, options.tsv)
+                                 : options.tsv ? GridTsv(grid)
+                                               : GridTable(grid);
         std::fwrite(text.data(), 1, text.size(), stdout);
         return readErrors ? 1 : 0;
     }
     case Command::Report: {
         if (const auto names = ProjectsInNoSet(list); !names.empty())
-            messages.Show(NoSetNotice(names, options.forCD));
+            messages.Show(NoSetNotice(names, options.medium));
+        if (const std::string warning = DiscNamesWarning(list); !warning.empty())
+            messages.Show(warning);
         // The reports of a sort say what went onto which disc: they are replaced only on the user's word.
         if (const auto sorted = SortedSetFolders(root); !sorted.empty() && !options.yes) {
             if (!isatty(STDIN_FILENO)) {
@@ -344,14 +388,23 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
                 return 1;
             }
         }
-        return BackupCommand(list, root, options.forCD, false, messages) ? 1 : 0;
+        return BackupCommand(list, root, BackupKind::ReportOnly, messages) ? 1 : 0;
     }
-    case Command::Sort:
-        if (!options.yes && !TerminalQuestion().AskYesNo(BackupSortQuestion(options.forCD), BackupSortTitle)) {
+    case Command::Sort: {
+        if (!options.yes && !TerminalQuestion().AskYesNo(BackupSortQuestion(options.medium), BackupSortTitle)) {
             messages.Show("Nothing was sorted.");
             return 1;
         }
-        return BackupCommand(list, root, options.forCD, true, messages) ? 1 : 0;
+        if (const std::string warning = DiscNamesWarning(list); !warning.empty())
+            messages.Show(warning);
+        const auto left = list.UnsortableProjects();
+        if (options.skipUnsortable && !left.empty())
+            messages.Show(UnsortableText(left) + LineEnd + (left.size() == 1 ? "It stays" : "They stay")
+                          + " in the folder.");
+        return BackupCommand(list, root, options.skipUnsortable ? BackupKind::SortTheRest : BackupKind::Sort, messages)
+                   ? 1
+                   : 0;
+    }
     case Command::Move: {
         const std::vector<std::string> names(options.operands.begin() + 2, options.operands.end());
         const std::vector<orvoProject*> named = ProjectsNamed(list, names, root);

@@ -3,28 +3,32 @@
 #include "FileOps.h"
 #include "Journal.h"
 #include "Manifest.h"
+#include "TextCodec.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <sys/stat.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace fs = std::filesystem;
 
-std::string MediumPrefix(bool forCD)
+std::string NamedList(const std::vector<std::string>& names, bool quoted)
 {
-    return forCD ? "CD" : "DVD";
+    // A folder of thousands can name thousands: a message names ten.
+    constexpr std::size_t Named = 10;
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < Named; ++i)
+        text += (i == 0 ? "" : ", ") + (quoted ? "\"" + names[i] + "\"" : names[i]);
+    if (names.size() > Named)
+        text += " and " + std::to_string(names.size() - Named) + " more";
+    return text;
 }
 
-std::string MediumSize(bool forCD)
+std::string NoSetReason(const Medium& medium)
 {
-    return forCD ? "649 megabytes" : "4.6 gigabytes";
-}
-
-std::string NoSetReason(bool forCD)
-{
-    return forCD ? "Larger than one CD (649 MB)" : "Larger than one DVD (4.6 GB)";
+    return "Larger than one " + medium.name + " (" + medium.shortSize + ")";
 }
 
 std::vector<std::string> ProjectsInNoSet(const orvoProjectList& list)
@@ -36,40 +40,123 @@ std::vector<std::string> ProjectsInNoSet(const orvoProjectList& list)
     return names;
 }
 
-std::string NoSetNotice(const std::vector<std::string>& names, bool forCD)
+std::string NoSetNotice(const std::vector<std::string>& names, const Medium& medium)
 {
-    // A folder of large projects can leave thousands out: a message names ten.
-    constexpr std::size_t Named = 10;
-    std::string text = names.size() == 1 ? "This project fits on no " : "These projects fit on no ";
-    text += MediumPrefix(forCD) + ": ";
-    for (std::size_t i = 0; i < names.size() && i < Named; ++i)
-        text += (i == 0 ? "" : ", ") + names[i];
-    if (names.size() > Named)
-        text += " and " + std::to_string(names.size() - Named) + " more";
-    return text + ".";
+    return (names.size() == 1 ? "This project fits on no " : "These projects fit on no ") + medium.name + ": "
+           + NamedList(names) + ".";
 }
 
-std::string BackupSortQuestion(bool forCD)
+std::string BackupSortQuestion(const Medium& medium)
 {
-    return "Move projects in to backup directories with a max size of " + MediumSize(forCD) + "?";
+    return "Move projects in to backup directories with a max size of " + medium.size + "?";
+}
+
+std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left)
+{
+    constexpr std::size_t Named = 10;
+    std::string text = std::to_string(left.size()) + (left.size() == 1 ? " project can't" : " projects can't")
+                       + " be sorted:";
+    for (std::size_t i = 0; i < left.size() && i < Named; ++i)
+        text += LineEnd + left[i].reason;
+    if (left.size() > Named)
+        text += std::string(LineEnd) + "… and " + std::to_string(left.size() - Named) + " more";
+    return text;
+}
+
+std::string SortTheRestQuestion(const orvoProjectList& list, const std::vector<orvoProjectList::Unsortable>& left)
+{
+    const std::size_t others = static_cast<std::size_t>(list.projects.Count()) - left.size();
+    return UnsortableText(left) + LineEnd + LineEnd + "Sort the other " + std::to_string(others)
+           + (others == 1 ? " project" : " projects") + " and leave "
+           + (left.size() == 1 ? "this one" : "these") + " in the folder?";
+}
+
+namespace {
+
+// The length of a name as Windows counts it, in UTF-16 code units: one per
+// character, two beyond U+FFFF; bytes that are not UTF-8 are read as
+// Windows-1252, one character each.
+std::size_t Utf16Length(std::string_view name)
+{
+    std::size_t units = 0;
+    for (const unsigned char c : ShownText(name))
+        units += (c & 0xC0) != 0x80 ? (c >= 0xF0 ? 2 : 1) : 0;
+    return units;
+}
+
+// A group separator every three digits of a whole number: "4,512".
+std::string Grouped(std::int64_t whole, const std::string& separator)
+{
+    std::string digits = std::to_string(whole);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), separator);
+    return digits;
+}
+
+// Bytes in decimal megabytes with one decimal and grouped digits: "4,512.3 MB".
+std::string Megabytes(std::int64_t bytes, const Regional& regional)
+{
+    const std::int64_t tenths = (bytes + 50000) / 100000;
+    return Grouped(tenths / 10, regional.groupSeparator) + regional.decimalSeparator + std::to_string(tenths % 10)
+           + " MB";
+}
+
+} // namespace
+
+std::string DiscNamesWarning(const orvoProjectList& list)
+{
+    constexpr std::size_t Kept = 64;
+    std::vector<std::string> tooLong, badCharacters;
+    std::unordered_set<std::string> seen;
+    for (const auto& project : list.projects) {
+        if (project->BackupNum < 0)
+            continue;
+        for (const auto& name : project->FilesToMove()) {
+            if (!seen.insert(name).second)
+                continue;
+            if (Utf16Length(name) > Kept)
+                tooLong.push_back(ShownText(name));
+            if (name.find_first_of("*/:;?\\") != std::string::npos)
+                badCharacters.push_back(ShownText(name));
+        }
+    }
+    std::string text;
+    if (!tooLong.empty())
+        text = "These names are longer than a disc written for Windows keeps (64 characters): "
+               + NamedList(tooLong, true) + ".";
+    if (!badCharacters.empty())
+        text += (text.empty() ? "" : std::string(LineEnd) + LineEnd)
+                + "These names hold characters a disc written for Windows can't keep (* / : ; ? \\): "
+                + NamedList(badCharacters, true) + ".";
+    return text;
+}
+
+std::string SetTotalText(const orvoProjectList::SetTotal& set, const Medium& medium, const Regional& regional)
+{
+    return set.name + ": " + Megabytes(set.bytes, regional) + " of " + Megabytes(medium.budget, regional) + ", "
+           + std::to_string(set.projects) + (set.projects == 1 ? " project" : " projects");
+}
+
+std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional)
+{
+    return "Counted in the plan: " + Megabytes(project.wavSize, regional);
 }
 
 bool ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
-                       bool forCD, Grid& g)
+                       const Medium& medium, Grid& g)
 {
     const bool hadErrors = list.ReadFolder(RootFolder, chkMix, chkRegular);
-    list.CalcBackup(forCD);
+    list.CalcBackup(medium);
     list.FillGrid(g);
     return hadErrors;
 }
 
-bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, bool forCD, bool sort,
-                   Messages& messages)
+bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, BackupKind kind, Messages& messages)
 {
-    const std::string prefix = MediumPrefix(forCD);
-    if (sort) {
+    const std::string prefix = list.medium.prefix;
+    if (kind != BackupKind::ReportOnly) {
         // The sort writes the reports as its last step.
-        if (list.Rearrange(RootFolder, prefix))
+        if (list.Rearrange(RootFolder, prefix, kind == BackupKind::SortTheRest))
             return true;
     } else {
         if (list.ReportTest(RootFolder, false)) {
@@ -134,7 +221,7 @@ std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
     if (!EntryExists(RootFolder + "Backup Report.txt"))
         return folders;
     std::error_code error;
-    return SetFolders(RootFolder, {MediumPrefix(true), MediumPrefix(false)}, error);
+    return SetFolders(RootFolder, SetPrefixes(), error);
 }
 
 std::string ReplaceReportsQuestion(const std::vector<std::string>& folders)
@@ -163,6 +250,12 @@ bool IsSetFolder(const std::string& name, const std::string& prefix)
                           [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
+bool IsAnySetFolder(const std::string& name)
+{
+    return std::any_of(SetPrefixes().begin(), SetPrefixes().end(),
+                       [&](const std::string& prefix) { return IsSetFolder(name, prefix); });
+}
+
 std::vector<std::string> SetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes,
                                     std::error_code& error)
 {
@@ -175,19 +268,19 @@ std::vector<std::string> SetFolders(const std::string& RootFolder, const std::ve
                            [&](const auto& prefix) { return IsSetFolder(name, prefix); }))
             folders.push_back(name);
     }
-    // Set order: A to Z, then AA, AB and so on; CD sets before DVD sets.
+    // Set order: by prefix, then A to Z, AA, AB and so on.
     std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
         const auto a1 = a.find('-'), b1 = b.find('-');
-        if (a1 != b1)
-            return a1 < b1;
+        if (a.compare(0, a1, b, 0, b1) != 0)
+            return a.compare(0, a1, b, 0, b1) < 0;
         return a.size() != b.size() ? a.size() < b.size() : a < b;
     });
     return folders;
 }
 
-UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD)
+UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
 {
-    const std::string prefix = MediumPrefix(forCD);
+    const std::string& prefix = medium.prefix;
     UnsortPlan unsort;
     FilePlan& plan = unsort.plan;
     plan.kind = Operation::Unsort;

@@ -9,32 +9,53 @@
 
 // The command sequences that the window and the command line share.
 
-// "CD" or "DVD".
-std::string MediumPrefix(bool forCD);
-// "649 megabytes" or "4.6 gigabytes".
-std::string MediumSize(bool forCD);
+// Names as a message lists them: "A, B, C", the first ten and "and N more"
+// after them; with quoted, each in double quotes.
+std::string NamedList(const std::vector<std::string>& names, bool quoted = false);
+
 // Why a project is in no set of the plan for the medium: it does not fit an
-// empty one. "Larger than one CD (649 MB)" or "Larger than one DVD (4.6 GB)".
-std::string NoSetReason(bool forCD);
+// empty one. "Larger than one CD (649 MB)".
+std::string NoSetReason(const Medium& medium);
 // The names of the projects that the last plan left in no set, in list order.
 std::vector<std::string> ProjectsInNoSet(const orvoProjectList& list);
 // Says which projects fit on no disc of the medium, naming the first ten:
 // "These projects fit on no CD: A, B." or "This project fits on no DVD: A.".
-std::string NoSetNotice(const std::vector<std::string>& names, bool forCD);
+std::string NoSetNotice(const std::vector<std::string>& names, const Medium& medium);
 // The Backup Sort question, asked with the title "Backup sort".
-std::string BackupSortQuestion(bool forCD);
+std::string BackupSortQuestion(const Medium& medium);
 inline const std::string BackupSortTitle = "Backup sort";
+// "2 projects can't be sorted:" and a line of reason for each of the first ten.
+std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left);
+// Asked before a sort when some projects can't be sorted: "2 projects can't be
+// sorted: … Sort the other 9 projects and leave these in the folder?"
+std::string SortTheRestQuestion(const orvoProjectList& list, const std::vector<orvoProjectList::Unsortable>& left);
+
+// The names of the files a sort puts on the discs that a disc written for
+// Windows can't keep: longer than 64 UTF-16 code units, or holding one of
+// * / : ; ? \. Empty when every name is kept.
+std::string DiscNamesWarning(const orvoProjectList& list);
+
+// A set's tooltip: "DVD-C: 4,512.3 MB of 4,600.0 MB, 5 projects".
+std::string SetTotalText(const orvoProjectList::SetTotal& set, const Medium& medium, const Regional& regional);
+// The Size cell's tooltip of a read-only project, which the cell shows as
+// "-": "Counted in the plan: 912.5 MB".
+std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional);
 
 // Read folder: scan, plan for the medium and fill the grid. True when the scan
 // recorded errors (the listing is in list.LastError).
 bool ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix,
-                       bool chkRegular, bool forCD, Grid& g);
+                       bool chkRegular, const Medium& medium, Grid& g);
 
-// Backup Sort (sort true, after the user agreed) or Report Only: rearranges
-// when asked to, writes the three reports and says where they are. True when a
-// step stopped the command (it has told the user why).
-bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, bool forCD, bool sort,
-                   Messages& messages);
+// What the backup command does with the plan of list's medium.
+enum class BackupKind : unsigned char {
+    Sort,        // moves every project into its set, or refuses when one can't go
+    SortTheRest, // leaves the projects that can't be sorted in the folder
+    ReportOnly,  // writes the reports, moves nothing
+};
+// Backup Sort (after the user agreed) or Report Only: rearranges when asked
+// to, writes the three reports and says where they are. True when a step
+// stopped the command (it has told the user why).
+bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, BackupKind kind, Messages& messages);
 
 // The projects of the selected rows, in list order.
 std::vector<orvoProject*> Selection(const orvoProjectList& list, const Grid& g);
@@ -65,7 +86,7 @@ struct UnsortPlan {
     std::size_t files = 0; // files moved back or copies removed
     FilePlan plan;         // its folders are the set folders' names
 };
-UnsortPlan PlanUnsort(const std::string& RootFolder, bool forCD);
+UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium);
 // The Undo backup sort question, asked with the title "Undo backup sort".
 std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFolder);
 inline const std::string UnsortTitle = "Undo backup sort";
@@ -74,8 +95,10 @@ inline const std::string UnsortTitle = "Undo backup sort";
 // why, except for a stop, which leaves the journal).
 bool UnsortCommand(UnsortPlan& unsort, const std::string& RootFolder, Progress& progress, Messages& messages);
 
-// True when name is a set folder of prefix ("CD" or "DVD"): the prefix, "-" and capital letters.
+// True when name is a set folder of prefix ("CD", "DVD", …): the prefix, "-" and capital letters.
 bool IsSetFolder(const std::string& name, const std::string& prefix);
+// True when name is a set folder of any medium.
+bool IsAnySetFolder(const std::string& name);
 // The names of the set folders of RootFolder of the given prefixes, in set
 // order; links are not followed. The error of the listing, if any.
 std::vector<std::string> SetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes,

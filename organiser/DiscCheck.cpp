@@ -15,8 +15,6 @@
 
 namespace {
 
-const std::vector<std::string> SetPrefixes = {"CD", "DVD"};
-
 // The set's name: the folder's own name ("DVD-C"; a disc's mount point's name).
 std::string SetName(const std::string& folder)
 {
@@ -169,19 +167,19 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
     plan.replace = replace;
     const std::string root = WithSeparator(folder);
     std::error_code error;
-    const std::vector<std::string> sets = SetFolders(root, SetPrefixes, error);
+    const std::vector<std::string> sets = SetFolders(root, SetPrefixes(), error);
     if (error) {
         plan.refusal = "Can't read folder " + root + ": " + Describe(error);
         return plan;
     }
     const std::string own = SetName(root);
-    if (IsSetFolder(own, "CD") || IsSetFolder(own, "DVD"))
+    if (IsAnySetFolder(own))
         plan.folders.push_back(root);
     else
         for (const auto& set : sets)
             plan.folders.push_back(root + set + "/");
     if (plan.folders.empty()) {
-        plan.refusal = "There is no CD-… or DVD-… backup folder in " + root + ".";
+        plan.refusal = "There is no backup set folder (CD-A, DVD-A, BD-A, …) in " + root + ".";
         return plan;
     }
     for (const auto& set : plan.folders) {
@@ -289,7 +287,7 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress)
     for (const auto& argument : paths) {
         const std::string path = WithSeparator(argument);
         std::error_code error;
-        const std::vector<std::string> sets = SetFolders(path, SetPrefixes, error);
+        const std::vector<std::string> sets = SetFolders(path, SetPrefixes(), error);
         if (error) {
             result.refusals.push_back("Can't read folder " + path + ": " + Describe(error));
             continue;
@@ -303,7 +301,7 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress)
                     folders.push_back(path + set + "/");
         if (folders.empty())
             result.refusals.push_back(path + " holds no " + ManifestName
-                                      + ", nor does any CD-… or DVD-… folder in it.");
+                                      + ", nor does any backup set folder (CD-A, DVD-A, BD-A, …) in it.");
         for (const auto& folder : folders) {
             Manifest& manifest = manifests.emplace_back();
             if (const std::error_code readError = ReadManifest(folder, manifest))

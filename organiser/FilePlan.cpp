@@ -5,6 +5,7 @@
 #include "idata_common.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -73,6 +74,19 @@ std::string FileFailure(const std::string& project, const std::string& verb, con
            + ": " + reason;
 }
 
+std::string WaveFailure(const orvoProject& project, const orvoWave& wave)
+{
+    const std::string reason = NotOrdinary(project.ReadDir, wave.FileName);
+    return FileFailure(project.Name, project.ReadOnly ? "copy" : "move", wave.FileName, "",
+                       reason.empty() ? "it was not found when the folder was read" : reason);
+}
+
+bool WaveMissing(const orvoProject& project, const orvoWave& wave)
+{
+    struct stat status {};
+    return ::lstat((project.ReadDir + wave.FileName).c_str(), &status) != 0 && errno == ENOENT;
+}
+
 void FilePlan::AddProject(orvoProject& project, const std::string& destDir, const FolderOwners& owners,
                           const std::function<Destination(const orvoProject&)>& whereTo)
 {
@@ -89,11 +103,17 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
     };
     // A wave the scan did not find is not an ordinary file of the folder
     // (missing, a folder, a link, hidden): it is never touched.
-    for (const auto& wave : project.waves)
-        if (!wave->FileName.empty() && wave->DiskName().empty()) {
-            const std::string reason = NotOrdinary(project.ReadDir, wave->FileName);
-            refuse(wave->FileName, reason.empty() ? "it was not found when the folder was read" : reason);
+    for (const auto& wave : project.waves) {
+        if (wave->FileName.empty() || !wave->DiskName().empty())
+            continue;
+        if (leavesMissingWaves && WaveMissing(project, *wave)) {
+            movedWithout[&project].push_back(wave->FileName);
+        } else if (refusals.size() - first < shown) {
+            refusals.push_back(WaveFailure(project, *wave));
+        } else {
+            ++more;
         }
+    }
 
     std::size_t unit = units.size();
     std::vector<FileStep> steps;

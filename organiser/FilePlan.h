@@ -71,6 +71,11 @@ public:
     std::vector<std::string> refusals; // why the plan must not run, one line each
     bool readBack = false;             // read from a journal: the file system says what is done
     bool undoing = false;              // the inverse of the plan the journal holds
+    // A move takes a project without the waves that are not there at all;
+    // any other wave that can't go refuses the plan.
+    bool leavesMissingWaves = false;
+    // The waves each project goes without, by project, in wave order.
+    std::unordered_map<const orvoProject*, std::vector<std::string>> movedWithout;
 
     // Where an operation leaves a project's files.
     struct Destination {
@@ -134,6 +139,12 @@ std::string NotRegular(const std::string& path);
 // Why the file folder + name cannot be moved or copied (it is missing, a
 // folder, a link, not a regular file, or hidden); empty when it can.
 std::string NotOrdinary(const std::string& folder, const std::string& name);
+
+// Why project can't take wave, a wave the folder read did not find: a
+// FileFailure line.
+std::string WaveFailure(const orvoProject& project, const orvoWave& wave);
+// True when the wave's file is not in the project's folder at all.
+bool WaveMissing(const orvoProject& project, const orvoWave& wave);
 
 // The shape of every failure to move, copy or rename a file:
 // Project NAME: can't VERB "FILE" to "DEST": REASON (without " to …" when dest

@@ -470,7 +470,7 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
         return f[1].starts_with('/') && f[1].find("/../") == std::string::npos && !f[1].ends_with("/..");
     }
     if (word == "folder" && f.size() == 2 && (kind == Operation::Sort || kind == Operation::Unsort)
-        && read.units.empty() && (IsSetFolder(f[1], "CD") || IsSetFolder(f[1], "DVD")) && !isFolder(f[1])) {
+        && read.units.empty() && IsAnySetFolder(f[1]) && !isFolder(f[1])) {
         read.folders.push_back(f[1]);
         return true;
     }

@@ -8,6 +8,7 @@
 // grid's numbers and the reports' dates are deterministic under test.
 struct Regional {
     std::string decimalSeparator = ".";
+    std::string groupSeparator = ",";
     std::string dateSeparator = "/";
     std::function<std::chrono::year_month_day()> today = LocalToday;
 

@@ -30,9 +30,12 @@ std::string SizeText(std::int64_t bytes, const std::string& decimalSeparator)
 
 std::string UsedText(const orvoProject& project)
 {
+    // A read-only project is copied whole, whatever its regions use.
+    if (project.ReadOnly)
+        return "-";
     if (project.samples != 0)
         return std::to_string(RoundHalfAway(project.samplesUsed * 100, project.samples)) + "%";
-    return project.ReadOnly ? "-" : "ERR";
+    return "ERR";
 }
 
 // A project file's name without its extension, ASCII letters folded to lower case.
@@ -160,9 +163,10 @@ void orvoProjectList::AddFolderError(const std::string& text)
     LastError += "  " + text;
 }
 
-void orvoProjectList::CalcBackup(bool ForCD)
+void orvoProjectList::CalcBackup(const Medium& ForMedium)
 {
-    const std::int64_t capacity = ForCD ? CDCapacity : DVDCapacity;
+    medium = ForMedium;
+    const std::int64_t budget = medium.budget;
     numBackups = 0;
 
     // Each set takes, again and again, the largest unplaced project that still
@@ -179,8 +183,8 @@ void orvoProjectList::CalcBackup(bool ForCD)
     };
     std::vector<Waiting> waiting;
     for (int i = 0; i < projects.Count(); ++i) {
-        const std::int64_t size = projects.Item(i)->TotalSize();
-        if (size >= 0 && size < capacity)
+        const std::int64_t size = projects.Item(i)->discSize;
+        if (size >= 0 && size <= budget)
             waiting.push_back({size, i});
     }
     std::sort(waiting.begin(), waiting.end(), [](const Waiting& a, const Waiting& b) {
@@ -204,7 +208,7 @@ void orvoProjectList::CalcBackup(bool ForCD)
     int set = 0;
     std::int64_t total = 0;
     for (std::size_t left = waiting.size(); left > 0;) {
-        const std::int64_t room = capacity - total - 1;
+        const std::int64_t room = budget - total;
         const auto end = std::upper_bound(waiting.begin(), waiting.end(), room,
                                           [](std::int64_t size, const Waiting& w) { return size < w.size; });
         const int k = lastUnplaced(static_cast<int>(end - waiting.begin()));
@@ -223,6 +227,22 @@ void orvoProjectList::CalcBackup(bool ForCD)
     // The sets are given to the projects in list order, one pass over them.
     for (int i = 0; i < projects.Count(); ++i)
         projects.Item(i)->BackupNum = setOf[static_cast<std::size_t>(i)];
+}
+
+std::vector<orvoProjectList::SetTotal> orvoProjectList::SetTotals() const
+{
+    std::vector<SetTotal> sets(static_cast<std::size_t>(std::max(numBackups, 0)));
+    for (std::size_t n = 0; n < sets.size(); ++n)
+        sets[n].name = medium.prefix + "-" + SetLetters(static_cast<int>(n));
+    for (const auto& project : projects) {
+        if (project->BackupNum < 0 || project->BackupNum >= numBackups)
+            continue;
+        SetTotal& set = sets[static_cast<std::size_t>(project->BackupNum)];
+        ++set.projects;
+        set.files += project->discFiles;
+        set.bytes += project->discSize;
+    }
+    return sets;
 }
 
 void orvoProjectList::FillGrid(Grid& g) const

@@ -3,6 +3,7 @@
 #include "FilePlan.h"
 #include "Journal.h"
 #include "FolderOwners.h"
+#include "Medium.h"
 #include "Regional.h"
 #include "UserInterface.h"
 #include "acList.h"
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 // The projects of one root folder and every operation on them. Operations that
 // can fail return true on failure; MoveTest returns true when it found
@@ -26,8 +28,29 @@ public:
     // Who owns each file of the folder read last.
     FolderOwners owners;
 
-    // Packs the projects into sets that each fit one CD or one DVD.
-    void CalcBackup(bool ForCD);
+    // The medium of the last plan.
+    Medium medium = DVDMedium();
+
+    // Packs the projects into sets that each fit one disc of the medium: the
+    // costs of a set's files (FileCost) add up to at most its budget.
+    void CalcBackup(const Medium& ForMedium);
+    // What each set of the plan holds, in set order.
+    struct SetTotal {
+        std::string name; // "DVD-C"
+        int projects = 0;
+        std::int64_t files = 0;
+        std::int64_t bytes = 0; // what the files cost on the disc
+    };
+    std::vector<SetTotal> SetTotals() const;
+    // A project the sort must leave in the folder, and why.
+    struct Unsortable {
+        const orvoProject* project;
+        std::string reason;
+    };
+    // The projects a sort can't take, in list order: not read, in no set, a
+    // wave not found or named so that no file has it, or a file shared with
+    // such a project.
+    std::vector<Unsortable> UnsortableProjects() const;
     // Shows one row per project.
     void FillGrid(Grid& g) const;
     // Moves the projects into destDir, dropping from the list each project
@@ -41,7 +64,9 @@ public:
     bool ReadFolder(const std::string& RootFolder, bool chkMix, bool chkRegular);
     // Creates the backup folders, moves every project into its set's folder
     // and writes the reports. True when it was refused, failed or stopped.
-    bool Rearrange(const std::string& RootFolder, const std::string& prefix);
+    // With leaveUnsortable, the projects it can't take stay in the folder and
+    // the text report names them; without, they refuse the sort.
+    bool Rearrange(const std::string& RootFolder, const std::string& prefix, bool leaveUnsortable = false);
     // Renames one project's own files; true on failure, shown to the user.
     bool RenameProject(orvoProject& project, const std::string& newName);
     // True when the reports must not be written: the list was read from
@@ -57,10 +82,6 @@ public:
     // The three reports of the plan, in the order they are written.
     ReportTexts Reports(const std::string& prefix) const;
 
-    // Capacities of one set, in bytes; a set's total stays strictly below.
-    static constexpr std::int64_t CDCapacity = 680525824;   // 649 MiB
-    static constexpr std::int64_t DVDCapacity = 4600000000; // 4.6 GB, fits a single-layer DVD
-
 private:
     void AddFolderError(const std::string& text);
     // Why the list must not act on RootFolder: it was read from another folder. Empty when it was not.
@@ -73,6 +94,9 @@ private:
     Outcome Execute(Journal& journal, FilePlan& plan);
     // Removes a project that left the folder from the list and the owners.
     void Drop(const orvoProject& project);
+
+    // The projects the sort in progress leaves in the folder.
+    std::unordered_set<const orvoProject*> notSorted;
 
     UserInterface ui;
 };

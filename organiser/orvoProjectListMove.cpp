@@ -6,6 +6,7 @@
 #include "Journal.h"
 
 #include <climits>
+#include <unordered_map>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -25,6 +26,13 @@ std::string NotRead(const orvoProject& project)
     return "Project " + project.Name + " was not read: " + project.ReadFailure;
 }
 
+// "Dust Choir was moved without "Dust Choir 07.wav", which was not found."
+std::string MovedWithout(const orvoProject& project, const std::vector<std::string>& waves)
+{
+    return project.Name + (project.ReadOnly ? " was copied without " : " was moved without ") + NamedList(waves, true)
+           + (waves.size() == 1 ? ", which was not found." : ", which were not found.");
+}
+
 std::string FolderExists(const std::string& folder)
 {
     return "Backup folder \"" + folder + "\" already exists.  Empty and remove this folder to rearrange the files.";
@@ -40,7 +48,68 @@ std::string orvoProjectList::ReadElsewhere(const std::string& RootFolder) const
     return {};
 }
 
-bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string& prefix)
+std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() const
+{
+    std::unordered_map<const orvoProject*, std::string> why;
+    std::vector<const orvoProject*> queue;
+    const auto mark = [&](const orvoProject* project, std::string reason) {
+        if (why.emplace(project, std::move(reason)).second)
+            queue.push_back(project);
+    };
+    std::unordered_set<const orvoProject*> listed;
+    for (const auto& project : projects)
+        listed.insert(project.get());
+    for (const auto& project : projects) {
+        if (!project->ReadFailure.empty()) {
+            mark(project.get(), NotRead(*project));
+        } else if (project->BackupNum < 0) {
+            mark(project.get(), "Project " + project->Name + ": larger than one " + medium.name + " ("
+                                    + medium.shortSize + ")");
+        } else if (const orvoWave* wave = FirstInvalidWave(*project)) {
+            mark(project.get(), "Project " + project->Name + ": invalid wave file name: " + wave->FileName);
+        } else {
+            for (const auto& wave : project->waves)
+                if (!wave->FileName.empty() && wave->DiskName().empty()) {
+                    mark(project.get(), WaveFailure(*project, *wave));
+                    break;
+                }
+        }
+    }
+    // A file leaves the folder only with every project that uses it: the
+    // projects that share a file with one that stays (or with one the read
+    // left out) stay too.
+    const auto users = [&](const std::string& file) {
+        std::vector<const orvoProject*> found;
+        if (const std::optional<FolderOwners::Entry> entry = owners.Find(file)) {
+            found.assign(entry->players.begin(), entry->players.end());
+            if (entry->owner)
+                found.push_back(entry->owner);
+        }
+        return found;
+    };
+    for (const auto& project : projects)
+        if (!why.count(project.get()))
+            for (const auto& file : project->FilesToMove())
+                for (const orvoProject* user : users(file))
+                    if (!listed.count(user))
+                        mark(project.get(), "Project " + project->Name + ": it shares \"" + file + "\" with "
+                                                + user->Name + ", which was not read");
+    for (std::size_t next = 0; next < queue.size(); ++next) {
+        const orvoProject* stays = queue[next];
+        for (const auto& file : stays->FilesToMove())
+            for (const orvoProject* user : users(file))
+                if (listed.count(user))
+                    mark(user, "Project " + user->Name + ": it shares \"" + file + "\" with " + stays->Name
+                                   + ", which can't be sorted");
+    }
+    std::vector<Unsortable> found;
+    for (const auto& project : projects)
+        if (const auto reason = why.find(project.get()); reason != why.end())
+            found.push_back({project.get(), reason->second});
+    return found;
+}
+
+bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string& prefix, bool leaveUnsortable)
 {
     const auto setFolder = [&](int n) { return RootFolder + prefix + "-" + SetLetters(n); };
     if (const std::string elsewhere = ReadElsewhere(RootFolder); !elsewhere.empty()) {
@@ -54,46 +123,47 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
     Journal journal;
     if (!Locked(journal, RootFolder, Operation::Sort))
         return true;
-    // Every project must be able to go before any folder is made.
-    for (const auto& project : projects) {
-        if (project->BackupNum < 0) {
-            ui.messages.Show("No backup directory defined for project " + project->Name);
-            return true;
-        }
-    }
-    for (const auto& project : projects) {
-        if (const orvoWave* wave = FirstInvalidWave(*project)) {
-            ui.messages.Show("Invalid wave file name: " + wave->FileName);
-            return true;
-        }
-    }
 
+    // The projects the sort can't take refuse it, or stay in the folder.
     FilePlan plan;
     plan.kind = Operation::Sort;
     plan.root = RootFolder;
+    notSorted.clear();
+    for (const Unsortable& left : UnsortableProjects()) {
+        if (leaveUnsortable)
+            notSorted.insert(left.project);
+        else
+            plan.refusals.push_back(left.reason);
+    }
     for (int n = 0; n < numBackups; ++n) {
         plan.folders.push_back(prefix + "-" + SetLetters(n));
         if (n > 0 && EntryExists(setFolder(n)))
             plan.refusals.push_back(FolderExists(setFolder(n)));
     }
-    for (const auto& project : projects)
-        if (!project->ReadFailure.empty())
-            plan.refusals.push_back(NotRead(*project));
     // A file leaves the folder only with every project that uses it, into one set.
+    const auto sorted = [&](const orvoProject& project) {
+        return project.ReadFailure.empty() && project.BackupNum >= 0 && !notSorted.count(&project);
+    };
     const auto whereTo = [&](const orvoProject& user) -> FilePlan::Destination {
-        if (user.BackupNum < 0)
+        if (!sorted(user))
             return {"not sorted", false};
         const std::string set = prefix + "-" + SetLetters(user.BackupNum);
         return user.ReadOnly ? FilePlan::Destination{"copied to " + set, false} : FilePlan::Destination{set, true};
     };
     for (const auto& project : projects)
-        if (project->ReadFailure.empty())
+        if (sorted(*project) && !FirstInvalidWave(*project))
             plan.AddProject(*project, setFolder(project->BackupNum) + "/", owners, whereTo);
     if (ReportTest(RootFolder, true))
         plan.refusals.push_back(LastError);
+    if (!plan.refusals.empty()) {
+        notSorted.clear();
+        plan.refusals.push_back("Nothing was moved.");
+    }
     // The reports are part of the plan: a sort finished after a stop writes them as this one would.
     plan.reports = Reports(prefix);
-    return Execute(journal, plan) != Outcome::Done;
+    const bool stopped = Execute(journal, plan) != Outcome::Done;
+    notSorted.clear();
+    return stopped;
 }
 
 Outcome orvoProjectList::Execute(Journal& journal, FilePlan& plan)
@@ -129,6 +199,7 @@ FilePlan orvoProjectList::PlanMove(const std::vector<orvoProject*>& selected, co
     FilePlan plan;
     plan.kind = Operation::Move;
     plan.dest = destDir;
+    plan.leavesMissingWaves = true;
     for (const auto& listed : projects) {
         orvoProject& project = *listed;
         if (!chosen.count(&project))
@@ -174,11 +245,17 @@ Outcome orvoProjectList::MoveList(const std::vector<orvoProject*>& selected, con
         return Outcome::Failed;
     const Outcome outcome = Execute(journal, plan);
     // A read-only project was copied: it is still here.
+    std::string without;
     for (const auto& unit : plan.units)
         if (unit.done)
-            for (orvoProject* project : unit.projects)
+            for (orvoProject* project : unit.projects) {
+                if (const auto left = plan.movedWithout.find(project); left != plan.movedWithout.end())
+                    without += (without.empty() ? "" : LineEnd) + MovedWithout(*project, left->second);
                 if (!project->ReadOnly)
                     Drop(*project);
+            }
+    if (!without.empty())
+        ui.messages.Show(without);
     return outcome;
 }
 

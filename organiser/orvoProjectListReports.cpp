@@ -12,12 +12,14 @@ namespace {
 using SetMembers = std::vector<std::vector<const orvoProject*>>;
 
 // The projects of each set 0 to numBackups - 1, in list order: one walk of
-// the list serves every set. Projects in no set are in none.
-SetMembers GroupBySet(const acList<orvoProject>& projects, int numBackups)
+// the list serves every set. Projects in no set, and those a sort leaves in
+// the folder, are in none.
+SetMembers GroupBySet(const acList<orvoProject>& projects, int numBackups,
+                      const std::unordered_set<const orvoProject*>& notSorted)
 {
     SetMembers sets(static_cast<std::size_t>(std::max(numBackups, 0)));
     for (const auto& project : projects)
-        if (project->BackupNum >= 0 && project->BackupNum < numBackups)
+        if (project->BackupNum >= 0 && project->BackupNum < numBackups && !notSorted.count(project.get()))
             sets[static_cast<std::size_t>(project->BackupNum)].push_back(project.get());
     return sets;
 }
@@ -40,12 +42,19 @@ std::string FourDigits(int value)
 
 ReportTexts orvoProjectList::Reports(const std::string& prefix) const
 {
-    const SetMembers sets = GroupBySet(projects, numBackups);
+    const SetMembers sets = GroupBySet(projects, numBackups, notSorted);
     std::vector<std::string> lines{"ORVEX Project Backup Organizer"};
     for (std::size_t n = 0; n < sets.size(); ++n) {
         lines.insert(lines.end(), {"", prefix + "-" + SetLetters(static_cast<int>(n)), "----"});
         for (const orvoProject* project : sets[n])
             lines.push_back(project->Name);
+    }
+    // What a sort left in the folder is named, so the report says what is on no disc.
+    if (!notSorted.empty()) {
+        lines.insert(lines.end(), {"", "Not sorted", "----"});
+        for (const auto& project : projects)
+            if (notSorted.count(project.get()))
+                lines.push_back(project->Name);
     }
 
     // One date for every BackupID of both files, even across midnight.
@@ -96,8 +105,8 @@ bool orvoProjectList::ReportTest(const std::string& RootFolder, bool afterSort)
             refusals.push_back("Project " + project->Name + " was not read: " + project->ReadFailure);
     // After a sort, only what stays in the folder (copies' sources, projects
     // left out) is still beside the reports.
-    const auto staysBeside = [afterSort](const orvoProject* project) {
-        return !afterSort || project->ReadOnly || project->BackupNum < 0;
+    const auto staysBeside = [&](const orvoProject* project) {
+        return !afterSort || project->ReadOnly || project->BackupNum < 0 || notSorted.count(project);
     };
     for (const std::string report : {"Backup Report.txt", "Backups.csv", "BackupProjects.csv"}) {
         const std::optional<FolderOwners::Entry> entry = owners.Find(report);

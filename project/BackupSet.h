@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 // The letters of backup set n: A to Z for sets 0 to 25, then AA, AB, ..., AZ,
@@ -7,3 +9,12 @@
 // report use upper case, the CSV files lower case. The names never hold a path
 // separator and never collide on a file system that ignores letter case.
 std::string SetLetters(int n, bool lowerCase = false);
+
+inline constexpr std::int64_t SectorSize = 2048;
+
+// What a file of size bytes costs on a disc: its size rounded up to whole
+// sectors, and 1,024 bytes for the directory records that name it.
+constexpr std::int64_t FileCost(std::int64_t size)
+{
+    return (std::max<std::int64_t>(size, 0) + SectorSize - 1) / SectorSize * SectorSize + 1024;
+}

@@ -1,9 +1,11 @@
 #include "orvoProject.h"
 
 #include "FileOps.h"
+#include "BackupSet.h"
 
 #include <algorithm>
 #include <span>
+#include <unordered_set>
 
 const FolderListing& orvoProject::Listing()
 {
@@ -72,10 +74,6 @@ void orvoProject::ListWaves()
 bool orvoProject::GetWaveInfo(int folder)
 {
     ListWaves();
-    // Read-only projects are copied, not measured.
-    if (ReadOnly)
-        return false;
-
     // The wave files are opened and announced a batch at a time before the
     // first of the batch is read, so a cold disk fetches them all at once. A
     // batch whose first file is in memory was most likely read a moment ago
@@ -140,8 +138,20 @@ void orvoProject::SetOwnFiles(std::vector<std::string> files)
 {
     fileList = std::move(files);
     fileSize = 0;
-    for (const auto& name : fileList)
-        fileSize += FileLength(ReadDir + name);
+    discSize = 0;
+    for (const auto& name : fileList) {
+        const std::int64_t length = FileLength(ReadDir + name);
+        fileSize += length;
+        discSize += FileCost(length);
+    }
+    // Each wave file found counts once, unless it is an own file too.
+    const std::unordered_set<std::string_view> own(fileList.begin(), fileList.end());
+    std::unordered_set<std::size_t> counted;
+    for (const auto& wave : waves)
+        if (wave->DiskPosition() != FolderListing::npos && !own.count(wave->DiskName())
+            && counted.insert(wave->DiskPosition()).second)
+            discSize += FileCost(wave->fileSize);
+    discFiles = static_cast<int>(fileList.size() + counted.size());
 }
 
 void orvoProject::AddError(const std::string& text)

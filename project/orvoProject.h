@@ -31,6 +31,10 @@ public:
     std::int64_t samples = 0;
     std::int64_t samplesUsed = 0;
     std::int64_t fileSize = 0;    // sum of the lengths of the project's own files
+    // What the files a sort moves cost on a disc (FileCost of each), and how
+    // many they are; set with the own files, once the waves are measured.
+    std::int64_t discSize = 0;
+    int discFiles = 0;
     int errorNum = 0;
     std::string errorText;
     int BackupNum = -1;           // backup set, -1 when in none
@@ -60,7 +64,7 @@ public:
     // True when a file of the project already exists in destDir; those files
     // are listed in LastError.
     bool MoveTest(const std::string& destDir);
-    // Takes files as the project's own files and sizes them.
+    // Takes files as the project's own files and sizes them and the project on a disc.
     void SetOwnFiles(std::vector<std::string> files);
 
     // Adds one line to LastError under the project's name.

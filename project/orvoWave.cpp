@@ -124,6 +124,9 @@ std::string orvoWave::LastError() const
         return "File not found: " + FileName;
     case Failure::SizeZero:
         return "File size zero: " + std::string(DiskName());
+    case Failure::HeaderShort:
+        return "Header of \"" + std::string(DiskName()) + "\" gives " + std::to_string(declared) + " bytes, the file has "
+               + std::to_string(fileSize) + ".";
     case Failure::None:
         break;
     }
@@ -175,21 +178,34 @@ bool orvoWave::ReadChunks(int file)
     // checked against the file's length, so no size field can make the walk run wild.
     std::int64_t pos = 0;
     std::int64_t remaining = 0;
+    std::int64_t chunksEnd = 0; // where the last chunk the walk met ends
+    int unknown = 0;
+    const auto stopNotice = [&](const std::string& why) {
+        project->messages.Notice("Chunk walk stopped at byte " + std::to_string(pos) + " of file "
+                                 + std::string(DiskName()) + why);
+    };
     bool ended = false;
     while (!ended) {
         std::array<unsigned char, 8> header{};
         if (in.Read(pos, header.data(), header.size()))
             break;
-        pos += header.size();
         const std::string id(reinterpret_cast<const char*>(header.data()), 4);
         const std::int64_t size = Le32(header.data() + 4);
+        // A recorder that stopped before it finalised the file leaves its
+        // rest unwritten: zeros, which no header begins with.
+        if (id == std::string(4, '\0')) {
+            stopNotice(": the rest of the file is unwritten.");
+            break;
+        }
+        pos += header.size();
 
         if (id == "RIFF") {
             std::array<unsigned char, 4> form{};
             ended = in.Read(pos, form.data(), form.size());
             pos += form.size();
-            fileSize = size + 8;
+            declared = size + 8;
             remaining = size;
+            chunksEnd = std::max(chunksEnd, pos);
         } else if (id == "fmt ") {
             std::array<unsigned char, 16> body{};
             ended = in.Read(pos, body.data(), body.size());
@@ -198,6 +214,7 @@ bool orvoWave::ReadChunks(int file)
             const auto bits = static_cast<std::int16_t>(Le16(body.data() + 14));
             Bytes = static_cast<int>(RoundHalfEven(bits, 8));
             remaining -= size + 8;
+            chunksEnd = std::max(chunksEnd, pos - 16 + size);
             if (!ended && size > 16) {
                 const std::int64_t next = pos + (size - 16);
                 ended = next > in.Length();
@@ -205,20 +222,37 @@ bool orvoWave::ReadChunks(int file)
             }
         } else if (id == "bext") {
             remaining -= size + 8;
+            chunksEnd = std::max(chunksEnd, pos + size);
             break;
         } else {
             project->messages.Notice("Unknown chunk \"" + id + "\" in file " + std::string(DiskName()));
             const std::int64_t next = pos + size;
+            chunksEnd = std::max(chunksEnd, next);
             ended = next > in.Length();
             pos = next;
+            if (++unknown == UnknownChunkLimit && !ended) {
+                stopNotice(" after " + std::to_string(UnknownChunkLimit) + " unknown chunks.");
+                break;
+            }
         }
     }
 
+    // The file's true size is what a copy takes: a header that was never
+    // finalised declares less than the file holds, and its samples are
+    // counted from the file's length.
+    const std::int64_t length = in.Length();
+    fileSize = std::max(declared, length);
+    if (declared > 0)
+        remaining += fileSize - declared;
     // Fewer than 8 bits per sample (or a nonsensical negative count) leaves no
     // whole bytes per sample: the file then has no countable samples.
-    samples = Bytes > 0 ? RoundHalfEven(remaining, Bytes) : 0;
-    if (fileSize == 0) {
+    samples = Bytes > 0 ? RoundHalfEven(std::max<std::int64_t>(remaining, 0), Bytes) : 0;
+    if (declared == 0) {
         failure = Failure::SizeZero;
+        return true;
+    }
+    if (declared < length || declared < chunksEnd) {
+        failure = Failure::HeaderShort;
         return true;
     }
     return false;

@@ -16,7 +16,7 @@ class orvoWave final {
 public:
     std::string FileName;            // as the project file names it, relative to the project's ReadDir
     orvoProject* project = nullptr;  // the owner; the project holds the wave in its waves list
-    std::int64_t fileSize = 0;       // the length the RIFF header declares
+    std::int64_t fileSize = 0;       // the larger of the length the RIFF header declares and the file's length
     std::int64_t samplesUsed = 0;    // samples covered by the project's regions on this file
     std::int64_t samples = 0;        // sample count derived from the chunk sizes
     std::int32_t Rate = 44100;
@@ -60,8 +60,10 @@ private:
     std::uint32_t diskPosition = Unlisted;
     // What failed, kept as a kind rather than a text: the text follows from
     // the kind and the names, and most waves have none.
-    enum class Failure : std::uint8_t { None, InvalidName, NotFound, SizeZero };
+    enum class Failure : std::uint8_t { None, InvalidName, NotFound, SizeZero, HeaderShort };
     Failure failure = Failure::None;
+    // The length the RIFF header declares, kept for the text of HeaderShort.
+    std::int64_t declared = 0;
 
     bool Measured() const;
     bool ReadChunks(int file);
@@ -69,6 +71,10 @@ private:
 
 // The bytes of a wave file read at once for its chunk headers.
 inline constexpr std::int64_t HeaderBlock = 4096;
+
+// A chunk walk stops after this many chunks it does not know: what follows is
+// not a header worth reading.
+inline constexpr int UnknownChunkLimit = 100;
 
 // Boundaries at or beyond this sample position are never reached by the usage sweep.
 inline constexpr std::int64_t UsageLimit = 2147418112;

@@ -506,7 +506,7 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
         RecordingProgress progress;
         orvoProjectList list{UserInterface{messages, progress}};
         FakeGrid grid;
-        ReadFolderCommand(list, Studio() + "/", true, true, true, grid);
+        ReadFolderCommand(list, Studio() + "/", true, true, CDMedium(), grid);
         progress.okCalls = 0;
         progress.cancelAtCall = 1;
         ASSERT_TRUE(list.Rearrange(Studio() + "/", "CD"));

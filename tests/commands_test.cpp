@@ -9,35 +9,24 @@ using namespace fixtures;
 
 constexpr std::uint32_t MB = 1000000;
 
-TEST(Commands, NameTheMedium)
-{
-    EXPECT_EQ(MediumPrefix(true), "CD");
-    EXPECT_EQ(MediumPrefix(false), "DVD");
-    EXPECT_EQ(BackupSortQuestion(true), "Move projects in to backup directories with a max size of 649 megabytes?");
-    EXPECT_EQ(BackupSortQuestion(false), "Move projects in to backup directories with a max size of 4.6 gigabytes?");
-    EXPECT_EQ(BackupSortTitle, "Backup sort");
-}
-
 TEST(Commands, SayWhyProjectsAreInNoSet)
 {
-    EXPECT_EQ(NoSetReason(true), "Larger than one CD (649 MB)");
-    EXPECT_EQ(NoSetReason(false), "Larger than one DVD (4.6 GB)");
-
     std::vector<std::string> twelve;
     for (int i = 1; i <= 12; ++i)
         twelve.push_back("P" + std::to_string(i));
     struct Case {
         std::vector<std::string> names;
-        bool forCD;
+        Medium medium;
         std::string notice;
     };
     const Case cases[] = {
-        {{"Big"}, true, "This project fits on no CD: Big."},
-        {{"Big", "Huge"}, false, "These projects fit on no DVD: Big, Huge."},
-        {twelve, true, "These projects fit on no CD: P1, P2, P3, P4, P5, P6, P7, P8, P9, P10 and 2 more."},
+        {{"Big"}, CDMedium(), "This project fits on no CD: Big."},
+        {{"Big", "Huge"}, DVDMedium(), "These projects fit on no DVD: Big, Huge."},
+        {twelve, CDMedium(), "These projects fit on no CD: P1, P2, P3, P4, P5, P6, P7, P8, P9, P10 and 2 more."},
+        {{"Big"}, Media()[4], "This project fits on no BD-R: Big."},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(NoSetNotice(c.names, c.forCD), c.notice);
+        EXPECT_EQ(NoSetNotice(c.names, c.medium), c.notice);
 }
 
 TEST(Commands, ListTheProjectsThePlanLeftInNoSet)
@@ -67,13 +56,13 @@ TEST(ReadFolderCommand, ScansPlansAndFillsTheGrid)
     WriteProject(studio.root.path(), "Two", {{"two.wav", 400 * MB}});
     WriteFile(studio.root.path() / "Three.cue", CueText({{{"missing.wav", 0, 10}}}));
 
-    EXPECT_TRUE(ReadFolderCommand(studio.list, studio.root.str(), false, true, true, studio.grid));
+    EXPECT_TRUE(ReadFolderCommand(studio.list, studio.root.str(), false, true, CDMedium(), studio.grid));
     EXPECT_EQ(studio.list.LastError, "Errors for this folder: \r\n\r\n  Project: Three\r\n     File not found: missing.wav");
     EXPECT_EQ(studio.list.numBackups, 2);
     ASSERT_EQ(studio.grid.RowCount(), 3);
     EXPECT_EQ(studio.grid.rows[2].texts[4], "B");
 
-    EXPECT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, false, false, studio.grid));
+    EXPECT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, false, DVDMedium(), studio.grid));
     EXPECT_EQ(studio.grid.RowCount(), 0);
 }
 
@@ -83,7 +72,7 @@ TEST(BackupCommand, ReportOnlyMovesNothing)
     WriteProject(studio.root.path(), "001 Song", {{"song.wav", 400 * MB}});
     studio.Read(false);
 
-    EXPECT_FALSE(BackupCommand(studio.list, studio.root.str(), true, false, studio.ui.messages));
+    EXPECT_FALSE(BackupCommand(studio.list, studio.root.str(), BackupKind::ReportOnly, studio.ui.messages));
     EXPECT_EQ(studio.ui.messages.shown, std::vector<std::string>{"Done.  CSV files are in folder " + studio.root.str() + "."});
     EXPECT_TRUE(fs::exists(studio.root.path() / "001 Song.cue"));
     // The medium chosen now names the sets; the plan stays the one read.
@@ -101,7 +90,7 @@ TEST(BackupCommand, StopsWhenTheSortRefuses)
     fs::create_directory(studio.root.path() / "DVD-A");
     const auto before = Snapshot(studio.root.path());
 
-    EXPECT_TRUE(BackupCommand(studio.list, studio.root.str(), false, true, studio.ui.messages));
+    EXPECT_TRUE(BackupCommand(studio.list, studio.root.str(), BackupKind::Sort, studio.ui.messages));
     ASSERT_EQ(studio.ui.messages.shown.size(), 1u);
     EXPECT_EQ(studio.ui.messages.shown[0].rfind("Backup folder ", 0), 0u);
     EXPECT_FALSE(fs::exists(studio.root.path() / "Backup Report.txt"));
@@ -114,7 +103,7 @@ TEST(BackupCommand, StopsAtTheFirstReportThatFails)
     studio.Read(true);
     const std::string missing = studio.root.str() + "gone/";
 
-    EXPECT_TRUE(BackupCommand(studio.list, missing, true, false, studio.ui.messages));
+    EXPECT_TRUE(BackupCommand(studio.list, missing, BackupKind::ReportOnly, studio.ui.messages));
     EXPECT_EQ(studio.ui.messages.shown, std::vector<std::string>{"Could not write the log report."});
 }
 

@@ -64,13 +64,13 @@ struct Folder {
             WriteProject(root.path(), name, {{name + " take.wav", 400000000}, {name + " room.wav", 1000}});
             WriteFile(root.path() / (name + ".bak"), "earlier save of " + name);
         }
-        ReadFolderCommand(list, root.str(), true, true, true, grid);
+        ReadFolderCommand(list, root.str(), true, true, CDMedium(), grid);
     }
 
     fs::path operator/(const std::string& relative) const { return root.path() / relative; }
     bool Has(const std::string& relative) const { return fs::exists(root.path() / relative); }
-    bool Sort() { return BackupCommand(list, root.str(), true, true, messages); }
-    bool Report() { return BackupCommand(list, root.str(), true, false, messages); }
+    bool Sort() { return BackupCommand(list, root.str(), BackupKind::Sort, messages); }
+    bool Report() { return BackupCommand(list, root.str(), BackupKind::ReportOnly, messages); }
     bool Move(const std::string& dest) { return MoveCommand(list, Selection(list, grid), dest, messages, grid); }
     bool Rename(int row, const std::string& newName)
     {
@@ -192,7 +192,7 @@ TEST(FaultOtherFileSystem, MoveCopiesEveryProjectAcrossAndRemovesTheMovedOnes)
     if (SameFileSystem(f.root.path(), dest.path()))
         GTEST_SKIP() << "/dev/shm and " << f.root.path() << " are one file system";
     MakeReadOnly(f / "A.cue");
-    ReadFolderCommand(f.list, f.root.str(), true, true, true, f.grid);
+    ReadFolderCommand(f.list, f.root.str(), true, true, CDMedium(), f.grid);
     for (int row = 1; row <= 3; ++row)
         f.grid.Select(row);
     const auto before = Snapshot(f.root.path());
@@ -222,8 +222,8 @@ TEST(FaultOtherFileSystem, SortAndReportsOfAListReadElsewhereAreRefused)
     const auto before = Snapshot(f.root.path());
 
     // Neither the sort nor the reports act on a folder that was not read.
-    EXPECT_TRUE(BackupCommand(f.list, other.str(), true, true, f.messages));
-    EXPECT_TRUE(BackupCommand(f.list, other.str(), true, false, f.messages));
+    EXPECT_TRUE(BackupCommand(f.list, other.str(), BackupKind::Sort, f.messages));
+    EXPECT_TRUE(BackupCommand(f.list, other.str(), BackupKind::ReportOnly, f.messages));
     const std::string refusal = ReadFolderFirst(other.str());
     EXPECT_EQ(f.messages.shown, (std::vector<std::string>{refusal, refusal}));
     EXPECT_EQ(Snapshot(f.root.path()), before);

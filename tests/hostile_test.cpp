@@ -47,7 +47,7 @@ struct Hostile {
         for (const auto& wave : present)
             WriteFile(root / wave, WaveHeader(4000));
     }
-    bool Read() { return ReadFolderCommand(list, Root(), true, true, false, grid); }
+    bool Read() { return ReadFolderCommand(list, Root(), true, true, DVDMedium(), grid); }
 };
 
 TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
@@ -67,7 +67,7 @@ TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
                                 "     Invalid wave file name: a\\b.wav");
 
     // The sort refuses before making any folder; a move of the project fails before touching a file.
-    EXPECT_TRUE(BackupCommand(h.list, h.Root(), false, true, h.ui.messages));
+    EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
     fs::create_directory(h.root / "dest");
     h.grid.Select(1);
     EXPECT_TRUE(MoveCommand(h.list, Selection(h.list, h.grid), h.Root() + "dest/", h.ui.messages, h.grid));
@@ -94,7 +94,7 @@ TEST(HostileNames, LongAndControlCharacterNamesMoveLikeAnyOther)
     ASSERT_EQ(h.list.numBackups, 1);
 
     // The one whose wave cannot exist refuses the sort before anything moves.
-    EXPECT_TRUE(BackupCommand(h.list, h.Root(), false, true, h.ui.messages));
+    EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
     EXPECT_EQ(h.ui.messages.shown, std::vector<std::string>{"Project TooLong: can't move \"" + tooLong + "\": "
                                                             + std::make_error_code(std::errc::filename_too_long).message()});
     EXPECT_EQ(Snapshot(h.base.path()), before);
@@ -103,7 +103,7 @@ TEST(HostileNames, LongAndControlCharacterNamesMoveLikeAnyOther)
     fs::rename(h.root / "TooLong.cue", h.base.path() / "TooLong.cue");
     h.ui.messages.shown.clear();
     h.Read();
-    EXPECT_FALSE(BackupCommand(h.list, h.Root(), false, true, h.ui.messages));
+    EXPECT_FALSE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
     for (const std::string& file : std::vector<std::string>{"Bell\a.cue", "bell\a.wav", "Controls.cue", "esc\x1b[2J.wav",
                                                             "tab\there.wav", "cr\r.wav", "del\x7f.wav", "Long.cue", longest})
         EXPECT_TRUE(fs::exists(h.root / "DVD-A" / file)) << file;
@@ -181,7 +181,7 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
     EXPECT_EQ(h.grid.rows[1].texts, (GridRow{"Nested", ".0", "1", "20000", "A", "ERR"}));
 
     // The nested project misses its waves: the sort names the first few and moves nothing.
-    EXPECT_TRUE(BackupCommand(h.list, h.Root(), false, true, h.ui.messages));
+    EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
     ASSERT_EQ(h.ui.messages.shown.size(), 1u);
     EXPECT_TRUE(h.ui.messages.shown[0].starts_with("Project Nested: can't move \"n0.wav\": "
                                                    + std::make_error_code(std::errc::no_such_file_or_directory).message()));

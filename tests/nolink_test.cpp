@@ -92,7 +92,7 @@ TEST(NoLinkFileSystem, SortsCopiesAndNeverReplaces)
     before.erase("Frozen.cue"); // copied: there twice
     before.erase("frozen.wav");
 
-    EXPECT_FALSE(BackupCommand(s.list, s.root.str(), true, true, s.ui.messages)) << s.ui.messages.shown.front();
+    EXPECT_FALSE(BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages)) << s.ui.messages.shown.front();
     ExpectNothingLost(before, s.root.path());
     for (const char* sorted : {"CD-A/One.cue", "CD-A/one.wav", "CD-B/Two.cue", "CD-B/two.wav"})
         EXPECT_TRUE(fs::exists(s.root.path() / sorted)) << sorted;

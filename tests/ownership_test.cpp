@@ -72,7 +72,7 @@ bool Move(Studio& s, const fs::path& dest, std::initializer_list<std::string> na
     return MoveCommand(s.list, Selection(s.list, s.grid), dest.string() + "/", s.ui.messages, s.grid);
 }
 
-bool Sort(Studio& s) { return BackupCommand(s.list, s.root.str(), true, true, s.ui.messages); }
+bool Sort(Studio& s) { return BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages); }
 
 bool Rename(Studio& s, const std::string& name, const std::string& newName)
 {
@@ -161,7 +161,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Backups", {"b.wav"});
              WriteFile(r / "Backups.csv", "the user's own table");
          },
-         [](Studio& s, const fs::path&) { return BackupCommand(s.list, s.root.str(), true, false, s.ui.messages); },
+         [](Studio& s, const fs::path&) { return BackupCommand(s.list, s.root.str(), BackupKind::ReportOnly, s.ui.messages); },
          {"Can't write \"Backups.csv\": it is a file of project Backups"}},
         {"waves that are a folder, a link, a hidden file or missing",
          [](const fs::path& r) {
@@ -227,7 +227,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              WriteFile(r / "Tables.csv", "the user's own table");
          },
          [](Studio& s, const fs::path&) {
-             return Rename(s, "Tables", "Backups") || BackupCommand(s.list, s.root.str(), true, false, s.ui.messages);
+             return Rename(s, "Tables", "Backups") || BackupCommand(s.list, s.root.str(), BackupKind::ReportOnly, s.ui.messages);
          },
          {"Can't write \"Backups.csv\": it is a file of project Backups"},
          [](Studio& s, const fs::path&) {

@@ -18,14 +18,14 @@ struct Plan {
     {
         for (const std::int64_t size : sizes) {
             auto project = std::make_shared<orvoProject>(ui.messages);
-            project->wavSize = size;
+            project->discSize = size;
             list.projects.add(project);
         }
     }
 
     std::vector<int> Sets(bool forCD)
     {
-        list.CalcBackup(forCD);
+        list.CalcBackup(forCD ? CDMedium() : DVDMedium());
         std::vector<int> sets;
         for (const auto& project : list.projects)
             sets.push_back(project->BackupNum);
@@ -47,7 +47,7 @@ std::vector<int> ReferencePlan(const std::vector<std::int64_t>& sizes, std::int6
         std::int64_t best = -1;
         int chosen = -1;
         for (std::size_t i = 0; i < sizes.size(); ++i) {
-            if (sets[i] < 0 && sizes[i] > best && total + sizes[i] < capacity) {
+            if (sets[i] < 0 && sizes[i] > best && total + sizes[i] <= capacity) {
                 best = sizes[i];
                 chosen = static_cast<int>(i);
             }
@@ -84,19 +84,18 @@ TEST(CalcBackup, GivesTheLastRoomToTheEarlierOfTwoEqualProjects)
     EXPECT_EQ(plan.Sets(true), (std::vector<int>{0, 1, 0, 1}));
 }
 
-TEST(CalcBackup, KeepsEveryTotalStrictlyBelowTheCapacity)
+TEST(CalcBackup, FillsEachSetUpToTheBudget)
 {
-    Plan fits({680525823});
-    EXPECT_EQ(fits.Sets(true), (std::vector<int>{0}));
-    EXPECT_EQ(fits.list.numBackups, 1);
-
     Plan exact({680525824, 1000});
-    EXPECT_EQ(exact.Sets(true), (std::vector<int>{-1, 0}));
-    EXPECT_EQ(exact.list.numBackups, 1);
+    EXPECT_EQ(exact.Sets(true), (std::vector<int>{0, 1}));
+    EXPECT_EQ(exact.list.numBackups, 2);
 
-    Plan dvd({4599999999, 4600000000, 1});
-    EXPECT_EQ(dvd.Sets(false), (std::vector<int>{0, -1, 1}));
-    EXPECT_EQ(dvd.list.numBackups, 2);
+    Plan over({680525825, 1000});
+    EXPECT_EQ(over.Sets(true), (std::vector<int>{-1, 0}));
+
+    Plan dvd({4599999999, 4600000001, 1});
+    EXPECT_EQ(dvd.Sets(false), (std::vector<int>{0, -1, 0}));
+    EXPECT_EQ(dvd.list.numBackups, 1);
 }
 
 TEST(CalcBackup, PlacesEmptyProjectsWhereNothingLargerFits)
@@ -130,7 +129,7 @@ TEST(CalcBackup, MakesTheSamePlanAsTheStraightforwardWalk)
     std::mt19937_64 random(20261207);
     for (int round = 0; round < 2000; ++round) {
         const bool forCD = round % 2 == 0;
-        const std::int64_t capacity = forCD ? orvoProjectList::CDCapacity : orvoProjectList::DVDCapacity;
+        const std::int64_t capacity = (forCD ? CDMedium() : DVDMedium()).budget;
         // Few distinct sizes make ties common; a few exceed the medium.
         const std::int64_t unit = capacity / std::uniform_int_distribution<std::int64_t>(2, 12)(random);
         std::vector<std::int64_t> sizes(std::uniform_int_distribution<std::size_t>(0, 40)(random));

@@ -40,7 +40,7 @@ struct Received {
         WriteFile(documents / "letter.txt", "the user's only copy");
     }
     std::string Root() const { return root.string() + "/"; }
-    void Read() { ReadFolderCommand(list, Root(), true, true, true, grid); }
+    void Read() { ReadFolderCommand(list, Root(), true, true, CDMedium(), grid); }
     // A sort stopped by Cancel after its first project: A is in CD-A.
     void StopSort()
     {
@@ -285,7 +285,7 @@ TEST(FolderLock, RefusesASecondRunOnTheFolder)
     EXPECT_TRUE(r.list.Rearrange(r.Root(), "CD"));
     EXPECT_EQ(r.list.MoveList({&*r.list.projects.Item(0)}, r.dest.string() + "/"), Outcome::Failed);
     EXPECT_TRUE(r.list.RenameProject(*r.list.projects.Item(0), "Z"));
-    EXPECT_TRUE(BackupCommand(r.list, r.Root(), true, false, r.messages));
+    EXPECT_TRUE(BackupCommand(r.list, r.Root(), BackupKind::ReportOnly, r.messages));
     ASSERT_EQ(r.messages.shown.size(), 4u);
     for (const auto& shown : r.messages.shown) {
         EXPECT_TRUE(shown.starts_with(busy + " (since ")) << shown;
@@ -306,9 +306,9 @@ TEST(Unsort, StoppedIsUndoneWithTheCopiesOfReadOnlyProjects)
     Received r;
     MakeReadOnly(r.root / "C.cue");
     r.Read();
-    ASSERT_FALSE(BackupCommand(r.list, r.Root(), true, true, r.messages));
+    ASSERT_FALSE(BackupCommand(r.list, r.Root(), BackupKind::Sort, r.messages));
     const auto sorted = r.Everything();
-    UnsortPlan unsort = PlanUnsort(r.Root(), true);
+    UnsortPlan unsort = PlanUnsort(r.Root(), CDMedium());
     r.progress.okCalls = 0;
     r.progress.cancelAtCall = 1;
     ASSERT_TRUE(UnsortCommand(unsort, r.Root(), r.progress, r.messages)); // after CD-A, which held C's copies
@@ -320,7 +320,7 @@ TEST(Unsort, StoppedIsUndoneWithTheCopiesOfReadOnlyProjects)
     // On a full disk the journal can't be written: no copy is gone.
     {
         const FileSizeLimit full(0);
-        UnsortPlan again = PlanUnsort(r.Root(), true);
+        UnsortPlan again = PlanUnsort(r.Root(), CDMedium());
         EXPECT_TRUE(UnsortCommand(again, r.Root(), r.progress, r.messages));
     }
     EXPECT_EQ(r.Everything(), sorted);

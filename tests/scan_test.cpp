@@ -113,7 +113,7 @@ TEST(ReadFolder, StopsReadingWhenCancelledAndKeepsTheUnreadProjects)
     EXPECT_EQ(unread.waves.Count(), 0);
     EXPECT_EQ(unread.TotalSize(), 0);
 
-    studio.list.CalcBackup(true);
+    studio.list.CalcBackup(CDMedium());
     studio.list.FillGrid(studio.grid);
     EXPECT_EQ(studio.grid.rows[1].texts, (GridRow{"Two", ".0", "0", "0", "A", "ERR"}));
 }

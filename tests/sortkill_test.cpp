@@ -40,7 +40,7 @@ TEST(KilledSort, LeavesEveryFileWholeInTheRootOrInItsSetsFolder)
     FakeUi ui;
     orvoProjectList list{ui.services()};
     ASSERT_FALSE(list.ReadFolder(root.string() + "/", true, true));
-    list.CalcBackup(false);
+    list.CalcBackup(DVDMedium());
     std::map<std::string, std::string> setFolder; // file name -> its project's set folder
     std::set<std::string> copied;                 // the files of read-only projects
     for (const auto& project : list.projects) {

@@ -26,14 +26,14 @@ struct Sorted : Studio {
         before = Snapshot(root.path());
         entries = EntryNames(root.path());
         Read(true);
-        EXPECT_FALSE(BackupCommand(list, root.str(), true, true, ui.messages));
+        EXPECT_FALSE(BackupCommand(list, root.str(), BackupKind::Sort, ui.messages));
         for (const char* report : {"Backup Report.txt", "Backups.csv", "BackupProjects.csv"})
             fs::remove(root.path() / report);
         ui.messages.shown.clear();
     }
     bool Unsort()
     {
-        UnsortPlan unsort = PlanUnsort(root.str(), true);
+        UnsortPlan unsort = PlanUnsort(root.str(), CDMedium());
         return UnsortCommand(unsort, root.str(), ui.progress, ui.messages);
     }
     std::map<std::string, std::string> before;
@@ -87,7 +87,7 @@ TEST(Unsort, RefusesAFolderThatWasNotSorted)
 {
     Studio s;
     WriteProject(s.root.path(), "One", {{"one.wav"}});
-    const UnsortPlan unsort = PlanUnsort(s.root.str(), false);
+    const UnsortPlan unsort = PlanUnsort(s.root.str(), DVDMedium());
     EXPECT_EQ(unsort.plan.RefusalText(), "There is no DVD backup folder in " + s.root.str() + ".");
 }
 

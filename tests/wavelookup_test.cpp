@@ -101,7 +101,7 @@ TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
         std::string shown;                                      // "@" for the root folder
     };
     const std::vector<Case> cases = {
-        {"sort", [](Studio& s, const fs::path&) { return BackupCommand(s.list, s.root.str(), true, true, s.ui.messages); },
+        {"sort", [](Studio& s, const fs::path&) { return BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages); },
          "Done.  CSV files are in folder @."},
         {"move",
          [](Studio& s, const fs::path& dest) {

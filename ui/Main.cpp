@@ -443,6 +443,11 @@ int Main::LeftOutByTicks(bool mix, bool regular) const
     return static_cast<int>(files) - listed;
 }
 
+Medium Main::SelectedMedium() const
+{
+    return optCD[0]->isChecked() ? CDMedium() : DVDMedium();
+}
+
 void Main::cmdChooseFolder_Click()
 {
     if (ChooseReadFolder())
@@ -453,11 +458,10 @@ void Main::cmdChooseFolder_Click()
 // planned for it already, and shows the new plan.
 void Main::PlanForMedium()
 {
-    const bool forCD = optCD[0]->isChecked();
-    if (forCD == planForCD)
+    const Medium medium = SelectedMedium();
+    if (medium == projectList.medium)
         return;
-    planForCD = forCD;
-    projectList.CalcBackup(forCD);
+    projectList.CalcBackup(medium);
     projectList.FillGrid(*grdOut);
     grdOut->Flush();
     ShowNoSetReasons();
@@ -466,7 +470,7 @@ void Main::PlanForMedium()
 // The BU cell of a project in no set tells why as its tooltip.
 void Main::ShowNoSetReasons()
 {
-    const QString reason = QString::fromStdString(NoSetReason(planForCD));
+    const QString reason = QString::fromStdString(NoSetReason(projectList.medium));
     for (int p = 0; p < grdOut->RowCount(); ++p)
         if (projectList.projects.Item(p)->BackupNum < 0)
             grdOut->topLevelItem(p)->setToolTip(4, reason);
@@ -557,7 +561,7 @@ void Main::cmdReadFolder_Click()
 {
     if (!Recover())
         return;
-    const bool forCD = optCD[0]->isChecked();
+    const Medium medium = SelectedMedium();
     const bool mix = chkMix->isChecked();
     const bool regular = chkRegular->isChecked();
     notices.StartRead();
@@ -565,10 +569,9 @@ void Main::cmdReadFolder_Click()
     grdOut->ShowFirst(-1);
     {
         const BusyCursor busy(*this);
-        hadErrors = ReadFolderCommand(projectList, RootFolder, mix, regular, forCD, *grdOut);
+        hadErrors = ReadFolderCommand(projectList, RootFolder, mix, regular, medium, *grdOut);
     }
     listFolder = RootFolder;
-    planForCD = forCD;
     // A cancelled read shows the projects it read, and no row for the rest.
     readCancelled = progress.Stopped() >= 0;
     grdOut->ShowFirst(readCancelled ? progress.Stopped() : -1);
@@ -616,11 +619,11 @@ void Main::cmdRearrange_Click(int Index)
         return;
     }
     // The plan is the one for the medium selected now.
-    const bool forCD = optCD[0]->isChecked();
+    const Medium& medium = projectList.medium;
     if (const std::vector<std::string> left = ProjectsInNoSet(projectList); !left.empty()) {
         // The sort must place every project; the reports can leave them out
         // once the user agrees.
-        const std::string notice = NoSetNotice(left, forCD);
+        const std::string notice = NoSetNotice(left, medium);
         if (Index == 0) {
             messages.Show(notice);
             return;
@@ -629,7 +632,7 @@ void Main::cmdRearrange_Click(int Index)
                                "Report Only"))
             return;
     }
-    if (Index == 0 && !question.AskYesNo(BackupSortQuestion(forCD), BackupSortTitle))
+    if (Index == 0 && !question.AskYesNo(BackupSortQuestion(medium), BackupSortTitle))
         return;
     if (const auto sorted = SortedSetFolders(RootFolder);
         Index == 1 && !sorted.empty() && !question.AskYesNo(ReplaceReportsQuestion(sorted), "Report Only"))
@@ -637,7 +640,7 @@ void Main::cmdRearrange_Click(int Index)
     bool stopped = false;
     {
         const BusyCursor busy(*this);
-        stopped = BackupCommand(projectList, RootFolder, forCD, Index == 0, messages);
+        stopped = BackupCommand(projectList, RootFolder, Index == 0 ? BackupKind::Sort : BackupKind::ReportOnly, messages);
     }
     if (Index == 0 && !stopped)
         OfferChecksums(RootFolder, progress, messages, question);
@@ -694,7 +697,7 @@ void Main::menuFileUnsort_Click()
 {
     if (!Recover())
         return;
-    UnsortPlan unsort = PlanUnsort(RootFolder, optCD[0]->isChecked());
+    UnsortPlan unsort = PlanUnsort(RootFolder, SelectedMedium());
     if (!unsort.plan.refusals.empty()) {
         messages.Show(unsort.plan.RefusalText());
         return;

@@ -107,6 +107,8 @@ private:
     std::string ChooseFolder(const std::string& DrivePath);
     void PlanForMedium();
     void ShowNoSetReasons();
+    // The medium the option buttons choose.
+    Medium SelectedMedium() const;
     bool ReadFirst();
     bool Recover();
     bool Forget(const std::string& text);
@@ -134,7 +136,6 @@ private:
     // The folder whose projects the list holds (empty before the first read)
     // and the medium they are planned for.
     std::string listFolder;
-    bool planForCD = false;
     // The last read: cancelled before its end (the grid shows the projects it
     // read), the projects its include ticks left out, and its error listing.
     bool readCancelled = false;

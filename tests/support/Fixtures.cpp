@@ -223,7 +223,7 @@ std::vector<std::string> Studio::Rows() const
 bool Studio::Read(bool forCD)
 {
     const bool failed = list.ReadFolder(root.str(), true, true);
-    list.CalcBackup(forCD);
+    list.CalcBackup(forCD ? CDMedium() : DVDMedium());
     list.FillGrid(grid);
     return failed;
 }

@@ -599,9 +599,9 @@ TEST_F(Commands, ReadFolderFinishesOrUndoesAStoppedSortFirst)
         fixtures::FakeUi ui;
         orvoProjectList list(ui.services());
         fixtures::FakeGrid grid;
-        ReadFolderCommand(list, root.str(), true, true, false, grid);
+        ReadFolderCommand(list, root.str(), true, true, DVDMedium(), grid);
         ui.progress.cancelAtCall = ui.progress.okCalls + 1;
-        ASSERT_TRUE(BackupCommand(list, root.str(), false, true, ui.messages));
+        ASSERT_TRUE(BackupCommand(list, root.str(), BackupKind::Sort, ui.messages));
         ASSERT_TRUE(fs::exists(root.path() / ".kelvark-journal"));
     };
     const struct {

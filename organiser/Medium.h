@@ -1,0 +1,39 @@
+#pragma once
+
+#include "BackupSet.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A kind of disc (or a disk of a chosen size) that one backup set is planned
+// to fill. A disc image rounds every file up to whole 2,048-byte sectors and
+// adds its directory records, so a set is measured in what its files cost on
+// the disc, never in plain bytes.
+struct Medium {
+    std::string key;       // what --medium takes: "cd", "dvd-dl", …; the size in bytes for a custom one
+    std::string prefix;    // the set folders' prefix: "CD" for CD-A, CD-B, …
+    std::string name;      // "CD", "dual-layer DVD", …, as messages name one disc of it
+    std::string size;      // "649 megabytes", as the Backup Sort question gives it
+    std::string shortSize; // "649 MB"
+    std::int64_t sectors = 0; // the 2,048-byte sectors one disc holds
+    std::int64_t budget = 0;  // the cost one set may reach (FileCost)
+
+    bool operator==(const Medium& other) const { return key == other.key; }
+};
+
+// The named media, in the order a user picks them: cd, cd80, dvd, dvd-dl,
+// bd, bd-dl, bdxl.
+const std::vector<Medium>& Media();
+const Medium& CDMedium();
+const Medium& DVDMedium();
+// A disk of the given size in bytes; empty when it is too small to hold a set.
+std::optional<Medium> CustomMedium(std::int64_t bytes);
+// The medium a word names: a key of Media(), or a size in bytes, alone or
+// with k, M, G, T (powers of 1,000) or KiB, MiB, GiB, TiB (powers of 1,024).
+// Empty, with the reason in error, when the word names none.
+std::optional<Medium> MediumNamed(std::string_view word, std::string& error);
+// Every set folder prefix, of the named media and of a custom size.
+const std::vector<std::string>& SetPrefixes();
