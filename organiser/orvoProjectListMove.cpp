@@ -124,7 +124,8 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
     if (!Locked(journal, RootFolder, Operation::Sort))
         return true;
 
-    // The projects the sort can't take refuse it, or stay in the folder.
+    // The projects the sort can't take stay in the folder, or refuse it: the
+    // ones with a file that can't go name each such file.
     FilePlan plan;
     plan.kind = Operation::Sort;
     plan.root = RootFolder;
@@ -132,7 +133,7 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
     for (const Unsortable& left : UnsortableProjects()) {
         if (leaveUnsortable)
             notSorted.insert(left.project);
-        else
+        else if (!left.project->ReadFailure.empty() || left.project->BackupNum < 0 || FirstInvalidWave(*left.project))
             plan.refusals.push_back(left.reason);
     }
     for (int n = 0; n < numBackups; ++n) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <span>
+#include <unordered_map>
 #include <unordered_set>
 
 const FolderListing& orvoProject::Listing()
@@ -138,19 +139,26 @@ void orvoProject::SetOwnFiles(std::vector<std::string> files)
 {
     fileList = std::move(files);
     fileSize = 0;
-    discSize = 0;
+    // An own file that is a wave too is as large as the wave's true size.
+    std::unordered_map<std::string_view, std::int64_t> ownSizes;
     for (const auto& name : fileList) {
         const std::int64_t length = FileLength(ReadDir + name);
         fileSize += length;
-        discSize += FileCost(length);
+        ownSizes[name] = length;
     }
-    // Each wave file found counts once, unless it is an own file too.
-    const std::unordered_set<std::string_view> own(fileList.begin(), fileList.end());
+    // Each wave file found counts once.
+    discSize = 0;
     std::unordered_set<std::size_t> counted;
-    for (const auto& wave : waves)
-        if (wave->DiskPosition() != FolderListing::npos && !own.count(wave->DiskName())
-            && counted.insert(wave->DiskPosition()).second)
+    for (const auto& wave : waves) {
+        if (wave->DiskPosition() == FolderListing::npos)
+            continue;
+        if (const auto own = ownSizes.find(wave->DiskName()); own != ownSizes.end())
+            own->second = std::max(own->second, wave->fileSize);
+        else if (counted.insert(wave->DiskPosition()).second)
             discSize += FileCost(wave->fileSize);
+    }
+    for (const auto& [name, size] : ownSizes)
+        discSize += FileCost(size);
     discFiles = static_cast<int>(fileList.size() + counted.size());
 }
 

@@ -178,7 +178,7 @@ bool orvoWave::ReadChunks(int file)
     // checked against the file's length, so no size field can make the walk run wild.
     std::int64_t pos = 0;
     std::int64_t remaining = 0;
-    std::int64_t chunksEnd = 0; // where the last chunk the walk met ends
+    std::int64_t chunksEnd = 0; // where the last chunk that counts in the samples ends
     int unknown = 0;
     const auto stopNotice = [&](const std::string& why) {
         project->messages.Notice("Chunk walk stopped at byte " + std::to_string(pos) + " of file "
@@ -227,7 +227,6 @@ bool orvoWave::ReadChunks(int file)
         } else {
             project->messages.Notice("Unknown chunk \"" + id + "\" in file " + std::string(DiskName()));
             const std::int64_t next = pos + size;
-            chunksEnd = std::max(chunksEnd, next);
             ended = next > in.Length();
             pos = next;
             if (++unknown == UnknownChunkLimit && !ended) {

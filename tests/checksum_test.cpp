@@ -233,7 +233,7 @@ TEST_F(checksum, RootFolderMeansEachSetFolderAndAFolderWithoutSumsIsRefused)
     fs::remove(set / "SHA256SUMS");
     const Output none = Cli({"verify", set.string()});
     EXPECT_EQ(none.status, 2);
-    EXPECT_EQ(none.err, set.string() + "/ holds no SHA256SUMS, nor does any CD-… or DVD-… folder in it.\n");
+    EXPECT_EQ(none.err, set.string() + "/ holds no SHA256SUMS, nor does any backup set folder (CD-A, DVD-A, BD-A, …) in it.\n");
     EXPECT_EQ(none.out, "");
 }
 

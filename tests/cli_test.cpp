@@ -223,7 +223,14 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"list", ""}, "FOLDER is empty"},
         {{"list", "--bogus", Studio()}, "unknown option --bogus"},
         {{"list", Studio(), "extra"}, "unexpected argument extra"},
-        {{"list", "--cd", "--dvd", Studio()}, "--cd and --dvd exclude each other"},
+        {{"list", "--cd", "--dvd", Studio()}, "--cd, --dvd and --medium name one medium only"},
+        {{"list", "--medium", "dvd", "--medium=bd", Studio()}, "--cd, --dvd and --medium name one medium only"},
+        {{"list", "--medium", "floppy", Studio()},
+         "--medium: unknown medium \"floppy\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such as 16G or 700MiB"},
+        {{"list", "--medium=4M", Studio()}, "--medium: a custom size must be at least 8 MiB and at most 1024 TiB: \"4M\""},
+        {{"list", "--medium"}, "--medium needs a medium"},
+        {{"report", "--sets", Studio()}, "--sets applies to list only"},
+        {{"list", "--skip-unsortable", Studio()}, "--skip-unsortable applies to sort only"},
         {{"report", "--tsv", Studio()}, "--tsv applies to list only"},
         {{"list", "--yes", Studio()}, "--yes applies to sort, unsort, report and recover only"},
         {{"sort", Studio()}, "sort asks before it moves anything: give --yes when standard input is not a terminal"},
@@ -433,9 +440,15 @@ TEST_F(cli, ProjectsOnNoDiscAreNamedByReportAndRefusedBySort)
 
     const Result sort = Cli({"sort", "--cd", "--yes", Studio()});
     EXPECT_EQ(sort.status, 1);
-    EXPECT_EQ(sort.err, "No backup directory defined for project Huge\n");
+    EXPECT_EQ(sort.err, "Project Huge: larger than one CD (649 MB)\nNothing was moved.\n");
     EXPECT_TRUE(fs::exists(studio / "Huge.cue"));
     EXPECT_FALSE(fs::exists(studio / "CD-A"));
+
+    // A larger medium takes it.
+    const Result bd = Cli({"list", "--medium", "bd", "--sets", "--tsv", Studio()});
+    EXPECT_EQ(bd.status, 0);
+    EXPECT_TRUE(bd.out.starts_with("Set\tProjects\tFiles\tBytes\tBudget\nBD-A\t")) << bd.out;
+    EXPECT_TRUE(bd.out.ends_with("\t24215814144\n")) << bd.out;
 }
 
 TEST_F(cli, ReportThatCannotBeWrittenGivesStatus1)

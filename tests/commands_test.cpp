@@ -75,9 +75,9 @@ TEST(BackupCommand, ReportOnlyMovesNothing)
     EXPECT_FALSE(BackupCommand(studio.list, studio.root.str(), BackupKind::ReportOnly, studio.ui.messages));
     EXPECT_EQ(studio.ui.messages.shown, std::vector<std::string>{"Done.  CSV files are in folder " + studio.root.str() + "."});
     EXPECT_TRUE(fs::exists(studio.root.path() / "001 Song.cue"));
-    // The medium chosen now names the sets; the plan stays the one read.
+    // The plan's medium names the sets.
     EXPECT_EQ(ReadFile(studio.root.path() / "Backup Report.txt"),
-              "ORVEX Project Backup Organizer\r\n\r\nCD-A\r\n----\r\n001 Song\r\n");
+              "ORVEX Project Backup Organizer\r\n\r\nDVD-A\r\n----\r\n001 Song\r\n");
     EXPECT_TRUE(fs::exists(studio.root.path() / "Backups.csv"));
     EXPECT_TRUE(fs::exists(studio.root.path() / "BackupProjects.csv"));
 }
@@ -123,6 +123,27 @@ TEST(MoveCommand, MovesTheSelectionAndRefillsTheGrid)
     ASSERT_EQ(studio.grid.RowCount(), 1);
     EXPECT_EQ(studio.grid.rows[0].texts[0], "Two");
     EXPECT_TRUE(fs::exists(dest.path() / "One.cue"));
+}
+
+TEST(Commands, NameTheFilesADiscForWindowsCannotKeep)
+{
+    Studio studio;
+    const std::string kept = std::string(60, 'k') + ".wav";         // 64 characters
+    const std::string cut = std::string(61, 'c') + ".wav";          // 65
+    std::string wide; // 30 characters beyond U+FFFF: 60 UTF-16 code units, and 5 more
+    for (int i = 0; i < 30; ++i)
+        wide += "\xF0\x9F\x8E\xB5";
+    wide += ".flac";
+    std::string accented; // 60 two-byte characters: 64 code units in 124 bytes
+    for (int i = 0; i < 60; ++i)
+        accented += "\xC3\xA9";
+    accented += ".wav";
+    WriteProject(studio.root.path(), "Song", {{kept}, {cut}, {wide}, {accented}, {"a;b.wav"}, {"why?.wav"}});
+    studio.Read(false);
+    EXPECT_EQ(DiscNamesWarning(studio.list),
+              "These names are longer than a disc written for Windows keeps (64 characters): \"" + cut + "\", \"" + wide
+                  + "\".\r\n\r\nThese names hold characters a disc written for Windows can't keep (* / : ; ? \\): "
+                    "\"a;b.wav\", \"why?.wav\".");
 }
 
 } // namespace

@@ -238,7 +238,8 @@ TEST(FaultMissingFile, SortRefusesBeforeMovingAnything)
 
     EXPECT_TRUE(f.Sort());
     EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Project B: can't move \"B room.wav\": "
-                                                         + Text(std::errc::no_such_file_or_directory)});
+                                                         + Text(std::errc::no_such_file_or_directory)
+                                                         + "\r\nNothing was moved."});
     EXPECT_EQ(Snapshot(f.root.path()), before);
     EXPECT_FALSE(f.Has("CD-A"));
 }
@@ -346,7 +347,8 @@ TEST(FaultDestinationFolder, SortStopsWhenASetFolderIsAFile)
 
     EXPECT_TRUE(f.Sort());
     EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Backup folder \"" + f.root.str()
-                                                         + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."});
+                                                         + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."
+                                                         "\r\nNothing was moved."});
     EXPECT_EQ(Snapshot(f.root.path()), before); // nothing made, nothing moved
 }
 

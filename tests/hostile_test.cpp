@@ -71,8 +71,9 @@ TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
     fs::create_directory(h.root / "dest");
     h.grid.Select(1);
     EXPECT_TRUE(MoveCommand(h.list, Selection(h.list, h.grid), h.Root() + "dest/", h.ui.messages, h.grid));
-    EXPECT_EQ(h.ui.messages.shown, (std::vector<std::string>{"Invalid wave file name: ../outside.wav",
-                                                             "Invalid wave file name: ../outside.wav"}));
+    EXPECT_EQ(h.ui.messages.shown,
+              (std::vector<std::string>{"Project Escape: invalid wave file name: ../outside.wav\r\nNothing was moved.",
+                                        "Invalid wave file name: ../outside.wav"}));
     EXPECT_EQ(Snapshot(h.base.path()), before);
     EXPECT_FALSE(fs::exists(h.root / "DVD-A"));
 }
@@ -96,7 +97,8 @@ TEST(HostileNames, LongAndControlCharacterNamesMoveLikeAnyOther)
     // The one whose wave cannot exist refuses the sort before anything moves.
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
     EXPECT_EQ(h.ui.messages.shown, std::vector<std::string>{"Project TooLong: can't move \"" + tooLong + "\": "
-                                                            + std::make_error_code(std::errc::filename_too_long).message()});
+                                                            + std::make_error_code(std::errc::filename_too_long).message()
+                                                            + "\r\nNothing was moved."});
     EXPECT_EQ(Snapshot(h.base.path()), before);
 
     // Without it, every project moves into its set.
@@ -185,7 +187,7 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
     ASSERT_EQ(h.ui.messages.shown.size(), 1u);
     EXPECT_TRUE(h.ui.messages.shown[0].starts_with("Project Nested: can't move \"n0.wav\": "
                                                    + std::make_error_code(std::errc::no_such_file_or_directory).message()));
-    EXPECT_TRUE(h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move 19990 more files"));
+    EXPECT_TRUE(h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move 19990 more files\r\nNothing was moved."));
     EXPECT_EQ(Snapshot(h.base.path()), before);
     ExpectNothingLost(before, h.base.path());
 }

@@ -238,4 +238,21 @@ TEST(MoveList, RefusesAnUnreadProject)
     EXPECT_TRUE(fs::is_empty(m.dest.path()));
 }
 
+TEST(MoveList, MovesAProjectWithoutTheWavesThatAreNotThere)
+{
+    Move m;
+    WriteProject(m.root.path(), "F", {{"F take.wav"}, {"F gone.wav"}, {"F gone 2.wav"}});
+    fs::remove(m.root.path() / "F gone.wav");
+    fs::remove(m.root.path() / "F gone 2.wav");
+    m.Read();
+    m.Select({6});
+    ASSERT_EQ(m.Selected().front()->Name, "F");
+
+    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.messages, m.grid));
+    EXPECT_EQ(m.ui.messages.shown,
+              std::vector<std::string>{"F was moved without \"F gone.wav\", \"F gone 2.wav\", which were not found."});
+    EXPECT_TRUE(m.InDest("F.cue"));
+    EXPECT_TRUE(m.InDest("F take.wav"));
+}
+
 } // namespace

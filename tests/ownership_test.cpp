@@ -155,7 +155,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Song Mix", {"Song 01.wav", "Mix.wav"}, 200 * MB);
          },
          [](Studio& s, const fs::path&) { return Sort(s); },
-         {"Can't move \"Song 01.wav\": it is used by Song Mix (CD-B), Song (CD-A)"}},
+         {"Can't move \"Song 01.wav\": it is used by Song Mix (CD-A), Song (CD-B)\r\nNothing was moved."}},
         {"a report would replace a project's file",
          [](const fs::path& r) {
              Play(r, "Backups", {"b.wav"});
@@ -177,7 +177,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
          {"Project Odd: can't move \"Archive\": it is a folder\r\n"
           "Project Odd: can't move \"link.wav\": it is a symbolic link\r\n"
           "Project Odd: can't move \".hidden.wav\": it is a hidden file\r\n"
-          "Project Odd: can't move \"gone.wav\": " + notFound}},
+          "Project Odd: can't move \"gone.wav\": " + notFound + "\r\nNothing was moved."}},
         {"a read-only project whose waves are a FIFO and a link to a device",
          [](const fs::path& r) {
              ::mkfifo((r / "pipe.wav").c_str(), 0644);
@@ -187,7 +187,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
          },
          [](Studio& s, const fs::path&) { return Sort(s); },
          {"Project Frozen: can't copy \"pipe.wav\": it is not a regular file\r\n"
-          "Project Frozen: can't copy \"zero.wav\": it is a symbolic link"}},
+          "Project Frozen: can't copy \"zero.wav\": it is a symbolic link\r\nNothing was moved."}},
         {"a project that was not read is neither moved nor sorted",
          [](const fs::path& r) { Play(r, "Late", {"late.wav"}); },
          [](Studio& s, const fs::path& d) {
@@ -197,7 +197,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              return Move(s, d, {"Late"}) && Sort(s);
          },
          {"Project Late was not read: The read was cancelled before this project.",
-          "Project Late was not read: The read was cancelled before this project."}},
+          "Project Late was not read: The read was cancelled before this project.\r\nNothing was moved."}},
         {"two project files for one name",
          [](const fs::path& r) {
              Play(r, "Song", {"one.wav"});
@@ -206,7 +206,8 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
          },
          [](Studio& s, const fs::path&) { return Sort(s); },
          {"Project Song was not read: Can't open CUE file Song.CUE: another project file has the same name in another letter case\r\n"
-          "Project Song was not read: Can't open CUE file Song.cue: another project file has the same name in another letter case"}},
+          "Project Song was not read: Can't open CUE file Song.cue: another project file has the same name in another letter case"
+          "\r\nNothing was moved."}},
         {"a rename to a hidden name",
          [](const fs::path& r) { Play(r, "Take", {"take.wav"}); },
          [](Studio& s, const fs::path&) { return Rename(s, "Take", ".hidden"); },

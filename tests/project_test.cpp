@@ -59,18 +59,19 @@ TEST(FileOpenRead, OpensTheFileOnDiskWhateverTheExtensionCase)
     EXPECT_EQ(read.project.trackList.tracks.size(), 1u);
 }
 
-TEST(FileOpenRead, ReadOnlyProjectIsReadButItsWavesAreNotMeasured)
+TEST(FileOpenRead, ReadOnlyProjectIsMeasuredLikeAnyOther)
 {
+    // Its files are copied onto the disc whole: the plan counts them.
     TempDir dir;
     WriteFile(dir.path() / "Song.cue", CueText({{{"a.wav", 0, 10}, {"b.wav", 0, 10}}}));
     WriteFile(dir.path() / "a.wav", WaveHeader(1000));
     MakeReadOnly(dir.path() / "Song.cue");
     ProjectRead read(dir, "Song");
     EXPECT_TRUE(read.project.ReadOnly);
-    EXPECT_FALSE(read.waveFailed); // b.wav is missing, but nothing was opened
+    EXPECT_TRUE(read.waveFailed); // b.wav is missing
+    EXPECT_EQ(read.project.LastError, "Project: Song\r\n     File not found: b.wav");
     EXPECT_EQ(read.project.waves.Count(), 2);
-    EXPECT_EQ(read.project.wavSize, 0);
-    EXPECT_EQ(read.project.samples, 0);
+    EXPECT_EQ(read.project.wavSize, DeclaredSize(1000));
     EXPECT_EQ(read.project.trackList.tracks[0].audios.at(1).File, 1);
 }
 

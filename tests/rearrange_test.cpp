@@ -1,4 +1,5 @@
 #include "BackupSet.h"
+#include "Commands.h"
 #include "Fixtures.h"
 #include "Journal.h"
 
@@ -117,13 +118,13 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
         {"link named like the set-0 folder", [](Sort& s) { fs::create_symlink("nowhere", s.root.path() / "CD-A"); },
          "Backup folder \"@CD-A\" already exists.  Empty and remove this folder to rearrange the files."},
         {"project in no set", [](Sort& s) { s.Project(1).BackupNum = -1; },
-         "No backup directory defined for project Two"},
+         "Project Two: larger than one CD (649 MB)\r\nNothing was moved."},
         {"invalid wave name",
          [](Sort& s) {
              WriteFile(s.root.path() / "Three.cue", CueText({{{"../escape.wav", 0, 10}}}));
              s.Read(true);
          },
-         "Invalid wave file name: ../escape.wav"},
+         "Project Three: invalid wave file name: ../escape.wav\r\nNothing was moved."},
     };
     for (const auto& refusal : refusals) {
         Sort s;
@@ -157,7 +158,8 @@ TEST(Rearrange, RefusesWhenALaterBackupFolderExists)
 
     EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD"));
     EXPECT_EQ(s.ui.messages.shown, std::vector<std::string>{"Backup folder \"" + s.root.str()
-                                                            + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."});
+                                                            + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."
+                                                              "\r\nNothing was moved."});
     EXPECT_EQ(s.Folders(), (std::vector<std::string>{"CD-B"}));
     EXPECT_TRUE(s.ui.progress.calls.empty());
     ExpectNothingLost(before, s.root.path());
@@ -178,7 +180,8 @@ TEST(Rearrange, RefusesAProjectWhoseFileWentMissingBeforeMovingAnything)
     EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD"));
     EXPECT_EQ(s.ui.messages.shown,
               std::vector<std::string>{"Project Two: can't move \"two-b.wav\": "
-                                       + std::make_error_code(std::errc::no_such_file_or_directory).message()});
+                                       + std::make_error_code(std::errc::no_such_file_or_directory).message()
+                                       + "\r\nNothing was moved."});
     EXPECT_TRUE(s.Exists("One.cue"));
     EXPECT_TRUE(s.Folders().empty());
     for (const char* file : {"Two.bak", "Two.cue", "two.wav"})
@@ -194,6 +197,51 @@ TEST(Rearrange, MovesNothingForAnEmptyList)
     EXPECT_FALSE(s.list.Rearrange(s.root.str(), "CD"));
     EXPECT_TRUE(s.Folders().empty());
     EXPECT_EQ(s.ui.progress.calls, (std::vector<std::string>{"Hide", "Startup 0"}));
+}
+
+// Projects the sort can't take: one misses a wave, one shares a wave with it,
+// one fits on no disc. The sort refuses them all and moves nothing; told to
+// leave them, it sorts the others and names the ones left in the report.
+TEST(Rearrange, SortsTheRestAndLeavesTheUnsortableInTheFolder)
+{
+    Sort s;
+    WriteProject(s.root.path(), "Good", {{"good.wav", 100 * MB}});
+    WriteProject(s.root.path(), "Gap", {{"gap 1.wav", 100 * MB}, {"gap 2.wav", 100 * MB}});
+    WriteProject(s.root.path(), "Gap Mix", {{"gap 1.wav", 100 * MB}, {"mix.wav", 100 * MB}});
+    WriteProject(s.root.path(), "Huge", {{"huge.wav", 700 * MB}});
+    fs::remove(s.root.path() / "gap 2.wav");
+    s.Read(true);
+    const auto before = Snapshot(s.root.path());
+
+    const std::string missing = std::make_error_code(std::errc::no_such_file_or_directory).message();
+    const std::vector<std::string> reasons{"Project Gap Mix: it shares \"gap 1.wav\" with Gap, which can't be sorted",
+                                           "Project Gap: can't move \"gap 2.wav\": " + missing,
+                                           "Project Huge: larger than one CD (649 MB)"};
+    const auto left = s.list.UnsortableProjects();
+    std::vector<std::string> found;
+    for (const auto& u : left)
+        found.push_back(u.reason);
+    EXPECT_EQ(found, reasons);
+    EXPECT_EQ(SortTheRestQuestion(s.list, left),
+              "3 projects can't be sorted:\r\n" + reasons[0] + "\r\n" + reasons[1] + "\r\n" + reasons[2]
+                  + "\r\n\r\nSort the other 1 project and leave these in the folder?");
+
+    EXPECT_TRUE(BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages));
+    EXPECT_EQ(s.ui.messages.shown.back(),
+              "Project Huge: larger than one CD (649 MB)\r\nProject Gap: can't move \"gap 2.wav\": " + missing
+                  + "\r\nNothing was moved.");
+    EXPECT_EQ(Snapshot(s.root.path()), before);
+
+    EXPECT_FALSE(BackupCommand(s.list, s.root.str(), BackupKind::SortTheRest, s.ui.messages));
+    EXPECT_TRUE(s.Exists("CD-A/Good.cue"));
+    EXPECT_TRUE(s.Exists("CD-A/good.wav"));
+    for (const char* stays : {"Gap.cue", "gap 1.wav", "Gap Mix.cue", "mix.wav", "Huge.cue", "huge.wav"})
+        EXPECT_TRUE(s.Exists(stays)) << stays;
+    EXPECT_EQ(ReadFile(s.root.path() / "Backup Report.txt"),
+              "ORVEX Project Backup Organizer\r\n\r\nCD-A\r\n----\r\nGood\r\n\r\nNot sorted\r\n----\r\nGap Mix\r\nGap\r\nHuge\r\n");
+    EXPECT_EQ(ReadFile(s.root.path() / "BackupProjects.csv"),
+              "Collection, BackupID, ChronoSN, TypeProject\r\nTALVO, 2026_12_07a, Goo, TRUE\r\n");
+    ExpectNothingLost(before, s.root.path());
 }
 
 } // namespace

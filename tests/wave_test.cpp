@@ -187,4 +187,72 @@ TEST(FileGetSize, InvalidNamesAreRefused)
     EXPECT_TRUE(orvoWave::IsValidName("..wav"));
 }
 
+
+// A wave file whose header is written and whose rest is left unwritten
+// (sparse): length bytes in all.
+struct Sparse {
+    RecordingMessages messages;
+    orvoProject project{messages};
+    orvoWave wave;
+    bool failed = false;
+
+    Sparse(const std::string& header, std::int64_t length)
+    {
+        TempDir dir;
+        WriteFile(dir.path() / "Take.wav", header);
+        fs::resize_file(dir.path() / "Take.wav", static_cast<std::uintmax_t>(length));
+        project.ReadDir = dir.str();
+        wave.project = &project;
+        wave.FileName = "Take.wav";
+        failed = wave.FileGetSize();
+    }
+};
+
+TEST(FileGetSize, TheTrueSizeIsTheLargerOfHeaderAndFile)
+{
+    constexpr std::int64_t GB3 = 3000000000;
+    const std::string unfinalised = ChunkHeader("RIFF", 36) + "WAVE" + FmtChunk(48000, 16) + ChunkHeader("data", 0);
+    struct Case {
+        const char* what;
+        std::string header;
+        std::int64_t length;
+        std::int64_t size;
+        std::int64_t samples;
+        std::string error;
+        std::vector<std::string> notices;
+    };
+    const Case cases[] = {
+        {"a take whose recorder never finalised its header: the walk stops at the unwritten rest",
+         unfinalised, GB3, GB3, (GB3 - 8 - 24) / 2, "Header of \"Take.wav\" gives 44 bytes, the file has 3000000000.",
+         {"Unknown chunk \"data\" in file Take.wav",
+          "Chunk walk stopped at byte 44 of file Take.wav: the rest of the file is unwritten."}},
+        {"a header that declares less than its own chunks", ChunkHeader("RIFF", 100) + "WAVE" + FmtChunk(48000, 16)
+                                                                  + ChunkHeader("bext", 602) + std::string(602, 'b'),
+         654, 654, (654 - 8 - 24 - 610) / 2, "Header of \"Take.wav\" gives 108 bytes, the file has 654.", {}},
+        {"a header that declares more than the file: the declared size", WaveHeader(kData), 700,
+         DeclaredSize(kData), (kData + 12) / 2, "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Sparse s(c.header, c.length);
+        EXPECT_EQ(s.wave.fileSize, c.size);
+        EXPECT_EQ(s.wave.samples, c.samples);
+        EXPECT_EQ(s.failed, !c.error.empty());
+        EXPECT_EQ(s.wave.LastError(), c.error);
+        EXPECT_EQ(s.messages.shown, c.notices);
+    }
+}
+
+TEST(FileGetSize, TheWalkStopsAfterAHundredUnknownChunks)
+{
+    std::string bytes = ChunkHeader("RIFF", 4 + 150 * 8) + "WAVE";
+    for (int i = 0; i < 150; ++i)
+        bytes += ChunkHeader("junk", 0);
+    const Measured m(bytes);
+    ASSERT_EQ(m.messages.shown.size(), 101u);
+    EXPECT_EQ(m.messages.shown[99], "Unknown chunk \"junk\" in file w.wav");
+    EXPECT_EQ(m.messages.shown[100], "Chunk walk stopped at byte 812 of file w.wav after 100 unknown chunks.");
+    EXPECT_FALSE(m.failed);
+}
+
 } // namespace

@@ -1,0 +1,143 @@
+#include "Commands.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace fixtures;
+
+TEST(Medium, EachMediumHasItsBudgetAndPrefix)
+{
+    struct Case {
+        std::string key, prefix, name, size;
+        std::int64_t sectors, budget;
+    };
+    const Case cases[] = {
+        {"cd", "CD", "CD", "649 megabytes", 333000, 680525824},
+        {"cd80", "CD", "80-minute CD", "733 megabytes", 360000, 733085696},
+        {"dvd", "DVD", "DVD", "4.6 gigabytes", 2295104, 4600000000},
+        {"dvd-dl", "DVDDL", "dual-layer DVD", "8.5 gigabytes", 4171712, 8539471872},
+        {"bd", "BD", "BD-R", "24.2 gigabytes", 11826176, 24215814144},
+        {"bd-dl", "BDDL", "dual-layer BD-R", "48.4 gigabytes", 23652352, 48435822592},
+        {"bdxl", "BDXL", "BDXL disc", "100.0 gigabytes", 48878592, 100099162112},
+    };
+    ASSERT_EQ(Media().size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const Medium& m = Media()[i];
+        EXPECT_EQ(m.key, c.key);
+        EXPECT_EQ(m.prefix, c.prefix) << c.key;
+        EXPECT_EQ(m.name, c.name) << c.key;
+        EXPECT_EQ(m.size, c.size) << c.key;
+        EXPECT_EQ(m.sectors, c.sectors) << c.key;
+        EXPECT_EQ(m.budget, c.budget) << c.key;
+        EXPECT_EQ(BackupSortQuestion(m), "Move projects in to backup directories with a max size of " + c.size + "?");
+    }
+    EXPECT_EQ(NoSetReason(CDMedium()), "Larger than one CD (649 MB)");
+    EXPECT_EQ(NoSetReason(DVDMedium()), "Larger than one DVD (4.6 GB)");
+}
+
+TEST(Medium, AWordNamesAMediumOrACustomSize)
+{
+    struct Case {
+        std::string word;
+        std::int64_t bytes; // of a custom size; 0: a named medium, -1: refused
+        std::string error;
+    };
+    const Case cases[] = {
+        {"bd-dl", 0, ""},
+        {"16G", 16000000000, ""},
+        {"700MiB", 700LL * 1024 * 1024, ""},
+        {"2T", 2000000000000, ""},
+        {"1TiB", 1024LL * 1024 * 1024 * 1024, ""},
+        {"64000000000", 64000000000, ""},
+        {"8MiB", 8 * 1024 * 1024, ""},
+        {"8M", -1, "a custom size must be at least 8 MiB and at most 1024 TiB: \"8M\""},
+        {"9999999T", -1, "a custom size must be at least 8 MiB and at most 1024 TiB: \"9999999T\""},
+        {"99999999999999999999", -1, ""},
+        {"16 G", -1, ""},
+        {"16g", -1, ""},
+        {"", -1, ""},
+        {"BD", -1, ""},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const std::optional<Medium> medium = MediumNamed(c.word, error);
+        ASSERT_EQ(medium.has_value(), c.bytes >= 0) << c.word;
+        if (c.bytes > 0) {
+            EXPECT_EQ(medium->prefix, "DISC");
+            EXPECT_EQ(medium->key, std::to_string(c.bytes));
+            EXPECT_EQ(medium->sectors, c.bytes / SectorSize);
+            EXPECT_EQ(medium->budget, c.bytes / SectorSize * SectorSize - 4 * 1024 * 1024);
+        } else if (c.bytes == 0) {
+            EXPECT_EQ(medium->key, c.word);
+        } else {
+            EXPECT_EQ(error, c.error.empty() ? "unknown medium \"" + c.word
+                                                   + "\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such "
+                                                     "as 16G or 700MiB"
+                                             : c.error);
+        }
+    }
+    EXPECT_EQ(CustomMedium(16000000000)->size, "15.9 gigabytes");
+    EXPECT_EQ(NoSetReason(*CustomMedium(16000000000)), "Larger than one custom disk (15.9 GB)");
+}
+
+TEST(Medium, AFileCostsWholeSectorsAndItsRecords)
+{
+    const std::pair<std::int64_t, std::int64_t> cases[] = {
+        {0, 1024}, {1, 3072}, {2048, 3072}, {2049, 5120}, {3000000000, 3000000512 + 1024}};
+    for (const auto& [size, cost] : cases)
+        EXPECT_EQ(FileCost(size), cost) << size;
+}
+
+// A set is measured in what its files cost on the disc: a project that fits
+// the room left by bytes but not by sectors goes to the next set, and a
+// read-only project counts like any other (its files are copied onto the disc).
+TEST(Medium, SetsAreFilledBySectorsWithEveryProjectCounted)
+{
+    const Medium medium = *CustomMedium(16 * 1024 * 1024); // a budget of 12 MiB
+    Studio s;
+    const auto project = [&](const std::string& name, std::uint32_t data) {
+        WriteProject(s.root.path(), name, {{name + ".wav", data}});
+        return FileCost(DeclaredSize(data)) + FileCost(static_cast<std::int64_t>(fs::file_size(s.root.path() / (name + ".cue"))));
+    };
+    // Big leaves 4,096 bytes of room; Small is far fewer bytes, but two files of two sectors.
+    const std::int64_t small = project("Small", 700);
+    const std::int64_t cueCost = small - FileCost(DeclaredSize(700));
+    const auto bigData = static_cast<std::uint32_t>(medium.budget - 4096 - cueCost - 1024 - 654 - 8 + 1);
+    const std::int64_t big = project("Big", bigData - (bigData + 654 + 8) % 2048);
+    project("Frozen", 2000000);
+    MakeReadOnly(s.root.path() / "Frozen.cue");
+    s.list.ReadFolder(s.root.str(), true, true);
+    s.list.CalcBackup(medium);
+    s.list.FillGrid(s.grid);
+
+    EXPECT_LE(big, medium.budget - 4096);
+    EXPECT_GT(big + small, medium.budget);
+    EXPECT_LT(DeclaredSize(700) + 200, 4096); // Small's bytes would have fitted
+    EXPECT_EQ(s.Rows(), (std::vector<std::string>{"Big", "Frozen", "Small"}));
+    EXPECT_EQ(s.grid.rows[0].texts[4], "A");
+    EXPECT_EQ(s.grid.rows[2].texts[4], "B");
+    // Frozen is read-only: measured and planned, shown as "-".
+    EXPECT_EQ(s.Project(1).discSize, FileCost(DeclaredSize(2000000)) + FileCost(static_cast<std::int64_t>(fs::file_size(s.root.path() / "Frozen.cue"))));
+    EXPECT_EQ(s.grid.rows[1].texts[1], "-");
+    EXPECT_EQ(s.grid.rows[1].texts[5], "-");
+    Regional regional;
+    EXPECT_EQ(ReadOnlySizeTip(s.Project(1), regional), "Counted in the plan: 2.0 MB");
+
+    const auto sets = s.list.SetTotals();
+    ASSERT_EQ(sets.size(), 2u);
+    EXPECT_EQ(sets[0].name, "DISC-A");
+    EXPECT_EQ(sets[0].projects, 1);
+    EXPECT_EQ(sets[0].files, 2);
+    EXPECT_EQ(sets[0].bytes, big);
+    EXPECT_EQ(sets[1].bytes, small + s.Project(1).discSize);
+    regional.groupSeparator = ".";
+    regional.decimalSeparator = ",";
+    EXPECT_EQ(SetTotalText(sets[1], medium, regional), "DISC-B: 2,0 MB of 12,6 MB, 2 projects");
+    EXPECT_EQ(SetTotalText({"DVD-C", 5, 40, 4512345678}, DVDMedium(), Regional()),
+              "DVD-C: 4,512.3 MB of 4,600.0 MB, 5 projects");
+}
+
+} // namespace
