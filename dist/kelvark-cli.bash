@@ -54,21 +54,29 @@ _kelvark_cli()
 
     local command=${words[1]} options
     case $command in
-    list) options='--cd --dvd --no-mix --no-regular --tsv' ;;
-    sort) options='--cd --dvd --no-mix --no-regular --yes' ;;
-    unsort) options='--cd --dvd --yes' ;;
-    report) options='--cd --dvd --no-mix --no-regular --yes' ;;
-    move | rename) options='--cd --dvd --no-mix --no-regular' ;;
+    list) options='--medium --cd --dvd --no-mix --no-regular --sets --tsv' ;;
+    sort) options='--medium --cd --dvd --no-mix --no-regular --skip-unsortable --yes' ;;
+    unsort) options='--medium --cd --dvd --yes' ;;
+    report) options='--medium --cd --dvd --no-mix --no-regular --yes' ;;
+    move | rename) options='--medium --cd --dvd --no-mix --no-regular' ;;
     recover) options='--finish --undo --forget --yes' ;;
     checksum) options='--replace' ;;
     verify) options='' ;;
     *) return ;;
     esac
 
-    # The operands before the word being completed; "--" ends the options.
+    if [[ $prev == --medium ]]; then
+        COMPREPLY=($(compgen -W 'cd cd80 dvd dvd-dl bd bd-dl bdxl' -- "$cur"))
+        return
+    fi
+
+    # The operands before the word being completed; "--" ends the options,
+    # and the word after --medium is its value.
     local operands=() namesOnly='' i
     for ((i = 2; i < cword; i++)); do
-        if [[ -n $namesOnly || ${words[i]} != -* || ${words[i]} == - ]]; then
+        if [[ -z $namesOnly && ${words[i]} == --medium ]]; then
+            ((i++))
+        elif [[ -n $namesOnly || ${words[i]} != -* || ${words[i]} == - ]]; then
             operands+=("${words[i]}")
         elif [[ ${words[i]} == -- ]]; then
             namesOnly=1
