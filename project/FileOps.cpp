@@ -7,6 +7,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -22,11 +23,21 @@ bool Unsupported(int error)
     return error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == EPERM || error == ENOSYS;
 }
 
+// The pair of file systems (source, destination) whose last copy the kernel
+// refused to do in place: the copies between them that follow go straight to
+// the buffer instead of asking again for every file.
+struct Devices {
+    dev_t from = 0;
+    dev_t to = 0;
+    bool operator==(const Devices&) const = default;
+};
+thread_local Devices kernelCopyRefused{static_cast<dev_t>(-1), static_cast<dev_t>(-1)};
+
 // Copies the bytes of in to out, in the kernel where it can, else through a
 // buffer. The error of the first failing read or write.
-std::error_code CopyBytes(int in, int out)
+std::error_code CopyBytes(int in, int out, Devices devices)
 {
-    for (;;) {
+    while (!(devices == kernelCopyRefused)) {
         const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
         if (copied == 0)
             return {};
@@ -37,11 +48,13 @@ std::error_code CopyBytes(int in, int out)
         // File systems and kernels that cannot copy in place say so before the first byte.
         if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP)
             return LastErrno();
+        kernelCopyRefused = devices;
         break;
     }
-    std::vector<char> buffer(1 << 20);
+    constexpr std::size_t BufferSize = 1 << 20;
+    thread_local const std::unique_ptr<char[]> buffer(new char[BufferSize]);
     for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        const ssize_t got = ::read(in, buffer.get(), BufferSize);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -49,7 +62,7 @@ std::error_code CopyBytes(int in, int out)
         }
         if (got == 0)
             return {};
-        if (const std::error_code error = WriteAll(out, buffer.data(), static_cast<std::size_t>(got)))
+        if (const std::error_code error = WriteAll(out, buffer.get(), static_cast<std::size_t>(got)))
             return error;
     }
 }
@@ -137,7 +150,8 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
         ::close(in);
         return error;
     }
-    error = CopyBytes(in, out);
+    struct stat target {};
+    error = ::fstat(out, &target) == 0 ? CopyBytes(in, out, {source.st_dev, target.st_dev}) : LastErrno();
     const timespec times[2] = {source.st_atim, source.st_mtim};
     // File systems without POSIX permissions or settable times (FAT, some
     // shares) refuse these: the copy is whole all the same, without them.
