@@ -27,10 +27,10 @@ int ChecksumCommand(const std::string& root, bool replace, TerminalProgress& pro
     return outcome.failed || outcome.stopped ? 1 : 0;
 }
 
-int VerifyCommand(const std::vector<std::string>& paths)
+int VerifyCommand(const std::vector<std::string>& paths, bool all)
 {
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
-    TerminalMessages messages(progress);
+    TerminalMessages messages(progress, all);
     const VerifyResult result = Verify(paths, progress);
     for (const auto& refusal : result.refusals)
         messages.Show(refusal);

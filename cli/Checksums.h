@@ -15,4 +15,4 @@ int ChecksumCommand(const std::string& root, bool replace, TerminalProgress& pro
 
 // Verifies the set folders or discs of paths: one line per project and per
 // fault on standard output, then one summary line per set.
-int VerifyCommand(const std::vector<std::string>& paths);
+int VerifyCommand(const std::vector<std::string>& paths, bool all);

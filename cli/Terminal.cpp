@@ -151,7 +151,32 @@ bool TerminalProgress::OK(int amountDone, const std::string& text)
 void TerminalMessages::Show(const std::string& text)
 {
     progress.Hide();
-    Write(Lines(text) + '\n');
+    std::string_view shown = text;
+    std::size_t lines = 0;
+    std::size_t cut = std::string_view::npos;
+    for (std::size_t at = shown.find(LineEnd); at != std::string_view::npos; at = shown.find(LineEnd, at + 2))
+        if (++lines == ShownLines)
+            cut = at;
+    if (all || cut == std::string_view::npos) {
+        Write(Lines(text) + '\n');
+        return;
+    }
+    Write(Lines(shown.substr(0, cut)) + "\n… and " + std::to_string(lines + 1 - ShownLines) + " more (see --all)\n");
+}
+
+void TerminalMessages::Notice(const std::string& text)
+{
+    if (all || ++notices <= ShownLines)
+        Show(text);
+    else
+        ++heldBack;
+}
+
+void TerminalMessages::EndNotices()
+{
+    if (heldBack > 0)
+        Show("… and " + std::to_string(heldBack) + (heldBack == 1 ? " more notice" : " more notices") + " (see --all)");
+    notices = heldBack = 0;
 }
 
 bool TerminalQuestion::AskYesNo(const std::string& text, const std::string&)

@@ -35,16 +35,26 @@ private:
     std::string lastText;
 };
 
-// Messages as text on stderr, written whole, each ending with a line feed; the
-// core's CR LF line ends become plain line feeds and every other control
-// character an escape (Escaped). A progress bar on the line is cleared first.
+// Messages as text on stderr, each ending with a line feed; the core's CR LF
+// line ends become plain line feeds and every other control character an
+// escape (Escaped). A progress bar on the line is cleared first. Unless all,
+// a message shows its first ShownLines lines and then how many more it has,
+// and a read shows its first ShownLines notices and then how many more it met.
 class TerminalMessages final : public Messages {
 public:
-    explicit TerminalMessages(TerminalProgress& progress) : progress(progress) {}
+    static constexpr std::size_t ShownLines = 100;
+
+    TerminalMessages(TerminalProgress& progress, bool all) : progress(progress), all(all) {}
     void Show(const std::string& text) override;
+    void Notice(const std::string& text) override;
+    // Says how many notices were held back since the last call, if any.
+    void EndNotices();
 
 private:
     TerminalProgress& progress;
+    bool all;
+    std::size_t notices = 0;
+    std::size_t heldBack = 0;
 };
 
 // The question on stderr with a "[y/N]" prompt; the answer is a line of

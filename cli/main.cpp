@@ -78,6 +78,9 @@ constexpr std::string_view HelpText =
     "  --yes          sort, unsort, replace a sort's reports or forget a journal\n"
     "                 without asking\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
+    "  --all          print every line of a long message and every notice; without\n"
+    "                 it, a message shows its first 100 lines, a read its first 100\n"
+    "                 notices, and then how many more there are\n"
     "  --             end of options: later arguments are names, even when they start with \"-\"\n"
     "\n"
     "Names are shown as UTF-8; bytes that are not UTF-8 are read as Windows-1252.\n"
@@ -114,6 +117,7 @@ struct Options {
     Medium medium = DVDMedium();
     bool mediumGiven = false;
     bool sets = false;
+    bool all = false;
     bool skipUnsortable = false;
     bool mix = true;
     bool regular = true;
@@ -211,6 +215,8 @@ bool Parse(int argc, char** argv, Options& options)
             options.sets = true;
         } else if (arg == "--skip-unsortable" && options.command == Command::Sort) {
             options.skipUnsortable = true;
+        } else if (arg == "--all") {
+            options.all = true;
         } else if (arg == "--no-mix") {
             options.mix = false;
         } else if (arg == "--no-regular") {
@@ -357,6 +363,7 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
                TerminalGrid& grid, TerminalMessages& messages)
 {
     const bool readErrors = ReadFolderCommand(list, root, options.mix, options.regular, options.medium, grid);
+    messages.EndNotices();
     if (readErrors)
         messages.Show(list.LastError);
     if (TerminalProgress::Cancelled()) {
@@ -427,7 +434,7 @@ int Run(const Options& options)
 {
     TerminalProgress::CatchInterrupt();
     if (options.command == Command::Verify)
-        return VerifyCommand(options.operands);
+        return VerifyCommand(options.operands, options.all);
     const std::string root = ReadableFolder(options.operands[0]);
     const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
     const bool asks = options.command == Command::Sort || options.command == Command::Unsort
@@ -441,7 +448,7 @@ int Run(const Options& options)
                          + ": give --yes when standard input is not a terminal");
 
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
-    TerminalMessages messages(progress);
+    TerminalMessages messages(progress, options.all);
     orvoProjectList list({messages, progress});
     list.regional = LocaleRegional();
     TerminalGrid grid;

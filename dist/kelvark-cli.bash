@@ -54,14 +54,14 @@ _kelvark_cli()
 
     local command=${words[1]} options
     case $command in
-    list) options='--medium --cd --dvd --no-mix --no-regular --sets --tsv' ;;
-    sort) options='--medium --cd --dvd --no-mix --no-regular --skip-unsortable --yes' ;;
-    unsort) options='--medium --cd --dvd --yes' ;;
-    report) options='--medium --cd --dvd --no-mix --no-regular --yes' ;;
+    list) options='--all --medium --cd --dvd --no-mix --no-regular --sets --tsv' ;;
+    sort) options='--all --medium --cd --dvd --no-mix --no-regular --skip-unsortable --yes' ;;
+    unsort) options='--all --medium --cd --dvd --yes' ;;
+    report) options='--all --medium --cd --dvd --no-mix --no-regular --yes' ;;
     move | rename) options='--medium --cd --dvd --no-mix --no-regular' ;;
     recover) options='--finish --undo --forget --yes' ;;
     checksum) options='--replace' ;;
-    verify) options='' ;;
+    verify) options='--all' ;;
     *) return ;;
     esac
 

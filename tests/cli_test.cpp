@@ -336,6 +336,39 @@ TEST_F(cli, UnknownChunkIsANoticeWrittenWholeThatDoesNotStopTheRead)
     }
 }
 
+TEST_F(cli, LongListingsAndManyNoticesShowTheirFirstHundredLinesUnlessAll)
+{
+    // 150 missing waves, and two waves of 80 unknown chunks each.
+    std::vector<Region> gaps;
+    for (int i = 0; i < 150; ++i)
+        gaps.push_back({"gap " + std::to_string(i) + ".wav", 0, 10});
+    Project("Gaps", {gaps});
+    std::string chunks;
+    for (int i = 0; i < 80; ++i)
+        chunks += ChunkHeader("junk", 0);
+    const std::string header = Wave(512345);
+    Project("Junk", {{{"junk 1.wav", 0, 10}, {"junk 2.wav", 0, 10}}});
+    for (const char* wave : {"junk 1.wav", "junk 2.wav"})
+        WriteFile(studio / wave, header.substr(0, 36) + chunks + header.substr(36));
+
+    const Result bounded = Cli({"list", Studio()});
+    const Result all = Cli({"list", "--all", Studio()});
+    const auto count = [](const std::string& text, const std::string& what) {
+        std::size_t n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count(bounded.err, "Unknown chunk"), 100u);
+    EXPECT_EQ(count(bounded.err, "File not found"), 97u); // the listing's first 100 lines hold its heading
+    EXPECT_NE(bounded.err.find("\n… and 60 more notices (see --all)\n"), std::string::npos) << bounded.err;
+    EXPECT_NE(bounded.err.find("\n… and 53 more (see --all)\n"), std::string::npos) << bounded.err;
+    EXPECT_EQ(count(all.err, "Unknown chunk"), 160u);
+    EXPECT_EQ(count(all.err, "File not found"), 150u);
+    EXPECT_EQ(all.err.find("(see --all)"), std::string::npos);
+    EXPECT_EQ(bounded.out, all.out);
+}
+
 TEST_F(cli, NamesFromWindowsAreFoundAndShownAsUtf8)
 {
     // "Café" plays "Café 01.wav" as Windows writes it, the file on disk is
