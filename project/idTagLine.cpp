@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -92,6 +94,8 @@ void TagFile::Open(const std::filesystem::path& path)
 {
     file = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     next = filled = 0;
+    offset = 0;
+    longLineAhead = false;
 }
 
 void TagFile::Close()
@@ -99,6 +103,7 @@ void TagFile::Close()
     // The buffer stays for the next file opened with this object: a scan reads every project file with one.
     file = FileDescriptor();
     next = filled = 0;
+    longLineAhead = false;
 }
 
 bool TagFile::ReadBlock()
@@ -125,6 +130,7 @@ bool TagFile::ReadBlock()
     if (got <= 0)
         return false;
     filled += static_cast<std::size_t>(got);
+    offset += got;
     return true;
 }
 
@@ -136,13 +142,26 @@ bool TagFile::ReadLine(std::string_view& line)
         const void* feed = searched < filled ? std::memchr(buffer.get() + searched, '\n', filled - searched) : nullptr;
         if (feed) {
             const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(feed) - buffer.get());
+            // A long line is long wherever the blocks happened to end.
+            if (end - next > longLine) {
+                longLineAhead = true;
+                return false;
+            }
             line = std::string_view(buffer.get() + next, end - next);
             next = end + 1;
             return true;
         }
         searched = filled - next; // the part without a line feed, once it moves to the front
+        if (searched > longLine) {
+            longLineAhead = true;
+            return false;
+        }
         if (!ReadBlock())
             break;
+    }
+    if (filled - next > longLine) {
+        longLineAhead = true;
+        return false;
     }
     if (next < filled) { // a last line without a line feed
         line = std::string_view(buffer.get() + next, filled - next);
@@ -153,12 +172,167 @@ bool TagFile::ReadLine(std::string_view& line)
     return false;
 }
 
+namespace {
+
+// The bytes of one long line, from its start to the end given, read from the
+// file in blocks as they are asked for, one after the other.
+class LineBytes final {
+public:
+    LineBytes(int file, std::int64_t start, std::int64_t end, char* block, std::size_t blockSize)
+        : file(file), at(start), end(end), block(block), blockSize(blockSize)
+    {
+    }
+    // The next byte; false at the end (or when the file can't be read further).
+    bool Next(char& c)
+    {
+        if (used == got) {
+            if (at >= end)
+                return false;
+            const auto want = static_cast<std::size_t>(std::min<std::int64_t>(end - at, static_cast<std::int64_t>(blockSize)));
+            ssize_t read = 0;
+            do
+                read = ::pread(file, block, want, at);
+            while (read < 0 && errno == EINTR);
+            if (read <= 0)
+                return false;
+            got = static_cast<std::size_t>(read);
+            used = 0;
+            at += read;
+        }
+        c = block[used++];
+        return true;
+    }
+
+private:
+    int file;
+    std::int64_t at;
+    std::int64_t end;
+    char* block;
+    std::size_t blockSize;
+    std::size_t got = 0;
+    std::size_t used = 0;
+};
+
+} // namespace
+
+int TagFile::SplitLongLine(TagList& dlist, std::size_t slots)
+{
+    longLineAhead = false;
+    const std::int64_t start = offset - static_cast<std::int64_t>(filled - next);
+    // The first pass finds the line's end, its first colon and its last byte
+    // other than a space (trailing spaces are not part of a line's tokens).
+    // Its blocks go through the front of the buffer, which holds at least one.
+    std::int64_t lineEnd = start, trimmedEnd = start, colon = -1;
+    bool feed = false;
+    {
+        LineBytes bytes(file.Get(), start, INT64_MAX, buffer.get(), BlockBytes);
+        for (char c; !feed && bytes.Next(c); ++lineEnd) {
+            if (c == '\n')
+                feed = true;
+            else if (c != ' ')
+                trimmedEnd = lineEnd + 1;
+            if (c == ':' && colon < 0)
+                colon = lineEnd;
+        }
+    }
+    if (feed)
+        --lineEnd; // the loop counted the line feed
+    if (colon >= trimmedEnd)
+        colon = -1;
+
+    // The second pass tokenizes by the same rules as SplitTagLine: with a
+    // colon, a space follows it, and the first token runs up to it unless it
+    // starts with a quote.
+    if (dlist.empty())
+        dlist.resize(11);
+    int count = 0;
+    std::string* token = nullptr;
+    enum class Mode { Between, Plain, Quoted, ToColon } mode = Mode::Between;
+    char quote = 0;
+    const auto begin = [&] {
+        token = nullptr;
+        if (static_cast<std::size_t>(count) < slots) {
+            if (static_cast<std::size_t>(count) >= dlist.size())
+                dlist.resize(dlist.size() + 10);
+            token = &dlist[static_cast<std::size_t>(count)];
+            token->clear();
+        }
+        ++count;
+    };
+    const auto add = [&](char c) {
+        if (token && token->size() < longToken)
+            *token += c;
+    };
+    bool colonPending = colon >= 0;
+    const auto step = [&](char c, std::int64_t pos, bool virtualSpace) {
+        const bool white = c == ' ' || c == '\t';
+        switch (mode) {
+        case Mode::Between:
+            if (white)
+                return;
+            // A colon inside a leading quoted token is passed over by that token.
+            if (colonPending && !virtualSpace && pos > colon)
+                colonPending = false;
+            begin();
+            if (c == '"' || c == '\'') {
+                quote = c;
+                mode = Mode::Quoted;
+                return;
+            }
+            mode = colonPending ? Mode::ToColon : Mode::Plain;
+            add(c);
+            if (mode == Mode::ToColon && pos == colon) {
+                colonPending = false;
+                mode = Mode::Between;
+            }
+            return;
+        case Mode::Plain:
+            if (white)
+                mode = Mode::Between;
+            else
+                add(c);
+            return;
+        case Mode::Quoted:
+            if (c == quote)
+                mode = Mode::Between;
+            else
+                add(c);
+            return;
+        case Mode::ToColon:
+            add(c);
+            if (pos == colon) {
+                colonPending = false;
+                mode = Mode::Between;
+            }
+            return;
+        }
+    };
+    {
+        LineBytes bytes(file.Get(), start, trimmedEnd, buffer.get(), BlockBytes);
+        std::int64_t pos = start;
+        for (char c; bytes.Next(c); ++pos) {
+            step(c, pos, false);
+            if (pos == colon)
+                step(' ', pos, true); // the space that follows the colon
+        }
+    }
+    if (static_cast<std::size_t>(count) < dlist.size())
+        dlist[static_cast<std::size_t>(count)].clear();
+
+    // The next line starts after the line feed.
+    next = filled = 0;
+    offset = lineEnd + (feed ? 1 : 0);
+    if (::lseek(file.Get(), offset, SEEK_SET) < 0 || !feed)
+        Close();
+    return count;
+}
+
 int ReadTagLine(TagList& dlist, TagFile& fi, std::size_t slots)
 {
     std::string_view line;
-    if (!fi.ReadLine(line))
-        return -1;
-    return SplitTagLine(dlist, line, true, slots);
+    if (fi.ReadLine(line))
+        return SplitTagLine(dlist, line, true, slots);
+    return fi.LongLineAhead() ? fi.SplitLongLine(dlist, slots) : -1;
 }
 
 bool IsWhiteChar(std::string_view c)

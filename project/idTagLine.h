@@ -21,7 +21,10 @@ inline constexpr std::size_t ReaderSlots = 11;
 
 // A project file open for reading line by line. Its bytes are read in large
 // blocks and each line is handed out as a view of the block that holds it, so
-// reading a line copies nothing. One object can read several files in turn.
+// reading a line copies nothing. A line longer than longLine bytes is never
+// held whole: it is tokenized as it is read, twice (once to find its end and
+// its first colon), so a file of one huge line costs no more memory than the
+// tokens its reader keeps. One object can read several files in turn.
 class TagFile final {
 public:
     TagFile() = default;
@@ -33,8 +36,19 @@ public:
 
     // The next line, without its line feed; a carriage return is an ordinary
     // character. The last line needs no line feed. False when the file is
-    // closed or at its end (then it is closed). The view lasts until the next call.
+    // closed, at its end (then it is closed), or at a line longer than
+    // longLine (then LongLineAhead()). The view lasts until the next call.
     bool ReadLine(std::string_view& line);
+    // True when ReadLine stopped at a line longer than longLine: SplitLongLine reads it.
+    bool LongLineAhead() const { return longLineAhead; }
+    // Tokenizes the long line ahead as SplitTagLine does with the key rule, a
+    // stored token keeping its first longToken bytes; the token count.
+    int SplitLongLine(TagList& dlist, std::size_t slots);
+
+    // Lines up to this length are read whole; tokens of longer lines keep
+    // their first longToken bytes. Smaller in tests.
+    std::size_t longLine = 16 << 20;
+    std::size_t longToken = 4 << 20;
 
 private:
     // Appends the next block of the file to buffer; false at its end.
@@ -45,6 +59,8 @@ private:
     std::size_t size = 0;
     std::size_t next = 0;
     std::size_t filled = 0;
+    std::int64_t offset = 0; // the file position of buffer[filled]
+    bool longLineAhead = false;
 };
 
 // Reads one line of the open file fi and tokenizes it with the key-colon rule.

@@ -101,6 +101,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!fi.IsOpen());
     FUZZ_CHECK(ReadTagLine(read, fi) == -1);
 
+    // Lines longer than the file's limit are tokenized as they are read: the
+    // same tokens, each cut to the token limit.
+    TagFile small(path);
+    small.longLine = 5;
+    small.longToken = 3;
+    TagList streamed;
+    at = 0;
+    for (;;) {
+        const int count = ReadTagLine(streamed, small);
+        if (count < 0)
+            break;
+        const std::size_t end = std::min(bytes.find('\n', at), size);
+        const std::string_view line = bytes.substr(at, end - at);
+        at = end + 1;
+        TagList whole;
+        FUZZ_CHECK(SplitTagLine(whole, line, true) == count);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i)
+            FUZZ_CHECK(streamed[i] == (line.size() > small.longLine ? whole[i].substr(0, 3) : whole[i]));
+    }
+    FUZZ_CHECK(at >= size);
+
     // Without the key rule a colon is an ordinary character.
     TagList plain;
     const std::string_view firstLine = bytes.substr(0, std::min(bytes.find('\n'), size));
