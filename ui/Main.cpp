@@ -97,6 +97,7 @@ Regional RegionalFromLocale(const QLocale& locale)
 {
     Regional regional;
     regional.decimalSeparator = locale.decimalPoint().toStdString();
+    regional.groupSeparator = locale.groupSeparator().toStdString();
     // The separator is the first mark between the fields of the short date.
     for (const QChar c : locale.dateFormat(QLocale::ShortFormat)) {
         if (!c.isLetter() && !c.isSpace() && c != u'\'') {
@@ -464,16 +465,29 @@ void Main::PlanForMedium()
     projectList.CalcBackup(medium);
     projectList.FillGrid(*grdOut);
     grdOut->Flush();
-    ShowNoSetReasons();
+    ShowSetTips();
 }
 
-// The BU cell of a project in no set tells why as its tooltip.
-void Main::ShowNoSetReasons()
+// The BU cell's tooltip gives the totals of the project's set, or why it is in
+// no set; the Size cell of a read-only project, which shows "-", gives what the
+// plan counted for it. Each set's text is made once, however many rows it has.
+void Main::ShowSetTips()
 {
-    const QString reason = QString::fromStdString(NoSetReason(projectList.medium));
-    for (int p = 0; p < grdOut->RowCount(); ++p)
-        if (projectList.projects.Item(p)->BackupNum < 0)
-            grdOut->topLevelItem(p)->setToolTip(4, reason);
+    const Regional& regional = projectList.regional;
+    const QString noSet = QString::fromStdString(NoSetReason(projectList.medium));
+    QStringList setTips;
+    for (const orvoProjectList::SetTotal& set : projectList.SetTotals())
+        setTips.append(QString::fromStdString(SetTotalText(set, projectList.medium, regional)));
+    for (int p = 0; p < grdOut->RowCount(); ++p) {
+        const orvoProject& project = *projectList.projects.Item(p);
+        QTreeWidgetItem* row = grdOut->topLevelItem(p);
+        if (project.BackupNum < 0)
+            row->setToolTip(4, noSet);
+        else if (project.BackupNum < setTips.size())
+            row->setToolTip(4, setTips[project.BackupNum]);
+        if (project.ReadOnly)
+            row->setToolTip(1, QString::fromStdString(ReadOnlySizeTip(project, regional)));
+    }
 }
 
 // True, once the user was told, when the list does not hold the projects of
@@ -584,7 +598,7 @@ void Main::cmdReadFolder_Click()
     if (readCancelled)
         AddToFolderErrors(readErrors, ReadCancelled());
     grdOut->scrollToTop();
-    ShowNoSetReasons();
+    ShowSetTips();
     ShowProjectCount();
     cmdErrors->setEnabled(!readErrors.empty());
     if (hadErrors)
@@ -687,7 +701,7 @@ void Main::cmdMove_Click()
     // After a cancelled read the grid shows the projects read: the moved ones leave it.
     if (readCancelled)
         grdOut->ShowFirst(shown - (listed - projectList.projects.Count()));
-    ShowNoSetReasons();
+    ShowSetTips();
     ShowProjectCount();
     if (failed)
         OfferRecover();

@@ -23,7 +23,7 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 
-// The user's decimal separator and the separator of the short date format.
+// The user's decimal and group separators and the separator of the short date format.
 Regional RegionalFromLocale(const QLocale& locale);
 
 // The font the windows are drawn for: an 8-point sans serif of Helvetica's
@@ -106,7 +106,7 @@ private:
     int LeftOutByTicks(bool mix, bool regular) const;
     std::string ChooseFolder(const std::string& DrivePath);
     void PlanForMedium();
-    void ShowNoSetReasons();
+    void ShowSetTips();
     // The medium the option buttons choose.
     Medium SelectedMedium() const;
     bool ReadFirst();

@@ -68,6 +68,15 @@ protected:
         return sets;
     }
 
+    // The set letter of each row.
+    std::vector<std::string> Letters() const
+    {
+        std::vector<std::string> letters;
+        for (int r = 0; r < m->grdOut->topLevelItemCount(); ++r)
+            letters.push_back(m->grdOut->topLevelItem(r)->text(4).toStdString());
+        return letters;
+    }
+
     bool InRoot(const std::string& name) const { return fs::exists(root.path() / name); }
     bool InDest(const std::string& name) const { return fs::exists(dest.path() / name); }
 };
@@ -174,6 +183,27 @@ TEST_F(BackupSort, ProjectsOnNoDiscAreNamedOnceSortRefusesReportsAsk)
     EXPECT_EQ(fixtures::ReadFile(root.path() / "Backup Report.txt").find("Huge"), std::string::npos);
 }
 
+// The BU cell gives its set's totals, the Size cell of a read-only project
+// what the plan counted for it.
+TEST_F(Commands, SetTotalsAndTheSizeOfAReadOnlyProjectShowAsTooltips)
+{
+    fixtures::MakeReadOnly(root.path() / "Beta.cue");
+    WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
+    Open();
+    m->optCD[0]->setChecked(true);
+    m->cmdReadFolder->click();
+    ASSERT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", ""}));
+    EXPECT_EQ(m->grdOut->ToolTip(0, 4), "CD-A: 0.6 MB of 680.5 MB, 3 projects");
+    EXPECT_EQ(m->grdOut->ToolTip(3, 4), "Larger than one CD (649 MB)");
+    EXPECT_EQ(m->grdOut->topLevelItem(1)->text(1), "-");
+    EXPECT_EQ(m->grdOut->ToolTip(1, 1), "Counted in the plan: 0.2 MB");
+    EXPECT_EQ(m->grdOut->ToolTip(0, 1), "");
+
+    m->optCD[1]->setChecked(true);
+    EXPECT_EQ(m->grdOut->ToolTip(3, 4), "DVD-A: 700.6 MB of 4,600.0 MB, 4 projects");
+    EXPECT_EQ(m->grdOut->ToolTip(1, 1), "Counted in the plan: 0.2 MB");
+}
+
 using Medium = Commands;
 
 TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
@@ -181,8 +211,10 @@ TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
     WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
     Open();
     m->cmdReadFolder->click();
-    const std::vector<std::string> dvd = {"A|", "A|", "A|", "A|"};
-    const std::vector<std::string> cd = {"A|", "A|", "A|", "|Larger than one CD (649 MB)"};
+    const std::string dvdA = "A|DVD-A: 700.6 MB of 4,600.0 MB, 4 projects";
+    const std::string cdA = "A|CD-A: 0.6 MB of 680.5 MB, 3 projects";
+    const std::vector<std::string> dvd = {dvdA, dvdA, dvdA, dvdA};
+    const std::vector<std::string> cd = {cdA, cdA, cdA, "|Larger than one CD (649 MB)"};
     ASSERT_EQ(Sets(), dvd);
     fs::remove(root.path() / "Alpha.cue"); // a read would show it gone
 
@@ -195,7 +227,8 @@ TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
     // Selected while a read runs: the read's plan follows it.
     QMetaObject::invokeMethod(m, [this] { m->optCD[0]->setChecked(true); }, Qt::QueuedConnection);
     m->cmdReadFolder->click();
-    EXPECT_EQ(Sets(), std::vector<std::string>(cd.begin() + 1, cd.end()));
+    const std::string cdA2 = "A|CD-A: 0.3 MB of 680.5 MB, 2 projects";
+    EXPECT_EQ(Sets(), std::vector<std::string>({cdA2, cdA2, cd[3]}));
 }
 
 using Move = Commands;
