@@ -634,27 +634,38 @@ void Main::cmdRearrange_Click(int Index)
     }
     // The plan is the one for the medium selected now.
     const Medium& medium = projectList.medium;
-    if (const std::vector<std::string> left = ProjectsInNoSet(projectList); !left.empty()) {
-        // The sort must place every project; the reports can leave them out
-        // once the user agrees.
-        const std::string notice = NoSetNotice(left, medium);
-        if (Index == 0) {
-            messages.Show(notice);
+    BackupKind kind = Index == 0 ? BackupKind::Sort : BackupKind::ReportOnly;
+    if (Index == 0) {
+        if (!question.AskYesNo(BackupSortQuestion(medium), BackupSortTitle))
             return;
+        // The projects the sort can't take stay in the folder once the user agrees.
+        if (const std::vector<orvoProjectList::Unsortable> left = projectList.UnsortableProjects(); !left.empty()) {
+            if (!question.AskYesNo(SortTheRestQuestion(projectList, left), BackupSortTitle))
+                return;
+            kind = BackupKind::SortTheRest;
         }
-        if (!question.AskYesNo(notice + "\r\n\r\nWrite the reports without " + (left.size() == 1 ? "it" : "them") + "?",
+    } else if (const std::vector<std::string> left = ProjectsInNoSet(projectList); !left.empty()) {
+        // The reports can leave out the projects in no set once the user agrees.
+        if (!question.AskYesNo(NoSetNotice(left, medium) + "\r\n\r\nWrite the reports without "
+                                   + (left.size() == 1 ? "it" : "them") + "?",
                                "Report Only"))
             return;
     }
-    if (Index == 0 && !question.AskYesNo(BackupSortQuestion(medium), BackupSortTitle))
-        return;
+    // Names that a disc written for Windows can't keep: the sort asks whether
+    // to go on, Report Only says so and writes the reports.
+    if (const std::string names = DiscNamesWarning(projectList); !names.empty()) {
+        if (Index == 1)
+            messages.Show(names);
+        else if (!question.AskYesNo(names + "\r\n\r\nSort anyway?", BackupSortTitle))
+            return;
+    }
     if (const auto sorted = SortedSetFolders(RootFolder);
         Index == 1 && !sorted.empty() && !question.AskYesNo(ReplaceReportsQuestion(sorted), "Report Only"))
         return;
     bool stopped = false;
     {
         const BusyCursor busy(*this);
-        stopped = BackupCommand(projectList, RootFolder, Index == 0 ? BackupKind::Sort : BackupKind::ReportOnly, messages);
+        stopped = BackupCommand(projectList, RootFolder, kind, messages);
     }
     if (Index == 0 && !stopped)
         OfferChecksums(RootFolder, progress, messages, question);

@@ -155,7 +155,7 @@ TEST_F(BackupSort, BothButtonsRefuseAFolderThatWasNotRead)
     }
 }
 
-TEST_F(BackupSort, ProjectsOnNoDiscAreNamedOnceSortRefusesReportsAsk)
+TEST_F(BackupSort, ReportOnlyAsksToLeaveOutTheProjectsOnNoDisc)
 {
     WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
     Open();
@@ -164,12 +164,6 @@ TEST_F(BackupSort, ProjectsOnNoDiscAreNamedOnceSortRefusesReportsAsk)
     const auto before = Snapshot(root.path());
     const std::string notice = "This project fits on no CD: Huge.";
 
-    m->cmdRearrange[0]->click();
-    EXPECT_EQ(w->messages.shown, std::vector<std::string>({notice}));
-    EXPECT_TRUE(w->question.asked.empty()) << "the sort refuses without asking";
-    EXPECT_EQ(Snapshot(root.path()), before);
-
-    w->messages.shown.clear();
     w->question.answer = false;
     m->cmdRearrange[1]->click();
     EXPECT_EQ(w->question.asked,
@@ -181,6 +175,61 @@ TEST_F(BackupSort, ProjectsOnNoDiscAreNamedOnceSortRefusesReportsAsk)
     m->cmdRearrange[1]->click();
     EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Done.  CSV files are in folder " + root.str() + "."}));
     EXPECT_EQ(fixtures::ReadFile(root.path() / "Backup Report.txt").find("Huge"), std::string::npos);
+}
+
+// A project the sort can't take: No to the question stops, Yes sorts the
+// others and leaves it whole in the folder.
+TEST_F(BackupSort, AProjectThatCantBeSortedStaysInTheFolderOnceTheUserAgrees)
+{
+    WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
+    Open();
+    m->optCD[0]->setChecked(true);
+    m->cmdReadFolder->click();
+    const auto before = Snapshot(root.path());
+    const std::vector<std::string> asked = {
+        "Move projects in to backup directories with a max size of 649 megabytes?|Backup sort",
+        "1 project can't be sorted:\r\nProject Huge: larger than one CD (649 MB)\r\n\r\n"
+        "Sort the other 3 projects and leave this one in the folder?|Backup sort"};
+
+    w->question.answers = {true, false};
+    m->cmdRearrange[0]->click();
+    EXPECT_EQ(w->question.asked, asked);
+    EXPECT_EQ(Snapshot(root.path()), before);
+
+    w->question.asked.clear();
+    w->question.answers = {true, true, false}; // the sort, the rest, not the checksums
+    m->cmdRearrange[0]->click();
+    EXPECT_EQ(std::vector<std::string>(w->question.asked.begin(), w->question.asked.begin() + 2), asked);
+    for (const char* name : {"Alpha.cue", "alpha.wav", "Beta.cue", "beta.wav", "Gamma.cue", "gamma.wav"}) {
+        EXPECT_TRUE(fs::exists(root.path() / "CD-A" / name)) << name;
+        EXPECT_FALSE(InRoot(name)) << name;
+    }
+    EXPECT_TRUE(InRoot("Huge.cue"));
+    EXPECT_TRUE(InRoot("huge.wav"));
+    EXPECT_EQ(Letters(), std::vector<std::string>({""})) << "the grid is read again and shows what stayed";
+}
+
+// A name that a disc written for Windows can't keep: the sort asks whether to
+// go on (No moves nothing), Report Only says so and writes the reports.
+TEST_F(BackupSort, NamesADiscCantKeepAreAskedAboutBeforeASortAndSaidBeforeTheReports)
+{
+    const std::string longName(70, 'L');
+    WriteProject(root.path(), longName, {{"long.wav", 1000}});
+    Open();
+    m->cmdReadFolder->click();
+    const auto before = Snapshot(root.path());
+    const std::string warning =
+        "These names are longer than a disc written for Windows keeps (64 characters): \"" + longName + ".cue\".";
+
+    w->question.answers = {true, false};
+    m->cmdRearrange[0]->click();
+    ASSERT_EQ(w->question.asked.size(), 2u);
+    EXPECT_EQ(w->question.asked[1], warning + "\r\n\r\nSort anyway?|Backup sort");
+    EXPECT_EQ(Snapshot(root.path()), before);
+
+    m->cmdRearrange[1]->click();
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({warning, "Done.  CSV files are in folder " + root.str() + "."}));
+    EXPECT_TRUE(InRoot("Backup Report.txt"));
 }
 
 // The BU cell gives its set's totals, the Size cell of a read-only project
