@@ -2,6 +2,7 @@
 #include "MessageBoxes.h"
 #include "UiTest.h"
 
+#include <QComboBox>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QLabel>
@@ -75,6 +76,13 @@ protected:
         for (int r = 0; r < m->grdOut->topLevelItemCount(); ++r)
             letters.push_back(m->grdOut->topLevelItem(r)->text(4).toStdString());
         return letters;
+    }
+
+    // Picks entry i of the media combo box, as a click in its list does.
+    void ChooseOther(int i)
+    {
+        m->cboMedium->setCurrentIndex(i);
+        emit m->cboMedium->activated(i);
     }
 
     bool InRoot(const std::string& name) const { return fs::exists(root.path() / name); }
@@ -228,7 +236,8 @@ TEST_F(BackupSort, NamesADiscCantKeepAreAskedAboutBeforeASortAndSaidBeforeTheRep
     EXPECT_EQ(Snapshot(root.path()), before);
 
     m->cmdRearrange[1]->click();
-    EXPECT_EQ(w->messages.shown, std::vector<std::string>({warning, "Done.  CSV files are in folder " + root.str() + "."}));
+    EXPECT_EQ(w->messages.shown,
+              std::vector<std::string>({warning, "Done.  CSV files are in folder " + root.str() + "."}));
     EXPECT_TRUE(InRoot("Backup Report.txt"));
 }
 
@@ -278,6 +287,78 @@ TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
     m->cmdReadFolder->click();
     const std::string cdA2 = "A|CD-A: 0.3 MB of 680.5 MB, 2 projects";
     EXPECT_EQ(Sets(), std::vector<std::string>({cdA2, cdA2, cd[3]}));
+}
+
+// An entry of the combo box checks Other and plans for its medium; the last
+// entry asks for a size, says what is wrong with a bad one and asks again,
+// and keeps the choice as it was on Cancel.
+TEST_F(Medium, OtherPlansForTheEntryOfTheComboBoxOrACustomSize)
+{
+    WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
+    Open();
+    m->optCD[0]->setChecked(true);
+    m->cmdReadFolder->click();
+    ASSERT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", ""}));
+
+    ChooseOther(0);
+    EXPECT_TRUE(m->optOther->isChecked());
+    EXPECT_FALSE(m->optCD[0]->isChecked());
+    EXPECT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", "A"})) << "an 80-minute CD holds 700 MB";
+    EXPECT_EQ(m->grdOut->ToolTip(0, 4), "CD-A: 700.6 MB of 733.1 MB, 4 projects");
+    EXPECT_EQ(StoredSetting("Medium"), "cd80");
+
+    const std::string prompt = "Size of one disk, such as 16G, 700MiB or 64000000000:|Custom size|";
+    w->input.answers = {"400 M", "400M"};
+    ChooseOther(m->cboMedium->count() - 1);
+    EXPECT_EQ(w->input.prompts, std::vector<std::string>({prompt, prompt + "400 M"}));
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"unknown medium \"400 M\": give cd, cd80, dvd, dvd-dl, bd, "
+                                                           "bd-dl, bdxl, or a size such as 16G or 700MiB"}));
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (395 MB)");
+    EXPECT_EQ(Sets().back(), "|Larger than one custom disk (395 MB)");
+    EXPECT_EQ(StoredSetting("Medium"), "400000000");
+
+    m->optCD[1]->setChecked(true);
+    w->input.prompts.clear();
+    ChooseOther(m->cboMedium->count() - 1); // and Cancel
+    EXPECT_EQ(w->input.prompts.size(), 1u);
+    EXPECT_TRUE(m->optCD[1]->isChecked());
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (395 MB)");
+    EXPECT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", "A"}));
+    EXPECT_EQ(StoredSetting("Medium"), "dvd");
+
+    // A second size takes the first one's entry.
+    w->input.answers = {"16G"};
+    ChooseOther(m->cboMedium->count() - 1);
+    EXPECT_EQ(m->cboMedium->count(), 7);
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (15.9 GB)");
+    EXPECT_TRUE(m->optOther->isChecked());
+}
+
+// The medium chosen is there again in the next window: its option button, and
+// for another medium its entry, a custom size among them.
+TEST_F(Medium, TheChoiceIsThereAgainInTheNextWindow)
+{
+    Open();
+    ChooseOther(1);
+    Open();
+    EXPECT_TRUE(m->optOther->isChecked());
+    EXPECT_EQ(m->cboMedium->currentText(), "dual-layer DVD (8.5 GB)");
+
+    w->input.answers = {"700MiB"};
+    ChooseOther(m->cboMedium->count() - 1);
+    Open();
+    EXPECT_TRUE(m->optOther->isChecked());
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (729 MB)");
+    EXPECT_EQ(m->cboMedium->count(), 7);
+
+    m->optCD[0]->setChecked(true);
+    Open();
+    EXPECT_TRUE(m->optCD[0]->isChecked());
+    EXPECT_EQ(m->cboMedium->count(), 6) << "the custom size was not kept";
+
+    StoreSetting("Medium", "floppy");
+    Open();
+    EXPECT_TRUE(m->optCD[1]->isChecked());
 }
 
 using Move = Commands;
