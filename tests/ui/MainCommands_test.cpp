@@ -241,6 +241,28 @@ TEST_F(BackupSort, NamesADiscCantKeepAreAskedAboutBeforeASortAndSaidBeforeTheRep
     EXPECT_TRUE(InRoot("Backup Report.txt"));
 }
 
+// Undo backup sort takes back the sets of the medium chosen: a custom size's DISC-A, ….
+TEST_F(BackupSort, UndoTakesBackTheSetsOfTheMediumChosen)
+{
+    OpenAndRead();
+    w->input.answers = {"16G"};
+    ChooseOther(m->cboMedium->count() - 1);
+    w->question.answers = {true, false}; // the sort, not the checksums
+    m->cmdRearrange[0]->click();
+    ASSERT_TRUE(fs::exists(root.path() / "DISC-A" / "Alpha.cue"));
+
+    w->question.asked.clear();
+    w->question.answers = {};
+    w->question.answer = true;
+    m->menuFileUnsort->trigger();
+    ASSERT_EQ(w->question.asked.size(), 1u);
+    EXPECT_TRUE(w->question.asked[0].ends_with("|Undo backup sort")) << w->question.asked[0];
+    for (const char* name : {"Alpha.cue", "alpha.wav", "Beta.cue", "beta.wav", "Gamma.cue", "gamma.wav"})
+        EXPECT_TRUE(InRoot(name)) << name;
+    EXPECT_FALSE(InRoot("DISC-A"));
+    EXPECT_EQ(m->grdOut->topLevelItemCount(), 3);
+}
+
 // The BU cell gives its set's totals, the Size cell of a read-only project
 // what the plan counted for it.
 TEST_F(Commands, SetTotalsAndTheSizeOfAReadOnlyProjectShowAsTooltips)
