@@ -108,8 +108,8 @@ TEST_F(DiscChecks, WriteChecksumsRefusesAFolderWithoutSetFolders)
     Open();
     m->menuFileChecksums->trigger();
     EXPECT_TRUE(w->question.asked.empty());
-    EXPECT_EQ(w->messages.shown,
-              std::vector<std::string>({"There is no CD-… or DVD-… backup folder in " + root.str() + "."}));
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>(
+                                     {"There is no backup set folder (CD-A, DVD-A, BD-A, …) in " + root.str() + "."}));
 }
 
 TEST_F(DiscChecks, ABackupSortThatEndedOffersToWriteTheChecksums)
@@ -197,8 +197,8 @@ TEST_F(DiscChecks, VerifyOfAFolderWithoutChecksumsSaysSoAndCancelDoesNothing)
     ChooseStartFolder();
     m->menuFileVerify->trigger();
     EXPECT_EQ(w->messages.shown, std::vector<std::string>({root.str()
-                                                           + " holds no SHA256SUMS, nor does any CD-… or DVD-… "
-                                                             "folder in it."}));
+                                                           + " holds no SHA256SUMS, nor does any backup set folder "
+                                                             "(CD-A, DVD-A, BD-A, …) in it."}));
     EXPECT_EQ(m->findChild<frmVerify*>(), nullptr);
 }
 
