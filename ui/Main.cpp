@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCursor>
 #include <QFile>
 #include <QFont>
@@ -27,6 +28,7 @@
 #include <QResizeEvent>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QToolTip>
 
 #include <utility>
@@ -36,7 +38,7 @@ namespace {
 // The window's outer width when it opens, below which a resize goes back to
 // it, and the height below which the bottom buttons would cover the Move button.
 constexpr int OuterWidth = 6720;
-constexpr int SmallestHeight = 5190;
+constexpr int SmallestHeight = 5550;
 
 // Why the backup commands refuse a cancelled read: the sets and the reports
 // would leave out the projects it did not read.
@@ -57,6 +59,12 @@ void WriteSetting(const QString& key, const std::string& value)
     settings.setValue(QStringLiteral("Prefs/") + key, IsValidUtf8(value)
                                                           ? QVariant(QString::fromStdString(value))
                                                           : QVariant(QByteArray::fromStdString(value)));
+}
+
+// A medium as the combo box lists it: "BD-R (24.2 GB)".
+QString MediumText(const Medium& medium)
+{
+    return QString::fromStdString(medium.name + " (" + medium.shortSize + ")");
 }
 
 // Adds a line to a folder's error listing, which opens with its heading.
@@ -97,6 +105,7 @@ Regional RegionalFromLocale(const QLocale& locale)
 {
     Regional regional;
     regional.decimalSeparator = locale.decimalPoint().toStdString();
+    regional.groupSeparator = locale.groupSeparator().toStdString();
     // The separator is the first mark between the fields of the short date.
     for (const QChar c : locale.dateFormat(QLocale::ShortFormat)) {
         if (!c.isLetter() && !c.isSpace() && c != u'\'') {
@@ -128,7 +137,7 @@ void Main::CreateControls()
     setCentralWidget(client);
 
     Frame1 = new QGroupBox(QStringLiteral("Project Folder"), client);
-    Frame1->setGeometry(TwipsRect(150, 75, 6390, 1290));
+    Frame1->setGeometry(TwipsRect(150, 75, 6390, 1650));
     txtFolder = new QLineEdit(Frame1);
     txtFolder->setGeometry(TwipsRect(150, 300, 4890, 315));
     // The program shows the read folder here and never reads the field back.
@@ -145,19 +154,28 @@ void Main::CreateControls()
     optCD[0]->setToolTip(QStringLiteral("649 MiB = 680.5 MB"));
     optCD[1] = new QRadioButton(QStringLiteral("4.6GB - DVD Backup"), Frame1);
     optCD[1]->setGeometry(TwipsRect(2700, 975, 1965, 240));
+    // The other media below them, the combo box as wide as the room under Read folder allows.
+    optOther = new QRadioButton(QStringLiteral("Other:"), Frame1);
+    optOther->setGeometry(TwipsRect(2700, 1275, 810, 240));
+    cboMedium = new QComboBox(Frame1);
+    cboMedium->setGeometry(TwipsRect(3570, 1245, 2670, 315));
+    for (const Medium& medium : Media())
+        if (medium != CDMedium() && medium != DVDMedium())
+            cboMedium->addItem(MediumText(medium), QString::fromStdString(medium.key));
+    cboMedium->addItem(QStringLiteral("Custom size…"));
     cmdReadFolder = new QPushButton(QStringLiteral("Read folder"), Frame1);
     cmdReadFolder->setGeometry(TwipsRect(5100, 750, 1140, 390));
 
     lblProjCount = new QLabel(client);
-    lblProjCount->setGeometry(TwipsRect(300, 1500, 3990, 195));
+    lblProjCount->setGeometry(TwipsRect(300, 1860, 3990, 195));
     grdOut = new ProjectGrid(client);
-    grdOut->setGeometry(TwipsRect(225, 1725, 4890, 4215));
+    grdOut->setGeometry(TwipsRect(225, 2085, 4890, 4215));
     cmdRearrange[0] = new QPushButton(QStringLiteral("Backup Sort"), client);
-    cmdRearrange[0]->setGeometry(TwipsRect(5250, 1725, 1140, 390));
+    cmdRearrange[0]->setGeometry(TwipsRect(5250, 2085, 1140, 390));
     cmdRearrange[1] = new QPushButton(QStringLiteral("Report Only"), client);
-    cmdRearrange[1]->setGeometry(TwipsRect(5250, 2175, 1140, 390));
+    cmdRearrange[1]->setGeometry(TwipsRect(5250, 2535, 1140, 390));
     cmdMove = new QPushButton(QStringLiteral("Move"), client);
-    cmdMove->setGeometry(TwipsRect(5250, 3000, 1140, 390));
+    cmdMove->setGeometry(TwipsRect(5250, 3360, 1140, 390));
     cmdErrors = new QPushButton(QStringLiteral("Show Errors"), client);
     cmdErrors->setGeometry(TwipsRect(5250, 5025, 1140, 390));
     cmdErrors->setEnabled(false);
@@ -165,9 +183,9 @@ void Main::CreateControls()
     cmdQuit->setGeometry(TwipsRect(5250, 5550, 1140, 390));
 
     // Top to bottom, left to right, Exit last.
-    QWidget* const tabOrder[] = {txtFolder, cmdChooseFolder, chkRegular,      chkMix,          optCD[0], optCD[1],
-                                 cmdReadFolder, grdOut,      cmdRearrange[0], cmdRearrange[1], cmdMove,  cmdErrors,
-                                 cmdQuit};
+    QWidget* const tabOrder[] = {txtFolder,       cmdChooseFolder, chkRegular, chkMix,    optCD[0],
+                                 optCD[1],        optOther,        cboMedium,  cmdReadFolder, grdOut,
+                                 cmdRearrange[0], cmdRearrange[1], cmdMove,    cmdErrors, cmdQuit};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -187,12 +205,13 @@ void Main::CreateControls()
     });
     connect(grdOut, &ProjectGrid::RowMenuKey, this,
             [this](const QPoint& globalPos) { Run([&] { grdOut_MouseUp(globalPos); }); });
-    // The other option's toggle comes with this one. While a command runs,
-    // Run plans when the command has ended.
-    connect(optCD[0], &QRadioButton::toggled, this, [this] {
-        if (!running)
-            PlanForMedium();
-    });
+    // Each option button chooses when it is checked; the one unchecked says nothing.
+    for (QRadioButton* option : {optCD[0], optCD[1], optOther})
+        connect(option, &QRadioButton::toggled, this, [this](bool checked) {
+            if (checked)
+                MediumChosen();
+        });
+    connect(cboMedium, &QComboBox::activated, this, &Main::cboMedium_Activated);
 }
 
 void Main::CreateMenus()
@@ -262,7 +281,10 @@ void Main::Form_Load(const std::string& readFolder)
     MoveFolder = ReadSetting(QStringLiteral("MoveFolder"));
     SetIncludeChecks();
     txtFolder->setText(QString::fromStdString(ShownText(RootFolder)));
-    optCD[1]->setChecked(true);
+    // The medium chosen last; DVD when none is stored, or the stored one names none.
+    std::string error;
+    const std::optional<Medium> stored = MediumNamed(ReadSetting(QStringLiteral("Medium")), error);
+    ShowMedium(stored ? *stored : DVDMedium());
     ShowProjectCount();
 
     // The Project column takes what the others leave: 1505 twips at the opening size.
@@ -271,8 +293,8 @@ void Main::Form_Load(const std::string& readFolder)
     for (const auto& [header, width] : columns)
         grdOut->AddColumn(QString::fromLatin1(header), Pixels(width));
 
-    // The client area opens 6600 by 6075 twips, below the menu bar.
-    resize(Pixels(6600), Pixels(6075) + menuBar()->sizeHint().height());
+    // The client area opens 6600 by 6435 twips, below the menu bar.
+    resize(Pixels(6600), Pixels(6435) + menuBar()->sizeHint().height());
 }
 
 // A scan, a sort and a move let window events run while they work; a second
@@ -358,12 +380,13 @@ void Main::FollowSize()
     const int wider = Pixels(W) - Pixels(OuterWidth);
     Frame1->resize(Pixels(6390) + wider, Frame1->height());
     txtFolder->resize(Pixels(4890) + wider, txtFolder->height());
+    cboMedium->resize(Pixels(2670) + wider, cboMedium->height());
     lblProjCount->resize(Pixels(3990) + wider, lblProjCount->height());
     for (QPushButton* button : {cmdChooseFolder, cmdReadFolder})
         button->move(Pixels(5100) + wider, button->y());
     for (QPushButton* button : {cmdRearrange[0], cmdRearrange[1], cmdMove, cmdErrors, cmdQuit})
         button->move(Pixels(5250) + wider, button->y());
-    grdOut->resize(Pixels(4890) + wider, Pixels(H - 1725 - 780));
+    grdOut->resize(Pixels(4890) + wider, Pixels(H - 2085 - 780));
     cmdQuit->move(cmdQuit->x(), Pixels(H - 1215));
     cmdErrors->move(cmdErrors->x(), Pixels(H - 1740));
 }
@@ -445,7 +468,90 @@ int Main::LeftOutByTicks(bool mix, bool regular) const
 
 Medium Main::SelectedMedium() const
 {
-    return optCD[0]->isChecked() ? CDMedium() : DVDMedium();
+    if (optCD[0]->isChecked())
+        return CDMedium();
+    if (optOther->isChecked()) {
+        std::string error;
+        if (const std::optional<Medium> medium = MediumNamed(cboMedium->currentData().toString().toStdString(), error))
+            return *medium;
+    }
+    return DVDMedium();
+}
+
+// Checks the option button of medium, and for another medium shows it in the
+// combo box: a custom size becomes the entry before the last, in place of the
+// one given before. Nothing is chosen by it: the buttons keep quiet.
+void Main::ShowMedium(const Medium& medium)
+{
+    const QSignalBlocker cd(optCD[0]), dvd(optCD[1]), other(optOther);
+    if (medium == CDMedium()) {
+        optCD[0]->setChecked(true);
+        return;
+    }
+    if (medium == DVDMedium()) {
+        optCD[1]->setChecked(true);
+        return;
+    }
+    const QString key = QString::fromStdString(medium.key);
+    int at = cboMedium->findData(key);
+    if (at < 0) {
+        at = static_cast<int>(Media().size()) - 2; // after the other named media
+        if (cboMedium->count() == at + 1) {
+            cboMedium->insertItem(at, MediumText(medium), key);
+        } else {
+            cboMedium->setItemText(at, MediumText(medium));
+            cboMedium->setItemData(at, key);
+        }
+    }
+    cboMedium->setCurrentIndex(at);
+    otherIndex = at;
+    optOther->setChecked(true);
+}
+
+// The user chose the medium shown: it is remembered for the next start, and
+// the projects read are planned for it (while a command runs, Run plans when
+// it has ended).
+void Main::MediumChosen()
+{
+    WriteSetting(QStringLiteral("Medium"), SelectedMedium().key);
+    if (!running)
+        PlanForMedium();
+}
+
+// An entry of the combo box chooses its medium and checks Other; the last one
+// asks for a size first.
+void Main::cboMedium_Activated(int index)
+{
+    if (index == cboMedium->count() - 1) {
+        // Until a size is given, the choice stays as it was.
+        cboMedium->setCurrentIndex(otherIndex);
+        Run([this] { ChooseCustomSize(); });
+        return;
+    }
+    otherIndex = index;
+    if (optOther->isChecked())
+        MediumChosen();
+    else
+        optOther->setChecked(true);
+}
+
+// Asks for the size of one disk until a good one is given, which is chosen,
+// or the user cancels. A bad size is said and offered again to be corrected.
+void Main::ChooseCustomSize()
+{
+    std::string answer;
+    for (;;) {
+        answer = input.Ask("Size of one disk, such as 16G, 700MiB or 64000000000:", "Custom size", answer);
+        if (answer.empty())
+            return;
+        std::string error;
+        if (const std::optional<Medium> medium = MediumNamed(answer, error)) {
+            ShowMedium(*medium);
+            MediumChosen();
+            return;
+        }
+        messages.Show(error);
+    }
 }
 
 void Main::cmdChooseFolder_Click()
@@ -464,16 +570,29 @@ void Main::PlanForMedium()
     projectList.CalcBackup(medium);
     projectList.FillGrid(*grdOut);
     grdOut->Flush();
-    ShowNoSetReasons();
+    ShowSetTips();
 }
 
-// The BU cell of a project in no set tells why as its tooltip.
-void Main::ShowNoSetReasons()
+// The BU cell's tooltip gives the totals of the project's set, or why it is in
+// no set; the Size cell of a read-only project, which shows "-", gives what the
+// plan counted for it. Each set's text is made once, however many rows it has.
+void Main::ShowSetTips()
 {
-    const QString reason = QString::fromStdString(NoSetReason(projectList.medium));
-    for (int p = 0; p < grdOut->RowCount(); ++p)
-        if (projectList.projects.Item(p)->BackupNum < 0)
-            grdOut->topLevelItem(p)->setToolTip(4, reason);
+    const Regional& regional = projectList.regional;
+    const QString noSet = QString::fromStdString(NoSetReason(projectList.medium));
+    QStringList setTips;
+    for (const orvoProjectList::SetTotal& set : projectList.SetTotals())
+        setTips.append(QString::fromStdString(SetTotalText(set, projectList.medium, regional)));
+    for (int p = 0; p < grdOut->RowCount(); ++p) {
+        const orvoProject& project = *projectList.projects.Item(p);
+        QTreeWidgetItem* row = grdOut->topLevelItem(p);
+        if (project.BackupNum < 0)
+            row->setToolTip(4, noSet);
+        else if (project.BackupNum < setTips.size())
+            row->setToolTip(4, setTips[project.BackupNum]);
+        if (project.ReadOnly)
+            row->setToolTip(1, QString::fromStdString(ReadOnlySizeTip(project, regional)));
+    }
 }
 
 // True, once the user was told, when the list does not hold the projects of
@@ -584,7 +703,7 @@ void Main::cmdReadFolder_Click()
     if (readCancelled)
         AddToFolderErrors(readErrors, ReadCancelled());
     grdOut->scrollToTop();
-    ShowNoSetReasons();
+    ShowSetTips();
     ShowProjectCount();
     cmdErrors->setEnabled(!readErrors.empty());
     if (hadErrors)
@@ -606,7 +725,7 @@ void Main::cmdErrors_Click()
 void Main::menuAbout_Click()
 {
     messages.Show("Kelvark - Version " KELVARK_VERSION "\r\n\r\n"
-                  "Reads the ORVEX projects of a folder, plans their backups onto CDs or DVDs "
+                  "Reads the ORVEX projects of a folder, plans their backups onto CDs, DVDs or other discs "
                   "and sorts, moves or renames them.");
 }
 
@@ -620,27 +739,38 @@ void Main::cmdRearrange_Click(int Index)
     }
     // The plan is the one for the medium selected now.
     const Medium& medium = projectList.medium;
-    if (const std::vector<std::string> left = ProjectsInNoSet(projectList); !left.empty()) {
-        // The sort must place every project; the reports can leave them out
-        // once the user agrees.
-        const std::string notice = NoSetNotice(left, medium);
-        if (Index == 0) {
-            messages.Show(notice);
+    BackupKind kind = Index == 0 ? BackupKind::Sort : BackupKind::ReportOnly;
+    if (Index == 0) {
+        if (!question.AskYesNo(BackupSortQuestion(medium), BackupSortTitle))
             return;
+        // The projects the sort can't take stay in the folder once the user agrees.
+        if (const std::vector<orvoProjectList::Unsortable> left = projectList.UnsortableProjects(); !left.empty()) {
+            if (!question.AskYesNo(SortTheRestQuestion(projectList, left), BackupSortTitle))
+                return;
+            kind = BackupKind::SortTheRest;
         }
-        if (!question.AskYesNo(notice + "\r\n\r\nWrite the reports without " + (left.size() == 1 ? "it" : "them") + "?",
+    } else if (const std::vector<std::string> left = ProjectsInNoSet(projectList); !left.empty()) {
+        // The reports can leave out the projects in no set once the user agrees.
+        if (!question.AskYesNo(NoSetNotice(left, medium) + "\r\n\r\nWrite the reports without "
+                                   + (left.size() == 1 ? "it" : "them") + "?",
                                "Report Only"))
             return;
     }
-    if (Index == 0 && !question.AskYesNo(BackupSortQuestion(medium), BackupSortTitle))
-        return;
+    // Names that a disc written for Windows can't keep: the sort asks whether
+    // to go on, Report Only says so and writes the reports.
+    if (const std::string names = DiscNamesWarning(projectList); !names.empty()) {
+        if (Index == 1)
+            messages.Show(names);
+        else if (!question.AskYesNo(names + "\r\n\r\nSort anyway?", BackupSortTitle))
+            return;
+    }
     if (const auto sorted = SortedSetFolders(RootFolder);
         Index == 1 && !sorted.empty() && !question.AskYesNo(ReplaceReportsQuestion(sorted), "Report Only"))
         return;
     bool stopped = false;
     {
         const BusyCursor busy(*this);
-        stopped = BackupCommand(projectList, RootFolder, Index == 0 ? BackupKind::Sort : BackupKind::ReportOnly, messages);
+        stopped = BackupCommand(projectList, RootFolder, kind, messages);
     }
     if (Index == 0 && !stopped)
         OfferChecksums(RootFolder, progress, messages, question);
@@ -687,7 +817,7 @@ void Main::cmdMove_Click()
     // After a cancelled read the grid shows the projects read: the moved ones leave it.
     if (readCancelled)
         grdOut->ShowFirst(shown - (listed - projectList.projects.Count()));
-    ShowNoSetReasons();
+    ShowSetTips();
     ShowProjectCount();
     if (failed)
         OfferRecover();

@@ -14,6 +14,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QFont;
 class QGroupBox;
 class QLabel;
@@ -23,7 +24,7 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 
-// The user's decimal separator and the separator of the short date format.
+// The user's decimal and group separators and the separator of the short date format.
 Regional RegionalFromLocale(const QLocale& locale);
 
 // The font the windows are drawn for: an 8-point sans serif of Helvetica's
@@ -31,7 +32,7 @@ Regional RegionalFromLocale(const QLocale& locale);
 QFont WindowFont();
 
 // The program's window. It reads a root folder into the grid, plans backups
-// for a CD or a DVD, sorts the projects into backup folders, writes the
+// for a CD, a DVD or another medium, sorts the projects into backup folders, writes the
 // reports, and moves or renames the selected projects. The message boxes, the
 // notice box and the input box it shows are handed in, so that tests can
 // answer them.
@@ -50,6 +51,11 @@ public:
     QCheckBox* chkRegular = nullptr;
     QCheckBox* chkMix = nullptr;
     std::array<QRadioButton*, 2> optCD{}; // 0: CD, 1: DVD
+    QRadioButton* optOther = nullptr;       // the medium of cboMedium
+    // The other named media, a custom size once one was given, and last the
+    // entry that asks for one. Each entry but the last keeps its medium's key
+    // as its data.
+    QComboBox* cboMedium = nullptr;
     QLabel* lblProjCount = nullptr;
     ProjectGrid* grdOut = nullptr;
     std::array<QPushButton*, 2> cmdRearrange{}; // 0: Backup Sort, 1: Report Only
@@ -106,9 +112,12 @@ private:
     int LeftOutByTicks(bool mix, bool regular) const;
     std::string ChooseFolder(const std::string& DrivePath);
     void PlanForMedium();
-    void ShowNoSetReasons();
-    // The medium the option buttons choose.
+    void ShowSetTips();
+    // The medium the option buttons (and with Other, the combo box) choose.
     Medium SelectedMedium() const;
+    void ShowMedium(const Medium& medium);
+    void MediumChosen();
+    void ChooseCustomSize();
     bool ReadFirst();
     bool Recover();
     bool Forget(const std::string& text);
@@ -120,6 +129,7 @@ private:
     void menuFileChooseread_Click();
     void cmdErrors_Click();
     void menuAbout_Click();
+    void cboMedium_Activated(int index);
     void cmdRearrange_Click(int Index);
     void cmdMove_Click();
     void menuFileRename_Click();
@@ -136,6 +146,8 @@ private:
     // The folder whose projects the list holds (empty before the first read)
     // and the medium they are planned for.
     std::string listFolder;
+    // The entry of cboMedium that Other chooses; it stays while the last entry asks for a size.
+    int otherIndex = 0;
     // The last read: cancelled before its end (the grid shows the projects it
     // read), the projects its include ticks left out, and its error listing.
     bool readCancelled = false;

@@ -2,6 +2,7 @@
 #include "MessageBoxes.h"
 #include "UiTest.h"
 
+#include <QComboBox>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QLabel>
@@ -66,6 +67,22 @@ protected:
             sets.push_back(m->grdOut->topLevelItem(r)->text(4).toStdString() + "|"
                            + m->grdOut->ToolTip(r, 4).toStdString());
         return sets;
+    }
+
+    // The set letter of each row.
+    std::vector<std::string> Letters() const
+    {
+        std::vector<std::string> letters;
+        for (int r = 0; r < m->grdOut->topLevelItemCount(); ++r)
+            letters.push_back(m->grdOut->topLevelItem(r)->text(4).toStdString());
+        return letters;
+    }
+
+    // Picks entry i of the media combo box, as a click in its list does.
+    void ChooseOther(int i)
+    {
+        m->cboMedium->setCurrentIndex(i);
+        emit m->cboMedium->activated(i);
     }
 
     bool InRoot(const std::string& name) const { return fs::exists(root.path() / name); }
@@ -146,7 +163,7 @@ TEST_F(BackupSort, BothButtonsRefuseAFolderThatWasNotRead)
     }
 }
 
-TEST_F(BackupSort, ProjectsOnNoDiscAreNamedOnceSortRefusesReportsAsk)
+TEST_F(BackupSort, ReportOnlyAsksToLeaveOutTheProjectsOnNoDisc)
 {
     WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
     Open();
@@ -155,12 +172,6 @@ TEST_F(BackupSort, ProjectsOnNoDiscAreNamedOnceSortRefusesReportsAsk)
     const auto before = Snapshot(root.path());
     const std::string notice = "This project fits on no CD: Huge.";
 
-    m->cmdRearrange[0]->click();
-    EXPECT_EQ(w->messages.shown, std::vector<std::string>({notice}));
-    EXPECT_TRUE(w->question.asked.empty()) << "the sort refuses without asking";
-    EXPECT_EQ(Snapshot(root.path()), before);
-
-    w->messages.shown.clear();
     w->question.answer = false;
     m->cmdRearrange[1]->click();
     EXPECT_EQ(w->question.asked,
@@ -174,6 +185,105 @@ TEST_F(BackupSort, ProjectsOnNoDiscAreNamedOnceSortRefusesReportsAsk)
     EXPECT_EQ(fixtures::ReadFile(root.path() / "Backup Report.txt").find("Huge"), std::string::npos);
 }
 
+// A project the sort can't take: No to the question stops, Yes sorts the
+// others and leaves it whole in the folder.
+TEST_F(BackupSort, AProjectThatCantBeSortedStaysInTheFolderOnceTheUserAgrees)
+{
+    WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
+    Open();
+    m->optCD[0]->setChecked(true);
+    m->cmdReadFolder->click();
+    const auto before = Snapshot(root.path());
+    const std::vector<std::string> asked = {
+        "Move projects in to backup directories with a max size of 649 megabytes?|Backup sort",
+        "1 project can't be sorted:\r\nProject Huge: larger than one CD (649 MB)\r\n\r\n"
+        "Sort the other 3 projects and leave this one in the folder?|Backup sort"};
+
+    w->question.answers = {true, false};
+    m->cmdRearrange[0]->click();
+    EXPECT_EQ(w->question.asked, asked);
+    EXPECT_EQ(Snapshot(root.path()), before);
+
+    w->question.asked.clear();
+    w->question.answers = {true, true, false}; // the sort, the rest, not the checksums
+    m->cmdRearrange[0]->click();
+    EXPECT_EQ(std::vector<std::string>(w->question.asked.begin(), w->question.asked.begin() + 2), asked);
+    for (const char* name : {"Alpha.cue", "alpha.wav", "Beta.cue", "beta.wav", "Gamma.cue", "gamma.wav"}) {
+        EXPECT_TRUE(fs::exists(root.path() / "CD-A" / name)) << name;
+        EXPECT_FALSE(InRoot(name)) << name;
+    }
+    EXPECT_TRUE(InRoot("Huge.cue"));
+    EXPECT_TRUE(InRoot("huge.wav"));
+    EXPECT_EQ(Letters(), std::vector<std::string>({""})) << "the grid is read again and shows what stayed";
+}
+
+// A name that a disc written for Windows can't keep: the sort asks whether to
+// go on (No moves nothing), Report Only says so and writes the reports.
+TEST_F(BackupSort, NamesADiscCantKeepAreAskedAboutBeforeASortAndSaidBeforeTheReports)
+{
+    const std::string longName(70, 'L');
+    WriteProject(root.path(), longName, {{"long.wav", 1000}});
+    Open();
+    m->cmdReadFolder->click();
+    const auto before = Snapshot(root.path());
+    const std::string warning =
+        "These names are longer than a disc written for Windows keeps (64 characters): \"" + longName + ".cue\".";
+
+    w->question.answers = {true, false};
+    m->cmdRearrange[0]->click();
+    ASSERT_EQ(w->question.asked.size(), 2u);
+    EXPECT_EQ(w->question.asked[1], warning + "\r\n\r\nSort anyway?|Backup sort");
+    EXPECT_EQ(Snapshot(root.path()), before);
+
+    m->cmdRearrange[1]->click();
+    EXPECT_EQ(w->messages.shown,
+              std::vector<std::string>({warning, "Done.  CSV files are in folder " + root.str() + "."}));
+    EXPECT_TRUE(InRoot("Backup Report.txt"));
+}
+
+// Undo backup sort takes back the sets of the medium chosen: a custom size's DISC-A, ….
+TEST_F(BackupSort, UndoTakesBackTheSetsOfTheMediumChosen)
+{
+    OpenAndRead();
+    w->input.answers = {"16G"};
+    ChooseOther(m->cboMedium->count() - 1);
+    w->question.answers = {true, false}; // the sort, not the checksums
+    m->cmdRearrange[0]->click();
+    ASSERT_TRUE(fs::exists(root.path() / "DISC-A" / "Alpha.cue"));
+
+    w->question.asked.clear();
+    w->question.answers = {};
+    w->question.answer = true;
+    m->menuFileUnsort->trigger();
+    ASSERT_EQ(w->question.asked.size(), 1u);
+    EXPECT_TRUE(w->question.asked[0].ends_with("|Undo backup sort")) << w->question.asked[0];
+    for (const char* name : {"Alpha.cue", "alpha.wav", "Beta.cue", "beta.wav", "Gamma.cue", "gamma.wav"})
+        EXPECT_TRUE(InRoot(name)) << name;
+    EXPECT_FALSE(InRoot("DISC-A"));
+    EXPECT_EQ(m->grdOut->topLevelItemCount(), 3);
+}
+
+// The BU cell gives its set's totals, the Size cell of a read-only project
+// what the plan counted for it.
+TEST_F(Commands, SetTotalsAndTheSizeOfAReadOnlyProjectShowAsTooltips)
+{
+    fixtures::MakeReadOnly(root.path() / "Beta.cue");
+    WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
+    Open();
+    m->optCD[0]->setChecked(true);
+    m->cmdReadFolder->click();
+    ASSERT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", ""}));
+    EXPECT_EQ(m->grdOut->ToolTip(0, 4), "CD-A: 0.6 MB of 680.5 MB, 3 projects");
+    EXPECT_EQ(m->grdOut->ToolTip(3, 4), "Larger than one CD (649 MB)");
+    EXPECT_EQ(m->grdOut->topLevelItem(1)->text(1), "-");
+    EXPECT_EQ(m->grdOut->ToolTip(1, 1), "Counted in the plan: 0.2 MB");
+    EXPECT_EQ(m->grdOut->ToolTip(0, 1), "");
+
+    m->optCD[1]->setChecked(true);
+    EXPECT_EQ(m->grdOut->ToolTip(3, 4), "DVD-A: 700.6 MB of 4,600.0 MB, 4 projects");
+    EXPECT_EQ(m->grdOut->ToolTip(1, 1), "Counted in the plan: 0.2 MB");
+}
+
 using Medium = Commands;
 
 TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
@@ -181,8 +291,10 @@ TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
     WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
     Open();
     m->cmdReadFolder->click();
-    const std::vector<std::string> dvd = {"A|", "A|", "A|", "A|"};
-    const std::vector<std::string> cd = {"A|", "A|", "A|", "|Larger than one CD (649 MB)"};
+    const std::string dvdA = "A|DVD-A: 700.6 MB of 4,600.0 MB, 4 projects";
+    const std::string cdA = "A|CD-A: 0.6 MB of 680.5 MB, 3 projects";
+    const std::vector<std::string> dvd = {dvdA, dvdA, dvdA, dvdA};
+    const std::vector<std::string> cd = {cdA, cdA, cdA, "|Larger than one CD (649 MB)"};
     ASSERT_EQ(Sets(), dvd);
     fs::remove(root.path() / "Alpha.cue"); // a read would show it gone
 
@@ -195,7 +307,80 @@ TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
     // Selected while a read runs: the read's plan follows it.
     QMetaObject::invokeMethod(m, [this] { m->optCD[0]->setChecked(true); }, Qt::QueuedConnection);
     m->cmdReadFolder->click();
-    EXPECT_EQ(Sets(), std::vector<std::string>(cd.begin() + 1, cd.end()));
+    const std::string cdA2 = "A|CD-A: 0.3 MB of 680.5 MB, 2 projects";
+    EXPECT_EQ(Sets(), std::vector<std::string>({cdA2, cdA2, cd[3]}));
+}
+
+// An entry of the combo box checks Other and plans for its medium; the last
+// entry asks for a size, says what is wrong with a bad one and asks again,
+// and keeps the choice as it was on Cancel.
+TEST_F(Medium, OtherPlansForTheEntryOfTheComboBoxOrACustomSize)
+{
+    WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
+    Open();
+    m->optCD[0]->setChecked(true);
+    m->cmdReadFolder->click();
+    ASSERT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", ""}));
+
+    ChooseOther(0);
+    EXPECT_TRUE(m->optOther->isChecked());
+    EXPECT_FALSE(m->optCD[0]->isChecked());
+    EXPECT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", "A"})) << "an 80-minute CD holds 700 MB";
+    EXPECT_EQ(m->grdOut->ToolTip(0, 4), "CD-A: 700.6 MB of 733.1 MB, 4 projects");
+    EXPECT_EQ(StoredSetting("Medium"), "cd80");
+
+    const std::string prompt = "Size of one disk, such as 16G, 700MiB or 64000000000:|Custom size|";
+    w->input.answers = {"400 M", "400M"};
+    ChooseOther(m->cboMedium->count() - 1);
+    EXPECT_EQ(w->input.prompts, std::vector<std::string>({prompt, prompt + "400 M"}));
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"unknown medium \"400 M\": give cd, cd80, dvd, dvd-dl, bd, "
+                                                           "bd-dl, bdxl, or a size such as 16G or 700MiB"}));
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (395 MB)");
+    EXPECT_EQ(Sets().back(), "|Larger than one custom disk (395 MB)");
+    EXPECT_EQ(StoredSetting("Medium"), "400000000");
+
+    m->optCD[1]->setChecked(true);
+    w->input.prompts.clear();
+    ChooseOther(m->cboMedium->count() - 1); // and Cancel
+    EXPECT_EQ(w->input.prompts.size(), 1u);
+    EXPECT_TRUE(m->optCD[1]->isChecked());
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (395 MB)");
+    EXPECT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", "A"}));
+    EXPECT_EQ(StoredSetting("Medium"), "dvd");
+
+    // A second size takes the first one's entry.
+    w->input.answers = {"16G"};
+    ChooseOther(m->cboMedium->count() - 1);
+    EXPECT_EQ(m->cboMedium->count(), 7);
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (15.9 GB)");
+    EXPECT_TRUE(m->optOther->isChecked());
+}
+
+// The medium chosen is there again in the next window: its option button, and
+// for another medium its entry, a custom size among them.
+TEST_F(Medium, TheChoiceIsThereAgainInTheNextWindow)
+{
+    Open();
+    ChooseOther(1);
+    Open();
+    EXPECT_TRUE(m->optOther->isChecked());
+    EXPECT_EQ(m->cboMedium->currentText(), "dual-layer DVD (8.5 GB)");
+
+    w->input.answers = {"700MiB"};
+    ChooseOther(m->cboMedium->count() - 1);
+    Open();
+    EXPECT_TRUE(m->optOther->isChecked());
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (729 MB)");
+    EXPECT_EQ(m->cboMedium->count(), 7);
+
+    m->optCD[0]->setChecked(true);
+    Open();
+    EXPECT_TRUE(m->optCD[0]->isChecked());
+    EXPECT_EQ(m->cboMedium->count(), 6) << "the custom size was not kept";
+
+    StoreSetting("Medium", "floppy");
+    Open();
+    EXPECT_TRUE(m->optCD[1]->isChecked());
 }
 
 using Move = Commands;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -73,6 +74,12 @@ TEST_F(StartUp, ControlsCarryTheirCaptions)
     EXPECT_EQ(m.chkMix->text(), "Include mix projects");
     EXPECT_EQ(m.optCD[0]->text(), "649MB - CD Backup");
     EXPECT_EQ(m.optCD[1]->text(), "4.6GB - DVD Backup");
+    EXPECT_EQ(m.optOther->text(), "Other:");
+    QStringList media;
+    for (int i = 0; i < m.cboMedium->count(); ++i)
+        media.append(m.cboMedium->itemText(i));
+    EXPECT_EQ(media, QStringList({"80-minute CD (733 MB)", "dual-layer DVD (8.5 GB)", "BD-R (24.2 GB)",
+                                  "dual-layer BD-R (48.4 GB)", "BDXL disc (100.0 GB)", "Custom size…"}));
     EXPECT_EQ(m.cmdRearrange[0]->text(), "Backup Sort");
     EXPECT_EQ(m.cmdRearrange[1]->text(), "Report Only");
     EXPECT_EQ(m.cmdMove->text(), "Move");
@@ -137,9 +144,10 @@ TEST_F(StartUp, TabOrderFollowsTheLayout)
 {
     Window w;
     Main& m = w.main;
-    const QList<QWidget*> expected = {m.txtFolder,      m.cmdChooseFolder, m.chkRegular, m.chkMix,    m.optCD[0],
-                                      m.optCD[1],       m.cmdReadFolder,   m.grdOut,     m.cmdRearrange[0],
-                                      m.cmdRearrange[1], m.cmdMove,        m.cmdErrors,  m.cmdQuit};
+    const QList<QWidget*> expected = {m.txtFolder,       m.cmdChooseFolder, m.chkRegular, m.chkMix,
+                                      m.optCD[0],        m.optCD[1],        m.optOther,   m.cboMedium,
+                                      m.cmdReadFolder,   m.grdOut,          m.cmdRearrange[0],
+                                      m.cmdRearrange[1], m.cmdMove,         m.cmdErrors,  m.cmdQuit};
     EXPECT_EQ(uitest::TabChain(expected), expected);
 }
 
@@ -468,24 +476,24 @@ TEST_F(Window_, GrowsInBothDirectionsAndKeepsItsOpeningSizeAsTheLeast)
     ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().width() == 448; })) << "6720 twips";
     const auto ruled = [&m] {
         const int H = m.frameGeometry().height();
-        return m.grdOut->height() == H - 167 && m.cmdQuit->y() == H - 81 && m.cmdErrors->y() == H - 116;
+        return m.grdOut->height() == H - 191 && m.cmdQuit->y() == H - 81 && m.cmdErrors->y() == H - 116;
     };
     EXPECT_TRUE(ruled());
-    EXPECT_EQ(m.grdOut->geometry(), QRect(15, 115, 326, m.grdOut->height()));
-    EXPECT_EQ(m.cmdMove->geometry(), QRect(350, 200, 76, 26));
+    EXPECT_EQ(m.grdOut->geometry(), QRect(15, 139, 326, m.grdOut->height()));
+    EXPECT_EQ(m.cmdMove->geometry(), QRect(350, 224, 76, 26));
 
     struct Part {
         QWidget* widget;
         bool widens; // else moves right
     };
-    const Part parts[] = {{m.Frame1, true},           {m.txtFolder, true},        {m.lblProjCount, true},
-                          {m.grdOut, true},           {m.cmdChooseFolder, false}, {m.cmdReadFolder, false},
-                          {m.cmdRearrange[0], false}, {m.cmdRearrange[1], false}, {m.cmdMove, false},
-                          {m.cmdErrors, false},       {m.cmdQuit, false}};
+    const Part parts[] = {{m.Frame1, true},          {m.txtFolder, true},        {m.cboMedium, true},
+                          {m.lblProjCount, true},    {m.grdOut, true},           {m.cmdChooseFolder, false},
+                          {m.cmdReadFolder, false},  {m.cmdRearrange[0], false}, {m.cmdRearrange[1], false},
+                          {m.cmdMove, false},        {m.cmdErrors, false},       {m.cmdQuit, false}};
     QList<QRect> before;
     for (const Part& part : parts)
         before.append(part.widget->geometry());
-    const QList<QWidget*> still = {m.chkRegular, m.chkMix, m.optCD[0], m.optCD[1]};
+    const QList<QWidget*> still = {m.chkRegular, m.chkMix, m.optCD[0], m.optCD[1], m.optOther};
     QList<QRect> stillBefore;
     for (const QWidget* widget : still)
         stillBefore.append(widget->geometry());
@@ -502,9 +510,9 @@ TEST_F(Window_, GrowsInBothDirectionsAndKeepsItsOpeningSizeAsTheLeast)
     for (int i = 0; i < still.size(); ++i)
         EXPECT_EQ(still[i]->geometry(), stillBefore[i]) << i;
 
-    // Below the opening width, and below 5190 twips high, the size springs back.
+    // Below the opening width, and below 5550 twips high, the size springs back.
     m.resize(100, 100);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().size() == QSize(448, 346); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().size() == QSize(448, 370); }));
     EXPECT_TRUE(ruled());
     for (int i = 0; i < std::ssize(parts); ++i)
         if (parts[i].widget != m.grdOut && parts[i].widget != m.cmdQuit && parts[i].widget != m.cmdErrors) {
