@@ -30,8 +30,9 @@ TEST_F(Grid, WidestTextsFitTheirColumns)
             const QString text = grid.topLevelItem(row)->text(column);
             EXPECT_LT(metrics.horizontalAdvance(text), grid.columnWidth(column)) << text.toStdString();
             EXPECT_EQ(grid.Shown(text, column), text);
-            if (row < 2 || column > 1)
+            if (row < 2 || column > 1) {
                 EXPECT_EQ(grid.ToolTip(row, column), "") << text.toStdString();
+            }
         }
     }
 }
