@@ -130,7 +130,11 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
     plan.kind = Operation::Sort;
     plan.root = RootFolder;
     notSorted.clear();
-    for (const Unsortable& left : UnsortableProjects()) {
+    const std::vector<Unsortable> unsortable = UnsortableProjects();
+    // Leaving every project in the folder would sort nothing: the sort says why instead.
+    if (unsortable.size() == static_cast<std::size_t>(projects.Count()))
+        leaveUnsortable = false;
+    for (const Unsortable& left : unsortable) {
         if (leaveUnsortable)
             notSorted.insert(left.project);
         else if (!left.project->ReadFailure.empty() || left.project->BackupNum < 0 || FirstInvalidWave(*left.project))

@@ -476,6 +476,13 @@ TEST_F(cli, ProjectsOnNoDiscAreNamedByReportAndRefusedBySort)
     EXPECT_EQ(sort.err, "Project Huge: larger than one CD (649 MB)\nNothing was moved.\n");
     EXPECT_TRUE(fs::exists(studio / "Huge.cue"));
     EXPECT_FALSE(fs::exists(studio / "CD-A"));
+    // Told to leave the projects it can't sort, it sorts the others.
+    const Result rest = Cli({"sort", "--cd", "--yes", "--skip-unsortable", Studio()});
+    EXPECT_EQ(rest.status, 0) << rest.err;
+    EXPECT_EQ(rest.err.rfind("1 project can't be sorted:\nProject Huge: larger than one CD (649 MB)\nIt stays in the folder.\n", 0), 0u) << rest.err;
+    EXPECT_TRUE(fs::exists(studio / "Huge.cue"));
+    EXPECT_TRUE(fs::exists(studio / "CD-A"));
+    EXPECT_NE(ReadFile(studio / "Backup Report.txt").find("\r\nNot sorted\r\n----\r\nHuge\r\n"), std::string::npos);
 
     // A larger medium takes it.
     const Result bd = Cli({"list", "--medium", "bd", "--sets", "--tsv", Studio()});

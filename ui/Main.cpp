@@ -743,8 +743,10 @@ void Main::cmdRearrange_Click(int Index)
     if (Index == 0) {
         if (!question.AskYesNo(BackupSortQuestion(medium), BackupSortTitle))
             return;
-        // The projects the sort can't take stay in the folder once the user agrees.
-        if (const std::vector<orvoProjectList::Unsortable> left = projectList.UnsortableProjects(); !left.empty()) {
+        // The projects the sort can't take stay in the folder once the user
+        // agrees; when it can take none, the sort refuses and says why.
+        if (const std::vector<orvoProjectList::Unsortable> left = projectList.UnsortableProjects();
+            !left.empty() && left.size() < static_cast<std::size_t>(projectList.projects.Count())) {
             if (!question.AskYesNo(SortTheRestQuestion(projectList, left), BackupSortTitle))
                 return;
             kind = BackupKind::SortTheRest;
