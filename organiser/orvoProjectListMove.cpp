@@ -93,7 +93,7 @@ std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() c
                 for (const orvoProject* user : users(file))
                     if (!listed.count(user))
                         mark(project.get(), "Project " + project->Name + ": it shares \"" + file + "\" with "
-                                                + user->Name + ", which was not read");
+                                                + user->Name + ", which the read left out");
     for (std::size_t next = 0; next < queue.size(); ++next) {
         const orvoProject* stays = queue[next];
         for (const auto& file : stays->FilesToMove())
