@@ -72,20 +72,8 @@ skip() {
 [ -c /dev/fuse ] || skip "there is no /dev/fuse on this machine"
 if [ ! -r /dev/fuse ] || [ ! -w /dev/fuse ]; then skip "/dev/fuse cannot be opened by $(id -un)"; fi
 
-as_root() {
-    if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
-}
-
-install_missing() {
-    local missing=()
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
-    as_root apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-}
+# shellcheck source=scripts/packages.sh
+source scripts/packages.sh
 
 install_missing libfuse3-dev fuse3 pkg-config gcc
 command -v fusermount3 >/dev/null || skip "there is no fusermount3 (package fuse3)"

@@ -12,20 +12,8 @@ packages=(cmake g++ make libgtest-dev libbenchmark-dev libssl-dev qt6-base-dev f
 # Only the tests need these: xorriso measures the disc image of a full set.
 test_packages=(xorriso)
 
-as_root() {
-    if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
-}
-
-install_missing() {
-    local missing=()
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
-    as_root apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-}
+# shellcheck source=scripts/packages.sh
+source scripts/packages.sh
 
 build() { # build DIR [cmake options...]
     local dir=$1; shift
