@@ -97,9 +97,9 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         }
     }
 
-    // The waves are opened relative to one descriptor of the folder, and the
-    // project files are announced to the kernel a few projects ahead of their
-    // reading, so a cold disk has the next ones under way.
+    // The project files and the waves are opened relative to one descriptor
+    // of the folder, and the project files are announced to the kernel a few
+    // projects ahead of their reading, so a cold disk has the next ones under way.
     const FileDescriptor root = OpenFolder(RootFolder);
     const int folder = root.Get() >= 0 ? root.Get() : AT_FDCWD;
     constexpr int ProjectsAhead = 8;
@@ -117,6 +117,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     int done = 0;
     std::vector<orvoProject*> listed;
     TagFile fi; // one for every project file, so its buffer is made once
+    MemoryProbe probe;
     for (const auto& project : projects) {
         if (!ui.progress.OK(done, project->Name))
             break;
@@ -124,13 +125,13 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         if (!project->LastError.empty()) { // the same name as another project file
             failed = true;
             AddFolderError(project->LastError);
-        } else if (project->FileOpenRead(fi)) {
+        } else if (project->FileOpenRead(fi, folder)) {
             failed = true;
             project->ReadFailure = project->LastError;
             AddFolderError(project->LastError);
         } else {
             project->FileRead(fi);
-            if (project->GetWaveInfo(folder)) {
+            if (project->GetWaveInfo(folder, probe)) {
                 failed = true;
                 AddFolderError(project->LastError);
             }
@@ -143,7 +144,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         listed.push_back(project.get());
     // What the projects left out play stays theirs: their waves are found, not measured.
     for (const auto& project : leftOut) {
-        if (!project->LastError.empty() || project->FileOpenRead(fi))
+        if (!project->LastError.empty() || project->FileOpenRead(fi, folder))
             continue;
         project->FileRead(fi);
         project->ListWaves();

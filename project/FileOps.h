@@ -77,9 +77,23 @@ FileDescriptor OpenRead(int folder, const char* name);
 void Announce(const FileDescriptor& file, std::int64_t length);
 // OpenRead, then Announce.
 FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length);
-// True when the file's first byte is in memory, found out without waiting
-// for the disk; false when it is not or that cannot be told.
-bool InMemory(const FileDescriptor& file);
+// IsReadOnly of an open file.
+bool IsReadOnly(const FileDescriptor& file);
+// IsReadOnly of the file name in the open folder (AT_FDCWD: the working folder).
+bool IsReadOnly(int folder, const char* name);
+
+// Tells whether files' first bytes are in memory, found out without waiting
+// for the disk. A file system that answers that it cannot tell (a network
+// share) is not asked again: one probe serves one folder scan.
+class MemoryProbe final {
+public:
+    // True when the file's first byte is in memory; false when it is not or
+    // that cannot be told.
+    bool InMemory(const FileDescriptor& file);
+
+private:
+    bool unsupported = false;
+};
 
 // True when both names are regular files (links not followed) of the same
 // bytes, read to their ends: a copy that may stand in for the other.

@@ -15,7 +15,7 @@ const FolderListing& orvoProject::Listing()
     return *folder;
 }
 
-bool orvoProject::FileOpenRead(TagFile& fi)
+bool orvoProject::FileOpenRead(TagFile& fi, int folder)
 {
     if (ReadDir.empty()) {
         LastError = "Read directory is blank";
@@ -28,8 +28,12 @@ bool orvoProject::FileOpenRead(TagFile& fi)
     const auto file = Listing().ProjectFile(Name);
     fi.Close(); // whatever file it held before
     if (file) {
-        ReadOnly = IsReadOnly(ReadDir + *file);
-        fi.Open(ReadDir + *file);
+        // The file is opened once and the open file tested; the folder is
+        // asked only when it could not be opened, as a test by name does.
+        const std::string name = folder == AT_FDCWD ? ReadDir + *file : *file;
+        FileDescriptor opened = OpenRead(folder, name.c_str());
+        ReadOnly = opened.Get() >= 0 ? IsReadOnly(opened) : IsReadOnly(folder, name.c_str());
+        fi.Open(std::move(opened));
     }
     if (!fi.IsOpen()) {
         LastError = "Can't open CUE file " + Name;
@@ -74,6 +78,12 @@ void orvoProject::ListWaves()
 
 bool orvoProject::GetWaveInfo(int folder)
 {
+    MemoryProbe probe;
+    return GetWaveInfo(folder, probe);
+}
+
+bool orvoProject::GetWaveInfo(int folder, MemoryProbe& probe)
+{
     ListWaves();
     // The wave files are opened and announced a batch at a time before the
     // first of the batch is read, so a cold disk fetches them all at once. A
@@ -81,8 +91,6 @@ bool orvoProject::GetWaveInfo(int folder)
     // (a folder read again): announcing it would cost a call per file for
     // nothing.
     constexpr int WavesAhead = 64;
-    bool failed = false;
-    wavSize = 0;
     std::vector<FileDescriptor> files;
     for (int first = 0; first < waves.Count(); first += WavesAhead) {
         const int last = std::min(waves.Count(), first + WavesAhead);
@@ -90,17 +98,25 @@ bool orvoProject::GetWaveInfo(int folder)
         for (int i = first; i < last; ++i)
             files.push_back(waves.Item(i)->Open(folder));
         const auto opened = std::find_if(files.begin(), files.end(), [](const FileDescriptor& file) { return file.Get() >= 0; });
-        if (opened != files.end() && !InMemory(*opened))
+        if (opened != files.end() && !probe.InMemory(*opened))
             for (const FileDescriptor& file : files)
                 Announce(file, HeaderBlock);
-        for (int i = first; i < last; ++i) {
-            orvoWave& wave = *waves.Item(i);
-            if (wave.FileGetSize(files[static_cast<std::size_t>(i - first)])) {
-                AddError(wave.LastError());
-                failed = true;
-            }
-            wavSize += wave.fileSize;
+        for (int i = first; i < last; ++i)
+            waves.Item(i)->FileGetSize(files[static_cast<std::size_t>(i - first)], messages);
+    }
+    return SumWaves();
+}
+
+bool orvoProject::SumWaves()
+{
+    bool failed = false;
+    wavSize = 0;
+    for (const auto& wave : waves) {
+        if (wave->Failed()) {
+            AddError(wave->LastError());
+            failed = true;
         }
+        wavSize += wave->fileSize;
     }
     // Every wave's regions, gathered in one walk: a walk per wave would cost
     // waves times regions, which a project file of many names makes huge.

@@ -48,8 +48,9 @@ public:
     // it is not set, the project lists ReadDir itself on first need.
     std::shared_ptr<const FolderListing> folder;
 
-    // Opens the project file under fi. True when it could not be opened.
-    bool FileOpenRead(TagFile& fi);
+    // Opens the project file under fi, relative to the open folder ReadDir
+    // (AT_FDCWD: by its path). True when it could not be opened.
+    bool FileOpenRead(TagFile& fi, int folder = AT_FDCWD);
     // Reads the open project file to its end into trackList and closes it.
     bool FileRead(TagFile& fi);
     // Builds the wave list and finds each wave's file, without measuring.
@@ -58,6 +59,12 @@ public:
     // relative to the open folder ReadDir (AT_FDCWD: by their paths). True
     // when a wave failed.
     bool GetWaveInfo(int folder = AT_FDCWD);
+    // The same, asking probe, which a folder scan keeps from project to
+    // project, whether the waves are in memory already.
+    bool GetWaveInfo(int folder, MemoryProbe& probe);
+    // Adds up the waves once measured: wavSize, the samples and those the
+    // regions use, and an error line for each wave that failed. True when one did.
+    bool SumWaves();
     // Lists and sizes the project's own files.
     void GetFileSize();
 
