@@ -2,9 +2,11 @@
 
 #include "BackupSet.h"
 #include "FileOps.h"
+#include "ReadAhead.h"
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -98,13 +100,15 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     }
 
     // The project files and the waves are opened relative to one descriptor
-    // of the folder, and the project files are announced to the kernel a few
-    // projects ahead of their reading, so a cold disk has the next ones under way.
+    // of the folder.
     const FileDescriptor root = OpenFolder(RootFolder);
     const int folder = root.Get() >= 0 ? root.Get() : AT_FDCWD;
+    // Read one at a time, the project files are announced to the kernel a few
+    // projects ahead of their reading, so a cold disk has the next ones under way.
+    const bool oneAtATime = requestsInFlight <= 1;
     constexpr int ProjectsAhead = 8;
     const auto announce = [&](int i) {
-        if (root.Get() < 0 || i >= projects.Count())
+        if (!oneAtATime || root.Get() < 0 || i >= projects.Count())
             return;
         if (const auto file = listing->ProjectFile(projects.Item(i)->Name))
             OpenAhead(root.Get(), *file, 0);
@@ -114,10 +118,28 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
 
     ui.progress.Hide();
     ui.progress.Startup(projects.Count());
-    int done = 0;
-    std::vector<orvoProject*> listed;
+    // One at a time, each project is read at its turn on this thread; else
+    // many files are under way at once, read ahead of their projects' turns.
+    // A project whose file has the name of another one is not read.
     TagFile fi; // one for every project file, so its buffer is made once
     MemoryProbe probe;
+    const auto readHere = [&](orvoProject& project) {
+        if (project.FileOpenRead(fi, folder))
+            return ReadAhead::Result::NotOpened;
+        project.FileRead(fi);
+        return project.GetWaveInfo(folder, probe) ? ReadAhead::Result::WaveFailed : ReadAhead::Result::Read;
+    };
+    std::optional<ReadAhead> ahead;
+    if (!oneAtATime) {
+        std::vector<orvoProject*> readable;
+        for (const auto& project : projects)
+            if (project->LastError.empty())
+                readable.push_back(project.get());
+        if (!readable.empty())
+            ahead.emplace(readable, folder, std::min(requestsInFlight, MaxRequestsInFlight));
+    }
+    int done = 0;
+    std::vector<orvoProject*> listed;
     for (const auto& project : projects) {
         if (!ui.progress.OK(done, project->Name))
             break;
@@ -125,21 +147,26 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         if (!project->LastError.empty()) { // the same name as another project file
             failed = true;
             AddFolderError(project->LastError);
-        } else if (project->FileOpenRead(fi, folder)) {
-            failed = true;
-            project->ReadFailure = project->LastError;
-            AddFolderError(project->LastError);
         } else {
-            project->FileRead(fi);
-            if (project->GetWaveInfo(folder, probe)) {
+            switch (ahead ? ahead->Take(*project) : readHere(*project)) {
+            case ReadAhead::Result::NotOpened:
+                failed = true;
+                project->ReadFailure = project->LastError;
+                AddFolderError(project->LastError);
+                break;
+            case ReadAhead::Result::WaveFailed:
                 failed = true;
                 AddFolderError(project->LastError);
+                [[fallthrough]];
+            case ReadAhead::Result::Read:
+                project->trackList.Release();
+                std::string().swap(project->ReadFailure); // read: the text's room goes too
+                break;
             }
-            project->trackList.Release();
-            std::string().swap(project->ReadFailure); // read: the text's room goes too
         }
         ++done;
     }
+    ahead.reset(); // a read cancelled: what is under way ends, what was read ahead goes
     for (const auto& project : projects)
         listed.push_back(project.get());
     // What the projects left out play stays theirs: their waves are found, not measured.

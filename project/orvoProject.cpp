@@ -146,6 +146,17 @@ bool orvoProject::SumWaves()
     return failed;
 }
 
+void orvoProject::TakeRead(orvoProject& ahead)
+{
+    ReadDir = std::move(ahead.ReadDir);
+    ReadOnly = ahead.ReadOnly;
+    LastError = std::move(ahead.LastError);
+    trackList = std::move(ahead.trackList);
+    waves = std::move(ahead.waves);
+    for (const auto& wave : waves)
+        wave->project = this;
+}
+
 void orvoProject::GetFileSize()
 {
     SetOwnFiles(Listing().OwnFiles(Name));

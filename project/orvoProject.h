@@ -65,6 +65,10 @@ public:
     // Adds up the waves once measured: wavSize, the samples and those the
     // regions use, and an error line for each wave that failed. True when one did.
     bool SumWaves();
+    // Takes over what ahead, a project of the same name and folder read apart
+    // from this one, read: the folder with its separator, the read-only test,
+    // why its file could not be opened, the tracks and the waves as measured.
+    void TakeRead(orvoProject& ahead);
     // Lists and sizes the project's own files.
     void GetFileSize();
 
