@@ -1,5 +1,7 @@
 #include "ReadAhead.h"
 
+#include "FileOps.h"
+
 #include <csignal>
 #include <pthread.h>
 
@@ -10,8 +12,8 @@ ReadAhead::Copy::Copy(const orvoProject& original) : project(unused)
     project.folder = original.folder;
 }
 
-ReadAhead::ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests)
-    : order(projects), folder(folder)
+ReadAhead::ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests, bool measure)
+    : order(projects), folder(folder), measure(measure)
 {
     for (int i = 0; i < requests; ++i)
         Add();
@@ -43,7 +45,7 @@ void ReadAhead::Add()
         return;
     const std::lock_guard lock(mutex);
     Copy& copy = copies.emplace_back(*order[added++]);
-    requests.push_back({&copy, -1});
+    requests.push_back({&copy, Kind::ProjectFile, 0});
     requested.notify_one();
 }
 
@@ -62,7 +64,7 @@ ReadAhead::Result ReadAhead::Take(orvoProject& project)
         for (const NoticeList& notices : copy.notices)
             for (const std::string& text : notices.texts)
                 project.messages.Notice(text);
-        result = project.SumWaves() ? Result::WaveFailed : Result::Read;
+        result = measure && project.SumWaves() ? Result::WaveFailed : Result::Read;
     }
     lock.lock();
     copies.pop_front();
@@ -92,11 +94,15 @@ void ReadAhead::Work()
         lock.lock();
         if (error && !copy.error)
             copy.error = error;
-        // A project file read: its waves are requests now.
-        if (request.wave < 0 && !copy.notOpened && !copy.error && copy.project.waves.Count() > 0) {
-            for (int i = 0; i < copy.project.waves.Count(); ++i)
-                requests.push_back({&copy, i});
-            copy.pending += copy.project.waves.Count();
+        // A project file read: its waves and own files are requests now.
+        if (request.kind == Kind::ProjectFile && !copy.notOpened && !copy.error) {
+            const int waves = measure ? copy.project.waves.Count() : 0;
+            const auto ownFiles = static_cast<int>(copy.project.ownLengths.size());
+            for (int i = 0; i < waves; ++i)
+                requests.push_back({&copy, Kind::Wave, i});
+            for (int i = 0; i < ownFiles; ++i)
+                requests.push_back({&copy, Kind::OwnFile, i});
+            copy.pending += waves + ownFiles;
             requested.notify_all();
         }
         if (--copy.pending == 0)
@@ -106,16 +112,29 @@ void ReadAhead::Work()
 
 void ReadAhead::Do(const Request& request, TagFile& fi)
 {
-    orvoProject& project = request.copy->project;
-    if (request.wave >= 0) {
-        orvoWave& wave = *project.waves.Item(request.wave);
-        wave.FileGetSize(wave.Open(folder), request.copy->notices[static_cast<std::size_t>(request.wave)]);
+    Copy& copy = *request.copy;
+    orvoProject& project = copy.project;
+    const auto index = static_cast<std::size_t>(request.index);
+    switch (request.kind) {
+    case Kind::ProjectFile:
+        copy.notOpened = project.FileOpenRead(fi, folder);
+        if (copy.notOpened)
+            return;
+        project.FileRead(fi);
+        project.ListWaves();
+        copy.notices.resize(static_cast<std::size_t>(project.waves.Count()));
+        for (std::string& name : project.Listing().OwnFiles(project.Name))
+            project.ownLengths.emplace_back(std::move(name), 0);
+        return;
+    case Kind::Wave: {
+        orvoWave& wave = *project.waves.Item(request.index);
+        wave.FileGetSize(wave.Open(folder), copy.notices[index]);
         return;
     }
-    request.copy->notOpened = project.FileOpenRead(fi, folder);
-    if (request.copy->notOpened)
+    case Kind::OwnFile: {
+        auto& [name, length] = project.ownLengths[index];
+        length = FileLength(folder, (folder == AT_FDCWD ? project.ReadDir + name : name).c_str());
         return;
-    project.FileRead(fi);
-    project.ListWaves();
-    request.copy->notices.resize(static_cast<std::size_t>(project.waves.Count()));
+    }
+    }
 }

@@ -14,8 +14,9 @@
 // own, so that many opens and header reads are under way at once: on a
 // network share each of them waits for a round trip. A project's file is one
 // request (open, read-only test, read and parse), each of its waves another
-// (open, chunk walk); a thread does one request at a time, so the threads are
-// as many as the requests under way.
+// (open, chunk walk), and so is the length of each file that may be its own;
+// a thread does one request at a time, so the threads are as many as the
+// requests under way.
 // Each project is read into a copy apart from the list, which the scan takes
 // over at the project's turn, in list order, with the notices its waves met:
 // the user sees what a read one file at a time shows, in the same order, and
@@ -27,8 +28,9 @@ public:
     enum class Result { Read, WaveFailed, NotOpened };
 
     // Starts reading projects, in their order, with up to requests (at least
-    // 2) files under way, opened relative to the open folder.
-    ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests);
+    // 2) files under way, opened relative to the open folder. Their waves are
+    // measured, or only found (measure false).
+    ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests, bool measure);
     // Lets the requests under way end and drops every copy not taken.
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
@@ -36,8 +38,8 @@ public:
 
     // Waits until the next project of the order, project, is read, hands it
     // what was read and passes the notices of its waves through its messages,
-    // then adds up its waves. NotOpened when its project file could not be
-    // opened (its LastError says why), WaveFailed when a wave failed.
+    // then adds up its measured waves. NotOpened when its project file could
+    // not be opened (its LastError says why), WaveFailed when a wave failed.
     Result Take(orvoProject& project);
 
 private:
@@ -53,13 +55,16 @@ private:
         orvoProject project;
         std::vector<NoticeList> notices;
         bool notOpened = false;
-        int pending = 1; // the project file, then its waves
+        int pending = 1; // the project file, then its waves and own files
         std::exception_ptr error; // what a request threw, thrown again at the project's turn
     };
-    // A request: a copy's project file (wave < 0) or one of its waves.
+    // A request: a copy's project file, one of its waves, or the length of
+    // one of the files that may be its own.
+    enum class Kind { ProjectFile, Wave, OwnFile };
     struct Request {
         Copy* copy;
-        int wave;
+        Kind kind;
+        int index; // of the wave in the copy's waves, of the file in its ownLengths
     };
 
     // Starts on the next project of the order.
@@ -70,6 +75,7 @@ private:
 
     const std::vector<orvoProject*> order;
     const int folder;
+    const bool measure;
     std::size_t added = 0; // the projects of order started on
     std::mutex mutex;
     std::condition_variable requested; // a request was added, or the threads must stop

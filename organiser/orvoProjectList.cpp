@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -129,15 +129,16 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         project.FileRead(fi);
         return project.GetWaveInfo(folder, probe) ? ReadAhead::Result::WaveFailed : ReadAhead::Result::Read;
     };
-    std::optional<ReadAhead> ahead;
-    if (!oneAtATime) {
+    const auto readAhead = [&](const auto& list, bool measure) -> std::unique_ptr<ReadAhead> {
         std::vector<orvoProject*> readable;
-        for (const auto& project : projects)
+        for (const auto& project : list)
             if (project->LastError.empty())
                 readable.push_back(project.get());
-        if (!readable.empty())
-            ahead.emplace(readable, folder, std::min(requestsInFlight, MaxRequestsInFlight));
-    }
+        if (oneAtATime || readable.empty())
+            return nullptr;
+        return std::make_unique<ReadAhead>(readable, folder, std::min(requestsInFlight, MaxRequestsInFlight), measure);
+    };
+    auto ahead = readAhead(projects, true);
     int done = 0;
     std::vector<orvoProject*> listed;
     for (const auto& project : projects) {
@@ -167,17 +168,25 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         ++done;
     }
     ahead.reset(); // a read cancelled: what is under way ends, what was read ahead goes
+    ahead = readAhead(leftOut, false);
     for (const auto& project : projects)
         listed.push_back(project.get());
     // What the projects left out play stays theirs: their waves are found, not measured.
+    const auto findHere = [&](orvoProject& project) {
+        if (project.FileOpenRead(fi, folder))
+            return ReadAhead::Result::NotOpened;
+        project.FileRead(fi);
+        project.ListWaves();
+        return ReadAhead::Result::Read;
+    };
     for (const auto& project : leftOut) {
-        if (!project->LastError.empty() || project->FileOpenRead(fi, folder))
+        if (!project->LastError.empty()
+            || (ahead ? ahead->Take(*project) : findHere(*project)) == ReadAhead::Result::NotOpened)
             continue;
-        project->FileRead(fi);
-        project->ListWaves();
         project->trackList.Release();
         std::string().swap(project->ReadFailure);
     }
+    ahead.reset();
     owners.Build(listing, listed, std::move(leftOut));
     return failed;
 }

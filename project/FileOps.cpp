@@ -201,8 +201,13 @@ bool IsReadOnly(const FileDescriptor& file)
 
 std::int64_t FileLength(const std::filesystem::path& path)
 {
+    return FileLength(AT_FDCWD, path.c_str());
+}
+
+std::int64_t FileLength(int folder, const char* name)
+{
     struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : 0;
+    return ::fstatat(folder, name, &status, 0) == 0 ? static_cast<std::int64_t>(status.st_size) : 0;
 }
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept

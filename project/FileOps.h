@@ -47,6 +47,8 @@ bool IsReadOnly(const std::filesystem::path& path);
 
 // The file's length in bytes, 0 when it cannot be read.
 std::int64_t FileLength(const std::filesystem::path& path);
+// The length of the file name in the open folder (AT_FDCWD: the working folder).
+std::int64_t FileLength(int folder, const char* name);
 
 // An open file descriptor, closed by its owner; -1 when none.
 class FileDescriptor final {
