@@ -13,10 +13,12 @@ ReadAhead::Copy::Copy(const orvoProject& original) : project(unused)
 }
 
 ReadAhead::ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests, bool measure)
-    : order(projects), folder(folder), measure(measure)
+    : order(projects), folder(folder), threadCount(static_cast<std::size_t>(requests)), measure(measure)
 {
-    for (int i = 0; i < requests; ++i)
-        Add();
+    {
+        const std::lock_guard lock(mutex);
+        Fill();
+    }
     // Signals are for the calling thread: one that reached a thread of the
     // pool could cut an open short, which would then count as not found.
     sigset_t all, saved;
@@ -39,23 +41,22 @@ ReadAhead::~ReadAhead()
         thread.join();
 }
 
-void ReadAhead::Add()
+void ReadAhead::Fill()
 {
-    if (added == order.size())
-        return;
-    const std::lock_guard lock(mutex);
-    Copy& copy = copies.emplace_back(*order[added++]);
-    requests.push_back({&copy, Kind::ProjectFile, 0});
-    requested.notify_one();
+    while (added < order.size() && copies.size() < threadCount && requests.size() < threadCount) {
+        Copy& copy = copies.emplace_back(*order[added++]);
+        requests.push_back({&copy, Kind::ProjectFile, 0});
+        requested.notify_one();
+    }
 }
 
 ReadAhead::Result ReadAhead::Take(orvoProject& project)
 {
     std::unique_lock lock(mutex);
     finished.wait(lock, [&] { return copies.front().pending == 0; });
+    Copy& copy = copies.front();
     lock.unlock();
 
-    Copy& copy = copies.front();
     if (copy.error)
         std::rethrow_exception(copy.error);
     project.TakeRead(copy.project);
@@ -68,8 +69,7 @@ ReadAhead::Result ReadAhead::Take(orvoProject& project)
     }
     lock.lock();
     copies.pop_front();
-    lock.unlock();
-    Add();
+    Fill();
     return result;
 }
 
@@ -107,6 +107,7 @@ void ReadAhead::Work()
         }
         if (--copy.pending == 0)
             finished.notify_one();
+        Fill();
     }
 }
 
@@ -123,8 +124,8 @@ void ReadAhead::Do(const Request& request, TagFile& fi)
         project.FileRead(fi);
         project.ListWaves();
         copy.notices.resize(static_cast<std::size_t>(project.waves.Count()));
-        for (std::string& name : project.Listing().OwnFiles(project.Name))
-            project.ownLengths.emplace_back(std::move(name), 0);
+        for (const std::size_t position : project.Listing().OwnFilePositions(project.Name))
+            project.ownLengths.emplace_back(position, 0);
         return;
     case Kind::Wave: {
         orvoWave& wave = *project.waves.Item(request.index);
@@ -132,8 +133,9 @@ void ReadAhead::Do(const Request& request, TagFile& fi)
         return;
     }
     case Kind::OwnFile: {
-        auto& [name, length] = project.ownLengths[index];
-        length = FileLength(folder, (folder == AT_FDCWD ? project.ReadDir + name : name).c_str());
+        auto& [position, length] = project.ownLengths[index];
+        const std::string_view name = project.Listing().Name(position); // followed by a zero byte
+        length = FileLength(folder, folder == AT_FDCWD ? (project.ReadDir + name.data()).c_str() : name.data());
         return;
     }
     }

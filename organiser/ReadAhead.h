@@ -20,8 +20,9 @@
 // Each project is read into a copy apart from the list, which the scan takes
 // over at the project's turn, in list order, with the notices its waves met:
 // the user sees what a read one file at a time shows, in the same order, and
-// a project whose turn never comes is left as it was. The copies are kept for
-// a window of as many projects ahead as there are threads.
+// a project whose turn never comes is left as it was. The next project is
+// started on whenever fewer requests wait than there are threads, within a
+// window of at most as many projects ahead as there are threads.
 class ReadAhead final {
 public:
     // What reading a project gave.
@@ -67,20 +68,22 @@ private:
         int index; // of the wave in the copy's waves, of the file in its ownLengths
     };
 
-    // Starts on the next project of the order.
-    void Add();
+    // Starts on the next projects of the order while fewer requests wait than
+    // there are threads and the window has room. Called with mutex held.
+    void Fill();
     // One thread's loop: takes requests until stopped.
     void Work();
     void Do(const Request& request, TagFile& fi);
 
     const std::vector<orvoProject*> order;
     const int folder;
+    const std::size_t threadCount;
     const bool measure;
     std::size_t added = 0; // the projects of order started on
     std::mutex mutex;
     std::condition_variable requested; // a request was added, or the threads must stop
     std::condition_variable finished;  // a copy's last request is done
-    std::deque<Copy> copies;           // the window, in order
+    std::deque<Copy> copies;           // the window, in order; only Take takes from it
     std::deque<Request> requests;
     bool stopping = false;
     std::vector<std::thread> threads;

@@ -169,18 +169,16 @@ void orvoProject::SetOwnFiles(std::vector<std::string> files)
     fileSize = 0;
     // An own file that is a wave too is as large as the wave's true size.
     std::unordered_map<std::string_view, std::int64_t> ownSizes;
-    const auto before = [](const std::pair<std::string, std::int64_t>& own, const std::string& file) {
-        return FolderListing::NameLess(own.first, file);
-    };
     // Each length is the one found ahead, else the folder's answer now.
     for (const auto& name : fileList) {
-        const auto known = std::lower_bound(ownLengths.begin(), ownLengths.end(), name, before);
+        const std::size_t position = ownLengths.empty() ? FolderListing::npos : Listing().Position(name);
+        const auto known = std::lower_bound(ownLengths.begin(), ownLengths.end(), std::pair(position, std::int64_t{0}));
         const std::int64_t length
-            = known != ownLengths.end() && known->first == name ? known->second : FileLength(ReadDir + name);
+            = known != ownLengths.end() && known->first == position ? known->second : FileLength(ReadDir + name);
         fileSize += length;
         ownSizes[name] = length;
     }
-    std::vector<std::pair<std::string, std::int64_t>>().swap(ownLengths);
+    std::vector<std::pair<std::size_t, std::int64_t>>().swap(ownLengths);
     // Each wave file found counts once.
     discSize = 0;
     std::unordered_set<std::size_t> counted;

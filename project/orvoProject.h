@@ -49,11 +49,11 @@ public:
     // it is not set, the project lists ReadDir itself on first need.
     std::shared_ptr<const FolderListing> folder;
     // The lengths of the files that may be the project's own (named as the
-    // project, alone or followed by "."), in listing order, found while the
-    // project was read ahead of its turn: the next SetOwnFiles takes its files'
-    // lengths from them rather than asking the folder one file after another,
-    // then lets them go.
-    std::vector<std::pair<std::string, std::int64_t>> ownLengths;
+    // project, alone or followed by "."), each with its position in folder, in
+    // listing order, found while the project was read ahead of its turn: the
+    // next SetOwnFiles takes its files' lengths from them rather than asking
+    // the folder one file after another, then lets them go.
+    std::vector<std::pair<std::size_t, std::int64_t>> ownLengths;
 
     // Opens the project file under fi, relative to the open folder ReadDir
     // (AT_FDCWD: by its path). True when it could not be opened.
