@@ -14,6 +14,7 @@
 #include "orvoProjectList.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -31,11 +32,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view UsageLines =
-    "usage: kelvark-cli list   [MEDIUM] [--no-mix] [--no-regular] [--sets] [--tsv] FOLDER\n"
-    "       kelvark-cli report [MEDIUM] [--no-mix] [--no-regular] [--yes] FOLDER\n"
-    "       kelvark-cli sort   [MEDIUM] [--no-mix] [--no-regular] [--skip-unsortable] [--yes] FOLDER\n"
-    "       kelvark-cli move   [MEDIUM] [--no-mix] [--no-regular] FOLDER DEST PROJECT...\n"
-    "       kelvark-cli rename [MEDIUM] [--no-mix] [--no-regular] FOLDER OLD NEW\n"
+    "usage: kelvark-cli list   [MEDIUM] [--no-mix] [--no-regular] [--threads N] [--sets] [--tsv] FOLDER\n"
+    "       kelvark-cli report [MEDIUM] [--no-mix] [--no-regular] [--threads N] [--yes] FOLDER\n"
+    "       kelvark-cli sort   [MEDIUM] [--no-mix] [--no-regular] [--threads N] [--skip-unsortable] [--yes] FOLDER\n"
+    "       kelvark-cli move   [MEDIUM] [--no-mix] [--no-regular] [--threads N] FOLDER DEST PROJECT...\n"
+    "       kelvark-cli rename [MEDIUM] [--no-mix] [--no-regular] [--threads N] FOLDER OLD NEW\n"
     "       kelvark-cli recover --finish|--undo|--forget [--yes] FOLDER\n"
     "       kelvark-cli unsort [MEDIUM] [--yes] FOLDER\n"
     "       kelvark-cli checksum [--replace] FOLDER\n"
@@ -68,6 +69,9 @@ constexpr std::string_view HelpText =
     "                 BDDL-A, BDXL-A (cd80: CD-A) and DISC-A for a size\n"
     "  --no-mix       leave out mix projects (\" Mix\" in the name)\n"
     "  --no-regular   leave out regular projects\n"
+    "  --threads N    read FOLDER with up to N files under way at once, 1 to 256\n"
+    "                 (default 32): on a network share each open and read waits\n"
+    "                 for the network; 1 reads one file after the other\n"
     "  --sets         list: print each set (name, projects, files, bytes, budget)\n"
     "                 instead of the projects; bytes are what the files take on a\n"
     "                 disc, each rounded up to 2,048-byte sectors plus 1,024\n"
@@ -121,6 +125,7 @@ struct Options {
     bool skipUnsortable = false;
     bool mix = true;
     bool regular = true;
+    std::optional<int> threads; // the project list's own number when not given
     bool tsv = false;
     bool yes = false;
     bool finish = false;
@@ -172,6 +177,13 @@ void CheckOperands(const Options& options)
         throw UsageError("recover takes one of --finish, --undo and --forget");
 }
 
+// True for the commands that read the folder's projects first.
+bool ReadsTheFolder(Command command)
+{
+    return command == Command::List || command == Command::Report || command == Command::Sort
+           || command == Command::Move || command == Command::Rename;
+}
+
 // Returns false when --help or --version has been answered.
 bool Parse(int argc, char** argv, Options& options)
 {
@@ -211,6 +223,21 @@ bool Parse(int argc, char** argv, Options& options)
                 throw UsageError("--cd, --dvd and --medium name one medium only");
             options.medium = *medium;
             options.mediumGiven = true;
+        } else if ((arg == "--threads" || arg.starts_with("--threads=")) && ReadsTheFolder(options.command)) {
+            std::string_view word = arg.substr(std::min<std::size_t>(arg.size(), 10));
+            if (arg == "--threads") {
+                if (i + 1 == args.size())
+                    throw UsageError("--threads needs a number");
+                word = args[++i];
+            }
+            int threads = 0;
+            const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), threads);
+            if (error != std::errc() || end != word.data() + word.size() || threads < 1
+                || threads > orvoProjectList::MaxRequestsInFlight)
+                throw UsageError("--threads takes a whole number from 1 to "
+                                 + std::to_string(orvoProjectList::MaxRequestsInFlight) + ": \"" + std::string(word)
+                                 + "\"");
+            options.threads = threads;
         } else if (arg == "--sets" && options.command == Command::List) {
             options.sets = true;
         } else if (arg == "--skip-unsortable" && options.command == Command::Sort) {
@@ -232,6 +259,8 @@ bool Parse(int argc, char** argv, Options& options)
             (arg == "--finish" ? options.finish : arg == "--undo" ? options.undo : options.forget) = true;
         } else if (arg == "--replace") {
             throw UsageError("--replace applies to checksum only");
+        } else if (arg == "--threads" || arg.starts_with("--threads=")) {
+            throw UsageError("--threads applies to list, report, sort, move and rename only");
         } else if (arg == "--tsv" || arg == "--sets" || arg == "--skip-unsortable" || arg == "--yes") {
             throw UsageError(std::string(arg) + " applies to "
                              + (arg == "--yes"               ? "sort, unsort, report and recover only"
@@ -451,6 +480,8 @@ int Run(const Options& options)
     TerminalMessages messages(progress, options.all);
     orvoProjectList list({messages, progress});
     list.regional = LocaleRegional();
+    if (options.threads)
+        list.requestsInFlight = *options.threads;
     TerminalGrid grid;
     int status = 0;
     if (options.command == Command::Recover)

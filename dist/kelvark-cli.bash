@@ -54,11 +54,11 @@ _kelvark_cli()
 
     local command=${words[1]} options
     case $command in
-    list) options='--all --medium --cd --dvd --no-mix --no-regular --sets --tsv' ;;
-    sort) options='--all --medium --cd --dvd --no-mix --no-regular --skip-unsortable --yes' ;;
+    list) options='--all --medium --cd --dvd --no-mix --no-regular --threads --sets --tsv' ;;
+    sort) options='--all --medium --cd --dvd --no-mix --no-regular --threads --skip-unsortable --yes' ;;
     unsort) options='--all --medium --cd --dvd --yes' ;;
-    report) options='--all --medium --cd --dvd --no-mix --no-regular --yes' ;;
-    move | rename) options='--medium --cd --dvd --no-mix --no-regular' ;;
+    report) options='--all --medium --cd --dvd --no-mix --no-regular --threads --yes' ;;
+    move | rename) options='--all --medium --cd --dvd --no-mix --no-regular --threads' ;;
     recover) options='--finish --undo --forget --yes' ;;
     checksum) options='--replace' ;;
     verify) options='--all' ;;
@@ -69,12 +69,16 @@ _kelvark_cli()
         COMPREPLY=($(compgen -W 'cd cd80 dvd dvd-dl bd bd-dl bdxl' -- "$cur"))
         return
     fi
+    if [[ $prev == --threads ]]; then
+        COMPREPLY=($(compgen -W '1 8 32 64' -- "$cur"))
+        return
+    fi
 
     # The operands before the word being completed; "--" ends the options,
-    # and the word after --medium is its value.
+    # and the word after --medium or --threads is its value.
     local operands=() namesOnly='' i
     for ((i = 2; i < cword; i++)); do
-        if [[ -z $namesOnly && ${words[i]} == --medium ]]; then
+        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads) ]]; then
             ((i++))
         elif [[ -n $namesOnly || ${words[i]} != -* || ${words[i]} == - ]]; then
             operands+=("${words[i]}")

@@ -2,9 +2,11 @@
 
 #include "BackupSet.h"
 #include "FileOps.h"
+#include "ReadAhead.h"
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -97,14 +99,16 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         }
     }
 
-    // The waves are opened relative to one descriptor of the folder, and the
-    // project files are announced to the kernel a few projects ahead of their
-    // reading, so a cold disk has the next ones under way.
+    // The project files and the waves are opened relative to one descriptor
+    // of the folder.
     const FileDescriptor root = OpenFolder(RootFolder);
     const int folder = root.Get() >= 0 ? root.Get() : AT_FDCWD;
+    // Read one at a time, the project files are announced to the kernel a few
+    // projects ahead of their reading, so a cold disk has the next ones under way.
+    const bool oneAtATime = requestsInFlight <= 1;
     constexpr int ProjectsAhead = 8;
     const auto announce = [&](int i) {
-        if (root.Get() < 0 || i >= projects.Count())
+        if (!oneAtATime || root.Get() < 0 || i >= projects.Count())
             return;
         if (const auto file = listing->ProjectFile(projects.Item(i)->Name))
             OpenAhead(root.Get(), *file, 0);
@@ -114,9 +118,29 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
 
     ui.progress.Hide();
     ui.progress.Startup(projects.Count());
+    // One at a time, each project is read at its turn on this thread; else
+    // many files are under way at once, read ahead of their projects' turns.
+    // A project whose file has the name of another one is not read.
+    TagFile fi; // one for every project file, so its buffer is made once
+    MemoryProbe probe;
+    const auto readHere = [&](orvoProject& project) {
+        if (project.FileOpenRead(fi, folder))
+            return ReadAhead::Result::NotOpened;
+        project.FileRead(fi);
+        return project.GetWaveInfo(folder, probe) ? ReadAhead::Result::WaveFailed : ReadAhead::Result::Read;
+    };
+    const auto readAhead = [&](const auto& list, bool measure) -> std::unique_ptr<ReadAhead> {
+        std::vector<orvoProject*> readable;
+        for (const auto& project : list)
+            if (project->LastError.empty())
+                readable.push_back(project.get());
+        if (oneAtATime || readable.empty())
+            return nullptr;
+        return std::make_unique<ReadAhead>(readable, folder, std::min(requestsInFlight, MaxRequestsInFlight), measure);
+    };
+    auto ahead = readAhead(projects, true);
     int done = 0;
     std::vector<orvoProject*> listed;
-    TagFile fi; // one for every project file, so its buffer is made once
     for (const auto& project : projects) {
         if (!ui.progress.OK(done, project->Name))
             break;
@@ -124,32 +148,45 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         if (!project->LastError.empty()) { // the same name as another project file
             failed = true;
             AddFolderError(project->LastError);
-        } else if (project->FileOpenRead(fi)) {
-            failed = true;
-            project->ReadFailure = project->LastError;
-            AddFolderError(project->LastError);
         } else {
-            project->FileRead(fi);
-            if (project->GetWaveInfo(folder)) {
+            switch (ahead ? ahead->Take(*project) : readHere(*project)) {
+            case ReadAhead::Result::NotOpened:
+                failed = true;
+                project->ReadFailure = project->LastError;
+                AddFolderError(project->LastError);
+                break;
+            case ReadAhead::Result::WaveFailed:
                 failed = true;
                 AddFolderError(project->LastError);
+                [[fallthrough]];
+            case ReadAhead::Result::Read:
+                project->trackList.Release();
+                std::string().swap(project->ReadFailure); // read: the text's room goes too
+                break;
             }
-            project->trackList.Release();
-            std::string().swap(project->ReadFailure); // read: the text's room goes too
         }
         ++done;
     }
+    ahead.reset(); // a read cancelled: what is under way ends, what was read ahead goes
+    ahead = readAhead(leftOut, false);
     for (const auto& project : projects)
         listed.push_back(project.get());
     // What the projects left out play stays theirs: their waves are found, not measured.
+    const auto findHere = [&](orvoProject& project) {
+        if (project.FileOpenRead(fi, folder))
+            return ReadAhead::Result::NotOpened;
+        project.FileRead(fi);
+        project.ListWaves();
+        return ReadAhead::Result::Read;
+    };
     for (const auto& project : leftOut) {
-        if (!project->LastError.empty() || project->FileOpenRead(fi))
+        if (!project->LastError.empty()
+            || (ahead ? ahead->Take(*project) : findHere(*project)) == ReadAhead::Result::NotOpened)
             continue;
-        project->FileRead(fi);
-        project->ListWaves();
         project->trackList.Release();
         std::string().swap(project->ReadFailure);
     }
+    ahead.reset();
     owners.Build(listing, listed, std::move(leftOut));
     return failed;
 }

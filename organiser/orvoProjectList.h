@@ -27,6 +27,11 @@ public:
     Regional regional;
     // Who owns each file of the folder read last.
     FolderOwners owners;
+    // How many files ReadFolder has under way at once, from 1 (one after the
+    // other, on the calling thread) to MaxRequestsInFlight: on a network share
+    // every open and read waits for a round trip.
+    int requestsInFlight = 32;
+    static constexpr int MaxRequestsInFlight = 256;
 
     // The medium of the last plan.
     Medium medium = DVDMedium();

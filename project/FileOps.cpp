@@ -198,14 +198,30 @@ bool EntryExists(const std::filesystem::path& path)
 
 bool IsReadOnly(const std::filesystem::path& path)
 {
+    return IsReadOnly(AT_FDCWD, path.c_str());
+}
+
+bool IsReadOnly(int folder, const char* name)
+{
     struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && (status.st_mode & S_IWUSR) == 0;
+    return ::fstatat(folder, name, &status, 0) == 0 && (status.st_mode & S_IWUSR) == 0;
+}
+
+bool IsReadOnly(const FileDescriptor& file)
+{
+    struct stat status {};
+    return ::fstat(file.Get(), &status) == 0 && (status.st_mode & S_IWUSR) == 0;
 }
 
 std::int64_t FileLength(const std::filesystem::path& path)
 {
+    return FileLength(AT_FDCWD, path.c_str());
+}
+
+std::int64_t FileLength(int folder, const char* name)
+{
     struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : 0;
+    return ::fstatat(folder, name, &status, 0) == 0 ? static_cast<std::int64_t>(status.st_size) : 0;
 }
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
@@ -247,11 +263,16 @@ FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t lengt
     return file;
 }
 
-bool InMemory(const FileDescriptor& file)
+bool MemoryProbe::InMemory(const FileDescriptor& file)
 {
+    if (unsupported)
+        return false;
     char byte = 0;
     iovec target{&byte, 1};
-    return ::preadv2(file.Get(), &target, 1, 0, RWF_NOWAIT) >= 0;
+    if (::preadv2(file.Get(), &target, 1, 0, RWF_NOWAIT) >= 0)
+        return true;
+    unsupported = errno == EOPNOTSUPP;
+    return false;
 }
 
 bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b)

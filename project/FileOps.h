@@ -47,6 +47,8 @@ bool IsReadOnly(const std::filesystem::path& path);
 
 // The file's length in bytes, 0 when it cannot be read.
 std::int64_t FileLength(const std::filesystem::path& path);
+// The length of the file name in the open folder (AT_FDCWD: the working folder).
+std::int64_t FileLength(int folder, const char* name);
 
 // An open file descriptor, closed by its owner; -1 when none.
 class FileDescriptor final {
@@ -77,9 +79,23 @@ FileDescriptor OpenRead(int folder, const char* name);
 void Announce(const FileDescriptor& file, std::int64_t length);
 // OpenRead, then Announce.
 FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length);
-// True when the file's first byte is in memory, found out without waiting
-// for the disk; false when it is not or that cannot be told.
-bool InMemory(const FileDescriptor& file);
+// IsReadOnly of an open file.
+bool IsReadOnly(const FileDescriptor& file);
+// IsReadOnly of the file name in the open folder (AT_FDCWD: the working folder).
+bool IsReadOnly(int folder, const char* name);
+
+// Tells whether files' first bytes are in memory, found out without waiting
+// for the disk. A file system that answers that it cannot tell (a network
+// share) is not asked again: one probe serves one folder scan.
+class MemoryProbe final {
+public:
+    // True when the file's first byte is in memory; false when it is not or
+    // that cannot be told.
+    bool InMemory(const FileDescriptor& file);
+
+private:
+    bool unsupported = false;
+};
 
 // True when both names are regular files (links not followed) of the same
 // bytes, read to their ends: a copy that may stand in for the other.

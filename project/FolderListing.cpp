@@ -202,13 +202,21 @@ std::pair<std::size_t, std::size_t> FolderListing::FoldedRange(std::string_view 
 
 std::vector<std::string> FolderListing::OwnFiles(std::string_view projectName) const
 {
+    std::vector<std::string> found;
+    for (const std::size_t position : OwnFilePositions(projectName))
+        found.emplace_back(Name(position));
+    return found;
+}
+
+std::vector<std::size_t> FolderListing::OwnFilePositions(std::string_view projectName) const
+{
     // Every own file's name starts with projectName once letters are folded, and
     // such names stand together in the listing's order.
-    std::vector<std::string> found;
+    std::vector<std::size_t> found;
     for (std::size_t i = FoldedRange(projectName).first;
          i < spans.size() && FoldedCompare(Name(i).substr(0, projectName.size()), projectName) == 0; ++i)
         if (IsOwnFileOf(Name(i), projectName))
-            found.emplace_back(Name(i));
+            found.push_back(i);
     return found;
 }
 

@@ -54,6 +54,8 @@ public:
     // The project's own files: named exactly projectName, or projectName
     // followed by "." and anything (projectName compared exactly).
     std::vector<std::string> OwnFiles(std::string_view projectName) const;
+    // The positions of those files, in listing order.
+    std::vector<std::size_t> OwnFilePositions(std::string_view projectName) const;
 
     // The project file of projectName: projectName + ".cue" when it exists,
     // else the first own file whose extension is ".cue" in another letter case.

@@ -92,7 +92,12 @@ int Tokens(TagList& dlist, std::string_view line, std::size_t p, std::size_t slo
 
 void TagFile::Open(const std::filesystem::path& path)
 {
-    file = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Open(FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC)));
+}
+
+void TagFile::Open(FileDescriptor opened)
+{
+    file = std::move(opened);
     next = filled = 0;
     offset = 0;
     longLineAhead = false;

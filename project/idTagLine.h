@@ -31,6 +31,8 @@ public:
     explicit TagFile(const std::filesystem::path& path) { Open(path); }
 
     void Open(const std::filesystem::path& path);
+    // Reads the file already open.
+    void Open(FileDescriptor opened);
     bool IsOpen() const { return file.Get() >= 0; }
     void Close();
 

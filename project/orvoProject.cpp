@@ -15,7 +15,7 @@ const FolderListing& orvoProject::Listing()
     return *folder;
 }
 
-bool orvoProject::FileOpenRead(TagFile& fi)
+bool orvoProject::FileOpenRead(TagFile& fi, int folder)
 {
     if (ReadDir.empty()) {
         LastError = "Read directory is blank";
@@ -28,8 +28,12 @@ bool orvoProject::FileOpenRead(TagFile& fi)
     const auto file = Listing().ProjectFile(Name);
     fi.Close(); // whatever file it held before
     if (file) {
-        ReadOnly = IsReadOnly(ReadDir + *file);
-        fi.Open(ReadDir + *file);
+        // The file is opened once and the open file tested; the folder is
+        // asked only when it could not be opened, as a test by name does.
+        const std::string name = folder == AT_FDCWD ? ReadDir + *file : *file;
+        FileDescriptor opened = OpenRead(folder, name.c_str());
+        ReadOnly = opened.Get() >= 0 ? IsReadOnly(opened) : IsReadOnly(folder, name.c_str());
+        fi.Open(std::move(opened));
     }
     if (!fi.IsOpen()) {
         LastError = "Can't open CUE file " + Name;
@@ -74,6 +78,12 @@ void orvoProject::ListWaves()
 
 bool orvoProject::GetWaveInfo(int folder)
 {
+    MemoryProbe probe;
+    return GetWaveInfo(folder, probe);
+}
+
+bool orvoProject::GetWaveInfo(int folder, MemoryProbe& probe)
+{
     ListWaves();
     // The wave files are opened and announced a batch at a time before the
     // first of the batch is read, so a cold disk fetches them all at once. A
@@ -81,8 +91,6 @@ bool orvoProject::GetWaveInfo(int folder)
     // (a folder read again): announcing it would cost a call per file for
     // nothing.
     constexpr int WavesAhead = 64;
-    bool failed = false;
-    wavSize = 0;
     std::vector<FileDescriptor> files;
     for (int first = 0; first < waves.Count(); first += WavesAhead) {
         const int last = std::min(waves.Count(), first + WavesAhead);
@@ -90,17 +98,25 @@ bool orvoProject::GetWaveInfo(int folder)
         for (int i = first; i < last; ++i)
             files.push_back(waves.Item(i)->Open(folder));
         const auto opened = std::find_if(files.begin(), files.end(), [](const FileDescriptor& file) { return file.Get() >= 0; });
-        if (opened != files.end() && !InMemory(*opened))
+        if (opened != files.end() && !probe.InMemory(*opened))
             for (const FileDescriptor& file : files)
                 Announce(file, HeaderBlock);
-        for (int i = first; i < last; ++i) {
-            orvoWave& wave = *waves.Item(i);
-            if (wave.FileGetSize(files[static_cast<std::size_t>(i - first)])) {
-                AddError(wave.LastError());
-                failed = true;
-            }
-            wavSize += wave.fileSize;
+        for (int i = first; i < last; ++i)
+            waves.Item(i)->FileGetSize(files[static_cast<std::size_t>(i - first)], messages);
+    }
+    return SumWaves();
+}
+
+bool orvoProject::SumWaves()
+{
+    bool failed = false;
+    wavSize = 0;
+    for (const auto& wave : waves) {
+        if (wave->Failed()) {
+            AddError(wave->LastError());
+            failed = true;
         }
+        wavSize += wave->fileSize;
     }
     // Every wave's regions, gathered in one walk: a walk per wave would cost
     // waves times regions, which a project file of many names makes huge.
@@ -130,6 +146,18 @@ bool orvoProject::GetWaveInfo(int folder)
     return failed;
 }
 
+void orvoProject::TakeRead(orvoProject& ahead)
+{
+    ReadDir = std::move(ahead.ReadDir);
+    ReadOnly = ahead.ReadOnly;
+    LastError = std::move(ahead.LastError);
+    trackList = std::move(ahead.trackList);
+    waves = std::move(ahead.waves);
+    for (const auto& wave : waves)
+        wave->project = this;
+    ownLengths = std::move(ahead.ownLengths);
+}
+
 void orvoProject::GetFileSize()
 {
     SetOwnFiles(Listing().OwnFiles(Name));
@@ -141,11 +169,16 @@ void orvoProject::SetOwnFiles(std::vector<std::string> files)
     fileSize = 0;
     // An own file that is a wave too is as large as the wave's true size.
     std::unordered_map<std::string_view, std::int64_t> ownSizes;
+    // Each length is the one found ahead, else the folder's answer now.
     for (const auto& name : fileList) {
-        const std::int64_t length = FileLength(ReadDir + name);
+        const std::size_t position = ownLengths.empty() ? FolderListing::npos : Listing().Position(name);
+        const auto known = std::lower_bound(ownLengths.begin(), ownLengths.end(), std::pair(position, std::int64_t{0}));
+        const std::int64_t length
+            = known != ownLengths.end() && known->first == position ? known->second : FileLength(ReadDir + name);
         fileSize += length;
         ownSizes[name] = length;
     }
+    std::vector<std::pair<std::size_t, std::int64_t>>().swap(ownLengths);
     // Each wave file found counts once.
     discSize = 0;
     std::unordered_set<std::size_t> counted;

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The record of one project: its name and folder, the tracks of its project
@@ -47,9 +48,16 @@ public:
     // The listing of ReadDir that a folder scan shares among its projects. When
     // it is not set, the project lists ReadDir itself on first need.
     std::shared_ptr<const FolderListing> folder;
+    // The lengths of the files that may be the project's own (named as the
+    // project, alone or followed by "."), each with its position in folder, in
+    // listing order, found while the project was read ahead of its turn: the
+    // next SetOwnFiles takes its files' lengths from them rather than asking
+    // the folder one file after another, then lets them go.
+    std::vector<std::pair<std::size_t, std::int64_t>> ownLengths;
 
-    // Opens the project file under fi. True when it could not be opened.
-    bool FileOpenRead(TagFile& fi);
+    // Opens the project file under fi, relative to the open folder ReadDir
+    // (AT_FDCWD: by its path). True when it could not be opened.
+    bool FileOpenRead(TagFile& fi, int folder = AT_FDCWD);
     // Reads the open project file to its end into trackList and closes it.
     bool FileRead(TagFile& fi);
     // Builds the wave list and finds each wave's file, without measuring.
@@ -58,6 +66,17 @@ public:
     // relative to the open folder ReadDir (AT_FDCWD: by their paths). True
     // when a wave failed.
     bool GetWaveInfo(int folder = AT_FDCWD);
+    // The same, asking probe, which a folder scan keeps from project to
+    // project, whether the waves are in memory already.
+    bool GetWaveInfo(int folder, MemoryProbe& probe);
+    // Adds up the waves once measured: wavSize, the samples and those the
+    // regions use, and an error line for each wave that failed. True when one did.
+    bool SumWaves();
+    // Takes over what ahead, a project of the same name and folder read apart
+    // from this one, read: the folder with its separator, the read-only test,
+    // why its file could not be opened, the tracks, the waves as measured and
+    // the lengths of its own files.
+    void TakeRead(orvoProject& ahead);
     // Lists and sizes the project's own files.
     void GetFileSize();
 

@@ -152,21 +152,22 @@ FileDescriptor orvoWave::Open(int folder)
 
 bool orvoWave::FileGetSize()
 {
-    return FileGetSize(Open(AT_FDCWD));
+    return FileGetSize(Open(AT_FDCWD), project->messages);
 }
 
-bool orvoWave::FileGetSize(const FileDescriptor& file)
+bool orvoWave::FileGetSize(const FileDescriptor& file, Messages& notices)
 {
+    failure = Failure::None;
     if (!Measured())
         return false;
     if (!IsValidName(FileName)) {
         failure = Failure::InvalidName;
         return true;
     }
-    return ReadChunks(file.Get());
+    return ReadChunks(file.Get(), notices);
 }
 
-bool orvoWave::ReadChunks(int file)
+bool orvoWave::ReadChunks(int file, Messages& notices)
 {
     if (file < 0) {
         failure = Failure::NotFound;
@@ -181,8 +182,8 @@ bool orvoWave::ReadChunks(int file)
     std::int64_t chunksEnd = 0; // where the last chunk that counts in the samples ends
     int unknown = 0;
     const auto stopNotice = [&](const std::string& why) {
-        project->messages.Notice("Chunk walk stopped at byte " + std::to_string(pos) + " of file "
-                                 + std::string(DiskName()) + why);
+        notices.Notice("Chunk walk stopped at byte " + std::to_string(pos) + " of file " + std::string(DiskName())
+                       + why);
     };
     bool ended = false;
     while (!ended) {
@@ -225,7 +226,7 @@ bool orvoWave::ReadChunks(int file)
             chunksEnd = std::max(chunksEnd, pos + size);
             break;
         } else {
-            project->messages.Notice("Unknown chunk \"" + id + "\" in file " + std::string(DiskName()));
+            notices.Notice("Unknown chunk \"" + id + "\" in file " + std::string(DiskName()));
             const std::int64_t next = pos + size;
             ended = next > in.Length();
             pos = next;

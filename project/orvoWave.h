@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 #include "FolderListing.h"
+#include "Messages.h"
 
 #include <cstdint>
 #include <span>
@@ -33,8 +34,11 @@ public:
     // Measures the file from its RIFF chunk headers. True when it could not be
     // measured; the reason is then in LastError().
     bool FileGetSize();
-    // The same, reading the file that Open gave.
-    bool FileGetSize(const FileDescriptor& file);
+    // The same, reading the file that Open gave; the notices of its chunk walk
+    // go to notices.
+    bool FileGetSize(const FileDescriptor& file, Messages& notices);
+    // True when the last measure failed.
+    bool Failed() const { return failure != Failure::None; }
     // Opens the wave's file, relative to the open folder (AT_FDCWD: ReadDir).
     // No descriptor when the wave names no file to measure or its file is
     // not found.
@@ -66,7 +70,7 @@ private:
     std::int64_t declared = 0;
 
     bool Measured() const;
-    bool ReadChunks(int file);
+    bool ReadChunks(int file, Messages& notices);
 };
 
 // The bytes of a wave file read at once for its chunk headers.

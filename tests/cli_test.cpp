@@ -229,6 +229,11 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
          "--medium: unknown medium \"floppy\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such as 16G or 700MiB"},
         {{"list", "--medium=4M", Studio()}, "--medium: a custom size must be at least 8 MiB and at most 1024 TiB: \"4M\""},
         {{"list", "--medium"}, "--medium needs a medium"},
+        {{"list", "--threads", "0", Studio()}, "--threads takes a whole number from 1 to 256: \"0\""},
+        {{"sort", "--threads=257", "--yes", Studio()}, "--threads takes a whole number from 1 to 256: \"257\""},
+        {{"list", "--threads", "8x", Studio()}, "--threads takes a whole number from 1 to 256: \"8x\""},
+        {{"list", "--threads"}, "--threads needs a number"},
+        {{"unsort", "--threads", "4", Studio()}, "--threads applies to list, report, sort, move and rename only"},
         {{"report", "--sets", Studio()}, "--sets applies to list only"},
         {{"list", "--skip-unsortable", Studio()}, "--skip-unsortable applies to sort only"},
         {{"report", "--tsv", Studio()}, "--tsv applies to list only"},
@@ -675,6 +680,11 @@ TEST_F(cli, SampleDefaultShowsEveryCase)
 
     const Result list = Cli({"list", "--tsv", folder});
     EXPECT_EQ(list.status, 1); // one project misses a wave
+    // Read one file at a time, the folder shows the same.
+    const Result oneAtATime = Cli({"list", "--threads", "1", "--tsv", folder});
+    EXPECT_EQ(oneAtATime.out, list.out);
+    EXPECT_EQ(oneAtATime.err, list.err);
+    EXPECT_EQ(oneAtATime.status, list.status);
     EXPECT_NE(list.err.find("File not found: "), std::string::npos) << list.err;
     std::set<std::string> sets, usages;
     int mixes = 0, readOnly = 0, rows = 0;

@@ -71,32 +71,32 @@ TEST(ReadFolder, ListsTheErrorsOfTheFolder)
     // The project that failed still has its own files measured.
     EXPECT_EQ(studio.list.projects.Item(1)->numFiles(), 2);
 
-    // A project file that vanishes between the listing and its read.
-    WriteProject(studio.root.path(), "D Gone", {});
-    struct RemovingProgress final : Progress {
-        fs::path victim;
-        void Hide() override {}
-        void Startup(int) override {}
-        bool OK(int, const std::string& text) override
-        {
-            if (text == "D Gone")
-                fs::remove(victim);
-            return true;
-        }
-    } removing;
-    removing.victim = studio.root.path() / "D Gone.cue";
-    orvoProjectList list({studio.ui.messages, removing});
-    EXPECT_TRUE(list.ReadFolder(studio.root.str(), true, true));
-    EXPECT_EQ(list.LastError, "Errors for this folder: \r\n\r\n"
-                              "  Project: B Lost\r\n"
-                              "     File not found: gone.wav\r\n"
-                              "     File size zero: empty.wav\r\n"
-                              "  Can't open CUE file D Gone");
+    // A project file that vanishes between the listing and its read, read one
+    // file at a time and with many under way.
+    for (const int requests : {1, 32}) {
+        WriteFile(studio.root.path() / "B Lost.cue", CueText({{{"gone.wav", 0, 10}, {"empty.wav", 0, 10}}}));
+        WriteProject(studio.root.path(), "D Gone", {});
+        struct RemovingProgress final : Progress {
+            fs::path victim;
+            void Hide() override {}
+            void Startup(int) override { fs::remove(victim); }
+            bool OK(int, const std::string&) override { return true; }
+        } removing;
+        removing.victim = studio.root.path() / "D Gone.cue";
+        orvoProjectList list({studio.ui.messages, removing});
+        list.requestsInFlight = requests;
+        EXPECT_TRUE(list.ReadFolder(studio.root.str(), true, true));
+        EXPECT_EQ(list.LastError, "Errors for this folder: \r\n\r\n"
+                                  "  Project: B Lost\r\n"
+                                  "     File not found: gone.wav\r\n"
+                                  "     File size zero: empty.wav\r\n"
+                                  "  Can't open CUE file D Gone");
 
-    // A second scan starts a fresh listing.
-    fs::remove(studio.root.path() / "B Lost.cue");
-    EXPECT_FALSE(list.ReadFolder(studio.root.str(), true, true));
-    EXPECT_EQ(list.LastError, "");
+        // A second scan starts a fresh listing.
+        fs::remove(studio.root.path() / "B Lost.cue");
+        EXPECT_FALSE(list.ReadFolder(studio.root.str(), true, true));
+        EXPECT_EQ(list.LastError, "");
+    }
 }
 
 TEST(ReadFolder, StopsReadingWhenCancelledAndKeepsTheUnreadProjects)

@@ -1,0 +1,142 @@
+#include "ReadAhead.h"
+
+#include "FileOps.h"
+
+#include <csignal>
+#include <pthread.h>
+
+ReadAhead::Copy::Copy(const orvoProject& original) : project(unused)
+{
+    project.Name = original.Name;
+    project.ReadDir = original.ReadDir;
+    project.folder = original.folder;
+}
+
+ReadAhead::ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests, bool measure)
+    : order(projects), folder(folder), threadCount(static_cast<std::size_t>(requests)), measure(measure)
+{
+    {
+        const std::lock_guard lock(mutex);
+        Fill();
+    }
+    // Signals are for the calling thread: one that reached a thread of the
+    // pool could cut an open short, which would then count as not found.
+    sigset_t all, saved;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &saved);
+    for (int i = 0; i < requests; ++i)
+        threads.emplace_back(&ReadAhead::Work, this);
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+}
+
+ReadAhead::~ReadAhead()
+{
+    {
+        const std::lock_guard lock(mutex);
+        stopping = true;
+        requests.clear();
+    }
+    requested.notify_all();
+    for (auto& thread : threads)
+        thread.join();
+}
+
+void ReadAhead::Fill()
+{
+    while (added < order.size() && copies.size() < threadCount && requests.size() < threadCount) {
+        Copy& copy = copies.emplace_back(*order[added++]);
+        requests.push_back({&copy, Kind::ProjectFile, 0});
+        requested.notify_one();
+    }
+}
+
+ReadAhead::Result ReadAhead::Take(orvoProject& project)
+{
+    std::unique_lock lock(mutex);
+    finished.wait(lock, [&] { return copies.front().pending == 0; });
+    Copy& copy = copies.front();
+    lock.unlock();
+
+    if (copy.error)
+        std::rethrow_exception(copy.error);
+    project.TakeRead(copy.project);
+    Result result = Result::NotOpened;
+    if (!copy.notOpened) {
+        for (const NoticeList& notices : copy.notices)
+            for (const std::string& text : notices.texts)
+                project.messages.Notice(text);
+        result = measure && project.SumWaves() ? Result::WaveFailed : Result::Read;
+    }
+    lock.lock();
+    copies.pop_front();
+    Fill();
+    return result;
+}
+
+void ReadAhead::Work()
+{
+    TagFile fi; // one for every project file this thread reads, so its buffer is made once
+    std::unique_lock lock(mutex);
+    for (;;) {
+        requested.wait(lock, [&] { return stopping || !requests.empty(); });
+        if (stopping)
+            return;
+        const Request request = requests.front();
+        requests.pop_front();
+        lock.unlock();
+        Copy& copy = *request.copy;
+        std::exception_ptr error;
+        try {
+            Do(request, fi);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        lock.lock();
+        if (error && !copy.error)
+            copy.error = error;
+        // A project file read: its waves and own files are requests now.
+        if (request.kind == Kind::ProjectFile && !copy.notOpened && !copy.error) {
+            const int waves = measure ? copy.project.waves.Count() : 0;
+            const auto ownFiles = static_cast<int>(copy.project.ownLengths.size());
+            for (int i = 0; i < waves; ++i)
+                requests.push_back({&copy, Kind::Wave, i});
+            for (int i = 0; i < ownFiles; ++i)
+                requests.push_back({&copy, Kind::OwnFile, i});
+            copy.pending += waves + ownFiles;
+            requested.notify_all();
+        }
+        if (--copy.pending == 0)
+            finished.notify_one();
+        Fill();
+    }
+}
+
+void ReadAhead::Do(const Request& request, TagFile& fi)
+{
+    Copy& copy = *request.copy;
+    orvoProject& project = copy.project;
+    const auto index = static_cast<std::size_t>(request.index);
+    switch (request.kind) {
+    case Kind::ProjectFile:
+        copy.notOpened = project.FileOpenRead(fi, folder);
+        if (copy.notOpened)
+            return;
+        project.FileRead(fi);
+        project.ListWaves();
+        copy.notices.resize(static_cast<std::size_t>(project.waves.Count()));
+        for (const std::size_t position : project.Listing().OwnFilePositions(project.Name))
+            project.ownLengths.emplace_back(position, 0);
+        return;
+    case Kind::Wave: {
+        orvoWave& wave = *project.waves.Item(request.index);
+        wave.FileGetSize(wave.Open(folder), copy.notices[index]);
+        return;
+    }
+    case Kind::OwnFile: {
+        auto& [position, length] = project.ownLengths[index];
+        const std::string_view name = project.Listing().Name(position); // followed by a zero byte
+        length = FileLength(folder, folder == AT_FDCWD ? (project.ReadDir + name.data()).c_str() : name.data());
+        return;
+    }
+    }
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "orvoProject.h"
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Reads the projects of a folder scan ahead of their turn on threads of its
+// own, so that many opens and header reads are under way at once: on a
+// network share each of them waits for a round trip. A project's file is one
+// request (open, read-only test, read and parse), each of its waves another
+// (open, chunk walk), and so is the length of each file that may be its own;
+// a thread does one request at a time, so the threads are as many as the
+// requests under way.
+// Each project is read into a copy apart from the list, which the scan takes
+// over at the project's turn, in list order, with the notices its waves met:
+// the user sees what a read one file at a time shows, in the same order, and
+// a project whose turn never comes is left as it was. The next project is
+// started on whenever fewer requests wait than there are threads, within a
+// window of at most as many projects ahead as there are threads.
+class ReadAhead final {
+public:
+    // What reading a project gave.
+    enum class Result { Read, WaveFailed, NotOpened };
+
+    // Starts reading projects, in their order, with up to requests (at least
+    // 2) files under way, opened relative to the open folder. Their waves are
+    // measured, or only found (measure false).
+    ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests, bool measure);
+    // Lets the requests under way end and drops every copy not taken.
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // Waits until the next project of the order, project, is read, hands it
+    // what was read and passes the notices of its waves through its messages,
+    // then adds up its measured waves. NotOpened when its project file could
+    // not be opened (its LastError says why), WaveFailed when a wave failed.
+    Result Take(orvoProject& project);
+
+private:
+    // Messages that are kept to be passed on later.
+    struct NoticeList final : Messages {
+        std::vector<std::string> texts;
+        void Show(const std::string& text) override { texts.push_back(text); }
+    };
+    // One project read ahead: the copy, its waves' notices, the requests not yet done.
+    struct Copy {
+        explicit Copy(const orvoProject& project);
+        NoticeList unused; // the copy's own messages: its waves' notices go to notices
+        orvoProject project;
+        std::vector<NoticeList> notices;
+        bool notOpened = false;
+        int pending = 1; // the project file, then its waves and own files
+        std::exception_ptr error; // what a request threw, thrown again at the project's turn
+    };
+    // A request: a copy's project file, one of its waves, or the length of
+    // one of the files that may be its own.
+    enum class Kind { ProjectFile, Wave, OwnFile };
+    struct Request {
+        Copy* copy;
+        Kind kind;
+        int index; // of the wave in the copy's waves, of the file in its ownLengths
+    };
+
+    // Starts on the next projects of the order while fewer requests wait than
+    // there are threads and the window has room. Called with mutex held.
+    void Fill();
+    // One thread's loop: takes requests until stopped.
+    void Work();
+    void Do(const Request& request, TagFile& fi);
+
+    const std::vector<orvoProject*> order;
+    const int folder;
+    const std::size_t threadCount;
+    const bool measure;
+    std::size_t added = 0; // the projects of order started on
+    std::mutex mutex;
+    std::condition_variable requested; // a request was added, or the threads must stop
+    std::condition_variable finished;  // a copy's last request is done
+    std::deque<Copy> copies;           // the window, in order; only Take takes from it
+    std::deque<Request> requests;
+    bool stopping = false;
+    std::vector<std::thread> threads;
+};
