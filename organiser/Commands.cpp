@@ -289,7 +289,7 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
     std::error_code error;
     plan.folders = SetFolders(RootFolder, {prefix}, error);
     if (error) {
-        plan.refusals.push_back("Can't read folder " + RootFolder + ": " + Describe(error));
+        plan.refusals.push_back("Can't read folder " + RootFolder + ": " + ErrorText(error));
         return unsort;
     }
     if (plan.folders.empty()) {
@@ -344,7 +344,7 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
             ++unsort.files;
         }
         if (error)
-            refuse("Can't read folder " + RootFolder + folder + ": " + Describe(error));
+            refuse("Can't read folder " + RootFolder + folder + ": " + ErrorText(error));
     }
     if (more > 0)
         plan.refusals.push_back("… and " + std::to_string(more) + " more");

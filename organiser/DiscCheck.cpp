@@ -169,7 +169,7 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
     std::error_code error;
     const std::vector<std::string> sets = SetFolders(root, SetPrefixes(), error);
     if (error) {
-        plan.refusal = "Can't read folder " + root + ": " + Describe(error);
+        plan.refusal = "Can't read folder " + root + ": " + ErrorText(error);
         return plan;
     }
     const std::string own = SetName(root);
@@ -220,7 +220,7 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
         const std::string& folder = plan.folders[f];
         const FolderListing listing(folder);
         if (listing.Error())
-            unlisted[f] = Describe(listing.Error());
+            unlisted[f] = ErrorText(listing.Error());
         names.push_back(FilesToList(listing));
         for (const auto& name : names.back())
             jobs.push_back({folder + name, SetName(folder) + "/" + name});
@@ -237,7 +237,7 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
         for (const auto& name : names[f]) {
             const FileHash& hash = hashes[k++];
             if (hash.error && failure.empty())
-                failure = set + ": can't read \"" + name + "\": " + Describe(hash.error);
+                failure = set + ": can't read \"" + name + "\": " + ErrorText(hash.error);
             unread = unread || (!hash.read && !hash.error);
             entries.push_back({name, hash.digest});
         }
@@ -247,7 +247,7 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
         }
         if (failure.empty())
             if (const std::error_code error = WriteManifest(plan.folders[f], entries, plan.replace))
-                failure = set + ": can't write " + ManifestName + ": " + Describe(error);
+                failure = set + ": can't write " + ManifestName + ": " + ErrorText(error);
         outcome.failed = outcome.failed || !failure.empty();
         outcome.lines.push_back(failure.empty()
                                     ? set + ": " + ManifestName + " lists " + Counted(entries.size(), "file.", "files.")
@@ -289,7 +289,7 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress)
         std::error_code error;
         const std::vector<std::string> sets = SetFolders(path, SetPrefixes(), error);
         if (error) {
-            result.refusals.push_back("Can't read folder " + path + ": " + Describe(error));
+            result.refusals.push_back("Can't read folder " + path + ": " + ErrorText(error));
             continue;
         }
         std::vector<std::string> folders;
@@ -305,7 +305,7 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress)
         for (const auto& folder : folders) {
             Manifest& manifest = manifests.emplace_back();
             if (const std::error_code readError = ReadManifest(folder, manifest))
-                result.refusals.push_back("Can't read " + folder + ManifestName + ": " + Describe(readError));
+                result.refusals.push_back("Can't read " + folder + ManifestName + ": " + ErrorText(readError));
             FolderCheck& check = result.folders.emplace_back();
             check.path = folder;
             check.name = SetName(folder);
@@ -352,7 +352,7 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress)
                 file.state = FileState::Unreadable;
                 file.error = NotRegular(folder.path + file.name);
                 if (file.error.empty())
-                    file.error = Describe(hash.error);
+                    file.error = ErrorText(hash.error);
             }
         }
     }

@@ -24,11 +24,6 @@ constexpr std::int64_t MiB = 1 << 20;
 constexpr std::int64_t DropEvery = 8 * MiB;
 constexpr unsigned MaxThreads = 4;
 
-std::error_code LastErrno()
-{
-    return {errno, std::generic_category()};
-}
-
 // One thread's digest context, made once for all its files.
 class DigestContext final {
 public:

@@ -52,7 +52,7 @@ std::string NotRegular(const std::string& path)
 {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0)
-        return Describe({errno, std::generic_category()});
+        return ErrorText(LastErrno());
     if (S_ISLNK(status.st_mode))
         return "it is a symbolic link";
     if (S_ISDIR(status.st_mode))
@@ -395,7 +395,7 @@ std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
             continue; // across, the sources go once every copy is made
         if (action == Action::RemoveSource) {
             if ((error = RemoveFile(step.from)))
-                return FileFailure(names, "remove", fs::path(step.from).filename().string(), "", Describe(error));
+                return FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error));
             continue;
         }
         if (action == Action::Refuse)
@@ -429,7 +429,7 @@ std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
         }
         if (error) {
             text = FileFailure(names, across ? "copy" : Verb(step), fs::path(step.from).filename().string(),
-                               ShownDestination(step), Describe(error));
+                               ShownDestination(step), ErrorText(error));
             break;
         }
         done.push_back(i);
@@ -442,7 +442,7 @@ std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
                 // Copies are whole and some sources left: the journal stays,
                 // so that recover removes the rest or the copies.
                 journal.Keep();
-                return FileFailure(names, "remove", fs::path(step.from).filename().string(), "", Describe(error));
+                return FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error));
             }
         }
     }
@@ -466,11 +466,11 @@ std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
             undo = MoveNoReplace(step.to, step.from);
         whole = whole && !undo;
         if (undo && step.kind == StepKind::Uncopy)
-            text += std::string(LineEnd) + "Could not copy " + step.to + " back to " + step.from + ": " + Describe(undo);
+            text += std::string(LineEnd) + "Could not copy " + step.to + " back to " + step.from + ": " + ErrorText(undo);
         else if (undo && (step.kind == StepKind::Copy || across))
-            text += std::string(LineEnd) + "Could not remove the copy " + step.to + ": " + Describe(undo);
+            text += std::string(LineEnd) + "Could not remove the copy " + step.to + ": " + ErrorText(undo);
         else if (undo)
-            text += std::string(LineEnd) + "Could not move " + step.to + " back to " + step.from + ": " + Describe(undo);
+            text += std::string(LineEnd) + "Could not move " + step.to + " back to " + step.from + ": " + ErrorText(undo);
     }
     if (!whole)
         journal.Keep();
@@ -498,7 +498,7 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
                 // The folders made so far are empty: they go, so that a new sort is not blocked.
                 for (std::size_t made = n; made-- > 0;)
                     fs::remove(plan.root + plan.folders[made], error);
-                messages.Show("Can't make folder \"" + plan.folders[n] + "\": " + Describe(error));
+                messages.Show("Can't make folder \"" + plan.folders[n] + "\": " + ErrorText(error));
                 plan.readBack ? journal.Keep() : journal.End();
                 return Outcome::Failed;
             }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FolderListing.h"
+#include "StringHash.h"
 #include "orvoProject.h"
 
 #include <cstdint>
@@ -53,12 +54,6 @@ public:
                  const std::vector<std::pair<std::string, std::string>>& files);
 
 private:
-    // Names are looked up as views, without a string made for each lookup.
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
-    };
-
     // A file's entry as the table holds it: its players are a stretch of players.
     struct Slot {
         const orvoProject* owner = nullptr;
@@ -78,6 +73,6 @@ private:
     std::vector<bool> gone;                    // files of the listing that left the folder or were renamed
     std::vector<const orvoProject*> players;   // the files' players, file after file
     std::map<std::string, Slot, std::less<>> renamed;
-    std::unordered_map<std::string, const orvoProject*, Hash, std::equal_to<>> projects; // a renamed project's name changes: keys are copies
+    std::unordered_map<std::string, const orvoProject*, StringHash, std::equal_to<>> projects; // a renamed project's name changes: keys are copies
     std::vector<std::shared_ptr<orvoProject>> leftOut;
 };

@@ -166,14 +166,17 @@ Journal::State Journal::Take(bool create)
     for (int attempt = 0;; ++attempt) {
         fd = ::open(Path().c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
         if (fd < 0) {
-            const int error = errno;
-            if (error == ENOENT && !create)
+            const std::error_code error = LastErrno();
+            if (error == std::errc::no_such_file_or_directory && !create)
                 return state = State::None;
-            if (error == ELOOP || error == EISDIR || error == ENXIO) {
-                problem = error == ELOOP ? "a symbolic link" : error == EISDIR ? "a folder" : "a special file";
+            if (error == std::errc::too_many_symbolic_link_levels || error == std::errc::is_a_directory
+                || error == std::errc::no_such_device_or_address) {
+                problem = error == std::errc::too_many_symbolic_link_levels ? "a symbolic link"
+                          : error == std::errc::is_a_directory              ? "a folder"
+                                                                            : "a special file";
                 return state = State::NotAFile;
             }
-            openError = ::Describe({error, std::generic_category()});
+            openError = ErrorText(error);
             return state = State::None;
         }
         struct stat status {};
@@ -219,12 +222,12 @@ std::string Journal::Lock(const std::string& folder, Operation operation)
                                + Line({"since", std::to_string(since)});
     std::error_code error;
     if (::ftruncate(fd, 0) != 0)
-        error = {errno, std::generic_category()};
+        error = LastErrno();
     else
         error = WriteAll(fd, header.data(), header.size());
     if (error) {
         End(); // nothing ran under it
-        return "Can't write the journal \"" + Path() + "\": " + ::Describe(error);
+        return "Can't write the journal \"" + Path() + "\": " + ErrorText(error);
     }
     writing = true;
     return {};
@@ -256,10 +259,10 @@ std::string Journal::Begin(const FilePlan& plan)
     std::error_code error = fd < 0 ? std::make_error_code(std::errc::bad_file_descriptor)
                                    : WriteAll(fd, text.data(), text.size());
     if (!error && ::fsync(fd) != 0)
-        error = {errno, std::generic_category()};
+        error = LastErrno();
     if (error) {
         End();
-        return "Can't write the journal \"" + Path() + "\": " + ::Describe(error);
+        return "Can't write the journal \"" + Path() + "\": " + ErrorText(error);
     }
     SyncFolder(root);
     return {};

@@ -129,7 +129,7 @@ std::error_code ReadManifest(const std::string& folder, Manifest& manifest)
 {
     const FileDescriptor file = OpenRead(AT_FDCWD, (folder + ManifestName).c_str());
     if (file.Get() < 0)
-        return {errno, std::generic_category()};
+        return LastErrno();
     std::string text;
     char buffer[1 << 16];
     for (;;) {
@@ -137,7 +137,7 @@ std::error_code ReadManifest(const std::string& folder, Manifest& manifest)
         if (got == 0)
             break;
         if (got < 0 && errno != EINTR)
-            return {errno, std::generic_category()};
+            return LastErrno();
         if (got > 0)
             text.append(buffer, static_cast<std::size_t>(got));
     }

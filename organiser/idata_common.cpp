@@ -2,8 +2,8 @@
 
 #include "FileOps.h"
 
-#include <cerrno>
 #include <unistd.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -15,15 +15,15 @@ void ShowFileError(const std::error_code& error, Messages& messages)
 {
     if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
         return;
-    messages.Show("error " + std::to_string(error.value()) + " " + Describe(error));
+    messages.Show("error " + std::to_string(error.value()) + " " + ErrorText(error));
 }
 
 } // namespace
 
 ReportFile::~ReportFile()
 {
-    if (stream) {
-        std::fclose(stream);
+    if (fd >= 0) {
+        ::close(fd);
         ::unlink(temp.c_str());
     }
 }
@@ -33,49 +33,44 @@ std::error_code ReportFile::Open(const std::string& FileName)
     target = FileName;
     if (IsReadOnly(target))
         return std::make_error_code(std::errc::permission_denied);
-    const int fd = CreateHiddenTemp(target, temp, 0666);
-    if (fd < 0)
-        return {errno, std::generic_category()};
-    if (!(stream = ::fdopen(fd, "wb"))) {
-        const std::error_code failure(errno, std::generic_category());
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return failure;
-    }
-    return {};
+    fd = CreateHiddenTemp(target, temp, 0666);
+    return fd < 0 ? LastErrno() : std::error_code();
+}
+
+void ReportFile::Flush(std::size_t atLeast)
+{
+    if (pending.size() < atLeast || fd < 0 || error)
+        return;
+    error = WriteAll(fd, pending.data(), pending.size());
+    pending.clear();
 }
 
 void ReportFile::Write(std::string_view bytes)
 {
-    if (!stream || error)
-        return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size())
-        error = {errno, std::generic_category()};
+    constexpr std::size_t Block = 1 << 16;
+    pending += bytes;
+    Flush(Block);
 }
 
 void ReportFile::WriteLine(const std::string& text)
 {
-    Write(text + "\r\n");
+    Write(text);
+    Write("\r\n");
 }
 
 std::error_code ReportFile::Commit(bool replace)
 {
-    if (!stream)
+    if (fd < 0)
         return std::make_error_code(std::errc::bad_file_descriptor);
-    // Every byte must be on the disk before the new file takes the old one's place.
-    if (!error && (std::fflush(stream) != 0 || ::fsync(::fileno(stream)) != 0))
-        error = {errno, std::generic_category()};
-    if (std::fclose(stream) != 0 && !error)
-        error = {errno, std::generic_category()};
-    stream = nullptr;
-    // Reports are meant to replace the previous ones; other files say whether they may.
-    if (!error && replace)
-        fs::rename(temp, target, error);
-    else if (!error)
-        error = MoveNoReplace(temp, target);
-    if (error)
+    Flush(0);
+    const int written = std::exchange(fd, -1);
+    if (error) {
+        ::close(written);
         ::unlink(temp.c_str());
-    return error;
+        return error;
+    }
+    // Reports are meant to replace the previous ones; other files say whether they may.
+    return error = CommitTemp(written, temp, target, replace);
 }
 
 bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messages)

@@ -2,7 +2,6 @@
 
 #include "Messages.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -32,9 +31,13 @@ public:
     std::error_code Commit(bool replace = true);
 
 private:
+    // Writes what is pending once it has grown to a block, or at last.
+    void Flush(std::size_t atLeast);
+
     std::filesystem::path target;
     std::filesystem::path temp;
-    std::FILE* stream = nullptr;
+    int fd = -1;
+    std::string pending;
     std::error_code error;
 };
 

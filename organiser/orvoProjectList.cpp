@@ -3,6 +3,7 @@
 #include "BackupSet.h"
 #include "FileOps.h"
 #include "ReadAhead.h"
+#include "TextCodec.h"
 
 #include <algorithm>
 #include <map>
@@ -43,11 +44,7 @@ std::string UsedText(const orvoProject& project)
 // A project file's name without its extension, ASCII letters folded to lower case.
 std::string FoldedName(const std::string& file)
 {
-    std::string name = file.substr(0, file.size() - 4);
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return name;
+    return AsciiFolded(std::string_view(file).substr(0, file.size() - 4));
 }
 
 } // namespace
@@ -68,7 +65,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     if (listing->Error()) {
         // A folder that cannot be listed is an error, not an empty folder.
         failed = true;
-        AddFolderError("Can't read folder " + RootFolder + ": " + Describe(listing->Error()));
+        AddFolderError(LastError, "Can't read folder " + RootFolder + ": " + ErrorText(listing->Error()));
     }
     std::vector<std::shared_ptr<orvoProject>> leftOut;
     { // the counts live only while the projects are made, not through the read
@@ -147,17 +144,17 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         announce(done + ProjectsAhead);
         if (!project->LastError.empty()) { // the same name as another project file
             failed = true;
-            AddFolderError(project->LastError);
+            AddFolderError(LastError, project->LastError);
         } else {
             switch (ahead ? ahead->Take(*project) : readHere(*project)) {
             case ReadAhead::Result::NotOpened:
                 failed = true;
                 project->ReadFailure = project->LastError;
-                AddFolderError(project->LastError);
+                AddFolderError(LastError, project->LastError);
                 break;
             case ReadAhead::Result::WaveFailed:
                 failed = true;
-                AddFolderError(project->LastError);
+                AddFolderError(LastError, project->LastError);
                 [[fallthrough]];
             case ReadAhead::Result::Read:
                 project->trackList.Release();
@@ -191,14 +188,17 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     return failed;
 }
 
-void orvoProjectList::AddFolderError(const std::string& text)
+void AddFolderError(std::string& listing, const std::string& line)
 {
-    if (LastError.empty())
-        LastError = "Errors for this folder: \r\n\r\n";
-    else
-        LastError += "\r\n";
-    LastError += "  " + text;
+    listing += listing.empty() ? "Errors for this folder: \r\n\r\n  " : "\r\n  ";
+    listing += line;
 }
+
+std::string NotReadText(const orvoProject& project)
+{
+    return "Project " + project.Name + " was not read: " + project.ReadFailure;
+}
+
 
 void orvoProjectList::CalcBackup(const Medium& ForMedium)
 {

@@ -13,6 +13,12 @@
 #include <string>
 #include <unordered_set>
 
+// Adds a line to a folder's error listing, which opens with its heading.
+void AddFolderError(std::string& listing, const std::string& line);
+
+// "Project X was not read: " and why, as an operation refuses such a project.
+std::string NotReadText(const orvoProject& project);
+
 // The projects of one root folder and every operation on them. Operations that
 // can fail return true on failure; MoveTest returns true when it found
 // conflicts. The operations take what they act on as arguments: the window
@@ -88,7 +94,6 @@ public:
     ReportTexts Reports(const std::string& prefix) const;
 
 private:
-    void AddFolderError(const std::string& text);
     // Why the list must not act on RootFolder: it was read from another folder. Empty when it was not.
     std::string ReadElsewhere(const std::string& RootFolder) const;
     // The plan of a move of the projects into destDir.

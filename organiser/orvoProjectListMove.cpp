@@ -21,11 +21,6 @@ const orvoWave* FirstInvalidWave(const orvoProject& project)
     return nullptr;
 }
 
-std::string NotRead(const orvoProject& project)
-{
-    return "Project " + project.Name + " was not read: " + project.ReadFailure;
-}
-
 // "Dust Choir was moved without "Dust Choir 07.wav", which was not found."
 std::string MovedWithout(const orvoProject& project, const std::vector<std::string>& waves)
 {
@@ -61,7 +56,7 @@ std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() c
         listed.insert(project.get());
     for (const auto& project : projects) {
         if (!project->ReadFailure.empty()) {
-            mark(project.get(), NotRead(*project));
+            mark(project.get(), NotReadText(*project));
         } else if (project->BackupNum < 0) {
             mark(project.get(), "Project " + project->Name + ": larger than one " + medium.name + " ("
                                     + medium.shortSize + ")");
@@ -211,7 +206,7 @@ FilePlan orvoProjectList::PlanMove(const std::vector<orvoProject*>& selected, co
             continue;
         plan.root = project.ReadDir;
         if (!project.ReadFailure.empty())
-            plan.refusals.push_back(NotRead(project));
+            plan.refusals.push_back(NotReadText(project));
         else if (const orvoWave* wave = FirstInvalidWave(project))
             plan.refusals.push_back("Invalid wave file name: " + wave->FileName);
         else
@@ -319,7 +314,7 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
         const std::string renamed = newName + file.substr(k);
         if (renamed.size() > NAME_MAX) {
             ui.messages.Show("Can't rename " + project.Name + ": "
-                             + Describe(std::make_error_code(std::errc::filename_too_long)));
+                             + ErrorText(std::make_error_code(std::errc::filename_too_long)));
             return true;
         }
         if (EntryExists(project.ReadDir + renamed)) {
@@ -333,7 +328,7 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
     if (newName[0] == '.')
         plan.refusals.insert(plan.refusals.begin(), "Project name " + newName + " would be hidden.  Can't rename.");
     if (!project.ReadFailure.empty())
-        plan.refusals.insert(plan.refusals.begin(), NotRead(project));
+        plan.refusals.insert(plan.refusals.begin(), NotReadText(project));
     if (!plan.refusals.empty()) {
         ui.messages.Show(plan.RefusalText());
         return true;

@@ -102,7 +102,7 @@ bool orvoProjectList::ReportTest(const std::string& RootFolder, bool afterSort)
         return true;
     for (const auto& project : projects)
         if (!afterSort && !project->ReadFailure.empty()) // a sort refuses them itself
-            refusals.push_back("Project " + project->Name + " was not read: " + project->ReadFailure);
+            refusals.push_back(NotReadText(*project));
     // After a sort, only what stays in the folder (copies' sources, projects
     // left out) is still beside the reports.
     const auto staysBeside = [&](const orvoProject* project) {

@@ -10,12 +10,12 @@
 #include <memory>
 #include <vector>
 
-namespace {
-
 std::error_code LastErrno()
 {
     return {errno, std::generic_category()};
 }
+
+namespace {
 
 // The answers of a file system that lacks a feature, rather than of a failed call.
 bool Unsupported(int error)
@@ -159,14 +159,25 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
         error = LastErrno();
     if (!error && ::futimens(out, times) != 0 && !Unsupported(errno))
         error = LastErrno();
-    if (!error && ::fsync(out) != 0)
-        error = LastErrno();
-    const std::error_code closeError = Close(out);
     ::close(in);
+    if (error) {
+        ::close(out);
+        ::unlink(temp.c_str());
+        return error;
+    }
+    return CommitTemp(out, temp, to, false);
+}
+
+std::error_code CommitTemp(int fd, const std::filesystem::path& temp, const std::filesystem::path& target,
+                           bool replace)
+{
+    std::error_code error = ::fsync(fd) == 0 ? std::error_code() : LastErrno();
+    const std::error_code closeError = Close(fd);
     if (!error)
         error = closeError;
     if (!error)
-        error = MoveNoReplace(temp, to);
+        error = replace ? (::rename(temp.c_str(), target.c_str()) == 0 ? std::error_code() : LastErrno())
+                        : MoveNoReplace(temp, target);
     if (error)
         ::unlink(temp.c_str());
     return error;
@@ -304,7 +315,7 @@ bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b)
     }
 }
 
-std::string Describe(const std::error_code& error)
+std::string ErrorText(const std::error_code& error)
 {
     return error.message();
 }

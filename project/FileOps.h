@@ -10,6 +10,9 @@
 // existing file: an existing destination is an error (EEXIST), and a move across
 // file systems is an error (EXDEV), never a silent copy.
 
+// The error of the last failed system call (errno).
+std::error_code LastErrno();
+
 // Moves (renames) one file. Uses an atomic no-replace rename; on file systems
 // without it, a hard link followed by removing the old name; on file systems
 // without either (FAT, exFAT, some shares), a look-up of the destination
@@ -29,6 +32,12 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
 // permissions mode less the umask. Its name goes to temp. The file descriptor, or -1 with
 // errno set.
 int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path& temp, unsigned mode);
+
+// Puts temp, a hidden temporary written whole through fd, in target's place:
+// its bytes reach the disk and fd is closed before temp is renamed to target,
+// over an existing target only when replace. Removes temp when a step fails.
+std::error_code CommitTemp(int fd, const std::filesystem::path& temp, const std::filesystem::path& target,
+                           bool replace);
 
 // Writes all of data to fd, resuming after interrupted or short writes.
 std::error_code WriteAll(int fd, const char* data, std::size_t size);
@@ -102,4 +111,4 @@ private:
 bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // The system's description of an error.
-std::string Describe(const std::error_code& error);
+std::string ErrorText(const std::error_code& error);

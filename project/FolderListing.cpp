@@ -1,5 +1,6 @@
 #include "FolderListing.h"
 
+#include "FileOps.h"
 #include "TextCodec.h"
 
 #include <algorithm>
@@ -15,11 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-int AsciiLower(unsigned char c)
-{
-    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-}
 
 // Negative, zero or positive as a is before, equal to or after b with ASCII
 // letters folded to lower case. Bytes that are equal are equal once folded: the
@@ -82,14 +78,14 @@ FolderListing::FolderListing(const fs::path& folder)
 {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir)
-        error.assign(errno, std::generic_category());
+        error = LastErrno();
     std::vector<Span> unsorted;
     while (dir) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
         if (!entry) {
             if (errno != 0)
-                error.assign(errno, std::generic_category());
+                error = LastErrno();
             break;
         }
         // Hidden names, the folder itself and its parent included, are never ordinary files.

@@ -103,3 +103,11 @@ std::string ShownText(std::string_view bytes)
     }
     return out;
 }
+
+std::string AsciiFolded(std::string_view bytes)
+{
+    std::string folded(bytes);
+    for (char& c : folded)
+        c = static_cast<char>(AsciiLower(static_cast<unsigned char>(c)));
+    return folded;
+}

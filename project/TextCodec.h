@@ -21,3 +21,14 @@ std::string Win1252ToUtf8(std::string_view bytes);
 // every byte that is not part of one read as Windows-1252. Valid UTF-8 comes
 // back unchanged.
 std::string ShownText(std::string_view bytes);
+
+// A byte with an ASCII capital letter folded to lower case; every other byte,
+// the upper half included, stays: names compare as Windows compares them in
+// the ASCII range only.
+constexpr unsigned char AsciiLower(unsigned char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+// bytes with their ASCII capital letters folded to lower case.
+std::string AsciiFolded(std::string_view bytes);

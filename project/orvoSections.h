@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StringHash.h"
 #include "idTagLine.h"
 
 #include <cstddef>
@@ -31,11 +32,7 @@ public:
 
 private:
     // Names are looked up as views, without a string made for each lookup.
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
-    };
-    std::unordered_map<std::string, std::int32_t, Hash, std::equal_to<>> positions;
+    std::unordered_map<std::string, std::int32_t, StringHash, std::equal_to<>> positions;
 };
 
 class orvoAudio final {
