@@ -54,7 +54,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     LastError.clear();
     if (RootFolder.empty()) {
         LastError = "No root folder chosen.";
-        return false;
+        return true;
     }
     projects.Clear();
 

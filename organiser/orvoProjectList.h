@@ -70,8 +70,9 @@ public:
     // True when a file of one of the projects already exists in destDir, or
     // the move must not run; the listing is in LastError.
     bool MoveTest(const std::vector<orvoProject*>& selected, const std::string& destDir);
-    // Scans RootFolder and reads every accepted project. True when a project
-    // reported an error; the folder's error listing is then in LastError.
+    // Scans RootFolder and reads every accepted project. True when no folder
+    // was given, the folder could not be listed or a project reported an
+    // error; the folder's error listing is then in LastError.
     bool ReadFolder(const std::string& RootFolder, bool chkMix, bool chkRegular);
     // Creates the backup folders, moves every project into its set's folder
     // and writes the reports. True when it was refused, failed or stopped.

@@ -125,7 +125,7 @@ TEST(ReadFolder, WithoutARootFolderKeepsThePreviousList)
     studio.list.ReadFolder(studio.root.str(), true, true);
     studio.ui.progress.calls.clear();
 
-    EXPECT_FALSE(studio.list.ReadFolder("", true, true));
+    EXPECT_TRUE(studio.list.ReadFolder("", true, true));
     EXPECT_EQ(studio.list.LastError, "No root folder chosen.");
     EXPECT_EQ(studio.list.projects.Count(), 1);
     EXPECT_TRUE(studio.ui.progress.calls.empty());
