@@ -90,7 +90,7 @@ protected:
         std::snprintf(start, sizeof start, "p%05d", number);
         const std::string name = NameOfLength(start, NameLength(nextFile++), ".cue");
         std::vector<std::string> files{name};
-        std::vector<WaveSpec> waves;
+        std::vector<FixtureWave> waves;
         for (const std::uint32_t dataSize : dataSizes) {
             std::snprintf(start, sizeof start, "w%05d-%d", number, static_cast<int>(waves.size()));
             waves.push_back({NameOfLength(start, NameLength(nextFile++), ".wav"), dataSize});
@@ -98,7 +98,7 @@ protected:
         }
         const fs::path& root = studio.root.path();
         WriteProject(root, name.substr(0, name.size() - 4), waves);
-        for (const WaveSpec& wave : waves)
+        for (const FixtureWave& wave : waves)
             fs::resize_file(root / wave.file, static_cast<std::uintmax_t>(DeclaredSize(wave.dataSize)));
         return files;
     }

@@ -22,7 +22,7 @@ void WriteMessyFolder(const fs::path& root)
 {
     for (int p = 0; p < 40; ++p) {
         const std::string name = "Plain " + std::to_string(10 + p) + (p % 7 == 3 ? " Mix" : "");
-        std::vector<WaveSpec> waves;
+        std::vector<FixtureWave> waves;
         for (int w = 0; w < p % 4; ++w)
             waves.push_back({name + " " + std::to_string(w) + ".wav", static_cast<std::uint32_t>(1000 + 10 * p + w)});
         WriteProject(root, name, waves);

@@ -67,13 +67,6 @@ QString MediumText(const Medium& medium)
     return QString::fromStdString(medium.name + " (" + medium.shortSize + ")");
 }
 
-// Adds a line to a folder's error listing, which opens with its heading.
-void AddToFolderErrors(std::string& listing, const std::string& line)
-{
-    listing += listing.empty() ? "Errors for this folder: \r\n\r\n  " : "\r\n  ";
-    listing += line;
-}
-
 // The busy cursor over a window while a long operation runs in it. The
 // dialogs the operation shows are windows of their own and keep the arrow.
 class BusyCursor final {
@@ -148,12 +141,12 @@ void Main::CreateControls()
     chkRegular->setGeometry(TwipsRect(150, 675, 2190, 240));
     chkMix = new QCheckBox(QStringLiteral("Include mix projects"), Frame1);
     chkMix->setGeometry(TwipsRect(150, 975, 2190, 240));
-    optCD[0] = new QRadioButton(QStringLiteral("649MB - CD Backup"), Frame1);
-    optCD[0]->setGeometry(TwipsRect(2700, 675, 1965, 240));
+    optCD = new QRadioButton(QStringLiteral("649MB - CD Backup"), Frame1);
+    optCD->setGeometry(TwipsRect(2700, 675, 1965, 240));
     // The caption's MB are binary; the grid's are decimal.
-    optCD[0]->setToolTip(QStringLiteral("649 MiB = 680.5 MB"));
-    optCD[1] = new QRadioButton(QStringLiteral("4.6GB - DVD Backup"), Frame1);
-    optCD[1]->setGeometry(TwipsRect(2700, 975, 1965, 240));
+    optCD->setToolTip(QStringLiteral("649 MiB = 680.5 MB"));
+    optDVD = new QRadioButton(QStringLiteral("4.6GB - DVD Backup"), Frame1);
+    optDVD->setGeometry(TwipsRect(2700, 975, 1965, 240));
     // The other media below them, the combo box as wide as the room under Read folder allows.
     optOther = new QRadioButton(QStringLiteral("Other:"), Frame1);
     optOther->setGeometry(TwipsRect(2700, 1275, 810, 240));
@@ -183,8 +176,8 @@ void Main::CreateControls()
     cmdQuit->setGeometry(TwipsRect(5250, 5550, 1140, 390));
 
     // Top to bottom, left to right, Exit last.
-    QWidget* const tabOrder[] = {txtFolder,       cmdChooseFolder, chkRegular, chkMix,    optCD[0],
-                                 optCD[1],        optOther,        cboMedium,  cmdReadFolder, grdOut,
+    QWidget* const tabOrder[] = {txtFolder,       cmdChooseFolder, chkRegular, chkMix,    optCD,
+                                 optDVD,        optOther,        cboMedium,  cmdReadFolder, grdOut,
                                  cmdRearrange[0], cmdRearrange[1], cmdMove,    cmdErrors, cmdQuit};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -206,7 +199,7 @@ void Main::CreateControls()
     connect(grdOut, &ProjectGrid::RowMenuKey, this,
             [this](const QPoint& globalPos) { Run([&] { grdOut_MouseUp(globalPos); }); });
     // Each option button chooses when it is checked; the one unchecked says nothing.
-    for (QRadioButton* option : {optCD[0], optCD[1], optOther})
+    for (QRadioButton* option : {optCD, optDVD, optOther})
         connect(option, &QRadioButton::toggled, this, [this](bool checked) {
             if (checked)
                 MediumChosen();
@@ -468,7 +461,7 @@ int Main::LeftOutByTicks(bool mix, bool regular) const
 
 Medium Main::SelectedMedium() const
 {
-    if (optCD[0]->isChecked())
+    if (optCD->isChecked())
         return CDMedium();
     if (optOther->isChecked()) {
         std::string error;
@@ -483,13 +476,13 @@ Medium Main::SelectedMedium() const
 // one given before. Nothing is chosen by it: the buttons keep quiet.
 void Main::ShowMedium(const Medium& medium)
 {
-    const QSignalBlocker cd(optCD[0]), dvd(optCD[1]), other(optOther);
+    const QSignalBlocker cd(optCD), dvd(optDVD), other(optOther);
     if (medium == CDMedium()) {
-        optCD[0]->setChecked(true);
+        optCD->setChecked(true);
         return;
     }
     if (medium == DVDMedium()) {
-        optCD[1]->setChecked(true);
+        optDVD->setChecked(true);
         return;
     }
     const QString key = QString::fromStdString(medium.key);
@@ -696,12 +689,12 @@ void Main::cmdReadFolder_Click()
     grdOut->ShowFirst(readCancelled ? progress.Stopped() : -1);
     leftOut = LeftOutByTicks(mix, regular);
     if (const std::string unshown = notices.Unshown(); !unshown.empty()) {
-        AddToFolderErrors(projectList.LastError, unshown);
+        AddFolderError(projectList.LastError, unshown);
         hadErrors = true;
     }
     readErrors = projectList.LastError;
     if (readCancelled)
-        AddToFolderErrors(readErrors, ReadCancelled());
+        AddFolderError(readErrors, ReadCancelled());
     grdOut->scrollToTop();
     ShowSetTips();
     ShowProjectCount();

@@ -99,7 +99,7 @@ std::string CueText(const std::vector<std::vector<Region>>& tracks)
     return text + "}\n";
 }
 
-void WriteProject(const fs::path& folder, const std::string& name, const std::vector<WaveSpec>& waves)
+void WriteProject(const fs::path& folder, const std::string& name, const std::vector<FixtureWave>& waves)
 {
     std::vector<Region> regions;
     for (const auto& wave : waves) {

@@ -58,13 +58,13 @@ struct Region {
 std::string CueText(const std::vector<std::vector<Region>>& tracks);
 
 // A wave file a project plays: its name and the data size its header declares.
-struct WaveSpec {
+struct FixtureWave {
     std::string file;
     std::uint32_t dataSize = 1000;
 };
 // Writes the project file name + ".cue" (one track playing each wave whole)
 // and a wave header for each wave.
-void WriteProject(const fs::path& folder, const std::string& name, const std::vector<WaveSpec>& waves);
+void WriteProject(const fs::path& folder, const std::string& name, const std::vector<FixtureWave>& waves);
 // The length a wave file of WriteProject declares: what it adds to its project's size.
 std::int64_t DeclaredSize(std::uint32_t dataSize);
 

@@ -98,7 +98,7 @@ TEST_F(BackupSort, AsksAboutTheSelectedMediumAndNoDoesNothing)
     w->question.answer = false;
 
     m->cmdRearrange[0]->click();
-    m->optCD[0]->setChecked(true);
+    m->optCD->setChecked(true);
     m->cmdRearrange[0]->click();
 
     EXPECT_EQ(w->question.asked,
@@ -112,7 +112,7 @@ TEST_F(BackupSort, AsksAboutTheSelectedMediumAndNoDoesNothing)
 TEST_F(BackupSort, YesSortsWithThePrefixOfTheMediumSelectedNow)
 {
     OpenAndRead();
-    m->optCD[0]->setChecked(true); // after a read planned for DVD
+    m->optCD->setChecked(true); // after a read planned for DVD
     w->question.answers = {true, false}; // the sort, not the checksums offered after it
     m->cmdRearrange[0]->click();
 
@@ -167,7 +167,7 @@ TEST_F(BackupSort, ReportOnlyAsksToLeaveOutTheProjectsOnNoDisc)
 {
     WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
     Open();
-    m->optCD[0]->setChecked(true);
+    m->optCD->setChecked(true);
     m->cmdReadFolder->click();
     const auto before = Snapshot(root.path());
     const std::string notice = "This project fits on no CD: Huge.";
@@ -191,7 +191,7 @@ TEST_F(BackupSort, AProjectThatCantBeSortedStaysInTheFolderOnceTheUserAgrees)
 {
     WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
     Open();
-    m->optCD[0]->setChecked(true);
+    m->optCD->setChecked(true);
     m->cmdReadFolder->click();
     const auto before = Snapshot(root.path());
     const std::vector<std::string> asked = {
@@ -270,7 +270,7 @@ TEST_F(Commands, SetTotalsAndTheSizeOfAReadOnlyProjectShowAsTooltips)
     fixtures::MakeReadOnly(root.path() / "Beta.cue");
     WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
     Open();
-    m->optCD[0]->setChecked(true);
+    m->optCD->setChecked(true);
     m->cmdReadFolder->click();
     ASSERT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", ""}));
     EXPECT_EQ(m->grdOut->ToolTip(0, 4), "CD-A: 0.6 MB of 680.5 MB, 3 projects");
@@ -279,7 +279,7 @@ TEST_F(Commands, SetTotalsAndTheSizeOfAReadOnlyProjectShowAsTooltips)
     EXPECT_EQ(m->grdOut->ToolTip(1, 1), "Counted in the plan: 0.2 MB");
     EXPECT_EQ(m->grdOut->ToolTip(0, 1), "");
 
-    m->optCD[1]->setChecked(true);
+    m->optDVD->setChecked(true);
     EXPECT_EQ(m->grdOut->ToolTip(3, 4), "DVD-A: 700.6 MB of 4,600.0 MB, 4 projects");
     EXPECT_EQ(m->grdOut->ToolTip(1, 1), "Counted in the plan: 0.2 MB");
 }
@@ -298,14 +298,14 @@ TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
     ASSERT_EQ(Sets(), dvd);
     fs::remove(root.path() / "Alpha.cue"); // a read would show it gone
 
-    m->optCD[0]->setChecked(true);
+    m->optCD->setChecked(true);
     EXPECT_EQ(Sets(), cd);
-    m->optCD[1]->setChecked(true);
+    m->optDVD->setChecked(true);
     EXPECT_EQ(Sets(), dvd);
     EXPECT_EQ(m->grdOut->topLevelItem(0)->text(0), "Alpha") << "no read";
 
     // Selected while a read runs: the read's plan follows it.
-    QMetaObject::invokeMethod(m, [this] { m->optCD[0]->setChecked(true); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(m, [this] { m->optCD->setChecked(true); }, Qt::QueuedConnection);
     m->cmdReadFolder->click();
     const std::string cdA2 = "A|CD-A: 0.3 MB of 680.5 MB, 2 projects";
     EXPECT_EQ(Sets(), std::vector<std::string>({cdA2, cdA2, cd[3]}));
@@ -318,13 +318,13 @@ TEST_F(Medium, OtherPlansForTheEntryOfTheComboBoxOrACustomSize)
 {
     WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
     Open();
-    m->optCD[0]->setChecked(true);
+    m->optCD->setChecked(true);
     m->cmdReadFolder->click();
     ASSERT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", ""}));
 
     ChooseOther(0);
     EXPECT_TRUE(m->optOther->isChecked());
-    EXPECT_FALSE(m->optCD[0]->isChecked());
+    EXPECT_FALSE(m->optCD->isChecked());
     EXPECT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", "A"})) << "an 80-minute CD holds 700 MB";
     EXPECT_EQ(m->grdOut->ToolTip(0, 4), "CD-A: 700.6 MB of 733.1 MB, 4 projects");
     EXPECT_EQ(StoredSetting("Medium"), "cd80");
@@ -339,11 +339,11 @@ TEST_F(Medium, OtherPlansForTheEntryOfTheComboBoxOrACustomSize)
     EXPECT_EQ(Sets().back(), "|Larger than one custom disk (395 MB)");
     EXPECT_EQ(StoredSetting("Medium"), "400000000");
 
-    m->optCD[1]->setChecked(true);
+    m->optDVD->setChecked(true);
     w->input.prompts.clear();
     ChooseOther(m->cboMedium->count() - 1); // and Cancel
     EXPECT_EQ(w->input.prompts.size(), 1u);
-    EXPECT_TRUE(m->optCD[1]->isChecked());
+    EXPECT_TRUE(m->optDVD->isChecked());
     EXPECT_EQ(m->cboMedium->currentText(), "custom disk (395 MB)");
     EXPECT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", "A"}));
     EXPECT_EQ(StoredSetting("Medium"), "dvd");
@@ -373,14 +373,14 @@ TEST_F(Medium, TheChoiceIsThereAgainInTheNextWindow)
     EXPECT_EQ(m->cboMedium->currentText(), "custom disk (729 MB)");
     EXPECT_EQ(m->cboMedium->count(), 7);
 
-    m->optCD[0]->setChecked(true);
+    m->optCD->setChecked(true);
     Open();
-    EXPECT_TRUE(m->optCD[0]->isChecked());
+    EXPECT_TRUE(m->optCD->isChecked());
     EXPECT_EQ(m->cboMedium->count(), 6) << "the custom size was not kept";
 
     StoreSetting("Medium", "floppy");
     Open();
-    EXPECT_TRUE(m->optCD[1]->isChecked());
+    EXPECT_TRUE(m->optDVD->isChecked());
 }
 
 using Move = Commands;
@@ -705,7 +705,7 @@ TEST_F(LongOperation, CancelledReadShowsWhatItReadAndTheBackupCommandsRefuse)
     EXPECT_EQ(Snapshot(root.path()), before);
 
     // Planning for another medium, and a move, leave the unread project out of the grid.
-    m->optCD[0]->setChecked(true);
+    m->optCD->setChecked(true);
     EXPECT_EQ(m->grdOut->topLevelItemCount(), 2);
     Select(1);
     AnswerFolderDialog(dest.path().string());

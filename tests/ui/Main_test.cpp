@@ -51,8 +51,8 @@ TEST_F(StartUp, WithNoSettingsUsesTheRootAndPresetsTheWindow)
     EXPECT_EQ(m.txtFolder->text(), "/");
     EXPECT_TRUE(m.chkRegular->isChecked());
     EXPECT_FALSE(m.chkMix->isChecked());
-    EXPECT_FALSE(m.optCD[0]->isChecked());
-    EXPECT_TRUE(m.optCD[1]->isChecked());
+    EXPECT_FALSE(m.optCD->isChecked());
+    EXPECT_TRUE(m.optDVD->isChecked());
     EXPECT_EQ(m.lblProjCount->text(), "0 projects");
     EXPECT_FALSE(m.cmdMove->isEnabled());
     EXPECT_FALSE(m.cmdErrors->isEnabled());
@@ -72,8 +72,8 @@ TEST_F(StartUp, ControlsCarryTheirCaptions)
     EXPECT_EQ(m.cmdReadFolder->text(), "Read folder");
     EXPECT_EQ(m.chkRegular->text(), "Include regular projects");
     EXPECT_EQ(m.chkMix->text(), "Include mix projects");
-    EXPECT_EQ(m.optCD[0]->text(), "649MB - CD Backup");
-    EXPECT_EQ(m.optCD[1]->text(), "4.6GB - DVD Backup");
+    EXPECT_EQ(m.optCD->text(), "649MB - CD Backup");
+    EXPECT_EQ(m.optDVD->text(), "4.6GB - DVD Backup");
     EXPECT_EQ(m.optOther->text(), "Other:");
     QStringList media;
     for (int i = 0; i < m.cboMedium->count(); ++i)
@@ -132,7 +132,7 @@ TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
                                   "Close Ctrl+X"}));
     EXPECT_EQ(m.menuFileClose->shortcuts(),
               QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)}));
-    EXPECT_EQ(m.optCD[0]->toolTip(), "649 MiB = 680.5 MB");
+    EXPECT_EQ(m.optCD->toolTip(), "649 MiB = 680.5 MB");
 
     EXPECT_EQ(m.menuPopup->title(), "Hidden");
     EXPECT_EQ(m.menuPopup->actions(), QList<QAction*>({m.menuPopupMove, m.menuHiddenRename}));
@@ -145,7 +145,7 @@ TEST_F(StartUp, TabOrderFollowsTheLayout)
     Window w;
     Main& m = w.main;
     const QList<QWidget*> expected = {m.txtFolder,       m.cmdChooseFolder, m.chkRegular, m.chkMix,
-                                      m.optCD[0],        m.optCD[1],        m.optOther,   m.cboMedium,
+                                      m.optCD,        m.optDVD,        m.optOther,   m.cboMedium,
                                       m.cmdReadFolder,   m.grdOut,          m.cmdRearrange[0],
                                       m.cmdRearrange[1], m.cmdMove,         m.cmdErrors,  m.cmdQuit};
     EXPECT_EQ(uitest::TabChain(expected), expected);
@@ -493,7 +493,7 @@ TEST_F(Window_, GrowsInBothDirectionsAndKeepsItsOpeningSizeAsTheLeast)
     QList<QRect> before;
     for (const Part& part : parts)
         before.append(part.widget->geometry());
-    const QList<QWidget*> still = {m.chkRegular, m.chkMix, m.optCD[0], m.optCD[1], m.optOther};
+    const QList<QWidget*> still = {m.chkRegular, m.chkMix, m.optCD, m.optDVD, m.optOther};
     QList<QRect> stillBefore;
     for (const QWidget* widget : still)
         stillBefore.append(widget->geometry());
