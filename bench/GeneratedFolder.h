@@ -13,6 +13,8 @@
 #include <random>
 #include <unistd.h>
 
+using namespace kelvark;
+
 namespace bench {
 
 namespace fs = std::filesystem;

@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace bench;

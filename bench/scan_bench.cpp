@@ -8,6 +8,8 @@
 
 #include <random>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace bench;

@@ -6,6 +6,8 @@
 
 #include <random>
 
+using namespace kelvark;
+
 namespace {
 
 struct NoMessages final : Messages {

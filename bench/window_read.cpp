@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <filesystem>
 
+using namespace kelvark;
+
 namespace {
 
 struct Silent final : Messages, Question, InputBox, NoticeBox {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace kelvark {
+
 namespace {
 
 // A line of standard output, its names escaped as every command shows them.
@@ -43,3 +45,5 @@ int VerifyCommand(const std::vector<std::string>& paths, bool all)
         PrintLine(StopSummary(result));
     return result.ExitStatus();
 }
+
+} // namespace kelvark

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvark {
+
 // `kelvark-cli checksum` and `kelvark-cli verify`: the core's disc checksums
 // on a terminal. Each returns the exit status.
 
@@ -16,3 +18,5 @@ int ChecksumCommand(const std::string& root, bool replace, TerminalProgress& pro
 // Verifies the set folders or discs of paths: one line per project and per
 // fault on standard output, then one summary line per set.
 int VerifyCommand(const std::vector<std::string>& paths, bool all);
+
+} // namespace kelvark

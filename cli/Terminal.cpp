@@ -14,6 +14,8 @@
 #include <string_view>
 #include <utility>
 
+namespace kelvark {
+
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -299,3 +301,5 @@ Regional LocaleRegional()
     freelocale(locale);
     return regional;
 }
+
+} // namespace kelvark

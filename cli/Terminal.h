@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace kelvark {
+
 // The core's user-interface contract on a terminal. Standard output carries
 // only what a command produces (the grid of `list`); everything the window
 // would show in a box, the questions and the progress bar go to stderr.
@@ -115,3 +117,5 @@ std::string GridTable(const TerminalGrid& grid);
 // The decimal and date separators of the user's locale (LC_NUMERIC, LC_TIME);
 // "." and "/" when the locale cannot be loaded.
 Regional LocaleRegional();
+
+} // namespace kelvark

@@ -29,6 +29,8 @@
 
 namespace fs = std::filesystem;
 
+namespace kelvark {
+
 namespace {
 
 constexpr std::string_view UsageLines =
@@ -501,6 +503,10 @@ int Run(const Options& options)
 }
 
 } // namespace
+
+} // namespace kelvark
+
+using namespace kelvark;
 
 int main(int argc, char** argv)
 {

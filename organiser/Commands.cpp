@@ -14,6 +14,8 @@
 
 namespace fs = std::filesystem;
 
+namespace kelvark {
+
 std::string NamedList(const std::vector<std::string>& names, bool quoted)
 {
     // A folder of thousands can name thousands: a message names ten.
@@ -380,3 +382,5 @@ bool UnsortCommand(UnsortPlan& unsort, const std::string& RootFolder, Progress& 
     messages.Show("Done.  The files are back in folder " + RootFolder + ".");
     return false;
 }
+
+} // namespace kelvark

@@ -7,6 +7,8 @@
 #include <system_error>
 #include <vector>
 
+namespace kelvark {
+
 // The command sequences that the window and the command line share.
 
 // Names as a message lists them: "A, B, C", the first ten and "and N more"
@@ -109,3 +111,5 @@ std::string ReadFolderFirst(const std::string& RootFolder);
 
 // A folder string as the system keeps it: ending with the path separator.
 std::string WithSeparator(std::string folder);
+
+} // namespace kelvark

@@ -13,6 +13,8 @@
 #include <map>
 #include <unordered_map>
 
+namespace kelvark {
+
 namespace {
 
 // The set's name: the folder's own name ("DVD-C"; a disc's mount point's name).
@@ -423,3 +425,5 @@ std::string StopSummary(const VerifyResult& result)
         }
     return "Stopped: " + std::to_string(checked) + " of " + Counted(listed, "file", "files") + " checked.";
 }
+
+} // namespace kelvark

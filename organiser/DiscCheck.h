@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvark {
+
 // Checksums on every disc, and the check of a disc against them: which
 // projects are still whole, byte for byte. The window and the command line
 // both run these and show the sentences they give.
@@ -114,3 +116,5 @@ std::vector<std::string> FolderLines(const FolderCheck& folder);
 std::string FolderSummary(const FolderCheck& folder);
 // After a stop: "Stopped: 120 of 300 files checked."
 std::string StopSummary(const VerifyResult& result);
+
+} // namespace kelvark

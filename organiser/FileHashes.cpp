@@ -16,6 +16,8 @@
 #include <thread>
 #include <unistd.h>
 
+namespace kelvark {
+
 namespace {
 
 constexpr std::size_t BlockSize = 1 << 20;
@@ -184,3 +186,5 @@ std::vector<FileHash> HashFiles(const std::vector<HashJob>& jobs, Progress& prog
     stopped = stop;
     return results;
 }
+
+} // namespace kelvark

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <vector>
 
+namespace kelvark {
+
 // One file to read: its path, and how progress names it.
 struct HashJob {
     std::string path;
@@ -41,3 +43,5 @@ std::string ReadAmount(std::int64_t bytes);
 // "1.2 of 4.6 GB, 2:05 left: DVD-C/take 1.wav", "120 of 640 MB: …" while the
 // time left cannot be told yet.
 std::string ReadingProgress(std::int64_t done, std::int64_t total, double seconds, const std::string& shown);
+
+} // namespace kelvark

@@ -14,6 +14,8 @@
 
 namespace fs = std::filesystem;
 
+namespace kelvark {
+
 namespace {
 
 std::string Verb(const FileStep& step)
@@ -553,3 +555,5 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
     journal.End();
     return Outcome::Done;
 }
+
+} // namespace kelvark

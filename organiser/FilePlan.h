@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+namespace kelvark {
+
 class Journal;
 
 // What one step does with its two files.
@@ -151,3 +153,5 @@ bool WaveMissing(const orvoProject& project, const orvoWave& wave);
 // is empty, and "Can't …" alone for files of no project).
 std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,
                         const std::string& dest, const std::string& reason);
+
+} // namespace kelvark

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+namespace kelvark {
+
 void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
                          std::vector<std::shared_ptr<orvoProject>> others)
 {
@@ -163,3 +165,5 @@ void FolderOwners::Renamed(const std::string& oldName, const orvoProject& projec
         projects.erase(named);
     projects.emplace(project.Name, &project);
 }
+
+} // namespace kelvark

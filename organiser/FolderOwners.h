@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace kelvark {
+
 // Who each ordinary file of a root folder belongs to, worked out once per scan
 // and kept up to date by every operation that moves or renames files, which
 // all read it before they touch anything.
@@ -76,3 +78,5 @@ private:
     std::unordered_map<std::string, const orvoProject*, StringHash, std::equal_to<>> projects; // a renamed project's name changes: keys are copies
     std::vector<std::shared_ptr<orvoProject>> leftOut;
 };
+
+} // namespace kelvark

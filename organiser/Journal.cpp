@@ -14,6 +14,8 @@
 #include <thread>
 #include <unistd.h>
 
+namespace kelvark {
+
 namespace {
 
 constexpr const char* Version = "kelvark-journal 2";
@@ -518,3 +520,5 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
         {root + f[1], (kind == Operation::Move ? read.dest : root) + f[2], step});
     return true;
 }
+
+} // namespace kelvark

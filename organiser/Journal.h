@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvark {
+
 // The record of an operation that changes files in a root folder, and the
 // folder's lock. Every such operation opens the hidden file .kelvark-journal
 // of the folder and holds an exclusive lock on it for its whole run, so a
@@ -119,3 +121,5 @@ private:
     int fd = -1;
     bool writing = false; // taken by this run for an operation: removed at its end
 };
+
+} // namespace kelvark

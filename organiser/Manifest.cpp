@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <unordered_set>
 
+namespace kelvark {
+
 namespace {
 
 constexpr std::string_view HexDigits = "0123456789abcdef";
@@ -166,3 +168,5 @@ std::vector<std::string> Unlisted(const Manifest& manifest, const std::vector<st
             extra.emplace_back(name);
     return extra;
 }
+
+} // namespace kelvark

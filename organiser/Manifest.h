@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+namespace kelvark {
+
 // SHA256SUMS: the checksum of every file of a set folder, one line per file,
 // in the format `sha256sum -c` checks: 64 lower-case hex digits, two spaces
 // and the name's bytes as on disk, then a line feed. A name holding a
@@ -49,3 +51,5 @@ std::error_code WriteManifest(const std::string& folder, const std::vector<Manif
 // The names of a folder's ordinary files (in listing order) that manifest does
 // not list, SHA256SUMS itself aside, in the same order.
 std::vector<std::string> Unlisted(const Manifest& manifest, const std::vector<std::string_view>& names);
+
+} // namespace kelvark

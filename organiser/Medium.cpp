@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+namespace kelvark {
+
 namespace {
 
 constexpr std::int64_t MiB = 1024 * 1024;
@@ -116,3 +118,5 @@ const std::vector<std::string>& SetPrefixes()
     static const std::vector<std::string> prefixes{"CD", "DVD", "DVDDL", "BD", "BDDL", "BDXL", "DISC"};
     return prefixes;
 }
+
+} // namespace kelvark

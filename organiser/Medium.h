@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace kelvark {
+
 // A kind of disc (or a disk of a chosen size) that one backup set is planned
 // to fill. A disc image rounds every file up to whole 2,048-byte sectors and
 // adds its directory records, so a set is measured in what its files cost on
@@ -37,3 +39,5 @@ std::optional<Medium> CustomMedium(std::int64_t bytes);
 std::optional<Medium> MediumNamed(std::string_view word, std::string& error);
 // Every set folder prefix, of the named media and of a custom size.
 const std::vector<std::string>& SetPrefixes();
+
+} // namespace kelvark

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <pthread.h>
 
+namespace kelvark {
+
 ReadAhead::Copy::Copy(const orvoProject& original) : project(unused)
 {
     project.Name = original.Name;
@@ -140,3 +142,5 @@ void ReadAhead::Do(const Request& request, TagFile& fi)
     }
     }
 }
+
+} // namespace kelvark

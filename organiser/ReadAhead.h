@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+namespace kelvark {
+
 // Reads the projects of a folder scan ahead of their turn on threads of its
 // own, so that many opens and header reads are under way at once: on a
 // network share each of them waits for a round trip. A project's file is one
@@ -88,3 +90,5 @@ private:
     bool stopping = false;
     std::vector<std::thread> threads;
 };
+
+} // namespace kelvark

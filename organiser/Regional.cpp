@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+namespace kelvark {
+
 std::chrono::year_month_day Regional::LocalToday()
 {
     const std::time_t now = std::time(nullptr);
@@ -11,3 +13,5 @@ std::chrono::year_month_day Regional::LocalToday()
                                        std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
                                        std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
 }
+
+} // namespace kelvark

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+namespace kelvark {
+
 // The user's regional settings and the clock, handed to the core so that the
 // grid's numbers and the reports' dates are deterministic under test.
 struct Regional {
@@ -15,3 +17,5 @@ struct Regional {
     // Today's date in the local time zone.
     static std::chrono::year_month_day LocalToday();
 };
+
+} // namespace kelvark

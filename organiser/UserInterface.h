@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+namespace kelvark {
+
 // What the project list and the commands need from whoever shows them to the
 // user: the window implements these with Qt, the command line on a terminal,
 // the tests with recorders.
@@ -56,3 +58,5 @@ struct UserInterface {
     Messages& messages;
     Progress& progress;
 };
+
+} // namespace kelvark

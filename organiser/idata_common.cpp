@@ -7,6 +7,8 @@
 
 namespace fs = std::filesystem;
 
+namespace kelvark {
+
 namespace {
 
 // "error ", the error number, " " and the system's description. A missing
@@ -106,3 +108,5 @@ bool WriteReportFile(const std::string& folder, const std::string& name, const s
                                                   : "Could not write the projects CSV file for import to TALVO DB.");
     return failed;
 }
+
+} // namespace kelvark

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <vector>
 
+namespace kelvark {
+
 // A file written whole or not at all: the text goes to a hidden temporary file
 // in the same folder, which replaces the named file only when every write and
 // the close succeeded. A file that is never committed leaves nothing behind.
@@ -55,3 +57,5 @@ bool FileCloseWrite(ReportFile& fo, Messages& messages);
 // after the file layer's message and then the report's own were shown.
 bool WriteReportFile(const std::string& folder, const std::string& name, const std::vector<std::string>& lines,
                      Messages& messages);
+
+} // namespace kelvark

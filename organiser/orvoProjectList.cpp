@@ -10,6 +10,8 @@
 #include <memory>
 #include <utility>
 
+namespace kelvark {
+
 namespace {
 
 // num / den to the nearest whole number, a half going away from zero.
@@ -199,7 +201,6 @@ std::string NotReadText(const orvoProject& project)
     return "Project " + project.Name + " was not read: " + project.ReadFailure;
 }
 
-
 void orvoProjectList::CalcBackup(const Medium& ForMedium)
 {
     medium = ForMedium;
@@ -294,3 +295,5 @@ void orvoProjectList::FillGrid(Grid& g) const
                   UsedText(*project)});
     }
 }
+
+} // namespace kelvark

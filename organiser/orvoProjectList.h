@@ -13,6 +13,8 @@
 #include <string>
 #include <unordered_set>
 
+namespace kelvark {
+
 // Adds a line to a folder's error listing, which opens with its heading.
 void AddFolderError(std::string& listing, const std::string& line);
 
@@ -111,3 +113,5 @@ private:
 
     UserInterface ui;
 };
+
+} // namespace kelvark

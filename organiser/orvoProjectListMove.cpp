@@ -11,6 +11,8 @@
 
 namespace fs = std::filesystem;
 
+namespace kelvark {
+
 namespace {
 
 const orvoWave* FirstInvalidWave(const orvoProject& project)
@@ -355,3 +357,5 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
     owners.Renamed(oldName, project, renames);
     return false;
 }
+
+} // namespace kelvark

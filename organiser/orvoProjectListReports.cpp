@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+namespace kelvark {
+
 namespace {
 
 using SetMembers = std::vector<std::vector<const orvoProject*>>;
@@ -125,3 +127,5 @@ bool orvoProjectList::ReportTest(const std::string& RootFolder, bool afterSort)
         LastError += (LastError.empty() ? "" : "\r\n") + line;
     return !refusals.empty();
 }
+
+} // namespace kelvark

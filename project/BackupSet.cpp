@@ -1,5 +1,7 @@
 #include "BackupSet.h"
 
+namespace kelvark {
+
 std::string SetLetters(int n, bool lowerCase)
 {
     // Bijective base 26: 0 -> A, 25 -> Z, 26 -> AA, 701 -> ZZ, 702 -> AAA.
@@ -9,3 +11,5 @@ std::string SetLetters(int n, bool lowerCase)
         letters.insert(letters.begin(), static_cast<char>(first + (v - 1) % 26));
     return letters;
 }
+
+} // namespace kelvark

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace kelvark {
+
 // The letters of backup set n: A to Z for sets 0 to 25, then AA, AB, ..., AZ,
 // BA, ... (and three letters after ZZ). Folder names, the grid and the text
 // report use upper case, the CSV files lower case. The names never hold a path
@@ -18,3 +20,5 @@ constexpr std::int64_t FileCost(std::int64_t size)
 {
     return (std::max<std::int64_t>(size, 0) + SectorSize - 1) / SectorSize * SectorSize + 1024;
 }
+
+} // namespace kelvark

@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+namespace kelvark {
+
 std::error_code LastErrno()
 {
     return {errno, std::generic_category()};
@@ -319,3 +321,5 @@ std::string ErrorText(const std::error_code& error)
 {
     return error.message();
 }
+
+} // namespace kelvark

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+namespace kelvark {
+
 // The file operations that touch users' files. None of them ever replaces an
 // existing file: an existing destination is an error (EEXIST), and a move across
 // file systems is an error (EXDEV), never a silent copy.
@@ -112,3 +114,5 @@ bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // The system's description of an error.
 std::string ErrorText(const std::error_code& error);
+
+} // namespace kelvark

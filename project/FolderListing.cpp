@@ -15,6 +15,8 @@
 
 namespace fs = std::filesystem;
 
+namespace kelvark {
+
 namespace {
 
 // Negative, zero or positive as a is before, equal to or after b with ASCII
@@ -231,3 +233,5 @@ bool HasProjectExtension(std::string_view name)
 {
     return name.size() >= 4 && FoldedCompare(name.substr(name.size() - 4), ".cue") == 0;
 }
+
+} // namespace kelvark

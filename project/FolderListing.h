@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace kelvark {
+
 // A snapshot of the ordinary files of one folder: regular files that are not
 // hidden (no leading ".") and not symbolic links. Names are kept in the order
 // every listing of the system uses: ASCII letters folded to lower case, plain
@@ -85,3 +87,5 @@ private:
 
 // True when name ends in ".cue", letter case ignored.
 bool HasProjectExtension(std::string_view name);
+
+} // namespace kelvark

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace kelvark {
+
 // The line end of every text the core gives the user: the window and the
 // terminal each turn it into their own.
 inline constexpr const char* LineEnd = "\r\n";
@@ -17,3 +19,5 @@ public:
     // the rest of a read; anywhere else a notice is a message.
     virtual void Notice(const std::string& text) { Show(text); }
 };
+
+} // namespace kelvark

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+namespace kelvark {
+
 namespace {
 
 // The code points of the bytes 0x80 to 0x9F; from 0xA0 on the code page is
@@ -111,3 +113,5 @@ std::string AsciiFolded(std::string_view bytes)
         c = static_cast<char>(AsciiLower(static_cast<unsigned char>(c)));
     return folded;
 }
+
+} // namespace kelvark

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace kelvark {
+
 // Names reach this system as bytes: project files written on Windows hold them
 // in the Windows-1252 code page, file names on this machine are UTF-8 or any
 // bytes at all. Everything shown to the user is UTF-8; the bytes themselves are
@@ -32,3 +34,5 @@ constexpr unsigned char AsciiLower(unsigned char c)
 
 // bytes with their ASCII capital letters folded to lower case.
 std::string AsciiFolded(std::string_view bytes);
+
+} // namespace kelvark

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvark {
+
 // The one container of the model: an ordered list of shared references with
 // 0-based positions. An item may sit in several lists at once; identity tests
 // compare the objects, not their contents.
@@ -86,3 +88,5 @@ private:
 
     std::vector<Ref> items;
 };
+
+} // namespace kelvark

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace kelvark {
+
 namespace {
 
 // Bytes asked of the system at once: a usual project file in one read.
@@ -358,3 +360,5 @@ int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_
     }
     return Tokens<false>(dlist, line, 0, slots);
 }
+
+} // namespace kelvark

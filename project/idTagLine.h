@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace kelvark {
+
 // The token array the section readers share. It grows and never shrinks:
 // slots past a line's tokens keep the empty terminator or tokens of earlier lines.
 using TagList = std::vector<std::string>;
@@ -75,3 +77,5 @@ int SplitTagLine(TagList& dlist, std::string_view line, bool keyRule, std::size_
 
 // True for an empty string, a space or a tab.
 bool IsWhiteChar(std::string_view c);
+
+} // namespace kelvark

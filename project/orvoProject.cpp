@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+namespace kelvark {
+
 const FolderListing& orvoProject::Listing()
 {
     if (!folder)
@@ -203,3 +205,5 @@ void orvoProject::AddError(const std::string& text)
         LastError += "\r\n";
     LastError += "     " + text;
 }
+
+} // namespace kelvark

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+namespace kelvark {
+
 // The record of one project: its name and folder, the tracks of its project
 // file, the wave files its regions play with their sizes, the size of its own
 // files, its backup set and the errors met while reading it.
@@ -107,3 +109,5 @@ private:
 
     std::vector<std::string> fileList;
 };
+
+} // namespace kelvark

@@ -4,6 +4,8 @@
 
 #include <unordered_set>
 
+namespace kelvark {
+
 std::vector<std::string> orvoProject::FilesToMove() const
 {
     std::vector<std::string> files = fileList;
@@ -29,3 +31,5 @@ bool orvoProject::MoveTest(const std::string& destDir)
     }
     return found;
 }
+
+} // namespace kelvark

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <utility>
 
+namespace kelvark {
+
 namespace {
 
 // The value of a field line is its third token.
@@ -158,3 +160,5 @@ bool orvoVtrack::FileRead(TagFile& fi, TagList& dlist)
     }
     return false;
 }
+
+} // namespace kelvark

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace kelvark {
+
 // The nested sections of a project file. Each FileRead reads lines of its own
 // section from the shared open file until the section ends and returns false.
 // Tracks, regions and virtual tracks are plain values: a project file holds
@@ -89,3 +91,5 @@ public:
 private:
     std::size_t releasedTracks = 0;
 };
+
+} // namespace kelvark

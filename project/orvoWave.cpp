@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace kelvark {
+
 namespace {
 
 // The whole number nearest to num / den (den > 0), a half going to the even neighbour.
@@ -312,3 +314,5 @@ void orvoWave::CalcUsage(std::span<const orvoAudio* const> regions)
             stretchStart = position;
     }
 }
+
+} // namespace kelvark

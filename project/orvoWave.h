@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace kelvark {
+
 class orvoAudio;
 class orvoProject;
 
@@ -82,3 +84,5 @@ inline constexpr int UnknownChunkLimit = 100;
 
 // Boundaries at or beyond this sample position are never reached by the usage sweep.
 inline constexpr std::int64_t UsageLimit = 2147418112;
+
+} // namespace kelvark

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+using namespace kelvark;
+
 namespace {
 
 struct Item {

@@ -12,6 +12,8 @@
 #include <functional>
 #include <sys/wait.h>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

@@ -28,6 +28,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

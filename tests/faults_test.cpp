@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace kelvark;
+
 // Faults a user meets while the backup sort, a move of selected projects, a
 // rename or the reports work on their files. After each, every file that
 // existed before still exists exactly once with its content, and the user was

@@ -7,6 +7,8 @@
 
 #include <random>
 
+using namespace kelvark;
+
 // Hostile project files: wave names that would leave the root folder, very
 // long names, names with control characters, a project file that is one line
 // of 100 MB and one of 100,000 nested-looking lines. Reading, the backup sort,

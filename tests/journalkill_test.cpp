@@ -9,6 +9,8 @@
 #include <set>
 #include <thread>
 
+using namespace kelvark;
+
 // Sorts, moves and renames killed with SIGKILL at random moments, then
 // recovered: every other run is finished, the others undone. Each run must end
 // with the tree of an uninterrupted run (finished, or killed after its end) or

@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace kelvark;
+
 // A file system like FAT, exFAT or some network shares, as this program meets
 // it: no no-replace rename, no hard links, no POSIX permissions or settable
 // times. The calls are answered here, in place of the C library's, while

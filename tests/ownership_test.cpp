@@ -12,6 +12,8 @@
 #include <set>
 #include <sys/stat.h>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

@@ -4,6 +4,8 @@
 
 #include <random>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

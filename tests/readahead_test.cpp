@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

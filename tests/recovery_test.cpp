@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+using namespace kelvark;
+
 // Recovery on folders that come from elsewhere: journals nobody checked, files
 // changed by hand after a stop, copies of a stopped folder. Whatever happens,
 // every file that existed before exists exactly once with its content, nothing

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

@@ -8,6 +8,8 @@
 #include <set>
 #include <thread>
 
+using namespace kelvark;
+
 // A backup sort killed in the middle: kelvark-cli sort --yes on a large
 // generated folder gets SIGKILL while it moves the files. Every file of the
 // folder must then exist exactly once, whole, in the root folder or in the

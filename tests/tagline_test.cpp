@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kelvark;
+
 namespace {
 
 TagList Split(const std::string& line, int expectedCount)

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+using namespace kelvark;
+
 namespace {
 
 TEST(Win1252ToUtf8, ReadsTheRowOf0x80To0x9FAndTheLatin1Half)

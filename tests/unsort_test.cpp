@@ -8,6 +8,8 @@
 
 #include <functional>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

@@ -6,6 +6,8 @@
 
 #include <random>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 
+using namespace kelvark;
+
 namespace {
 
 using namespace fixtures;

@@ -4,6 +4,7 @@
 #include "DiscCheck.h"
 #include "frmVerify.h"
 
+namespace kelvark {
 
 namespace {
 
@@ -61,3 +62,5 @@ void VerifyDiscsCommand(QWidget& owner, const std::string& folder, Progress& pro
     dialog->show();
     dialog->activateWindow();
 }
+
+} // namespace kelvark

@@ -6,6 +6,8 @@
 
 class QWidget;
 
+namespace kelvark {
+
 // The window's disc checksums: File ▸ "Write checksums…", the offer after a
 // Backup Sort and File ▸ "Verify discs…". They run the core's checksum writing
 // and verify with the window's progress dialog and say what the command line
@@ -27,3 +29,5 @@ void OfferChecksums(const std::string& RootFolder, Progress& progress, Messages&
 // folders) and shows the result list over owner; a folder that cannot be
 // verified is named in a message instead. Nothing when folder is empty.
 void VerifyDiscsCommand(QWidget& owner, const std::string& folder, Progress& progress, Messages& messages);
+
+} // namespace kelvark

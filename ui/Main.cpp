@@ -33,6 +33,8 @@
 
 #include <utility>
 
+namespace kelvark {
+
 namespace {
 
 // The window's outer width when it opens, below which a resize goes back to
@@ -879,3 +881,5 @@ void Main::grdOut_MouseUp(const QPoint& globalPos)
     if (projectList.projects.Count() != 0)
         menuPopup->popup(globalPos);
 }
+
+} // namespace kelvark

@@ -24,6 +24,8 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 
+namespace kelvark {
+
 // The user's decimal and group separators and the separator of the short date format.
 Regional RegionalFromLocale(const QLocale& locale);
 
@@ -155,3 +157,5 @@ private:
     int leftOut = 0;
     std::string readErrors;
 };
+
+} // namespace kelvark

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+namespace kelvark {
+
 namespace {
 
 const QString ApplicationTitle = QStringLiteral("Kelvark");
@@ -141,3 +143,5 @@ std::string MessageBoxes::Ask(const std::string& prompt, const std::string& titl
     const QString answer = input.textValue();
     return answer == shownDefault ? defaultText : answer.toStdString();
 }
+
+} // namespace kelvark

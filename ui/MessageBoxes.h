@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace kelvark {
+
 // The window's message boxes, its notice box and its input box, shown modally
 // over owner: no icon, the application's title unless the caller names another.
 // Texts are shown as UTF-8 (ShownText); the input box gives back the default's
@@ -18,3 +20,5 @@ public:
     std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
     bool ShowNotice(const std::string& text) override;
 };
+
+} // namespace kelvark

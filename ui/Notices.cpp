@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace kelvark {
+
 namespace {
 
 // The files the summary names for each kind of notice.
@@ -56,3 +58,5 @@ std::string ReadNotices::Unshown() const
     }
     return text + ".";
 }
+
+} // namespace kelvark

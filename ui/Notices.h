@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvark {
+
 // The box that shows one notice with the check box "Show no more notices
 // during this read". True when the user checked it.
 class NoticeBox {
@@ -45,3 +47,5 @@ private:
     int unshown = 0;
     std::vector<Kind> kinds;
 };
+
+} // namespace kelvark

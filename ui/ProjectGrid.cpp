@@ -15,6 +15,8 @@
 #include <iterator>
 #include <tuple>
 
+namespace kelvark {
+
 namespace {
 
 // How the cells of each column place their texts: names and set letters at
@@ -200,7 +202,6 @@ void ProjectGrid::SetText(int r, const std::string& text)
     SetName(*topLevelItem(r - 1), text);
 }
 
-
 void ProjectGrid::AddColumn(const QString& header, int width)
 {
     const int column = columnCount();
@@ -269,3 +270,5 @@ void ProjectGrid::AskRowMenu()
     const QRect row = visualRect(current.siblingAtColumn(0));
     emit RowMenuKey(viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.bottom())));
 }
+
+} // namespace kelvark

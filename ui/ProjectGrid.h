@@ -4,6 +4,8 @@
 
 #include <QTreeWidget>
 
+namespace kelvark {
+
 // The project grid: a list in report view, one row per project in the order
 // the rows were added, never sorted, several rows selectable at a time. Texts
 // are shown as UTF-8 (ShownText); each row keeps its name's own bytes as the
@@ -57,3 +59,5 @@ private:
     QList<QTreeWidgetItem*> pending;
     int shownRows = -1;
 };
+
+} // namespace kelvark

@@ -2,6 +2,8 @@
 
 #include <QRect>
 
+namespace kelvark {
+
 // Positions and sizes of the windows are kept in twips: 15 twips make one
 // device-independent pixel, which Qt scales on high-DPI screens.
 constexpr int TwipsPerPixel = 15;
@@ -20,3 +22,5 @@ inline QRect TwipsRect(int left, int top, int width, int height)
 {
     return {Pixels(left), Pixels(top), Pixels(width), Pixels(height)};
 }
+
+} // namespace kelvark

@@ -8,6 +8,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+namespace kelvark {
+
 frmProgress::frmProgress(QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
@@ -78,3 +80,5 @@ void frmProgress::reject()
     keepGoing = false;
     QDialog::reject();
 }
+
+} // namespace kelvark

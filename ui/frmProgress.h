@@ -9,6 +9,8 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
+namespace kelvark {
+
 // The small modeless dialog a long loop over projects opens, advances once per
 // project and polls for Cancel. It is hidden, never destroyed, between uses.
 // A tool window of its owner, it stays above
@@ -40,3 +42,5 @@ private:
     // Since the dialog last showed its progress and let events run.
     QElapsedTimer shown;
 };
+
+} // namespace kelvark

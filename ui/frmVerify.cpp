@@ -15,6 +15,8 @@
 
 #include <algorithm>
 
+namespace kelvark {
+
 namespace {
 
 QString Shown(const std::string& bytes)
@@ -112,3 +114,5 @@ void frmVerify::FitScreen()
         move(x, y);
     }
 }
+
+} // namespace kelvark

@@ -2,10 +2,13 @@
 
 #include <QDialog>
 
-struct VerifyResult;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
+
+namespace kelvark {
+
+struct VerifyResult;
 
 // The result of a verify: one row per project of each set folder or disc
 // (its set, its name, its verdict and the files concerned), rows for the files
@@ -25,3 +28,5 @@ public:
 private:
     void FitScreen();
 };
+
+} // namespace kelvark

@@ -12,6 +12,8 @@
 
 #include <filesystem>
 
+namespace kelvark {
+
 namespace {
 
 // The bytes of the argument that Qt decoded into text: a folder name that is
@@ -25,6 +27,10 @@ std::string ArgumentBytes(int argc, char* argv[], const QString& text)
 }
 
 } // namespace
+
+} // namespace kelvark
+
+using namespace kelvark;
 
 int main(int argc, char* argv[])
 {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace kelvark;
+
 // The usage target's input: a list of audio regions, each a control byte
 // followed by its numbers.
 //   bits 0-1  the track (0 to 3)

@@ -5,6 +5,8 @@
 #include "Fixtures.h"
 #include "RegionBytes.h"
 
+using namespace kelvark;
+
 namespace fuzzing {
 
 using namespace fixtures;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string>
 
+using namespace kelvark;
+
 // The journal reader on arbitrary bytes, as a received folder may hold them.
 // Whatever it reads, a plan it accepts names only files of the folder it was
 // given (a file of the folder, or of one of its set folders) and, for a move,

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <set>
 
+using namespace kelvark;
+
 // A whole project read of an arbitrary project file, as the folder scan does
 // it: FileOpenRead, FileRead, GetWaveInfo and GetFileSize over a folder of
 // the sample wave files (and names that are hidden, folders or links). The

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+using namespace kelvark;
+
 // The tag-line reader on arbitrary bytes: ReadTagLine reads them as a project
 // file, line by line, to the end. Each line must match SplitTagLine on the
 // same bytes cut at the line feeds, the token array must follow its growth

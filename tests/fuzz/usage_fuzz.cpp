@@ -4,6 +4,8 @@
 #include "RegionBytes.h"
 #include "orvoProject.h"
 
+using namespace kelvark;
+
 // CalcUsage on arbitrary region lists must give exactly what the
 // straightforward sweep gives, for the wave and for the other wave the
 // regions share the tracks with.

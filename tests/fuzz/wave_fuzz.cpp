@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string>
 
+using namespace kelvark;
+
 // The wave reader on an arbitrary file: FileGetSize must end, with a result
 // that agrees with what it measured, and show at most one message per chunk
 // header the file holds.

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <sys/resource.h>
 
+using namespace kelvark;
+
 namespace fixtures {
 
 TempDir::TempDir(const fs::path& base)

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace kelvark;
+
 // Fixtures the tests write themselves: temporary folders, project files, wave
 // headers, and recording fakes of the user-interface contract.
 namespace fixtures {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace kelvark;
+
 // Journals as a folder received from elsewhere may hold them, written the way
 // the program writes its own: tab-separated fields, each line closed by a tab
 // and the 8-digit hex FNV-1a checksum of what comes before it.

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+using namespace kelvark;
+
 namespace fixtures {
 
 // The straightforward usage sweep: at every step it searches all regions for

@@ -15,6 +15,8 @@
 
 #include <filesystem>
 
+using namespace kelvark;
+
 namespace {
 
 namespace fs = std::filesystem;

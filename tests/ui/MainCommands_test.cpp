@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <utility>
 
+using namespace kelvark;
+
 namespace {
 
 namespace fs = std::filesystem;

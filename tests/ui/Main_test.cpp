@@ -20,6 +20,8 @@
 
 #include <filesystem>
 
+using namespace kelvark;
+
 namespace {
 
 using fixtures::WriteProject;

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+using namespace kelvark;
+
 namespace {
 
 using uitest::WhenShown;

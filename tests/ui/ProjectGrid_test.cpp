@@ -5,6 +5,8 @@
 #include <QTest>
 #include <QToolTip>
 
+using namespace kelvark;
+
 namespace {
 
 using uitest::UiTest;

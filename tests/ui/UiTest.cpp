@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+using namespace kelvark;
+
 namespace uitest {
 
 void UiTest::SetUp()

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+using namespace kelvark;
+
 // Helpers of the window tests: the window with recording dialogs, answers for
 // the folder dialog and the stored settings.
 namespace uitest {

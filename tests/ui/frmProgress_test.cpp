@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QTest>
 
+using namespace kelvark;
+
 namespace {
 
 using uitest::UiTest;
