@@ -64,7 +64,7 @@ void JournalAlone(benchmark::State& state)
         plan.AddProject(*project, copy.root + "DVD-" + SetLetters(project->BackupNum) + "/", copy.list.owners, whereTo);
     for (auto _ : state) {
         Journal journal;
-        if (!journal.Lock(copy.root, Operation::Sort).empty() || !journal.Begin(plan).empty())
+        if (journal.Lock(copy.root, Operation::Sort).Failed() || journal.Begin(plan).Failed())
             state.SkipWithError("the journal was not written");
         for (std::size_t k = 0; k < plan.units.size(); ++k)
             journal.Done(k);

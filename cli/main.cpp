@@ -363,14 +363,14 @@ int Recover(const Options& options, const std::string& root, Progress& progress,
             messages.Show("Nothing was changed.");
             return 1;
         }
-        if (const std::string failure = journal.Forget(root); !failure.empty()) {
-            messages.Show(failure);
+        if (const Result failure = journal.Forget(root); failure.Failed()) {
+            messages.Show(failure.Message());
             return 1;
         }
         return 0;
     }
-    if (const std::string refusal = journal.TakeStopped(root); !refusal.empty()) {
-        messages.Show(refusal);
+    if (const Result refusal = journal.TakeStopped(root); refusal.Failed()) {
+        messages.Show(refusal.Message());
         return 1;
     }
     FilePlan plan = options.undo ? journal.plan().Inverse() : journal.plan();

@@ -169,9 +169,9 @@ bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, BackupK
         // runs meanwhile; a folder that can't hold the lock's file can't hold
         // the reports either, and they say so themselves.
         Journal journal;
-        if (const std::string refusal = journal.Lock(RootFolder, Operation::Report);
-            !refusal.empty() && journal.Found() != Journal::State::None) {
-            messages.Show(refusal);
+        if (const Result refusal = journal.Lock(RootFolder, Operation::Report);
+            refusal.Failed() && journal.Found() != Journal::State::None) {
+            messages.Show(refusal.Message());
             return true;
         }
         if (list.ReportTxt(RootFolder, prefix) || list.ReportCsv(RootFolder))
@@ -370,11 +370,11 @@ bool UnsortCommand(UnsortPlan& unsort, const std::string& RootFolder, Progress& 
         return true;
     }
     Journal journal;
-    std::string failure = journal.Lock(RootFolder, Operation::Unsort);
-    if (failure.empty())
+    Result failure = journal.Lock(RootFolder, Operation::Unsort);
+    if (!failure.Failed())
         failure = journal.Begin(unsort.plan);
-    if (!failure.empty()) {
-        messages.Show(failure);
+    if (failure.Failed()) {
+        messages.Show(failure.Message());
         return true;
     }
     if (RunPlan(unsort.plan, journal, progress, messages) != Outcome::Done)

@@ -207,16 +207,16 @@ Journal::State Journal::Take(bool create)
     return state = text.empty() ? State::None : Parse(text);
 }
 
-std::string Journal::Lock(const std::string& folder, Operation operation)
+Result Journal::Lock(const std::string& folder, Operation operation)
 {
     root = folder;
     const State found = Take(true);
     if (found != State::None) {
         Close();
-        return Describe();
+        return Result(Describe());
     }
     if (fd < 0)
-        return "Can't write the journal \"" + Path() + "\": " + openError;
+        return Result("Can't write the journal \"" + Path() + "\": " + openError);
     // Empty, or the plan of a run cut short before it touched any file.
     kind = operation;
     since = std::time(nullptr);
@@ -229,13 +229,13 @@ std::string Journal::Lock(const std::string& folder, Operation operation)
         error = WriteAll(fd, header.data(), header.size());
     if (error) {
         End(); // nothing ran under it
-        return "Can't write the journal \"" + Path() + "\": " + ErrorText(error);
+        return Result("Can't write the journal \"" + Path() + "\": " + ErrorText(error));
     }
     writing = true;
     return {};
 }
 
-std::string Journal::Begin(const FilePlan& plan)
+Result Journal::Begin(const FilePlan& plan)
 {
     const auto relative = [&](const std::string& path, const std::string& folder) { return path.substr(folder.size()); };
     std::string text;
@@ -264,7 +264,7 @@ std::string Journal::Begin(const FilePlan& plan)
         error = LastErrno();
     if (error) {
         End();
-        return "Can't write the journal \"" + Path() + "\": " + ErrorText(error);
+        return Result("Can't write the journal \"" + Path() + "\": " + ErrorText(error));
     }
     SyncFolder(root);
     return {};
@@ -320,7 +320,7 @@ Journal::State Journal::Look(const std::string& folder)
     return found;
 }
 
-std::string Journal::TakeStopped(const std::string& folder)
+Result Journal::TakeStopped(const std::string& folder)
 {
     root = folder;
     if (Take(false) == State::Stopped)
@@ -328,17 +328,17 @@ std::string Journal::TakeStopped(const std::string& folder)
     std::string text = state == State::None ? "Nothing to recover: no operation of " + root + " stopped before its end."
                                             : Describe();
     Close();
-    return text;
+    return Result(text);
 }
 
-std::string Journal::Forget(const std::string& folder)
+Result Journal::Forget(const std::string& folder)
 {
     root = folder;
     const State found = Take(false);
     if (found != State::Stopped && found != State::Unreadable) {
         std::string text = found == State::None ? "Nothing to forget: " + root + " holds no journal." : Describe();
         Close();
-        return text;
+        return Result(text);
     }
     End();
     return {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FilePlan.h"
+#include "Result.h"
 
 #include <cstddef>
 #include <ctime>
@@ -62,14 +63,13 @@ public:
     // A journal this run took and neither ended nor kept is removed.
     ~Journal();
 
-    // Takes root's lock for an operation of kind, creating the journal.
-    // Empty on success; else why the operation must not run (another run
-    // holds the folder, an operation stopped there, the journal can't be
-    // read or is not a file), and nothing was changed.
-    std::string Lock(const std::string& root, Operation kind);
+    // Takes root's lock for an operation of kind, creating the journal. A
+    // failure says why the operation must not run (another run holds the
+    // folder, an operation stopped there, the journal can't be read or is not
+    // a file), and nothing was changed.
+    Result Lock(const std::string& root, Operation kind);
     // Writes plan (taken by Lock) and flushes it and the folder to the disk.
-    // Empty on success, else why not.
-    std::string Begin(const FilePlan& plan);
+    Result Begin(const FilePlan& plan);
     // Unit k is done.
     void Done(std::size_t k);
     // Unit k moves across file systems; stamps holds each step's source.
@@ -84,11 +84,11 @@ public:
     // short before its plan was whole, under which nothing ran.
     State Look(const std::string& root);
     // Takes root's stopped journal for recover: its lock, and its plan in
-    // plan(). Empty on success, else why not (as Lock).
-    std::string TakeStopped(const std::string& root);
+    // plan(). A failure says why not (as Lock).
+    Result TakeStopped(const std::string& root);
     // Removes the journal taken by TakeStopped, or an unreadable one: the
     // files stay where they are.
-    std::string Forget(const std::string& root);
+    Result Forget(const std::string& root);
 
     // The state the last Lock, Look or TakeStopped found.
     State Found() const { return state; }

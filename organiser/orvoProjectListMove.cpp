@@ -174,8 +174,8 @@ Outcome orvoProjectList::Execute(Journal& journal, FilePlan& plan)
         ui.messages.Show(plan.RefusalText());
         return Outcome::Failed;
     }
-    if (const std::string failure = journal.Begin(plan); !failure.empty()) {
-        ui.messages.Show(failure);
+    if (const Result failure = journal.Begin(plan); failure.Failed()) {
+        ui.messages.Show(failure.Message());
         return Outcome::Failed;
     }
     return RunPlan(plan, journal, ui.progress, ui.messages);
@@ -183,10 +183,10 @@ Outcome orvoProjectList::Execute(Journal& journal, FilePlan& plan)
 
 bool orvoProjectList::Locked(Journal& journal, const std::string& folder, Operation kind)
 {
-    const std::string refusal = journal.Lock(folder, kind);
-    if (!refusal.empty())
-        ui.messages.Show(refusal);
-    return refusal.empty();
+    const Result refusal = journal.Lock(folder, kind);
+    if (refusal.Failed())
+        ui.messages.Show(refusal.Message());
+    return !refusal.Failed();
 }
 
 FilePlan orvoProjectList::PlanMove(const std::vector<orvoProject*>& selected, const std::string& destDir)

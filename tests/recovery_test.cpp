@@ -63,8 +63,8 @@ struct Received {
     {
         Journal journal;
         messages.shown.clear();
-        if (std::string refusal = journal.TakeStopped(folder.empty() ? Root() : folder.string() + "/"); !refusal.empty())
-            return refusal;
+        if (const Result refusal = journal.TakeStopped(folder.empty() ? Root() : folder.string() + "/"); refusal.Failed())
+            return refusal.Message();
         FilePlan plan = undo ? journal.plan().Inverse() : journal.plan();
         const Outcome outcome = RunPlan(plan, journal, progress, messages);
         return outcome == Outcome::Done ? std::string() : messages.shown.empty() ? "stopped" : messages.shown.back();
@@ -150,7 +150,7 @@ TEST(ReceivedJournal, OfAnotherShapeIsRefusedKeptAndForgottenOnlyOnRequest)
         EXPECT_EQ(r.Everything(), before);
 
         Journal journal;
-        EXPECT_EQ(journal.Forget(r.Root()), "");
+        EXPECT_EQ(journal.Forget(r.Root()).Message(), "");
         auto left = before;
         left.erase("music/.kelvark-journal");
         EXPECT_EQ(r.Everything(), left);
@@ -244,7 +244,7 @@ TEST(Recover, RefusesWhatWouldLoseAFileAndNamesTheProject)
                 EXPECT_EQ(now, was);
                 EXPECT_EQ(r.Look(), Journal::State::Stopped);
                 Journal journal;
-                EXPECT_EQ(journal.Forget(r.Root()), ""); // the way out: every file stays where it is
+                EXPECT_EQ(journal.Forget(r.Root()).Message(), ""); // the way out: every file stays where it is
                 EXPECT_EQ(r.Everything(), now);
             } else {
                 ExpectNothingLost(was, r.base.path());
@@ -279,7 +279,7 @@ TEST(FolderLock, RefusesASecondRunOnTheFolder)
     Received r;
     r.Read();
     Journal running;
-    ASSERT_EQ(running.Lock(r.Root(), Operation::Sort), "");
+    ASSERT_EQ(running.Lock(r.Root(), Operation::Sort).Message(), "");
     const auto before = r.Everything();
     const std::string busy = "Kelvark is already sorting this folder";
 

@@ -630,8 +630,8 @@ bool Main::Recover()
     box.exec();
     if (box.clickedButton() != finish && box.clickedButton() != undo)
         return false;
-    if (const std::string refusal = journal.TakeStopped(RootFolder); !refusal.empty()) {
-        messages.Show(refusal);
+    if (const Result refusal = journal.TakeStopped(RootFolder); refusal.Failed()) {
+        messages.Show(refusal.Message());
         return false;
     }
     FilePlan plan = box.clickedButton() == finish ? journal.plan() : journal.plan().Inverse();
@@ -664,8 +664,8 @@ bool Main::Forget(const std::string& text)
     box.exec();
     if (box.clickedButton() != forget)
         return false;
-    if (const std::string failure = journal.Forget(RootFolder); !failure.empty()) {
-        messages.Show(failure);
+    if (const Result failure = journal.Forget(RootFolder); failure.Failed()) {
+        messages.Show(failure.Message());
         return false;
     }
     return true;
