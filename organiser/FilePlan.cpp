@@ -129,6 +129,7 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
             if (entry->owner && std::find(users.begin(), users.end(), entry->owner) == users.end())
                 users.insert(users.begin(), entry->owner);
             std::vector<Destination> where;
+            where.reserve(users.size());
             for (const orvoProject* user : users)
                 where.push_back(whereTo(*user));
             const auto mover = std::find_if(where.begin(), where.end(), [](const Destination& d) { return d.moves; });

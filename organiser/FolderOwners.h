@@ -33,8 +33,8 @@ public:
     // Fills the map from the scan's listing (kept: the map names its files) and every project of the folder:
     // those of the list, then those the scan left out (kept here, so that what
     // they play stays theirs). Gives each project its own files.
-    void Build(std::shared_ptr<const FolderListing> listing, const std::vector<orvoProject*>& listed,
-               std::vector<std::shared_ptr<orvoProject>> leftOut);
+    void Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
+               std::vector<std::shared_ptr<orvoProject>> others);
 
     // The entry of an ordinary file; none for a name the folder does not hold.
     std::optional<Entry> Find(std::string_view name) const;

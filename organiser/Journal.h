@@ -63,11 +63,11 @@ public:
     // A journal this run took and neither ended nor kept is removed.
     ~Journal();
 
-    // Takes root's lock for an operation of kind, creating the journal. A
+    // Takes folder's lock for an operation, creating the journal. A
     // failure says why the operation must not run (another run holds the
     // folder, an operation stopped there, the journal can't be read or is not
     // a file), and nothing was changed.
-    Result Lock(const std::string& root, Operation kind);
+    Result Lock(const std::string& folder, Operation operation);
     // Writes plan (taken by Lock) and flushes it and the folder to the disk.
     Result Begin(const FilePlan& plan);
     // Unit k is done.
@@ -79,16 +79,16 @@ public:
     // The operation stopped with work for recover: the journal stays.
     void Keep();
 
-    // Looks at root's journal without keeping it: its state, and for a stopped
+    // Looks at folder's journal without keeping it: its state, and for a stopped
     // one its plan. Never waits on another run; removes only a journal cut
     // short before its plan was whole, under which nothing ran.
-    State Look(const std::string& root);
-    // Takes root's stopped journal for recover: its lock, and its plan in
+    State Look(const std::string& folder);
+    // Takes folder's stopped journal for recover: its lock, and its plan in
     // plan(). A failure says why not (as Lock).
-    Result TakeStopped(const std::string& root);
+    Result TakeStopped(const std::string& folder);
     // Removes the journal taken by TakeStopped, or an unreadable one: the
     // files stay where they are.
-    Result Forget(const std::string& root);
+    Result Forget(const std::string& folder);
 
     // The state the last Lock, Look or TakeStopped found.
     State Found() const { return state; }

@@ -7,21 +7,21 @@ namespace kelvark {
 
 namespace {
 
-constexpr std::int64_t MiB = 1024 * 1024;
+constexpr std::int64_t MiB = std::int64_t{1024} * 1024;
 // What a disc of a named medium other than CD and DVD, and a custom disk, keep
 // free for the image's own records (volume descriptors, path tables, the
 // folders' records).
 constexpr std::int64_t Margin = 4 * MiB;
 // A custom size below this would leave almost nothing after the margin.
 constexpr std::int64_t SmallestCustom = 8 * MiB;
-constexpr std::int64_t LargestCustom = 1024 * 1024 * 1024 * MiB; // 1,024 TiB
+constexpr std::int64_t LargestCustom = std::int64_t{1024} * 1024 * 1024 * MiB; // 1,024 TiB
 
 // The budget in decimal units, as a question and a notice give it:
 // "733 megabytes" and "733 MB", or "8.5 gigabytes" and "8.5 GB".
 std::pair<std::string, std::string> SizeTexts(std::int64_t budget)
 {
     char number[32];
-    if (budget < 1000 * 1000 * 1000) {
+    if (budget < 1'000'000'000) {
         std::snprintf(number, sizeof number, "%.0f", std::floor(static_cast<double>(budget) / 1e6));
         return {std::string(number) + " megabytes", std::string(number) + " MB"};
     }
@@ -93,7 +93,7 @@ std::optional<Medium> MediumNamed(std::string_view word, std::string& error)
         {"KiB", 1024},
         {"MiB", MiB},
         {"GiB", 1024 * MiB},
-        {"TiB", 1024 * 1024 * MiB},
+        {"TiB", std::int64_t{1024} * 1024 * MiB},
     };
     const std::string_view unit = word.substr(digits);
     std::int64_t factor = 0;

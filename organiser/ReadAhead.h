@@ -53,7 +53,7 @@ private:
     };
     // One project read ahead: the copy, its waves' notices, the requests not yet done.
     struct Copy {
-        explicit Copy(const orvoProject& project);
+        explicit Copy(const orvoProject& original);
         NoticeList unused; // the copy's own messages: its waves' notices go to notices
         orvoProject project;
         std::vector<NoticeList> notices;

@@ -22,7 +22,8 @@ namespace {
 // The answers of a file system that lacks a feature, rather than of a failed call.
 bool Unsupported(int error)
 {
-    return error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == EPERM || error == ENOSYS;
+    // ENOTSUP is EOPNOTSUPP on this system.
+    return error == EINVAL || error == EOPNOTSUPP || error == EPERM || error == ENOSYS;
 }
 
 // The pair of file systems (source, destination) whose last copy the kernel
@@ -48,7 +49,7 @@ std::error_code CopyBytes(int in, int out, Devices devices)
         if (errno == EINTR)
             continue;
         // File systems and kernels that cannot copy in place say so before the first byte.
-        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP)
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
             return LastErrno();
         kernelCopyRefused = devices;
         break;

@@ -13,7 +13,7 @@ namespace kelvark {
 namespace {
 
 // Bytes asked of the system at once: a usual project file in one read.
-constexpr std::size_t BlockBytes = 64 * 1024;
+constexpr std::size_t BlockBytes = std::size_t{64} * 1024;
 
 // Stores the tokens of line in dlist. Positions are 1-based in the line as
 // tokenized: with the key rule (Space), a space follows the colon at position

@@ -71,9 +71,9 @@ private:
 // Returns the token count, or -1 when fi is closed or at its end (then fi is closed).
 int ReadTagLine(TagList& dlist, TagFile& fi, std::size_t slots = AllSlots);
 
-// Stores the tokens of line in dlist and returns their number. Tokens that
+// Stores the tokens of text in dlist and returns their number. Tokens that
 // would need more than slots slots are counted but not stored.
-int SplitTagLine(TagList& dlist, std::string_view line, bool keyRule, std::size_t slots = AllSlots);
+int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_t slots = AllSlots);
 
 // True for an empty string, a space or a tab.
 bool IsWhiteChar(std::string_view c);
