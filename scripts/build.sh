@@ -2,8 +2,9 @@
 # Sets up, builds and runs Kelvark on a Debian machine.
 #   scripts/build.sh run          install what is missing, build, write a sample folder, start kelvark on it
 #   scripts/build.sh test         install what is missing, build, run every test
-#   scripts/build.sh test --ci    the same, then the install tree and the Debian package, the core without
-#                                 Qt, the sanitizer build and a short fuzz run
+#   scripts/build.sh test --ci    the same with warnings as errors, then the install tree and the Debian
+#                                 package, the core without Qt, clang-tidy, the sanitizer build and a
+#                                 short fuzz run
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -76,14 +77,22 @@ run)
     ;;
 test)
     install_missing "${packages[@]}" "${test_packages[@]}"
-    build build
+    if [ "${2:-}" = "--ci" ]; then
+        build build -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+    else
+        build build
+    fi
     run_tests build
     if [ "${2:-}" = "--ci" ]; then
         echo "== install tree and Debian package"
         check_install_and_package
         echo "== core and command line without Qt"
-        build build-nogui -DKELVARK_GUI=OFF -DKELVARK_BENCH=OFF
-        run_tests build-nogui
+        cmake --preset nogui >/dev/null
+        cmake --build --preset nogui
+        ctest --preset nogui
+        echo "== clang-tidy on the core and the command line"
+        install_missing clang-tidy
+        run-clang-tidy -quiet -p build-nogui "$PWD/(project|organiser|cli)/.*\.cpp$" >/dev/null
         echo "== whole project under AddressSanitizer and UndefinedBehaviorSanitizer"
         cmake --preset asan >/dev/null
         cmake --build --preset asan

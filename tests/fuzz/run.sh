@@ -20,8 +20,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(tagline project wave usage journal)
 build=${KELVARK_FUZZ_BUILD:-build-fuzz}
 
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKELVARK_FUZZ=ON -DKELVARK_GUI=OFF -DKELVARK_BENCH=OFF >/dev/null
+cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" -j2 --target fuzz_corpus "${targets[@]/%/_fuzz}"
 
 fuzz=$build/tests/fuzz
