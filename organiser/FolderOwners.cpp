@@ -25,7 +25,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     // each file's players side by side.
     std::size_t waves = 0;
     for (const orvoProject* project : all)
-        waves += static_cast<std::size_t>(project->waves.Count());
+        waves += static_cast<std::size_t>(project->WaveCount());
     std::vector<std::uint32_t> played; // the positions each project plays, project after project
     std::vector<std::size_t> playedBy{0};
     played.reserve(waves);
@@ -34,8 +34,8 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         const auto from = static_cast<std::ptrdiff_t>(played.size());
         // The scan's projects found their waves in this very listing.
         const bool sameListing = project->folder == listing;
-        for (const auto& wave : project->waves)
-            if (const std::size_t position = sameListing ? wave->DiskPosition() : listing->Position(wave->DiskName());
+        for (int i = 0; i < project->WaveCount(); ++i)
+            if (const std::size_t position = sameListing ? project->WavePosition(i) : listing->Position(project->WaveDiskName(i));
                 position != FolderListing::npos)
                 played.push_back(static_cast<std::uint32_t>(position));
         std::sort(played.begin() + from, played.end());

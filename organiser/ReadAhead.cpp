@@ -96,7 +96,7 @@ void ReadAhead::Work()
             copy.error = error;
         // A project file read: its waves and own files are requests now.
         if (request.kind == Kind::ProjectFile && !copy.notOpened && !copy.error) {
-            const int waves = measure ? copy.project.waves.Count() : 0;
+            const int waves = measure ? static_cast<int>(copy.project.reading->waves.size()) : 0;
             const auto ownFiles = static_cast<int>(copy.project.ownLengths.size());
             for (int i = 0; i < waves; ++i)
                 requests.push_back({&copy, Kind::Wave, i});
@@ -123,12 +123,12 @@ void ReadAhead::Do(const Request& request, TagFile& fi)
             return;
         project.FileRead(fi);
         project.ListWaves();
-        copy.notices.resize(static_cast<std::size_t>(project.waves.Count()));
+        copy.notices.resize(project.reading->waves.size());
         for (const std::size_t position : project.Listing().OwnFilePositions(project.Name))
             project.ownLengths.emplace_back(position, 0);
         return;
     case Kind::Wave: {
-        orvoWave& wave = *project.waves.Item(request.index);
+        orvoWave& wave = project.reading->waves[index];
         wave.FileGetSize(wave.Open(folder), copy.notices[index]);
         return;
     }
