@@ -3,6 +3,7 @@
 #include "FileOps.h"
 
 #include <csignal>
+#include <malloc.h>
 #include <pthread.h>
 
 ReadAhead::Copy::Copy(const orvoProject& original) : project(unused)
@@ -15,6 +16,10 @@ ReadAhead::Copy::Copy(const orvoProject& original) : project(unused)
 ReadAhead::ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests, bool measure)
     : order(projects), folder(folder), threadCount(static_cast<std::size_t>(requests)), measure(measure)
 {
+    // The threads wait on the file system, not on each other's allocations:
+    // one heap serves them all, where a heap of its own for each few threads
+    // would keep hundreds of kilobytes each of what they read.
+    mallopt(M_ARENA_MAX, 1);
     {
         const std::lock_guard lock(mutex);
         Fill();
