@@ -13,7 +13,7 @@
 # "time" package).
 #
 # Targets at 2,000 projects: warm list at most 1.5x the floor, cold list at most
-# 0.7x the cold floor; peak memory at most 10 kB per project at 8,000 projects;
+# 0.7x the cold floor; peak memory at most 2.5 kB per project at 8,000 projects;
 # a time per project that stays flat from 500 to 8,000 projects.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -82,5 +82,5 @@ if [ -n "$cold_floor" ]; then
 else
     printf '  %s\n' "$cold_skipped"
 fi
-printf '\nPeak memory at 8000 projects: %s kB per project (target: at most 10)\n' \
+printf '\nPeak memory at 8000 projects: %s kB per project (target: at most 2.5)\n' \
     "$(awk -v k="$peak_8000" 'BEGIN { printf "%.1f", k / 8000 }')"

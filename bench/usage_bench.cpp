@@ -1,40 +1,36 @@
 // Time of the usage sweep for one wave played by many regions.
-#include "Messages.h"
-#include "orvoProject.h"
+#include "orvoSections.h"
+#include "orvoWave.h"
 
 #include <benchmark/benchmark.h>
 
 #include <random>
+#include <vector>
 
 using namespace kelvark;
 
 namespace {
 
-struct NoMessages final : Messages {
-    void Show(const std::string&) override {}
-};
-
 void CalcUsageRegions(benchmark::State& state)
 {
-    NoMessages messages;
-    orvoProject project(messages);
-    auto wave = std::make_shared<orvoWave>();
-    wave->project = &project;
-    project.waves.add(wave);
+    orvoWave wave;
     std::mt19937 random(7);
     const int regions = static_cast<int>(state.range(0));
     // Regions spread over eight tracks, overlapping and touching.
-    for (int t = 0; t < 8; ++t)
-        project.trackList.tracks.emplace_back();
+    std::vector<std::vector<orvoAudio>> tracks(8);
     for (int i = 0; i < regions; ++i) {
-        orvoAudio audio; // plays the project's first wave
+        orvoAudio audio;
         audio.Offset = static_cast<std::int32_t>(random() % 100'000'000);
         audio.Length = static_cast<std::int32_t>(random() % 2'000'000);
-        project.trackList.tracks[static_cast<std::size_t>(i % 8)].audios.push_back(audio);
+        tracks[static_cast<std::size_t>(i % 8)].push_back(audio);
     }
+    std::vector<const orvoAudio*> played; // in track and entry order
+    for (const auto& track : tracks)
+        for (const auto& audio : track)
+            played.push_back(&audio);
     for (auto _ : state) {
-        wave->CalcUsage();
-        benchmark::DoNotOptimize(wave->samplesUsed);
+        wave.CalcUsage(played);
+        benchmark::DoNotOptimize(wave.samplesUsed);
     }
     state.SetComplexityN(regions);
 }

@@ -216,14 +216,25 @@ std::string Escaped(std::string_view bytes)
     return out;
 }
 
+namespace {
+
+// Appends one tab-separated line of cells to out.
+template <typename Cells>
+void AddTsvLine(std::string& out, const Cells& cells)
+{
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+        out += TsvField(cells[c]);
+        out += c + 1 < cells.size() ? '\t' : '\n';
+    }
+}
+
+} // namespace
+
 std::string TsvText(const TextRows& rows)
 {
     std::string out;
     for (const auto& cells : rows)
-        for (std::size_t c = 0; c < cells.size(); ++c) {
-            out += TsvField(cells[c]);
-            out += c + 1 < cells.size() ? '\t' : '\n';
-        }
+        AddTsvLine(out, cells);
     return out;
 }
 
@@ -269,7 +280,12 @@ TextRows GridRows(const TerminalGrid& grid)
 
 std::string GridTsv(const TerminalGrid& grid)
 {
-    return TsvText(GridRows(grid));
+    // Line by line from the grid: a folder of thousands of projects is not copied first.
+    std::string out;
+    AddTsvLine(out, Headers);
+    for (const auto& row : grid.Rows())
+        AddTsvLine(out, row.texts);
+    return out;
 }
 
 std::string GridTable(const TerminalGrid& grid)

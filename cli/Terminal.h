@@ -3,6 +3,7 @@
 #include "Regional.h"
 #include "UserInterface.h"
 
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,13 +84,13 @@ public:
     void SetText(int r, const std::string& text) override { at(r).texts[0] = text; }
     void Select(int r) { at(r).selected = true; }
 
-    const std::vector<Row>& Rows() const { return rows; }
+    const std::deque<Row>& Rows() const { return rows; }
 
 private:
     Row& at(int r) { return rows.at(static_cast<std::size_t>(r - 1)); }
     const Row& at(int r) const { return rows.at(static_cast<std::size_t>(r - 1)); }
 
-    std::vector<Row> rows;
+    std::deque<Row> rows; // grows without moving the rows it has: a folder may have thousands
 };
 
 // Bytes as a terminal may show them: as UTF-8 (ShownText), with each control

@@ -76,8 +76,8 @@ void Attribute(FolderCheck& folder, const orvoProjectList& list)
 {
     std::unordered_multimap<std::string_view, const orvoProject*> playedBy; // wave names as the project files give them
     for (const auto& project : list.projects)
-        for (const auto& wave : project->waves)
-            playedBy.emplace(wave->FileName, project.get());
+        for (int i = 0; i < project->WaveCount(); ++i)
+            playedBy.emplace(project->WaveName(i), project.get());
     std::vector<std::string> gone; // projects whose project file is listed but not in the folder
     for (const auto& file : folder.files)
         if (HasProjectExtension(file.name) && !list.owners.Find(file.name)

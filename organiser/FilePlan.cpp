@@ -76,17 +76,17 @@ std::string FileFailure(const std::string& project, const std::string& verb, con
            + ": " + reason;
 }
 
-std::string WaveFailure(const orvoProject& project, const orvoWave& wave)
+std::string WaveFailure(const orvoProject& project, const std::string& wave)
 {
-    const std::string reason = NotOrdinary(project.ReadDir, wave.FileName);
-    return FileFailure(project.Name, project.ReadOnly ? "copy" : "move", wave.FileName, "",
+    const std::string reason = NotOrdinary(project.ReadDir, wave);
+    return FileFailure(project.Name, project.ReadOnly ? "copy" : "move", wave, "",
                        reason.empty() ? "it was not found when the folder was read" : reason);
 }
 
-bool WaveMissing(const orvoProject& project, const orvoWave& wave)
+bool WaveMissing(const orvoProject& project, const std::string& wave)
 {
     struct stat status {};
-    return ::lstat((project.ReadDir + wave.FileName).c_str(), &status) != 0 && errno == ENOENT;
+    return ::lstat((project.ReadDir + wave).c_str(), &status) != 0 && errno == ENOENT;
 }
 
 void FilePlan::AddProject(orvoProject& project, const std::string& destDir, const FolderOwners& owners,
@@ -105,13 +105,14 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
     };
     // A wave the scan did not find is not an ordinary file of the folder
     // (missing, a folder, a link, hidden): it is never touched.
-    for (const auto& wave : project.waves) {
-        if (wave->FileName.empty() || !wave->DiskName().empty())
+    for (int i = 0; i < project.WaveCount(); ++i) {
+        if (project.WaveName(i).empty() || project.WavePosition(i) != FolderListing::npos)
             continue;
-        if (leavesMissingWaves && WaveMissing(project, *wave)) {
-            movedWithout[&project].push_back(wave->FileName);
+        const std::string wave(project.WaveName(i));
+        if (leavesMissingWaves && WaveMissing(project, wave)) {
+            movedWithout[&project].push_back(wave);
         } else if (refusals.size() - first < shown) {
-            refusals.push_back(WaveFailure(project, *wave));
+            refusals.push_back(WaveFailure(project, wave));
         } else {
             ++more;
         }

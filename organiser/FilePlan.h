@@ -144,9 +144,9 @@ std::string NotOrdinary(const std::string& folder, const std::string& name);
 
 // Why project can't take wave, a wave the folder read did not find: a
 // FileFailure line.
-std::string WaveFailure(const orvoProject& project, const orvoWave& wave);
+std::string WaveFailure(const orvoProject& project, const std::string& wave);
 // True when the wave's file is not in the project's folder at all.
-bool WaveMissing(const orvoProject& project, const orvoWave& wave);
+bool WaveMissing(const orvoProject& project, const std::string& wave);
 
 // The shape of every failure to move, copy or rename a file:
 // Project NAME: can't VERB "FILE" to "DEST": REASON (without " to …" when dest

@@ -15,7 +15,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     std::vector<orvoProject*> all = listed;
     for (const auto& project : leftOut)
         all.push_back(project.get());
-    table.assign(listing->Count(), Slot());
+    owners.clear();
     gone.assign(listing->Count(), false);
 
     for (const orvoProject* project : all)
@@ -23,11 +23,11 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
 
     // Who plays each file, in project order. A project plays the listing
     // positions its waves found, each once (two names may find one file).
-    // The plays are counted in the files' table, then placed in one array,
-    // each file's players side by side.
+    // The plays are counted per file, then placed in one array, each file's
+    // players side by side.
     std::size_t waves = 0;
     for (const orvoProject* project : all)
-        waves += static_cast<std::size_t>(project->waves.Count());
+        waves += static_cast<std::size_t>(project->WaveCount());
     std::vector<std::uint32_t> played; // the positions each project plays, project after project
     std::vector<std::size_t> playedBy{0};
     played.reserve(waves);
@@ -36,28 +36,25 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         const auto from = static_cast<std::ptrdiff_t>(played.size());
         // The scan's projects found their waves in this very listing.
         const bool sameListing = project->folder == listing;
-        for (const auto& wave : project->waves)
-            if (const std::size_t position = sameListing ? wave->DiskPosition() : listing->Position(wave->DiskName());
+        for (int i = 0; i < project->WaveCount(); ++i)
+            if (const std::size_t position = sameListing ? project->WavePosition(i) : listing->Position(project->WaveDiskName(i));
                 position != FolderListing::npos)
                 played.push_back(static_cast<std::uint32_t>(position));
         std::sort(played.begin() + from, played.end());
         played.erase(std::unique(played.begin() + from, played.end()), played.end());
         playedBy.push_back(played.size());
     }
+    // Each file's count becomes where its players end; placing them from the
+    // last project back moves it to where they start.
+    firstPlayers.assign(listing->Count() + 1, 0);
     for (const std::uint32_t position : played)
-        ++table[position].count;
-    std::uint32_t placed = 0;
-    for (Slot& slot : table) {
-        slot.first = placed;
-        placed += slot.count;
-        slot.count = 0;
-    }
+        ++firstPlayers[position];
+    for (std::size_t i = 1; i <= listing->Count(); ++i)
+        firstPlayers[i] += firstPlayers[i - 1];
     players.assign(played.size(), nullptr);
-    for (std::size_t p = 0; p < all.size(); ++p)
-        for (std::size_t k = playedBy[p]; k < playedBy[p + 1]; ++k) {
-            Slot& slot = table[played[k]];
-            players[slot.first + slot.count++] = all[p];
-        }
+    for (std::size_t p = all.size(); p-- > 0;)
+        for (std::size_t k = playedBy[p]; k < playedBy[p + 1]; ++k)
+            players[--firstPlayers[played[k]]] = all[p];
 
     std::unordered_map<const orvoProject*, std::vector<std::string>> ownFiles;
     for (std::size_t i = 0; i < listing->Count(); ++i) {
@@ -66,10 +63,10 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         if (ownerName.empty())
             continue;
         const orvoProject* owner = projects.find(ownerName)->second;
-        const Entry entry = EntryOf(table[i]);
+        const Entry entry = EntryOf(SlotAt(i));
         if (!entry.players.empty() && std::find(entry.players.begin(), entry.players.end(), owner) == entry.players.end())
             continue; // another project's wave
-        table[i].owner = owner;
+        owners.emplace_back(static_cast<std::uint32_t>(i), owner);
         ownFiles[owner].emplace_back(name);
     }
     // A project that could not be read has no files of its own to size; what
@@ -77,6 +74,14 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     for (orvoProject* project : all)
         if (project->ReadFailure.empty())
             project->SetOwnFiles(std::move(ownFiles[project]));
+}
+
+FolderOwners::Slot FolderOwners::SlotAt(std::size_t position) const
+{
+    const auto owned = std::lower_bound(owners.begin(), owners.end(), std::pair(static_cast<std::uint32_t>(position), nullptr),
+                                        [](const auto& a, const auto& b) { return a.first < b.first; });
+    return {owned != owners.end() && owned->first == position ? owned->second : nullptr, firstPlayers[position],
+            firstPlayers[position + 1] - firstPlayers[position]};
 }
 
 FolderOwners::Entry FolderOwners::EntryOf(const Slot& slot) const
@@ -91,14 +96,14 @@ std::optional<FolderOwners::Entry> FolderOwners::Find(std::string_view name) con
     const std::size_t position = listing ? listing->Position(name) : FolderListing::npos;
     if (position == FolderListing::npos || gone[position])
         return std::nullopt;
-    return EntryOf(table[position]);
+    return EntryOf(SlotAt(position));
 }
 
 std::vector<std::string_view> FolderOwners::Names() const
 {
     std::vector<std::string_view> held;
     if (listing)
-        for (std::size_t i = 0; i < table.size(); ++i)
+        for (std::size_t i = 0; i < gone.size(); ++i)
             if (!gone[i])
                 held.push_back(listing->Name(i));
     for (const auto& [name, slot] : renamed)
@@ -117,7 +122,7 @@ std::optional<FolderOwners::Slot> FolderOwners::Remove(std::string_view name)
     if (position == FolderListing::npos || gone[position])
         return std::nullopt;
     gone[position] = true;
-    return table[position];
+    return SlotAt(position);
 }
 
 const orvoProject* FolderOwners::Project(const std::string& name) const

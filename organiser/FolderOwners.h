@@ -56,7 +56,7 @@ public:
                  const std::vector<std::pair<std::string, std::string>>& files);
 
 private:
-    // A file's entry as the table holds it: its players are a stretch of players.
+    // A file's entry: its players are a stretch of players.
     struct Slot {
         const orvoProject* owner = nullptr;
         std::uint32_t first = 0;
@@ -64,14 +64,21 @@ private:
     };
 
     Entry EntryOf(const Slot& slot) const;
+    // The slot of the listing's file at position.
+    Slot SlotAt(std::size_t position) const;
     // Takes a file out of the folder; its slot as it was, or none.
     std::optional<Slot> Remove(std::string_view name);
 
     // The files of the scan's listing, each at the listing's position of its
-    // name: a name is found by the listing's search, and the table holds no
-    // name of its own. The files that renames gave stand aside.
+    // name: a name is found by the listing's search, and the tables hold no
+    // name of their own. The files that renames gave stand aside.
     std::shared_ptr<const FolderListing> listing;
-    std::vector<Slot> table;
+    // Where each file's players start in players, and one past the last
+    // file's: a file's players end where the next file's start.
+    std::vector<std::uint32_t> firstPlayers;
+    // The files that are a project's own, by position, in listing order: a
+    // few per project among all the waves.
+    std::vector<std::pair<std::uint32_t, const orvoProject*>> owners;
     std::vector<bool> gone;                    // files of the listing that left the folder or were renamed
     std::vector<const orvoProject*> players;   // the files' players, file after file
     std::map<std::string, Slot, std::less<>> renamed;

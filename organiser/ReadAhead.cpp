@@ -3,6 +3,7 @@
 #include "FileOps.h"
 
 #include <csignal>
+#include <malloc.h>
 #include <pthread.h>
 
 namespace kelvark {
@@ -17,6 +18,10 @@ ReadAhead::Copy::Copy(const orvoProject& original) : project(unused)
 ReadAhead::ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests, bool measure)
     : order(projects), folder(folder), threadCount(static_cast<std::size_t>(requests)), measure(measure)
 {
+    // The threads wait on the file system, not on each other's allocations:
+    // one heap serves them all, where a heap of its own for each few threads
+    // would keep hundreds of kilobytes each of what they read.
+    mallopt(M_ARENA_MAX, 1);
     {
         const std::lock_guard lock(mutex);
         Fill();
@@ -98,7 +103,7 @@ void ReadAhead::Work()
             copy.error = error;
         // A project file read: its waves and own files are requests now.
         if (request.kind == Kind::ProjectFile && !copy.notOpened && !copy.error) {
-            const int waves = measure ? copy.project.waves.Count() : 0;
+            const int waves = measure ? static_cast<int>(copy.project.reading->waves.size()) : 0;
             const auto ownFiles = static_cast<int>(copy.project.ownLengths.size());
             for (int i = 0; i < waves; ++i)
                 requests.push_back({&copy, Kind::Wave, i});
@@ -125,12 +130,12 @@ void ReadAhead::Do(const Request& request, TagFile& fi)
             return;
         project.FileRead(fi);
         project.ListWaves();
-        copy.notices.resize(static_cast<std::size_t>(project.waves.Count()));
+        copy.notices.resize(project.reading->waves.size());
         for (const std::size_t position : project.Listing().OwnFilePositions(project.Name))
             project.ownLengths.emplace_back(position, 0);
         return;
     case Kind::Wave: {
-        orvoWave& wave = *project.waves.Item(request.index);
+        orvoWave& wave = project.reading->waves[index];
         wave.FileGetSize(wave.Open(folder), copy.notices[index]);
         return;
     }

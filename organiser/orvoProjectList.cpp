@@ -159,7 +159,6 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                 AddFolderError(LastError, project->LastError);
                 [[fallthrough]];
             case ReadAhead::Result::Read:
-                project->trackList.Release();
                 std::string().swap(project->ReadFailure); // read: the text's room goes too
                 break;
             }
@@ -182,7 +181,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         if (!project->LastError.empty()
             || (ahead ? ahead->Take(*project) : findHere(*project)) == ReadAhead::Result::NotOpened)
             continue;
-        project->trackList.Release();
+        project->KeepWaves();
         std::string().swap(project->ReadFailure);
     }
     ahead.reset();
@@ -289,8 +288,8 @@ void orvoProjectList::FillGrid(Grid& g) const
     for (const auto& project : projects) {
         g.AddRow({project->Name,
                   project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
-                  std::to_string(project->trackList.Count()),
-                  std::to_string(project->waves.Count()),
+                  std::to_string(project->trackCount),
+                  std::to_string(project->WaveCount()),
                   project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "",
                   UsedText(*project)});
     }

@@ -6,6 +6,7 @@
 #include "Journal.h"
 
 #include <climits>
+#include <optional>
 #include <unordered_map>
 #include <filesystem>
 
@@ -15,12 +16,13 @@ namespace kelvark {
 
 namespace {
 
-const orvoWave* FirstInvalidWave(const orvoProject& project)
+// The first wave name that would leave the folder; none when every one stays in it.
+std::optional<std::string> FirstInvalidWave(const orvoProject& project)
 {
-    for (const auto& wave : project.waves)
-        if (!orvoWave::IsValidName(wave->FileName))
-            return wave.get();
-    return nullptr;
+    for (int i = 0; i < project.WaveCount(); ++i)
+        if (!orvoWave::IsValidName(project.WaveName(i)))
+            return std::string(project.WaveName(i));
+    return std::nullopt;
 }
 
 // "Dust Choir was moved without "Dust Choir 07.wav", which was not found."
@@ -62,12 +64,12 @@ std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() c
         } else if (project->BackupNum < 0) {
             mark(project.get(), "Project " + project->Name + ": larger than one " + medium.name + " ("
                                     + medium.shortSize + ")");
-        } else if (const orvoWave* wave = FirstInvalidWave(*project)) {
-            mark(project.get(), "Project " + project->Name + ": invalid wave file name: " + wave->FileName);
+        } else if (const auto wave = FirstInvalidWave(*project)) {
+            mark(project.get(), "Project " + project->Name + ": invalid wave file name: " + *wave);
         } else {
-            for (const auto& wave : project->waves)
-                if (!wave->FileName.empty() && wave->DiskName().empty()) {
-                    mark(project.get(), WaveFailure(*project, *wave));
+            for (int i = 0; i < project->WaveCount(); ++i)
+                if (!project->WaveName(i).empty() && project->WavePosition(i) == FolderListing::npos) {
+                    mark(project.get(), WaveFailure(*project, std::string(project->WaveName(i))));
                     break;
                 }
         }
@@ -209,8 +211,8 @@ FilePlan orvoProjectList::PlanMove(const std::vector<orvoProject*>& selected, co
         plan.root = project.ReadDir;
         if (!project.ReadFailure.empty())
             plan.refusals.push_back(NotReadText(project));
-        else if (const orvoWave* wave = FirstInvalidWave(project))
-            plan.refusals.push_back("Invalid wave file name: " + wave->FileName);
+        else if (const auto wave = FirstInvalidWave(project))
+            plan.refusals.push_back("Invalid wave file name: " + *wave);
         else
             plan.AddProject(project, destDir, owners, whereTo);
     }

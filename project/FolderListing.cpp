@@ -54,13 +54,13 @@ int FoldedCompare(std::string_view a, std::string_view b)
 struct SortKey {
     std::uint64_t high = 0;
     std::uint64_t low = 0;
-    std::uint32_t index = 0; // the name's position in the unsorted listing
+    std::uint32_t start = 0; // where the name starts in the listing's text
 };
 
-SortKey KeyOf(std::string_view name, std::uint32_t index)
+SortKey KeyOf(std::string_view name, std::uint32_t start)
 {
     SortKey key;
-    key.index = index;
+    key.start = start;
     for (std::size_t i = 0; i < std::min<std::size_t>(name.size(), 16); ++i) {
         const auto byte = static_cast<std::uint64_t>(AsciiLower(static_cast<unsigned char>(name[i])));
         (i < 8 ? key.high : key.low) |= byte << (56 - 8 * (i % 8));
@@ -81,7 +81,6 @@ FolderListing::FolderListing(const fs::path& folder)
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir)
         error = LastErrno();
-    std::vector<Span> unsorted;
     while (dir) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
@@ -104,31 +103,32 @@ FolderListing::FolderListing(const fs::path& folder)
         }
         if (regular) {
             const std::size_t length = std::strlen(entry->d_name);
-            unsorted.push_back({static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(length)});
+            starts.push_back(static_cast<std::uint32_t>(text.size()));
             text.insert(text.end(), entry->d_name, entry->d_name + length + 1);
         }
     }
     if (error) {
-        unsorted.clear();
+        starts.clear();
         text.clear();
     }
-    text.shrink_to_fit();
+    // The room kept for more names is never written, so it takes no memory.
 
     // Sorted by keys, which are compared as numbers, the names themselves only where the keys are equal.
     std::vector<SortKey> keys;
-    keys.reserve(unsorted.size());
-    for (std::size_t i = 0; i < unsorted.size(); ++i)
-        keys.push_back(KeyOf(NameAt(unsorted[i]), static_cast<std::uint32_t>(i)));
+    keys.reserve(starts.size());
+    for (const std::uint32_t start : starts)
+        keys.push_back(KeyOf(text.data() + start, start));
+    std::vector<std::uint32_t>().swap(starts);
     std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
         if (a.high != b.high)
             return a.high < b.high;
         if (a.low != b.low)
             return a.low < b.low;
-        return NameLess(NameAt(unsorted[a.index]), NameAt(unsorted[b.index]));
+        return NameLess(text.data() + a.start, text.data() + b.start);
     });
-    spans.reserve(keys.size());
+    starts.reserve(keys.size());
     for (const SortKey& key : keys)
-        spans.push_back(unsorted[key.index]);
+        starts.push_back(key.start);
 }
 
 bool FolderListing::NameLess(std::string_view a, std::string_view b)
@@ -141,7 +141,7 @@ template <typename Before>
 std::size_t FolderListing::FirstNotBefore(Before before) const
 {
     std::size_t first = 0;
-    for (std::size_t count = spans.size(); count > 0;) {
+    for (std::size_t count = starts.size(); count > 0;) {
         const std::size_t half = count / 2;
         if (before(Name(first + half))) {
             first += half + 1;
@@ -156,7 +156,7 @@ std::size_t FolderListing::FirstNotBefore(Before before) const
 std::size_t FolderListing::Position(std::string_view name) const
 {
     const std::size_t found = FirstNotBefore([&](std::string_view entry) { return NameLess(entry, name); });
-    return found < spans.size() && Name(found) == name ? found : npos;
+    return found < starts.size() && Name(found) == name ? found : npos;
 }
 
 std::size_t FolderListing::FindWave(std::string_view name) const
@@ -185,7 +185,7 @@ std::size_t FolderListing::FindWave(std::string_view name) const
 std::vector<std::string> FolderListing::ProjectFiles() const
 {
     std::vector<std::string> found;
-    for (std::size_t i = 0; i < spans.size(); ++i)
+    for (std::size_t i = 0; i < starts.size(); ++i)
         if (HasProjectExtension(Name(i)))
             found.emplace_back(Name(i));
     return found;
@@ -212,7 +212,7 @@ std::vector<std::size_t> FolderListing::OwnFilePositions(std::string_view projec
     // such names stand together in the listing's order.
     std::vector<std::size_t> found;
     for (std::size_t i = FoldedRange(projectName).first;
-         i < spans.size() && FoldedCompare(Name(i).substr(0, projectName.size()), projectName) == 0; ++i)
+         i < starts.size() && FoldedCompare(Name(i).substr(0, projectName.size()), projectName) == 0; ++i)
         if (IsOwnFileOf(Name(i), projectName))
             found.push_back(i);
     return found;

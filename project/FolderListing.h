@@ -28,11 +28,8 @@ public:
 
     // The number of ordinary files, and the name at each position of the
     // listing order (a view into the listing, followed by a zero byte).
-    std::size_t Count() const { return spans.size(); }
-    std::string_view Name(std::size_t position) const
-    {
-        return {text.data() + spans[position].start, spans[position].length};
-    }
+    std::size_t Count() const { return starts.size(); }
+    std::string_view Name(std::size_t position) const { return text.data() + starts[position]; }
 
     // The error of the listing itself (for instance a missing folder); the
     // listing is then empty.
@@ -64,12 +61,6 @@ public:
     std::optional<std::string> ProjectFile(std::string_view projectName) const;
 
 private:
-    // Where a name's bytes stand in text.
-    struct Span {
-        std::uint32_t start = 0;
-        std::uint32_t length = 0;
-    };
-    std::string_view NameAt(Span span) const { return {text.data() + span.start, span.length}; }
     // The first position whose name before() does not hold for, before()
     // holding for a first stretch of the listing only.
     template <typename Before>
@@ -78,10 +69,11 @@ private:
     std::pair<std::size_t, std::size_t> FoldedRange(std::string_view name) const;
 
     // Every name's bytes, each followed by a zero byte (a name is also a C
-    // string), held once, and each name's place among them: a folder of many
-    // thousand files costs no string and no pointer per name.
+    // string, which ends it), held once, and where each name starts among
+    // them: a folder of many thousand files costs no string and no pointer
+    // per name.
     std::vector<char> text;
-    std::vector<Span> spans; // in listing order
+    std::vector<std::uint32_t> starts; // in listing order
     std::error_code error;
 };
 

@@ -46,9 +46,11 @@ bool orvoProject::FileOpenRead(TagFile& fi, int folder)
 
 bool orvoProject::FileRead(TagFile& fi)
 {
+    if (!reading)
+        reading = std::make_unique<Reading>();
     TagList dlist;
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
-        if (std::string_view(dlist[0]) == "Qlist" && trackList.FileRead(fi, dlist))
+        if (std::string_view(dlist[0]) == "Qlist" && reading->trackList.FileRead(fi, dlist))
             return true;
     }
     return false;
@@ -58,24 +60,21 @@ void orvoProject::ListWaves()
 {
     // One wave per distinct file name, in the order of first use: the names
     // the read gathered pass to the waves, whose positions the regions keep.
-    // A project keeps each name once.
-    // The waves of a project are made in one block, which the list's
-    // references share: one allocation per project rather than per wave.
-    if (waves.Count() == 0) {
-        const std::size_t count = trackList.files.names.size();
-        const std::shared_ptr<orvoWave[]> block(new orvoWave[count]);
-        for (std::size_t i = 0; i < count; ++i) {
-            orvoWave& wave = block[i];
-            wave.FileName = std::move(trackList.files.names[i]);
-            wave.project = this;
-            waves.add(std::shared_ptr<orvoWave>(block, &wave));
+    if (!reading)
+        reading = std::make_unique<Reading>();
+    auto& waves = reading->waves;
+    if (waves.empty()) {
+        auto& names = reading->trackList.files.names;
+        waves.resize(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            waves[i].FileName = std::move(names[i]);
+            waves[i].project = this;
         }
-        trackList.files.Clear();
-        waves.Compact();
+        reading->trackList.files.Clear();
     }
-    for (const auto& wave : waves)
-        if (!wave->FileName.empty() && orvoWave::IsValidName(wave->FileName) && !ReadDir.empty())
-            wave->Locate();
+    for (auto& wave : waves)
+        if (!wave.FileName.empty() && orvoWave::IsValidName(wave.FileName) && !ReadDir.empty())
+            wave.Locate();
 }
 
 bool orvoProject::GetWaveInfo(int folder)
@@ -92,42 +91,47 @@ bool orvoProject::GetWaveInfo(int folder, MemoryProbe& probe)
     // batch whose first file is in memory was most likely read a moment ago
     // (a folder read again): announcing it would cost a call per file for
     // nothing.
-    constexpr int WavesAhead = 64;
+    constexpr std::size_t WavesAhead = 64;
+    auto& waves = reading->waves;
     std::vector<FileDescriptor> files;
-    for (int first = 0; first < waves.Count(); first += WavesAhead) {
-        const int last = std::min(waves.Count(), first + WavesAhead);
+    for (std::size_t first = 0; first < waves.size(); first += WavesAhead) {
+        const std::size_t last = std::min(waves.size(), first + WavesAhead);
         files.clear();
-        for (int i = first; i < last; ++i)
-            files.push_back(waves.Item(i)->Open(folder));
+        for (std::size_t i = first; i < last; ++i)
+            files.push_back(waves[i].Open(folder));
         const auto opened = std::find_if(files.begin(), files.end(), [](const FileDescriptor& file) { return file.Get() >= 0; });
         if (opened != files.end() && !probe.InMemory(*opened))
             for (const FileDescriptor& file : files)
                 Announce(file, HeaderBlock);
-        for (int i = first; i < last; ++i)
-            waves.Item(i)->FileGetSize(files[static_cast<std::size_t>(i - first)], messages);
+        for (std::size_t i = first; i < last; ++i)
+            waves[i].FileGetSize(files[i - first], messages);
     }
     return SumWaves();
 }
 
 bool orvoProject::SumWaves()
 {
+    if (!reading)
+        return false; // summed already
+    auto& waves = reading->waves;
+    const auto& tracks = reading->trackList.tracks;
     bool failed = false;
     wavSize = 0;
     for (const auto& wave : waves) {
-        if (wave->Failed()) {
-            AddError(wave->LastError());
+        if (wave.Failed()) {
+            AddError(wave.LastError());
             failed = true;
         }
-        wavSize += wave->fileSize;
+        wavSize += wave.fileSize;
     }
     // Every wave's regions, gathered in one walk: a walk per wave would cost
     // waves times regions, which a project file of many names makes huge.
     // They are counted per wave first, then placed in one array, each wave's
     // in track and entry order.
-    const auto count = static_cast<std::size_t>(waves.Count());
-    const auto played = [&](const orvoAudio& audio) { return audio.File >= 0 && audio.File < waves.Count(); };
+    const std::size_t count = waves.size();
+    const auto played = [&](const orvoAudio& audio) { return audio.File >= 0 && static_cast<std::size_t>(audio.File) < count; };
     std::vector<std::size_t> first(count + 1, 0);
-    for (const auto& track : trackList.tracks)
+    for (const auto& track : tracks)
         for (const auto& audio : track.audios)
             if (played(audio))
                 ++first[static_cast<std::size_t>(audio.File) + 1];
@@ -135,17 +139,71 @@ bool orvoProject::SumWaves()
         first[i + 1] += first[i];
     std::vector<const orvoAudio*> regions(first[count]);
     std::vector<std::size_t> next(first.begin(), first.end() - 1);
-    for (const auto& track : trackList.tracks)
+    for (const auto& track : tracks)
         for (const auto& audio : track.audios)
             if (played(audio))
                 regions[next[static_cast<std::size_t>(audio.File)]++] = &audio;
     for (std::size_t i = 0; i < count; ++i) {
-        orvoWave* wave = waves.Item(static_cast<int>(i)).get();
-        wave->CalcUsage(std::span(regions).subspan(first[i], first[i + 1] - first[i]));
-        samples += wave->samples;
-        samplesUsed += wave->samplesUsed;
+        orvoWave& wave = waves[i];
+        wave.CalcUsage(std::span(regions).subspan(first[i], first[i + 1] - first[i]));
+        samples += wave.samples;
+        samplesUsed += wave.samplesUsed;
     }
+    KeepWaves();
     return failed;
+}
+
+void orvoProject::KeepWaves()
+{
+    if (!reading)
+        return;
+    trackCount = reading->trackList.tracks.size();
+    const auto& waves = reading->waves;
+    wavePositions.clear();
+    wavePositions.reserve(waves.size());
+    waveNames.clear();
+    ownWaveSizes.clear();
+    waveCost = 0;
+    std::unordered_set<std::size_t> counted;
+    for (std::size_t i = 0; i < waves.size(); ++i) {
+        const orvoWave& wave = waves[i];
+        const std::size_t position = wave.DiskPosition();
+        wavePositions.push_back(position == FolderListing::npos ? Unlisted : static_cast<std::uint32_t>(position));
+        if (wave.DiskName() != wave.FileName)
+            waveNames.emplace_back(static_cast<std::uint32_t>(i), wave.FileName);
+        if (position == FolderListing::npos)
+            continue;
+        // Only a file named as the project can turn out to be an own file too.
+        if (FolderListing::IsOwnFileOf(wave.DiskName(), Name))
+            ownWaveSizes.emplace_back(static_cast<std::uint32_t>(position), wave.fileSize);
+        else if (counted.insert(position).second)
+            waveCost += FileCost(wave.fileSize);
+    }
+    waveFiles = static_cast<int>(counted.size());
+    waveNames.shrink_to_fit();
+    ownWaveSizes.shrink_to_fit();
+    reading.reset();
+}
+
+std::size_t orvoProject::WavePosition(int i) const
+{
+    const std::uint32_t position = wavePositions.at(static_cast<std::size_t>(i));
+    return position == Unlisted ? FolderListing::npos : position;
+}
+
+std::string_view orvoProject::WaveDiskName(int i) const
+{
+    // A wave found its file in the project's listing, which is set by then.
+    const std::size_t position = WavePosition(i);
+    return position == FolderListing::npos ? std::string_view() : folder->Name(position);
+}
+
+std::string_view orvoProject::WaveName(int i) const
+{
+    const auto index = static_cast<std::uint32_t>(i);
+    const auto named = std::lower_bound(waveNames.begin(), waveNames.end(), index,
+                                        [](const auto& entry, std::uint32_t wave) { return entry.first < wave; });
+    return named != waveNames.end() && named->first == index ? std::string_view(named->second) : WaveDiskName(i);
 }
 
 void orvoProject::TakeRead(orvoProject& ahead)
@@ -153,10 +211,10 @@ void orvoProject::TakeRead(orvoProject& ahead)
     ReadDir = std::move(ahead.ReadDir);
     ReadOnly = ahead.ReadOnly;
     LastError = std::move(ahead.LastError);
-    trackList = std::move(ahead.trackList);
-    waves = std::move(ahead.waves);
-    for (const auto& wave : waves)
-        wave->project = this;
+    reading = std::move(ahead.reading);
+    if (reading)
+        for (auto& wave : reading->waves)
+            wave.project = this;
     ownLengths = std::move(ahead.ownLengths);
 }
 
@@ -182,19 +240,17 @@ void orvoProject::SetOwnFiles(std::vector<std::string> files)
     }
     std::vector<std::pair<std::size_t, std::int64_t>>().swap(ownLengths);
     // Each wave file found counts once.
-    discSize = 0;
+    discSize = waveCost;
     std::unordered_set<std::size_t> counted;
-    for (const auto& wave : waves) {
-        if (wave->DiskPosition() == FolderListing::npos)
-            continue;
-        if (const auto own = ownSizes.find(wave->DiskName()); own != ownSizes.end())
-            own->second = std::max(own->second, wave->fileSize);
-        else if (counted.insert(wave->DiskPosition()).second)
-            discSize += FileCost(wave->fileSize);
+    for (const auto& [position, size] : ownWaveSizes) {
+        if (const auto own = ownSizes.find(folder->Name(position)); own != ownSizes.end())
+            own->second = std::max(own->second, size);
+        else if (counted.insert(position).second)
+            discSize += FileCost(size);
     }
     for (const auto& [name, size] : ownSizes)
         discSize += FileCost(size);
-    discFiles = static_cast<int>(fileList.size() + counted.size());
+    discFiles = static_cast<int>(fileList.size() + counted.size()) + waveFiles;
 }
 
 void orvoProject::AddError(const std::string& text)

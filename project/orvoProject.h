@@ -2,7 +2,6 @@
 
 #include "FolderListing.h"
 #include "Messages.h"
-#include "acList.h"
 #include "orvoSections.h"
 #include "orvoWave.h"
 
@@ -10,14 +9,15 @@
 #include <fcntl.h>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace kelvark {
 
-// The record of one project: its name and folder, the tracks of its project
-// file, the wave files its regions play with their sizes, the size of its own
-// files, its backup set and the errors met while reading it.
+// The record of one project: its name and folder, what its project file and
+// the wave files its regions play add up to, the size of its own files, its
+// backup set and the errors met while reading it.
 // Operations that can fail return true on failure with the reason in LastError.
 class orvoProject final {
 public:
@@ -27,9 +27,15 @@ public:
 
     std::string Name;     // the project file's name without ".cue"
     std::string ReadDir;  // the folder of the project file, its own files and its waves
-    std::string WriteDir; // kept empty: no operation writes elsewhere than ReadDir
-    orvoTrackList trackList;
-    acList<orvoWave> waves;
+    // What the read of the project file gives, kept until the waves are
+    // summed: the tracks with their regions, and each wave as found and
+    // measured. Only the projects being read hold one.
+    struct Reading {
+        orvoTrackList trackList;
+        std::vector<orvoWave> waves; // one per distinct file name, in the order of first use
+    };
+    std::unique_ptr<Reading> reading;
+    std::size_t trackCount = 0;   // the tracks of the project file, once its waves are kept
     std::int64_t wavSize = 0;     // sum of the waves' declared sizes
     std::int64_t samples = 0;
     std::int64_t samplesUsed = 0;
@@ -38,8 +44,6 @@ public:
     // many they are; set with the own files, once the waves are measured.
     std::int64_t discSize = 0;
     int discFiles = 0;
-    int errorNum = 0;
-    std::string errorText;
     int BackupNum = -1;           // backup set, -1 when in none
     bool IsAProject = false;      // false for a mix project
     bool ReadOnly = false;        // the project file is read-only
@@ -60,9 +64,9 @@ public:
     // Opens the project file under fi, relative to the open folder ReadDir
     // (AT_FDCWD: by its path). True when it could not be opened.
     bool FileOpenRead(TagFile& fi, int folder = AT_FDCWD);
-    // Reads the open project file to its end into trackList and closes it.
+    // Reads the open project file to its end into reading and closes it.
     bool FileRead(TagFile& fi);
-    // Builds the wave list and finds each wave's file, without measuring.
+    // Builds the read's wave list and finds each wave's file, without measuring.
     void ListWaves();
     // Builds the wave list and measures the waves, opening their files
     // relative to the open folder ReadDir (AT_FDCWD: by their paths). True
@@ -72,12 +76,16 @@ public:
     // project, whether the waves are in memory already.
     bool GetWaveInfo(int folder, MemoryProbe& probe);
     // Adds up the waves once measured: wavSize, the samples and those the
-    // regions use, and an error line for each wave that failed. True when one did.
+    // regions use, and an error line for each wave that failed, then keeps
+    // the waves (KeepWaves). True when one failed.
     bool SumWaves();
+    // Keeps of the read only what the grid, the plans and the moves use: the
+    // track count, and each wave's file with what it costs on a disc. The
+    // read, regions and measures included, goes.
+    void KeepWaves();
     // Takes over what ahead, a project of the same name and folder read apart
     // from this one, read: the folder with its separator, the read-only test,
-    // why its file could not be opened, the tracks, the waves as measured and
-    // the lengths of its own files.
+    // why its file could not be opened, the read and the lengths of its own files.
     void TakeRead(orvoProject& ahead);
     // Lists and sizes the project's own files.
     void GetFileSize();
@@ -100,14 +108,38 @@ public:
     // each once (a wave may also be an own file, two wave names one file).
     std::vector<std::string> FilesToMove() const;
 
+    // The waves kept, in the order the project file first names them.
+    int WaveCount() const { return static_cast<int>(wavePositions.size()); }
+    // The position of wave i's file in the listing of ReadDir; npos when none was found.
+    std::size_t WavePosition(int i) const;
+    // The ordinary file of ReadDir that wave i found, as the listing names it; empty when none.
+    std::string_view WaveDiskName(int i) const;
+    // Wave i's name as the project file gives it.
+    std::string_view WaveName(int i) const;
+
     Messages& messages;
 
     // The listing of ReadDir: the scan's, else one the project makes on first need and keeps.
     const FolderListing& Listing();
 
 private:
-
     std::vector<std::string> fileList;
+
+    // The waves kept. Each is its file's position in the listing: a folder
+    // scan keeps hundreds of thousands of waves, and the listing names them.
+    static constexpr std::uint32_t Unlisted = UINT32_MAX; // no file found
+    std::vector<std::uint32_t> wavePositions;
+    // The names that the listing does not hold as the project file gives
+    // them (a wave not found, or found under another spelling), by wave, in
+    // wave order.
+    std::vector<std::pair<std::uint32_t, std::string>> waveNames;
+    // The sizes of the wave files that may be own files too (named as the
+    // project), by position, in wave order: such a file costs what the
+    // larger of its length and the wave's size costs.
+    std::vector<std::pair<std::uint32_t, std::int64_t>> ownWaveSizes;
+    // What the other wave files cost on a disc, each once, and how many they are.
+    std::int64_t waveCost = 0;
+    int waveFiles = 0;
 };
 
 } // namespace kelvark

@@ -12,8 +12,8 @@ std::vector<std::string> orvoProject::FilesToMove() const
     // The names taken so far, looked up without walking the list: a project
     // file may name tens of thousands of waves.
     std::unordered_set<std::string> taken(files.begin(), files.end());
-    for (const auto& wave : waves)
-        if (const std::string name(wave->DiskName()); !name.empty() && taken.insert(name).second)
+    for (int i = 0; i < WaveCount(); ++i)
+        if (const std::string name(WaveDiskName(i)); !name.empty() && taken.insert(name).second)
             files.push_back(name);
     return files;
 }

@@ -122,13 +122,6 @@ bool orvoAudio::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
     return false;
 }
 
-void orvoTrackList::Release()
-{
-    releasedTracks += tracks.size();
-    std::vector<orvoTrack>().swap(tracks); // clear() would keep the room
-    std::vector<orvoVtrack>().swap(VTrack.vtracks);
-}
-
 bool orvoVtrackList::FileRead(TagFile& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {

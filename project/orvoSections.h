@@ -79,17 +79,6 @@ public:
     orvoFileNames files; // the regions' file names until the project's waves take them
 
     bool FileRead(TagFile& fi, TagList& dlist);
-
-    // The tracks read, those let go included.
-    std::size_t Count() const { return tracks.size() + releasedTracks; }
-    // Lets go of the tracks, their regions and the virtual tracks, keeping
-    // their count. A folder scan keeps of each project file only what its
-    // grid row needs once the regions are measured: the regions of thousands
-    // of projects would otherwise stay in memory for nothing.
-    void Release();
-
-private:
-    std::size_t releasedTracks = 0;
 };
 
 } // namespace kelvark

@@ -94,7 +94,7 @@ private:
 
 } // namespace
 
-bool orvoWave::IsValidName(const std::string& name)
+bool orvoWave::IsValidName(std::string_view name)
 {
     if (name == "." || name == "..")
         return false;
@@ -258,17 +258,6 @@ bool orvoWave::ReadChunks(int file, Messages& notices)
         return true;
     }
     return false;
-}
-
-void orvoWave::CalcUsage()
-{
-    const int position = project->waves.ItemIndex(this);
-    std::vector<const orvoAudio*> regions;
-    for (const auto& track : project->trackList.tracks)
-        for (const auto& audio : track.audios)
-            if (audio.File == position)
-                regions.push_back(&audio);
-    CalcUsage(regions);
 }
 
 void orvoWave::CalcUsage(std::span<const orvoAudio* const> regions)

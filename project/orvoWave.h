@@ -14,11 +14,12 @@ namespace kelvark {
 class orvoAudio;
 class orvoProject;
 
-// One wave file that a project's audio regions play.
+// One wave file that a project's audio regions play, as the read of the
+// project finds and measures it.
 class orvoWave final {
 public:
     std::string FileName;            // as the project file names it, relative to the project's ReadDir
-    orvoProject* project = nullptr;  // the owner; the project holds the wave in its waves list
+    orvoProject* project = nullptr;  // the owner, whose read holds the wave
     std::int64_t fileSize = 0;       // the larger of the length the RIFF header declares and the file's length
     std::int64_t samplesUsed = 0;    // samples covered by the project's regions on this file
     std::int64_t samples = 0;        // sample count derived from the chunk sizes
@@ -48,16 +49,13 @@ public:
     // Finds the file of FileName in the project's folder, which sets DiskName.
     void Locate();
 
-    // Sets samplesUsed from the regions that play this wave, the wave at its
-    // position in the project's waves.
-    void CalcUsage();
-    // The same from the regions that play this wave, given in track and entry
-    // order: a project measuring all its waves gathers them in one walk.
+    // Sets samplesUsed from the regions that play this wave, given in track
+    // and entry order: a project measuring all its waves gathers them in one walk.
     void CalcUsage(std::span<const orvoAudio* const> regions);
 
     // A name that stays inside the project's folder. An empty name names no
     // file and is valid (nothing is measured, moved or tested for it).
-    static bool IsValidName(const std::string& name);
+    static bool IsValidName(std::string_view name);
 
 private:
     // The file found is held as its place in the project's folder listing,

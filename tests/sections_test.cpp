@@ -26,7 +26,7 @@ std::unique_ptr<orvoProject> Read(const std::string& text, RecordingMessages& me
 // The file name a region of the read project plays.
 const std::string& FileOf(const orvoProject& p, const orvoAudio& audio)
 {
-    return p.trackList.files.names.at(static_cast<std::size_t>(audio.File));
+    return p.reading->trackList.files.names.at(static_cast<std::size_t>(audio.File));
 }
 
 TEST(ProjectFile, TracksAndVirtualTracksInFileOrder)
@@ -42,7 +42,7 @@ TEST(ProjectFile, TracksAndVirtualTracksInFileOrder)
                         "}\n"
                         "}\n",
                         messages);
-    const auto& tracks = p->trackList.tracks;
+    const auto& tracks = p->reading->trackList.tracks;
     ASSERT_EQ(tracks.size(), 2);
     EXPECT_EQ(tracks[0].num, 3);
     EXPECT_EQ(tracks[1].num, 4);
@@ -51,7 +51,7 @@ TEST(ProjectFile, TracksAndVirtualTracksInFileOrder)
     EXPECT_EQ(audio.Time, 7);
     EXPECT_EQ(audio.Offset, -5);
     EXPECT_EQ(audio.Length, 100);
-    const auto& vtracks = p->trackList.VTrack.vtracks;
+    const auto& vtracks = p->reading->trackList.VTrack.vtracks;
     ASSERT_EQ(vtracks.size(), 2u);
     EXPECT_EQ(vtracks[0].Name, "Lead Vox");
     EXPECT_EQ(vtracks[0].File, "lead.wav");
@@ -68,7 +68,7 @@ TEST(ProjectFile, BlankLineEndsAnAudioEntryButNotATrack)
     // The blank line ends the audio entry; its File line is skipped by the
     // track, the audio's own "}" ends the track, and each later brace closes
     // one level further out than written.
-    const auto& tracks = p->trackList.tracks;
+    const auto& tracks = p->reading->trackList.tracks;
     ASSERT_EQ(tracks.size(), 1);
     ASSERT_EQ(tracks[0].audios.size(), 1u);
     EXPECT_EQ(tracks[0].audios[0].Offset, 1);
@@ -79,8 +79,8 @@ TEST(ProjectFile, FileEndingInsideAnAudioKeepsEverythingRead)
 {
     RecordingMessages messages;
     const auto p = Read("Qlist {\nTrack {\nAudio {\nFile = a.wav", messages);
-    ASSERT_EQ(p->trackList.tracks.size(), 1);
-    EXPECT_EQ(FileOf(*p, p->trackList.tracks[0].audios.at(0)), "a.wav");
+    ASSERT_EQ(p->reading->trackList.tracks.size(), 1);
+    EXPECT_EQ(FileOf(*p, p->reading->trackList.tracks[0].audios.at(0)), "a.wav");
 }
 
 TEST(ProjectFile, KeywordsAreExactAndColonKeysNeverMatch)
@@ -92,8 +92,8 @@ TEST(ProjectFile, KeywordsAreExactAndColonKeysNeverMatch)
                         messages);
     // Several Qlist sections fill the same track list; "Audio" directly in the
     // track list and "track" are skipped.
-    ASSERT_EQ(p->trackList.tracks.size(), 2);
-    const auto& audio = p->trackList.tracks[0].audios.at(0);
+    ASSERT_EQ(p->reading->trackList.tracks.size(), 2);
+    const auto& audio = p->reading->trackList.tracks[0].audios.at(0);
     EXPECT_EQ(audio.Time, 0);
     EXPECT_EQ(audio.Offset, 9);
     // A field line with two tokens reads the stale third slot: "9" of the Offset line.
@@ -108,7 +108,7 @@ TEST(ProjectFile, NumberFieldsTakeOnlyWholeNumbersThatFit)
                         "Audio {\nTime = \" 7 \"\nOffset = -2147483648\nLength = 3\r\n}\n"
                         "}\n}\n",
                         messages);
-    const auto& track = p->trackList.tracks[0];
+    const auto& track = p->reading->trackList.tracks[0];
     EXPECT_EQ(track.num, 0);
     EXPECT_EQ(track.audios.at(0).Time, 12);
     EXPECT_EQ(track.audios.at(0).Offset, 0);
@@ -121,8 +121,8 @@ TEST(ProjectFile, NumberFieldsTakeOnlyWholeNumbersThatFit)
 TEST(ProjectFile, NoQlistGivesAnEmptyTrackList)
 {
     RecordingMessages messages;
-    EXPECT_EQ(Read("nothing here\n", messages)->trackList.tracks.size(), 0);
-    EXPECT_EQ(Read("", messages)->trackList.tracks.size(), 0);
+    EXPECT_EQ(Read("nothing here\n", messages)->reading->trackList.tracks.size(), 0);
+    EXPECT_EQ(Read("", messages)->reading->trackList.tracks.size(), 0);
 }
 
 } // namespace

@@ -48,8 +48,8 @@ TEST(KilledSort, LeavesEveryFileWholeInTheRootOrInItsSetsFolder)
     for (const auto& project : list.projects) {
         ASSERT_GE(project->BackupNum, 0) << project->Name;
         std::vector<std::string> files = project->OwnFiles();
-        for (const auto& wave : project->waves)
-            files.push_back(wave->FileName);
+        for (int i = 0; i < project->WaveCount(); ++i)
+            files.emplace_back(project->WaveName(i));
         for (const auto& file : files) {
             setFolder[file] = "DVD-" + SetLetters(project->BackupNum);
             if (project->ReadOnly)

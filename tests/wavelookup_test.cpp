@@ -70,9 +70,8 @@ TEST(GetWaveInfo, MeasuresTheFileAWindowsNameFindsAndNamesTheNameWhenNoneIs)
         const bool failed = studio.Read();
 
         const orvoProject& project = studio.Project(0);
-        const orvoWave& wave = *project.waves.Item(0);
-        EXPECT_EQ(wave.FileName, c.name);
-        EXPECT_EQ(wave.DiskName(), c.diskName) << c.name;
+        EXPECT_EQ(project.WaveName(0), c.name);
+        EXPECT_EQ(project.WaveDiskName(0), c.diskName) << c.name;
         EXPECT_EQ(failed, c.diskName.empty()) << c.name;
         if (c.diskName.empty()) {
             EXPECT_EQ(project.LastError, "Project: Caf\xC3\xA9\r\n     File not found: " + c.name);

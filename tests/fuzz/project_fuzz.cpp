@@ -11,7 +11,7 @@
 using namespace kelvark;
 
 // A whole project read of an arbitrary project file, as the folder scan does
-// it: FileOpenRead, FileRead, GetWaveInfo and GetFileSize over a folder of
+// it: FileOpenRead, FileRead, the steps of GetWaveInfo and GetFileSize over a folder of
 // the sample wave files (and names that are hidden, folders or links). The
 // read must end with the file closed, one wave per distinct name linked from
 // every region, sums that add up, the usage of the reference sweep, no file
@@ -74,49 +74,68 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!project.FileRead(fi));
     FUZZ_CHECK(!fi.IsOpen());
     // The regions' names, which the waves take over.
-    const std::vector<std::string> regionNames = project.trackList.files.names;
-    const bool failed = project.GetWaveInfo();
-    project.GetFileSize();
+    const std::vector<std::string> regionNames = project.reading->trackList.files.names;
+    // GetWaveInfo's steps one by one, so that each wave can be seen as measured.
+    project.ListWaves();
+    const auto& waves = project.reading->waves;
+    for (auto& wave : project.reading->waves)
+        wave.FileGetSize();
 
     // One wave per distinct name, and every region plays the wave of its name.
     std::set<std::string> names;
-    for (const auto& track : project.trackList.tracks) {
+    for (const auto& track : project.reading->trackList.tracks) {
         for (const auto& audio : track.audios) {
             FUZZ_CHECK(audio.File >= 0 && static_cast<std::size_t>(audio.File) < regionNames.size());
             const std::string& name = regionNames[static_cast<std::size_t>(audio.File)];
-            FUZZ_CHECK(project.waves.Item(audio.File)->FileName == name);
+            FUZZ_CHECK(waves[static_cast<std::size_t>(audio.File)].FileName == name);
             names.insert(name);
         }
     }
-    FUZZ_CHECK(project.trackList.files.names.empty());
-    FUZZ_CHECK(static_cast<std::size_t>(project.waves.Count()) == names.size());
+    FUZZ_CHECK(project.reading->trackList.files.names.empty());
+    FUZZ_CHECK(waves.size() == names.size());
 
     std::int64_t wavSize = 0;
     std::int64_t samples = 0;
-    std::int64_t samplesUsed = 0;
-    for (const auto& wave : project.waves) {
-        const std::string& name = wave->FileName;
-        FUZZ_CHECK(wave->project == &project);
+    std::vector<std::string> diskNames;
+    for (const auto& wave : waves) {
+        const std::string& name = wave.FileName;
+        FUZZ_CHECK(wave.project == &project);
         if (!orvoWave::IsValidName(name)) {
-            FUZZ_CHECK(wave->LastError() == "Invalid wave file name: " + name && wave->fileSize == 0);
+            FUZZ_CHECK(wave.LastError() == "Invalid wave file name: " + name && wave.fileSize == 0);
         } else if (!name.empty()) {
             // The file found is one of the folder's, the name's own when it exists;
             // a name that no file equals, letter case and code page aside, finds none.
-            if (wave->DiskName().empty())
-                FUZZ_CHECK(wave->LastError() == "File not found: " + name && wave->fileSize == 0);
+            if (wave.DiskName().empty())
+                FUZZ_CHECK(wave.LastError() == "File not found: " + name && wave.fileSize == 0);
             else
-                FUZZ_CHECK(folder.waves.contains(std::string(wave->DiskName())));
+                FUZZ_CHECK(folder.waves.contains(std::string(wave.DiskName())));
             if (folder.waves.contains(name))
-                FUZZ_CHECK(wave->DiskName() == name);
+                FUZZ_CHECK(wave.DiskName() == name);
             if (!folder.folded.contains(Folded(name)) && !folder.folded.contains(Folded(Win1252ToUtf8(name))))
-                FUZZ_CHECK(wave->DiskName().empty());
+                FUZZ_CHECK(wave.DiskName().empty());
         }
-        FUZZ_CHECK(wave->samplesUsed == fixtures::ReferenceUsage(*wave));
-        wavSize += wave->fileSize;
-        samples += wave->samples;
-        samplesUsed += wave->samplesUsed;
+        diskNames.emplace_back(wave.DiskName());
+        wavSize += wave.fileSize;
+        samples += wave.samples;
     }
+    // The usage of each wave is the reference sweep's over its regions.
+    std::int64_t samplesUsed = 0;
+    for (std::size_t i = 0; i < waves.size(); ++i) {
+        std::vector<const orvoAudio*> regions;
+        for (const auto& track : project.reading->trackList.tracks)
+            for (const auto& audio : track.audios)
+                if (static_cast<std::size_t>(audio.File) == i)
+                    regions.push_back(&audio);
+        samplesUsed += fixtures::ReferenceUsage(regions);
+    }
+    const bool failed = project.SumWaves();
+    project.GetFileSize();
     FUZZ_CHECK(project.wavSize == wavSize && project.samples == samples && project.samplesUsed == samplesUsed);
+    // What is kept of each wave names it as the read did.
+    FUZZ_CHECK(!project.reading && project.WaveCount() == static_cast<int>(diskNames.size()));
+    for (int i = 0; i < project.WaveCount(); ++i)
+        FUZZ_CHECK(project.WaveName(i) == regionNames[static_cast<std::size_t>(i)]
+                   && project.WaveDiskName(i) == diskNames[static_cast<std::size_t>(i)]);
     FUZZ_CHECK(failed == !project.LastError.empty());
     FUZZ_CHECK(!failed || project.LastError.starts_with("Project: Song\r\n     "));
     for (const auto& text : messages.shown)

@@ -2,7 +2,10 @@
 #include "FuzzTarget.h"
 #include "ReferenceUsage.h"
 #include "RegionBytes.h"
-#include "orvoProject.h"
+#include "orvoSections.h"
+#include "orvoWave.h"
+
+#include <vector>
 
 using namespace kelvark;
 
@@ -11,34 +14,31 @@ using namespace kelvark;
 // regions share the tracks with.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    fixtures::RecordingMessages messages;
-    orvoProject project(messages);
-    std::shared_ptr<orvoWave> waves[2] = {std::make_shared<orvoWave>(), std::make_shared<orvoWave>()};
-    for (const auto& wave : waves) {
-        wave->project = &project;
-        project.waves.add(wave);
-    }
-    for (int track = 0; track < 4; ++track)
-        project.trackList.tracks.emplace_back();
-
     // The reference sweep costs the square of the region count; a few hundred
     // regions reach every case.
+    std::vector<std::vector<orvoAudio>> tracks(4);
     for (const auto& region : fuzzing::DecodeRegions(data, size, 300)) {
         orvoAudio audio;
         audio.Offset = region.offset;
         audio.Length = region.length;
         audio.File = region.onOther ? 1 : 0;
-        project.trackList.tracks[static_cast<std::size_t>(region.track)].audios.push_back(audio);
+        tracks[static_cast<std::size_t>(region.track)].push_back(audio);
     }
-    for (const auto& wave : waves) {
-        wave->CalcUsage();
-        const std::int64_t expected = fixtures::ReferenceUsage(*wave);
-        if (wave->samplesUsed != expected) {
+    for (std::int32_t file = 0; file < 2; ++file) {
+        std::vector<const orvoAudio*> regions; // the wave's, in track and entry order
+        for (const auto& track : tracks)
+            for (const auto& audio : track)
+                if (audio.File == file)
+                    regions.push_back(&audio);
+        orvoWave wave;
+        wave.CalcUsage(regions);
+        const std::int64_t expected = fixtures::ReferenceUsage(regions);
+        if (wave.samplesUsed != expected) {
             std::fprintf(stderr, "CalcUsage gave %lld, the reference sweep %lld\n",
-                         static_cast<long long>(wave->samplesUsed), static_cast<long long>(expected));
+                         static_cast<long long>(wave.samplesUsed), static_cast<long long>(expected));
             std::abort();
         }
-        FUZZ_CHECK(wave->samplesUsed >= 0 && wave->samplesUsed < UsageLimit);
+        FUZZ_CHECK(wave.samplesUsed >= 0 && wave.samplesUsed < UsageLimit);
     }
     return 0;
 }

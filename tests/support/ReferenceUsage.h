@@ -1,8 +1,10 @@
 #pragma once
 
-#include "orvoProject.h"
+#include "orvoWave.h"
+#include "orvoSections.h"
 
 #include <cstdint>
+#include <span>
 
 using namespace kelvark;
 
@@ -10,10 +12,10 @@ namespace fixtures {
 
 // The straightforward usage sweep: at every step it searches all regions for
 // the smallest boundary beyond the current position. Kept as the reference
-// that the sorted sweep of orvoWave::CalcUsage must match exactly.
-inline std::int64_t ReferenceUsage(const orvoWave& wave)
+// that the sorted sweep of orvoWave::CalcUsage must match exactly, given the
+// regions of one wave in track and entry order.
+inline std::int64_t ReferenceUsage(std::span<const orvoAudio* const> regions)
 {
-    const int waveIndex = wave.project->waves.ItemIndex(&wave); // what its regions name it by
     std::int64_t used = 0;
     std::int64_t position = -1;
     int depth = 0;
@@ -22,20 +24,16 @@ inline std::int64_t ReferenceUsage(const orvoWave& wave)
         const int previousDepth = depth;
         std::int64_t next = UsageLimit;
         enum { none, start, end } kind = none;
-        for (const auto& track : wave.project->trackList.tracks) {
-            for (const auto& audio : track.audios) {
-                if (audio.File != waveIndex)
-                    continue;
-                const std::int64_t offset = audio.Offset;
-                const std::int64_t stop = offset + audio.Length;
-                if (offset > position && offset < next) {
-                    next = offset;
-                    kind = start;
-                }
-                if (stop > position && stop < next) {
-                    next = stop;
-                    kind = end;
-                }
+        for (const orvoAudio* audio : regions) {
+            const std::int64_t offset = audio->Offset;
+            const std::int64_t stop = offset + audio->Length;
+            if (offset > position && offset < next) {
+                next = offset;
+                kind = start;
+            }
+            if (stop > position && stop < next) {
+                next = stop;
+                kind = end;
             }
         }
         if (kind == start)
