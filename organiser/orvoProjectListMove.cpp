@@ -265,14 +265,12 @@ Outcome orvoProjectList::MoveList(const std::vector<orvoProject*>& selected, con
 
 void orvoProjectList::Drop(const orvoProject& project)
 {
-    for (int p = 0; p < projects.Count(); ++p) {
-        if (projects.Item(p).get() != &project)
-            continue;
-        owners.Forget(project);
-        const auto keep = projects.Item(p); // the record outlives its removal from the list
-        projects.Delete(p);
+    const int p = projects.ItemIndex(&project);
+    if (p == acList<orvoProject>::Absent)
         return;
-    }
+    owners.Forget(project);
+    const auto keep = projects.Item(p); // the record outlives its removal from the list
+    projects.Delete(p);
 }
 
 bool orvoProjectList::RenameProject(orvoProject& project, const std::string& newName)

@@ -198,14 +198,6 @@ std::pair<std::size_t, std::size_t> FolderListing::FoldedRange(std::string_view 
             FirstNotBefore([&](std::string_view entry) { return FoldedCompare(entry, name) <= 0; })};
 }
 
-std::vector<std::string> FolderListing::OwnFiles(std::string_view projectName) const
-{
-    std::vector<std::string> found;
-    for (const std::size_t position : OwnFilePositions(projectName))
-        found.emplace_back(Name(position));
-    return found;
-}
-
 std::vector<std::size_t> FolderListing::OwnFilePositions(std::string_view projectName) const
 {
     // Every own file's name starts with projectName once letters are folded, and
@@ -223,9 +215,9 @@ std::optional<std::string> FolderListing::ProjectFile(std::string_view projectNa
     std::string exact = std::string(projectName) + ".cue";
     if (Contains(exact))
         return exact;
-    for (const auto& name : OwnFiles(projectName))
-        if (name.size() == exact.size() && HasProjectExtension(name))
-            return name;
+    for (const std::size_t position : OwnFilePositions(projectName))
+        if (const std::string_view name = Name(position); name.size() == exact.size() && HasProjectExtension(name))
+            return std::string(name);
     return std::nullopt;
 }
 

@@ -50,10 +50,10 @@ public:
     // Files whose extension is ".cue" in any letter case, in listing order.
     std::vector<std::string> ProjectFiles() const;
 
-    // The project's own files: named exactly projectName, or projectName
-    // followed by "." and anything (projectName compared exactly).
-    std::vector<std::string> OwnFiles(std::string_view projectName) const;
-    // The positions of those files, in listing order.
+    // The positions of the files that may be the project's own: named exactly
+    // projectName, or projectName followed by "." and anything (projectName
+    // compared exactly), in listing order. Which of them are its own when a
+    // longer project name claims some is the folder owners' answer.
     std::vector<std::size_t> OwnFilePositions(std::string_view projectName) const;
 
     // The project file of projectName: projectName + ".cue" when it exists,

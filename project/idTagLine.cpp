@@ -342,10 +342,6 @@ int ReadTagLine(TagList& dlist, TagFile& fi, std::size_t slots)
     return fi.LongLineAhead() ? fi.SplitLongLine(dlist, slots) : -1;
 }
 
-bool IsWhiteChar(std::string_view c)
-{
-    return c.empty() || c[0] == ' ' || c[0] == '\t';
-}
 
 int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_t slots)
 {

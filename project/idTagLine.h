@@ -75,7 +75,5 @@ int ReadTagLine(TagList& dlist, TagFile& fi, std::size_t slots = AllSlots);
 // would need more than slots slots are counted but not stored.
 int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_t slots = AllSlots);
 
-// True for an empty string, a space or a tab.
-bool IsWhiteChar(std::string_view c);
 
 } // namespace kelvark

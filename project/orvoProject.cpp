@@ -50,8 +50,8 @@ bool orvoProject::FileRead(TagFile& fi)
         reading = std::make_unique<Reading>();
     TagList dlist;
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
-        if (std::string_view(dlist[0]) == "Qlist" && reading->trackList.FileRead(fi, dlist))
-            return true;
+        if (std::string_view(dlist[0]) == "Qlist")
+            reading->trackList.FileRead(fi, dlist);
     }
     return false;
 }
@@ -216,11 +216,6 @@ void orvoProject::TakeRead(orvoProject& ahead)
         for (auto& wave : reading->waves)
             wave.project = this;
     ownLengths = std::move(ahead.ownLengths);
-}
-
-void orvoProject::GetFileSize()
-{
-    SetOwnFiles(Listing().OwnFiles(Name));
 }
 
 void orvoProject::SetOwnFiles(std::vector<std::string> files)

@@ -87,8 +87,6 @@ public:
     // from this one, read: the folder with its separator, the read-only test,
     // why its file could not be opened, the read and the lengths of its own files.
     void TakeRead(orvoProject& ahead);
-    // Lists and sizes the project's own files.
-    void GetFileSize();
 
     // True when a file of the project already exists in destDir; those files
     // are listed in LastError.
@@ -103,7 +101,6 @@ public:
 
     // The names of the own files, in listing order.
     const std::vector<std::string>& OwnFiles() const { return fileList; }
-    int numFiles() const { return static_cast<int>(fileList.size()); }
     // The files a move handles: the own files, then every wave file found,
     // each once (a wave may also be an own file, two wave names one file).
     std::vector<std::string> FilesToMove() const;

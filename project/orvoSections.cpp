@@ -35,15 +35,13 @@ Int NumberValue(const TagList& dlist)
 }
 
 // Reads a nested section into a new value and appends it to list once the
-// section has ended; a section whose reader returns true is dropped.
+// section has ended.
 template <typename Section, typename... Context>
-bool ReadNested(std::vector<Section>& list, TagFile& fi, TagList& dlist, Context&... context)
+void ReadNested(std::vector<Section>& list, TagFile& fi, TagList& dlist, Context&... context)
 {
     Section section;
-    if (section.FileRead(fi, dlist, context...))
-        return true;
+    section.FileRead(fi, dlist, context...);
     list.push_back(std::move(section));
-    return false;
 }
 
 } // namespace
@@ -68,40 +66,35 @@ void orvoFileNames::Clear()
 // Each reader compares a line's key as a view: a key of another length is told
 // apart without comparing characters.
 
-bool orvoTrackList::FileRead(TagFile& fi, TagList& dlist)
+void orvoTrackList::FileRead(TagFile& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
         const std::string_view key = dlist[0];
         if (key == "Track") {
-            if (ReadNested(tracks, fi, dlist, files))
-                return true;
+            ReadNested(tracks, fi, dlist, files);
         } else if (key == "VirtualTracks") {
-            if (VTrack.FileRead(fi, dlist))
-                return true;
+            VTrack.FileRead(fi, dlist);
         } else if (key == "}") {
             break;
         }
     }
-    return false;
 }
 
-bool orvoTrack::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
+void orvoTrack::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) >= 0) {
         const std::string_view key = dlist[0];
         if (key == "Track") {
             num = NumberValue<std::int16_t>(dlist);
         } else if (key == "Audio") {
-            if (ReadNested(audios, fi, dlist, files))
-                return true;
+            ReadNested(audios, fi, dlist, files);
         } else if (key == "}") {
             break;
         }
     }
-    return false;
 }
 
-bool orvoAudio::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
+void orvoAudio::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
 {
     std::string& file = files.reading; // the last File line's name; none names no file
     file.clear();
@@ -119,24 +112,21 @@ bool orvoAudio::FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files)
             break;
     }
     File = files.Add(file);
-    return false;
 }
 
-bool orvoVtrackList::FileRead(TagFile& fi, TagList& dlist)
+void orvoVtrackList::FileRead(TagFile& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string_view key = dlist[0];
         if (key == "VTrack") {
-            if (ReadNested(vtracks, fi, dlist))
-                return true;
+            ReadNested(vtracks, fi, dlist);
         } else if (key == "}") {
             break;
         }
     }
-    return false;
 }
 
-bool orvoVtrack::FileRead(TagFile& fi, TagList& dlist)
+void orvoVtrack::FileRead(TagFile& fi, TagList& dlist)
 {
     while (ReadTagLine(dlist, fi, ReaderSlots) > 0) {
         const std::string_view key = dlist[0];
@@ -151,7 +141,6 @@ bool orvoVtrack::FileRead(TagFile& fi, TagList& dlist)
         else if (key == "}")
             break;
     }
-    return false;
 }
 
 } // namespace kelvark

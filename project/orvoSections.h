@@ -13,7 +13,8 @@
 namespace kelvark {
 
 // The nested sections of a project file. Each FileRead reads lines of its own
-// section from the shared open file until the section ends and returns false.
+// section from the shared open file until the section or the file ends: no
+// line stops a read, what a reader does not know is passed over.
 // Tracks, regions and virtual tracks are plain values: a project file holds
 // thousands, and nothing outside the track list refers to them.
 
@@ -44,7 +45,7 @@ public:
     std::int32_t Offset = 0;
     std::int32_t Length = 0;
 
-    bool FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files);
+    void FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files);
 };
 
 class orvoTrack final {
@@ -52,7 +53,7 @@ public:
     int num = 0;
     std::vector<orvoAudio> audios;
 
-    bool FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files);
+    void FileRead(TagFile& fi, TagList& dlist, orvoFileNames& files);
 };
 
 class orvoVtrack final {
@@ -62,14 +63,14 @@ public:
     std::string Name;
     std::string File;
 
-    bool FileRead(TagFile& fi, TagList& dlist);
+    void FileRead(TagFile& fi, TagList& dlist);
 };
 
 class orvoVtrackList final {
 public:
     std::vector<orvoVtrack> vtracks;
 
-    bool FileRead(TagFile& fi, TagList& dlist);
+    void FileRead(TagFile& fi, TagList& dlist);
 };
 
 class orvoTrackList final {
@@ -78,7 +79,7 @@ public:
     orvoVtrackList VTrack;
     orvoFileNames files; // the regions' file names until the project's waves take them
 
-    bool FileRead(TagFile& fi, TagList& dlist);
+    void FileRead(TagFile& fi, TagList& dlist);
 };
 
 } // namespace kelvark

@@ -152,11 +152,6 @@ FileDescriptor orvoWave::Open(int folder)
     return OpenRead(folder, folder == AT_FDCWD ? (project->ReadDir + DiskName().data()).c_str() : DiskName().data());
 }
 
-bool orvoWave::FileGetSize()
-{
-    return FileGetSize(Open(AT_FDCWD), project->messages);
-}
-
 bool orvoWave::FileGetSize(const FileDescriptor& file, Messages& notices)
 {
     failure = Failure::None;

@@ -34,11 +34,9 @@ public:
     // Why the wave could not be measured; empty when nothing failed.
     std::string LastError() const;
 
-    // Measures the file from its RIFF chunk headers. True when it could not be
-    // measured; the reason is then in LastError().
-    bool FileGetSize();
-    // The same, reading the file that Open gave; the notices of its chunk walk
-    // go to notices.
+    // Measures the file that Open gave from its RIFF chunk headers; the notices
+    // of its chunk walk go to notices. True when it could not be measured; the
+    // reason is then in LastError().
     bool FileGetSize(const FileDescriptor& file, Messages& notices);
     // True when the last measure failed.
     bool Failed() const { return failure != Failure::None; }

@@ -71,7 +71,7 @@ TEST(ReadFolder, ListsTheErrorsOfTheFolder)
                                      "     File not found: gone.wav\r\n"
                                      "     File size zero: empty.wav");
     // The project that failed still has its own files measured.
-    EXPECT_EQ(studio.list.projects.Item(1)->numFiles(), 2);
+    EXPECT_EQ(studio.list.projects.Item(1)->OwnFiles().size(), 2U);
 
     // A project file that vanishes between the listing and its read, read one
     // file at a time and with many under way.

@@ -142,13 +142,4 @@ TEST(ReadTagLine, ReadsLinesToTheEndAndClosesTheFile)
     EXPECT_EQ(ReadTagLine(dlist, fi), -1);
 }
 
-TEST(IsWhiteChar, EmptySpaceAndTabOnly)
-{
-    EXPECT_TRUE(IsWhiteChar(""));
-    EXPECT_TRUE(IsWhiteChar(" "));
-    EXPECT_TRUE(IsWhiteChar("\t"));
-    EXPECT_FALSE(IsWhiteChar("\r"));
-    EXPECT_FALSE(IsWhiteChar("x"));
-}
-
 } // namespace

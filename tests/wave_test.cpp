@@ -24,7 +24,7 @@ struct Measured {
         project.ReadDir = dir.str();
         wave.project = &project;
         wave.FileName = name;
-        failed = wave.FileGetSize();
+        failed = wave.FileGetSize(wave.Open(AT_FDCWD), project.messages);
     }
 };
 
@@ -166,10 +166,10 @@ TEST(FileGetSize, MissingEmptyAndUnnamedFiles)
     orvoWave unnamed;
     unnamed.project = &project;
     project.ReadDir = "/";
-    EXPECT_FALSE(unnamed.FileGetSize());
+    EXPECT_FALSE(unnamed.FileGetSize(unnamed.Open(AT_FDCWD), project.messages));
     unnamed.FileName = "x.wav";
     project.ReadDir.clear();
-    EXPECT_FALSE(unnamed.FileGetSize());
+    EXPECT_FALSE(unnamed.FileGetSize(unnamed.Open(AT_FDCWD), project.messages));
     EXPECT_EQ(unnamed.fileSize, 0);
 }
 
@@ -182,7 +182,7 @@ TEST(FileGetSize, InvalidNamesAreRefused)
         orvoWave wave;
         wave.project = &project;
         wave.FileName = name;
-        EXPECT_TRUE(wave.FileGetSize()) << name;
+        EXPECT_TRUE(wave.FileGetSize(wave.Open(AT_FDCWD), project.messages)) << name;
         EXPECT_EQ(wave.LastError(), "Invalid wave file name: " + name);
     }
     EXPECT_TRUE(orvoWave::IsValidName(""));
@@ -206,7 +206,7 @@ struct Sparse {
         project.ReadDir = dir.str();
         wave.project = &project;
         wave.FileName = "Take.wav";
-        failed = wave.FileGetSize();
+        failed = wave.FileGetSize(wave.Open(AT_FDCWD), project.messages);
     }
 };
 

@@ -11,7 +11,7 @@
 using namespace kelvark;
 
 // A whole project read of an arbitrary project file, as the folder scan does
-// it: FileOpenRead, FileRead, the steps of GetWaveInfo and GetFileSize over a folder of
+// it: FileOpenRead, FileRead, the steps of GetWaveInfo and the own files over a folder of
 // the sample wave files (and names that are hidden, folders or links). The
 // read must end with the file closed, one wave per distinct name linked from
 // every region, sums that add up, the usage of the reference sweep, no file
@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     project.ListWaves();
     const auto& waves = project.reading->waves;
     for (auto& wave : project.reading->waves)
-        wave.FileGetSize();
+        wave.FileGetSize(wave.Open(AT_FDCWD), project.messages);
 
     // One wave per distinct name, and every region plays the wave of its name.
     std::set<std::string> names;
@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         samplesUsed += fixtures::ReferenceUsage(regions);
     }
     const bool failed = project.SumWaves();
-    project.GetFileSize();
+    fixtures::GiveOwnFiles(project);
     FUZZ_CHECK(project.wavSize == wavSize && project.samples == samples && project.samplesUsed == samplesUsed);
     // What is kept of each wave names it as the read did.
     FUZZ_CHECK(!project.reading && project.WaveCount() == static_cast<int>(diskNames.size()));

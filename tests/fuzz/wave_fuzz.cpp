@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orvoWave wave;
     wave.project = &project;
     wave.FileName = name;
-    const bool failed = wave.FileGetSize();
+    const bool failed = wave.FileGetSize(wave.Open(AT_FDCWD), project.messages);
 
     // The size is the larger of what the RIFF header declares and the file's
     // length; only a file without a RIFF chunk, or whose header declares

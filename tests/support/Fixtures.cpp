@@ -1,6 +1,7 @@
 #include "Fixtures.h"
 
 #include "Commands.h"
+#include "FolderOwners.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,13 @@ void WriteProject(const fs::path& folder, const std::string& name, const std::ve
 std::int64_t DeclaredSize(std::uint32_t dataSize)
 {
     return static_cast<std::int64_t>(WaveHeader(0).size()) + dataSize;
+}
+
+void GiveOwnFiles(orvoProject& project)
+{
+    project.ReadFailure.clear();
+    FolderOwners owners;
+    owners.Build(std::make_shared<const FolderListing>(project.ReadDir), {&project}, {});
 }
 
 std::vector<std::string> EntryNames(const fs::path& folder)

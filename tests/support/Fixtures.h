@@ -70,6 +70,9 @@ void WriteProject(const fs::path& folder, const std::string& name, const std::ve
 // The length a wave file of WriteProject declares: what it adds to its project's size.
 std::int64_t DeclaredSize(std::uint32_t dataSize);
 
+// Gives project, read whole, its own files as a folder scan does, from a listing of its folder.
+void GiveOwnFiles(orvoProject& project);
+
 // The names of every entry of folder, hidden ones included, sorted.
 std::vector<std::string> EntryNames(const fs::path& folder);
 
