@@ -115,10 +115,13 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
         }
     }
 
+    const bool listed = present && project.ReadDir == root;
     std::size_t unit = units.size();
     std::vector<FileStep> steps;
     for (const auto& name : project.FilesToMove()) {
-        if (const std::string reason = NotOrdinary(project.ReadDir, name); !reason.empty()) {
+        // The listing holds ordinary files only; a file it lacks is looked up, for the reason why.
+        if (const std::string reason = listed && present->Contains(name) ? std::string() : NotOrdinary(project.ReadDir, name);
+            !reason.empty()) {
             refuse(name, reason);
             continue;
         }
