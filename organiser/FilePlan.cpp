@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
+#include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
 
@@ -118,10 +119,13 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
         }
     }
 
+    const bool listed = present && project.ReadDir == root;
     std::size_t unit = units.size();
     std::vector<FileStep> steps;
     for (const auto& name : project.FilesToMove()) {
-        if (const std::string reason = NotOrdinary(project.ReadDir, name); !reason.empty()) {
+        // The listing holds ordinary files only; a file it lacks is looked up, for the reason why.
+        if (const std::string reason = listed && present->Contains(name) ? std::string() : NotOrdinary(project.ReadDir, name);
+            !reason.empty()) {
             refuse(name, reason);
             continue;
         }
@@ -379,12 +383,44 @@ std::string SplitProjects(const FilePlan& plan)
 
 namespace {
 
+// The folder of the steps under way, opened once for as long as they keep to
+// it: each file is then renamed by its name in the open folder, without the
+// kernel walking the folder's path again for every file.
+class OpenFolderOf final {
+public:
+    // The open folder of path's file and the file's name in it; the working
+    // folder and the whole path when the folder can't be opened, so that the
+    // call fails as one on the path would.
+    std::pair<int, const char*> Place(const std::string& path)
+    {
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string::npos)
+            return {AT_FDCWD, path.c_str()};
+        if (folder.size() != slash + 1 || path.compare(0, slash + 1, folder) != 0) {
+            folder.assign(path, 0, slash + 1);
+            fd = OpenFolder(folder);
+        }
+        return fd.Get() < 0 ? std::pair<int, const char*>{AT_FDCWD, path.c_str()}
+                            : std::pair<int, const char*>{fd.Get(), path.c_str() + slash + 1};
+    }
+
+private:
+    std::string folder;
+    FileDescriptor fd;
+};
+
+// The open folders of the files that steps move, and of the names they take.
+struct OpenFolders {
+    OpenFolderOf from;
+    OpenFolderOf to;
+};
+
 // Runs the steps of unit k. On failure the steps this run did are taken back,
-// newest first, and the returned text says what failed and what could not be
-// taken back (the journal then stays for recover); empty on success. A unit
+// newest first, and the failure says what failed and what could not be taken
+// back (the journal then stays for recover). A unit
 // whose first move meets another file system copies every file of the unit,
 // then removes the sources.
-std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
+Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& folders)
 {
     FileUnit& unit = plan.units[k];
     const std::string names = plan.kind == Operation::Unsort ? std::string() : Joined(unit.names);
@@ -399,7 +435,7 @@ std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
             continue; // across, the sources go once every copy is made
         if (action == Action::RemoveSource) {
             if ((error = RemoveFile(step.from)))
-                return FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error));
+                return Result(FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error)));
             continue;
         }
         if (action == Action::Refuse)
@@ -407,7 +443,9 @@ std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
         else if (step.kind == StepKind::Uncopy)
             error = RemoveDuplicate(step.from, step.to);
         else if (step.kind == StepKind::Move && !across) {
-            error = MoveNoReplace(step.from, step.to);
+            const auto [fromFolder, from] = folders.from.Place(step.from);
+            const auto [toFolder, to] = folders.to.Place(step.to);
+            error = MoveNoReplace(fromFolder, from, toFolder, to);
             if (error == std::errc::cross_device_link && std::none_of(done.begin(), done.end(), [&](std::size_t j) {
                     return unit.steps[j].kind == StepKind::Move;
                 })) {
@@ -440,13 +478,14 @@ std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
     }
     if (text.empty() && across) {
         for (const auto& step : unit.steps) {
-            if (step.kind != StepKind::Move || !EntryExists(step.from) || !EntryExists(step.to))
+            // A source already gone (a step a stopped run did) says so as it is removed.
+            if (step.kind != StepKind::Move || !EntryExists(step.to))
                 continue;
-            if (const std::error_code error = RemoveFile(step.from)) {
+            if (const std::error_code error = RemoveFile(step.from); error && error != std::errc::no_such_file_or_directory) {
                 // Copies are whole and some sources left: the journal stays,
                 // so that recover removes the rest or the copies.
                 journal.Keep();
-                return FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error));
+                return Result(FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error)));
             }
         }
     }
@@ -478,7 +517,7 @@ std::string RunUnit(FilePlan& plan, std::size_t k, Journal& journal)
     }
     if (!whole)
         journal.Keep();
-    return text;
+    return Result(text);
 }
 
 } // namespace
@@ -516,6 +555,7 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
     progress.Startup(all);
     int done = 0;
     std::set<std::string> touched;
+    OpenFolders folders;
     for (std::size_t k = 0; k < plan.units.size(); ++k) {
         const FileUnit& unit = plan.units[k];
         if (unit.names.empty())
@@ -528,11 +568,11 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
         if (plan.readBack)
             for (const auto& step : unit.steps)
                 touched.insert(fs::path(step.to).parent_path().string());
-        if (const std::string failure = RunUnit(plan, k, journal); !failure.empty()) {
+        if (const Result failure = RunUnit(plan, k, journal, folders); failure.Failed()) {
             // A sort or an unsort that failed halfway keeps its journal, so
             // that it can be finished once the cause is mended, or undone; a
             // move or a rename has no project split and ends.
-            messages.Show(failure);
+            messages.Show(failure.Message());
             if (plan.readBack || plan.kind == Operation::Sort || plan.kind == Operation::Unsort)
                 journal.Keep();
             else

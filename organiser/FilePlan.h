@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -78,6 +79,10 @@ public:
     bool leavesMissingWaves = false;
     // The waves each project goes without, by project, in wave order.
     std::unordered_map<const orvoProject*, std::vector<std::string>> movedWithout;
+    // A listing of root taken as the plan is made, for a plan that takes most
+    // of root's files (a sort): a file it holds is an ordinary file without
+    // being looked up on its own. None: each file is looked up.
+    std::shared_ptr<const FolderListing> present;
 
     // Where an operation leaves a project's files.
     struct Destination {

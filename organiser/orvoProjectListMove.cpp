@@ -154,6 +154,8 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         const std::string set = prefix + "-" + SetLetters(user.BackupNum);
         return user.ReadOnly ? FilePlan::Destination{"copied to " + set, false} : FilePlan::Destination{set, true};
     };
+    // The sort takes nearly every file of the folder: one listing tells which are ordinary files.
+    plan.present = std::make_shared<const FolderListing>(RootFolder);
     for (const auto& project : projects)
         if (sorted(*project) && !FirstInvalidWave(*project))
             plan.AddProject(*project, setFolder(project->BackupNum) + "/", owners, whereTo);

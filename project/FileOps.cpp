@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -26,34 +27,50 @@ bool Unsupported(int error)
     return error == EINVAL || error == EOPNOTSUPP || error == EPERM || error == ENOSYS;
 }
 
-// The pair of file systems (source, destination) whose last copy the kernel
-// refused to do in place: the copies between them that follow go straight to
-// the buffer instead of asking again for every file.
+// A pair of file systems, a copy's source and destination.
 struct Devices {
     dev_t from = 0;
     dev_t to = 0;
     bool operator==(const Devices&) const = default;
 };
-thread_local Devices kernelCopyRefused{static_cast<dev_t>(-1), static_cast<dev_t>(-1)};
 
-// Copies the bytes of in to out, in the kernel where it can, else through a
-// buffer. The error of the first failing read or write.
+// Asks the kernel to copy in to out with copy, copy_file_range or sendfile,
+// to the end of in. False when the kernel can't copy between these file
+// systems that way, which it says before the first byte: refused then holds
+// the pair, and the copies between them that follow don't ask again. Else
+// true, with the error of a failing call in error.
+template <typename Copy>
+bool KernelCopy(const Copy& copy, Devices devices, Devices& refused, std::error_code& error)
+{
+    if (devices == refused)
+        return false;
+    for (;;) {
+        const ssize_t copied = copy();
+        if (copied > 0 || (copied < 0 && errno == EINTR))
+            continue;
+        if (copied == 0)
+            return true;
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            error = LastErrno();
+            return true;
+        }
+        refused = devices;
+        return false;
+    }
+}
+
+// Copies the bytes of in to out: within the file system where it can (a
+// clone or a copy on the server), else in the kernel from the source's pages,
+// else through a buffer. The error of the first failing read or write.
 std::error_code CopyBytes(int in, int out, Devices devices)
 {
-    while (!(devices == kernelCopyRefused)) {
-        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-        if (copied == 0)
-            return {};
-        if (copied > 0)
-            continue;
-        if (errno == EINTR)
-            continue;
-        // File systems and kernels that cannot copy in place say so before the first byte.
-        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-            return LastErrno();
-        kernelCopyRefused = devices;
-        break;
-    }
+    constexpr std::size_t Chunk = 1 << 30;
+    constexpr Devices none{static_cast<dev_t>(-1), static_cast<dev_t>(-1)};
+    thread_local Devices inPlaceRefused = none, sendRefused = none;
+    std::error_code error;
+    if (KernelCopy([&] { return ::copy_file_range(in, nullptr, out, nullptr, Chunk, 0); }, devices, inPlaceRefused, error)
+        || KernelCopy([&] { return ::sendfile(out, in, nullptr, Chunk); }, devices, sendRefused, error))
+        return error;
     constexpr std::size_t BufferSize = 1 << 20;
     thread_local const std::unique_ptr<char[]> buffer(new char[BufferSize]);
     for (;;) {
@@ -65,7 +82,7 @@ std::error_code CopyBytes(int in, int out, Devices devices)
         }
         if (got == 0)
             return {};
-        if (const std::error_code error = WriteAll(out, buffer.get(), static_cast<std::size_t>(got)))
+        if ((error = WriteAll(out, buffer.get(), static_cast<std::size_t>(got))))
             return error;
     }
 }
@@ -102,17 +119,22 @@ void SyncFolder(const std::string& folder)
 
 std::error_code MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to)
 {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return MoveNoReplace(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str());
+}
+
+std::error_code MoveNoReplace(int fromFolder, const char* from, int toFolder, const char* to)
+{
+    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0)
         return {};
     // EEXIST and EXDEV are answers. Only a file system or kernel without the
     // no-replace flag makes us take another way: a new link, which fails when
     // the name exists, then removing the old name.
     if (!Unsupported(errno))
         return LastErrno();
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        if (::unlink(from.c_str()) != 0) {
+    if (::linkat(fromFolder, from, toFolder, to, 0) == 0) {
+        if (::unlinkat(fromFolder, from, 0) != 0) {
             const std::error_code error = LastErrno();
-            ::unlink(to.c_str()); // the file must not be left under two names
+            ::unlinkat(toFolder, to, 0); // the file must not be left under two names
             return error;
         }
         return {};
@@ -124,16 +146,14 @@ std::error_code MoveNoReplace(const std::filesystem::path& from, const std::file
     // same instant could.
     if (!Unsupported(errno))
         return LastErrno();
-    if (EntryExists(to))
+    struct stat status {};
+    if (::fstatat(toFolder, to, &status, AT_SYMLINK_NOFOLLOW) == 0)
         return std::make_error_code(std::errc::file_exists);
-    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : LastErrno();
+    return ::renameat(fromFolder, from, toFolder, to) == 0 ? std::error_code() : LastErrno();
 }
 
 std::error_code CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to)
 {
-    // An existing destination is the answer at once, before a long copy.
-    if (EntryExists(to))
-        return std::make_error_code(std::errc::file_exists);
     // Only a regular file is copied: a link is not followed, and a FIFO or a
     // device never blocks or streams forever.
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);

@@ -21,12 +21,17 @@ std::error_code LastErrno();
 // followed by a rename, which the caller's folder lock keeps safe from other
 // runs of the program.
 std::error_code MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+// The same for the file from of the open folder fromFolder and the name to of
+// the open folder toFolder (AT_FDCWD: the working folder): the kernel looks
+// up the names alone, not the folders' paths again for every file.
+std::error_code MoveNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
 
 // Copies one regular file with its permissions and times into a name that
 // must not exist yet; a link, a folder or a special file is refused (EINVAL).
 // The copy is written under a hidden name beside to, flushed to the disk, and
-// takes its own name only when whole, so a copy cut short never passes for
-// the file; a failed copy is removed.
+// takes its own name only when whole, by a no-replace move (EEXIST when the
+// name is taken), so a copy cut short never passes for the file; a failed
+// copy is removed.
 std::error_code CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Creates and opens for writing a new hidden file beside target (no listing

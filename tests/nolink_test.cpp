@@ -41,14 +41,14 @@ extern "C" int renameat2(int olddirfd, const char* oldpath, int newdirfd, const 
     return next(olddirfd, oldpath, newdirfd, newpath, flags);
 }
 
-extern "C" int link(const char* oldpath, const char* newpath)
+extern "C" int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, int flags)
 {
     if (fatSemantics) {
         errno = EPERM;
         return -1;
     }
-    static const auto next = Next<int (*)(const char*, const char*)>("link");
-    return next(oldpath, newpath);
+    static const auto next = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
+    return next(olddirfd, oldpath, newdirfd, newpath, flags);
 }
 
 extern "C" int fchmod(int fd, mode_t mode)
@@ -105,7 +105,8 @@ TEST(NoLinkFileSystem, SortsCopiesAndNeverReplaces)
     // The look-up before the rename refuses a taken name.
     WriteFile(s.root.path() / "taken", "mine");
     WriteFile(s.root.path() / "other", "other");
-    ASSERT_NE(::link((s.root.path() / "other").c_str(), (s.root.path() / "linked").c_str()), 0); // the double answers
+    ASSERT_NE(::linkat(AT_FDCWD, (s.root.path() / "other").c_str(), AT_FDCWD, (s.root.path() / "linked").c_str(), 0),
+              0); // the double answers
     EXPECT_EQ(MoveNoReplace(s.root.path() / "other", s.root.path() / "taken"), std::errc::file_exists);
     EXPECT_EQ(ReadFile(s.root.path() / "taken"), "mine");
     EXPECT_EQ(ReadFile(s.root.path() / "other"), "other");
