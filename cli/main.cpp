@@ -139,24 +139,14 @@ struct Options {
 
 Command ParseCommand(std::string_view word)
 {
-    if (word == "list")
-        return Command::List;
-    if (word == "report")
-        return Command::Report;
-    if (word == "sort")
-        return Command::Sort;
-    if (word == "move")
-        return Command::Move;
-    if (word == "rename")
-        return Command::Rename;
-    if (word == "recover")
-        return Command::Recover;
-    if (word == "unsort")
-        return Command::Unsort;
-    if (word == "checksum")
-        return Command::Checksum;
-    if (word == "verify")
-        return Command::Verify;
+    constexpr std::pair<std::string_view, Command> words[] = {
+        {"list", Command::List},         {"report", Command::Report},     {"sort", Command::Sort},
+        {"move", Command::Move},         {"rename", Command::Rename},     {"recover", Command::Recover},
+        {"unsort", Command::Unsort},     {"checksum", Command::Checksum}, {"verify", Command::Verify},
+    };
+    for (const auto& [name, command] : words)
+        if (word == name)
+            return command;
     throw UsageError("unknown command " + std::string(word));
 }
 
