@@ -90,7 +90,8 @@ public:
                 const std::uint32_t dataSize = 20'000'000 + random() % 100'000'000;
                 Write(path / wave, WaveHeader(dataSize));
                 const std::uint32_t samples = dataSize / 3;
-                tracks[w % TracksPerProject] += "Audio {\nFile = \"" + wave + "\"\nOffset = " + std::to_string(samples / 10)
+                tracks[w % TracksPerProject] += "Audio {\nFile = \"" + wave
+                                                + "\"\nOffset = " + std::to_string(samples / 10)
                                                 + "\nLength = " + std::to_string(samples / 2) + "\n}\n";
             }
             std::string cue = "Qlist {\n";

@@ -57,7 +57,8 @@ std::string DropCaches()
     if (fd < 0)
         return std::string("/proc/sys/vm/drop_caches: ") + std::strerror(errno);
     const bool written = write(fd, "3", 1) == 1;
-    const std::string reason = written ? std::string() : std::string("/proc/sys/vm/drop_caches: ") + std::strerror(errno);
+    const std::string reason =
+        written ? std::string() : std::string("/proc/sys/vm/drop_caches: ") + std::strerror(errno);
     close(fd);
     return reason;
 }
@@ -73,8 +74,7 @@ void ReadOne(int dirFd, const std::string& name, std::vector<char>& buffer)
     if (fd < 0)
         return;
     if (cue)
-        while (read(fd, buffer.data(), buffer.size()) > 0) {
-        }
+        while (read(fd, buffer.data(), buffer.size()) > 0) {}
     else
         (void)!read(fd, buffer.data(), 64);
     close(fd);

@@ -3,8 +3,8 @@
 // journal's own work on the same plan: writing it whole and flushing it with
 // its folder, a line for each project, removing it. Each sort runs on a fresh
 // copy of the folder, made outside the timing.
-#include "GeneratedFolder.h"
 #include "BackupSet.h"
+#include "GeneratedFolder.h"
 #include "Journal.h"
 
 #include <benchmark/benchmark.h>

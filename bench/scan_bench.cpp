@@ -29,8 +29,8 @@ void ReadPlanAndFill(benchmark::State& state)
     if (grid.rows != n || list.numBackups == 0)
         state.SkipWithError("the folder was not read whole");
     state.counters["projects"] = n;
-    state.counters["per project"] =
-        benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per project"] = benchmark::Counter(
+        static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(ReadPlanAndFill)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

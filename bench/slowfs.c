@@ -55,8 +55,7 @@ static void wait_delay(void)
     if (delay_us <= 0)
         return;
     struct timespec left = {delay_us / 1000000, (delay_us % 1000000) * 1000};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {}
 }
 
 /* The path below the source folder: "/a/b" is "a/b", "/" is ".". */
@@ -171,8 +170,8 @@ static int slow_opendir(const char* path, struct fuse_file_info* fi)
     return 0;
 }
 
-static int slow_readdir(const char* path, void* buf, fuse_fill_dir_t fill, off_t offset,
-                        struct fuse_file_info* fi, enum fuse_readdir_flags flags)
+static int slow_readdir(const char* path, void* buf, fuse_fill_dir_t fill, off_t offset, struct fuse_file_info* fi,
+                        enum fuse_readdir_flags flags)
 {
     (void)path;
     (void)flags;

@@ -219,8 +219,7 @@ std::string Escaped(std::string_view bytes)
 namespace {
 
 // Appends one tab-separated line of cells to out.
-template <typename Cells>
-void AddTsvLine(std::string& out, const Cells& cells)
+template <typename Cells> void AddTsvLine(std::string& out, const Cells& cells)
 {
     for (std::size_t c = 0; c < cells.size(); ++c) {
         out += TsvField(cells[c]);

@@ -140,9 +140,9 @@ struct Options {
 Command ParseCommand(std::string_view word)
 {
     constexpr std::pair<std::string_view, Command> words[] = {
-        {"list", Command::List},         {"report", Command::Report},     {"sort", Command::Sort},
-        {"move", Command::Move},         {"rename", Command::Rename},     {"recover", Command::Recover},
-        {"unsort", Command::Unsort},     {"checksum", Command::Checksum}, {"verify", Command::Verify},
+        {"list", Command::List},     {"report", Command::Report},     {"sort", Command::Sort},
+        {"move", Command::Move},     {"rename", Command::Rename},     {"recover", Command::Recover},
+        {"unsort", Command::Unsort}, {"checksum", Command::Checksum}, {"verify", Command::Verify},
     };
     for (const auto& [name, command] : words)
         if (word == name)
@@ -201,7 +201,9 @@ bool Parse(int argc, char** argv, Options& options)
         } else if (arg == "--") {
             namesOnly = true;
         } else if (arg == "--cd" || arg == "--dvd" || arg == "--medium" || arg.starts_with("--medium=")) {
-            std::string_view word = arg == "--cd" ? "cd" : arg == "--dvd" ? "dvd" : arg.substr(std::min<std::size_t>(arg.size(), 9));
+            std::string_view word = arg == "--cd"    ? "cd"
+                                    : arg == "--dvd" ? "dvd"
+                                                     : arg.substr(std::min<std::size_t>(arg.size(), 9));
             if (arg == "--medium") {
                 if (i + 1 == args.size())
                     throw UsageError("--medium needs a medium");
@@ -242,8 +244,9 @@ bool Parse(int argc, char** argv, Options& options)
             options.regular = false;
         } else if (arg == "--tsv" && options.command == Command::List) {
             options.tsv = true;
-        } else if (arg == "--yes" && (options.command == Command::Sort || options.command == Command::Unsort
-                                      || options.command == Command::Report || options.command == Command::Recover)) {
+        } else if (arg == "--yes"
+                   && (options.command == Command::Sort || options.command == Command::Unsort
+                       || options.command == Command::Report || options.command == Command::Recover)) {
             options.yes = true;
         } else if (arg == "--replace" && options.command == Command::Checksum) {
             options.replace = true;
@@ -394,7 +397,7 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
 
     switch (options.command) {
     case Command::List: {
-        const std::string text = options.sets ? SetsText(list, options.tsv)
+        const std::string text = options.sets  ? SetsText(list, options.tsv)
                                  : options.tsv ? GridTsv(grid)
                                                : GridTable(grid);
         std::fwrite(text.data(), 1, text.size(), stdout);
@@ -441,12 +444,12 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         return MoveCommand(list, named, dest, messages, grid) ? 1 : 0;
     }
     case Command::Rename:
-        return list.RenameProject(*ProjectsNamed(list, {options.operands[1]}, root).front(), options.operands[2]) ? 1 : 0;
+        return list.RenameProject(*ProjectsNamed(list, {options.operands[1]}, root).front(), options.operands[2]) ? 1
+                                                                                                                  : 0;
     case Command::Recover:
     case Command::Unsort:
     case Command::Checksum:
-    case Command::Verify:
-        break;
+    case Command::Verify: break;
     }
     return 1;
 }

@@ -56,8 +56,8 @@ std::string BackupSortQuestion(const Medium& medium)
 std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left)
 {
     constexpr std::size_t Named = 10;
-    std::string text = std::to_string(left.size()) + (left.size() == 1 ? " project can't" : " projects can't")
-                       + " be sorted:";
+    std::string text =
+        std::to_string(left.size()) + (left.size() == 1 ? " project can't" : " projects can't") + " be sorted:";
     for (std::size_t i = 0; i < left.size() && i < Named; ++i)
         text += LineEnd + left[i].reason;
     if (left.size() > Named)
@@ -69,8 +69,8 @@ std::string SortTheRestQuestion(const orvoProjectList& list, const std::vector<o
 {
     const std::size_t others = static_cast<std::size_t>(list.projects.Count()) - left.size();
     return UnsortableText(left) + LineEnd + LineEnd + "Sort the other " + std::to_string(others)
-           + (others == 1 ? " project" : " projects") + " and leave "
-           + (left.size() == 1 ? "this one" : "these") + " in the folder?";
+           + (others == 1 ? " project" : " projects") + " and leave " + (left.size() == 1 ? "this one" : "these")
+           + " in the folder?";
 }
 
 namespace {

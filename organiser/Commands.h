@@ -45,14 +45,14 @@ std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional
 
 // Read folder: scan, plan for the medium and fill the grid. True when the scan
 // recorded errors (the listing is in list.LastError).
-bool ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix,
-                       bool chkRegular, const Medium& medium, Grid& g);
+bool ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
+                       const Medium& medium, Grid& g);
 
 // What the backup command does with the plan of list's medium.
 enum class BackupKind : unsigned char {
-    Sort,        // moves every project into its set, or refuses when one can't go
+    Sort, // moves every project into its set, or refuses when one can't go
     SortTheRest, // leaves the projects that can't be sorted in the folder
-    ReportOnly,  // writes the reports, moves nothing
+    ReportOnly, // writes the reports, moves nothing
 };
 // Backup Sort (after the user agreed) or Report Only: rearranges when asked
 // to, writes the three reports and says where they are. True when a step
@@ -86,7 +86,7 @@ std::string ReplaceReportsQuestion(const std::vector<std::string>& folders);
 // and their copies, the same byte for byte, are removed instead.
 struct UnsortPlan {
     std::size_t files = 0; // files moved back or copies removed
-    FilePlan plan;         // its folders are the set folders' names
+    FilePlan plan; // its folders are the set folders' names
 };
 UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium);
 // The Undo backup sort question, asked with the title "Undo backup sort".

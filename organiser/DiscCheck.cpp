@@ -192,8 +192,8 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
             plan.bytes += FileLength(set + name);
     }
     if (!plan.holding.empty() && !replace)
-        plan.refusal = Joined(plan.holding) + (plan.holding.size() == 1 ? " holds a " : " hold a ") + ManifestName
-                       + " already.";
+        plan.refusal =
+            Joined(plan.holding) + (plan.holding.size() == 1 ? " holds a " : " hold a ") + ManifestName + " already.";
     return plan;
 }
 
@@ -204,7 +204,9 @@ std::string ChecksumOffer(const ChecksumPlan& plan)
     const std::int64_t minutes = (plan.bytes + BytesPerMinute - 1) / BytesPerMinute;
     return "Write checksums into the " + Counted(plan.folders.size(), "set folder", "set folders") + " now? Reading "
            + ReadAmount(plan.bytes) + " takes "
-           + (plan.bytes < BytesPerMinute ? "less than a minute." : "about " + Counted(static_cast<std::size_t>(minutes), "minute.", "minutes."));
+           + (plan.bytes < BytesPerMinute
+                  ? "less than a minute."
+                  : "about " + Counted(static_cast<std::size_t>(minutes), "minute.", "minutes."));
 }
 
 ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)

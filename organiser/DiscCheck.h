@@ -18,10 +18,10 @@ namespace kelvark {
 // its ordinary files.
 struct ChecksumPlan {
     std::vector<std::string> folders; // full paths, ending with the separator, in set order
-    std::int64_t bytes = 0;           // what writing them reads
+    std::int64_t bytes = 0; // what writing them reads
     std::vector<std::string> holding; // the names of those that hold a SHA256SUMS already
-    bool replace = false;             // their SHA256SUMS may be replaced
-    std::string refusal;              // why nothing may be written; empty when it may
+    bool replace = false; // their SHA256SUMS may be replaced
+    std::string refusal; // why nothing may be written; empty when it may
 };
 // The plan; a set folder that holds a SHA256SUMS already is refused unless replace.
 ChecksumPlan PlanChecksums(const std::string& folder, bool replace);
@@ -29,7 +29,7 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace);
 // What writing the checksums did: one sentence per set folder, in set order.
 struct ChecksumOutcome {
     std::vector<std::string> lines;
-    bool failed = false;  // a refusal, a file that could not be read, a SHA256SUMS that could not be written
+    bool failed = false; // a refusal, a file that could not be read, a SHA256SUMS that could not be written
     bool stopped = false; // the user stopped the reading
 };
 // Offered once a Backup Sort has ended: "Write checksums into the 6 set
@@ -62,12 +62,12 @@ struct ProjectCheck {
 
 // One set folder or disc.
 struct FolderCheck {
-    std::string path;                   // ending with the separator
-    std::string name;                   // the set's name: the folder's own name
-    std::vector<CheckedFile> files;     // in the order SHA256SUMS lists them
+    std::string path; // ending with the separator
+    std::string name; // the set's name: the folder's own name
+    std::vector<CheckedFile> files; // in the order SHA256SUMS lists them
     std::vector<ProjectCheck> projects; // in listing order of their names
-    std::vector<std::size_t> loose;     // the listed files no project claims
-    std::vector<std::string> extra;     // ordinary files SHA256SUMS does not list
+    std::vector<std::size_t> loose; // the listed files no project claims
+    std::vector<std::string> extra; // ordinary files SHA256SUMS does not list
     std::vector<std::string> malformed; // SHA256SUMS's lines that are not checksum lines
 };
 
@@ -92,7 +92,7 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress);
 struct Finding {
     std::string project; // the project's name, "not part of a project", or empty
     struct Fault {
-        std::string kind;  // "changed", "missing", "unreadable", "not checked", "extra file" or a malformed line
+        std::string kind; // "changed", "missing", "unreadable", "not checked", "extra file" or a malformed line
         std::string files; // the files it concerns, each quoted: "a.wav", "b.wav"; empty for none
     };
     std::vector<Fault> faults; // none for an intact project

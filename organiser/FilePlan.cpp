@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <regex>
-#include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
 
@@ -73,8 +73,8 @@ std::string NotOrdinary(const std::string& folder, const std::string& name)
 std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,
                         const std::string& dest, const std::string& reason)
 {
-    return (project.empty() ? "Can't " : "Project " + project + ": can't ") + verb + " \"" + file + "\"" + (dest.empty() ? "" : " to \"" + dest + "\"")
-           + ": " + reason;
+    return (project.empty() ? "Can't " : "Project " + project + ": can't ") + verb + " \"" + file + "\""
+           + (dest.empty() ? "" : " to \"" + dest + "\"") + ": " + reason;
 }
 
 std::string WaveFailure(const orvoProject& project, const std::string& wave)
@@ -124,7 +124,8 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
     std::vector<FileStep> steps;
     for (const auto& name : project.FilesToMove()) {
         // The listing holds ordinary files only; a file it lacks is looked up, for the reason why.
-        if (const std::string reason = listed && present->Contains(name) ? std::string() : NotOrdinary(project.ReadDir, name);
+        if (const std::string reason =
+                listed && present->Contains(name) ? std::string() : NotOrdinary(project.ReadDir, name);
             !reason.empty()) {
             refuse(name, reason);
             continue;
@@ -138,9 +139,10 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
             for (const orvoProject* user : users)
                 where.push_back(whereTo(*user));
             const auto mover = std::find_if(where.begin(), where.end(), [](const Destination& d) { return d.moves; });
-            const bool splits = mover != where.end() && std::any_of(where.begin(), where.end(), [&](const Destination& d) {
-                return !d.moves || d.label != mover->label;
-            });
+            const bool splits =
+                mover != where.end() && std::any_of(where.begin(), where.end(), [&](const Destination& d) {
+                    return !d.moves || d.label != mover->label;
+                });
             if (splits) {
                 if (refused.insert(name).second) {
                     std::string text = "Can't " + verb + " \"" + name + "\": it is used by ";
@@ -243,10 +245,10 @@ namespace {
 // What the file system holds of one step of a plan read back, and what is
 // left to do for it.
 enum class Action : unsigned char {
-    Run,          // not done yet
-    Skip,         // done
+    Run, // not done yet
+    Skip, // done
     RemoveSource, // done but for the source's removal: the destination is a second name or a whole copy of it
-    Refuse,       // neither: it must not run
+    Refuse, // neither: it must not run
 };
 
 struct Verdict {
@@ -435,7 +437,8 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
             continue; // across, the sources go once every copy is made
         if (action == Action::RemoveSource) {
             if ((error = RemoveFile(step.from)))
-                return Result(FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error)));
+                return Result(
+                    FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error)));
             continue;
         }
         if (action == Action::Refuse)
@@ -481,11 +484,13 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
             // A source already gone (a step a stopped run did) says so as it is removed.
             if (step.kind != StepKind::Move || !EntryExists(step.to))
                 continue;
-            if (const std::error_code error = RemoveFile(step.from); error && error != std::errc::no_such_file_or_directory) {
+            if (const std::error_code error = RemoveFile(step.from);
+                error && error != std::errc::no_such_file_or_directory) {
                 // Copies are whole and some sources left: the journal stays,
                 // so that recover removes the rest or the copies.
                 journal.Keep();
-                return Result(FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error)));
+                return Result(
+                    FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error)));
             }
         }
     }
@@ -509,11 +514,13 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
             undo = MoveNoReplace(step.to, step.from);
         whole = whole && !undo;
         if (undo && step.kind == StepKind::Uncopy)
-            text += std::string(LineEnd) + "Could not copy " + step.to + " back to " + step.from + ": " + ErrorText(undo);
+            text +=
+                std::string(LineEnd) + "Could not copy " + step.to + " back to " + step.from + ": " + ErrorText(undo);
         else if (undo && (step.kind == StepKind::Copy || across))
             text += std::string(LineEnd) + "Could not remove the copy " + step.to + ": " + ErrorText(undo);
         else if (undo)
-            text += std::string(LineEnd) + "Could not move " + step.to + " back to " + step.from + ": " + ErrorText(undo);
+            text +=
+                std::string(LineEnd) + "Could not move " + step.to + " back to " + step.from + ": " + ErrorText(undo);
     }
     if (!whole)
         journal.Keep();

@@ -20,8 +20,8 @@ class Journal;
 
 // What one step does with its two files.
 enum class StepKind : unsigned char {
-    Move,   // from takes the name to (a rename, in one folder or into another)
-    Copy,   // to becomes a copy of from
+    Move, // from takes the name to (a rename, in one folder or into another)
+    Copy, // to becomes a copy of from
     Uncopy, // from, a copy of to, is removed: the undoing of a copy
 };
 
@@ -44,10 +44,10 @@ struct FileStamp {
 // so no project is ever left split.
 struct FileUnit {
     std::vector<orvoProject*> projects; // none in a plan read back from a journal
-    std::vector<std::string> names;     // the projects' names (an unsort: the set folder's)
+    std::vector<std::string> names; // the projects' names (an unsort: the set folder's)
     std::vector<FileStep> steps;
     std::vector<FileStamp> stamps; // one per step, once the unit began to move across file systems
-    bool done = false;             // the journal records it done
+    bool done = false; // the journal records it done
 };
 
 // Reports by name, each as its lines.
@@ -72,8 +72,8 @@ public:
     // The reports a sort writes into root once every unit is done: name, lines.
     ReportTexts reports;
     std::vector<std::string> refusals; // why the plan must not run, one line each
-    bool readBack = false;             // read from a journal: the file system says what is done
-    bool undoing = false;              // the inverse of the plan the journal holds
+    bool readBack = false; // read from a journal: the file system says what is done
+    bool undoing = false; // the inverse of the plan the journal holds
     // A move takes a project without the waves that are not there at all;
     // any other wave that can't go refuses the plan.
     bool leavesMissingWaves = false;
@@ -87,7 +87,7 @@ public:
     // Where an operation leaves a project's files.
     struct Destination {
         std::string label; // shown in a refusal: a folder, "copied to …", "stays"
-        bool moves;        // the operation takes the project's files out of the folder
+        bool moves; // the operation takes the project's files out of the folder
     };
     // Adds project's files (FilesToMove) to the plan, into destDir: copies when
     // the project is read-only. A file that an earlier project of the plan
@@ -114,14 +114,14 @@ public:
 
 private:
     std::unordered_map<std::string, std::size_t> planned; // destination -> unit
-    std::unordered_set<std::string> refused;              // files refused for sharing, once each
+    std::unordered_set<std::string> refused; // files refused for sharing, once each
 };
 
 // How a run of a plan ended.
 enum class Outcome : unsigned char {
-    Done,    // every unit done, the journal gone
+    Done, // every unit done, the journal gone
     Stopped, // the user or a signal stopped it between two units: the journal stays
-    Failed,  // a unit failed and was taken back, or the plan was refused (the user was told)
+    Failed, // a unit failed and was taken back, or the plan was refused (the user was told)
 };
 
 // Runs plan under its journal, one unit after the other, telling progress

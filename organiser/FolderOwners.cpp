@@ -37,7 +37,8 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         // The scan's projects found their waves in this very listing.
         const bool sameListing = project->folder == listing;
         for (int i = 0; i < project->WaveCount(); ++i)
-            if (const std::size_t position = sameListing ? project->WavePosition(i) : listing->Position(project->WaveDiskName(i));
+            if (const std::size_t position =
+                    sameListing ? project->WavePosition(i) : listing->Position(project->WaveDiskName(i));
                 position != FolderListing::npos)
                 played.push_back(static_cast<std::uint32_t>(position));
         std::sort(played.begin() + from, played.end());
@@ -64,7 +65,8 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
             continue;
         const orvoProject* owner = projects.find(ownerName)->second;
         const Entry entry = EntryOf(SlotAt(i));
-        if (!entry.players.empty() && std::find(entry.players.begin(), entry.players.end(), owner) == entry.players.end())
+        if (!entry.players.empty()
+            && std::find(entry.players.begin(), entry.players.end(), owner) == entry.players.end())
             continue; // another project's wave
         owners.emplace_back(static_cast<std::uint32_t>(i), owner);
         ownFiles[owner].emplace_back(name);
@@ -78,8 +80,9 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
 
 FolderOwners::Slot FolderOwners::SlotAt(std::size_t position) const
 {
-    const auto owned = std::lower_bound(owners.begin(), owners.end(), std::pair(static_cast<std::uint32_t>(position), nullptr),
-                                        [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto owned =
+        std::lower_bound(owners.begin(), owners.end(), std::pair(static_cast<std::uint32_t>(position), nullptr),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
     return {owned != owners.end() && owned->first == position ? owned->second : nullptr, firstPlayers[position],
             firstPlayers[position + 1] - firstPlayers[position]};
 }
@@ -166,7 +169,8 @@ void FolderOwners::Renamed(const std::string& oldName, const orvoProject& projec
     for (const auto& [from, to] : files)
         if (const std::optional<Slot> slot = Remove(from))
             renamed.insert_or_assign(to, *slot);
-    if (const auto named = projects.find(std::string_view(oldName)); named != projects.end() && named->second == &project)
+    if (const auto named = projects.find(std::string_view(oldName));
+        named != projects.end() && named->second == &project)
         projects.erase(named);
     projects.emplace(project.Name, &project);
 }

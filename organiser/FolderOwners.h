@@ -26,7 +26,7 @@ namespace kelvark {
 class FolderOwners final {
 public:
     struct Entry {
-        const orvoProject* owner = nullptr;          // whose own file it is, if anyone's
+        const orvoProject* owner = nullptr; // whose own file it is, if anyone's
         std::span<const orvoProject* const> players; // who plays it as a wave
     };
 
@@ -79,10 +79,11 @@ private:
     // The files that are a project's own, by position, in listing order: a
     // few per project among all the waves.
     std::vector<std::pair<std::uint32_t, const orvoProject*>> owners;
-    std::vector<bool> gone;                    // files of the listing that left the folder or were renamed
-    std::vector<const orvoProject*> players;   // the files' players, file after file
+    std::vector<bool> gone; // files of the listing that left the folder or were renamed
+    std::vector<const orvoProject*> players; // the files' players, file after file
     std::map<std::string, Slot, std::less<>> renamed;
-    std::unordered_map<std::string, const orvoProject*, StringHash, std::equal_to<>> projects; // a renamed project's name changes: keys are copies
+    std::unordered_map<std::string, const orvoProject*, StringHash, std::equal_to<>>
+        projects; // a renamed project's name changes: keys are copies
     std::vector<std::shared_ptr<orvoProject>> leftOut;
 };
 

@@ -122,7 +122,7 @@ bool IsReport(const std::string& name)
 
 std::string Time(std::time_t since)
 {
-    std::tm then {}, now {};
+    std::tm then{}, now{};
     const std::time_t today = std::time(nullptr);
     ::localtime_r(&since, &then);
     ::localtime_r(&today, &now);
@@ -220,8 +220,8 @@ Result Journal::Lock(const std::string& folder, Operation operation)
     // Empty, or the plan of a run cut short before it touched any file.
     kind = operation;
     since = std::time(nullptr);
-    const std::string header = Line({Version}) + Line({"kind", KindWords[static_cast<int>(kind)]})
-                               + Line({"since", std::to_string(since)});
+    const std::string header =
+        Line({Version}) + Line({"kind", KindWords[static_cast<int>(kind)]}) + Line({"since", std::to_string(since)});
     std::error_code error;
     if (::ftruncate(fd, 0) != 0)
         error = LastErrno();
@@ -237,7 +237,9 @@ Result Journal::Lock(const std::string& folder, Operation operation)
 
 Result Journal::Begin(const FilePlan& plan)
 {
-    const auto relative = [&](const std::string& path, const std::string& folder) { return path.substr(folder.size()); };
+    const auto relative = [&](const std::string& path, const std::string& folder) {
+        return path.substr(folder.size());
+    };
     std::string text;
     if (plan.kind == Operation::Move)
         text += Line({"dest", plan.dest});
@@ -248,7 +250,9 @@ Result Journal::Begin(const FilePlan& plan)
         fields.insert(fields.end(), unit.names.begin(), unit.names.end());
         text += Line(fields);
         for (const auto& step : unit.steps)
-            text += Line({step.kind == StepKind::Move ? "move" : step.kind == StepKind::Copy ? "copy" : "uncopy",
+            text += Line({step.kind == StepKind::Move   ? "move"
+                          : step.kind == StepKind::Copy ? "copy"
+                                                        : "uncopy",
                           relative(step.from, plan.root),
                           relative(step.to, plan.kind == Operation::Move ? plan.dest : plan.root)});
     }
@@ -258,8 +262,8 @@ Result Journal::Begin(const FilePlan& plan)
         text += Line(fields);
     }
     text += Line({"end"});
-    std::error_code error = fd < 0 ? std::make_error_code(std::errc::bad_file_descriptor)
-                                   : WriteAll(fd, text.data(), text.size());
+    std::error_code error =
+        fd < 0 ? std::make_error_code(std::errc::bad_file_descriptor) : WriteAll(fd, text.data(), text.size());
     if (!error && ::fsync(fd) != 0)
         error = LastErrno();
     if (error) {
@@ -325,8 +329,8 @@ Result Journal::TakeStopped(const std::string& folder)
     root = folder;
     if (Take(false) == State::Stopped)
         return {};
-    std::string text = state == State::None ? "Nothing to recover: no operation of " + root + " stopped before its end."
-                                            : Describe();
+    std::string text =
+        state == State::None ? "Nothing to recover: no operation of " + root + " stopped before its end." : Describe();
     Close();
     return Result(text);
 }
@@ -348,8 +352,7 @@ std::string Journal::Describe() const
 {
     const std::string path = "\"" + Path() + "\"";
     switch (state) {
-    case State::None:
-        return {};
+    case State::None: return {};
     case State::Running: {
         static const char* const doing[] = {"sorting", "moving projects out of", "renaming a project of",
                                             "undoing the backup sort of", "writing the reports of"};
@@ -372,7 +375,8 @@ std::string Journal::Describe() const
     case State::Unreadable:
         return "The journal " + path + " of a stopped operation can't be read: " + problem + ". Nothing was changed.";
     case State::NotAFile:
-        return path + " is " + problem + ", not a journal: Kelvark won't read or write through it. Remove or rename it, then try again.";
+        return path + " is " + problem
+               + ", not a journal: Kelvark won't read or write through it. Remove or rename it, then try again.";
     }
     return {};
 }
@@ -409,7 +413,7 @@ Journal::State Journal::Parse(const std::string& text)
         if (number == 1) {
             if (line != Version)
                 return unreadable(line.starts_with("kelvark-journal ") ? "it was written by another version of Kelvark"
-                                                                        : "it is not a journal of Kelvark");
+                                                                       : "it is not a journal of Kelvark");
             continue;
         }
         const std::vector<std::string> f = Fields(line);
@@ -511,13 +515,11 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
     case Operation::Unsort:
         fits = step != StepKind::Copy && !fromFolder.empty() && toFolder.empty() && fromName == toName;
         break;
-    case Operation::Report:
-        break;
+    case Operation::Report: break;
     }
     if (!named || !fits)
         return false;
-    read.units.back().steps.push_back(
-        {root + f[1], (kind == Operation::Move ? read.dest : root) + f[2], step});
+    read.units.back().steps.push_back({root + f[1], (kind == Operation::Move ? read.dest : root) + f[2], step});
     return true;
 }
 

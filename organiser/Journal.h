@@ -50,11 +50,11 @@ public:
 
     // What a folder's journal says.
     enum class State : unsigned char {
-        None,       // no journal: no operation runs or stopped
-        Running,    // another run holds the lock
-        Stopped,    // a whole plan with its lock free
+        None, // no journal: no operation runs or stopped
+        Running, // another run holds the lock
+        Stopped, // a whole plan with its lock free
         Unreadable, // damaged, of another version or of another shape
-        NotAFile,   // something else than a regular file has the name
+        NotAFile, // something else than a regular file has the name
     };
 
     Journal() = default;
@@ -114,7 +114,7 @@ private:
     std::string root;
     FilePlan read;
     State state = State::None;
-    std::string problem;   // why an unreadable journal can't be read, or what has its name
+    std::string problem; // why an unreadable journal can't be read, or what has its name
     std::string openError; // why the journal could not be made
     Operation kind = Operation::Sort;
     std::time_t since = 0;

@@ -15,13 +15,13 @@ namespace kelvark {
 // adds its directory records, so a set is measured in what its files cost on
 // the disc, never in plain bytes.
 struct Medium {
-    std::string key;       // what --medium takes: "cd", "dvd-dl", …; the size in bytes for a custom one
-    std::string prefix;    // the set folders' prefix: "CD" for CD-A, CD-B, …
-    std::string name;      // "CD", "dual-layer DVD", …, as messages name one disc of it
-    std::string size;      // "649 megabytes", as the Backup Sort question gives it
+    std::string key; // what --medium takes: "cd", "dvd-dl", …; the size in bytes for a custom one
+    std::string prefix; // the set folders' prefix: "CD" for CD-A, CD-B, …
+    std::string name; // "CD", "dual-layer DVD", …, as messages name one disc of it
+    std::string size; // "649 megabytes", as the Backup Sort question gives it
     std::string shortSize; // "649 MB"
     std::int64_t sectors = 0; // the 2,048-byte sectors one disc holds
-    std::int64_t budget = 0;  // the cost one set may reach (FileCost)
+    std::int64_t budget = 0; // the cost one set may reach (FileCost)
 
     bool operator==(const Medium& other) const { return key == other.key; }
 };

@@ -84,8 +84,8 @@ private:
     std::size_t added = 0; // the projects of order started on
     std::mutex mutex;
     std::condition_variable requested; // a request was added, or the threads must stop
-    std::condition_variable finished;  // a copy's last request is done
-    std::deque<Copy> copies;           // the window, in order; only Take takes from it
+    std::condition_variable finished; // a copy's last request is done
+    std::deque<Copy> copies; // the window, in order; only Take takes from it
     std::deque<Request> requests;
     bool stopping = false;
     std::vector<std::thread> threads;

@@ -22,8 +22,7 @@ public:
 class InputBox {
 public:
     virtual ~InputBox() = default;
-    virtual std::string Ask(const std::string& prompt, const std::string& title,
-                            const std::string& defaultText) = 0;
+    virtual std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) = 0;
 };
 
 // Progress of a loop over items, and its stop. Startup(n) prepares it (with 0

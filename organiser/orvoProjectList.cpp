@@ -78,9 +78,10 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         for (const auto& file : files)
             ++folded[FoldedName(file)];
         const auto sameNameError = [&](const std::string& file) {
-            return folded[FoldedName(file)] > 1 ? "Can't open CUE file " + file
-                                                      + ": another project file has the same name in another letter case"
-                                                : std::string();
+            return folded[FoldedName(file)] > 1
+                       ? "Can't open CUE file " + file
+                             + ": another project file has the same name in another letter case"
+                       : std::string();
         };
         for (const auto& file : files) {
             const bool isMix = file.find(" Mix") != std::string::npos;
@@ -286,12 +287,9 @@ void orvoProjectList::FillGrid(Grid& g) const
 {
     g.Clear();
     for (const auto& project : projects) {
-        g.AddRow({project->Name,
-                  project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
-                  std::to_string(project->trackCount),
-                  std::to_string(project->WaveCount()),
-                  project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "",
-                  UsedText(*project)});
+        g.AddRow({project->Name, project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
+                  std::to_string(project->trackCount), std::to_string(project->WaveCount()),
+                  project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "", UsedText(*project)});
     }
 }
 

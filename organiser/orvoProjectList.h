@@ -1,8 +1,8 @@
 #pragma once
 
 #include "FilePlan.h"
-#include "Journal.h"
 #include "FolderOwners.h"
+#include "Journal.h"
 #include "Medium.h"
 #include "Regional.h"
 #include "UserInterface.h"

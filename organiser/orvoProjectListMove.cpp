@@ -6,9 +6,9 @@
 #include "Journal.h"
 
 #include <climits>
+#include <filesystem>
 #include <optional>
 #include <unordered_map>
-#include <filesystem>
 
 namespace fs = std::filesystem;
 
@@ -62,8 +62,8 @@ std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() c
         if (!project->ReadFailure.empty()) {
             mark(project.get(), NotReadText(*project));
         } else if (project->BackupNum < 0) {
-            mark(project.get(), "Project " + project->Name + ": larger than one " + medium.name + " ("
-                                    + medium.shortSize + ")");
+            mark(project.get(),
+                 "Project " + project->Name + ": larger than one " + medium.name + " (" + medium.shortSize + ")");
         } else if (const auto wave = FirstInvalidWave(*project)) {
             mark(project.get(), "Project " + project->Name + ": invalid wave file name: " + *wave);
         } else {

@@ -70,15 +70,16 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix) const
         const std::string& sep = regional.dateSeparator;
         backups.push_back(dateText + SetLetters(static_cast<int>(n), true) + ", "
                           + TwoDigits(static_cast<unsigned>(now.month())) + sep
-                          + TwoDigits(static_cast<unsigned>(now.day())) + sep
-                          + FourDigits(static_cast<int>(now.year())) + ", 1");
+                          + TwoDigits(static_cast<unsigned>(now.day())) + sep + FourDigits(static_cast<int>(now.year()))
+                          + ", 1");
     }
     std::vector<std::string> rows{"Collection, BackupID, ChronoSN, TypeProject"};
     for (std::size_t n = 0; n < sets.size(); ++n)
         for (const orvoProject* project : sets[n])
             rows.push_back("TALVO, " + dateText + SetLetters(static_cast<int>(n), true) + ", "
                            + project->Name.substr(0, 3) + ", " + (project->IsAProject ? "TRUE" : "FALSE"));
-    return {{"Backup Report.txt", std::move(lines)}, {"Backups.csv", std::move(backups)},
+    return {{"Backup Report.txt", std::move(lines)},
+            {"Backups.csv", std::move(backups)},
             {"BackupProjects.csv", std::move(rows)}};
 }
 

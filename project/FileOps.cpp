@@ -1,14 +1,14 @@
 #include "FileOps.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
-#include <algorithm>
-#include <memory>
 #include <vector>
 
 namespace kelvark {
@@ -39,8 +39,7 @@ struct Devices {
 // systems that way, which it says before the first byte: refused then holds
 // the pair, and the copies between them that follow don't ask again. Else
 // true, with the error of a failing call in error.
-template <typename Copy>
-bool KernelCopy(const Copy& copy, Devices devices, Devices& refused, std::error_code& error)
+template <typename Copy> bool KernelCopy(const Copy& copy, Devices devices, Devices& refused, std::error_code& error)
 {
     if (devices == refused)
         return false;
@@ -68,7 +67,8 @@ std::error_code CopyBytes(int in, int out, Devices devices)
     constexpr Devices none{static_cast<dev_t>(-1), static_cast<dev_t>(-1)};
     thread_local Devices inPlaceRefused = none, sendRefused = none;
     std::error_code error;
-    if (KernelCopy([&] { return ::copy_file_range(in, nullptr, out, nullptr, Chunk, 0); }, devices, inPlaceRefused, error)
+    if (KernelCopy([&] { return ::copy_file_range(in, nullptr, out, nullptr, Chunk, 0); }, devices, inPlaceRefused,
+                   error)
         || KernelCopy([&] { return ::sendfile(out, in, nullptr, Chunk); }, devices, sendRefused, error))
         return error;
     constexpr std::size_t BufferSize = 1 << 20;
@@ -191,8 +191,7 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
     return CommitTemp(out, temp, to, false);
 }
 
-std::error_code CommitTemp(int fd, const std::filesystem::path& temp, const std::filesystem::path& target,
-                           bool replace)
+std::error_code CommitTemp(int fd, const std::filesystem::path& temp, const std::filesystem::path& target, bool replace)
 {
     std::error_code error = ::fsync(fd) == 0 ? std::error_code() : LastErrno();
     const std::error_code closeError = Close(fd);
@@ -313,7 +312,8 @@ bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b)
 {
     const FileDescriptor one(::open(a.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     const FileDescriptor two(::open(b.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    struct stat x {}, y {};
+    struct stat x {
+    }, y{};
     if (one.Get() < 0 || two.Get() < 0 || ::fstat(one.Get(), &x) != 0 || ::fstat(two.Get(), &y) != 0
         || !S_ISREG(x.st_mode) || !S_ISREG(y.st_mode) || x.st_size != y.st_size)
         return false;

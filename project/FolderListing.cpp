@@ -137,8 +137,7 @@ bool FolderListing::NameLess(std::string_view a, std::string_view b)
     return folded != 0 ? folded < 0 : a < b;
 }
 
-template <typename Before>
-std::size_t FolderListing::FirstNotBefore(Before before) const
+template <typename Before> std::size_t FolderListing::FirstNotBefore(Before before) const
 {
     std::size_t first = 0;
     for (std::size_t count = starts.size(); count > 0;) {

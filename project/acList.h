@@ -10,8 +10,7 @@ namespace kelvark {
 // The one container of the model: an ordered list of shared references with
 // 0-based positions. An item may sit in several lists at once; identity tests
 // compare the objects, not their contents.
-template <typename T>
-class acList final {
+template <typename T> class acList final {
 public:
     using Ref = std::shared_ptr<T>;
     static constexpr int Absent = -1;

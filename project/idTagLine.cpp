@@ -20,8 +20,7 @@ constexpr std::size_t BlockBytes = std::size_t{64} * 1024;
 // p and ends the token that runs up to the colon. That space is not written
 // into a copy of the line: positions past it read the line one byte earlier.
 // p is the pending colon's position, 0 once the tokens have passed it.
-template <bool Space>
-int Tokens(TagList& dlist, std::string_view line, std::size_t p, std::size_t slots)
+template <bool Space> int Tokens(TagList& dlist, std::string_view line, std::size_t p, std::size_t slots)
 {
     const std::size_t space = Space ? p + 1 : 0;
     const std::size_t length = line.size() + (Space ? 1 : 0);
@@ -195,7 +194,8 @@ public:
         if (used == got) {
             if (at >= end)
                 return false;
-            const auto want = static_cast<std::size_t>(std::min<std::int64_t>(end - at, static_cast<std::int64_t>(blockSize)));
+            const auto want =
+                static_cast<std::size_t>(std::min<std::int64_t>(end - at, static_cast<std::int64_t>(blockSize)));
             ssize_t read = 0;
             do
                 read = ::pread(file, block, want, at);
@@ -341,7 +341,6 @@ int ReadTagLine(TagList& dlist, TagFile& fi, std::size_t slots)
         return SplitTagLine(dlist, line, true, slots);
     return fi.LongLineAhead() ? fi.SplitLongLine(dlist, slots) : -1;
 }
-
 
 int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_t slots)
 {

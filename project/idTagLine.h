@@ -75,5 +75,4 @@ int ReadTagLine(TagList& dlist, TagFile& fi, std::size_t slots = AllSlots);
 // would need more than slots slots are counted but not stored.
 int SplitTagLine(TagList& dlist, std::string_view text, bool keyRule, std::size_t slots = AllSlots);
 
-
 } // namespace kelvark

@@ -1,7 +1,7 @@
 #include "orvoProject.h"
 
-#include "FileOps.h"
 #include "BackupSet.h"
+#include "FileOps.h"
 
 #include <algorithm>
 #include <span>
@@ -99,7 +99,8 @@ bool orvoProject::GetWaveInfo(int folder, MemoryProbe& probe)
         files.clear();
         for (std::size_t i = first; i < last; ++i)
             files.push_back(waves[i].Open(folder));
-        const auto opened = std::find_if(files.begin(), files.end(), [](const FileDescriptor& file) { return file.Get() >= 0; });
+        const auto opened =
+            std::find_if(files.begin(), files.end(), [](const FileDescriptor& file) { return file.Get() >= 0; });
         if (opened != files.end() && !probe.InMemory(*opened))
             for (const FileDescriptor& file : files)
                 Announce(file, HeaderBlock);
@@ -129,7 +130,9 @@ bool orvoProject::SumWaves()
     // They are counted per wave first, then placed in one array, each wave's
     // in track and entry order.
     const std::size_t count = waves.size();
-    const auto played = [&](const orvoAudio& audio) { return audio.File >= 0 && static_cast<std::size_t>(audio.File) < count; };
+    const auto played = [&](const orvoAudio& audio) {
+        return audio.File >= 0 && static_cast<std::size_t>(audio.File) < count;
+    };
     std::vector<std::size_t> first(count + 1, 0);
     for (const auto& track : tracks)
         for (const auto& audio : track.audios)
@@ -228,8 +231,8 @@ void orvoProject::SetOwnFiles(std::vector<std::string> files)
     for (const auto& name : fileList) {
         const std::size_t position = ownLengths.empty() ? FolderListing::npos : Listing().Position(name);
         const auto known = std::lower_bound(ownLengths.begin(), ownLengths.end(), std::pair(position, std::int64_t{0}));
-        const std::int64_t length
-            = known != ownLengths.end() && known->first == position ? known->second : FileLength(ReadDir + name);
+        const std::int64_t length =
+            known != ownLengths.end() && known->first == position ? known->second : FileLength(ReadDir + name);
         fileSize += length;
         ownSizes[name] = length;
     }

@@ -25,8 +25,8 @@ public:
     orvoProject(const orvoProject&) = delete;
     orvoProject& operator=(const orvoProject&) = delete;
 
-    std::string Name;     // the project file's name without ".cue"
-    std::string ReadDir;  // the folder of the project file, its own files and its waves
+    std::string Name; // the project file's name without ".cue"
+    std::string ReadDir; // the folder of the project file, its own files and its waves
     // What the read of the project file gives, kept until the waves are
     // summed: the tracks with their regions, and each wave as found and
     // measured. Only the projects being read hold one.
@@ -35,18 +35,18 @@ public:
         std::vector<orvoWave> waves; // one per distinct file name, in the order of first use
     };
     std::unique_ptr<Reading> reading;
-    std::size_t trackCount = 0;   // the tracks of the project file, once its waves are kept
-    std::int64_t wavSize = 0;     // sum of the waves' declared sizes
+    std::size_t trackCount = 0; // the tracks of the project file, once its waves are kept
+    std::int64_t wavSize = 0; // sum of the waves' declared sizes
     std::int64_t samples = 0;
     std::int64_t samplesUsed = 0;
-    std::int64_t fileSize = 0;    // sum of the lengths of the project's own files
+    std::int64_t fileSize = 0; // sum of the lengths of the project's own files
     // What the files a sort moves cost on a disc (FileCost of each), and how
     // many they are; set with the own files, once the waves are measured.
     std::int64_t discSize = 0;
     int discFiles = 0;
-    int BackupNum = -1;           // backup set, -1 when in none
-    bool IsAProject = false;      // false for a mix project
-    bool ReadOnly = false;        // the project file is read-only
+    int BackupNum = -1; // backup set, -1 when in none
+    bool IsAProject = false; // false for a mix project
+    bool ReadOnly = false; // the project file is read-only
     std::string LastError;
     // Why the project could not be read; empty once it was read.
     std::string ReadFailure = "The read was cancelled before this project.";

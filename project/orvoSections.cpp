@@ -16,8 +16,7 @@ const std::string& Value(const TagList& dlist)
 
 // A number field: white space around the token is ignored; then an optional
 // sign and decimal digits that fit the field give the number, anything else 0.
-template <typename Int>
-Int NumberValue(const TagList& dlist)
+template <typename Int> Int NumberValue(const TagList& dlist)
 {
     std::string_view token = Value(dlist);
     const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };

@@ -40,7 +40,8 @@ private:
 
 class orvoAudio final {
 public:
-    std::int32_t File = 0; // the position of its file name in the project's names, and of its wave in the project's waves
+    std::int32_t File =
+        0; // the position of its file name in the project's names, and of its wave in the project's waves
     std::int32_t Time = 0;
     std::int32_t Offset = 0;
     std::int32_t Length = 0;

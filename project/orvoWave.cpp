@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,17 +120,13 @@ std::string_view orvoWave::DiskName() const
 std::string orvoWave::LastError() const
 {
     switch (failure) {
-    case Failure::InvalidName:
-        return "Invalid wave file name: " + FileName;
-    case Failure::NotFound:
-        return "File not found: " + FileName;
-    case Failure::SizeZero:
-        return "File size zero: " + std::string(DiskName());
+    case Failure::InvalidName: return "Invalid wave file name: " + FileName;
+    case Failure::NotFound: return "File not found: " + FileName;
+    case Failure::SizeZero: return "File size zero: " + std::string(DiskName());
     case Failure::HeaderShort:
-        return "Header of \"" + std::string(DiskName()) + "\" gives " + std::to_string(declared) + " bytes, the file has "
-               + std::to_string(fileSize) + ".";
-    case Failure::None:
-        break;
+        return "Header of \"" + std::string(DiskName()) + "\" gives " + std::to_string(declared)
+               + " bytes, the file has " + std::to_string(fileSize) + ".";
+    case Failure::None: break;
     }
     return {};
 }

@@ -18,13 +18,13 @@ class orvoProject;
 // project finds and measures it.
 class orvoWave final {
 public:
-    std::string FileName;            // as the project file names it, relative to the project's ReadDir
-    orvoProject* project = nullptr;  // the owner, whose read holds the wave
-    std::int64_t fileSize = 0;       // the larger of the length the RIFF header declares and the file's length
-    std::int64_t samplesUsed = 0;    // samples covered by the project's regions on this file
-    std::int64_t samples = 0;        // sample count derived from the chunk sizes
+    std::string FileName; // as the project file names it, relative to the project's ReadDir
+    orvoProject* project = nullptr; // the owner, whose read holds the wave
+    std::int64_t fileSize = 0; // the larger of the length the RIFF header declares and the file's length
+    std::int64_t samplesUsed = 0; // samples covered by the project's regions on this file
+    std::int64_t samples = 0; // sample count derived from the chunk sizes
     std::int32_t Rate = 44100;
-    int Bytes = 2;                   // bytes per sample
+    int Bytes = 2; // bytes per sample
 
     // The ordinary file of ReadDir that FileName found, as the project's
     // folder listing names it; empty when none.

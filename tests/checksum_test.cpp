@@ -95,13 +95,13 @@ TEST(manifest, LinesAreReadAsSha256sumWritesThem)
     const std::vector<Row> rows = {
         {hash + "  take 1.wav", "take 1.wav"},
         {upper + " *take 1.wav", "take 1.wav"},
-        {hash + "  a\\b", "a\\b"},        // a backslash stands for itself on a line that does not start with one
+        {hash + "  a\\b", "a\\b"}, // a backslash stands for itself on a line that does not start with one
         {"\\" + hash + "  a\\\\b\\nc\\rd", "a\\b\nc\rd"},
-        {"\\" + hash + "  a\\tb", ""},    // an escape sha256sum never writes
-        {hash + " take 1.wav", ""},       // one space
+        {"\\" + hash + "  a\\tb", ""}, // an escape sha256sum never writes
+        {hash + " take 1.wav", ""}, // one space
         {hash.substr(1) + "  take 1.wav", ""},
         {"g" + hash.substr(1) + "  take 1.wav", ""},
-        {hash + "  ", ""},                // no name
+        {hash + "  ", ""}, // no name
     };
     for (const auto& row : rows) {
         const Manifest manifest = ParseManifest(row.line + "\n# a remark\n");
@@ -135,35 +135,42 @@ TEST_F(checksum, EachFaultIsNamedUnderItsProjectsWithItsExitStatus)
         int status;
     };
     const std::vector<Row> rows = {
-        {"none", [](const fs::path&) {},
-         intact + "DVD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files\n", 0},
+        {"none", [](const fs::path&) {}, intact + "DVD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files\n", 0},
         {"flipped byte in one wave", [](const fs::path& s) { FlipByte(s / "Alder 2.wav", 100); },
          "DVD-A: Alder: changed \"Alder 2.wav\"\n"
          "DVD-A: Blue: intact\nDVD-A: Cedar: intact\nDVD-A: not part of a project: intact\n"
-         "DVD-A: 2 projects intact, 1 changed, 0 missing, 0 extra files\n", 1},
+         "DVD-A: 2 projects intact, 1 changed, 0 missing, 0 extra files\n",
+         1},
         {"flipped byte in a wave two projects play", [](const fs::path& s) { FlipByte(s / "Shared.wav", 60); },
          "DVD-A: Alder: intact\nDVD-A: Blue: changed \"Shared.wav\"\nDVD-A: Cedar: changed \"Shared.wav\"\n"
          "DVD-A: not part of a project: intact\n"
-         "DVD-A: 1 project intact, 2 changed, 0 missing, 0 extra files\n", 1},
+         "DVD-A: 1 project intact, 2 changed, 0 missing, 0 extra files\n",
+         1},
         {"truncated file", [](const fs::path& s) { fs::resize_file(s / "Blue 1.wav", 10); },
          "DVD-A: Alder: intact\nDVD-A: Blue: changed \"Blue 1.wav\"\nDVD-A: Cedar: intact\n"
          "DVD-A: not part of a project: intact\n"
-         "DVD-A: 2 projects intact, 1 changed, 0 missing, 0 extra files\n", 1},
+         "DVD-A: 2 projects intact, 1 changed, 0 missing, 0 extra files\n",
+         1},
         {"deleted file", [](const fs::path& s) { fs::remove(s / "Alder 1.wav"); },
          "DVD-A: Alder: missing \"Alder 1.wav\"\n"
          "DVD-A: Blue: intact\nDVD-A: Cedar: intact\nDVD-A: not part of a project: intact\n"
-         "DVD-A: 2 projects intact, 0 changed, 1 missing, 0 extra files\n", 1},
+         "DVD-A: 2 projects intact, 0 changed, 1 missing, 0 extra files\n",
+         1},
         {"deleted project file", [](const fs::path& s) { fs::remove(s / "Blue.cue"); },
          "DVD-A: Alder: intact\nDVD-A: Blue: missing \"Blue.cue\"\nDVD-A: Cedar: intact\n"
          "DVD-A: not part of a project: intact\n"
-         "DVD-A: 2 projects intact, 0 changed, 1 missing, 0 extra files\n", 1},
+         "DVD-A: 2 projects intact, 0 changed, 1 missing, 0 extra files\n",
+         1},
         {"flipped byte in a file of no project", [](const fs::path& s) { FlipByte(s / "notes.txt", 0); },
          "DVD-A: Alder: intact\nDVD-A: Blue: intact\nDVD-A: Cedar: intact\n"
          "DVD-A: not part of a project: changed \"notes.txt\"\n"
-         "DVD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files, 1 file of no project not intact\n", 1},
+         "DVD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files, 1 file of no project not intact\n",
+         1},
         {"extra file", [](const fs::path& s) { WriteFile(s / "Alder.bak", "a later save"); },
-         intact + "DVD-A: extra file \"Alder.bak\"\n"
-                  "DVD-A: 3 projects intact, 0 changed, 0 missing, 1 extra file\n", 1},
+         intact
+             + "DVD-A: extra file \"Alder.bak\"\n"
+               "DVD-A: 3 projects intact, 0 changed, 0 missing, 1 extra file\n",
+         1},
         // A folder where a file was: unreadable even for root, whom no permission stops.
         {"unreadable file",
          [](const fs::path& s) {
@@ -172,12 +179,14 @@ TEST_F(checksum, EachFaultIsNamedUnderItsProjectsWithItsExitStatus)
          },
          "DVD-A: Alder: intact\nDVD-A: Blue: unreadable \"Blue 1.wav\" (it is a folder)\nDVD-A: Cedar: intact\n"
          "DVD-A: not part of a project: intact\n"
-         "DVD-A: 2 projects intact, 0 changed, 0 missing, 1 unreadable, 0 extra files\n", 1},
+         "DVD-A: 2 projects intact, 0 changed, 0 missing, 1 unreadable, 0 extra files\n",
+         1},
         {"renamed file", [](const fs::path& s) { fs::rename(s / "Alder 1.wav", s / "Alder 9.wav"); },
          "DVD-A: Alder: missing \"Alder 1.wav\"\n"
          "DVD-A: Blue: intact\nDVD-A: Cedar: intact\nDVD-A: not part of a project: intact\n"
          "DVD-A: extra file \"Alder 9.wav\"\n"
-         "DVD-A: 2 projects intact, 0 changed, 1 missing, 1 extra file\n", 1},
+         "DVD-A: 2 projects intact, 0 changed, 1 missing, 1 extra file\n",
+         1},
         {"malformed line",
          [](const fs::path& s) {
              std::string sums = ReadFile(s / "SHA256SUMS");
@@ -187,11 +196,13 @@ TEST_F(checksum, EachFaultIsNamedUnderItsProjectsWithItsExitStatus)
          },
          "DVD-A: Alder: intact\nDVD-A: Blue: intact\nDVD-A: Cedar: intact\n"
          "DVD-A: extra file \"notes.txt\"\nDVD-A: Line 8 of SHA256SUMS is not a checksum line.\n"
-         "DVD-A: 3 projects intact, 0 changed, 0 missing, 1 extra file, 1 malformed line\n", 1},
+         "DVD-A: 3 projects intact, 0 changed, 0 missing, 1 extra file, 1 malformed line\n",
+         1},
         {"changed file whose name holds \\ and a line feed", [](const fs::path& s) { FlipByte(s / Odd, 0); },
          "DVD-A: Alder: intact\nDVD-A: Blue: changed \"Blue.take\\1\\n2\"\nDVD-A: Cedar: intact\n"
          "DVD-A: not part of a project: intact\n"
-         "DVD-A: 2 projects intact, 1 changed, 0 missing, 0 extra files\n", 1},
+         "DVD-A: 2 projects intact, 1 changed, 0 missing, 0 extra files\n",
+         1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.fault);
@@ -235,7 +246,8 @@ TEST_F(checksum, RootFolderMeansEachSetFolderAndAFolderWithoutSumsIsRefused)
     fs::remove(set / "SHA256SUMS");
     const Output none = Cli({"verify", set.string()});
     EXPECT_EQ(none.status, 2);
-    EXPECT_EQ(none.err, set.string() + "/ holds no SHA256SUMS, nor does any backup set folder (CD-A, DVD-A, BD-A, …) in it.\n");
+    EXPECT_EQ(none.err,
+              set.string() + "/ holds no SHA256SUMS, nor does any backup set folder (CD-A, DVD-A, BD-A, …) in it.\n");
     EXPECT_EQ(none.out, "");
 }
 

@@ -32,8 +32,8 @@ struct Result {
 
 // How standard input and standard error are connected.
 struct Terminal {
-    bool on = false;    // a pseudo-terminal instead of /dev/null and a file
-    std::string typed;  // typed once the program asks its [y/N] question
+    bool on = false; // a pseudo-terminal instead of /dev/null and a file
+    std::string typed; // typed once the program asks its [y/N] question
 };
 
 // Runs program with args in the C locale; stdout always goes to a file.
@@ -179,10 +179,7 @@ protected:
     }
 
     // Adds a project whose only wave is missing.
-    void AddGap()
-    {
-        Project("Gap", {{{"Gap 1.wav", 0, 10}}});
-    }
+    void AddGap() { Project("Gap", {{{"Gap 1.wav", 0, 10}}}); }
 
     std::string Studio() const { return studio.string(); }
     std::string Dest() const { return dest.string(); }
@@ -228,8 +225,10 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"list", "--cd", "--dvd", Studio()}, "--cd, --dvd and --medium name one medium only"},
         {{"list", "--medium", "dvd", "--medium=bd", Studio()}, "--cd, --dvd and --medium name one medium only"},
         {{"list", "--medium", "floppy", Studio()},
-         "--medium: unknown medium \"floppy\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such as 16G or 700MiB"},
-        {{"list", "--medium=4M", Studio()}, "--medium: a custom size must be at least 8 MiB and at most 1024 TiB: \"4M\""},
+         "--medium: unknown medium \"floppy\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such as 16G or "
+         "700MiB"},
+        {{"list", "--medium=4M", Studio()},
+         "--medium: a custom size must be at least 8 MiB and at most 1024 TiB: \"4M\""},
         {{"list", "--medium"}, "--medium needs a medium"},
         {{"list", "--threads", "0", Studio()}, "--threads takes a whole number from 1 to 256: \"0\""},
         {{"sort", "--threads=257", "--yes", Studio()}, "--threads takes a whole number from 1 to 256: \"257\""},
@@ -241,7 +240,8 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"report", "--tsv", Studio()}, "--tsv applies to list only"},
         {{"list", "--yes", Studio()}, "--yes applies to sort, unsort, report and recover only"},
         {{"sort", Studio()}, "sort asks before it moves anything: give --yes when standard input is not a terminal"},
-        {{"unsort", Studio()}, "unsort asks before it moves anything: give --yes when standard input is not a terminal"},
+        {{"unsort", Studio()},
+         "unsort asks before it moves anything: give --yes when standard input is not a terminal"},
         {{"move", Studio(), Dest()}, "missing PROJECT"},
         {{"move", Studio(), Dest(), "Take", "Nope"}, "no project named Nope in " + Studio() + "/"},
         {{"rename", Studio(), "Take"}, "missing NEW"},
@@ -268,8 +268,7 @@ TEST_F(cli, UnreadableFoldersExitWith2)
 {
     const Result list = Cli({"list", (temp.path() / "missing").string()});
     EXPECT_EQ(list.status, 2);
-    EXPECT_EQ(FirstLine(list.err).rfind("kelvark-cli: cannot read folder " + (temp.path() / "missing").string(), 0),
-              0u)
+    EXPECT_EQ(FirstLine(list.err).rfind("kelvark-cli: cannot read folder " + (temp.path() / "missing").string(), 0), 0u)
         << list.err;
 
     const Result move = Cli({"move", Studio(), (temp.path() / "missing").string(), "Take"});
@@ -331,11 +330,13 @@ TEST_F(cli, UnknownChunkIsANoticeWrittenWholeThatDoesNotStopTheRead)
     const std::string listing = "Errors for this folder: \n\n  Project: Gap\n     File not found: Gap 1.wav\n";
     // A chunk identifier is four bytes of any value; a pad byte the reader does
     // not skip makes the next one start with \0.
-    const std::vector<std::pair<std::string, std::string>> ids = {{"LIST", "LIST"}, {std::string("\0bex", 4), "\\0bex"}};
+    const std::vector<std::pair<std::string, std::string>> ids = {{"LIST", "LIST"},
+                                                                  {std::string("\0bex", 4), "\\0bex"}};
     for (const auto& [id, shown] : ids) {
         const std::string header = Wave(512345);
         // The same wave with a chunk of 26 bytes between fmt and bext.
-        WriteFile(studio / "Take 1.wav", header.substr(0, 36) + ChunkHeader(id, 26) + std::string(26, 'x') + header.substr(36));
+        WriteFile(studio / "Take 1.wav",
+                  header.substr(0, 36) + ChunkHeader(id, 26) + std::string(26, 'x') + header.substr(36));
         const Result result = Cli({"list", "--tsv", "--no-mix", Studio()});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err, "Unknown chunk \"" + shown + "\" in file Take 1.wav\n" + listing);
@@ -486,7 +487,11 @@ TEST_F(cli, ProjectsOnNoDiscAreNamedByReportAndRefusedBySort)
     // Told to leave the projects it can't sort, it sorts the others.
     const Result rest = Cli({"sort", "--cd", "--yes", "--skip-unsortable", Studio()});
     EXPECT_EQ(rest.status, 0) << rest.err;
-    EXPECT_EQ(rest.err.rfind("1 project can't be sorted:\nProject Huge: larger than one CD (649 MB)\nIt stays in the folder.\n", 0), 0u) << rest.err;
+    EXPECT_EQ(
+        rest.err.rfind(
+            "1 project can't be sorted:\nProject Huge: larger than one CD (649 MB)\nIt stays in the folder.\n", 0),
+        0u)
+        << rest.err;
     EXPECT_TRUE(fs::exists(studio / "Huge.cue"));
     EXPECT_TRUE(fs::exists(studio / "CD-A"));
     EXPECT_NE(ReadFile(studio / "Backup Report.txt").find("\r\nNot sorted\r\n----\r\nHuge\r\n"), std::string::npos);
@@ -550,8 +555,9 @@ TEST_F(cli, SortStopsWhenTheFirstSetFolderExists)
     const auto before = Snapshot(temp.path());
     const Result result = Cli({"sort", "--yes", Studio()});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Backup folder \"" + Studio() + "/DVD-A\" already exists.  "
-                          "Empty and remove this folder to rearrange the files.\n");
+    EXPECT_EQ(result.err, "Backup folder \"" + Studio()
+                              + "/DVD-A\" already exists.  "
+                                "Empty and remove this folder to rearrange the files.\n");
     EXPECT_EQ(Snapshot(temp.path()), before);
     EXPECT_FALSE(fs::exists(studio / "Backup Report.txt"));
 }
@@ -574,9 +580,10 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
     const auto before = Snapshot(temp.path());
     const std::string ways = "Finish it with: kelvark-cli recover --finish " + Studio() + "\n"
                              + "or undo it with: kelvark-cli recover --undo " + Studio() + "\n"
-                             + "or leave every file where it is now with: kelvark-cli recover --forget " + Studio() + "\n";
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"list", Studio()}, {"report", Studio()},
-                                                {"rename", Studio(), "Take", "Final"}}) {
+                             + "or leave every file where it is now with: kelvark-cli recover --forget " + Studio()
+                             + "\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"list", Studio()}, {"report", Studio()}, {"rename", Studio(), "Take", "Final"}}) {
         const Result result = Cli(args);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err, "The backup sort of " + Studio() + "/ stopped after 1 of 4 projects.\n" + ways);
@@ -586,7 +593,8 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
 
     const Result forgot = Cli({"recover", "--forget", "--yes", Studio()});
     EXPECT_EQ(forgot.status, 0);
-    EXPECT_EQ(forgot.err, "The backup sort of " + Studio() + "/ stopped after 1 of 4 projects.\nNo project is split.\n");
+    EXPECT_EQ(forgot.err,
+              "The backup sort of " + Studio() + "/ stopped after 1 of 4 projects.\nNo project is split.\n");
     EXPECT_FALSE(fs::exists(studio / ".kelvark-journal"));
 }
 
@@ -632,7 +640,8 @@ TEST_F(cli, MoveConflictMovesNothing)
 
 TEST_F(cli, MoveToAnotherFileSystemCopiesThenRemovesTheProject)
 {
-    struct stat shm {}, tmp {};
+    struct stat shm {
+    }, tmp{};
     if (stat("/dev/shm", &shm) != 0 || stat(temp.path().c_str(), &tmp) != 0 || shm.st_dev == tmp.st_dev)
         GTEST_SKIP() << "needs /dev/shm on another file system than the temporary folder";
     TempDir other("/dev/shm");

@@ -59,7 +59,8 @@ TEST(ReadFolderCommand, ScansPlansAndFillsTheGrid)
     WriteFile(studio.root.path() / "Three.cue", CueText({{{"missing.wav", 0, 10}}}));
 
     EXPECT_TRUE(ReadFolderCommand(studio.list, studio.root.str(), false, true, CDMedium(), studio.grid));
-    EXPECT_EQ(studio.list.LastError, "Errors for this folder: \r\n\r\n  Project: Three\r\n     File not found: missing.wav");
+    EXPECT_EQ(studio.list.LastError,
+              "Errors for this folder: \r\n\r\n  Project: Three\r\n     File not found: missing.wav");
     EXPECT_EQ(studio.list.numBackups, 2);
     ASSERT_EQ(studio.grid.RowCount(), 3);
     EXPECT_EQ(studio.grid.rows[2].texts[4], "B");
@@ -75,7 +76,8 @@ TEST(BackupCommand, ReportOnlyMovesNothing)
     studio.Read(false);
 
     EXPECT_FALSE(BackupCommand(studio.list, studio.root.str(), BackupKind::ReportOnly, studio.ui.messages));
-    EXPECT_EQ(studio.ui.messages.shown, std::vector<std::string>{"Done.  CSV files are in folder " + studio.root.str() + "."});
+    EXPECT_EQ(studio.ui.messages.shown,
+              std::vector<std::string>{"Done.  CSV files are in folder " + studio.root.str() + "."});
     EXPECT_TRUE(fs::exists(studio.root.path() / "001 Song.cue"));
     // The plan's medium names the sets.
     EXPECT_EQ(ReadFile(studio.root.path() / "Backup Report.txt"),
@@ -130,8 +132,8 @@ TEST(MoveCommand, MovesTheSelectionAndRefillsTheGrid)
 TEST(Commands, NameTheFilesADiscForWindowsCannotKeep)
 {
     Studio studio;
-    const std::string kept = std::string(60, 'k') + ".wav";         // 64 characters
-    const std::string cut = std::string(61, 'c') + ".wav";          // 65
+    const std::string kept = std::string(60, 'k') + ".wav"; // 64 characters
+    const std::string cut = std::string(61, 'c') + ".wav"; // 65
     std::string wide; // 30 characters beyond U+FFFF: 60 UTF-16 code units, and 5 more
     for (int i = 0; i < 30; ++i)
         wide += "\xF0\x9F\x8E\xB5";

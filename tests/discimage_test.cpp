@@ -21,8 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string_view>
 #include <sys/wait.h>
@@ -183,8 +183,8 @@ TEST_P(DiscImage, FullSetFitsOneCd)
 
     RecordProperty("sectors", std::to_string(sectors));
     std::cout << "CD-A, " << files << " files, " << setCost << " bytes planned of " << cd.budget
-              << ": the disc image needs " << sectors << " sectors of " << cd.sectors << " ("
-              << cd.sectors - sectors << " to spare)\n";
+              << ": the disc image needs " << sectors << " sectors of " << cd.sectors << " (" << cd.sectors - sectors
+              << " to spare)\n";
     EXPECT_LE(sectors, cd.sectors);
 }
 

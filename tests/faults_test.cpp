@@ -101,7 +101,8 @@ void ExpectProjectIn(const Folder& f, const std::string& name, const std::string
 
 bool SameFileSystem(const fs::path& a, const fs::path& b)
 {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
 }
 
@@ -239,9 +240,9 @@ TEST(FaultMissingFile, SortRefusesBeforeMovingAnything)
     const auto before = Snapshot(f.root.path());
 
     EXPECT_TRUE(f.Sort());
-    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Project B: can't move \"B room.wav\": "
-                                                         + Text(std::errc::no_such_file_or_directory)
-                                                         + "\r\nNothing was moved."});
+    EXPECT_EQ(f.messages.shown,
+              std::vector<std::string>{"Project B: can't move \"B room.wav\": "
+                                       + Text(std::errc::no_such_file_or_directory) + "\r\nNothing was moved."});
     EXPECT_EQ(Snapshot(f.root.path()), before);
     EXPECT_FALSE(f.Has("CD-A"));
 }
@@ -348,9 +349,10 @@ TEST(FaultDestinationFolder, SortStopsWhenASetFolderIsAFile)
     const auto before = Snapshot(f.root.path());
 
     EXPECT_TRUE(f.Sort());
-    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Backup folder \"" + f.root.str()
-                                                         + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."
-                                                         "\r\nNothing was moved."});
+    EXPECT_EQ(f.messages.shown,
+              std::vector<std::string>{"Backup folder \"" + f.root.str()
+                                       + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."
+                                         "\r\nNothing was moved."});
     EXPECT_EQ(Snapshot(f.root.path()), before); // nothing made, nothing moved
 }
 
@@ -365,9 +367,9 @@ TEST(FaultDestinationFolder, MoveIntoAFileOrAMissingFolderLeavesEverythingInPlac
     f.grid.Select(1); // the move refilled the grid
     EXPECT_TRUE(f.Move((f / "Gone").string() + "/"));
     EXPECT_EQ(f.messages.shown,
-              (std::vector<std::string>{"Project A: can't move \"A.bak\" to \"Notes\": " + Text(std::errc::not_a_directory),
-                                        "Project A: can't move \"A.bak\" to \"Gone\": "
-                                            + Text(std::errc::no_such_file_or_directory)}));
+              (std::vector<std::string>{
+                  "Project A: can't move \"A.bak\" to \"Notes\": " + Text(std::errc::not_a_directory),
+                  "Project A: can't move \"A.bak\" to \"Gone\": " + Text(std::errc::no_such_file_or_directory)}));
     EXPECT_EQ(Snapshot(f.root.path()), before);
     EXPECT_EQ(f.list.projects.Count(), 3);
 }
@@ -384,7 +386,8 @@ TEST(FaultDestinationFolder, ReadOnlyRootFolderRefusesSortRenameAndReports)
     EXPECT_FALSE(f.Rename(1, "Final"));
     EXPECT_TRUE(f.Report());
     // The sort and the rename stop at their journal, before any file moves.
-    const std::string journal = "Can't write the journal \"" + f.root.str() + ".kelvark-journal\": " + Text(readOnly.refusal);
+    const std::string journal =
+        "Can't write the journal \"" + f.root.str() + ".kelvark-journal\": " + Text(readOnly.refusal);
     EXPECT_EQ(f.messages.shown, (std::vector<std::string>{journal, journal, FileError(readOnly.refusal),
                                                           "Could not write the log report."}));
     EXPECT_EQ(Snapshot(f.root.path()), before);
@@ -431,8 +434,7 @@ struct SmallDisk {
     {
         const int fd = ::open((root / ".filler").c_str(), O_WRONLY | O_CREAT, 0600);
         const std::string block(4096, 'x');
-        while (::write(fd, block.data(), block.size()) > 0) {
-        }
+        while (::write(fd, block.data(), block.size()) > 0) {}
         ::close(fd);
     }
     void Free() const { fs::remove(root / ".filler"); }
@@ -470,8 +472,9 @@ TEST(FaultFullDisk, SortStopsAtItsJournalBeforeMovingAnything)
     disk.Fill();
 
     EXPECT_TRUE(f.Sort());
-    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Can't write the journal \"" + f.root.str()
-                                                         + ".kelvark-journal\": " + Text(std::errc::no_space_on_device)});
+    EXPECT_EQ(f.messages.shown,
+              std::vector<std::string>{"Can't write the journal \"" + f.root.str()
+                                       + ".kelvark-journal\": " + Text(std::errc::no_space_on_device)});
     disk.Free();
     EXPECT_EQ(Snapshot(f.root.path()), before);
     EXPECT_FALSE(f.Has("CD-A"));

@@ -65,8 +65,10 @@ TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
                                 "     Invalid wave file name: ../outside.wav\r\n"
                                 "     Invalid wave file name: ..\r\n"
                                 "     Invalid wave file name: sub/inner.wav\r\n"
-                                "     Invalid wave file name: " + h.victim.string() + "\r\n"
-                                "     Invalid wave file name: a\\b.wav");
+                                "     Invalid wave file name: "
+                                    + h.victim.string()
+                                    + "\r\n"
+                                      "     Invalid wave file name: a\\b.wav");
 
     // The sort refuses before making any folder; a move of the project fails before touching a file.
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
@@ -93,14 +95,16 @@ TEST(HostileNames, LongAndControlCharacterNamesMoveLikeAnyOther)
     const auto before = Snapshot(h.base.path());
 
     EXPECT_TRUE(h.Read());
-    EXPECT_EQ(h.list.LastError, "Errors for this folder: \r\n\r\n  Project: TooLong\r\n     File not found: " + tooLong);
+    EXPECT_EQ(h.list.LastError,
+              "Errors for this folder: \r\n\r\n  Project: TooLong\r\n     File not found: " + tooLong);
     ASSERT_EQ(h.list.numBackups, 1);
 
     // The one whose wave cannot exist refuses the sort before anything moves.
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
-    EXPECT_EQ(h.ui.messages.shown, std::vector<std::string>{"Project TooLong: can't move \"" + tooLong + "\": "
-                                                            + std::make_error_code(std::errc::filename_too_long).message()
-                                                            + "\r\nNothing was moved."});
+    EXPECT_EQ(h.ui.messages.shown,
+              std::vector<std::string>{"Project TooLong: can't move \"" + tooLong
+                                       + "\": " + std::make_error_code(std::errc::filename_too_long).message()
+                                       + "\r\nNothing was moved."});
     EXPECT_EQ(Snapshot(h.base.path()), before);
 
     // Without it, every project moves into its set.
@@ -108,8 +112,9 @@ TEST(HostileNames, LongAndControlCharacterNamesMoveLikeAnyOther)
     h.ui.messages.shown.clear();
     h.Read();
     EXPECT_FALSE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
-    for (const std::string& file : std::vector<std::string>{"Bell\a.cue", "bell\a.wav", "Controls.cue", "esc\x1b[2J.wav",
-                                                            "tab\there.wav", "cr\r.wav", "del\x7f.wav", "Long.cue", longest})
+    for (const std::string& file :
+         std::vector<std::string>{"Bell\a.cue", "bell\a.wav", "Controls.cue", "esc\x1b[2J.wav", "tab\there.wav",
+                                  "cr\r.wav", "del\x7f.wav", "Long.cue", longest})
         EXPECT_TRUE(fs::exists(h.root / "DVD-A" / file)) << file;
     ExpectNothingLost(before, h.base.path());
     EXPECT_TRUE(fs::exists(h.victim));
@@ -187,9 +192,11 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
     // The nested project misses its waves: the sort names the first few and moves nothing.
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
     ASSERT_EQ(h.ui.messages.shown.size(), 1u);
-    EXPECT_TRUE(h.ui.messages.shown[0].starts_with("Project Nested: can't move \"n0.wav\": "
-                                                   + std::make_error_code(std::errc::no_such_file_or_directory).message()));
-    EXPECT_TRUE(h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move 19990 more files\r\nNothing was moved."));
+    EXPECT_TRUE(
+        h.ui.messages.shown[0].starts_with("Project Nested: can't move \"n0.wav\": "
+                                           + std::make_error_code(std::errc::no_such_file_or_directory).message()));
+    EXPECT_TRUE(
+        h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move 19990 more files\r\nNothing was moved."));
     EXPECT_EQ(Snapshot(h.base.path()), before);
     ExpectNothingLost(before, h.base.path());
 }

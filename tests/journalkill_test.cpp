@@ -32,7 +32,8 @@ std::map<std::string, std::string> Tree(const std::vector<fs::path>& folders)
             const std::string name = std::to_string(i) + "/" + fs::relative(entry.path(), folders[i]).string();
             const std::string file = entry.path().filename().string();
             if (file == "Backup Report.txt" || file == "Backups.csv" || file == "BackupProjects.csv"
-                || (entry.path().parent_path() == folders[i] && file.starts_with(".kelvark-") && file.ends_with(".tmp")))
+                || (entry.path().parent_path() == folders[i] && file.starts_with(".kelvark-")
+                    && file.ends_with(".tmp")))
                 continue;
             tree[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
         }
@@ -67,7 +68,7 @@ struct Runs {
     fs::path dest = destFolder.path() / "dest";
     std::map<std::string, std::string> before, after;
     int microseconds = 0; // the whole run
-    int operation = 0;    // while the journal was there
+    int operation = 0; // while the journal was there
 
     Runs(const Case& c, const fs::path& destBase) : c(c), destFolder(destBase)
     {
@@ -77,9 +78,9 @@ struct Runs {
         Fresh();
         before = Tree({root, dest});
         const auto since = [](auto start) {
-            return static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                        std::chrono::steady_clock::now() - start)
-                                        .count());
+            return static_cast<int>(
+                std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
+                    .count());
         };
         const auto start = std::chrono::steady_clock::now();
         ChildProcess child(KELVARK_CLI_PATH, Arguments(c.args, root, dest), base.path());
@@ -153,7 +154,8 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
             }
             ASSERT_FALSE(fs::exists(r.root / Journal::FileName));
             const auto tree = Tree({r.root, r.dest});
-            ASSERT_TRUE(tree == (finish ? r.after : r.before)) << c.name << " run " << run << (finish ? " finished" : " undone");
+            ASSERT_TRUE(tree == (finish ? r.after : r.before))
+                << c.name << " run " << run << (finish ? " finished" : " undone");
         } else {
             auto tree = Tree({r.root, r.dest});
             // An unsort removes the copies of read-only projects before its
@@ -172,8 +174,10 @@ TEST(KilledOperation, IsFinishedOrUndoneWhole)
 {
     const std::vector<Case> cases{
         {"sort", {"sort", "--yes", "ROOT"}, 40},
-        {"move", {"move", "ROOT", "DEST", "0003 Session", "0010 Session Mix", "0011 Session", "0017 Session",
-                  "0020 Session Mix", "0023 Session"}, 30},
+        {"move",
+         {"move", "ROOT", "DEST", "0003 Session", "0010 Session Mix", "0011 Session", "0017 Session",
+          "0020 Session Mix", "0023 Session"},
+         30},
         {"rename", {"rename", "ROOT", "0010 Session Mix", "Renamed"}, 30},
         {"unsort", {"unsort", "--yes", "ROOT"}, 20, {"sort", "--yes", "ROOT"}},
     };
@@ -202,17 +206,16 @@ TEST(RunningOperation, RefusesASecondRunAndRecoversAfterAKill)
     for (int attempt = 0; attempt < 20 && !held; ++attempt) {
         r.Fresh();
         ChildProcess child(KELVARK_CLI_PATH, Arguments(sort.args, r.root, r.dest), r.base.path());
-        while (!child.Ended() && ReadFile(r.root / Journal::FileName).find("\nend\t") == std::string::npos) {
-        }
+        while (!child.Ended() && ReadFile(r.root / Journal::FileName).find("\nend\t") == std::string::npos) {}
         child.Kill(SIGSTOP);
         if (child.Ended() || !fs::exists(r.root / Journal::FileName))
             continue;
         held = true;
         for (const std::vector<std::string>& second : {sort.args,
-                                                      {"move", "ROOT", "DEST", "0003 Session"},
-                                                      {"recover", "--finish", "ROOT"},
-                                                      {"unsort", "--yes", "ROOT"},
-                                                      {"list", "ROOT"}}) {
+                                                       {"move", "ROOT", "DEST", "0003 Session"},
+                                                       {"recover", "--finish", "ROOT"},
+                                                       {"unsort", "--yes", "ROOT"},
+                                                       {"list", "ROOT"}}) {
             EXPECT_EQ(r.Run(second), 1 << 8) << second.front();
             EXPECT_TRUE(ReadFile(r.base.path() / "err").starts_with("Kelvark is already sorting this folder (since "))
                 << second.front() << ": " << ReadFile(r.base.path() / "err");
@@ -239,7 +242,8 @@ TEST(StoppedOperation, ASignalStopsASortBetweenProjects)
             std::map<std::string, std::set<std::string>> folders;
             for (const auto& [path, content] : Tree({r.root}))
                 if (content != "<folder>")
-                    folders[fs::path(path).filename().string().substr(0, 4)].insert(fs::path(path).parent_path().string());
+                    folders[fs::path(path).filename().string().substr(0, 4)].insert(
+                        fs::path(path).parent_path().string());
             for (const auto& [project, where] : folders)
                 EXPECT_EQ(where.size(), 1u) << "project " << project << " split, signal " << signal << " run " << run;
         }

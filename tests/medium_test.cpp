@@ -102,7 +102,8 @@ TEST(Medium, SetsAreFilledBySectorsWithEveryProjectCounted)
     Studio s;
     const auto project = [&](const std::string& name, std::uint32_t data) {
         WriteProject(s.root.path(), name, {{name + ".wav", data}});
-        return FileCost(DeclaredSize(data)) + FileCost(static_cast<std::int64_t>(fs::file_size(s.root.path() / (name + ".cue"))));
+        return FileCost(DeclaredSize(data))
+               + FileCost(static_cast<std::int64_t>(fs::file_size(s.root.path() / (name + ".cue"))));
     };
     // Big leaves 4,096 bytes of room; Small is far fewer bytes, but two files of two sectors.
     const std::int64_t small = project("Small", 700);
@@ -122,7 +123,9 @@ TEST(Medium, SetsAreFilledBySectorsWithEveryProjectCounted)
     EXPECT_EQ(s.grid.rows[0].texts[4], "A");
     EXPECT_EQ(s.grid.rows[2].texts[4], "B");
     // Frozen is read-only: measured and planned, shown as "-".
-    EXPECT_EQ(s.Project(1).discSize, FileCost(DeclaredSize(2000000)) + FileCost(static_cast<std::int64_t>(fs::file_size(s.root.path() / "Frozen.cue"))));
+    EXPECT_EQ(s.Project(1).discSize,
+              FileCost(DeclaredSize(2000000))
+                  + FileCost(static_cast<std::int64_t>(fs::file_size(s.root.path() / "Frozen.cue"))));
     EXPECT_EQ(s.grid.rows[1].texts[1], "-");
     EXPECT_EQ(s.grid.rows[1].texts[5], "-");
     Regional regional;

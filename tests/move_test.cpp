@@ -146,9 +146,9 @@ TEST(MoveList, RefusesToReplaceAFileThatAppearedAfterTheTest)
     const auto before = Snapshot(m.root.path());
 
     m.list.MoveList(m.Selected(), m.dest.str());
-    EXPECT_EQ(m.ui.messages.shown, std::vector<std::string>{"Project B: can't move \"B take.wav\" to \""
-                                                            + m.dest.path().filename().string() + "\": "
-                                                            + std::make_error_code(std::errc::file_exists).message()});
+    EXPECT_EQ(m.ui.messages.shown,
+              std::vector<std::string>{"Project B: can't move \"B take.wav\" to \"" + m.dest.path().filename().string()
+                                       + "\": " + std::make_error_code(std::errc::file_exists).message()});
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"B", "C", "D", "E"}));
     for (const char* file : {"B.bak", "B.cue", "B.txt", "B take.wav", "C.cue"})
         EXPECT_TRUE(m.InRoot(file)) << file;
@@ -163,7 +163,8 @@ TEST(MoveList, CopiesAcrossFileSystemsThenRemovesTheSources)
     if (!fs::is_directory("/dev/shm", error))
         GTEST_SKIP() << "no /dev/shm";
     Move m("/dev/shm");
-    struct stat rootStat {}, destStat {};
+    struct stat rootStat {
+    }, destStat{};
     ::stat(m.root.path().c_str(), &rootStat);
     ::stat(m.dest.path().c_str(), &destStat);
     if (rootStat.st_dev == destStat.st_dev)

@@ -23,8 +23,7 @@ namespace {
 
 bool fatSemantics = false;
 
-template <typename Function>
-Function Next(const char* name)
+template <typename Function> Function Next(const char* name)
 {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }

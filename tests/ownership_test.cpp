@@ -35,10 +35,18 @@ TEST(FolderOwners, TheLongestProjectNameOwnsAFile)
         const char* file;
         const char* owner; // "" for nobody
     } table[] = {
-        {"Song.cue", "Song"},           {"Song.bak", "Song"},          {"Song v1.cue", "Song v1"},
-        {"Song v1.bak", "Song v1"},     {"Song v1.2.cue", "Song v1.2"}, {"Song v1.2.bak", "Song v1.2"},
-        {"Song v1.2 take.bak", "Song v1"},     {"Song.remix.cue", "Song.remix"}, {"Song.remix.bak", "Song.remix"},
-        {"Drums.wav", ""},              {"Drums.cue", "Drums"},        {"Backups.csv", "Backups"},
+        {"Song.cue", "Song"},
+        {"Song.bak", "Song"},
+        {"Song v1.cue", "Song v1"},
+        {"Song v1.bak", "Song v1"},
+        {"Song v1.2.cue", "Song v1.2"},
+        {"Song v1.2.bak", "Song v1.2"},
+        {"Song v1.2 take.bak", "Song v1"},
+        {"Song.remix.cue", "Song.remix"},
+        {"Song.remix.bak", "Song.remix"},
+        {"Drums.wav", ""},
+        {"Drums.cue", "Drums"},
+        {"Backups.csv", "Backups"},
         {"Nobody.txt", ""},
     };
     for (const auto& row : table) {
@@ -56,7 +64,7 @@ struct Case {
     const char* what;
     std::function<void(const fs::path&)> write;
     std::function<bool(Studio&, const fs::path& dest)> act; // true when the operation refused or failed
-    std::vector<std::string> shown;                          // the messages, "@" standing for the root folder
+    std::vector<std::string> shown; // the messages, "@" standing for the root folder
     std::function<void(Studio&, const fs::path& dest)> check = nullptr; // after an operation that went through
 };
 
@@ -74,7 +82,10 @@ bool Move(Studio& s, const fs::path& dest, std::initializer_list<std::string> na
     return MoveCommand(s.list, Selection(s.list, s.grid), dest.string() + "/", s.ui.messages, s.grid);
 }
 
-bool Sort(Studio& s) { return BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages); }
+bool Sort(Studio& s)
+{
+    return BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages);
+}
 
 bool Rename(Studio& s, const std::string& name, const std::string& newName)
 {
@@ -104,7 +115,8 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Song v1.2", {"Song v1.2 take.wav"});
              WriteFile(r / "Song v1.2.bak", "notes");
          },
-         [](Studio& s, const fs::path& d) { return Move(s, d, {"Song v1"}); }, {},
+         [](Studio& s, const fs::path& d) { return Move(s, d, {"Song v1"}); },
+         {},
          [](Studio& s, const fs::path& d) {
              EXPECT_TRUE(fs::exists(d / "Song v1.cue"));
              EXPECT_TRUE(fs::exists(s.root.path() / "Song v1.2.cue"));
@@ -115,7 +127,8 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Band", {"Drums.wav"});
              Play(r, "Drums", {"Drums 1.wav"});
          },
-         [](Studio& s, const fs::path&) { return Rename(s, "Drums", "Percussion"); }, {},
+         [](Studio& s, const fs::path&) { return Rename(s, "Drums", "Percussion"); },
+         {},
          [](Studio& s, const fs::path&) {
              EXPECT_TRUE(fs::exists(s.root.path() / "Drums.wav"));
              EXPECT_TRUE(fs::exists(s.root.path() / "Percussion.cue"));
@@ -127,7 +140,8 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Other", {"o.wav"});
              WriteFile(r / "Other.bak", "notes");
          },
-         [](Studio& s, const fs::path&) { return Rename(s, "A", "Other.x"); }, {},
+         [](Studio& s, const fs::path&) { return Rename(s, "A", "Other.x"); },
+         {},
          [](Studio& s, const fs::path&) {
              s.Read();
              EXPECT_EQ(s.Names(), (std::vector<std::string>{"Other", "Other.x"}));
@@ -145,7 +159,10 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Song", {"Song 01.wav"});
              Play(r, "Song Mix", {"Song 01.wav", "Mix.wav"});
          },
-         [](Studio& s, const fs::path& d) { return Move(s, d, {"Song", "Song Mix"}); }, {},
+         [](Studio& s, const fs::path& d) {
+             return Move(s, d, {"Song", "Song Mix"});
+         },
+         {},
          [](Studio& s, const fs::path& d) {
              for (const char* file : {"Song.cue", "Song Mix.cue", "Song 01.wav", "Mix.wav"})
                  EXPECT_TRUE(fs::exists(d / file)) << file;
@@ -163,7 +180,9 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Backups", {"b.wav"});
              WriteFile(r / "Backups.csv", "the user's own table");
          },
-         [](Studio& s, const fs::path&) { return BackupCommand(s.list, s.root.str(), BackupKind::ReportOnly, s.ui.messages); },
+         [](Studio& s, const fs::path&) {
+             return BackupCommand(s.list, s.root.str(), BackupKind::ReportOnly, s.ui.messages);
+         },
          {"Can't write \"Backups.csv\": it is a file of project Backups"}},
         {"waves that are a folder, a link, a hidden file or missing",
          [](const fs::path& r) {
@@ -179,7 +198,8 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
          {"Project Odd: can't move \"Archive\": it is a folder\r\n"
           "Project Odd: can't move \"link.wav\": it is a symbolic link\r\n"
           "Project Odd: can't move \".hidden.wav\": it is a hidden file\r\n"
-          "Project Odd: can't move \"gone.wav\": " + notFound + "\r\nNothing was moved."}},
+          "Project Odd: can't move \"gone.wav\": "
+          + notFound + "\r\nNothing was moved."}},
         {"a read-only project whose waves are a FIFO and a link to a device",
          [](const fs::path& r) {
              ::mkfifo((r / "pipe.wav").c_str(), 0644);
@@ -207,8 +227,10 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              WriteFile(r / "two.wav", WaveHeader(100));
          },
          [](Studio& s, const fs::path&) { return Sort(s); },
-         {"Project Song was not read: Can't open CUE file Song.CUE: another project file has the same name in another letter case\r\n"
-          "Project Song was not read: Can't open CUE file Song.cue: another project file has the same name in another letter case"
+         {"Project Song was not read: Can't open CUE file Song.CUE: another project file has the same name in another "
+          "letter case\r\n"
+          "Project Song was not read: Can't open CUE file Song.cue: another project file has the same name in another "
+          "letter case"
           "\r\nNothing was moved."}},
         {"a rename to a hidden name",
          [](const fs::path& r) { Play(r, "Take", {"take.wav"}); },
@@ -222,7 +244,8 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Long", {name + ".wav"});
              MakeReadOnly(r / "Long.cue");
          },
-         [](Studio& s, const fs::path&) { return Sort(s); }, {"Done.  CSV files are in folder @."},
+         [](Studio& s, const fs::path&) { return Sort(s); },
+         {"Done.  CSV files are in folder @."},
          [](Studio& s, const fs::path&) { EXPECT_TRUE(fs::exists(s.root.path() / "CD-A" / "Long.cue")); }},
         {"a renamed project's files stay its own: a report would replace one",
          [](const fs::path& r) {
@@ -230,7 +253,8 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              WriteFile(r / "Tables.csv", "the user's own table");
          },
          [](Studio& s, const fs::path&) {
-             return Rename(s, "Tables", "Backups") || BackupCommand(s.list, s.root.str(), BackupKind::ReportOnly, s.ui.messages);
+             return Rename(s, "Tables", "Backups")
+                    || BackupCommand(s.list, s.root.str(), BackupKind::ReportOnly, s.ui.messages);
          },
          {"Can't write \"Backups.csv\": it is a file of project Backups"},
          [](Studio& s, const fs::path&) {

@@ -115,8 +115,7 @@ TEST(GetWaveInfo, InvalidWaveNamesAreNeverOpened)
     const auto inner = dir.path() / "inner";
     std::filesystem::create_directory(inner);
     WriteFile(dir.path() / "outside.wav", WaveHeader(100));
-    WriteFile(inner / "Song.cue",
-              CueText({{{"../outside.wav", 0, 1}, {"..", 0, 1}, {".", 0, 1}, {"a\\b.wav", 0, 1}}}));
+    WriteFile(inner / "Song.cue", CueText({{{"../outside.wav", 0, 1}, {"..", 0, 1}, {".", 0, 1}, {"a\\b.wav", 0, 1}}}));
     RecordingMessages messages;
     orvoProject project(messages);
     project.ReadDir = inner.string() + "/";

@@ -44,7 +44,7 @@ void WriteMessyFolder(const fs::path& root)
     WriteFile(root / ".hidden.wav", WaveHeader(100));
     WriteFile(root / "gamma case.wav", WaveHeader(300));
     WriteFile(root / "Gamma.cue", CueText({{{"gone.wav", 0, 10}, {".hidden.wav", 0, 10}, {"sub/nested.wav", 0, 10}},
-                                            {{"GAMMA CASE.WAV", 0, 10}, {"sub", 0, 10}}}));
+                                           {{"GAMMA CASE.WAV", 0, 10}, {"sub", 0, 10}}}));
     // A read-only project; project files that can't be read as such.
     WriteProject(root, "Delta", {{"delta.wav", 5000}});
     MakeReadOnly(root / "Delta.cue");
@@ -123,9 +123,9 @@ TEST(ReadAhead, ShowsWhatAReadOneFileAtATimeShowsWhateverTheRequestsInFlightAndT
     const Outcome whole = Read(dir.path(), 1, true, -1);
     // The folder has all it should: errors, notices, a read-only project.
     EXPECT_TRUE(whole.failed);
-    for (const char* error : {"File not found: gone.wav", "File not found: .hidden.wav",
-                              "Invalid wave file name: sub/nested.wav", "File size zero: eta 1.wav",
-                              "Header of \"eta 3.wav\"", "Can't open CUE file Zeta.cue"})
+    for (const char* error :
+         {"File not found: gone.wav", "File not found: .hidden.wav", "Invalid wave file name: sub/nested.wav",
+          "File size zero: eta 1.wav", "Header of \"eta 3.wav\"", "Can't open CUE file Zeta.cue"})
         EXPECT_NE(whole.lastError.find(error), std::string::npos) << error;
     EXPECT_GT(whole.shown.size(), 100u);
     EXPECT_NE(std::find_if(whole.rows.begin(), whole.rows.end(),

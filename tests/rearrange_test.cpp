@@ -45,7 +45,8 @@ TEST(Rearrange, MovesEveryProjectIntoItsSetAndCopiesReadOnlyOnes)
     EXPECT_FALSE(s.list.Rearrange(s.root.str(), "DVD"));
     EXPECT_TRUE(s.ui.messages.shown.empty());
     EXPECT_EQ(s.Folders(), (std::vector<std::string>{"DVD-A", "DVD-B"}));
-    for (const char* moved : {"DVD-A/Big.cue", "DVD-A/big1.wav", "DVD-A/big2.wav", "DVD-B/Small.cue", "DVD-B/small.wav"})
+    for (const char* moved :
+         {"DVD-A/Big.cue", "DVD-A/big1.wav", "DVD-A/big2.wav", "DVD-B/Small.cue", "DVD-B/small.wav"})
         EXPECT_TRUE(s.Exists(moved)) << moved;
     for (const char* gone : {"Big.cue", "big1.wav", "Small.cue", "small.wav"})
         EXPECT_FALSE(s.Exists(gone)) << gone;
@@ -64,8 +65,9 @@ TEST(Rearrange, MovesEveryProjectIntoItsSetAndCopiesReadOnlyOnes)
 
     // The set-0 folder now blocks a second sort.
     EXPECT_TRUE(s.list.Rearrange(s.root.str(), "DVD"));
-    EXPECT_EQ(s.ui.messages.shown.back(), "Backup folder \"" + s.root.str()
-                                              + "DVD-A\" already exists.  Empty and remove this folder to rearrange the files.");
+    EXPECT_EQ(s.ui.messages.shown.back(),
+              "Backup folder \"" + s.root.str()
+                  + "DVD-A\" already exists.  Empty and remove this folder to rearrange the files.");
 }
 
 // Cancel stops the sort before the next project and keeps the journal, so the
@@ -92,7 +94,8 @@ TEST(Rearrange, NamesSetsBeyondZWithTwoLetters)
 {
     Sort s;
     for (int i = 0; i < 27; ++i)
-        WriteProject(s.root.path(), "P" + std::to_string(100 + i), {{"w" + std::to_string(100 + i) + ".wav", 400 * MB}});
+        WriteProject(s.root.path(), "P" + std::to_string(100 + i),
+                     {{"w" + std::to_string(100 + i) + ".wav", 400 * MB}});
     s.Read(true);
     ASSERT_EQ(s.list.numBackups, 27);
 
@@ -159,9 +162,10 @@ TEST(Rearrange, RefusesWhenALaterBackupFolderExists)
     s.ui.progress.calls.clear();
 
     EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD"));
-    EXPECT_EQ(s.ui.messages.shown, std::vector<std::string>{"Backup folder \"" + s.root.str()
-                                                            + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."
-                                                              "\r\nNothing was moved."});
+    EXPECT_EQ(s.ui.messages.shown,
+              std::vector<std::string>{"Backup folder \"" + s.root.str()
+                                       + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."
+                                         "\r\nNothing was moved."});
     EXPECT_EQ(s.Folders(), (std::vector<std::string>{"CD-B"}));
     EXPECT_TRUE(s.ui.progress.calls.empty());
     ExpectNothingLost(before, s.root.path());
@@ -240,7 +244,8 @@ TEST(Rearrange, SortsTheRestAndLeavesTheUnsortableInTheFolder)
     for (const char* stays : {"Gap.cue", "gap 1.wav", "Gap Mix.cue", "mix.wav", "Huge.cue", "huge.wav"})
         EXPECT_TRUE(s.Exists(stays)) << stays;
     EXPECT_EQ(ReadFile(s.root.path() / "Backup Report.txt"),
-              "ORVEX Project Backup Organizer\r\n\r\nCD-A\r\n----\r\nGood\r\n\r\nNot sorted\r\n----\r\nGap Mix\r\nGap\r\nHuge\r\n");
+              "ORVEX Project Backup Organizer\r\n\r\nCD-A\r\n----\r\nGood\r\n\r\nNot sorted\r\n----\r\nGap "
+              "Mix\r\nGap\r\nHuge\r\n");
     EXPECT_EQ(ReadFile(s.root.path() / "BackupProjects.csv"),
               "Collection, BackupID, ChronoSN, TypeProject\r\nTALVO, 2026_12_07a, Goo, TRUE\r\n");
     ExpectNothingLost(before, s.root.path());

@@ -63,7 +63,8 @@ struct Received {
     {
         Journal journal;
         messages.shown.clear();
-        if (const Result refusal = journal.TakeStopped(folder.empty() ? Root() : folder.string() + "/"); refusal.Failed())
+        if (const Result refusal = journal.TakeStopped(folder.empty() ? Root() : folder.string() + "/");
+            refusal.Failed())
             return refusal.Message();
         FilePlan plan = undo ? journal.plan().Inverse() : journal.plan();
         const Outcome outcome = RunPlan(plan, journal, progress, messages);
@@ -78,7 +79,8 @@ struct Received {
         for (const std::string name : {"A", "B", "C"}) {
             std::set<fs::path> folders;
             for (const auto& entry : fs::recursive_directory_iterator(root))
-                if (entry.path().filename().string().starts_with(name + ".") || entry.path().filename() == name + " take.wav")
+                if (entry.path().filename().string().starts_with(name + ".")
+                    || entry.path().filename() == name + " take.wav")
                     folders.insert(entry.path().parent_path());
             EXPECT_LE(folders.size(), 1u) << "project " << name << " split";
         }
@@ -109,7 +111,8 @@ TEST(ReceivedJournal, OfAnotherShapeIsRefusedKeptAndForgottenOnlyOnRequest)
         std::string problem;
     } cases[] = {
         {"a step from a file outside the folder",
-         JournalText("sort", {{"folder", "CD-A"}, {"unit", "A"}, {"move", "../documents/letter.txt", "CD-A/letter.txt"}}),
+         JournalText("sort",
+                     {{"folder", "CD-A"}, {"unit", "A"}, {"move", "../documents/letter.txt", "CD-A/letter.txt"}}),
          "its line 6 is not of a shape Kelvark writes"},
         {"a step naming an absolute path",
          JournalText("sort", {{"folder", "CD-A"}, {"unit", "A"}, {"move", "/home/user/letter.txt", "CD-A/letter.txt"}}),
@@ -138,8 +141,9 @@ TEST(ReceivedJournal, OfAnotherShapeIsRefusedKeptAndForgottenOnlyOnRequest)
         r.Read();
         WriteJournal(r.root, c.journal);
         const auto before = r.Everything();
-        const std::string refusal = "The journal \"" + r.Root() + ".kelvark-journal\" of a stopped operation can't be read: "
-                                    + c.problem + ". Nothing was changed.";
+        const std::string refusal = "The journal \"" + r.Root()
+                                    + ".kelvark-journal\" of a stopped operation can't be read: " + c.problem
+                                    + ". Nothing was changed.";
 
         EXPECT_EQ(r.Look(), Journal::State::Unreadable);
         EXPECT_EQ(r.Recover(false), refusal);
@@ -166,9 +170,11 @@ TEST(ReceivedJournal, ThatIsNotAFileIsNeverUsed)
         std::function<void(const fs::path& root)> make;
         std::string problem;
     } cases[] = {
-        {"a link to a file elsewhere", [](const fs::path& root) { fs::create_symlink("../documents/.profile", root / ".kelvark-journal"); },
+        {"a link to a file elsewhere",
+         [](const fs::path& root) { fs::create_symlink("../documents/.profile", root / ".kelvark-journal"); },
          "a symbolic link"},
-        {"a pipe", [](const fs::path& root) { ASSERT_EQ(::mkfifo((root / ".kelvark-journal").c_str(), 0644), 0); }, "a pipe"},
+        {"a pipe", [](const fs::path& root) { ASSERT_EQ(::mkfifo((root / ".kelvark-journal").c_str(), 0644), 0); },
+         "a pipe"},
         {"a folder", [](const fs::path& root) { fs::create_directory(root / ".kelvark-journal"); }, "a folder"},
     };
     for (const auto& c : cases) {
@@ -177,8 +183,9 @@ TEST(ReceivedJournal, ThatIsNotAFileIsNeverUsed)
         r.Read();
         c.make(r.root);
         const auto before = r.Everything();
-        const std::string refusal = "\"" + r.Root() + ".kelvark-journal\" is " + c.problem
-                                    + ", not a journal: Kelvark won't read or write through it. Remove or rename it, then try again.";
+        const std::string refusal =
+            "\"" + r.Root() + ".kelvark-journal\" is " + c.problem
+            + ", not a journal: Kelvark won't read or write through it. Remove or rename it, then try again.";
 
         EXPECT_EQ(r.Look(), Journal::State::NotAFile);
         EXPECT_TRUE(r.list.Rearrange(r.Root(), "CD"));
@@ -197,18 +204,24 @@ TEST(Recover, RefusesWhatWouldLoseAFileAndNamesTheProject)
     const struct {
         const char* what;
         std::function<void(Received&)> make; // leaves a stopped journal
-        std::string finish, undo;            // what each says; empty: done
+        std::string finish, undo; // what each says; empty: done
     } cases[] = {
         {"a move across file systems: another project's take has the name at the destination",
          [](Received& r) {
-             WriteJournal(r.root, JournalText("move", {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}}));
+             WriteJournal(
+                 r.root,
+                 JournalText("move", {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}}));
              WriteFile(r.dest / "A take.wav", "the take of another project");
          },
-         "Can't finish: nothing was changed.\r\nProject A: can't move \"A take.wav\" to \"@/dest/A take.wav\": another file has that name",
-         "Can't undo: nothing was changed.\r\nProject A: can't move \"@/dest/A take.wav\" to \"A take.wav\": another file has that name"},
+         "Can't finish: nothing was changed.\r\nProject A: can't move \"A take.wav\" to \"@/dest/A take.wav\": another "
+         "file has that name",
+         "Can't undo: nothing was changed.\r\nProject A: can't move \"@/dest/A take.wav\" to \"A take.wav\": another "
+         "file has that name"},
         {"a move across file systems cut short with the copy whole",
          [](Received& r) {
-             WriteJournal(r.root, JournalText("move", {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}}));
+             WriteJournal(
+                 r.root,
+                 JournalText("move", {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}}));
              fs::copy_file(r.root / "A take.wav", r.dest / "A take.wav");
          },
          "", ""},
@@ -217,15 +230,19 @@ TEST(Recover, RefusesWhatWouldLoseAFileAndNamesTheProject)
              r.StopSort();
              WriteFile(r.root / "A take.wav", "a new recording");
          },
-         "Can't finish: nothing was changed.\r\nProject A: can't move \"A take.wav\" to \"CD-A/A take.wav\": another file has that name",
-         "Can't undo: nothing was changed.\r\nProject A: can't move \"CD-A/A take.wav\" to \"A take.wav\": another file has that name"},
+         "Can't finish: nothing was changed.\r\nProject A: can't move \"A take.wav\" to \"CD-A/A take.wav\": another "
+         "file has that name",
+         "Can't undo: nothing was changed.\r\nProject A: can't move \"CD-A/A take.wav\" to \"A take.wav\": another "
+         "file has that name"},
         {"a file of the stopped sort deleted by hand",
          [](Received& r) {
              r.StopSort();
              fs::remove(r.root / "B take.wav");
          },
-         "Can't finish: nothing was changed.\r\nProject B: can't move \"B take.wav\" to \"CD-B/B take.wav\": neither file is there",
-         "Can't undo: nothing was changed.\r\nProject B: can't move \"CD-B/B take.wav\" to \"B take.wav\": neither file is there"},
+         "Can't finish: nothing was changed.\r\nProject B: can't move \"B take.wav\" to \"CD-B/B take.wav\": neither "
+         "file is there",
+         "Can't undo: nothing was changed.\r\nProject B: can't move \"CD-B/B take.wav\" to \"B take.wav\": neither "
+         "file is there"},
     };
     for (const auto& c : cases)
         for (const bool undo : {false, true}) {
@@ -335,7 +352,8 @@ TEST(Recover, FinishingASortWritesItsReportsAndReportOnlyAsksBeforeReplacingThem
     r.StopSort();
     EXPECT_EQ(r.Recover(false), "");
     EXPECT_EQ(ReadFile(r.root / "Backup Report.txt"),
-              "ORVEX Project Backup Organizer\r\n\r\nCD-A\r\n----\r\nA\r\n\r\nCD-B\r\n----\r\nB\r\n\r\nCD-C\r\n----\r\nC\r\n");
+              "ORVEX Project Backup "
+              "Organizer\r\n\r\nCD-A\r\n----\r\nA\r\n\r\nCD-B\r\n----\r\nB\r\n\r\nCD-C\r\n----\r\nC\r\n");
     const auto sorted = SortedSetFolders(r.Root());
     EXPECT_EQ(sorted, (std::vector<std::string>{"CD-A", "CD-B", "CD-C"}));
     EXPECT_EQ(ReplaceReportsQuestion(sorted), "Replace the reports of the backup sort into CD-A … CD-C?");

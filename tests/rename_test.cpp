@@ -27,8 +27,9 @@ TEST(RenameProject, RenamesTheOwnFilesAndKeepsTheWaves)
     const std::string cue = ReadFile(r.root.path() / "Take.cue");
 
     EXPECT_FALSE(r.list.RenameProject(r.Project(1), "Final"));
-    EXPECT_EQ(EntryNames(r.root.path()), (std::vector<std::string>{"Final.bak", "Final.cue", "Other 1.wav", "Other.bak", "Other.cue",
-                                                   "Take 1.wav", "Third 1.wav", "Third.bak", "Third.cue"}));
+    EXPECT_EQ(EntryNames(r.root.path()),
+              (std::vector<std::string>{"Final.bak", "Final.cue", "Other 1.wav", "Other.bak", "Other.cue", "Take 1.wav",
+                                        "Third 1.wav", "Third.bak", "Third.cue"}));
     EXPECT_EQ(ReadFile(r.root.path() / "Final.cue"), cue);
     const orvoProject& renamed = r.Project(1);
     EXPECT_EQ(renamed.Name, "Final");

@@ -90,7 +90,8 @@ TEST(Reports, KeepOneBackupIdDateAcrossMidnight)
     int calls = 0;
     r.list.regional.today = [&calls] {
         using namespace std::chrono;
-        return ++calls == 1 ? year_month_day{year{2026}, December, day{31}} : year_month_day{year{2027}, January, day{1}};
+        return ++calls == 1 ? year_month_day{year{2026}, December, day{31}}
+                            : year_month_day{year{2027}, January, day{1}};
     };
     EXPECT_FALSE(r.list.ReportCsv(r.root.str()));
     EXPECT_EQ(r.Read("Backups.csv"), "BackupID, TheDate, NumCDs\r\n"
@@ -108,7 +109,8 @@ TEST(Reports, LetterSetsBeyondZInBothCases)
     r.list.numBackups = 28;
     EXPECT_FALSE(r.list.ReportTxt(r.root.str(), "CD"));
     EXPECT_FALSE(r.list.ReportCsv(r.root.str()));
-    EXPECT_NE(r.Read("Backup Report.txt").find("\r\nCD-AA\r\n----\r\n\r\nCD-AB\r\n----\r\nLate\r\n"), std::string::npos);
+    EXPECT_NE(r.Read("Backup Report.txt").find("\r\nCD-AA\r\n----\r\n\r\nCD-AB\r\n----\r\nLate\r\n"),
+              std::string::npos);
     EXPECT_NE(r.Read("Backups.csv").find("2026_12_07ab, 12/07/2026, 1\r\n"), std::string::npos);
     EXPECT_EQ(r.Read("BackupProjects.csv"), "Collection, BackupID, ChronoSN, TypeProject\r\n"
                                             "TALVO, 2026_12_07ab, Lat, TRUE\r\n");
@@ -132,8 +134,8 @@ TEST(Reports, KeepAReadOnlyReportAndShowTheError)
     const auto before = Snapshot(r.root.path());
 
     EXPECT_TRUE(r.list.ReportCsv(r.root.str()));
-    const std::string denied = "error " + std::to_string(EACCES) + " "
-                               + std::make_error_code(std::errc::permission_denied).message();
+    const std::string denied =
+        "error " + std::to_string(EACCES) + " " + std::make_error_code(std::errc::permission_denied).message();
     EXPECT_EQ(r.ui.messages.shown,
               (std::vector<std::string>{denied, "Could not write the projects CSV file for import to TALVO DB."}));
     EXPECT_EQ(r.Read("Backups.csv"), "BackupID, TheDate, NumCDs\r\n"); // the first file stays as written
@@ -158,11 +160,10 @@ TEST(Reports, FailAndKeepTheOldFileWhenAWriteFails)
     }
     EXPECT_TRUE(txtFailed);
     EXPECT_TRUE(csvFailed);
-    const std::string tooLarge = "error " + std::to_string(EFBIG) + " "
-                                 + std::make_error_code(std::errc::file_too_large).message();
-    EXPECT_EQ(r.ui.messages.shown,
-              (std::vector<std::string>{tooLarge, "Could not write the log report.", tooLarge,
-                                        "Could not write the CSV file for import to TALVO DB."}));
+    const std::string tooLarge =
+        "error " + std::to_string(EFBIG) + " " + std::make_error_code(std::errc::file_too_large).message();
+    EXPECT_EQ(r.ui.messages.shown, (std::vector<std::string>{tooLarge, "Could not write the log report.", tooLarge,
+                                                             "Could not write the CSV file for import to TALVO DB."}));
     ExpectNothingLost(before, r.root.path());
     EXPECT_EQ(r.Files(), (std::vector<std::string>{"Backup Report.txt", "Backups.csv"}));
 }

@@ -32,16 +32,17 @@ const std::string& FileOf(const orvoProject& p, const orvoAudio& audio)
 TEST(ProjectFile, TracksAndVirtualTracksInFileOrder)
 {
     RecordingMessages messages;
-    const auto p = Read("Header stuff\n"
-                        "Qlist {\n"
-                        "Track {\nTrack = 3\nAudio {\nFile = \"Take 1.wav\"\nTime = 7\nOffset = -5\nLength = 100\n}\n}\n"
-                        "Track {\nTrack = 4\n}\n"
-                        "VirtualTracks {\n"
-                        "VTrack {\nVirtual = 1\nPhysical = 3\nName = \"Lead Vox\"\nFile = lead.wav\n}\n"
-                        "VTrack {\nVirtual = 2\n}\n"
-                        "}\n"
-                        "}\n",
-                        messages);
+    const auto p =
+        Read("Header stuff\n"
+             "Qlist {\n"
+             "Track {\nTrack = 3\nAudio {\nFile = \"Take 1.wav\"\nTime = 7\nOffset = -5\nLength = 100\n}\n}\n"
+             "Track {\nTrack = 4\n}\n"
+             "VirtualTracks {\n"
+             "VTrack {\nVirtual = 1\nPhysical = 3\nName = \"Lead Vox\"\nFile = lead.wav\n}\n"
+             "VTrack {\nVirtual = 2\n}\n"
+             "}\n"
+             "}\n",
+             messages);
     const auto& tracks = p->reading->trackList.tracks;
     ASSERT_EQ(tracks.size(), 2);
     EXPECT_EQ(tracks[0].num, 3);

@@ -44,7 +44,7 @@ TEST(KilledSort, LeavesEveryFileWholeInTheRootOrInItsSetsFolder)
     ASSERT_FALSE(list.ReadFolder(root.string() + "/", true, true));
     list.CalcBackup(DVDMedium());
     std::map<std::string, std::string> setFolder; // file name -> its project's set folder
-    std::set<std::string> copied;                 // the files of read-only projects
+    std::set<std::string> copied; // the files of read-only projects
     for (const auto& project : list.projects) {
         ASSERT_GE(project->BackupNum, 0) << project->Name;
         std::vector<std::string> files = project->OwnFiles();
@@ -91,7 +91,8 @@ TEST(KilledSort, LeavesEveryFileWholeInTheRootOrInItsSetsFolder)
             continue;
         }
         moved[file] = content;
-        EXPECT_EQ(after.contains(file) + after.contains(inSet), 1) << file << " is neither in the root nor in " << inSet;
+        EXPECT_EQ(after.contains(file) + after.contains(inSet), 1)
+            << file << " is neither in the root nor in " << inSet;
         inSets += after.contains(inSet);
     }
     ExpectNothingLost(moved, root);

@@ -13,8 +13,8 @@ TEST(Win1252ToUtf8, ReadsTheRowOf0x80To0x9FAndTheLatin1Half)
 {
     // The five unassigned bytes become the code points of the same value.
     const std::vector<std::string> row = {
-        "€", "\u0081", "‚", "ƒ", "„", "…", "†", "‡", "ˆ", "‰", "Š", "‹", "Œ", "\u008D", "Ž", "\u008F",
-        "\u0090", "‘", "’", "“", "”", "•", "–", "—", "˜", "™", "š", "›", "œ", "\u009D", "ž", "Ÿ"};
+        "€",      "\u0081", "‚", "ƒ", "„", "…", "†", "‡", "ˆ", "‰", "Š", "‹", "Œ", "\u008D", "Ž", "\u008F",
+        "\u0090", "‘",      "’", "“", "”", "•", "–", "—", "˜", "™", "š", "›", "œ", "\u009D", "ž", "Ÿ"};
     for (int byte = 0x80; byte < 0xA0; ++byte) {
         const std::string one(1, static_cast<char>(byte));
         EXPECT_EQ(Win1252ToUtf8(one), row[static_cast<std::size_t>(byte - 0x80)]) << std::hex << byte;
@@ -40,9 +40,9 @@ TEST(ShownText, PassesUtf8AndReadsOnlyTheOtherBytesAsWindows1252)
         {std::string("\0bex\t\x1b[31m", 10), "", true},
         {"Caf\xE9 Latin", "Café Latin", false},
         {"Caf\xC3\xA9 or Caf\xE9", "Café or Café", false},
-        {"\xC3", "Ã", false},                     // a sequence cut short
-        {"\xC0\xAF", "À¯", false},                // an overlong "/"
-        {"\xED\xA0\x80", "í\u00A0€", false},      // a UTF-16 surrogate
+        {"\xC3", "Ã", false}, // a sequence cut short
+        {"\xC0\xAF", "À¯", false}, // an overlong "/"
+        {"\xED\xA0\x80", "í\u00A0€", false}, // a UTF-16 surrogate
         {"\xF4\x90\x80\x80", "ô\u0090€€", false}, // beyond U+10FFFF
         {"\xF5\xFF", "õÿ", false},
     };

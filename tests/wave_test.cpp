@@ -66,8 +66,8 @@ TEST(FileGetSize, SamplesRoundHalfToEven)
 
 TEST(FileGetSize, BextBeforeFmtStopsTheWalk)
 {
-    const std::string bytes = ChunkHeader("RIFF", 2000) + "WAVE" + ChunkHeader("bext", 602) + std::string(602, 'b')
-                              + FmtChunk(48000, 24);
+    const std::string bytes =
+        ChunkHeader("RIFF", 2000) + "WAVE" + ChunkHeader("bext", 602) + std::string(602, 'b') + FmtChunk(48000, 24);
     Measured m(bytes);
     EXPECT_EQ(m.wave.Rate, 44100);
     EXPECT_EQ(m.wave.Bytes, 2);
@@ -175,7 +175,8 @@ TEST(FileGetSize, MissingEmptyAndUnnamedFiles)
 
 TEST(FileGetSize, InvalidNamesAreRefused)
 {
-    for (const std::string& name : std::vector<std::string>{"../w.wav", "a/b.wav", "a\\b.wav", ".", "..", std::string("a\0b", 3)}) {
+    for (const std::string& name :
+         std::vector<std::string>{"../w.wav", "a/b.wav", "a\\b.wav", ".", "..", std::string("a\0b", 3)}) {
         RecordingMessages messages;
         orvoProject project(messages);
         project.ReadDir = "/tmp/";
@@ -188,7 +189,6 @@ TEST(FileGetSize, InvalidNamesAreRefused)
     EXPECT_TRUE(orvoWave::IsValidName(""));
     EXPECT_TRUE(orvoWave::IsValidName("..wav"));
 }
-
 
 // A wave file whose header is written and whose rest is left unwritten
 // (sparse): length bytes in all.
@@ -225,14 +225,27 @@ TEST(FileGetSize, TheTrueSizeIsTheLargerOfHeaderAndFile)
     };
     const Case cases[] = {
         {"a take whose recorder never finalised its header: the walk stops at the unwritten rest",
-         unfinalised, GB3, GB3, (GB3 - 8 - 24) / 2, "Header of \"Take.wav\" gives 44 bytes, the file has 3000000000.",
+         unfinalised,
+         GB3,
+         GB3,
+         (GB3 - 8 - 24) / 2,
+         "Header of \"Take.wav\" gives 44 bytes, the file has 3000000000.",
          {"Unknown chunk \"data\" in file Take.wav",
           "Chunk walk stopped at byte 44 of file Take.wav: the rest of the file is unwritten."}},
-        {"a header that declares less than its own chunks", ChunkHeader("RIFF", 100) + "WAVE" + FmtChunk(48000, 16)
-                                                                  + ChunkHeader("bext", 602) + std::string(602, 'b'),
-         654, 654, (654 - 8 - 24 - 610) / 2, "Header of \"Take.wav\" gives 108 bytes, the file has 654.", {}},
-        {"a header that declares more than the file: the declared size", WaveHeader(kData), 700,
-         DeclaredSize(kData), (kData + 12) / 2, "", {}},
+        {"a header that declares less than its own chunks",
+         ChunkHeader("RIFF", 100) + "WAVE" + FmtChunk(48000, 16) + ChunkHeader("bext", 602) + std::string(602, 'b'),
+         654,
+         654,
+         (654 - 8 - 24 - 610) / 2,
+         "Header of \"Take.wav\" gives 108 bytes, the file has 654.",
+         {}},
+        {"a header that declares more than the file: the declared size",
+         WaveHeader(kData),
+         700,
+         DeclaredSize(kData),
+         (kData + 12) / 2,
+         "",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -45,7 +45,8 @@ TEST(FindWave, ExactBytesThenWindows1252ThenTheOneFileEqualButForLetterCase)
             WriteFile(dir.path() / file, "");
         const FolderListing listing(dir.path());
         const std::size_t found = listing.FindWave(c.name);
-        EXPECT_EQ(found == FolderListing::npos ? std::nullopt : std::optional<std::string>(listing.Name(found)), c.found)
+        EXPECT_EQ(found == FolderListing::npos ? std::nullopt : std::optional<std::string>(listing.Name(found)),
+                  c.found)
             << c.name;
     }
 }
@@ -53,9 +54,9 @@ TEST(FindWave, ExactBytesThenWindows1252ThenTheOneFileEqualButForLetterCase)
 TEST(GetWaveInfo, MeasuresTheFileAWindowsNameFindsAndNamesTheNameWhenNoneIs)
 {
     struct Case {
-        std::string name;                // in the project file
-        std::vector<std::string> files;  // on disk
-        std::string diskName;            // empty: not found
+        std::string name; // in the project file
+        std::vector<std::string> files; // on disk
+        std::string diskName; // empty: not found
     };
     const std::vector<Case> cases = {
         {"Caf\xE9 01.wav", {"Caf\xC3\xA9 01.wav"}, "Caf\xC3\xA9 01.wav"},
@@ -91,7 +92,8 @@ TEST(FileGetSize, NoticesNameTheFileFound)
     WriteFile(studio.root.path() / "Song 01.wav",
               header.substr(0, 36) + ChunkHeader(std::string("\0bex", 4), 0) + header.substr(36));
     studio.Read();
-    EXPECT_EQ(studio.ui.messages.shown, std::vector<std::string>{std::string("Unknown chunk \"\0bex\" in file Song 01.wav", 40)});
+    EXPECT_EQ(studio.ui.messages.shown,
+              std::vector<std::string>{std::string("Unknown chunk \"\0bex\" in file Song 01.wav", 40)});
 }
 
 TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
@@ -99,10 +101,13 @@ TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
     struct Case {
         const char* what;
         std::function<bool(Studio&, const fs::path& dest)> act; // true when refused
-        std::string shown;                                      // "@" for the root folder
+        std::string shown; // "@" for the root folder
     };
     const std::vector<Case> cases = {
-        {"sort", [](Studio& s, const fs::path&) { return BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages); },
+        {"sort",
+         [](Studio& s, const fs::path&) {
+             return BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages);
+         },
          "Done.  CSV files are in folder @."},
         {"move",
          [](Studio& s, const fs::path& dest) {

@@ -67,10 +67,10 @@ std::string WaveHeader(std::uint32_t dataSize)
 {
     const std::uint32_t riffSize = 4 + (8 + 16) + (8 + BextSize) + 8 + dataSize;
     const std::uint16_t align = BytesPerFrame;
-    return "RIFF" + Le32(riffSize) + "WAVE"                                                        //
+    return "RIFF" + Le32(riffSize) + "WAVE" //
            + "fmt " + Le32(16) + Le16(1) + Le16(1) + Le32(SampleRate) + Le32(SampleRate * align) //
-           + Le16(align) + Le16(BitsPerSample)                                                     //
-           + "bext" + Le32(BextSize) + std::string(BextSize, '\0')                                 //
+           + Le16(align) + Le16(BitsPerSample) //
+           + "bext" + Le32(BextSize) + std::string(BextSize, '\0') //
            + "data" + Le32(dataSize);
 }
 
@@ -82,17 +82,16 @@ std::string CueText(const Project& project)
         text += "Track {\nTrack = " + std::to_string(t + 1) + "\n";
         std::int64_t time = 0;
         for (const Region& region : wave.regions) {
-            text += "Audio {\nFile = \"" + wave.name + "\"\nTime = " + std::to_string(time)
-                    + "\nOffset = " + std::to_string(region.offset) + "\nLength = " + std::to_string(region.length)
-                    + "\n}\n";
+            text += "Audio {\nFile = \"" + wave.name + "\"\nTime = " + std::to_string(time) + "\nOffset = "
+                    + std::to_string(region.offset) + "\nLength = " + std::to_string(region.length) + "\n}\n";
             time += region.length;
         }
         text += "}\n";
     }
     text += "VirtualTracks {\n";
     for (std::size_t t = 0; t < project.trackNames.size(); ++t)
-        text += "VTrack {\nVirtual = " + std::to_string(t + 1) + "\nPhysical = " + std::to_string(t + 1)
-                + "\nName = \"" + project.trackNames[t] + "\"\n}\n";
+        text += "VTrack {\nVirtual = " + std::to_string(t + 1) + "\nPhysical = " + std::to_string(t + 1) + "\nName = \""
+                + project.trackNames[t] + "\"\n}\n";
     return text + "}\n}\n";
 }
 
@@ -139,17 +138,17 @@ std::vector<Project> SampleProjects()
         int missingTrack; // 1-based; 0 for none
     };
     static const Recipe recipes[] = {
-        {"Alder Road", 24, 372, 92, false, 0},   {"Alder Road Mix", 2, 372, 100, false, 0},
-        {"Blue Hour", 16, 268, 71, false, 0},    {"Blue Hour Mix", 2, 268, 100, false, 0},
-        {"Cinder Lane", 20, 305, 58, false, 0},  {"Dust Choir", 12, 221, 45, false, 7},
-        {"Ember Tide", 18, 415, 80, true, 0},    {"Granite Sky", 24, 392, 86, false, 0},
-        {"Granite Sky Mix", 2, 392, 100, false, 0}, {"Harbour Lights", 24, 433, 34, false, 0},
+        {"Alder Road", 24, 372, 92, false, 0},         {"Alder Road Mix", 2, 372, 100, false, 0},
+        {"Blue Hour", 16, 268, 71, false, 0},          {"Blue Hour Mix", 2, 268, 100, false, 0},
+        {"Cinder Lane", 20, 305, 58, false, 0},        {"Dust Choir", 12, 221, 45, false, 7},
+        {"Ember Tide", 18, 415, 80, true, 0},          {"Granite Sky", 24, 392, 86, false, 0},
+        {"Granite Sky Mix", 2, 392, 100, false, 0},    {"Harbour Lights", 24, 433, 34, false, 0},
         {"Harbour Lights Mix", 2, 433, 100, false, 0},
     };
-    static const char* instruments[] = {"Kick",     "Snare",    "Hat",     "Tom 1",   "Tom 2",    "Overhead L",
-                                        "Overhead R", "Bass DI", "Bass Amp", "Gtr L",   "Gtr R",    "Gtr Solo",
-                                        "Keys L",   "Keys R",   "Organ",   "Lead Vox", "Double",   "BV 1",
-                                        "BV 2",     "BV 3",     "Perc",    "Shaker",   "Room L",   "Room R"};
+    static const char* instruments[] = {"Kick",       "Snare",   "Hat",      "Tom 1",    "Tom 2",  "Overhead L",
+                                        "Overhead R", "Bass DI", "Bass Amp", "Gtr L",    "Gtr R",  "Gtr Solo",
+                                        "Keys L",     "Keys R",  "Organ",    "Lead Vox", "Double", "BV 1",
+                                        "BV 2",       "BV 3",    "Perc",     "Shaker",   "Room L", "Room R"};
 
     std::vector<Project> projects;
     for (const Recipe& recipe : recipes) {
@@ -158,8 +157,8 @@ std::vector<Project> SampleProjects()
         for (int t = 0; t < recipe.tracks; ++t) {
             // Drums and bass run the whole song; overdubs cover less of it.
             const int lengthPercent = mix ? 100 : 70 + (t * 37) % 31;
-            const auto frames = static_cast<std::uint32_t>(std::int64_t{recipe.seconds} * SampleRate
-                                                           * lengthPercent / 100);
+            const auto frames =
+                static_cast<std::uint32_t>(std::int64_t{recipe.seconds} * SampleRate * lengthPercent / 100);
             // Each track keeps about the project's share, a few percent either way.
             const int used = std::min(100, recipe.usedPercent + (mix ? 0 : (t * 7) % 11 - 5));
             const std::int64_t kept = std::int64_t{frames} * used / 100;
@@ -208,8 +207,7 @@ std::vector<Project> GeneratedProjects(int count, int waves, std::uint64_t seed)
     return projects;
 }
 
-template <typename Number>
-bool ParseNumber(std::string_view text, Number& value)
+template <typename Number> bool ParseNumber(std::string_view text, Number& value)
 {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size();

@@ -58,9 +58,8 @@ std::string ReadSetting(const QString& key)
 void WriteSetting(const QString& key, const std::string& value)
 {
     QSettings settings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"));
-    settings.setValue(QStringLiteral("Prefs/") + key, IsValidUtf8(value)
-                                                          ? QVariant(QString::fromStdString(value))
-                                                          : QVariant(QByteArray::fromStdString(value)));
+    settings.setValue(QStringLiteral("Prefs/") + key, IsValidUtf8(value) ? QVariant(QString::fromStdString(value))
+                                                                         : QVariant(QByteArray::fromStdString(value)));
 }
 
 // A medium as the combo box lists it: "BD-R (24.2 GB)".
@@ -111,14 +110,9 @@ Regional RegionalFromLocale(const QLocale& locale)
     return regional;
 }
 
-Main::Main(Messages& messages, Question& question, InputBox& input, NoticeBox& noticeBox,
-           const std::string& readFolder)
-    : progress(this)
-    , notices(messages, noticeBox)
-    , projectList(UserInterface{notices, progress})
-    , messages(messages)
-    , question(question)
-    , input(input)
+Main::Main(Messages& messages, Question& question, InputBox& input, NoticeBox& noticeBox, const std::string& readFolder)
+    : progress(this), notices(messages, noticeBox), projectList(UserInterface{notices, progress}), messages(messages),
+      question(question), input(input)
 {
     CreateControls();
     CreateMenus();
@@ -178,9 +172,9 @@ void Main::CreateControls()
     cmdQuit->setGeometry(TwipsRect(5250, 5550, 1140, 390));
 
     // Top to bottom, left to right, Exit last.
-    QWidget* const tabOrder[] = {txtFolder,       cmdChooseFolder, chkRegular, chkMix,    optCD,
-                                 optDVD,        optOther,        cboMedium,  cmdReadFolder, grdOut,
-                                 cmdRearrange[0], cmdRearrange[1], cmdMove,    cmdErrors, cmdQuit};
+    QWidget* const tabOrder[] = {txtFolder,       cmdChooseFolder, chkRegular, chkMix,        optCD,
+                                 optDVD,          optOther,        cboMedium,  cmdReadFolder, grdOut,
+                                 cmdRearrange[0], cmdRearrange[1], cmdMove,    cmdErrors,     cmdQuit};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -260,9 +254,8 @@ void Main::CreateMenus()
     connect(menuFileUnsort, &QAction::triggered, this, [this] { Run([this] { menuFileUnsort_Click(); }); });
     connect(menuFileChecksums, &QAction::triggered, this,
             [this] { Run([this] { WriteChecksumsCommand(RootFolder, progress, messages, question); }); });
-    connect(menuFileVerify, &QAction::triggered, this, [this] {
-        Run([this] { VerifyDiscsCommand(*this, ChooseFolder(RootFolder), progress, messages); });
-    });
+    connect(menuFileVerify, &QAction::triggered, this,
+            [this] { Run([this] { VerifyDiscsCommand(*this, ChooseFolder(RootFolder), progress, messages); }); });
     connect(menuFileClose, &QAction::triggered, this, &Main::close);
     connect(menuAbout, &QAction::triggered, this, [this] { Run([this] { menuAbout_Click(); }); });
     connect(menuPopupMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
@@ -861,8 +854,8 @@ bool Main::RenameFiles()
         // A cancel among several names asks whether the rest are to be renamed.
         const std::size_t rest = selected.size() - i - 1;
         if (newName.empty() && rest > 0
-            && !question.AskYesNo("Stop renaming? " + std::to_string(rest) + (rest == 1 ? " more project is" : " more projects are")
-                                      + " selected.",
+            && !question.AskYesNo("Stop renaming? " + std::to_string(rest)
+                                      + (rest == 1 ? " more project is" : " more projects are") + " selected.",
                                   "Rename project"))
             continue;
         if (newName.empty() || projectList.RenameProject(*project, newName))

@@ -52,9 +52,9 @@ public:
     QPushButton* cmdReadFolder = nullptr;
     QCheckBox* chkRegular = nullptr;
     QCheckBox* chkMix = nullptr;
-    QRadioButton* optCD = nullptr;   // the CD medium
-    QRadioButton* optDVD = nullptr;  // the DVD medium
-    QRadioButton* optOther = nullptr;       // the medium of cboMedium
+    QRadioButton* optCD = nullptr; // the CD medium
+    QRadioButton* optDVD = nullptr; // the DVD medium
+    QRadioButton* optOther = nullptr; // the medium of cboMedium
     // The other named media, a custom size once one was given, and last the
     // entry that asks for one. Each entry but the last keeps its medium's key
     // as its data.

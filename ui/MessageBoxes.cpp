@@ -81,7 +81,8 @@ void SetText(QMessageBox& box, const QString& text, bool isQuestion)
         return;
     }
     if (more > 0)
-        shown.append(QLocale().toString(more) + (more == 1 ? QStringLiteral(" more line") : QStringLiteral(" more lines"))
+        shown.append(QLocale().toString(more)
+                     + (more == 1 ? QStringLiteral(" more line") : QStringLiteral(" more lines"))
                      + QStringLiteral(" (Show Details... shows the whole text)."));
     else
         shown.append(QStringLiteral("(Show Details... shows the whole text.)"));

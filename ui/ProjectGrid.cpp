@@ -31,12 +31,12 @@ struct ColumnLook {
     int right;
 };
 constexpr ColumnLook Looks[] = {
-    {Qt::AlignLeft, 3, 3},     // Project
-    {Qt::AlignRight, 0, 1},    // Size
-    {Qt::AlignRight, 3, 3},    // Tracks
-    {Qt::AlignRight, 3, 3},    // Wavs
-    {Qt::AlignHCenter, 0, 0},  // BU
-    {Qt::AlignRight, 3, 3},    // Used
+    {Qt::AlignLeft, 3, 3}, // Project
+    {Qt::AlignRight, 0, 1}, // Size
+    {Qt::AlignRight, 3, 3}, // Tracks
+    {Qt::AlignRight, 3, 3}, // Wavs
+    {Qt::AlignHCenter, 0, 0}, // BU
+    {Qt::AlignRight, 3, 3}, // Used
 };
 
 static_assert(std::size(Looks) == std::tuple_size_v<GridRow>, "one look per column of a row");
@@ -63,8 +63,9 @@ public:
 
         const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
                                            : (cell.state & QStyle::State_Active) ? QPalette::Active
-                                                                                  : QPalette::Inactive;
-        const QPalette::ColorRole role = cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text;
+                                                                                 : QPalette::Inactive;
+        const QPalette::ColorRole role =
+            cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text;
         painter->save();
         painter->setFont(cell.font);
         painter->setPen(cell.palette.color(group, role));
@@ -93,8 +94,7 @@ private:
 
 } // namespace
 
-ProjectGrid::ProjectGrid(QWidget* parent)
-    : QTreeWidget(parent)
+ProjectGrid::ProjectGrid(QWidget* parent) : QTreeWidget(parent)
 {
     setRootIsDecorated(false);
     setItemsExpandable(false);

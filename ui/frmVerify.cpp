@@ -37,8 +37,8 @@ frmVerify::frmVerify(const VerifyResult& result, QWidget* owner) : QDialog(owner
     auto* layout = new QVBoxLayout(this);
 
     lstResult = new QTreeWidget(this);
-    lstResult->setHeaderLabels({QStringLiteral("Set"), QStringLiteral("Project"), QStringLiteral("Verdict"),
-                                QStringLiteral("Files")});
+    lstResult->setHeaderLabels(
+        {QStringLiteral("Set"), QStringLiteral("Project"), QStringLiteral("Verdict"), QStringLiteral("Files")});
     lstResult->setRootIsDecorated(false);
     lstResult->setUniformRowHeights(true);
     lstResult->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -52,9 +52,9 @@ frmVerify::frmVerify(const VerifyResult& result, QWidget* owner) : QDialog(owner
                 if (!fault.files.empty())
                     files += (files.empty() ? "" : "; ") + fault.files;
             }
-            auto* item = new QTreeWidgetItem(lstResult, {Shown(folder.name), Shown(finding.project),
-                                                         Shown(kinds.empty() ? FindingText(finding) : kinds),
-                                                         Shown(files)});
+            auto* item =
+                new QTreeWidgetItem(lstResult, {Shown(folder.name), Shown(finding.project),
+                                                Shown(kinds.empty() ? FindingText(finding) : kinds), Shown(files)});
             item->setToolTip(3, item->text(3));
         }
     layout->addWidget(lstResult);
@@ -109,8 +109,8 @@ void frmVerify::FitScreen()
     if (parentWidget()) {
         const QPoint centre = parentWidget()->frameGeometry().center();
         const int x = std::max(screen.left(), std::min(centre.x() - width / 2, screen.right() + 1 - width));
-        const int y = std::max(screen.top(), std::min(centre.y() - height / 2,
-                                                      screen.bottom() + 1 - height - Pixels(FrameAllowance)));
+        const int y = std::max(
+            screen.top(), std::min(centre.y() - height / 2, screen.bottom() + 1 - height - Pixels(FrameAllowance)));
         move(x, y);
     }
 }

@@ -62,7 +62,8 @@ int main(int argc, char* argv[])
     const std::string readFolder =
         arguments.isEmpty()
             ? std::string()
-            : WithSeparator(std::filesystem::absolute(ArgumentBytes(argc, argv, arguments[0])).lexically_normal().string());
+            : WithSeparator(
+                std::filesystem::absolute(ArgumentBytes(argc, argv, arguments[0])).lexically_normal().string());
 
     MessageBoxes boxes;
     Main window(boxes, boxes, boxes, boxes, readFolder);

@@ -25,8 +25,8 @@ std::vector<NamedBytes> SampleWaves()
                          + std::string(26, 'x') + ChunkHeader("bext", 602) + std::string(602, 'b')},
         {"Data First.wav", ChunkHeader("RIFF", 200000) + "WAVE" + FmtChunk(48000, 16) + ChunkHeader("data", 1000)
                                + std::string(1000, '\0') + ChunkHeader("bext", 10) + std::string(10, 'b')},
-        {"No Bext.wav", ChunkHeader("RIFF", 44) + "WAVE" + FmtChunk(44100, 16) + ChunkHeader("data", 8)
-                            + std::string(8, '\0')},
+        {"No Bext.wav",
+         ChunkHeader("RIFF", 44) + "WAVE" + FmtChunk(44100, 16) + ChunkHeader("data", 8) + std::string(8, '\0')},
         {"Extensible.wav", ChunkHeader("RIFF", 1000) + "WAVE" + fmt40 + ChunkHeader("bext", 100)},
         {"Huge.wav", ChunkHeader("RIFF", 3000000000u) + "WAVE" + FmtChunk(48000, 16) + ChunkHeader("bext", 602)},
         {"Largest.wav", ChunkHeader("RIFF", 0xFFFFFFFFu) + "WAVE" + ChunkHeader("junk", 0xFFFFFFFFu) + "tail"},
@@ -53,15 +53,16 @@ std::vector<NamedBytes> SampleProjects()
         {"Every Wave.cue", CueText({everyWave})},
         {"Shared.cue", CueText({{{"Take 1.wav", 0, 10}, {"Take 2.wav", 5, 10}},
                                 {{"Take 1.wav", 5, 10}, {"take 1.wav", 0, 5}, {"Take 1.wav", 0, 20}}})},
-        {"Sections.cue", "Header stuff\n"
-                         "Qlist {\n"
-                         "Track {\nTrack = 3\nAudio {\nFile = \"Take 1.wav\"\nTime = 7\nOffset = -5\nLength = 100\n}\n}\n"
-                         "Track {\nTrack = 4\n}\n"
-                         "VirtualTracks {\n"
-                         "VTrack {\nVirtual = 1\nPhysical = 3\nName = \"Lead Vox\"\nFile = lead.wav\n}\n"
-                         "VTrack {\nVirtual = 2\n}\n"
-                         "}\n"
-                         "}\n"},
+        {"Sections.cue",
+         "Header stuff\n"
+         "Qlist {\n"
+         "Track {\nTrack = 3\nAudio {\nFile = \"Take 1.wav\"\nTime = 7\nOffset = -5\nLength = 100\n}\n}\n"
+         "Track {\nTrack = 4\n}\n"
+         "VirtualTracks {\n"
+         "VTrack {\nVirtual = 1\nPhysical = 3\nName = \"Lead Vox\"\nFile = lead.wav\n}\n"
+         "VTrack {\nVirtual = 2\n}\n"
+         "}\n"
+         "}\n"},
         {"Blank Line.cue", "Qlist {\nTrack {\n\nAudio {\nOffset = 1\n\nFile = lost.wav\n}\n}\nTrack {\n}\n}\n"},
         {"Cut.cue", "Qlist {\nTrack {\nAudio {\nFile = \"Take 2.wav\""},
         {"Keywords.cue", "Qlist\nAudio {\ntrack {\n}\n"
@@ -71,7 +72,8 @@ std::vector<NamedBytes> SampleProjects()
                         "Audio {\nFile = Twenty.wav\nTime = +12\nOffset = 2147483648\nLength = 12abc\n}\n"
                         "Audio {\nFile = Twenty.wav\nTime = \" 7 \"\nOffset = -2147483648\nLength = 3\r\n}\n"
                         "}\n}\n"},
-        {"Crlf.cue", "Qlist {\r\nTrack {\r\nAudio {\r\nFile = \"Take 1.wav\"\r\nOffset = 0\r\nLength = 50\r\n}\r\n}\r\n}\r\n"},
+        {"Crlf.cue",
+         "Qlist {\r\nTrack {\r\nAudio {\r\nFile = \"Take 1.wav\"\r\nOffset = 0\r\nLength = 50\r\n}\r\n}\r\n}\r\n"},
         {"No Qlist.cue", "nothing here\n"},
         {"Empty.cue", ""},
     };
@@ -127,14 +129,22 @@ std::vector<NamedBytes> SampleJournals()
 {
     using fixtures::JournalText;
     return {
-        {"sort", JournalText("sort", {{"folder", "CD-A"}, {"folder", "CD-B"}, {"unit", "A"}, {"move", "A.cue", "CD-A/A.cue"},
-                                      {"move", "A take.wav", "CD-A/A take.wav"}, {"unit", "B", "C"},
-                                      {"copy", "B.cue", "CD-B/B.cue"}, {"report", "Backup Report.txt", "ORVEX", "", "CD-A"}},
-                                 {{"done", "0"}})},
+        {"sort", JournalText("sort",
+                             {{"folder", "CD-A"},
+                              {"folder", "CD-B"},
+                              {"unit", "A"},
+                              {"move", "A.cue", "CD-A/A.cue"},
+                              {"move", "A take.wav", "CD-A/A take.wav"},
+                              {"unit", "B", "C"},
+                              {"copy", "B.cue", "CD-B/B.cue"},
+                              {"report", "Backup Report.txt", "ORVEX", "", "CD-A"}},
+                             {{"done", "0"}})},
         {"move", JournalText("move", {{"dest", "/tmp/kelvark-fuzz-dest"}, {"unit", "A"}, {"move", "A.cue", "A.cue"}},
-                                 {{"across", "0", "100", "1700000000"}})},
+                             {{"across", "0", "100", "1700000000"}})},
         {"rename", JournalText("rename", {{"unit", "Take"}, {"move", "Take.cue", "Final.cue"}})},
-        {"unsort", JournalText("unsort", {{"folder", "DVD-A"}, {"unit", "DVD-A"}, {"move", "DVD-A/a.wav", "a.wav"},
+        {"unsort", JournalText("unsort", {{"folder", "DVD-A"},
+                                          {"unit", "DVD-A"},
+                                          {"move", "DVD-A/a.wav", "a.wav"},
                                           {"uncopy", "DVD-A/b.wav", "b.wav"}})},
         {"outside", JournalText("sort", {{"folder", "CD-A"}, {"unit", "A"}, {"move", "../a", "CD-A/a"}})},
         {"cut-short", fixtures::JournalLine({"kelvark-journal 2"}) + fixtures::JournalLine({"kind", "sort"})},

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Journal journal;
     const Journal::State state = journal.Look(root);
-    FUZZ_CHECK(state == Journal::State::None || state == Journal::State::Stopped || state == Journal::State::Unreadable);
+    FUZZ_CHECK(state == Journal::State::None || state == Journal::State::Stopped
+               || state == Journal::State::Unreadable);
     if (state != Journal::State::None) {
         FUZZ_CHECK(fixtures::ReadFile(folder.path() / Journal::FileName) == bytes);
         FUZZ_CHECK(!journal.Describe().empty());

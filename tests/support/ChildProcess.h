@@ -56,8 +56,7 @@ public:
     // Waits for the program to end and returns its wait status.
     int Wait()
     {
-        while (!ended && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (!ended && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         ended = true;
         return status;
     }

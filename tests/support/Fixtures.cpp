@@ -178,8 +178,7 @@ FileSizeLimit::~FileSizeLimit()
     std::signal(SIGXFSZ, savedHandler);
 }
 
-std::string ScriptedInput::Ask(const std::string& prompt, const std::string& title,
-                               const std::string& defaultText)
+std::string ScriptedInput::Ask(const std::string& prompt, const std::string& title, const std::string& defaultText)
 {
     prompts.push_back(prompt + "|" + title + "|" + defaultText);
     if (answers.empty())
@@ -205,7 +204,9 @@ bool RecordingProgress::OK(int amountDone, const std::string& text)
 
 Studio::Studio()
 {
-    list.regional.today = [] { return std::chrono::year_month_day{std::chrono::year{2026}, std::chrono::December, std::chrono::day{7}}; };
+    list.regional.today = [] {
+        return std::chrono::year_month_day{std::chrono::year{2026}, std::chrono::December, std::chrono::day{7}};
+    };
 }
 
 void Studio::Select(std::initializer_list<int> rows)

@@ -104,14 +104,13 @@ struct RecordingMessages final : Messages {
 
 struct ScriptedInput final : InputBox {
     std::vector<std::string> answers; // taken in order; empty once used up
-    std::vector<std::string> prompts;  // "prompt|title|default" of every call
-    std::string Ask(const std::string& prompt, const std::string& title,
-                    const std::string& defaultText) override;
+    std::vector<std::string> prompts; // "prompt|title|default" of every call
+    std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
 };
 
 struct RecordingProgress final : Progress {
     std::vector<std::string> calls; // "Hide", "Startup n", "OK k name"
-    int cancelAtCall = -1;          // the OK call (0-based) from which on OK returns false
+    int cancelAtCall = -1; // the OK call (0-based) from which on OK returns false
     int okCalls = 0;
     void Hide() override { calls.push_back("Hide"); }
     void Startup(int amountToDo) override;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "orvoWave.h"
 #include "orvoSections.h"
+#include "orvoWave.h"
 
 #include <cstdint>
 #include <span>

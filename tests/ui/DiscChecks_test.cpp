@@ -69,8 +69,8 @@ protected:
         std::vector<std::string> rows;
         for (int r = 0; r < result.lstResult->topLevelItemCount(); ++r) {
             const QTreeWidgetItem* item = result.lstResult->topLevelItem(r);
-            rows.push_back((item->text(0) + "|" + item->text(1) + "|" + item->text(2) + "|" + item->text(3))
-                               .toStdString());
+            rows.push_back(
+                (item->text(0) + "|" + item->text(1) + "|" + item->text(2) + "|" + item->text(3)).toStdString());
         }
         return rows;
     }
@@ -110,8 +110,8 @@ TEST_F(DiscChecks, WriteChecksumsRefusesAFolderWithoutSetFolders)
     Open();
     m->menuFileChecksums->trigger();
     EXPECT_TRUE(w->question.asked.empty());
-    EXPECT_EQ(w->messages.shown,
-              std::vector<std::string>({"There is no backup set folder (CD-A, DVD-A, BD-A, …) in " + root.str() + "."}));
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>(
+                                     {"There is no backup set folder (CD-A, DVD-A, BD-A, …) in " + root.str() + "."}));
 }
 
 TEST_F(DiscChecks, ABackupSortThatEndedOffersToWriteTheChecksums)
@@ -127,8 +127,8 @@ TEST_F(DiscChecks, ABackupSortThatEndedOffersToWriteTheChecksums)
         ASSERT_EQ(w->question.asked.size(), 2u);
         EXPECT_EQ(w->question.asked[1], "Write checksums into the 1 set folder now? Reading 0 MB takes less than "
                                         "a minute.|Write checksums");
-        EXPECT_EQ(w->messages.shown.back(), yes ? "DVD-A: SHA256SUMS lists 4 files."
-                                                : "Done.  CSV files are in folder " + root.str() + ".");
+        EXPECT_EQ(w->messages.shown.back(),
+                  yes ? "DVD-A: SHA256SUMS lists 4 files." : "Done.  CSV files are in folder " + root.str() + ".");
         EXPECT_EQ(Listed("DVD-A"), yes ? std::vector<std::string>({"Alpha.cue", "alpha.wav", "Beta.cue", "beta.wav"})
                                        : std::vector<std::string>({"-"}));
         if (yes)
@@ -163,10 +163,10 @@ TEST_F(DiscChecks, VerifyListsEachProjectAndExtraFileWithItsVerdict)
     const auto* result = m->findChild<frmVerify*>();
     ASSERT_NE(result, nullptr);
     EXPECT_TRUE(result->isVisible());
-    EXPECT_EQ(Rows(*result), std::vector<std::string>({"DVD-A|Alder|changed|\"Alder 2.wav\"",
-                                                       "DVD-A|Blue|missing|\"Blue 1.wav\"", "DVD-A|Cedar|intact|",
-                                                       "DVD-A|not part of a project|intact|",
-                                                       "DVD-A||extra file|\"notes.txt\""}));
+    EXPECT_EQ(Rows(*result),
+              std::vector<std::string>({"DVD-A|Alder|changed|\"Alder 2.wav\"", "DVD-A|Blue|missing|\"Blue 1.wav\"",
+                                        "DVD-A|Cedar|intact|", "DVD-A|not part of a project|intact|",
+                                        "DVD-A||extra file|\"notes.txt\""}));
     EXPECT_EQ(result->txtSummary->toPlainText(), "DVD-A: 1 project intact, 1 changed, 1 missing, 1 extra file");
     EXPECT_FALSE(m->progress.isVisible());
 }

@@ -4,9 +4,9 @@
 
 #include <QComboBox>
 #include <QInputDialog>
-#include <QMessageBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,8 +25,8 @@ using fixtures::Snapshot;
 using fixtures::TempDir;
 using fixtures::WriteProject;
 using uitest::AnswerFolderDialog;
-using uitest::Qs;
 using uitest::FolderDialogSeen;
+using uitest::Qs;
 using uitest::StoredSetting;
 using uitest::StoreSetting;
 
@@ -307,7 +307,8 @@ TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
     EXPECT_EQ(m->grdOut->topLevelItem(0)->text(0), "Alpha") << "no read";
 
     // Selected while a read runs: the read's plan follows it.
-    QMetaObject::invokeMethod(m, [this] { m->optCD->setChecked(true); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m, [this] { m->optCD->setChecked(true); }, Qt::QueuedConnection);
     m->cmdReadFolder->click();
     const std::string cdA2 = "A|CD-A: 0.3 MB of 680.5 MB, 2 projects";
     EXPECT_EQ(Sets(), std::vector<std::string>({cdA2, cdA2, cd[3]}));
@@ -516,7 +517,8 @@ TEST_F(Rename, CancelAmongSeveralAsksWhetherToStop)
         w->question.answer = stop;
         m->menuHiddenRename->trigger();
 
-        EXPECT_EQ(w->question.asked, std::vector<std::string>({"Stop renaming? 2 more projects are selected.|Rename project"}));
+        EXPECT_EQ(w->question.asked,
+                  std::vector<std::string>({"Stop renaming? 2 more projects are selected.|Rename project"}));
         EXPECT_EQ(w->input.prompts.size(), stop ? 1u : 3u); // the last cancel ends the walk without a question
         EXPECT_EQ(InRoot("Final.cue"), !stop);
         EXPECT_TRUE(InRoot("Alpha.cue"));
@@ -535,8 +537,9 @@ TEST_F(Commands, MoveSaysFirstThatAReadOnlyProjectIsCopied)
     AnswerFolderDialog(dest.path().string());
     m->cmdMove->click();
 
-    EXPECT_EQ(w->question.asked, std::vector<std::string>({"Beta is read-only: its files will be copied, and stay in "
-                                                           + root.str() + ".\r\n\r\nMove the selected projects?|Move"}));
+    EXPECT_EQ(w->question.asked,
+              std::vector<std::string>({"Beta is read-only: its files will be copied, and stay in " + root.str()
+                                        + ".\r\n\r\nMove the selected projects?|Move"}));
     EXPECT_TRUE(fs::is_empty(dest.path()));
 }
 
@@ -614,7 +617,8 @@ TEST_F(Popup, OpensOnARightClickOverAFilledGridOnly)
     Select(2);
     QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(20, rows->height() - 5));
     EXPECT_FALSE(m->menuPopup->isVisible());
-    EXPECT_EQ(m->grdOut->selectedItems(), QList<QTreeWidgetItem*>({m->grdOut->topLevelItem(0), m->grdOut->topLevelItem(1)}));
+    EXPECT_EQ(m->grdOut->selectedItems(),
+              QList<QTreeWidgetItem*>({m->grdOut->topLevelItem(0), m->grdOut->topLevelItem(1)}));
 }
 
 using LongOperation = Commands;
@@ -751,7 +755,7 @@ TEST_F(Keyboard, MenuKeyAndShiftF10OpenTheRowMenuAtTheCurrentRow)
     m->grdOut->setCurrentItem(m->grdOut->topLevelItem(1));
     const QRect row = m->grdOut->visualItemRect(m->grdOut->topLevelItem(1));
     const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Menu, Qt::NoModifier},
-                                                               {Qt::Key_F10, Qt::ShiftModifier}};
+                                                              {Qt::Key_F10, Qt::ShiftModifier}};
     for (const auto& [key, modifiers] : keys) {
         QTest::keyClick(m->grdOut, key, modifiers);
         ASSERT_TRUE(m->menuPopup->isVisible()) << key;
@@ -810,8 +814,9 @@ TEST_F(Commands, ReadFolderFinishesOrUndoesAStoppedSortFirst)
                     shown->click();
         });
         m->cmdReadFolder->click();
-        EXPECT_EQ(asked, "The backup sort of " + Qs(root.str()) + " stopped after 1 of 3 projects.\n\n"
-                         "Finish it, or undo it and put every file back where it was?");
+        EXPECT_EQ(asked, "The backup sort of " + Qs(root.str())
+                             + " stopped after 1 of 3 projects.\n\n"
+                               "Finish it, or undo it and put every file back where it was?");
         EXPECT_EQ(m->grdOut->topLevelItemCount(), answer.projectsRead);
         EXPECT_EQ(fs::exists(root.path() / ".kelvark-journal"), button == "Cancel");
         if (button == "Cancel")

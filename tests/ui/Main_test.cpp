@@ -26,8 +26,8 @@ namespace {
 
 using fixtures::WriteProject;
 using uitest::AnswerFolderDialog;
-using uitest::Qs;
 using uitest::FolderDialogSeen;
+using uitest::Qs;
 using uitest::StoredSetting;
 using uitest::StoreSetting;
 using uitest::UiTest;
@@ -128,10 +128,10 @@ TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
     QStringList items;
     for (const QAction* action : m.menuFile->actions())
         items.append(action->isSeparator() ? "-" : action->text() + " " + action->shortcut().toString());
-    EXPECT_EQ(items, QStringList({"Choose and read folder Ctrl+O", "Choose folder only Ctrl+F", "Read folder F5", "-",
-                                  "Move selected projects Ctrl+M", "Rename selected projects Ctrl+R",
-                                  "Undo backup sort ", "-", "Write checksums… ", "Verify discs… ", "-",
-                                  "Close Ctrl+X"}));
+    EXPECT_EQ(items,
+              QStringList({"Choose and read folder Ctrl+O", "Choose folder only Ctrl+F", "Read folder F5", "-",
+                           "Move selected projects Ctrl+M", "Rename selected projects Ctrl+R", "Undo backup sort ", "-",
+                           "Write checksums… ", "Verify discs… ", "-", "Close Ctrl+X"}));
     EXPECT_EQ(m.menuFileClose->shortcuts(),
               QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)}));
     EXPECT_EQ(m.optCD->toolTip(), "649 MiB = 680.5 MB");
@@ -146,10 +146,9 @@ TEST_F(StartUp, TabOrderFollowsTheLayout)
 {
     Window w;
     Main& m = w.main;
-    const QList<QWidget*> expected = {m.txtFolder,       m.cmdChooseFolder, m.chkRegular, m.chkMix,
-                                      m.optCD,        m.optDVD,        m.optOther,   m.cboMedium,
-                                      m.cmdReadFolder,   m.grdOut,          m.cmdRearrange[0],
-                                      m.cmdRearrange[1], m.cmdMove,         m.cmdErrors,  m.cmdQuit};
+    const QList<QWidget*> expected = {m.txtFolder,       m.cmdChooseFolder, m.chkRegular, m.chkMix,        m.optCD,
+                                      m.optDVD,          m.optOther,        m.cboMedium,  m.cmdReadFolder, m.grdOut,
+                                      m.cmdRearrange[0], m.cmdRearrange[1], m.cmdMove,    m.cmdErrors,     m.cmdQuit};
     EXPECT_EQ(uitest::TabChain(expected), expected);
 }
 
@@ -185,9 +184,8 @@ TEST_F(IncludeChecks, FolderNamePresetsTheBoxes)
         bool regular;
     };
     const Case cases[] = {
-        {"/studio/mixes/", true, false},        {"/studio/MIX/", true, false},
-        {"/studio/My Projects/", false, true},  {"/studio/proj/", false, true},
-        {"/studio/Proj Mix/", false, false},    {"/studio/", false, true},
+        {"/studio/mixes/", true, false}, {"/studio/MIX/", true, false},       {"/studio/My Projects/", false, true},
+        {"/studio/proj/", false, true},  {"/studio/Proj Mix/", false, false}, {"/studio/", false, true},
     };
     for (const Case& c : cases) {
         Window w(c.folder);
@@ -410,8 +408,9 @@ TEST_F(ChooseAndRead, NoticesCanBeSilencedForTheRestOfTheRead)
         std::string errors;
     };
     // The second read shows its notices again.
-    const Case cases[] = {{true, 1, "Errors for this folder: \r\n\r\n  2 more notices were not shown: "
-                                     "Unknown chunk \"data\" in files a2.wav, a3.wav."},
+    const Case cases[] = {{true, 1,
+                           "Errors for this folder: \r\n\r\n  2 more notices were not shown: "
+                           "Unknown chunk \"data\" in files a2.wav, a3.wav."},
                           {false, 3, ""}};
     for (const Case& c : cases) {
         w.notices = {};
@@ -488,10 +487,10 @@ TEST_F(Window_, GrowsInBothDirectionsAndKeepsItsOpeningSizeAsTheLeast)
         QWidget* widget;
         bool widens; // else moves right
     };
-    const Part parts[] = {{m.Frame1, true},          {m.txtFolder, true},        {m.cboMedium, true},
-                          {m.lblProjCount, true},    {m.grdOut, true},           {m.cmdChooseFolder, false},
-                          {m.cmdReadFolder, false},  {m.cmdRearrange[0], false}, {m.cmdRearrange[1], false},
-                          {m.cmdMove, false},        {m.cmdErrors, false},       {m.cmdQuit, false}};
+    const Part parts[] = {{m.Frame1, true},         {m.txtFolder, true},        {m.cboMedium, true},
+                          {m.lblProjCount, true},   {m.grdOut, true},           {m.cmdChooseFolder, false},
+                          {m.cmdReadFolder, false}, {m.cmdRearrange[0], false}, {m.cmdRearrange[1], false},
+                          {m.cmdMove, false},       {m.cmdErrors, false},       {m.cmdQuit, false}};
     QList<QRect> before;
     for (const Part& part : parts)
         before.append(part.widget->geometry());
@@ -504,7 +503,9 @@ TEST_F(Window_, GrowsInBothDirectionsAndKeepsItsOpeningSizeAsTheLeast)
     m.resize(m.width() + 600, m.height() + 20);
     ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().width() == 1048 && ruled(); }));
     for (int i = 0; i < std::ssize(parts); ++i) {
-        const int taller = parts[i].widget == m.grdOut ? 20 : parts[i].widget == m.cmdQuit || parts[i].widget == m.cmdErrors ? 20 : 0;
+        const int taller = parts[i].widget == m.grdOut                                      ? 20
+                           : parts[i].widget == m.cmdQuit || parts[i].widget == m.cmdErrors ? 20
+                                                                                            : 0;
         const QRect expected = parts[i].widens ? before[i].adjusted(0, 0, 600, parts[i].widget == m.grdOut ? taller : 0)
                                                : before[i].translated(600, taller);
         EXPECT_EQ(parts[i].widget->geometry(), expected) << i;

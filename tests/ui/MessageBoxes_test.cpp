@@ -110,7 +110,8 @@ TEST_F(Boxes, LongTextShowsItsFirstLinesAndTheWholeTextInTheDetails)
 {
     std::string refusal = "Errors for this folder: ";
     for (int i = 1; i <= 5500; ++i)
-        refusal += "\r\n  Project Take " + std::to_string(i) + " was not read: The read was cancelled before this project.";
+        refusal +=
+            "\r\n  Project Take " + std::to_string(i) + " was not read: The read was cancelled before this project.";
     std::string folders;
     for (int i = 0; i < 642; ++i)
         folders += (i == 0 ? "" : ", ") + std::string("DVD-") + char('A' + i % 26) + char('A' + i / 26);
@@ -123,7 +124,8 @@ TEST_F(Boxes, LongTextShowsItsFirstLinesAndTheWholeTextInTheDetails)
     };
     const Case cases[] = {
         {refusal, false, "Errors for this folder: ", "5,481 more lines (Show Details... shows the whole text)."},
-        {question, true, "Move the 9000 files of DVD-AA, DVD-BA", "DVD-QY, DVD-RY back into /music/ and remove those folders?"},
+        {question, true, "Move the 9000 files of DVD-AA, DVD-BA",
+         "DVD-QY, DVD-RY back into /music/ and remove those folders?"},
     };
     MessageBoxes boxes;
     for (const Case& c : cases) {
@@ -131,8 +133,9 @@ TEST_F(Boxes, LongTextShowsItsFirstLinesAndTheWholeTextInTheDetails)
             const QStringList lines = box.text().split('\n');
             EXPECT_LE(lines.size(), 24);
             EXPECT_TRUE(lines.first().startsWith(c.firstLine)) << lines.first().toStdString();
-            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QString& line) { return line.endsWith(c.kept); }))
-                << box.text().toStdString();
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QString& line) {
+                return line.endsWith(c.kept);
+            })) << box.text().toStdString();
             EXPECT_EQ(box.detailedText(), uitest::Qs(c.text).replace("\r\n", "\n"));
             for (QAbstractButton* button : box.buttons())
                 if (button->text().startsWith("Show Details"))

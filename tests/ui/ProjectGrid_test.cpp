@@ -66,8 +66,8 @@ TEST_F(Grid, LargeSizesShowInGigabytes)
     Window w;
     ProjectGrid& grid = *w.main.grdOut;
     const std::pair<const char*, QString> sizes[] = {
-        {"99999.9", ""},           {"100000.0", "100.0 GB"}, {"123456.7", "123.5 GB"},
-        {"960123,4", "960,1 GB"},  {".5", ""},               {"-", ""},
+        {"99999.9", ""}, {"100000.0", "100.0 GB"}, {"123456.7", "123.5 GB"}, {"960123,4", "960,1 GB"}, {".5", ""},
+        {"-", ""},
     };
     for (const auto& [size, shown] : sizes)
         grid.AddRow({"Take", size, "1", "1", "A", "100%"});

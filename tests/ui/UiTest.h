@@ -24,7 +24,7 @@ namespace uitest {
 
 struct RecordingQuestion final : Question {
     bool answer = true;
-    std::vector<bool> answers;      // given in order before answer, one per call
+    std::vector<bool> answers; // given in order before answer, one per call
     std::vector<std::string> asked; // "text|title" of every call
     bool AskYesNo(const std::string& text, const std::string& title) override
     {
@@ -59,8 +59,7 @@ struct Window {
     RecordingNoticeBox notices;
     Main main;
 
-    explicit Window(const std::string& readFolder = {})
-        : main(messages, question, input, notices, readFolder)
+    explicit Window(const std::string& readFolder = {}) : main(messages, question, input, notices, readFolder)
     {
         // The dialog of Qt's own widgets, which a test can answer on any platform.
         main.folderDialogOptions |= QFileDialog::DontUseNativeDialog;
@@ -83,8 +82,7 @@ void AnswerFolderDialog(const std::string& folder, FolderDialogSeen* seen = null
 QList<QWidget*> TabChain(const QList<QWidget*>& among);
 
 // Runs answer on the modal dialog that the next call opens.
-template <typename Dialog>
-void WhenShown(const std::function<void(Dialog&)>& answer)
+template <typename Dialog> void WhenShown(const std::function<void(Dialog&)>& answer)
 {
     QTimer::singleShot(0, qApp, [answer] {
         auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());

@@ -51,7 +51,9 @@ TEST_F(ProgressDialog, ShowsTheFirstAndLastItemsAndBetweenThemAtMostEvery50ms)
         int value;
         const char* shown;
     };
-    const Step steps[] = {{0, "Song A", 1, "Song A"}, {0, "Song B", 1, "Song A"}, {60, "Song C", 3, "Song C"},
+    const Step steps[] = {{0, "Song A", 1, "Song A"},
+                          {0, "Song B", 1, "Song A"},
+                          {60, "Song C", 3, "Song C"},
                           {0, "Song D", 4, "Song D"}};
     for (int k = 0; k < 4; ++k) {
         QTest::qWait(steps[k].wait);
