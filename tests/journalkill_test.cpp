@@ -136,7 +136,9 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
     Runs r(c, destBase);
     std::mt19937 random(7);
     int stopped = 0;
-    for (int run = 0; run < c.runs; ++run) {
+    // A short operation may end before every kill of its runs: more runs
+    // follow until one falls inside it.
+    for (int run = 0; run < c.runs || (stopped == 0 && run < 10 * c.runs); ++run) {
         const bool finish = run % 2 == 0;
         if (r.Stop(SIGKILL, random, run % 4 >= 2)) {
             ++stopped;
