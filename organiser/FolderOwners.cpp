@@ -12,84 +12,95 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     renamed.clear();
     listing = std::move(scanned);
     leftOut = std::move(others);
-    std::vector<orvoProject*> all = listed;
+    numbered.assign(listed.begin(), listed.end());
     for (const auto& project : leftOut)
-        all.push_back(project.get());
+        numbered.push_back(project.get());
     owners.clear();
     gone.assign(listing->Count(), false);
 
-    for (const orvoProject* project : all)
-        projects.emplace(project->Name, project); // two project files of one name: the first owns
+    for (std::uint32_t number = 0; number < numbered.size(); ++number)
+        projects.emplace(numbered[number]->Name, number); // two project files of one name: the first owns
 
     // Who plays each file, in project order. A project plays the listing
     // positions its waves found, each once (two names may find one file).
-    // The plays are counted per file, then placed in one array, each file's
-    // players side by side.
-    std::size_t waves = 0;
-    for (const orvoProject* project : all)
-        waves += static_cast<std::size_t>(project->WaveCount());
-    std::vector<std::uint32_t> played; // the positions each project plays, project after project
-    std::vector<std::size_t> playedBy{0};
-    played.reserve(waves);
-    playedBy.reserve(all.size() + 1);
-    for (const orvoProject* project : all) {
-        const auto from = static_cast<std::ptrdiff_t>(played.size());
+    // The plays are counted per file in a first pass over the projects, then
+    // placed in a second, each file's players side by side: no list of every
+    // play is kept apart from the players themselves.
+    std::vector<std::uint32_t> played; // the positions one project plays
+    const auto playedBy = [&](const orvoProject& project) -> const std::vector<std::uint32_t>& {
+        played.clear();
         // The scan's projects found their waves in this very listing.
-        const bool sameListing = project->folder == listing;
-        for (int i = 0; i < project->WaveCount(); ++i)
+        const bool sameListing = project.folder == listing;
+        for (int i = 0; i < project.WaveCount(); ++i)
             if (const std::size_t position =
-                    sameListing ? project->WavePosition(i) : listing->Position(project->WaveDiskName(i));
+                    sameListing ? project.WavePosition(i) : listing->Position(project.WaveDiskName(i));
                 position != FolderListing::npos)
                 played.push_back(static_cast<std::uint32_t>(position));
-        std::sort(played.begin() + from, played.end());
-        played.erase(std::unique(played.begin() + from, played.end()), played.end());
-        playedBy.push_back(played.size());
-    }
+        std::sort(played.begin(), played.end());
+        played.erase(std::unique(played.begin(), played.end()), played.end());
+        return played;
+    };
     // Each file's count becomes where its players end; placing them from the
     // last project back moves it to where they start.
     firstPlayers.assign(listing->Count() + 1, 0);
-    for (const std::uint32_t position : played)
-        ++firstPlayers[position];
+    for (const orvoProject* project : numbered)
+        for (const std::uint32_t position : playedBy(*project))
+            ++firstPlayers[position];
     for (std::size_t i = 1; i <= listing->Count(); ++i)
         firstPlayers[i] += firstPlayers[i - 1];
-    players.assign(played.size(), nullptr);
-    for (std::size_t p = all.size(); p-- > 0;)
-        for (std::size_t k = playedBy[p]; k < playedBy[p + 1]; ++k)
-            players[--firstPlayers[played[k]]] = all[p];
+    players.assign(firstPlayers.back(), 0);
+    for (auto number = static_cast<std::uint32_t>(numbered.size()); number-- > 0;)
+        for (const std::uint32_t position : playedBy(*numbered[number]))
+            players[--firstPlayers[position]] = number;
 
-    std::unordered_map<const orvoProject*, std::vector<std::string>> ownFiles;
     for (std::size_t i = 0; i < listing->Count(); ++i) {
-        const std::string_view name = listing->Name(i);
-        const std::string_view ownerName = OwnerName(name);
+        const std::string_view ownerName = OwnerName(listing->Name(i));
         if (ownerName.empty())
             continue;
-        const orvoProject* owner = projects.find(ownerName)->second;
-        const Entry entry = EntryOf(SlotAt(i));
-        if (!entry.players.empty()
-            && std::find(entry.players.begin(), entry.players.end(), owner) == entry.players.end())
+        const std::uint32_t owner = projects.find(ownerName)->second;
+        const auto playedHere = std::span(players).subspan(firstPlayers[i], firstPlayers[i + 1] - firstPlayers[i]);
+        if (!playedHere.empty() && std::find(playedHere.begin(), playedHere.end(), owner) == playedHere.end())
             continue; // another project's wave
         owners.emplace_back(static_cast<std::uint32_t>(i), owner);
-        ownFiles[owner].emplace_back(name);
+    }
+    // Each project's own files in listing order: the owned files counted per
+    // project, then their places in owners gathered project after project.
+    std::vector<std::uint32_t> ownedFrom(numbered.size() + 1, 0);
+    for (const auto& [position, owner] : owners)
+        ++ownedFrom[owner + 1];
+    for (std::size_t p = 1; p <= numbered.size(); ++p)
+        ownedFrom[p] += ownedFrom[p - 1];
+    std::vector<std::uint32_t> byOwner(owners.size());
+    {
+        std::vector<std::uint32_t> next(ownedFrom.begin(), ownedFrom.end() - 1);
+        for (std::uint32_t k = 0; k < owners.size(); ++k)
+            byOwner[next[owners[k].second]++] = k;
     }
     // A project that could not be read has no files of its own to size; what
     // it owns is still kept from every other project.
-    for (orvoProject* project : all)
-        if (project->ReadFailure.empty())
-            project->SetOwnFiles(std::move(ownFiles[project]));
+    for (std::size_t p = 0; p < numbered.size(); ++p) {
+        orvoProject& project = p < listed.size() ? *listed[p] : *leftOut[p - listed.size()];
+        if (!project.ReadFailure.empty())
+            continue;
+        std::vector<std::string> files;
+        files.reserve(ownedFrom[p + 1] - ownedFrom[p]);
+        for (std::uint32_t k = ownedFrom[p]; k < ownedFrom[p + 1]; ++k)
+            files.emplace_back(listing->Name(owners[byOwner[k]].first));
+        project.SetOwnFiles(std::move(files));
+    }
 }
 
 FolderOwners::Slot FolderOwners::SlotAt(std::size_t position) const
 {
-    const auto owned =
-        std::lower_bound(owners.begin(), owners.end(), std::pair(static_cast<std::uint32_t>(position), nullptr),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-    return {owned != owners.end() && owned->first == position ? owned->second : nullptr, firstPlayers[position],
-            firstPlayers[position + 1] - firstPlayers[position]};
+    const auto owned = std::lower_bound(owners.begin(), owners.end(), static_cast<std::uint32_t>(position),
+                                        [](const auto& owned, std::uint32_t at) { return owned.first < at; });
+    return {owned != owners.end() && owned->first == position ? numbered[owned->second] : nullptr,
+            firstPlayers[position], firstPlayers[position + 1] - firstPlayers[position]};
 }
 
 FolderOwners::Entry FolderOwners::EntryOf(const Slot& slot) const
 {
-    return {slot.owner, std::span<const orvoProject* const>(players.data() + slot.first, slot.count)};
+    return {slot.owner, Players(std::span(players).subspan(slot.first, slot.count), Numbered{&numbered})};
 }
 
 std::optional<FolderOwners::Entry> FolderOwners::Find(std::string_view name) const
@@ -131,7 +142,7 @@ std::optional<FolderOwners::Slot> FolderOwners::Remove(std::string_view name)
 const orvoProject* FolderOwners::Project(const std::string& name) const
 {
     const auto found = projects.find(std::string_view(name));
-    return found == projects.end() ? nullptr : found->second;
+    return found == projects.end() ? nullptr : numbered[found->second];
 }
 
 std::string_view FolderOwners::OwnerName(std::string_view file, const std::string& oldName,
@@ -159,7 +170,7 @@ void FolderOwners::Forget(const orvoProject& project)
     for (const auto& name : project.FilesToMove())
         Remove(name);
     const auto named = projects.find(std::string_view(project.Name));
-    if (named != projects.end() && named->second == &project)
+    if (named != projects.end() && numbered[named->second] == &project)
         projects.erase(named);
 }
 
@@ -170,9 +181,13 @@ void FolderOwners::Renamed(const std::string& oldName, const orvoProject& projec
         if (const std::optional<Slot> slot = Remove(from))
             renamed.insert_or_assign(to, *slot);
     if (const auto named = projects.find(std::string_view(oldName));
-        named != projects.end() && named->second == &project)
+        named != projects.end() && numbered[named->second] == &project)
         projects.erase(named);
-    projects.emplace(project.Name, &project);
+    const auto number =
+        static_cast<std::uint32_t>(std::find(numbered.begin(), numbered.end(), &project) - numbered.begin());
+    if (number == numbered.size())
+        numbered.push_back(&project);
+    projects.emplace(project.Name, number);
 }
 
 } // namespace kelvark

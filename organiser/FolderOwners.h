@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,9 +26,15 @@ namespace kelvark {
 // not play it. Several projects may play one wave.
 class FolderOwners final {
 public:
+    // A project by its number among the folder's projects.
+    struct Numbered {
+        const std::vector<const orvoProject*>* projects;
+        const orvoProject* operator()(std::uint32_t number) const { return (*projects)[number]; }
+    };
+    using Players = std::ranges::transform_view<std::span<const std::uint32_t>, Numbered>;
     struct Entry {
         const orvoProject* owner = nullptr; // whose own file it is, if anyone's
-        std::span<const orvoProject* const> players; // who plays it as a wave
+        Players players; // who plays it as a wave
     };
 
     // Fills the map from the scan's listing (kept: the map names its files) and every project of the folder:
@@ -73,17 +80,21 @@ private:
     // name: a name is found by the listing's search, and the tables hold no
     // name of their own. The files that renames gave stand aside.
     std::shared_ptr<const FolderListing> listing;
+    // The projects of the folder, listed then left out, each known by its
+    // number here: a number takes half the room of a pointer, and a folder
+    // has hundreds of thousands of plays.
+    std::vector<const orvoProject*> numbered;
     // Where each file's players start in players, and one past the last
     // file's: a file's players end where the next file's start.
     std::vector<std::uint32_t> firstPlayers;
-    // The files that are a project's own, by position, in listing order: a
-    // few per project among all the waves.
-    std::vector<std::pair<std::uint32_t, const orvoProject*>> owners;
+    // The files that are a project's own, by position, in listing order, with
+    // their project's number: a few per project among all the waves.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> owners;
     std::vector<bool> gone; // files of the listing that left the folder or were renamed
-    std::vector<const orvoProject*> players; // the files' players, file after file
+    std::vector<std::uint32_t> players; // the numbers of the files' players, file after file
     std::map<std::string, Slot, std::less<>> renamed;
-    std::unordered_map<std::string, const orvoProject*, StringHash, std::equal_to<>>
-        projects; // a renamed project's name changes: keys are copies
+    std::unordered_map<std::string, std::uint32_t, StringHash, std::equal_to<>>
+        projects; // numbers by name; a renamed project's name changes: keys are copies
     std::vector<std::shared_ptr<orvoProject>> leftOut;
 };
 

@@ -47,25 +47,41 @@ int FoldedCompare(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
-// The first 16 bytes of a name with ASCII letters folded, as two numbers that
-// order as those bytes do. A shorter name is padded with zero bytes, which no
-// file name holds, so names whose keys differ are in the order of their keys
-// and only names with equal keys need the full comparison.
-struct SortKey {
-    std::uint64_t high = 0;
-    std::uint64_t low = 0;
-    std::uint32_t start = 0; // where the name starts in the listing's text
-};
-
-SortKey KeyOf(std::string_view name, std::uint32_t start)
+// NameLess for two names of the listing's text, each ending at its zero
+// byte, with no length taken first: the sort of a listing compares each name
+// many times. The shared start is passed over a word at a time, which may
+// read up to seven bytes past a name's end: the text ends in that many zero
+// bytes more.
+bool ZeroEndedLess(const char* a, const char* b)
 {
-    SortKey key;
-    key.start = start;
-    for (std::size_t i = 0; i < std::min<std::size_t>(name.size(), 16); ++i) {
-        const auto byte = static_cast<std::uint64_t>(AsciiLower(static_cast<unsigned char>(name[i])));
-        (i < 8 ? key.high : key.low) |= byte << (56 - 8 * (i % 8));
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t ones = 0x0101010101010101;
+        for (std::uint64_t wa = 0, wb = 0;; i += sizeof wa) {
+            std::memcpy(&wa, a + i, sizeof wa);
+            std::memcpy(&wb, b + i, sizeof wb);
+            // The lowest byte that differs or ends a (the zero test is exact
+            // for the first zero byte).
+            const std::uint64_t events = (wa ^ wb) | ((wa - ones) & ~wa & (ones << 7));
+            if (events != 0) {
+                i += static_cast<std::size_t>(std::countr_zero(events)) / 8;
+                break;
+            }
+        }
+    } else {
+        while (a[i] == b[i] && a[i] != 0)
+            ++i;
     }
-    return key;
+    // Where the bytes first differ; names equal once folded are in byte order.
+    const bool rawLess = static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+    for (;; ++i) {
+        const int ca = AsciiLower(static_cast<unsigned char>(a[i]));
+        const int cb = AsciiLower(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+            return ca < cb;
+        if (ca == 0)
+            return rawLess;
+    }
 }
 
 } // namespace
@@ -112,23 +128,14 @@ FolderListing::FolderListing(const fs::path& folder)
         text.clear();
     }
     // The room kept for more names is never written, so it takes no memory.
+    // The sort's compare reads a word at a time, up to seven bytes past a name.
+    text.insert(text.end(), 7, '\0');
 
-    // Sorted by keys, which are compared as numbers, the names themselves only where the keys are equal.
-    std::vector<SortKey> keys;
-    keys.reserve(starts.size());
-    for (const std::uint32_t start : starts)
-        keys.push_back(KeyOf(text.data() + start, start));
-    std::vector<std::uint32_t>().swap(starts);
-    std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
-        if (a.high != b.high)
-            return a.high < b.high;
-        if (a.low != b.low)
-            return a.low < b.low;
-        return NameLess(text.data() + a.start, text.data() + b.start);
-    });
-    starts.reserve(keys.size());
-    for (const SortKey& key : keys)
-        starts.push_back(key.start);
+    // The positions are sorted where they are, with no sort key beside each:
+    // keys would take more memory than the names themselves in a folder of
+    // short names, for a sort that is a small part of the scan.
+    std::sort(starts.begin(), starts.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return ZeroEndedLess(text.data() + a, text.data() + b); });
 }
 
 bool FolderListing::NameLess(std::string_view a, std::string_view b)

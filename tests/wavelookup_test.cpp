@@ -51,6 +51,47 @@ TEST(FindWave, ExactBytesThenWindows1252ThenTheOneFileEqualButForLetterCase)
     }
 }
 
+TEST(FolderListing, OrdersNamesAsNameLessAndFindsEach)
+{
+    // Names that differ only in case, past the first word of eight bytes, at
+    // a name's end, and in bytes above ASCII.
+    const std::vector<std::string> names = {"a",
+                                            "A",
+                                            "ab",
+                                            "aB",
+                                            "a b",
+                                            "Session.cue",
+                                            "session.cue",
+                                            "Session 01.wav",
+                                            "Session 01.WAV",
+                                            "Session 1.wav",
+                                            "Session 10.wav",
+                                            "Session.cue.bak",
+                                            "1234567",
+                                            "12345678",
+                                            "123456789",
+                                            "12345678a",
+                                            "12345678A",
+                                            "Caf\xC3\xA9.wav",
+                                            "Caf\xE9.wav",
+                                            "CAF\xC3\x89.wav",
+                                            "_x",
+                                            "Zz",
+                                            "[x]",
+                                            "~x"};
+    TempDir dir;
+    for (const auto& name : names)
+        WriteFile(dir.path() / name, "");
+    const FolderListing listing(dir.path());
+    ASSERT_EQ(listing.Count(), names.size());
+    for (std::size_t i = 0; i < listing.Count(); ++i) {
+        if (i > 0) {
+            EXPECT_TRUE(FolderListing::NameLess(listing.Name(i - 1), listing.Name(i))) << listing.Name(i);
+        }
+        EXPECT_EQ(listing.Position(listing.Name(i)), i) << listing.Name(i);
+    }
+}
+
 TEST(GetWaveInfo, MeasuresTheFileAWindowsNameFindsAndNamesTheNameWhenNoneIs)
 {
     struct Case {
