@@ -428,10 +428,12 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         }
         if (const std::string warning = DiscNamesWarning(list); !warning.empty())
             messages.Show(warning);
-        const auto left = list.UnsortableProjects();
-        if (options.skipUnsortable && !left.empty() && left.size() < static_cast<std::size_t>(list.projects.Count()))
-            messages.Show(UnsortableText(left) + LineEnd + (left.size() == 1 ? "It stays" : "They stay")
-                          + " in the folder.");
+        if (options.skipUnsortable) {
+            const auto left = list.UnsortableProjects();
+            if (!left.empty() && left.size() < static_cast<std::size_t>(list.projects.Count()))
+                messages.Show(UnsortableText(left) + LineEnd + (left.size() == 1 ? "It stays" : "They stay")
+                              + " in the folder.");
+        }
         return BackupCommand(list, root, options.skipUnsortable ? BackupKind::SortTheRest : BackupKind::Sort, messages)
                    ? 1
                    : 0;

@@ -114,11 +114,14 @@ std::string DiscNamesWarning(const orvoProjectList& list)
         if (project->BackupNum < 0)
             continue;
         for (const auto& name : project->FilesToMove()) {
-            if (!seen.insert(name).second)
+            // Only a name to be shown is kept, so that one shared by projects is shown once.
+            const bool longName = Utf16Length(name) > Kept;
+            const bool badName = name.find_first_of("*/:;?\\") != std::string::npos;
+            if (!(longName || badName) || !seen.insert(name).second)
                 continue;
-            if (Utf16Length(name) > Kept)
+            if (longName)
                 tooLong.push_back(ShownText(name));
-            if (name.find_first_of("*/:;?\\") != std::string::npos)
+            if (badName)
                 badCharacters.push_back(ShownText(name));
         }
     }

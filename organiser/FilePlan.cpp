@@ -130,7 +130,11 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
             refuse(name, reason);
             continue;
         }
-        if (const std::optional<FolderOwners::Entry> entry = owners.Find(name)) {
+        // A file of this project alone goes where the project goes; one that
+        // other projects use too goes only where they all go.
+        const std::optional<FolderOwners::Entry> entry = owners.Find(name);
+        const auto isThis = [&](const orvoProject* user) { return user == &project; };
+        if (entry && !(std::ranges::all_of(entry->players, isThis) && (!entry->owner || isThis(entry->owner)))) {
             std::vector<const orvoProject*> users(entry->players.begin(), entry->players.end());
             if (entry->owner && std::find(users.begin(), users.end(), entry->owner) == users.end())
                 users.insert(users.begin(), entry->owner);

@@ -77,29 +77,30 @@ std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() c
     // A file leaves the folder only with every project that uses it: the
     // projects that share a file with one that stays (or with one the read
     // left out) stay too.
-    const auto users = [&](const std::string& file) {
-        std::vector<const orvoProject*> found;
+    const auto forEachUser = [&](const std::string& file, const auto& visit) {
         if (const std::optional<FolderOwners::Entry> entry = owners.Find(file)) {
-            found.assign(entry->players.begin(), entry->players.end());
+            for (const orvoProject* player : entry->players)
+                visit(player);
             if (entry->owner)
-                found.push_back(entry->owner);
+                visit(entry->owner);
         }
-        return found;
     };
     for (const auto& project : projects)
         if (!why.count(project.get()))
             for (const auto& file : project->FilesToMove())
-                for (const orvoProject* user : users(file))
+                forEachUser(file, [&](const orvoProject* user) {
                     if (!listed.count(user))
                         mark(project.get(), "Project " + project->Name + ": it shares \"" + file + "\" with "
                                                 + user->Name + ", which the read left out");
+                });
     for (std::size_t next = 0; next < queue.size(); ++next) {
         const orvoProject* stays = queue[next];
         for (const auto& file : stays->FilesToMove())
-            for (const orvoProject* user : users(file))
+            forEachUser(file, [&](const orvoProject* user) {
                 if (listed.count(user))
                     mark(user, "Project " + user->Name + ": it shares \"" + file + "\" with " + stays->Name
                                    + ", which can't be sorted");
+            });
     }
     std::vector<Unsortable> found;
     for (const auto& project : projects)

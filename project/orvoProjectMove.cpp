@@ -2,19 +2,36 @@
 
 #include "FileOps.h"
 
-#include <unordered_set>
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
 
 namespace kelvark {
 
 std::vector<std::string> orvoProject::FilesToMove() const
 {
     std::vector<std::string> files = fileList;
-    // The names taken so far, looked up without walking the list: a project
-    // file may name tens of thousands of waves.
-    std::unordered_set<std::string> taken(files.begin(), files.end());
+    files.reserve(fileList.size() + wavePositions.size());
+    // Each wave file once, where the project file first names it: two names
+    // may find one file, told apart by its place in the listing, and a wave
+    // may be an own file too. No set of names is made: a project file may
+    // name tens of thousands of waves, and every operation asks for these.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> byPosition; // (position, wave)
+    byPosition.reserve(wavePositions.size());
+    for (std::uint32_t i = 0; i < wavePositions.size(); ++i)
+        if (wavePositions[i] != Unlisted)
+            byPosition.emplace_back(wavePositions[i], i);
+    std::sort(byPosition.begin(), byPosition.end());
+    std::vector<bool> firstOfFile(wavePositions.size(), false);
+    for (std::size_t k = 0; k < byPosition.size(); ++k)
+        if (k == 0 || byPosition[k].first != byPosition[k - 1].first)
+            firstOfFile[byPosition[k].second] = true;
+    std::vector<std::string_view> own(fileList.begin(), fileList.end());
+    std::sort(own.begin(), own.end());
     for (int i = 0; i < WaveCount(); ++i)
-        if (const std::string name(WaveDiskName(i)); !name.empty() && taken.insert(name).second)
-            files.push_back(name);
+        if (const std::string_view name = WaveDiskName(i);
+            firstOfFile[static_cast<std::size_t>(i)] && !std::binary_search(own.begin(), own.end(), name))
+            files.emplace_back(name);
     return files;
 }
 
