@@ -277,14 +277,19 @@ TextRows GridRows(const TerminalGrid& grid)
 
 } // namespace
 
-std::string GridTsv(const TerminalGrid& grid)
+void WriteGridTsv(const TerminalGrid& grid, std::FILE* out)
 {
-    // Line by line from the grid: a folder of thousands of projects is not copied first.
-    std::string out;
-    AddTsvLine(out, Headers);
+    // Line by line from the grid: a folder of thousands of projects is
+    // neither copied nor held as one text first.
+    std::string line;
+    const auto write = [&](const auto& cells) {
+        line.clear();
+        AddTsvLine(line, cells);
+        std::fwrite(line.data(), 1, line.size(), out);
+    };
+    write(Headers);
     for (const auto& row : grid.Rows())
-        AddTsvLine(out, row.texts);
-    return out;
+        write(row.texts);
 }
 
 std::string GridTable(const TerminalGrid& grid)

@@ -3,6 +3,7 @@
 #include "Regional.h"
 #include "UserInterface.h"
 
+#include <cstdio>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -101,16 +102,16 @@ std::string Escaped(std::string_view bytes);
 
 // Lines of cells, the first the header line.
 using TextRows = std::vector<std::vector<std::string>>;
-// Tab-separated lines, each field written as GridTsv writes it.
+// Tab-separated lines, each field written as WriteGridTsv writes it.
 std::string TsvText(const TextRows& rows);
 // An aligned table for people: cells Escaped, two blanks between columns,
 // each column to the right or to the left as rightAligned says.
 std::string TableText(const TextRows& rows, const std::vector<bool>& rightAligned);
 
-// The grid as tab-separated lines under the column headers. Fields are shown
-// as UTF-8 and escape backslash, tab, line feed and carriage return as \\, \t,
-// \n and \r, so every row is one line of six fields.
-std::string GridTsv(const TerminalGrid& grid);
+// Writes the grid to out as tab-separated lines under the column headers.
+// Fields are shown as UTF-8 and escape backslash, tab, line feed and carriage
+// return as \\, \t, \n and \r, so every row is one line of six fields.
+void WriteGridTsv(const TerminalGrid& grid, std::FILE* out);
 // The grid as an aligned table for people, followed by the project count; its
 // texts are Escaped.
 std::string GridTable(const TerminalGrid& grid);

@@ -397,10 +397,12 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
 
     switch (options.command) {
     case Command::List: {
-        const std::string text = options.sets  ? SetsText(list, options.tsv)
-                                 : options.tsv ? GridTsv(grid)
-                                               : GridTable(grid);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        if (options.tsv && !options.sets) {
+            WriteGridTsv(grid, stdout);
+        } else {
+            const std::string text = options.sets ? SetsText(list, options.tsv) : GridTable(grid);
+            std::fwrite(text.data(), 1, text.size(), stdout);
+        }
         return readErrors ? 1 : 0;
     }
     case Command::Report: {
