@@ -1,4 +1,5 @@
 #include "Fixtures.h"
+#include "ProjectTexts.h"
 #include "orvoProject.h"
 
 #include <gtest/gtest.h>
@@ -32,17 +33,7 @@ const std::string& FileOf(const orvoProject& p, const orvoAudio& audio)
 TEST(ProjectFile, TracksAndVirtualTracksInFileOrder)
 {
     RecordingMessages messages;
-    const auto p =
-        Read("Header stuff\n"
-             "Qlist {\n"
-             "Track {\nTrack = 3\nAudio {\nFile = \"Take 1.wav\"\nTime = 7\nOffset = -5\nLength = 100\n}\n}\n"
-             "Track {\nTrack = 4\n}\n"
-             "VirtualTracks {\n"
-             "VTrack {\nVirtual = 1\nPhysical = 3\nName = \"Lead Vox\"\nFile = lead.wav\n}\n"
-             "VTrack {\nVirtual = 2\n}\n"
-             "}\n"
-             "}\n",
-             messages);
+    const auto p = Read(SectionsText, messages);
     const auto& tracks = p->reading->trackList.tracks;
     ASSERT_EQ(tracks.size(), 2);
     EXPECT_EQ(tracks[0].num, 3);
@@ -63,9 +54,7 @@ TEST(ProjectFile, TracksAndVirtualTracksInFileOrder)
 TEST(ProjectFile, BlankLineEndsAnAudioEntryButNotATrack)
 {
     RecordingMessages messages;
-    const auto p = Read("Qlist {\nTrack {\n\nAudio {\nOffset = 1\n\nFile = lost.wav\n}\n}\n"
-                        "Track {\n}\n}\n",
-                        messages);
+    const auto p = Read(BlankLineText, messages);
     // The blank line ends the audio entry; its File line is skipped by the
     // track, the audio's own "}" ends the track, and each later brace closes
     // one level further out than written.
@@ -87,10 +76,7 @@ TEST(ProjectFile, FileEndingInsideAnAudioKeepsEverythingRead)
 TEST(ProjectFile, KeywordsAreExactAndColonKeysNeverMatch)
 {
     RecordingMessages messages;
-    const auto p = Read("Qlist\nAudio {\ntrack {\n}\n"
-                        "Qlist {\nTrack {\nAudio {\nTime: 5\nOffset = 9\nFile\n}\n}\n}\n"
-                        "Qlist {\nTrack\n}\n}\n",
-                        messages);
+    const auto p = Read(KeywordsText, messages);
     // Several Qlist sections fill the same track list; "Audio" directly in the
     // track list and "track" are skipped.
     ASSERT_EQ(p->reading->trackList.tracks.size(), 2);

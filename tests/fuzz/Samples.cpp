@@ -3,6 +3,7 @@
 #include "JournalFile.h"
 
 #include "Fixtures.h"
+#include "ProjectTexts.h"
 #include "RegionBytes.h"
 
 using namespace kelvark;
@@ -53,21 +54,10 @@ std::vector<NamedBytes> SampleProjects()
         {"Every Wave.cue", CueText({everyWave})},
         {"Shared.cue", CueText({{{"Take 1.wav", 0, 10}, {"Take 2.wav", 5, 10}},
                                 {{"Take 1.wav", 5, 10}, {"take 1.wav", 0, 5}, {"Take 1.wav", 0, 20}}})},
-        {"Sections.cue",
-         "Header stuff\n"
-         "Qlist {\n"
-         "Track {\nTrack = 3\nAudio {\nFile = \"Take 1.wav\"\nTime = 7\nOffset = -5\nLength = 100\n}\n}\n"
-         "Track {\nTrack = 4\n}\n"
-         "VirtualTracks {\n"
-         "VTrack {\nVirtual = 1\nPhysical = 3\nName = \"Lead Vox\"\nFile = lead.wav\n}\n"
-         "VTrack {\nVirtual = 2\n}\n"
-         "}\n"
-         "}\n"},
-        {"Blank Line.cue", "Qlist {\nTrack {\n\nAudio {\nOffset = 1\n\nFile = lost.wav\n}\n}\nTrack {\n}\n}\n"},
+        {"Sections.cue", SectionsText},
+        {"Blank Line.cue", BlankLineText},
         {"Cut.cue", "Qlist {\nTrack {\nAudio {\nFile = \"Take 2.wav\""},
-        {"Keywords.cue", "Qlist\nAudio {\ntrack {\n}\n"
-                         "Qlist {\nTrack {\nAudio {\nTime: 5\nOffset = 9\nFile\n}\n}\n}\n"
-                         "Qlist {\nTrack\n}\n}\n"},
+        {"Keywords.cue", KeywordsText},
         {"Numbers.cue", "Qlist {\nTrack {\nTrack = 40000\n"
                         "Audio {\nFile = Twenty.wav\nTime = +12\nOffset = 2147483648\nLength = 12abc\n}\n"
                         "Audio {\nFile = Twenty.wav\nTime = \" 7 \"\nOffset = -2147483648\nLength = 3\r\n}\n"
