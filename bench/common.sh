@@ -1,5 +1,27 @@
-# Timing helpers of the benchmark scripts, sourced by them. The caller sets
-# $runs, the number of runs best_of takes the best of.
+# shellcheck shell=bash
+# What the benchmark scripts share, sourced by each from the top of the
+# repository: the check for the programs they run, their work folder, and
+# their timing. The caller sets $runs, the number of runs best_of takes the
+# best of.
+
+# require PROGRAM...: exits with status 2, naming the first program that is
+# missing.
+require() {
+    local program
+    for program in "$@"; do
+        command -v "$program" >/dev/null || {
+            echo "$(basename "$0"): $program is missing; build first, or install it" >&2
+            exit 2
+        }
+    done
+}
+
+# make_work NAME: $work becomes a new folder for the run, removed on exit (a
+# script with more to undo sets a trap of its own after).
+make_work() {
+    work=$(mktemp -d "${TMPDIR:-/tmp}/kelvark-$1.XXXXXX")
+    trap 'rm -rf "$work"' EXIT
+}
 
 # Wall time in seconds of one run of the command.
 seconds_of() {
@@ -15,6 +37,7 @@ seconds_of() {
 best_of() {
     local before=$1 best="" t
     shift
+    # shellcheck disable=SC2154 # the caller sets runs
     for _ in $(seq "$runs"); do
         "$before" >/dev/null
         t=$(seconds_of "$@")

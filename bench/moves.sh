@@ -21,16 +21,15 @@
 # when there is none.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 build=${1:-build}
 cli=$build/cli/kelvark-cli
 sample=$build/tools/kelvark-sample
 floor=$build/bench/sort_floor
-for program in "$cli" "$sample" "$floor"; do
-    [ -x "$program" ] || { echo "moves.sh: $program is missing; build first" >&2; exit 2; }
-done
+require "$cli" "$sample" "$floor"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kelvark-moves.XXXXXX")
+make_work moves
 mounted="" # a tmpfs the script mounted
 shm=""     # a folder the script made in /dev/shm
 cleanup() {
@@ -43,7 +42,6 @@ trap cleanup EXIT
 runs=3
 waves=40
 
-source bench/timing.sh
 
 # fresh SOURCE COPY: COPY becomes a copy of SOURCE, on the disk.
 fresh() {

@@ -15,16 +15,13 @@
 # hashes on both), cold verify at most 1.1x cat.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 build=${1:-build}
 cli=$build/cli/kelvark-cli
 sample=$build/tools/kelvark-sample
-for program in "$cli" "$sample" sha256sum openssl; do
-    command -v "$program" >/dev/null || { echo "verify.sh: $program is missing; build first" >&2; exit 2; }
-done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/kelvark-verify.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+require "$cli" "$sample" sha256sum openssl
+make_work verify
 
 projects=16
 waves=4
@@ -45,7 +42,6 @@ done
 mapfile -t files < <(cd "$set_folder" && find . -maxdepth 1 -type f ! -name SHA256SUMS | sort)
 bytes=$(cd "$set_folder" && cat "${files[@]}" | wc -c)
 
-source bench/timing.sh
 
 warm() { (cd "$set_folder" && cat "${files[@]}" >/dev/null); }
 

@@ -11,18 +11,15 @@
 # QT_QPA_PLATFORM set in the environment (xcb under Xvfb, say) replaces offscreen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 build=${1:-build}
 projects=${2:-7200}
 cli=$build/cli/kelvark-cli
 sample=$build/tools/kelvark-sample
 window=$build/bench/window_read
-for program in "$cli" "$sample" "$window"; do
-    [ -x "$program" ] || { echo "window_read.sh: $program is missing; build first" >&2; exit 2; }
-done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/kelvark-window.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+require "$cli" "$sample" "$window"
+make_work window
 folder=$work/root
 "$sample" "$folder" --projects "$projects" --waves 40 --seed 1 >/dev/null
 runs=5

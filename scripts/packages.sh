@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that install Debian packages they need: install_missing
 # PACKAGE... installs those not installed yet, with sudo when not run as root.
 
