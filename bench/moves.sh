@@ -58,7 +58,7 @@ copy=$work/sort-copy
 
 # The sort's own result says where each file goes: the floor does those moves.
 fresh "$original" "$copy"
-"$cli" sort --medium dvd --yes "$copy" >/dev/null
+"$cli" sort --medium dvd --yes "$copy" >/dev/null 2>"$work/sort.err" || { cat "$work/sort.err" >&2; exit 1; }
 (cd "$copy" && find . -mindepth 2 -type f -printf '%P\n') >"$work/moves"
 if [ "$(wc -l <"$work/moves")" -ne "$(find "$original" -type f | wc -l)" ]; then
     echo "moves.sh: the sort left files in the root folder" >&2
@@ -66,7 +66,7 @@ if [ "$(wc -l <"$work/moves")" -ne "$(find "$original" -type f | wc -l)" ]; then
 fi
 
 fresh_sort() { fresh "$original" "$copy"; }
-sort_folder() { "$cli" sort --medium dvd --yes "$copy"; }
+sort_folder() { "$cli" sort --medium dvd --yes "$copy" 2>/dev/null; } # its messages were seen above
 rename_floor() { "$floor" "$copy" <"$work/moves"; }
 fresh "$original" "$copy"
 list_seconds=$(best_of true "$cli" list --medium dvd --tsv "$copy")
