@@ -8,7 +8,8 @@
 #   bash scripts/compare-cli.sh OLD_BUILD NEW_BUILD
 #
 # The folders are the small sample of kelvark-sample (a project with a wave
-# missing among them) and 2,000 projects with 40 waves. On each: report, sort
+# missing among them) and 2,000 projects with 40 waves. On each: list in each
+# of its forms, on one thread and on the default number; report, sort
 # (refused, then --skip-unsortable on the sample), unsort; the move of some
 # projects into a folder beside it and into /dev/shm (another file system,
 # when it is a tmpfs); the rename of a project. Both builds run in the same
@@ -92,6 +93,11 @@ few_sample='"Alder Road" "Blue Hour" "Dust Choir"'
 mapfile -t large_names < <("$new/cli/kelvark-cli" list --tsv "$work/large" | tail -n +2 | cut -f 1)
 few_large=$(printf '"%s" ' "${large_names[@]:0:200}")
 
+lists=('kelvark list --threads 1 f' 'kelvark list f' 'kelvark list --tsv --threads 1 f' 'kelvark list --tsv f'
+    'kelvark list --sets f' 'kelvark list --sets --tsv f' 'kelvark list --cd --tsv f' 'kelvark list --no-mix --tsv f'
+    'kelvark list --no-regular --tsv f')
+compare sample-list "$work/sample" "${lists[@]}"
+compare large-list "$work/large" "${lists[@]}"
 compare sample-sort "$work/sample" 'kelvark report --yes f' 'kelvark sort --yes f' \
     'kelvark sort --skip-unsortable --yes f' 'kelvark list --sets f' 'kelvark unsort --yes f'
 compare sample-move "$work/sample" "kelvark move f d $few_sample" 'kelvark move f d "Cinder Lane"' \
