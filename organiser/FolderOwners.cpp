@@ -93,7 +93,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
 FolderOwners::Slot FolderOwners::SlotAt(std::size_t position) const
 {
     const auto owned = std::lower_bound(owners.begin(), owners.end(), static_cast<std::uint32_t>(position),
-                                        [](const auto& owned, std::uint32_t at) { return owned.first < at; });
+                                        [](const auto& entry, std::uint32_t at) { return entry.first < at; });
     return {owned != owners.end() && owned->first == position ? numbered[owned->second] : nullptr,
             firstPlayers[position], firstPlayers[position + 1] - firstPlayers[position]};
 }
