@@ -134,7 +134,9 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
         // other projects use too goes only where they all go.
         const std::optional<FolderOwners::Entry> entry = owners.Find(name);
         const auto isThis = [&](const orvoProject* user) { return user == &project; };
-        if (entry && !(std::ranges::all_of(entry->players, isThis) && (!entry->owner || isThis(entry->owner)))) {
+        if (entry
+            && !(std::all_of(entry->players.begin(), entry->players.end(), isThis)
+                 && (!entry->owner || isThis(entry->owner)))) {
             std::vector<const orvoProject*> users(entry->players.begin(), entry->players.end());
             if (entry->owner && std::find(users.begin(), users.end(), entry->owner) == users.end())
                 users.insert(users.begin(), entry->owner);

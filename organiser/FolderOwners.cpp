@@ -100,7 +100,7 @@ FolderOwners::Slot FolderOwners::SlotAt(std::size_t position) const
 
 FolderOwners::Entry FolderOwners::EntryOf(const Slot& slot) const
 {
-    return {slot.owner, Players(std::span(players).subspan(slot.first, slot.count), Numbered{&numbered})};
+    return {slot.owner, Players(std::span(players).subspan(slot.first, slot.count), &numbered)};
 }
 
 std::optional<FolderOwners::Entry> FolderOwners::Find(std::string_view name) const

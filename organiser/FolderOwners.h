@@ -5,10 +5,10 @@
 #include "orvoProject.h"
 
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
-#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,12 +26,57 @@ namespace kelvark {
 // not play it. Several projects may play one wave.
 class FolderOwners final {
 public:
-    // A project by its number among the folder's projects.
-    struct Numbered {
-        const std::vector<const orvoProject*>* projects;
-        const orvoProject* operator()(std::uint32_t number) const { return (*projects)[number]; }
+    // The projects that play a file: their numbers, each looked up in the
+    // folder's table of projects as it is read.
+    class Players {
+    public:
+        class iterator {
+        public:
+            using iterator_category = std::forward_iterator_tag;
+            using value_type = const orvoProject*;
+            using difference_type = std::ptrdiff_t;
+            using pointer = void;
+            using reference = const orvoProject*;
+
+            iterator() = default;
+            iterator(const std::uint32_t* at, const std::vector<const orvoProject*>* projects)
+                : at(at), projects(projects)
+            {
+            }
+            const orvoProject* operator*() const { return (*projects)[*at]; }
+            iterator& operator++()
+            {
+                ++at;
+                return *this;
+            }
+            iterator operator++(int)
+            {
+                const iterator before = *this;
+                ++at;
+                return before;
+            }
+            bool operator==(const iterator& other) const { return at == other.at; }
+
+        private:
+            const std::uint32_t* at = nullptr;
+            const std::vector<const orvoProject*>* projects = nullptr;
+        };
+
+        Players() = default;
+        Players(std::span<const std::uint32_t> numbers, const std::vector<const orvoProject*>* projects)
+            : numbers(numbers), projects(projects)
+        {
+        }
+        iterator begin() const { return {numbers.data(), projects}; }
+        iterator end() const { return {numbers.data() + numbers.size(), projects}; }
+        std::size_t size() const { return numbers.size(); }
+        bool empty() const { return numbers.empty(); }
+        const orvoProject* operator[](std::size_t i) const { return (*projects)[numbers[i]]; }
+
+    private:
+        std::span<const std::uint32_t> numbers;
+        const std::vector<const orvoProject*>* projects = nullptr;
     };
-    using Players = std::ranges::transform_view<std::span<const std::uint32_t>, Numbered>;
     struct Entry {
         const orvoProject* owner = nullptr; // whose own file it is, if anyone's
         Players players; // who plays it as a wave
