@@ -40,25 +40,43 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         played.erase(std::unique(played.begin(), played.end()), played.end());
         return played;
     };
-    // Each file's count becomes where its players end; placing them from the
-    // last project back moves it to where they start.
-    firstPlayers.assign(listing->Count() + 1, 0);
+    // Most files have one player at most, kept in the file's own entry; the
+    // players of a file played twice or more are placed side by side, their
+    // count first becoming where they end, and placing them from the last
+    // project back moving it to where they start.
+    playerOf.assign(listing->Count(), 0);
     for (const orvoProject* project : numbered)
         for (const std::uint32_t position : playedBy(*project))
-            ++firstPlayers[position];
-    for (std::size_t i = 1; i <= listing->Count(); ++i)
-        firstPlayers[i] += firstPlayers[i - 1];
-    players.assign(firstPlayers.back(), 0);
-    for (auto number = static_cast<std::uint32_t>(numbered.size()); number-- > 0;)
-        for (const std::uint32_t position : playedBy(*numbered[number]))
-            players[--firstPlayers[position]] = number;
+            ++playerOf[position];
+    sharedFirst.clear();
+    std::uint32_t sharedCount = 0;
+    for (std::uint32_t& entry : playerOf) {
+        if (entry == 0) {
+            entry = NoPlayer;
+        } else if (entry > 1) {
+            sharedCount += entry;
+            entry = Shared | static_cast<std::uint32_t>(sharedFirst.size());
+            sharedFirst.push_back(sharedCount);
+        }
+    }
+    sharedFirst.push_back(sharedCount);
+    sharedPlayers.assign(sharedCount, 0);
+    for (auto number = static_cast<std::uint32_t>(numbered.size()); number-- > 0;) {
+        for (const std::uint32_t position : playedBy(*numbered[number])) {
+            std::uint32_t& entry = playerOf[position];
+            if ((entry & Shared) != 0)
+                sharedPlayers[--sharedFirst[entry & ~Shared]] = number;
+            else
+                entry = number;
+        }
+    }
 
     for (std::size_t i = 0; i < listing->Count(); ++i) {
         const std::string_view ownerName = OwnerName(listing->Name(i));
         if (ownerName.empty())
             continue;
         const std::uint32_t owner = projects.find(ownerName)->second;
-        const auto playedHere = std::span(players).subspan(firstPlayers[i], firstPlayers[i + 1] - firstPlayers[i]);
+        const std::span<const std::uint32_t> playedHere = PlayersAt(i);
         if (!playedHere.empty() && std::find(playedHere.begin(), playedHere.end(), owner) == playedHere.end())
             continue; // another project's wave
         owners.emplace_back(static_cast<std::uint32_t>(i), owner);
@@ -90,17 +108,28 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     }
 }
 
+std::span<const std::uint32_t> FolderOwners::PlayersAt(std::size_t position) const
+{
+    const std::uint32_t& entry = playerOf[position];
+    if (entry == NoPlayer)
+        return {};
+    if ((entry & Shared) == 0)
+        return {&entry, 1};
+    const std::uint32_t shared = entry & ~Shared;
+    return std::span(sharedPlayers).subspan(sharedFirst[shared], sharedFirst[shared + 1] - sharedFirst[shared]);
+}
+
 FolderOwners::Slot FolderOwners::SlotAt(std::size_t position) const
 {
     const auto owned = std::lower_bound(owners.begin(), owners.end(), static_cast<std::uint32_t>(position),
                                         [](const auto& entry, std::uint32_t at) { return entry.first < at; });
     return {owned != owners.end() && owned->first == position ? numbered[owned->second] : nullptr,
-            firstPlayers[position], firstPlayers[position + 1] - firstPlayers[position]};
+            PlayersAt(position)};
 }
 
 FolderOwners::Entry FolderOwners::EntryOf(const Slot& slot) const
 {
-    return {slot.owner, Players(std::span(players).subspan(slot.first, slot.count), &numbered)};
+    return {slot.owner, Players(slot.players, &numbered)};
 }
 
 std::optional<FolderOwners::Entry> FolderOwners::Find(std::string_view name) const

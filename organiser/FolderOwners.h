@@ -108,13 +108,13 @@ public:
                  const std::vector<std::pair<std::string, std::string>>& files);
 
 private:
-    // A file's entry: its players are a stretch of players.
+    // A file's entry.
     struct Slot {
         const orvoProject* owner = nullptr;
-        std::uint32_t first = 0;
-        std::uint32_t count = 0;
+        std::span<const std::uint32_t> players; // into playerOf or sharedPlayers, which stay as built
     };
 
+    std::span<const std::uint32_t> PlayersAt(std::size_t position) const;
     Entry EntryOf(const Slot& slot) const;
     // The slot of the listing's file at position.
     Slot SlotAt(std::size_t position) const;
@@ -129,14 +129,17 @@ private:
     // number here: a number takes half the room of a pointer, and a folder
     // has hundreds of thousands of plays.
     std::vector<const orvoProject*> numbered;
-    // Where each file's players start in players, and one past the last
-    // file's: a file's players end where the next file's start.
-    std::vector<std::uint32_t> firstPlayers;
+    // Per listing position: the number of the file's one player, NoPlayer, or
+    // Shared with the index of the file's players in sharedFirst.
+    static constexpr std::uint32_t NoPlayer = UINT32_MAX;
+    static constexpr std::uint32_t Shared = std::uint32_t{1} << 31;
+    std::vector<std::uint32_t> playerOf;
+    std::vector<std::uint32_t> sharedFirst; // where each shared file's players start, and where the last end
+    std::vector<std::uint32_t> sharedPlayers; // the numbers of the shared files' players, file after file
     // The files that are a project's own, by position, in listing order, with
     // their project's number: a few per project among all the waves.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> owners;
     std::vector<bool> gone; // files of the listing that left the folder or were renamed
-    std::vector<std::uint32_t> players; // the numbers of the files' players, file after file
     std::map<std::string, Slot, std::less<>> renamed;
     std::unordered_map<std::string, std::uint32_t, StringHash, std::equal_to<>>
         projects; // numbers by name; a renamed project's name changes: keys are copies

@@ -25,7 +25,8 @@ TEST(FolderOwners, TheLongestProjectNameOwnsAFile)
     Studio s;
     for (const char* name : {"Song", "Song v1", "Song v1.2", "Song.remix", "Drums", "Backups"})
         WriteProject(s.root.path(), name, {});
-    WriteProject(s.root.path(), "Band", {{"Drums.wav"}});
+    WriteProject(s.root.path(), "Band", {{"Drums.wav"}, {"Bass.wav"}});
+    WriteProject(s.root.path(), "Live", {{"Drums.wav"}});
     for (const char* file : {"Song.bak", "Song v1.bak", "Song v1.2.bak", "Song v1.2 take.bak", "Song.remix.bak",
                              "Backups.csv", "Nobody.txt"})
         WriteFile(s.root.path() / file, file);
@@ -54,9 +55,19 @@ TEST(FolderOwners, TheLongestProjectNameOwnsAFile)
         ASSERT_TRUE(entry.has_value()) << row.file;
         EXPECT_EQ(entry->owner ? entry->owner->Name : "", row.owner) << row.file;
     }
-    const std::optional<FolderOwners::Entry> drums = s.list.owners.Find("Drums.wav");
-    ASSERT_EQ(drums->players.size(), 1u);
-    EXPECT_EQ(drums->players[0]->Name, "Band");
+    // Players in project order: a file played by several, by one, by none.
+    const struct {
+        const char* file;
+        std::vector<std::string> players;
+    } played[] = {{"Drums.wav", {"Band", "Live"}}, {"Bass.wav", {"Band"}}, {"Song.bak", {}}};
+    for (const auto& row : played) {
+        const std::optional<FolderOwners::Entry> entry = s.list.owners.Find(row.file);
+        ASSERT_TRUE(entry.has_value()) << row.file;
+        std::vector<std::string> names;
+        for (const orvoProject* player : entry->players)
+            names.push_back(player->Name);
+        EXPECT_EQ(names, row.players) << row.file;
+    }
 }
 
 // One folder a user could have, one operation on it, and what must come of it.
