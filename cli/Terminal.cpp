@@ -270,12 +270,45 @@ namespace {
 TextRows GridRows(const TerminalGrid& grid)
 {
     TextRows rows{{Headers.begin(), Headers.end()}};
-    for (const auto& row : grid.Rows())
-        rows.emplace_back(row.texts.begin(), row.texts.end());
+    for (int r = 1; r <= grid.RowCount(); ++r) {
+        const TerminalGrid::Cells texts = grid.Texts(r);
+        rows.emplace_back(texts.begin(), texts.end());
+    }
     return rows;
 }
 
 } // namespace
+
+void TerminalGrid::AddRow(const GridRow& texts)
+{
+    std::size_t size = 0;
+    for (const std::string& text : texts)
+        size += text.size() + 1;
+    Row& row = rows.emplace_back();
+    row.texts.reserve(size);
+    for (const std::string& text : texts) {
+        row.texts += text;
+        row.texts += '\0';
+    }
+}
+
+void TerminalGrid::SetText(int r, const std::string& text)
+{
+    std::string& texts = at(r).texts;
+    texts.replace(0, texts.find('\0'), text);
+}
+
+TerminalGrid::Cells TerminalGrid::Texts(int r) const
+{
+    Cells cells;
+    std::string_view rest = at(r).texts;
+    for (std::string_view& cell : cells) {
+        const std::size_t end = rest.find('\0');
+        cell = rest.substr(0, end);
+        rest.remove_prefix(end + 1);
+    }
+    return cells;
+}
 
 void WriteGridTsv(const TerminalGrid& grid, std::FILE* out)
 {
@@ -288,14 +321,14 @@ void WriteGridTsv(const TerminalGrid& grid, std::FILE* out)
         std::fwrite(line.data(), 1, line.size(), out);
     };
     write(Headers);
-    for (const auto& row : grid.Rows())
-        write(row.texts);
+    for (int r = 1; r <= grid.RowCount(); ++r)
+        write(grid.Texts(r));
 }
 
 std::string GridTable(const TerminalGrid& grid)
 {
     // Names and set letters read from the left, numbers from the right.
-    const std::size_t count = grid.Rows().size();
+    const auto count = static_cast<std::size_t>(grid.RowCount());
     return TableText(GridRows(grid), {false, true, true, true, false, true}) + std::to_string(count)
            + (count == 1 ? " project\n" : " projects\n");
 }

@@ -3,10 +3,12 @@
 #include "Regional.h"
 #include "UserInterface.h"
 
+#include <array>
 #include <cstdio>
 #include <deque>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace kelvark {
@@ -69,29 +71,33 @@ public:
 };
 
 // The grid kept in memory; the command selects rows by project name and
-// prints the rows when it is done.
+// prints the rows when it is done. A row's six texts are kept as one string,
+// each followed by a zero byte (no text holds one: they are file names and
+// numbers): a folder may have thousands of rows.
 class TerminalGrid final : public Grid {
 public:
-    struct Row {
-        GridRow texts;
-        bool selected = false;
-    };
+    using Cells = std::array<std::string_view, std::tuple_size_v<GridRow>>;
 
     void Clear() override { rows.clear(); }
-    void AddRow(const GridRow& texts) override { rows.push_back({texts, false}); }
+    void AddRow(const GridRow& texts) override;
     int RowCount() const override { return static_cast<int>(rows.size()); }
     bool IsSelected(int r) const override { return at(r).selected; }
     void ClearSelection(int r) override { at(r).selected = false; }
-    void SetText(int r, const std::string& text) override { at(r).texts[0] = text; }
+    void SetText(int r, const std::string& text) override;
     void Select(int r) { at(r).selected = true; }
 
-    const std::deque<Row>& Rows() const { return rows; }
+    // The texts of row r (from 1), valid until the row changes.
+    Cells Texts(int r) const;
 
 private:
+    struct Row {
+        std::string texts;
+        bool selected = false;
+    };
     Row& at(int r) { return rows.at(static_cast<std::size_t>(r - 1)); }
     const Row& at(int r) const { return rows.at(static_cast<std::size_t>(r - 1)); }
 
-    std::deque<Row> rows; // grows without moving the rows it has: a folder may have thousands
+    std::deque<Row> rows; // grows without moving the rows it has
 };
 
 // Bytes as a terminal may show them: as UTF-8 (ShownText), with each control
