@@ -221,14 +221,40 @@ void orvoProject::TakeRead(orvoProject& ahead)
     ownLengths = std::move(ahead.ownLengths);
 }
 
+std::vector<std::string_view> orvoProject::OwnFileNames() const
+{
+    std::vector<std::string_view> names;
+    for (std::string_view rest = ownFiles; !rest.empty();) {
+        const std::size_t end = rest.find('\0');
+        names.push_back(rest.substr(0, end));
+        rest.remove_prefix(end + 1);
+    }
+    return names;
+}
+
+std::vector<std::string> orvoProject::OwnFiles() const
+{
+    const std::vector<std::string_view> names = OwnFileNames();
+    return {names.begin(), names.end()};
+}
+
 void orvoProject::SetOwnFiles(std::vector<std::string> files)
 {
-    fileList = std::move(files);
+    std::size_t size = 0;
+    for (const auto& name : files)
+        size += name.size() + 1;
+    std::string joined;
+    joined.reserve(size);
+    for (const auto& name : files) {
+        joined += name;
+        joined += '\0';
+    }
+    ownFiles = std::move(joined);
     fileSize = 0;
     // An own file that is a wave too is as large as the wave's true size.
     std::unordered_map<std::string_view, std::int64_t> ownSizes;
     // Each length is the one found ahead, else the folder's answer now.
-    for (const auto& name : fileList) {
+    for (const auto& name : files) {
         const std::size_t position = ownLengths.empty() ? FolderListing::npos : Listing().Position(name);
         const auto known = std::lower_bound(ownLengths.begin(), ownLengths.end(), std::pair(position, std::int64_t{0}));
         const std::int64_t length =
@@ -248,7 +274,7 @@ void orvoProject::SetOwnFiles(std::vector<std::string> files)
     }
     for (const auto& [name, size] : ownSizes)
         discSize += FileCost(size);
-    discFiles = static_cast<int>(fileList.size() + counted.size()) + waveFiles;
+    discFiles = static_cast<int>(files.size() + counted.size()) + waveFiles;
 }
 
 void orvoProject::AddError(const std::string& text)

@@ -100,7 +100,7 @@ public:
     std::int64_t TotalSize() const { return wavSize + fileSize; }
 
     // The names of the own files, in listing order.
-    const std::vector<std::string>& OwnFiles() const { return fileList; }
+    std::vector<std::string> OwnFiles() const;
     // The files a move handles: the own files, then every wave file found,
     // each once (a wave may also be an own file, two wave names one file).
     std::vector<std::string> FilesToMove() const;
@@ -120,7 +120,10 @@ public:
     const FolderListing& Listing();
 
 private:
-    std::vector<std::string> fileList;
+    // The own files' names, each followed by a zero byte (no file name holds
+    // one): one string per project, not one per file.
+    std::string ownFiles;
+    std::vector<std::string_view> OwnFileNames() const;
 
     // The waves kept. Each is its file's position in the listing: a folder
     // scan keeps hundreds of thousands of waves, and the listing names them.

@@ -10,8 +10,9 @@ namespace kelvark {
 
 std::vector<std::string> orvoProject::FilesToMove() const
 {
-    std::vector<std::string> files = fileList;
-    files.reserve(fileList.size() + wavePositions.size());
+    std::vector<std::string_view> own = OwnFileNames();
+    std::vector<std::string> files(own.begin(), own.end());
+    files.reserve(own.size() + wavePositions.size());
     // Each wave file once, where the project file first names it: two names
     // may find one file, told apart by its place in the listing, and a wave
     // may be an own file too. No set of names is made: a project file may
@@ -26,7 +27,6 @@ std::vector<std::string> orvoProject::FilesToMove() const
     for (std::size_t k = 0; k < byPosition.size(); ++k)
         if (k == 0 || byPosition[k].first != byPosition[k - 1].first)
             firstOfFile[byPosition[k].second] = true;
-    std::vector<std::string_view> own(fileList.begin(), fileList.end());
     std::sort(own.begin(), own.end());
     for (int i = 0; i < WaveCount(); ++i)
         if (const std::string_view name = WaveDiskName(i);
