@@ -46,6 +46,11 @@ ReadAhead::~ReadAhead()
     requested.notify_all();
     for (auto& thread : threads)
         thread.join();
+    // The threads' buffers and the copies read ahead went back to the heap
+    // between what the projects keep, where the pages they touched would stay
+    // the process's: they are given back to the system.
+    copies.clear();
+    malloc_trim(0);
 }
 
 void ReadAhead::Fill()
