@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 
+#include <algorithm>
 #include <csignal>
 #include <malloc.h>
 #include <pthread.h>
@@ -110,11 +111,13 @@ void ReadAhead::Work()
         if (request.kind == Kind::ProjectFile && !copy.notOpened && !copy.error) {
             const int waves = measure ? static_cast<int>(copy.project.reading->waves.size()) : 0;
             const auto ownFiles = static_cast<int>(copy.project.ownLengths.size());
-            for (int i = 0; i < waves; ++i)
-                requests.push_back({&copy, Kind::Wave, i});
+            for (int i = 0; i < waves; i += WavesPerRequest) {
+                requests.push_back({&copy, Kind::Wave, i, std::min(WavesPerRequest, waves - i)});
+                ++copy.pending;
+            }
             for (int i = 0; i < ownFiles; ++i)
                 requests.push_back({&copy, Kind::OwnFile, i});
-            copy.pending += waves + ownFiles;
+            copy.pending += ownFiles;
             requested.notify_all();
         }
         if (--copy.pending == 0)
@@ -139,11 +142,12 @@ void ReadAhead::Do(const Request& request, TagFile& fi)
         for (const std::size_t position : project.Listing().OwnFilePositions(project.Name))
             project.ownLengths.emplace_back(position, 0);
         return;
-    case Kind::Wave: {
-        orvoWave& wave = project.reading->waves[index];
-        wave.FileGetSize(wave.Open(folder), copy.notices[index]);
+    case Kind::Wave:
+        for (std::size_t i = index; i < index + static_cast<std::size_t>(request.count); ++i) {
+            orvoWave& wave = project.reading->waves[i];
+            wave.FileGetSize(wave.Open(folder), copy.notices[i]);
+        }
         return;
-    }
     case Kind::OwnFile: {
         auto& [position, length] = project.ownLengths[index];
         const std::string_view name = project.Listing().Name(position); // followed by a zero byte

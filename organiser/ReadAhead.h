@@ -61,14 +61,19 @@ private:
         int pending = 1; // the project file, then its waves and own files
         std::exception_ptr error; // what a request threw, thrown again at the project's turn
     };
-    // A request: a copy's project file, one of its waves, or the length of
+    // A request: a copy's project file, a few of its waves, or the length of
     // one of the files that may be its own.
     enum class Kind { ProjectFile, Wave, OwnFile };
     struct Request {
         Copy* copy;
         Kind kind;
-        int index; // of the wave in the copy's waves, of the file in its ownLengths
+        int index; // of the (first) wave in the copy's waves, of the file in its ownLengths
+        int count = 1; // of the waves
     };
+    // Waves are measured a few to a request: on a warm disk a wave takes
+    // microseconds, little more than handing a request to a thread, and a
+    // project's waves are still shared among many threads on a slow one.
+    static constexpr int WavesPerRequest = 8;
 
     // Starts on the next projects of the order while fewer requests wait than
     // there are threads and the window has room. Called with mutex held.
