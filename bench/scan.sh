@@ -61,6 +61,7 @@ for projects in 500 2000 8000; do
         "$(awk -v s="$seconds" -v n="$projects" 'BEGIN { printf "%.3f", s * 1000 / n }')" \
         "$peak" "$(awk -v k="$peak" -v n="$projects" 'BEGIN { printf "%.1f", k / n }')"
     if [ "$projects" -eq 2000 ]; then
+        peak_2000=$peak
         warm_list=$seconds
         floors=$("$floor" "$folder")
         warm_floor=$(awk '$1 == "warm" { print $2 }' <<<"$floors")
@@ -88,3 +89,6 @@ else
 fi
 printf '\nPeak memory at 8000 projects: %s kB per project (target: at most 2.5)\n' \
     "$(awk -v k="$peak_8000" 'BEGIN { printf "%.1f", k / 8000 }')"
+# What each project adds, apart from the program and its libraries.
+printf 'Peak memory added per project from 2000 to 8000 projects: %s kB\n' \
+    "$(awk -v a="$peak_2000" -v b="$peak_8000" 'BEGIN { printf "%.1f", (b - a) / 6000 }')"
