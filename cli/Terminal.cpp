@@ -281,15 +281,7 @@ TextRows GridRows(const TerminalGrid& grid)
 
 void TerminalGrid::AddRow(const GridRow& texts)
 {
-    std::size_t size = 0;
-    for (const std::string& text : texts)
-        size += text.size() + 1;
-    Row& row = rows.emplace_back();
-    row.texts.reserve(size);
-    for (const std::string& text : texts) {
-        row.texts += text;
-        row.texts += '\0';
-    }
+    rows.push_back({ZeroEnded(texts), false});
 }
 
 void TerminalGrid::SetText(int r, const std::string& text)
@@ -300,13 +292,9 @@ void TerminalGrid::SetText(int r, const std::string& text)
 
 TerminalGrid::Cells TerminalGrid::Texts(int r) const
 {
+    const std::vector<std::string_view> texts = ZeroEndedTexts(at(r).texts);
     Cells cells;
-    std::string_view rest = at(r).texts;
-    for (std::string_view& cell : cells) {
-        const std::size_t end = rest.find('\0');
-        cell = rest.substr(0, end);
-        rest.remove_prefix(end + 1);
-    }
+    std::copy(texts.begin(), texts.end(), cells.begin());
     return cells;
 }
 

@@ -114,4 +114,15 @@ std::string AsciiFolded(std::string_view bytes)
     return folded;
 }
 
+std::vector<std::string_view> ZeroEndedTexts(std::string_view joined)
+{
+    std::vector<std::string_view> texts;
+    while (!joined.empty()) {
+        const std::size_t end = joined.find('\0');
+        texts.push_back(joined.substr(0, end));
+        joined.remove_prefix(end + 1);
+    }
+    return texts;
+}
+
 } // namespace kelvark

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelvark {
 
@@ -34,5 +35,24 @@ constexpr unsigned char AsciiLower(unsigned char c)
 
 // bytes with their ASCII capital letters folded to lower case.
 std::string AsciiFolded(std::string_view bytes);
+
+// Texts kept as one string, each followed by a zero byte: for many short
+// texts (file names, which never hold a zero byte, and numbers) one string
+// takes less memory than a string each.
+template <typename Texts> std::string ZeroEnded(const Texts& texts)
+{
+    std::size_t size = 0;
+    for (const auto& text : texts)
+        size += text.size() + 1;
+    std::string joined;
+    joined.reserve(size);
+    for (const auto& text : texts) {
+        joined += text;
+        joined += '\0';
+    }
+    return joined;
+}
+// The texts of a string ZeroEnded made.
+std::vector<std::string_view> ZeroEndedTexts(std::string_view joined);
 
 } // namespace kelvark

@@ -2,6 +2,7 @@
 
 #include "BackupSet.h"
 #include "FileOps.h"
+#include "TextCodec.h"
 
 #include <algorithm>
 #include <span>
@@ -221,35 +222,15 @@ void orvoProject::TakeRead(orvoProject& ahead)
     ownLengths = std::move(ahead.ownLengths);
 }
 
-std::vector<std::string_view> orvoProject::OwnFileNames() const
-{
-    std::vector<std::string_view> names;
-    for (std::string_view rest = ownFiles; !rest.empty();) {
-        const std::size_t end = rest.find('\0');
-        names.push_back(rest.substr(0, end));
-        rest.remove_prefix(end + 1);
-    }
-    return names;
-}
-
 std::vector<std::string> orvoProject::OwnFiles() const
 {
-    const std::vector<std::string_view> names = OwnFileNames();
+    const std::vector<std::string_view> names = ZeroEndedTexts(ownFiles);
     return {names.begin(), names.end()};
 }
 
 void orvoProject::SetOwnFiles(std::vector<std::string> files)
 {
-    std::size_t size = 0;
-    for (const auto& name : files)
-        size += name.size() + 1;
-    std::string joined;
-    joined.reserve(size);
-    for (const auto& name : files) {
-        joined += name;
-        joined += '\0';
-    }
-    ownFiles = std::move(joined);
+    ownFiles = ZeroEnded(files);
     fileSize = 0;
     // An own file that is a wave too is as large as the wave's true size.
     std::unordered_map<std::string_view, std::int64_t> ownSizes;

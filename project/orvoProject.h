@@ -123,7 +123,6 @@ private:
     // The own files' names, each followed by a zero byte (no file name holds
     // one): one string per project, not one per file.
     std::string ownFiles;
-    std::vector<std::string_view> OwnFileNames() const;
 
     // The waves kept. Each is its file's position in the listing: a folder
     // scan keeps hundreds of thousands of waves, and the listing names them.

@@ -1,6 +1,7 @@
 #include "orvoProject.h"
 
 #include "FileOps.h"
+#include "TextCodec.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,7 +11,7 @@ namespace kelvark {
 
 std::vector<std::string> orvoProject::FilesToMove() const
 {
-    std::vector<std::string_view> own = OwnFileNames();
+    std::vector<std::string_view> own = ZeroEndedTexts(ownFiles);
     std::vector<std::string> files(own.begin(), own.end());
     files.reserve(own.size() + wavePositions.size());
     // Each wave file once, where the project file first names it: two names

@@ -53,4 +53,16 @@ TEST(ShownText, PassesUtf8AndReadsOnlyTheOtherBytesAsWindows1252)
     }
 }
 
+// Texts joined into one string come back as they went in, empty ones included.
+TEST(ZeroEnded, GivesBackEveryText)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {}, {""}, {"", ""}, {"Song.cue"}, {"Song.bak", "", "Song.cue", "Caf\xC3\xA9 01.wav"}};
+    for (const auto& texts : cases) {
+        const std::string joined = ZeroEnded(texts);
+        const std::vector<std::string_view> back = ZeroEndedTexts(joined);
+        EXPECT_EQ(std::vector<std::string>(back.begin(), back.end()), texts);
+    }
+}
+
 } // namespace
