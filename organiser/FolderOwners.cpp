@@ -104,7 +104,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         files.reserve(ownedFrom[p + 1] - ownedFrom[p]);
         for (std::uint32_t k = ownedFrom[p]; k < ownedFrom[p + 1]; ++k)
             files.emplace_back(listing->Name(owners[byOwner[k]].first));
-        project.SetOwnFiles(std::move(files));
+        project.SetOwnFiles(files);
     }
 }
 

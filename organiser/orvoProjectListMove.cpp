@@ -356,7 +356,7 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
     std::sort(files.begin(), files.end(), FolderListing::NameLess);
     const std::string oldName = project.Name;
     project.Name = newName;
-    project.SetOwnFiles(std::move(files));
+    project.SetOwnFiles(files);
     owners.Renamed(oldName, project, renames);
     return false;
 }

@@ -228,7 +228,7 @@ std::vector<std::string> orvoProject::OwnFiles() const
     return {names.begin(), names.end()};
 }
 
-void orvoProject::SetOwnFiles(std::vector<std::string> files)
+void orvoProject::SetOwnFiles(const std::vector<std::string>& files)
 {
     ownFiles = ZeroEnded(files);
     fileSize = 0;

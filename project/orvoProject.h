@@ -92,7 +92,7 @@ public:
     // are listed in LastError.
     bool MoveTest(const std::string& destDir);
     // Takes files as the project's own files and sizes them and the project on a disc.
-    void SetOwnFiles(std::vector<std::string> files);
+    void SetOwnFiles(const std::vector<std::string>& files);
 
     // Adds one line to LastError under the project's name.
     void AddError(const std::string& text);
