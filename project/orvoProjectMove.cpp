@@ -12,8 +12,9 @@ namespace kelvark {
 std::vector<std::string> orvoProject::FilesToMove() const
 {
     std::vector<std::string_view> own = ZeroEndedTexts(ownFiles);
-    std::vector<std::string> files(own.begin(), own.end());
+    std::vector<std::string> files;
     files.reserve(own.size() + wavePositions.size());
+    files.assign(own.begin(), own.end());
     // Each wave file once, where the project file first names it: two names
     // may find one file, told apart by its place in the listing, and a wave
     // may be an own file too. No set of names is made: a project file may
