@@ -3,9 +3,12 @@
 #include "FileOps.h"
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <csignal>
 #include <malloc.h>
 #include <pthread.h>
+#include <system_error>
 
 namespace kelvark {
 
@@ -27,13 +30,28 @@ ReadAhead::ReadAhead(const std::vector<orvoProject*>& projects, int folder, int 
         const std::lock_guard lock(mutex);
         Fill();
     }
+    // Without waves to measure relative to an open folder there is no sign
+    // of a folder in memory: every thread is started at once.
+    const std::size_t cores = std::max(1U, std::thread::hardware_concurrency());
+    allStarted = !measure || folder == AT_FDCWD || cores >= threadCount;
+    threads.reserve(threadCount);
+    Start(allStarted ? threadCount : cores);
+}
+
+void ReadAhead::Start(std::size_t count)
+{
     // Signals are for the calling thread: one that reached a thread of the
     // pool could cut an open short, which would then count as not found.
     sigset_t all, saved;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &saved);
-    for (int i = 0; i < requests; ++i)
-        threads.emplace_back(&ReadAhead::Work, this);
+    try {
+        while (threads.size() < count)
+            threads.emplace_back(&ReadAhead::Work, this);
+    } catch (...) {
+        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+        throw;
+    }
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 }
 
@@ -89,6 +107,7 @@ ReadAhead::Result ReadAhead::Take(orvoProject& project)
 void ReadAhead::Work()
 {
     TagFile fi; // one for every project file this thread reads, so its buffer is made once
+    HeadRing heads;
     std::unique_lock lock(mutex);
     for (;;) {
         requested.wait(lock, [&] { return stopping || !requests.empty(); });
@@ -99,12 +118,20 @@ void ReadAhead::Work()
         lock.unlock();
         Copy& copy = *request.copy;
         std::exception_ptr error;
+        bool waited = false;
         try {
-            Do(request, fi);
+            waited = Do(request, fi, heads);
         } catch (...) {
             error = std::current_exception();
         }
         lock.lock();
+        if (waited && !allStarted && !stopping) {
+            allStarted = true;
+            try {
+                Start(threadCount);
+            } catch (const std::system_error&) { // no more threads: those running carry on
+            }
+        }
         if (error && !copy.error)
             copy.error = error;
         // A project file read: its waves and own files are requests now.
@@ -126,7 +153,7 @@ void ReadAhead::Work()
     }
 }
 
-void ReadAhead::Do(const Request& request, TagFile& fi)
+bool ReadAhead::Do(const Request& request, TagFile& fi, HeadRing& heads)
 {
     Copy& copy = *request.copy;
     orvoProject& project = copy.project;
@@ -135,26 +162,44 @@ void ReadAhead::Do(const Request& request, TagFile& fi)
     case Kind::ProjectFile:
         copy.notOpened = project.FileOpenRead(fi, folder);
         if (copy.notOpened)
-            return;
+            return false;
         project.FileRead(fi);
         project.ListWaves();
         copy.notices.resize(project.reading->waves.size());
         for (const std::size_t position : project.Listing().OwnFilePositions(project.Name))
             project.ownLengths.emplace_back(position, 0);
-        return;
-    case Kind::Wave:
-        for (std::size_t i = index; i < index + static_cast<std::size_t>(request.count); ++i) {
-            orvoWave& wave = project.reading->waves[i];
-            wave.FileGetSize(wave.Open(folder), copy.notices[i]);
+        return false;
+    case Kind::Wave: {
+        const std::span waves(project.reading->waves.data() + index, static_cast<std::size_t>(request.count));
+        std::array<const char*, WavesPerRequest> names{};
+        if (folder != AT_FDCWD) // the ring opens relative to the open folder only
+            for (std::size_t i = 0; i < waves.size(); ++i)
+                if (waves[i].Find())
+                    names[i] = waves[i].DiskName().data(); // followed by a zero byte
+        const auto read = heads.Read(folder, std::span(names.data(), waves.size()));
+        const auto start = std::chrono::steady_clock::now();
+        bool missed = false;
+        for (std::size_t i = 0; i < waves.size(); ++i) {
+            Messages& notices = copy.notices[index + i];
+            if (read[i]) {
+                waves[i].FileGetSize(*read[i], folder, notices);
+            } else {
+                waves[i].FileGetSize(waves[i].Open(folder), notices);
+                missed = missed || names[i];
+            }
         }
-        return;
+        // A head now and then is not given even from memory (its page was
+        // busy): what tells a wait is the time the usual way took.
+        return missed && std::chrono::steady_clock::now() - start > WaitLimit;
+    }
     case Kind::OwnFile: {
         auto& [position, length] = project.ownLengths[index];
         const std::string_view name = project.Listing().Name(position); // followed by a zero byte
         length = FileLength(folder, folder == AT_FDCWD ? (project.ReadDir + name.data()).c_str() : name.data());
-        return;
+        return false;
     }
     }
+    return false;
 }
 
 } // namespace kelvark

@@ -39,23 +39,33 @@ std::uint16_t Le16(const unsigned char* b)
     return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
 }
 
+} // namespace
+
 // The bytes a chunk walk reads, fetched from the open file in blocks of
 // HeaderBlock bytes: one read holds every header of a usual wave file, and the
-// walk reads again only when a skip takes it out of the block it has.
+// walk reads again only when a skip takes it out of the block it has. A walk
+// may start from a head read before, and then opens its file only when it
+// leaves the head.
 class HeaderReader final {
 public:
     explicit HeaderReader(int file) : file(file) {}
+    HeaderReader(const WaveHead& head, const orvoWave& wave, int folder)
+        : data(head.block.data()), capacity(static_cast<std::int64_t>(head.asked)),
+          blockBytes(static_cast<std::int64_t>(head.block.size())), loaded(true), length(head.length),
+          wave(&wave), folder(folder)
+    {
+    }
 
     // Copies n bytes (at most HeaderBlock) from position pos into buffer;
     // bytes past the end of the file read as 0. True when the file ended
     // before all n bytes were read.
     bool Read(std::int64_t pos, unsigned char* buffer, std::size_t n)
     {
-        if (!loaded || pos < blockStart || pos + static_cast<std::int64_t>(n) > blockStart + HeaderBlock)
+        if (!loaded || pos < blockStart || pos + static_cast<std::int64_t>(n) > blockStart + capacity)
             Load(pos);
         const std::int64_t inBlock = blockStart + blockBytes - pos;
         const std::size_t have = inBlock <= 0 ? 0 : std::min(n, static_cast<std::size_t>(inBlock));
-        std::memcpy(buffer, block.data() + (pos - blockStart), have);
+        std::memcpy(buffer, data + (pos - blockStart), have);
         std::memset(buffer + have, 0, n - have);
         return have < n;
     }
@@ -75,7 +85,13 @@ private:
     // only at its end: one read, without a second one to find the end.
     void Load(std::int64_t pos)
     {
+        if (file < 0 && wave) {
+            opened = wave->OpenFound(folder);
+            file = opened.Get();
+        }
         loaded = true;
+        data = block.data();
+        capacity = HeaderBlock;
         blockStart = pos;
         ssize_t got = 0;
         do
@@ -84,15 +100,18 @@ private:
         blockBytes = got > 0 ? got : 0;
     }
 
-    int file;
+    int file = -1;
     std::array<unsigned char, HeaderBlock> block; // not cleared: only bytes a read filled are copied out
+    const unsigned char* data = block.data(); // the block the walk reads from: block, or a head's
+    std::int64_t capacity = HeaderBlock; // the bytes asked for that block
     std::int64_t blockStart = 0;
     std::int64_t blockBytes = 0;
     bool loaded = false;
     std::int64_t length = -1;
+    const orvoWave* wave = nullptr; // whose file a walk from a head opens, relative to folder
+    int folder = AT_FDCWD;
+    FileDescriptor opened;
 };
-
-} // namespace
 
 bool orvoWave::IsValidName(std::string_view name)
 {
@@ -136,14 +155,22 @@ bool orvoWave::Measured() const
     return !FileName.empty() && !project->ReadDir.empty();
 }
 
-FileDescriptor orvoWave::Open(int folder)
+bool orvoWave::Find()
 {
     if (!Measured() || !IsValidName(FileName))
-        return {};
+        return false;
     if (diskPosition == Unlisted)
         Locate();
-    if (diskPosition == Unlisted)
-        return {};
+    return diskPosition != Unlisted;
+}
+
+FileDescriptor orvoWave::Open(int folder)
+{
+    return Find() ? OpenFound(folder) : FileDescriptor();
+}
+
+FileDescriptor orvoWave::OpenFound(int folder) const
+{
     // A listed name is followed by a zero byte: it is a C string as it stands.
     return OpenRead(folder, folder == AT_FDCWD ? (project->ReadDir + DiskName().data()).c_str() : DiskName().data());
 }
@@ -157,16 +184,23 @@ bool orvoWave::FileGetSize(const FileDescriptor& file, Messages& notices)
         failure = Failure::InvalidName;
         return true;
     }
-    return ReadChunks(file.Get(), notices);
-}
-
-bool orvoWave::ReadChunks(int file, Messages& notices)
-{
-    if (file < 0) {
+    if (file.Get() < 0) {
         failure = Failure::NotFound;
         return true;
     }
-    HeaderReader in(file);
+    HeaderReader in(file.Get());
+    return ReadChunks(in, notices);
+}
+
+bool orvoWave::FileGetSize(const WaveHead& head, int folder, Messages& notices)
+{
+    failure = Failure::None;
+    HeaderReader in(head, *this, folder);
+    return ReadChunks(in, notices);
+}
+
+bool orvoWave::ReadChunks(HeaderReader& in, Messages& notices)
+{
 
     // Every chunk size is an unsigned 32-bit count; a skip moves the position,
     // checked against the file's length, so no size field can make the walk run wild.

@@ -11,8 +11,17 @@
 
 namespace kelvark {
 
+class HeaderReader;
 class orvoAudio;
 class orvoProject;
+
+// The first bytes of a wave file and its length, read before the file is
+// measured.
+struct WaveHead {
+    std::span<const unsigned char> block; // the file's first bytes: fewer than asked only where the file ends
+    std::size_t asked = 0; // the bytes asked for
+    std::int64_t length = 0; // the file's length
+};
 
 // One wave file that a project's audio regions play, as the read of the
 // project finds and measures it.
@@ -38,12 +47,19 @@ public:
     // of its chunk walk go to notices. True when it could not be measured; the
     // reason is then in LastError().
     bool FileGetSize(const FileDescriptor& file, Messages& notices);
+    // The same from the head of the file that Find found, read before; the
+    // file itself, relative to the open folder, is read only when the walk
+    // goes past the head.
+    bool FileGetSize(const WaveHead& head, int folder, Messages& notices);
     // True when the last measure failed.
     bool Failed() const { return failure != Failure::None; }
     // Opens the wave's file, relative to the open folder (AT_FDCWD: ReadDir).
     // No descriptor when the wave names no file to measure or its file is
     // not found.
     FileDescriptor Open(int folder);
+    // Finds the file of FileName when the wave names one to measure; true
+    // when it is found, whose name DiskName then gives.
+    bool Find();
     // Finds the file of FileName in the project's folder, which sets DiskName.
     void Locate();
 
@@ -67,8 +83,11 @@ private:
     // The length the RIFF header declares, kept for the text of HeaderShort.
     std::int64_t declared = 0;
 
+    friend class HeaderReader;
     bool Measured() const;
-    bool ReadChunks(int file, Messages& notices);
+    // Opens the file that Find found, relative to the open folder.
+    FileDescriptor OpenFound(int folder) const;
+    bool ReadChunks(HeaderReader& in, Messages& notices);
 };
 
 // The bytes of a wave file read at once for its chunk headers.

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=2
-packages=(cmake g++ make libgtest-dev libbenchmark-dev libssl-dev qt6-base-dev fonts-liberation2)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev libssl-dev liburing-dev qt6-base-dev fonts-liberation2)
 # Only the tests need these: xorriso measures the disc image of a full set.
 test_packages=(xorriso)
 

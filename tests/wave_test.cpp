@@ -1,4 +1,5 @@
 #include "Fixtures.h"
+#include "HeadRing.h"
 #include "orvoProject.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,29 @@ using namespace kelvark;
 namespace {
 
 using namespace fixtures;
+
+// Measures the wave again from its head, read through a HeadRing where the
+// kernel gives one: the outcome must not depend on the way its file is read.
+void ExpectTheSameFromItsHead(const orvoWave& measured, bool failed, const std::vector<std::string>& notices)
+{
+    orvoWave wave = measured;
+    if (!wave.Find())
+        return;
+    const FileDescriptor folder = OpenFolder(wave.project->ReadDir);
+    HeadRing ring;
+    const char* name = wave.DiskName().data();
+    const auto heads = ring.Read(folder.Get(), std::span(&name, 1));
+    if (!heads[0])
+        return;
+    RecordingMessages again;
+    EXPECT_EQ(wave.FileGetSize(*heads[0], folder.Get(), again), failed);
+    EXPECT_EQ(wave.fileSize, measured.fileSize);
+    EXPECT_EQ(wave.samples, measured.samples);
+    EXPECT_EQ(wave.Rate, measured.Rate);
+    EXPECT_EQ(wave.Bytes, measured.Bytes);
+    EXPECT_EQ(wave.LastError(), measured.LastError());
+    EXPECT_EQ(again.shown, notices);
+}
 
 // Measures one wave file written with the given bytes.
 struct Measured {
@@ -25,6 +49,7 @@ struct Measured {
         wave.project = &project;
         wave.FileName = name;
         failed = wave.FileGetSize(wave.Open(AT_FDCWD), project.messages);
+        ExpectTheSameFromItsHead(wave, failed, messages.shown);
     }
 };
 
@@ -207,6 +232,7 @@ struct Sparse {
         wave.project = &project;
         wave.FileName = "Take.wav";
         failed = wave.FileGetSize(wave.Open(AT_FDCWD), project.messages);
+        ExpectTheSameFromItsHead(wave, failed, messages.shown);
     }
 };
 
@@ -271,3 +297,28 @@ TEST(FileGetSize, TheWalkStopsAfterAHundredUnknownChunks)
 }
 
 } // namespace
+
+TEST(HeadRing, ReadsTheHeadsOfFilesInMemory)
+{
+    TempDir dir;
+    const std::string large = WaveHeader(kData) + std::string(2000, 'x');
+    WriteFile(dir.path() / "large.wav", large);
+    WriteFile(dir.path() / "small.wav", "RIFF");
+    const FileDescriptor folder = OpenFolder(dir.str());
+    HeadRing ring;
+    const std::array<const char*, 4> names{"large.wav", nullptr, "small.wav", "gone.wav"};
+    const auto heads = ring.Read(folder.Get(), names);
+    ASSERT_EQ(heads.size(), names.size());
+    if (!heads[0])
+        GTEST_SKIP() << "no io_uring here";
+    EXPECT_EQ(heads[0]->length, static_cast<std::int64_t>(large.size()));
+    EXPECT_EQ(std::string(heads[0]->block.begin(), heads[0]->block.end()), large.substr(0, HeadRing::HeadBytes));
+    EXPECT_FALSE(heads[1]);
+    ASSERT_TRUE(heads[2]);
+    EXPECT_EQ(heads[2]->length, 4);
+    EXPECT_EQ(std::string(heads[2]->block.begin(), heads[2]->block.end()), "RIFF");
+    EXPECT_FALSE(heads[3]);
+    // The slots of the ring serve the next files.
+    const std::array<const char*, 1> again{"small.wav"};
+    EXPECT_TRUE(ring.Read(folder.Get(), again)[0]);
+}

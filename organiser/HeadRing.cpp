@@ -1,0 +1,132 @@
+#include "HeadRing.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <liburing.h>
+#include <sys/stat.h>
+
+namespace kelvark {
+
+namespace {
+
+// The steps of one file, in their order; a completion's user data is the
+// file's index times four plus its step.
+enum Step : unsigned { Open, ReadHead, Stat, Close, Steps };
+
+} // namespace
+
+struct HeadRing::Ring {
+    io_uring ring{};
+    std::array<std::array<unsigned char, HeadBytes>, Files> blocks{};
+    std::array<struct statx, Files> stats{};
+    std::array<std::array<int, Steps>, Files> results{};
+};
+
+HeadRing::HeadRing() : ring(std::make_unique<Ring>())
+{
+    // Every step is submitted even when one before it is refused, so none is
+    // left in the queue for a later Read; the files are opened into slots of
+    // the ring, which the read and the close then name.
+    if (io_uring_queue_init(Files * Steps, &ring->ring, IORING_SETUP_SUBMIT_ALL) < 0) {
+        ring.reset();
+        return;
+    }
+    if (io_uring_register_files_sparse(&ring->ring, Files) < 0) {
+        io_uring_queue_exit(&ring->ring);
+        ring.reset();
+    }
+}
+
+HeadRing::~HeadRing()
+{
+    if (ring)
+        io_uring_queue_exit(&ring->ring);
+}
+
+std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<const char* const> names)
+{
+    const std::size_t count = std::min(names.size(), Files);
+    for (std::size_t i = 0; i < count; ++i)
+        heads[i].reset();
+    const std::span<const std::optional<WaveHead>> result(heads.data(), count);
+    if (!ring)
+        return result;
+
+    // RESOLVE_CACHED: the open fails with EAGAIN rather than look a name up
+    // on the disk or the network; RWF_NOWAIT does the same for the read. The
+    // length and the close come whatever the read gave (a read short of a
+    // small file's end would cut a plain link); a failed open cancels all three.
+    open_how how{};
+    how.flags = O_RDONLY;
+    how.resolve = RESOLVE_CACHED;
+    io_uring& uring = ring->ring;
+    unsigned steps = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!names[i])
+            continue;
+        const auto slot = static_cast<unsigned>(i);
+        io_uring_sqe* step = io_uring_get_sqe(&uring);
+        io_uring_prep_openat2_direct(step, folder, names[i], &how, slot);
+        step->flags |= IOSQE_IO_LINK;
+        step->user_data = i * Steps + Open;
+        step = io_uring_get_sqe(&uring);
+        io_uring_prep_read(step, static_cast<int>(slot), ring->blocks[i].data(), HeadBytes, 0);
+        step->rw_flags = RWF_NOWAIT;
+        step->flags |= IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
+        step->user_data = i * Steps + ReadHead;
+        step = io_uring_get_sqe(&uring);
+        io_uring_prep_statx(step, folder, names[i], 0, STATX_SIZE, &ring->stats[i]);
+        step->flags |= IOSQE_IO_HARDLINK;
+        step->user_data = i * Steps + Stat;
+        step = io_uring_get_sqe(&uring);
+        io_uring_prep_close_direct(step, slot);
+        step->user_data = i * Steps + Close;
+        steps += Steps;
+    }
+    if (steps == 0)
+        return result;
+
+    int submitted = 0;
+    do
+        submitted = io_uring_submit(&uring);
+    while (submitted == -EINTR);
+    if (submitted != static_cast<int>(steps)) {
+        // Steps left in the queue would name files of this call later on.
+        io_uring_queue_exit(&uring);
+        ring.reset();
+        return result;
+    }
+    bool refused = false;
+    for (unsigned done = 0; done < steps; ++done) {
+        io_uring_cqe* completion = nullptr;
+        int waited = 0;
+        do
+            waited = io_uring_wait_cqe(&uring, &completion);
+        while (waited == -EINTR);
+        if (waited < 0) { // the steps under way cannot be told apart from later ones
+            io_uring_queue_exit(&uring);
+            ring.reset();
+            return result;
+        }
+        ring->results[completion->user_data / Steps][completion->user_data % Steps] = completion->res;
+        // An old kernel that does not know a step, or a file system that
+        // cannot tell whether a read would wait: no later call does better.
+        refused = refused || completion->res == -EINVAL || completion->res == -EOPNOTSUPP;
+        io_uring_cqe_seen(&uring, completion);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto& got = ring->results[i];
+        if (names[i] && got[Open] >= 0 && got[ReadHead] >= 0 && got[Stat] == 0)
+            heads[i] = WaveHead{{ring->blocks[i].data(), static_cast<std::size_t>(got[ReadHead])},
+                                HeadBytes,
+                                static_cast<std::int64_t>(ring->stats[i].stx_size)};
+    }
+    if (refused) {
+        io_uring_queue_exit(&uring);
+        ring.reset();
+    }
+    return result;
+}
+
+} // namespace kelvark
