@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <csignal>
 #include <malloc.h>
 #include <pthread.h>
@@ -76,7 +75,9 @@ void ReadAhead::Fill()
 {
     while (added < order.size() && copies.size() < threadCount && requests.size() < threadCount) {
         Copy& copy = copies.emplace_back(*order[added++]);
-        requests.push_back({&copy, Kind::ProjectFile, 0});
+        // The first window's project files come before any wave: they tell
+        // whether the folder is in memory until the waves do.
+        requests.push_back({&copy, Kind::ProjectFile, 0, 1, added <= threadCount});
         requested.notify_one();
     }
 }
@@ -126,7 +127,7 @@ void ReadAhead::Work()
         }
         lock.lock();
         if (waited && !allStarted && !stopping) {
-            allStarted = true;
+            allStarted.store(true, std::memory_order_relaxed);
             try {
                 Start(threadCount);
             } catch (const std::system_error&) { // no more threads: those running carry on
@@ -159,16 +160,23 @@ bool ReadAhead::Do(const Request& request, TagFile& fi, HeadRing& heads)
     orvoProject& project = copy.project;
     const auto index = static_cast<std::size_t>(request.index);
     switch (request.kind) {
-    case Kind::ProjectFile:
+    case Kind::ProjectFile: {
+        bool waited = false;
+        if (request.probe && folder != AT_FDCWD && !allStarted.load(std::memory_order_relaxed))
+            if (const auto file = project.Listing().ProjectFile(project.Name)) {
+                const char* name = file->c_str();
+                waited = !heads.Read(folder, std::span(&name, 1))[0];
+            }
         copy.notOpened = project.FileOpenRead(fi, folder);
         if (copy.notOpened)
-            return false;
+            return waited;
         project.FileRead(fi);
         project.ListWaves();
         copy.notices.resize(project.reading->waves.size());
         for (const std::size_t position : project.Listing().OwnFilePositions(project.Name))
             project.ownLengths.emplace_back(position, 0);
-        return false;
+        return waited;
+    }
     case Kind::Wave: {
         const std::span waves(project.reading->waves.data() + index, static_cast<std::size_t>(request.count));
         std::array<const char*, WavesPerRequest> names{};
@@ -177,20 +185,21 @@ bool ReadAhead::Do(const Request& request, TagFile& fi, HeadRing& heads)
                 if (waves[i].Find())
                     names[i] = waves[i].DiskName().data(); // followed by a zero byte
         const auto read = heads.Read(folder, std::span(names.data(), waves.size()));
-        const auto start = std::chrono::steady_clock::now();
-        bool missed = false;
+        int named = 0;
+        int missed = 0;
         for (std::size_t i = 0; i < waves.size(); ++i) {
             Messages& notices = copy.notices[index + i];
+            named += names[i] ? 1 : 0;
             if (read[i]) {
                 waves[i].FileGetSize(*read[i], folder, notices);
             } else {
                 waves[i].FileGetSize(waves[i].Open(folder), notices);
-                missed = missed || names[i];
+                missed += names[i] ? 1 : 0;
             }
         }
         // A head now and then is not given even from memory (its page was
-        // busy): what tells a wait is the time the usual way took.
-        return missed && std::chrono::steady_clock::now() - start > WaitLimit;
+        // busy at that moment); a folder not in memory misses most of them.
+        return missed > 0 && 2 * missed >= named;
     }
     case Kind::OwnFile: {
         auto& [position, length] = project.ownLengths[index];

@@ -3,7 +3,7 @@
 #include "HeadRing.h"
 #include "orvoProject.h"
 
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -21,9 +21,9 @@ namespace kelvark {
 // (open, chunk walk), and so is the length of each file that may be its own;
 // a thread does one request at a time, so the threads are as many as the
 // requests under way. A folder in memory needs no more threads than there
-// are cores, and more would only take turns on them: while every wave's
-// head comes from memory (HeadRing), no more are started; the first request
-// whose waves had to wait starts the rest.
+// are cores, and more would only take turns on them: while the heads of the
+// project files and of the waves come from memory (HeadRing), no more are
+// started; the first request that would have had to wait starts the rest.
 // Each project is read into a copy apart from the list, which the scan takes
 // over at the project's turn, in list order, with the notices its waves met:
 // the user sees what a read one file at a time shows, in the same order, and
@@ -74,22 +74,20 @@ private:
         Kind kind;
         int index; // of the (first) wave in the copy's waves, of the file in its ownLengths
         int count = 1; // of the waves
+        bool probe = false; // whether a project file's head is read from memory first
     };
     // Waves are measured a few to a request: on a warm disk a wave takes
     // microseconds, little more than handing a request to a thread, and a
     // project's waves are still shared among many threads on a slow one.
     static constexpr int WavesPerRequest = 8;
     static_assert(WavesPerRequest <= static_cast<int>(HeadRing::Files));
-    // A request's waves read the usual way for longer than this waited for
-    // a disk or a network: tens of times what they take from memory.
-    static constexpr std::chrono::microseconds WaitLimit{500};
 
     // Starts on the next projects of the order while fewer requests wait than
     // there are threads and the window has room. Called with mutex held.
     void Fill();
     // One thread's loop: takes requests until stopped.
     void Work();
-    // Does the request; true when its waves not read from memory waited.
+    // Does the request; true when its files were not in memory.
     bool Do(const Request& request, TagFile& fi, HeadRing& heads);
     // Starts threads until there are count. Called with mutex held, or
     // before the first thread.
@@ -106,7 +104,9 @@ private:
     std::deque<Copy> copies; // the window, in order; only Take takes from it
     std::deque<Request> requests;
     bool stopping = false;
-    bool allStarted = false; // every thread of threadCount was started, or tried
+    // Every thread of threadCount was started, or tried; set with mutex held,
+    // read without it where a late answer costs one probe.
+    std::atomic<bool> allStarted = false;
     std::vector<std::thread> threads;
 };
 
