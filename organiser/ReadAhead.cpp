@@ -25,16 +25,20 @@ ReadAhead::ReadAhead(const std::vector<orvoProject*>& projects, int folder, int 
     // one heap serves them all, where a heap of its own for each few threads
     // would keep hundreds of kilobytes each of what they read.
     mallopt(M_ARENA_MAX, 1);
-    {
-        const std::lock_guard lock(mutex);
-        Fill();
-    }
     // Without waves to measure relative to an open folder there is no sign
     // of a folder in memory: every thread is started at once.
     const std::size_t cores = std::max(1U, std::thread::hardware_concurrency());
     allStarted = !measure || folder == AT_FDCWD || cores >= threadCount;
     threads.reserve(threadCount);
-    Start(allStarted ? threadCount : cores);
+    try {
+        // Held while starting: a thread started may start the rest at once.
+        const std::lock_guard lock(mutex);
+        Fill();
+        Start(allStarted ? threadCount : cores);
+    } catch (...) { // the threads started end before the error goes on
+        Stop();
+        throw;
+    }
 }
 
 void ReadAhead::Start(std::size_t count)
@@ -56,6 +60,16 @@ void ReadAhead::Start(std::size_t count)
 
 ReadAhead::~ReadAhead()
 {
+    Stop();
+    // The threads' buffers and the copies read ahead went back to the heap
+    // between what the projects keep, where the pages they touched would stay
+    // the process's: they are given back to the system.
+    copies.clear();
+    malloc_trim(0);
+}
+
+void ReadAhead::Stop()
+{
     {
         const std::lock_guard lock(mutex);
         stopping = true;
@@ -64,11 +78,6 @@ ReadAhead::~ReadAhead()
     requested.notify_all();
     for (auto& thread : threads)
         thread.join();
-    // The threads' buffers and the copies read ahead went back to the heap
-    // between what the projects keep, where the pages they touched would stay
-    // the process's: they are given back to the system.
-    copies.clear();
-    malloc_trim(0);
 }
 
 void ReadAhead::Fill()

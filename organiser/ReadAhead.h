@@ -89,6 +89,8 @@ private:
     void Work();
     // Does the request; true when its files were not in memory.
     bool Do(const Request& request, TagFile& fi, HeadRing& heads);
+    // Lets the requests under way end and the threads with them.
+    void Stop();
     // Starts threads until there are count. Called with mutex held, or
     // before the first thread.
     void Start(std::size_t count);
