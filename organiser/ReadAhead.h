@@ -91,8 +91,7 @@ private:
     bool Do(const Request& request, TagFile& fi, HeadRing& heads);
     // Lets the requests under way end and the threads with them.
     void Stop();
-    // Starts threads until there are count. Called with mutex held, or
-    // before the first thread.
+    // Starts threads until there are count. Called with mutex held.
     void Start(std::size_t count);
 
     const std::vector<orvoProject*> order;
