@@ -1,5 +1,6 @@
 #include "HeadRing.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -23,8 +24,12 @@ struct HeadRing::Ring {
     std::array<std::array<int, Steps>, Files> results{};
 };
 
-HeadRing::HeadRing() : ring(std::make_unique<Ring>())
+HeadRing::HeadRing() = default;
+
+void HeadRing::SetUp()
 {
+    setUp = true;
+    ring = std::make_unique<Ring>();
     // Every step is submitted even when one before it is refused, so none is
     // left in the queue for a later Read; the files are opened into slots of
     // the ring, which the read and the close then name.
@@ -50,6 +55,8 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
     for (std::size_t i = 0; i < count; ++i)
         heads[i].reset();
     const std::span<const std::optional<WaveHead>> result(heads.data(), count);
+    if (!setUp && std::any_of(names.begin(), names.end(), [](const char* name) { return name; }))
+        SetUp();
     if (!ring)
         return result;
 

@@ -40,8 +40,13 @@ public:
     std::span<const std::optional<WaveHead>> Read(int folder, std::span<const char* const> names);
 
 private:
+    // Sets the ring up, on the first call with a file to read: a thread of a
+    // read that measures no waves never needs one.
+    void SetUp();
+
     struct Ring;
-    std::unique_ptr<Ring> ring; // null where io_uring cannot be used
+    bool setUp = false;
+    std::unique_ptr<Ring> ring; // null before SetUp and where io_uring cannot be used
     std::array<std::optional<WaveHead>, Files> heads;
 };
 
