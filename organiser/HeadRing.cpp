@@ -18,7 +18,17 @@ enum Step : unsigned { Open, ReadHead, Stat, Close, Steps };
 } // namespace
 
 struct HeadRing::Ring {
+    Ring() = default;
+    Ring(const Ring&) = delete;
+    Ring& operator=(const Ring&) = delete;
+    ~Ring()
+    {
+        if (queued)
+            io_uring_queue_exit(&ring);
+    }
+
     io_uring ring{};
+    bool queued = false; // the ring was set up with the kernel
     std::array<std::array<unsigned char, HeadBytes>, Files> blocks{};
     std::array<struct statx, Files> stats{};
     std::array<std::array<int, Steps>, Files> results{};
@@ -33,21 +43,12 @@ void HeadRing::SetUp()
     // Every step is submitted even when one before it is refused, so none is
     // left in the queue for a later Read; the files are opened into slots of
     // the ring, which the read and the close then name.
-    if (io_uring_queue_init(Files * Steps, &ring->ring, IORING_SETUP_SUBMIT_ALL) < 0) {
+    ring->queued = io_uring_queue_init(Files * Steps, &ring->ring, IORING_SETUP_SUBMIT_ALL) == 0;
+    if (!ring->queued || io_uring_register_files_sparse(&ring->ring, Files) < 0)
         ring.reset();
-        return;
-    }
-    if (io_uring_register_files_sparse(&ring->ring, Files) < 0) {
-        io_uring_queue_exit(&ring->ring);
-        ring.reset();
-    }
 }
 
-HeadRing::~HeadRing()
-{
-    if (ring)
-        io_uring_queue_exit(&ring->ring);
-}
+HeadRing::~HeadRing() = default;
 
 std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<const char* const> names)
 {
@@ -100,7 +101,6 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
     while (submitted == -EINTR);
     if (submitted != static_cast<int>(steps)) {
         // Steps left in the queue would name files of this call later on.
-        io_uring_queue_exit(&uring);
         ring.reset();
         return result;
     }
@@ -112,7 +112,6 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
             waited = io_uring_wait_cqe(&uring, &completion);
         while (waited == -EINTR);
         if (waited < 0) { // the steps under way cannot be told apart from later ones
-            io_uring_queue_exit(&uring);
             ring.reset();
             return result;
         }
@@ -129,10 +128,8 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
                                 HeadBytes,
                                 static_cast<std::int64_t>(ring->stats[i].stx_size)};
     }
-    if (refused) {
-        io_uring_queue_exit(&uring);
+    if (refused)
         ring.reset();
-    }
     return result;
 }
 
