@@ -279,22 +279,51 @@ TextRows GridRows(const TerminalGrid& grid)
 
 } // namespace
 
-void TerminalGrid::AddRow(const GridRow& texts)
+void TerminalGrid::Clear()
 {
-    rows.push_back({ZeroEnded(texts), false});
+    texts.clear();
+    starts.clear();
+    selected.clear();
+}
+
+void TerminalGrid::AddRow(const GridRow& row)
+{
+    starts.push_back(texts.size());
+    selected.push_back(false);
+    for (const std::string& text : row) {
+        texts += text;
+        texts += '\0';
+    }
 }
 
 void TerminalGrid::SetText(int r, const std::string& text)
 {
-    std::string& texts = at(r).texts;
-    texts.replace(0, texts.find('\0'), text);
+    // The other texts are copied out first: adding to texts may move it.
+    const Cells cells = Texts(r);
+    std::string row = text;
+    for (std::size_t c = 1; c < cells.size(); ++c) {
+        row += '\0';
+        row += cells[c];
+    }
+    starts[Index(r)] = texts.size();
+    texts.append(row.c_str(), row.size() + 1);
+}
+
+std::size_t TerminalGrid::Index(int r) const
+{
+    if (r < 1 || r > RowCount())
+        throw std::out_of_range("no row " + std::to_string(r) + " in the grid");
+    return static_cast<std::size_t>(r - 1);
 }
 
 TerminalGrid::Cells TerminalGrid::Texts(int r) const
 {
-    const std::vector<std::string_view> texts = ZeroEndedTexts(at(r).texts);
     Cells cells;
-    std::copy(texts.begin(), texts.end(), cells.begin());
+    const char* at = texts.data() + starts[Index(r)];
+    for (std::string_view& cell : cells) {
+        cell = at; // up to its zero byte
+        at += cell.size() + 1;
+    }
     return cells;
 }
 

@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdio>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -71,33 +70,32 @@ public:
 };
 
 // The grid kept in memory; the command selects rows by project name and
-// prints the rows when it is done. A row's six texts are kept as one string,
+// prints the rows when it is done. The rows' texts are kept in one string,
 // each followed by a zero byte (no text holds one: they are file names and
-// numbers): a folder may have thousands of rows.
+// numbers), row after row: a folder may have thousands of rows, and a row
+// costs no string of its own.
 class TerminalGrid final : public Grid {
 public:
     using Cells = std::array<std::string_view, std::tuple_size_v<GridRow>>;
 
-    void Clear() override { rows.clear(); }
+    void Clear() override;
     void AddRow(const GridRow& texts) override;
-    int RowCount() const override { return static_cast<int>(rows.size()); }
-    bool IsSelected(int r) const override { return at(r).selected; }
-    void ClearSelection(int r) override { at(r).selected = false; }
+    int RowCount() const override { return static_cast<int>(starts.size()); }
+    bool IsSelected(int r) const override { return selected[Index(r)]; }
+    void ClearSelection(int r) override { selected[Index(r)] = false; }
     void SetText(int r, const std::string& text) override;
-    void Select(int r) { at(r).selected = true; }
+    void Select(int r) { selected[Index(r)] = true; }
 
-    // The texts of row r (from 1), valid until the row changes.
+    // The texts of row r (from 1), valid until a row is added or changed.
     Cells Texts(int r) const;
 
 private:
-    struct Row {
-        std::string texts;
-        bool selected = false;
-    };
-    Row& at(int r) { return rows.at(static_cast<std::size_t>(r - 1)); }
-    const Row& at(int r) const { return rows.at(static_cast<std::size_t>(r - 1)); }
+    // The index of row r (from 1); std::out_of_range for no such row.
+    std::size_t Index(int r) const;
 
-    std::deque<Row> rows; // grows without moving the rows it has
+    std::string texts;
+    std::vector<std::size_t> starts; // where each row's texts start; a changed row's are written anew at the end
+    std::vector<bool> selected;
 };
 
 // Bytes as a terminal may show them: as UTF-8 (ShownText), with each control
