@@ -118,6 +118,7 @@ void ReadAhead::Work()
 {
     TagFile fi; // one for every project file this thread reads, so its buffer is made once
     HeadRing heads;
+    RecentWaves recent;
     std::unique_lock lock(mutex);
     for (;;) {
         requested.wait(lock, [&] { return stopping || !requests.empty(); });
@@ -130,7 +131,7 @@ void ReadAhead::Work()
         std::exception_ptr error;
         bool waited = false;
         try {
-            waited = Do(request, fi, heads);
+            waited = Do(request, fi, heads, recent);
         } catch (...) {
             error = std::current_exception();
         }
@@ -163,7 +164,7 @@ void ReadAhead::Work()
     }
 }
 
-bool ReadAhead::Do(const Request& request, TagFile& fi, HeadRing& heads)
+bool ReadAhead::Do(const Request& request, TagFile& fi, HeadRing& heads, RecentWaves& recent)
 {
     Copy& copy = *request.copy;
     orvoProject& project = copy.project;
@@ -194,21 +195,21 @@ bool ReadAhead::Do(const Request& request, TagFile& fi, HeadRing& heads)
                 if (waves[i].Find())
                     names[i] = waves[i].DiskName().data(); // followed by a zero byte
         const auto read = heads.Read(folder, std::span(names.data(), waves.size()));
-        int named = 0;
-        int missed = 0;
         for (std::size_t i = 0; i < waves.size(); ++i) {
             Messages& notices = copy.notices[index + i];
-            named += names[i] ? 1 : 0;
+            recent.named += names[i] ? 1 : 0;
             if (read[i]) {
                 waves[i].FileGetSize(*read[i], folder, notices);
             } else {
                 waves[i].FileGetSize(waves[i].Open(folder), notices);
-                missed += names[i] ? 1 : 0;
+                recent.missed += names[i] ? 1 : 0;
             }
         }
-        // A head now and then is not given even from memory (its page was
-        // busy at that moment); a folder not in memory misses most of them.
-        return missed > 0 && 2 * missed >= named;
+        if (recent.named < WavesJudged)
+            return false;
+        const bool waited = 2 * recent.missed >= recent.named;
+        recent = {};
+        return waited;
     }
     case Kind::OwnFile: {
         auto& [position, length] = project.ownLengths[index];

@@ -81,14 +81,24 @@ private:
     // project's waves are still shared among many threads on a slow one.
     static constexpr int WavesPerRequest = 8;
     static_assert(WavesPerRequest <= static_cast<int>(HeadRing::Files));
+    // A thread's latest waves asked of the ring, and the heads it did not give
+    // of them. A folder in memory now and then misses a few, bunched (their
+    // pages were busy at that moment); one that is not misses most. So the
+    // misses are judged over a few requests' waves at a time, not one's.
+    struct RecentWaves {
+        int named = 0;
+        int missed = 0;
+    };
+    static constexpr int WavesJudged = 4 * WavesPerRequest;
 
     // Starts on the next projects of the order while fewer requests wait than
     // there are threads and the window has room. Called with mutex held.
     void Fill();
     // One thread's loop: takes requests until stopped.
     void Work();
-    // Does the request; true when its files were not in memory.
-    bool Do(const Request& request, TagFile& fi, HeadRing& heads);
+    // Does the request; true when its files were not in memory: a probe's
+    // project file, or most of the thread's recent waves.
+    bool Do(const Request& request, TagFile& fi, HeadRing& heads, RecentWaves& recent);
     // Lets the requests under way end and the threads with them.
     void Stop();
     // Starts threads until there are count. Called with mutex held.
