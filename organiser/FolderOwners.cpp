@@ -1,14 +1,16 @@
 #include "FolderOwners.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <functional>
+#include <iterator>
 
 namespace kelvark {
 
 void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
                          std::vector<std::shared_ptr<orvoProject>> others)
 {
-    projects.clear();
     renamed.clear();
     listing = std::move(scanned);
     leftOut = std::move(others);
@@ -18,8 +20,10 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     owners.clear();
     gone.assign(listing->Count(), false);
 
+    byName.assign(std::bit_ceil(2 * numbered.size() + 2), Free);
+    byNameUsed = 0;
     for (std::uint32_t number = 0; number < numbered.size(); ++number)
-        projects.emplace(numbered[number]->Name, number); // two project files of one name: the first owns
+        AddNumber(number);
 
     // Who plays each file, in project order. A project plays the listing
     // positions its waves found, each once (two names may find one file).
@@ -75,7 +79,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         const std::string_view ownerName = OwnerName(listing->Name(i));
         if (ownerName.empty())
             continue;
-        const std::uint32_t owner = projects.find(ownerName)->second;
+        const std::uint32_t owner = NumberOf(ownerName);
         const std::span<const std::uint32_t> playedHere = PlayersAt(i);
         if (!playedHere.empty() && std::find(playedHere.begin(), playedHere.end(), owner) == playedHere.end())
             continue; // another project's wave
@@ -170,8 +174,8 @@ std::optional<FolderOwners::Slot> FolderOwners::Remove(std::string_view name)
 
 const orvoProject* FolderOwners::Project(const std::string& name) const
 {
-    const auto found = projects.find(std::string_view(name));
-    return found == projects.end() ? nullptr : numbered[found->second];
+    const std::uint32_t number = NumberOf(name);
+    return number == Free ? nullptr : numbered[number];
 }
 
 std::string_view FolderOwners::OwnerName(std::string_view file, const std::string& oldName,
@@ -180,7 +184,7 @@ std::string_view FolderOwners::OwnerName(std::string_view file, const std::strin
     const auto isProject = [&](std::string_view name) {
         if (!newName.empty() && name == newName)
             return true;
-        return (oldName.empty() || name != oldName) && projects.find(name) != projects.end();
+        return (oldName.empty() || name != oldName) && NumberOf(name) != Free;
     };
     // The candidates are the whole name and every part of it before a ".";
     // the longest that names a project wins.
@@ -198,9 +202,8 @@ void FolderOwners::Forget(const orvoProject& project)
     // that played them too, moved in the same run).
     for (const auto& name : project.FilesToMove())
         Remove(name);
-    const auto named = projects.find(std::string_view(project.Name));
-    if (named != projects.end() && numbered[named->second] == &project)
-        projects.erase(named);
+    if (const std::uint32_t number = NumberOf(project.Name); number != Free && numbered[number] == &project)
+        RemoveNumber(project.Name, number);
 }
 
 void FolderOwners::Renamed(const std::string& oldName, const orvoProject& project,
@@ -209,14 +212,64 @@ void FolderOwners::Renamed(const std::string& oldName, const orvoProject& projec
     for (const auto& [from, to] : files)
         if (const std::optional<Slot> slot = Remove(from))
             renamed.insert_or_assign(to, *slot);
-    if (const auto named = projects.find(std::string_view(oldName));
-        named != projects.end() && numbered[named->second] == &project)
-        projects.erase(named);
     const auto number =
         static_cast<std::uint32_t>(std::find(numbered.begin(), numbered.end(), &project) - numbered.begin());
     if (number == numbered.size())
         numbered.push_back(&project);
-    projects.emplace(project.Name, number);
+    else
+        RemoveNumber(oldName, number);
+    AddNumber(number);
+}
+
+std::uint32_t FolderOwners::NumberOf(std::string_view name) const
+{
+    const std::size_t mask = byName.size() - 1;
+    for (std::size_t i = std::hash<std::string_view>()(name) & mask; !byName.empty(); i = (i + 1) & mask) {
+        const std::uint32_t number = byName[i];
+        if (number == Free)
+            break;
+        if (number != Left && numbered[number]->Name == name)
+            return number;
+    }
+    return Free;
+}
+
+void FolderOwners::AddNumber(std::uint32_t number)
+{
+    if (NumberOf(numbered[number]->Name) != Free)
+        return;
+    if (2 * (byNameUsed + 1) > byName.size()) {
+        // Made anew, twice as large as its projects need, without the slots left.
+        std::vector<std::uint32_t> kept;
+        std::copy_if(byName.begin(), byName.end(), std::back_inserter(kept),
+                     [](std::uint32_t n) { return n != Free && n != Left; });
+        byName.assign(std::bit_ceil(4 * kept.size() + 4), Free);
+        byNameUsed = 0;
+        for (const std::uint32_t n : kept)
+            Place(n);
+    }
+    Place(number);
+}
+
+void FolderOwners::Place(std::uint32_t number)
+{
+    const std::size_t mask = byName.size() - 1;
+    std::size_t i = std::hash<std::string_view>()(numbered[number]->Name) & mask;
+    while (byName[i] != Free)
+        i = (i + 1) & mask;
+    byName[i] = number;
+    ++byNameUsed;
+}
+
+void FolderOwners::RemoveNumber(std::string_view name, std::uint32_t number)
+{
+    const std::size_t mask = byName.size() - 1;
+    for (std::size_t i = std::hash<std::string_view>()(name) & mask; !byName.empty() && byName[i] != Free;
+         i = (i + 1) & mask)
+        if (byName[i] == number) {
+            byName[i] = Left;
+            return;
+        }
 }
 
 } // namespace kelvark

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "FolderListing.h"
-#include "StringHash.h"
 #include "orvoProject.h"
 
 #include <cstdint>
@@ -12,7 +11,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace kelvark {
@@ -121,6 +119,16 @@ private:
     // Takes a file out of the folder; its slot as it was, or none.
     std::optional<Slot> Remove(std::string_view name);
 
+    // The number of the project named name; Free when none is.
+    std::uint32_t NumberOf(std::string_view name) const;
+    // Adds the project of number under its name, unless a project of that
+    // name is there already (of two project files of one name, the first owns).
+    void AddNumber(std::uint32_t number);
+    // Takes out the project of number, added under name; none when it is not there.
+    void RemoveNumber(std::string_view name, std::uint32_t number);
+    // Puts number in the first free slot for its project's name.
+    void Place(std::uint32_t number);
+
     // The files of the scan's listing, each at the listing's position of its
     // name: a name is found by the listing's search, and the tables hold no
     // name of their own. The files that renames gave stand aside.
@@ -141,8 +149,14 @@ private:
     std::vector<std::pair<std::uint32_t, std::uint32_t>> owners;
     std::vector<bool> gone; // files of the listing that left the folder or were renamed
     std::map<std::string, Slot, std::less<>> renamed;
-    std::unordered_map<std::string, std::uint32_t, StringHash, std::equal_to<>>
-        projects; // numbers by name; a renamed project's name changes: keys are copies
+    // The projects' numbers by name, each found through its project's name:
+    // an open-addressed table (linear probing) of a power of two slots, at
+    // most half of them used. A folder of thousands of projects keeps no
+    // node and no copy of a name per project.
+    static constexpr std::uint32_t Free = UINT32_MAX;
+    static constexpr std::uint32_t Left = UINT32_MAX - 1; // a project taken out, passed over by a search
+    std::vector<std::uint32_t> byName;
+    std::size_t byNameUsed = 0; // the slots that are not Free
     std::vector<std::shared_ptr<orvoProject>> leftOut;
 };
 

@@ -104,6 +104,34 @@ bool Rename(Studio& s, const std::string& name, const std::string& newName)
     return s.list.RenameProject(*Selection(s.list, s.grid).front(), newName);
 }
 
+// Renamed over and over, a project is found by its new name only, owns its
+// files under it, and the projects beside it stay found.
+TEST(FolderOwners, ProjectsAreFoundByNameThroughRenames)
+{
+    Studio s;
+    for (const char* name : {"Alpha", "Beta", "Gamma"})
+        WriteProject(s.root.path(), name, {});
+    s.Read();
+    std::string name = "Alpha";
+    for (int i = 1; i <= 20; ++i) {
+        const std::string newName = "Alpha " + std::to_string(i);
+        ASSERT_FALSE(Rename(s, name, newName)) << newName;
+        const orvoProject* project = s.list.owners.Project(newName);
+        ASSERT_NE(project, nullptr) << newName;
+        EXPECT_EQ(project->Name, newName);
+        EXPECT_EQ(s.list.owners.Project(name), nullptr) << name;
+        EXPECT_EQ(s.list.owners.Find(newName + ".cue")->owner, project) << newName;
+        for (const char* other : {"Beta", "Gamma"})
+            EXPECT_NE(s.list.owners.Project(other), nullptr) << other << " after " << newName;
+        name = newName;
+    }
+    for (int r = 1; r <= s.grid.RowCount(); ++r)
+        s.grid.ClearSelection(r);
+    ASSERT_FALSE(Rename(s, "Beta", "Alpha"));
+    EXPECT_EQ(s.list.owners.Project("Alpha")->Name, "Alpha");
+    EXPECT_EQ(s.list.owners.Project("Beta"), nullptr);
+}
+
 void Play(const fs::path& root, const std::string& project, const std::vector<std::string>& waves,
           std::uint32_t dataSize = 1000)
 {
