@@ -212,7 +212,8 @@ std::string_view orvoProject::WaveName(int i) const
 
 void orvoProject::TakeRead(orvoProject& ahead)
 {
-    ReadDir = std::move(ahead.ReadDir);
+    if (ReadDir != ahead.ReadDir) // only a folder without its separator differs
+        ReadDir = std::move(ahead.ReadDir);
     ReadOnly = ahead.ReadOnly;
     LastError = std::move(ahead.LastError);
     reading = std::move(ahead.reading);
