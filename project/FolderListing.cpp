@@ -84,6 +84,29 @@ bool ZeroEndedLess(const char* a, const char* b)
     }
 }
 
+// NameLess(entry, name) for a name of the listing's text, ending at its zero
+// byte, with no length taken first: a search compares a name with many.
+bool EntryLess(const char* entry, std::string_view name)
+{
+    int raw = 0; // where the bytes first differ, for names equal once folded
+    std::size_t i = 0;
+    for (; i < name.size(); ++i) {
+        const auto e = static_cast<unsigned char>(entry[i]);
+        if (e == 0) // the entry ends first
+            return true;
+        const auto n = static_cast<unsigned char>(name[i]);
+        if (e == n)
+            continue;
+        const int fe = AsciiLower(e);
+        const int fn = AsciiLower(n);
+        if (fe != fn)
+            return fe < fn;
+        if (raw == 0)
+            raw = e < n ? -1 : 1;
+    }
+    return entry[i] == 0 && raw < 0;
+}
+
 } // namespace
 
 bool FolderListing::IsOwnFileOf(std::string_view name, std::string_view projectName)
@@ -149,7 +172,7 @@ template <typename Before> std::size_t FolderListing::FirstNotBefore(Before befo
     std::size_t first = 0;
     for (std::size_t count = starts.size(); count > 0;) {
         const std::size_t half = count / 2;
-        if (before(Name(first + half))) {
+        if (before(text.data() + starts[first + half])) {
             first += half + 1;
             count -= half + 1;
         } else {
@@ -161,7 +184,7 @@ template <typename Before> std::size_t FolderListing::FirstNotBefore(Before befo
 
 std::size_t FolderListing::Position(std::string_view name) const
 {
-    const std::size_t found = FirstNotBefore([&](std::string_view entry) { return NameLess(entry, name); });
+    const std::size_t found = FirstNotBefore([&](const char* entry) { return EntryLess(entry, name); });
     return found < starts.size() && Name(found) == name ? found : npos;
 }
 
@@ -200,8 +223,8 @@ std::vector<std::string> FolderListing::ProjectFiles() const
 std::pair<std::size_t, std::size_t> FolderListing::FoldedRange(std::string_view name) const
 {
     // The listing's order puts the names equal once letters are folded together.
-    return {FirstNotBefore([&](std::string_view entry) { return FoldedCompare(entry, name) < 0; }),
-            FirstNotBefore([&](std::string_view entry) { return FoldedCompare(entry, name) <= 0; })};
+    return {FirstNotBefore([&](const char* entry) { return FoldedCompare(entry, name) < 0; }),
+            FirstNotBefore([&](const char* entry) { return FoldedCompare(entry, name) <= 0; })};
 }
 
 std::vector<std::size_t> FolderListing::OwnFilePositions(std::string_view projectName) const

@@ -61,8 +61,8 @@ public:
     std::optional<std::string> ProjectFile(std::string_view projectName) const;
 
 private:
-    // The first position whose name before() does not hold for, before()
-    // holding for a first stretch of the listing only.
+    // The first position whose name (zero-ended) before() does not hold
+    // for, before() holding for a first stretch of the listing only.
     template <typename Before> std::size_t FirstNotBefore(Before before) const;
     // The positions of the names equal to name with ASCII letters folded to lower case.
     std::pair<std::size_t, std::size_t> FoldedRange(std::string_view name) const;
