@@ -121,8 +121,10 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
 
     const bool listed = present && project.ReadDir == root;
     std::size_t unit = units.size();
+    const std::vector<std::string> files = project.FilesToMove();
     std::vector<FileStep> steps;
-    for (const auto& name : project.FilesToMove()) {
+    steps.reserve(files.size()); // a sort plans tens of thousands of steps: no growing by halves
+    for (const auto& name : files) {
         // The listing holds ordinary files only; a file it lacks is looked up, for the reason why.
         if (const std::string reason =
                 listed && present->Contains(name) ? std::string() : NotOrdinary(project.ReadDir, name);
@@ -159,10 +161,10 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
                 continue;
             }
         }
-        const std::string to = destDir + name;
+        std::string to = destDir + name;
         const auto taken = planned.find(to);
         if (taken == planned.end()) {
-            steps.push_back({project.ReadDir + name, to, project.ReadOnly ? StepKind::Copy : StepKind::Move});
+            steps.push_back({project.ReadDir + name, std::move(to), project.ReadOnly ? StepKind::Copy : StepKind::Move});
             continue;
         }
         // A file the plan already takes there: this project goes with the project that takes it.
@@ -185,11 +187,13 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
         refusals.push_back("Project " + project.Name + ": can't " + verb + " " + std::to_string(more) + " more files");
     if (unit == units.size())
         units.emplace_back();
-    units[unit].projects.push_back(&project);
-    units[unit].names.push_back(project.Name);
+    FileUnit& into = units[unit];
+    into.projects.push_back(&project);
+    into.names.push_back(project.Name);
+    into.steps.reserve(into.steps.size() + steps.size());
     for (auto& step : steps) {
         planned[step.to] = unit;
-        units[unit].steps.push_back(std::move(step));
+        into.steps.push_back(std::move(step));
     }
 }
 
