@@ -79,7 +79,7 @@ public:
     using Cells = std::array<std::string_view, std::tuple_size_v<GridRow>>;
 
     void Clear() override;
-    void AddRow(const GridRow& texts) override;
+    void AddRow(const GridRow& row) override;
     int RowCount() const override { return static_cast<int>(starts.size()); }
     bool IsSelected(int r) const override { return selected[Index(r)]; }
     void ClearSelection(int r) override { selected[Index(r)] = false; }
