@@ -164,7 +164,8 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
         std::string to = destDir + name;
         const auto taken = planned.find(to);
         if (taken == planned.end()) {
-            steps.push_back({project.ReadDir + name, std::move(to), project.ReadOnly ? StepKind::Copy : StepKind::Move});
+            steps.push_back(
+                {project.ReadDir + name, std::move(to), project.ReadOnly ? StepKind::Copy : StepKind::Move});
             continue;
         }
         // A file the plan already takes there: this project goes with the project that takes it.

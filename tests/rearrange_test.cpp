@@ -251,4 +251,19 @@ TEST(Rearrange, SortsTheRestAndLeavesTheUnsortableInTheFolder)
     ExpectNothingLost(before, s.root.path());
 }
 
+// A project that shares a wave with one the read left out (a mix, when only
+// the other projects are read) can't be sorted; the others can.
+TEST(Rearrange, KeepsAProjectThatSharesAFileWithOneTheReadLeftOut)
+{
+    Sort s;
+    WriteProject(s.root.path(), "Good", {{"good.wav", 100 * MB}});
+    WriteProject(s.root.path(), "Song", {{"song.wav", 100 * MB}});
+    WriteProject(s.root.path(), "Song Mix", {{"song.wav", 100 * MB}, {"mix.wav", 100 * MB}});
+    s.list.ReadFolder(s.root.str(), false, true);
+    s.list.CalcBackup(CDMedium());
+    const auto left = s.list.UnsortableProjects();
+    ASSERT_EQ(left.size(), 1U);
+    EXPECT_EQ(left[0].reason, "Project Song: it shares \"song.wav\" with Song Mix, which the read left out");
+}
+
 } // namespace

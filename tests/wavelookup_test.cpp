@@ -92,10 +92,10 @@ TEST(FolderListing, OrdersNamesAsNameLessAndFindsEach)
     }
     // Names it does not hold: before all, between two, a prefix or a longer
     // form of one, another letter case of one, one with a zero byte inside.
-    for (const std::string& absent : {std::string(), std::string("!"), std::string("a  "), std::string("Session"),
-                                      std::string("Session.cu"), std::string("Session.cue.bak2"),
-                                      std::string("SESSION.CUE"), std::string("12345678b"), std::string("a\0b", 3),
-                                      std::string("ab\0", 3), std::string("~~")})
+    for (const std::string& absent :
+         {std::string(), std::string("!"), std::string("a  "), std::string("Session"), std::string("Session.cu"),
+          std::string("Session.cue.bak2"), std::string("SESSION.CUE"), std::string("12345678b"), std::string("a\0b", 3),
+          std::string("ab\0", 3), std::string("~~")})
         EXPECT_EQ(listing.Position(absent), FolderListing::npos) << absent;
 }
 
