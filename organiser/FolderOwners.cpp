@@ -221,17 +221,18 @@ void FolderOwners::Renamed(const std::string& oldName, const orvoProject& projec
     AddNumber(number);
 }
 
-std::uint32_t FolderOwners::NumberOf(std::string_view name) const
+template <typename Match> std::size_t FolderOwners::SlotFor(std::string_view name, Match match) const
 {
     const std::size_t mask = byName.size() - 1;
-    for (std::size_t i = std::hash<std::string_view>()(name) & mask; !byName.empty(); i = (i + 1) & mask) {
-        const std::uint32_t number = byName[i];
-        if (number == Free)
-            break;
-        if (number != Left && numbered[number]->Name == name)
-            return number;
-    }
-    return Free;
+    std::size_t i = std::hash<std::string_view>()(name) & mask;
+    while (byName[i] != Free && !match(byName[i]))
+        i = (i + 1) & mask;
+    return i;
+}
+
+std::uint32_t FolderOwners::NumberOf(std::string_view name) const
+{
+    return byName[SlotFor(name, [&](std::uint32_t n) { return n != Left && numbered[n]->Name == name; })];
 }
 
 void FolderOwners::AddNumber(std::uint32_t number)
@@ -253,23 +254,14 @@ void FolderOwners::AddNumber(std::uint32_t number)
 
 void FolderOwners::Place(std::uint32_t number)
 {
-    const std::size_t mask = byName.size() - 1;
-    std::size_t i = std::hash<std::string_view>()(numbered[number]->Name) & mask;
-    while (byName[i] != Free)
-        i = (i + 1) & mask;
-    byName[i] = number;
+    byName[SlotFor(numbered[number]->Name, [](std::uint32_t) { return false; })] = number;
     ++byNameUsed;
 }
 
 void FolderOwners::RemoveNumber(std::string_view name, std::uint32_t number)
 {
-    const std::size_t mask = byName.size() - 1;
-    for (std::size_t i = std::hash<std::string_view>()(name) & mask; !byName.empty() && byName[i] != Free;
-         i = (i + 1) & mask)
-        if (byName[i] == number) {
-            byName[i] = Left;
-            return;
-        }
+    if (std::uint32_t& slot = byName[SlotFor(name, [&](std::uint32_t n) { return n == number; })]; slot == number)
+        slot = Left;
 }
 
 } // namespace kelvark

@@ -128,6 +128,8 @@ private:
     void RemoveNumber(std::string_view name, std::uint32_t number);
     // Puts number in the first free slot for its project's name.
     void Place(std::uint32_t number);
+    // The first slot from name's own on that is free or that match holds for.
+    template <typename Match> std::size_t SlotFor(std::string_view name, Match match) const;
 
     // The files of the scan's listing, each at the listing's position of its
     // name: a name is found by the listing's search, and the tables hold no
@@ -155,7 +157,7 @@ private:
     // node and no copy of a name per project.
     static constexpr std::uint32_t Free = UINT32_MAX;
     static constexpr std::uint32_t Left = UINT32_MAX - 1; // a project taken out, passed over by a search
-    std::vector<std::uint32_t> byName;
+    std::vector<std::uint32_t> byName = std::vector<std::uint32_t>(2, Free); // never without a free slot
     std::size_t byNameUsed = 0; // the slots that are not Free
     std::vector<std::shared_ptr<orvoProject>> leftOut;
 };
