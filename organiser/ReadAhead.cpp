@@ -22,16 +22,6 @@ ReadAhead::ReadAhead(const std::vector<orvoProject*>& projects, int folder, int 
     : order(projects), folder(folder), threadCount(static_cast<std::size_t>(requests)), measure(measure)
 {
     const std::size_t cores = std::max(1U, std::thread::hardware_concurrency());
-    // The heap: the calling thread and one thread per core have an arena
-    // each, so a folder in memory is read without the threads taking turns
-    // on one lock (on a machine where that costs a system call, a third of
-    // a warm scan); the threads started for a slow disk share them, where
-    // an arena each would keep hundreds of kilobytes of what they read.
-    // Fixed thresholds, not ones that grow with the largest block freed,
-    // give large blocks and a heap's free top back to the system.
-    mallopt(M_ARENA_MAX, static_cast<int>(cores) + 1);
-    mallopt(M_TRIM_THRESHOLD, 128 * 1024);
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     // Without waves to measure relative to an open folder there is no sign
     // of a folder in memory: every thread is started at once.
     allStarted = !measure || folder == AT_FDCWD || cores >= threadCount;
