@@ -159,6 +159,23 @@ FolderListing::FolderListing(const fs::path& folder)
     // short names, for a sort that is a small part of the scan.
     std::sort(starts.begin(), starts.end(),
               [&](std::uint32_t a, std::uint32_t b) { return ZeroEndedLess(text.data() + a, text.data() + b); });
+
+    // The names are then laid out again in that order, and only the start of
+    // every Stride-th is kept (in place: the i-th is read before the i /
+    // Stride-th is written).
+    count = starts.size();
+    std::vector<char> sorted;
+    sorted.reserve(text.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const char* name = text.data() + starts[i];
+        if (i % Stride == 0)
+            starts[i / Stride] = static_cast<std::uint32_t>(sorted.size());
+        sorted.insert(sorted.end(), name, name + std::strlen(name) + 1);
+    }
+    sorted.insert(sorted.end(), 7, '\0');
+    text = std::move(sorted);
+    starts.resize((count + Stride - 1) / Stride);
+    starts.shrink_to_fit();
 }
 
 bool FolderListing::NameLess(std::string_view a, std::string_view b)
@@ -167,25 +184,37 @@ bool FolderListing::NameLess(std::string_view a, std::string_view b)
     return folded != 0 ? folded < 0 : a < b;
 }
 
-template <typename Before> std::size_t FolderListing::FirstNotBefore(Before before) const
+template <typename Before> FolderListing::Found FolderListing::FirstNotBefore(Before before) const
 {
-    std::size_t first = 0;
-    for (std::size_t count = starts.size(); count > 0;) {
-        const std::size_t half = count / 2;
-        if (before(text.data() + starts[first + half])) {
-            first += half + 1;
-            count -= half + 1;
+    // The first stride whose first name before() does not hold for.
+    std::size_t stride = 0;
+    for (std::size_t n = starts.size(); n > 0;) {
+        const std::size_t half = n / 2;
+        if (before(text.data() + starts[stride + half])) {
+            stride += half + 1;
+            n -= half + 1;
         } else {
-            count = half;
+            n = half;
         }
     }
-    return first;
+    if (stride == 0)
+        return {0, text.data()};
+    // The position is after the first name of the stride before, and at most
+    // the next stride's first.
+    std::size_t position = (stride - 1) * Stride;
+    const char* name = text.data() + starts[stride - 1];
+    const std::size_t last = std::min(position + Stride, count);
+    do {
+        name += std::strlen(name) + 1;
+        ++position;
+    } while (position < last && before(name));
+    return {position, name};
 }
 
 std::size_t FolderListing::Position(std::string_view name) const
 {
-    const std::size_t found = FirstNotBefore([&](const char* entry) { return EntryLess(entry, name); });
-    return found < starts.size() && Name(found) == name ? found : npos;
+    const Found found = FirstNotBefore([&](const char* entry) { return EntryLess(entry, name); });
+    return found.position < count && found.name == name ? found.position : npos;
 }
 
 std::size_t FolderListing::FindWave(std::string_view name) const
@@ -214,17 +243,18 @@ std::size_t FolderListing::FindWave(std::string_view name) const
 std::vector<std::string> FolderListing::ProjectFiles() const
 {
     std::vector<std::string> found;
-    for (std::size_t i = 0; i < starts.size(); ++i)
-        if (HasProjectExtension(Name(i)))
-            found.emplace_back(Name(i));
+    const char* name = text.data();
+    for (std::size_t i = 0; i < count; ++i, name += std::strlen(name) + 1)
+        if (HasProjectExtension(name))
+            found.emplace_back(name);
     return found;
 }
 
 std::pair<std::size_t, std::size_t> FolderListing::FoldedRange(std::string_view name) const
 {
     // The listing's order puts the names equal once letters are folded together.
-    return {FirstNotBefore([&](const char* entry) { return FoldedCompare(entry, name) < 0; }),
-            FirstNotBefore([&](const char* entry) { return FoldedCompare(entry, name) <= 0; })};
+    return {FirstNotBefore([&](const char* entry) { return FoldedCompare(entry, name) < 0; }).position,
+            FirstNotBefore([&](const char* entry) { return FoldedCompare(entry, name) <= 0; }).position};
 }
 
 std::vector<std::size_t> FolderListing::OwnFilePositions(std::string_view projectName) const
@@ -232,9 +262,10 @@ std::vector<std::size_t> FolderListing::OwnFilePositions(std::string_view projec
     // Every own file's name starts with projectName once letters are folded, and
     // such names stand together in the listing's order.
     std::vector<std::size_t> found;
-    for (std::size_t i = FoldedRange(projectName).first;
-         i < starts.size() && FoldedCompare(Name(i).substr(0, projectName.size()), projectName) == 0; ++i)
-        if (IsOwnFileOf(Name(i), projectName))
+    auto [i, name] = FirstNotBefore([&](const char* entry) { return FoldedCompare(entry, projectName) < 0; });
+    for (; i < count && FoldedCompare(std::string_view(name).substr(0, projectName.size()), projectName) == 0;
+         ++i, name += std::strlen(name) + 1)
+        if (IsOwnFileOf(name, projectName))
             found.push_back(i);
     return found;
 }
