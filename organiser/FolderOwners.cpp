@@ -29,7 +29,9 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     // positions its waves found, each once (two names may find one file).
     // The plays are counted per file in a first pass over the projects, then
     // placed in a second, each file's players side by side: no list of every
-    // play is kept apart from the players themselves.
+    // play is kept apart from the players themselves. Both passes go over
+    // one stretch of the listing at a time, with an entry per file of the
+    // stretch only, and pass over the projects that play nothing in it.
     std::vector<std::uint32_t> played; // the positions one project plays
     const auto playedBy = [&](const orvoProject& project) -> const std::vector<std::uint32_t>& {
         played.clear();
@@ -44,36 +46,76 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
         played.erase(std::unique(played.begin(), played.end()), played.end());
         return played;
     };
-    // Most files have one player at most, kept in the file's own entry; the
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> spans; // the first and last position each project plays
+    spans.reserve(numbered.size());
+    for (const orvoProject* project : numbered) {
+        const std::vector<std::uint32_t>& positions = playedBy(*project);
+        spans.emplace_back(positions.empty() ? UINT32_MAX : positions.front(),
+                           positions.empty() ? 0 : positions.back());
+    }
+    // The plays of a project within [from, to).
+    const auto playedWithin = [&](std::uint32_t number, std::uint32_t from, std::uint32_t to) {
+        const std::vector<std::uint32_t>& positions = playedBy(*numbered[number]);
+        return std::span(std::lower_bound(positions.begin(), positions.end(), from),
+                         std::lower_bound(positions.begin(), positions.end(), to));
+    };
+    // Most files have one player at most, kept as the file's entry; the
     // players of a file played twice or more are placed side by side, their
     // count first becoming where they end, and placing them from the last
-    // project back moving it to where they start.
-    playerOf.assign(listing->Count(), 0);
-    for (const orvoProject* project : numbered)
-        for (const std::uint32_t position : playedBy(*project))
-            ++playerOf[position];
+    // project back moving it to where they start. The entries go into runs.
+    const auto count = static_cast<std::uint32_t>(listing->Count());
+    runStarts.assign(count / 64 + 1, 0);
+    runEntries.clear();
     sharedFirst.clear();
     std::uint32_t sharedCount = 0;
-    for (std::uint32_t& entry : playerOf) {
-        if (entry == 0) {
-            entry = NoPlayer;
-        } else if (entry > 1) {
-            sharedCount += entry;
-            entry = Shared | static_cast<std::uint32_t>(sharedFirst.size());
-            sharedFirst.push_back(sharedCount);
+    std::vector<std::uint32_t> entries;
+    for (std::uint32_t from = 0; from < count; from += Stretch) {
+        const std::uint32_t to = std::min(count - from, Stretch) + from;
+        const auto plays = [&](std::uint32_t number) {
+            return spans[number].first < to && spans[number].second >= from;
+        };
+        entries.assign(to - from, 0);
+        for (std::uint32_t number = 0; number < numbered.size(); ++number)
+            if (plays(number))
+                for (const std::uint32_t position : playedWithin(number, from, to))
+                    ++entries[position - from];
+        for (std::uint32_t& entry : entries) {
+            if (entry == 0) {
+                entry = NoPlayer;
+            } else if (entry > 1) {
+                sharedCount += entry;
+                entry = Shared | static_cast<std::uint32_t>(sharedFirst.size());
+                sharedFirst.push_back(sharedCount);
+            }
+        }
+        sharedPlayers.resize(sharedCount);
+        for (auto number = static_cast<std::uint32_t>(numbered.size()); number-- > 0;) {
+            if (!plays(number))
+                continue;
+            for (const std::uint32_t position : playedWithin(number, from, to)) {
+                std::uint32_t& entry = entries[position - from];
+                if ((entry & Shared) != 0)
+                    sharedPlayers[--sharedFirst[entry & ~Shared]] = number;
+                else
+                    entry = number;
+            }
+        }
+        for (std::uint32_t position = from; position < to; ++position) {
+            const std::uint32_t entry = entries[position - from];
+            if (runEntries.empty() || entry != runEntries.back()) {
+                runStarts[position / 64] |= std::uint64_t{1} << (position % 64);
+                runEntries.push_back(entry);
+            }
         }
     }
     sharedFirst.push_back(sharedCount);
-    sharedPlayers.assign(sharedCount, 0);
-    for (auto number = static_cast<std::uint32_t>(numbered.size()); number-- > 0;) {
-        for (const std::uint32_t position : playedBy(*numbered[number])) {
-            std::uint32_t& entry = playerOf[position];
-            if ((entry & Shared) != 0)
-                sharedPlayers[--sharedFirst[entry & ~Shared]] = number;
-            else
-                entry = number;
-        }
-    }
+    std::vector<std::uint32_t>().swap(entries);
+    runEntries.shrink_to_fit();
+    sharedFirst.shrink_to_fit();
+    sharedPlayers.shrink_to_fit();
+    runsBefore.resize(runStarts.size());
+    for (std::uint32_t word = 0, runs = 0; word < runStarts.size(); runs += std::popcount(runStarts[word++]))
+        runsBefore[word] = runs;
 
     for (std::size_t i = 0; i < listing->Count(); ++i) {
         const std::string_view ownerName = OwnerName(listing->Name(i));
@@ -114,7 +156,9 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
 
 std::span<const std::uint32_t> FolderOwners::PlayersAt(std::size_t position) const
 {
-    const std::uint32_t& entry = playerOf[position];
+    // The entry of the last run that starts at or before position.
+    const std::uint64_t startsUpTo = runStarts[position / 64] & (~std::uint64_t{0} >> (63 - position % 64));
+    const std::uint32_t& entry = runEntries[runsBefore[position / 64] + std::popcount(startsUpTo) - 1];
     if (entry == NoPlayer)
         return {};
     if ((entry & Shared) == 0)

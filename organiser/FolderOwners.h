@@ -109,7 +109,7 @@ private:
     // A file's entry.
     struct Slot {
         const orvoProject* owner = nullptr;
-        std::span<const std::uint32_t> players; // into playerOf or sharedPlayers, which stay as built
+        std::span<const std::uint32_t> players; // into runEntries or sharedPlayers, which stay as built
     };
 
     std::span<const std::uint32_t> PlayersAt(std::size_t position) const;
@@ -139,11 +139,18 @@ private:
     // number here: a number takes half the room of a pointer, and a folder
     // has hundreds of thousands of plays.
     std::vector<const orvoProject*> numbered;
-    // Per listing position: the number of the file's one player, NoPlayer, or
-    // Shared with the index of the file's players in sharedFirst.
+    // Per listing position, an entry: the number of the file's one player,
+    // NoPlayer, or Shared with the index of the file's players in
+    // sharedFirst. The entries are kept by runs of positions with one entry:
+    // a project's waves mostly stand side by side in the listing. A bit per
+    // position marks where a run starts, and the runs that start before each
+    // word of those bits are counted, so that a position's entry is found at once.
     static constexpr std::uint32_t NoPlayer = UINT32_MAX;
     static constexpr std::uint32_t Shared = std::uint32_t{1} << 31;
-    std::vector<std::uint32_t> playerOf;
+    static constexpr std::uint32_t Stretch = 1 << 16; // positions whose entries Build holds at a time
+    std::vector<std::uint64_t> runStarts;
+    std::vector<std::uint32_t> runsBefore; // per word of runStarts
+    std::vector<std::uint32_t> runEntries;
     std::vector<std::uint32_t> sharedFirst; // where each shared file's players start, and where the last end
     std::vector<std::uint32_t> sharedPlayers; // the numbers of the shared files' players, file after file
     // The files that are a project's own, by position, in listing order, with
