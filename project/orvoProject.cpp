@@ -165,8 +165,7 @@ void orvoProject::KeepWaves()
     const auto& waves = reading->waves;
     wavePositions.clear();
     wavePositions.reserve(waves.size());
-    waveNames.clear();
-    ownWaveSizes.clear();
+    WaveExtras found;
     waveCost = 0;
     std::unordered_set<std::size_t> counted;
     for (std::size_t i = 0; i < waves.size(); ++i) {
@@ -174,18 +173,23 @@ void orvoProject::KeepWaves()
         const std::size_t position = wave.DiskPosition();
         wavePositions.push_back(position == FolderListing::npos ? Unlisted : static_cast<std::uint32_t>(position));
         if (wave.DiskName() != wave.FileName)
-            waveNames.emplace_back(static_cast<std::uint32_t>(i), wave.FileName);
+            found.names.emplace_back(static_cast<std::uint32_t>(i), wave.FileName);
         if (position == FolderListing::npos)
             continue;
         // Only a file named as the project can turn out to be an own file too.
         if (FolderListing::IsOwnFileOf(wave.DiskName(), Name))
-            ownWaveSizes.emplace_back(static_cast<std::uint32_t>(position), wave.fileSize);
+            found.ownSizes.emplace_back(static_cast<std::uint32_t>(position), wave.fileSize);
         else if (counted.insert(position).second)
             waveCost += FileCost(wave.fileSize);
     }
     waveFiles = static_cast<int>(counted.size());
-    waveNames.shrink_to_fit();
-    ownWaveSizes.shrink_to_fit();
+    if (found.names.empty() && found.ownSizes.empty()) {
+        extras.reset();
+    } else {
+        found.names.shrink_to_fit();
+        found.ownSizes.shrink_to_fit();
+        extras = std::make_unique<WaveExtras>(std::move(found));
+    }
     reading.reset();
 }
 
@@ -204,10 +208,13 @@ std::string_view orvoProject::WaveDiskName(int i) const
 
 std::string_view orvoProject::WaveName(int i) const
 {
+    if (!extras)
+        return WaveDiskName(i);
+    const auto& names = extras->names;
     const auto index = static_cast<std::uint32_t>(i);
-    const auto named = std::lower_bound(waveNames.begin(), waveNames.end(), index,
+    const auto named = std::lower_bound(names.begin(), names.end(), index,
                                         [](const auto& entry, std::uint32_t wave) { return entry.first < wave; });
-    return named != waveNames.end() && named->first == index ? std::string_view(named->second) : WaveDiskName(i);
+    return named != names.end() && named->first == index ? std::string_view(named->second) : WaveDiskName(i);
 }
 
 void orvoProject::TakeRead(orvoProject& ahead)
@@ -248,11 +255,13 @@ void orvoProject::SetOwnFiles(const std::vector<std::string>& files)
     // Each wave file found counts once.
     discSize = waveCost;
     std::unordered_set<std::size_t> counted;
-    for (const auto& [position, size] : ownWaveSizes) {
-        if (const auto own = ownSizes.find(folder->Name(position)); own != ownSizes.end())
-            own->second = std::max(own->second, size);
-        else if (counted.insert(position).second)
-            discSize += FileCost(size);
+    if (extras) {
+        for (const auto& [position, size] : extras->ownSizes) {
+            if (const auto own = ownSizes.find(folder->Name(position)); own != ownSizes.end())
+                own->second = std::max(own->second, size);
+            else if (counted.insert(position).second)
+                discSize += FileCost(size);
+        }
     }
     for (const auto& [name, size] : ownSizes)
         discSize += FileCost(size);

@@ -128,14 +128,19 @@ private:
     // scan keeps hundreds of thousands of waves, and the listing names them.
     static constexpr std::uint32_t Unlisted = UINT32_MAX; // no file found
     std::vector<std::uint32_t> wavePositions;
-    // The names that the listing does not hold as the project file gives
-    // them (a wave not found, or found under another spelling), by wave, in
-    // wave order.
-    std::vector<std::pair<std::uint32_t, std::string>> waveNames;
-    // The sizes of the wave files that may be own files too (named as the
-    // project), by position, in wave order: such a file costs what the
-    // larger of its length and the wave's size costs.
-    std::vector<std::pair<std::uint32_t, std::int64_t>> ownWaveSizes;
+    // What only some projects' waves need, kept apart: most projects have
+    // none of it, and a folder scan keeps thousands of projects.
+    struct WaveExtras {
+        // The names that the listing does not hold as the project file gives
+        // them (a wave not found, or found under another spelling), by wave,
+        // in wave order.
+        std::vector<std::pair<std::uint32_t, std::string>> names;
+        // The sizes of the wave files that may be own files too (named as the
+        // project), by position, in wave order: such a file costs what the
+        // larger of its length and the wave's size costs.
+        std::vector<std::pair<std::uint32_t, std::int64_t>> ownSizes;
+    };
+    std::unique_ptr<WaveExtras> extras; // none when both are empty
     // What the other wave files cost on a disc, each once, and how many they are.
     std::int64_t waveCost = 0;
     int waveFiles = 0;
