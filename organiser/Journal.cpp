@@ -20,27 +20,12 @@ namespace {
 
 constexpr const char* Version = "kelvark-journal 2";
 
-std::uint32_t Checksum(const std::string& text)
+std::uint32_t Checksum(std::string_view text)
 {
     std::uint32_t sum = 2166136261u; // FNV-1a
     for (const unsigned char c : text)
         sum = (sum ^ c) * 16777619u;
     return sum;
-}
-
-std::string Escape(const std::string& field)
-{
-    std::string out;
-    for (const char c : field) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default: out += c;
-        }
-    }
-    return out;
 }
 
 std::vector<std::string> Fields(const std::string& line)
@@ -60,14 +45,40 @@ std::vector<std::string> Fields(const std::string& line)
     return fields;
 }
 
-std::string Line(const std::vector<std::string>& fields)
+// Appends the fields to text as one line: escaped, separated by tabs, then
+// the line's checksum. A plan's journal is tens of thousands of lines, written
+// straight into one text.
+template <typename Fields> void AppendLine(std::string& text, const Fields& fields)
+{
+    const std::size_t start = text.size();
+    for (const std::string_view field : fields) {
+        if (text.size() != start)
+            text += '\t';
+        for (const char c : field) {
+            switch (c) {
+            case '\\': text += "\\\\"; break;
+            case '\n': text += "\\n"; break;
+            case '\r': text += "\\r"; break;
+            case '\t': text += "\\t"; break;
+            default: text += c;
+            }
+        }
+    }
+    char sum[16];
+    std::snprintf(sum, sizeof sum, "\t%08x\n", Checksum(std::string_view(text).substr(start)));
+    text += sum;
+}
+
+void AppendLine(std::string& text, std::initializer_list<std::string_view> fields)
+{
+    AppendLine<std::initializer_list<std::string_view>>(text, fields);
+}
+
+std::string Line(std::initializer_list<std::string_view> fields)
 {
     std::string line;
-    for (const auto& field : fields)
-        line += (line.empty() ? "" : "\t") + Escape(field);
-    char sum[16];
-    std::snprintf(sum, sizeof sum, "\t%08x\n", Checksum(line));
-    return line + sum;
+    AppendLine(line, fields);
+    return line;
 }
 
 // A whole number written by the journal; false for anything else.
@@ -237,33 +248,45 @@ Result Journal::Lock(const std::string& folder, Operation operation)
 
 Result Journal::Begin(const FilePlan& plan)
 {
-    const auto relative = [&](const std::string& path, const std::string& folder) {
-        return path.substr(folder.size());
-    };
+    // The text goes to the file a block at a time: a plan of tens of
+    // thousands of steps is never held twice over.
+    constexpr std::size_t Block = 256 * 1024;
     std::string text;
+    text.reserve(2 * Block);
+    std::error_code error = fd < 0 ? std::make_error_code(std::errc::bad_file_descriptor) : std::error_code();
+    const auto flush = [&](std::size_t atLeast) {
+        if (!error && text.size() >= atLeast)
+            error = WriteAll(fd, text.data(), text.size());
+        if (text.size() >= atLeast)
+            text.clear();
+    };
     if (plan.kind == Operation::Move)
-        text += Line({"dest", plan.dest});
+        AppendLine(text, {"dest", plan.dest});
     for (const auto& folder : plan.folders)
-        text += Line({"folder", folder});
+        AppendLine(text, {"folder", folder});
+    const std::string_view fromRoot = plan.root;
+    const std::string_view toRoot = plan.kind == Operation::Move ? plan.dest : plan.root;
     for (const auto& unit : plan.units) {
-        std::vector<std::string> fields{"unit"};
+        std::vector<std::string_view> fields{"unit"};
         fields.insert(fields.end(), unit.names.begin(), unit.names.end());
-        text += Line(fields);
-        for (const auto& step : unit.steps)
-            text += Line({step.kind == StepKind::Move   ? "move"
-                          : step.kind == StepKind::Copy ? "copy"
-                                                        : "uncopy",
-                          relative(step.from, plan.root),
-                          relative(step.to, plan.kind == Operation::Move ? plan.dest : plan.root)});
+        AppendLine(text, fields);
+        for (const auto& step : unit.steps) {
+            AppendLine(text, {step.kind == StepKind::Move   ? "move"
+                              : step.kind == StepKind::Copy ? "copy"
+                                                            : "uncopy",
+                              std::string_view(step.from).substr(fromRoot.size()),
+                              std::string_view(step.to).substr(toRoot.size())});
+            flush(Block);
+        }
     }
     for (const auto& [name, lines] : plan.reports) {
-        std::vector<std::string> fields{"report", name};
+        std::vector<std::string_view> fields{"report", name};
         fields.insert(fields.end(), lines.begin(), lines.end());
-        text += Line(fields);
+        AppendLine(text, fields);
+        flush(Block);
     }
-    text += Line({"end"});
-    std::error_code error =
-        fd < 0 ? std::make_error_code(std::errc::bad_file_descriptor) : WriteAll(fd, text.data(), text.size());
+    AppendLine(text, {"end"});
+    flush(0);
     if (!error && ::fsync(fd) != 0)
         error = LastErrno();
     if (error) {
@@ -295,7 +318,9 @@ void Journal::Across(std::size_t k, const std::vector<FileStamp>& stamps)
         fields.push_back(std::to_string(stamp.size));
         fields.push_back(std::to_string(stamp.mtime));
     }
-    Append(Line(fields), true);
+    std::string line;
+    AppendLine(line, fields);
+    Append(line, true);
 }
 
 void Journal::End()
