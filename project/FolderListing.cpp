@@ -85,11 +85,22 @@ bool ZeroEndedLess(const char* a, const char* b)
 }
 
 // NameLess(entry, name) for a name of the listing's text, ending at its zero
-// byte, with no length taken first: a search compares a name with many.
+// byte, with no length taken first: a search compares a name with many, most
+// of them sharing a long start with it. That start is passed over a word at a
+// time, as in ZeroEndedLess.
 bool EntryLess(const char* entry, std::string_view name)
 {
     int raw = 0; // where the bytes first differ, for names equal once folded
     std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t ones = 0x0101010101010101;
+        for (std::uint64_t we = 0, wn = 0; i + sizeof we <= name.size(); i += sizeof we) {
+            std::memcpy(&we, entry + i, sizeof we);
+            std::memcpy(&wn, name.data() + i, sizeof wn);
+            if (we != wn || ((we - ones) & ~we & (ones << 7)) != 0)
+                break; // the bytes differ, or the entry ends, in this word
+        }
+    }
     for (; i < name.size(); ++i) {
         const auto e = static_cast<unsigned char>(entry[i]);
         if (e == 0) // the entry ends first
