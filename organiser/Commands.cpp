@@ -113,11 +113,11 @@ std::string DiscNamesWarning(const orvoProjectList& list)
     for (const auto& project : list.projects) {
         if (project->BackupNum < 0)
             continue;
-        for (const auto& name : project->FilesToMove()) {
+        for (const std::string_view name : project->FilesToMove()) {
             // Only a name to be shown is kept, so that one shared by projects is shown once.
             const bool longName = Utf16Length(name) > Kept;
             const bool badName = name.find_first_of("*/:;?\\") != std::string::npos;
-            if (!(longName || badName) || !seen.insert(name).second)
+            if (!(longName || badName) || !seen.emplace(name).second)
                 continue;
             if (longName)
                 tooLong.push_back(ShownText(name));

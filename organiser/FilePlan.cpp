@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <iterator>
 #include <regex>
 #include <set>
 #include <sys/stat.h>
@@ -98,9 +99,9 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
     constexpr std::size_t shown = 10;
     const std::size_t first = refusals.size();
     std::size_t more = 0;
-    const auto refuse = [&](const std::string& file, const std::string& reason) {
+    const auto refuse = [&](std::string_view file, const std::string& reason) {
         if (refusals.size() - first < shown)
-            refusals.push_back(FileFailure(project.Name, verb, file, "", reason));
+            refusals.push_back(FileFailure(project.Name, verb, std::string(file), "", reason));
         else
             ++more;
     };
@@ -121,13 +122,22 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
 
     const bool listed = present && project.ReadDir == root;
     std::size_t unit = units.size();
-    const std::vector<std::string> files = project.FilesToMove();
+    const std::vector<std::string_view> files = project.FilesToMove();
+    // A path of a folder and a name, made at its full length at once.
+    const auto pathOf = [](const std::string& folder, std::string_view name) {
+        std::string path;
+        path.reserve(folder.size() + name.size());
+        return path.append(folder).append(name);
+    };
     std::vector<FileStep> steps;
     steps.reserve(files.size()); // a sort plans tens of thousands of steps: no growing by halves
-    for (const auto& name : files) {
+    // The steps of files that other projects may take too: only those are
+    // looked up among the destinations planned, and added to them.
+    std::vector<std::size_t> shared;
+    for (const std::string_view name : files) {
         // The listing holds ordinary files only; a file it lacks is looked up, for the reason why.
         if (const std::string reason =
-                listed && present->Contains(name) ? std::string() : NotOrdinary(project.ReadDir, name);
+                listed && present->Contains(name) ? std::string() : NotOrdinary(project.ReadDir, std::string(name));
             !reason.empty()) {
             refuse(name, reason);
             continue;
@@ -136,9 +146,9 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
         // other projects use too goes only where they all go.
         const std::optional<FolderOwners::Entry> entry = owners.Find(name);
         const auto isThis = [&](const orvoProject* user) { return user == &project; };
-        if (entry
-            && !(std::all_of(entry->players.begin(), entry->players.end(), isThis)
-                 && (!entry->owner || isThis(entry->owner)))) {
+        const bool alone = entry && std::all_of(entry->players.begin(), entry->players.end(), isThis)
+                           && (!entry->owner || isThis(entry->owner));
+        if (entry && !alone) {
             std::vector<const orvoProject*> users(entry->players.begin(), entry->players.end());
             if (entry->owner && std::find(users.begin(), users.end(), entry->owner) == users.end())
                 users.insert(users.begin(), entry->owner);
@@ -152,8 +162,8 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
                     return !d.moves || d.label != mover->label;
                 });
             if (splits) {
-                if (refused.insert(name).second) {
-                    std::string text = "Can't " + verb + " \"" + name + "\": it is used by ";
+                if (refused.emplace(name).second) {
+                    std::string text = "Can't " + verb + " \"" + std::string(name) + "\": it is used by ";
                     for (std::size_t i = 0; i < users.size(); ++i)
                         text += (i ? ", " : "") + users[i]->Name + " (" + where[i].label + ")";
                     refusals.push_back(text);
@@ -161,11 +171,13 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
                 continue;
             }
         }
-        std::string to = destDir + name;
-        const auto taken = planned.find(to);
+        std::string to = pathOf(destDir, name);
+        const auto taken = alone ? planned.end() : planned.find(to);
         if (taken == planned.end()) {
+            if (!alone)
+                shared.push_back(steps.size());
             steps.push_back(
-                {project.ReadDir + name, std::move(to), project.ReadOnly ? StepKind::Copy : StepKind::Move});
+                {pathOf(project.ReadDir, name), std::move(to), project.ReadOnly ? StepKind::Copy : StepKind::Move});
             continue;
         }
         // A file the plan already takes there: this project goes with the project that takes it.
@@ -179,7 +191,8 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
             into.names.insert(into.names.end(), from.names.begin(), from.names.end());
             into.steps.insert(into.steps.end(), from.steps.begin(), from.steps.end());
             for (const auto& step : from.steps)
-                planned[step.to] = std::min(unit, other);
+                if (const auto moved = planned.find(step.to); moved != planned.end())
+                    moved->second = std::min(unit, other);
             from = FileUnit();
             unit = std::min(unit, other);
         }
@@ -191,10 +204,13 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
     FileUnit& into = units[unit];
     into.projects.push_back(&project);
     into.names.push_back(project.Name);
-    into.steps.reserve(into.steps.size() + steps.size());
-    for (auto& step : steps) {
-        planned[step.to] = unit;
-        into.steps.push_back(std::move(step));
+    for (const std::size_t i : shared)
+        planned[steps[i].to] = unit;
+    if (into.steps.empty()) {
+        into.steps = std::move(steps);
+    } else {
+        into.steps.reserve(into.steps.size() + steps.size());
+        std::move(steps.begin(), steps.end(), std::back_inserter(into.steps));
     }
 }
 

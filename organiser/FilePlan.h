@@ -113,7 +113,8 @@ public:
     std::string Shown(const std::string& path) const;
 
 private:
-    std::unordered_map<std::string, std::size_t> planned; // destination -> unit
+    // destination -> unit, for the files that more than one project may take
+    std::unordered_map<std::string, std::size_t> planned;
     std::unordered_set<std::string> refused; // files refused for sharing, once each
 };
 

@@ -244,7 +244,7 @@ void FolderOwners::Forget(const orvoProject& project)
 {
     // The files left the folder with this project (or with another project
     // that played them too, moved in the same run).
-    for (const auto& name : project.FilesToMove())
+    for (const std::string_view name : project.FilesToMove())
         Remove(name);
     if (const std::uint32_t number = NumberOf(project.Name); number != Free && numbered[number] == &project)
         RemoveNumber(project.Name, number);

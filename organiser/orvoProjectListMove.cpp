@@ -7,6 +7,8 @@
 
 #include <climits>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -77,7 +79,7 @@ std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() c
     // A file leaves the folder only with every project that uses it: the
     // projects that share a file with one that stays (or with one the read
     // left out) stay too.
-    const auto forEachUser = [&](const std::string& file, const auto& visit) {
+    const auto forEachUser = [&](std::string_view file, const auto& visit) {
         if (const std::optional<FolderOwners::Entry> entry = owners.Find(file)) {
             for (const orvoProject* player : entry->players)
                 visit(player);
@@ -87,18 +89,18 @@ std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() c
     };
     for (const auto& project : projects)
         if (!why.count(project.get()))
-            for (const auto& file : project->FilesToMove())
+            for (const std::string_view file : project->FilesToMove())
                 forEachUser(file, [&](const orvoProject* user) {
                     if (!listed.count(user))
-                        mark(project.get(), "Project " + project->Name + ": it shares \"" + file + "\" with "
-                                                + user->Name + ", which the read left out");
+                        mark(project.get(), "Project " + project->Name + ": it shares \"" + std::string(file)
+                                                + "\" with " + user->Name + ", which the read left out");
                 });
     for (std::size_t next = 0; next < queue.size(); ++next) {
         const orvoProject* stays = queue[next];
-        for (const auto& file : stays->FilesToMove())
+        for (const std::string_view file : stays->FilesToMove())
             forEachUser(file, [&](const orvoProject* user) {
                 if (listed.count(user))
-                    mark(user, "Project " + user->Name + ": it shares \"" + file + "\" with " + stays->Name
+                    mark(user, "Project " + user->Name + ": it shares \"" + std::string(file) + "\" with " + stays->Name
                                    + ", which can't be sorted");
             });
     }
@@ -123,6 +125,12 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
     Journal journal;
     if (!Locked(journal, RootFolder, Operation::Sort))
         return true;
+
+    // The sort takes nearly every file of the folder: one listing tells which
+    // are ordinary files. It is made while the projects are checked, on a
+    // thread of its own where one can be had, else when it is needed.
+    std::future<std::shared_ptr<const FolderListing>> present = std::async(
+        std::launch::async | std::launch::deferred, [&] { return std::make_shared<const FolderListing>(RootFolder); });
 
     // The projects the sort can't take stay in the folder, or refuse it: the
     // ones with a file that can't go name each such file.
@@ -155,8 +163,7 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         const std::string set = prefix + "-" + SetLetters(user.BackupNum);
         return user.ReadOnly ? FilePlan::Destination{"copied to " + set, false} : FilePlan::Destination{set, true};
     };
-    // The sort takes nearly every file of the folder: one listing tells which are ordinary files.
-    plan.present = std::make_shared<const FolderListing>(RootFolder);
+    plan.present = present.get();
     for (const auto& project : projects)
         if (sorted(*project) && !FirstInvalidWave(*project))
             plan.AddProject(*project, setFolder(project->BackupNum) + "/", owners, whereTo);

@@ -103,7 +103,9 @@ public:
     std::vector<std::string> OwnFiles() const;
     // The files a move handles: the own files, then every wave file found,
     // each once (a wave may also be an own file, two wave names one file).
-    std::vector<std::string> FilesToMove() const;
+    // The names are views into the project's own files and its listing, good
+    // while the project's own files stay as they are.
+    std::vector<std::string_view> FilesToMove() const;
 
     // The waves kept, in the order the project file first names them.
     int WaveCount() const { return static_cast<int>(wavePositions.size()); }

@@ -9,10 +9,10 @@
 
 namespace kelvark {
 
-std::vector<std::string> orvoProject::FilesToMove() const
+std::vector<std::string_view> orvoProject::FilesToMove() const
 {
     std::vector<std::string_view> own = ZeroEndedTexts(ownFiles);
-    std::vector<std::string> files;
+    std::vector<std::string_view> files;
     files.reserve(own.size() + wavePositions.size());
     files.assign(own.begin(), own.end());
     // Each wave file once, where the project file first names it: two names
@@ -41,10 +41,10 @@ bool orvoProject::MoveTest(const std::string& destDir)
 {
     LastError.clear();
     bool found = false;
-    for (const auto& name : FilesToMove()) {
+    for (const std::string_view name : FilesToMove()) {
         // An entry of any kind (file, folder, link) blocks a move.
-        if (EntryExists(destDir + name)) {
-            AddError(name);
+        if (EntryExists(std::string(destDir).append(name))) {
+            AddError(std::string(name));
             found = true;
         }
     }
