@@ -250,7 +250,7 @@ Result Journal::Begin(const FilePlan& plan)
 {
     // The text goes to the file a block at a time: a plan of tens of
     // thousands of steps is never held twice over.
-    constexpr std::size_t Block = 256 * 1024;
+    constexpr std::size_t Block = std::size_t{256} * 1024;
     std::string text;
     text.reserve(2 * Block);
     std::error_code error = fd < 0 ? std::make_error_code(std::errc::bad_file_descriptor) : std::error_code();
