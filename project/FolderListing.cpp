@@ -47,6 +47,16 @@ int FoldedCompare(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+// A word of eight bytes, each 1.
+constexpr std::uint64_t Ones = 0x0101010101010101;
+
+// Nonzero when a word of a name's bytes holds a zero byte: the high bit of
+// each zero byte is set, exactly so for the first.
+constexpr std::uint64_t ZeroBytes(std::uint64_t word)
+{
+    return (word - Ones) & ~word & (Ones << 7);
+}
+
 // NameLess for two names of the listing's text, each ending at its zero
 // byte, with no length taken first: the sort of a listing compares each name
 // many times. The shared start is passed over a word at a time, which may
@@ -56,13 +66,11 @@ bool ZeroEndedLess(const char* a, const char* b)
 {
     std::size_t i = 0;
     if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t ones = 0x0101010101010101;
         for (std::uint64_t wa = 0, wb = 0;; i += sizeof wa) {
             std::memcpy(&wa, a + i, sizeof wa);
             std::memcpy(&wb, b + i, sizeof wb);
-            // The lowest byte that differs or ends a (the zero test is exact
-            // for the first zero byte).
-            const std::uint64_t events = (wa ^ wb) | ((wa - ones) & ~wa & (ones << 7));
+            // The lowest byte that differs or ends a.
+            const std::uint64_t events = (wa ^ wb) | ZeroBytes(wa);
             if (events != 0) {
                 i += static_cast<std::size_t>(std::countr_zero(events)) / 8;
                 break;
@@ -93,11 +101,10 @@ bool EntryLess(const char* entry, std::string_view name)
     int raw = 0; // where the bytes first differ, for names equal once folded
     std::size_t i = 0;
     if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t ones = 0x0101010101010101;
         for (std::uint64_t we = 0, wn = 0; i + sizeof we <= name.size(); i += sizeof we) {
             std::memcpy(&we, entry + i, sizeof we);
             std::memcpy(&wn, name.data() + i, sizeof wn);
-            if (we != wn || ((we - ones) & ~we & (ones << 7)) != 0)
+            if (we != wn || ZeroBytes(we) != 0)
                 break; // the bytes differ, or the entry ends, in this word
         }
     }
@@ -181,7 +188,7 @@ FolderListing::FolderListing(const fs::path& folder)
         const char* name = text.data() + starts[i];
         if (i % Stride == 0)
             starts[i / Stride] = static_cast<std::uint32_t>(sorted.size());
-        sorted.insert(sorted.end(), name, name + std::strlen(name) + 1);
+        sorted.insert(sorted.end(), name, After(name));
     }
     sorted.insert(sorted.end(), 7, '\0');
     text = std::move(sorted);
@@ -216,7 +223,7 @@ template <typename Before> FolderListing::Found FolderListing::FirstNotBefore(Be
     const char* name = text.data() + starts[stride - 1];
     const std::size_t last = std::min(position + Stride, count);
     do {
-        name += std::strlen(name) + 1;
+        name = After(name);
         ++position;
     } while (position < last && before(name));
     return {position, name};
@@ -255,7 +262,7 @@ std::vector<std::string> FolderListing::ProjectFiles() const
 {
     std::vector<std::string> found;
     const char* name = text.data();
-    for (std::size_t i = 0; i < count; ++i, name += std::strlen(name) + 1)
+    for (std::size_t i = 0; i < count; ++i, name = After(name))
         if (HasProjectExtension(name))
             found.emplace_back(name);
     return found;
@@ -275,7 +282,7 @@ std::vector<std::size_t> FolderListing::OwnFilePositions(std::string_view projec
     std::vector<std::size_t> found;
     auto [i, name] = FirstNotBefore([&](const char* entry) { return FoldedCompare(entry, projectName) < 0; });
     for (; i < count && FoldedCompare(std::string_view(name).substr(0, projectName.size()), projectName) == 0;
-         ++i, name += std::strlen(name) + 1)
+         ++i, name = After(name))
         if (IsOwnFileOf(name, projectName))
             found.push_back(i);
     return found;

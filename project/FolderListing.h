@@ -70,12 +70,14 @@ private:
     // The first position whose name before() does not hold for, before()
     // holding for a first stretch of the listing only.
     template <typename Before> Found FirstNotBefore(Before before) const;
+    // The name that follows name in the text.
+    static const char* After(const char* name) { return name + std::strlen(name) + 1; }
     // The name at position: the first of its stride, then the names after it.
     const char* At(std::size_t position) const
     {
         const char* name = text.data() + starts[position / Stride];
         for (std::size_t k = position % Stride; k > 0; --k)
-            name += std::strlen(name) + 1;
+            name = After(name);
         return name;
     }
     // The positions of the names equal to name with ASCII letters folded to lower case.
