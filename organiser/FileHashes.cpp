@@ -86,7 +86,7 @@ std::error_code HashFile(const std::string& path, Digest& digest, std::vector<ch
                          const DigestContext& context, std::atomic<std::int64_t>& bytes, const std::atomic<bool>& stop)
 {
     // Not followed, and never left waiting on a FIFO.
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    const FileDescriptor file(OpenRead(AT_FDCWD, path.c_str(), O_NOFOLLOW | O_NONBLOCK));
     const int fd = file.Get();
     struct stat status {};
     if (fd < 0 || ::fstat(fd, &status) != 0)

@@ -1,10 +1,12 @@
 #include "HeadRing.h"
 
+#include "FileOps.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <liburing.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
 
 namespace kelvark {
@@ -66,7 +68,7 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
     // length and the close come whatever the read gave (a read short of a
     // small file's end would cut a plain link); a failed open cancels all three.
     open_how how{};
-    how.flags = O_RDONLY;
+    how.flags = static_cast<std::uint64_t>(ReadFlags() & ~O_CLOEXEC); // a direct descriptor has no exec flag
     how.resolve = RESOLVE_CACHED;
     io_uring& uring = ring->ring;
     unsigned steps = 0;

@@ -1,6 +1,7 @@
 #include "FileOps.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -278,9 +279,24 @@ FileDescriptor OpenFolder(const std::string& folder)
     return FileDescriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-FileDescriptor OpenRead(int folder, const char* name)
+namespace {
+std::atomic<int> keepAccessTime{O_NOATIME}; // 0 once a file refused it
+} // namespace
+
+int ReadFlags()
 {
-    return FileDescriptor(::openat(folder, name, O_RDONLY | O_CLOEXEC));
+    return O_RDONLY | O_CLOEXEC | keepAccessTime.load(std::memory_order_relaxed);
+}
+
+FileDescriptor OpenRead(int folder, const char* name, int extra)
+{
+    const int flags = ReadFlags() | extra;
+    int fd = ::openat(folder, name, flags);
+    if (fd < 0 && errno == EPERM && (flags & O_NOATIME) != 0) {
+        keepAccessTime.store(0, std::memory_order_relaxed);
+        fd = ::openat(folder, name, flags & ~O_NOATIME);
+    }
+    return FileDescriptor(fd);
 }
 
 void Announce(const FileDescriptor& file, std::int64_t length)

@@ -86,9 +86,15 @@ private:
 // Opens the folder for looking its files up by name (-1 in the descriptor when it cannot).
 FileDescriptor OpenFolder(const std::string& folder);
 
+// The flags that open a file for reading without marking it read: reading
+// a folder's headers or checksums is not a use of the recordings, and leaves
+// every file's inode as it was, with nothing to write back. Only a file's
+// owner may ask that: after the first file that refuses it, files are
+// opened plainly for the rest of the run.
+int ReadFlags();
 // Opens the file name, relative to the open folder (AT_FDCWD: the working
-// folder), for reading.
-FileDescriptor OpenRead(int folder, const char* name);
+// folder), for reading, with ReadFlags and extra.
+FileDescriptor OpenRead(int folder, const char* name, int extra = 0);
 // Asks the kernel to start reading the file's first length bytes (0: all of
 // it) at once: a read later finds them in memory, and a scan that announces
 // many files keeps a cold disk busy with all of them.

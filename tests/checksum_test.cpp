@@ -251,6 +251,15 @@ TEST_F(checksum, RootFolderMeansEachSetFolderAndAFolderWithoutSumsIsRefused)
     EXPECT_EQ(none.out, "");
 }
 
+TEST_F(checksum, ReadingTheFilesLeavesTheirAccessTimesAsTheyWere)
+{
+    AgeAccessTimes(set);
+    RecordingProgress never;
+    ASSERT_FALSE(WriteChecksums(root.str(), false, never).failed);
+    for (const auto& entry : fs::directory_iterator(set))
+        EXPECT_TRUE(entry.path().filename() == "SHA256SUMS" || AccessTime(entry.path()) == OldAccess) << entry.path();
+}
+
 TEST_F(checksum, StopSaysWhatWasChecked)
 {
     RecordingProgress never;

@@ -143,6 +143,20 @@ TEST(ReadFolder, AFolderThatCannotBeListedIsAnError)
     EXPECT_EQ(studio.list.projects.Count(), 0);
 }
 
+TEST(ReadFolder, LeavesTheFilesAccessTimesAsTheyWere)
+{
+    Studio studio;
+    WriteProject(studio.root.path(), "One", {{"one.wav"}, {"two.wav"}});
+    AgeAccessTimes(studio.root.path());
+    for (const int requests : {1, 32}) {
+        studio.list.requestsInFlight = requests;
+        EXPECT_FALSE(studio.list.ReadFolder(studio.root.str(), true, true));
+        ASSERT_EQ(studio.list.projects.Item(0)->WaveCount(), 2);
+        for (const auto& entry : fs::directory_iterator(studio.root.path()))
+            EXPECT_EQ(AccessTime(entry.path()), OldAccess) << entry.path() << ", " << requests;
+    }
+}
+
 // A project read from nothing, with the numbers the grid shows set directly.
 orvoProject& AddProject(orvoProjectList& list, Messages& messages, const std::string& name)
 {

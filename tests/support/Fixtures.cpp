@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace kelvark;
 
@@ -43,6 +45,21 @@ void WriteFile(const fs::path& path, const std::string& bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write fixture " + path.string());
+}
+
+void AgeAccessTimes(const fs::path& folder)
+{
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const timespec times[2] = {{OldAccess, 0}, {0, UTIME_OMIT}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, entry.path().c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << entry.path();
+    }
+}
+
+std::int64_t AccessTime(const fs::path& file)
+{
+    struct stat status {};
+    EXPECT_EQ(::stat(file.c_str(), &status), 0) << file;
+    return status.st_atim.tv_sec;
 }
 
 std::string ReadFile(const fs::path& path)

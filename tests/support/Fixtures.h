@@ -37,6 +37,12 @@ private:
 
 void WriteFile(const fs::path& path, const std::string& bytes);
 std::string ReadFile(const fs::path& path);
+// Sets the last access of every file of folder to OldAccess, long before
+// their last change: a read that marks a file read then sets it to now.
+void AgeAccessTimes(const fs::path& folder);
+constexpr std::int64_t OldAccess = 946684800; // 2000-01-01, in seconds
+// A file's last access, in seconds.
+std::int64_t AccessTime(const fs::path& file);
 void MakeReadOnly(const fs::path& path);
 
 // RIFF building blocks, little-endian.
