@@ -86,6 +86,9 @@ public:
     void Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
                std::vector<std::shared_ptr<orvoProject>> others);
 
+    // True when the scan left projects out (those of the kind it did not
+    // read): only then may a file of the listed projects be another's too.
+    bool LeftOut() const { return !leftOut.empty(); }
     // The entry of an ordinary file; none for a name the folder does not hold.
     std::optional<Entry> Find(std::string_view name) const;
     // The name of every ordinary file the folder holds.

@@ -87,14 +87,15 @@ std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() c
                 visit(entry->owner);
         }
     };
-    for (const auto& project : projects)
-        if (!why.count(project.get()))
-            for (const std::string_view file : project->FilesToMove())
-                forEachUser(file, [&](const orvoProject* user) {
-                    if (!listed.count(user))
-                        mark(project.get(), "Project " + project->Name + ": it shares \"" + std::string(file)
-                                                + "\" with " + user->Name + ", which the read left out");
-                });
+    if (owners.LeftOut())
+        for (const auto& project : projects)
+            if (!why.count(project.get()))
+                for (const std::string_view file : project->FilesToMove())
+                    forEachUser(file, [&](const orvoProject* user) {
+                        if (!listed.count(user))
+                            mark(project.get(), "Project " + project->Name + ": it shares \"" + std::string(file)
+                                                    + "\" with " + user->Name + ", which the read left out");
+                    });
     for (std::size_t next = 0; next < queue.size(); ++next) {
         const orvoProject* stays = queue[next];
         for (const std::string_view file : stays->FilesToMove())

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 
@@ -231,6 +232,22 @@ template <typename Before> FolderListing::Found FolderListing::FirstNotBefore(Be
 
 std::size_t FolderListing::Position(std::string_view name) const
 {
+    // A name this listing gave out (a view into its text, as Name gives) is
+    // found by where it lies, with no name compared: the operations look up
+    // the files of projects, which are such views. A view of part of a name
+    // is looked up as any other name.
+    const char* const first = text.data();
+    if (!starts.empty() && std::less_equal<>()(first, name.data()) && std::less<>()(name.data(), first + text.size())) {
+        const auto offset = static_cast<std::uint32_t>(name.data() - first);
+        const auto stride = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), offset)
+                                                     - starts.begin()); // at least 1: the first starts at 0
+        std::size_t position = (stride - 1) * Stride;
+        const char* at = first + starts[stride - 1];
+        for (; position < count && at < name.data(); ++position)
+            at = After(at);
+        if (position < count && at == name.data() && After(at) == at + name.size() + 1)
+            return position;
+    }
     const Found found = FirstNotBefore([&](const char* entry) { return EntryLess(entry, name); });
     return found.position < count && found.name == name ? found.position : npos;
 }

@@ -88,8 +88,16 @@ TEST(FolderListing, OrdersNamesAsNameLessAndFindsEach)
         if (i > 0) {
             EXPECT_TRUE(FolderListing::NameLess(listing.Name(i - 1), listing.Name(i))) << listing.Name(i);
         }
+        // The listing's own view, found by where it lies, and a copy, found by its bytes.
         EXPECT_EQ(listing.Position(listing.Name(i)), i) << listing.Name(i);
+        EXPECT_EQ(listing.Position(std::string(listing.Name(i))), i) << listing.Name(i);
+        // A view of the name with its zero byte is no name of the listing.
+        EXPECT_EQ(listing.Position({listing.Name(i).data(), listing.Name(i).size() + 1}), FolderListing::npos);
     }
+    // A view of the start of a name is the name it spells.
+    const std::string_view longer = listing.Name(listing.Position(std::string("Session.cue.bak")));
+    EXPECT_EQ(listing.Position(longer.substr(0, 11)), listing.Position(std::string("Session.cue")));
+    EXPECT_EQ(listing.Position(longer.substr(0, 9)), FolderListing::npos);
     // Names it does not hold: before all, between two, a prefix or a longer
     // form of one, another letter case of one, one with a zero byte inside.
     for (const std::string& absent :
