@@ -86,6 +86,8 @@ public:
     void Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
                std::vector<std::shared_ptr<orvoProject>> others);
 
+    // The listing the map was built from: the folder as the scan found it.
+    const std::shared_ptr<const FolderListing>& Scanned() const { return listing; }
     // True when the scan left projects out (those of the kind it did not
     // read): only then may a file of the listed projects be another's too.
     bool LeftOut() const { return !leftOut.empty(); }

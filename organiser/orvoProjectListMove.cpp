@@ -128,16 +128,15 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         return true;
 
     // The sort takes nearly every file of the folder: one listing tells which
-    // are ordinary files. It is made while the projects are checked, on a
-    // thread of its own where one can be had, else when it is needed.
+    // are ordinary files. It is made while the projects are checked and their
+    // files planned, on a thread of its own where one can be had, else when
+    // it is needed.
     std::future<std::shared_ptr<const FolderListing>> present = std::async(
         std::launch::async | std::launch::deferred, [&] { return std::make_shared<const FolderListing>(RootFolder); });
 
     // The projects the sort can't take stay in the folder, or refuse it: the
     // ones with a file that can't go name each such file.
-    FilePlan plan;
-    plan.kind = Operation::Sort;
-    plan.root = RootFolder;
+    std::vector<std::string> refusals;
     notSorted.clear();
     const std::vector<Unsortable> unsortable = UnsortableProjects();
     // Leaving every project in the folder would sort nothing: the sort says why instead.
@@ -147,12 +146,13 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         if (leaveUnsortable)
             notSorted.insert(left.project);
         else if (!left.project->ReadFailure.empty() || left.project->BackupNum < 0 || FirstInvalidWave(*left.project))
-            plan.refusals.push_back(left.reason);
+            refusals.push_back(left.reason);
     }
+    std::vector<std::string> folders;
     for (int n = 0; n < numBackups; ++n) {
-        plan.folders.push_back(prefix + "-" + SetLetters(n));
+        folders.push_back(prefix + "-" + SetLetters(n));
         if (n > 0 && EntryExists(setFolder(n)))
-            plan.refusals.push_back(FolderExists(setFolder(n)));
+            refusals.push_back(FolderExists(setFolder(n)));
     }
     // A file leaves the folder only with every project that uses it, into one set.
     const auto sorted = [&](const orvoProject& project) {
@@ -164,10 +164,25 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         const std::string set = prefix + "-" + SetLetters(user.BackupNum);
         return user.ReadOnly ? FilePlan::Destination{"copied to " + set, false} : FilePlan::Destination{set, true};
     };
-    plan.present = present.get();
-    for (const auto& project : projects)
-        if (sorted(*project) && !FirstInvalidWave(*project))
-            plan.AddProject(*project, setFolder(project->BackupNum) + "/", owners, whereTo);
+    const auto planFiles = [&](std::shared_ptr<const FolderListing> listing) {
+        FilePlan plan;
+        plan.kind = Operation::Sort;
+        plan.root = RootFolder;
+        plan.folders = folders;
+        plan.refusals = refusals;
+        plan.present = std::move(listing);
+        for (const auto& project : projects)
+            if (sorted(*project) && !FirstInvalidWave(*project))
+                plan.AddProject(*project, setFolder(project->BackupNum) + "/", owners, whereTo);
+        return plan;
+    };
+    // The files are planned from the folder as the scan found it while the
+    // new listing is made; when that listing differs, they are planned again
+    // from it.
+    const std::shared_ptr<const FolderListing> scanned = owners.Scanned();
+    FilePlan plan = scanned ? planFiles(scanned) : FilePlan();
+    if (const auto listing = present.get(); !scanned || !listing->SameNames(*scanned))
+        plan = planFiles(listing);
     if (ReportTest(RootFolder, true))
         plan.refusals.push_back(LastError);
     if (!plan.refusals.empty()) {

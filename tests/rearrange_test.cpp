@@ -172,27 +172,38 @@ TEST(Rearrange, RefusesWhenALaterBackupFolderExists)
     EXPECT_TRUE(s.Exists("One.cue"));
 }
 
-TEST(Rearrange, RefusesAProjectWhoseFileWentMissingBeforeMovingAnything)
+TEST(Rearrange, RefusesAProjectWhoseFileChangedAfterTheScanBeforeMovingAnything)
 {
-    Sort s;
-    WriteProject(s.root.path(), "One", {{"one.wav", 500 * MB}});
-    WriteProject(s.root.path(), "Two", {{"two.wav", 400 * MB}, {"two-b.wav", 100}});
-    WriteFile(s.root.path() / "Two.bak", "backup of two");
-    s.Read(true);
-    // The second wave of Two disappears after the scan.
-    fs::remove(s.root.path() / "two-b.wav");
-    const auto before = Snapshot(s.root.path());
+    struct Case {
+        const char* change;
+        std::function<void(const fs::path&)> make; // what becomes of the wave after the scan
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"gone", [](const fs::path&) {}, std::make_error_code(std::errc::no_such_file_or_directory).message()},
+        {"a folder", [](const fs::path& wave) { fs::create_directory(wave); }, "it is a folder"},
+        {"a link", [](const fs::path& wave) { fs::create_symlink("two.wav", wave); }, "it is a symbolic link"},
+    };
+    for (const Case& c : cases) {
+        Sort s;
+        WriteProject(s.root.path(), "One", {{"one.wav", 500 * MB}});
+        WriteProject(s.root.path(), "Two", {{"two.wav", 400 * MB}, {"two-b.wav", 100}});
+        WriteFile(s.root.path() / "Two.bak", "backup of two");
+        s.Read(true);
+        fs::remove(s.root.path() / "two-b.wav");
+        c.make(s.root.path() / "two-b.wav");
+        const auto before = Snapshot(s.root.path());
 
-    EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD"));
-    EXPECT_EQ(s.ui.messages.shown,
-              std::vector<std::string>{"Project Two: can't move \"two-b.wav\": "
-                                       + std::make_error_code(std::errc::no_such_file_or_directory).message()
-                                       + "\r\nNothing was moved."});
-    EXPECT_TRUE(s.Exists("One.cue"));
-    EXPECT_TRUE(s.Folders().empty());
-    for (const char* file : {"Two.bak", "Two.cue", "two.wav"})
-        EXPECT_TRUE(s.Exists(file)) << file;
-    ExpectNothingLost(before, s.root.path());
+        EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD")) << c.change;
+        EXPECT_EQ(s.ui.messages.shown, std::vector<std::string>{"Project Two: can't move \"two-b.wav\": " + c.reason
+                                                                + "\r\nNothing was moved."})
+            << c.change;
+        EXPECT_TRUE(s.Exists("One.cue"));
+        EXPECT_FALSE(fs::exists(s.root.path() / "CD-A"));
+        for (const char* file : {"Two.bak", "Two.cue", "two.wav"})
+            EXPECT_TRUE(s.Exists(file)) << file;
+        ExpectNothingLost(before, s.root.path());
+    }
 }
 
 TEST(Rearrange, MovesNothingForAnEmptyList)
