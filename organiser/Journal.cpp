@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -26,6 +25,15 @@ std::uint32_t Checksum(std::string_view text)
     for (const unsigned char c : text)
         sum = (sum ^ c) * 16777619u;
     return sum;
+}
+
+// A line's checksum as the journal writes it after the line: eight hex digits.
+std::string SumText(std::string_view line)
+{
+    std::string digits(8, '0');
+    for (std::uint32_t sum = Checksum(line), i = 8; i > 0; sum >>= 4)
+        digits[--i] = "0123456789abcdef"[sum & 0xF];
+    return digits;
 }
 
 std::vector<std::string> Fields(const std::string& line)
@@ -51,22 +59,25 @@ std::vector<std::string> Fields(const std::string& line)
 template <typename Fields> void AppendLine(std::string& text, const Fields& fields)
 {
     const std::size_t start = text.size();
+    const auto special = [](char c) { return c == '\\' || c == '\n' || c == '\r' || c == '\t'; };
     for (const std::string_view field : fields) {
         if (text.size() != start)
             text += '\t';
-        for (const char c : field) {
-            switch (c) {
-            case '\\': text += "\\\\"; break;
-            case '\n': text += "\\n"; break;
-            case '\r': text += "\\r"; break;
-            case '\t': text += "\\t"; break;
-            default: text += c;
-            }
+        // The characters between two that are escaped go in at once.
+        for (auto from = field.begin();;) {
+            const auto to = std::find_if(from, field.end(), special);
+            text.append(from, to);
+            if (to == field.end())
+                break;
+            text += '\\';
+            text += *to == '\n' ? 'n' : *to == '\r' ? 'r' : *to == '\t' ? 't' : '\\';
+            from = to + 1;
         }
     }
-    char sum[16];
-    std::snprintf(sum, sizeof sum, "\t%08x\n", Checksum(std::string_view(text).substr(start)));
+    const std::string sum = SumText(std::string_view(text).substr(start));
+    text += '\t';
     text += sum;
+    text += '\n';
 }
 
 void AppendLine(std::string& text, std::initializer_list<std::string_view> fields)
@@ -427,8 +438,7 @@ Journal::State Journal::Parse(const std::string& text)
         start = end + 1;
         const bool last = start == text.size();
         const auto tab = line.rfind('\t');
-        char sum[16];
-        std::snprintf(sum, sizeof sum, "%08x", Checksum(tab == std::string::npos ? line : line.substr(0, tab)));
+        const std::string sum = SumText(std::string_view(line).substr(0, tab));
         if (tab == std::string::npos || line.compare(tab + 1, std::string::npos, sum) != 0) {
             if (last)
                 break; // torn by a stop while it was written
