@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace fs = std::filesystem;
 
@@ -142,10 +143,14 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
     // Leaving every project in the folder would sort nothing: the sort says why instead.
     if (unsortable.size() == static_cast<std::size_t>(projects.Count()))
         leaveUnsortable = false;
+    std::unordered_set<const orvoProject*> badNames; // the projects with a wave name a disc can't hold
     for (const Unsortable& left : unsortable) {
+        const bool badName = FirstInvalidWave(*left.project).has_value();
+        if (badName)
+            badNames.insert(left.project);
         if (leaveUnsortable)
             notSorted.insert(left.project);
-        else if (!left.project->ReadFailure.empty() || left.project->BackupNum < 0 || FirstInvalidWave(*left.project))
+        else if (!left.project->ReadFailure.empty() || left.project->BackupNum < 0 || badName)
             refusals.push_back(left.reason);
     }
     std::vector<std::string> folders;
@@ -172,7 +177,7 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         plan.refusals = refusals;
         plan.present = std::move(listing);
         for (const auto& project : projects)
-            if (sorted(*project) && !FirstInvalidWave(*project))
+            if (sorted(*project) && !badNames.count(project.get()))
                 plan.AddProject(*project, setFolder(project->BackupNum) + "/", owners, whereTo);
         return plan;
     };
