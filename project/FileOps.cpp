@@ -326,8 +326,8 @@ bool MemoryProbe::InMemory(const FileDescriptor& file)
 
 bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b)
 {
-    const FileDescriptor one(::open(a.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    const FileDescriptor two(::open(b.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    const FileDescriptor one(OpenRead(AT_FDCWD, a.c_str(), O_NOFOLLOW | O_NONBLOCK));
+    const FileDescriptor two(OpenRead(AT_FDCWD, b.c_str(), O_NOFOLLOW | O_NONBLOCK));
     struct stat x {
     }, y{};
     if (one.Get() < 0 || two.Get() < 0 || ::fstat(one.Get(), &x) != 0 || ::fstat(two.Get(), &y) != 0
