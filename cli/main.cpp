@@ -35,7 +35,7 @@ namespace {
 
 constexpr std::string_view UsageLines =
     "usage: kelvark-cli list   [MEDIUM] [--no-mix] [--no-regular] [--threads N] [--sets] [--tsv] FOLDER\n"
-    "       kelvark-cli report [MEDIUM] [--no-mix] [--no-regular] [--threads N] [--yes] FOLDER\n"
+    "       kelvark-cli report [MEDIUM] [--no-mix] [--no-regular] [--threads N] FOLDER\n"
     "       kelvark-cli sort   [MEDIUM] [--no-mix] [--no-regular] [--threads N] [--skip-unsortable] [--yes] FOLDER\n"
     "       kelvark-cli move   [MEDIUM] [--no-mix] [--no-regular] [--threads N] FOLDER DEST PROJECT...\n"
     "       kelvark-cli rename [MEDIUM] [--no-mix] [--no-regular] [--threads N] FOLDER OLD NEW\n"
@@ -81,8 +81,7 @@ constexpr std::string_view HelpText =
     "  --skip-unsortable  sort: leave the projects that can't be sorted (a wave not\n"
     "                 found, not read, in no set, or sharing a file with such a\n"
     "                 project) in FOLDER and sort the others\n"
-    "  --yes          sort, unsort, replace a sort's reports or forget a journal\n"
-    "                 without asking\n"
+    "  --yes          sort, unsort or forget a journal without asking\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
     "  --all          print every line of a long message and every notice; without\n"
     "                 it, a message shows its first 100 lines, a read its first 100\n"
@@ -246,7 +245,7 @@ bool Parse(int argc, char** argv, Options& options)
             options.tsv = true;
         } else if (arg == "--yes"
                    && (options.command == Command::Sort || options.command == Command::Unsort
-                       || options.command == Command::Report || options.command == Command::Recover)) {
+                       || options.command == Command::Recover)) {
             options.yes = true;
         } else if (arg == "--replace" && options.command == Command::Checksum) {
             options.replace = true;
@@ -258,7 +257,7 @@ bool Parse(int argc, char** argv, Options& options)
             throw UsageError("--threads applies to list, report, sort, move and rename only");
         } else if (arg == "--tsv" || arg == "--sets" || arg == "--skip-unsortable" || arg == "--yes") {
             throw UsageError(std::string(arg) + " applies to "
-                             + (arg == "--yes"               ? "sort, unsort, report and recover only"
+                             + (arg == "--yes"               ? "sort, unsort and recover only"
                                 : arg == "--skip-unsortable" ? "sort only"
                                                              : "list only"));
         } else {
@@ -406,21 +405,14 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         return readErrors ? 1 : 0;
     }
     case Command::Report: {
+        if (const std::string refusal = ReportOnlyRefusal(root); !refusal.empty()) {
+            messages.Show(refusal);
+            return 1;
+        }
         if (const auto names = ProjectsInNoSet(list); !names.empty())
             messages.Show(NoSetNotice(names, options.medium));
         if (const std::string warning = DiscNamesWarning(list); !warning.empty())
             messages.Show(warning);
-        // The reports of a sort say what went onto which disc: they are replaced only on the user's word.
-        if (const auto sorted = SortedSetFolders(root); !sorted.empty() && !options.yes) {
-            if (!isatty(STDIN_FILENO)) {
-                messages.Show(ReplaceReportsQuestion(sorted) + LineEnd + "Give --yes to replace them.");
-                return 1;
-            }
-            if (!TerminalQuestion().AskYesNo(ReplaceReportsQuestion(sorted), "Report Only")) {
-                messages.Show("Nothing was written.");
-                return 1;
-            }
-        }
         return BackupCommand(list, root, BackupKind::ReportOnly, messages) ? 1 : 0;
     }
     case Command::Sort: {

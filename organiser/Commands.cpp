@@ -164,6 +164,12 @@ bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, BackupK
         if (list.Rearrange(RootFolder, prefix, kind == BackupKind::SortTheRest))
             return true;
     } else {
+        // The reports of a sort say what went onto which disc: a plan of what
+        // is left in the folder would letter its sets from A again.
+        if (const std::string refusal = ReportOnlyRefusal(RootFolder); !refusal.empty()) {
+            messages.Show(refusal);
+            return true;
+        }
         if (list.ReportTest(RootFolder, false)) {
             messages.Show(list.LastError);
             return true;
@@ -220,19 +226,32 @@ std::string ReadOnlyMoveNotice(const std::vector<orvoProject*>& selected)
            + " will be copied, and stay in " + readOnly.front()->ReadDir + ".";
 }
 
-std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
+bool HoldsOnlyChecksums(const std::string& folder)
 {
-    std::vector<std::string> folders;
-    if (!EntryExists(RootFolder + "Backup Report.txt"))
-        return folders;
-    std::error_code error;
-    return SetFolders(RootFolder, SetPrefixes(), error);
+    std::error_code error, typeError;
+    fs::directory_iterator it(folder, error);
+    if (error || it == fs::directory_iterator() || it->path().filename() != ManifestName
+        || it->is_symlink(typeError) || !it->is_regular_file(typeError))
+        return false;
+    it.increment(error);
+    return !error && it == fs::directory_iterator();
 }
 
-std::string ReplaceReportsQuestion(const std::vector<std::string>& folders)
+std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
 {
-    return "Replace the reports of the backup sort into " + folders.front()
-           + (folders.size() > 1 ? " … " + folders.back() : "") + "?";
+    std::error_code error;
+    std::vector<std::string> folders = SetFolders(RootFolder, SetPrefixes(), error);
+    std::erase_if(folders, [&](const std::string& folder) { return HoldsOnlyChecksums(RootFolder + folder); });
+    return folders;
+}
+
+std::string ReportOnlyRefusal(const std::string& RootFolder)
+{
+    const std::vector<std::string> folders = SortedSetFolders(RootFolder);
+    if (folders.empty())
+        return {};
+    return folders.front() + (folders.size() > 1 ? " … " + folders.back() + " hold" : " holds")
+           + " the backup sort these reports describe. Undo backup sort first to plan the folder again.";
 }
 
 std::string ReadFolderFirst(const std::string& RootFolder)
@@ -303,14 +322,7 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
     }
 
     // A name goes back once, to a place that is free.
-    constexpr std::size_t shown = 20;
-    std::size_t more = 0;
-    const auto refuse = [&](const std::string& text) {
-        if (plan.refusals.size() < shown)
-            plan.refusals.push_back(text);
-        else
-            ++more;
-    };
+    const auto refuse = [&](const std::string& text) { plan.refusals.push_back(text); };
     std::unordered_map<std::string, std::string> from; // file name -> the folder it comes back from
     for (const auto& folder : plan.folders) {
         plan.units.push_back({{}, {folder}, {}, {}, false});
@@ -351,8 +363,6 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
         if (error)
             refuse("Can't read folder " + RootFolder + folder + ": " + ErrorText(error));
     }
-    if (more > 0)
-        plan.refusals.push_back("… and " + std::to_string(more) + " more");
     return unsort;
 }
 

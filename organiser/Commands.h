@@ -72,12 +72,16 @@ bool MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selecte
 // read-only: its files will be copied, and stay in /music/." Empty when none is.
 std::string ReadOnlyMoveNotice(const std::vector<orvoProject*>& selected);
 
-// The set folders whose sort wrote the reports in RootFolder: none when there
-// is no report, or no set folder beside it.
+// True when the set folder holds nothing but the checksum file a checksum
+// wrote into it (what an undone sort leaves of a folder that had one): the
+// sort takes such a folder as empty.
+bool HoldsOnlyChecksums(const std::string& folder);
+// The set folders of any medium in RootFolder that hold a backup sort: every
+// one that holds more than its checksum file, in set order.
 std::vector<std::string> SortedSetFolders(const std::string& RootFolder);
-// Asked before Report Only replaces them: "Replace the reports of the backup
-// sort into DVD-A … DVD-F?"
-std::string ReplaceReportsQuestion(const std::vector<std::string>& folders);
+// Why Report Only must not plan RootFolder: its set folders hold a backup sort,
+// which its reports describe. Empty when it holds none.
+std::string ReportOnlyRefusal(const std::string& RootFolder);
 
 // Undo backup sort: the plan that moves every regular file of the root
 // folder's set folders of one medium back into the root folder, one unit per

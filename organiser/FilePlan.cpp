@@ -95,15 +95,10 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
                           const std::function<Destination(const orvoProject&)>& whereTo)
 {
     const std::string verb = project.ReadOnly ? "copy" : "move";
-    // A project of thousands of missing files is named with its first few.
-    constexpr std::size_t shown = 10;
-    const std::size_t first = refusals.size();
-    std::size_t more = 0;
+    // Every file that can't go is named: the message that shows the refusals
+    // bounds what it shows at once.
     const auto refuse = [&](std::string_view file, const std::string& reason) {
-        if (refusals.size() - first < shown)
-            refusals.push_back(FileFailure(project.Name, verb, std::string(file), "", reason));
-        else
-            ++more;
+        refusals.push_back(FileFailure(project.Name, verb, std::string(file), "", reason));
     };
     // A wave the scan did not find is not an ordinary file of the folder
     // (missing, a folder, a link, hidden): it is never touched.
@@ -111,13 +106,10 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
         if (project.WaveName(i).empty() || project.WavePosition(i) != FolderListing::npos)
             continue;
         const std::string wave(project.WaveName(i));
-        if (leavesMissingWaves && WaveMissing(project, wave)) {
+        if (leavesMissingWaves && WaveMissing(project, wave))
             movedWithout[&project].push_back(wave);
-        } else if (refusals.size() - first < shown) {
+        else
             refusals.push_back(WaveFailure(project, wave));
-        } else {
-            ++more;
-        }
     }
 
     const bool listed = present && project.ReadDir == root;
@@ -197,8 +189,6 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
             unit = std::min(unit, other);
         }
     }
-    if (more > 0)
-        refusals.push_back("Project " + project.Name + ": can't " + verb + " " + std::to_string(more) + " more files");
     if (unit == units.size())
         units.emplace_back();
     FileUnit& into = units[unit];

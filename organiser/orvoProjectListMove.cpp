@@ -10,6 +10,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -35,9 +36,30 @@ std::string MovedWithout(const orvoProject& project, const std::vector<std::stri
            + (waves.size() == 1 ? ", which was not found." : ", which were not found.");
 }
 
-std::string FolderExists(const std::string& folder)
+// Why the sort can't make the set folder name in RootFolder, taken by an
+// entry that is not an empty set folder: the advice fits what has the name.
+std::string FolderTaken(const std::string& RootFolder, const std::string& name, const FolderOwners& owners)
 {
-    return "Backup folder \"" + folder + "\" already exists.  Empty and remove this folder to rearrange the files.";
+    struct stat status {};
+    if (::lstat((RootFolder + name).c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
+        const std::optional<FolderOwners::Entry> entry = owners.Find(name);
+        if (entry && entry->owner)
+            return "\"" + name + "\" is a file of project " + entry->owner->Name + " and has the name of a backup folder"
+                   + " the sort makes. Rename the project to sort the folder.";
+        return "\"" + name + "\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.";
+    }
+    return "Backup folder \"" + RootFolder + name
+           + "\" already exists.  Empty and remove this folder to rearrange the files.";
+}
+
+// Why each wave of project that the read did not find can't go; none when it found every one.
+std::vector<std::string> WaveFailures(const orvoProject& project)
+{
+    std::vector<std::string> failures;
+    for (int i = 0; i < project.WaveCount(); ++i)
+        if (!project.WaveName(i).empty() && project.WavePosition(i) == FolderListing::npos)
+            failures.push_back(WaveFailure(project, std::string(project.WaveName(i))));
+    return failures;
 }
 
 } // namespace
@@ -120,10 +142,6 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         ui.messages.Show(elsewhere);
         return true;
     }
-    if (EntryExists(setFolder(0))) {
-        ui.messages.Show(FolderExists(setFolder(0)));
-        return true;
-    }
     Journal journal;
     if (!Locked(journal, RootFolder, Operation::Sort))
         return true;
@@ -135,34 +153,49 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
     std::future<std::shared_ptr<const FolderListing>> present = std::async(
         std::launch::async | std::launch::deferred, [&] { return std::make_shared<const FolderListing>(RootFolder); });
 
-    // The projects the sort can't take stay in the folder, or refuse it: the
-    // ones with a file that can't go name each such file.
-    std::vector<std::string> refusals;
+    // A set folder that holds nothing but its checksums (an undone sort leaves
+    // them) is empty: the sort removes them as the first step of its plan.
+    // Any other entry with a set folder's name refuses the sort.
+    std::vector<std::string> folders, checksumsOnly, refusals;
+    for (int n = 0; n < numBackups; ++n) {
+        folders.push_back(prefix + "-" + SetLetters(n));
+        if (HoldsOnlyChecksums(setFolder(n)))
+            checksumsOnly.push_back(folders.back());
+        else if (EntryExists(setFolder(n)))
+            refusals.push_back(FolderTaken(RootFolder, folders.back(), owners));
+    }
+    if (!refusals.empty()) {
+        std::string text;
+        for (const std::string& line : refusals)
+            text += line + LineEnd;
+        ui.messages.Show(text + "Nothing was moved.");
+        return true;
+    }
+
+    // The projects the sort can't take stay in the folder, or refuse it, each
+    // named with its reason (a project that misses waves, with each of them).
     notSorted.clear();
     const std::vector<Unsortable> unsortable = UnsortableProjects();
     // Leaving every project in the folder would sort nothing: the sort says why instead.
     if (unsortable.size() == static_cast<std::size_t>(projects.Count()))
         leaveUnsortable = false;
-    std::unordered_set<const orvoProject*> badNames; // the projects with a wave name a disc can't hold
     for (const Unsortable& left : unsortable) {
-        const bool badName = FirstInvalidWave(*left.project).has_value();
-        if (badName)
-            badNames.insert(left.project);
+        notSorted.insert(left.project);
         if (leaveUnsortable)
-            notSorted.insert(left.project);
-        else if (!left.project->ReadFailure.empty() || left.project->BackupNum < 0 || badName)
+            continue;
+        std::vector<std::string> waves;
+        if (left.project->ReadFailure.empty() && left.project->BackupNum >= 0 && !FirstInvalidWave(*left.project))
+            waves = WaveFailures(*left.project);
+        if (waves.empty())
             refusals.push_back(left.reason);
-    }
-    std::vector<std::string> folders;
-    for (int n = 0; n < numBackups; ++n) {
-        folders.push_back(prefix + "-" + SetLetters(n));
-        if (n > 0 && EntryExists(setFolder(n)))
-            refusals.push_back(FolderExists(setFolder(n)));
+        else
+            refusals.insert(refusals.end(), waves.begin(), waves.end());
     }
     // A file leaves the folder only with every project that uses it, into one set.
     const auto sorted = [&](const orvoProject& project) {
         return project.ReadFailure.empty() && project.BackupNum >= 0 && !notSorted.count(&project);
     };
+
     const auto whereTo = [&](const orvoProject& user) -> FilePlan::Destination {
         if (!sorted(user))
             return {"not sorted", false};
@@ -177,7 +210,7 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         plan.refusals = refusals;
         plan.present = std::move(listing);
         for (const auto& project : projects)
-            if (sorted(*project) && !badNames.count(project.get()))
+            if (sorted(*project))
                 plan.AddProject(*project, setFolder(project->BackupNum) + "/", owners, whereTo);
         return plan;
     };

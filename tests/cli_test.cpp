@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -238,7 +239,7 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"report", "--sets", Studio()}, "--sets applies to list only"},
         {{"list", "--skip-unsortable", Studio()}, "--skip-unsortable applies to sort only"},
         {{"report", "--tsv", Studio()}, "--tsv applies to list only"},
-        {{"list", "--yes", Studio()}, "--yes applies to sort, unsort, report and recover only"},
+        {{"list", "--yes", Studio()}, "--yes applies to sort, unsort and recover only"},
         {{"sort", Studio()}, "sort asks before it moves anything: give --yes when standard input is not a terminal"},
         {{"unsort", Studio()},
          "unsort asks before it moves anything: give --yes when standard input is not a terminal"},
@@ -549,17 +550,35 @@ TEST_F(cli, SortAsksOnTheTerminal)
     EXPECT_TRUE(fs::exists(studio / "CD-B" / "Song Mix.cue"));
 }
 
-TEST_F(cli, SortStopsWhenTheFirstSetFolderExists)
+// A set folder's name taken by a folder, or by a file, refuses the sort with
+// advice that fits what has the name.
+TEST_F(cli, SortStopsWhenTheFirstSetFolderIsTaken)
 {
-    fs::create_directory(studio / "DVD-A");
-    const auto before = Snapshot(temp.path());
-    const Result result = Cli({"sort", "--yes", Studio()});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Backup folder \"" + Studio()
-                              + "/DVD-A\" already exists.  "
-                                "Empty and remove this folder to rearrange the files.\n");
-    EXPECT_EQ(Snapshot(temp.path()), before);
-    EXPECT_FALSE(fs::exists(studio / "Backup Report.txt"));
+    const std::string folderTaken = "Backup folder \"" + Studio()
+                                    + "/DVD-A\" already exists.  Empty and remove this folder to rearrange the files.";
+    const std::string projectFile = "\"DVD-A\" is a file of project DVD-A and has the name of a backup folder the "
+                                    "sort makes. Rename the project to sort the folder.";
+    const std::string otherFile =
+        "\"DVD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.";
+    for (const auto& [make, text] : std::vector<std::pair<std::function<void()>, std::string>>{
+             {[&] { fs::create_directory(studio / "DVD-A"); }, folderTaken},
+             {[&] {
+                  WriteProject(studio, "DVD-A", {});
+                  WriteFile(studio / "DVD-A", "notes");
+              },
+              projectFile},
+             {[&] { fs::create_symlink("Take.cue", studio / "DVD-A"); }, otherFile},
+         }) {
+        make();
+        const auto before = Snapshot(temp.path());
+        const Result result = Cli({"sort", "--yes", Studio()});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, text + "\nNothing was moved.\n");
+        EXPECT_EQ(Snapshot(temp.path()), before);
+        EXPECT_FALSE(fs::exists(studio / "Backup Report.txt"));
+        for (const char* name : {"DVD-A", "DVD-A.cue"})
+            fs::remove(studio / name);
+    }
 }
 
 // A sort stopped (here by Cancel) leaves a journal: every other command says
@@ -598,17 +617,23 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
     EXPECT_FALSE(fs::exists(studio / ".kelvark-journal"));
 }
 
-// Report Only does not replace the reports of a sort whose set folders are
-// there without --yes.
-TEST_F(cli, ReportAfterASortNeedsYesToReplaceItsReports)
+// Report Only never replaces the reports of a sort whose set folders are
+// there; once the sort is undone (its checksums left in the set folders), the
+// folder can be reported and sorted again.
+TEST_F(cli, ReportAfterASortIsRefusedUntilTheSortIsUndone)
 {
     ASSERT_EQ(Cli({"sort", "--cd", "--yes", Studio()}).status, 0);
     const std::string report = ReadFile(studio / "Backup Report.txt");
     const Result refused = Cli({"report", "--cd", Studio()});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "Replace the reports of the backup sort into CD-A … CD-B?\nGive --yes to replace them.\n");
+    EXPECT_EQ(refused.err, "CD-A … CD-B hold the backup sort these reports describe. Undo backup sort first to plan "
+                           "the folder again.\n");
     EXPECT_EQ(ReadFile(studio / "Backup Report.txt"), report);
-    EXPECT_EQ(Cli({"report", "--cd", "--yes", Studio()}).status, 0);
+    EXPECT_EQ(Cli({"report", "--cd", "--yes", Studio()}).status, 2);
+
+    ASSERT_EQ(Cli({"checksum", Studio()}).status, 0);
+    ASSERT_EQ(Cli({"unsort", "--cd", "--yes", Studio()}).status, 0);
+    EXPECT_EQ(Cli({"report", "--cd", Studio()}).status, 0);
 }
 
 TEST_F(cli, MoveTakesTheNamedProjectsOnly)

@@ -189,14 +189,16 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
                                              "     File not found: n0.wav\r\n     File not found: n1.wav\r\n"));
     EXPECT_EQ(h.grid.rows[1].texts, (GridRow{"Nested", ".0", "1", "20000", "A", "ERR"}));
 
-    // The nested project misses its waves: the sort names the first few and moves nothing.
+    // The nested project misses its waves: the sort names each of them and moves nothing.
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
     ASSERT_EQ(h.ui.messages.shown.size(), 1u);
     EXPECT_TRUE(
         h.ui.messages.shown[0].starts_with("Project Nested: can't move \"n0.wav\": "
                                            + std::make_error_code(std::errc::no_such_file_or_directory).message()));
     EXPECT_TRUE(
-        h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move 19990 more files\r\nNothing was moved."));
+        h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move \"n19999.wav\": "
+                                         + std::make_error_code(std::errc::no_such_file_or_directory).message()
+                                         + "\r\nNothing was moved."));
     EXPECT_EQ(Snapshot(h.base.path()), before);
     ExpectNothingLost(before, h.base.path());
 }

@@ -63,11 +63,11 @@ TEST(Rearrange, MovesEveryProjectIntoItsSetAndCopiesReadOnlyOnes)
 
     EXPECT_EQ(s.ui.progress.calls.back(), "OK 2 Small");
 
-    // The set-0 folder now blocks a second sort.
+    // The set folders now block a second sort, each named.
     EXPECT_TRUE(s.list.Rearrange(s.root.str(), "DVD"));
-    EXPECT_EQ(s.ui.messages.shown.back(),
-              "Backup folder \"" + s.root.str()
-                  + "DVD-A\" already exists.  Empty and remove this folder to rearrange the files.");
+    const std::string exists = "\" already exists.  Empty and remove this folder to rearrange the files.\r\n";
+    EXPECT_EQ(s.ui.messages.shown.back(), "Backup folder \"" + s.root.str() + "DVD-A" + exists + "Backup folder \""
+                                              + s.root.str() + "DVD-B" + exists + "Nothing was moved.");
 }
 
 // Cancel stops the sort before the next project and keeps the journal, so the
@@ -117,11 +117,14 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
     };
     const std::vector<Refusal> refusals = {
         {"set-0 folder", [](Sort& s) { fs::create_directory(s.root.path() / "CD-A"); },
-         "Backup folder \"@CD-A\" already exists.  Empty and remove this folder to rearrange the files."},
+         "Backup folder \"@CD-A\" already exists.  Empty and remove this folder to rearrange the files.\r\n"
+         "Nothing was moved."},
         {"file named like the set-0 folder", [](Sort& s) { WriteFile(s.root.path() / "CD-A", "x"); },
-         "Backup folder \"@CD-A\" already exists.  Empty and remove this folder to rearrange the files."},
+         "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.\r\n"
+         "Nothing was moved."},
         {"link named like the set-0 folder", [](Sort& s) { fs::create_symlink("nowhere", s.root.path() / "CD-A"); },
-         "Backup folder \"@CD-A\" already exists.  Empty and remove this folder to rearrange the files."},
+         "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.\r\n"
+         "Nothing was moved."},
         {"project in no set", [](Sort& s) { s.Project(1).BackupNum = -1; },
          "Project Two: larger than one CD (649 MB)\r\nNothing was moved."},
         {"invalid wave name",
@@ -245,8 +248,7 @@ TEST(Rearrange, SortsTheRestAndLeavesTheUnsortableInTheFolder)
 
     EXPECT_TRUE(BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages));
     EXPECT_EQ(s.ui.messages.shown.back(),
-              "Project Huge: larger than one CD (649 MB)\r\nProject Gap: can't move \"gap 2.wav\": " + missing
-                  + "\r\nNothing was moved.");
+              reasons[0] + "\r\n" + reasons[1] + "\r\n" + reasons[2] + "\r\nNothing was moved.");
     EXPECT_EQ(Snapshot(s.root.path()), before);
 
     EXPECT_FALSE(BackupCommand(s.list, s.root.str(), BackupKind::SortTheRest, s.ui.messages));

@@ -345,8 +345,8 @@ TEST(Unsort, StoppedIsUndoneWithTheCopiesOfReadOnlyProjects)
     EXPECT_EQ(r.Everything(), sorted);
 }
 
-// A finished sort writes its reports; Report Only asks before replacing them.
-TEST(Recover, FinishingASortWritesItsReportsAndReportOnlyAsksBeforeReplacingThem)
+// A finished sort writes its reports; Report Only then refuses to replace them.
+TEST(Recover, FinishingASortWritesItsReportsAndReportOnlyRefusesToReplaceThem)
 {
     Received r;
     r.StopSort();
@@ -354,9 +354,8 @@ TEST(Recover, FinishingASortWritesItsReportsAndReportOnlyAsksBeforeReplacingThem
     EXPECT_EQ(ReadFile(r.root / "Backup Report.txt"),
               "ORVEX Project Backup "
               "Organizer\r\n\r\nCD-A\r\n----\r\nA\r\n\r\nCD-B\r\n----\r\nB\r\n\r\nCD-C\r\n----\r\nC\r\n");
-    const auto sorted = SortedSetFolders(r.Root());
-    EXPECT_EQ(sorted, (std::vector<std::string>{"CD-A", "CD-B", "CD-C"}));
-    EXPECT_EQ(ReplaceReportsQuestion(sorted), "Replace the reports of the backup sort into CD-A … CD-C?");
+    EXPECT_EQ(ReportOnlyRefusal(r.Root()), "CD-A … CD-C hold the backup sort these reports describe. Undo backup "
+                                           "sort first to plan the folder again.");
 }
 
 } // namespace

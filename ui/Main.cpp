@@ -739,6 +739,9 @@ void Main::cmdRearrange_Click(int Index)
                 return;
             kind = BackupKind::SortTheRest;
         }
+    } else if (const std::string refusal = ReportOnlyRefusal(RootFolder); !refusal.empty()) {
+        messages.Show(refusal);
+        return;
     } else if (const std::vector<std::string> left = ProjectsInNoSet(projectList); !left.empty()) {
         // The reports can leave out the projects in no set once the user agrees.
         if (!question.AskYesNo(NoSetNotice(left, medium) + "\r\n\r\nWrite the reports without "
@@ -754,9 +757,6 @@ void Main::cmdRearrange_Click(int Index)
         else if (!question.AskYesNo(names + "\r\n\r\nSort anyway?", BackupSortTitle))
             return;
     }
-    if (const auto sorted = SortedSetFolders(RootFolder);
-        Index == 1 && !sorted.empty() && !question.AskYesNo(ReplaceReportsQuestion(sorted), "Report Only"))
-        return;
     bool stopped = false;
     {
         const BusyCursor busy(*this);
