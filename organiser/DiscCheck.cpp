@@ -5,10 +5,9 @@
 #include "FileOps.h"
 #include "FilePlan.h"
 #include "FolderListing.h"
+#include "Journal.h"
 #include "Manifest.h"
 #include "orvoProjectList.h"
-
-#include "Journal.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -375,6 +374,8 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
                 failures[f] = set + ": can't list \"" + entry.name + "\" in " + ManifestName + ": "
                               + NotRegular(folder + entry.name);
         }
+        if (!failures[f].empty())
+            continue;
         // A project's wave that is not there would never be on the disc.
         orvoProjectList list({ui, ui});
         list.ReadFolder(folder, true, true);
@@ -400,9 +401,8 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
             }
         if (more > 0)
             missing += ", and " + Counted(more, "more wave", "more waves");
-        if (failures[f].empty())
-            failures[f] = missing;
-        if (failures[f].empty())
+        failures[f] = missing;
+        if (missing.empty())
             for (const auto& name : names[f])
                 jobs.push_back({fd.Get(), name, set + "/" + name});
     }
@@ -419,7 +419,7 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
             const std::string& name = names[f][i];
             const FileHash& hash = hashes[k++];
             if (hash.error && failure.empty())
-                failure = set + ": can't read \"" + name + "\": " + ErrorText(hash.error);
+                failure = set + ": unreadable \"" + name + "\" (" + ErrorText(hash.error) + ")";
             unread = unread || (!hash.read && !hash.error);
             entries.push_back({name, hash.digest});
         }
