@@ -16,7 +16,7 @@ namespace {
 constexpr std::string_view HexDigits = "0123456789abcdef";
 constexpr std::size_t Digits = 2 * std::tuple_size_v<Digest>;
 // A longer line holds no name a file system allows: it is not read whole.
-constexpr std::size_t LongestLine = 64 * 1024;
+constexpr std::size_t LongestLine = std::size_t{64} * 1024;
 
 int HexValue(char c)
 {
