@@ -73,11 +73,14 @@ bool Unescape(std::string_view escaped, std::string& name)
 enum class LineKind { Entry, NotChecksum, Outside };
 
 // The path inside the folder that name gives, without "." components and
-// doubled "/"; Outside for an absolute path or one with a ".." component.
+// doubled "/"; Outside for an absolute path or one with a ".." component, and
+// no file's path when it ends with "/".
 LineKind InsidePath(std::string_view name, std::string& path)
 {
     if (name.starts_with('/'))
         return LineKind::Outside;
+    if (name.ends_with('/'))
+        return LineKind::NotChecksum;
     path.clear();
     while (!name.empty()) {
         const std::size_t slash = name.find('/');

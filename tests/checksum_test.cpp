@@ -133,6 +133,7 @@ TEST_F(checksum, HandEditedSumsAreReadAsSha256sumReadsThem)
         {a + "  a.wav\n" + b + " b c.wav\n\\" + e + "  " + odd + "\n", 1}, // one blank after two
         {a + "  a.wav\r\r\n" + b + "  b c.wav\n\\" + e + "  " + odd + "\n", 1}, // "a.wav\r"
         {all + " \n", 1},
+        {all + a + "  a.wav/\n", 1},
         {all + "\\" + a + "  a\\tb\n", 1},
         {b + "  a.wav\n" + b + "  b c.wav\n\\" + e + "  " + odd + "\n", 1},
     };
