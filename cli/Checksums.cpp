@@ -33,7 +33,7 @@ int VerifyCommand(const std::vector<std::string>& paths, bool all)
 {
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
     TerminalMessages messages(progress, all);
-    const VerifyResult result = Verify(paths, progress);
+    const VerifyResult result = Verify(paths, progress, all);
     for (const auto& refusal : result.refusals)
         messages.Show(refusal);
     for (const auto& folder : result.folders)

@@ -5,13 +5,20 @@
 #include "FileOps.h"
 #include "FilePlan.h"
 #include "FolderListing.h"
+#include "Journal.h"
 #include "Manifest.h"
 #include "orvoProjectList.h"
 
 #include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace kelvark {
 
@@ -41,14 +48,59 @@ std::string Joined(const std::vector<std::string>& names)
     return text;
 }
 
-// The folder's ordinary files, SHA256SUMS aside.
-std::vector<std::string> FilesToList(const FolderListing& listing)
+// The folder that holds folder (both ending with the separator).
+std::string Parent(const std::string& folder)
 {
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < listing.Count(); ++i)
-        if (listing.Name(i) != ManifestName)
-            names.emplace_back(listing.Name(i));
-    return names;
+    namespace fs = std::filesystem;
+    fs::path path = fs::absolute(fs::path(folder)).lexically_normal();
+    if (!path.has_filename())
+        path = path.parent_path();
+    return WithSeparator(path.parent_path().string());
+}
+
+// An entry of a folder and its kind (S_IFREG, S_IFDIR, …; 0 when it can't be told).
+struct Entry {
+    std::string name;
+    mode_t kind = 0;
+};
+
+// Every entry of the open folder but "." and "..", hidden ones included, in
+// listing order; links are not followed.
+std::error_code Entries(int folder, std::vector<Entry>& entries)
+{
+    entries.clear();
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(fd < 0 ? nullptr : ::fdopendir(fd), ::closedir);
+    if (!dir) {
+        const std::error_code error = LastErrno();
+        if (fd >= 0)
+            ::close(fd);
+        return error;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat status {};
+        entries.push_back(
+            {std::string(name), ::fstatat(::dirfd(dir.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
+                                    ? status.st_mode & S_IFMT
+                                    : 0});
+    }
+    if (errno != 0)
+        return LastErrno();
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return FolderListing::NameLess(a.name, b.name); });
+    return {};
+}
+
+// Removes the temporary files a stopped run of this program left in the open folder.
+void RemoveStaleTemps(int folder, const std::vector<Entry>& entries)
+{
+    for (const auto& entry : entries)
+        if (entry.kind == S_IFREG && IsHiddenTemp(entry.name))
+            ::unlinkat(folder, entry.name.c_str(), 0);
 }
 
 // What the project list of a verify talks through: nothing is shown or asked,
@@ -69,59 +121,120 @@ struct QuietUi final : Messages, Progress {
 };
 
 // Gives each listed file of folder to the projects whose project files in the
-// folder name it as their own file or play it, as a folder read does; a file
-// the folder no longer holds goes by its name. A project whose project file is
-// listed but gone still owns the files named after it.
+// folder name it as their own file or play it, as the folder's read found
+// them. A listed file the folder no longer holds goes to the projects that
+// play a wave of its name the read did not find, else to the project it is
+// named after; a project whose project file is listed but gone still owns the
+// files named after it. Then adds the waves of projects that SHA256SUMS does
+// not list: each file of the folder a project plays, and each wave a project
+// plays that the folder does not hold (missing).
 void Attribute(FolderCheck& folder, const orvoProjectList& list)
 {
-    std::unordered_multimap<std::string_view, const orvoProject*> playedBy; // wave names as the project files give them
+    std::unordered_multimap<std::string_view, const orvoProject*> notFound; // by the names the project files give
     for (const auto& project : list.projects)
         for (int i = 0; i < project->WaveCount(); ++i)
-            playedBy.emplace(project->WaveName(i), project.get());
+            if (project->WavePosition(i) == FolderListing::npos && !project->WaveName(i).empty())
+                notFound.emplace(project->WaveName(i), project.get());
     std::vector<std::string> gone; // projects whose project file is listed but not in the folder
-    for (const auto& file : folder.files)
-        if (HasProjectExtension(file.name) && !list.owners.Find(file.name)
-            && !list.owners.Project(file.name.substr(0, file.name.size() - 4)))
-            gone.push_back(file.name.substr(0, file.name.size() - 4));
+    for (std::size_t i = 0; i < folder.listed; ++i) {
+        const std::string& name = folder.files[i].name;
+        if (HasProjectExtension(name) && !list.owners.Find(name)
+            && !list.owners.Project(name.substr(0, name.size() - 4)))
+            gone.push_back(name.substr(0, name.size() - 4));
+    }
 
     using ByName = decltype(&FolderListing::NameLess);
     std::map<std::string, std::vector<std::size_t>, ByName> projects(FolderListing::NameLess);
-    for (std::size_t i = 0; i < folder.files.size(); ++i) {
-        const std::string& name = folder.files[i].name;
-        std::vector<std::string_view> claims;
-        if (const auto entry = list.owners.Find(name)) {
-            if (entry->owner)
-                claims.push_back(entry->owner->Name);
-            for (const orvoProject* player : entry->players)
-                claims.push_back(player->Name);
-        } else {
-            const auto [first, last] = playedBy.equal_range(name);
-            for (auto it = first; it != last; ++it)
-                claims.push_back(it->second->Name);
-            std::string_view owner = list.owners.OwnerName(name);
-            for (const auto& project : gone)
-                if (project.size() > owner.size() && FolderListing::IsOwnFileOf(name, project))
-                    owner = project;
-            // Another project's wave is never a project's own file.
-            if (!owner.empty() && (claims.empty() || std::find(claims.begin(), claims.end(), owner) != claims.end()))
-                claims.push_back(owner);
-        }
+    const auto claim = [&](std::size_t i, std::vector<std::string_view> claims) {
         std::sort(claims.begin(), claims.end());
         claims.erase(std::unique(claims.begin(), claims.end()), claims.end());
         for (const std::string_view project : claims)
             projects[std::string(project)].push_back(i);
         if (claims.empty())
             folder.loose.push_back(i);
+    };
+    const auto claimsOf = [](const FolderOwners::Entry& entry) {
+        std::vector<std::string_view> claims;
+        if (entry.owner)
+            claims.push_back(entry.owner->Name);
+        for (const orvoProject* player : entry.players)
+            claims.push_back(player->Name);
+        return claims;
+    };
+    std::unordered_map<std::string, std::size_t> named; // every file of folder.files, by name
+    for (std::size_t i = 0; i < folder.listed; ++i) {
+        const std::string& name = folder.files[i].name;
+        named.emplace(name, i);
+        if (const auto entry = list.owners.Find(name)) {
+            claim(i, claimsOf(*entry));
+            continue;
+        }
+        std::vector<std::string_view> claims;
+        const auto [first, last] = notFound.equal_range(name);
+        for (auto it = first; it != last; ++it)
+            claims.push_back(it->second->Name);
+        std::string_view owner = list.owners.OwnerName(name);
+        for (const auto& project : gone)
+            if (project.size() > owner.size() && FolderListing::IsOwnFileOf(name, project))
+                owner = project;
+        if (claims.empty() && !owner.empty())
+            claims.push_back(owner);
+        claim(i, claims);
     }
-    for (auto& [name, files] : projects)
+
+    const auto add = [&](std::string_view name, FileState state) {
+        folder.files.push_back({std::string(name), state, {}});
+        named.emplace(name, folder.files.size() - 1);
+        return folder.files.size() - 1;
+    };
+    for (const std::string_view name : list.owners.Names())
+        if (!named.contains(std::string(name)))
+            if (const auto entry = list.owners.Find(name); entry && !entry->players.empty())
+                claim(add(name, FileState::Unlisted), claimsOf(*entry));
+    for (const auto& [wave, project] : notFound) {
+        const auto found = named.find(std::string(wave));
+        const std::size_t i =
+            found != named.end()
+                ? found->second
+                : add(wave, WaveMissing(*project, std::string(wave)) ? FileState::Missing : FileState::Unlisted);
+        if (i >= folder.listed)
+            projects[project->Name].push_back(i);
+    }
+    for (auto& [name, files] : projects) {
+        std::sort(files.begin(), files.end());
+        files.erase(std::unique(files.begin(), files.end()), files.end());
         folder.projects.push_back({name, std::move(files)});
+    }
+}
+
+// Adds to extra every entry of the open folder (at path inside the checked
+// folder) that known does not name, hidden ones included; a folder that
+// listed names pass through is looked into.
+void FindExtra(int folder, const std::string& path, const std::vector<Entry>& entries,
+               const std::unordered_set<std::string>& known, const std::unordered_set<std::string>& passed,
+               std::vector<std::string>& extra)
+{
+    for (const auto& entry : entries) {
+        const std::string name = path + entry.name;
+        if (known.contains(name))
+            continue;
+        if (entry.kind == S_IFDIR && passed.contains(name)) {
+            const FileDescriptor inner(
+                ::openat(folder, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            // A folder that can't be listed fails its listed files' reads.
+            if (std::vector<Entry> inside; inner.Get() >= 0 && !Entries(inner.Get(), inside))
+                FindExtra(inner.Get(), name + "/", inside, known, passed, extra);
+            continue;
+        }
+        extra.push_back(entry.kind == S_IFDIR ? name + "/" : name);
+    }
 }
 
 // The faults of the files given: "changed" with "a.wav", "b.wav", then
 // missing, unreadable and not checked; none when all are intact.
 std::vector<Finding::Fault> Faults(const FolderCheck& folder, const std::vector<std::size_t>& files)
 {
-    std::string changed, missing, unreadable;
+    std::string changed, missing, unreadable, unlisted;
     bool unchecked = false;
     for (const std::size_t i : files) {
         const CheckedFile& file = folder.files[i];
@@ -133,6 +246,7 @@ std::vector<Finding::Fault> Faults(const FolderCheck& folder, const std::vector<
         case FileState::Unreadable:
             unreadable += (unreadable.empty() ? "" : ", ") + quoted + " (" + file.error + ")";
             break;
+        case FileState::Unlisted: unlisted += (unlisted.empty() ? "" : ", ") + quoted; break;
         case FileState::Unchecked: unchecked = true; break;
         }
     }
@@ -144,17 +258,19 @@ std::vector<Finding::Fault> Faults(const FolderCheck& folder, const std::vector<
     add("changed", changed);
     add("missing", missing);
     add("unreadable", unreadable);
+    add("not in " + ManifestName, unlisted);
     if (unchecked)
         faults.push_back({"not checked", ""});
     return faults;
 }
 
 // The state that counts a project in the summary: its first fault in the order
-// changed, missing, unreadable, unchecked; intact when it has none.
+// changed, missing, unreadable, unlisted, unchecked; intact when it has none.
 FileState ProjectState(const FolderCheck& folder, const ProjectCheck& project)
 {
     FileState worst = FileState::Intact;
-    for (const FileState state : {FileState::Unchecked, FileState::Unreadable, FileState::Missing, FileState::Changed})
+    for (const FileState state :
+         {FileState::Unchecked, FileState::Unlisted, FileState::Unreadable, FileState::Missing, FileState::Changed})
         for (const std::size_t i : project.files)
             if (folder.files[i].state == state)
                 worst = state;
@@ -175,6 +291,7 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
         return plan;
     }
     const std::string own = SetName(root);
+    plan.root = IsAnySetFolder(own) ? Parent(root) : root;
     if (IsAnySetFolder(own))
         plan.folders.push_back(root);
     else
@@ -187,9 +304,12 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
     for (const auto& set : plan.folders) {
         if (EntryExists(set + ManifestName))
             plan.holding.push_back(SetName(set));
-        const FolderListing listing(set);
-        for (const auto& name : FilesToList(listing))
-            plan.bytes += FileLength(set + name);
+        const FileDescriptor fd = OpenFolder(set);
+        std::vector<Entry> entries;
+        if (fd.Get() >= 0 && !Entries(fd.Get(), entries))
+            for (const auto& entry : entries)
+                if (entry.kind == S_IFREG && entry.name != ManifestName && !IsHiddenTemp(entry.name))
+                    plan.bytes += FileLength(fd.Get(), entry.name.c_str());
     }
     if (!plan.holding.empty() && !replace)
         plan.refusal =
@@ -217,17 +337,74 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
         outcome.failed = true;
         return outcome;
     }
-    std::vector<std::vector<std::string>> names;
+    // A sort, an unsort or a recover of the folder moves files into and out
+    // of its set folders, and copies through temporary files there: none of
+    // them runs while the checksums are written, and no other writing of them.
+    Journal journal;
+    if (const Result locked = journal.Lock(plan.root, Operation::Checksum); locked.Failed()) {
+        outcome.lines.push_back(locked.Message());
+        outcome.failed = true;
+        return outcome;
+    }
+    QuietUi ui(progress);
+    std::vector<FileDescriptor> opened;
+    std::vector<std::vector<std::string>> names(plan.folders.size());
+    std::vector<std::string> failures(plan.folders.size()); // why a folder gets no SHA256SUMS
     std::vector<HashJob> jobs;
-    std::vector<std::string> unlisted(plan.folders.size()); // why a folder cannot be listed
     for (std::size_t f = 0; f < plan.folders.size(); ++f) {
         const std::string& folder = plan.folders[f];
-        const FolderListing listing(folder);
-        if (listing.Error())
-            unlisted[f] = ErrorText(listing.Error());
-        names.push_back(FilesToList(listing));
-        for (const auto& name : names.back())
-            jobs.push_back({folder + name, SetName(folder) + "/" + name});
+        const std::string set = SetName(folder);
+        const FileDescriptor& fd = opened.emplace_back(OpenFolder(folder));
+        std::vector<Entry> entries;
+        std::error_code error = fd.Get() < 0 ? LastErrno() : Entries(fd.Get(), entries);
+        if (!error) {
+            RemoveStaleTemps(fd.Get(), entries);
+            error = Entries(fd.Get(), entries);
+        }
+        if (error) {
+            failures[f] = set + ": can't read the folder: " + ErrorText(error);
+            continue;
+        }
+        for (const auto& entry : entries) {
+            if (entry.name == ManifestName)
+                continue;
+            if (entry.kind == S_IFREG)
+                names[f].push_back(entry.name);
+            else if (failures[f].empty())
+                failures[f] = set + ": can't list \"" + entry.name + "\" in " + ManifestName + ": "
+                              + NotRegular(folder + entry.name);
+        }
+        if (!failures[f].empty())
+            continue;
+        // A project's wave that is not there would never be on the disc.
+        orvoProjectList list({ui, ui});
+        list.ReadFolder(folder, true, true);
+        if (ui.stopped) {
+            outcome.stopped = true;
+            std::vector<std::string> sets;
+            for (const auto& each : plan.folders)
+                sets.push_back(SetName(each));
+            outcome.lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(sets) + ".");
+            return outcome;
+        }
+        std::string missing;
+        std::size_t more = 0;
+        for (const auto& project : list.projects)
+            for (int i = 0; i < project->WaveCount(); ++i) {
+                const std::string wave(project->WaveName(i));
+                if (project->WavePosition(i) != FolderListing::npos || wave.empty() || !WaveMissing(*project, wave))
+                    continue;
+                if (missing.empty())
+                    missing = set + ": " + project->Name + ": \"" + wave + "\" is missing";
+                else
+                    ++more;
+            }
+        if (more > 0)
+            missing += ", and " + Counted(more, "more wave", "more waves");
+        failures[f] = missing;
+        if (missing.empty())
+            for (const auto& name : names[f])
+                jobs.push_back({fd.Get(), name, set + "/" + name});
     }
     const std::vector<FileHash> hashes = HashFiles(jobs, progress, outcome.stopped);
 
@@ -236,12 +413,13 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
     for (std::size_t f = 0; f < plan.folders.size(); ++f) {
         const std::string set = SetName(plan.folders[f]);
         std::vector<ManifestEntry> entries;
-        std::string failure = unlisted[f].empty() ? "" : set + ": can't read the folder: " + unlisted[f];
+        std::string failure = failures[f];
         bool unread = false;
-        for (const auto& name : names[f]) {
+        for (std::size_t i = 0; failures[f].empty() && i < names[f].size(); ++i) {
+            const std::string& name = names[f][i];
             const FileHash& hash = hashes[k++];
             if (hash.error && failure.empty())
-                failure = set + ": can't read \"" + name + "\": " + ErrorText(hash.error);
+                failure = set + ": unreadable \"" + name + "\" (" + ErrorText(hash.error) + ")";
             unread = unread || (!hash.read && !hash.error);
             entries.push_back({name, hash.digest});
         }
@@ -274,7 +452,7 @@ int VerifyResult::ExitStatus() const
     if (stopped)
         return 1;
     for (const auto& folder : folders) {
-        if (!folder.extra.empty() || !folder.malformed.empty())
+        if (!folder.extra.empty() || folder.malformedCount > 0)
             return 1;
         if (std::any_of(folder.files.begin(), folder.files.end(),
                         [](const CheckedFile& file) { return file.state != FileState::Intact; }))
@@ -283,11 +461,41 @@ int VerifyResult::ExitStatus() const
     return 0;
 }
 
-VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress)
+VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, bool all)
 {
     VerifyResult result;
-    std::vector<Manifest> manifests;
-    // Every path is looked at before any file is read.
+    // What each folder to check holds, read before any file is.
+    struct Opened {
+        FileDescriptor fd;
+        Manifest manifest;
+        std::vector<Entry> entries;
+        std::vector<std::string> apart; // its set folders, checked on their own
+    };
+    std::vector<Opened> opened;
+    const auto open = [&](const std::string& folder, std::vector<std::string> apart) {
+        Opened& each = opened.emplace_back();
+        each.apart = std::move(apart);
+        FolderCheck& check = result.folders.emplace_back();
+        check.path = folder;
+        check.name = SetName(folder);
+        each.fd = OpenFolder(folder);
+        std::error_code error = each.fd.Get() < 0 ? LastErrno() : Entries(each.fd.Get(), each.entries);
+        if (error) {
+            result.refusals.push_back("Can't read folder " + folder + ": " + ErrorText(error));
+            return;
+        }
+        if ((error = ReadManifest(each.fd.Get(), each.manifest, all ? SIZE_MAX : MalformedShown))) {
+            const std::string reason = NotRegular(folder + ManifestName);
+            result.refusals.push_back("Can't read " + folder + ManifestName + ": "
+                                      + (reason.empty() ? ErrorText(error) : reason));
+            return;
+        }
+        check.malformed = std::move(each.manifest.malformed);
+        check.malformedCount = each.manifest.malformedCount;
+        for (const auto& entry : each.manifest.entries)
+            check.files.push_back({entry.name, FileState::Unchecked, {}});
+        check.listed = check.files.size();
+    };
     for (const auto& argument : paths) {
         const std::string path = WithSeparator(argument);
         std::error_code error;
@@ -296,36 +504,28 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress)
             result.refusals.push_back("Can't read folder " + path + ": " + ErrorText(error));
             continue;
         }
-        std::vector<std::string> folders;
+        std::vector<std::string> summed;
+        for (const auto& set : sets)
+            if (EntryExists(path + set + "/" + ManifestName))
+                summed.push_back(set);
         if (EntryExists(path + ManifestName))
-            folders.push_back(path);
-        else
-            for (const auto& set : sets)
-                if (EntryExists(path + set + "/" + ManifestName))
-                    folders.push_back(path + set + "/");
-        if (folders.empty())
+            open(path, summed);
+        else if (summed.empty())
             result.refusals.push_back(path + " holds no " + ManifestName
                                       + ", nor does any backup set folder (CD-A, DVD-A, BD-A, …) in it.");
-        for (const auto& folder : folders) {
-            Manifest& manifest = manifests.emplace_back();
-            if (const std::error_code readError = ReadManifest(folder, manifest))
-                result.refusals.push_back("Can't read " + folder + ManifestName + ": " + ErrorText(readError));
-            FolderCheck& check = result.folders.emplace_back();
-            check.path = folder;
-            check.name = SetName(folder);
-            check.malformed = manifest.malformed;
-            for (const auto& entry : manifest.entries)
-                check.files.push_back({entry.name, FileState::Unchecked, {}});
-        }
+        for (const auto& set : summed)
+            open(path + set + "/", {});
     }
     if (!result.refusals.empty()) {
         result.folders.clear();
         return result;
     }
 
-    // Which project each file belongs to, from the project files in its folder.
+    // Which project each file belongs to, and the files each project needs,
+    // from the project files in its folder.
     QuietUi ui(progress);
-    for (FolderCheck& folder : result.folders) {
+    for (std::size_t f = 0; f < result.folders.size(); ++f) {
+        FolderCheck& folder = result.folders[f];
         orvoProjectList list({ui, ui});
         list.ReadFolder(folder.path, true, true);
         if (ui.stopped) {
@@ -333,23 +533,33 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress)
             return result;
         }
         Attribute(folder, list);
-        std::vector<std::string_view> names = list.owners.Names();
-        folder.extra = Unlisted(manifests[static_cast<std::size_t>(&folder - result.folders.data())], names);
+        std::unordered_set<std::string> known{ManifestName}, passed;
+        for (const auto& file : folder.files) {
+            known.insert(file.name);
+            for (std::size_t slash = file.name.find('/'); slash != std::string::npos;
+                 slash = file.name.find('/', slash + 1))
+                passed.insert(file.name.substr(0, slash));
+        }
+        known.insert(opened[f].apart.begin(), opened[f].apart.end());
+        FindExtra(opened[f].fd.Get(), "", opened[f].entries, known, passed, folder.extra);
     }
 
     std::vector<HashJob> jobs;
-    for (const FolderCheck& folder : result.folders)
-        for (const CheckedFile& file : folder.files)
-            jobs.push_back({folder.path + file.name, folder.name + "/" + file.name});
+    for (std::size_t f = 0; f < result.folders.size(); ++f)
+        for (std::size_t i = 0; i < result.folders[f].listed; ++i) {
+            const std::string& name = result.folders[f].files[i].name;
+            jobs.push_back({opened[f].fd.Get(), name, result.folders[f].name + "/" + name});
+        }
     const std::vector<FileHash> hashes = HashFiles(jobs, progress, result.stopped);
     std::size_t k = 0;
     for (std::size_t f = 0; f < result.folders.size(); ++f) {
         FolderCheck& folder = result.folders[f];
-        for (std::size_t i = 0; i < folder.files.size(); ++i) {
+        for (std::size_t i = 0; i < folder.listed; ++i) {
             const FileHash& hash = hashes[k++];
             CheckedFile& file = folder.files[i];
             if (hash.read) {
-                file.state = hash.digest == manifests[f].entries[i].digest ? FileState::Intact : FileState::Changed;
+                file.state =
+                    hash.digest == opened[f].manifest.entries[i].digest ? FileState::Intact : FileState::Changed;
             } else if (hash.error == std::errc::no_such_file_or_directory) {
                 file.state = FileState::Missing;
             } else if (hash.error) {
@@ -374,6 +584,8 @@ std::vector<Finding> FolderFindings(const FolderCheck& folder)
         findings.push_back({"", {{"extra file", "\"" + name + "\""}}});
     for (const auto& line : folder.malformed)
         findings.push_back({"", {{line, ""}}});
+    if (const std::size_t more = folder.malformedCount - folder.malformed.size(); more > 0)
+        findings.push_back({"", {{"… and " + Counted(more, "more malformed line", "more malformed lines"), ""}}});
     return findings;
 }
 
@@ -391,6 +603,8 @@ std::vector<std::string> FolderLines(const FolderCheck& folder)
     for (const auto& finding : FolderFindings(folder))
         lines.push_back(folder.name + ": " + (finding.project.empty() ? "" : finding.project + ": ")
                         + FindingText(finding));
+    if (folder.malformedCount > folder.malformed.size())
+        lines.back() += " (see --all)";
     return lines;
 }
 
@@ -407,13 +621,15 @@ std::string FolderSummary(const FolderCheck& folder)
                        + std::to_string(projects[FileState::Missing]) + " missing";
     if (projects[FileState::Unreadable] > 0)
         text += ", " + std::to_string(projects[FileState::Unreadable]) + " unreadable";
+    if (projects[FileState::Unlisted] > 0)
+        text += ", " + std::to_string(projects[FileState::Unlisted]) + " not in " + ManifestName;
     if (projects[FileState::Unchecked] > 0)
         text += ", " + std::to_string(projects[FileState::Unchecked]) + " not checked";
     text += ", " + Counted(folder.extra.size(), "extra file", "extra files");
     if (faulty > 0)
         text += ", " + Counted(static_cast<std::size_t>(faulty), "file", "files") + " of no project not intact";
-    if (!folder.malformed.empty())
-        text += ", " + Counted(folder.malformed.size(), "malformed line", "malformed lines");
+    if (folder.malformedCount > 0)
+        text += ", " + Counted(folder.malformedCount, "malformed line", "malformed lines");
     return text;
 }
 
@@ -421,9 +637,9 @@ std::string StopSummary(const VerifyResult& result)
 {
     std::size_t checked = 0, listed = 0;
     for (const auto& folder : result.folders)
-        for (const auto& file : folder.files) {
+        for (std::size_t i = 0; i < folder.listed; ++i) {
             ++listed;
-            checked += file.state != FileState::Unchecked ? 1 : 0;
+            checked += folder.files[i].state != FileState::Unchecked ? 1 : 0;
         }
     return "Stopped: " + std::to_string(checked) + " of " + Counted(listed, "file", "files") + " checked.";
 }

@@ -15,9 +15,12 @@ namespace kelvark {
 
 // Writing the checksums: the set folders of a folder (the folder itself when
 // its name is a set folder's, CD-A or DVD-C), each getting one SHA256SUMS of
-// its ordinary files.
+// its files, hidden ones included.
 struct ChecksumPlan {
     std::vector<std::string> folders; // full paths, ending with the separator, in set order
+    // The folder whose lock the writing holds: the folder given, or the one
+    // holding the set folder given, as a sort of that folder does.
+    std::string root;
     std::int64_t bytes = 0; // what writing them reads
     std::vector<std::string> holding; // the names of those that hold a SHA256SUMS already
     bool replace = false; // their SHA256SUMS may be replaced
@@ -38,14 +41,18 @@ struct ChecksumOutcome {
 // than a minute" below one.
 std::string ChecksumOffer(const ChecksumPlan& plan);
 
-// Reads every file of the plan's folders once and writes each folder's
-// SHA256SUMS once all its files are read; a stop writes none for the folders
-// not read to their end.
+// Under the lock of the plan's root, removes the temporary files a stopped
+// run of this program left in the plan's folders, reads every file of them
+// once and writes each folder's SHA256SUMS once all its files are read. A
+// folder holding anything but regular files, or where a project's wave is
+// missing, gets none, and neither does one with a file that can't be read;
+// a stop writes none for the folders not read to their end.
 ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress);
 ChecksumOutcome WriteChecksums(const std::string& folder, bool replace, Progress& progress);
 
 // Verifying: what each file listed in a SHA256SUMS turned out to be.
-enum class FileState { Unchecked, Intact, Changed, Missing, Unreadable };
+// Unlisted: a file of a project that SHA256SUMS does not list.
+enum class FileState { Unchecked, Intact, Changed, Missing, Unreadable, Unlisted };
 
 struct CheckedFile {
     std::string name; // as listed: the bytes on disk
@@ -53,8 +60,8 @@ struct CheckedFile {
     std::string error; // why an unreadable file could not be read
 };
 
-// The files a project's project file names as its own or plays, that the
-// SHA256SUMS lists (positions in FolderCheck::files, in listed order).
+// The files a project's project file names as its own or plays (positions in
+// FolderCheck::files, in its order).
 struct ProjectCheck {
     std::string name;
     std::vector<std::size_t> files;
@@ -64,11 +71,17 @@ struct ProjectCheck {
 struct FolderCheck {
     std::string path; // ending with the separator
     std::string name; // the set's name: the folder's own name
-    std::vector<CheckedFile> files; // in the order SHA256SUMS lists them
+    // The files SHA256SUMS lists, in its order; then the files of projects
+    // that it does not list: missing waves and files of the folder.
+    std::vector<CheckedFile> files;
+    std::size_t listed = 0; // those SHA256SUMS lists
     std::vector<ProjectCheck> projects; // in listing order of their names
     std::vector<std::size_t> loose; // the listed files no project claims
-    std::vector<std::string> extra; // ordinary files SHA256SUMS does not list
-    std::vector<std::string> malformed; // SHA256SUMS's lines that are not checksum lines
+    // The folder's other entries SHA256SUMS does not list, hidden ones
+    // included; a folder's name ends with "/".
+    std::vector<std::string> extra;
+    std::vector<std::string> malformed; // SHA256SUMS's lines that are not checksum lines, the first ones
+    std::size_t malformedCount = 0; // all of them
 };
 
 struct VerifyResult {
@@ -81,18 +94,22 @@ struct VerifyResult {
     int ExitStatus() const;
 };
 
-// Checks the set folders or discs of paths: a folder holding a SHA256SUMS, or
-// a root folder meaning each of its set folders that holds one. Every listed
-// file is read once; the project files in each folder say which project each
-// file belongs to.
-VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress);
+// Checks the set folders or discs of paths: a folder holding a SHA256SUMS,
+// and each of its set folders that holds one. Every listed file is read once,
+// beneath its folder; the project files in each folder, read as a folder read
+// does, say which project each file belongs to and which files each project
+// needs. Of the lines that are not checksum lines, the first MalformedShown
+// are kept, all of them with all.
+VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, bool all = false);
 
 // One line of a folder's report: a project, its files of no project, an extra
 // file or a malformed line, with its faults.
 struct Finding {
     std::string project; // the project's name, "not part of a project", or empty
     struct Fault {
-        std::string kind; // "changed", "missing", "unreadable", "not checked", "extra file" or a malformed line
+        // "changed", "missing", "unreadable", "not in SHA256SUMS", "not checked",
+        // "extra file", a malformed line, or how many more there are
+        std::string kind;
         std::string files; // the files it concerns, each quoted: "a.wav", "b.wav"; empty for none
     };
     std::vector<Fault> faults; // none for an intact project
@@ -108,11 +125,13 @@ std::string FindingText(const Finding& finding);
 //   DVD-C: Blue Hour: changed "Blue Hour 1.wav"; missing "Blue Hour 2.wav"
 //   DVD-C: not part of a project: intact
 //   DVD-C: extra file "notes.txt"
+//   DVD-C: … and 12 more malformed lines (see --all)
 std::vector<std::string> FolderLines(const FolderCheck& folder);
 // "DVD-C: 7 projects intact, 1 changed, 0 missing, 1 extra file"; projects
-// unreadable or not checked, faulty files of no project and malformed lines are
-// added when there are any. A project counts under its first fault in the order
-// changed, missing, unreadable, not checked.
+// unreadable, not in SHA256SUMS or not checked, faulty files of no project and
+// malformed lines are added when there are any. A project counts under its
+// first fault in the order changed, missing, unreadable, not in SHA256SUMS,
+// not checked.
 std::string FolderSummary(const FolderCheck& folder);
 // After a stop: "Stopped: 120 of 300 files checked."
 std::string StopSummary(const VerifyResult& result);

@@ -80,13 +80,31 @@ private:
     EVP_MD_CTX* context;
 };
 
-// Reads the regular file at path to its end into digest, adding what it read
-// to bytes; ECANCELED once stop is set.
-std::error_code HashFile(const std::string& path, Digest& digest, std::vector<char>& buffer,
-                         const DigestContext& context, std::atomic<std::int64_t>& bytes, const std::atomic<bool>& stop)
+// Opens path, names inside the open folder, for reading: a component that
+// is a link is not followed, so the file lies beneath the folder, and
+// nothing waits on a FIFO.
+FileDescriptor OpenBeneath(int folder, const std::string& path)
 {
-    // Not followed, and never left waiting on a FIFO.
-    const FileDescriptor file(OpenRead(AT_FDCWD, path.c_str(), O_NOFOLLOW | O_NONBLOCK));
+    FileDescriptor inner;
+    std::size_t from = 0;
+    for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', from)) {
+        const std::string part = path.substr(from, slash - from);
+        FileDescriptor next(::openat(inner.Get() >= 0 ? inner.Get() : folder, part.c_str(),
+                                     O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next.Get() < 0)
+            return next;
+        inner = std::move(next);
+        from = slash + 1;
+    }
+    return OpenRead(inner.Get() >= 0 ? inner.Get() : folder, path.c_str() + from, O_NOFOLLOW | O_NONBLOCK);
+}
+
+// Reads the regular file of job to its end into digest, adding what it read
+// to bytes; ECANCELED once stop is set.
+std::error_code HashFile(const HashJob& job, Digest& digest, std::vector<char>& buffer, const DigestContext& context,
+                         std::atomic<std::int64_t>& bytes, const std::atomic<bool>& stop)
+{
+    const FileDescriptor file = OpenBeneath(job.folder, job.path);
     const int fd = file.Get();
     struct stat status {};
     if (fd < 0 || ::fstat(fd, &status) != 0)
@@ -179,7 +197,7 @@ std::vector<FileHash> HashFiles(const std::vector<HashJob>& jobs, Progress& prog
     }
     std::int64_t total = 0;
     for (const auto& job : jobs)
-        total += FileLength(job.path);
+        total += FileLength(job.folder, job.path.c_str());
     const auto units = static_cast<int>(std::max<std::int64_t>(1, (total + MiB - 1) / MiB));
     progress.Hide();
     progress.Startup(units);
@@ -203,7 +221,7 @@ std::vector<FileHash> HashFiles(const std::vector<HashJob>& jobs, Progress& prog
         for (std::size_t k = next++; k < jobs.size() && !stop; k = next++) {
             latest = k;
             FileHash& result = results[k];
-            result.error = HashFile(jobs[k].path, result.digest, buffer, context, bytes, stop);
+            result.error = HashFile(jobs[k], result.digest, buffer, context, bytes, stop);
             result.read = !result.error;
             if (result.error == std::errc::operation_canceled)
                 result.error.clear();

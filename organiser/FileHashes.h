@@ -10,9 +10,10 @@
 
 namespace kelvark {
 
-// One file to read: its path, and how progress names it.
+// One file to read: its path inside an open folder, and how progress names it.
 struct HashJob {
-    std::string path;
+    int folder = -1;
+    std::string path; // names separated by "/", none of them "." or ".."
     std::string shown;
 };
 
@@ -28,8 +29,9 @@ struct FileHash {
 // in blocks of 1 MiB on as many threads as the machine has cores, at most 4,
 // each thread reading one file after another from the start to the end. The
 // blocks of a file that was not in memory are dropped from the page cache
-// behind the reader. A link, a folder or anything but a regular file is not
-// read (ELOOP, EISDIR, EINVAL).
+// behind the reader. A file is opened beneath its folder, following no link
+// on the way; a link, a folder or anything but a regular file is not read
+// (ELOOP or ENOTDIR, EISDIR, EINVAL).
 // Progress counts mebibytes read, its text says how much and how long is left
 // (ReadingProgress); it is asked about ten times a second on the calling
 // thread. Once OK returns false, the reads stop within a block, and stopped is

@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <iterator>
-#include <regex>
 #include <set>
 #include <sys/stat.h>
 
@@ -345,11 +344,10 @@ Verdict Classify(const FilePlan& plan, std::size_t k, std::size_t i)
 // Removes the hidden temporary files of copies that a stop cut short.
 void RemoveCopyLeftovers(const std::set<std::string>& folders)
 {
-    static const std::regex temp(R"(\.kelvark-[0-9]+-[0-9]+\.tmp)");
     for (const auto& folder : folders) {
         std::error_code error;
         for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-            if (std::regex_match(it->path().filename().string(), temp))
+            if (IsHiddenTemp(it->path().filename().string()))
                 RemoveFile(it->path());
     }
 }

@@ -54,7 +54,7 @@ struct FileUnit {
 using ReportTexts = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
 // Every kind of operation that changes files; each holds the folder's lock.
-enum class Operation : unsigned char { Sort, Move, Rename, Unsort, Report };
+enum class Operation : unsigned char { Sort, Move, Rename, Unsort, Report, Checksum };
 
 // The whole list of file operations of a sort, a move, a rename or an unsort,
 // worked out and checked before the first one runs, or read back from the

@@ -128,7 +128,7 @@ std::string ReadAll(int fd)
     }
 }
 
-const char* const KindWords[] = {"sort", "move", "rename", "unsort", "report"};
+const char* const KindWords[] = {"sort", "move", "rename", "unsort", "report", "checksum"};
 
 // A name of one file in a folder, as the journal may hold it.
 bool IsFileName(const std::string& name)
@@ -390,13 +390,18 @@ std::string Journal::Describe() const
     switch (state) {
     case State::None: return {};
     case State::Running: {
-        static const char* const doing[] = {"sorting", "moving projects out of", "renaming a project of",
-                                            "undoing the backup sort of", "writing the reports of"};
+        static const char* const doing[] = {"sorting",
+                                            "moving projects out of",
+                                            "renaming a project of",
+                                            "undoing the backup sort of",
+                                            "writing the reports of",
+                                            "writing the checksums of"};
         return std::string("Kelvark is already ") + doing[static_cast<int>(kind)] + " this folder"
                + (since > 0 ? " (since " + Time(since) + ")" : "") + ". Wait for it to end.";
     }
     case State::Stopped: {
-        static const char* const names[] = {"backup sort", "move", "rename", "undo of the backup sort", "report"};
+        static const char* const names[] = {"backup sort", "move",     "rename", "undo of the backup sort",
+                                            "report",      "checksums"};
         // An undo of a sort goes folder by folder; the others project by project.
         std::size_t done = 0, all = 0;
         for (const auto& unit : read.units) {
@@ -550,7 +555,8 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
     case Operation::Unsort:
         fits = step != StepKind::Copy && !fromFolder.empty() && toFolder.empty() && fromName == toName;
         break;
-    case Operation::Report: break;
+    case Operation::Report:
+    case Operation::Checksum: break;
     }
     if (!named || !fits)
         return false;

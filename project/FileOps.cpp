@@ -219,6 +219,20 @@ int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path&
     }
 }
 
+bool IsHiddenTemp(std::string_view name)
+{
+    constexpr std::string_view start = ".kelvark-", end = ".tmp";
+    if (!name.starts_with(start) || !name.ends_with(end))
+        return false;
+    // The process number and the counter: digits, a "-", digits.
+    const std::string_view numbers = name.substr(start.size(), name.size() - start.size() - end.size());
+    const std::size_t dash = numbers.find('-');
+    const auto digits = [](std::string_view text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return dash != std::string_view::npos && digits(numbers.substr(0, dash)) && digits(numbers.substr(dash + 1));
+}
+
 std::error_code RemoveFile(const std::filesystem::path& path)
 {
     return ::unlink(path.c_str()) == 0 ? std::error_code() : LastErrno();

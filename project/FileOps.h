@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -39,6 +40,9 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
 // permissions mode less the umask. Its name goes to temp. The file descriptor, or -1 with
 // errno set.
 int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path& temp, unsigned mode);
+// True when name has the shape of CreateHiddenTemp's names, ".kelvark-PID-N.tmp":
+// a temporary of this program that a stop may have left behind.
+bool IsHiddenTemp(std::string_view name);
 
 // Puts temp, a hidden temporary written whole through fd, in target's place:
 // its bytes reach the disk and fd is closed before temp is renamed to target,

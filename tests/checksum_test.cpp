@@ -5,11 +5,14 @@
 #include "ChildProcess.h"
 #include "DiscCheck.h"
 #include "Fixtures.h"
+#include "Journal.h"
 #include "Manifest.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 using namespace kelvark;
@@ -38,10 +41,19 @@ Output Cli(const std::vector<std::string>& args)
     return Run(KELVARK_CLI_PATH, args);
 }
 
-// sha256sum's own check of a set folder, run inside it.
+// sha256sum's own check of a set folder, run inside it; a line it can't read fails it.
 Output Sha256Check(const fs::path& folder)
 {
-    return Run("/bin/sh", {"-c", "cd \"$1\" && sha256sum -c --quiet SHA256SUMS", "sh", folder.string()});
+    return Run("/bin/sh", {"-c", "cd \"$1\" && sha256sum -c --strict --quiet SHA256SUMS", "sh", folder.string()});
+}
+
+// Takes the line of name out of the set folder's SHA256SUMS.
+void Unlist(const fs::path& set, const std::string& name)
+{
+    std::string sums = ReadFile(set / "SHA256SUMS");
+    const auto end = sums.find("  " + name + "\n") + name.size() + 3;
+    sums.erase(end - name.size() - 3 - 64, name.size() + 3 + 64);
+    WriteFile(set / "SHA256SUMS", sums);
 }
 
 void FlipByte(const fs::path& file, std::size_t at)
@@ -84,42 +96,106 @@ protected:
     fs::path set = root.path() / "DVD-A";
 };
 
-TEST(manifest, LinesAreReadAsSha256sumWritesThem)
+// Hand-edited checksum files in a set folder of three files: every one that
+// sha256sum -c --strict accepts (no line it can't read), verify accepts, and
+// every one it refuses, verify refuses; a line naming a file outside the
+// folder is malformed even where sha256sum reads that file and accepts it.
+TEST_F(checksum, HandEditedSumsAreReadAsSha256sumReadsThem)
 {
-    const std::string hash(64, 'a');
-    const std::string upper(64, 'A');
+    fs::remove_all(set);
+    fs::create_directory(set);
+    const std::string odd = "Blue.take\\\\1\\n2"; // Odd's name escaped
+    WriteFile(set / "a.wav", "take one");
+    WriteFile(set / "b c.wav", "take two");
+    WriteFile(set / Odd, "an earlier take");
+    WriteFile(root.path() / "outside.txt", "not on the disc");
+    const auto hash = [&](const fs::path& file) {
+        const Output sum = ::Run("/bin/sh", {"-c", "sha256sum <\"$1\"", "sh", file.string()});
+        return sum.out.substr(0, 64);
+    };
+    const std::string a = hash(set / "a.wav"), b = hash(set / "b c.wav"), e = hash(set / Odd);
+    const std::string outside = hash(root.path() / "outside.txt");
+    std::string upper = a;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return std::toupper(c); });
+    const std::string all = a + "  a.wav\n" + b + "  b c.wav\n\\" + e + "  " + odd + "\n";
     struct Row {
-        std::string line;
-        std::string name; // empty: the line is malformed
+        std::string sums;
+        int status; // of both
     };
     const std::vector<Row> rows = {
-        {hash + "  take 1.wav", "take 1.wav"},
-        {upper + " *take 1.wav", "take 1.wav"},
-        {hash + "  a\\b", "a\\b"}, // a backslash stands for itself on a line that does not start with one
-        {"\\" + hash + "  a\\\\b\\nc\\rd", "a\\b\nc\rd"},
-        {"\\" + hash + "  a\\tb", ""}, // an escape sha256sum never writes
-        {hash + " take 1.wav", ""}, // one space
-        {hash.substr(1) + "  take 1.wav", ""},
-        {"g" + hash.substr(1) + "  take 1.wav", ""},
-        {hash + "  ", ""}, // no name
+        {all, 0},
+        {a + "  a.wav\r\n" + b + "  b c.wav\r\n\\" + e + "  " + odd + "\r\n", 0},
+        {"# remarks and empty lines\n\n" + all + "\n\r\n\n", 0},
+        {a + " *a.wav\n" + b + " *b c.wav\n\\" + e + " *" + odd, 0}, // binary, no last line feed
+        {" \t" + upper + "  ./a.wav\n" + a + "  a.wav\n" + b + "\t b c.wav\n\\" + e + "  " + odd + "\n", 0},
+        {"SHA256 (a.wav) = " + a + "\nSHA256(b c.wav)=" + b + "\n\\SHA256 (" + odd + ") = " + e + "\n", 0},
+        {a + " a.wav\n" + b + " b c.wav\n\\" + e + " " + odd + "\n", 0}, // one blank, from the first line on
+        {a + "  a.wav\n" + b + " b c.wav\n\\" + e + "  " + odd + "\n", 1}, // one blank after two
+        {a + "  a.wav\r\r\n" + b + "  b c.wav\n\\" + e + "  " + odd + "\n", 1}, // "a.wav\r"
+        {all + " \n", 1},
+        {all + a + "  a.wav/\n", 1},
+        {all + "\\" + a + "  a\\tb\n", 1},
+        {b + "  a.wav\n" + b + "  b c.wav\n\\" + e + "  " + odd + "\n", 1},
     };
     for (const auto& row : rows) {
-        const Manifest manifest = ParseManifest(row.line + "\n# a remark\n");
-        if (row.name.empty()) {
-            EXPECT_TRUE(manifest.entries.empty()) << row.line;
-            EXPECT_EQ(manifest.malformed, std::vector<std::string>{"Line 1 of SHA256SUMS is not a checksum line."});
-        } else {
-            ASSERT_EQ(manifest.entries.size(), 1u) << row.line;
-            EXPECT_EQ(manifest.entries[0].name, row.name);
-            EXPECT_EQ(DigestHex(manifest.entries[0].digest), hash);
-            EXPECT_TRUE(manifest.malformed.empty()) << row.line;
-            // Written back, the line reads the same.
-            EXPECT_EQ(ParseManifest(ManifestLine(manifest.entries[0])).entries[0].name, row.name);
-        }
+        SCOPED_TRACE(row.sums);
+        WriteFile(set / "SHA256SUMS", row.sums);
+        EXPECT_EQ(Sha256Check(set).status, row.status);
+        EXPECT_EQ(Cli({"verify", set.string()}).status, row.status);
     }
-    const Manifest twice = ParseManifest(hash + "  a\n" + hash + "  a\n");
-    EXPECT_EQ(twice.entries.size(), 1u);
-    EXPECT_EQ(twice.malformed, std::vector<std::string>{"Line 2 of SHA256SUMS lists \"a\" a second time."});
+    for (const std::string& name : {std::string("../outside.txt"), (root.path() / "outside.txt").string()}) {
+        WriteFile(set / "SHA256SUMS", all + outside + "  " + name + "\n");
+        EXPECT_EQ(Sha256Check(set).status, 0) << name;
+        const Output verified = Cli({"verify", set.string()});
+        EXPECT_EQ(verified.status, 1);
+        EXPECT_EQ(verified.out,
+                  "DVD-A: not part of a project: intact\nDVD-A: Line 4 of SHA256SUMS names a file outside "
+                  "its folder: \""
+                      + name
+                      + "\".\nDVD-A: 0 projects intact, 0 changed, 0 missing, 0 extra files, 1 "
+                        "malformed line\n");
+    }
+}
+
+// What stands in for SHA256SUMS is read without waiting, following no link
+// and holding no more than a line; the malformed lines are bounded.
+TEST_F(checksum, SumsAreReadWithBoundedTimeMemoryAndOutput)
+{
+    const std::string sums = set.string() + "/SHA256SUMS";
+    const std::string good = std::string(64, '0') + "  notes.txt\n";
+    std::string malformed;
+    for (int i = 0; i < 150; ++i)
+        malformed += "not a checksum line\n";
+    struct Row {
+        std::string what;
+        std::function<void()> make;
+        int status;
+        std::string err; // standard error
+        std::string lines; // lines of standard output
+    };
+    const std::vector<Row> rows = {
+        {"a pipe", [&] { ASSERT_EQ(::mkfifo(sums.c_str(), 0644), 0); }, 2,
+         "Can't read " + set.string() + "/SHA256SUMS: it is not a regular file\n", ""},
+        {"a link", [&] { fs::create_symlink("/dev/zero", sums); }, 2,
+         "Can't read " + set.string() + "/SHA256SUMS: it is a symbolic link\n", ""},
+        {"a line of 1 MiB", [&] { WriteFile(sums, std::string(1 << 20, '0') + "\n" + good); }, 1, "",
+         "DVD-A: Line 1 of SHA256SUMS is longer than 64 KiB.\n"},
+        {"150 malformed lines", [&] { WriteFile(sums, malformed); }, 1, "",
+         "DVD-A: Line 100 of SHA256SUMS is not a checksum line.\n"
+         "DVD-A: … and 50 more malformed lines (see --all)\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove(sums);
+        row.make();
+        const Output verified = Cli({"verify", set.string()});
+        EXPECT_EQ(verified.status, row.status);
+        EXPECT_EQ(verified.err, row.err);
+        EXPECT_NE(verified.out.find(row.lines), std::string::npos) << verified.out;
+    }
+    const Output all = Cli({"verify", "--all", set.string()});
+    EXPECT_NE(all.out.find("DVD-A: Line 150 of SHA256SUMS is not a checksum line.\nDVD-A: 0 projects"),
+              std::string::npos);
 }
 
 TEST_F(checksum, EachFaultIsNamedUnderItsProjectsWithItsExitStatus)
@@ -155,6 +231,29 @@ TEST_F(checksum, EachFaultIsNamedUnderItsProjectsWithItsExitStatus)
          "DVD-A: Alder: missing \"Alder 1.wav\"\n"
          "DVD-A: Blue: intact\nDVD-A: Cedar: intact\nDVD-A: not part of a project: intact\n"
          "DVD-A: 2 projects intact, 0 changed, 1 missing, 0 extra files\n",
+         1},
+        {"wave and its line deleted",
+         [](const fs::path& s) {
+             fs::remove(s / "Alder 2.wav");
+             Unlist(s, "Alder 2.wav");
+         },
+         "DVD-A: Alder: missing \"Alder 2.wav\"\n"
+         "DVD-A: Blue: intact\nDVD-A: Cedar: intact\nDVD-A: not part of a project: intact\n"
+         "DVD-A: 2 projects intact, 0 changed, 1 missing, 0 extra files\n",
+         1},
+        {"line of a wave two projects play deleted", [](const fs::path& s) { Unlist(s, "Shared.wav"); },
+         "DVD-A: Alder: intact\nDVD-A: Blue: not in SHA256SUMS \"Shared.wav\"\n"
+         "DVD-A: Cedar: not in SHA256SUMS \"Shared.wav\"\nDVD-A: not part of a project: intact\n"
+         "DVD-A: 1 project intact, 0 changed, 0 missing, 2 not in SHA256SUMS, 0 extra files\n",
+         1},
+        {"hidden file and folder added",
+         [](const fs::path& s) {
+             WriteFile(s / ".later", "");
+             fs::create_directory(s / "more");
+         },
+         intact
+             + "DVD-A: extra file \".later\"\nDVD-A: extra file \"more/\"\n"
+               "DVD-A: 3 projects intact, 0 changed, 0 missing, 2 extra files\n",
          1},
         {"deleted project file", [](const fs::path& s) { fs::remove(s / "Blue.cue"); },
          "DVD-A: Alder: intact\nDVD-A: Blue: missing \"Blue.cue\"\nDVD-A: Cedar: intact\n"
@@ -243,12 +342,81 @@ TEST_F(checksum, RootFolderMeansEachSetFolderAndAFolderWithoutSumsIsRefused)
     EXPECT_EQ(Cli({"checksum", "--replace", root.str()}).status, 0);
     EXPECT_EQ(Sha256Check(second).status, 0);
 
+    // The root's own SHA256SUMS is checked besides its set folders, which are not its extra files.
+    WriteFile(root.path() / "Backup Report.txt", "DVD-A: Alder, Blue, Cedar");
+    ASSERT_EQ(
+        ::Run("/bin/sh", {"-c", "cd \"$1\" && sha256sum 'Backup Report.txt' >SHA256SUMS", "sh", root.str()}).status, 0);
+    FlipByte(set / "Alder 1.wav", 100);
+    const Output withRoot = Cli({"verify", root.str()});
+    EXPECT_EQ(withRoot.status, 1);
+    const std::string rootName = root.path().filename().string();
+    EXPECT_EQ(withRoot.out.substr(0, withRoot.out.find("DVD-A: Blue")),
+              rootName + ": not part of a project: intact\nDVD-A: Alder: changed \"Alder 1.wav\"\n");
+    EXPECT_NE(withRoot.out.find(rootName + ": 0 projects intact, 0 changed, 0 missing, 0 extra files\n"),
+              std::string::npos)
+        << withRoot.out;
+    fs::remove(root.path() / "SHA256SUMS");
+
     fs::remove(set / "SHA256SUMS");
     const Output none = Cli({"verify", set.string()});
     EXPECT_EQ(none.status, 2);
     EXPECT_EQ(none.err,
               set.string() + "/ holds no SHA256SUMS, nor does any backup set folder (CD-A, DVD-A, BD-A, …) in it.\n");
     EXPECT_EQ(none.out, "");
+}
+
+// Under the folder's lock, the temporaries a stopped run left go; a set
+// folder whose disc would lack a file, or hold what has no checksum, gets no
+// SHA256SUMS.
+TEST_F(checksum, WritingRemovesStaleTemporariesAndRefusesAnIncompleteFolder)
+{
+    const fs::path stale = set / ".kelvark-4242-0.tmp";
+    std::unique_ptr<Journal> running;
+    struct Row {
+        std::string what;
+        std::function<void()> make;
+        std::string line;
+    };
+    const std::vector<Row> rows = {
+        {"the folder's lock taken",
+         [&] {
+             running = std::make_unique<Journal>();
+             ASSERT_FALSE(running->Lock(root.str(), Operation::Sort).Failed());
+         },
+         "Kelvark is already sorting this folder"},
+        {"a wave missing", [&] { fs::remove(set / "Alder 2.wav"); },
+         "DVD-A: Alder: \"Alder 2.wav\" is missing; no SHA256SUMS was written."},
+        {"a folder", [&] { fs::create_directory(set / "more"); },
+         "DVD-A: can't list \"more\" in SHA256SUMS: it is a folder; no SHA256SUMS was written."},
+        {"a pipe", [&] { ASSERT_EQ(::mkfifo((set / "take.wav").c_str(), 0644), 0); },
+         "DVD-A: can't list \"take.wav\" in SHA256SUMS: it is not a regular file; no SHA256SUMS was written."},
+    };
+    const auto before = Snapshot(set);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteFile(stale, "the sums of a run killed");
+        row.make();
+        RecordingProgress never;
+        const ChecksumOutcome outcome = WriteChecksums(root.str(), false, never);
+        EXPECT_TRUE(outcome.failed);
+        ASSERT_FALSE(outcome.lines.empty());
+        EXPECT_TRUE(outcome.lines[0].starts_with(row.line)) << outcome.lines[0];
+        EXPECT_EQ(fs::exists(stale), running != nullptr);
+        EXPECT_FALSE(fs::exists(set / "SHA256SUMS"));
+        running.reset();
+        fs::remove_all(set);
+        fs::create_directory(set);
+        for (const auto& [name, bytes] : before)
+            WriteFile(set / name, bytes);
+    }
+    // A hidden file of another shape is the user's: it is listed.
+    WriteFile(stale, "the sums of a run killed");
+    WriteFile(set / ".kelvark-notes.tmp", "kept");
+    RecordingProgress never;
+    EXPECT_EQ(WriteChecksums(root.str(), false, never).lines,
+              std::vector<std::string>{"DVD-A: SHA256SUMS lists 10 files."});
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_EQ(Sha256Check(set).status, 0);
 }
 
 TEST_F(checksum, ReadingTheFilesLeavesTheirAccessTimesAsTheyWere)
