@@ -6,6 +6,7 @@
 #include "TextCodec.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <iterator>
 #include <sys/stat.h>
@@ -16,21 +17,23 @@ namespace fs = std::filesystem;
 
 namespace kelvark {
 
-std::string NamedList(const std::vector<std::string>& names, bool quoted)
+std::string NamedList(const std::vector<std::string>& names, bool quoted, std::size_t unnamed)
 {
     // A folder of thousands can name thousands: a message names ten.
     constexpr std::size_t Named = 10;
     std::string text;
     for (std::size_t i = 0; i < names.size() && i < Named; ++i)
         text += (i == 0 ? "" : ", ") + (quoted ? "\"" + names[i] + "\"" : names[i]);
-    if (names.size() > Named)
-        text += " and " + std::to_string(names.size() - Named) + " more";
+    if (const std::size_t count = names.size() + unnamed; count > Named)
+        text += " and " + std::to_string(count - Named) + " more";
     return text;
 }
 
-std::string NoSetReason(const Medium& medium)
+std::string NoSetReason(const orvoProjectList& list, const orvoProject& project)
 {
-    return "Larger than one " + medium.name + " (" + medium.shortSize + ")";
+    std::string reason = list.NoSetReason(project);
+    reason.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(reason.front())));
+    return reason;
 }
 
 std::vector<std::string> ProjectsInNoSet(const orvoProjectList& list)
@@ -108,11 +111,14 @@ std::string Megabytes(std::int64_t bytes, const Regional& regional)
 std::string DiscNamesWarning(const orvoProjectList& list)
 {
     constexpr std::size_t Kept = 64;
-    std::vector<std::string> tooLong, badCharacters;
-    std::unordered_set<std::string> seen;
+    std::vector<std::string> tooLong, badCharacters, large;
+    std::unordered_set<std::string> seen, seenLarge;
     for (const auto& project : list.projects) {
         if (project->BackupNum < 0)
             continue;
+        for (const std::string_view name : project->FilesOfAtLeast(LargeFileSize))
+            if (seenLarge.emplace(name).second)
+                large.push_back(ShownText(name));
         for (const std::string_view name : project->FilesToMove()) {
             // Only a name to be shown is kept, so that one shared by projects is shown once.
             const bool longName = Utf16Length(name) > Kept;
@@ -133,6 +139,10 @@ std::string DiscNamesWarning(const orvoProjectList& list)
         text += (text.empty() ? "" : std::string(LineEnd) + LineEnd)
                 + "These names hold characters a disc written for Windows can't keep (* / : ; ? \\): "
                 + NamedList(badCharacters, true) + ".";
+    if (!large.empty())
+        text += (text.empty() ? "" : std::string(LineEnd) + LineEnd)
+                + "These files are 4 GiB or larger: a disc for them needs UDF or ISO 9660 level 3: "
+                + NamedList(large, true) + ".";
     return text;
 }
 

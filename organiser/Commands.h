@@ -12,12 +12,14 @@ namespace kelvark {
 // The command sequences that the window and the command line share.
 
 // Names as a message lists them: "A, B, C", the first ten and "and N more"
-// after them; with quoted, each in double quotes.
-std::string NamedList(const std::vector<std::string>& names, bool quoted = false);
+// after them; with quoted, each in double quotes. unnamed counts the names
+// beyond those given, which a caller of thousands needs not make.
+std::string NamedList(const std::vector<std::string>& names, bool quoted = false, std::size_t unnamed = 0);
 
-// Why a project is in no set of the plan for the medium: it does not fit an
-// empty one. "Larger than one CD (649 MB)".
-std::string NoSetReason(const Medium& medium);
+// Why the last plan left project in no set: it does not fit an empty one,
+// "Larger than one CD (649 MB)", or it shares files with projects that do not
+// fit one together, "Shares takes with A; together they need 5.1 GB, more than one DVD".
+std::string NoSetReason(const orvoProjectList& list, const orvoProject& project);
 // The names of the projects that the last plan left in no set, in list order.
 std::vector<std::string> ProjectsInNoSet(const orvoProjectList& list);
 // Says which projects fit on no disc of the medium, naming the first ten:
@@ -34,7 +36,8 @@ std::string SortTheRestQuestion(const orvoProjectList& list, const std::vector<o
 
 // The names of the files a sort puts on the discs that a disc written for
 // Windows can't keep: longer than 64 UTF-16 code units, or holding one of
-// * / : ; ? \. Empty when every name is kept.
+// * / : ; ? \; and the files of 4 GiB or more, which a disc holds only in UDF
+// or ISO 9660 level 3. Empty when there are none.
 std::string DiscNamesWarning(const orvoProjectList& list);
 
 // A set's tooltip: "DVD-C: 4,512.3 MB of 4,600.0 MB, 5 projects".

@@ -139,6 +139,7 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
         const auto isThis = [&](const orvoProject* user) { return user == &project; };
         const bool alone = entry && std::all_of(entry->players.begin(), entry->players.end(), isThis)
                            && (!entry->owner || isThis(entry->owner));
+        StepKind kind = project.ReadOnly ? StepKind::Copy : StepKind::Move;
         if (entry && !alone) {
             std::vector<const orvoProject*> users(entry->players.begin(), entry->players.end());
             if (entry->owner && std::find(users.begin(), users.end(), entry->owner) == users.end())
@@ -150,8 +151,10 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
             const auto mover = std::find_if(where.begin(), where.end(), [](const Destination& d) { return d.moves; });
             const bool splits =
                 mover != where.end() && std::any_of(where.begin(), where.end(), [&](const Destination& d) {
-                    return !d.moves || d.label != mover->label;
+                    return d.moves ? d.label != mover->label : d.set.empty() || d.set != mover->set;
                 });
+            if (std::any_of(where.begin(), where.end(), [](const Destination& d) { return !d.moves; }))
+                kind = StepKind::Copy;
             if (splits) {
                 if (refused.emplace(name).second) {
                     std::string text = "Can't " + verb + " \"" + std::string(name) + "\": it is used by ";
@@ -167,8 +170,7 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
         if (taken == planned.end()) {
             if (!alone)
                 shared.push_back(steps.size());
-            steps.push_back(
-                {pathOf(project.ReadDir, name), std::move(to), project.ReadOnly ? StepKind::Copy : StepKind::Move});
+            steps.push_back({pathOf(project.ReadDir, name), std::move(to), kind});
             continue;
         }
         // A file the plan already takes there: this project goes with the project that takes it.

@@ -88,13 +88,15 @@ public:
     struct Destination {
         std::string label; // shown in a refusal: a folder, "copied to …", "stays"
         bool moves; // the operation takes the project's files out of the folder
+        std::string set = {}; // the set folder a sort takes the files to, moved or copied
     };
     // Adds project's files (FilesToMove) to the plan, into destDir: copies when
     // the project is read-only. A file that an earlier project of the plan
     // already takes to the same place joins that project's unit. whereTo tells,
     // for every project that uses a file, where the operation leaves it: a file
     // that leaves the folder while a project that uses it stays (or goes
-    // elsewhere) is refused.
+    // elsewhere) is refused. A file that every project using it takes into
+    // one set, some of them copying, is copied: it stays for those.
     void AddProject(orvoProject& project, const std::string& destDir, const FolderOwners& owners,
                     const std::function<Destination(const orvoProject&)>& whereTo);
     // Adds one step of project's own unit (a rename).

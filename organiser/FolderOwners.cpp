@@ -190,6 +190,22 @@ std::optional<FolderOwners::Entry> FolderOwners::Find(std::string_view name) con
     return EntryOf(SlotAt(position));
 }
 
+std::vector<FolderOwners::SharedFile> FolderOwners::SharedFiles() const
+{
+    std::vector<SharedFile> shared;
+    // A file played twice or more has an entry of its own: a run of one
+    // position. Only the runs are walked, not every file of the folder. A
+    // renamed file is an own file that no project plays.
+    for (std::size_t word = 0, run = 0; word < runStarts.size(); ++word)
+        for (std::uint64_t starts = runStarts[word]; starts != 0; starts &= starts - 1, ++run) {
+            const std::uint32_t entry = runEntries[run];
+            const std::size_t position = word * 64 + static_cast<std::size_t>(std::countr_zero(starts));
+            if (entry != NoPlayer && (entry & Shared) != 0 && !gone[position])
+                shared.push_back({position, Players(PlayersAt(position), &numbered)});
+        }
+    return shared;
+}
+
 std::vector<std::string_view> FolderOwners::Names() const
 {
     std::vector<std::string_view> held;

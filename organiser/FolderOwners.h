@@ -93,6 +93,13 @@ public:
     bool LeftOut() const { return !leftOut.empty(); }
     // The entry of an ordinary file; none for a name the folder does not hold.
     std::optional<Entry> Find(std::string_view name) const;
+    // Every file that two projects or more play: its position in the scan's
+    // listing and its players, in listing order.
+    struct SharedFile {
+        std::size_t position;
+        Players players;
+    };
+    std::vector<SharedFile> SharedFiles() const;
     // The name of every ordinary file the folder holds.
     std::vector<std::string_view> Names() const;
     // The project of that exact name, listed or left out; nullptr when none.

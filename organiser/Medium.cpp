@@ -17,19 +17,21 @@ constexpr std::int64_t SmallestCustom = 8 * MiB;
 constexpr std::int64_t LargestCustom = std::int64_t{1024} * 1024 * 1024 * MiB; // 1,024 TiB
 
 // The budget in decimal units, as a question and a notice give it:
-// "733 megabytes" and "733 MB", or "8.5 gigabytes" and "8.5 GB".
-std::pair<std::string, std::string> SizeTexts(std::int64_t budget)
+// "733 megabytes" and "733 MB", or "8.5 gigabytes" and "8.5 GB"; rounded down,
+// or with roundUp rounded up.
+std::pair<std::string, std::string> SizeTexts(std::int64_t budget, bool roundUp = false)
 {
+    const auto rounded = [&](double value) { return roundUp ? std::ceil(value) : std::floor(value); };
     char number[32];
     if (budget < 1'000'000'000) {
-        std::snprintf(number, sizeof number, "%.0f", std::floor(static_cast<double>(budget) / 1e6));
+        std::snprintf(number, sizeof number, "%.0f", rounded(static_cast<double>(budget) / 1e6));
         return {std::string(number) + " megabytes", std::string(number) + " MB"};
     }
     if (budget < 1000LL * 1000 * 1000 * 1000) {
-        std::snprintf(number, sizeof number, "%.1f", std::floor(static_cast<double>(budget) / 1e8) / 10);
+        std::snprintf(number, sizeof number, "%.1f", rounded(static_cast<double>(budget) / 1e8) / 10);
         return {std::string(number) + " gigabytes", std::string(number) + " GB"};
     }
-    std::snprintf(number, sizeof number, "%.1f", std::floor(static_cast<double>(budget) / 1e11) / 10);
+    std::snprintf(number, sizeof number, "%.1f", rounded(static_cast<double>(budget) / 1e11) / 10);
     return {std::string(number) + " terabytes", std::string(number) + " TB"};
 }
 
@@ -41,6 +43,11 @@ Medium Named(std::string key, std::string prefix, std::string name, std::int64_t
 }
 
 } // namespace
+
+std::string ShortSizeAbove(std::int64_t bytes)
+{
+    return SizeTexts(bytes, true).second;
+}
 
 const std::vector<Medium>& Media()
 {

@@ -37,6 +37,9 @@ std::optional<Medium> CustomMedium(std::int64_t bytes);
 // with k, M, G, T (powers of 1,000) or KiB, MiB, GiB, TiB (powers of 1,024).
 // Empty, with the reason in error, when the word names none.
 std::optional<Medium> MediumNamed(std::string_view word, std::string& error);
+// A size as a medium's shortSize gives one, rounded up: "5.1 GB", "650 MB". A
+// size beyond a medium's budget never reads as the budget does.
+std::string ShortSizeAbove(std::int64_t bytes);
 // Every set folder prefix, of the named media and of a custom size.
 const std::vector<std::string>& SetPrefixes();
 

@@ -1,6 +1,7 @@
 #include "orvoProjectList.h"
 
 #include "BackupSet.h"
+#include "Commands.h"
 #include "FileOps.h"
 #include "ReadAhead.h"
 #include "TextCodec.h"
@@ -10,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 namespace kelvark {
@@ -217,11 +219,89 @@ std::string NotReadText(const orvoProject& project)
     return "Project " + project.Name + " was not read: " + project.ReadFailure;
 }
 
+std::vector<orvoProjectList::Share> orvoProjectList::Shares() const
+{
+    std::vector<Share> shares;
+    const std::vector<FolderOwners::SharedFile> files = owners.SharedFiles();
+    if (files.empty())
+        return shares;
+    std::unordered_map<const orvoProject*, int> positions;
+    for (int i = 0; i < projects.Count(); ++i)
+        positions.emplace(projects.Item(i).get(), i);
+    // The files by their places in the listing, where the players' waves find
+    // them; each player's waves are walked once for the costs it counts.
+    std::unordered_map<std::size_t, std::size_t> byPlace;
+    std::vector<int> sharing;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        const FolderOwners::SharedFile& file = files[k];
+        byPlace.emplace(file.position, k);
+        for (const orvoProject* player : file.players)
+            if (const auto found = positions.find(player); found != positions.end())
+                sharing.push_back(found->second);
+    }
+    std::sort(sharing.begin(), sharing.end());
+    sharing.erase(std::unique(sharing.begin(), sharing.end()), sharing.end());
+    shares.resize(files.size());
+    for (const int p : sharing) {
+        const orvoProject& project = *projects.Item(p);
+        for (int i = 0; i < project.WaveCount(); ++i) {
+            const auto place = byPlace.find(project.WavePosition(i));
+            if (place == byPlace.end())
+                continue;
+            auto& players = shares[place->second].players;
+            if (players.empty() || players.back().first != p) // two names of one file count once
+                players.emplace_back(p, FileCost(project.WaveSize(i)));
+        }
+    }
+    std::erase_if(shares, [](const Share& share) { return share.players.size() < 2; });
+    return shares;
+}
+
 void orvoProjectList::CalcBackup(const Medium& ForMedium)
 {
     medium = ForMedium;
     const std::int64_t budget = medium.budget;
     numBackups = 0;
+    sharedNoSet.clear();
+
+    // Projects that play a common file go into one set: they are planned as
+    // one project, as large as they are together with each shared file counted
+    // once, at the place in the list of the first of them. They are joined
+    // group by group (union-find), the first project of a group its root.
+    const auto count = static_cast<std::size_t>(projects.Count());
+    std::vector<std::size_t> group(count);
+    std::vector<std::int64_t> sizes(count);
+    std::vector<std::size_t> members(count, 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        group[i] = i;
+        sizes[i] = projects.Item(static_cast<int>(i))->discSize;
+    }
+    const auto root = [&](std::size_t p) {
+        while (group[p] != p)
+            p = group[p] = group[group[p]];
+        return p;
+    };
+    const std::vector<Share> shares = Shares();
+    const auto firstOf = [&](int player) { return root(static_cast<std::size_t>(player)); };
+    for (const Share& share : shares) {
+        for (const auto& [player, cost] : share.players) {
+            const std::size_t a = firstOf(share.players.front().first), b = firstOf(player);
+            if (a == b)
+                continue;
+            const std::size_t first = std::min(a, b), last = std::max(a, b);
+            group[last] = first;
+            sizes[first] += sizes[last];
+            members[first] += members[last];
+        }
+    }
+    for (const Share& share : shares) {
+        std::int64_t sum = 0, most = 0;
+        for (const auto& [player, cost] : share.players) {
+            sum += cost;
+            most = std::max(most, cost);
+        }
+        sizes[firstOf(share.players.front().first)] -= sum - most;
+    }
 
     // Each set takes, again and again, the largest unplaced project that still
     // fits, the earliest in the list among equal sizes. The projects that can
@@ -236,11 +316,9 @@ void orvoProjectList::CalcBackup(const Medium& ForMedium)
         int position;
     };
     std::vector<Waiting> waiting;
-    for (int i = 0; i < projects.Count(); ++i) {
-        const std::int64_t size = projects.Item(i)->discSize;
-        if (size >= 0 && size <= budget)
-            waiting.push_back({size, i});
-    }
+    for (std::size_t i = 0; i < count; ++i)
+        if (group[i] == i && sizes[i] >= 0 && sizes[i] <= budget)
+            waiting.push_back({sizes[i], static_cast<int>(i)});
     std::sort(waiting.begin(), waiting.end(), [](const Waiting& a, const Waiting& b) {
         return a.size != b.size ? a.size < b.size : a.position > b.position;
     });
@@ -278,9 +356,37 @@ void orvoProjectList::CalcBackup(const Medium& ForMedium)
         total += chosen.size;
         numBackups = set + 1;
     }
-    // The sets are given to the projects in list order, one pass over them.
-    for (int i = 0; i < projects.Count(); ++i)
-        projects.Item(i)->BackupNum = setOf[static_cast<std::size_t>(i)];
+    // The sets are given to the projects in list order, one pass over them,
+    // each project of a group the set of its group.
+    std::map<std::size_t, std::vector<const orvoProject*>> tooLarge; // the groups in no set, by root
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t first = root(i);
+        orvoProject& project = *projects.Item(static_cast<int>(i));
+        project.BackupNum = setOf[first];
+        if (setOf[first] < 0 && members[first] > 1)
+            tooLarge[first].push_back(&project);
+    }
+    // Each project of such a group names the others (the first ten).
+    constexpr std::size_t Named = 10;
+    for (const auto& [first, together] : tooLarge) {
+        const std::string need =
+            "; together they need " + ShortSizeAbove(sizes[first]) + ", more than one " + medium.name;
+        for (const orvoProject* project : together) {
+            std::vector<std::string> others;
+            for (std::size_t k = 0; k < together.size() && others.size() < Named; ++k)
+                if (together[k] != project)
+                    others.push_back(together[k]->Name);
+            const std::size_t unnamed = together.size() - 1 - others.size();
+            sharedNoSet.emplace(project, "shares takes with " + NamedList(others, false, unnamed) + need);
+        }
+    }
+}
+
+std::string orvoProjectList::NoSetReason(const orvoProject& project) const
+{
+    if (const auto shared = sharedNoSet.find(&project); shared != sharedNoSet.end())
+        return shared->second;
+    return "larger than one " + medium.name + " (" + medium.shortSize + ")";
 }
 
 std::vector<orvoProjectList::SetTotal> orvoProjectList::SetTotals() const
@@ -288,13 +394,34 @@ std::vector<orvoProjectList::SetTotal> orvoProjectList::SetTotals() const
     std::vector<SetTotal> sets(static_cast<std::size_t>(std::max(numBackups, 0)));
     for (std::size_t n = 0; n < sets.size(); ++n)
         sets[n].name = medium.prefix + "-" + SetLetters(static_cast<int>(n));
+    const auto inSet = [&](int backupNum) { return backupNum >= 0 && backupNum < numBackups; };
     for (const auto& project : projects) {
-        if (project->BackupNum < 0 || project->BackupNum >= numBackups)
+        if (!inSet(project->BackupNum))
             continue;
         SetTotal& set = sets[static_cast<std::size_t>(project->BackupNum)];
         ++set.projects;
         set.files += project->discFiles;
         set.bytes += project->discSize;
+    }
+    // A file that projects of one set share is on its disc once.
+    for (Share& share : Shares()) {
+        auto& players = share.players;
+        std::sort(players.begin(), players.end(), [&](const auto& a, const auto& b) {
+            return projects.Item(a.first)->BackupNum < projects.Item(b.first)->BackupNum;
+        });
+        for (std::size_t from = 0, to = 0; from < players.size(); from = to) {
+            const int backupNum = projects.Item(players[from].first)->BackupNum;
+            std::int64_t sum = 0, most = 0;
+            for (to = from; to < players.size() && projects.Item(players[to].first)->BackupNum == backupNum; ++to) {
+                sum += players[to].second;
+                most = std::max(most, players[to].second);
+            }
+            if (!inSet(backupNum))
+                continue;
+            SetTotal& set = sets[static_cast<std::size_t>(backupNum)];
+            set.files -= static_cast<std::int64_t>(to - from - 1);
+            set.bytes -= sum - most;
+        }
     }
     return sets;
 }

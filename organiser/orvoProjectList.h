@@ -11,7 +11,10 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace kelvark {
 
@@ -46,7 +49,12 @@ public:
 
     // Packs the projects into sets that each fit one disc of the medium: the
     // costs of a set's files (FileCost) add up to at most its budget.
+    // Projects that play a common file go into one set, or all into none.
     void CalcBackup(const Medium& ForMedium);
+    // Why the plan left project in no set: "larger than one CD (649 MB)", or
+    // for a project that shares files with others "shares takes with A;
+    // together they need 5.1 GB, more than one DVD".
+    std::string NoSetReason(const orvoProject& project) const;
     // What each set of the plan holds, in set order.
     struct SetTotal {
         std::string name; // "DVD-C"
@@ -107,6 +115,15 @@ private:
     Outcome Execute(Journal& journal, FilePlan& plan);
     // Removes a project that left the folder from the list and the owners.
     void Drop(const orvoProject& project);
+
+    // A file that projects of the list play: each of them by its position
+    // in the list, with what the file costs in its size, in list order.
+    struct Share {
+        std::vector<std::pair<int, std::int64_t>> players;
+    };
+    std::vector<Share> Shares() const;
+    // Why the projects of groups too large for one disc are in no set.
+    std::unordered_map<const orvoProject*, std::string> sharedNoSet;
 
     // The projects the sort in progress leaves in the folder.
     std::unordered_set<const orvoProject*> notSorted;

@@ -87,8 +87,7 @@ std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() c
         if (!project->ReadFailure.empty()) {
             mark(project.get(), NotReadText(*project));
         } else if (project->BackupNum < 0) {
-            mark(project.get(),
-                 "Project " + project->Name + ": larger than one " + medium.name + " (" + medium.shortSize + ")");
+            mark(project.get(), "Project " + project->Name + ": " + NoSetReason(*project));
         } else if (const auto wave = FirstInvalidWave(*project)) {
             mark(project.get(), "Project " + project->Name + ": invalid wave file name: " + *wave);
         } else {
@@ -200,7 +199,8 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         if (!sorted(user))
             return {"not sorted", false};
         const std::string set = prefix + "-" + SetLetters(user.BackupNum);
-        return user.ReadOnly ? FilePlan::Destination{"copied to " + set, false} : FilePlan::Destination{set, true};
+        return user.ReadOnly ? FilePlan::Destination{"copied to " + set, false, set}
+                             : FilePlan::Destination{set, true, set};
     };
     const auto planFiles = [&](std::shared_ptr<const FolderListing> listing) {
         FilePlan plan;

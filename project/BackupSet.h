@@ -21,4 +21,8 @@ constexpr std::int64_t FileCost(std::int64_t size)
     return (std::max<std::int64_t>(size, 0) + SectorSize - 1) / SectorSize * SectorSize + 1024;
 }
 
+// A disc image holds a file of this size or larger only in UDF or ISO 9660
+// level 3, which not every writing program makes by default.
+inline constexpr std::int64_t LargeFileSize = std::int64_t{4} << 30;
+
 } // namespace kelvark

@@ -165,6 +165,8 @@ void orvoProject::KeepWaves()
     const auto& waves = reading->waves;
     wavePositions.clear();
     wavePositions.reserve(waves.size());
+    waveSizes.clear();
+    waveSizes.reserve(waves.size());
     WaveExtras found;
     waveCost = 0;
     std::unordered_set<std::size_t> counted;
@@ -172,6 +174,7 @@ void orvoProject::KeepWaves()
         const orvoWave& wave = waves[i];
         const std::size_t position = wave.DiskPosition();
         wavePositions.push_back(position == FolderListing::npos ? Unlisted : static_cast<std::uint32_t>(position));
+        waveSizes.push_back(position == FolderListing::npos ? 0 : wave.fileSize);
         if (wave.DiskName() != wave.FileName)
             found.names.emplace_back(static_cast<std::uint32_t>(i), wave.FileName);
         if (position == FolderListing::npos)
@@ -263,6 +266,9 @@ void orvoProject::SetOwnFiles(const std::vector<std::string>& files)
                 discSize += FileCost(size);
         }
     }
+    ownFileSizes.clear();
+    for (const auto& name : files)
+        ownFileSizes.push_back(ownSizes[name]);
     for (const auto& [name, size] : ownSizes)
         discSize += FileCost(size);
     discFiles = static_cast<int>(files.size() + counted.size()) + waveFiles;

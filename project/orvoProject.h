@@ -115,6 +115,11 @@ public:
     std::string_view WaveDiskName(int i) const;
     // Wave i's name as the project file gives it.
     std::string_view WaveName(int i) const;
+    // The size the plan counts for wave i's file; 0 when none was found.
+    std::int64_t WaveSize(int i) const { return waveSizes.at(static_cast<std::size_t>(i)); }
+    // The files a move handles (FilesToMove) whose size in the plan is bytes
+    // or more, each once.
+    std::vector<std::string_view> FilesOfAtLeast(std::int64_t bytes) const;
 
     Messages& messages;
 
@@ -125,11 +130,14 @@ private:
     // The own files' names, each followed by a zero byte (no file name holds
     // one): one string per project, not one per file.
     std::string ownFiles;
+    // The size the plan counts for each own file, in the order of ownFiles.
+    std::vector<std::int64_t> ownFileSizes;
 
     // The waves kept. Each is its file's position in the listing: a folder
     // scan keeps hundreds of thousands of waves, and the listing names them.
     static constexpr std::uint32_t Unlisted = UINT32_MAX; // no file found
     std::vector<std::uint32_t> wavePositions;
+    std::vector<std::int64_t> waveSizes; // per wave, its file's size (fileSize)
     // What only some projects' waves need, kept apart: most projects have
     // none of it, and a folder scan keeps thousands of projects.
     struct WaveExtras {

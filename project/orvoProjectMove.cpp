@@ -37,6 +37,22 @@ std::vector<std::string_view> orvoProject::FilesToMove() const
     return files;
 }
 
+std::vector<std::string_view> orvoProject::FilesOfAtLeast(std::int64_t bytes) const
+{
+    const std::vector<std::string_view> own = ZeroEndedTexts(ownFiles);
+    std::vector<std::string_view> found;
+    for (std::size_t i = 0; i < own.size() && i < ownFileSizes.size(); ++i)
+        if (ownFileSizes[i] >= bytes)
+            found.push_back(own[i]);
+    // Such files are few: each is looked for among those found so far.
+    for (int i = 0; i < WaveCount(); ++i)
+        if (const std::string_view name = WaveDiskName(i);
+            waveSizes[static_cast<std::size_t>(i)] >= bytes && std::find(own.begin(), own.end(), name) == own.end()
+            && std::find(found.begin(), found.end(), name) == found.end())
+            found.push_back(name);
+    return found;
+}
+
 bool orvoProject::MoveTest(const std::string& destDir)
 {
     LastError.clear();

@@ -776,4 +776,34 @@ TEST_F(cli, SampleRefusesAFolderThatIsNotEmptyAndBadOptions)
     EXPECT_FALSE(fs::exists(temp.path() / "x"));
 }
 
+// The folder of --shared sorts to its end, with and without --skip-unsortable:
+// each project and its v2 land in one set folder, and the read-only project
+// that plays a take of the first stays, its take copied.
+TEST_F(cli, SampleSharedTakesSortIntoOneSetFolderEach)
+{
+    for (const bool skip : {false, true}) {
+        const std::string folder = (temp.path() / (skip ? "skip" : "all")).string();
+        ASSERT_EQ(Sample({folder, "--projects", "12", "--waves", "3", "--shared", "3"}).status, 0);
+        const Result sort =
+            skip ? Cli({"sort", "--cd", "--yes", "--skip-unsortable", folder}) : Cli({"sort", "--cd", "--yes", folder});
+        EXPECT_EQ(sort.status, 0) << sort.err;
+        EXPECT_EQ(sort.err, "Done.  CSV files are in folder " + folder + "/.\n");
+        for (const char* project : {"0001 Session", "0002 Session", "0003 Session"}) {
+            int sets = 0;
+            for (const auto& set : fs::directory_iterator(folder))
+                if (set.is_directory() && fs::exists(set.path() / (project + std::string(".cue"))))
+                    sets += fs::exists(set.path() / (project + std::string(" v2.cue"))) ? 1 : 10;
+            EXPECT_EQ(sets, 1) << project;
+        }
+        std::vector<std::string> left;
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (entry.is_regular_file())
+                left.push_back(entry.path().filename().string());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left,
+                  (std::vector<std::string>{"0001 Session 01.wav", "0001 Session Rough.bak", "0001 Session Rough.cue",
+                                            "Backup Report.txt", "BackupProjects.csv", "Backups.csv"}));
+    }
+}
+
 } // namespace

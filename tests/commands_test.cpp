@@ -150,4 +150,23 @@ TEST(Commands, NameTheFilesADiscForWindowsCannotKeep)
                     "\"a;b.wav\", \"why?.wav\".");
 }
 
+// A wave whose header declares 4 GiB or more, and an own file of that length
+// (sparse), are named; a file a byte shorter is not.
+TEST(Commands, NameTheFilesOf4GiBOrMore)
+{
+    Studio studio;
+    // The largest data chunk whose RIFF size does not wrap: the file declares 4 GiB and 7 bytes.
+    const std::uint32_t largest = UINT32_MAX - static_cast<std::uint32_t>(DeclaredSize(0)) + 8;
+    WriteProject(studio.root.path(), "Song", {{"huge.wav", largest}, {"small.wav"}});
+    for (const auto& [name, length] :
+         {std::pair{"Song.bak", LargeFileSize}, std::pair{"Song.txt", LargeFileSize - 1}}) {
+        WriteFile(studio.root.path() / name, "");
+        fs::resize_file(studio.root.path() / name, static_cast<std::uintmax_t>(length));
+    }
+    studio.Read(false);
+    studio.list.CalcBackup(Media()[4]); // a BD-R holds the project
+    EXPECT_EQ(DiscNamesWarning(studio.list), "These files are 4 GiB or larger: a disc for them needs UDF or ISO 9660 "
+                                             "level 3: \"Song.bak\", \"huge.wav\".");
+}
+
 } // namespace

@@ -9,6 +9,18 @@ namespace {
 
 using namespace fixtures;
 
+// Why a project one byte larger than the medium's budget is in no set.
+std::string TooLargeReason(const Medium& medium)
+{
+    FakeUi ui;
+    orvoProjectList list(ui.services());
+    auto project = std::make_shared<orvoProject>(ui.messages);
+    project->discSize = medium.budget + 1;
+    list.projects.add(project);
+    list.CalcBackup(medium);
+    return NoSetReason(list, *project);
+}
+
 TEST(Medium, EachMediumHasItsBudgetAndPrefix)
 {
     struct Case {
@@ -36,8 +48,8 @@ TEST(Medium, EachMediumHasItsBudgetAndPrefix)
         EXPECT_EQ(m.budget, c.budget) << c.key;
         EXPECT_EQ(BackupSortQuestion(m), "Move projects in to backup directories with a max size of " + c.size + "?");
     }
-    EXPECT_EQ(NoSetReason(CDMedium()), "Larger than one CD (649 MB)");
-    EXPECT_EQ(NoSetReason(DVDMedium()), "Larger than one DVD (4.6 GB)");
+    EXPECT_EQ(TooLargeReason(CDMedium()), "Larger than one CD (649 MB)");
+    EXPECT_EQ(TooLargeReason(DVDMedium()), "Larger than one DVD (4.6 GB)");
 }
 
 TEST(Medium, AWordNamesAMediumOrACustomSize)
@@ -82,7 +94,11 @@ TEST(Medium, AWordNamesAMediumOrACustomSize)
         }
     }
     EXPECT_EQ(CustomMedium(16000000000)->size, "15.9 gigabytes");
-    EXPECT_EQ(NoSetReason(*CustomMedium(16000000000)), "Larger than one custom disk (15.9 GB)");
+    EXPECT_EQ(TooLargeReason(*CustomMedium(16000000000)), "Larger than one custom disk (15.9 GB)");
+    // A size beyond a budget is rounded up, never down to the budget's text.
+    EXPECT_EQ(ShortSizeAbove(DVDMedium().budget + 1), "4.7 GB");
+    EXPECT_EQ(ShortSizeAbove(5100000000), "5.1 GB");
+    EXPECT_EQ(ShortSizeAbove(CDMedium().budget + 1), "681 MB");
 }
 
 TEST(Medium, AFileCostsWholeSectorsAndItsRecords)

@@ -1,3 +1,4 @@
+#include "Commands.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -165,6 +166,55 @@ TEST(CalcBackup, NamesSetsBeyondZWithTwoLetters)
     EXPECT_EQ(std::vector<std::string>(letters.begin() + 26, letters.end()),
               (std::vector<std::string>{"AA", "AB", "AC", "AD"}));
     EXPECT_EQ(studio.grid.rows[0].texts[1], "400.0");
+}
+
+// Projects that play a common file are one item of the plan, as large as they
+// are together with the file counted once; together too large, none has a set.
+TEST(CalcBackup, PlansProjectsThatShareAFileAsOne)
+{
+    struct Case {
+        std::vector<std::pair<std::string, std::vector<FixtureWave>>> projects; // in list order
+        std::vector<int> sets; // on CD
+        std::string firstReason; // of the first project in no set
+    };
+    const auto mb = [](std::uint32_t n) { return n * static_cast<std::uint32_t>(MB); };
+    const Case cases[] = {
+        // Apart, V1 v2 would fill set A and V1 set B.
+        {{{"Other", {{"o.wav", mb(300)}}},
+          {"V1", {{"s.wav", mb(400)}}},
+          {"V1 v2", {{"s.wav", mb(400)}, {"n.wav", mb(200)}}},
+          {"V1 v3", {{"n.wav", mb(200)}}}},
+         {1, 0, 0, 0},
+         ""},
+        {{{"Big", {{"b1.wav", mb(400)}}},
+          {"Big v2", {{"b1.wav", mb(400)}, {"b2.wav", mb(400)}}},
+          {"Small", {{"m.wav"}}}},
+         {-1, -1, 0},
+         "Shares takes with Big; together they need 801 MB, more than one CD"}, // "Big v2.cue" lists first
+    };
+    for (const Case& c : cases) {
+        Studio studio;
+        for (const auto& [name, waves] : c.projects)
+            WriteProject(studio.root.path(), name, waves);
+        studio.Read(true);
+        std::vector<int> sets;
+        std::int64_t sizes = 0; // of the projects of set A, each file counted per project
+        std::string reason;
+        for (const auto& project : studio.list.projects) {
+            sets.push_back(project->BackupNum);
+            sizes += project->BackupNum == 0 ? project->discSize : 0;
+            if (project->BackupNum < 0 && reason.empty())
+                reason = NoSetReason(studio.list, *project);
+        }
+        EXPECT_EQ(sets, c.sets) << c.projects.front().first;
+        EXPECT_EQ(reason, c.firstReason);
+        // Set A counts each shared file once.
+        const orvoProjectList::SetTotal setA = studio.list.SetTotals().front();
+        if (c.firstReason.empty()) {
+            EXPECT_EQ(setA.files, 5); // three project files and two waves
+            EXPECT_EQ(setA.bytes, sizes - FileCost(DeclaredSize(mb(400))) - FileCost(DeclaredSize(mb(200))));
+        }
+    }
 }
 
 } // namespace

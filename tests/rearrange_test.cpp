@@ -279,4 +279,84 @@ TEST(Rearrange, KeepsAProjectThatSharesAFileWithOneTheReadLeftOut)
     EXPECT_EQ(left[0].reason, "Project Song: it shares \"song.wav\" with Song Mix, which the read left out");
 }
 
+// Projects that share takes go into one set folder, with and without leaving
+// the unsortable: a shared take moves once, or is copied where a read-only
+// project plays it, since it stays for that one. A group too large for one
+// disc stays in the folder, each of its projects saying why.
+TEST(Rearrange, SortsProjectsThatShareTakesIntoOneSetFolder)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::vector<FixtureWave>>> projects; // besides "Solo"
+        std::vector<std::string> together; // in one set folder after the sort
+        std::vector<std::string> inRoot; // still in the root folder after it
+        std::string refusal; // of the sort that does not leave the unsortable
+    };
+    const std::string tooLarge = "; together they need 801 MB, more than one CD";
+    const Case cases[] = {
+        {"versions",
+         {{"Take", {{"t1.wav", 300 * MB}}}, {"Take v2", {{"t1.wav", 300 * MB}, {"t2.wav", 100 * MB}}}},
+         {"Take.cue", "Take v2.cue", "t1.wav", "t2.wav"},
+         {},
+         ""},
+        {"read-only",
+         {{"Take", {{"t1.wav", 300 * MB}, {"t2.wav", 100 * MB}}}, {"Rough", {{"t1.wav", 300 * MB}}}},
+         {"Take.cue", "Rough.cue", "t1.wav", "t2.wav"},
+         {"Rough.cue", "t1.wav"},
+         ""},
+        {"too large",
+         {{"Big", {{"b1.wav", 400 * MB}}}, {"Big v2", {{"b1.wav", 400 * MB}, {"b2.wav", 400 * MB}}}},
+         {},
+         {"Big.cue", "Big v2.cue", "b1.wav", "b2.wav"},
+         "Project Big v2: shares takes with Big" + tooLarge + "\r\nProject Big: shares takes with Big v2" + tooLarge
+             + "\r\nNothing was moved."},
+    };
+    for (const Case& c : cases)
+        for (const bool leaveUnsortable : {false, true}) {
+            Sort s;
+            WriteProject(s.root.path(), "Solo", {{"solo.wav", 400 * MB}});
+            for (const auto& [name, waves] : c.projects)
+                WriteProject(s.root.path(), name, waves);
+            if (std::string(c.what) == "read-only")
+                MakeReadOnly(s.root.path() / "Rough.cue");
+            s.Read(true);
+            const auto before = Snapshot(s.root.path());
+
+            const bool refused = !c.refusal.empty() && !leaveUnsortable;
+            EXPECT_EQ(s.list.Rearrange(s.root.str(), "CD", leaveUnsortable), refused) << c.what;
+            if (refused) {
+                EXPECT_EQ(s.ui.messages.shown, std::vector<std::string>{c.refusal}) << c.what;
+                EXPECT_EQ(Snapshot(s.root.path()), before) << c.what;
+                continue;
+            }
+            EXPECT_TRUE(s.ui.messages.shown.empty()) << c.what;
+            EXPECT_FALSE(s.Exists("Solo.cue")) << c.what;
+            if (!c.together.empty()) {
+                const std::vector<std::string> names = s.Names();
+                const auto first = std::find(names.begin(), names.end(), c.projects.front().first);
+                const std::string set =
+                    "CD-" + SetLetters(s.Project(static_cast<int>(first - names.begin())).BackupNum);
+                for (const std::string& file : c.together)
+                    EXPECT_TRUE(s.Exists(set + "/" + file)) << c.what << ": " << set << "/" << file;
+            }
+            std::vector<std::string> inRoot = c.inRoot;
+            inRoot.insert(inRoot.end(), {"Backup Report.txt", "BackupProjects.csv", "Backups.csv"});
+            std::sort(inRoot.begin(), inRoot.end());
+            std::vector<std::string> left;
+            for (const auto& entry : fs::directory_iterator(s.root.path()))
+                if (entry.is_regular_file())
+                    left.push_back(entry.path().filename().string());
+            std::sort(left.begin(), left.end());
+            EXPECT_EQ(left, inRoot) << c.what;
+            // What was copied is what stayed.
+            for (const std::string& file : c.inRoot) {
+                for (const auto& set : s.Folders()) {
+                    if (s.Exists(set + "/" + file)) {
+                        EXPECT_EQ(ReadFile(s.root.path() / set / file), before.at(file)) << c.what << ": " << file;
+                    }
+                }
+            }
+        }
+}
+
 } // namespace

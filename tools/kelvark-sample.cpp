@@ -46,11 +46,13 @@ struct Project {
 
 void Usage(std::ostream& out)
 {
-    out << "usage: kelvark-sample FOLDER [--projects N] [--waves N] [--seed S]\n"
+    out << "usage: kelvark-sample FOLDER [--projects N] [--waves N] [--seed S] [--shared N]\n"
            "Writes a sample root folder of ORVEX projects into FOLDER (created when missing,\n"
            "refused when not empty). Without options: a small sample for trying Kelvark.\n"
            "With any option: N projects of N waves each, the same files for the same seed\n"
-           "(defaults: 100 projects, 10 waves, seed 1).\n";
+           "(defaults: 100 projects, 10 waves, seed 1). --shared N gives each of the first\n"
+           "N projects a \"v2\" that plays its takes and one more, and adds a read-only\n"
+           "project that plays the first project's first take.\n";
 }
 
 std::string Le16(std::uint16_t v)
@@ -207,6 +209,31 @@ std::vector<Project> GeneratedProjects(int count, int waves, std::uint64_t seed)
     return projects;
 }
 
+// Each of the first count projects gets a second version, as a user saves one:
+// "0042 Session v2" plays every take of "0042 Session" and one new take. A
+// read-only rough mix then plays the first take of the first project.
+void AddSharedVersions(std::vector<Project>& projects, int count, std::uint64_t seed)
+{
+    std::mt19937_64 random(seed + 1); // apart from the projects' own numbers, which stay as they were
+    const auto n = std::min(static_cast<std::size_t>(count), projects.size());
+    for (std::size_t p = 0; p < n; ++p) {
+        Project version = projects[p];
+        version.name += " v2";
+        const auto frames = static_cast<std::uint32_t>((30 + static_cast<std::int64_t>(random() % 391)) * SampleRate);
+        version.waves.push_back(
+            {WaveName(version.name, version.waves.size()), frames, {{0, static_cast<std::int64_t>(frames)}}, true});
+        version.trackNames.push_back("Overdub");
+        for (Wave& wave : version.waves)
+            wave.written = wave.name.starts_with(version.name); // the takes of the first version are written with it
+        projects.push_back(version);
+    }
+    if (n > 0) {
+        const Project& first = projects.front();
+        projects.push_back({first.name + " Rough", {first.waves.front()}, {first.trackNames.front()}, true});
+        projects.back().waves.front().written = false;
+    }
+}
+
 template <typename Number> bool ParseNumber(std::string_view text, Number& value)
 {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -220,6 +247,7 @@ int main(int argc, char** argv)
     std::string folder;
     int projectCount = 100;
     int waveCount = 10;
+    int sharedCount = 0;
     std::uint64_t seed = 1;
     bool generated = false;
 
@@ -230,10 +258,11 @@ int main(int argc, char** argv)
             Usage(std::cout);
             return 0;
         }
-        if (arg == "--projects" || arg == "--waves" || arg == "--seed") {
+        if (arg == "--projects" || arg == "--waves" || arg == "--seed" || arg == "--shared") {
             const bool ok = i + 1 < args.size()
                             && (arg == "--seed"       ? ParseNumber(args[i + 1], seed)
                                 : arg == "--projects" ? ParseNumber(args[i + 1], projectCount) && projectCount > 0
+                                : arg == "--shared"   ? ParseNumber(args[i + 1], sharedCount) && sharedCount > 0
                                                       : ParseNumber(args[i + 1], waveCount) && waveCount > 0);
             if (!ok) {
                 std::cerr << "kelvark-sample: " << arg << " needs a positive whole number\n";
@@ -262,7 +291,8 @@ int main(int argc, char** argv)
             std::cerr << "kelvark-sample: " << folder << " is not empty; nothing written\n";
             return 1;
         }
-        const auto projects = generated ? GeneratedProjects(projectCount, waveCount, seed) : SampleProjects();
+        auto projects = generated ? GeneratedProjects(projectCount, waveCount, seed) : SampleProjects();
+        AddSharedVersions(projects, sharedCount, seed);
         for (const Project& project : projects)
             WriteProject(folder, project);
     } catch (const std::exception& error) {

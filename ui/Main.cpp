@@ -567,7 +567,6 @@ void Main::PlanForMedium()
 void Main::ShowSetTips()
 {
     const Regional& regional = projectList.regional;
-    const QString noSet = QString::fromStdString(NoSetReason(projectList.medium));
     QStringList setTips;
     for (const orvoProjectList::SetTotal& set : projectList.SetTotals())
         setTips.append(QString::fromStdString(SetTotalText(set, projectList.medium, regional)));
@@ -575,7 +574,7 @@ void Main::ShowSetTips()
         const orvoProject& project = *projectList.projects.Item(p);
         QTreeWidgetItem* row = grdOut->topLevelItem(p);
         if (project.BackupNum < 0)
-            row->setToolTip(4, noSet);
+            row->setToolTip(4, QString::fromStdString(NoSetReason(projectList, project)));
         else if (project.BackupNum < setTips.size())
             row->setToolTip(4, setTips[project.BackupNum]);
         if (project.ReadOnly)
