@@ -67,8 +67,11 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
     // on the disk or the network; RWF_NOWAIT does the same for the read. The
     // length and the close come whatever the read gave (a read short of a
     // small file's end would cut a plain link); a failed open cancels all three.
+    // A link is not followed, and a FIFO or a device opens without waiting;
+    // a head is taken only from what the length's step finds a regular file.
     open_how how{};
-    how.flags = static_cast<std::uint64_t>(ReadFlags() & ~O_CLOEXEC); // a direct descriptor has no exec flag
+    how.flags = static_cast<std::uint64_t>((ReadFlags() & ~O_CLOEXEC) // a direct descriptor has no exec flag
+                                           | O_NOFOLLOW | O_NONBLOCK);
     how.resolve = RESOLVE_CACHED;
     io_uring& uring = ring->ring;
     unsigned steps = 0;
@@ -86,7 +89,7 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
         step->flags |= IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
         step->user_data = i * Steps + ReadHead;
         step = io_uring_get_sqe(&uring);
-        io_uring_prep_statx(step, folder, names[i], 0, STATX_SIZE, &ring->stats[i]);
+        io_uring_prep_statx(step, folder, names[i], AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE, &ring->stats[i]);
         step->flags |= IOSQE_IO_HARDLINK;
         step->user_data = i * Steps + Stat;
         step = io_uring_get_sqe(&uring);
@@ -125,7 +128,7 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
     }
     for (std::size_t i = 0; i < count; ++i) {
         const auto& got = ring->results[i];
-        if (names[i] && got[Open] >= 0 && got[ReadHead] >= 0 && got[Stat] == 0)
+        if (names[i] && got[Open] >= 0 && got[ReadHead] >= 0 && got[Stat] == 0 && S_ISREG(ring->stats[i].stx_mode))
             heads[i] = WaveHead{{ring->blocks[i].data(), static_cast<std::size_t>(got[ReadHead])},
                                 HeadBytes,
                                 static_cast<std::int64_t>(ring->stats[i].stx_size)};
