@@ -87,10 +87,21 @@ void ReadAhead::Fill()
     }
 }
 
-ReadAhead::Result ReadAhead::Take(orvoProject& project)
+ReadAhead::Result ReadAhead::Take(orvoProject& project, const std::function<bool()>& stopped)
 {
     std::unique_lock lock(mutex);
-    finished.wait(lock, [&] { return copies.front().pending == 0; });
+    const auto read = [&] { return copies.front().pending == 0; };
+    if (!stopped) {
+        finished.wait(lock, read);
+    } else {
+        while (!finished.wait_for(lock, AskEvery, read)) {
+            lock.unlock(); // the question may let the window's events run
+            const bool stop = stopped();
+            lock.lock();
+            if (stop)
+                return Result::Stopped;
+        }
+    }
     Copy& copy = copies.front();
     lock.unlock();
 

@@ -4,9 +4,11 @@
 #include "orvoProject.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,7 +35,7 @@ namespace kelvark {
 class ReadAhead final {
 public:
     // What reading a project gave.
-    enum class Result { Read, WaveFailed, NotOpened };
+    enum class Result { Read, WaveFailed, NotOpened, Stopped };
 
     // Starts reading projects, in their order, with up to requests (at least
     // 2) files under way, opened relative to the open folder. Their waves are
@@ -48,7 +50,12 @@ public:
     // what was read and passes the notices of its waves through its messages,
     // then adds up its measured waves. NotOpened when its project file could
     // not be opened (its LastError says why), WaveFailed when a wave failed.
-    Result Take(orvoProject& project);
+    // While it waits, stopped (when given) is asked every AskEvery whether
+    // the user stopped the read: Stopped, with the project left as it was,
+    // once it says so. A file that takes long to answer (a slow share) then
+    // holds no Ctrl-C, which reaches the calling thread only.
+    Result Take(orvoProject& project, const std::function<bool()>& stopped = {});
+    static constexpr std::chrono::milliseconds AskEvery{100};
 
 private:
     // Messages that are kept to be passed on later.

@@ -165,7 +165,11 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             failed = true;
             AddFolderError(LastError, project->LastError);
         } else {
-            switch (ahead ? ahead->Take(*project) : readHere(*project)) {
+            // While a project read ahead is awaited, the user is asked again
+            // whether to go on.
+            const auto cancelled = [&] { return !ui.progress.OK(done, project->Name); };
+            switch (ahead ? ahead->Take(*project, cancelled) : readHere(*project)) {
+            case ReadAhead::Result::Stopped: stopped = true; break;
             case ReadAhead::Result::NotOpened:
                 failed = true;
                 project->ReadFailure = project->LastError;
@@ -180,6 +184,8 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                 break;
             }
         }
+        if (stopped)
+            break;
         ++done;
     }
     ahead.reset(); // a read cancelled: what is under way ends, what was read ahead goes

@@ -195,6 +195,35 @@ TEST(ReadFolder, StopsReadingWhenCancelledAndKeepsTheUnreadProjects)
     studio.list.FillGrid(studio.grid);
     EXPECT_EQ(studio.grid.rows[1].texts, (GridRow{"Two", ".0", "0", "0", "A", "ERR"}));
 
+    // Cancelled while the project read ahead at its turn does not come: the
+    // read is asked again, and stops.
+    struct CancellingProgress final : Progress {
+        std::vector<std::string> calls;
+        void Hide() override {}
+        void Startup(int) override {}
+        bool OK(int k, const std::string& text) override
+        {
+            calls.push_back(std::to_string(k) + " " + text);
+            if (calls.size() < 3)
+                return true;
+            const std::lock_guard lock(heldMutex); // the user cancels: the file may answer now
+            heldName.clear();
+            heldReleased.notify_all();
+            return false;
+        }
+    } cancelling;
+    const auto read = RunBounded([&] {
+        heldName = "Two.cue";
+        orvoProjectList list({studio.ui.messages, cancelling});
+        list.requestsInFlight = 32;
+        list.ReadFolder(studio.root.str(), true, true);
+        std::string outcome;
+        for (const std::string& call : cancelling.calls)
+            outcome += call + "|";
+        return outcome + std::to_string(list.projects.Item(0)->WaveCount())
+               + std::to_string(list.projects.Item(1)->WaveCount());
+    });
+    EXPECT_EQ(read, "0 One|1 Two|1 Two|10");
 }
 
 TEST(ReadFolder, WithoutARootFolderKeepsThePreviousList)
