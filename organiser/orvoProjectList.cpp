@@ -9,6 +9,7 @@
 #include <malloc.h>
 #include <map>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -152,11 +153,17 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                 readable.push_back(project.get());
         if (oneAtATime || readable.empty())
             return nullptr;
-        return std::make_unique<ReadAhead>(readable, folder, std::min(requestsInFlight, MaxRequestsInFlight), measure);
+        try {
+            return std::make_unique<ReadAhead>(readable, folder, std::min(requestsInFlight, MaxRequestsInFlight),
+                                               measure);
+        } catch (const std::system_error&) { // no thread could start: the projects are read here
+            return nullptr;
+        }
     };
     auto ahead = readAhead(projects, true);
     int done = 0;
     std::vector<orvoProject*> listed;
+    bool stopped = false;
     for (const auto& project : projects) {
         if (!ui.progress.OK(done, project->Name))
             break;
