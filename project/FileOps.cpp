@@ -313,7 +313,7 @@ FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t lengt
     return file;
 }
 
-FileDescriptor OpenRegular(int folder, const char* name, std::error_code& error)
+FileDescriptor OpenRegular(int folder, const char* name, std::error_code& error, std::int64_t* length)
 {
     FileDescriptor file = OpenRead(folder, name, O_NOFOLLOW | O_NONBLOCK);
     struct stat status {};
@@ -322,8 +322,14 @@ FileDescriptor OpenRegular(int folder, const char* name, std::error_code& error)
         error = errno == ELOOP ? std::make_error_code(std::errc::invalid_argument) : LastErrno();
         return {};
     }
-    error = S_ISREG(status.st_mode) ? std::error_code() : std::make_error_code(std::errc::invalid_argument);
-    return error ? FileDescriptor() : std::move(file);
+    if (!S_ISREG(status.st_mode)) {
+        error = std::make_error_code(std::errc::invalid_argument);
+        return {};
+    }
+    error.clear();
+    if (length)
+        *length = status.st_size;
+    return file;
 }
 
 bool MemoryProbe::InMemory(const FileDescriptor& file)

@@ -103,9 +103,10 @@ void Announce(const FileDescriptor& file, std::int64_t length);
 FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length);
 // OpenRead of a regular file: a link is not followed and nothing waits for a
 // FIFO's writer or a device; what was opened is tested, and only a regular
-// file is given. error is the open's error, or EINVAL for anything else (a
-// link included), as CopyNoReplace refuses it.
-FileDescriptor OpenRegular(int folder, const char* name, std::error_code& error);
+// file is given, with its length in length when asked. error is the open's
+// error, or EINVAL for anything else (a link included), as CopyNoReplace
+// refuses it.
+FileDescriptor OpenRegular(int folder, const char* name, std::error_code& error, std::int64_t* length = nullptr);
 // IsReadOnly of an open file.
 bool IsReadOnly(const FileDescriptor& file);
 // IsReadOnly of the file name in the open folder (AT_FDCWD: the working folder).

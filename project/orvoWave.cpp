@@ -48,7 +48,8 @@ std::uint16_t Le16(const unsigned char* b)
 // leaves the head.
 class HeaderReader final {
 public:
-    explicit HeaderReader(int file) : file(file) {}
+    // length: the file's, -1 when it is not known yet.
+    HeaderReader(int file, std::int64_t length) : file(file), length(length) {}
     HeaderReader(const WaveHead& head, orvoWave& wave, int folder)
         : data(head.block.data()), capacity(static_cast<std::int64_t>(head.asked)),
           blockBytes(static_cast<std::int64_t>(head.block.size())), loaded(true), length(head.length), wave(&wave),
@@ -170,6 +171,7 @@ bool orvoWave::Find()
 FileDescriptor orvoWave::Open(int folder)
 {
     openFailure = Failure::NotFound;
+    openedLength = -1;
     return Find() ? OpenFound(folder) : FileDescriptor();
 }
 
@@ -179,7 +181,7 @@ FileDescriptor orvoWave::OpenFound(int folder)
     const std::string path = folder == AT_FDCWD ? project->ReadDir + DiskName().data() : std::string();
     const char* name = folder == AT_FDCWD ? path.c_str() : DiskName().data();
     std::error_code error;
-    FileDescriptor file = OpenRegular(folder, name, error);
+    FileDescriptor file = OpenRegular(folder, name, error, &openedLength);
     openFailure = Failure::None;
     if (error) {
         // The name as it stands now tells a file gone since the folder was
@@ -211,7 +213,7 @@ bool orvoWave::FileGetSize(const FileDescriptor& file, Messages& notices)
         failure = openFailure == Failure::None ? Failure::NotFound : openFailure;
         return true;
     }
-    HeaderReader in(file.Get());
+    HeaderReader in(file.Get(), openedLength);
     return ReadChunks(in, notices);
 }
 

@@ -85,6 +85,8 @@ private:
     // system's error of an Unreadable file.
     Failure openFailure = Failure::None;
     int openError = 0;
+    // The length of the file the last Open opened, found as it was tested; -1 when none.
+    std::int64_t openedLength = -1;
     // The length the RIFF header declares, kept for the text of HeaderShort.
     std::int64_t declared = 0;
 
