@@ -9,6 +9,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -43,6 +44,11 @@ public:
     ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests, bool measure);
     // Lets the requests under way end and drops every copy not taken.
     ~ReadAhead();
+    // Ends a read the user stopped without waiting for the requests under
+    // way: a file that does not answer (a share gone away) holds up its
+    // thread, not the caller. The threads end as their requests do, and the
+    // last of them drops the copies.
+    static void Abandon(std::unique_ptr<ReadAhead> reader);
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
@@ -112,6 +118,7 @@ private:
     void Start(std::size_t count);
 
     const std::vector<orvoProject*> order;
+    const FileDescriptor folderHeld; // the folder's own descriptor, open as long as a thread may use it
     const int folder;
     const std::size_t threadCount;
     const bool measure;
@@ -122,6 +129,8 @@ private:
     std::deque<Copy> copies; // the window, in order; only Take takes from it
     std::deque<Request> requests;
     bool stopping = false;
+    bool abandoned = false;
+    std::size_t running = 0; // the threads started whose Work has not ended
     // Every thread of threadCount was started, or tried; set with mutex held,
     // read without it where a late answer costs one probe.
     std::atomic<bool> allStarted = false;

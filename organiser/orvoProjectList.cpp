@@ -163,10 +163,12 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     auto ahead = readAhead(projects, true);
     int done = 0;
     std::vector<orvoProject*> listed;
-    bool stopped = false;
+    bool stopped = false; // by the user
     for (const auto& project : projects) {
-        if (!ui.progress.OK(done, project->Name))
+        if (!ui.progress.OK(done, project->Name)) {
+            stopped = true;
             break;
+        }
         announce(done + ProjectsAhead);
         if (!project->LastError.empty()) { // the same name as another project file
             failed = true;
@@ -195,7 +197,9 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             break;
         ++done;
     }
-    ahead.reset(); // a read cancelled: what is under way ends, what was read ahead goes
+    if (stopped && ahead) // the user does not wait for a file that does not answer
+        ReadAhead::Abandon(std::move(ahead));
+    ahead.reset(); // the threads end, and what was read ahead and not taken goes
     ahead = readAhead(leftOut, false);
     for (const auto& project : projects)
         listed.push_back(project.get());
