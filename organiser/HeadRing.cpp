@@ -67,8 +67,11 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
     // on the disk or the network; RWF_NOWAIT does the same for the read. The
     // length and the close come whatever the read gave (a read short of a
     // small file's end would cut a plain link); a failed open cancels all three.
+    // A link is not followed, and a FIFO or a device opens without waiting;
+    // a head is taken only from what the length's step finds a regular file.
     open_how how{};
-    how.flags = static_cast<std::uint64_t>(ReadFlags() & ~O_CLOEXEC); // a direct descriptor has no exec flag
+    how.flags = static_cast<std::uint64_t>((ReadFlags() & ~O_CLOEXEC) // a direct descriptor has no exec flag
+                                           | O_NOFOLLOW | O_NONBLOCK);
     how.resolve = RESOLVE_CACHED;
     io_uring& uring = ring->ring;
     unsigned steps = 0;
@@ -86,7 +89,7 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
         step->flags |= IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
         step->user_data = i * Steps + ReadHead;
         step = io_uring_get_sqe(&uring);
-        io_uring_prep_statx(step, folder, names[i], 0, STATX_SIZE, &ring->stats[i]);
+        io_uring_prep_statx(step, folder, names[i], AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE, &ring->stats[i]);
         step->flags |= IOSQE_IO_HARDLINK;
         step->user_data = i * Steps + Stat;
         step = io_uring_get_sqe(&uring);
@@ -106,7 +109,6 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
         ring.reset();
         return result;
     }
-    bool refused = false;
     for (unsigned done = 0; done < steps; ++done) {
         io_uring_cqe* completion = nullptr;
         int waited = 0;
@@ -118,20 +120,31 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
             return result;
         }
         ring->results[completion->user_data / Steps][completion->user_data % Steps] = completion->res;
-        // An old kernel that does not know a step, or a file system that
-        // cannot tell whether a read would wait: no later call does better.
-        refused = refused || completion->res == -EINVAL || completion->res == -EOPNOTSUPP;
         io_uring_cqe_seen(&uring, completion);
     }
+    bool refused = false;
     for (std::size_t i = 0; i < count; ++i) {
         const auto& got = ring->results[i];
-        if (names[i] && got[Open] >= 0 && got[ReadHead] >= 0 && got[Stat] == 0)
+        if (!names[i])
+            continue;
+        const bool stated = got[Stat] == 0;
+        const bool regular = stated && S_ISREG(ring->stats[i].stx_mode);
+        // An old kernel that does not know a step, or a file system that
+        // cannot tell whether a read would wait: no later call does better.
+        // What is not a regular file (a FIFO) answers for itself only.
+        const bool refusal =
+            std::any_of(got.begin(), got.end(), [](int res) { return res == -EINVAL || res == -EOPNOTSUPP; });
+        refused = refused || (refusal && (regular || !stated));
+        if (regular && got[Open] >= 0 && got[ReadHead] >= 0)
             heads[i] = WaveHead{{ring->blocks[i].data(), static_cast<std::size_t>(got[ReadHead])},
                                 HeadBytes,
                                 static_cast<std::int64_t>(ring->stats[i].stx_size)};
     }
-    if (refused)
+    if (refused) { // no file gets a head: the heads read lie in the ring, which goes
+        for (std::size_t i = 0; i < count; ++i)
+            heads[i].reset();
         ring.reset();
+    }
     return result;
 }
 

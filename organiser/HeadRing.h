@@ -17,9 +17,9 @@ namespace kelvark {
 // kernel, four times a wave when each step is a call of its own.
 // Only what is in memory is taken: the open and the read are asked not to
 // wait for a disk or a network. A file one of whose steps would wait, or
-// failed, gets no head and is measured the usual way, which gives its
-// outcome and its errors. Where the kernel offers no io_uring, or refuses
-// one of these steps, no file gets a head.
+// failed, and one that is not a regular file, gets no head and is measured
+// the usual way, which gives its outcome and its errors. Where the kernel
+// offers no io_uring, or refuses one of these steps, no file gets a head.
 class HeadRing final {
 public:
     // The files read at once, at most.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <csignal>
+#include <fcntl.h>
 #include <malloc.h>
 #include <pthread.h>
 #include <system_error>
@@ -19,7 +20,9 @@ ReadAhead::Copy::Copy(const orvoProject& original) : project(unused)
 }
 
 ReadAhead::ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests, bool measure)
-    : order(projects), folder(folder), threadCount(static_cast<std::size_t>(requests)), measure(measure)
+    : order(projects), folderHeld(folder == AT_FDCWD ? -1 : ::fcntl(folder, F_DUPFD_CLOEXEC, 0)),
+      folder(folderHeld.Get() >= 0 ? folderHeld.Get() : folder), threadCount(static_cast<std::size_t>(requests)),
+      measure(measure)
 {
     const std::size_t cores = std::max(1U, std::thread::hardware_concurrency());
     // Without waves to measure relative to an open folder there is no sign
@@ -45,7 +48,7 @@ void ReadAhead::Start(std::size_t count)
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &saved);
     try {
-        while (threads.size() < count)
+        for (; threads.size() < count; ++running)
             threads.emplace_back(&ReadAhead::Work, this);
     } catch (...) {
         pthread_sigmask(SIG_SETMASK, &saved, nullptr);
@@ -64,6 +67,23 @@ ReadAhead::~ReadAhead()
     malloc_trim(0);
 }
 
+void ReadAhead::Abandon(std::unique_ptr<ReadAhead> reader)
+{
+    ReadAhead* const ahead = reader.release();
+    std::unique_lock lock(ahead->mutex);
+    ahead->stopping = true;
+    ahead->abandoned = true;
+    ahead->requests.clear();
+    for (auto& thread : ahead->threads)
+        thread.detach();
+    ahead->threads.clear();
+    const bool ended = ahead->running == 0;
+    ahead->requested.notify_all(); // with the lock held: the last thread to end deletes ahead
+    lock.unlock();
+    if (ended)
+        delete ahead;
+}
+
 void ReadAhead::Stop()
 {
     {
@@ -78,6 +98,8 @@ void ReadAhead::Stop()
 
 void ReadAhead::Fill()
 {
+    if (stopping) // an abandoned read's projects may be gone
+        return;
     while (added < order.size() && copies.size() < threadCount && requests.size() < threadCount) {
         Copy& copy = copies.emplace_back(*order[added++]);
         // The first window's project files come before any wave: they tell
@@ -87,10 +109,21 @@ void ReadAhead::Fill()
     }
 }
 
-ReadAhead::Result ReadAhead::Take(orvoProject& project)
+ReadAhead::Result ReadAhead::Take(orvoProject& project, const std::function<bool()>& stopped)
 {
     std::unique_lock lock(mutex);
-    finished.wait(lock, [&] { return copies.front().pending == 0; });
+    const auto read = [&] { return copies.front().pending == 0; };
+    if (!stopped) {
+        finished.wait(lock, read);
+    } else {
+        while (!finished.wait_for(lock, AskEvery, read)) {
+            lock.unlock(); // the question may let the window's events run
+            const bool stop = stopped();
+            lock.lock();
+            if (stop)
+                return Result::Stopped;
+        }
+    }
     Copy& copy = copies.front();
     lock.unlock();
 
@@ -118,8 +151,13 @@ void ReadAhead::Work()
     std::unique_lock lock(mutex);
     for (;;) {
         requested.wait(lock, [&] { return stopping || !requests.empty(); });
-        if (stopping)
+        if (stopping) {
+            const bool last = --running == 0 && abandoned;
+            lock.unlock();
+            if (last)
+                delete this;
             return;
+        }
         const Request request = requests.front();
         requests.pop_front();
         lock.unlock();

@@ -4,9 +4,12 @@
 #include "orvoProject.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,7 +36,7 @@ namespace kelvark {
 class ReadAhead final {
 public:
     // What reading a project gave.
-    enum class Result { Read, WaveFailed, NotOpened };
+    enum class Result { Read, WaveFailed, NotOpened, Stopped };
 
     // Starts reading projects, in their order, with up to requests (at least
     // 2) files under way, opened relative to the open folder. Their waves are
@@ -41,6 +44,11 @@ public:
     ReadAhead(const std::vector<orvoProject*>& projects, int folder, int requests, bool measure);
     // Lets the requests under way end and drops every copy not taken.
     ~ReadAhead();
+    // Ends a read the user stopped without waiting for the requests under
+    // way: a file that does not answer (a share gone away) holds up its
+    // thread, not the caller. The threads end as their requests do, and the
+    // last of them drops the copies.
+    static void Abandon(std::unique_ptr<ReadAhead> reader);
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
@@ -48,7 +56,12 @@ public:
     // what was read and passes the notices of its waves through its messages,
     // then adds up its measured waves. NotOpened when its project file could
     // not be opened (its LastError says why), WaveFailed when a wave failed.
-    Result Take(orvoProject& project);
+    // While it waits, stopped (when given) is asked every AskEvery whether
+    // the user stopped the read: Stopped, with the project left as it was,
+    // once it says so. A file that takes long to answer (a slow share) then
+    // holds no Ctrl-C, which reaches the calling thread only.
+    Result Take(orvoProject& project, const std::function<bool()>& stopped = {});
+    static constexpr std::chrono::milliseconds AskEvery{100};
 
 private:
     // Messages that are kept to be passed on later.
@@ -105,6 +118,7 @@ private:
     void Start(std::size_t count);
 
     const std::vector<orvoProject*> order;
+    const FileDescriptor folderHeld; // the folder's own descriptor, open as long as a thread may use it
     const int folder;
     const std::size_t threadCount;
     const bool measure;
@@ -115,6 +129,8 @@ private:
     std::deque<Copy> copies; // the window, in order; only Take takes from it
     std::deque<Request> requests;
     bool stopping = false;
+    bool abandoned = false;
+    std::size_t running = 0; // the threads started whose Work has not ended
     // Every thread of threadCount was started, or tried; set with mutex held,
     // read without it where a late answer costs one probe.
     std::atomic<bool> allStarted = false;

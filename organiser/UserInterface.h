@@ -29,8 +29,9 @@ public:
 // it shows nothing and the next OK returns false); OK(k, name) is called
 // before item k, lets pending events run, and returns false once the user
 // cancelled (the window's Cancel or Esc, Ctrl-C, SIGTERM or SIGHUP on a
-// terminal): the loop then stops before item k. It hides itself when the last
-// item (k == n - 1) is announced.
+// terminal): the loop then stops before item k. While item k keeps a loop
+// waiting, OK(k, name) is called again now and then. It hides itself when the
+// last item (k == n - 1) is announced.
 class Progress {
 public:
     virtual ~Progress() = default;

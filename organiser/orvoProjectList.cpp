@@ -10,6 +10,7 @@
 #include <malloc.h>
 #include <map>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -154,20 +155,32 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                 readable.push_back(project.get());
         if (oneAtATime || readable.empty())
             return nullptr;
-        return std::make_unique<ReadAhead>(readable, folder, std::min(requestsInFlight, MaxRequestsInFlight), measure);
+        try {
+            return std::make_unique<ReadAhead>(readable, folder, std::min(requestsInFlight, MaxRequestsInFlight),
+                                               measure);
+        } catch (const std::system_error&) { // no thread could start: the projects are read here
+            return nullptr;
+        }
     };
     auto ahead = readAhead(projects, true);
     int done = 0;
     std::vector<orvoProject*> listed;
+    bool stopped = false; // by the user
     for (const auto& project : projects) {
-        if (!ui.progress.OK(done, project->Name))
+        if (!ui.progress.OK(done, project->Name)) {
+            stopped = true;
             break;
+        }
         announce(done + ProjectsAhead);
         if (!project->LastError.empty()) { // the same name as another project file
             failed = true;
             AddFolderError(LastError, project->LastError);
         } else {
-            switch (ahead ? ahead->Take(*project) : readHere(*project)) {
+            // While a project read ahead is awaited, the user is asked again
+            // whether to go on.
+            const auto cancelled = [&] { return !ui.progress.OK(done, project->Name); };
+            switch (ahead ? ahead->Take(*project, cancelled) : readHere(*project)) {
+            case ReadAhead::Result::Stopped: stopped = true; break;
             case ReadAhead::Result::NotOpened:
                 failed = true;
                 project->ReadFailure = project->LastError;
@@ -182,9 +195,13 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                 break;
             }
         }
+        if (stopped)
+            break;
         ++done;
     }
-    ahead.reset(); // a read cancelled: what is under way ends, what was read ahead goes
+    if (stopped && ahead) // the user does not wait for a file that does not answer
+        ReadAhead::Abandon(std::move(ahead));
+    ahead.reset(); // the threads end, and what was read ahead and not taken goes
     ahead = readAhead(leftOut, false);
     for (const auto& project : projects)
         listed.push_back(project.get());

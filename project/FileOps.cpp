@@ -321,8 +321,28 @@ void Announce(const FileDescriptor& file, std::int64_t length)
 
 FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length)
 {
-    FileDescriptor file = OpenRead(folder, name.c_str());
+    std::error_code error;
+    FileDescriptor file = OpenRegular(folder, name.c_str(), error);
     Announce(file, length);
+    return file;
+}
+
+FileDescriptor OpenRegular(int folder, const char* name, std::error_code& error, std::int64_t* length)
+{
+    FileDescriptor file = OpenRead(folder, name, O_NOFOLLOW | O_NONBLOCK);
+    struct stat status {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0) {
+        // O_NOFOLLOW refuses a link as the name's last part with ELOOP.
+        error = errno == ELOOP ? std::make_error_code(std::errc::invalid_argument) : LastErrno();
+        return {};
+    }
+    if (!S_ISREG(status.st_mode)) {
+        error = std::make_error_code(std::errc::invalid_argument);
+        return {};
+    }
+    error.clear();
+    if (length)
+        *length = status.st_size;
     return file;
 }
 

@@ -103,8 +103,14 @@ FileDescriptor OpenRead(int folder, const char* name, int extra = 0);
 // it) at once: a read later finds them in memory, and a scan that announces
 // many files keeps a cold disk busy with all of them.
 void Announce(const FileDescriptor& file, std::int64_t length);
-// OpenRead, then Announce.
+// OpenRead of a regular file, then Announce.
 FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length);
+// OpenRead of a regular file: a link is not followed and nothing waits for a
+// FIFO's writer or a device; what was opened is tested, and only a regular
+// file is given, with its length in length when asked. error is the open's
+// error, or EINVAL for anything else (a link included), as CopyNoReplace
+// refuses it.
+FileDescriptor OpenRegular(int folder, const char* name, std::error_code& error, std::int64_t* length = nullptr);
 // IsReadOnly of an open file.
 bool IsReadOnly(const FileDescriptor& file);
 // IsReadOnly of the file name in the open folder (AT_FDCWD: the working folder).

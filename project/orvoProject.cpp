@@ -30,16 +30,19 @@ bool orvoProject::FileOpenRead(TagFile& fi, int folder)
     // The project file is the one on disk, whatever the letter case of its extension.
     const auto file = Listing().ProjectFile(Name);
     fi.Close(); // whatever file it held before
+    std::error_code error;
     if (file) {
         // The file is opened once and the open file tested; the folder is
         // asked only when it could not be opened, as a test by name does.
         const std::string name = folder == AT_FDCWD ? ReadDir + *file : *file;
-        FileDescriptor opened = OpenRead(folder, name.c_str());
+        FileDescriptor opened = OpenRegular(folder, name.c_str(), error);
         ReadOnly = opened.Get() >= 0 ? IsReadOnly(opened) : IsReadOnly(folder, name.c_str());
         fi.Open(std::move(opened));
     }
     if (!fi.IsOpen()) {
-        LastError = "Can't open CUE file " + Name;
+        // Listed as a regular file, it was replaced since by something else.
+        LastError = "Can't open CUE file " + Name
+                    + (error == std::errc::invalid_argument ? ": " + *file + " is not a regular file" : "");
         return true;
     }
     return false;

@@ -48,11 +48,12 @@ std::uint16_t Le16(const unsigned char* b)
 // leaves the head.
 class HeaderReader final {
 public:
-    explicit HeaderReader(int file) : file(file) {}
-    HeaderReader(const WaveHead& head, const orvoWave& wave, int folder)
+    // length: the file's, -1 when it is not known yet.
+    HeaderReader(int file, std::int64_t length) : file(file), length(length) {}
+    HeaderReader(const WaveHead& head, orvoWave& wave, int folder)
         : data(head.block.data()), capacity(static_cast<std::int64_t>(head.asked)),
-          blockBytes(static_cast<std::int64_t>(head.block.size())), loaded(true), length(head.length),
-          wave(&wave), folder(folder)
+          blockBytes(static_cast<std::int64_t>(head.block.size())), loaded(true), length(head.length), wave(&wave),
+          folder(folder)
     {
     }
 
@@ -108,7 +109,7 @@ private:
     std::int64_t blockBytes = 0;
     bool loaded = false;
     std::int64_t length = -1;
-    const orvoWave* wave = nullptr; // whose file a walk from a head opens, relative to folder
+    orvoWave* wave = nullptr; // whose file a walk from a head opens, relative to folder
     int folder = AT_FDCWD;
     FileDescriptor opened;
 };
@@ -145,6 +146,9 @@ std::string orvoWave::LastError() const
     case Failure::HeaderShort:
         return "Header of \"" + std::string(DiskName()) + "\" gives " + std::to_string(declared)
                + " bytes, the file has " + std::to_string(fileSize) + ".";
+    case Failure::Unreadable:
+        return "Can't read \"" + std::string(DiskName()) + "\": " + ErrorText({openError, std::generic_category()});
+    case Failure::NotRegular: return std::string(DiskName()) + " is not a regular file";
     case Failure::None: break;
     }
     return {};
@@ -166,13 +170,34 @@ bool orvoWave::Find()
 
 FileDescriptor orvoWave::Open(int folder)
 {
+    openFailure = Failure::NotFound;
+    openedLength = -1;
     return Find() ? OpenFound(folder) : FileDescriptor();
 }
 
-FileDescriptor orvoWave::OpenFound(int folder) const
+FileDescriptor orvoWave::OpenFound(int folder)
 {
     // A listed name is followed by a zero byte: it is a C string as it stands.
-    return OpenRead(folder, folder == AT_FDCWD ? (project->ReadDir + DiskName().data()).c_str() : DiskName().data());
+    const std::string path = folder == AT_FDCWD ? project->ReadDir + DiskName().data() : std::string();
+    const char* name = folder == AT_FDCWD ? path.c_str() : DiskName().data();
+    std::error_code error;
+    FileDescriptor file = OpenRegular(folder, name, error, &openedLength);
+    openFailure = Failure::None;
+    if (error) {
+        // The name as it stands now tells a file gone since the folder was
+        // listed, or replaced by something else, from one that is there.
+        struct stat status {};
+        if (::fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            openFailure = Failure::NotFound;
+        } else if (!S_ISREG(status.st_mode) || error == std::errc::invalid_argument) {
+            openFailure = Failure::NotRegular;
+        } else {
+            openFailure = Failure::Unreadable;
+            openError = error.value();
+            fileSize = status.st_size;
+        }
+    }
+    return file;
 }
 
 bool orvoWave::FileGetSize(const FileDescriptor& file, Messages& notices)
@@ -185,18 +210,25 @@ bool orvoWave::FileGetSize(const FileDescriptor& file, Messages& notices)
         return true;
     }
     if (file.Get() < 0) {
-        failure = Failure::NotFound;
+        failure = openFailure == Failure::None ? Failure::NotFound : openFailure;
         return true;
     }
-    HeaderReader in(file.Get());
+    HeaderReader in(file.Get(), openedLength);
     return ReadChunks(in, notices);
 }
 
 bool orvoWave::FileGetSize(const WaveHead& head, int folder, Messages& notices)
 {
     failure = Failure::None;
+    openFailure = Failure::None;
     HeaderReader in(head, *this, folder);
-    return ReadChunks(in, notices);
+    const bool failed = ReadChunks(in, notices);
+    // The walk went past the head, and the file could not be opened for the rest.
+    if (openFailure != Failure::None) {
+        failure = openFailure;
+        return true;
+    }
+    return failed;
 }
 
 bool orvoWave::ReadChunks(HeaderReader& in, Messages& notices)

@@ -53,9 +53,10 @@ public:
     bool FileGetSize(const WaveHead& head, int folder, Messages& notices);
     // True when the last measure failed.
     bool Failed() const { return failure != Failure::None; }
-    // Opens the wave's file, relative to the open folder (AT_FDCWD: ReadDir).
-    // No descriptor when the wave names no file to measure or its file is
-    // not found.
+    // Opens the wave's file, relative to the open folder (AT_FDCWD: ReadDir),
+    // if it is a regular file. No descriptor when the wave names no file to
+    // measure, or its file is not found, not a regular file any more or can't
+    // be opened: FileGetSize then tells which.
     FileDescriptor Open(int folder);
     // Finds the file of FileName when the wave names one to measure; true
     // when it is found, whose name DiskName then gives.
@@ -78,15 +79,23 @@ private:
     std::uint32_t diskPosition = Unlisted;
     // What failed, kept as a kind rather than a text: the text follows from
     // the kind and the names, and most waves have none.
-    enum class Failure : std::uint8_t { None, InvalidName, NotFound, SizeZero, HeaderShort };
+    enum class Failure : std::uint8_t { None, InvalidName, NotFound, SizeZero, HeaderShort, Unreadable, NotRegular };
     Failure failure = Failure::None;
+    // Why the last open gave no descriptor (None when it gave one), and the
+    // system's error of an Unreadable file.
+    Failure openFailure = Failure::None;
+    int openError = 0;
+    // The length of the file the last Open opened, found as it was tested; -1 when none.
+    std::int64_t openedLength = -1;
     // The length the RIFF header declares, kept for the text of HeaderShort.
     std::int64_t declared = 0;
 
     friend class HeaderReader;
     bool Measured() const;
-    // Opens the file that Find found, relative to the open folder.
-    FileDescriptor OpenFound(int folder) const;
+    // Opens the file that Find found, relative to the open folder, and sets
+    // openFailure; a file that is there but can't be opened has its length
+    // measured all the same: it is copied and moved like any other.
+    FileDescriptor OpenFound(int folder);
     bool ReadChunks(HeaderReader& in, Messages& notices);
 };
 

@@ -287,6 +287,64 @@ TEST(FaultMissingFile, ReportsNeedOnlyTheNames)
                                                  "\r\nCD-C\r\n----\r\nC\r\n");
 }
 
+// Runs the test from here on as the user nobody, who may open only what
+// others may read; root again at its end. Why it can't, in unavailable.
+class AsNobody final {
+public:
+    AsNobody()
+    {
+        if (::geteuid() != 0 || ::seteuid(65534) != 0)
+            unavailable = "cannot act as another user: not root";
+    }
+    ~AsNobody()
+    {
+        if (unavailable.empty() && ::seteuid(0) != 0)
+            std::abort(); // every later test would run as nobody
+    }
+    AsNobody(const AsNobody&) = delete;
+    AsNobody& operator=(const AsNobody&) = delete;
+    std::string unavailable;
+};
+
+TEST(FaultUnreadableFile, CountsAndMovesATakeTheUserCannotRead)
+{
+    // Another user's take, which only its owner may read, in a folder the
+    // user may write: it is there, its length counts in the plan, and the
+    // sort moves it. Read one file at a time and with many under way (the
+    // waves' heads then come through a ring as well).
+    for (const int requests : {1, 32}) {
+        TempDir root;
+        fs::permissions(root.path(), fs::perms::all);
+        WriteProject(root.path(), "Big", {{"Big 01.wav", 1000}, {"Big 02.wav", 7000000}});
+        WriteProject(root.path(), "Small", {{"Small 01.wav", 6000000}});
+        for (const auto& [file, size] :
+             {std::pair{"Big 01.wav", 1000}, {"Big 02.wav", 7000000}, {"Small 01.wav", 6000000}})
+            fs::resize_file(root.path() / file, static_cast<std::uintmax_t>(DeclaredSize(size)));
+        fs::permissions(root.path() / "Big 02.wav", fs::perms::owner_read | fs::perms::owner_write);
+        const auto before = Snapshot(root.path());
+        FakeUi ui;
+        orvoProjectList list(ui.services());
+        list.requestsInFlight = requests;
+        FakeGrid grid;
+        {
+            AsNobody nobody;
+            if (!nobody.unavailable.empty())
+                GTEST_SKIP() << nobody.unavailable;
+            EXPECT_TRUE(ReadFolderCommand(list, root.str(), true, true, *CustomMedium(16 << 20), grid));
+            EXPECT_EQ(list.LastError, "Errors for this folder: \r\n\r\n"
+                                      "  Project: Big\r\n"
+                                      "     Can't read \"Big 02.wav\": "
+                                          + Text(std::errc::permission_denied));
+            ASSERT_EQ(grid.rows.size(), 2U);
+            EXPECT_EQ(grid.rows[0].texts[4], "A");
+            EXPECT_EQ(grid.rows[1].texts[4], "B"); // with Big, the set would need more than the disk
+            EXPECT_FALSE(BackupCommand(list, root.str(), BackupKind::Sort, ui.messages));
+        }
+        ExpectNothingLost(before, root.path());
+        EXPECT_TRUE(fs::exists(root.path() / "DISC-A" / "Big 02.wav")) << requests << " in flight";
+    }
+}
+
 TEST(FaultAppearingFile, SortRefusesToReplaceAFileThatAppearedInTheSetFolder)
 {
     Folder f;

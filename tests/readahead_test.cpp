@@ -3,8 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <dlfcn.h>
+#include <pthread.h>
 
 using namespace kelvark;
+
+// This program's pthread_create: while threadsRefused, no thread starts, as
+// on a system out of threads or memory; else the C library's.
+namespace {
+bool threadsRefused = false;
+} // namespace
+
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*),
+                              void* argument)
+{
+    if (threadsRefused)
+        return EAGAIN;
+    static const auto next = reinterpret_cast<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>(
+        ::dlsym(RTLD_NEXT, "pthread_create"));
+    return next(thread, attributes, start, argument);
+}
 
 namespace {
 
@@ -147,6 +166,15 @@ TEST(ReadAhead, ShowsWhatAReadOneFileAtATimeShowsWhateverTheRequestsInFlightAndT
                 EXPECT_EQ(many.progress, one.progress) << what;
                 EXPECT_EQ(many.rows, one.rows) << what;
                 EXPECT_EQ(many.projects, one.projects) << what;
+                if (requests != 32)
+                    continue;
+                // Where no thread can start, the projects are read on the calling thread.
+                threadsRefused = true;
+                const Outcome alone = Read(dir.path(), requests, mixes, cancelAtCall);
+                threadsRefused = false;
+                EXPECT_EQ(alone.lastError, one.lastError) << what;
+                EXPECT_EQ(alone.progress, one.progress) << what;
+                EXPECT_EQ(alone.projects, one.projects) << what;
             }
 }
 

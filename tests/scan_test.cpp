@@ -1,12 +1,48 @@
+#include "ChildProcess.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace kelvark;
+
+// This program's openat: an open of a name ending in heldName never returns,
+// as on a share that does not answer; every other open goes through.
+namespace {
+std::string heldName;
+} // namespace
+
+extern "C" int openat(int folder, const char* name, int flags, ...)
+{
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list args;
+        va_start(args, flags);
+        mode = va_arg(args, mode_t);
+        va_end(args);
+    }
+    while (!heldName.empty() && std::string_view(name).ends_with(heldName))
+        ::pause();
+    static const auto next = reinterpret_cast<int (*)(int, const char*, int, ...)>(::dlsym(RTLD_NEXT, "openat"));
+    return next(folder, name, flags, mode);
+}
 
 namespace {
 
 using namespace fixtures;
+
+// A progress dialog that changes the folder once it is listed, before any of
+// its files is read.
+struct ChangingProgress final : Progress {
+    std::function<void()> change;
+    void Hide() override {}
+    void Startup(int) override { change(); }
+    bool OK(int, const std::string&) override { return true; }
+};
 
 TEST(ReadFolder, TellsMixFromRegularProjectsByTheCaseSensitiveMarker)
 {
@@ -78,13 +114,8 @@ TEST(ReadFolder, ListsTheErrorsOfTheFolder)
     for (const int requests : {1, 32}) {
         WriteFile(studio.root.path() / "B Lost.cue", CueText({{{"gone.wav", 0, 10}, {"empty.wav", 0, 10}}}));
         WriteProject(studio.root.path(), "D Gone", {});
-        struct RemovingProgress final : Progress {
-            fs::path victim;
-            void Hide() override {}
-            void Startup(int) override { fs::remove(victim); }
-            bool OK(int, const std::string&) override { return true; }
-        } removing;
-        removing.victim = studio.root.path() / "D Gone.cue";
+        ChangingProgress removing;
+        removing.change = [&] { fs::remove(studio.root.path() / "D Gone.cue"); };
         orvoProjectList list({studio.ui.messages, removing});
         list.requestsInFlight = requests;
         EXPECT_TRUE(list.ReadFolder(studio.root.str(), true, true));
@@ -98,6 +129,46 @@ TEST(ReadFolder, ListsTheErrorsOfTheFolder)
         fs::remove(studio.root.path() / "B Lost.cue");
         EXPECT_FALSE(list.ReadFolder(studio.root.str(), true, true));
         EXPECT_EQ(list.LastError, "");
+    }
+}
+
+TEST(ReadFolder, NamesWhatIsNoLongerARegularFileAndNeverWaitsForIt)
+{
+    // Files listed as regular files that are replaced by a FIFO, or by a link
+    // to one, before they are read: a read that waited for a writer would never end.
+    for (const int requests : {1, 32}) {
+        TempDir root;
+        const fs::path folder = root.path();
+        WriteProject(folder, "A Pipe", {});
+        WriteProject(folder, "B Waves", {{"b fifo.wav"}, {"b link.wav"}, {"b plain.wav"}});
+        const auto before = Snapshot(folder);
+        ChangingProgress replacing;
+        replacing.change = [&] {
+            for (const char* name : {"A Pipe.cue", "b fifo.wav", "b link.wav"})
+                fs::remove(folder / name);
+            ::mkfifo((folder / "A Pipe.cue").c_str(), 0644);
+            ::mkfifo((folder / "b fifo.wav").c_str(), 0644);
+            fs::create_symlink("b fifo.wav", folder / "b link.wav");
+        };
+        const auto errors = RunBounded([&] {
+            RecordingMessages messages;
+            orvoProjectList list({messages, replacing});
+            list.requestsInFlight = requests;
+            list.ReadFolder(root.str(), true, true);
+            return list.LastError;
+        });
+        EXPECT_EQ(errors, "Errors for this folder: \r\n\r\n"
+                          "  Can't open CUE file A Pipe: A Pipe.cue is not a regular file\r\n"
+                          "  Project: B Waves\r\n"
+                          "     b fifo.wav is not a regular file\r\n"
+                          "     b link.wav is not a regular file")
+            << requests << " in flight";
+        auto after = Snapshot(folder);
+        for (const char* name : {"A Pipe.cue", "b fifo.wav", "b link.wav"}) {
+            EXPECT_TRUE(fs::is_fifo(folder / name)) << name; // the link still leads to its FIFO
+            after[name] = before.at(name);
+        }
+        EXPECT_EQ(after, before);
     }
 }
 
@@ -118,6 +189,31 @@ TEST(ReadFolder, StopsReadingWhenCancelledAndKeepsTheUnreadProjects)
     studio.list.CalcBackup(CDMedium());
     studio.list.FillGrid(studio.grid);
     EXPECT_EQ(studio.grid.rows[1].texts, (GridRow{"Two", ".0", "0", "0", "A", "ERR"}));
+
+    // Cancelled while the project read ahead at its turn never comes: the
+    // read is asked again, and stops without waiting for it.
+    struct CancellingProgress final : Progress {
+        std::vector<std::string> calls;
+        void Hide() override {}
+        void Startup(int) override {}
+        bool OK(int k, const std::string& text) override
+        {
+            calls.push_back(std::to_string(k) + " " + text);
+            return calls.size() < 3;
+        }
+    } cancelling;
+    const auto read = RunBounded([&] {
+        heldName = "Two.cue";
+        orvoProjectList list({studio.ui.messages, cancelling});
+        list.requestsInFlight = 32;
+        list.ReadFolder(studio.root.str(), true, true);
+        std::string outcome;
+        for (const std::string& call : cancelling.calls)
+            outcome += call + "|";
+        return outcome + std::to_string(list.projects.Item(0)->WaveCount())
+               + std::to_string(list.projects.Item(1)->WaveCount());
+    });
+    EXPECT_EQ(read, "0 One|1 Two|1 Two|10");
 }
 
 TEST(ReadFolder, WithoutARootFolderKeepsThePreviousList)

@@ -5,10 +5,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -74,5 +77,45 @@ private:
     int status = 0;
     bool ended = false;
 };
+
+// Runs body in a child of this process that the system ends after seconds
+// if it has not ended by then: what body returned, or nothing when it did not
+// return (it hung, or threw). A test of what must never wait fails so rather
+// than hang.
+inline std::optional<std::string> RunBounded(const std::function<std::string()>& body, unsigned seconds = 30)
+{
+    int ends[2];
+    if (::pipe(ends) != 0)
+        throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(ends[0]);
+        ::alarm(seconds);
+        try {
+            const std::string text = body();
+            for (std::size_t done = 0; done < text.size();) {
+                const ssize_t wrote = ::write(ends[1], text.data() + done, text.size() - done);
+                if (wrote <= 0)
+                    ::_exit(1);
+                done += static_cast<std::size_t>(wrote);
+            }
+            ::_exit(0);
+        } catch (...) {
+            ::_exit(1);
+        }
+    }
+    ::close(ends[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got = 0; (got = ::read(ends[0], buffer, sizeof buffer)) != 0;)
+        if (got > 0)
+            text.append(buffer, static_cast<std::size_t>(got));
+        else if (errno != EINTR)
+            break;
+    ::close(ends[0]);
+    int status = 0;
+    while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    return pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? std::optional(text) : std::nullopt;
+}
 
 } // namespace fixtures

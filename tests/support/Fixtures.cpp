@@ -213,7 +213,12 @@ void RecordingProgress::Startup(int amountToDo)
 
 bool RecordingProgress::OK(int amountDone, const std::string& text)
 {
-    calls.push_back("OK " + std::to_string(amountDone) + " " + text);
+    // A read asks again, for the project it waits for, as long as it waits:
+    // a question repeated is one call.
+    std::string call = "OK " + std::to_string(amountDone) + " " + text;
+    if (!calls.empty() && calls.back() == call)
+        return keepGoing;
+    calls.push_back(std::move(call));
     if (okCalls++ == cancelAtCall)
         keepGoing = false;
     return keepGoing;
