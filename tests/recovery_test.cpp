@@ -5,9 +5,28 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace kelvark;
+
+// Reads of a journal fail while this is set, as on a network share that
+// answers EIO; every other read goes to the system.
+static bool failJournalReads = false;
+
+extern "C" ssize_t pread(int fd, void* buffer, size_t size, off_t at)
+{
+    char path[PATH_MAX] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    if (failJournalReads && ::readlink(link.c_str(), path, sizeof path - 1) > 0
+        && std::string_view(path).ends_with(Journal::FileName)) {
+        errno = EIO;
+        return -1;
+    }
+    return ::syscall(SYS_pread64, fd, buffer, size, at);
+}
 
 // Recovery on folders that come from elsewhere: journals nobody checked, files
 // changed by hand after a stop, copies of a stopped folder. Whatever happens,
@@ -86,6 +105,27 @@ struct Received {
         }
     }
 };
+
+// The record of a unit 0 that moves file across file systems, as the program
+// writes it, with its change time off by shift nanoseconds; as an earlier
+// release wrote it (without the change time) when withChange is false.
+std::vector<std::string> AcrossRecord(const fs::path& file, std::int64_t shift, bool withChange = true)
+{
+    struct stat status {};
+    ::lstat(file.c_str(), &status);
+    std::vector<std::string> fields{"across", "0", std::to_string(status.st_size),
+                                    std::to_string(status.st_mtim.tv_sec)};
+    if (withChange)
+        fields.push_back(std::to_string(status.st_ctim.tv_sec * 1000000000LL + status.st_ctim.tv_nsec + shift));
+    return fields;
+}
+
+// The copy of a move across file systems cut short, whole in the destination.
+void CopyWhole(const fs::path& from, const fs::path& to)
+{
+    fs::copy_file(from, to);
+    fs::last_write_time(to, fs::last_write_time(from));
+}
 
 std::string Named(const std::string& text, const fs::path& base)
 {
@@ -225,6 +265,36 @@ TEST(Recover, RefusesWhatWouldLoseAFileAndNamesTheProject)
              fs::copy_file(r.root / "A take.wav", r.dest / "A take.wav");
          },
          "", ""},
+        {"a move across file systems cut short, its source as recorded",
+         [](Received& r) {
+             WriteJournal(r.root,
+                          JournalText("move",
+                                      {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}},
+                                      {AcrossRecord(r.root / "A take.wav", 0)}));
+             CopyWhole(r.root / "A take.wav", r.dest / "A take.wav");
+         },
+         "", ""},
+        {"a move across file systems cut short, recorded by an earlier release",
+         [](Received& r) {
+             WriteJournal(r.root,
+                          JournalText("move",
+                                      {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}},
+                                      {AcrossRecord(r.root / "A take.wav", 0, false)}));
+             CopyWhole(r.root / "A take.wav", r.dest / "A take.wav");
+         },
+         "", ""},
+        {"a move across file systems cut short, its source changed since (its change time)",
+         [](Received& r) {
+             WriteJournal(r.root,
+                          JournalText("move",
+                                      {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}},
+                                      {AcrossRecord(r.root / "A take.wav", -1)}));
+             CopyWhole(r.root / "A take.wav", r.dest / "A take.wav");
+         },
+         "Can't finish: nothing was changed.\r\nProject A: can't move \"A take.wav\" to \"@/dest/A take.wav\": a file "
+         "changed since the move began",
+         "Can't undo: nothing was changed.\r\nProject A: can't move \"@/dest/A take.wav\" to \"A take.wav\": a file "
+         "changed since the move began"},
         {"a sort undone after a new file took a sorted project's name",
          [](Received& r) {
              r.StopSort();
@@ -270,6 +340,61 @@ TEST(Recover, RefusesWhatWouldLoseAFileAndNamesTheProject)
             }
             EXPECT_EQ(Snapshot(r.documents), Snapshot(Received().documents));
         }
+}
+
+// A journal that can't be read to its end is never taken for one cut short:
+// it stays, byte for byte, and every command says why it can't be read.
+TEST(ReceivedJournal, ThatCanNotBeReadToItsEndIsKept)
+{
+    const std::string cutShort = JournalLine({"kelvark-journal 2"}) + JournalLine({"kind", "sort"});
+    for (const bool whole : {true, false}) {
+        SCOPED_TRACE(whole ? "a stopped sort" : "a journal cut short before its plan was whole");
+        Received r;
+        if (whole)
+            r.StopSort();
+        else
+            WriteJournal(r.root, cutShort);
+        const auto before = r.Everything();
+        const std::string refusal = "The journal \"" + r.Root()
+                                    + ".kelvark-journal\" of a stopped operation can't be read: "
+                                    + std::make_error_code(std::errc::io_error).message() + ". Nothing was changed.";
+
+        failJournalReads = true;
+        EXPECT_EQ(r.Look(), Journal::State::Unreadable);
+        EXPECT_EQ(r.Recover(false), refusal);
+        Journal journal;
+        EXPECT_EQ(journal.Lock(r.Root(), Operation::Sort).Message(), refusal);
+        failJournalReads = false;
+        EXPECT_EQ(r.Everything(), before);
+        EXPECT_EQ(r.Look(), whole ? Journal::State::Stopped : Journal::State::None);
+    }
+}
+
+// Recover removes the temporaries a stopped run left in the folders it works
+// in, and only those: names of their own shape, of runs that are gone.
+TEST(Recover, RemovesTheTemporariesOfRunsThatAreGone)
+{
+    Received r;
+    r.StopSort();
+    const std::string gone = std::to_string(INT_MAX), alive = std::to_string(::getpid());
+    const std::vector<std::string> removed{".kelvark-" + gone + "-0.tmp", "CD-A/.kelvark-" + gone + "-1.tmp"};
+    const std::vector<std::string> kept{".kelvark-" + alive + "-2.tmp", ".kelvark-" + gone + "-3.tmp.wav",
+                                        ".kelvark-" + gone + ".tmp", "CD-A/.kelvark-x-4.tmp",
+                                        "kelvark-" + gone + "-5.tmp"};
+    for (const auto& name : removed)
+        WriteFile(r.root / name, "partial copy");
+    for (const auto& name : kept)
+        WriteFile(r.root / name, "someone's");
+    WriteFile(r.dest / (".kelvark-" + gone + "-6.tmp"), "outside the sort's folders");
+    auto expected = r.Everything();
+    for (const auto& name : removed)
+        expected.erase("music/" + name);
+    expected.erase("music/.kelvark-journal");
+
+    EXPECT_EQ(r.Recover(false), "");
+    ExpectNothingLost(expected, r.base.path());
+    for (const auto& name : removed)
+        EXPECT_FALSE(fs::exists(r.root / name)) << name;
 }
 
 // A copy of a stopped folder, or the folder renamed, recovers itself: names are
