@@ -319,8 +319,17 @@ Verdict Classify(const FilePlan& plan, std::size_t k, std::size_t i)
         return Verdict{Action::Refuse, label + ": can't " + verb + " \"" + plan.Shown(step.from) + "\""
                                            + (withDest ? " to \"" + plan.Shown(step.to) + "\"" : "") + ": " + reason};
     };
-    if (!from.there && !to.there)
+    if (!from.there && !to.there) {
+        // A file that passes through a hidden name (a rename in letter case
+        // only) is on its way when an earlier step of its unit brings it, or
+        // past this step when a later one takes it on.
+        const auto begin = unit.steps.begin(), at = begin + static_cast<std::ptrdiff_t>(i);
+        if (std::any_of(begin, at, [&](const FileStep& earlier) { return earlier.to == step.from; }))
+            return {};
+        if (std::any_of(at + 1, unit.steps.end(), [&](const FileStep& later) { return later.from == step.to; }))
+            return {Action::Skip, {}};
         return refuse("neither file is there");
+    }
     // The journal's stamps are of the sources of the plan it holds.
     if (!Matches(from, stamp, !plan.undoing) || !Matches(to, stamp, plan.undoing))
         return refuse("a file changed since the move began");

@@ -418,6 +418,13 @@ bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b)
     }
 }
 
+bool SameEntryOtherSpelling(const std::string& from, const std::string& to, const struct stat& fromStatus,
+                            const struct stat& toStatus)
+{
+    return from != to && fromStatus.st_dev == toStatus.st_dev && fromStatus.st_ino == toStatus.st_ino
+           && fromStatus.st_nlink == 1;
+}
+
 std::string ErrorText(const std::error_code& error)
 {
     return error.message();

@@ -145,6 +145,14 @@ private:
 // bytes, read to their ends: a copy that may stand in for the other.
 bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
 
+// True when the lookup of the name to found the very file named from, under
+// another spelling: to (its status toStatus) is the file of fromStatus, which
+// has no other name. A file system that folds letter case (FAT, exFAT, a
+// folder with case folding) finds "Song.cue" under "song.cue"; a second name
+// (a hard link) is not the same entry, and the file then has two links.
+bool SameEntryOtherSpelling(const std::string& from, const std::string& to, const struct stat& fromStatus,
+                            const struct stat& toStatus);
+
 // The system's description of an error.
 std::string ErrorText(const std::error_code& error);
 
