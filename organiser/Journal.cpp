@@ -395,6 +395,11 @@ Result Journal::Forget(const std::string& folder)
         Close();
         return Result(text);
     }
+    // The temporaries of the stopped run are no one's now: they go with its journal.
+    if (found == State::Stopped)
+        RemoveLeftoverTemps(read);
+    else
+        RemoveOrphanTemps(root);
     End();
     return {};
 }

@@ -99,8 +99,9 @@ public:
     // Takes folder's stopped journal for recover: its lock, and its plan in
     // plan(). A failure says why not (as Lock).
     Result TakeStopped(const std::string& folder);
-    // Removes the journal taken by TakeStopped, or an unreadable one: the
-    // files stay where they are.
+    // Removes the journal taken by TakeStopped, or an unreadable one, and
+    // the temporaries its run left (RemoveLeftoverTemps): the files stay
+    // where they are.
     Result Forget(const std::string& folder);
 
     // The state the last Lock, Look or TakeStopped found.

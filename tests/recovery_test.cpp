@@ -372,29 +372,34 @@ TEST(ReceivedJournal, ThatCanNotBeReadToItsEndIsKept)
 
 // Recover removes the temporaries a stopped run left in the folders it works
 // in, and only those: names of their own shape, of runs that are gone.
+// Forgetting the journal removes them too.
 TEST(Recover, RemovesTheTemporariesOfRunsThatAreGone)
 {
-    Received r;
-    r.StopSort();
-    const std::string gone = std::to_string(INT_MAX), alive = std::to_string(::getpid());
-    const std::vector<std::string> removed{".kelvark-" + gone + "-0.tmp", "CD-A/.kelvark-" + gone + "-1.tmp"};
-    const std::vector<std::string> kept{".kelvark-" + alive + "-2.tmp", ".kelvark-" + gone + "-3.tmp.wav",
-                                        ".kelvark-" + gone + ".tmp", "CD-A/.kelvark-x-4.tmp",
-                                        "kelvark-" + gone + "-5.tmp"};
-    for (const auto& name : removed)
-        WriteFile(r.root / name, "partial copy");
-    for (const auto& name : kept)
-        WriteFile(r.root / name, "someone's");
-    WriteFile(r.dest / (".kelvark-" + gone + "-6.tmp"), "outside the sort's folders");
-    auto expected = r.Everything();
-    for (const auto& name : removed)
-        expected.erase("music/" + name);
-    expected.erase("music/.kelvark-journal");
+    for (const bool forget : {false, true}) {
+        SCOPED_TRACE(forget ? "forget" : "finish");
+        Received r;
+        r.StopSort();
+        const std::string gone = std::to_string(INT_MAX), alive = std::to_string(::getpid());
+        const std::vector<std::string> removed{".kelvark-" + gone + "-0.tmp", "CD-A/.kelvark-" + gone + "-1.tmp"};
+        const std::vector<std::string> kept{".kelvark-" + alive + "-2.tmp", ".kelvark-" + gone + "-3.tmp.wav",
+                                            ".kelvark-" + gone + ".tmp", "CD-A/.kelvark-x-4.tmp",
+                                            "kelvark-" + gone + "-5.tmp"};
+        for (const auto& name : removed)
+            WriteFile(r.root / name, "partial copy");
+        for (const auto& name : kept)
+            WriteFile(r.root / name, "someone's");
+        WriteFile(r.dest / (".kelvark-" + gone + "-6.tmp"), "outside the sort's folders");
+        auto expected = r.Everything();
+        for (const auto& name : removed)
+            expected.erase("music/" + name);
+        expected.erase("music/.kelvark-journal");
 
-    EXPECT_EQ(r.Recover(false), "");
-    ExpectNothingLost(expected, r.base.path());
-    for (const auto& name : removed)
-        EXPECT_FALSE(fs::exists(r.root / name)) << name;
+        Journal journal;
+        EXPECT_EQ(forget ? journal.Forget(r.Root()).Message() : r.Recover(false), "");
+        ExpectNothingLost(expected, r.base.path());
+        for (const auto& name : removed)
+            EXPECT_FALSE(fs::exists(r.root / name)) << name;
+    }
 }
 
 // A copy of a stopped folder, or the folder renamed, recovers itself: names are
