@@ -290,21 +290,15 @@ bool SameFile(const Entry& a, const Entry& b)
     return a.status.st_dev == b.status.st_dev && a.status.st_ino == b.status.st_ino;
 }
 
-// A file's change time, in nanoseconds since 1970.
-std::int64_t ChangeTime(const struct stat& status)
-{
-    return static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
-}
-
 // A file found at one end of a step of a unit that moved across file systems
 // must be the file recorded then: its size, and its time (kept by the copy,
-// within the two seconds of a FAT time stamp); the source, which no copy
-// changes, its change time too, where the journal holds it.
-bool Matches(const Entry& entry, const FileStamp* stamp, bool source)
+// within the two seconds of a FAT time stamp). Its change time is no test
+// here: a source that an undo stopped after copying it back is a new file of
+// the same bytes; a source goes only while its twin holds its bytes.
+bool Matches(const Entry& entry, const FileStamp* stamp)
 {
     return !stamp || !entry.there
-           || (entry.status.st_size == stamp->size && std::abs(entry.status.st_mtim.tv_sec - stamp->mtime) <= 2
-               && (!source || stamp->ctime == FileStamp::Unknown || ChangeTime(entry.status) == stamp->ctime));
+           || (entry.status.st_size == stamp->size && std::abs(entry.status.st_mtim.tv_sec - stamp->mtime) <= 2);
 }
 
 Verdict Classify(const FilePlan& plan, std::size_t k, std::size_t i)
@@ -330,8 +324,7 @@ Verdict Classify(const FilePlan& plan, std::size_t k, std::size_t i)
             return {Action::Skip, {}};
         return refuse("neither file is there");
     }
-    // The journal's stamps are of the sources of the plan it holds.
-    if (!Matches(from, stamp, !plan.undoing) || !Matches(to, stamp, plan.undoing))
+    if (!Matches(from, stamp) || !Matches(to, stamp))
         return refuse("a file changed since the move began");
     switch (step.kind) {
     case StepKind::Move:
@@ -513,8 +506,7 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
                     unit.stamps.clear();
                     for (const auto& each : unit.steps) {
                         const Entry entry = Look(each.from);
-                        unit.stamps.push_back(
-                            {entry.status.st_size, entry.status.st_mtim.tv_sec, ChangeTime(entry.status)});
+                        unit.stamps.push_back({entry.status.st_size, entry.status.st_mtim.tv_sec});
                     }
                     // A unit whose record is not written does not run.
                     if (const std::error_code failed = journal.Across(k, unit.stamps)) {
@@ -531,7 +523,7 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
             HeldSource& source = held[i];
             const FileStamp* stamp = plan.undoing ? nullptr : &unit.stamps[i];
             error = OpenRegular(step.from, source.file, source.opened);
-            if (!error && !Matches({true, source.opened}, stamp, true)) {
+            if (!error && !Matches({true, source.opened}, stamp)) {
                 text = ChangedWhileCopied(step.from);
                 break;
             }

@@ -32,13 +32,11 @@ struct FileStep {
     StepKind kind = StepKind::Move;
 };
 
-// The size, modification time and change time of a step's source, recorded
-// when its unit moves across file systems: recover then knows the file it copied.
+// The size and modification time of a step's source, recorded when its unit
+// moves across file systems: recover then knows the file it copied.
 struct FileStamp {
-    static constexpr std::int64_t Unknown = -1;
     std::int64_t size = 0;
-    std::int64_t mtime = 0; // seconds since 1970
-    std::int64_t ctime = Unknown; // nanoseconds since 1970; Unknown in a journal of an earlier release
+    std::int64_t mtime = 0;
 };
 
 // The steps of projects that go together: one project, or several that share

@@ -342,7 +342,6 @@ std::error_code Journal::Across(std::size_t k, const std::vector<FileStamp>& sta
     for (const auto& stamp : stamps) {
         fields.push_back(std::to_string(stamp.size));
         fields.push_back(std::to_string(stamp.mtime));
-        fields.push_back(std::to_string(stamp.ctime));
     }
     std::string line;
     AppendLine(line, fields);
@@ -518,19 +517,14 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
             unit.done = true;
             return true;
         }
-        // Three numbers a step; two in the journals of earlier releases, which
-        // did not record the change time.
-        const std::size_t n = unit.steps.size();
-        const std::size_t each = n > 0 && f.size() == 2 + 2 * n ? 2 : 3;
-        if (word != "across" || f.size() != 2 + each * n)
+        if (word != "across" || f.size() != 2 + 2 * unit.steps.size())
             return false;
         unit.stamps.clear();
-        for (std::size_t i = 2; i < f.size(); i += each) {
-            std::size_t size = 0, mtime = 0, ctime = 0;
-            if (!Number(f[i], size) || !Number(f[i + 1], mtime) || (each == 3 && !Number(f[i + 2], ctime)))
+        for (std::size_t i = 2; i < f.size(); i += 2) {
+            std::size_t size = 0, mtime = 0;
+            if (!Number(f[i], size) || !Number(f[i + 1], mtime))
                 return false;
-            unit.stamps.push_back({static_cast<std::int64_t>(size), static_cast<std::int64_t>(mtime),
-                                   each == 3 ? static_cast<std::int64_t>(ctime) : FileStamp::Unknown});
+            unit.stamps.push_back({static_cast<std::int64_t>(size), static_cast<std::int64_t>(mtime)});
         }
         return true;
     }

@@ -34,12 +34,8 @@ namespace kelvark {
 //   report NAME TEXT               a report a sort writes at its end
 //   end                            the plan is whole: file operations may begin
 //   done K                         unit K (from 0) is done
-//   across K SIZE MTIME CTIME...   unit K copies its files, then removes the
-//                                  sources: each step's source size, its
-//                                  modification time (seconds since 1970) and
-//                                  its change time (nanoseconds since 1970).
-//                                  Earlier releases wrote SIZE MTIME only;
-//                                  such a line is read, its change times unknown.
+//   across K SIZE MTIME...         unit K copies its files, then removes the
+//                                  sources (each step's source size and time)
 // Names are relative to the folder the command was given: a file of the root
 // folder, or a set folder and a file in it; a move's destinations are files
 // of its destination folder. A journal without "end" was cut short before any

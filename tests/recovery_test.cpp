@@ -106,27 +106,6 @@ struct Received {
     }
 };
 
-// The record of a unit 0 that moves file across file systems, as the program
-// writes it, with its change time off by shift nanoseconds; as an earlier
-// release wrote it (without the change time) when withChange is false.
-std::vector<std::string> AcrossRecord(const fs::path& file, std::int64_t shift, bool withChange = true)
-{
-    struct stat status {};
-    ::lstat(file.c_str(), &status);
-    std::vector<std::string> fields{"across", "0", std::to_string(status.st_size),
-                                    std::to_string(status.st_mtim.tv_sec)};
-    if (withChange)
-        fields.push_back(std::to_string(status.st_ctim.tv_sec * 1000000000LL + status.st_ctim.tv_nsec + shift));
-    return fields;
-}
-
-// The copy of a move across file systems cut short, whole in the destination.
-void CopyWhole(const fs::path& from, const fs::path& to)
-{
-    fs::copy_file(from, to);
-    fs::last_write_time(to, fs::last_write_time(from));
-}
-
 std::string Named(const std::string& text, const fs::path& base)
 {
     std::string named = text;
@@ -265,36 +244,6 @@ TEST(Recover, RefusesWhatWouldLoseAFileAndNamesTheProject)
              fs::copy_file(r.root / "A take.wav", r.dest / "A take.wav");
          },
          "", ""},
-        {"a move across file systems cut short, its source as recorded",
-         [](Received& r) {
-             WriteJournal(r.root,
-                          JournalText("move",
-                                      {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}},
-                                      {AcrossRecord(r.root / "A take.wav", 0)}));
-             CopyWhole(r.root / "A take.wav", r.dest / "A take.wav");
-         },
-         "", ""},
-        {"a move across file systems cut short, recorded by an earlier release",
-         [](Received& r) {
-             WriteJournal(r.root,
-                          JournalText("move",
-                                      {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}},
-                                      {AcrossRecord(r.root / "A take.wav", 0, false)}));
-             CopyWhole(r.root / "A take.wav", r.dest / "A take.wav");
-         },
-         "", ""},
-        {"a move across file systems cut short, its source changed since (its change time)",
-         [](Received& r) {
-             WriteJournal(r.root,
-                          JournalText("move",
-                                      {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}},
-                                      {AcrossRecord(r.root / "A take.wav", -1)}));
-             CopyWhole(r.root / "A take.wav", r.dest / "A take.wav");
-         },
-         "Can't finish: nothing was changed.\r\nProject A: can't move \"A take.wav\" to \"@/dest/A take.wav\": a file "
-         "changed since the move began",
-         "Can't undo: nothing was changed.\r\nProject A: can't move \"@/dest/A take.wav\" to \"A take.wav\": a file "
-         "changed since the move began"},
         {"a sort undone after a new file took a sorted project's name",
          [](Received& r) {
              r.StopSort();
