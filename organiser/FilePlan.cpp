@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <iterator>
-#include <set>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -293,7 +292,9 @@ bool SameFile(const Entry& a, const Entry& b)
 
 // A file found at one end of a step of a unit that moved across file systems
 // must be the file recorded then: its size, and its time (kept by the copy,
-// within the two seconds of a FAT time stamp).
+// within the two seconds of a FAT time stamp). Its change time is no test
+// here: a source that an undo stopped after copying it back is a new file of
+// the same bytes; a source goes only while its twin holds its bytes.
 bool Matches(const Entry& entry, const FileStamp* stamp)
 {
     return !stamp || !entry.there
@@ -312,8 +313,17 @@ Verdict Classify(const FilePlan& plan, std::size_t k, std::size_t i)
         return Verdict{Action::Refuse, label + ": can't " + verb + " \"" + plan.Shown(step.from) + "\""
                                            + (withDest ? " to \"" + plan.Shown(step.to) + "\"" : "") + ": " + reason};
     };
-    if (!from.there && !to.there)
+    if (!from.there && !to.there) {
+        // A file that passes through a hidden name (a rename in letter case
+        // only) is on its way when an earlier step of its unit brings it, or
+        // past this step when a later one takes it on.
+        const auto begin = unit.steps.begin(), at = begin + static_cast<std::ptrdiff_t>(i);
+        if (std::any_of(begin, at, [&](const FileStep& earlier) { return earlier.to == step.from; }))
+            return {};
+        if (std::any_of(at + 1, unit.steps.end(), [&](const FileStep& later) { return later.from == step.to; }))
+            return {Action::Skip, {}};
         return refuse("neither file is there");
+    }
     if (!Matches(from, stamp) || !Matches(to, stamp))
         return refuse("a file changed since the move began");
     switch (step.kind) {
@@ -343,17 +353,6 @@ Verdict Classify(const FilePlan& plan, std::size_t k, std::size_t i)
     return {};
 }
 
-// Removes the hidden temporary files of copies that a stop cut short.
-void RemoveCopyLeftovers(const std::set<std::string>& folders)
-{
-    for (const auto& folder : folders) {
-        std::error_code error;
-        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-            if (IsHiddenTemp(it->path().filename().string()))
-                RemoveFile(it->path());
-    }
-}
-
 // Removes a copy, or the source of a copy or a move, only while another file
 // holds the same bytes: nothing is removed whose bytes exist nowhere else.
 std::error_code RemoveDuplicate(const std::string& path, const std::string& twin)
@@ -364,6 +363,17 @@ std::error_code RemoveDuplicate(const std::string& path, const std::string& twin
 }
 
 } // namespace
+
+std::function<void()> AfterCopiesAcross;
+
+void RemoveLeftoverTemps(const FilePlan& plan)
+{
+    RemoveOrphanTemps(plan.root);
+    for (const auto& folder : plan.folders)
+        RemoveOrphanTemps(plan.root + folder);
+    if (!plan.dest.empty())
+        RemoveOrphanTemps(plan.dest);
+}
 
 std::string CheckPlan(const FilePlan& plan)
 {
@@ -434,29 +444,47 @@ struct OpenFolders {
     OpenFolderOf to;
 };
 
+// A source of a unit that moves across file systems, held open from the
+// start of its copy until it is removed.
+struct HeldSource {
+    FileDescriptor file; // none: not copied or removed by this run
+    struct stat opened {}; // the source as its copy began
+    struct stat copy {}; // the copy as it was made
+};
+
+std::string ChangedWhileCopied(const std::string& path)
+{
+    return fs::path(path).filename().string() + " changed while it was copied; nothing was removed. Move it again.";
+}
+
 // Runs the steps of unit k. On failure the steps this run did are taken back,
 // newest first, and the failure says what failed and what could not be taken
-// back (the journal then stays for recover). A unit
-// whose first move meets another file system copies every file of the unit,
-// then removes the sources.
+// back (the journal then stays for recover). A unit whose first move meets
+// another file system records its sources' stamps in the journal, copies
+// every file of the unit, then removes the sources, each only while it is
+// the file that was copied: a source written to meanwhile fails the unit.
 Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& folders)
 {
     FileUnit& unit = plan.units[k];
     const std::string names = plan.kind == Operation::Unsort ? std::string() : Joined(unit.names);
     std::vector<std::size_t> done; // steps this run did and can take back, in order
     bool across = false;
+    std::vector<HeldSource> held; // by step, once the unit moves across file systems
     std::string text;
     for (std::size_t i = 0; i < unit.steps.size(); ++i) {
         const FileStep& step = unit.steps[i];
         const Action action = plan.readBack ? Classify(plan, k, i).action : Action::Run;
         std::error_code error;
-        if (action == Action::Skip || (action == Action::RemoveSource && across))
-            continue; // across, the sources go once every copy is made
-        if (action == Action::RemoveSource) {
-            if ((error = RemoveFile(step.from)))
-                return Result(
-                    FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error)));
+        if (action == Action::Skip)
             continue;
+        if (action == Action::RemoveSource) {
+            // Across, the sources go once every copy is made: this one as it is now.
+            if (across && !(error = OpenRegular(step.from, held[i].file, held[i].opened)))
+                continue;
+            if (!error && !(error = RemoveFile(step.from)))
+                continue;
+            text = FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error));
+            break;
         }
         if (action == Action::Refuse)
             error = std::make_error_code(std::errc::file_exists);
@@ -472,17 +500,42 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
                 // Another file system: the unit's sources are recorded, then
                 // copied, and removed only once every copy is whole.
                 across = true;
+                held.resize(unit.steps.size());
+                error.clear();
                 if (!plan.undoing) {
                     unit.stamps.clear();
                     for (const auto& each : unit.steps) {
                         const Entry entry = Look(each.from);
                         unit.stamps.push_back({entry.status.st_size, entry.status.st_mtim.tv_sec});
                     }
-                    journal.Across(k, unit.stamps);
+                    // A unit whose record is not written does not run.
+                    if (const std::error_code failed = journal.Across(k, unit.stamps)) {
+                        text = FileFailure(names, "copy", fs::path(step.from).filename().string(),
+                                           ShownDestination(step), JournalFailure(failed));
+                        break;
+                    }
                 }
             }
         }
-        if (step.kind != StepKind::Uncopy && action == Action::Run && (step.kind == StepKind::Copy || across)) {
+        if (!error && action == Action::Run && across && step.kind == StepKind::Move) {
+            // The source stays open until it is removed; the one the journal
+            // recorded is the one copied.
+            HeldSource& source = held[i];
+            const FileStamp* stamp = plan.undoing ? nullptr : &unit.stamps[i];
+            error = OpenRegular(step.from, source.file, source.opened);
+            if (!error && !Matches({true, source.opened}, stamp)) {
+                text = ChangedWhileCopied(step.from);
+                break;
+            }
+            if (!error)
+                error = CopyNoReplace(source.file, source.opened, step.to);
+            if (!error
+                && (::lstat(step.to.c_str(), &source.copy) != 0 || source.copy.st_size != source.opened.st_size)) {
+                RemoveFile(step.to);
+                text = ChangedWhileCopied(step.from);
+                break;
+            }
+        } else if (!error && action == Action::Run && (step.kind == StepKind::Copy || across)) {
             error = CopyNoReplace(step.from, step.to);
             if (!error && FileLength(step.from) != FileLength(step.to)) {
                 RemoveFile(step.to);
@@ -497,24 +550,33 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
         done.push_back(i);
     }
     if (text.empty() && across) {
-        for (const auto& step : unit.steps) {
-            // A source already gone (a step a stopped run did) says so as it is removed.
-            if (step.kind != StepKind::Move || !EntryExists(step.to))
+        if (AfterCopiesAcross)
+            AfterCopiesAcross();
+        // Every source is looked at before the first goes: one written to,
+        // or replaced, since its copy began fails the unit, and all stay.
+        for (std::size_t i = 0; i < held.size() && text.empty(); ++i)
+            if (held[i].file.Get() >= 0 && !StillAsOpened(held[i].file, held[i].opened, unit.steps[i].from))
+                text = ChangedWhileCopied(unit.steps[i].from);
+    }
+    if (text.empty() && across) {
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            if (held[i].file.Get() < 0)
                 continue;
-            if (const std::error_code error = RemoveFile(step.from);
-                error && error != std::errc::no_such_file_or_directory) {
-                // Copies are whole and some sources left: the journal stays,
-                // so that recover removes the rest or the copies.
+            // Looked at again as it goes; the copies are whole and some
+            // sources may be gone, so the journal stays for recover.
+            const std::string& from = unit.steps[i].from;
+            if (const std::error_code error = StillAsOpened(held[i].file, held[i].opened, from)
+                                                  ? RemoveFile(from)
+                                                  : std::make_error_code(std::errc::operation_canceled)) {
                 journal.Keep();
-                return Result(
-                    FileFailure(names, "remove", fs::path(step.from).filename().string(), "", ErrorText(error)));
+                return Result(FileFailure(names, "remove", fs::path(from).filename().string(), "",
+                                          error == std::errc::operation_canceled ? "it changed while it was copied"
+                                                                                 : ErrorText(error)));
             }
         }
     }
     if (text.empty()) {
         unit.done = true;
-        if (!plan.undoing)
-            journal.Done(k);
         return {};
     }
     // The projects go back whole to where they were, newest step first; a
@@ -523,8 +585,16 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
     for (auto j = done.rbegin(); j != done.rend(); ++j) {
         const FileStep& step = unit.steps[*j];
         std::error_code undo;
+        // A copy of a source that changed while it was copied holds other
+        // bytes than the source: it goes while it is as it was made, and its
+        // source is there.
+        struct stat copy {};
+        const bool made = across && held[*j].file.Get() >= 0 && EntryExists(step.from)
+                          && ::lstat(step.to.c_str(), &copy) == 0 && SameState(copy, held[*j].copy);
         if (step.kind == StepKind::Uncopy)
             undo = CopyNoReplace(step.to, step.from);
+        else if (made)
+            undo = RemoveFile(step.to);
         else if (step.kind == StepKind::Copy || across)
             undo = RemoveDuplicate(step.to, step.from);
         else
@@ -549,6 +619,8 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
 Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages)
 {
     if (plan.readBack) {
+        // Under the folder's lock: the temporaries of the stopped run are no one's now.
+        RemoveLeftoverTemps(plan);
         if (const std::string refusal = CheckPlan(plan); !refusal.empty()) {
             messages.Show(refusal);
             journal.Keep();
@@ -578,7 +650,6 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
     progress.Hide();
     progress.Startup(all);
     int done = 0;
-    std::set<std::string> touched;
     OpenFolders folders;
     for (std::size_t k = 0; k < plan.units.size(); ++k) {
         const FileUnit& unit = plan.units[k];
@@ -588,10 +659,6 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
             journal.Keep();
             return Outcome::Stopped;
         }
-        // Only a stopped run can have left copies cut short behind.
-        if (plan.readBack)
-            for (const auto& step : unit.steps)
-                touched.insert(fs::path(step.to).parent_path().string());
         if (const Result failure = RunUnit(plan, k, journal, folders); failure.Failed()) {
             // A sort or an unsort that failed halfway keeps its journal, so
             // that it can be finished once the cause is mended, or undone; a
@@ -603,10 +670,14 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
                 journal.End();
             return Outcome::Failed;
         }
+        // No step runs past a record that could not be written.
+        if (const std::error_code error = plan.undoing ? std::error_code() : journal.Done(k)) {
+            messages.Show("Stopped: " + JournalFailure(error) + ".");
+            journal.Keep();
+            return Outcome::Stopped;
+        }
         done += static_cast<int>(unit.names.size());
     }
-    if (plan.readBack)
-        RemoveCopyLeftovers(touched);
     if (!plan.undoing)
         for (const auto& [name, lines] : plan.reports)
             if (WriteReportFile(plan.root, name, lines, messages)) {

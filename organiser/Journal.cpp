@@ -112,17 +112,19 @@ std::string Count(std::size_t n)
     return grouped;
 }
 
-// The whole file, read from its start.
-std::string ReadAll(int fd)
+// The whole file, read from its start into text; the error of a read that
+// failed before its end.
+std::error_code ReadAll(int fd, std::string& text)
 {
-    std::string text;
     char buffer[1 << 16];
     for (off_t at = 0;;) {
         const ssize_t got = ::pread(fd, buffer, sizeof buffer, at);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
-            return text;
+        if (got < 0)
+            return LastErrno();
+        if (got == 0)
+            return {};
         text.append(buffer, static_cast<std::size_t>(got));
         at += got;
     }
@@ -216,7 +218,8 @@ Journal::State Journal::Take(bool create)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 continue;
             }
-            Parse(ReadAll(fd)); // for what runs and since when
+            if (std::string text; !ReadAll(fd, text))
+                Parse(text); // for what runs and since when
             Close();
             return state = State::Running;
         }
@@ -225,7 +228,13 @@ Journal::State Journal::Take(bool create)
             break;
         Close();
     }
-    const std::string text = ReadAll(fd);
+    // A journal read only in part is never taken for one cut short, which
+    // would be removed.
+    std::string text;
+    if (const std::error_code error = ReadAll(fd, text)) {
+        problem = ErrorText(error);
+        return state = State::Unreadable;
+    }
     return state = text.empty() ? State::None : Parse(text);
 }
 
@@ -308,21 +317,26 @@ Result Journal::Begin(const FilePlan& plan)
     return {};
 }
 
-void Journal::Append(const std::string& line, bool flush)
+std::error_code Journal::Append(const std::string& line, bool flush)
 {
-    if (fd >= 0 && !WriteAll(fd, line.data(), line.size()) && flush)
-        ::fsync(fd);
+    // Recover adds nothing to the journal it took: it reads the state of every step from the file system.
+    if (!writing)
+        return {};
+    std::error_code error = WriteAll(fd, line.data(), line.size());
+    if (!error && flush && ::fsync(fd) != 0)
+        error = LastErrno();
+    return error;
 }
 
-void Journal::Done(std::size_t k)
+std::error_code Journal::Done(std::size_t k)
 {
     // Not flushed: recover reads the state of every step from the file system,
     // and a "done" line lost in a power cut only lowers the count it reports.
     // The line reaches the file at once, so a killed program loses none.
-    Append(Line({"done", std::to_string(k)}), false);
+    return Append(Line({"done", std::to_string(k)}), false);
 }
 
-void Journal::Across(std::size_t k, const std::vector<FileStamp>& stamps)
+std::error_code Journal::Across(std::size_t k, const std::vector<FileStamp>& stamps)
 {
     std::vector<std::string> fields{"across", std::to_string(k)};
     for (const auto& stamp : stamps) {
@@ -331,7 +345,7 @@ void Journal::Across(std::size_t k, const std::vector<FileStamp>& stamps)
     }
     std::string line;
     AppendLine(line, fields);
-    Append(line, true);
+    return Append(line, true);
 }
 
 void Journal::End()
@@ -380,6 +394,11 @@ Result Journal::Forget(const std::string& folder)
         Close();
         return Result(text);
     }
+    // The temporaries of the stopped run are no one's now: they go with its journal.
+    if (found == State::Stopped)
+        RemoveLeftoverTemps(read);
+    else
+        RemoveOrphanTemps(root);
     End();
     return {};
 }
@@ -420,6 +439,11 @@ std::string Journal::Describe() const
                + ", not a journal: Kelvark won't read or write through it. Remove or rename it, then try again.";
     }
     return {};
+}
+
+std::string JournalFailure(const std::error_code& error)
+{
+    return "the journal could not be written: " + ErrorText(error);
 }
 
 Journal::State Journal::Parse(const std::string& text)

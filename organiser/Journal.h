@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <ctime>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace kelvark {
@@ -43,7 +44,14 @@ namespace kelvark {
 // The journal lies in a folder that may have come from anywhere: it is read
 // as input nobody checked. It is opened without following a link and without
 // waiting on a pipe, used only when it is a regular file, and every name in it
-// must have the shape above.
+// must have the shape above. A journal that can't be read to its end is
+// unreadable, never taken for one cut short: only a journal read whole is
+// ever removed or emptied without the user's word.
+//
+// Every record is written before the steps it covers run: a line that can't
+// be written or flushed stops the operation before its next step, with
+// JournalFailure. Recover adds nothing to the journal it finishes or undoes:
+// it reads the state of every step from the file system.
 class Journal final {
 public:
     static constexpr const char* FileName = ".kelvark-journal";
@@ -70,10 +78,11 @@ public:
     Result Lock(const std::string& folder, Operation operation);
     // Writes plan (taken by Lock) and flushes it and the folder to the disk.
     Result Begin(const FilePlan& plan);
-    // Unit k is done.
-    void Done(std::size_t k);
-    // Unit k moves across file systems; stamps holds each step's source.
-    void Across(std::size_t k, const std::vector<FileStamp>& stamps);
+    // Unit k is done. The error of the line's write.
+    std::error_code Done(std::size_t k);
+    // Unit k moves across file systems; stamps holds each step's source. The
+    // error of the line's write or flush.
+    std::error_code Across(std::size_t k, const std::vector<FileStamp>& stamps);
     // The operation ended (done, refused or undone): the journal goes.
     void End();
     // The operation stopped with work for recover: the journal stays.
@@ -86,8 +95,9 @@ public:
     // Takes folder's stopped journal for recover: its lock, and its plan in
     // plan(). A failure says why not (as Lock).
     Result TakeStopped(const std::string& folder);
-    // Removes the journal taken by TakeStopped, or an unreadable one: the
-    // files stay where they are.
+    // Removes the journal taken by TakeStopped, or an unreadable one, and
+    // the temporaries its run left (RemoveLeftoverTemps): the files stay
+    // where they are.
     Result Forget(const std::string& folder);
 
     // The state the last Lock, Look or TakeStopped found.
@@ -108,7 +118,7 @@ private:
     // One line of the plan (before "end") or of the progress (after); false
     // when it is not of a shape the journal's writer makes.
     bool ParseRecord(const std::vector<std::string>& fields, bool& whole);
-    void Append(const std::string& line, bool flush);
+    std::error_code Append(const std::string& line, bool flush);
     void Close();
 
     std::string root;
@@ -121,5 +131,9 @@ private:
     int fd = -1;
     bool writing = false; // taken by this run for an operation: removed at its end
 };
+
+// Why an operation stops when a line of its journal can't be written: "the
+// journal could not be written: REASON".
+std::string JournalFailure(const std::error_code& error);
 
 } // namespace kelvark

@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "FileOps.h"
 #include "Journal.h"
+#include "TextCodec.h"
 
 #include <climits>
 #include <filesystem>
@@ -371,6 +372,7 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
     const std::size_t k = project.Name.size();
     FilePlan plan;
     std::vector<std::string> kept;
+    std::vector<std::pair<std::string, std::string>> renames;
     for (const auto& file : project.OwnFiles()) {
         const std::optional<FolderOwners::Entry> entry = owners.Find(file);
         if (entry && !entry->players.empty()) {
@@ -383,13 +385,31 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
                              + ErrorText(std::make_error_code(std::errc::filename_too_long)));
             return true;
         }
-        if (EntryExists(project.ReadDir + renamed)) {
+        // A file system that folds letter case finds the file itself under
+        // its new spelling: that name is not taken.
+        struct stat was {
+        }, found{};
+        if (::lstat((project.ReadDir + renamed).c_str(), &found) == 0
+            && (::lstat((project.ReadDir + file).c_str(), &was) != 0
+                || !SameEntryOtherSpelling(file, renamed, was, found))) {
             ui.messages.Show(exists);
             return true;
         }
         if (const std::string reason = NotOrdinary(project.ReadDir, file); !reason.empty())
             plan.refusals.push_back(FileFailure(project.Name, "rename", file, "", reason));
-        plan.AddStep(project, {project.ReadDir + file, project.ReadDir + renamed, StepKind::Move});
+        // A name that changes in letter case only goes through a hidden name:
+        // a file system that folds case takes the new name for the old one.
+        const auto sameLetter = [](char a, char b) {
+            return AsciiLower(static_cast<unsigned char>(a)) == AsciiLower(static_cast<unsigned char>(b));
+        };
+        if (std::equal(file.begin(), file.end(), renamed.begin(), renamed.end(), sameLetter)) {
+            const std::string hidden = "." + renamed + ".kelvark";
+            plan.AddStep(project, {project.ReadDir + file, project.ReadDir + hidden, StepKind::Move});
+            plan.AddStep(project, {project.ReadDir + hidden, project.ReadDir + renamed, StepKind::Move});
+        } else {
+            plan.AddStep(project, {project.ReadDir + file, project.ReadDir + renamed, StepKind::Move});
+        }
+        renames.emplace_back(file, renamed);
     }
     if (newName[0] == '.')
         plan.refusals.insert(plan.refusals.begin(), "Project name " + newName + " would be hidden.  Can't rename.");
@@ -407,13 +427,9 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
             return true;
     }
 
-    std::vector<std::pair<std::string, std::string>> renames;
     std::vector<std::string> files = kept;
-    for (const auto& unit : plan.units)
-        for (const auto& step : unit.steps) {
-            renames.emplace_back(fs::path(step.from).filename().string(), fs::path(step.to).filename().string());
-            files.push_back(renames.back().second);
-        }
+    for (const auto& [from, to] : renames)
+        files.push_back(to);
     std::sort(files.begin(), files.end(), FolderListing::NameLess);
     const std::string oldName = project.Name;
     project.Name = newName;

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <csignal>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/sendfile.h>
@@ -155,41 +158,61 @@ std::error_code MoveNoReplace(int fromFolder, const char* from, int toFolder, co
 
 std::error_code CopyNoReplace(const std::filesystem::path& from, const std::filesystem::path& to)
 {
-    // Only a regular file is copied: a link is not followed, and a FIFO or a
-    // device never blocks or streams forever.
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (in < 0)
-        return LastErrno();
+    FileDescriptor in;
     struct stat source {};
-    std::filesystem::path temp;
-    int out = -1;
-    std::error_code error;
-    if (::fstat(in, &source) != 0)
-        error = LastErrno();
-    else if (!S_ISREG(source.st_mode))
-        error = std::make_error_code(std::errc::invalid_argument);
-    else if ((out = CreateHiddenTemp(to, temp, 0600)) < 0)
-        error = LastErrno();
-    if (error) {
-        ::close(in);
+    if (const std::error_code error = OpenRegular(from, in, source))
         return error;
-    }
+    return CopyNoReplace(in, source, to);
+}
+
+std::error_code OpenRegular(const std::filesystem::path& path, FileDescriptor& file, struct stat& status)
+{
+    // Only a regular file is read: a link is not followed, and a FIFO or a
+    // device never blocks or streams forever.
+    file = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0)
+        return LastErrno();
+    return S_ISREG(status.st_mode) ? std::error_code() : std::make_error_code(std::errc::invalid_argument);
+}
+
+std::error_code CopyNoReplace(const FileDescriptor& from, const struct stat& status, const std::filesystem::path& to)
+{
+    std::filesystem::path temp;
+    const int out = CreateHiddenTemp(to, temp, 0600);
+    if (out < 0)
+        return LastErrno();
     struct stat target {};
-    error = ::fstat(out, &target) == 0 ? CopyBytes(in, out, {source.st_dev, target.st_dev}) : LastErrno();
-    const timespec times[2] = {source.st_atim, source.st_mtim};
+    std::error_code error =
+        ::fstat(out, &target) == 0 ? CopyBytes(from.Get(), out, {status.st_dev, target.st_dev}) : LastErrno();
+    const timespec times[2] = {status.st_atim, status.st_mtim};
     // File systems without POSIX permissions or settable times (FAT, some
     // shares) refuse these: the copy is whole all the same, without them.
-    if (!error && ::fchmod(out, source.st_mode & 07777) != 0 && !Unsupported(errno))
+    if (!error && ::fchmod(out, status.st_mode & 07777) != 0 && !Unsupported(errno))
         error = LastErrno();
     if (!error && ::futimens(out, times) != 0 && !Unsupported(errno))
         error = LastErrno();
-    ::close(in);
     if (error) {
         ::close(out);
         ::unlink(temp.c_str());
         return error;
     }
     return CommitTemp(out, temp, to, false);
+}
+
+bool SameState(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
+           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec
+           && a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+bool StillAsOpened(const FileDescriptor& file, const struct stat& opened, const std::filesystem::path& path)
+{
+    struct stat now {
+    }, named{};
+    return ::fstat(file.Get(), &now) == 0 && SameState(now, opened)
+           && ::fstatat(AT_FDCWD, path.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == opened.st_dev
+           && named.st_ino == opened.st_ino;
 }
 
 std::error_code CommitTemp(int fd, const std::filesystem::path& temp, const std::filesystem::path& target, bool replace)
@@ -231,6 +254,33 @@ bool IsHiddenTemp(std::string_view name)
         return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
     return dash != std::string_view::npos && digits(numbers.substr(0, dash)) && digits(numbers.substr(dash + 1));
+}
+
+namespace {
+
+// The process that made the temporary name, of IsHiddenTemp's shape; 0 when
+// its number is none.
+pid_t TempMaker(std::string_view name)
+{
+    pid_t pid = 0;
+    std::from_chars(name.data() + std::string_view(".kelvark-").size(), name.data() + name.size(), pid);
+    return pid;
+}
+
+} // namespace
+
+void RemoveOrphanTemps(const std::string& folder)
+{
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir)
+        return;
+    // A run that is alive may be writing its temporary; a run that is gone
+    // left it when it was stopped.
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(dir.get()))
+        if (const pid_t maker = IsHiddenTemp(entry->d_name) ? TempMaker(entry->d_name) : 0;
+            maker > 0 && maker != self && ::kill(maker, 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
 }
 
 std::error_code RemoveFile(const std::filesystem::path& path)
@@ -386,6 +436,13 @@ bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b)
         if (!std::equal(bufferX.begin(), bufferX.begin() + got, bufferY.begin()))
             return false;
     }
+}
+
+bool SameEntryOtherSpelling(const std::string& from, const std::string& to, const struct stat& fromStatus,
+                            const struct stat& toStatus)
+{
+    return from != to && fromStatus.st_dev == toStatus.st_dev && fromStatus.st_ino == toStatus.st_ino
+           && fromStatus.st_nlink == 1;
 }
 
 std::string ErrorText(const std::error_code& error)

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 #include <utility>
 
@@ -43,6 +44,9 @@ int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path&
 // True when name has the shape of CreateHiddenTemp's names, ".kelvark-PID-N.tmp":
 // a temporary of this program that a stop may have left behind.
 bool IsHiddenTemp(std::string_view name);
+// Removes from folder the temporaries (IsHiddenTemp) that runs no longer
+// alive left behind when they were stopped.
+void RemoveOrphanTemps(const std::string& folder);
 
 // Puts temp, a hidden temporary written whole through fd, in target's place:
 // its bytes reach the disk and fd is closed before temp is renamed to target,
@@ -90,6 +94,20 @@ private:
 // Opens the folder for looking its files up by name (-1 in the descriptor when it cannot).
 FileDescriptor OpenFolder(const std::string& folder);
 
+// Opens the regular file path for reading, without following a link or
+// waiting on a pipe, and tells what it is as it was opened: EINVAL for a
+// link, a folder or a special file.
+std::error_code OpenRegular(const std::filesystem::path& path, FileDescriptor& file, struct stat& status);
+// CopyNoReplace from a file OpenRegular opened, with the status it told.
+std::error_code CopyNoReplace(const FileDescriptor& from, const struct stat& status, const std::filesystem::path& to);
+// True when a and b are one file (device and inode) of the same size,
+// modification time and change time: nothing was written to it, and its
+// permissions and names are as they were, between the two looks.
+bool SameState(const struct stat& a, const struct stat& b);
+// True when the file opened as path with status opened is as it was then
+// (SameState), and path still names it.
+bool StillAsOpened(const FileDescriptor& file, const struct stat& opened, const std::filesystem::path& path);
+
 // The flags that open a file for reading without marking it read: reading
 // a folder's headers or checksums is not a use of the recordings, and leaves
 // every file's inode as it was, with nothing to write back. Only a file's
@@ -132,6 +150,14 @@ private:
 // True when both names are regular files (links not followed) of the same
 // bytes, read to their ends: a copy that may stand in for the other.
 bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// True when the lookup of the name to found the very file named from, under
+// another spelling: to (its status toStatus) is the file of fromStatus, which
+// has no other name. A file system that folds letter case (FAT, exFAT, a
+// folder with case folding) finds "Song.cue" under "song.cue"; a second name
+// (a hard link) is not the same entry, and the file then has two links.
+bool SameEntryOtherSpelling(const std::string& from, const std::string& to, const struct stat& fromStatus,
+                            const struct stat& toStatus);
 
 // The system's description of an error.
 std::string ErrorText(const std::error_code& error);

@@ -1,10 +1,12 @@
 #include "Commands.h"
 #include "Fixtures.h"
+#include "Journal.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <sys/mount.h>
@@ -211,6 +213,58 @@ TEST(FaultOtherFileSystem, MoveCopiesEveryProjectAcrossAndRemovesTheMovedOnes)
     EXPECT_FALSE(f.Has("B.cue"));
     EXPECT_FALSE(f.Has("C take.wav"));
     EXPECT_EQ(f.list.projects.Count(), 1);
+}
+
+// A program that saves a project while the move copies it to another file
+// system: the move removes no source and leaves no copy, whatever the change.
+TEST(FaultOtherFileSystem, MoveRemovesNothingWhenASourceChangedWhileItWasCopied)
+{
+    std::error_code error;
+    if (!fs::is_directory("/dev/shm", error))
+        GTEST_SKIP() << "no /dev/shm to hold a destination on another file system";
+    const struct {
+        const char* what;
+        std::string file;
+        std::function<void(const fs::path&)> change;
+    } cases[] = {
+        {"the project file saved longer", "B.cue",
+         [](const fs::path& file) { WriteFile(file, ReadFile(file) + "\n"); }},
+        {"a take appended to", "B take.wav",
+         [](const fs::path& file) { std::ofstream(file, std::ios::app) << "more"; }},
+        {"other bytes of the same length", "B.bak",
+         [](const fs::path& file) { WriteFile(file, std::string(ReadFile(file).size(), 'x')); }},
+        {"replaced by a file of its name", "B room.wav",
+         [](const fs::path& file) {
+             const std::string bytes = ReadFile(file);
+             fs::remove(file);
+             WriteFile(file, bytes);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dest("/dev/shm");
+        Folder f;
+        if (SameFileSystem(f.root.path(), dest.path()))
+            GTEST_SKIP() << "/dev/shm and " << f.root.path() << " are one file system";
+        // Times well before now: a write now gives another.
+        for (const auto& entry : fs::directory_iterator(f.root.path()))
+            fs::last_write_time(entry.path(), fs::last_write_time(entry.path()) - std::chrono::hours(1));
+        std::map<std::string, std::string> changed;
+        AfterCopiesAcross = [&] {
+            c.change(f / c.file);
+            changed = Snapshot(f.root.path());
+            changed.erase(Journal::FileName);
+        };
+        f.grid.Select(2);
+
+        EXPECT_TRUE(f.Move(dest.str()));
+        AfterCopiesAcross = nullptr;
+        EXPECT_EQ(f.messages.shown, std::vector<std::string>{
+                                        c.file + " changed while it was copied; nothing was removed. Move it again."});
+        EXPECT_EQ(Snapshot(f.root.path()), changed); // every source, as the program left it; no journal
+        EXPECT_EQ(EntryNames(dest.path()), std::vector<std::string>{});
+        EXPECT_EQ(f.list.projects.Count(), 3);
+    }
 }
 
 TEST(FaultOtherFileSystem, SortAndReportsOfAListReadElsewhereAreRefused)
@@ -518,6 +572,59 @@ TEST(FaultFullDisk, ReportsFailWholeAndKeepTheEarlierOnes)
     EXPECT_EQ(Snapshot(f.root.path()), before);
     EXPECT_EQ(ReadFile(f / "Backup Report.txt"), earlier);
     EXPECT_TRUE(f.Hidden().empty());
+}
+
+// A journal that takes no more lines stops the operation after the unit it
+// could not record done; a unit whose stamps it could not record does not run.
+TEST(FaultFullDisk, NoStepRunsPastAJournalLineThatCouldNotBeWritten)
+{
+    const std::string tooLarge = JournalFailure(std::make_error_code(std::errc::file_too_large));
+    Folder f;
+    const auto before = Snapshot(f.root.path());
+    std::optional<FileSizeLimit> full;
+    const auto fillAt = [&](const std::string& name) {
+        f.progress.reached = [&, name](const std::string& project) {
+            if (project == name)
+                full.emplace(fs::file_size(f / Journal::FileName));
+        };
+    };
+    fillAt("B");
+
+    EXPECT_TRUE(f.Sort());
+    full.reset();
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Stopped: " + tooLarge + "."});
+    ExpectProjectIn(f, "A", "CD-A/");
+    ExpectProjectIn(f, "B", "CD-B/");
+    ExpectProjectIn(f, "C");
+    ExpectNothingLost(before, f.root.path());
+    Journal journal;
+    EXPECT_EQ(journal.Look(f.root.str()), Journal::State::Stopped);
+
+    std::error_code error;
+    if (!fs::is_directory("/dev/shm", error))
+        GTEST_SKIP() << "no /dev/shm to hold a destination on another file system";
+    TempDir dest("/dev/shm");
+    Folder g;
+    if (SameFileSystem(g.root.path(), dest.path()))
+        GTEST_SKIP() << "/dev/shm and " << g.root.path() << " are one file system";
+    const auto moved = Snapshot(g.root.path());
+    g.progress.reached = [&](const std::string& project) {
+        if (project == "C")
+            full.emplace(fs::file_size(g / Journal::FileName));
+    };
+    for (int row = 1; row <= 3; ++row)
+        g.grid.Select(row);
+
+    EXPECT_TRUE(g.Move(dest.str()));
+    full.reset();
+    EXPECT_EQ(g.messages.shown,
+              std::vector<std::string>{"Project C: can't copy \"C.bak\" to \"" + dest.str() + "\": " + tooLarge});
+    ExpectProjectIn(g, "C");
+    EXPECT_FALSE(fs::exists(dest.path() / "C.bak"));
+    for (const auto& [file, content] : Snapshot(dest.path()))
+        EXPECT_EQ(moved.at(file), content) << file;
+    EXPECT_EQ(Snapshot(dest.path()).size() + Snapshot(g.root.path()).size(), moved.size());
+    EXPECT_EQ(journal.Look(g.root.str()), Journal::State::None); // the move ended with no project split
 }
 
 TEST(FaultFullDisk, SortStopsAtItsJournalBeforeMovingAnything)

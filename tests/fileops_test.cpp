@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace kelvark;
 
 namespace {
@@ -60,6 +62,26 @@ TEST(CopyNoReplace, NeverReplacesAndRemovesAPartialCopy)
     EXPECT_EQ(error, std::errc::file_too_large);
     EXPECT_EQ(EntryNames(dir.path()), (std::vector<std::string>{"a", "b"})); // no copy, whole or partial
     EXPECT_EQ(ReadFile(dir.path() / "a"), std::string(1000, 'a'));
+}
+
+// Only the file itself found under another spelling, with no other name, is
+// the entry of the old name.
+TEST(SameEntryOtherSpelling, TellsTheFileItselfFromASecondName)
+{
+    TempDir dir;
+    WriteFile(dir.path() / "Song.cue", "project");
+    WriteFile(dir.path() / "Other.cue", "another");
+    const auto status = [&](const std::string& name) {
+        struct stat found {};
+        ::lstat((dir.path() / name).c_str(), &found);
+        return found;
+    };
+    const struct stat song = status("Song.cue");
+    EXPECT_TRUE(SameEntryOtherSpelling("Song.cue", "song.cue", song, song)); // as a folding file system finds it
+    EXPECT_FALSE(SameEntryOtherSpelling("Song.cue", "Song.cue", song, song));
+    EXPECT_FALSE(SameEntryOtherSpelling("Song.cue", "other.cue", song, status("Other.cue")));
+    fs::create_hard_link(dir.path() / "Song.cue", dir.path() / "song.cue");
+    EXPECT_FALSE(SameEntryOtherSpelling("Song.cue", "song.cue", status("Song.cue"), status("song.cue")));
 }
 
 } // namespace

@@ -5,9 +5,28 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace kelvark;
+
+// Reads of a journal fail while this is set, as on a network share that
+// answers EIO; every other read goes to the system.
+static bool failJournalReads = false;
+
+extern "C" ssize_t pread(int fd, void* buffer, size_t size, off_t at)
+{
+    char path[PATH_MAX] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    if (failJournalReads && ::readlink(link.c_str(), path, sizeof path - 1) > 0
+        && std::string_view(path).ends_with(Journal::FileName)) {
+        errno = EIO;
+        return -1;
+    }
+    return ::syscall(SYS_pread64, fd, buffer, size, at);
+}
 
 // Recovery on folders that come from elsewhere: journals nobody checked, files
 // changed by hand after a stop, copies of a stopped folder. Whatever happens,
@@ -270,6 +289,66 @@ TEST(Recover, RefusesWhatWouldLoseAFileAndNamesTheProject)
             }
             EXPECT_EQ(Snapshot(r.documents), Snapshot(Received().documents));
         }
+}
+
+// A journal that can't be read to its end is never taken for one cut short:
+// it stays, byte for byte, and every command says why it can't be read.
+TEST(ReceivedJournal, ThatCanNotBeReadToItsEndIsKept)
+{
+    const std::string cutShort = JournalLine({"kelvark-journal 2"}) + JournalLine({"kind", "sort"});
+    for (const bool whole : {true, false}) {
+        SCOPED_TRACE(whole ? "a stopped sort" : "a journal cut short before its plan was whole");
+        Received r;
+        if (whole)
+            r.StopSort();
+        else
+            WriteJournal(r.root, cutShort);
+        const auto before = r.Everything();
+        const std::string refusal = "The journal \"" + r.Root()
+                                    + ".kelvark-journal\" of a stopped operation can't be read: "
+                                    + std::make_error_code(std::errc::io_error).message() + ". Nothing was changed.";
+
+        failJournalReads = true;
+        EXPECT_EQ(r.Look(), Journal::State::Unreadable);
+        EXPECT_EQ(r.Recover(false), refusal);
+        Journal journal;
+        EXPECT_EQ(journal.Lock(r.Root(), Operation::Sort).Message(), refusal);
+        failJournalReads = false;
+        EXPECT_EQ(r.Everything(), before);
+        EXPECT_EQ(r.Look(), whole ? Journal::State::Stopped : Journal::State::None);
+    }
+}
+
+// Recover removes the temporaries a stopped run left in the folders it works
+// in, and only those: names of their own shape, of runs that are gone.
+// Forgetting the journal removes them too.
+TEST(Recover, RemovesTheTemporariesOfRunsThatAreGone)
+{
+    for (const bool forget : {false, true}) {
+        SCOPED_TRACE(forget ? "forget" : "finish");
+        Received r;
+        r.StopSort();
+        const std::string gone = std::to_string(INT_MAX), alive = std::to_string(::getpid());
+        const std::vector<std::string> removed{".kelvark-" + gone + "-0.tmp", "CD-A/.kelvark-" + gone + "-1.tmp"};
+        const std::vector<std::string> kept{".kelvark-" + alive + "-2.tmp", ".kelvark-" + gone + "-3.tmp.wav",
+                                            ".kelvark-" + gone + ".tmp", "CD-A/.kelvark-x-4.tmp",
+                                            "kelvark-" + gone + "-5.tmp"};
+        for (const auto& name : removed)
+            WriteFile(r.root / name, "partial copy");
+        for (const auto& name : kept)
+            WriteFile(r.root / name, "someone's");
+        WriteFile(r.dest / (".kelvark-" + gone + "-6.tmp"), "outside the sort's folders");
+        auto expected = r.Everything();
+        for (const auto& name : removed)
+            expected.erase("music/" + name);
+        expected.erase("music/.kelvark-journal");
+
+        Journal journal;
+        EXPECT_EQ(forget ? journal.Forget(r.Root()).Message() : r.Recover(false), "");
+        ExpectNothingLost(expected, r.base.path());
+        for (const auto& name : removed)
+            EXPECT_FALSE(fs::exists(r.root / name)) << name;
+    }
 }
 
 // A copy of a stopped folder, or the folder renamed, recovers itself: names are

@@ -1,8 +1,38 @@
 #include "Fixtures.h"
+#include "Journal.h"
+#include "JournalFile.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 using namespace kelvark;
+
+// While set, looking up a name that is not there finds the entry whose name
+// differs from it in letter case only, as a file system that folds case
+// (FAT, exFAT) does; renames still see the names as they are.
+static bool foldCase = false;
+
+extern "C" int lstat(const char* path, struct stat* status)
+{
+    const auto look = [&](const char* name) {
+        return static_cast<int>(::syscall(SYS_newfstatat, AT_FDCWD, name, status, AT_SYMLINK_NOFOLLOW));
+    };
+    if (const int found = look(path); found == 0 || errno != ENOENT || !foldCase)
+        return found;
+    const std::filesystem::path wanted(path);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(wanted.parent_path(), error))
+        if (::strcasecmp(entry.path().filename().c_str(), wanted.filename().c_str()) == 0)
+            return look(entry.path().c_str());
+    errno = ENOENT;
+    return -1;
+}
 
 namespace {
 
@@ -91,6 +121,62 @@ TEST(RenameProject, RefusesANameTakenByAFolder)
     EXPECT_EQ(r.ui.messages.shown, std::vector<std::string>{"Project name Final already exists.  Can't rename."});
     EXPECT_EQ(r.Project(1).Name, "Take");
     EXPECT_EQ(Snapshot(r.root.path()), before);
+}
+
+// A name that changes in letter case only goes through a hidden name, which a
+// file system that folds case needs; a second name of the file (a hard link)
+// spelled so is another file, and the name is taken.
+TEST(RenameProject, ChangesTheLetterCaseThroughAHiddenName)
+{
+    for (const bool folds : {false, true}) {
+        SCOPED_TRACE(folds ? "a file system that folds case" : "a file system that keeps case");
+        Renaming r;
+        auto renamed = Snapshot(r.root.path());
+        for (const std::string ext : {".cue", ".bak"})
+            renamed["take" + ext] = renamed.extract("Take" + ext).mapped();
+        foldCase = folds;
+        EXPECT_FALSE(r.list.RenameProject(r.Project(1), "take"));
+        foldCase = false;
+        EXPECT_TRUE(r.ui.messages.shown.empty());
+        EXPECT_EQ(EntryNames(r.root.path()),
+                  (std::vector<std::string>{"Other 1.wav", "Other.bak", "Other.cue", "Take 1.wav", "Third 1.wav",
+                                            "Third.bak", "Third.cue", "take.bak", "take.cue"}));
+        EXPECT_EQ(r.Project(1).OwnFiles(), (std::vector<std::string>{"take.bak", "take.cue"}));
+        EXPECT_EQ(Snapshot(r.root.path()), renamed);
+
+        fs::create_hard_link(r.root.path() / "Other.bak", r.root.path() / "other.bak");
+        const auto linked = Snapshot(r.root.path());
+        foldCase = folds;
+        EXPECT_TRUE(r.list.RenameProject(r.Project(0), "other"));
+        foldCase = false;
+        EXPECT_EQ(r.ui.messages.shown, std::vector<std::string>{"Project name other already exists.  Can't rename."});
+        EXPECT_EQ(Snapshot(r.root.path()), linked);
+    }
+}
+
+// A rename through a hidden name that stopped anywhere is finished or undone.
+TEST(RenameProject, StoppedInLetterCaseIsFinishedOrUndone)
+{
+    const std::string hidden = ".take.cue.kelvark";
+    for (const std::string& at : std::vector<std::string>{"Take.cue", hidden, "take.cue"})
+        for (const bool undo : {false, true}) {
+            SCOPED_TRACE(at + (undo ? ", undo" : ", finish"));
+            TempDir root;
+            WriteFile(root.path() / at, "the project");
+            WriteJournal(
+                root.path(),
+                JournalText("rename", {{"unit", "Take"}, {"move", "Take.cue", hidden}, {"move", hidden, "take.cue"}}));
+            Journal journal;
+            ASSERT_EQ(journal.TakeStopped(root.str()).Message(), "");
+            FilePlan plan = undo ? journal.plan().Inverse() : journal.plan();
+            RecordingProgress progress;
+            RecordingMessages messages;
+
+            EXPECT_EQ(RunPlan(plan, journal, progress, messages), Outcome::Done);
+            EXPECT_TRUE(messages.shown.empty());
+            EXPECT_EQ(EntryNames(root.path()), std::vector<std::string>{undo ? "Take.cue" : "take.cue"});
+            EXPECT_EQ(ReadFile(root.path() / (undo ? "Take.cue" : "take.cue")), "the project");
+        }
 }
 
 } // namespace
