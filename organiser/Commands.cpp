@@ -4,6 +4,7 @@
 #include "Journal.h"
 #include "Manifest.h"
 #include "TextCodec.h"
+#include "idata_common.h"
 
 #include <algorithm>
 #include <cctype>
@@ -351,6 +352,7 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
                 continue;
             }
             struct stat status {};
+            OwnFile report;
             if (::lstat((RootFolder + name).c_str(), &status) == 0) {
                 // A read-only project's file was copied: the copy goes, once
                 // the journal holds it, and only while it is the same byte
@@ -358,10 +360,16 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
                 if (S_ISREG(status.st_mode) && SameBytes(path, RootFolder + name)) {
                     plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Uncopy});
                     ++unsort.files;
-                } else {
-                    refuse("Can't move " + shownName + " back: \"" + name + "\" already exists");
+                    continue;
                 }
-                continue;
+                // The sort's report describes the sort being undone: it gives
+                // way to the project's file of its name.
+                if (std::find(ReportNames.begin(), ReportNames.end(), name) == ReportNames.end()
+                    || !LookOwnFile(RootFolder + name, report)) {
+                    refuse("Can't move " + shownName + " back: \"" + name + "\" already exists");
+                    continue;
+                }
+                plan.removes.push_back(report);
             }
             if (const auto [taken, fresh] = from.emplace(name, folder); !fresh) {
                 refuse("Can't move " + shownName + " back: \"" + taken->second + "/" + name + "\" has the same name");

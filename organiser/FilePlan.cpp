@@ -62,6 +62,15 @@ std::string NotRegular(const std::string& path)
     return S_ISREG(status.st_mode) ? std::string() : "it is not a regular file";
 }
 
+bool LookOwnFile(const std::string& path, OwnFile& file)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    file = {path, status.st_size, status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec, status.st_ino};
+    return true;
+}
+
 std::string NotOrdinary(const std::string& folder, const std::string& name)
 {
     if (std::string reason = NotRegular(folder + name); !reason.empty())
@@ -627,11 +636,30 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
             return Outcome::Failed;
         }
     }
+    if (!plan.undoing) {
+        for (const OwnFile& planned : plan.removes) {
+            // Only the file the plan saw goes; once another file has its
+            // name (a stopped unsort moved the project's file there), it stays.
+            OwnFile now;
+            if (!LookOwnFile(planned.path, now) || now.size != planned.size || now.mtime != planned.mtime
+                || now.inode != planned.inode)
+                continue;
+            if (const std::error_code error = RemoveFile(planned.path)) {
+                messages.Show(FileFailure("", "remove", plan.Shown(planned.path), "", ErrorText(error)));
+                plan.readBack ? journal.Keep() : journal.End();
+                return Outcome::Failed;
+            }
+        }
+    }
     if (plan.makesFolders) {
         for (std::size_t n = 0; n < plan.folders.size(); ++n) {
             std::error_code error;
-            // An existing folder is not ours to fill, unless a stopped run made it.
-            if (!fs::create_directory(plan.root + plan.folders[n], error) && !error && !plan.readBack)
+            // An existing folder is not ours to fill, unless a stopped run
+            // made it or the plan emptied it of its checksums.
+            const std::string folder = plan.root + plan.folders[n] + "/";
+            const bool emptied = std::any_of(plan.removes.begin(), plan.removes.end(),
+                                             [&](const OwnFile& file) { return file.path.starts_with(folder); });
+            if (!fs::create_directory(plan.root + plan.folders[n], error) && !error && !plan.readBack && !emptied)
                 error = std::make_error_code(std::errc::file_exists);
             if (error) {
                 // The folders made so far are empty: they go, so that a new sort is not blocked.

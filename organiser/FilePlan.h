@@ -39,6 +39,19 @@ struct FileStamp {
     std::int64_t mtime = 0;
 };
 
+// A file of Kelvark's own that a plan removes before its first step, known by
+// what it was when the plan was made: a set folder's checksums that an undone
+// sort left behind, or a report that gives way to a project's file of its
+// name. It is removed only while the name still gives that file.
+struct OwnFile {
+    std::string path;
+    std::int64_t size = 0;
+    std::int64_t mtime = 0; // nanoseconds since 1970
+    std::uint64_t inode = 0;
+};
+// The OwnFile at path as it is now; false when path is not a regular file.
+bool LookOwnFile(const std::string& path, OwnFile& file);
+
 // The steps of projects that go together: one project, or several that share
 // a file. They are done together and, when one step fails, undone together,
 // so no project is ever left split.
@@ -69,6 +82,8 @@ public:
     std::vector<std::string> folders;
     bool makesFolders = true;
     std::vector<FileUnit> units;
+    // Kelvark's own files in the way of the plan, removed before its first step.
+    std::vector<OwnFile> removes;
     // The reports a sort writes into root once every unit is done: name, lines.
     ReportTexts reports;
     std::vector<std::string> refusals; // why the plan must not run, one line each

@@ -2,6 +2,8 @@
 
 #include "Commands.h"
 #include "FileOps.h"
+#include "Manifest.h"
+#include "idata_common.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -141,7 +143,7 @@ bool IsFileName(const std::string& name)
 
 bool IsReport(const std::string& name)
 {
-    return name == "Backup Report.txt" || name == "Backups.csv" || name == "BackupProjects.csv";
+    return std::find(ReportNames.begin(), ReportNames.end(), name) != ReportNames.end();
 }
 
 std::string Time(std::time_t since)
@@ -299,6 +301,9 @@ Result Journal::Begin(const FilePlan& plan)
             flush(Block);
         }
     }
+    for (const OwnFile& file : plan.removes)
+        AppendLine(text, {"remove", std::string_view(file.path).substr(fromRoot.size()), std::to_string(file.size),
+                          std::to_string(file.mtime), std::to_string(file.inode)});
     for (const auto& [name, lines] : plan.reports) {
         std::vector<std::string_view> fields{"report", name};
         fields.insert(fields.end(), lines.begin(), lines.end());
@@ -549,6 +554,18 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
     }
     if (word == "unit" && f.size() >= 2) {
         read.units.push_back({{}, std::vector<std::string>(f.begin() + 1, f.end()), {}, {}, false});
+        return true;
+    }
+    if (word == "remove" && f.size() == 5) {
+        // A sort removes a set folder's checksums, an unsort a report of the root folder.
+        std::string folder, name;
+        std::size_t size = 0, mtime = 0, inode = 0;
+        if (!split(f[1], folder, name) || !Number(f[2], size) || !Number(f[3], mtime) || !Number(f[4], inode)
+            || !(kind == Operation::Sort ? !folder.empty() && name == ManifestName
+                                         : kind == Operation::Unsort && folder.empty() && IsReport(name)))
+            return false;
+        read.removes.push_back(
+            {root + f[1], static_cast<std::int64_t>(size), static_cast<std::int64_t>(mtime), std::uint64_t{inode}});
         return true;
     }
     if (word == "report" && f.size() >= 2 && kind == Operation::Sort && IsReport(f[1])) {

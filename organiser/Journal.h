@@ -31,6 +31,9 @@ namespace kelvark {
 //   folder NAME                    a set folder of the root folder
 //   unit NAME...                   starts a unit: its projects' names
 //   move FROM TO | copy FROM TO | uncopy FROM TWIN    its steps
+//   remove NAME SIZE MTIME INODE   a file of Kelvark's own the plan removes
+//                                  first (OwnFile): a set folder's checksums
+//                                  (a sort), a report (an unsort)
 //   report NAME TEXT               a report a sort writes at its end
 //   end                            the plan is whole: file operations may begin
 //   done K                         unit K (from 0) is done

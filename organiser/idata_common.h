@@ -52,6 +52,9 @@ bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messag
 // replacement failed; the failure is shown as FileOpenWrite shows its own.
 bool FileCloseWrite(ReportFile& fo, Messages& messages);
 
+// The names of the three reports, in the order they are written.
+inline const std::vector<std::string> ReportNames{"Backup Report.txt", "Backups.csv", "BackupProjects.csv"};
+
 // Writes lines as the report name ("Backup Report.txt", "Backups.csv" or
 // "BackupProjects.csv") into folder, whole or not at all. True on failure,
 // after the file layer's message and then the report's own were shown.

@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "FileOps.h"
 #include "Journal.h"
+#include "Manifest.h"
 #include "TextCodec.h"
 
 #include <climits>
@@ -210,6 +211,11 @@ bool orvoProjectList::Rearrange(const std::string& RootFolder, const std::string
         plan.folders = folders;
         plan.refusals = refusals;
         plan.present = std::move(listing);
+        for (const std::string& folder : checksumsOnly) {
+            OwnFile checksums;
+            if (LookOwnFile(RootFolder + folder + "/" + ManifestName, checksums))
+                plan.removes.push_back(checksums);
+        }
         for (const auto& project : projects)
             if (sorted(*project))
                 plan.AddProject(*project, setFolder(project->BackupNum) + "/", owners, whereTo);

@@ -111,7 +111,7 @@ bool orvoProjectList::ReportTest(const std::string& RootFolder, bool afterSort)
     const auto staysBeside = [&](const orvoProject* project) {
         return !afterSort || project->ReadOnly || project->BackupNum < 0 || notSorted.count(project);
     };
-    for (const std::string report : {"Backup Report.txt", "Backups.csv", "BackupProjects.csv"}) {
+    for (const std::string& report : ReportNames) {
         const std::optional<FolderOwners::Entry> entry = owners.Find(report);
         if (!entry)
             continue;

@@ -618,11 +618,15 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
 }
 
 // Report Only never replaces the reports of a sort whose set folders are
-// there; once the sort is undone (its checksums left in the set folders), the
-// folder can be reported and sorted again.
-TEST_F(cli, ReportAfterASortIsRefusedUntilTheSortIsUndone)
+// there. Once the sort is undone (its checksums left in the set folders, and
+// a project's own file named like its report brought back in the report's
+// place), the folder sorts again.
+TEST_F(cli, ReportAfterASortIsRefusedAndTheUndoneSortCanBeSortedAgain)
 {
+    WriteProject(studio, "Backup Report", {{"Backup Report 1.wav"}});
+    WriteFile(studio / "Backup Report.txt", "the project's own notes");
     ASSERT_EQ(Cli({"sort", "--cd", "--yes", Studio()}).status, 0);
+    const auto sorted = Snapshot(temp.path());
     const std::string report = ReadFile(studio / "Backup Report.txt");
     const Result refused = Cli({"report", "--cd", Studio()});
     EXPECT_EQ(refused.status, 1);
@@ -632,8 +636,15 @@ TEST_F(cli, ReportAfterASortIsRefusedUntilTheSortIsUndone)
     EXPECT_EQ(Cli({"report", "--cd", "--yes", Studio()}).status, 2);
 
     ASSERT_EQ(Cli({"checksum", Studio()}).status, 0);
-    ASSERT_EQ(Cli({"unsort", "--cd", "--yes", Studio()}).status, 0);
-    EXPECT_EQ(Cli({"report", "--cd", Studio()}).status, 0);
+    const Result unsorted = Cli({"unsort", "--cd", "--yes", Studio()});
+    EXPECT_EQ(unsorted.status, 0) << unsorted.err;
+    EXPECT_EQ(ReadFile(studio / "Backup Report.txt"), "the project's own notes");
+    EXPECT_EQ(EntryNames(studio / "CD-A"), std::vector<std::string>{"SHA256SUMS"});
+    const Result again = Cli({"sort", "--cd", "--yes", Studio()});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_FALSE(fs::exists(studio / "CD-A" / "SHA256SUMS"));
+    EXPECT_FALSE(fs::exists(studio / "CD-B" / "SHA256SUMS"));
+    EXPECT_EQ(Snapshot(temp.path()), sorted);
 }
 
 TEST_F(cli, MoveTakesTheNamedProjectsOnly)

@@ -462,9 +462,8 @@ TEST(FaultDestinationFolder, SortStopsWhenASetFolderIsAFile)
 
     EXPECT_TRUE(f.Sort());
     EXPECT_EQ(f.messages.shown,
-              std::vector<std::string>{"Backup folder \"" + f.root.str()
-                                       + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."
-                                         "\r\nNothing was moved."});
+              std::vector<std::string>{"\"CD-B\" has the name of a backup folder the sort makes. Rename or move it "
+                                       "to sort the folder.\r\nNothing was moved."});
     EXPECT_EQ(Snapshot(f.root.path()), before); // nothing made, nothing moved
 }
 
