@@ -35,7 +35,7 @@ namespace {
 
 constexpr std::string_view UsageLines =
     "usage: kelvark-cli list   [MEDIUM] [--no-mix] [--no-regular] [--threads N] [--sets] [--tsv] FOLDER\n"
-    "       kelvark-cli report [MEDIUM] [--no-mix] [--no-regular] [--threads N] FOLDER\n"
+    "       kelvark-cli report [MEDIUM] [--no-mix] [--no-regular] [--threads N] [--yes] FOLDER\n"
     "       kelvark-cli sort   [MEDIUM] [--no-mix] [--no-regular] [--threads N] [--skip-unsortable] [--yes] FOLDER\n"
     "       kelvark-cli move   [MEDIUM] [--no-mix] [--no-regular] [--threads N] FOLDER DEST PROJECT...\n"
     "       kelvark-cli rename [MEDIUM] [--no-mix] [--no-regular] [--threads N] FOLDER OLD NEW\n"
@@ -81,7 +81,8 @@ constexpr std::string_view HelpText =
     "  --skip-unsortable  sort: leave the projects that can't be sorted (a wave not\n"
     "                 found, not read, in no set, or sharing a file with such a\n"
     "                 project) in FOLDER and sort the others\n"
-    "  --yes          sort, unsort or forget a journal without asking\n"
+    "  --yes          sort, unsort or forget a journal without asking (report\n"
+    "                 asks nothing and takes it for scripts)\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
     "  --all          print every line of a long message and every notice; without\n"
     "                 it, a message shows its first 100 lines, a read its first 100\n"
@@ -245,7 +246,7 @@ bool Parse(int argc, char** argv, Options& options)
             options.tsv = true;
         } else if (arg == "--yes"
                    && (options.command == Command::Sort || options.command == Command::Unsort
-                       || options.command == Command::Recover)) {
+                       || options.command == Command::Report || options.command == Command::Recover)) {
             options.yes = true;
         } else if (arg == "--replace" && options.command == Command::Checksum) {
             options.replace = true;
@@ -257,7 +258,7 @@ bool Parse(int argc, char** argv, Options& options)
             throw UsageError("--threads applies to list, report, sort, move and rename only");
         } else if (arg == "--tsv" || arg == "--sets" || arg == "--skip-unsortable" || arg == "--yes") {
             throw UsageError(std::string(arg) + " applies to "
-                             + (arg == "--yes"               ? "sort, unsort and recover only"
+                             + (arg == "--yes"               ? "sort, unsort, report and recover only"
                                 : arg == "--skip-unsortable" ? "sort only"
                                                              : "list only"));
         } else {

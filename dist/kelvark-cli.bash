@@ -57,7 +57,7 @@ _kelvark_cli()
     list) options='--all --medium --cd --dvd --no-mix --no-regular --threads --sets --tsv' ;;
     sort) options='--all --medium --cd --dvd --no-mix --no-regular --threads --skip-unsortable --yes' ;;
     unsort) options='--all --medium --cd --dvd --yes' ;;
-    report) options='--all --medium --cd --dvd --no-mix --no-regular --threads' ;;
+    report) options='--all --medium --cd --dvd --no-mix --no-regular --threads --yes' ;;
     move | rename) options='--all --medium --cd --dvd --no-mix --no-regular --threads' ;;
     recover) options='--finish --undo --forget --yes' ;;
     checksum) options='--replace' ;;
