@@ -9,6 +9,7 @@
 
 #include "Checksums.h"
 #include "Commands.h"
+#include "FileOps.h"
 #include "Journal.h"
 #include "Terminal.h"
 #include "orvoProjectList.h"
@@ -500,6 +501,7 @@ using namespace kelvark;
 
 int main(int argc, char** argv)
 {
+    AllowManyOpenFiles();
     try {
         Options options;
         if (!Parse(argc, argv, options))

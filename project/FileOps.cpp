@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -112,6 +113,15 @@ std::error_code WriteAll(int fd, const char* data, std::size_t size)
         size -= static_cast<std::size_t>(written);
     }
     return {};
+}
+
+void AllowManyOpenFiles()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 void SyncFolder(const std::string& folder)

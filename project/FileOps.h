@@ -57,6 +57,12 @@ std::error_code CommitTemp(int fd, const std::filesystem::path& temp, const std:
 // Writes all of data to fd, resuming after interrupted or short writes.
 std::error_code WriteAll(int fd, const char* data, std::size_t size);
 
+// Raises the process's limit of open files to what the system allows: a
+// move across file systems holds every source of a project open until its
+// copies are whole, and a project may have thousands of files. The
+// programs call it once in their main.
+void AllowManyOpenFiles();
+
 // Flushes a folder's entries (a file made, renamed or removed) to the disk.
 void SyncFolder(const std::string& folder);
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <set>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -689,6 +690,23 @@ TEST_F(cli, MoveToAnotherFileSystemCopiesThenRemovesTheProject)
         EXPECT_FALSE(fs::exists(studio / file)) << file;
     }
     EXPECT_FALSE(fs::exists(studio / ".kelvark-journal"));
+
+    // Every source of a project stays open until its copies are whole: a
+    // project of more files than the usual limit of open files moves too.
+    std::vector<FixtureWave> waves;
+    for (int i = 0; i < 1100; ++i)
+        waves.push_back({"Many " + std::to_string(i) + ".wav", 10});
+    WriteProject(studio, "Many", waves);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit usual = saved;
+    usual.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 1024);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &usual), 0);
+    const Result many = Cli({"move", Studio(), other.str(), "Many"});
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(many.status, 0) << many.err;
+    EXPECT_TRUE(fs::exists(other.path() / "Many 1099.wav"));
+    EXPECT_FALSE(fs::exists(studio / "Many 0.wav"));
 }
 
 TEST_F(cli, RenameRenamesTheOwnFilesOnly)

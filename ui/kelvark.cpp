@@ -2,6 +2,7 @@
 #include "MessageBoxes.h"
 
 #include "Commands.h"
+#include "FileOps.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -34,6 +35,7 @@ using namespace kelvark;
 
 int main(int argc, char* argv[])
 {
+    AllowManyOpenFiles();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvark"));
     QApplication::setApplicationVersion(QStringLiteral(KELVARK_VERSION));
