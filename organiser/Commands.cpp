@@ -241,8 +241,8 @@ bool HoldsOnlyChecksums(const std::string& folder)
 {
     std::error_code error, typeError;
     fs::directory_iterator it(folder, error);
-    if (error || it == fs::directory_iterator() || it->path().filename() != ManifestName
-        || it->is_symlink(typeError) || !it->is_regular_file(typeError))
+    if (error || it == fs::directory_iterator() || it->path().filename() != ManifestName || it->is_symlink(typeError)
+        || !it->is_regular_file(typeError))
         return false;
     it.increment(error);
     return !error && it == fs::directory_iterator();

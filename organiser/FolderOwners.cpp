@@ -171,8 +171,7 @@ FolderOwners::Slot FolderOwners::SlotAt(std::size_t position) const
 {
     const auto owned = std::lower_bound(owners.begin(), owners.end(), static_cast<std::uint32_t>(position),
                                         [](const auto& entry, std::uint32_t at) { return entry.first < at; });
-    return {owned != owners.end() && owned->first == position ? numbered[owned->second] : nullptr,
-            PlayersAt(position)};
+    return {owned != owners.end() && owned->first == position ? numbered[owned->second] : nullptr, PlayersAt(position)};
 }
 
 FolderOwners::Entry FolderOwners::EntryOf(const Slot& slot) const

@@ -46,8 +46,8 @@ std::string FolderTaken(const std::string& RootFolder, const std::string& name, 
     if (::lstat((RootFolder + name).c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
         const std::optional<FolderOwners::Entry> entry = owners.Find(name);
         if (entry && entry->owner)
-            return "\"" + name + "\" is a file of project " + entry->owner->Name + " and has the name of a backup folder"
-                   + " the sort makes. Rename the project to sort the folder.";
+            return "\"" + name + "\" is a file of project " + entry->owner->Name
+                   + " and has the name of a backup folder the sort makes. Rename the project to sort the folder.";
         return "\"" + name + "\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.";
     }
     return "Backup folder \"" + RootFolder + name

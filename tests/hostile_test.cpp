@@ -195,10 +195,9 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
     EXPECT_TRUE(
         h.ui.messages.shown[0].starts_with("Project Nested: can't move \"n0.wav\": "
                                            + std::make_error_code(std::errc::no_such_file_or_directory).message()));
-    EXPECT_TRUE(
-        h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move \"n19999.wav\": "
-                                         + std::make_error_code(std::errc::no_such_file_or_directory).message()
-                                         + "\r\nNothing was moved."));
+    EXPECT_TRUE(h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move \"n19999.wav\": "
+                                                 + std::make_error_code(std::errc::no_such_file_or_directory).message()
+                                                 + "\r\nNothing was moved."));
     EXPECT_EQ(Snapshot(h.base.path()), before);
     ExpectNothingLost(before, h.base.path());
 }
