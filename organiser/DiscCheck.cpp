@@ -95,14 +95,6 @@ std::error_code Entries(int folder, std::vector<Entry>& entries)
     return {};
 }
 
-// Removes the temporary files a stopped run of this program left in the open folder.
-void RemoveStaleTemps(int folder, const std::vector<Entry>& entries)
-{
-    for (const auto& entry : entries)
-        if (entry.kind == S_IFREG && IsHiddenTemp(entry.name))
-            ::unlinkat(folder, entry.name.c_str(), 0);
-}
-
 // What the project list of a verify talks through: nothing is shown or asked,
 // and a stop of the scan is remembered.
 struct QuietUi final : Messages, Progress {
@@ -354,13 +346,11 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
     for (std::size_t f = 0; f < plan.folders.size(); ++f) {
         const std::string& folder = plan.folders[f];
         const std::string set = SetName(folder);
+        // The temporaries a stopped run left go first.
+        RemoveOrphanTemps(folder);
         const FileDescriptor& fd = opened.emplace_back(OpenFolder(folder));
         std::vector<Entry> entries;
-        std::error_code error = fd.Get() < 0 ? LastErrno() : Entries(fd.Get(), entries);
-        if (!error) {
-            RemoveStaleTemps(fd.Get(), entries);
-            error = Entries(fd.Get(), entries);
-        }
+        const std::error_code error = fd.Get() < 0 ? LastErrno() : Entries(fd.Get(), entries);
         if (error) {
             failures[f] = set + ": can't read the folder: " + ErrorText(error);
             continue;

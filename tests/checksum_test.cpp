@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -370,7 +371,7 @@ TEST_F(checksum, RootFolderMeansEachSetFolderAndAFolderWithoutSumsIsRefused)
 // SHA256SUMS.
 TEST_F(checksum, WritingRemovesStaleTemporariesAndRefusesAnIncompleteFolder)
 {
-    const fs::path stale = set / ".kelvark-4242-0.tmp";
+    const fs::path stale = set / (".kelvark-" + std::to_string(INT_MAX) + "-0.tmp"); // of a run that is gone
     std::unique_ptr<Journal> running;
     struct Row {
         std::string what;
