@@ -488,7 +488,7 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
             continue;
         if (action == Action::RemoveSource) {
             // Across, the sources go once every copy is made: this one as it is now.
-            if (across && !(error = OpenRegular(step.from, held[i].file, held[i].opened)))
+            if (across && !(error = OpenRegular(AT_FDCWD, step.from.c_str(), held[i].file, held[i].opened)))
                 continue;
             if (!error && !(error = RemoveFile(step.from)))
                 continue;
@@ -531,7 +531,7 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
             // recorded is the one copied.
             HeldSource& source = held[i];
             const FileStamp* stamp = plan.undoing ? nullptr : &unit.stamps[i];
-            error = OpenRegular(step.from, source.file, source.opened);
+            error = OpenRegular(AT_FDCWD, step.from.c_str(), source.file, source.opened);
             if (!error && !Matches({true, source.opened}, stamp)) {
                 text = ChangedWhileCopied(step.from);
                 break;

@@ -170,19 +170,9 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
 {
     FileDescriptor in;
     struct stat source {};
-    if (const std::error_code error = OpenRegular(from, in, source))
+    if (const std::error_code error = OpenRegular(AT_FDCWD, from.c_str(), in, source))
         return error;
     return CopyNoReplace(in, source, to);
-}
-
-std::error_code OpenRegular(const std::filesystem::path& path, FileDescriptor& file, struct stat& status)
-{
-    // Only a regular file is read: a link is not followed, and a FIFO or a
-    // device never blocks or streams forever.
-    file = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0)
-        return LastErrno();
-    return S_ISREG(status.st_mode) ? std::error_code() : std::make_error_code(std::errc::invalid_argument);
 }
 
 std::error_code CopyNoReplace(const FileDescriptor& from, const struct stat& status, const std::filesystem::path& to)
@@ -381,29 +371,27 @@ void Announce(const FileDescriptor& file, std::int64_t length)
 
 FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length)
 {
-    std::error_code error;
-    FileDescriptor file = OpenRegular(folder, name.c_str(), error);
+    FileDescriptor file;
+    struct stat status {};
+    OpenRegular(folder, name.c_str(), file, status);
     Announce(file, length);
     return file;
 }
 
-FileDescriptor OpenRegular(int folder, const char* name, std::error_code& error, std::int64_t* length)
+std::error_code OpenRegular(int folder, const char* name, FileDescriptor& file, struct stat& status)
 {
-    FileDescriptor file = OpenRead(folder, name, O_NOFOLLOW | O_NONBLOCK);
-    struct stat status {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0) {
+    // Only a regular file is read: a link is not followed, and a FIFO or a
+    // device never blocks or streams forever.
+    file = OpenRead(folder, name, O_NOFOLLOW | O_NONBLOCK);
+    std::error_code error;
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0)
         // O_NOFOLLOW refuses a link as the name's last part with ELOOP.
         error = errno == ELOOP ? std::make_error_code(std::errc::invalid_argument) : LastErrno();
-        return {};
-    }
-    if (!S_ISREG(status.st_mode)) {
+    else if (!S_ISREG(status.st_mode))
         error = std::make_error_code(std::errc::invalid_argument);
-        return {};
-    }
-    error.clear();
-    if (length)
-        *length = status.st_size;
-    return file;
+    if (error)
+        file = FileDescriptor();
+    return error;
 }
 
 bool MemoryProbe::InMemory(const FileDescriptor& file)

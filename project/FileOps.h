@@ -100,10 +100,6 @@ private:
 // Opens the folder for looking its files up by name (-1 in the descriptor when it cannot).
 FileDescriptor OpenFolder(const std::string& folder);
 
-// Opens the regular file path for reading, without following a link or
-// waiting on a pipe, and tells what it is as it was opened: EINVAL for a
-// link, a folder or a special file.
-std::error_code OpenRegular(const std::filesystem::path& path, FileDescriptor& file, struct stat& status);
 // CopyNoReplace from a file OpenRegular opened, with the status it told.
 std::error_code CopyNoReplace(const FileDescriptor& from, const struct stat& status, const std::filesystem::path& to);
 // True when a and b are one file (device and inode) of the same size,
@@ -131,10 +127,10 @@ void Announce(const FileDescriptor& file, std::int64_t length);
 FileDescriptor OpenAhead(int folder, const std::string& name, std::int64_t length);
 // OpenRead of a regular file: a link is not followed and nothing waits for a
 // FIFO's writer or a device; what was opened is tested, and only a regular
-// file is given, with its length in length when asked. error is the open's
-// error, or EINVAL for anything else (a link included), as CopyNoReplace
-// refuses it.
-FileDescriptor OpenRegular(int folder, const char* name, std::error_code& error, std::int64_t* length = nullptr);
+// file is given in file, with what fstat told of it in status. The open's
+// error otherwise, or EINVAL for anything else (a link included), as
+// CopyNoReplace refuses it.
+std::error_code OpenRegular(int folder, const char* name, FileDescriptor& file, struct stat& status);
 // IsReadOnly of an open file.
 bool IsReadOnly(const FileDescriptor& file);
 // IsReadOnly of the file name in the open folder (AT_FDCWD: the working folder).

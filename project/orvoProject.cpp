@@ -35,7 +35,9 @@ bool orvoProject::FileOpenRead(TagFile& fi, int folder)
         // The file is opened once and the open file tested; the folder is
         // asked only when it could not be opened, as a test by name does.
         const std::string name = folder == AT_FDCWD ? ReadDir + *file : *file;
-        FileDescriptor opened = OpenRegular(folder, name.c_str(), error);
+        FileDescriptor opened;
+        struct stat status {};
+        error = OpenRegular(folder, name.c_str(), opened, status);
         ReadOnly = opened.Get() >= 0 ? IsReadOnly(opened) : IsReadOnly(folder, name.c_str());
         fi.Open(std::move(opened));
     }

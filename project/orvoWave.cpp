@@ -180,8 +180,10 @@ FileDescriptor orvoWave::OpenFound(int folder)
     // A listed name is followed by a zero byte: it is a C string as it stands.
     const std::string path = folder == AT_FDCWD ? project->ReadDir + DiskName().data() : std::string();
     const char* name = folder == AT_FDCWD ? path.c_str() : DiskName().data();
-    std::error_code error;
-    FileDescriptor file = OpenRegular(folder, name, error, &openedLength);
+    FileDescriptor file;
+    struct stat opened {};
+    const std::error_code error = OpenRegular(folder, name, file, opened);
+    openedLength = error ? -1 : opened.st_size;
     openFailure = Failure::None;
     if (error) {
         // The name as it stands now tells a file gone since the folder was
