@@ -364,8 +364,7 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
                 }
                 // The sort's report describes the sort being undone: it gives
                 // way to the project's file of its name.
-                if (std::find(ReportNames.begin(), ReportNames.end(), name) == ReportNames.end()
-                    || !LookOwnFile(RootFolder + name, report)) {
+                if (!IsReportName(name) || !LookOwnFile(RootFolder + name, report)) {
                     refuse("Can't move " + shownName + " back: \"" + name + "\" already exists");
                     continue;
                 }

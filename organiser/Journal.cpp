@@ -141,11 +141,6 @@ bool IsFileName(const std::string& name)
            && name.find('\0') == std::string::npos && !name.starts_with(".kelvark-");
 }
 
-bool IsReport(const std::string& name)
-{
-    return std::find(ReportNames.begin(), ReportNames.end(), name) != ReportNames.end();
-}
-
 std::string Time(std::time_t since)
 {
     std::tm then{}, now{};
@@ -562,13 +557,13 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
         std::size_t size = 0, mtime = 0, inode = 0;
         if (!split(f[1], folder, name) || !Number(f[2], size) || !Number(f[3], mtime) || !Number(f[4], inode)
             || !(kind == Operation::Sort ? !folder.empty() && name == ManifestName
-                                         : kind == Operation::Unsort && folder.empty() && IsReport(name)))
+                                         : kind == Operation::Unsort && folder.empty() && IsReportName(name)))
             return false;
         read.removes.push_back(
             {root + f[1], static_cast<std::int64_t>(size), static_cast<std::int64_t>(mtime), std::uint64_t{inode}});
         return true;
     }
-    if (word == "report" && f.size() >= 2 && kind == Operation::Sort && IsReport(f[1])) {
+    if (word == "report" && f.size() >= 2 && kind == Operation::Sort && IsReportName(f[1])) {
         read.reports.emplace_back(f[1], std::vector<std::string>(f.begin() + 2, f.end()));
         return true;
     }

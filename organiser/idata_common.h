@@ -2,6 +2,7 @@
 
 #include "Messages.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -54,6 +55,11 @@ bool FileCloseWrite(ReportFile& fo, Messages& messages);
 
 // The names of the three reports, in the order they are written.
 inline const std::vector<std::string> ReportNames{"Backup Report.txt", "Backups.csv", "BackupProjects.csv"};
+// True when name is one of the ReportNames.
+inline bool IsReportName(const std::string& name)
+{
+    return std::find(ReportNames.begin(), ReportNames.end(), name) != ReportNames.end();
+}
 
 // Writes lines as the report name ("Backup Report.txt", "Backups.csv" or
 // "BackupProjects.csv") into folder, whole or not at all. True on failure,

@@ -10,6 +10,7 @@
 #include <malloc.h>
 #include <map>
 #include <memory>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -18,6 +19,18 @@
 namespace kelvark {
 
 namespace {
+
+// What a file that several projects play costs beyond once, when each of
+// them counted it (position in the list, cost): all of their costs but the largest.
+std::int64_t CountedOverOnce(std::span<const std::pair<int, std::int64_t>> players)
+{
+    std::int64_t sum = 0, most = 0;
+    for (const auto& [player, cost] : players) {
+        sum += cost;
+        most = std::max(most, cost);
+    }
+    return sum - most;
+}
 
 // num / den to the nearest whole number, a half going away from zero.
 std::int64_t RoundHalfAway(std::int64_t num, std::int64_t den)
@@ -311,14 +324,8 @@ void orvoProjectList::CalcBackup(const Medium& ForMedium)
             members[first] += members[last];
         }
     }
-    for (const Share& share : shares) {
-        std::int64_t sum = 0, most = 0;
-        for (const auto& [player, cost] : share.players) {
-            sum += cost;
-            most = std::max(most, cost);
-        }
-        sizes[firstOf(share.players.front().first)] -= sum - most;
-    }
+    for (const Share& share : shares)
+        sizes[firstOf(share.players.front().first)] -= CountedOverOnce(share.players);
 
     // Each set takes, again and again, the largest unplaced project that still
     // fits, the earliest in the list among equal sizes. The projects that can
@@ -428,16 +435,15 @@ std::vector<orvoProjectList::SetTotal> orvoProjectList::SetTotals() const
         });
         for (std::size_t from = 0, to = 0; from < players.size(); from = to) {
             const int backupNum = projects.Item(players[from].first)->BackupNum;
-            std::int64_t sum = 0, most = 0;
-            for (to = from; to < players.size() && projects.Item(players[to].first)->BackupNum == backupNum; ++to) {
-                sum += players[to].second;
-                most = std::max(most, players[to].second);
-            }
+            to = static_cast<std::size_t>(
+                std::find_if(players.begin() + static_cast<std::ptrdiff_t>(from), players.end(),
+                             [&](const auto& player) { return projects.Item(player.first)->BackupNum != backupNum; })
+                - players.begin());
             if (!inSet(backupNum))
                 continue;
             SetTotal& set = sets[static_cast<std::size_t>(backupNum)];
             set.files -= static_cast<std::int64_t>(to - from - 1);
-            set.bytes -= sum - most;
+            set.bytes -= CountedOverOnce(std::span(players).subspan(from, to - from));
         }
     }
     return sets;

@@ -405,10 +405,7 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
             plan.refusals.push_back(FileFailure(project.Name, "rename", file, "", reason));
         // A name that changes in letter case only goes through a hidden name:
         // a file system that folds case takes the new name for the old one.
-        const auto sameLetter = [](char a, char b) {
-            return AsciiLower(static_cast<unsigned char>(a)) == AsciiLower(static_cast<unsigned char>(b));
-        };
-        if (std::equal(file.begin(), file.end(), renamed.begin(), renamed.end(), sameLetter)) {
+        if (AsciiFolded(file) == AsciiFolded(renamed)) {
             const std::string hidden = "." + renamed + ".kelvark";
             plan.AddStep(project, {project.ReadDir + file, project.ReadDir + hidden, StepKind::Move});
             plan.AddStep(project, {project.ReadDir + hidden, project.ReadDir + renamed, StepKind::Move});
