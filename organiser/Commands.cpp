@@ -1,7 +1,9 @@
 #include "Commands.h"
 
 #include "FileOps.h"
+#include "DiscCheck.h"
 #include "Journal.h"
+#include "Plans.h"
 #include "Manifest.h"
 #include "TextCodec.h"
 #include "idata_common.h"
@@ -14,21 +16,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace fs = std::filesystem;
-
 namespace kelvark {
 
-std::string NamedList(const std::vector<std::string>& names, bool quoted, std::size_t unnamed)
-{
-    // A folder of thousands can name thousands: a message names ten.
-    constexpr std::size_t Named = 10;
-    std::string text;
-    for (std::size_t i = 0; i < names.size() && i < Named; ++i)
-        text += (i == 0 ? "" : ", ") + (quoted ? "\"" + names[i] + "\"" : names[i]);
-    if (const std::size_t count = names.size() + unnamed; count > Named)
-        text += " and " + std::to_string(count - Named) + " more";
-    return text;
-}
 
 std::string NoSetReason(const orvoProjectList& list, const orvoProject& project)
 {
@@ -67,14 +56,6 @@ std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left)
     if (left.size() > Named)
         text += std::string(LineEnd) + "… and " + std::to_string(left.size() - Named) + " more";
     return text;
-}
-
-std::string SortTheRestQuestion(const orvoProjectList& list, const std::vector<orvoProjectList::Unsortable>& left)
-{
-    const std::size_t others = static_cast<std::size_t>(list.projects.Count()) - left.size();
-    return UnsortableText(left) + LineEnd + LineEnd + "Sort the other " + std::to_string(others)
-           + (others == 1 ? " project" : " projects") + " and leave " + (left.size() == 1 ? "this one" : "these")
-           + " in the folder?";
 }
 
 namespace {
@@ -158,71 +139,10 @@ std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional
     return "Counted in the plan: " + Megabytes(project.wavSize, regional);
 }
 
-bool ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
-                       const Medium& medium, Grid& g)
-{
-    const bool hadErrors = list.ReadFolder(RootFolder, chkMix, chkRegular);
-    list.CalcBackup(medium);
-    list.FillGrid(g);
-    return hadErrors;
-}
+namespace {
 
-bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, BackupKind kind, Messages& messages)
-{
-    const std::string prefix = list.medium.prefix;
-    if (kind != BackupKind::ReportOnly) {
-        // The sort writes the reports as its last step.
-        if (list.Rearrange(RootFolder, prefix, kind == BackupKind::SortTheRest))
-            return true;
-    } else {
-        // The reports of a sort say what went onto which disc: a plan of what
-        // is left in the folder would letter its sets from A again.
-        if (const std::string refusal = ReportOnlyRefusal(RootFolder); !refusal.empty()) {
-            messages.Show(refusal);
-            return true;
-        }
-        if (list.ReportTest(RootFolder, false)) {
-            messages.Show(list.LastError);
-            return true;
-        }
-        // The reports are written under the folder's lock, so that no sort
-        // runs meanwhile; a folder that can't hold the lock's file can't hold
-        // the reports either, and they say so themselves.
-        Journal journal;
-        if (const Result refusal = journal.Lock(RootFolder, Operation::Report);
-            refusal.Failed() && journal.Found() != Journal::State::None) {
-            messages.Show(refusal.Message());
-            return true;
-        }
-        if (list.ReportTxt(RootFolder, prefix) || list.ReportCsv(RootFolder))
-            return true;
-    }
-    messages.Show("Done.  CSV files are in folder " + RootFolder + ".");
-    return false;
-}
-
-std::vector<orvoProject*> Selection(const orvoProjectList& list, const Grid& g)
-{
-    std::vector<orvoProject*> selected;
-    // Row r shows project r - 1; a grid with fewer rows than projects selects none of the rest.
-    for (int r = 1; r <= list.projects.Count() && r <= g.RowCount(); ++r)
-        if (g.IsSelected(r))
-            selected.push_back(list.projects.Item(r - 1).get());
-    return selected;
-}
-
-bool MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
-                 Messages& messages, Grid& g)
-{
-    if (list.MoveTest(selected, MoveFolder)) {
-        messages.Show(list.LastError);
-        return true;
-    }
-    const Outcome outcome = list.MoveList(selected, MoveFolder);
-    list.FillGrid(g);
-    return outcome != Outcome::Done;
-}
-
+// Said before a move of read-only projects, which are copied: "Ember Tide is
+// read-only: its files will be copied, and stay in /music/." Empty when none is.
 std::string ReadOnlyMoveNotice(const std::vector<orvoProject*>& selected)
 {
     std::vector<const orvoProject*> readOnly;
@@ -237,152 +157,8 @@ std::string ReadOnlyMoveNotice(const std::vector<orvoProject*>& selected)
            + " will be copied, and stay in " + readOnly.front()->ReadDir + ".";
 }
 
-bool HoldsOnlyChecksums(const std::string& folder)
-{
-    std::error_code error, typeError;
-    fs::directory_iterator it(folder, error);
-    if (error || it == fs::directory_iterator() || it->path().filename() != ManifestName || it->is_symlink(typeError)
-        || !it->is_regular_file(typeError))
-        return false;
-    it.increment(error);
-    return !error && it == fs::directory_iterator();
-}
-
-std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
-{
-    std::error_code error;
-    std::vector<std::string> folders = SetFolders(RootFolder, SetPrefixes(), error);
-    std::erase_if(folders, [&](const std::string& folder) { return HoldsOnlyChecksums(RootFolder + folder); });
-    return folders;
-}
-
-std::string ReportOnlyRefusal(const std::string& RootFolder)
-{
-    const std::vector<std::string> folders = SortedSetFolders(RootFolder);
-    if (folders.empty())
-        return {};
-    return folders.front() + (folders.size() > 1 ? " … " + folders.back() + " hold" : " holds")
-           + " the backup sort these reports describe. Undo backup sort first to plan the folder again.";
-}
-
-std::string ReadFolderFirst(const std::string& RootFolder)
-{
-    return "Read the folder first: the grid does not show the projects of " + RootFolder + ".";
-}
-
-std::string WithSeparator(std::string folder)
-{
-    // An empty folder stays empty: it means that none was chosen.
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    return folder;
-}
-
-bool IsSetFolder(const std::string& name, const std::string& prefix)
-{
-    return name.size() > prefix.size() + 1 && name.starts_with(prefix + "-")
-           && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()) + 1, name.end(),
-                          [](char c) { return c >= 'A' && c <= 'Z'; });
-}
-
-bool IsAnySetFolder(const std::string& name)
-{
-    return std::any_of(SetPrefixes().begin(), SetPrefixes().end(),
-                       [&](const std::string& prefix) { return IsSetFolder(name, prefix); });
-}
-
-std::vector<std::string> SetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes,
-                                    std::error_code& error)
-{
-    std::vector<std::string> folders;
-    for (fs::directory_iterator it(RootFolder, error), end; !error && it != end; it.increment(error)) {
-        std::error_code typeError;
-        const std::string name = it->path().filename().string();
-        if (!it->is_symlink(typeError) && it->is_directory(typeError)
-            && std::any_of(prefixes.begin(), prefixes.end(),
-                           [&](const auto& prefix) { return IsSetFolder(name, prefix); }))
-            folders.push_back(name);
-    }
-    // Set order: by prefix, then A to Z, AA, AB and so on.
-    std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
-        const auto a1 = a.find('-'), b1 = b.find('-');
-        if (a.compare(0, a1, b, 0, b1) != 0)
-            return a.compare(0, a1, b, 0, b1) < 0;
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
-    return folders;
-}
-
-UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
-{
-    const std::string& prefix = medium.prefix;
-    UnsortPlan unsort;
-    FilePlan& plan = unsort.plan;
-    plan.kind = Operation::Unsort;
-    plan.root = RootFolder;
-    plan.makesFolders = false;
-    std::error_code error;
-    plan.folders = SetFolders(RootFolder, {prefix}, error);
-    if (error) {
-        plan.refusals.push_back("Can't read folder " + RootFolder + ": " + ErrorText(error));
-        return unsort;
-    }
-    if (plan.folders.empty()) {
-        plan.refusals.push_back("There is no " + prefix + " backup folder in " + RootFolder + ".");
-        return unsort;
-    }
-
-    // A name goes back once, to a place that is free.
-    const auto refuse = [&](const std::string& text) { plan.refusals.push_back(text); };
-    std::unordered_map<std::string, std::string> from; // file name -> the folder it comes back from
-    for (const auto& folder : plan.folders) {
-        plan.units.push_back({{}, {folder}, {}, {}, false});
-        std::vector<std::string> names;
-        for (fs::directory_iterator it(RootFolder + folder, error), end; !error && it != end; it.increment(error))
-            names.push_back(it->path().filename().string());
-        std::sort(names.begin(), names.end(), FolderListing::NameLess);
-        for (const auto& name : names) {
-            // The checksums describe the set folder: they stay with it, and so does the folder.
-            if (name == ManifestName)
-                continue;
-            const std::string path = RootFolder + folder + "/" + name;
-            const std::string shownName = "\"" + folder + "/" + name + "\"";
-            if (const std::string reason = NotRegular(path); !reason.empty()) {
-                refuse("Can't move " + shownName + " back: " + reason);
-                continue;
-            }
-            struct stat status {};
-            OwnFile report;
-            if (::lstat((RootFolder + name).c_str(), &status) == 0) {
-                // A read-only project's file was copied: the copy goes, once
-                // the journal holds it, and only while it is the same byte
-                // for byte as the file in the root folder.
-                if (S_ISREG(status.st_mode) && SameBytes(path, RootFolder + name)) {
-                    plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Uncopy});
-                    ++unsort.files;
-                    continue;
-                }
-                // The sort's report describes the sort being undone: it gives
-                // way to the project's file of its name.
-                if (!IsReportName(name) || !LookOwnFile(RootFolder + name, report)) {
-                    refuse("Can't move " + shownName + " back: \"" + name + "\" already exists");
-                    continue;
-                }
-                plan.removes.push_back(report);
-            }
-            if (const auto [taken, fresh] = from.emplace(name, folder); !fresh) {
-                refuse("Can't move " + shownName + " back: \"" + taken->second + "/" + name + "\" has the same name");
-                continue;
-            }
-            plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Move});
-            ++unsort.files;
-        }
-        if (error)
-            refuse("Can't read folder " + RootFolder + folder + ": " + ErrorText(error));
-    }
-    return unsort;
-}
-
+// The Undo backup sort question: "Move the 12 files of CD-A, CD-B back into
+// /music/ and remove those folders?"
 std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFolder)
 {
     std::string folders;
@@ -393,24 +169,242 @@ std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFold
            + (unsort.plan.folders.size() == 1 ? "that folder" : "those folders") + "?";
 }
 
-bool UnsortCommand(UnsortPlan& unsort, const std::string& RootFolder, Progress& progress, Messages& messages)
+// "Dust Choir was moved without "Dust Choir 07.wav", which was not found."
+std::string MovedWithout(const orvoProject& project, const std::vector<std::string>& waves)
 {
-    if (!unsort.plan.refusals.empty()) {
-        messages.Show(unsort.plan.RefusalText());
-        return true;
-    }
+    return project.Name + (project.ReadOnly ? " was copied without " : " was moved without ") + NamedList(waves, true)
+           + (waves.size() == 1 ? ", which was not found." : ", which were not found.");
+}
+
+Result Declined(std::string message = {})
+{
+    return Result(std::move(message), Result::Status::Declined);
+}
+
+// What RootFolder's journal says before a command: refused, with what it
+// describes and what may be done about it, while the folder holds one.
+Result JournalGuard(const std::string& RootFolder)
+{
     Journal journal;
-    Result failure = journal.Lock(RootFolder, Operation::Unsort);
-    if (!failure.Failed())
-        failure = journal.Begin(unsort.plan);
-    if (failure.Failed()) {
-        messages.Show(failure.Message());
-        return true;
+    const Journal::State state = journal.Look(RootFolder);
+    if (state == Journal::State::None)
+        return {};
+    Result refusal(journal.Describe(), Result::Status::Refused);
+    if (state == Journal::State::Stopped)
+        refusal.offers = Result::Finish | Result::Undo | Result::Forget;
+    else if (state == Journal::State::Unreadable)
+        refusal.offers = Result::Forget;
+    return refusal;
+}
+
+// result, and when RootFolder is left with the journal of an operation that
+// did not end, what it describes as the last message, with the offers.
+Result WithJournal(Result result, const std::string& RootFolder)
+{
+    if (Journal journal; journal.Look(RootFolder) == Journal::State::Stopped) {
+        result.Add(journal.Describe());
+        result.offers = Result::Finish | Result::Undo | Result::Forget;
     }
-    if (RunPlan(unsort.plan, journal, progress, messages) != Outcome::Done)
-        return true;
-    messages.Show("Done.  The files are back in folder " + RootFolder + ".");
-    return false;
+    return result;
+}
+
+// Takes the lock of plan's root for an operation of plan's kind, lets
+// planUnderLock (when given) make the plan under it, and runs the plan
+// through the folder's journal: the one way an operation changes files.
+Result Execute(FilePlan& plan, CommandUi ui, const std::function<void()>& planUnderLock = {})
+{
+    Journal journal;
+    if (const Result refusal = journal.Lock(plan.root, plan.kind); refusal.Failed()) {
+        // A folder that can't hold the lock's file can't hold the reports
+        // either, and they say so themselves.
+        if (plan.kind != Operation::Report || journal.Found() != Journal::State::None)
+            return Result(refusal.Message(), Result::Status::Refused);
+    }
+    if (planUnderLock)
+        planUnderLock();
+    if (!plan.refusals.empty())
+        return Result(plan.RefusalText(), Result::Status::Refused);
+    // The reports alone are written whole or not at all: nothing to recover.
+    if (plan.kind != Operation::Report)
+        if (const Result failure = journal.Begin(plan); failure.Failed())
+            return failure;
+    return RunPlan(plan, journal, ui.progress, ui.messages);
+}
+
+} // namespace
+
+Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
+                         const Medium& medium)
+{
+    if (Result refusal = JournalGuard(RootFolder); refusal.Failed())
+        return refusal;
+    const bool failed = list.ReadFolder(RootFolder, chkMix, chkRegular);
+    list.CalcBackup(medium);
+    return failed ? Result(list.LastError) : Result();
+}
+
+Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui)
+{
+    if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
+        return refusal;
+    const Medium& medium = list.medium;
+    if (!ui.question.Ask({Asked::Sort, BackupSortTitle, "", BackupSortQuestion(medium), ""}))
+        return Declined("Nothing was sorted.");
+    // Names that a disc written for Windows can't keep.
+    if (const std::string names = DiscNamesWarning(list);
+        !names.empty() && !ui.question.Ask({Asked::DiscNames, BackupSortTitle, names, "Sort anyway?", names}))
+        return Declined("Nothing was sorted.");
+    // The projects the sort can't take stay in the folder once the user
+    // agrees; when it can take none, or the user does not agree, the sort
+    // refuses and says why.
+    bool leaveUnsortable = false;
+    if (const std::vector<orvoProjectList::Unsortable> left = list.UnsortableProjects();
+        !left.empty() && left.size() < static_cast<std::size_t>(list.projects.Count())) {
+        const std::size_t others = static_cast<std::size_t>(list.projects.Count()) - left.size();
+        leaveUnsortable = ui.question.Ask(
+            {Asked::SortTheRest, BackupSortTitle, UnsortableText(left),
+             "Sort the other " + std::to_string(others) + (others == 1 ? " project" : " projects") + " and leave "
+                 + (left.size() == 1 ? "this one" : "these") + " in the folder?",
+             UnsortableText(left) + LineEnd + (left.size() == 1 ? "It stays" : "They stay") + " in the folder."});
+    }
+    FilePlan plan;
+    plan.kind = Operation::Sort;
+    plan.root = RootFolder;
+    Result result = Execute(plan, ui, [&] { plan = PlanSort(list, RootFolder, leaveUnsortable); });
+    if (!result.Failed())
+        result = Result::Done("Done.  CSV files are in folder " + RootFolder + ".");
+    return WithJournal(std::move(result), RootFolder);
+}
+
+Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui)
+{
+    if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
+        return refusal;
+    if (const std::string refusal = ReportOnlyRefusal(RootFolder); !refusal.empty())
+        return Result(refusal, Result::Status::Refused);
+    // The reports can leave out the projects in no set once the user agrees.
+    if (const std::vector<std::string> left = ProjectsInNoSet(list); !left.empty()) {
+        const std::string notice = NoSetNotice(left, list.medium);
+        if (!ui.question.Ask({Asked::ReportWithoutSome, "Report Only", notice,
+                              std::string("Write the reports without ") + (left.size() == 1 ? "it" : "them") + "?",
+                              notice}))
+            return Declined();
+    }
+    // Names that a disc written for Windows can't keep: the reports are written all the same.
+    if (const std::string names = DiscNamesWarning(list); !names.empty())
+        ui.messages.Show(names);
+    FilePlan plan = PlanReports(list, RootFolder);
+    Result result = Execute(plan, ui);
+    if (!result.Failed())
+        result = Result::Done("Done.  CSV files are in folder " + RootFolder + ".");
+    return result;
+}
+
+Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
+                   CommandUi ui)
+{
+    if (const std::string notice = ReadOnlyMoveNotice(selected);
+        !notice.empty() && !ui.question.Ask({Asked::MoveReadOnly, "Move", notice, "Move the selected projects?", notice}))
+        return Declined();
+    if (Result conflicts = MoveTest(list, selected, MoveFolder); conflicts.Failed())
+        return conflicts;
+    FilePlan plan = PlanMove(list, selected, MoveFolder);
+    if (plan.units.empty() && plan.refusals.empty())
+        return {};
+    Result result = Execute(plan, ui);
+    // A read-only project was copied: it is still here.
+    std::string without;
+    for (const auto& unit : plan.units)
+        if (unit.done)
+            for (orvoProject* project : unit.projects) {
+                if (const auto left = plan.movedWithout.find(project); left != plan.movedWithout.end())
+                    without += (without.empty() ? "" : LineEnd) + MovedWithout(*project, left->second);
+                if (!project->ReadOnly)
+                    list.Drop(*project);
+            }
+    result.Add(without);
+    return WithJournal(std::move(result), plan.root);
+}
+
+Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::string& newName, CommandUi ui)
+{
+    RenamePlan rename = PlanRename(list, project, newName);
+    if (!rename.plan.refusals.empty())
+        return Result(rename.plan.RefusalText(), Result::Status::Refused);
+    if (!rename.plan.units.empty())
+        if (Result result = Execute(rename.plan, ui); result.Failed())
+            return WithJournal(std::move(result), rename.plan.root);
+    if (newName != project.Name)
+        list.Renamed(project, newName, rename.renames);
+    return {};
+}
+
+Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui)
+{
+    if (Result refusal = JournalGuard(RootFolder); refusal.Failed())
+        return refusal;
+    UnsortPlan unsort = PlanUnsort(RootFolder, medium);
+    if (!unsort.plan.refusals.empty())
+        return Result(unsort.plan.RefusalText(), Result::Status::Refused);
+    if (!ui.question.Ask({Asked::Unsort, "Undo backup sort", "", UnsortQuestion(unsort, RootFolder), ""}))
+        return Declined("Nothing was moved.");
+    Result result = Execute(unsort.plan, ui);
+    if (!result.Failed())
+        result = Result::Done("Done.  The files are back in folder " + RootFolder + ".");
+    return WithJournal(std::move(result), RootFolder);
+}
+
+Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui)
+{
+    Journal journal;
+    if (const Result refusal = journal.TakeStopped(RootFolder); refusal.Failed())
+        return Result(refusal.Message(), Result::Status::Refused);
+    FilePlan plan = undo ? journal.plan().Inverse() : journal.plan();
+    Result result = RunPlan(plan, journal, ui.progress, ui.messages);
+    return WithJournal(std::move(result), RootFolder);
+}
+
+Result ForgetCommand(const std::string& RootFolder, const std::string& why, CommandUi ui)
+{
+    Journal journal;
+    const Journal::State state = journal.Look(RootFolder);
+    if (state == Journal::State::None)
+        return Result("Nothing to recover: no operation of " + RootFolder + " stopped before its end.",
+                      Result::Status::Refused);
+    if (state == Journal::State::Running || state == Journal::State::NotAFile)
+        return Result(journal.Describe(), Result::Status::Refused);
+    const std::string split = state == Journal::State::Stopped ? SplitProjects(journal.plan()) : "";
+    const std::string described = journal.Describe() + (split.empty() ? "" : LineEnd + split);
+    const std::string finding =
+        (why.empty() ? journal.Describe() : why) + (split.empty() ? "" : std::string(LineEnd) + LineEnd + split);
+    if (!ui.question.Ask({Asked::Forget, "Recover", finding,
+                          "Forget the journal and leave every file where it is now?", described}))
+        return WithJournal(Declined("Nothing was changed."), RootFolder);
+    if (const Result failure = journal.Forget(RootFolder); failure.Failed())
+        return WithJournal(Result(failure.Message()), RootFolder);
+    return {};
+}
+
+Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)
+{
+    if (Result refusal = JournalGuard(WithSeparator(folder)); refusal.Failed())
+        return refusal;
+    ChecksumPlan plan = PlanChecksums(folder, false);
+    if (offer && (plan.folders.empty() || !ui.question.Ask({Asked::OfferChecksums, ChecksumsTitle, "", ChecksumOffer(plan), ""})))
+        return Declined();
+    if (!plan.holding.empty()) {
+        if (!ui.question.Ask({Asked::ReplaceChecksums, ChecksumsTitle, plan.refusal,
+                              plan.holding.size() == 1 ? "Replace it?" : "Replace them?", ""}))
+            return Declined(plan.refusal);
+        plan = PlanChecksums(folder, true);
+    }
+    const ChecksumOutcome outcome = WriteChecksums(plan, ui.progress);
+    Result result({}, outcome.stopped ? Result::Status::Stopped
+                      : outcome.failed ? Result::Status::Failed
+                                       : Result::Status::Done);
+    for (const std::string& line : outcome.lines)
+        result.Add(line);
+    return result;
 }
 
 } // namespace kelvark

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Result.h"
 #include "UserInterface.h"
 #include "orvoProjectList.h"
 
@@ -10,11 +11,6 @@
 namespace kelvark {
 
 // The command sequences that the window and the command line share.
-
-// Names as a message lists them: "A, B, C", the first ten and "and N more"
-// after them; with quoted, each in double quotes. unnamed counts the names
-// beyond those given, which a caller of thousands needs not make.
-std::string NamedList(const std::vector<std::string>& names, bool quoted = false, std::size_t unnamed = 0);
 
 // Why the last plan left project in no set: it does not fit an empty one,
 // "Larger than one CD (649 MB)", or it shares files with projects that do not
@@ -30,9 +26,6 @@ std::string BackupSortQuestion(const Medium& medium);
 inline const std::string BackupSortTitle = "Backup sort";
 // "2 projects can't be sorted:" and a line of reason for each of the first ten.
 std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left);
-// Asked before a sort when some projects can't be sorted: "2 projects can't be
-// sorted: … Sort the other 9 projects and leave these in the folder?"
-std::string SortTheRestQuestion(const orvoProjectList& list, const std::vector<orvoProjectList::Unsortable>& left);
 
 // The names of the files a sort puts on the discs that a disc written for
 // Windows can't keep: longer than 64 UTF-16 code units, or holding one of
@@ -46,77 +39,68 @@ std::string SetTotalText(const orvoProjectList::SetTotal& set, const Medium& med
 // "-": "Counted in the plan: 912.5 MB".
 std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional);
 
-// Read folder: scan, plan for the medium and fill the grid. True when the scan
-// recorded errors (the listing is in list.LastError).
-bool ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
-                       const Medium& medium, Grid& g);
-
-// What the backup command does with the plan of list's medium.
-enum class BackupKind : unsigned char {
-    Sort, // moves every project into its set, or refuses when one can't go
-    SortTheRest, // leaves the projects that can't be sorted in the folder
-    ReportOnly, // writes the reports, moves nothing
+// Whom a command talks to: the window, the terminal or a test's recorders.
+struct CommandUi {
+    Messages& messages;
+    Progress& progress;
+    Question& question;
 };
-// Backup Sort (after the user agreed) or Report Only: rearranges when asked
-// to, writes the three reports and says where they are. True when a step
-// stopped the command (it has told the user why).
-bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, BackupKind kind, Messages& messages);
 
-// The projects of the selected rows, in list order.
-std::vector<orvoProject*> Selection(const orvoProjectList& list, const Grid& g);
+// The commands. Each takes what it acts on as arguments, asks its questions
+// through ui in one order, plans the whole operation, takes the folder's
+// lock, runs the plan through its journal, and answers one Result. A
+// command that finds, or leaves, the journal of an operation that did not
+// end says so in its last message and offers finish, undo or forget.
 
-// Move: the conflict test, then the move of the projects and a new grid.
-// True when the test found conflicts (shown to the user; nothing moved), or
-// the move failed or stopped.
-bool MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
-                 Messages& messages, Grid& g);
+// Read folder: refused while RootFolder holds such a journal; else reads the
+// folder and plans its sets for medium. It fails when the read met errors,
+// whose listing is its message.
+Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
+                         const Medium& medium);
 
-// Said before a move of read-only projects, which are copied: "Ember Tide is
-// read-only: its files will be copied, and stay in /music/." Empty when none is.
-std::string ReadOnlyMoveNotice(const std::vector<orvoProject*>& selected);
+// Backup Sort of the projects list read from RootFolder, planned for list's
+// medium: asks Sort, then DiscNames when names need it, then SortTheRest
+// when some projects can't be sorted (No: the sort refuses and names them);
+// moves the projects into their sets and writes the reports.
+Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui);
 
-// True when the set folder holds nothing but the checksum file a checksum
-// wrote into it (what an undone sort leaves of a folder that had one): the
-// sort takes such a folder as empty.
-bool HoldsOnlyChecksums(const std::string& folder);
-// The set folders of any medium in RootFolder that hold a backup sort: every
-// one that holds more than its checksum file, in set order.
-std::vector<std::string> SortedSetFolders(const std::string& RootFolder);
-// Why Report Only must not plan RootFolder: its set folders hold a backup sort,
-// which its reports describe. Empty when it holds none.
-std::string ReportOnlyRefusal(const std::string& RootFolder);
+// Report Only: writes the three reports of list's plan into RootFolder under
+// the folder's lock, moving nothing. Asks ReportWithoutSome when projects fit
+// on no disc; says which names a disc can't keep.
+Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui);
 
-// Undo backup sort: the plan that moves every regular file of the root
-// folder's set folders of one medium back into the root folder, one unit per
-// folder, in set order. Its refusals say why it must not run. A read-only
-// project's files were copied into its set: the root folder still holds them,
-// and their copies, the same byte for byte, are removed instead.
-struct UnsortPlan {
-    std::size_t files = 0; // files moved back or copies removed
-    FilePlan plan; // its folders are the set folders' names
-};
-UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium);
-// The Undo backup sort question, asked with the title "Undo backup sort".
-std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFolder);
-inline const std::string UnsortTitle = "Undo backup sort";
-// Moves the files back under the folder's journal, then removes the emptied
-// set folders. True when it was refused, failed or stopped (the user was told
-// why, except for a stop, which leaves the journal).
-bool UnsortCommand(UnsortPlan& unsort, const std::string& RootFolder, Progress& progress, Messages& messages);
+// Move: asks MoveReadOnly when read-only projects are among selected (they are
+// copied), runs the conflict test (MoveTest), then moves the projects into
+// MoveFolder and drops those that left the folder from the list.
+Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
+                   CommandUi ui);
 
-// True when name is a set folder of prefix ("CD", "DVD", …): the prefix, "-" and capital letters.
-bool IsSetFolder(const std::string& name, const std::string& prefix);
-// True when name is a set folder of any medium.
-bool IsAnySetFolder(const std::string& name);
-// The names of the set folders of RootFolder of the given prefixes, in set
-// order; links are not followed. The error of the listing, if any.
-std::vector<std::string> SetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes,
-                                    std::error_code& error);
+// Renames project's own files to newName's; nothing to do when the name is the same.
+Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::string& newName, CommandUi ui);
+
+// Undo backup sort: asks Unsort, then moves the files of RootFolder's set
+// folders of medium back and removes the emptied folders.
+Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui);
+
+// Finishes (or with undo, undoes) RootFolder's operation that did not end.
+// Refused, offering forget, when the file system no longer allows it.
+Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui);
+
+// Forgets RootFolder's journal after asking Forget, with why (or, when empty,
+// what the journal describes) and which projects are split as its finding:
+// every file stays where it is.
+Result ForgetCommand(const std::string& RootFolder, const std::string& why, CommandUi ui);
+
+// Writes a SHA256SUMS into every set folder of folder (or into folder, a set
+// folder itself). With offer (after a sort), asks OfferChecksums first, with
+// how much there is to read; asks ReplaceChecksums when set folders hold one
+// already. Its messages say what each set folder got.
+Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui);
+inline const std::string ChecksumsTitle = "Write checksums";
+
 
 // Why the backup commands refuse a list that does not hold the projects of RootFolder.
 std::string ReadFolderFirst(const std::string& RootFolder);
 
-// A folder string as the system keeps it: ending with the path separator.
-std::string WithSeparator(std::string folder);
 
 } // namespace kelvark

@@ -1,6 +1,6 @@
 #include "DiscCheck.h"
 
-#include "Commands.h"
+#include "Medium.h"
 #include "FileHashes.h"
 #include "FileOps.h"
 #include "FilePlan.h"

@@ -625,15 +625,14 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
 
 } // namespace
 
-Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages)
+Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages)
 {
     if (plan.readBack) {
         // Under the folder's lock: the temporaries of the stopped run are no one's now.
         RemoveLeftoverTemps(plan);
         if (const std::string refusal = CheckPlan(plan); !refusal.empty()) {
-            messages.Show(refusal);
             journal.Keep();
-            return Outcome::Failed;
+            return Result(refusal, Result::Status::Refused);
         }
     }
     if (!plan.undoing) {
@@ -647,7 +646,7 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
             if (const std::error_code error = RemoveFile(planned.path)) {
                 messages.Show(FileFailure("", "remove", plan.Shown(planned.path), "", ErrorText(error)));
                 plan.readBack ? journal.Keep() : journal.End();
-                return Outcome::Failed;
+                return Result({}, Result::Status::Failed);
             }
         }
     }
@@ -667,7 +666,7 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
                     fs::remove(plan.root + plan.folders[made], error);
                 messages.Show("Can't make folder \"" + plan.folders[n] + "\": " + ErrorText(error));
                 plan.readBack ? journal.Keep() : journal.End();
-                return Outcome::Failed;
+                return Result({}, Result::Status::Failed);
             }
         }
     }
@@ -685,7 +684,7 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
             continue; // merged into an earlier unit
         if (!progress.OK(done, unit.names.front())) {
             journal.Keep();
-            return Outcome::Stopped;
+            return Result({}, Result::Status::Stopped);
         }
         if (const Result failure = RunUnit(plan, k, journal, folders); failure.Failed()) {
             // A sort or an unsort that failed halfway keeps its journal, so
@@ -696,13 +695,13 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
                 journal.Keep();
             else
                 journal.End();
-            return Outcome::Failed;
+            return Result({}, Result::Status::Failed);
         }
         // No step runs past a record that could not be written.
         if (const std::error_code error = plan.undoing ? std::error_code() : journal.Done(k)) {
             messages.Show("Stopped: " + JournalFailure(error) + ".");
             journal.Keep();
-            return Outcome::Stopped;
+            return Result({}, Result::Status::Stopped);
         }
         done += static_cast<int>(unit.names.size());
     }
@@ -710,7 +709,7 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
         for (const auto& [name, lines] : plan.reports)
             if (WriteReportFile(plan.root, name, lines, messages)) {
                 journal.Keep(); // finishing the sort writes them again
-                return Outcome::Failed;
+                return Result({}, Result::Status::Failed);
             }
     if (!plan.makesFolders)
         for (const auto& folder : plan.folders) {
@@ -718,7 +717,7 @@ Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& 
             fs::remove(plan.root + folder, error); // only an emptied folder goes
         }
     journal.End();
-    return Outcome::Done;
+    return {};
 }
 
 } // namespace kelvark

@@ -2,6 +2,7 @@
 
 #include "FolderOwners.h"
 #include "Messages.h"
+#include "Result.h"
 #include "UserInterface.h"
 #include "orvoProject.h"
 
@@ -135,21 +136,15 @@ private:
     std::unordered_set<std::string> refused; // files refused for sharing, once each
 };
 
-// How a run of a plan ended.
-enum class Outcome : unsigned char {
-    Done, // every unit done, the journal gone
-    Stopped, // the user or a signal stopped it between two units: the journal stays
-    Failed, // a unit failed and was taken back, or the plan was refused (the user was told)
-};
-
 // Runs plan under its journal, one unit after the other, telling progress
 // before each and stopping between two when it says so, or when the journal
-// could not record the last. A plan read back from a journal is checked whole
-// against the file system first: a destination taken by another file, a
-// missing file, or a source that changed refuses it, and nothing is changed.
-// A unit that fails is taken back whole, newest step first; what could not
-// be taken back is said, and the journal then stays.
-Outcome RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages);
+// could not record the last (Stopped: the journal stays). A plan read back
+// from a journal is checked whole against the file system first: a
+// destination taken by another file, a missing file, or a source that changed
+// refuses it, and nothing is changed. A unit that fails is taken back whole,
+// newest step first; what could not be taken back is said, and the journal
+// then stays (Failed). What goes wrong is shown through messages as it happens.
+Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages);
 
 // Runs, when set, in a unit that moves across file systems once its copies
 // are made, before its sources are looked at and removed: a test changes a

@@ -1,6 +1,6 @@
 #include "Journal.h"
 
-#include "Commands.h"
+#include "Medium.h"
 #include "FileOps.h"
 #include "Manifest.h"
 #include "idata_common.h"

@@ -1,7 +1,12 @@
 #include "Medium.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace kelvark {
 
@@ -124,6 +129,42 @@ const std::vector<std::string>& SetPrefixes()
 {
     static const std::vector<std::string> prefixes{"CD", "DVD", "DVDDL", "BD", "BDDL", "BDXL", "DISC"};
     return prefixes;
+}
+
+
+bool IsSetFolder(const std::string& name, const std::string& prefix)
+{
+    return name.size() > prefix.size() + 1 && name.starts_with(prefix + "-")
+           && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()) + 1, name.end(),
+                          [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
+bool IsAnySetFolder(const std::string& name)
+{
+    return std::any_of(SetPrefixes().begin(), SetPrefixes().end(),
+                       [&](const std::string& prefix) { return IsSetFolder(name, prefix); });
+}
+
+std::vector<std::string> SetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes,
+                                    std::error_code& error)
+{
+    std::vector<std::string> folders;
+    for (fs::directory_iterator it(RootFolder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        const std::string name = it->path().filename().string();
+        if (!it->is_symlink(typeError) && it->is_directory(typeError)
+            && std::any_of(prefixes.begin(), prefixes.end(),
+                           [&](const auto& prefix) { return IsSetFolder(name, prefix); }))
+            folders.push_back(name);
+    }
+    // Set order: by prefix, then A to Z, AA, AB and so on.
+    std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+        const auto a1 = a.find('-'), b1 = b.find('-');
+        if (a.compare(0, a1, b, 0, b1) != 0)
+            return a.compare(0, a1, b, 0, b1) < 0;
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return folders;
 }
 
 } // namespace kelvark

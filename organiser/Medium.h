@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace kelvark {
@@ -42,5 +43,14 @@ std::optional<Medium> MediumNamed(std::string_view word, std::string& error);
 std::string ShortSizeAbove(std::int64_t bytes);
 // Every set folder prefix, of the named media and of a custom size.
 const std::vector<std::string>& SetPrefixes();
+
+// True when name is a set folder of prefix ("CD", "DVD", …): the prefix, "-" and capital letters.
+bool IsSetFolder(const std::string& name, const std::string& prefix);
+// True when name is a set folder of any medium.
+bool IsAnySetFolder(const std::string& name);
+// The names of the set folders of RootFolder of the given prefixes, in set
+// order; links are not followed. The error of the listing, if any.
+std::vector<std::string> SetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes,
+                                    std::error_code& error);
 
 } // namespace kelvark

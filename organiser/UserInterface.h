@@ -11,10 +11,44 @@ namespace kelvark {
 // user: the window implements these with Qt, the command line on a terminal,
 // the tests with recorders.
 
+// The questions the commands ask, so that a front end without a user (the
+// command line's options) can tell which it answers.
+enum class Asked : unsigned char {
+    Sort, // move the projects into their sets?
+    DiscNames, // names a disc written for Windows can't keep: sort anyway?
+    SortTheRest, // some projects can't be sorted: sort the others?
+    ReportWithoutSome, // some projects fit on no disc: write the reports without them?
+    MoveReadOnly, // read-only projects are copied: move the selection?
+    Unsort, // move the files of the set folders back?
+    Forget, // forget the journal of an operation that did not end?
+    OfferChecksums, // after a sort: write the set folders' checksums now?
+    ReplaceChecksums, // set folders hold checksums already: replace them?
+};
+
+// One question of a command: what it found, then the question itself.
+struct Asking {
+    Asked what;
+    std::string title;
+    std::string finding; // said before the question; may be empty
+    std::string question;
+    // Said instead of the question by a front end that answers Yes from its
+    // options without asking; may be empty.
+    std::string unasked;
+
+    // The finding and the question, a blank line between them.
+    std::string Text() const
+    {
+        return finding.empty() ? question : finding + LineEnd + LineEnd + question;
+    }
+};
+
 // A question with Yes and No buttons, Yes the default. True for Yes.
 class Question {
 public:
     virtual ~Question() = default;
+    // A command's question: the window and the tests ask its whole text; the
+    // command line may answer it from its options.
+    virtual bool Ask(const Asking& asking) { return AskYesNo(asking.Text(), asking.title); }
     virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
 };
 

@@ -1,7 +1,6 @@
 #include "orvoProjectList.h"
 
 #include "BackupSet.h"
-#include "Commands.h"
 #include "FileOps.h"
 #include "ReadAhead.h"
 #include "TextCodec.h"
@@ -67,11 +66,22 @@ std::string FoldedName(const std::string& file)
     return AsciiFolded(std::string_view(file).substr(0, file.size() - 4));
 }
 
+// The first wave name that would leave the folder; none when every one stays in it.
+std::optional<std::string> FirstInvalidWave(const orvoProject& project)
+{
+    for (int i = 0; i < project.WaveCount(); ++i)
+        if (!orvoWave::IsValidName(project.WaveName(i)))
+            return std::string(project.WaveName(i));
+    return std::nullopt;
+}
+
 } // namespace
 
 bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, bool chkRegular)
 {
     LastError.clear();
+    readFrom = RootFolder;
+    readStopped = false;
     if (RootFolder.empty()) {
         LastError = "No root folder chosen.";
         return true;
@@ -212,6 +222,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             break;
         ++done;
     }
+    readStopped = stopped;
     if (stopped && ahead) // the user does not wait for a file that does not answer
         ReadAhead::Abandon(std::move(ahead));
     ahead.reset(); // the threads end, and what was read ahead and not taken goes
@@ -457,6 +468,93 @@ void orvoProjectList::FillGrid(Grid& g) const
                   std::to_string(project->trackCount), std::to_string(project->WaveCount()),
                   project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "", UsedText(*project)});
     }
+}
+
+std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() const
+{
+    std::unordered_map<const orvoProject*, std::string> why;
+    std::vector<const orvoProject*> queue;
+    const auto mark = [&](const orvoProject* project, std::string reason) {
+        if (why.emplace(project, std::move(reason)).second)
+            queue.push_back(project);
+    };
+    std::unordered_set<const orvoProject*> listed;
+    for (const auto& project : projects)
+        listed.insert(project.get());
+    for (const auto& project : projects) {
+        if (!project->ReadFailure.empty()) {
+            mark(project.get(), NotReadText(*project));
+        } else if (project->BackupNum < 0) {
+            mark(project.get(), "Project " + project->Name + ": " + NoSetReason(*project));
+        } else if (const auto wave = FirstInvalidWave(*project)) {
+            mark(project.get(), "Project " + project->Name + ": invalid wave file name: " + *wave);
+        } else {
+            for (int i = 0; i < project->WaveCount(); ++i)
+                if (!project->WaveName(i).empty() && project->WavePosition(i) == FolderListing::npos) {
+                    mark(project.get(), WaveFailure(*project, std::string(project->WaveName(i))));
+                    break;
+                }
+        }
+    }
+    // A file leaves the folder only with every project that uses it: the
+    // projects that share a file with one that stays (or with one the read
+    // left out) stay too.
+    const auto forEachUser = [&](std::string_view file, const auto& visit) {
+        if (const std::optional<FolderOwners::Entry> entry = owners.Find(file)) {
+            for (const orvoProject* player : entry->players)
+                visit(player);
+            if (entry->owner)
+                visit(entry->owner);
+        }
+    };
+    if (owners.LeftOut())
+        for (const auto& project : projects)
+            if (!why.count(project.get()))
+                for (const std::string_view file : project->FilesToMove())
+                    forEachUser(file, [&](const orvoProject* user) {
+                        if (!listed.count(user))
+                            mark(project.get(), "Project " + project->Name + ": it shares \"" + std::string(file)
+                                                    + "\" with " + user->Name + ", which the read left out");
+                    });
+    for (std::size_t next = 0; next < queue.size(); ++next) {
+        const orvoProject* stays = queue[next];
+        for (const std::string_view file : stays->FilesToMove())
+            forEachUser(file, [&](const orvoProject* user) {
+                if (listed.count(user))
+                    mark(user, "Project " + user->Name + ": it shares \"" + std::string(file) + "\" with " + stays->Name
+                                   + ", which can't be sorted");
+            });
+    }
+    std::vector<Unsortable> found;
+    for (const auto& project : projects)
+        if (const auto reason = why.find(project.get()); reason != why.end())
+            found.push_back({project.get(), reason->second});
+    return found;
+}
+
+void orvoProjectList::Drop(const orvoProject& project)
+{
+    const int p = projects.ItemIndex(&project);
+    if (p == acList<orvoProject>::Absent)
+        return;
+    owners.Forget(project);
+    const auto keep = projects.Item(p); // the record outlives its removal from the list
+    projects.Delete(p);
+}
+
+void orvoProjectList::Renamed(orvoProject& project, const std::string& newName,
+                              const std::vector<std::pair<std::string, std::string>>& renames)
+{
+    std::vector<std::string> files;
+    for (const auto& file : project.OwnFiles()) {
+        const auto renamed = std::find_if(renames.begin(), renames.end(), [&](const auto& r) { return r.first == file; });
+        files.push_back(renamed == renames.end() ? file : renamed->second);
+    }
+    std::sort(files.begin(), files.end(), FolderListing::NameLess);
+    const std::string oldName = project.Name;
+    project.Name = newName;
+    project.SetOwnFiles(files);
+    owners.Renamed(oldName, project, renames);
 }
 
 } // namespace kelvark

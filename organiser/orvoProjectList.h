@@ -2,7 +2,6 @@
 
 #include "FilePlan.h"
 #include "FolderOwners.h"
-#include "Journal.h"
 #include "Medium.h"
 #include "Regional.h"
 #include "UserInterface.h"
@@ -24,16 +23,20 @@ void AddFolderError(std::string& listing, const std::string& line);
 // "Project X was not read: " and why, as an operation refuses such a project.
 std::string NotReadText(const orvoProject& project);
 
-// The projects of one root folder and every operation on them. Operations that
-// can fail return true on failure; MoveTest returns true when it found
-// conflicts. The operations take what they act on as arguments: the window
-// and the command line turn their selection into projects.
+// The projects of one root folder: the folder read, the plan of its sets, the
+// rows of the grid and the texts of the reports. ReadFolder returns true on
+// failure with the folder's error listing in LastError. The operations that
+// change files are the commands' (Commands.h), planned by Plans.h.
 class orvoProjectList final {
 public:
     explicit orvoProjectList(UserInterface ui) : ui(ui) {}
 
     acList<orvoProject> projects;
     int numBackups = 0;
+    // The folder the last ReadFolder read, and whether the user stopped it
+    // before its end (the projects after the stop are not read).
+    std::string readFrom;
+    bool readStopped = false;
     std::string LastError;
     Regional regional;
     // Who owns each file of the folder read last.
@@ -74,48 +77,22 @@ public:
     std::vector<Unsortable> UnsortableProjects() const;
     // Shows one row per project.
     void FillGrid(Grid& g) const;
-    // Moves the projects into destDir, dropping from the list each project
-    // whose files left the folder (a read-only project is copied and stays).
-    Outcome MoveList(const std::vector<orvoProject*>& selected, const std::string& destDir);
-    // True when a file of one of the projects already exists in destDir, or
-    // the move must not run; the listing is in LastError.
-    bool MoveTest(const std::vector<orvoProject*>& selected, const std::string& destDir);
     // Scans RootFolder and reads every accepted project. True when no folder
     // was given, the folder could not be listed or a project reported an
     // error; the folder's error listing is then in LastError.
     bool ReadFolder(const std::string& RootFolder, bool chkMix, bool chkRegular);
-    // Creates the backup folders, moves every project into its set's folder
-    // and writes the reports. True when it was refused, failed or stopped.
-    // With leaveUnsortable, the projects it can't take stay in the folder and
-    // the text report names them; without, they refuse the sort.
-    bool Rearrange(const std::string& RootFolder, const std::string& prefix, bool leaveUnsortable = false);
-    // Renames one project's own files; true on failure, shown to the user.
-    bool RenameProject(orvoProject& project, const std::string& newName);
-    // True when the reports must not be written: the list was read from
-    // another folder than RootFolder, a project was not read (not
-    // tested afterSort, which Rearrange tests), or a report would replace a
-    // file that a project owns or plays (afterSort: only a project whose files
-    // stay in the folder). The reasons are in LastError.
-    bool ReportTest(const std::string& RootFolder, bool afterSort);
-    // Writes "Backups.csv" and "BackupProjects.csv" into RootFolder.
-    bool ReportCsv(const std::string& RootFolder);
-    // Writes "Backup Report.txt" into RootFolder.
-    bool ReportTxt(const std::string& RootFolder, const std::string& prefix);
-    // The three reports of the plan, in the order they are written.
-    ReportTexts Reports(const std::string& prefix) const;
 
-private:
-    // Why the list must not act on RootFolder: it was read from another folder. Empty when it was not.
-    std::string ReadElsewhere(const std::string& RootFolder) const;
-    // The plan of a move of the projects into destDir.
-    FilePlan PlanMove(const std::vector<orvoProject*>& selected, const std::string& destDir);
-    // Takes folder's lock for an operation of kind; false, after telling the user why, when it can't.
-    bool Locked(Journal& journal, const std::string& folder, Operation kind);
-    // Runs plan under journal (locked) unless it has refusals, which are shown.
-    Outcome Execute(Journal& journal, FilePlan& plan);
+    // The three reports of the plan, in the order they are written; the
+    // projects of notSorted, which a sort leaves in the folder, are named
+    // apart in the text report.
+    ReportTexts Reports(const std::string& prefix, const std::unordered_set<const orvoProject*>& notSorted) const;
     // Removes a project that left the folder from the list and the owners.
     void Drop(const orvoProject& project);
+    // The project's own files were renamed to newName's, each from its old name to its new one.
+    void Renamed(orvoProject& project, const std::string& newName,
+                 const std::vector<std::pair<std::string, std::string>>& renames);
 
+private:
     // A file that projects of the list play: each of them by its position
     // in the list, with what the file costs in its size, in list order.
     struct Share {
@@ -124,9 +101,6 @@ private:
     std::vector<Share> Shares() const;
     // Why the projects of groups too large for one disc are in no set.
     std::unordered_map<const orvoProject*, std::string> sharedNoSet;
-
-    // The projects the sort in progress leaves in the folder.
-    std::unordered_set<const orvoProject*> notSorted;
 
     UserInterface ui;
 };

@@ -42,7 +42,8 @@ std::string FourDigits(int value)
 
 } // namespace
 
-ReportTexts orvoProjectList::Reports(const std::string& prefix) const
+ReportTexts orvoProjectList::Reports(const std::string& prefix,
+                                     const std::unordered_set<const orvoProject*>& notSorted) const
 {
     const SetMembers sets = GroupBySet(projects, numBackups, notSorted);
     std::vector<std::string> lines{"ORVEX Project Backup Organizer"};
@@ -81,52 +82,6 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix) const
     return {{"Backup Report.txt", std::move(lines)},
             {"Backups.csv", std::move(backups)},
             {"BackupProjects.csv", std::move(rows)}};
-}
-
-bool orvoProjectList::ReportTxt(const std::string& RootFolder, const std::string& prefix)
-{
-    const ReportTexts reports = Reports(prefix);
-    return WriteReportFile(RootFolder, reports[0].first, reports[0].second, ui.messages);
-}
-
-bool orvoProjectList::ReportCsv(const std::string& RootFolder)
-{
-    const ReportTexts reports = Reports({});
-    return WriteReportFile(RootFolder, reports[1].first, reports[1].second, ui.messages)
-           || WriteReportFile(RootFolder, reports[2].first, reports[2].second, ui.messages);
-}
-
-bool orvoProjectList::ReportTest(const std::string& RootFolder, bool afterSort)
-{
-    LastError.clear();
-    std::vector<std::string> refusals;
-    LastError = ReadElsewhere(RootFolder);
-    if (!LastError.empty())
-        return true;
-    for (const auto& project : projects)
-        if (!afterSort && !project->ReadFailure.empty()) // a sort refuses them itself
-            refusals.push_back(NotReadText(*project));
-    // After a sort, only what stays in the folder (copies' sources, projects
-    // left out) is still beside the reports.
-    const auto staysBeside = [&](const orvoProject* project) {
-        return !afterSort || project->ReadOnly || project->BackupNum < 0 || notSorted.count(project);
-    };
-    for (const std::string& report : ReportNames) {
-        const std::optional<FolderOwners::Entry> entry = owners.Find(report);
-        if (!entry)
-            continue;
-        if (entry->owner && staysBeside(entry->owner))
-            refusals.push_back("Can't write \"" + report + "\": it is a file of project " + entry->owner->Name);
-        else
-            for (const orvoProject* player : entry->players)
-                if (staysBeside(player)) {
-                    refusals.push_back("Can't write \"" + report + "\": it is played by project " + player->Name);
-                    break;
-                }
-    }
-    for (const auto& line : refusals)
-        LastError += (LastError.empty() ? "" : "\r\n") + line;
-    return !refusals.empty();
 }
 
 } // namespace kelvark

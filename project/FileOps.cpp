@@ -448,4 +448,13 @@ std::string ErrorText(const std::error_code& error)
     return error.message();
 }
 
+
+std::string WithSeparator(std::string folder)
+{
+    // An empty folder stays empty: it means that none was chosen.
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
 } // namespace kelvark

@@ -125,4 +125,16 @@ std::vector<std::string_view> ZeroEndedTexts(std::string_view joined)
     return texts;
 }
 
+std::string NamedList(const std::vector<std::string>& names, bool quoted, std::size_t unnamed)
+{
+    // A folder of thousands can name thousands: a message names ten.
+    constexpr std::size_t Named = 10;
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < Named; ++i)
+        text += (i == 0 ? "" : ", ") + (quoted ? "\"" + names[i] + "\"" : names[i]);
+    if (const std::size_t count = names.size() + unnamed; count > Named)
+        text += " and " + std::to_string(count - Named) + " more";
+    return text;
+}
+
 } // namespace kelvark

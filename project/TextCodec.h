@@ -55,4 +55,9 @@ template <typename Texts> std::string ZeroEnded(const Texts& texts)
 // The texts of a string ZeroEnded made.
 std::vector<std::string_view> ZeroEndedTexts(std::string_view joined);
 
+// Names as a message lists them: "A, B, C", the first ten and "and N more"
+// after them; with quoted, each in double quotes. unnamed counts the names
+// beyond those given, which a caller of thousands needs not make.
+std::string NamedList(const std::vector<std::string>& names, bool quoted = false, std::size_t unnamed = 0);
+
 } // namespace kelvark

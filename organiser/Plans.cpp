@@ -1,0 +1,455 @@
+#include "Plans.h"
+
+#include "BackupSet.h"
+#include "FileOps.h"
+#include "Manifest.h"
+#include "TextCodec.h"
+#include "idata_common.h"
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace fs = std::filesystem;
+
+namespace kelvark {
+
+namespace {
+
+// The first wave name that would leave the folder; none when every one stays in it.
+std::optional<std::string> FirstInvalidWave(const orvoProject& project)
+{
+    for (int i = 0; i < project.WaveCount(); ++i)
+        if (!orvoWave::IsValidName(project.WaveName(i)))
+            return std::string(project.WaveName(i));
+    return std::nullopt;
+}
+
+// "Dust Choir was moved without "Dust Choir 07.wav", which was not found."
+std::string FolderTaken(const std::string& RootFolder, const std::string& name, const FolderOwners& owners)
+{
+    struct stat status {};
+    if (::lstat((RootFolder + name).c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
+        const std::optional<FolderOwners::Entry> entry = owners.Find(name);
+        if (entry && entry->owner)
+            return "\"" + name + "\" is a file of project " + entry->owner->Name
+                   + " and has the name of a backup folder the sort makes. Rename the project to sort the folder.";
+        return "\"" + name + "\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.";
+    }
+    return "Backup folder \"" + RootFolder + name
+           + "\" already exists.  Empty and remove this folder to rearrange the files.";
+}
+
+// Why each wave of project that the read did not find can't go; none when it found every one.
+std::vector<std::string> WaveFailures(const orvoProject& project)
+{
+    std::vector<std::string> failures;
+    for (int i = 0; i < project.WaveCount(); ++i)
+        if (!project.WaveName(i).empty() && project.WavePosition(i) == FolderListing::npos)
+            failures.push_back(WaveFailure(project, std::string(project.WaveName(i))));
+    return failures;
+}
+
+
+
+// Why the reports must not be written into RootFolder: ListRefusal, a
+// project that was not read (a sort, given notSorted, refuses those itself),
+// or a report that would replace a file a project owns or plays (after a
+// sort: a project whose files stay in the folder).
+Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
+                     const std::unordered_set<const orvoProject*>* notSorted);
+
+} // namespace
+
+Result ListRefusal(const orvoProjectList& list, const std::string& RootFolder)
+{
+    if (list.readFrom != RootFolder
+        || std::any_of(list.projects.begin(), list.projects.end(),
+                       [&](const auto& project) { return project->ReadDir != RootFolder; }))
+        return Result(ReadFolderFirst(RootFolder), Result::Status::Refused);
+    // The sets and the reports would leave out the projects the read did not reach.
+    if (list.readStopped)
+        return Result("Read the folder to the end first.", Result::Status::Refused);
+    return {};
+}
+
+namespace {
+
+Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
+                     const std::unordered_set<const orvoProject*>* notSorted)
+{
+    if (const Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
+        return refusal;
+    const bool afterSort = notSorted != nullptr;
+    std::vector<std::string> refusals;
+    for (const auto& project : list.projects)
+        if (!afterSort && !project->ReadFailure.empty()) // a sort refuses them itself
+            refusals.push_back(NotReadText(*project));
+    // After a sort, only what stays in the folder (copies' sources, projects
+    // left out) is still beside the reports.
+    const auto staysBeside = [&](const orvoProject* project) {
+        return !afterSort || project->ReadOnly || project->BackupNum < 0 || notSorted->count(project);
+    };
+    for (const std::string& report : ReportNames) {
+        const std::optional<FolderOwners::Entry> entry = list.owners.Find(report);
+        if (!entry)
+            continue;
+        if (entry->owner && staysBeside(entry->owner))
+            refusals.push_back("Can't write \"" + report + "\": it is a file of project " + entry->owner->Name);
+        else
+            for (const orvoProject* player : entry->players)
+                if (staysBeside(player)) {
+                    refusals.push_back("Can't write \"" + report + "\": it is played by project " + player->Name);
+                    break;
+                }
+    }
+    std::string text;
+    for (const auto& line : refusals)
+        text += (text.empty() ? "" : LineEnd) + line;
+    return text.empty() ? Result() : Result(text, Result::Status::Refused);
+}
+
+} // namespace
+
+bool HoldsOnlyChecksums(const std::string& folder)
+{
+    std::error_code error, typeError;
+    fs::directory_iterator it(folder, error);
+    if (error || it == fs::directory_iterator() || it->path().filename() != ManifestName || it->is_symlink(typeError)
+        || !it->is_regular_file(typeError))
+        return false;
+    it.increment(error);
+    return !error && it == fs::directory_iterator();
+}
+
+std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
+{
+    std::error_code error;
+    std::vector<std::string> folders = SetFolders(RootFolder, SetPrefixes(), error);
+    std::erase_if(folders, [&](const std::string& folder) { return HoldsOnlyChecksums(RootFolder + folder); });
+    return folders;
+}
+
+std::string ReportOnlyRefusal(const std::string& RootFolder)
+{
+    const std::vector<std::string> folders = SortedSetFolders(RootFolder);
+    if (folders.empty())
+        return {};
+    return folders.front() + (folders.size() > 1 ? " … " + folders.back() + " hold" : " holds")
+           + " the backup sort these reports describe. Undo backup sort first to plan the folder again.";
+}
+
+std::string ReadFolderFirst(const std::string& RootFolder)
+{
+    return "Read the folder first: the grid does not show the projects of " + RootFolder + ".";
+}
+
+UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
+{
+    const std::string& prefix = medium.prefix;
+    UnsortPlan unsort;
+    FilePlan& plan = unsort.plan;
+    plan.kind = Operation::Unsort;
+    plan.root = RootFolder;
+    plan.makesFolders = false;
+    std::error_code error;
+    plan.folders = SetFolders(RootFolder, {prefix}, error);
+    if (error) {
+        plan.refusals.push_back("Can't read folder " + RootFolder + ": " + ErrorText(error));
+        return unsort;
+    }
+    if (plan.folders.empty()) {
+        plan.refusals.push_back("There is no " + prefix + " backup folder in " + RootFolder + ".");
+        return unsort;
+    }
+
+    // A name goes back once, to a place that is free.
+    const auto refuse = [&](const std::string& text) { plan.refusals.push_back(text); };
+    std::unordered_map<std::string, std::string> from; // file name -> the folder it comes back from
+    for (const auto& folder : plan.folders) {
+        plan.units.push_back({{}, {folder}, {}, {}, false});
+        std::vector<std::string> names;
+        for (fs::directory_iterator it(RootFolder + folder, error), end; !error && it != end; it.increment(error))
+            names.push_back(it->path().filename().string());
+        std::sort(names.begin(), names.end(), FolderListing::NameLess);
+        for (const auto& name : names) {
+            // The checksums describe the set folder: they stay with it, and so does the folder.
+            if (name == ManifestName)
+                continue;
+            const std::string path = RootFolder + folder + "/" + name;
+            const std::string shownName = "\"" + folder + "/" + name + "\"";
+            if (const std::string reason = NotRegular(path); !reason.empty()) {
+                refuse("Can't move " + shownName + " back: " + reason);
+                continue;
+            }
+            struct stat status {};
+            OwnFile report;
+            if (::lstat((RootFolder + name).c_str(), &status) == 0) {
+                // A read-only project's file was copied: the copy goes, once
+                // the journal holds it, and only while it is the same byte
+                // for byte as the file in the root folder.
+                if (S_ISREG(status.st_mode) && SameBytes(path, RootFolder + name)) {
+                    plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Uncopy});
+                    ++unsort.files;
+                    continue;
+                }
+                // The sort's report describes the sort being undone: it gives
+                // way to the project's file of its name.
+                if (!IsReportName(name) || !LookOwnFile(RootFolder + name, report)) {
+                    refuse("Can't move " + shownName + " back: \"" + name + "\" already exists");
+                    continue;
+                }
+                plan.removes.push_back(report);
+            }
+            if (const auto [taken, fresh] = from.emplace(name, folder); !fresh) {
+                refuse("Can't move " + shownName + " back: \"" + taken->second + "/" + name + "\" has the same name");
+                continue;
+            }
+            plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Move});
+            ++unsort.files;
+        }
+        if (error)
+            refuse("Can't read folder " + RootFolder + folder + ": " + ErrorText(error));
+    }
+    return unsort;
+}
+
+FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bool leaveUnsortable)
+{
+    const std::string& prefix = list.medium.prefix;
+    const auto setFolder = [&](int n) { return RootFolder + prefix + "-" + SetLetters(n); };
+
+    // The sort takes nearly every file of the folder: one listing tells which
+    // are ordinary files. It is made while the projects are checked and their
+    // files planned, on a thread of its own where one can be had, else when
+    // it is needed.
+    std::future<std::shared_ptr<const FolderListing>> present = std::async(
+        std::launch::async | std::launch::deferred, [&] { return std::make_shared<const FolderListing>(RootFolder); });
+
+    // A set folder that holds nothing but its checksums (an undone sort leaves
+    // them) is empty: the sort removes them as the first step of its plan.
+    // Any other entry with a set folder's name refuses the sort.
+    std::vector<std::string> folders, checksumsOnly, refusals;
+    for (int n = 0; n < list.numBackups; ++n) {
+        folders.push_back(prefix + "-" + SetLetters(n));
+        if (HoldsOnlyChecksums(setFolder(n)))
+            checksumsOnly.push_back(folders.back());
+        else if (EntryExists(setFolder(n)))
+            refusals.push_back(FolderTaken(RootFolder, folders.back(), list.owners));
+    }
+    if (!refusals.empty()) {
+        FilePlan refused;
+        refused.kind = Operation::Sort;
+        refused.refusals = std::move(refusals);
+        refused.refusals.push_back("Nothing was moved.");
+        return refused;
+    }
+
+    // The projects the sort can't take stay in the folder, or refuse it, each
+    // named with its reason (a project that misses waves, with each of them).
+    std::unordered_set<const orvoProject*> notSorted;
+    const std::vector<orvoProjectList::Unsortable> unsortable = list.UnsortableProjects();
+    // Leaving every project in the folder would sort nothing: the sort says why instead.
+    if (unsortable.size() == static_cast<std::size_t>(list.projects.Count()))
+        leaveUnsortable = false;
+    for (const orvoProjectList::Unsortable& left : unsortable) {
+        notSorted.insert(left.project);
+        if (leaveUnsortable)
+            continue;
+        std::vector<std::string> waves;
+        if (left.project->ReadFailure.empty() && left.project->BackupNum >= 0 && !FirstInvalidWave(*left.project))
+            waves = WaveFailures(*left.project);
+        if (waves.empty())
+            refusals.push_back(left.reason);
+        else
+            refusals.insert(refusals.end(), waves.begin(), waves.end());
+    }
+    // A file leaves the folder only with every project that uses it, into one set.
+    const auto sorted = [&](const orvoProject& project) {
+        return project.ReadFailure.empty() && project.BackupNum >= 0 && !notSorted.count(&project);
+    };
+
+    const auto whereTo = [&](const orvoProject& user) -> FilePlan::Destination {
+        if (!sorted(user))
+            return {"not sorted", false};
+        const std::string set = prefix + "-" + SetLetters(user.BackupNum);
+        return user.ReadOnly ? FilePlan::Destination{"copied to " + set, false, set}
+                             : FilePlan::Destination{set, true, set};
+    };
+    const auto planFiles = [&](std::shared_ptr<const FolderListing> listing) {
+        FilePlan plan;
+        plan.kind = Operation::Sort;
+        plan.root = RootFolder;
+        plan.folders = folders;
+        plan.refusals = refusals;
+        plan.present = std::move(listing);
+        for (const std::string& folder : checksumsOnly) {
+            OwnFile checksums;
+            if (LookOwnFile(RootFolder + folder + "/" + ManifestName, checksums))
+                plan.removes.push_back(checksums);
+        }
+        for (const auto& project : list.projects)
+            if (sorted(*project))
+                plan.AddProject(*project, setFolder(project->BackupNum) + "/", list.owners, whereTo);
+        return plan;
+    };
+    // The files are planned from the folder as the scan found it while the
+    // new listing is made; when that listing differs, they are planned again
+    // from it.
+    const std::shared_ptr<const FolderListing> scanned = list.owners.Scanned();
+    FilePlan plan = scanned ? planFiles(scanned) : FilePlan();
+    if (const auto listing = present.get(); !scanned || !listing->SameNames(*scanned))
+        plan = planFiles(listing);
+    if (const Result refusal = ReportRefusal(list, RootFolder, &notSorted); refusal.Failed())
+        plan.refusals.push_back(refusal.Message());
+    if (!plan.refusals.empty()) {
+        plan.refusals.push_back("Nothing was moved.");
+        return plan;
+    }
+    // The reports are part of the plan: a sort finished after a stop writes them as this one would.
+    plan.reports = list.Reports(prefix, notSorted);
+    return plan;
+}
+
+
+FilePlan PlanReports(const orvoProjectList& list, const std::string& RootFolder)
+{
+    FilePlan plan;
+    plan.kind = Operation::Report;
+    plan.root = RootFolder;
+    // The reports of a sort say what went onto which disc: a plan of what is
+    // left in the folder would letter its sets from A again.
+    if (const std::string refusal = ReportOnlyRefusal(RootFolder); !refusal.empty())
+        plan.refusals.push_back(refusal);
+    else if (const Result refusal = ReportRefusal(list, RootFolder, nullptr); refusal.Failed())
+        plan.refusals.push_back(refusal.Message());
+    else
+        plan.reports = list.Reports(list.medium.prefix, {});
+    return plan;
+}
+
+FilePlan PlanMove(const orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& destDir)
+{
+    const std::unordered_set<const orvoProject*> chosen(selected.begin(), selected.end());
+    // A file leaves the folder only with every project that uses it.
+    const auto whereTo = [&](const orvoProject& user) -> FilePlan::Destination {
+        if (!chosen.count(&user))
+            return {"stays", false};
+        return user.ReadOnly ? FilePlan::Destination{"copied", false} : FilePlan::Destination{"moves", true};
+    };
+    FilePlan plan;
+    plan.kind = Operation::Move;
+    plan.dest = destDir;
+    plan.leavesMissingWaves = true;
+    for (const auto& listed : list.projects) {
+        orvoProject& project = *listed;
+        if (!chosen.count(&project))
+            continue;
+        plan.root = project.ReadDir;
+        if (!project.ReadFailure.empty())
+            plan.refusals.push_back(NotReadText(project));
+        else if (const auto wave = FirstInvalidWave(project))
+            plan.refusals.push_back("Invalid wave file name: " + *wave);
+        else
+            plan.AddProject(project, destDir, list.owners, whereTo);
+    }
+    return plan;
+}
+
+Result MoveTest(const orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& destDir)
+{
+    std::string text;
+    const std::unordered_set<const orvoProject*> chosen(selected.begin(), selected.end());
+    for (const auto& project : list.projects) {
+        if (chosen.count(project.get()) && project->MoveTest(destDir)) {
+            if (text.empty())
+                text = std::string("Already in destination directory:") + LineEnd;
+            text += LineEnd + project->LastError;
+        }
+    }
+    if (const FilePlan plan = PlanMove(list, selected, destDir); !plan.refusals.empty())
+        text += (text.empty() ? "" : std::string(LineEnd) + LineEnd) + plan.RefusalText();
+    return text.empty() ? Result() : Result(text, Result::Status::Refused);
+}
+
+RenamePlan PlanRename(const orvoProjectList& list, orvoProject& project, const std::string& newName)
+{
+    RenamePlan rename;
+    FilePlan& plan = rename.plan;
+    plan.kind = Operation::Rename;
+    plan.root = project.ReadDir;
+    const auto refuse = [&](std::string text) {
+        plan.refusals.push_back(std::move(text));
+        return std::move(rename);
+    };
+    if (newName == project.Name)
+        return rename; // nothing to do
+    // Names that would leave the folder, name a folder, or that no file name can hold.
+    if (newName.find('/') != std::string::npos) {
+        return refuse("A project name can't contain \"/\".");
+    }
+    if (std::any_of(newName.begin(), newName.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+        return refuse("A project name can't contain control characters.");
+    }
+    if (newName.empty() || newName == "." || newName == "..") {
+        return refuse("A project name can't be \"" + newName + "\".");
+    }
+    // Any file named like the new project, and any other project file of that
+    // name in another letter case, would mix two projects.
+    const std::string exists = "Project name " + newName + " already exists.  Can't rename.";
+    const std::string projectFile = newName + ".cue";
+    for (const std::string_view name : list.owners.Names()) {
+        if (FolderListing::IsOwnFileOf(name, newName)
+            || (name.size() == projectFile.size() && !FolderListing::NameLess(name, projectFile)
+                && !FolderListing::NameLess(projectFile, name) && HasProjectExtension(name))) {
+            return refuse(exists);
+        }
+    }
+
+    // The wave files keep their names, whichever project plays them.
+    const std::size_t k = project.Name.size();
+    for (const auto& file : project.OwnFiles()) {
+        const std::optional<FolderOwners::Entry> entry = list.owners.Find(file);
+        if (entry && !entry->players.empty())
+            continue;
+        const std::string renamed = newName + file.substr(k);
+        if (renamed.size() > NAME_MAX) {
+            return refuse("Can't rename " + project.Name + ": "
+                             + ErrorText(std::make_error_code(std::errc::filename_too_long)));
+        }
+        // A file system that folds letter case finds the file itself under
+        // its new spelling: that name is not taken.
+        struct stat was {
+        }, found{};
+        if (::lstat((project.ReadDir + renamed).c_str(), &found) == 0
+            && (::lstat((project.ReadDir + file).c_str(), &was) != 0
+                || !SameEntryOtherSpelling(file, renamed, was, found))) {
+            return refuse(exists);
+        }
+        if (const std::string reason = NotOrdinary(project.ReadDir, file); !reason.empty())
+            plan.refusals.push_back(FileFailure(project.Name, "rename", file, "", reason));
+        // A name that changes in letter case only goes through a hidden name:
+        // a file system that folds case takes the new name for the old one.
+        if (AsciiFolded(file) == AsciiFolded(renamed)) {
+            const std::string hidden = "." + renamed + ".kelvark";
+            plan.AddStep(project, {project.ReadDir + file, project.ReadDir + hidden, StepKind::Move});
+            plan.AddStep(project, {project.ReadDir + hidden, project.ReadDir + renamed, StepKind::Move});
+        } else {
+            plan.AddStep(project, {project.ReadDir + file, project.ReadDir + renamed, StepKind::Move});
+        }
+        rename.renames.emplace_back(file, renamed);
+    }
+    if (newName[0] == '.')
+        plan.refusals.insert(plan.refusals.begin(), "Project name " + newName + " would be hidden.  Can't rename.");
+    if (!project.ReadFailure.empty())
+        plan.refusals.insert(plan.refusals.begin(), NotReadText(project));
+    return rename;
+}
+
+} // namespace kelvark

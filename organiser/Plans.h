@@ -1,0 +1,69 @@
+#pragma once
+
+#include "FilePlan.h"
+#include "Result.h"
+#include "orvoProjectList.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kelvark {
+
+// One planner per operation that changes files. Each works the whole
+// operation out before anything changes, as a FilePlan whose refusals say why
+// it must not run; the reports a plan writes are part of it.
+
+// Why the list must not act on RootFolder: it holds the projects of another
+// folder, "Read the folder first: …", or its read was stopped before the end.
+Result ListRefusal(const orvoProjectList& list, const std::string& RootFolder);
+
+// Backup Sort: every project into its set's folder, the read-only ones
+// copied, then the reports. With leaveUnsortable the projects it can't take
+// stay in the folder and the text report names them; without, they refuse it.
+FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bool leaveUnsortable);
+
+// Report Only: the three reports of the plan, written into RootFolder.
+FilePlan PlanReports(const orvoProjectList& list, const std::string& RootFolder);
+
+// The move of the selected projects into destDir.
+FilePlan PlanMove(const orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& destDir);
+// The conflict test before a move: the files of the selected projects that
+// destDir holds already, "Already in destination directory: …", and why the
+// move must not run. Done when there are none.
+Result MoveTest(const orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& destDir);
+
+// The rename of project's own files to newName's, and each file's old and new name.
+struct RenamePlan {
+    FilePlan plan;
+    std::vector<std::pair<std::string, std::string>> renames;
+};
+RenamePlan PlanRename(const orvoProjectList& list, orvoProject& project, const std::string& newName);
+
+// Undo backup sort: the plan that moves every regular file of the root
+// folder's set folders of one medium back into the root folder, one unit per
+// folder, in set order. A read-only project's files were copied into its set:
+// the root folder still holds them, and their copies, the same byte for byte,
+// are removed instead.
+struct UnsortPlan {
+    std::size_t files = 0; // files moved back or copies removed
+    FilePlan plan; // its folders are the set folders' names
+};
+UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium);
+
+// True when the set folder holds nothing but the checksum file a checksum
+// wrote into it (what an undone sort leaves of a folder that had one): the
+// sort takes such a folder as empty.
+bool HoldsOnlyChecksums(const std::string& folder);
+// The set folders of any medium in RootFolder that hold a backup sort: every
+// one that holds more than its checksum file, in set order.
+std::vector<std::string> SortedSetFolders(const std::string& RootFolder);
+
+// Why Report Only must not plan RootFolder: its set folders hold a backup sort,
+// which its reports describe. Empty when it holds none.
+std::string ReportOnlyRefusal(const std::string& RootFolder);
+
+// Why the backup commands refuse a list that does not hold the projects of RootFolder.
+std::string ReadFolderFirst(const std::string& RootFolder);
+
+} // namespace kelvark
