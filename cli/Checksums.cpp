@@ -18,17 +18,6 @@ void PrintLine(const std::string& line)
 
 } // namespace
 
-int ChecksumCommand(const std::string& root, bool replace, TerminalProgress& progress, TerminalMessages& messages)
-{
-    const ChecksumPlan plan = PlanChecksums(root, replace);
-    const ChecksumOutcome outcome = WriteChecksums(plan, progress);
-    // A refusal for the files there already says how to go ahead.
-    const bool holding = !plan.holding.empty();
-    for (const auto& line : outcome.lines)
-        messages.Show(line == plan.refusal && holding ? line + " Give --replace to write new ones." : line);
-    return outcome.failed || outcome.stopped ? 1 : 0;
-}
-
 int VerifyCommand(const std::vector<std::string>& paths, bool all)
 {
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);

@@ -10,7 +10,6 @@
 #include "Checksums.h"
 #include "Commands.h"
 #include "FileOps.h"
-#include "Journal.h"
 #include "Terminal.h"
 #include "orvoProjectList.h"
 
@@ -280,20 +279,20 @@ std::string ReadableFolder(const std::string& argument)
     return WithSeparator(argument);
 }
 
-// The named projects; a name the folder does not hold is a usage error.
-std::vector<orvoProject*> ProjectsNamed(const orvoProjectList& list, const std::vector<std::string>& names,
-                                        const std::string& folder)
+// The named projects, in the order named; a name the folder does not hold
+// refuses them, with the usage error that says so.
+Result ProjectsNamed(const orvoProjectList& list, const std::vector<std::string>& names, const std::string& folder,
+                     std::vector<orvoProject*>& named)
 {
-    std::vector<orvoProject*> named;
     for (const std::string& name : names) {
         const auto before = named.size();
         for (const auto& project : list.projects)
             if (project->Name == name)
                 named.push_back(project.get());
         if (named.size() == before)
-            throw UsageError("no project named " + name + " in " + folder);
+            return Result("no project named " + name + " in " + folder, Result::Status::Refused);
     }
-    return named;
+    return {};
 }
 
 // list --sets: a line per set of the plan.
@@ -306,6 +305,53 @@ std::string SetsText(const orvoProjectList& list, bool tsv)
     return tsv ? TsvText(rows) : TableText(rows, {false, true, true, true, true});
 }
 
+// The command line's answers to the commands' questions: each is given by an
+// option, or asked on the terminal.
+class OptionAnswers final : public Question {
+public:
+    OptionAnswers(const Options& options, Messages& messages) : options(options), messages(messages) {}
+
+    bool Confirm(const Asking& asking) override
+    {
+        bool answer = false;
+        switch (asking.what) {
+        case Asked::Sort:
+        case Asked::DiscNames:
+        case Asked::Unsort:
+        case Asked::Forget:
+            if (!options.yes) {
+                if (!asking.finding.empty())
+                    messages.Show(asking.finding);
+                return AskYesNo(asking.question, asking.title);
+            }
+            answer = true;
+            break;
+        case Asked::SortTheRest: answer = options.skipUnsortable; break;
+        case Asked::ReplaceChecksums:
+            answer = options.replace;
+            declinedReplace = !answer;
+            break;
+        case Asked::ReportWithoutSome: // report asks nothing: it is for scripts
+        case Asked::MoveReadOnly: answer = true; break;
+        case Asked::OfferChecksums: break; // a sort here never offers them
+        }
+        if (answer && !asking.unasked.empty())
+            messages.Show(asking.unasked);
+        return answer;
+    }
+    bool AskYesNo(const std::string& text, const std::string& title) override
+    {
+        return TerminalQuestion().AskYesNo(text, title);
+    }
+
+    // The checksums a set folder holds were kept: --replace would replace them.
+    bool declinedReplace = false;
+
+private:
+    const Options& options;
+    Messages& messages;
+};
+
 // The ways out of a stopped operation of folder.
 std::string RecoverCommands(const std::string& folder)
 {
@@ -314,83 +360,38 @@ std::string RecoverCommands(const std::string& folder)
            + "or leave every file where it is now with: kelvark-cli recover --forget " + folder;
 }
 
-std::string ForgetCommand(const std::string& folder)
+// Shows result's messages, the last with the commands that do what it
+// offers; the exit status: 0 when it was done, else 1.
+int Shown(const Result& result, const std::string& folder, const OptionAnswers& answers, Messages& messages)
 {
-    return "See what it holds and remove it with: kelvark-cli recover --forget " + folder;
-}
-
-// What root's journal says, before any command but recover: -1 when the
-// command may run, else its exit status, the user told why.
-int Guard(const std::string& root, const std::string& folder, Messages& messages)
-{
-    Journal journal;
-    switch (journal.Look(root)) {
-    case Journal::State::None: return -1;
-    case Journal::State::Stopped: messages.Show(journal.Describe() + LineEnd + RecoverCommands(folder)); break;
-    case Journal::State::Unreadable: messages.Show(journal.Describe() + LineEnd + ForgetCommand(folder)); break;
-    case Journal::State::Running:
-    case Journal::State::NotAFile: messages.Show(journal.Describe()); break;
-    }
-    return 1;
-}
-
-// Recover: finishes or undoes root's stopped operation, or forgets its
-// journal once the user has seen what it describes.
-int Recover(const Options& options, const std::string& root, Progress& progress, Messages& messages)
-{
-    Journal journal;
-    if (options.forget) {
-        const Journal::State state = journal.Look(root);
-        if (state == Journal::State::None) {
-            messages.Show("Nothing to recover: no operation of " + root + " stopped before its end.");
-            return 1;
+    const std::vector<std::string>& lines = result.Lines();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string text = lines[i];
+        if (i + 1 == lines.size()) {
+            if (result.offers & Result::Finish)
+                text += LineEnd + RecoverCommands(folder);
+            else if (result.offers & Result::Forget)
+                text += std::string(LineEnd) + "See what it holds and remove it with: kelvark-cli recover --forget " + folder;
+            else if (answers.declinedReplace)
+                text += " Give --replace to write new ones.";
         }
-        if (state == Journal::State::Running || state == Journal::State::NotAFile) {
-            messages.Show(journal.Describe());
-            return 1;
-        }
-        std::string text = journal.Describe();
-        if (state == Journal::State::Stopped)
-            text += LineEnd + SplitProjects(journal.plan());
         messages.Show(text);
-        if (!options.yes && !TerminalQuestion().AskYesNo("Forget it? Every file stays where it is now.", "Recover")) {
-            messages.Show("Nothing was changed.");
-            return 1;
-        }
-        if (const Result failure = journal.Forget(root); failure.Failed()) {
-            messages.Show(failure.Message());
-            return 1;
-        }
-        return 0;
     }
-    if (const Result refusal = journal.TakeStopped(root); refusal.Failed()) {
-        messages.Show(refusal.Message());
-        return 1;
-    }
-    FilePlan plan = options.undo ? journal.plan().Inverse() : journal.plan();
-    return RunPlan(plan, journal, progress, messages) == Outcome::Done ? 0 : 1;
-}
-
-// Unsort: the plan, the question unless --yes, then the moves back.
-int Unsort(const Options& options, const std::string& root, Progress& progress, Messages& messages)
-{
-    UnsortPlan unsort = PlanUnsort(root, options.medium);
-    if (unsort.plan.refusals.empty() && !options.yes
-        && !TerminalQuestion().AskYesNo(UnsortQuestion(unsort, root), UnsortTitle)) {
-        messages.Show("Nothing was moved.");
-        return 1;
-    }
-    return UnsortCommand(unsort, root, progress, messages) ? 1 : 0;
+    return result.Failed() ? 1 : 0;
 }
 
 // The commands that read the folder first.
 int RunCommand(const Options& options, const std::string& root, const std::string& dest, orvoProjectList& list,
-               TerminalGrid& grid, TerminalMessages& messages)
+               TerminalGrid& grid, TerminalMessages& messages, CommandUi ui, const OptionAnswers& answers)
 {
-    const bool readErrors = ReadFolderCommand(list, root, options.mix, options.regular, options.medium, grid);
+    const std::string& folder = options.operands[0];
+    const Result read = ReadFolderCommand(list, root, options.mix, options.regular, options.medium);
+    if (read.Ended() == Result::Status::Refused)
+        return Shown(read, folder, answers, messages);
+    list.FillGrid(grid);
     messages.EndNotices();
-    if (readErrors)
-        messages.Show(list.LastError);
+    if (read.Failed())
+        messages.Show(read.Message());
     if (TerminalProgress::Cancelled()) {
         messages.Show("Cancelled: the folder was not read to its end, nothing was done.");
         return 1;
@@ -404,46 +405,25 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
             const std::string text = options.sets ? SetsText(list, options.tsv) : GridTable(grid);
             std::fwrite(text.data(), 1, text.size(), stdout);
         }
-        return readErrors ? 1 : 0;
+        return read.Failed() ? 1 : 0;
     }
-    case Command::Report: {
-        if (const std::string refusal = ReportOnlyRefusal(root); !refusal.empty()) {
-            messages.Show(refusal);
-            return 1;
+    case Command::Report: return Shown(ReportCommand(list, root, ui), folder, answers, messages);
+    case Command::Sort: return Shown(SortCommand(list, root, ui), folder, answers, messages);
+    case Command::Move:
+    case Command::Rename: {
+        const bool move = options.command == Command::Move;
+        const std::vector<std::string> names = move ? std::vector<std::string>(options.operands.begin() + 2,
+                                                                               options.operands.end())
+                                                    : std::vector<std::string>{options.operands[1]};
+        std::vector<orvoProject*> named;
+        if (const Result unknown = ProjectsNamed(list, names, root, named); unknown.Failed()) {
+            std::cerr << "kelvark-cli: " << Escaped(unknown.Message()) << "\n" << UsageLines;
+            return 2;
         }
-        if (const auto names = ProjectsInNoSet(list); !names.empty())
-            messages.Show(NoSetNotice(names, options.medium));
-        if (const std::string warning = DiscNamesWarning(list); !warning.empty())
-            messages.Show(warning);
-        return BackupCommand(list, root, BackupKind::ReportOnly, messages) ? 1 : 0;
+        const Result result = move ? MoveCommand(list, named, dest, ui)
+                                   : RenameCommand(list, *named.front(), options.operands[2], ui);
+        return Shown(result, folder, answers, messages);
     }
-    case Command::Sort: {
-        if (!options.yes && !TerminalQuestion().AskYesNo(BackupSortQuestion(options.medium), BackupSortTitle)) {
-            messages.Show("Nothing was sorted.");
-            return 1;
-        }
-        if (const std::string warning = DiscNamesWarning(list); !warning.empty())
-            messages.Show(warning);
-        if (options.skipUnsortable) {
-            const auto left = list.UnsortableProjects();
-            if (!left.empty() && left.size() < static_cast<std::size_t>(list.projects.Count()))
-                messages.Show(UnsortableText(left) + LineEnd + (left.size() == 1 ? "It stays" : "They stay")
-                              + " in the folder.");
-        }
-        return BackupCommand(list, root, options.skipUnsortable ? BackupKind::SortTheRest : BackupKind::Sort, messages)
-                   ? 1
-                   : 0;
-    }
-    case Command::Move: {
-        const std::vector<std::string> names(options.operands.begin() + 2, options.operands.end());
-        const std::vector<orvoProject*> named = ProjectsNamed(list, names, root);
-        if (const std::string notice = ReadOnlyMoveNotice(named); !notice.empty())
-            messages.Show(notice);
-        return MoveCommand(list, named, dest, messages, grid) ? 1 : 0;
-    }
-    case Command::Rename:
-        return list.RenameProject(*ProjectsNamed(list, {options.operands[1]}, root).front(), options.operands[2]) ? 1
-                                                                                                                  : 0;
     case Command::Recover:
     case Command::Unsort:
     case Command::Checksum:
@@ -471,26 +451,23 @@ int Run(const Options& options)
 
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
     TerminalMessages messages(progress, options.all);
+    OptionAnswers answers(options, messages);
+    const CommandUi ui{messages, progress, answers};
+    const std::string& folder = options.operands[0];
+    switch (options.command) {
+    case Command::Recover:
+        return Shown(options.forget ? ForgetCommand(root, "", ui) : RecoverCommand(root, options.undo, ui), folder,
+                     answers, messages);
+    case Command::Unsort: return Shown(UnsortCommand(root, options.medium, ui), folder, answers, messages);
+    case Command::Checksum: return Shown(ChecksumCommand(root, false, ui), folder, answers, messages);
+    default: break;
+    }
     orvoProjectList list({messages, progress});
     list.regional = LocaleRegional();
     if (options.threads)
         list.requestsInFlight = *options.threads;
     TerminalGrid grid;
-    int status = 0;
-    if (options.command == Command::Recover)
-        status = Recover(options, root, progress, messages);
-    else if (status = Guard(root, options.operands[0], messages); status >= 0)
-        return status;
-    else if (options.command == Command::Checksum)
-        return ChecksumCommand(root, options.replace, progress, messages);
-    else if (options.command == Command::Unsort)
-        status = Unsort(options, root, progress, messages);
-    else
-        status = RunCommand(options, root, dest, list, grid, messages);
-    // An operation that stopped, or a recover refused: the ways out.
-    if (Journal journal; journal.Look(root) == Journal::State::Stopped)
-        messages.Show(journal.Describe() + LineEnd + RecoverCommands(options.operands[0]));
-    return status;
+    return RunCommand(options, root, dest, list, grid, messages, ui, answers);
 }
 
 } // namespace

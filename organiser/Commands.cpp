@@ -248,11 +248,11 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
     if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
         return refusal;
     const Medium& medium = list.medium;
-    if (!ui.question.Ask({Asked::Sort, BackupSortTitle, "", BackupSortQuestion(medium), ""}))
+    if (!ui.question.Confirm({Asked::Sort, BackupSortTitle, "", BackupSortQuestion(medium), ""}))
         return Declined("Nothing was sorted.");
     // Names that a disc written for Windows can't keep.
     if (const std::string names = DiscNamesWarning(list);
-        !names.empty() && !ui.question.Ask({Asked::DiscNames, BackupSortTitle, names, "Sort anyway?", names}))
+        !names.empty() && !ui.question.Confirm({Asked::DiscNames, BackupSortTitle, names, "Sort anyway?", names}))
         return Declined("Nothing was sorted.");
     // The projects the sort can't take stay in the folder once the user
     // agrees; when it can take none, or the user does not agree, the sort
@@ -261,7 +261,7 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
     if (const std::vector<orvoProjectList::Unsortable> left = list.UnsortableProjects();
         !left.empty() && left.size() < static_cast<std::size_t>(list.projects.Count())) {
         const std::size_t others = static_cast<std::size_t>(list.projects.Count()) - left.size();
-        leaveUnsortable = ui.question.Ask(
+        leaveUnsortable = ui.question.Confirm(
             {Asked::SortTheRest, BackupSortTitle, UnsortableText(left),
              "Sort the other " + std::to_string(others) + (others == 1 ? " project" : " projects") + " and leave "
                  + (left.size() == 1 ? "this one" : "these") + " in the folder?",
@@ -285,7 +285,7 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
     // The reports can leave out the projects in no set once the user agrees.
     if (const std::vector<std::string> left = ProjectsInNoSet(list); !left.empty()) {
         const std::string notice = NoSetNotice(left, list.medium);
-        if (!ui.question.Ask({Asked::ReportWithoutSome, "Report Only", notice,
+        if (!ui.question.Confirm({Asked::ReportWithoutSome, "Report Only", notice,
                               std::string("Write the reports without ") + (left.size() == 1 ? "it" : "them") + "?",
                               notice}))
             return Declined();
@@ -304,7 +304,7 @@ Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selec
                    CommandUi ui)
 {
     if (const std::string notice = ReadOnlyMoveNotice(selected);
-        !notice.empty() && !ui.question.Ask({Asked::MoveReadOnly, "Move", notice, "Move the selected projects?", notice}))
+        !notice.empty() && !ui.question.Confirm({Asked::MoveReadOnly, "Move", notice, "Move the selected projects?", notice}))
         return Declined();
     if (Result conflicts = MoveTest(list, selected, MoveFolder); conflicts.Failed())
         return conflicts;
@@ -346,7 +346,7 @@ Result UnsortCommand(const std::string& RootFolder, const Medium& medium, Comman
     UnsortPlan unsort = PlanUnsort(RootFolder, medium);
     if (!unsort.plan.refusals.empty())
         return Result(unsort.plan.RefusalText(), Result::Status::Refused);
-    if (!ui.question.Ask({Asked::Unsort, "Undo backup sort", "", UnsortQuestion(unsort, RootFolder), ""}))
+    if (!ui.question.Confirm({Asked::Unsort, "Undo backup sort", "", UnsortQuestion(unsort, RootFolder), ""}))
         return Declined("Nothing was moved.");
     Result result = Execute(unsort.plan, ui);
     if (!result.Failed())
@@ -377,7 +377,7 @@ Result ForgetCommand(const std::string& RootFolder, const std::string& why, Comm
     const std::string described = journal.Describe() + (split.empty() ? "" : LineEnd + split);
     const std::string finding =
         (why.empty() ? journal.Describe() : why) + (split.empty() ? "" : std::string(LineEnd) + LineEnd + split);
-    if (!ui.question.Ask({Asked::Forget, "Recover", finding,
+    if (!ui.question.Confirm({Asked::Forget, "Recover", finding,
                           "Forget the journal and leave every file where it is now?", described}))
         return WithJournal(Declined("Nothing was changed."), RootFolder);
     if (const Result failure = journal.Forget(RootFolder); failure.Failed())
@@ -390,10 +390,10 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)
     if (Result refusal = JournalGuard(WithSeparator(folder)); refusal.Failed())
         return refusal;
     ChecksumPlan plan = PlanChecksums(folder, false);
-    if (offer && (plan.folders.empty() || !ui.question.Ask({Asked::OfferChecksums, ChecksumsTitle, "", ChecksumOffer(plan), ""})))
+    if (offer && (plan.folders.empty() || !ui.question.Confirm({Asked::OfferChecksums, ChecksumsTitle, "", ChecksumOffer(plan), ""})))
         return Declined();
     if (!plan.holding.empty()) {
-        if (!ui.question.Ask({Asked::ReplaceChecksums, ChecksumsTitle, plan.refusal,
+        if (!ui.question.Confirm({Asked::ReplaceChecksums, ChecksumsTitle, plan.refusal,
                               plan.holding.size() == 1 ? "Replace it?" : "Replace them?", ""}))
             return Declined(plan.refusal);
         plan = PlanChecksums(folder, true);

@@ -48,7 +48,7 @@ public:
     virtual ~Question() = default;
     // A command's question: the window and the tests ask its whole text; the
     // command line may answer it from its options.
-    virtual bool Ask(const Asking& asking) { return AskYesNo(asking.Text(), asking.title); }
+    virtual bool Confirm(const Asking& asking) { return AskYesNo(asking.Text(), asking.title); }
     virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
 };
 

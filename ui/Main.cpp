@@ -3,7 +3,6 @@
 #include "Commands.h"
 #include "DiscChecks.h"
 #include "FolderListing.h"
-#include "Journal.h"
 #include "TextCodec.h"
 #include "Twips.h"
 
@@ -41,10 +40,6 @@ namespace {
 // it, and the height below which the bottom buttons would cover the Move button.
 constexpr int OuterWidth = 6720;
 constexpr int SmallestHeight = 5550;
-
-// Why the backup commands refuse a cancelled read: the sets and the reports
-// would leave out the projects it did not read.
-const std::string ReadToTheEnd = "Read the folder to the end first.";
 
 // A folder is stored as text when it is UTF-8, and as its bytes when it is
 // not, so that it comes back exactly as it was chosen.
@@ -253,7 +248,7 @@ void Main::CreateMenus()
     connect(menuFileRename, &QAction::triggered, this, [this] { Run([this] { menuFileRename_Click(); }); });
     connect(menuFileUnsort, &QAction::triggered, this, [this] { Run([this] { menuFileUnsort_Click(); }); });
     connect(menuFileChecksums, &QAction::triggered, this,
-            [this] { Run([this] { WriteChecksumsCommand(RootFolder, progress, messages, question); }); });
+            [this] { Run([this] { WriteChecksums(false); }); });
     connect(menuFileVerify, &QAction::triggered, this,
             [this] { Run([this] { VerifyDiscsCommand(*this, ChooseFolder(RootFolder), progress, messages); }); });
     connect(menuFileClose, &QAction::triggered, this, &Main::close);
@@ -582,38 +577,54 @@ void Main::ShowSetTips()
     }
 }
 
-// True, once the user was told, when the list does not hold the projects of
-// the folder chosen now: the backup commands would write into a folder whose
-// projects they do not know.
-bool Main::ReadFirst()
+bool Main::Answers::Confirm(const Asking& asking)
 {
-    if (listFolder == RootFolder)
-        return false;
-    messages.Show(ReadFolderFirst(RootFolder));
-    return true;
+    if (asking.what != Asked::Forget)
+        return window.question.Confirm(asking);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Kelvark"),
+                    QString::fromStdString(ShownText(asking.finding)) + QStringLiteral("\n\n")
+                        + QString::fromStdString(asking.question),
+                    QMessageBox::Cancel, &window);
+    QPushButton* forget = box.addButton(QStringLiteral("Forget"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(qobject_cast<QPushButton*>(box.button(QMessageBox::Cancel)));
+    box.exec();
+    return box.clickedButton() == forget;
+}
+
+// Shows what a command said, in one message: nothing after the user answered
+// No, and the journal it leaves is for Recover to offer.
+void Main::ShowResult(const Result& result)
+{
+    if (result.Ended() == Result::Status::Declined)
+        return;
+    std::vector<std::string> lines = result.Lines();
+    if (result.offers != 0 && !lines.empty())
+        lines.pop_back();
+    std::string text;
+    for (const std::string& line : lines)
+        text += (text.empty() ? "" : LineEnd) + line;
+    if (!text.empty())
+        messages.Show(text);
 }
 
 // A sort, move, rename or undo of a sort of the folder that stopped before its
 // end (a crash, a kill, a power cut, Cancel) is finished or undone before
 // anything else reads the folder; where neither can be done, or the journal
-// can't be read, the user may forget it. False when it is still there: the
-// user chose none, or it could not be done (the user was told why), or
-// another run holds the folder.
-bool Main::Recover()
+// can't be read, the user may forget it. result says what the folder holds
+// and offers what may be done. False when it is still there: the user chose
+// none, or it could not be done (the user was told why), or another run holds
+// the folder.
+bool Main::Recover(const Result& result)
 {
-    Journal journal;
-    const Journal::State state = journal.Look(RootFolder);
-    if (state == Journal::State::None)
-        return true;
-    if (state == Journal::State::Running || state == Journal::State::NotAFile) {
-        messages.Show(journal.Describe());
+    if (result.offers == 0) {
+        ShowResult(result);
         return false;
     }
-    if (state == Journal::State::Unreadable)
-        return Forget(journal.Describe());
-
+    const std::string described = result.Lines().back();
+    if ((result.offers & Result::Finish) == 0)
+        return Forget(described);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Kelvark"),
-                    QString::fromStdString(ShownText(journal.Describe()))
+                    QString::fromStdString(ShownText(described))
                         + QStringLiteral("\n\nFinish it, or undo it and put every file back where it was?"),
                     QMessageBox::Cancel, this);
     QPushButton* finish = box.addButton(QStringLiteral("Finish"), QMessageBox::AcceptRole);
@@ -622,61 +633,50 @@ bool Main::Recover()
     box.exec();
     if (box.clickedButton() != finish && box.clickedButton() != undo)
         return false;
-    if (const Result refusal = journal.TakeStopped(RootFolder); refusal.Failed()) {
-        messages.Show(refusal.Message());
-        return false;
-    }
-    FilePlan plan = box.clickedButton() == finish ? journal.plan() : journal.plan().Inverse();
-    if (const std::string refusal = CheckPlan(plan); !refusal.empty()) {
-        journal.Keep();
-        return Forget(refusal);
-    }
-    Outcome outcome = Outcome::Failed;
+    Result recovered;
     {
         const BusyCursor busy(*this);
-        outcome = RunPlan(plan, journal, progress, messages);
+        recovered = RecoverCommand(RootFolder, box.clickedButton() == undo, Ui());
     }
-    return outcome == Outcome::Done;
+    if (recovered.Ended() == Result::Status::Refused) {
+        // The file system no longer allows it: the user may forget it.
+        if ((recovered.offers & Result::Forget) != 0)
+            return Forget(recovered.Lines().front());
+        ShowResult(recovered);
+        return false;
+    }
+    return !recovered.Failed();
 }
 
-// Offers to forget the folder's journal, after text says why it can't be
+// Offers to forget the folder's journal, after why says why it can't be
 // used; true once it is gone.
-bool Main::Forget(const std::string& text)
+bool Main::Forget(const std::string& why)
 {
-    Journal journal;
-    std::string shown = text;
-    if (journal.Look(RootFolder) == Journal::State::Stopped)
-        shown += std::string(LineEnd) + LineEnd + SplitProjects(journal.plan());
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Kelvark"),
-                    QString::fromStdString(ShownText(shown))
-                        + QStringLiteral("\n\nForget the journal and leave every file where it is now?"),
-                    QMessageBox::Cancel, this);
-    QPushButton* forget = box.addButton(QStringLiteral("Forget"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(qobject_cast<QPushButton*>(box.button(QMessageBox::Cancel)));
-    box.exec();
-    if (box.clickedButton() != forget)
-        return false;
-    if (const Result failure = journal.Forget(RootFolder); failure.Failed()) {
-        messages.Show(failure.Message());
-        return false;
-    }
-    return true;
+    const Result forgotten = ForgetCommand(RootFolder, why, Ui());
+    ShowResult(forgotten);
+    return !forgotten.Failed();
 }
 
 void Main::cmdReadFolder_Click()
 {
-    if (!Recover())
-        return;
     const Medium medium = SelectedMedium();
     const bool mix = chkMix->isChecked();
     const bool regular = chkRegular->isChecked();
-    notices.StartRead();
-    bool hadErrors = false;
-    grdOut->ShowFirst(-1);
-    {
-        const BusyCursor busy(*this);
-        hadErrors = ReadFolderCommand(projectList, RootFolder, mix, regular, medium, *grdOut);
+    Result read;
+    for (;;) {
+        notices.StartRead();
+        grdOut->ShowFirst(-1);
+        {
+            const BusyCursor busy(*this);
+            read = ReadFolderCommand(projectList, RootFolder, mix, regular, medium);
+        }
+        if (read.Ended() != Result::Status::Refused)
+            break;
+        if (!Recover(read))
+            return;
     }
+    bool hadErrors = read.Failed();
+    projectList.FillGrid(*grdOut);
     listFolder = RootFolder;
     // A cancelled read shows the projects it read, and no row for the rest.
     readCancelled = progress.Stopped() >= 0;
@@ -718,66 +718,50 @@ void Main::menuAbout_Click()
 
 void Main::cmdRearrange_Click(int Index)
 {
-    if (ReadFirst())
-        return;
-    if (readCancelled) {
-        messages.Show(ReadToTheEnd);
-        return;
-    }
-    // The plan is the one for the medium selected now.
-    const Medium& medium = projectList.medium;
-    BackupKind kind = Index == 0 ? BackupKind::Sort : BackupKind::ReportOnly;
-    if (Index == 0) {
-        if (!question.AskYesNo(BackupSortQuestion(medium), BackupSortTitle))
-            return;
-        // The projects the sort can't take stay in the folder once the user
-        // agrees; when it can take none, the sort refuses and says why.
-        if (const std::vector<orvoProjectList::Unsortable> left = projectList.UnsortableProjects();
-            !left.empty() && left.size() < static_cast<std::size_t>(projectList.projects.Count())) {
-            if (!question.AskYesNo(SortTheRestQuestion(projectList, left), BackupSortTitle))
-                return;
-            kind = BackupKind::SortTheRest;
-        }
-    } else if (const std::string refusal = ReportOnlyRefusal(RootFolder); !refusal.empty()) {
-        messages.Show(refusal);
-        return;
-    } else if (const std::vector<std::string> left = ProjectsInNoSet(projectList); !left.empty()) {
-        // The reports can leave out the projects in no set once the user agrees.
-        if (!question.AskYesNo(NoSetNotice(left, medium) + "\r\n\r\nWrite the reports without "
-                                   + (left.size() == 1 ? "it" : "them") + "?",
-                               "Report Only"))
-            return;
-    }
-    // Names that a disc written for Windows can't keep: the sort asks whether
-    // to go on, Report Only says so and writes the reports.
-    if (const std::string names = DiscNamesWarning(projectList); !names.empty()) {
-        if (Index == 1)
-            messages.Show(names);
-        else if (!question.AskYesNo(names + "\r\n\r\nSort anyway?", BackupSortTitle))
-            return;
-    }
-    bool stopped = false;
+    Result result;
     {
         const BusyCursor busy(*this);
-        stopped = BackupCommand(projectList, RootFolder, kind, messages);
+        result = Index == 0 ? SortCommand(projectList, RootFolder, Ui()) : ReportCommand(projectList, RootFolder, Ui());
     }
-    if (Index == 0 && !stopped)
-        OfferChecksums(RootFolder, progress, messages, question);
+    ShowResult(result);
+    const Result::Status ended = result.Ended();
+    if (Index == 1 || ended == Result::Status::Declined || ended == Result::Status::Refused)
+        return;
+    if (ended == Result::Status::Done)
+        WriteChecksums(true);
     // The sorted projects left the folder for their set folders: the grid
     // shows what is left. A sort stopped by Cancel, or by a file that failed
     // to move, is finished or undone first: the read asks.
-    if (Index == 0) {
-        progress.Hide();
-        cmdReadFolder_Click();
-    }
+    progress.Hide();
+    cmdReadFolder_Click();
+}
+
+// Writes the set folders' checksums; with offer (after a sort), once the user agrees.
+void Main::WriteChecksums(bool offer)
+{
+    const Result result = ChecksumCommand(RootFolder, offer, Ui());
+    progress.Hide();
+    ShowResult(result);
 }
 
 // After a move or a rename that stopped: the Finish / Undo question, then the folder read again.
-void Main::OfferRecover()
+void Main::OfferRecover(const Result& result)
 {
+    if (result.offers == 0)
+        return;
     progress.Hide();
-    if (Journal journal; journal.Look(RootFolder) == Journal::State::Stopped && Recover())
+    if (Recover(result))
         cmdReadFolder_Click();
+}
+
+// The projects of the selected rows, in list order.
+std::vector<orvoProject*> Main::SelectedProjects() const
+{
+    std::vector<orvoProject*> selected;
+    for (int r = 1; r <= projectList.projects.Count() && r <= grdOut->RowCount(); ++r)
+        if (grdOut->IsSelected(r))
+            selected.push_back(projectList.projects.Item(r - 1).get());
+    return selected;
 }
 
 void Main::cmdMove_Click()
@@ -793,42 +777,42 @@ void Main::cmdMove_Click()
     MoveFolder = WithSeparator(chosen);
     if (MoveFolder != previous)
         WriteSetting(QStringLiteral("MoveFolder"), MoveFolder);
-    const std::vector<orvoProject*> selected = Selection(projectList, *grdOut);
-    if (const std::string notice = ReadOnlyMoveNotice(selected);
-        !notice.empty() && !question.AskYesNo(notice + LineEnd + LineEnd + "Move the selected projects?", "Move"))
-        return;
-    bool failed = false;
     const int shown = grdOut->RowCount(), listed = projectList.projects.Count();
+    Result result;
     {
         const BusyCursor busy(*this);
-        failed = MoveCommand(projectList, selected, MoveFolder, messages, *grdOut);
+        result = MoveCommand(projectList, SelectedProjects(), MoveFolder, Ui());
     }
+    if (result.Ended() == Result::Status::Declined)
+        return;
+    projectList.FillGrid(*grdOut);
     // After a cancelled read the grid shows the projects read: the moved ones leave it.
     if (readCancelled)
         grdOut->ShowFirst(shown - (listed - projectList.projects.Count()));
     ShowSetTips();
     ShowProjectCount();
-    if (failed)
-        OfferRecover();
+    ShowResult(result);
+    OfferRecover(result);
 }
 
 void Main::menuFileUnsort_Click()
 {
-    if (!Recover())
-        return;
-    UnsortPlan unsort = PlanUnsort(RootFolder, SelectedMedium());
-    if (!unsort.plan.refusals.empty()) {
-        messages.Show(unsort.plan.RefusalText());
-        return;
+    Result result;
+    for (;;) {
+        {
+            const BusyCursor busy(*this);
+            result = UnsortCommand(RootFolder, SelectedMedium(), Ui());
+            progress.Hide();
+        }
+        // A journal found first is finished or undone, and the folder unsorted then.
+        if (result.Ended() != Result::Status::Refused || result.offers == 0 || result.Lines().size() != 1)
+            break;
+        if (!Recover(result))
+            return;
     }
-    if (!question.AskYesNo(UnsortQuestion(unsort, RootFolder), UnsortTitle))
-        return;
-    {
-        const BusyCursor busy(*this);
-        UnsortCommand(unsort, RootFolder, progress, messages);
-        progress.Hide();
-    }
-    cmdReadFolder_Click();
+    ShowResult(result);
+    if (result.Ended() != Result::Status::Declined && result.Ended() != Result::Status::Refused)
+        cmdReadFolder_Click();
 }
 
 void Main::menuFileRename_Click()
@@ -837,8 +821,7 @@ void Main::menuFileRename_Click()
         messages.Show("Select the project to rename first.");
         return;
     }
-    if (!RenameFiles())
-        OfferRecover(); // a rename stopped by Cancel
+    RenameFiles();
 }
 
 // Asks a new name for each selected project in turn and renames it; an empty
@@ -846,7 +829,7 @@ void Main::menuFileRename_Click()
 // their selection. True when every selected project was visited.
 bool Main::RenameFiles()
 {
-    const std::vector<orvoProject*> selected = Selection(projectList, *grdOut);
+    const std::vector<orvoProject*> selected = SelectedProjects();
     for (std::size_t i = 0; i < selected.size(); ++i) {
         orvoProject* project = selected[i];
         const std::string newName = input.Ask("Enter new name", "Rename project", project->Name);
@@ -857,8 +840,13 @@ bool Main::RenameFiles()
                                       + (rest == 1 ? " more project is" : " more projects are") + " selected.",
                                   "Rename project"))
             continue;
-        if (newName.empty() || projectList.RenameProject(*project, newName))
+        if (newName.empty())
             return false;
+        if (const Result result = RenameCommand(projectList, *project, newName, Ui()); result.Failed()) {
+            ShowResult(result);
+            OfferRecover(result); // a rename stopped by Cancel
+            return false;
+        }
         for (int r = 1; r <= projectList.projects.Count(); ++r)
             if (projectList.projects.Item(r - 1).get() == project) {
                 grdOut->SetText(r, project->Name);

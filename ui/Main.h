@@ -3,6 +3,7 @@
 #include "Notices.h"
 #include "ProjectGrid.h"
 #include "frmProgress.h"
+#include "Commands.h"
 #include "orvoProjectList.h"
 
 #include <QFileDialog>
@@ -121,10 +122,27 @@ private:
     void ShowMedium(const Medium& medium);
     void MediumChosen();
     void ChooseCustomSize();
-    bool ReadFirst();
-    bool Recover();
-    bool Forget(const std::string& text);
-    void OfferRecover();
+    // The commands' questions: forgetting a journal in the window's own box,
+    // Forget or Cancel; every other one asked through question.
+    class Answers final : public Question {
+    public:
+        explicit Answers(Main& window) : window(window) {}
+        bool Confirm(const Asking& asking) override;
+        bool AskYesNo(const std::string& text, const std::string& title) override
+        {
+            return window.question.AskYesNo(text, title);
+        }
+
+    private:
+        Main& window;
+    };
+    CommandUi Ui() { return {messages, progress, answers}; }
+    void ShowResult(const Result& result);
+    bool Recover(const Result& result);
+    bool Forget(const std::string& why);
+    void OfferRecover(const Result& result);
+    void WriteChecksums(bool offer);
+    std::vector<orvoProject*> SelectedProjects() const;
     bool RenameFiles();
 
     void cmdChooseFolder_Click();
@@ -142,6 +160,7 @@ private:
     Messages& messages;
     Question& question;
     InputBox& input;
+    Answers answers{*this};
     bool running = false;
     // The window was closed during a command, and closes when it ends.
     bool quitWhenDone = false;
