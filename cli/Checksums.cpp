@@ -1,5 +1,6 @@
 #include "Checksums.h"
 
+#include "Commands.h"
 #include "DiscCheck.h"
 
 #include <cstdio>
@@ -22,8 +23,9 @@ int VerifyCommand(const std::vector<std::string>& paths, bool all)
 {
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
     TerminalMessages messages(progress, all);
-    const VerifyResult result = Verify(paths, progress, all);
-    for (const auto& refusal : result.refusals)
+    VerifyResult result;
+    const Result verified = VerifyCommand(paths, all, progress, result);
+    for (const auto& refusal : verified.Lines())
         messages.Show(refusal);
     for (const auto& folder : result.folders)
         for (const auto& line : FolderLines(folder))
@@ -32,7 +34,7 @@ int VerifyCommand(const std::vector<std::string>& paths, bool all)
         PrintLine(FolderSummary(folder));
     if (result.stopped)
         PrintLine(StopSummary(result));
-    return result.ExitStatus();
+    return verified.Ended() == Result::Status::Refused ? 2 : verified.Failed() ? 1 : 0;
 }
 
 } // namespace kelvark

@@ -193,6 +193,40 @@ bool TerminalQuestion::AskYesNo(const std::string& text, const std::string&)
     return answer == "y" || answer == "yes";
 }
 
+bool OptionAnswers::Confirm(const Asking& asking)
+{
+    bool answer = false;
+    switch (asking.what) {
+    case Asked::Sort:
+    case Asked::DiscNames:
+    case Asked::Unsort:
+    case Asked::Forget:
+        if (!options.yes) {
+            if (!asking.finding.empty())
+                messages.Show(asking.finding);
+            return AskYesNo(asking.question, asking.title);
+        }
+        answer = true;
+        break;
+    case Asked::SortTheRest: answer = options.skipUnsortable; break;
+    case Asked::ReplaceChecksums:
+        answer = options.replace;
+        declinedReplace = !answer;
+        break;
+    case Asked::ReportWithoutSome: // report asks nothing: it is for scripts
+    case Asked::MoveReadOnly: answer = true; break;
+    case Asked::OfferChecksums: break; // no command here offers them
+    }
+    if (answer && !asking.unasked.empty())
+        messages.Show(asking.unasked);
+    return answer;
+}
+
+bool OptionAnswers::AskYesNo(const std::string& text, const std::string& title)
+{
+    return TerminalQuestion().AskYesNo(text, title);
+}
+
 std::string Escaped(std::string_view bytes)
 {
     const std::string text = ShownText(bytes);

@@ -69,6 +69,30 @@ public:
     bool AskYesNo(const std::string& text, const std::string& title) override;
 };
 
+// The options that answer the commands' questions on the command line.
+struct AnswerOptions {
+    bool yes = false; // sort, unsort or forget without asking
+    bool skipUnsortable = false; // sort the rest, leaving what can't be sorted
+    bool replace = false; // replace the checksums set folders hold
+};
+
+// The command line's answers to the commands' questions: each is given by an
+// option, or asked on the terminal. An answer Yes given by an option says
+// what the question would have told.
+class OptionAnswers final : public Question {
+public:
+    OptionAnswers(AnswerOptions options, Messages& messages) : options(options), messages(messages) {}
+    bool Confirm(const Asking& asking) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+
+    // The checksums a set folder holds were kept: --replace would replace them.
+    bool declinedReplace = false;
+
+private:
+    AnswerOptions options;
+    Messages& messages;
+};
+
 // The grid kept in memory; the command selects rows by project name and
 // prints the rows when it is done. The rows' texts are kept in one string,
 // each followed by a zero byte (no text holds one: they are file names and

@@ -305,53 +305,6 @@ std::string SetsText(const orvoProjectList& list, bool tsv)
     return tsv ? TsvText(rows) : TableText(rows, {false, true, true, true, true});
 }
 
-// The command line's answers to the commands' questions: each is given by an
-// option, or asked on the terminal.
-class OptionAnswers final : public Question {
-public:
-    OptionAnswers(const Options& options, Messages& messages) : options(options), messages(messages) {}
-
-    bool Confirm(const Asking& asking) override
-    {
-        bool answer = false;
-        switch (asking.what) {
-        case Asked::Sort:
-        case Asked::DiscNames:
-        case Asked::Unsort:
-        case Asked::Forget:
-            if (!options.yes) {
-                if (!asking.finding.empty())
-                    messages.Show(asking.finding);
-                return AskYesNo(asking.question, asking.title);
-            }
-            answer = true;
-            break;
-        case Asked::SortTheRest: answer = options.skipUnsortable; break;
-        case Asked::ReplaceChecksums:
-            answer = options.replace;
-            declinedReplace = !answer;
-            break;
-        case Asked::ReportWithoutSome: // report asks nothing: it is for scripts
-        case Asked::MoveReadOnly: answer = true; break;
-        case Asked::OfferChecksums: break; // a sort here never offers them
-        }
-        if (answer && !asking.unasked.empty())
-            messages.Show(asking.unasked);
-        return answer;
-    }
-    bool AskYesNo(const std::string& text, const std::string& title) override
-    {
-        return TerminalQuestion().AskYesNo(text, title);
-    }
-
-    // The checksums a set folder holds were kept: --replace would replace them.
-    bool declinedReplace = false;
-
-private:
-    const Options& options;
-    Messages& messages;
-};
-
 // The ways out of a stopped operation of folder.
 std::string RecoverCommands(const std::string& folder)
 {
@@ -451,7 +404,7 @@ int Run(const Options& options)
 
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
     TerminalMessages messages(progress, options.all);
-    OptionAnswers answers(options, messages);
+    OptionAnswers answers({options.yes, options.skipUnsortable, options.replace}, messages);
     const CommandUi ui{messages, progress, answers};
     const std::string& folder = options.operands[0];
     switch (options.command) {

@@ -407,4 +407,23 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)
     return result;
 }
 
+Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks)
+{
+    checks = Verify(paths, progress, all);
+    if (!checks.refusals.empty()) {
+        Result refused({}, Result::Status::Refused);
+        for (const std::string& refusal : checks.refusals)
+            refused.Add(refusal);
+        return refused;
+    }
+    if (checks.stopped)
+        return Result({}, Result::Status::Stopped);
+    for (const FolderCheck& folder : checks.folders)
+        if (!folder.extra.empty() || folder.malformedCount > 0
+            || std::any_of(folder.files.begin(), folder.files.end(),
+                           [](const CheckedFile& file) { return file.state != FileState::Intact; }))
+            return Result({}, Result::Status::Failed);
+    return {};
+}
+
 } // namespace kelvark

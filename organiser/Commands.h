@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DiscCheck.h"
 #include "Result.h"
 #include "UserInterface.h"
 #include "orvoProjectList.h"
@@ -97,6 +98,13 @@ Result ForgetCommand(const std::string& RootFolder, const std::string& why, Comm
 // already. Its messages say what each set folder got.
 Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui);
 inline const std::string ChecksumsTitle = "Write checksums";
+
+// Reads every file of the set folders or discs of paths against their
+// SHA256SUMS (a root folder: each of its set folders that holds one) and
+// tells, in checks, which projects are intact. Refused, naming them, when a
+// path holds no SHA256SUMS or can't be read (nothing is read then); failed
+// when a project is not intact or a file is extra or a line malformed.
+Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks);
 
 
 // Why the backup commands refuse a list that does not hold the projects of RootFolder.

@@ -435,22 +435,6 @@ ChecksumOutcome WriteChecksums(const std::string& folder, bool replace, Progress
     return WriteChecksums(PlanChecksums(folder, replace), progress);
 }
 
-int VerifyResult::ExitStatus() const
-{
-    if (!refusals.empty())
-        return 2;
-    if (stopped)
-        return 1;
-    for (const auto& folder : folders) {
-        if (!folder.extra.empty() || folder.malformedCount > 0)
-            return 1;
-        if (std::any_of(folder.files.begin(), folder.files.end(),
-                        [](const CheckedFile& file) { return file.state != FileState::Intact; }))
-            return 1;
-    }
-    return 0;
-}
-
 VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, bool all)
 {
     VerifyResult result;

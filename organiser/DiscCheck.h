@@ -88,10 +88,6 @@ struct VerifyResult {
     std::vector<std::string> refusals; // paths that hold no SHA256SUMS or cannot be read: nothing was read
     std::vector<FolderCheck> folders;
     bool stopped = false;
-
-    // 0 when every project of every folder is intact and no file is extra or
-    // faulty; 2 when refused; 1 otherwise, a stop included.
-    int ExitStatus() const;
 };
 
 // Checks the set folders or discs of paths: a folder holding a SHA256SUMS,

@@ -6,26 +6,15 @@
 
 namespace kelvark {
 
-namespace {
-
-std::string Lines(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const auto& line : lines)
-        text += (text.empty() ? "" : LineEnd) + line;
-    return text;
-}
-
-} // namespace
-
 void VerifyDiscsCommand(QWidget& owner, const std::string& folder, Progress& progress, Messages& messages)
 {
     if (folder.empty())
         return;
-    const VerifyResult result = Verify({WithSeparator(folder)}, progress);
+    VerifyResult result;
+    const Result verified = VerifyCommand({WithSeparator(folder)}, false, progress, result);
     progress.Hide();
-    if (!result.refusals.empty()) {
-        messages.Show(Lines(result.refusals));
+    if (verified.Ended() == Result::Status::Refused) {
+        messages.Show(verified.Message());
         return;
     }
     auto* dialog = new frmVerify(result, &owner);
