@@ -186,7 +186,7 @@ Result Declined(std::string message = {})
 Result JournalGuard(const std::string& RootFolder)
 {
     Journal journal;
-    const Journal::State state = journal.Look(RootFolder);
+    const Journal::State state = journal.LookAndTidy(RootFolder);
     if (state == Journal::State::None)
         return {};
     Result refusal(journal.Describe(), Result::Status::Refused);
@@ -201,7 +201,7 @@ Result JournalGuard(const std::string& RootFolder)
 // did not end, what it describes as the last message, with the offers.
 Result WithJournal(Result result, const std::string& RootFolder)
 {
-    if (Journal journal; journal.Look(RootFolder) == Journal::State::Stopped) {
+    if (Journal journal; journal.LookAndTidy(RootFolder) == Journal::State::Stopped) {
         result.Add(journal.Describe());
         result.offers = Result::Finish | Result::Undo | Result::Forget;
     }
@@ -367,7 +367,7 @@ Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui)
 Result ForgetCommand(const std::string& RootFolder, const std::string& why, CommandUi ui)
 {
     Journal journal;
-    const Journal::State state = journal.Look(RootFolder);
+    const Journal::State state = journal.LookAndTidy(RootFolder);
     if (state == Journal::State::None)
         return Result("Nothing to recover: no operation of " + RootFolder + " stopped before its end.",
                       Result::Status::Refused);

@@ -6,13 +6,9 @@
 #include "idata_common.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace kelvark {
@@ -170,9 +166,7 @@ std::string Journal::Path() const
 
 void Journal::Close()
 {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
+    lock.Release();
     writing = false;
 }
 
@@ -183,52 +177,21 @@ Journal::State Journal::Take(bool create)
     problem.clear();
     openError.clear();
     since = 0;
-    // A run that ends removes the file while it holds the lock: one that
-    // waited for the lock then holds a file without a name, and opens again.
-    // A look (the lock for a moment) is waited out the same way.
-    for (int attempt = 0;; ++attempt) {
-        fd = ::open(Path().c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            const std::error_code error = LastErrno();
-            if (error == std::errc::no_such_file_or_directory && !create)
-                return state = State::None;
-            if (error == std::errc::too_many_symbolic_link_levels || error == std::errc::is_a_directory
-                || error == std::errc::no_such_device_or_address) {
-                problem = error == std::errc::too_many_symbolic_link_levels ? "a symbolic link"
-                          : error == std::errc::is_a_directory              ? "a folder"
-                                                                            : "a special file";
-                return state = State::NotAFile;
-            }
-            openError = ErrorText(error);
-            return state = State::None;
-        }
-        struct stat status {};
-        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-            problem = S_ISDIR(status.st_mode) ? "a folder" : S_ISFIFO(status.st_mode) ? "a pipe" : "a special file";
-            Close();
-            return state = State::NotAFile;
-        }
-        // A file system without locks (some network shares) runs unguarded.
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            if (attempt < 50) {
-                Close();
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                continue;
-            }
-            if (std::string text; !ReadAll(fd, text))
-                Parse(text); // for what runs and since when
-            Close();
-            return state = State::Running;
-        }
-        struct stat named {};
-        if (::lstat(Path().c_str(), &named) == 0 && named.st_dev == status.st_dev && named.st_ino == status.st_ino)
-            break;
+    switch (lock.Take(root, create)) {
+    case FolderLock::Taken::Absent: return state = State::None;
+    case FolderLock::Taken::Failed: openError = lock.Problem(); return state = State::None;
+    case FolderLock::Taken::NotAFile: problem = lock.Problem(); return state = State::NotAFile;
+    case FolderLock::Taken::Busy:
+        if (std::string text; !ReadAll(lock.Fd(), text))
+            Parse(text); // for what runs and since when
         Close();
+        return state = State::Running;
+    case FolderLock::Taken::Held: break;
     }
     // A journal read only in part is never taken for one cut short, which
     // would be removed.
     std::string text;
-    if (const std::error_code error = ReadAll(fd, text)) {
+    if (const std::error_code error = ReadAll(lock.Fd(), text)) {
         problem = ErrorText(error);
         return state = State::Unreadable;
     }
@@ -243,7 +206,7 @@ Result Journal::Lock(const std::string& folder, Operation operation)
         Close();
         return Result(Describe());
     }
-    if (fd < 0)
+    if (lock.Fd() < 0)
         return Result("Can't write the journal \"" + Path() + "\": " + openError);
     // Empty, or the plan of a run cut short before it touched any file.
     kind = operation;
@@ -251,10 +214,10 @@ Result Journal::Lock(const std::string& folder, Operation operation)
     const std::string header =
         Line({Version}) + Line({"kind", KindWords[static_cast<int>(kind)]}) + Line({"since", std::to_string(since)});
     std::error_code error;
-    if (::ftruncate(fd, 0) != 0)
+    if (::ftruncate(lock.Fd(), 0) != 0)
         error = LastErrno();
     else
-        error = WriteAll(fd, header.data(), header.size());
+        error = WriteAll(lock.Fd(), header.data(), header.size());
     if (error) {
         End(); // nothing ran under it
         return Result("Can't write the journal \"" + Path() + "\": " + ErrorText(error));
@@ -270,10 +233,10 @@ Result Journal::Begin(const FilePlan& plan)
     constexpr std::size_t Block = std::size_t{256} * 1024;
     std::string text;
     text.reserve(2 * Block);
-    std::error_code error = fd < 0 ? std::make_error_code(std::errc::bad_file_descriptor) : std::error_code();
+    std::error_code error = lock.Fd() < 0 ? std::make_error_code(std::errc::bad_file_descriptor) : std::error_code();
     const auto flush = [&](std::size_t atLeast) {
         if (!error && text.size() >= atLeast)
-            error = WriteAll(fd, text.data(), text.size());
+            error = WriteAll(lock.Fd(), text.data(), text.size());
         if (text.size() >= atLeast)
             text.clear();
     };
@@ -307,7 +270,7 @@ Result Journal::Begin(const FilePlan& plan)
     }
     AppendLine(text, {"end"});
     flush(0);
-    if (!error && ::fsync(fd) != 0)
+    if (!error && ::fsync(lock.Fd()) != 0)
         error = LastErrno();
     if (error) {
         End();
@@ -322,8 +285,8 @@ std::error_code Journal::Append(const std::string& line, bool flush)
     // Recover adds nothing to the journal it took: it reads the state of every step from the file system.
     if (!writing)
         return {};
-    std::error_code error = WriteAll(fd, line.data(), line.size());
-    if (!error && flush && ::fsync(fd) != 0)
+    std::error_code error = WriteAll(lock.Fd(), line.data(), line.size());
+    if (!error && flush && ::fsync(lock.Fd()) != 0)
         error = LastErrno();
     return error;
 }
@@ -350,8 +313,8 @@ std::error_code Journal::Across(std::size_t k, const std::vector<FileStamp>& sta
 
 void Journal::End()
 {
-    if (fd >= 0) {
-        ::unlink(Path().c_str());
+    if (lock.Fd() >= 0) {
+        lock.Remove();
         SyncFolder(root);
     }
     Close();
@@ -362,14 +325,14 @@ void Journal::Keep()
     Close();
 }
 
-Journal::State Journal::Look(const std::string& folder)
+Journal::State Journal::LookAndTidy(const std::string& folder)
 {
     root = folder;
     const State found = Take(false);
     // A journal cut short before its plan was whole, by a run that is gone:
     // nothing ran under it.
-    if (found == State::None && fd >= 0)
-        ::unlink(Path().c_str());
+    if (found == State::None && lock.Fd() >= 0)
+        lock.Remove();
     Close();
     return found;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FilePlan.h"
+#include "FolderLock.h"
 #include "Result.h"
 
 #include <cstddef>
@@ -11,11 +12,9 @@
 
 namespace kelvark {
 
-// The record of an operation that changes files in a root folder, and the
-// folder's lock. Every such operation opens the hidden file .kelvark-journal
-// of the folder and holds an exclusive lock on it for its whole run, so a
-// second run on the folder is refused at once; the kernel drops the lock when
-// the process ends, however it ends. Before the first file operation the whole
+// The record of an operation that changes files in a root folder, kept in the
+// file of the folder's lock (FolderLock), which every such operation holds
+// for its whole run. Before the first file operation the whole
 // plan is written and flushed, each unit that is done is added, and the file
 // goes when the operation ends. A journal whose lock is free is therefore a
 // stopped operation: recover reads it back and finishes or undoes it, the
@@ -57,7 +56,7 @@ namespace kelvark {
 // it reads the state of every step from the file system.
 class Journal final {
 public:
-    static constexpr const char* FileName = ".kelvark-journal";
+    static constexpr const char* FileName = FolderLock::FileName;
 
     // What a folder's journal says.
     enum class State : unsigned char {
@@ -92,9 +91,9 @@ public:
     void Keep();
 
     // Looks at folder's journal without keeping it: its state, and for a stopped
-    // one its plan. Never waits on another run; removes only a journal cut
-    // short before its plan was whole, under which nothing ran.
-    State Look(const std::string& folder);
+    // one its plan. Never waits on another run. Tidies as it looks: a journal
+    // cut short before its plan was whole, under which nothing ran, is removed.
+    State LookAndTidy(const std::string& folder);
     // Takes folder's stopped journal for recover: its lock, and its plan in
     // plan(). A failure says why not (as Lock).
     Result TakeStopped(const std::string& folder);
@@ -103,12 +102,12 @@ public:
     // where they are.
     Result Forget(const std::string& folder);
 
-    // The state the last Lock, Look or TakeStopped found.
+    // The state the last Lock, LookAndTidy or TakeStopped found.
     State Found() const { return state; }
     const FilePlan& plan() const { return read; }
     FilePlan& plan() { return read; }
     // "The backup sort of FOLDER stopped after N of M projects." and the like,
-    // for the state Look or a refused Lock found.
+    // for the state LookAndTidy or a refused Lock found.
     std::string Describe() const;
 
 private:
@@ -131,7 +130,7 @@ private:
     std::string openError; // why the journal could not be made
     Operation kind = Operation::Sort;
     std::time_t since = 0;
-    int fd = -1;
+    FolderLock lock;
     bool writing = false; // taken by this run for an operation: removed at its end
 };
 
