@@ -36,19 +36,19 @@ struct SaysYes final : Question {
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
 };
 
-struct Run {
+struct Answered {
     std::vector<Asked> asked;
     Result result;
     std::map<std::string, std::string> files;
 };
 
-using Setup = std::function<void(const fs::path& root, const fs::path& dest)>;
+using FolderSetup = std::function<void(const fs::path& root, const fs::path& dest)>;
 using Command =
     std::function<Result(orvoProjectList& list, const std::string& root, const std::string& dest, CommandUi ui)>;
 
 // Builds the folder afresh in root, reads it for a CD, runs command answered
 // by answers, and says what happened.
-Run RunOnce(const fs::path& root, const fs::path& dest, const Setup& setup, const Command& command, Question& answers)
+Answered RunOnce(const fs::path& root, const fs::path& dest, const FolderSetup& setup, const Command& command, Question& answers)
 {
     for (const fs::path& folder : {root, dest}) {
         fs::remove_all(folder);
@@ -89,14 +89,15 @@ TEST(Questions, TheWindowAndTheCommandLineMeetTheSameQuestionsAndResults)
 {
     const struct {
         const char* what;
-        Setup setup;
+        FolderSetup setup;
         Command command;
         std::vector<Asked> asked;
     } cases[] = {
         {"sort",
          [](const fs::path& root, const fs::path&) {
              ThreeProjects(root);
-             WriteProject(root, "Dune", {{"Dune: take 1.wav"}}); // a name a disc for Windows can't keep
+             // A name longer than a disc written for Windows keeps.
+             WriteProject(root, "Dune", {{"Dune " + std::string(64, 'x') + ".wav"}});
              WriteProject(root, "Elm", {{"Elm 1.wav"}});
              fs::remove(root / "Elm 1.wav"); // can't be sorted
          },
@@ -173,8 +174,8 @@ TEST(Questions, TheWindowAndTheCommandLineMeetTheSameQuestionsAndResults)
         SaysYes user;
         RecordingMessages terminal;
         OptionAnswers options({true, true, true}, terminal);
-        const Run window = RunOnce(base.path() / "f", base.path() / "d", c.setup, c.command, user);
-        const Run cli = RunOnce(base.path() / "f", base.path() / "d", c.setup, c.command, options);
+        const Answered window = RunOnce(base.path() / "f", base.path() / "d", c.setup, c.command, user);
+        const Answered cli = RunOnce(base.path() / "f", base.path() / "d", c.setup, c.command, options);
         EXPECT_EQ(window.asked, c.asked) << c.what;
         EXPECT_EQ(cli.asked, c.asked) << c.what;
         EXPECT_EQ(window.result.Ended(), Result::Status::Done) << c.what << ": " << window.result.Message();
