@@ -224,8 +224,7 @@ Result Execute(FilePlan& plan, CommandUi ui, const std::function<void()>& planUn
         planUnderLock();
     if (!plan.refusals.empty())
         return Result(plan.RefusalText(), Result::Status::Refused);
-    // The reports alone are written whole or not at all: nothing to recover.
-    if (plan.kind != Operation::Report)
+    if (plan.Journaled())
         if (const Result failure = journal.Begin(plan); failure.Failed())
             return failure;
     return RunPlan(plan, journal, ui.progress, ui.messages);
@@ -398,7 +397,16 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)
             return Declined(plan.refusal);
         plan = PlanChecksums(folder, true);
     }
-    const ChecksumOutcome outcome = WriteChecksums(plan, ui.progress);
+    if (!plan.refusal.empty())
+        return Result(plan.refusal);
+    // The checksums are written under the folder's lock, each file whole or
+    // not at all: there is nothing for recover to finish.
+    FilePlan locked;
+    locked.kind = Operation::Checksum;
+    locked.root = plan.root;
+    ChecksumOutcome outcome;
+    if (Result refusal = Execute(locked, ui, [&] { outcome = WriteChecksums(plan, ui.progress); }); refusal.Failed())
+        return refusal;
     Result result({}, outcome.stopped ? Result::Status::Stopped
                       : outcome.failed ? Result::Status::Failed
                                        : Result::Status::Done);

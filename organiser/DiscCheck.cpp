@@ -5,7 +5,6 @@
 #include "FileOps.h"
 #include "FilePlan.h"
 #include "FolderListing.h"
-#include "Journal.h"
 #include "Manifest.h"
 #include "orvoProjectList.h"
 
@@ -326,15 +325,6 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
     ChecksumOutcome outcome;
     if (!plan.refusal.empty()) {
         outcome.lines.push_back(plan.refusal);
-        outcome.failed = true;
-        return outcome;
-    }
-    // A sort, an unsort or a recover of the folder moves files into and out
-    // of its set folders, and copies through temporary files there: none of
-    // them runs while the checksums are written, and no other writing of them.
-    Journal journal;
-    if (const Result locked = journal.Lock(plan.root, Operation::Checksum); locked.Failed()) {
-        outcome.lines.push_back(locked.Message());
         outcome.failed = true;
         return outcome;
     }

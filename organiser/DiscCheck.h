@@ -41,12 +41,14 @@ struct ChecksumOutcome {
 // than a minute" below one.
 std::string ChecksumOffer(const ChecksumPlan& plan);
 
-// Under the lock of the plan's root, removes the temporary files a stopped
-// run of this program left in the plan's folders, reads every file of them
+// Removes the temporary files a stopped run of this program left in the
+// plan's folders, reads every file of them
 // once and writes each folder's SHA256SUMS once all its files are read. A
 // folder holding anything but regular files, or where a project's wave is
 // missing, gets none, and neither does one with a file that can't be read;
-// a stop writes none for the folders not read to their end.
+// a stop writes none for the folders not read to their end. The caller holds
+// the lock of the plan's root: a sort, an unsort or a recover moves files
+// into and out of the set folders, and copies through temporary files there.
 ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress);
 ChecksumOutcome WriteChecksums(const std::string& folder, bool replace, Progress& progress);
 

@@ -123,6 +123,9 @@ public:
     // again), folders made where they were removed and the other way round.
     FilePlan Inverse() const;
 
+    // True when a run keeps the plan in the journal for recover: the reports
+    // alone and the checksums are written whole or not at all, and need none.
+    bool Journaled() const { return kind != Operation::Report && kind != Operation::Checksum; }
     // The refusals as one message.
     std::string RefusalText() const;
     // "Project A" (or "Projects A, B", "Folder DVD-A") for unit k.
