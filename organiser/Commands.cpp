@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 #include "DiscCheck.h"
+#include "Executor.h"
 #include "Journal.h"
 #include "Plans.h"
 #include "Manifest.h"

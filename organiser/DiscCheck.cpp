@@ -6,6 +6,7 @@
 #include "FilePlan.h"
 #include "FolderListing.h"
 #include "Manifest.h"
+#include "TextCodec.h"
 #include "orvoProjectList.h"
 
 #include <algorithm>
@@ -38,14 +39,6 @@ std::string Counted(std::size_t n, const std::string& one, const std::string& ma
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// The names of a list: "DVD-A, DVD-B".
-std::string Joined(const std::vector<std::string>& names)
-{
-    std::string text;
-    for (const auto& name : names)
-        text += (text.empty() ? "" : ", ") + name;
-    return text;
-}
 
 // The folder that holds folder (both ending with the separator).
 std::string Parent(const std::string& folder)

@@ -557,4 +557,25 @@ void orvoProjectList::Renamed(orvoProject& project, const std::string& newName,
     owners.Renamed(oldName, project, renames);
 }
 
+
+std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,
+                        const std::string& dest, const std::string& reason)
+{
+    return (project.empty() ? "Can't " : "Project " + project + ": can't ") + verb + " \"" + file + "\""
+           + (dest.empty() ? "" : " to \"" + dest + "\"") + ": " + reason;
+}
+
+std::string WaveFailure(const orvoProject& project, const std::string& wave)
+{
+    const std::string reason = NotOrdinary(project.ReadDir, wave);
+    return FileFailure(project.Name, project.ReadOnly ? "copy" : "move", wave, "",
+                       reason.empty() ? "it was not found when the folder was read" : reason);
+}
+
+bool WaveMissing(const orvoProject& project, const std::string& wave)
+{
+    struct stat status {};
+    return ::lstat((project.ReadDir + wave).c_str(), &status) != 0 && errno == ENOENT;
+}
+
 } // namespace kelvark

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FilePlan.h"
+#include "idata_common.h"
 #include "FolderOwners.h"
 #include "Medium.h"
 #include "Regional.h"
@@ -22,6 +22,18 @@ void AddFolderError(std::string& listing, const std::string& line);
 
 // "Project X was not read: " and why, as an operation refuses such a project.
 std::string NotReadText(const orvoProject& project);
+
+// Why project can't take wave, a wave the folder read did not find: a
+// FileFailure line.
+std::string WaveFailure(const orvoProject& project, const std::string& wave);
+// True when the wave's file is not in the project's folder at all.
+bool WaveMissing(const orvoProject& project, const std::string& wave);
+
+// The shape of every failure to move, copy or rename a file:
+// Project NAME: can't VERB "FILE" to "DEST": REASON (without " to …" when dest
+// is empty, and "Can't …" alone for files of no project).
+std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,
+                        const std::string& dest, const std::string& reason);
 
 // The projects of one root folder: the folder read, the plan of its sets, the
 // rows of the grid and the texts of the reports. ReadFolder returns true on
