@@ -3,7 +3,6 @@
 #include "Medium.h"
 #include "FileHashes.h"
 #include "FileOps.h"
-#include "FilePlan.h"
 #include "FolderListing.h"
 #include "Manifest.h"
 #include "TextCodec.h"
