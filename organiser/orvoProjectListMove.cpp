@@ -361,14 +361,10 @@ bool orvoProjectList::RenameProject(orvoProject& project, const std::string& new
         ui.messages.Show("A project name can't be \"" + newName + "\".");
         return true;
     }
-    // Any file named like the new project, and any other project file of that
-    // name in another letter case, would mix two projects.
+    // Any file named like the new project would mix two projects.
     const std::string exists = "Project name " + newName + " already exists.  Can't rename.";
-    const std::string projectFile = newName + ".cue";
     for (const std::string_view name : owners.Names()) {
-        if (FolderListing::IsOwnFileOf(name, newName)
-            || (name.size() == projectFile.size() && !FolderListing::NameLess(name, projectFile)
-                && !FolderListing::NameLess(projectFile, name) && HasProjectExtension(name))) {
+        if (FolderListing::IsOwnFileOf(name, newName)) {
             ui.messages.Show(exists);
             return true;
         }
