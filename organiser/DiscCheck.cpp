@@ -156,12 +156,15 @@ void Attribute(FolderCheck& folder, const orvoProjectList& list)
         const auto [first, last] = notFound.equal_range(name);
         for (auto it = first; it != last; ++it)
             claims.push_back(it->second->Name);
-        std::string_view owner = list.owners.OwnerName(name);
-        for (const auto& project : gone)
-            if (project.size() > owner.size() && FolderListing::IsOwnFileOf(name, project))
-                owner = project;
-        if (claims.empty() && !owner.empty())
-            claims.push_back(owner);
+        const std::string_view owner = FolderListing::OwnerOf(
+            name,
+            [&](std::string_view project) {
+                return list.owners.Project(project) || std::find(gone.begin(), gone.end(), project) != gone.end();
+            },
+            !claims.empty(),
+            [&](std::string_view project) { return std::find(claims.begin(), claims.end(), project) != claims.end(); });
+        if (!owner.empty())
+            claims.push_back(owner); // the owner may play it too: claim counts it once
         claim(i, claims);
     }
 

@@ -400,16 +400,16 @@ RenamePlan PlanRename(const orvoProjectList& list, orvoProject& project, const s
     if (newName.empty() || newName == "." || newName == "..") {
         return refuse("A project name can't be \"" + newName + "\".");
     }
-    // Any file named like the new project, and any other project file of that
-    // name in another letter case, would mix two projects.
+    // Any file named like the new project would mix two projects; so would
+    // another project's file of that name in another letter case, which the
+    // scan takes for one project with it and reads neither.
     const std::string exists = "Project name " + newName + " already exists.  Can't rename.";
-    const std::string projectFile = newName + ".cue";
+    const std::string folded = AsciiFolded(newName);
     for (const std::string_view name : list.owners.Names()) {
+        const std::string_view stem = name.substr(0, name.size() - std::min<std::size_t>(name.size(), 4));
         if (FolderListing::IsOwnFileOf(name, newName)
-            || (name.size() == projectFile.size() && !FolderListing::NameLess(name, projectFile)
-                && !FolderListing::NameLess(projectFile, name) && HasProjectExtension(name))) {
+            || (HasProjectExtension(name) && stem != project.Name && AsciiFolded(stem) == folded))
             return refuse(exists);
-        }
     }
 
     // The wave files keep their names, whichever project plays them.
