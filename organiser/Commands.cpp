@@ -280,8 +280,8 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
 {
     if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
         return refusal;
-    if (const std::string refusal = ReportOnlyRefusal(RootFolder); !refusal.empty())
-        return Result(refusal, Result::Status::Refused);
+    if (Result refusal = ReportOnlyRefusal(RootFolder); refusal.Failed())
+        return refusal;
     // The reports can leave out the projects in no set once the user agrees.
     if (const std::vector<std::string> left = ProjectsInNoSet(list); !left.empty()) {
         const std::string notice = NoSetNotice(left, list.medium);
@@ -405,15 +405,10 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)
     FilePlan locked;
     locked.kind = Operation::Checksum;
     locked.root = plan.root;
-    ChecksumOutcome outcome;
-    if (Result refusal = Execute(locked, ui, [&] { outcome = WriteChecksums(plan, ui.progress); }); refusal.Failed())
+    Result written;
+    if (Result refusal = Execute(locked, ui, [&] { written = WriteChecksums(plan, ui.progress); }); refusal.Failed())
         return refusal;
-    Result result({}, outcome.stopped ? Result::Status::Stopped
-                      : outcome.failed ? Result::Status::Failed
-                                       : Result::Status::Done);
-    for (const std::string& line : outcome.lines)
-        result.Add(line);
-    return result;
+    return written;
 }
 
 Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks)

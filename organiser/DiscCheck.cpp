@@ -315,14 +315,18 @@ std::string ChecksumOffer(const ChecksumPlan& plan)
                   : "about " + Counted(static_cast<std::size_t>(minutes), "minute.", "minutes."));
 }
 
-ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
+Result WriteChecksums(const ChecksumPlan& plan, Progress& progress)
 {
-    ChecksumOutcome outcome;
-    if (!plan.refusal.empty()) {
-        outcome.lines.push_back(plan.refusal);
-        outcome.failed = true;
-        return outcome;
-    }
+    if (!plan.refusal.empty())
+        return Result(plan.refusal);
+    bool failed = false, stopped = false;
+    std::vector<std::string> lines; // a sentence for each folder, in order
+    const auto ended = [&] {
+        Result result({}, stopped ? Result::Status::Stopped : failed ? Result::Status::Failed : Result::Status::Done);
+        for (std::string& line : lines)
+            result.Add(std::move(line));
+        return result;
+    };
     QuietUi ui(progress);
     std::vector<FileDescriptor> opened;
     std::vector<std::vector<std::string>> names(plan.folders.size());
@@ -355,12 +359,12 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
         orvoProjectList list({ui, ui});
         list.ReadFolder(folder, true, true);
         if (ui.stopped) {
-            outcome.stopped = true;
+            stopped = true;
             std::vector<std::string> sets;
             for (const auto& each : plan.folders)
                 sets.push_back(SetName(each));
-            outcome.lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(sets) + ".");
-            return outcome;
+            lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(sets) + ".");
+            return ended();
         }
         std::string missing;
         std::size_t more = 0;
@@ -381,7 +385,7 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
             for (const auto& name : names[f])
                 jobs.push_back({fd.Get(), name, set + "/" + name});
     }
-    const std::vector<FileHash> hashes = HashFiles(jobs, progress, outcome.stopped);
+    const std::vector<FileHash> hashes = HashFiles(jobs, progress, stopped);
 
     std::vector<std::string> notWritten; // the folders a stop left without one
     std::size_t k = 0;
@@ -405,17 +409,17 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
         if (failure.empty())
             if (const std::error_code error = WriteManifest(plan.folders[f], entries, plan.replace))
                 failure = set + ": can't write " + ManifestName + ": " + ErrorText(error);
-        outcome.failed = outcome.failed || !failure.empty();
-        outcome.lines.push_back(failure.empty()
+        failed = failed || !failure.empty();
+        lines.push_back(failure.empty()
                                     ? set + ": " + ManifestName + " lists " + Counted(entries.size(), "file.", "files.")
                                     : failure + "; no " + ManifestName + " was written.");
     }
     if (!notWritten.empty())
-        outcome.lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(notWritten) + ".");
-    return outcome;
+        lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(notWritten) + ".");
+    return ended();
 }
 
-ChecksumOutcome WriteChecksums(const std::string& folder, bool replace, Progress& progress)
+Result WriteChecksums(const std::string& folder, bool replace, Progress& progress)
 {
     return WriteChecksums(PlanChecksums(folder, replace), progress);
 }

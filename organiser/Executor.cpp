@@ -160,7 +160,7 @@ void RemoveLeftoverTemps(const FilePlan& plan)
         RemoveOrphanTemps(plan.dest);
 }
 
-std::string CheckPlan(const FilePlan& plan)
+Result CheckPlan(const FilePlan& plan)
 {
     std::vector<std::string> refusals;
     if (plan.kind == Operation::Move) {
@@ -177,7 +177,7 @@ std::string CheckPlan(const FilePlan& plan)
     std::string text = std::string(plan.undoing ? "Can't undo" : "Can't finish") + ": nothing was changed.";
     for (const auto& line : refusals)
         text += LineEnd + line;
-    return text;
+    return Result(text, Result::Status::Refused);
 }
 
 std::string SplitProjects(const FilePlan& plan)
@@ -406,9 +406,9 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
     if (plan.readBack) {
         // Under the folder's lock: the temporaries of the stopped run are no one's now.
         RemoveLeftoverTemps(plan);
-        if (const std::string refusal = CheckPlan(plan); !refusal.empty()) {
+        if (Result refusal = CheckPlan(plan); refusal.Failed()) {
             journal.Keep();
-            return Result(refusal, Result::Status::Refused);
+            return refusal;
         }
     }
     if (!plan.undoing) {

@@ -30,10 +30,10 @@ extern std::function<void()> AfterCopiesAcross;
 // root, its set folders and a move's destination.
 void RemoveLeftoverTemps(const FilePlan& plan);
 
-// Why a plan read back from a journal can't run: "Can't finish: nothing was
-// changed." (or "Can't undo") and a line per step that stops it; empty when
-// it can.
-std::string CheckPlan(const FilePlan& plan);
+// Whether a plan read back from a journal can run: refused, "Can't finish:
+// nothing was changed." (or "Can't undo") and a line per step that stops it,
+// when it can't.
+Result CheckPlan(const FilePlan& plan);
 // Which projects the file system holds split, some of their files moved and
 // others not: "These projects are split: A, B." or "No project is split."
 std::string SplitProjects(const FilePlan& plan);

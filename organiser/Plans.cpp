@@ -136,13 +136,14 @@ std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
     return folders;
 }
 
-std::string ReportOnlyRefusal(const std::string& RootFolder)
+Result ReportOnlyRefusal(const std::string& RootFolder)
 {
     const std::vector<std::string> folders = SortedSetFolders(RootFolder);
     if (folders.empty())
         return {};
-    return folders.front() + (folders.size() > 1 ? " … " + folders.back() + " hold" : " holds")
-           + " the backup sort these reports describe. Undo backup sort first to plan the folder again.";
+    return Result(folders.front() + (folders.size() > 1 ? " … " + folders.back() + " hold" : " holds")
+                      + " the backup sort these reports describe. Undo backup sort first to plan the folder again.",
+                  Result::Status::Refused);
 }
 
 std::string ReadFolderFirst(const std::string& RootFolder)
@@ -325,8 +326,8 @@ FilePlan PlanReports(const orvoProjectList& list, const std::string& RootFolder)
     plan.root = RootFolder;
     // The reports of a sort say what went onto which disc: a plan of what is
     // left in the folder would letter its sets from A again.
-    if (const std::string refusal = ReportOnlyRefusal(RootFolder); !refusal.empty())
-        plan.refusals.push_back(refusal);
+    if (const Result refusal = ReportOnlyRefusal(RootFolder); refusal.Failed())
+        plan.refusals.push_back(refusal.Message());
     else if (const Result refusal = ReportRefusal(list, RootFolder, nullptr); refusal.Failed())
         plan.refusals.push_back(refusal.Message());
     else

@@ -59,9 +59,9 @@ bool HoldsOnlyChecksums(const std::string& folder);
 // one that holds more than its checksum file, in set order.
 std::vector<std::string> SortedSetFolders(const std::string& RootFolder);
 
-// Why Report Only must not plan RootFolder: its set folders hold a backup sort,
-// which its reports describe. Empty when it holds none.
-std::string ReportOnlyRefusal(const std::string& RootFolder);
+// Refused when Report Only must not plan RootFolder: its set folders hold a
+// backup sort, which its reports describe.
+Result ReportOnlyRefusal(const std::string& RootFolder);
 
 // Why the backup commands refuse a list that does not hold the projects of RootFolder.
 std::string ReadFolderFirst(const std::string& RootFolder);
