@@ -47,18 +47,6 @@ std::string BackupSortQuestion(const Medium& medium)
     return "Move projects in to backup directories with a max size of " + medium.size + "?";
 }
 
-std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left)
-{
-    constexpr std::size_t Named = 10;
-    std::string text =
-        std::to_string(left.size()) + (left.size() == 1 ? " project can't" : " projects can't") + " be sorted:";
-    for (std::size_t i = 0; i < left.size() && i < Named; ++i)
-        text += LineEnd + left[i].reason;
-    if (left.size() > Named)
-        text += std::string(LineEnd) + "… and " + std::to_string(left.size() - Named) + " more";
-    return text;
-}
-
 namespace {
 
 // The length of a name as Windows counts it, in UTF-16 code units: one per
@@ -141,6 +129,21 @@ std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional
 }
 
 namespace {
+
+const std::string BackupSortTitle = "Backup sort";
+
+// "2 projects can't be sorted:" and a line of reason for each of the first ten.
+std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left)
+{
+    constexpr std::size_t Named = 10;
+    std::string text =
+        std::to_string(left.size()) + (left.size() == 1 ? " project can't" : " projects can't") + " be sorted:";
+    for (std::size_t i = 0; i < left.size() && i < Named; ++i)
+        text += LineEnd + left[i].reason;
+    if (left.size() > Named)
+        text += std::string(LineEnd) + "… and " + std::to_string(left.size() - Named) + " more";
+    return text;
+}
 
 // Said before a move of read-only projects, which are copied: "Ember Tide is
 // read-only: its files will be copied, and stay in /music/." Empty when none is.

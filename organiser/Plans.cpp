@@ -65,6 +65,30 @@ std::vector<std::string> WaveFailures(const orvoProject& project)
 Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
                      const std::unordered_set<const orvoProject*>* notSorted);
 
+// True when the set folder holds nothing but the checksum file a checksum
+// wrote into it (what an undone sort leaves of a folder that had one): the
+// sort takes such a folder as empty.
+bool HoldsOnlyChecksums(const std::string& folder)
+{
+    std::error_code error, typeError;
+    fs::directory_iterator it(folder, error);
+    if (error || it == fs::directory_iterator() || it->path().filename() != ManifestName || it->is_symlink(typeError)
+        || !it->is_regular_file(typeError))
+        return false;
+    it.increment(error);
+    return !error && it == fs::directory_iterator();
+}
+
+// The set folders of any medium in RootFolder that hold a backup sort: every
+// one that holds more than its checksum file, in set order.
+std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
+{
+    std::error_code error;
+    std::vector<std::string> folders = SetFolders(RootFolder, SetPrefixes(), error);
+    std::erase_if(folders, [&](const std::string& folder) { return HoldsOnlyChecksums(RootFolder + folder); });
+    return folders;
+}
+
 } // namespace
 
 Result ListRefusal(const orvoProjectList& list, const std::string& RootFolder)
@@ -116,25 +140,6 @@ Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
 }
 
 } // namespace
-
-bool HoldsOnlyChecksums(const std::string& folder)
-{
-    std::error_code error, typeError;
-    fs::directory_iterator it(folder, error);
-    if (error || it == fs::directory_iterator() || it->path().filename() != ManifestName || it->is_symlink(typeError)
-        || !it->is_regular_file(typeError))
-        return false;
-    it.increment(error);
-    return !error && it == fs::directory_iterator();
-}
-
-std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
-{
-    std::error_code error;
-    std::vector<std::string> folders = SetFolders(RootFolder, SetPrefixes(), error);
-    std::erase_if(folders, [&](const std::string& folder) { return HoldsOnlyChecksums(RootFolder + folder); });
-    return folders;
-}
 
 Result ReportOnlyRefusal(const std::string& RootFolder)
 {
