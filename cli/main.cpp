@@ -385,9 +385,9 @@ int Unsort(const Options& options, const std::string& root, Progress& progress, 
 
 // The commands that read the folder first.
 int RunCommand(const Options& options, const std::string& root, const std::string& dest, orvoProjectList& list,
-               TerminalGrid& grid, TerminalMessages& messages)
+               TerminalMessages& messages)
 {
-    const bool readErrors = ReadFolderCommand(list, root, options.mix, options.regular, options.medium, grid);
+    const bool readErrors = ReadFolderCommand(list, root, options.mix, options.regular, options.medium);
     messages.EndNotices();
     if (readErrors)
         messages.Show(list.LastError);
@@ -399,9 +399,9 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
     switch (options.command) {
     case Command::List: {
         if (options.tsv && !options.sets) {
-            WriteGridTsv(grid, stdout);
+            WriteGridTsv(list.FillGrid(), stdout);
         } else {
-            const std::string text = options.sets ? SetsText(list, options.tsv) : GridTable(grid);
+            const std::string text = options.sets ? SetsText(list, options.tsv) : GridTable(list.FillGrid());
             std::fwrite(text.data(), 1, text.size(), stdout);
         }
         return readErrors ? 1 : 0;
@@ -439,7 +439,7 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         const std::vector<orvoProject*> named = ProjectsNamed(list, names, root);
         if (const std::string notice = ReadOnlyMoveNotice(named); !notice.empty())
             messages.Show(notice);
-        return MoveCommand(list, named, dest, messages, grid) ? 1 : 0;
+        return MoveCommand(list, named, dest, messages) ? 1 : 0;
     }
     case Command::Rename:
         return list.RenameProject(*ProjectsNamed(list, {options.operands[1]}, root).front(), options.operands[2]) ? 1
@@ -475,7 +475,6 @@ int Run(const Options& options)
     list.regional = LocaleRegional();
     if (options.threads)
         list.requestsInFlight = *options.threads;
-    TerminalGrid grid;
     int status = 0;
     if (options.command == Command::Recover)
         status = Recover(options, root, progress, messages);
@@ -486,7 +485,7 @@ int Run(const Options& options)
     else if (options.command == Command::Unsort)
         status = Unsort(options, root, progress, messages);
     else
-        status = RunCommand(options, root, dest, list, grid, messages);
+        status = RunCommand(options, root, dest, list, messages);
     // An operation that stopped, or a recover refused: the ways out.
     if (Journal journal; journal.Look(root) == Journal::State::Stopped)
         messages.Show(journal.Describe() + LineEnd + RecoverCommands(options.operands[0]));

@@ -159,11 +159,10 @@ std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional
 }
 
 bool ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
-                       const Medium& medium, Grid& g)
+                       const Medium& medium)
 {
     const bool hadErrors = list.ReadFolder(RootFolder, chkMix, chkRegular);
     list.CalcBackup(medium);
-    list.FillGrid(g);
     return hadErrors;
 }
 
@@ -201,25 +200,14 @@ bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, BackupK
     return false;
 }
 
-std::vector<orvoProject*> Selection(const orvoProjectList& list, const Grid& g)
-{
-    std::vector<orvoProject*> selected;
-    // Row r shows project r - 1; a grid with fewer rows than projects selects none of the rest.
-    for (int r = 1; r <= list.projects.Count() && r <= g.RowCount(); ++r)
-        if (g.IsSelected(r))
-            selected.push_back(list.projects.Item(r - 1).get());
-    return selected;
-}
-
 bool MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
-                 Messages& messages, Grid& g)
+                 Messages& messages)
 {
     if (list.MoveTest(selected, MoveFolder)) {
         messages.Show(list.LastError);
         return true;
     }
     const Outcome outcome = list.MoveList(selected, MoveFolder);
-    list.FillGrid(g);
     return outcome != Outcome::Done;
 }
 

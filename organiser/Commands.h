@@ -46,10 +46,10 @@ std::string SetTotalText(const orvoProjectList::SetTotal& set, const Medium& med
 // "-": "Counted in the plan: 912.5 MB".
 std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional);
 
-// Read folder: scan, plan for the medium and fill the grid. True when the scan
-// recorded errors (the listing is in list.LastError).
+// Read folder: scan and plan for the medium. True when the scan recorded
+// errors (the listing is in list.LastError).
 bool ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
-                       const Medium& medium, Grid& g);
+                       const Medium& medium);
 
 // What the backup command does with the plan of list's medium.
 enum class BackupKind : unsigned char {
@@ -62,14 +62,11 @@ enum class BackupKind : unsigned char {
 // stopped the command (it has told the user why).
 bool BackupCommand(orvoProjectList& list, const std::string& RootFolder, BackupKind kind, Messages& messages);
 
-// The projects of the selected rows, in list order.
-std::vector<orvoProject*> Selection(const orvoProjectList& list, const Grid& g);
-
-// Move: the conflict test, then the move of the projects and a new grid.
-// True when the test found conflicts (shown to the user; nothing moved), or
-// the move failed or stopped.
+// Move: the conflict test, then the move of the projects. True when the test
+// found conflicts (shown to the user; nothing moved), or the move failed or
+// stopped.
 bool MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
-                 Messages& messages, Grid& g);
+                 Messages& messages);
 
 // Said before a move of read-only projects, which are copied: "Ember Tide is
 // read-only: its files will be copied, and stay in /music/." Empty when none is.

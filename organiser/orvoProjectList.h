@@ -9,6 +9,7 @@
 #include "acList.h"
 #include "orvoProject.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -23,6 +24,10 @@ void AddFolderError(std::string& listing, const std::string& line);
 
 // "Project X was not read: " and why, as an operation refuses such a project.
 std::string NotReadText(const orvoProject& project);
+
+// The texts of a project's row in a list of projects: name, size in MB ("-"
+// for a read-only project), tracks, waves, set letters and the share used.
+using GridRow = std::array<std::string, 6>;
 
 // The projects of one root folder and every operation on them. Operations that
 // can fail return true on failure; MoveTest returns true when it found
@@ -72,8 +77,8 @@ public:
     // wave not found or named so that no file has it, or a file shared with
     // such a project.
     std::vector<Unsortable> UnsortableProjects() const;
-    // Shows one row per project.
-    void FillGrid(Grid& g) const;
+    // One row per project: row i shows project i.
+    std::vector<GridRow> FillGrid() const;
     // Moves the projects into destDir, dropping from the list each project
     // whose files left the folder (a read-only project is copied and stays).
     Outcome MoveList(const std::vector<orvoProject*>& selected, const std::string& destDir);

@@ -31,6 +31,7 @@
 #include <QSignalBlocker>
 #include <QToolTip>
 
+#include <algorithm>
 #include <utility>
 
 namespace kelvark {
@@ -556,8 +557,7 @@ void Main::PlanForMedium()
     if (medium == projectList.medium)
         return;
     projectList.CalcBackup(medium);
-    projectList.FillGrid(*grdOut);
-    grdOut->Flush();
+    grdOut->ShowRows(projectList.FillGrid());
     ShowSetTips();
 }
 
@@ -672,15 +672,15 @@ void Main::cmdReadFolder_Click()
     const bool regular = chkRegular->isChecked();
     notices.StartRead();
     bool hadErrors = false;
-    grdOut->ShowFirst(-1);
     {
         const BusyCursor busy(*this);
-        hadErrors = ReadFolderCommand(projectList, RootFolder, mix, regular, medium, *grdOut);
+        hadErrors = ReadFolderCommand(projectList, RootFolder, mix, regular, medium);
     }
     listFolder = RootFolder;
     // A cancelled read shows the projects it read, and no row for the rest.
     readCancelled = progress.Stopped() >= 0;
     grdOut->ShowFirst(readCancelled ? progress.Stopped() : -1);
+    grdOut->ShowRows(projectList.FillGrid());
     leftOut = LeftOutByTicks(mix, regular);
     if (const std::string unshown = notices.Unshown(); !unshown.empty()) {
         AddFolderError(projectList.LastError, unshown);
@@ -793,7 +793,7 @@ void Main::cmdMove_Click()
     MoveFolder = WithSeparator(chosen);
     if (MoveFolder != previous)
         WriteSetting(QStringLiteral("MoveFolder"), MoveFolder);
-    const std::vector<orvoProject*> selected = Selection(projectList, *grdOut);
+    const std::vector<orvoProject*> selected = SelectedProjects();
     if (const std::string notice = ReadOnlyMoveNotice(selected);
         !notice.empty() && !question.AskYesNo(notice + LineEnd + LineEnd + "Move the selected projects?", "Move"))
         return;
@@ -801,8 +801,9 @@ void Main::cmdMove_Click()
     const int shown = grdOut->RowCount(), listed = projectList.projects.Count();
     {
         const BusyCursor busy(*this);
-        failed = MoveCommand(projectList, selected, MoveFolder, messages, *grdOut);
+        failed = MoveCommand(projectList, selected, MoveFolder, messages);
     }
+    grdOut->ShowRows(projectList.FillGrid());
     // After a cancelled read the grid shows the projects read: the moved ones leave it.
     if (readCancelled)
         grdOut->ShowFirst(shown - (listed - projectList.projects.Count()));
@@ -841,12 +842,22 @@ void Main::menuFileRename_Click()
         OfferRecover(); // a rename stopped by Cancel
 }
 
+std::vector<orvoProject*> Main::SelectedProjects() const
+{
+    // Row r shows project r; after a cancelled read no row shows the rest.
+    std::vector<orvoProject*> selected;
+    for (const int r : grdOut->SelectedRows())
+        if (r < projectList.projects.Count())
+            selected.push_back(projectList.projects.Item(r).get());
+    return selected;
+}
+
 // Asks a new name for each selected project in turn and renames it; an empty
 // answer or a failed rename stops the walk, and the projects after it keep
 // their selection. True when every selected project was visited.
 bool Main::RenameFiles()
 {
-    const std::vector<orvoProject*> selected = Selection(projectList, *grdOut);
+    const std::vector<orvoProject*> selected = SelectedProjects();
     for (std::size_t i = 0; i < selected.size(); ++i) {
         orvoProject* project = selected[i];
         const std::string newName = input.Ask("Enter new name", "Rename project", project->Name);
@@ -859,10 +870,10 @@ bool Main::RenameFiles()
             continue;
         if (newName.empty() || projectList.RenameProject(*project, newName))
             return false;
-        for (int r = 1; r <= projectList.projects.Count(); ++r)
-            if (projectList.projects.Item(r - 1).get() == project) {
-                grdOut->SetText(r, project->Name);
-                grdOut->ClearSelection(r);
+        for (int r = 0; r < std::min(grdOut->RowCount(), projectList.projects.Count()); ++r)
+            if (projectList.projects.Item(r).get() == project) {
+                grdOut->SetRowName(r, project->Name);
+                grdOut->topLevelItem(r)->setSelected(false);
             }
     }
     return true;

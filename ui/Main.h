@@ -1,5 +1,6 @@
 #pragma once
 
+#include "InputBox.h"
 #include "Notices.h"
 #include "ProjectGrid.h"
 #include "frmProgress.h"
@@ -125,6 +126,8 @@ private:
     bool Recover();
     bool Forget(const std::string& text);
     void OfferRecover();
+    // The projects of the selected rows, in list order.
+    std::vector<orvoProject*> SelectedProjects() const;
     bool RenameFiles();
 
     void cmdChooseFolder_Click();
