@@ -13,10 +13,11 @@ namespace kelvark {
 
 // The small modeless dialog a long loop over projects opens, advances once per
 // project and polls for Cancel. It is hidden, never destroyed, between uses.
-// The window runs its commands on its own thread: Show lets pending events run,
-// so that the window repaints and a Cancel pressed meanwhile stops the loop.
 // A tool window of its owner, it stays above
 // the owner while the user clicks there.
+// The window runs its commands on the thread of its events: Show lets pending
+// events run, the window's own choice, so that it repaints and a Cancel
+// pressed meanwhile stops the loop.
 class frmProgress final : public QDialog, public Progress {
     Q_OBJECT
 public:
