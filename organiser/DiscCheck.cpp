@@ -93,14 +93,13 @@ struct QuietUi final : Messages, Progress {
     void Show(const std::string&) override {}
     void Hide() override { progress.Hide(); }
     void Startup(int amountToDo) override { progress.Startup(amountToDo); }
-    bool OK(int amountDone, const std::string& text) override
+    void Show(int amountDone, const std::string& text) override
     {
-        stopped = !progress.OK(amountDone, text) || stopped;
-        return !stopped;
+        if (!progress.OK(amountDone, text))
+            RequestStop();
     }
 
     Progress& progress;
-    bool stopped = false;
 };
 
 // Gives each listed file of folder to the projects whose project files in the
@@ -358,7 +357,7 @@ Result WriteChecksums(const ChecksumPlan& plan, Progress& progress)
         // A project's wave that is not there would never be on the disc.
         orvoProjectList list({ui, ui});
         list.ReadFolder(folder, true, true);
-        if (ui.stopped) {
+        if (ui.StopRequested()) {
             stopped = true;
             std::vector<std::string> sets;
             for (const auto& each : plan.folders)
@@ -491,7 +490,7 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, b
         FolderCheck& folder = result.folders[f];
         orvoProjectList list({ui, ui});
         list.ReadFolder(folder.path, true, true);
-        if (ui.stopped) {
+        if (ui.StopRequested()) {
             result.stopped = true;
             return result;
         }

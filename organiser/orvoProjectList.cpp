@@ -460,14 +460,16 @@ std::vector<orvoProjectList::SetTotal> orvoProjectList::SetTotals() const
     return sets;
 }
 
-void orvoProjectList::FillGrid(Grid& g) const
+std::vector<GridRow> orvoProjectList::FillGrid() const
 {
-    g.Clear();
+    std::vector<GridRow> rows;
+    rows.reserve(static_cast<std::size_t>(projects.Count()));
     for (const auto& project : projects) {
-        g.AddRow({project->Name, project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
-                  std::to_string(project->trackCount), std::to_string(project->WaveCount()),
-                  project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "", UsedText(*project)});
+        rows.push_back({project->Name, project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
+                        std::to_string(project->trackCount), std::to_string(project->WaveCount()),
+                        project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "", UsedText(*project)});
     }
+    return rows;
 }
 
 std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() const

@@ -591,8 +591,7 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
         RecordingMessages messages;
         RecordingProgress progress;
         orvoProjectList list{UserInterface{messages, progress}};
-        FakeGrid grid;
-        ReadFolderCommand(list, Studio() + "/", true, true, CDMedium(), grid);
+        ReadFolderCommand(list, Studio() + "/", true, true, CDMedium());
         progress.okCalls = 0;
         progress.cancelAtCall = 1;
         ASSERT_TRUE(list.Rearrange(Studio() + "/", "CD"));

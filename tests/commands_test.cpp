@@ -51,22 +51,22 @@ TEST(Commands, KeepFolderStringsEndingWithTheSeparator)
     EXPECT_EQ(WithSeparator(""), "");
 }
 
-TEST(ReadFolderCommand, ScansPlansAndFillsTheGrid)
+TEST(ReadFolderCommand, ScansAndPlans)
 {
     Studio studio;
     WriteProject(studio.root.path(), "One", {{"one.wav", 400 * MB}});
     WriteProject(studio.root.path(), "Two", {{"two.wav", 400 * MB}});
     WriteFile(studio.root.path() / "Three.cue", CueText({{{"missing.wav", 0, 10}}}));
 
-    EXPECT_TRUE(ReadFolderCommand(studio.list, studio.root.str(), false, true, CDMedium(), studio.grid));
+    EXPECT_TRUE(ReadFolderCommand(studio.list, studio.root.str(), false, true, CDMedium()));
     EXPECT_EQ(studio.list.LastError,
               "Errors for this folder: \r\n\r\n  Project: Three\r\n     File not found: missing.wav");
     EXPECT_EQ(studio.list.numBackups, 2);
-    ASSERT_EQ(studio.grid.RowCount(), 3);
-    EXPECT_EQ(studio.grid.rows[2].texts[4], "B");
+    ASSERT_EQ(studio.list.projects.Count(), 3);
+    EXPECT_EQ(studio.Project(2).BackupNum, 1);
 
-    EXPECT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, false, DVDMedium(), studio.grid));
-    EXPECT_EQ(studio.grid.RowCount(), 0);
+    EXPECT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, false, DVDMedium()));
+    EXPECT_EQ(studio.list.projects.Count(), 0);
 }
 
 TEST(BackupCommand, ReportOnlyMovesNothing)
@@ -111,7 +111,7 @@ TEST(BackupCommand, StopsAtTheFirstReportThatFails)
     EXPECT_EQ(studio.ui.messages.shown, std::vector<std::string>{"Could not write the log report."});
 }
 
-TEST(MoveCommand, MovesTheSelectionAndRefillsTheGrid)
+TEST(MoveCommand, MovesTheSelection)
 {
     Studio studio;
     WriteProject(studio.root.path(), "One", {{"one.wav"}});
@@ -119,13 +119,10 @@ TEST(MoveCommand, MovesTheSelectionAndRefillsTheGrid)
     studio.Read();
     TempDir dest(studio.root.path());
     studio.grid.Select(1);
-    studio.grid.rows[1].texts[0] = "stale";
 
-    EXPECT_FALSE(MoveCommand(studio.list, studio.Selected(), dest.str(), studio.ui.messages, studio.grid));
+    EXPECT_FALSE(MoveCommand(studio.list, studio.Selected(), dest.str(), studio.ui.messages));
     EXPECT_TRUE(studio.ui.messages.shown.empty());
-    EXPECT_EQ(studio.list.projects.Count(), 1);
-    ASSERT_EQ(studio.grid.RowCount(), 1);
-    EXPECT_EQ(studio.grid.rows[0].texts[0], "Two");
+    EXPECT_EQ(studio.Names(), std::vector<std::string>{"Two"});
     EXPECT_TRUE(fs::exists(dest.path() / "One.cue"));
 }
 

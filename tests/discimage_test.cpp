@@ -149,8 +149,7 @@ TEST_P(DiscImage, FullSetFitsOneCd)
     // One more project, the smallest, finds no room left in CD-A.
     const std::vector<std::string> setB = Project(projects, {1000});
 
-    ASSERT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, true, cd, studio.grid))
-        << studio.list.LastError;
+    ASSERT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, true, cd)) << studio.list.LastError;
     ASSERT_EQ(studio.list.projects.Count(), projects + 1);
     for (const auto& project : studio.list.projects) {
         EXPECT_EQ(project->BackupNum, project->Name + ".cue" == setB[0] ? 1 : 0) << project->Name;

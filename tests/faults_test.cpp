@@ -42,11 +42,10 @@ struct FaultingProgress final : Progress {
     std::function<void(const std::string& project)> reached;
     void Hide() override {}
     void Startup(int) override {}
-    bool OK(int, const std::string& text) override
+    void Show(int, const std::string& text) override
     {
         if (reached)
             reached(text);
-        return true;
     }
 };
 
@@ -68,20 +67,27 @@ struct Folder {
             WriteProject(root.path(), name, {{name + " take.wav", 400000000}, {name + " room.wav", 1000}});
             WriteFile(root.path() / (name + ".bak"), "earlier save of " + name);
         }
-        ReadFolderCommand(list, root.str(), true, true, CDMedium(), grid);
+        ReadFolderCommand(list, root.str(), true, true, CDMedium());
+        grid.Fill(list);
     }
 
     fs::path operator/(const std::string& relative) const { return root.path() / relative; }
     bool Has(const std::string& relative) const { return fs::exists(root.path() / relative); }
     bool Sort() { return BackupCommand(list, root.str(), BackupKind::Sort, messages); }
     bool Report() { return BackupCommand(list, root.str(), BackupKind::ReportOnly, messages); }
-    bool Move(const std::string& dest) { return MoveCommand(list, Selection(list, grid), dest, messages, grid); }
+    // Moves the selected projects; the grid shows the list that is left.
+    bool Move(const std::string& dest)
+    {
+        const bool failed = MoveCommand(list, grid.Selection(list), dest, messages);
+        grid.Fill(list);
+        return failed;
+    }
     bool Rename(int row, const std::string& newName)
     {
         grid.Select(row);
         if (whileTyping)
             whileTyping();
-        return !list.RenameProject(*Selection(list, grid).front(), newName);
+        return !list.RenameProject(*grid.Selection(list).front(), newName);
     }
     // The hidden names in the root folder: what an unfinished report would leave.
     std::vector<std::string> Hidden() const
@@ -197,7 +203,8 @@ TEST(FaultOtherFileSystem, MoveCopiesEveryProjectAcrossAndRemovesTheMovedOnes)
     if (SameFileSystem(f.root.path(), dest.path()))
         GTEST_SKIP() << "/dev/shm and " << f.root.path() << " are one file system";
     MakeReadOnly(f / "A.cue");
-    ReadFolderCommand(f.list, f.root.str(), true, true, CDMedium(), f.grid);
+    ReadFolderCommand(f.list, f.root.str(), true, true, CDMedium());
+    f.grid.Fill(f.list);
     for (int row = 1; row <= 3; ++row)
         f.grid.Select(row);
     const auto before = Snapshot(f.root.path());
@@ -322,8 +329,6 @@ TEST(FaultMissingFile, MoveAndRenameLeaveTheProjectWhole)
                                                          + Text(std::errc::no_such_file_or_directory)});
     EXPECT_EQ(Snapshot(f.root.path()), before);
     EXPECT_EQ(f.list.projects.Item(1)->Name, "B");
-    EXPECT_EQ(f.grid.rows[1].texts[0], "B");
-    EXPECT_TRUE(f.grid.rows[1].selected);
 }
 
 TEST(FaultMissingFile, ReportsNeedOnlyTheNames)
@@ -379,19 +384,19 @@ TEST(FaultUnreadableFile, CountsAndMovesATakeTheUserCannotRead)
         FakeUi ui;
         orvoProjectList list(ui.services());
         list.requestsInFlight = requests;
-        FakeGrid grid;
         {
             AsNobody nobody;
             if (!nobody.unavailable.empty())
                 GTEST_SKIP() << nobody.unavailable;
-            EXPECT_TRUE(ReadFolderCommand(list, root.str(), true, true, *CustomMedium(16 << 20), grid));
+            EXPECT_TRUE(ReadFolderCommand(list, root.str(), true, true, *CustomMedium(16 << 20)));
             EXPECT_EQ(list.LastError, "Errors for this folder: \r\n\r\n"
                                       "  Project: Big\r\n"
                                       "     Can't read \"Big 02.wav\": "
                                           + Text(std::errc::permission_denied));
-            ASSERT_EQ(grid.rows.size(), 2U);
-            EXPECT_EQ(grid.rows[0].texts[4], "A");
-            EXPECT_EQ(grid.rows[1].texts[4], "B"); // with Big, the set would need more than the disk
+            const std::vector<GridRow> rows = list.FillGrid();
+            ASSERT_EQ(rows.size(), 2U);
+            EXPECT_EQ(rows[0][4], "A");
+            EXPECT_EQ(rows[1][4], "B"); // with Big, the set would need more than the disk
             EXPECT_FALSE(BackupCommand(list, root.str(), BackupKind::Sort, ui.messages));
         }
         ExpectNothingLost(before, root.path());

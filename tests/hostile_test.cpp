@@ -27,7 +27,6 @@ struct Hostile {
     fs::path victim = base.path() / "elsewhere" / "victim.wav";
     FakeUi ui;
     orvoProjectList list{ui.services()};
-    FakeGrid grid;
 
     Hostile()
     {
@@ -49,7 +48,7 @@ struct Hostile {
         for (const auto& wave : present)
             WriteFile(root / wave, WaveHeader(4000));
     }
-    bool Read() { return ReadFolderCommand(list, Root(), true, true, DVDMedium(), grid); }
+    bool Read() { return ReadFolderCommand(list, Root(), true, true, DVDMedium()); }
 };
 
 TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
@@ -73,8 +72,7 @@ TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
     // The sort refuses before making any folder; a move of the project fails before touching a file.
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
     fs::create_directory(h.root / "dest");
-    h.grid.Select(1);
-    EXPECT_TRUE(MoveCommand(h.list, Selection(h.list, h.grid), h.Root() + "dest/", h.ui.messages, h.grid));
+    EXPECT_TRUE(MoveCommand(h.list, {h.list.projects.Item(0).get()}, h.Root() + "dest/", h.ui.messages));
     EXPECT_EQ(h.ui.messages.shown,
               (std::vector<std::string>{"Project Escape: invalid wave file name: ../outside.wav\r\nNothing was moved.",
                                         "Invalid wave file name: ../outside.wav"}));
@@ -187,7 +185,7 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
     EXPECT_EQ(nestedProject.WaveCount(), 20'000);
     EXPECT_TRUE(h.list.LastError.starts_with("Errors for this folder: \r\n\r\n  Project: Nested\r\n"
                                              "     File not found: n0.wav\r\n     File not found: n1.wav\r\n"));
-    EXPECT_EQ(h.grid.rows[1].texts, (GridRow{"Nested", ".0", "1", "20000", "A", "ERR"}));
+    EXPECT_EQ(h.list.FillGrid()[1], (GridRow{"Nested", ".0", "1", "20000", "A", "ERR"}));
 
     // The nested project misses its waves: the sort names each of them and moves nothing.
     EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));

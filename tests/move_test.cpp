@@ -52,7 +52,7 @@ TEST(MoveTest, ListsEveryFileOfTheSelectedProjectsThatIsAlreadyThere)
     EXPECT_EQ(m.Project(2).LastError, ""); // C was tested and found nothing
 
     // The window's move command shows the conflicts and moves nothing.
-    EXPECT_TRUE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.messages, m.grid));
+    EXPECT_TRUE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.messages));
     EXPECT_EQ(m.ui.messages.shown, std::vector<std::string>{m.list.LastError});
     EXPECT_EQ(m.list.projects.Count(), 5);
     ExpectNothingLost(before, m.root.path());
@@ -72,16 +72,15 @@ TEST(MoveTest, FindsOneWaveAloneAndNothingWithoutSelection)
     EXPECT_EQ(m.list.LastError, "Already in destination directory:\r\n\r\nProject: C\r\n     C take.wav");
 }
 
-TEST(MoveList, MovesAdjacentSelectedProjectsAndKeepsRowsMatched)
+TEST(MoveList, MovesAdjacentSelectedProjects)
 {
     Move m;
     m.Read();
     m.Select({2, 3, 5});
     m.ui.progress.calls.clear();
 
-    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.messages, m.grid));
+    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.messages));
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "D"}));
-    EXPECT_EQ(m.Rows(), (std::vector<std::string>{"A", "D"}));
     EXPECT_EQ(m.ui.progress.calls, (std::vector<std::string>{"Hide", "Startup 3", "OK 0 B", "OK 1 C", "OK 2 E"}));
     for (const char* name : {"B", "C", "E"})
         for (const char* ext : {".cue", ".bak", " take.wav"}) {
@@ -251,7 +250,7 @@ TEST(MoveList, MovesAProjectWithoutTheWavesThatAreNotThere)
     m.Select({6});
     ASSERT_EQ(m.Selected().front()->Name, "F");
 
-    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.messages, m.grid));
+    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.messages));
     EXPECT_EQ(m.ui.messages.shown,
               std::vector<std::string>{"F was moved without \"F gone.wav\", \"F gone 2.wav\", which were not found."});
     EXPECT_TRUE(m.InDest("F.cue"));

@@ -139,18 +139,19 @@ struct Case {
     std::function<void(Studio&, const fs::path& dest)> check = nullptr; // after an operation that went through
 };
 
-// Selects the rows of the named projects.
-void Select(Studio& s, std::initializer_list<std::string> names)
+// The named projects, in list order.
+std::vector<orvoProject*> Named(Studio& s, std::initializer_list<std::string> names)
 {
-    const auto all = s.Names();
-    for (const auto& name : names)
-        s.grid.Select(static_cast<int>(std::find(all.begin(), all.end(), name) - all.begin()) + 1);
+    std::vector<orvoProject*> projects;
+    for (const auto& project : s.list.projects)
+        if (std::find(names.begin(), names.end(), project->Name) != names.end())
+            projects.push_back(project.get());
+    return projects;
 }
 
 bool Move(Studio& s, const fs::path& dest, std::initializer_list<std::string> names)
 {
-    Select(s, names);
-    return MoveCommand(s.list, Selection(s.list, s.grid), dest.string() + "/", s.ui.messages, s.grid);
+    return MoveCommand(s.list, Named(s, names), dest.string() + "/", s.ui.messages);
 }
 
 bool Sort(Studio& s)
@@ -160,8 +161,7 @@ bool Sort(Studio& s)
 
 bool Rename(Studio& s, const std::string& name, const std::string& newName)
 {
-    Select(s, {name});
-    return s.list.RenameProject(*Selection(s.list, s.grid).front(), newName);
+    return s.list.RenameProject(*Named(s, {name}).front(), newName);
 }
 
 // Renamed over and over, a project is found by its new name only, owns its
@@ -185,8 +185,6 @@ TEST(FolderOwners, ProjectsAreFoundByNameThroughRenames)
             EXPECT_NE(s.list.owners.Project(other), nullptr) << other << " after " << newName;
         name = newName;
     }
-    for (int r = 1; r <= s.grid.RowCount(); ++r)
-        s.grid.ClearSelection(r);
     ASSERT_FALSE(Rename(s, "Beta", "Alpha"));
     EXPECT_EQ(s.list.owners.Project("Alpha")->Name, "Alpha");
     EXPECT_EQ(s.list.owners.Project("Beta"), nullptr);

@@ -50,7 +50,6 @@ struct Received {
     RecordingMessages messages;
     RecordingProgress progress;
     orvoProjectList list{UserInterface{messages, progress}};
-    FakeGrid grid;
 
     Received()
     {
@@ -61,7 +60,7 @@ struct Received {
         WriteFile(documents / "letter.txt", "the user's only copy");
     }
     std::string Root() const { return root.string() + "/"; }
-    void Read() { ReadFolderCommand(list, Root(), true, true, CDMedium(), grid); }
+    void Read() { ReadFolderCommand(list, Root(), true, true, CDMedium()); }
     // A sort stopped by Cancel after its first project: A is in CD-A.
     void StopSort()
     {

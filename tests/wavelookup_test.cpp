@@ -168,14 +168,14 @@ TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
         {"move",
          [](Studio& s, const fs::path& dest) {
              s.Select({1, 2});
-             return MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.messages, s.grid);
+             return MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.messages);
          },
          ""},
         {"conflict",
          [](Studio& s, const fs::path& dest) {
              WriteFile(dest / "Take 01.wav", "already here");
              s.Select({1, 2});
-             return MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.messages, s.grid);
+             return MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.messages);
          },
          "Already in destination directory:\r\n\r\nProject: Take\r\n     Take 01.wav"},
     };

@@ -552,6 +552,7 @@ TEST_F(Rename, AsksANameForEachSelectedProject)
 
     EXPECT_EQ(w->input.prompts, std::vector<std::string>({"Enter new name|Rename project|Beta"}));
     EXPECT_EQ(m->grdOut->topLevelItem(1)->text(0), "Final");
+    EXPECT_FALSE(m->grdOut->topLevelItem(1)->isSelected());
     EXPECT_TRUE(InRoot("Final.cue"));
     EXPECT_FALSE(InRoot("Beta.cue"));
     EXPECT_TRUE(InRoot("beta.wav"));
@@ -789,8 +790,7 @@ TEST_F(Commands, ReadFolderFinishesOrUndoesAStoppedSortFirst)
     const auto stopSortAfterOneProject = [this] {
         fixtures::FakeUi ui;
         orvoProjectList list(ui.services());
-        fixtures::FakeGrid grid;
-        ReadFolderCommand(list, root.str(), true, true, DVDMedium(), grid);
+        ReadFolderCommand(list, root.str(), true, true, DVDMedium());
         ui.progress.cancelAtCall = ui.progress.okCalls + 1;
         ASSERT_TRUE(BackupCommand(list, root.str(), BackupKind::Sort, ui.messages));
         ASSERT_TRUE(fs::exists(root.path() / ".kelvark-journal"));
