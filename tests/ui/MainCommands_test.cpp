@@ -790,9 +790,12 @@ TEST_F(Commands, ReadFolderFinishesOrUndoesAStoppedSortFirst)
     const auto stopSortAfterOneProject = [this] {
         fixtures::FakeUi ui;
         orvoProjectList list(ui.services());
-        ReadFolderCommand(list, root.str(), true, true, DVDMedium());
+        (void)ReadFolderCommand(list, root.str(), true, true, DVDMedium());
         ui.progress.cancelAtCall = ui.progress.okCalls + 1;
-        ASSERT_TRUE(BackupCommand(list, root.str(), BackupKind::Sort, ui.messages));
+        struct : Question {
+            bool AskYesNo(const std::string&, const std::string&) override { return true; }
+        } yes;
+        ASSERT_TRUE(SortCommand(list, root.str(), {ui.messages, ui.progress, yes}).Failed());
         ASSERT_TRUE(fs::exists(root.path() / ".kelvark-journal"));
     };
     const struct {
