@@ -187,8 +187,8 @@ TEST_F(BackupSort, ReportOnlyAsksToLeaveOutTheProjectsOnNoDisc)
     EXPECT_EQ(fixtures::ReadFile(root.path() / "Backup Report.txt").find("Huge"), std::string::npos);
 }
 
-// A project the sort can't take: No to the question stops, Yes sorts the
-// others and leaves it whole in the folder.
+// A project the sort can't take: No to the question refuses the sort, which
+// says why; Yes sorts the others and leaves it whole in the folder.
 TEST_F(BackupSort, AProjectThatCantBeSortedStaysInTheFolderOnceTheUserAgrees)
 {
     WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
@@ -205,6 +205,7 @@ TEST_F(BackupSort, AProjectThatCantBeSortedStaysInTheFolderOnceTheUserAgrees)
     m->cmdRearrange[0]->click();
     EXPECT_EQ(w->question.asked, asked);
     EXPECT_EQ(Snapshot(root.path()), before);
+    EXPECT_EQ(w->messages.shown.back(), "Project Huge: larger than one CD (649 MB)\r\nNothing was moved.");
 
     w->question.asked.clear();
     w->question.answers = {true, true, false}; // the sort, the rest, not the checksums
