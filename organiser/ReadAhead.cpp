@@ -248,7 +248,8 @@ bool ReadAhead::Do(const Request& request, TagFile& fi, HeadRing& heads, RecentW
     case Kind::OwnFile: {
         auto& [position, length] = project.ownLengths[index];
         const std::string_view name = project.Listing().Name(position); // followed by a zero byte
-        length = FileLength(folder, folder == AT_FDCWD ? (project.ReadDir + name.data()).c_str() : name.data());
+        // A file that cannot be looked up counts 0, as SetOwnFiles counts it.
+        FileLength(folder, folder == AT_FDCWD ? (project.ReadDir + name.data()).c_str() : name.data(), length);
         return false;
     }
     }
