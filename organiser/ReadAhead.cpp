@@ -7,6 +7,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <malloc.h>
+#include <new>
 #include <pthread.h>
 #include <system_error>
 
@@ -127,15 +128,16 @@ ReadAhead::Result ReadAhead::Take(orvoProject& project, const std::function<bool
     Copy& copy = copies.front();
     lock.unlock();
 
-    if (copy.error)
-        std::rethrow_exception(copy.error);
-    project.TakeRead(copy.project);
-    Result result = Result::NotOpened;
-    if (!copy.notOpened) {
-        for (const NoticeList& notices : copy.notices)
-            for (const std::string& text : notices.texts)
-                project.messages.Notice(text);
-        result = measure && project.SumWaves() ? Result::WaveFailed : Result::Read;
+    Result result = Result::Unread;
+    if (!copy.unread) {
+        project.TakeRead(copy.project);
+        result = Result::NotOpened;
+        if (!copy.notOpened) {
+            for (const NoticeList& notices : copy.notices)
+                for (const std::string& text : notices.texts)
+                    project.messages.Notice(text);
+            result = measure && project.SumWaves() ? Result::WaveFailed : Result::Read;
+        }
     }
     lock.lock();
     copies.pop_front();
@@ -162,12 +164,12 @@ void ReadAhead::Work()
         requests.pop_front();
         lock.unlock();
         Copy& copy = *request.copy;
-        std::exception_ptr error;
+        bool unread = false;
         bool waited = false;
         try {
             waited = Do(request, fi, heads, recent);
-        } catch (...) {
-            error = std::current_exception();
+        } catch (const std::bad_alloc&) { // what is read ahead is dropped, and read again at its turn
+            unread = true;
         }
         lock.lock();
         if (waited && !allStarted && !stopping) {
@@ -175,12 +177,12 @@ void ReadAhead::Work()
             try {
                 Start(threadCount);
             } catch (const std::system_error&) { // no more threads: those running carry on
+            } catch (const std::bad_alloc&) {
             }
         }
-        if (error && !copy.error)
-            copy.error = error;
+        copy.unread = copy.unread || unread;
         // A project file read: its waves and own files are requests now.
-        if (request.kind == Kind::ProjectFile && !copy.notOpened && !copy.error) {
+        if (request.kind == Kind::ProjectFile && !copy.notOpened && !copy.unread) {
             const int waves = measure ? static_cast<int>(copy.project.reading->waves.size()) : 0;
             const auto ownFiles = static_cast<int>(copy.project.ownLengths.size());
             for (int i = 0; i < waves; i += WavesPerRequest) {

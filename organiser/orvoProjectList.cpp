@@ -10,6 +10,7 @@
 #include <malloc.h>
 #include <map>
 #include <memory>
+#include <new>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -173,6 +174,8 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                                                measure);
         } catch (const std::system_error&) { // no thread could start: the projects are read here
             return nullptr;
+        } catch (const std::bad_alloc&) {
+            return nullptr;
         }
     };
     auto ahead = readAhead(projects, true);
@@ -192,7 +195,8 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             // While a project read ahead is awaited, the user is asked again
             // whether to go on.
             const auto cancelled = [&] { return !ui.progress.OK(done, project->Name); };
-            switch (ahead ? ahead->Take(*project, cancelled) : readHere(*project)) {
+            ReadAhead::Result result = ahead ? ahead->Take(*project, cancelled) : ReadAhead::Result::Unread;
+            switch (result == ReadAhead::Result::Unread ? readHere(*project) : result) {
             case ReadAhead::Result::Stopped: stopped = true; break;
             case ReadAhead::Result::NotOpened:
                 failed = true;
@@ -204,6 +208,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                 AddFolderError(LastError, project->LastError);
                 [[fallthrough]];
             case ReadAhead::Result::Read:
+            case ReadAhead::Result::Unread: // read here: never the answer of readHere
                 std::string().swap(project->ReadFailure); // read: the text's room goes too
                 break;
             }
@@ -227,8 +232,10 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         return ReadAhead::Result::Read;
     };
     for (const auto& project : leftOut) {
-        if (!project->LastError.empty()
-            || (ahead ? ahead->Take(*project) : findHere(*project)) == ReadAhead::Result::NotOpened)
+        if (!project->LastError.empty())
+            continue;
+        const ReadAhead::Result result = ahead ? ahead->Take(*project) : ReadAhead::Result::Unread;
+        if ((result == ReadAhead::Result::Unread ? findHere(*project) : result) == ReadAhead::Result::NotOpened)
             continue;
         project->KeepWaves();
         std::string().swap(project->ReadFailure);
