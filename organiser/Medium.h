@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BackupSet.h"
 #include "Result.h"
+#include "SectorCost.h"
 
 #include <cstdint>
 #include <optional>

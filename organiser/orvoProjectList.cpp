@@ -1,9 +1,10 @@
 #include "orvoProjectList.h"
 
-#include "BackupSet.h"
 #include "Commands.h"
 #include "FileOps.h"
 #include "ReadAhead.h"
+#include "SectorCost.h"
+#include "SetLetters.h"
 #include "TextCodec.h"
 
 #include <algorithm>

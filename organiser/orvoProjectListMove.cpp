@@ -1,10 +1,10 @@
 #include "orvoProjectList.h"
 
-#include "BackupSet.h"
 #include "Commands.h"
 #include "FileOps.h"
 #include "Journal.h"
 #include "Manifest.h"
+#include "SetLetters.h"
 #include "TextCodec.h"
 
 #include <climits>

@@ -1,7 +1,7 @@
 #include "orvoProject.h"
 
-#include "BackupSet.h"
 #include "FileOps.h"
+#include "SectorCost.h"
 #include "TextCodec.h"
 
 #include <algorithm>
