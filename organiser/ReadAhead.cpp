@@ -177,7 +177,7 @@ void ReadAhead::Work()
             try {
                 Start(threadCount);
             } catch (const std::system_error&) { // no more threads: those running carry on
-            } catch (const std::bad_alloc&) {
+            } catch (const std::bad_alloc&) { // the same
             }
         }
         copy.unread = copy.unread || unread;

@@ -175,7 +175,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
                                                measure);
         } catch (const std::system_error&) { // no thread could start: the projects are read here
             return nullptr;
-        } catch (const std::bad_alloc&) {
+        } catch (const std::bad_alloc&) { // no room to start the read: the same
             return nullptr;
         }
     };
@@ -196,7 +196,7 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             // While a project read ahead is awaited, the user is asked again
             // whether to go on.
             const auto cancelled = [&] { return !ui.progress.OK(done, project->Name); };
-            ReadAhead::Result result = ahead ? ahead->Take(*project, cancelled) : ReadAhead::Result::Unread;
+            const ReadAhead::Result result = ahead ? ahead->Take(*project, cancelled) : ReadAhead::Result::Unread;
             switch (result == ReadAhead::Result::Unread ? readHere(*project) : result) {
             case ReadAhead::Result::Stopped: stopped = true; break;
             case ReadAhead::Result::NotOpened:
