@@ -110,7 +110,7 @@ void ReadAhead::Fill()
     }
 }
 
-ReadAhead::Result ReadAhead::Take(orvoProject& project, const std::function<bool()>& stopped)
+ReadAhead::Outcome ReadAhead::Take(orvoProject& project, const std::function<bool()>& stopped)
 {
     std::unique_lock lock(mutex);
     const auto read = [&] { return copies.front().pending == 0; };
@@ -122,21 +122,21 @@ ReadAhead::Result ReadAhead::Take(orvoProject& project, const std::function<bool
             const bool stop = stopped();
             lock.lock();
             if (stop)
-                return Result::Stopped;
+                return Outcome::Stopped;
         }
     }
     Copy& copy = copies.front();
     lock.unlock();
 
-    Result result = Result::Unread;
+    Outcome result = Outcome::Unread;
     if (!copy.unread) {
         project.TakeRead(copy.project);
-        result = Result::NotOpened;
+        result = Outcome::NotOpened;
         if (!copy.notOpened) {
             for (const NoticeList& notices : copy.notices)
                 for (const std::string& text : notices.texts)
                     project.messages.Notice(text);
-            result = measure && project.SumWaves() ? Result::WaveFailed : Result::Read;
+            result = measure && project.SumWaves() ? Outcome::WaveFailed : Outcome::Read;
         }
     }
     lock.lock();

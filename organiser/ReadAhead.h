@@ -36,7 +36,7 @@ class ReadAhead final {
 public:
     // What reading a project gave. Unread: a request for it ran out of
     // memory, and the caller reads it itself, at its turn.
-    enum class Result { Read, WaveFailed, NotOpened, Stopped, Unread };
+    enum class Outcome { Read, WaveFailed, NotOpened, Stopped, Unread };
 
     // Starts reading projects, in their order, with up to requests (at least
     // 2) files under way, opened relative to the open folder. Their waves are
@@ -61,7 +61,7 @@ public:
     // the user stopped the read: Stopped, with the project left as it was,
     // once it says so. A file that takes long to answer (a slow share) then
     // holds no Ctrl-C, which reaches the calling thread only.
-    Result Take(orvoProject& project, const std::function<bool()>& stopped = {});
+    Outcome Take(orvoProject& project, const std::function<bool()>& stopped = {});
     static constexpr std::chrono::milliseconds AskEvery{100};
 
 private:

@@ -159,9 +159,9 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     MemoryProbe probe;
     const auto readHere = [&](orvoProject& project) {
         if (project.FileOpenRead(fi, folder))
-            return ReadAhead::Result::NotOpened;
+            return ReadAhead::Outcome::NotOpened;
         project.FileRead(fi);
-        return project.GetWaveInfo(folder, probe) ? ReadAhead::Result::WaveFailed : ReadAhead::Result::Read;
+        return project.GetWaveInfo(folder, probe) ? ReadAhead::Outcome::WaveFailed : ReadAhead::Outcome::Read;
     };
     const auto readAhead = [&](const auto& list, bool measure) -> std::unique_ptr<ReadAhead> {
         std::vector<orvoProject*> readable;
@@ -196,20 +196,20 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             // While a project read ahead is awaited, the user is asked again
             // whether to go on.
             const auto cancelled = [&] { return !ui.progress.OK(done, project->Name); };
-            const ReadAhead::Result result = ahead ? ahead->Take(*project, cancelled) : ReadAhead::Result::Unread;
-            switch (result == ReadAhead::Result::Unread ? readHere(*project) : result) {
-            case ReadAhead::Result::Stopped: stopped = true; break;
-            case ReadAhead::Result::NotOpened:
+            const ReadAhead::Outcome result = ahead ? ahead->Take(*project, cancelled) : ReadAhead::Outcome::Unread;
+            switch (result == ReadAhead::Outcome::Unread ? readHere(*project) : result) {
+            case ReadAhead::Outcome::Stopped: stopped = true; break;
+            case ReadAhead::Outcome::NotOpened:
                 failed = true;
                 project->ReadFailure = project->LastError;
                 AddFolderError(LastError, project->LastError);
                 break;
-            case ReadAhead::Result::WaveFailed:
+            case ReadAhead::Outcome::WaveFailed:
                 failed = true;
                 AddFolderError(LastError, project->LastError);
                 [[fallthrough]];
-            case ReadAhead::Result::Read:
-            case ReadAhead::Result::Unread: // read here: never the answer of readHere
+            case ReadAhead::Outcome::Read:
+            case ReadAhead::Outcome::Unread: // read here: never the answer of readHere
                 std::string().swap(project->ReadFailure); // read: the text's room goes too
                 break;
             }
@@ -227,16 +227,16 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     // What the projects left out play stays theirs: their waves are found, not measured.
     const auto findHere = [&](orvoProject& project) {
         if (project.FileOpenRead(fi, folder))
-            return ReadAhead::Result::NotOpened;
+            return ReadAhead::Outcome::NotOpened;
         project.FileRead(fi);
         project.ListWaves();
-        return ReadAhead::Result::Read;
+        return ReadAhead::Outcome::Read;
     };
     for (const auto& project : leftOut) {
         if (!project->LastError.empty())
             continue;
-        const ReadAhead::Result result = ahead ? ahead->Take(*project) : ReadAhead::Result::Unread;
-        if ((result == ReadAhead::Result::Unread ? findHere(*project) : result) == ReadAhead::Result::NotOpened)
+        const ReadAhead::Outcome result = ahead ? ahead->Take(*project) : ReadAhead::Outcome::Unread;
+        if ((result == ReadAhead::Outcome::Unread ? findHere(*project) : result) == ReadAhead::Outcome::NotOpened)
             continue;
         project->KeepWaves();
         std::string().swap(project->ReadFailure);
