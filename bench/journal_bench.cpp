@@ -3,9 +3,9 @@
 // journal's own work on the same plan: writing it whole and flushing it with
 // its folder, a line for each project, removing it. Each sort runs on a fresh
 // copy of the folder, made outside the timing.
-#include "BackupSet.h"
 #include "GeneratedFolder.h"
 #include "Journal.h"
+#include "SetLetters.h"
 
 #include <benchmark/benchmark.h>
 

@@ -209,13 +209,12 @@ bool Parse(int argc, char** argv, Options& options)
                     throw UsageError("--medium needs a medium");
                 word = args[++i];
             }
-            std::string error;
-            const std::optional<Medium> medium = MediumNamed(word, error);
-            if (!medium)
-                throw UsageError("--medium: " + error);
-            if (options.mediumGiven && !(options.medium == *medium))
+            Medium medium;
+            if (const Result named = MediumNamed(word, medium); named.Failed())
+                throw UsageError("--medium: " + named.Message());
+            if (options.mediumGiven && !(options.medium == medium))
                 throw UsageError("--cd, --dvd and --medium name one medium only");
-            options.medium = *medium;
+            options.medium = medium;
             options.mediumGiven = true;
         } else if ((arg == "--threads" || arg.starts_with("--threads=")) && ReadsTheFolder(options.command)) {
             std::string_view word = arg.substr(std::min<std::size_t>(arg.size(), 10));

@@ -311,15 +311,19 @@ bool IsReadOnly(const FileDescriptor& file)
     return ::fstat(file.Get(), &status) == 0 && (status.st_mode & S_IWUSR) == 0;
 }
 
-std::int64_t FileLength(const std::filesystem::path& path)
+std::error_code FileLength(const std::filesystem::path& path, std::int64_t& length)
 {
-    return FileLength(AT_FDCWD, path.c_str());
+    return FileLength(AT_FDCWD, path.c_str(), length);
 }
 
-std::int64_t FileLength(int folder, const char* name)
+std::error_code FileLength(int folder, const char* name, std::int64_t& length)
 {
     struct stat status {};
-    return ::fstatat(folder, name, &status, 0) == 0 ? static_cast<std::int64_t>(status.st_size) : 0;
+    length = 0;
+    if (::fstatat(folder, name, &status, 0) != 0)
+        return LastErrno();
+    length = static_cast<std::int64_t>(status.st_size);
+    return {};
 }
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept

@@ -75,10 +75,11 @@ bool EntryExists(const std::filesystem::path& path);
 // True when the file's owner may not write it.
 bool IsReadOnly(const std::filesystem::path& path);
 
-// The file's length in bytes, 0 when it cannot be read.
-std::int64_t FileLength(const std::filesystem::path& path);
+// Puts the file's length in bytes in length; the error, with length 0, when
+// the file cannot be looked up.
+std::error_code FileLength(const std::filesystem::path& path, std::int64_t& length);
 // The length of the file name in the open folder (AT_FDCWD: the working folder).
-std::int64_t FileLength(int folder, const char* name);
+std::error_code FileLength(int folder, const char* name, std::int64_t& length);
 
 // An open file descriptor, closed by its owner; -1 when none.
 class FileDescriptor final {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
 namespace kelvark {
@@ -46,15 +46,16 @@ public:
 
     void Clear() { items.clear(); }
 
-    // Gives back the room kept for items still to come: a list read whole stays as it is.
-    void Compact() { items.shrink_to_fit(); }
-
 private:
+    // A position outside the list is a fault of the calling code, never of
+    // the user's files: the program stops there, in every build, rather than
+    // read or remove what is not there.
     void check(int i) const
     {
-        if (i < 0 || i >= Count())
-            throw std::out_of_range("acList: position " + std::to_string(i) + " is outside a list of "
-                                    + std::to_string(Count()) + " items");
+        if (i < 0 || i >= Count()) {
+            std::fprintf(stderr, "acList: position %d is outside a list of %d items\n", i, Count());
+            std::abort();
+        }
     }
 
     std::vector<Ref> items;

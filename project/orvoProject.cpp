@@ -1,7 +1,7 @@
 #include "orvoProject.h"
 
-#include "BackupSet.h"
 #include "FileOps.h"
+#include "SectorCost.h"
 #include "TextCodec.h"
 
 #include <algorithm>
@@ -254,8 +254,11 @@ void orvoProject::SetOwnFiles(const std::vector<std::string>& files)
     for (const auto& name : files) {
         const std::size_t position = ownLengths.empty() ? FolderListing::npos : Listing().Position(name);
         const auto known = std::lower_bound(ownLengths.begin(), ownLengths.end(), std::pair(position, std::int64_t{0}));
-        const std::int64_t length =
-            known != ownLengths.end() && known->first == position ? known->second : FileLength(ReadDir + name);
+        std::int64_t length = 0;
+        if (known != ownLengths.end() && known->first == position)
+            length = known->second;
+        else
+            FileLength(ReadDir + name, length); // a file that cannot be looked up counts 0
         fileSize += length;
         ownSizes[name] = length;
     }

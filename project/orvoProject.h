@@ -97,8 +97,6 @@ public:
     // Adds one line to LastError under the project's name.
     void AddError(const std::string& text);
 
-    std::int64_t TotalSize() const { return wavSize + fileSize; }
-
     // The names of the own files, in listing order.
     std::vector<std::string> OwnFiles() const;
     // The files a move handles: the own files, then every wave file found,

@@ -76,21 +76,22 @@ TEST(Medium, AWordNamesAMediumOrACustomSize)
         {"BD", -1, ""},
     };
     for (const Case& c : cases) {
-        std::string error;
-        const std::optional<Medium> medium = MediumNamed(c.word, error);
-        ASSERT_EQ(medium.has_value(), c.bytes >= 0) << c.word;
+        Medium medium;
+        const Result named = MediumNamed(c.word, medium);
+        ASSERT_EQ(named.Failed(), c.bytes < 0) << c.word;
         if (c.bytes > 0) {
-            EXPECT_EQ(medium->prefix, "DISC");
-            EXPECT_EQ(medium->key, std::to_string(c.bytes));
-            EXPECT_EQ(medium->sectors, c.bytes / SectorSize);
-            EXPECT_EQ(medium->budget, c.bytes / SectorSize * SectorSize - 4 * 1024 * 1024);
+            EXPECT_EQ(medium.prefix, "DISC");
+            EXPECT_EQ(medium.key, std::to_string(c.bytes));
+            EXPECT_EQ(medium.sectors, c.bytes / SectorSize);
+            EXPECT_EQ(medium.budget, c.bytes / SectorSize * SectorSize - 4 * 1024 * 1024);
         } else if (c.bytes == 0) {
-            EXPECT_EQ(medium->key, c.word);
+            EXPECT_EQ(medium.key, c.word);
         } else {
-            EXPECT_EQ(error, c.error.empty() ? "unknown medium \"" + c.word
-                                                   + "\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such "
-                                                     "as 16G or 700MiB"
-                                             : c.error);
+            EXPECT_EQ(named.Message(), c.error.empty()
+                                           ? "unknown medium \"" + c.word
+                                                 + "\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such "
+                                                   "as 16G or 700MiB"
+                                           : c.error);
         }
     }
     EXPECT_EQ(CustomMedium(16000000000)->size, "15.9 gigabytes");

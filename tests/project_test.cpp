@@ -137,7 +137,7 @@ TEST(GetWaveInfo, NoAudioMeansNoWavesAndNoError)
     ProjectRead read(dir, "Song");
     EXPECT_FALSE(read.waveFailed);
     EXPECT_EQ(read.project.WaveCount(), 0);
-    EXPECT_EQ(read.project.TotalSize(), read.project.fileSize);
+    EXPECT_EQ(read.project.wavSize, 0);
 }
 
 TEST(OwnFiles, AreTheNameWithAnyExtension)
@@ -164,7 +164,7 @@ TEST(orvoProject, NewRecordIsEmpty)
     EXPECT_EQ(project.BackupNum, -1);
     EXPECT_FALSE(project.IsAProject);
     EXPECT_FALSE(project.ReadOnly);
-    EXPECT_EQ(project.TotalSize(), 0);
+    EXPECT_EQ(project.wavSize + project.fileSize, 0);
     EXPECT_FALSE(project.GetWaveInfo());
 }
 

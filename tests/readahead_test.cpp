@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <dlfcn.h>
+#include <new>
 #include <pthread.h>
 
 using namespace kelvark;
@@ -23,6 +26,38 @@ extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attribute
     static const auto next = reinterpret_cast<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>(
         ::dlsym(RTLD_NEXT, "pthread_create"));
     return next(thread, attributes, start, argument);
+}
+
+// This program's operator new: while largeRefused, a block of 64 KiB or more
+// (a project file's read buffer) is refused on every thread but the test's,
+// as on a system out of memory.
+namespace {
+std::atomic<bool> largeRefused = false;
+std::atomic<int> refusals = 0;
+thread_local bool testThread = false;
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (largeRefused && size >= 64 * 1024 && !testThread) {
+        ++refusals;
+        throw std::bad_alloc();
+    }
+    if (void* block = std::malloc(size == 0 ? 1 : size))
+        return block;
+    throw std::bad_alloc();
+}
+
+// What the operator new above gave; GCC takes the free for one of the library's blocks.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept
+{
+    std::free(block);
 }
 
 namespace {
@@ -172,6 +207,17 @@ TEST(ReadAhead, ShowsWhatAReadOneFileAtATimeShowsWhateverTheRequestsInFlightAndT
                 EXPECT_EQ(alone.lastError, one.lastError) << what;
                 EXPECT_EQ(alone.progress, one.progress) << what;
                 EXPECT_EQ(alone.projects, one.projects) << what;
+                // Where the threads run out of memory, the calling thread reads the projects again.
+                testThread = true;
+                largeRefused = true;
+                const Outcome starved = Read(dir.path(), requests, mixes, cancelAtCall);
+                largeRefused = false;
+                EXPECT_TRUE(refusals.exchange(0) > 0 || cancelAtCall >= 0) << what;
+                EXPECT_EQ(starved.failed, one.failed) << what;
+                EXPECT_EQ(starved.lastError, one.lastError) << what;
+                EXPECT_EQ(starved.shown, one.shown) << what;
+                EXPECT_EQ(starved.progress, one.progress) << what;
+                EXPECT_EQ(starved.projects, one.projects) << what;
             }
 }
 

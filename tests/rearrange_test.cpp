@@ -1,7 +1,7 @@
-#include "BackupSet.h"
 #include "Commands.h"
 #include "Fixtures.h"
 #include "Journal.h"
+#include "SetLetters.h"
 
 #include <gtest/gtest.h>
 

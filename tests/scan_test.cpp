@@ -184,7 +184,7 @@ TEST(ReadFolder, StopsReadingWhenCancelledAndKeepsTheUnreadProjects)
     EXPECT_EQ(studio.list.projects.Item(0)->WaveCount(), 1);
     const orvoProject& unread = *studio.list.projects.Item(1);
     EXPECT_EQ(unread.WaveCount(), 0);
-    EXPECT_EQ(unread.TotalSize(), 0);
+    EXPECT_EQ(unread.wavSize + unread.fileSize, 0);
 
     studio.list.CalcBackup(CDMedium());
     EXPECT_EQ(studio.list.FillGrid()[1], (GridRow{"Two", ".0", "0", "0", "A", "ERR"}));

@@ -1,6 +1,6 @@
-#include "BackupSet.h"
 #include "ChildProcess.h"
 #include "Fixtures.h"
+#include "SetLetters.h"
 
 #include <gtest/gtest.h>
 

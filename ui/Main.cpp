@@ -266,9 +266,9 @@ void Main::Form_Load(const std::string& readFolder)
     SetIncludeChecks();
     txtFolder->setText(QString::fromStdString(ShownText(RootFolder)));
     // The medium chosen last; DVD when none is stored, or the stored one names none.
-    std::string error;
-    const std::optional<Medium> stored = MediumNamed(ReadSetting(QStringLiteral("Medium")), error);
-    ShowMedium(stored ? *stored : DVDMedium());
+    Medium stored = DVDMedium();
+    static_cast<void>(MediumNamed(ReadSetting(QStringLiteral("Medium")), stored));
+    ShowMedium(stored);
     ShowProjectCount();
 
     // The Project column takes what the others leave: 1505 twips at the opening size.
@@ -455,9 +455,9 @@ Medium Main::SelectedMedium() const
     if (optCD->isChecked())
         return CDMedium();
     if (optOther->isChecked()) {
-        std::string error;
-        if (const std::optional<Medium> medium = MediumNamed(cboMedium->currentData().toString().toStdString(), error))
-            return *medium;
+        Medium medium;
+        if (!MediumNamed(cboMedium->currentData().toString().toStdString(), medium).Failed())
+            return medium;
     }
     return DVDMedium();
 }
@@ -528,13 +528,14 @@ void Main::ChooseCustomSize()
         answer = input.Ask("Size of one disk, such as 16G, 700MiB or 64000000000:", "Custom size", answer);
         if (answer.empty())
             return;
-        std::string error;
-        if (const std::optional<Medium> medium = MediumNamed(answer, error)) {
-            ShowMedium(*medium);
+        Medium medium;
+        const Result named = MediumNamed(answer, medium);
+        if (!named.Failed()) {
+            ShowMedium(medium);
             MediumChosen();
             return;
         }
-        messages.Show(error);
+        messages.Show(named.Message());
     }
 }
 

@@ -294,7 +294,8 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
         if (fd.Get() >= 0 && !Entries(fd.Get(), entries))
             for (const auto& entry : entries)
                 if (entry.kind == S_IFREG && entry.name != ManifestName && !IsHiddenTemp(entry.name))
-                    plan.bytes += FileLength(fd.Get(), entry.name.c_str());
+                    if (std::int64_t length = 0; !FileLength(fd.Get(), entry.name.c_str(), length))
+                        plan.bytes += length;
     }
     if (!plan.holding.empty() && !replace)
         plan.refusal =

@@ -196,8 +196,11 @@ std::vector<FileHash> HashFiles(const std::vector<HashJob>& jobs, Progress& prog
         return results;
     }
     std::int64_t total = 0;
-    for (const auto& job : jobs)
-        total += FileLength(job.folder, job.path.c_str());
+    for (const auto& job : jobs) { // for the progress only: a file that cannot be read says so below
+        std::int64_t length = 0;
+        FileLength(job.folder, job.path.c_str(), length);
+        total += length;
+    }
     const auto units = static_cast<int>(std::max<std::int64_t>(1, (total + MiB - 1) / MiB));
     progress.Hide();
     progress.Startup(units);

@@ -88,11 +88,13 @@ std::optional<Medium> CustomMedium(std::int64_t bytes)
     return medium;
 }
 
-std::optional<Medium> MediumNamed(std::string_view word, std::string& error)
+Result MediumNamed(std::string_view word, Medium& medium)
 {
-    for (const Medium& medium : Media())
-        if (word == medium.key)
-            return medium;
+    for (const Medium& named : Media())
+        if (word == named.key) {
+            medium = named;
+            return {};
+        }
     std::size_t digits = 0;
     while (digits < word.size() && word[digits] >= '0' && word[digits] <= '9')
         ++digits;
@@ -112,17 +114,16 @@ std::optional<Medium> MediumNamed(std::string_view word, std::string& error)
     for (const auto& [text, value] : units)
         if (unit == text)
             factor = value;
-    if (digits == 0 || factor == 0 || digits > 16) {
-        error = "unknown medium \"" + std::string(word)
-                + "\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such as 16G or 700MiB";
-        return std::nullopt;
-    }
+    if (digits == 0 || factor == 0 || digits > 16)
+        return Result("unknown medium \"" + std::string(word)
+                      + "\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such as 16G or 700MiB");
     const std::int64_t count = std::stoll(std::string(word.substr(0, digits)));
     const std::int64_t bytes = count > LargestCustom / factor ? LargestCustom + 1 : count * factor;
-    std::optional<Medium> medium = CustomMedium(bytes);
-    if (!medium)
-        error = "a custom size must be at least 8 MiB and at most 1024 TiB: \"" + std::string(word) + "\"";
-    return medium;
+    const std::optional<Medium> custom = CustomMedium(bytes);
+    if (!custom)
+        return Result("a custom size must be at least 8 MiB and at most 1024 TiB: \"" + std::string(word) + "\"");
+    medium = *custom;
+    return {};
 }
 
 const std::vector<std::string>& SetPrefixes()

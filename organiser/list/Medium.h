@@ -1,6 +1,7 @@
 #pragma once
 
-#include "BackupSet.h"
+#include "Result.h"
+#include "SectorCost.h"
 
 #include <cstdint>
 #include <optional>
@@ -36,8 +37,8 @@ const Medium& DVDMedium();
 std::optional<Medium> CustomMedium(std::int64_t bytes);
 // The medium a word names: a key of Media(), or a size in bytes, alone or
 // with k, M, G, T (powers of 1,000) or KiB, MiB, GiB, TiB (powers of 1,024).
-// Empty, with the reason in error, when the word names none.
-std::optional<Medium> MediumNamed(std::string_view word, std::string& error);
+// Puts it in medium; why not, with medium left as it was, when the word names none.
+Result MediumNamed(std::string_view word, Medium& medium);
 // A size as a medium's shortSize gives one, rounded up: "5.1 GB", "650 MB". A
 // size beyond a medium's budget never reads as the budget does.
 std::string ShortSizeAbove(std::int64_t bytes);

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <malloc.h>
+#include <new>
 #include <pthread.h>
 #include <system_error>
 
@@ -109,7 +110,7 @@ void ReadAhead::Fill()
     }
 }
 
-ReadAhead::Result ReadAhead::Take(orvoProject& project, const std::function<bool()>& stopped)
+ReadAhead::Outcome ReadAhead::Take(orvoProject& project, const std::function<bool()>& stopped)
 {
     std::unique_lock lock(mutex);
     const auto read = [&] { return copies.front().pending == 0; };
@@ -121,21 +122,22 @@ ReadAhead::Result ReadAhead::Take(orvoProject& project, const std::function<bool
             const bool stop = stopped();
             lock.lock();
             if (stop)
-                return Result::Stopped;
+                return Outcome::Stopped;
         }
     }
     Copy& copy = copies.front();
     lock.unlock();
 
-    if (copy.error)
-        std::rethrow_exception(copy.error);
-    project.TakeRead(copy.project);
-    Result result = Result::NotOpened;
-    if (!copy.notOpened) {
-        for (const NoticeList& notices : copy.notices)
-            for (const std::string& text : notices.texts)
-                project.messages.Notice(text);
-        result = measure && project.SumWaves() ? Result::WaveFailed : Result::Read;
+    Outcome result = Outcome::Unread;
+    if (!copy.unread) {
+        project.TakeRead(copy.project);
+        result = Outcome::NotOpened;
+        if (!copy.notOpened) {
+            for (const NoticeList& notices : copy.notices)
+                for (const std::string& text : notices.texts)
+                    project.messages.Notice(text);
+            result = measure && project.SumWaves() ? Outcome::WaveFailed : Outcome::Read;
+        }
     }
     lock.lock();
     copies.pop_front();
@@ -162,12 +164,12 @@ void ReadAhead::Work()
         requests.pop_front();
         lock.unlock();
         Copy& copy = *request.copy;
-        std::exception_ptr error;
+        bool unread = false;
         bool waited = false;
         try {
             waited = Do(request, fi, heads, recent);
-        } catch (...) {
-            error = std::current_exception();
+        } catch (const std::bad_alloc&) { // what is read ahead is dropped, and read again at its turn
+            unread = true;
         }
         lock.lock();
         if (waited && !allStarted && !stopping) {
@@ -175,12 +177,12 @@ void ReadAhead::Work()
             try {
                 Start(threadCount);
             } catch (const std::system_error&) { // no more threads: those running carry on
+            } catch (const std::bad_alloc&) { // the same
             }
         }
-        if (error && !copy.error)
-            copy.error = error;
+        copy.unread = copy.unread || unread;
         // A project file read: its waves and own files are requests now.
-        if (request.kind == Kind::ProjectFile && !copy.notOpened && !copy.error) {
+        if (request.kind == Kind::ProjectFile && !copy.notOpened && !copy.unread) {
             const int waves = measure ? static_cast<int>(copy.project.reading->waves.size()) : 0;
             const auto ownFiles = static_cast<int>(copy.project.ownLengths.size());
             for (int i = 0; i < waves; i += WavesPerRequest) {
@@ -248,7 +250,8 @@ bool ReadAhead::Do(const Request& request, TagFile& fi, HeadRing& heads, RecentW
     case Kind::OwnFile: {
         auto& [position, length] = project.ownLengths[index];
         const std::string_view name = project.Listing().Name(position); // followed by a zero byte
-        length = FileLength(folder, folder == AT_FDCWD ? (project.ReadDir + name.data()).c_str() : name.data());
+        // A file that cannot be looked up counts 0, as SetOwnFiles counts it.
+        FileLength(folder, folder == AT_FDCWD ? (project.ReadDir + name.data()).c_str() : name.data(), length);
         return false;
     }
     }

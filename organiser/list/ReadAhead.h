@@ -7,7 +7,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -35,8 +34,9 @@ namespace kelvark {
 // window of at most as many projects ahead as there are threads.
 class ReadAhead final {
 public:
-    // What reading a project gave.
-    enum class Result { Read, WaveFailed, NotOpened, Stopped };
+    // What reading a project gave. Unread: a request for it ran out of
+    // memory, and the caller reads it itself, at its turn.
+    enum class Outcome { Read, WaveFailed, NotOpened, Stopped, Unread };
 
     // Starts reading projects, in their order, with up to requests (at least
     // 2) files under way, opened relative to the open folder. Their waves are
@@ -55,12 +55,13 @@ public:
     // Waits until the next project of the order, project, is read, hands it
     // what was read and passes the notices of its waves through its messages,
     // then adds up its measured waves. NotOpened when its project file could
-    // not be opened (its LastError says why), WaveFailed when a wave failed.
+    // not be opened (its LastError says why), WaveFailed when a wave failed,
+    // Unread, with the project left as it was, when it was not read ahead.
     // While it waits, stopped (when given) is asked every AskEvery whether
     // the user stopped the read: Stopped, with the project left as it was,
     // once it says so. A file that takes long to answer (a slow share) then
     // holds no Ctrl-C, which reaches the calling thread only.
-    Result Take(orvoProject& project, const std::function<bool()>& stopped = {});
+    Outcome Take(orvoProject& project, const std::function<bool()>& stopped = {});
     static constexpr std::chrono::milliseconds AskEvery{100};
 
 private:
@@ -77,7 +78,7 @@ private:
         std::vector<NoticeList> notices;
         bool notOpened = false;
         int pending = 1; // the project file, then its waves and own files
-        std::exception_ptr error; // what a request threw, thrown again at the project's turn
+        bool unread = false; // a request ran out of memory: the caller reads the project
     };
     // A request: a copy's project file, a few of its waves, or the length of
     // one of the files that may be its own.

@@ -1,14 +1,16 @@
 #include "orvoProjectList.h"
 
-#include "BackupSet.h"
 #include "FileOps.h"
 #include "ReadAhead.h"
+#include "SectorCost.h"
+#include "SetLetters.h"
 #include "TextCodec.h"
 
 #include <algorithm>
 #include <malloc.h>
 #include <map>
 #include <memory>
+#include <new>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -167,9 +169,9 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     MemoryProbe probe;
     const auto readHere = [&](orvoProject& project) {
         if (project.FileOpenRead(fi, folder))
-            return ReadAhead::Result::NotOpened;
+            return ReadAhead::Outcome::NotOpened;
         project.FileRead(fi);
-        return project.GetWaveInfo(folder, probe) ? ReadAhead::Result::WaveFailed : ReadAhead::Result::Read;
+        return project.GetWaveInfo(folder, probe) ? ReadAhead::Outcome::WaveFailed : ReadAhead::Outcome::Read;
     };
     const auto readAhead = [&](const auto& list, bool measure) -> std::unique_ptr<ReadAhead> {
         std::vector<orvoProject*> readable;
@@ -182,6 +184,8 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             return std::make_unique<ReadAhead>(readable, folder, std::min(requestsInFlight, MaxRequestsInFlight),
                                                measure);
         } catch (const std::system_error&) { // no thread could start: the projects are read here
+            return nullptr;
+        } catch (const std::bad_alloc&) { // no room to start the read: the same
             return nullptr;
         }
     };
@@ -202,18 +206,20 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
             // While a project read ahead is awaited, the user is asked again
             // whether to go on.
             const auto cancelled = [&] { return !ui.progress.OK(done, project->Name); };
-            switch (ahead ? ahead->Take(*project, cancelled) : readHere(*project)) {
-            case ReadAhead::Result::Stopped: stopped = true; break;
-            case ReadAhead::Result::NotOpened:
+            const ReadAhead::Outcome result = ahead ? ahead->Take(*project, cancelled) : ReadAhead::Outcome::Unread;
+            switch (result == ReadAhead::Outcome::Unread ? readHere(*project) : result) {
+            case ReadAhead::Outcome::Stopped: stopped = true; break;
+            case ReadAhead::Outcome::NotOpened:
                 failed = true;
                 project->ReadFailure = project->LastError;
                 AddFolderError(LastError, project->LastError);
                 break;
-            case ReadAhead::Result::WaveFailed:
+            case ReadAhead::Outcome::WaveFailed:
                 failed = true;
                 AddFolderError(LastError, project->LastError);
                 [[fallthrough]];
-            case ReadAhead::Result::Read:
+            case ReadAhead::Outcome::Read:
+            case ReadAhead::Outcome::Unread: // read here: never the answer of readHere
                 std::string().swap(project->ReadFailure); // read: the text's room goes too
                 break;
             }
@@ -232,14 +238,16 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
     // What the projects left out play stays theirs: their waves are found, not measured.
     const auto findHere = [&](orvoProject& project) {
         if (project.FileOpenRead(fi, folder))
-            return ReadAhead::Result::NotOpened;
+            return ReadAhead::Outcome::NotOpened;
         project.FileRead(fi);
         project.ListWaves();
-        return ReadAhead::Result::Read;
+        return ReadAhead::Outcome::Read;
     };
     for (const auto& project : leftOut) {
-        if (!project->LastError.empty()
-            || (ahead ? ahead->Take(*project) : findHere(*project)) == ReadAhead::Result::NotOpened)
+        if (!project->LastError.empty())
+            continue;
+        const ReadAhead::Outcome result = ahead ? ahead->Take(*project) : ReadAhead::Outcome::Unread;
+        if ((result == ReadAhead::Outcome::Unread ? findHere(*project) : result) == ReadAhead::Outcome::NotOpened)
             continue;
         project->KeepWaves();
         std::string().swap(project->ReadFailure);

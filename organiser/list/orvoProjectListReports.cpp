@@ -1,6 +1,6 @@
 #include "orvoProjectList.h"
 
-#include "BackupSet.h"
+#include "SetLetters.h"
 #include "idata_common.h"
 
 #include <algorithm>

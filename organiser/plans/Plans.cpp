@@ -1,6 +1,6 @@
 #include "Plans.h"
 
-#include "BackupSet.h"
+#include "SetLetters.h"
 #include "FileOps.h"
 #include "Manifest.h"
 #include "TextCodec.h"

@@ -322,7 +322,9 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
             }
         } else if (!error && action == Action::Run && (step.kind == StepKind::Copy || across)) {
             error = CopyNoReplace(step.from, step.to);
-            if (!error && FileLength(step.from) != FileLength(step.to)) {
+            std::int64_t fromLength = 0, toLength = 0;
+            if (!error
+                && (FileLength(step.from, fromLength) || FileLength(step.to, toLength) || fromLength != toLength)) {
                 RemoveFile(step.to);
                 error = std::make_error_code(std::errc::io_error);
             }

@@ -2,15 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <string>
 
 namespace kelvark {
-
-// The letters of backup set n: A to Z for sets 0 to 25, then AA, AB, ..., AZ,
-// BA, ... (and three letters after ZZ). Folder names, the grid and the text
-// report use upper case, the CSV files lower case. The names never hold a path
-// separator and never collide on a file system that ignores letter case.
-std::string SetLetters(int n, bool lowerCase = false);
 
 inline constexpr std::int64_t SectorSize = 2048;
 

@@ -1,4 +1,4 @@
-#include "BackupSet.h"
+#include "SetLetters.h"
 
 namespace kelvark {
 
