@@ -229,7 +229,7 @@ Result Execute(FilePlan& plan, CommandUi ui, const std::function<void()>& planUn
     if (!plan.refusals.empty())
         return Result(plan.RefusalText(), Result::Status::Refused);
     if (plan.Journaled())
-        if (const Result failure = journal.Begin(plan); failure.Failed())
+        if (Result failure = journal.Begin(plan); failure.Failed())
             return failure;
     return RunPlan(plan, journal, ui.progress, ui.messages);
 }

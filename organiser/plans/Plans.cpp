@@ -108,7 +108,7 @@ namespace {
 Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
                      const std::unordered_set<const orvoProject*>* notSorted)
 {
-    if (const Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
+    if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
         return refusal;
     const bool afterSort = notSorted != nullptr;
     std::vector<std::string> refusals;
