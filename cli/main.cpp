@@ -323,7 +323,8 @@ int Shown(const Result& result, const std::string& folder, const OptionAnswers& 
             if (result.offers & Result::Finish)
                 text += LineEnd + RecoverCommands(folder);
             else if (result.offers & Result::Forget)
-                text += std::string(LineEnd) + "See what it holds and remove it with: kelvark-cli recover --forget " + folder;
+                text += std::string(LineEnd) + "See what it holds and remove it with: kelvark-cli recover --forget "
+                        + folder;
             else if (answers.declinedReplace)
                 text += " Give --replace to write new ones.";
         }
@@ -363,16 +364,16 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
     case Command::Move:
     case Command::Rename: {
         const bool move = options.command == Command::Move;
-        const std::vector<std::string> names = move ? std::vector<std::string>(options.operands.begin() + 2,
-                                                                               options.operands.end())
-                                                    : std::vector<std::string>{options.operands[1]};
+        const std::vector<std::string> names =
+            move ? std::vector<std::string>(options.operands.begin() + 2, options.operands.end())
+                 : std::vector<std::string>{options.operands[1]};
         std::vector<orvoProject*> named;
         if (const Result unknown = ProjectsNamed(list, names, root, named); unknown.Failed()) {
             std::cerr << "kelvark-cli: " << Escaped(unknown.Message()) << "\n" << UsageLines;
             return 2;
         }
-        const Result result = move ? MoveCommand(list, named, dest, ui)
-                                   : RenameCommand(list, *named.front(), options.operands[2], ui);
+        const Result result =
+            move ? MoveCommand(list, named, dest, ui) : RenameCommand(list, *named.front(), options.operands[2], ui);
         return Shown(result, folder, answers, messages);
     }
     case Command::Recover:

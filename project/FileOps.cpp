@@ -452,7 +452,6 @@ std::string ErrorText(const std::error_code& error)
     return error.message();
 }
 
-
 std::string WithSeparator(std::string folder)
 {
     // An empty folder stays empty: it means that none was chosen.
@@ -460,7 +459,6 @@ std::string WithSeparator(std::string folder)
         folder += '/';
     return folder;
 }
-
 
 std::string NotRegular(const std::string& path)
 {

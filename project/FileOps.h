@@ -165,7 +165,6 @@ bool SameEntryOtherSpelling(const std::string& from, const std::string& to, cons
 // The system's description of an error.
 std::string ErrorText(const std::error_code& error);
 
-
 // A folder string as the system keeps it: ending with the path separator.
 std::string WithSeparator(std::string folder);
 

@@ -137,7 +137,6 @@ std::string NamedList(const std::vector<std::string>& names, bool quoted, std::s
     return text;
 }
 
-
 std::string Joined(const std::vector<std::string>& names)
 {
     std::string text;

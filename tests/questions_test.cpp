@@ -48,7 +48,8 @@ using Command =
 
 // Builds the folder afresh in root, reads it for a CD, runs command answered
 // by answers, and says what happened.
-Answered RunOnce(const fs::path& root, const fs::path& dest, const FolderSetup& setup, const Command& command, Question& answers)
+Answered RunOnce(const fs::path& root, const fs::path& dest, const FolderSetup& setup, const Command& command,
+                 Question& answers)
 {
     for (const fs::path& folder : {root, dest}) {
         fs::remove_all(folder);
@@ -123,7 +124,8 @@ TEST(Questions, TheWindowAndTheCommandLineMeetTheSameQuestionsAndResults)
              return MoveCommand(list, {list.projects.Item(0).get(), list.projects.Item(1).get()}, dest, ui);
          },
          {Asked::MoveReadOnly}},
-        {"rename", [](const fs::path& root, const fs::path&) { ThreeProjects(root); },
+        {"rename",
+         [](const fs::path& root, const fs::path&) { ThreeProjects(root); },
          [](orvoProjectList& list, const std::string&, const std::string&, CommandUi ui) {
              return RenameCommand(list, *list.projects.Item(2), "Cypress", ui);
          },

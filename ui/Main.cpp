@@ -248,8 +248,7 @@ void Main::CreateMenus()
     connect(menuFileMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
     connect(menuFileRename, &QAction::triggered, this, [this] { Run([this] { menuFileRename_Click(); }); });
     connect(menuFileUnsort, &QAction::triggered, this, [this] { Run([this] { menuFileUnsort_Click(); }); });
-    connect(menuFileChecksums, &QAction::triggered, this,
-            [this] { Run([this] { WriteChecksums(false); }); });
+    connect(menuFileChecksums, &QAction::triggered, this, [this] { Run([this] { WriteChecksums(false); }); });
     connect(menuFileVerify, &QAction::triggered, this,
             [this] { Run([this] { VerifyDiscsCommand(*this, ChooseFolder(RootFolder), progress, messages); }); });
     connect(menuFileClose, &QAction::triggered, this, &Main::close);

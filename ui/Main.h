@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Commands.h"
 #include "InputBox.h"
 #include "Notices.h"
 #include "ProjectGrid.h"
 #include "frmProgress.h"
-#include "Commands.h"
 #include "orvoProjectList.h"
 
 #include <QFileDialog>

@@ -1,11 +1,11 @@
 #include "Commands.h"
 
-#include "FileOps.h"
 #include "DiscCheck.h"
 #include "Executor.h"
+#include "FileOps.h"
 #include "Journal.h"
-#include "Plans.h"
 #include "Manifest.h"
+#include "Plans.h"
 #include "TextCodec.h"
 #include "idata_common.h"
 
@@ -18,7 +18,6 @@
 #include <unordered_set>
 
 namespace kelvark {
-
 
 std::string NoSetReason(const orvoProjectList& list, const orvoProject& project)
 {
@@ -289,8 +288,8 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
     if (const std::vector<std::string> left = ProjectsInNoSet(list); !left.empty()) {
         const std::string notice = NoSetNotice(left, list.medium);
         if (!ui.question.Confirm({Asked::ReportWithoutSome, "Report Only", notice,
-                              std::string("Write the reports without ") + (left.size() == 1 ? "it" : "them") + "?",
-                              notice}))
+                                  std::string("Write the reports without ") + (left.size() == 1 ? "it" : "them") + "?",
+                                  notice}))
             return Declined();
     }
     // Names that a disc written for Windows can't keep: the reports are written all the same.
@@ -307,7 +306,8 @@ Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selec
                    CommandUi ui)
 {
     if (const std::string notice = ReadOnlyMoveNotice(selected);
-        !notice.empty() && !ui.question.Confirm({Asked::MoveReadOnly, "Move", notice, "Move the selected projects?", notice}))
+        !notice.empty()
+        && !ui.question.Confirm({Asked::MoveReadOnly, "Move", notice, "Move the selected projects?", notice}))
         return Declined();
     if (Result conflicts = MoveTest(list, selected, MoveFolder); conflicts.Failed())
         return conflicts;
@@ -380,8 +380,8 @@ Result ForgetCommand(const std::string& RootFolder, const std::string& why, Comm
     const std::string described = journal.Describe() + (split.empty() ? "" : LineEnd + split);
     const std::string finding =
         (why.empty() ? journal.Describe() : why) + (split.empty() ? "" : std::string(LineEnd) + LineEnd + split);
-    if (!ui.question.Confirm({Asked::Forget, "Recover", finding,
-                          "Forget the journal and leave every file where it is now?", described}))
+    if (!ui.question.Confirm(
+            {Asked::Forget, "Recover", finding, "Forget the journal and leave every file where it is now?", described}))
         return WithJournal(Declined("Nothing was changed."), RootFolder);
     if (const Result failure = journal.Forget(RootFolder); failure.Failed())
         return WithJournal(Result(failure.Message()), RootFolder);
@@ -393,11 +393,13 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)
     if (Result refusal = JournalGuard(WithSeparator(folder)); refusal.Failed())
         return refusal;
     ChecksumPlan plan = PlanChecksums(folder, false);
-    if (offer && (plan.folders.empty() || !ui.question.Confirm({Asked::OfferChecksums, ChecksumsTitle, "", ChecksumOffer(plan), ""})))
+    if (offer
+        && (plan.folders.empty()
+            || !ui.question.Confirm({Asked::OfferChecksums, ChecksumsTitle, "", ChecksumOffer(plan), ""})))
         return Declined();
     if (!plan.holding.empty()) {
         if (!ui.question.Confirm({Asked::ReplaceChecksums, ChecksumsTitle, plan.refusal,
-                              plan.holding.size() == 1 ? "Replace it?" : "Replace them?", ""}))
+                                  plan.holding.size() == 1 ? "Replace it?" : "Replace them?", ""}))
             return Declined(plan.refusal);
         plan = PlanChecksums(folder, true);
     }

@@ -103,7 +103,4 @@ inline const std::string ChecksumsTitle = "Write checksums";
 // when a project is not intact or a file is extra or a line malformed.
 Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks);
 
-
-
-
 } // namespace kelvark

@@ -1,10 +1,10 @@
 #include "DiscCheck.h"
 
-#include "Medium.h"
 #include "FileHashes.h"
 #include "FileOps.h"
 #include "FolderListing.h"
 #include "Manifest.h"
+#include "Medium.h"
 #include "TextCodec.h"
 #include "orvoProjectList.h"
 
@@ -37,7 +37,6 @@ std::string Counted(std::size_t n, const std::string& one, const std::string& ma
 {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
-
 
 // The folder that holds folder (both ending with the separator).
 std::string Parent(const std::string& folder)
@@ -411,8 +410,8 @@ Result WriteChecksums(const ChecksumPlan& plan, Progress& progress)
                 failure = set + ": can't write " + ManifestName + ": " + ErrorText(error);
         failed = failed || !failure.empty();
         lines.push_back(failure.empty()
-                                    ? set + ": " + ManifestName + " lists " + Counted(entries.size(), "file.", "files.")
-                                    : failure + "; no " + ManifestName + " was written.");
+                            ? set + ": " + ManifestName + " lists " + Counted(entries.size(), "file.", "files.")
+                            : failure + "; no " + ManifestName + " was written.");
     }
     if (!notWritten.empty())
         lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(notWritten) + ".");

@@ -132,7 +132,6 @@ const std::vector<std::string>& SetPrefixes()
     return prefixes;
 }
 
-
 bool IsSetFolder(const std::string& name, const std::string& prefix)
 {
     return name.size() > prefix.size() + 1 && name.starts_with(prefix + "-")

@@ -36,10 +36,7 @@ struct Asking {
     std::string unasked;
 
     // The finding and the question, a blank line between them.
-    std::string Text() const
-    {
-        return finding.empty() ? question : finding + LineEnd + LineEnd + question;
-    }
+    std::string Text() const { return finding.empty() ? question : finding + LineEnd + LineEnd + question; }
 };
 
 // A question with Yes and No buttons, Yes the default. True for Yes.

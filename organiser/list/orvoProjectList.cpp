@@ -557,7 +557,8 @@ void orvoProjectList::Renamed(orvoProject& project, const std::string& newName,
 {
     std::vector<std::string> files;
     for (const auto& file : project.OwnFiles()) {
-        const auto renamed = std::find_if(renames.begin(), renames.end(), [&](const auto& r) { return r.first == file; });
+        const auto renamed =
+            std::find_if(renames.begin(), renames.end(), [&](const auto& r) { return r.first == file; });
         files.push_back(renamed == renames.end() ? file : renamed->second);
     }
     std::sort(files.begin(), files.end(), FolderListing::NameLess);
@@ -566,7 +567,6 @@ void orvoProjectList::Renamed(orvoProject& project, const std::string& newName,
     project.SetOwnFiles(files);
     owners.Renamed(oldName, project, renames);
 }
-
 
 std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,
                         const std::string& dest, const std::string& reason)

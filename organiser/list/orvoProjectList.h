@@ -1,11 +1,11 @@
 #pragma once
 
-#include "idata_common.h"
 #include "FolderOwners.h"
 #include "Medium.h"
 #include "Regional.h"
 #include "UserInterface.h"
 #include "acList.h"
+#include "idata_common.h"
 #include "orvoProject.h"
 
 #include <array>

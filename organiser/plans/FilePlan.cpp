@@ -2,8 +2,8 @@
 
 #include "FileOps.h"
 #include "TextCodec.h"
-#include "orvoProjectList.h"
 #include "idata_common.h"
+#include "orvoProjectList.h"
 
 #include <algorithm>
 #include <cerrno>

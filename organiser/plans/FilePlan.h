@@ -37,7 +37,6 @@ struct FileStamp {
     std::int64_t mtime = 0;
 };
 
-
 // The steps of projects that go together: one project, or several that share
 // a file. They are done together and, when one step fails, undone together,
 // so no project is ever left split.
@@ -48,7 +47,6 @@ struct FileUnit {
     std::vector<FileStamp> stamps; // one per step, once the unit began to move across file systems
     bool done = false; // the journal records it done
 };
-
 
 // Every kind of operation that changes files; each holds the folder's lock.
 enum class Operation : unsigned char { Sort, Move, Rename, Unsort, Report, Checksum };
@@ -121,8 +119,5 @@ private:
     std::unordered_map<std::string, std::size_t> planned;
     std::unordered_set<std::string> refused; // files refused for sharing, once each
 };
-
-
-
 
 } // namespace kelvark

@@ -1,8 +1,8 @@
 #include "Plans.h"
 
-#include "SetLetters.h"
 #include "FileOps.h"
 #include "Manifest.h"
+#include "SetLetters.h"
 #include "TextCodec.h"
 #include "idata_common.h"
 
@@ -55,8 +55,6 @@ std::vector<std::string> WaveFailures(const orvoProject& project)
             failures.push_back(WaveFailure(project, std::string(project.WaveName(i))));
     return failures;
 }
-
-
 
 // Why the reports must not be written into RootFolder: ListRefusal, a
 // project that was not read (a sort, given notSorted, refuses those itself),
@@ -323,7 +321,6 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
     return plan;
 }
 
-
 FilePlan PlanReports(const orvoProjectList& list, const std::string& RootFolder)
 {
     FilePlan plan;
@@ -427,7 +424,7 @@ RenamePlan PlanRename(const orvoProjectList& list, orvoProject& project, const s
         const std::string renamed = newName + file.substr(k);
         if (renamed.size() > NAME_MAX) {
             return refuse("Can't rename " + project.Name + ": "
-                             + ErrorText(std::make_error_code(std::errc::filename_too_long)));
+                          + ErrorText(std::make_error_code(std::errc::filename_too_long)));
         }
         // A file system that folds letter case finds the file itself under
         // its new spelling: that name is not taken.

@@ -3,8 +3,8 @@
 #include "FileOps.h"
 #include "Journal.h"
 #include "TextCodec.h"
-#include "orvoProjectList.h"
 #include "idata_common.h"
+#include "orvoProjectList.h"
 
 #include <algorithm>
 #include <cerrno>

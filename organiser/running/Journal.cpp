@@ -1,9 +1,9 @@
 #include "Journal.h"
 
 #include "Executor.h"
-#include "Medium.h"
 #include "FileOps.h"
 #include "Manifest.h"
+#include "Medium.h"
 #include "idata_common.h"
 
 #include <algorithm>
