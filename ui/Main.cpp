@@ -551,7 +551,7 @@ void Main::PlanForMedium()
     const Medium medium = SelectedMedium();
     if (medium == projectList.medium)
         return;
-    projectList.CalcBackup(medium);
+    PlanCommand(projectList, medium);
     grdOut->ShowRows(projectList.FillGrid());
     ShowSetTips();
 }

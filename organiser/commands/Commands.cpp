@@ -241,8 +241,13 @@ Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, b
     if (Result refusal = JournalGuard(RootFolder); refusal.Failed())
         return refusal;
     const bool failed = list.ReadFolder(RootFolder, chkMix, chkRegular);
-    list.CalcBackup(medium);
+    PlanCommand(list, medium);
     return failed ? Result(list.LastError) : Result();
+}
+
+void PlanCommand(orvoProjectList& list, const Medium& medium)
+{
+    list.CalcBackup(medium);
 }
 
 Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui)

@@ -56,6 +56,10 @@ struct CommandUi {
 Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
                          const Medium& medium);
 
+// Plans the sets of the projects list holds for medium: what the grid shows,
+// and what a sort or the reports take.
+void PlanCommand(orvoProjectList& list, const Medium& medium);
+
 // Backup Sort of the projects list read from RootFolder, planned for list's
 // medium: asks Sort, then DiscNames when names need it, then SortTheRest
 // when some projects can't be sorted (No: the sort refuses and names them);
