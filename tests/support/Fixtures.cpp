@@ -205,6 +205,21 @@ std::string ScriptedInput::Ask(const std::string& prompt, const std::string& tit
     return answer;
 }
 
+bool ScriptedQuestion::Confirm(const Asking& asking)
+{
+    asked.push_back(asking.what);
+    return AskYesNo(asking.Text(), asking.title);
+}
+
+bool ScriptedQuestion::AskYesNo(const std::string&, const std::string&)
+{
+    if (answers.empty())
+        return true;
+    const bool answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+}
+
 void RecordingProgress::Startup(int amountToDo)
 {
     calls.push_back("Startup " + std::to_string(amountToDo));
@@ -253,6 +268,16 @@ std::vector<std::string> Studio::Rows() const
     return rows;
 }
 
+bool Studio::Sort(bool leaveUnsortable)
+{
+    ScriptedQuestion question;
+    question.answers = {true};
+    if (!DiscNamesWarning(list).empty())
+        question.answers.push_back(true);
+    question.answers.push_back(leaveUnsortable);
+    return SortCommand(list, root.str(), {ui.messages, ui.progress, question}).Failed();
+}
+
 bool Studio::Read(bool forCD)
 {
     const bool failed = list.ReadFolder(root.str(), true, true);
@@ -265,5 +290,9 @@ bool Studio::Read(bool forCD)
 
 std::vector<orvoProject*> fixtures::Studio::Selected() const
 {
-    return Selection(list, grid);
+    std::vector<orvoProject*> selected;
+    for (int r = 1; r <= list.projects.Count() && r <= grid.RowCount(); ++r)
+        if (grid.IsSelected(r))
+            selected.push_back(list.projects.Item(r - 1).get());
+    return selected;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Commands.h"
 #include "UserInterface.h"
 #include "orvoProjectList.h"
 
@@ -114,6 +115,15 @@ struct ScriptedInput final : InputBox {
     std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
 };
 
+// Answers each question of a command from answers, in order, and Yes once
+// they are used up; records what each asked.
+struct ScriptedQuestion final : Question {
+    std::vector<bool> answers;
+    std::vector<Asked> asked;
+    bool Confirm(const Asking& asking) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+};
+
 struct RecordingProgress final : Progress {
     std::vector<std::string> calls; // "Hide", "Startup n", "OK k name"
     int cancelAtCall = -1; // the OK call (0-based) from which on OK returns false
@@ -145,7 +155,9 @@ struct FakeGrid final : Grid {
 struct FakeUi {
     RecordingMessages messages;
     RecordingProgress progress;
+    ScriptedQuestion question;
     UserInterface services() { return {messages, progress}; }
+    CommandUi commands() { return {messages, progress, question}; }
 };
 
 // A root folder with a project list, the fakes it talks through and its grid.
@@ -160,6 +172,9 @@ struct Studio {
     // Reads regular and mix projects, plans for the medium and fills the grid.
     // True when the scan recorded errors.
     bool Read(bool forCD = true);
+    // A backup sort of the folder as read, answering Sort and DiscNames Yes
+    // and SortTheRest leaveUnsortable. True when it did not end Done.
+    bool Sort(bool leaveUnsortable = false);
     orvoProject& Project(int position) { return *list.projects.Item(position); }
     void Select(std::initializer_list<int> rows);
     // The projects of the selected rows.
