@@ -597,7 +597,7 @@ TEST(FaultFullDisk, NoStepRunsPastAJournalLineThatCouldNotBeWritten)
     ExpectProjectIn(f, "C");
     ExpectNothingLost(before, f.root.path());
     Journal journal;
-    EXPECT_EQ(journal.Look(f.root.str()), Journal::State::Stopped);
+    EXPECT_EQ(journal.LookAndTidy(f.root.str()), Journal::State::Stopped);
 
     std::error_code error;
     if (!fs::is_directory("/dev/shm", error))
@@ -623,7 +623,7 @@ TEST(FaultFullDisk, NoStepRunsPastAJournalLineThatCouldNotBeWritten)
     for (const auto& [file, content] : Snapshot(dest.path()))
         EXPECT_EQ(moved.at(file), content) << file;
     EXPECT_EQ(Snapshot(dest.path()).size() + Snapshot(g.root.path()).size(), moved.size());
-    EXPECT_EQ(journal.Look(g.root.str()), Journal::State::None); // the move ended with no project split
+    EXPECT_EQ(journal.LookAndTidy(g.root.str()), Journal::State::None); // the move ended with no project split
 }
 
 TEST(FaultFullDisk, SortStopsAtItsJournalBeforeMovingAnything)

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fixtures::WriteFile(folder.path() / Journal::FileName, bytes);
 
     Journal journal;
-    const Journal::State state = journal.Look(root);
+    const Journal::State state = journal.LookAndTidy(root);
     FUZZ_CHECK(state == Journal::State::None || state == Journal::State::Stopped
                || state == Journal::State::Unreadable);
     if (state != Journal::State::None) {
