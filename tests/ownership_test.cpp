@@ -90,18 +90,18 @@ void Select(Studio& s, std::initializer_list<std::string> names)
 bool Move(Studio& s, const fs::path& dest, std::initializer_list<std::string> names)
 {
     Select(s, names);
-    return MoveCommand(s.list, Selection(s.list, s.grid), dest.string() + "/", s.ui.messages, s.grid);
+    return s.ui.Shown(MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.commands()));
 }
 
 bool Sort(Studio& s)
 {
-    return BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages);
+    return s.ui.Shown(SortCommand(s.list, s.root.str(), s.ui.commands()));
 }
 
 bool Rename(Studio& s, const std::string& name, const std::string& newName)
 {
     Select(s, {name});
-    return s.list.RenameProject(*Selection(s.list, s.grid).front(), newName);
+    return s.ui.Shown(RenameCommand(s.list, *s.Selected().front(), newName, s.ui.commands()));
 }
 
 // Renamed over and over, a project is found by its new name only, owns its
@@ -224,7 +224,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              WriteFile(r / "Backups.csv", "the user's own table");
          },
          [](Studio& s, const fs::path&) {
-             return BackupCommand(s.list, s.root.str(), BackupKind::ReportOnly, s.ui.messages);
+             return s.ui.Shown(ReportCommand(s.list, s.root.str(), s.ui.commands()));
          },
          {"Can't write \"Backups.csv\": it is a file of project Backups"}},
         {"waves that are a folder, a link, a hidden file or missing",
@@ -262,7 +262,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              return Move(s, d, {"Late"}) && Sort(s);
          },
          {"Project Late was not read: The read was cancelled before this project.",
-          "Project Late was not read: The read was cancelled before this project.\r\nNothing was moved."}},
+          "Read the folder to the end first."}},
         {"two project files for one name",
          [](const fs::path& r) {
              Play(r, "Song", {"one.wav"});
@@ -297,7 +297,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
          },
          [](Studio& s, const fs::path&) {
              return Rename(s, "Tables", "Backups")
-                    || BackupCommand(s.list, s.root.str(), BackupKind::ReportOnly, s.ui.messages);
+                    || s.ui.Shown(ReportCommand(s.list, s.root.str(), s.ui.commands()));
          },
          {"Can't write \"Backups.csv\": it is a file of project Backups"},
          [](Studio& s, const fs::path&) {

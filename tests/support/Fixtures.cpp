@@ -268,6 +268,13 @@ std::vector<std::string> Studio::Rows() const
     return rows;
 }
 
+bool FakeUi::Shown(const Result& result)
+{
+    if (!result.Message().empty())
+        messages.Show(result.Message());
+    return result.Failed();
+}
+
 bool Studio::Sort(bool leaveUnsortable)
 {
     ScriptedQuestion question;

@@ -158,6 +158,9 @@ struct FakeUi {
     ScriptedQuestion question;
     UserInterface services() { return {messages, progress}; }
     CommandUi commands() { return {messages, progress, question}; }
+    // Shows a command's messages in one box after those of its run, as the
+    // window does. True when it did not end Done.
+    bool Shown(const Result& result);
 };
 
 // A root folder with a project list, the fakes it talks through and its grid.
