@@ -275,14 +275,18 @@ bool FakeUi::Shown(const Result& result)
     return result.Failed();
 }
 
-bool Studio::Sort(bool leaveUnsortable)
+void FakeUi::AnswerSort(const orvoProjectList& list, bool leaveUnsortable)
 {
-    ScriptedQuestion question;
     question.answers = {true};
     if (!DiscNamesWarning(list).empty())
         question.answers.push_back(true);
     question.answers.push_back(leaveUnsortable);
-    return SortCommand(list, root.str(), {ui.messages, ui.progress, question}).Failed();
+}
+
+bool Studio::Sort(bool leaveUnsortable)
+{
+    ui.AnswerSort(list, leaveUnsortable);
+    return SortCommand(list, root.str(), ui.commands()).Failed();
 }
 
 bool Studio::Read(bool forCD)

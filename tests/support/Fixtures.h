@@ -161,6 +161,9 @@ struct FakeUi {
     // Shows a command's messages in one box after those of its run, as the
     // window does. True when it did not end Done.
     bool Shown(const Result& result);
+    // Answers the questions of a sort of list: Sort and DiscNames Yes,
+    // SortTheRest leaveUnsortable.
+    void AnswerSort(const orvoProjectList& list, bool leaveUnsortable);
 };
 
 // A root folder with a project list, the fakes it talks through and its grid.
