@@ -60,7 +60,9 @@ struct Hostile {
     bool Sort()
     {
         ui.AnswerSort(list, false);
-        return ui.Shown(SortCommand(list, Root(), ui.commands()));
+        const Result result = SortCommand(list, Root(), ui.commands());
+        ui.question.answers.clear(); // those of questions it did not ask
+        return ui.Shown(result);
     }
 };
 

@@ -154,6 +154,7 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
         EXPECT_TRUE(s.ui.messages.shown.empty()) << refusal.what;
         EXPECT_EQ(s.Folders(), foldersBefore) << refusal.what;
         EXPECT_TRUE(s.Exists("One.cue")) << refusal.what;
+        EXPECT_FALSE(s.Exists("Backup Report.txt")) << refusal.what;
         ExpectNothingLost(before, s.root.path());
     }
 }

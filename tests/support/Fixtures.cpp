@@ -286,7 +286,9 @@ void FakeUi::AnswerSort(const orvoProjectList& list, bool leaveUnsortable)
 bool Studio::Sort(bool leaveUnsortable)
 {
     ui.AnswerSort(list, leaveUnsortable);
-    return SortCommand(list, root.str(), ui.commands()).Failed();
+    const Result result = SortCommand(list, root.str(), ui.commands());
+    ui.question.answers.clear(); // those of questions it did not ask
+    return result.Failed();
 }
 
 bool Studio::Read(bool forCD)
