@@ -59,6 +59,7 @@ struct Folder {
     RecordingMessages messages;
     std::function<void()> whileTyping; // runs while the user types a new name
     FaultingProgress progress;
+    ScriptedQuestion question;
     orvoProjectList list{UserInterface{messages, progress}};
     FakeGrid grid;
 
@@ -68,20 +69,45 @@ struct Folder {
             WriteProject(root.path(), name, {{name + " take.wav", 400000000}, {name + " room.wav", 1000}});
             WriteFile(root.path() / (name + ".bak"), "earlier save of " + name);
         }
-        ReadFolderCommand(list, root.str(), true, true, CDMedium(), grid);
+        Read();
+    }
+    void Read()
+    {
+        EXPECT_FALSE(ReadFolderCommand(list, root.str(), true, true, CDMedium()).Failed());
+        list.FillGrid(grid);
+    }
+    CommandUi Ui() { return {messages, progress, question}; }
+    // Shows a command's messages as the window does; true when it did not end Done.
+    bool Shown(const Result& result)
+    {
+        question.answers.clear(); // those of questions it did not ask
+        return ShowResult(messages, result);
+    }
+    std::vector<orvoProject*> Selected() const
+    {
+        std::vector<orvoProject*> selected;
+        for (int r = 1; r <= list.projects.Count() && r <= grid.RowCount(); ++r)
+            if (grid.IsSelected(r))
+                selected.push_back(list.projects.Item(r - 1).get());
+        return selected;
     }
 
     fs::path operator/(const std::string& relative) const { return root.path() / relative; }
     bool Has(const std::string& relative) const { return fs::exists(root.path() / relative); }
-    bool Sort() { return BackupCommand(list, root.str(), BackupKind::Sort, messages); }
-    bool Report() { return BackupCommand(list, root.str(), BackupKind::ReportOnly, messages); }
-    bool Move(const std::string& dest) { return MoveCommand(list, Selection(list, grid), dest, messages, grid); }
+    // A sort that leaves no project in the folder.
+    bool Sort()
+    {
+        question.answers = {true, false};
+        return Shown(SortCommand(list, root.str(), Ui()));
+    }
+    bool Report() { return Shown(ReportCommand(list, root.str(), Ui())); }
+    bool Move(const std::string& dest) { return Shown(MoveCommand(list, Selected(), dest, Ui())); }
     bool Rename(int row, const std::string& newName)
     {
         grid.Select(row);
         if (whileTyping)
             whileTyping();
-        return !list.RenameProject(*Selection(list, grid).front(), newName);
+        return !Shown(RenameCommand(list, *Selected().front(), newName, Ui()));
     }
     // The hidden names in the root folder: what an unfinished report would leave.
     std::vector<std::string> Hidden() const
@@ -197,7 +223,7 @@ TEST(FaultOtherFileSystem, MoveCopiesEveryProjectAcrossAndRemovesTheMovedOnes)
     if (SameFileSystem(f.root.path(), dest.path()))
         GTEST_SKIP() << "/dev/shm and " << f.root.path() << " are one file system";
     MakeReadOnly(f / "A.cue");
-    ReadFolderCommand(f.list, f.root.str(), true, true, CDMedium(), f.grid);
+    f.Read();
     for (int row = 1; row <= 3; ++row)
         f.grid.Select(row);
     const auto before = Snapshot(f.root.path());
@@ -279,8 +305,8 @@ TEST(FaultOtherFileSystem, SortAndReportsOfAListReadElsewhereAreRefused)
     const auto before = Snapshot(f.root.path());
 
     // Neither the sort nor the reports act on a folder that was not read.
-    EXPECT_TRUE(BackupCommand(f.list, other.str(), BackupKind::Sort, f.messages));
-    EXPECT_TRUE(BackupCommand(f.list, other.str(), BackupKind::ReportOnly, f.messages));
+    EXPECT_TRUE(f.Shown(SortCommand(f.list, other.str(), f.Ui())));
+    EXPECT_TRUE(f.Shown(ReportCommand(f.list, other.str(), f.Ui())));
     const std::string refusal = ReadFolderFirst(other.str());
     EXPECT_EQ(f.messages.shown, (std::vector<std::string>{refusal, refusal}));
     EXPECT_EQ(Snapshot(f.root.path()), before);
@@ -384,7 +410,8 @@ TEST(FaultUnreadableFile, CountsAndMovesATakeTheUserCannotRead)
             AsNobody nobody;
             if (!nobody.unavailable.empty())
                 GTEST_SKIP() << nobody.unavailable;
-            EXPECT_TRUE(ReadFolderCommand(list, root.str(), true, true, *CustomMedium(16 << 20), grid));
+            EXPECT_TRUE(ReadFolderCommand(list, root.str(), true, true, *CustomMedium(16 << 20)).Failed());
+            list.FillGrid(grid);
             EXPECT_EQ(list.LastError, "Errors for this folder: \r\n\r\n"
                                       "  Project: Big\r\n"
                                       "     Can't read \"Big 02.wav\": "
@@ -392,7 +419,7 @@ TEST(FaultUnreadableFile, CountsAndMovesATakeTheUserCannotRead)
             ASSERT_EQ(grid.rows.size(), 2U);
             EXPECT_EQ(grid.rows[0].texts[4], "A");
             EXPECT_EQ(grid.rows[1].texts[4], "B"); // with Big, the set would need more than the disk
-            EXPECT_FALSE(BackupCommand(list, root.str(), BackupKind::Sort, ui.messages));
+            EXPECT_FALSE(SortCommand(list, root.str(), ui.commands()).Failed());
         }
         ExpectNothingLost(before, root.path());
         EXPECT_TRUE(fs::exists(root.path() / "DISC-A" / "Big 02.wav")) << requests << " in flight";

@@ -268,10 +268,16 @@ std::vector<std::string> Studio::Rows() const
     return rows;
 }
 
-bool FakeUi::Shown(const Result& result)
+bool ShowResult(Messages& messages, const Result& result)
 {
-    if (!result.Message().empty())
-        messages.Show(result.Message());
+    std::vector<std::string> lines = result.Lines();
+    if (result.offers != 0 && !lines.empty())
+        lines.pop_back();
+    std::string text;
+    for (const std::string& line : lines)
+        text += (text.empty() ? "" : LineEnd) + line;
+    if (!text.empty() && result.Ended() != Result::Status::Declined)
+        messages.Show(text);
     return result.Failed();
 }
 

@@ -151,6 +151,12 @@ struct FakeGrid final : Grid {
     void Select(int r) { rows.at(static_cast<std::size_t>(r - 1)).selected = true; }
 };
 
+// Shows a command's messages in one box after those of its run, as the
+// window does: nothing of a declined one, and the last message, which tells
+// the journal left behind, only as the window's offer to recover. True when
+// it did not end Done.
+bool ShowResult(Messages& messages, const Result& result);
+
 // The fakes bundled for one project list.
 struct FakeUi {
     RecordingMessages messages;
@@ -158,9 +164,7 @@ struct FakeUi {
     ScriptedQuestion question;
     UserInterface services() { return {messages, progress}; }
     CommandUi commands() { return {messages, progress, question}; }
-    // Shows a command's messages in one box after those of its run, as the
-    // window does. True when it did not end Done.
-    bool Shown(const Result& result);
+    bool Shown(const Result& result) { return ShowResult(messages, result); }
     // Answers the questions of a sort of list: Sort and DiscNames Yes,
     // SortTheRest leaveUnsortable.
     void AnswerSort(const orvoProjectList& list, bool leaveUnsortable);
