@@ -3,8 +3,8 @@
 // `kelvark-cli verify` says of each fault, with its exit status.
 
 #include "ChildProcess.h"
-#include "DiscCheck.h"
 #include "Commands.h"
+#include "DiscCheck.h"
 #include "Fixtures.h"
 #include "Journal.h"
 #include "Manifest.h"

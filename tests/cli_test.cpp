@@ -595,7 +595,8 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
         ASSERT_FALSE(ReadFolderCommand(list, Studio() + "/", true, true, CDMedium()).Failed());
         progress.okCalls = 0;
         progress.cancelAtCall = 1;
-        ASSERT_EQ(SortCommand(list, Studio() + "/", {messages, progress, question}).Ended(), kelvark::Result::Status::Stopped);
+        ASSERT_EQ(SortCommand(list, Studio() + "/", {messages, progress, question}).Ended(),
+                  kelvark::Result::Status::Stopped);
     }
     const auto before = Snapshot(temp.path());
     const std::string ways = "Finish it with: kelvark-cli recover --finish " + Studio() + "\n"

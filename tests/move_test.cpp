@@ -58,13 +58,13 @@ TEST(MoveTest, ListsEveryFileOfTheSelectedProjectsThatIsAlreadyThere)
     const Result conflicts = MoveTest(m.list, m.Selected(), m.dest.str());
     EXPECT_TRUE(conflicts.Failed());
     EXPECT_EQ(conflicts.Message(), "Already in destination directory:\r\n"
-                                "\r\n"
-                                "Project: A\r\n"
-                                "     A.cue\r\n"
-                                "     A take.wav\r\n"
-                                "Project: D\r\n"
-                                "     D.bak\r\n"
-                                "     D take.wav");
+                                   "\r\n"
+                                   "Project: A\r\n"
+                                   "     A.cue\r\n"
+                                   "     A take.wav\r\n"
+                                   "Project: D\r\n"
+                                   "     D.bak\r\n"
+                                   "     D take.wav");
     EXPECT_EQ(m.Project(2).LastError, ""); // C was tested and found nothing
 
     // The window's move command shows the conflicts and moves nothing.
@@ -164,8 +164,7 @@ TEST(MoveList, RefusesToReplaceAFileThatAppearedAfterTheTest)
     // the last of B's files to move: B's own files went first and must come back.
     AppearingFile appearing(m.dest.path() / "B take.wav");
 
-    EXPECT_TRUE(
-        MoveCommand(m.list, m.Selected(), m.dest.str(), {m.ui.messages, appearing, m.ui.question}).Failed());
+    EXPECT_TRUE(MoveCommand(m.list, m.Selected(), m.dest.str(), {m.ui.messages, appearing, m.ui.question}).Failed());
     EXPECT_EQ(m.ui.messages.shown,
               std::vector<std::string>{"Project B: can't move \"B take.wav\" to \"" + m.dest.path().filename().string()
                                        + "\": " + std::make_error_code(std::errc::file_exists).message()});

@@ -223,9 +223,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Backups", {"b.wav"});
              WriteFile(r / "Backups.csv", "the user's own table");
          },
-         [](Studio& s, const fs::path&) {
-             return s.ui.Shown(ReportCommand(s.list, s.root.str(), s.ui.commands()));
-         },
+         [](Studio& s, const fs::path&) { return s.ui.Shown(ReportCommand(s.list, s.root.str(), s.ui.commands())); },
          {"Can't write \"Backups.csv\": it is a file of project Backups"}},
         {"waves that are a folder, a link, a hidden file or missing",
          [](const fs::path& r) {
@@ -296,8 +294,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              WriteFile(r / "Tables.csv", "the user's own table");
          },
          [](Studio& s, const fs::path&) {
-             return Rename(s, "Tables", "Backups")
-                    || s.ui.Shown(ReportCommand(s.list, s.root.str(), s.ui.commands()));
+             return Rename(s, "Tables", "Backups") || s.ui.Shown(ReportCommand(s.list, s.root.str(), s.ui.commands()));
          },
          {"Can't write \"Backups.csv\": it is a file of project Backups"},
          [](Studio& s, const fs::path&) {

@@ -67,8 +67,8 @@ TEST(Rearrange, MovesEveryProjectIntoItsSetAndCopiesReadOnlyOnes)
     const Result again = SortCommand(s.list, s.root.str(), s.ui.commands());
     EXPECT_EQ(again.Ended(), Result::Status::Refused);
     const std::string exists = "\" already exists.  Empty and remove this folder to rearrange the files.\r\n";
-    EXPECT_EQ(again.Message(), "Backup folder \"" + s.root.str() + "DVD-A" + exists + "Backup folder \""
-                                              + s.root.str() + "DVD-B" + exists + "Nothing was moved.");
+    EXPECT_EQ(again.Message(), "Backup folder \"" + s.root.str() + "DVD-A" + exists + "Backup folder \"" + s.root.str()
+                                   + "DVD-B" + exists + "Nothing was moved.");
 }
 
 // Cancel stops the sort before the next project and keeps the journal, so the
@@ -169,9 +169,10 @@ TEST(Rearrange, RefusesWhenALaterBackupFolderExists)
     const auto before = Snapshot(s.root.path());
     s.ui.progress.calls.clear();
 
-    EXPECT_EQ(SortCommand(s.list, s.root.str(), s.ui.commands()).Message(),
-              "Backup folder \"" + s.root.str()
-                  + "CD-B\" already exists.  Empty and remove this folder to rearrange the files.\r\nNothing was moved.");
+    EXPECT_EQ(
+        SortCommand(s.list, s.root.str(), s.ui.commands()).Message(),
+        "Backup folder \"" + s.root.str()
+            + "CD-B\" already exists.  Empty and remove this folder to rearrange the files.\r\nNothing was moved.");
     EXPECT_EQ(s.Folders(), (std::vector<std::string>{"CD-B"}));
     EXPECT_TRUE(s.ui.progress.calls.empty());
     ExpectNothingLost(before, s.root.path());

@@ -1,8 +1,8 @@
 #include "Commands.h"
 #include "Fixtures.h"
-#include "Plans.h"
 #include "Journal.h"
 #include "JournalFile.h"
+#include "Plans.h"
 
 #include <gtest/gtest.h>
 
@@ -91,7 +91,9 @@ struct Received {
         const Result result = RunPlan(plan, journal, progress, messages);
         if (!result.Failed())
             return {};
-        return !result.Message().empty() ? result.Message() : messages.shown.empty() ? "stopped" : messages.shown.back();
+        return !result.Message().empty() ? result.Message()
+               : messages.shown.empty()  ? "stopped"
+                                         : messages.shown.back();
     }
     std::map<std::string, std::string> Everything() const { return Snapshot(base.path()); }
     // Every project's files lie in one folder, unless a stopped journal says otherwise.

@@ -161,9 +161,7 @@ TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
     };
     const std::vector<Case> cases = {
         {"sort",
-         [](Studio& s, const fs::path&) {
-             return s.ui.Shown(SortCommand(s.list, s.root.str(), s.ui.commands()));
-         },
+         [](Studio& s, const fs::path&) { return s.ui.Shown(SortCommand(s.list, s.root.str(), s.ui.commands())); },
          "Done.  CSV files are in folder @."},
         {"move",
          [](Studio& s, const fs::path& dest) {
