@@ -27,18 +27,7 @@ struct Silent final : Messages, Progress, Question {
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
     void Hide() override {}
     void Startup(int) override {}
-    bool OK(int, const std::string&) override { return true; }
-};
-
-// Keeps only what a grid needs to be filled; the rows are counted.
-struct CountingGrid final : Grid {
-    int rows = 0;
-    void Clear() override { rows = 0; }
-    void AddRow(const GridRow&) override { ++rows; }
-    int RowCount() const override { return rows; }
-    bool IsSelected(int) const override { return false; }
-    void ClearSelection(int) override {}
-    void SetText(int, const std::string&) override {}
+    void Show(int, const std::string&) override {}
 };
 
 inline void PutLe(std::string& out, std::uint32_t v, int bytes)

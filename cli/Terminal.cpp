@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <langinfo.h>
 #include <locale.h>
-#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -19,10 +19,15 @@ namespace kelvark {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
+// The progress whose stop Ctrl-C requests.
+std::atomic<Progress*> interruptible{nullptr};
+static_assert(std::atomic<Progress*>::is_always_lock_free);
 
 void OnInterrupt(int)
 {
     interrupted = 1;
+    if (Progress* progress = interruptible.load())
+        progress->RequestStop();
 }
 
 // Characters on screen: UTF-8 continuation bytes take no column of their own.
@@ -97,6 +102,18 @@ std::string TsvField(std::string_view bytes)
 
 } // namespace
 
+TerminalProgress::TerminalProgress(bool draw) : draw(draw)
+{
+    RequestStop(); // nothing runs before the first Startup
+    interruptible = this;
+}
+
+TerminalProgress::~TerminalProgress()
+{
+    Progress* self = this;
+    interruptible.compare_exchange_strong(self, nullptr);
+}
+
 void TerminalProgress::CatchInterrupt()
 {
     struct sigaction action {};
@@ -124,16 +141,18 @@ void TerminalProgress::Hide()
 void TerminalProgress::Startup(int amountToDo)
 {
     amount = amountToDo;
-    keepGoing = amountToDo != 0;
+    ClearStop();
+    // Read after the clear, so that a Ctrl-C that comes meanwhile counts.
+    if (amountToDo == 0 || Cancelled())
+        RequestStop();
 }
 
-bool TerminalProgress::OK(int amountDone, const std::string& text)
+void TerminalProgress::Show(int amountDone, const std::string& text)
 {
     const int position = amountDone + 1;
     if (!text.empty())
         lastText = text;
-    if (Cancelled())
-        keepGoing = false;
+    const bool keepGoing = !StopRequested();
     if (draw && keepGoing && amount > 0) {
         constexpr int barWidth = 24;
         const int filled = static_cast<int>(std::int64_t{barWidth} * std::clamp(position, 0, amount) / amount);
@@ -144,10 +163,8 @@ bool TerminalProgress::OK(int amountDone, const std::string& text)
         Write(line);
         shown = true;
     }
-    const bool result = keepGoing;
     if (position == amount || !keepGoing)
         Hide();
-    return result;
 }
 
 void TerminalMessages::Show(const std::string& text)
@@ -299,72 +316,10 @@ std::string TableText(const TextRows& rows, const std::vector<bool>& rightAligne
     return out;
 }
 
-namespace {
-
-TextRows GridRows(const TerminalGrid& grid)
+void WriteGridTsv(const std::vector<GridRow>& rows, std::FILE* out)
 {
-    TextRows rows{{Headers.begin(), Headers.end()}};
-    for (int r = 1; r <= grid.RowCount(); ++r) {
-        const TerminalGrid::Cells texts = grid.Texts(r);
-        rows.emplace_back(texts.begin(), texts.end());
-    }
-    return rows;
-}
-
-} // namespace
-
-void TerminalGrid::Clear()
-{
-    texts.clear();
-    starts.clear();
-    selected.clear();
-}
-
-void TerminalGrid::AddRow(const GridRow& row)
-{
-    starts.push_back(texts.size());
-    selected.push_back(false);
-    for (const std::string& text : row) {
-        texts += text;
-        texts += '\0';
-    }
-}
-
-void TerminalGrid::SetText(int r, const std::string& text)
-{
-    // The other texts are copied out first: adding to texts may move it.
-    const Cells cells = Texts(r);
-    std::string row = text;
-    for (std::size_t c = 1; c < cells.size(); ++c) {
-        row += '\0';
-        row += cells[c];
-    }
-    starts[Index(r)] = texts.size();
-    texts.append(row.c_str(), row.size() + 1);
-}
-
-std::size_t TerminalGrid::Index(int r) const
-{
-    if (r < 1 || r > RowCount())
-        throw std::out_of_range("no row " + std::to_string(r) + " in the grid");
-    return static_cast<std::size_t>(r - 1);
-}
-
-TerminalGrid::Cells TerminalGrid::Texts(int r) const
-{
-    Cells cells;
-    const char* at = texts.data() + starts[Index(r)];
-    for (std::string_view& cell : cells) {
-        cell = at; // up to its zero byte
-        at += cell.size() + 1;
-    }
-    return cells;
-}
-
-void WriteGridTsv(const TerminalGrid& grid, std::FILE* out)
-{
-    // Line by line from the grid: a folder of thousands of projects is
-    // neither copied nor held as one text first.
+    // Line by line: the rows of thousands of projects are not held as one
+    // text first.
     std::string line;
     const auto write = [&](const auto& cells) {
         line.clear();
@@ -372,15 +327,18 @@ void WriteGridTsv(const TerminalGrid& grid, std::FILE* out)
         std::fwrite(line.data(), 1, line.size(), out);
     };
     write(Headers);
-    for (int r = 1; r <= grid.RowCount(); ++r)
-        write(grid.Texts(r));
+    for (const GridRow& row : rows)
+        write(row);
 }
 
-std::string GridTable(const TerminalGrid& grid)
+std::string GridTable(const std::vector<GridRow>& rows)
 {
+    TextRows texts{{Headers.begin(), Headers.end()}};
+    for (const GridRow& row : rows)
+        texts.emplace_back(row.begin(), row.end());
     // Names and set letters read from the left, numbers from the right.
-    const auto count = static_cast<std::size_t>(grid.RowCount());
-    return TableText(GridRows(grid), {false, true, true, true, false, true}) + std::to_string(count)
+    const std::size_t count = rows.size();
+    return TableText(texts, {false, true, true, true, false, true}) + std::to_string(count)
            + (count == 1 ? " project\n" : " projects\n");
 }
 

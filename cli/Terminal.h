@@ -2,12 +2,11 @@
 
 #include "Regional.h"
 #include "UserInterface.h"
+#include "orvoProjectList.h"
 
-#include <array>
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <vector>
 
 namespace kelvark {
@@ -17,14 +16,18 @@ namespace kelvark {
 // would show in a box, the questions and the progress bar go to stderr.
 
 // A progress bar on stderr, drawn only when stderr is a terminal. Ctrl-C is the
-// terminal's Cancel button: from the first Ctrl-C on, OK returns false (a
-// second one ends the program at once).
+// terminal's Cancel button: from the first Ctrl-C on, the stop is requested
+// and stays so for every loop after it (a second one ends the program at
+// once). The signal requests the stop of the progress made last.
 class TerminalProgress final : public Progress {
 public:
-    explicit TerminalProgress(bool draw) : draw(draw) {}
+    explicit TerminalProgress(bool draw);
+    ~TerminalProgress() override;
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
     void Hide() override;
     void Startup(int amountToDo) override;
-    bool OK(int amountDone, const std::string& text) override;
+    void Show(int amountDone, const std::string& text) override;
 
     // True once the user pressed Ctrl-C.
     static bool Cancelled();
@@ -35,7 +38,6 @@ public:
 private:
     bool draw;
     bool shown = false;
-    bool keepGoing = false;
     int amount = 0;
     std::string lastText;
 };
@@ -93,35 +95,6 @@ private:
     Messages& messages;
 };
 
-// The grid kept in memory; the command selects rows by project name and
-// prints the rows when it is done. The rows' texts are kept in one string,
-// each followed by a zero byte (no text holds one: they are file names and
-// numbers), row after row: a folder may have thousands of rows, and a row
-// costs no string of its own.
-class TerminalGrid final : public Grid {
-public:
-    using Cells = std::array<std::string_view, std::tuple_size_v<GridRow>>;
-
-    void Clear() override;
-    void AddRow(const GridRow& row) override;
-    int RowCount() const override { return static_cast<int>(starts.size()); }
-    bool IsSelected(int r) const override { return selected[Index(r)]; }
-    void ClearSelection(int r) override { selected[Index(r)] = false; }
-    void SetText(int r, const std::string& text) override;
-    void Select(int r) { selected[Index(r)] = true; }
-
-    // The texts of row r (from 1), valid until a row is added or changed.
-    Cells Texts(int r) const;
-
-private:
-    // The index of row r (from 1); std::out_of_range for no such row.
-    std::size_t Index(int r) const;
-
-    std::string texts;
-    std::vector<std::size_t> starts; // where each row's texts start; a changed row's are written anew at the end
-    std::vector<bool> selected;
-};
-
 // Bytes as a terminal may show them: as UTF-8 (ShownText), with each control
 // character written as a C escape, so no name can move the cursor, change the
 // colours or break a line: \0, \t, \n, \r, and \xHH for the rest of C0, for
@@ -136,13 +109,13 @@ std::string TsvText(const TextRows& rows);
 // each column to the right or to the left as rightAligned says.
 std::string TableText(const TextRows& rows, const std::vector<bool>& rightAligned);
 
-// Writes the grid to out as tab-separated lines under the column headers.
+// Writes the rows to out as tab-separated lines under the column headers.
 // Fields are shown as UTF-8 and escape backslash, tab, line feed and carriage
 // return as \\, \t, \n and \r, so every row is one line of six fields.
-void WriteGridTsv(const TerminalGrid& grid, std::FILE* out);
-// The grid as an aligned table for people, followed by the project count; its
-// texts are Escaped.
-std::string GridTable(const TerminalGrid& grid);
+void WriteGridTsv(const std::vector<GridRow>& rows, std::FILE* out);
+// The rows as an aligned table for people, followed by the project count;
+// their texts are Escaped.
+std::string GridTable(const std::vector<GridRow>& rows);
 
 // The decimal and date separators of the user's locale (LC_NUMERIC, LC_TIME);
 // "." and "/" when the locale cannot be loaded.

@@ -335,13 +335,12 @@ int Shown(const Result& result, const std::string& folder, const OptionAnswers& 
 
 // The commands that read the folder first.
 int RunCommand(const Options& options, const std::string& root, const std::string& dest, orvoProjectList& list,
-               TerminalGrid& grid, TerminalMessages& messages, CommandUi ui, const OptionAnswers& answers)
+               TerminalMessages& messages, CommandUi ui, const OptionAnswers& answers)
 {
     const std::string& folder = options.operands[0];
     const Result read = ReadFolderCommand(list, root, options.mix, options.regular, options.medium);
     if (read.Ended() == Result::Status::Refused)
         return Shown(read, folder, answers, messages);
-    list.FillGrid(grid);
     messages.EndNotices();
     if (read.Failed())
         messages.Show(read.Message());
@@ -353,9 +352,9 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
     switch (options.command) {
     case Command::List: {
         if (options.tsv && !options.sets) {
-            WriteGridTsv(grid, stdout);
+            WriteGridTsv(list.FillGrid(), stdout);
         } else {
-            const std::string text = options.sets ? SetsText(list, options.tsv) : GridTable(grid);
+            const std::string text = options.sets ? SetsText(list, options.tsv) : GridTable(list.FillGrid());
             std::fwrite(text.data(), 1, text.size(), stdout);
         }
         return read.Failed() ? 1 : 0;
@@ -419,8 +418,7 @@ int Run(const Options& options)
     list.regional = LocaleRegional();
     if (options.threads)
         list.requestsInFlight = *options.threads;
-    TerminalGrid grid;
-    return RunCommand(options, root, dest, list, grid, messages, ui, answers);
+    return RunCommand(options, root, dest, list, messages, ui, answers);
 }
 
 } // namespace

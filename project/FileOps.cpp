@@ -457,4 +457,33 @@ std::string WithSeparator(std::string folder)
     return folder;
 }
 
+
+std::string NotRegular(const std::string& path)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0)
+        return ErrorText(LastErrno());
+    if (S_ISLNK(status.st_mode))
+        return "it is a symbolic link";
+    if (S_ISDIR(status.st_mode))
+        return "it is a folder";
+    return S_ISREG(status.st_mode) ? std::string() : "it is not a regular file";
+}
+
+bool LookOwnFile(const std::string& path, OwnFile& file)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    file = {path, status.st_size, status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec, status.st_ino};
+    return true;
+}
+
+std::string NotOrdinary(const std::string& folder, const std::string& name)
+{
+    if (std::string reason = NotRegular(folder + name); !reason.empty())
+        return reason;
+    return !name.empty() && name[0] == '.' ? "it is a hidden file" : std::string();
+}
+
 } // namespace kelvark

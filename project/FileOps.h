@@ -168,4 +168,24 @@ std::string ErrorText(const std::error_code& error);
 // A folder string as the system keeps it: ending with the path separator.
 std::string WithSeparator(std::string folder);
 
+// A file of Kelvark's own that a plan removes before its first step, known by
+// what it was when the plan was made: a set folder's checksums that an undone
+// sort left behind, or a report that gives way to a project's file of its
+// name. It is removed only while the name still gives that file.
+struct OwnFile {
+    std::string path;
+    std::int64_t size = 0;
+    std::int64_t mtime = 0; // nanoseconds since 1970
+    std::uint64_t inode = 0;
+};
+// The OwnFile at path as it is now; false when path is not a regular file.
+bool LookOwnFile(const std::string& path, OwnFile& file);
+
+// Why the entry at path is not a regular file (it is missing, a folder, a
+// link or something else); empty when it is one.
+std::string NotRegular(const std::string& path);
+// Why the file folder + name cannot be moved or copied (it is missing, a
+// folder, a link, not a regular file, or hidden); empty when it can.
+std::string NotOrdinary(const std::string& folder, const std::string& name);
+
 } // namespace kelvark

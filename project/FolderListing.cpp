@@ -128,12 +128,6 @@ bool EntryLess(const char* entry, std::string_view name)
 
 } // namespace
 
-bool FolderListing::IsOwnFileOf(std::string_view name, std::string_view projectName)
-{
-    return name.substr(0, projectName.size()) == projectName
-           && (name.size() == projectName.size() || name[projectName.size()] == '.');
-}
-
 FolderListing::FolderListing(const fs::path& folder)
 {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);

@@ -24,8 +24,27 @@ public:
 
     // Orders two names as every listing does.
     static bool NameLess(std::string_view a, std::string_view b);
-    // True when name is the project's own file: the project's name, alone or followed by ".".
-    static bool IsOwnFileOf(std::string_view name, std::string_view projectName);
+    // The rule of own files. A file is the own file of at most one project:
+    // the one with the longest name N such that the file is named N, or N
+    // followed by "." and anything (bytes compared as they are). A file that
+    // projects play as a wave is the own file of none of them that does not
+    // play it. Every part of the system that asks whose a file is asks here.
+    //
+    // The name, among those isProject holds for, whose own file a file named
+    // file is; empty when there is none. played tells whether any project
+    // plays the file, plays(N) whether the project named N is one of them.
+    template <typename IsProject, typename Plays>
+    static std::string_view OwnerOf(std::string_view file, IsProject isProject, bool played, Plays plays)
+    {
+        const std::string_view owner = NamedAfter(file, isProject);
+        return owner.empty() || !played || plays(owner) ? owner : std::string_view();
+    }
+    // True when a file named name is named after projectName: the project's
+    // own file unless a project of a longer name, or the file's players, claim it.
+    static bool IsOwnFileOf(std::string_view name, std::string_view projectName)
+    {
+        return !NamedAfter(name, [&](std::string_view n) { return n == projectName; }).empty();
+    }
 
     // The number of ordinary files, and the name at each position of the
     // listing order (a view into the listing, followed by a zero byte).
@@ -54,10 +73,9 @@ public:
     // Files whose extension is ".cue" in any letter case, in listing order.
     std::vector<std::string> ProjectFiles() const;
 
-    // The positions of the files that may be the project's own: named exactly
-    // projectName, or projectName followed by "." and anything (projectName
-    // compared exactly), in listing order. Which of them are its own when a
-    // longer project name claims some is the folder owners' answer.
+    // The positions of the files named after projectName (IsOwnFileOf), in
+    // listing order: those that may be the project's own. Which of them are
+    // (OwnerOf) is the folder owners' answer.
     std::vector<std::size_t> OwnFilePositions(std::string_view projectName) const;
 
     // The project file of projectName: projectName + ".cue" when it exists,
@@ -65,6 +83,14 @@ public:
     std::optional<std::string> ProjectFile(std::string_view projectName) const;
 
 private:
+    // The longest of file and its parts before a "." that isProject holds for; empty when none does.
+    template <typename IsProject> static std::string_view NamedAfter(std::string_view file, IsProject isProject)
+    {
+        for (std::size_t end = file.size(); end != 0 && end != std::string_view::npos; end = file.rfind('.', end - 1))
+            if (isProject(file.substr(0, end)))
+                return file.substr(0, end);
+        return {};
+    }
     // A position of the listing with its name (zero-ended).
     struct Found {
         std::size_t position;

@@ -137,4 +137,13 @@ std::string NamedList(const std::vector<std::string>& names, bool quoted, std::s
     return text;
 }
 
+
+std::string Joined(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
 } // namespace kelvark

@@ -60,4 +60,7 @@ std::vector<std::string_view> ZeroEndedTexts(std::string_view joined);
 // beyond those given, which a caller of thousands needs not make.
 std::string NamedList(const std::vector<std::string>& names, bool quoted = false, std::size_t unnamed = 0);
 
+// Names joined by ", ", every one of them.
+std::string Joined(const std::vector<std::string>& names);
+
 } // namespace kelvark

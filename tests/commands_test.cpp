@@ -61,9 +61,8 @@ TEST(ReadFolderCommand, ScansAndPlans)
     EXPECT_EQ(ReadFolderCommand(studio.list, studio.root.str(), false, true, CDMedium()).Message(),
               "Errors for this folder: \r\n\r\n  Project: Three\r\n     File not found: missing.wav");
     EXPECT_EQ(studio.list.numBackups, 2);
-    studio.list.FillGrid(studio.grid);
-    ASSERT_EQ(studio.grid.RowCount(), 3);
-    EXPECT_EQ(studio.grid.rows[2].texts[4], "B");
+    ASSERT_EQ(studio.list.projects.Count(), 3);
+    EXPECT_EQ(studio.Project(2).BackupNum, 1);
 
     EXPECT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, false, DVDMedium()).Failed());
     EXPECT_EQ(studio.list.projects.Count(), 0);

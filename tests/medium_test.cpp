@@ -130,7 +130,7 @@ TEST(Medium, SetsAreFilledBySectorsWithEveryProjectCounted)
     MakeReadOnly(s.root.path() / "Frozen.cue");
     s.list.ReadFolder(s.root.str(), true, true);
     s.list.CalcBackup(medium);
-    s.list.FillGrid(s.grid);
+    s.grid.Fill(s.list);
 
     EXPECT_LE(big, medium.budget - 4096);
     EXPECT_GT(big + small, medium.budget);

@@ -34,11 +34,10 @@ struct AppearingFile final : Progress {
     explicit AppearingFile(fs::path file) : file(std::move(file)) {}
     void Hide() override {}
     void Startup(int) override {}
-    bool OK(int, const std::string&) override
+    void Show(int, const std::string&) override
     {
         if (!fs::exists(file))
             WriteFile(file, "someone else's wave");
-        return true;
     }
     fs::path file;
 };
@@ -97,7 +96,7 @@ TEST(MoveList, MovesAdjacentSelectedProjectsAndKeepsRowsMatched)
     m.ui.progress.calls.clear();
 
     EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Failed());
-    m.list.FillGrid(m.grid);
+    m.grid.Fill(m.list);
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "D"}));
     EXPECT_EQ(m.Rows(), (std::vector<std::string>{"A", "D"}));
     EXPECT_EQ(m.ui.progress.calls, (std::vector<std::string>{"Hide", "Startup 3", "OK 0 B", "OK 1 C", "OK 2 E"}));

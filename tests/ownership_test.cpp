@@ -4,11 +4,13 @@
 // either way every file that was there is still there once, with its content.
 
 #include "Commands.h"
+#include "DiscCheck.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 
@@ -20,53 +22,111 @@ using namespace fixtures;
 
 constexpr std::uint32_t MB = 1000 * 1000;
 
-TEST(FolderOwners, TheLongestProjectNameOwnsAFile)
-{
-    Studio s;
-    for (const char* name : {"Song", "Song v1", "Song v1.2", "Song.remix", "Drums", "Backups"})
-        WriteProject(s.root.path(), name, {});
-    WriteProject(s.root.path(), "Band", {{"Drums.wav"}, {"Bass.wav"}});
-    WriteProject(s.root.path(), "Live", {{"Drums.wav"}});
-    for (const char* file : {"Song.bak", "Song v1.bak", "Song v1.2.bak", "Song v1.2 take.bak", "Song.remix.bak",
-                             "Backups.csv", "Nobody.txt"})
-        WriteFile(s.root.path() / file, file);
-    s.Read();
+// A folder of look-alike names: its projects with the waves each plays, and
+// its other files.
+struct Messy {
+    const char* what;
+    std::vector<std::pair<std::string, std::vector<std::string>>> projects;
+    std::vector<std::string> files;
+};
 
-    const struct {
-        const char* file;
-        const char* owner; // "" for nobody
-    } table[] = {
-        {"Song.cue", "Song"},
-        {"Song.bak", "Song"},
-        {"Song v1.cue", "Song v1"},
-        {"Song v1.bak", "Song v1"},
-        {"Song v1.2.cue", "Song v1.2"},
-        {"Song v1.2.bak", "Song v1.2"},
-        {"Song v1.2 take.bak", "Song v1"},
-        {"Song.remix.cue", "Song.remix"},
-        {"Song.remix.bak", "Song.remix"},
-        {"Drums.wav", ""},
-        {"Drums.cue", "Drums"},
-        {"Backups.csv", "Backups"},
-        {"Nobody.txt", ""},
+using Names = std::set<std::string, std::less<>>;
+
+// The scan's owners and own files, and what verify gives each file listed in
+// SHA256SUMS (whole, without its waves, then without any file), are the
+// rule's answer for the folder's names, projects and players.
+TEST(Ownership, EveryCallerFollowsTheOneRule)
+{
+    const Messy folders[] = {
+        {"prefixes, dots, letter case, shared and hidden waves, a Windows-1252 name",
+         {{"Song", {"Song.take.wav", "Drums.wav"}},
+          {"Song 2", {"Song 2 take.wav"}},
+          {"Song.v1", {}},
+          {"Band", {"Drums.wav", "Song.take.wav", ".hidden.wav"}},
+          {"Drums", {"Drums 1.wav"}},
+          {"Caf\xE9", {"Caf\xE9 1.wav"}}},
+         {"Song", "Song.bak", "song.bak", "Song..bak", "Song 2.bak", "Song.v1.final.bak", "Song.v1x.bak", ".Song.bak",
+          "Caf\xE9.bak", "caf\xE9.bak", "Nobody.txt"}},
+        {"two project files of one name in letter case, a file of one played by another",
+         {{"Take", {}}, {"take", {}}, {"Other", {"Take.bak"}}},
+         {"take.bak", "TAKE.bak"}},
     };
-    for (const auto& row : table) {
-        const std::optional<FolderOwners::Entry> entry = s.list.owners.Find(row.file);
-        ASSERT_TRUE(entry.has_value()) << row.file;
-        EXPECT_EQ(entry->owner ? entry->owner->Name : "", row.owner) << row.file;
-    }
-    // Players in project order: a file played by several, by one, by none.
-    const struct {
-        const char* file;
-        std::vector<std::string> players;
-    } played[] = {{"Drums.wav", {"Band", "Live"}}, {"Bass.wav", {"Band"}}, {"Song.bak", {}}};
-    for (const auto& row : played) {
-        const std::optional<FolderOwners::Entry> entry = s.list.owners.Find(row.file);
-        ASSERT_TRUE(entry.has_value()) << row.file;
-        std::vector<std::string> names;
-        for (const orvoProject* player : entry->players)
-            names.push_back(player->Name);
-        EXPECT_EQ(names, row.players) << row.file;
+    for (const Messy& folder : folders) {
+        SCOPED_TRACE(folder.what);
+        Studio s;
+        const fs::path set = s.root.path() / "CD-A";
+        fs::create_directory(set);
+        Names projects;
+        std::map<std::string, Names, std::less<>> players;
+        for (const auto& [name, waves] : folder.projects) {
+            std::vector<FixtureWave> written;
+            for (const auto& wave : waves) {
+                written.push_back({wave});
+                players[wave].insert(name);
+            }
+            WriteProject(set, name, written);
+            projects.insert(name);
+        }
+        for (const auto& file : folder.files)
+            WriteFile(set / file, file);
+        const auto ownerOf = [&](std::string_view file, const Names& playedBy) {
+            return std::string(FolderListing::OwnerOf(
+                file, [&](std::string_view name) { return projects.contains(name); }, !playedBy.empty(),
+                [&](std::string_view name) { return playedBy.contains(name); }));
+        };
+
+        s.list.ReadFolder(set.string() + "/", true, true);
+        const FolderListing listing(set);
+        std::map<std::string, std::vector<std::string>> own;
+        for (std::size_t i = 0; i < listing.Count(); ++i) {
+            const std::string file(listing.Name(i));
+            const std::string owner = ownerOf(file, players[file]);
+            if (!owner.empty())
+                own[owner].push_back(file);
+            const std::optional<FolderOwners::Entry> entry = s.list.owners.Find(file);
+            ASSERT_TRUE(entry.has_value()) << file;
+            EXPECT_EQ(entry->owner ? entry->owner->Name : "", owner) << file;
+            std::vector<std::string> playing, inListOrder;
+            for (const orvoProject* player : entry->players)
+                playing.push_back(player->Name);
+            for (const auto& project : s.list.projects)
+                if (players[file].contains(project->Name))
+                    inListOrder.push_back(project->Name);
+            EXPECT_EQ(playing, inListOrder) << file;
+        }
+        for (const auto& project : s.list.projects)
+            if (project->ReadFailure.empty()) {
+                EXPECT_EQ(project->OwnFiles(), own[project->Name]) << project->Name;
+            }
+
+        RecordingProgress progress;
+        ASSERT_FALSE(WriteChecksums(set.string(), false, progress).Failed());
+        const std::string_view stages[] = {"every file", "the project files", "nothing"};
+        for (const std::string_view left : stages) {
+            SCOPED_TRACE(left);
+            const VerifyResult result = Verify({set.string()}, progress);
+            ASSERT_EQ(result.folders.size(), 1U);
+            const FolderCheck& check = result.folders[0];
+            std::map<std::string, Names> given, expected;
+            for (const std::size_t i : check.loose)
+                given[check.files[i].name];
+            for (const auto& project : check.projects)
+                for (const std::size_t i : project.files)
+                    given[check.files[i].name].insert(project.name);
+            for (const auto& named : given) {
+                const std::string& file = named.first;
+                // Once the project files are gone, nothing is played.
+                Names& claiming = expected[file] = left == "nothing" ? Names() : players[file];
+                if (const std::string owner = ownerOf(file, claiming); !owner.empty())
+                    claiming.insert(owner);
+            }
+            EXPECT_EQ(given.size(), check.files.size());
+            EXPECT_EQ(given, expected);
+            for (const auto& entry : fs::directory_iterator(set))
+                if (const std::string name = entry.path().filename().string();
+                    name != "SHA256SUMS" && (left != "every file" || !HasProjectExtension(name)))
+                    fs::remove(entry.path());
+        }
     }
 }
 
@@ -79,18 +139,19 @@ struct Case {
     std::function<void(Studio&, const fs::path& dest)> check = nullptr; // after an operation that went through
 };
 
-// Selects the rows of the named projects.
-void Select(Studio& s, std::initializer_list<std::string> names)
+// The named projects, in list order.
+std::vector<orvoProject*> Named(Studio& s, std::initializer_list<std::string> names)
 {
-    const auto all = s.Names();
-    for (const auto& name : names)
-        s.grid.Select(static_cast<int>(std::find(all.begin(), all.end(), name) - all.begin()) + 1);
+    std::vector<orvoProject*> projects;
+    for (const auto& project : s.list.projects)
+        if (std::find(names.begin(), names.end(), project->Name) != names.end())
+            projects.push_back(project.get());
+    return projects;
 }
 
 bool Move(Studio& s, const fs::path& dest, std::initializer_list<std::string> names)
 {
-    Select(s, names);
-    return s.ui.Shown(MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.commands()));
+    return s.ui.Shown(MoveCommand(s.list, Named(s, names), dest.string() + "/", s.ui.commands()));
 }
 
 bool Sort(Studio& s)
@@ -100,8 +161,7 @@ bool Sort(Studio& s)
 
 bool Rename(Studio& s, const std::string& name, const std::string& newName)
 {
-    Select(s, {name});
-    return s.ui.Shown(RenameCommand(s.list, *s.Selected().front(), newName, s.ui.commands()));
+    return s.ui.Shown(RenameCommand(s.list, *Named(s, {name}).front(), newName, s.ui.commands()));
 }
 
 // Renamed over and over, a project is found by its new name only, owns its
@@ -125,8 +185,6 @@ TEST(FolderOwners, ProjectsAreFoundByNameThroughRenames)
             EXPECT_NE(s.list.owners.Project(other), nullptr) << other << " after " << newName;
         name = newName;
     }
-    for (int r = 1; r <= s.grid.RowCount(); ++r)
-        s.grid.ClearSelection(r);
     ASSERT_FALSE(Rename(s, "Beta", "Alpha"));
     EXPECT_EQ(s.list.owners.Project("Alpha")->Name, "Alpha");
     EXPECT_EQ(s.list.owners.Project("Beta"), nullptr);

@@ -113,13 +113,10 @@ Outcome Read(const fs::path& root, int requests, bool mixes, int cancelAtCall)
     Outcome outcome;
     outcome.failed = list.ReadFolder(root.string() + "/", mixes, true);
     list.CalcBackup(CDMedium());
-    FakeGrid grid;
-    list.FillGrid(grid);
+    outcome.rows = list.FillGrid();
     outcome.lastError = list.LastError;
     outcome.shown = ui.messages.shown;
     outcome.progress = ui.progress.calls;
-    for (const auto& row : grid.rows)
-        outcome.rows.push_back(row.texts);
     for (const auto& project : list.projects) {
         std::string text = project->Name + "|" + project->ReadDir + "|" + std::to_string(project->ReadOnly) + "|"
                            + project->ReadFailure + "|" + project->LastError + "|" + std::to_string(project->fileSize)

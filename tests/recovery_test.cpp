@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "Executor.h"
 #include "Fixtures.h"
 #include "Journal.h"
 #include "JournalFile.h"
@@ -441,8 +442,9 @@ TEST(Recover, FinishingASortWritesItsReportsAndReportOnlyRefusesToReplaceThem)
     EXPECT_EQ(ReadFile(r.root / "Backup Report.txt"),
               "ORVEX Project Backup "
               "Organizer\r\n\r\nCD-A\r\n----\r\nA\r\n\r\nCD-B\r\n----\r\nB\r\n\r\nCD-C\r\n----\r\nC\r\n");
-    EXPECT_EQ(ReportOnlyRefusal(r.Root()), "CD-A … CD-C hold the backup sort these reports describe. Undo backup "
-                                           "sort first to plan the folder again.");
+    EXPECT_EQ(ReportOnlyRefusal(r.Root()).Message(),
+              "CD-A … CD-C hold the backup sort these reports describe. Undo backup "
+              "sort first to plan the folder again.");
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "Executor.h"
 #include "Fixtures.h"
 #include "Journal.h"
 #include "JournalFile.h"

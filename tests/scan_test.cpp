@@ -41,7 +41,7 @@ struct ChangingProgress final : Progress {
     std::function<void()> change;
     void Hide() override {}
     void Startup(int) override { change(); }
-    bool OK(int, const std::string&) override { return true; }
+    void Show(int, const std::string&) override {}
 };
 
 TEST(ReadFolder, TellsMixFromRegularProjectsByTheCaseSensitiveMarker)
@@ -187,8 +187,7 @@ TEST(ReadFolder, StopsReadingWhenCancelledAndKeepsTheUnreadProjects)
     EXPECT_EQ(unread.TotalSize(), 0);
 
     studio.list.CalcBackup(CDMedium());
-    studio.list.FillGrid(studio.grid);
-    EXPECT_EQ(studio.grid.rows[1].texts, (GridRow{"Two", ".0", "0", "0", "A", "ERR"}));
+    EXPECT_EQ(studio.list.FillGrid()[1], (GridRow{"Two", ".0", "0", "0", "A", "ERR"}));
 
     // Cancelled while the project read ahead at its turn never comes: the
     // read is asked again, and stops without waiting for it.
@@ -196,10 +195,11 @@ TEST(ReadFolder, StopsReadingWhenCancelledAndKeepsTheUnreadProjects)
         std::vector<std::string> calls;
         void Hide() override {}
         void Startup(int) override {}
-        bool OK(int k, const std::string& text) override
+        void Show(int k, const std::string& text) override
         {
             calls.push_back(std::to_string(k) + " " + text);
-            return calls.size() < 3;
+            if (calls.size() >= 3)
+                RequestStop();
         }
     } cancelling;
     const auto read = RunBounded([&] {
@@ -288,18 +288,15 @@ TEST(FillGrid, ShowsSizesAndUsageRoundedHalfAwayFromZero)
         project.samples = c.samples;
         project.samplesUsed = c.samplesUsed;
     }
-    FakeGrid grid;
-    list.FillGrid(grid);
-    ASSERT_EQ(grid.RowCount(), static_cast<int>(cases.size()));
+    const std::vector<GridRow> rows = list.FillGrid();
+    ASSERT_EQ(rows.size(), cases.size());
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        EXPECT_EQ(grid.rows[i].texts[1], cases[i].size) << "row " << i + 1;
-        EXPECT_EQ(grid.rows[i].texts[5], cases[i].used) << "row " << i + 1;
+        EXPECT_EQ(rows[i][1], cases[i].size) << "row " << i + 1;
+        EXPECT_EQ(rows[i][5], cases[i].used) << "row " << i + 1;
     }
 
     list.regional.decimalSeparator = ",";
-    list.FillGrid(grid);
-    EXPECT_EQ(grid.RowCount(), static_cast<int>(cases.size())); // refilled, not appended
-    EXPECT_EQ(grid.rows[4].texts[1], "123,5");
+    EXPECT_EQ(list.FillGrid()[4][1], "123,5");
 }
 
 TEST(FillGrid, ShowsCountsSetLettersAndReadOnlyProjects)
@@ -311,14 +308,9 @@ TEST(FillGrid, ShowsCountsSetLettersAndReadOnlyProjects)
     studio.Read();
     studio.Project(0).BackupNum = 26;
     studio.Project(1).BackupNum = -1;
-    studio.list.FillGrid(studio.grid);
+    const std::vector<GridRow> rows = studio.list.FillGrid();
 
-    EXPECT_EQ(studio.grid.rows[0].texts, (GridRow{"Alpha", ".0", "1", "2", "AA", "100%"}));
-    EXPECT_EQ(studio.grid.rows[1].texts, (GridRow{"Beta", "-", "1", "1", "", "-"}));
-
-    studio.list.projects.Clear();
-    studio.list.FillGrid(studio.grid);
-    EXPECT_EQ(studio.grid.RowCount(), 0);
+    EXPECT_EQ(rows, (std::vector<GridRow>{{"Alpha", ".0", "1", "2", "AA", "100%"}, {"Beta", "-", "1", "1", "", "-"}}));
 }
 
 } // namespace

@@ -30,6 +30,7 @@
 #include <QSignalBlocker>
 #include <QToolTip>
 
+#include <algorithm>
 #include <utility>
 
 namespace kelvark {
@@ -551,8 +552,7 @@ void Main::PlanForMedium()
     if (medium == projectList.medium)
         return;
     projectList.CalcBackup(medium);
-    projectList.FillGrid(*grdOut);
-    grdOut->Flush();
+    grdOut->ShowRows(projectList.FillGrid());
     ShowSetTips();
 }
 
@@ -665,7 +665,6 @@ void Main::cmdReadFolder_Click()
     Result read;
     for (;;) {
         notices.StartRead();
-        grdOut->ShowFirst(-1);
         {
             const BusyCursor busy(*this);
             read = ReadFolderCommand(projectList, RootFolder, mix, regular, medium);
@@ -676,11 +675,12 @@ void Main::cmdReadFolder_Click()
             return;
     }
     bool hadErrors = read.Failed();
-    projectList.FillGrid(*grdOut);
     listFolder = RootFolder;
     // A cancelled read shows the projects it read, and no row for the rest.
     readCancelled = progress.Stopped() >= 0;
     grdOut->ShowFirst(readCancelled ? progress.Stopped() : -1);
+    grdOut->ShowRows(projectList.FillGrid());
+    grdOut->ShowRows(projectList.FillGrid());
     leftOut = LeftOutByTicks(mix, regular);
     if (const std::string unshown = notices.Unshown(); !unshown.empty()) {
         AddFolderError(projectList.LastError, unshown);
@@ -754,16 +754,6 @@ void Main::OfferRecover(const Result& result)
         cmdReadFolder_Click();
 }
 
-// The projects of the selected rows, in list order.
-std::vector<orvoProject*> Main::SelectedProjects() const
-{
-    std::vector<orvoProject*> selected;
-    for (int r = 1; r <= projectList.projects.Count() && r <= grdOut->RowCount(); ++r)
-        if (grdOut->IsSelected(r))
-            selected.push_back(projectList.projects.Item(r - 1).get());
-    return selected;
-}
-
 void Main::cmdMove_Click()
 {
     if (grdOut->selectedItems().isEmpty()) {
@@ -785,7 +775,7 @@ void Main::cmdMove_Click()
     }
     if (result.Ended() == Result::Status::Declined)
         return;
-    projectList.FillGrid(*grdOut);
+    grdOut->ShowRows(projectList.FillGrid());
     // After a cancelled read the grid shows the projects read: the moved ones leave it.
     if (readCancelled)
         grdOut->ShowFirst(shown - (listed - projectList.projects.Count()));
@@ -824,6 +814,16 @@ void Main::menuFileRename_Click()
     RenameFiles();
 }
 
+std::vector<orvoProject*> Main::SelectedProjects() const
+{
+    // Row r shows project r; after a cancelled read no row shows the rest.
+    std::vector<orvoProject*> selected;
+    for (const int r : grdOut->SelectedRows())
+        if (r < projectList.projects.Count())
+            selected.push_back(projectList.projects.Item(r).get());
+    return selected;
+}
+
 // Asks a new name for each selected project in turn and renames it; an empty
 // answer or a failed rename stops the walk, and the projects after it keep
 // their selection. True when every selected project was visited.
@@ -847,10 +847,10 @@ bool Main::RenameFiles()
             OfferRecover(result); // a rename stopped by Cancel
             return false;
         }
-        for (int r = 1; r <= projectList.projects.Count(); ++r)
-            if (projectList.projects.Item(r - 1).get() == project) {
-                grdOut->SetText(r, project->Name);
-                grdOut->ClearSelection(r);
+        for (int r = 0; r < std::min(grdOut->RowCount(), projectList.projects.Count()); ++r)
+            if (projectList.projects.Item(r).get() == project) {
+                grdOut->SetRowName(r, project->Name);
+                grdOut->topLevelItem(r)->setSelected(false);
             }
     }
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "InputBox.h"
 #include "Notices.h"
 #include "ProjectGrid.h"
 #include "frmProgress.h"
@@ -142,6 +143,7 @@ private:
     bool Forget(const std::string& why);
     void OfferRecover(const Result& result);
     void WriteChecksums(bool offer);
+    // The projects of the selected rows, in list order.
     std::vector<orvoProject*> SelectedProjects() const;
     bool RenameFiles();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "InputBox.h"
 #include "Notices.h"
 #include "UserInterface.h"
 

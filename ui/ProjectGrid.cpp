@@ -12,6 +12,7 @@
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
+#include <algorithm>
 #include <iterator>
 #include <tuple>
 
@@ -109,24 +110,8 @@ ProjectGrid::ProjectGrid(QWidget* parent) : QTreeWidget(parent)
     header()->setSectionsMovable(false);
 }
 
-void ProjectGrid::Clear()
-{
-    qDeleteAll(pending);
-    pending.clear();
-    clear();
-}
-
-void ProjectGrid::Flush()
-{
-    if (pending.isEmpty())
-        return;
-    addTopLevelItems(pending);
-    pending.clear();
-}
-
 void ProjectGrid::ShowFirst(int count)
 {
-    Flush();
     shownRows = count;
     while (count >= 0 && topLevelItemCount() > count)
         delete takeTopLevelItem(topLevelItemCount() - 1);
@@ -162,44 +147,40 @@ QString InGigabytes(const QString& megabytes)
 
 } // namespace
 
-void ProjectGrid::AddRow(const GridRow& texts)
+void ProjectGrid::ShowRows(const std::vector<GridRow>& rows)
 {
-    if (shownRows >= 0 && topLevelItemCount() + pending.size() >= shownRows)
-        return;
-    QStringList columns;
-    for (const std::string& text : texts)
-        columns.append(Decoded(text));
-    auto* item = new QTreeWidgetItem(columns);
-    SetName(*item, texts[0]);
-    if (const QString gigabytes = InGigabytes(columns[1]); !gigabytes.isEmpty()) {
-        item->setText(1, gigabytes);
-        item->setToolTip(1, columns[1] + QStringLiteral(" MB"));
+    clear();
+    const std::size_t shown = shownRows >= 0 ? std::min(rows.size(), static_cast<std::size_t>(shownRows)) : rows.size();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(shown));
+    for (std::size_t r = 0; r < shown; ++r) {
+        const GridRow& texts = rows[r];
+        QStringList columns;
+        for (const std::string& text : texts)
+            columns.append(Decoded(text));
+        auto* item = new QTreeWidgetItem(columns);
+        SetName(*item, texts[0]);
+        if (const QString gigabytes = InGigabytes(columns[1]); !gigabytes.isEmpty()) {
+            item->setText(1, gigabytes);
+            item->setToolTip(1, columns[1] + QStringLiteral(" MB"));
+        }
+        items.append(item);
     }
-    pending.append(item);
+    addTopLevelItems(items);
 }
 
-int ProjectGrid::RowCount() const
+std::vector<int> ProjectGrid::SelectedRows() const
 {
-    const_cast<ProjectGrid*>(this)->Flush();
-    return topLevelItemCount();
+    std::vector<int> rows;
+    for (int r = 0; r < topLevelItemCount(); ++r)
+        if (topLevelItem(r)->isSelected())
+            rows.push_back(r);
+    return rows;
 }
 
-bool ProjectGrid::IsSelected(int r) const
+void ProjectGrid::SetRowName(int row, const std::string& name)
 {
-    const_cast<ProjectGrid*>(this)->Flush();
-    return topLevelItem(r - 1)->isSelected();
-}
-
-void ProjectGrid::ClearSelection(int r)
-{
-    Flush();
-    topLevelItem(r - 1)->setSelected(false);
-}
-
-void ProjectGrid::SetText(int r, const std::string& text)
-{
-    Flush();
-    SetName(*topLevelItem(r - 1), text);
+    SetName(*topLevelItem(row), name);
 }
 
 void ProjectGrid::AddColumn(const QString& header, int width)

@@ -1,8 +1,11 @@
 #pragma once
 
-#include "UserInterface.h"
+#include "orvoProjectList.h"
 
 #include <QTreeWidget>
+
+#include <string>
+#include <vector>
 
 namespace kelvark {
 
@@ -12,25 +15,25 @@ namespace kelvark {
 // first column's Qt::UserRole data. Texts too wide for their column end in "…"
 // and show whole as a tooltip. The Project column takes the width the others
 // leave. A size of 100,000 MB or more shows in GB, the exact figure as its
-// tooltip. Rows added one by one are shown in one batch by Flush (or by any
-// call of the Grid interface), so that a folder of thousands fills at once.
-class ProjectGrid final : public QTreeWidget, public Grid {
+// tooltip. Rows are counted from 0.
+class ProjectGrid final : public QTreeWidget {
     Q_OBJECT
 public:
     explicit ProjectGrid(QWidget* parent);
 
-    void Clear() override;
-    void AddRow(const GridRow& texts) override;
-    int RowCount() const override;
-    bool IsSelected(int r) const override;
-    void ClearSelection(int r) override;
-    void SetText(int r, const std::string& text) override;
+    // Shows rows instead of the rows shown, none selected, in one batch so
+    // that a folder of thousands fills at once; with ShowFirst's count, only
+    // that many of them.
+    void ShowRows(const std::vector<GridRow>& rows);
+    int RowCount() const { return topLevelItemCount(); }
+    // The selected rows, in order.
+    std::vector<int> SelectedRows() const;
+    // Shows name in the first column of row.
+    void SetRowName(int row, const std::string& name);
 
     // Adds a column with its header and its width in pixels; the first one
     // takes the width the others leave instead.
     void AddColumn(const QString& header, int width);
-    // Shows the rows added since the last Flush.
-    void Flush();
     // Shows the first count rows of the list only, one fewer for each row
     // removed; -1 shows them all. Rows past count go at once.
     void ShowFirst(int count);
@@ -56,7 +59,6 @@ protected:
 private:
     void AskRowMenu();
 
-    QList<QTreeWidgetItem*> pending;
     int shownRows = -1;
 };
 

@@ -30,6 +30,8 @@ frmProgress::frmProgress(QWidget* owner)
     Label1 = new QLabel(this);
     Label1->setGeometry(TwipsRect(75, 525, 3240, 240));
     Label1->setTextFormat(Qt::PlainText);
+    // Before the first Startup nothing runs.
+    RequestStop();
 }
 
 void frmProgress::Hide()
@@ -42,11 +44,11 @@ void frmProgress::Startup(int amountToDo)
     stopped = -1;
     shown.invalidate();
     if (amountToDo == 0) {
-        keepGoing = false;
+        RequestStop();
         return;
     }
     ProgressBar1->setRange(0, amountToDo);
-    keepGoing = true;
+    ClearStop();
     show();
     // With the keyboard focus here, Esc cancels.
     activateWindow();
@@ -55,7 +57,7 @@ void frmProgress::Startup(int amountToDo)
 // Drawing the progress and letting events run costs more than reading a
 // project: both happen for the first item and the last, and in between at
 // most every 50 ms.
-bool frmProgress::OK(int amountDone, const std::string& text)
+void frmProgress::Show(int amountDone, const std::string& text)
 {
     constexpr qint64 Interval = 50;
     const int position = amountDone + 1;
@@ -67,17 +69,15 @@ bool frmProgress::OK(int amountDone, const std::string& text)
         shown.start();
     }
     // Read after the events ran, so that a Cancel pressed just now counts.
-    const bool result = keepGoing;
-    if (!result && stopped < 0)
+    if (StopRequested() && stopped < 0)
         stopped = amountDone;
     if (ProgressBar1->maximum() == position)
         hide();
-    return result;
 }
 
 void frmProgress::reject()
 {
-    keepGoing = false;
+    RequestStop();
     QDialog::reject();
 }
 

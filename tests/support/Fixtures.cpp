@@ -195,16 +195,6 @@ FileSizeLimit::~FileSizeLimit()
     std::signal(SIGXFSZ, savedHandler);
 }
 
-std::string ScriptedInput::Ask(const std::string& prompt, const std::string& title, const std::string& defaultText)
-{
-    prompts.push_back(prompt + "|" + title + "|" + defaultText);
-    if (answers.empty())
-        return {};
-    std::string answer = answers.front();
-    answers.erase(answers.begin());
-    return answer;
-}
-
 bool ScriptedQuestion::Confirm(const Asking& asking)
 {
     asked.push_back(asking.what);
@@ -223,20 +213,38 @@ bool ScriptedQuestion::AskYesNo(const std::string&, const std::string&)
 void RecordingProgress::Startup(int amountToDo)
 {
     calls.push_back("Startup " + std::to_string(amountToDo));
-    keepGoing = amountToDo != 0;
+    if (amountToDo == 0)
+        RequestStop();
+    else
+        ClearStop();
 }
 
-bool RecordingProgress::OK(int amountDone, const std::string& text)
+void RecordingProgress::Show(int amountDone, const std::string& text)
 {
     // A read asks again, for the project it waits for, as long as it waits:
     // a question repeated is one call.
     std::string call = "OK " + std::to_string(amountDone) + " " + text;
     if (!calls.empty() && calls.back() == call)
-        return keepGoing;
+        return;
     calls.push_back(std::move(call));
     if (okCalls++ == cancelAtCall)
-        keepGoing = false;
-    return keepGoing;
+        RequestStop();
+}
+
+void FakeGrid::Fill(const orvoProjectList& list)
+{
+    rows.clear();
+    for (GridRow& texts : list.FillGrid())
+        rows.push_back({std::move(texts), false});
+}
+
+std::vector<orvoProject*> FakeGrid::Selection(const orvoProjectList& list) const
+{
+    std::vector<orvoProject*> selected;
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (rows[r].selected)
+            selected.push_back(list.projects.Item(static_cast<int>(r)).get());
+    return selected;
 }
 
 Studio::Studio()
@@ -301,7 +309,7 @@ bool Studio::Read(bool forCD)
 {
     const bool failed = list.ReadFolder(root.str(), true, true);
     list.CalcBackup(forCD ? CDMedium() : DVDMedium());
-    list.FillGrid(grid);
+    grid.Fill(list);
     return failed;
 }
 
@@ -309,9 +317,5 @@ bool Studio::Read(bool forCD)
 
 std::vector<orvoProject*> fixtures::Studio::Selected() const
 {
-    std::vector<orvoProject*> selected;
-    for (int r = 1; r <= list.projects.Count() && r <= grid.RowCount(); ++r)
-        if (grid.IsSelected(r))
-            selected.push_back(list.projects.Item(r - 1).get());
-    return selected;
+    return grid.Selection(list);
 }

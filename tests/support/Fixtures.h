@@ -109,12 +109,6 @@ struct RecordingMessages final : Messages {
     void Show(const std::string& text) override { shown.push_back(text); }
 };
 
-struct ScriptedInput final : InputBox {
-    std::vector<std::string> answers; // taken in order; empty once used up
-    std::vector<std::string> prompts; // "prompt|title|default" of every call
-    std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
-};
-
 // Answers each question of a command from answers, in order, and Yes once
 // they are used up; records what each asked.
 struct ScriptedQuestion final : Question {
@@ -130,25 +124,22 @@ struct RecordingProgress final : Progress {
     int okCalls = 0;
     void Hide() override { calls.push_back("Hide"); }
     void Startup(int amountToDo) override;
-    bool OK(int amountDone, const std::string& text) override;
-
-private:
-    bool keepGoing = false;
+    void Show(int amountDone, const std::string& text) override;
 };
 
-struct FakeGrid final : Grid {
+// The rows a front end shows of a list and the ones the user selected; rows
+// are counted from 1, row r shows project r - 1.
+struct FakeGrid {
     struct Row {
         GridRow texts;
         bool selected = false;
     };
     std::vector<Row> rows;
-    void Clear() override { rows.clear(); }
-    void AddRow(const GridRow& texts) override { rows.push_back({texts, false}); }
-    int RowCount() const override { return static_cast<int>(rows.size()); }
-    bool IsSelected(int r) const override { return rows.at(static_cast<std::size_t>(r - 1)).selected; }
-    void ClearSelection(int r) override { rows.at(static_cast<std::size_t>(r - 1)).selected = false; }
-    void SetText(int r, const std::string& text) override { rows.at(static_cast<std::size_t>(r - 1)).texts[0] = text; }
+    // The list's rows, none selected.
+    void Fill(const orvoProjectList& list);
     void Select(int r) { rows.at(static_cast<std::size_t>(r - 1)).selected = true; }
+    // The projects of the selected rows, in list order.
+    std::vector<orvoProject*> Selection(const orvoProjectList& list) const;
 };
 
 // Shows a command's messages in one box after those of its run, as the

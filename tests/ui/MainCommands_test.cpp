@@ -187,8 +187,8 @@ TEST_F(BackupSort, ReportOnlyAsksToLeaveOutTheProjectsOnNoDisc)
     EXPECT_EQ(fixtures::ReadFile(root.path() / "Backup Report.txt").find("Huge"), std::string::npos);
 }
 
-// A project the sort can't take: No to the question stops, Yes sorts the
-// others and leaves it whole in the folder.
+// A project the sort can't take: No to the question refuses the sort, which
+// says why; Yes sorts the others and leaves it whole in the folder.
 TEST_F(BackupSort, AProjectThatCantBeSortedStaysInTheFolderOnceTheUserAgrees)
 {
     WriteProject(root.path(), "Huge", {{"huge.wav", 700000000}});
@@ -205,6 +205,7 @@ TEST_F(BackupSort, AProjectThatCantBeSortedStaysInTheFolderOnceTheUserAgrees)
     m->cmdRearrange[0]->click();
     EXPECT_EQ(w->question.asked, asked);
     EXPECT_EQ(Snapshot(root.path()), before);
+    EXPECT_EQ(w->messages.shown.back(), "Project Huge: larger than one CD (649 MB)\r\nNothing was moved.");
 
     w->question.asked.clear();
     w->question.answers = {true, true, false}; // the sort, the rest, not the checksums
@@ -552,6 +553,7 @@ TEST_F(Rename, AsksANameForEachSelectedProject)
 
     EXPECT_EQ(w->input.prompts, std::vector<std::string>({"Enter new name|Rename project|Beta"}));
     EXPECT_EQ(m->grdOut->topLevelItem(1)->text(0), "Final");
+    EXPECT_FALSE(m->grdOut->topLevelItem(1)->isSelected());
     EXPECT_TRUE(InRoot("Final.cue"));
     EXPECT_FALSE(InRoot("Beta.cue"));
     EXPECT_TRUE(InRoot("beta.wav"));
@@ -789,10 +791,12 @@ TEST_F(Commands, ReadFolderFinishesOrUndoesAStoppedSortFirst)
     const auto stopSortAfterOneProject = [this] {
         fixtures::FakeUi ui;
         orvoProjectList list(ui.services());
-        fixtures::FakeGrid grid;
-        ReadFolderCommand(list, root.str(), true, true, DVDMedium(), grid);
+        (void)ReadFolderCommand(list, root.str(), true, true, DVDMedium());
         ui.progress.cancelAtCall = ui.progress.okCalls + 1;
-        ASSERT_TRUE(BackupCommand(list, root.str(), BackupKind::Sort, ui.messages));
+        struct : Question {
+            bool AskYesNo(const std::string&, const std::string&) override { return true; }
+        } yes;
+        ASSERT_TRUE(SortCommand(list, root.str(), {ui.messages, ui.progress, yes}).Failed());
         ASSERT_TRUE(fs::exists(root.path() / ".kelvark-journal"));
     };
     const struct {

@@ -21,10 +21,9 @@ TEST_F(Grid, WidestTextsFitTheirColumns)
 {
     Window w;
     ProjectGrid& grid = *w.main.grdOut;
-    grid.AddRow({"Take", "99999.9", "32767", "32767", "WWW", "100%"});
-    grid.AddRow({"Take", ".0", "0", "0", "", "ERR"});
-    grid.AddRow({"Take", "999949.9", "0", "0", "", "ERR"});
-    grid.Flush();
+    grid.ShowRows({{"Take", "99999.9", "32767", "32767", "WWW", "100%"},
+                   {"Take", ".0", "0", "0", "", "ERR"},
+                   {"Take", "999949.9", "0", "0", "", "ERR"}});
     ASSERT_EQ(grid.topLevelItem(2)->text(1), "999.9 GB");
     const QFontMetrics metrics(grid.font());
     for (int row = 0; row < 3; ++row) {
@@ -45,8 +44,7 @@ TEST_F(Grid, CutTextShowsWholeAsTooltip)
     Main& m = w.main;
     ProjectGrid& grid = *m.grdOut;
     const QString name = "A very long project name that no column holds";
-    grid.AddRow({name.toStdString(), "12.5", "2", "2", "A", "50%"});
-    grid.Flush();
+    grid.ShowRows({{name.toStdString(), "12.5", "2", "2", "A", "50%"}});
     // The Project column takes its width once the window is laid out.
     m.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
@@ -69,9 +67,10 @@ TEST_F(Grid, LargeSizesShowInGigabytes)
         {"99999.9", ""}, {"100000.0", "100.0 GB"}, {"123456.7", "123.5 GB"}, {"960123,4", "960,1 GB"}, {".5", ""},
         {"-", ""},
     };
+    std::vector<GridRow> rows;
     for (const auto& [size, shown] : sizes)
-        grid.AddRow({"Take", size, "1", "1", "A", "100%"});
-    grid.Flush();
+        rows.push_back({"Take", size, "1", "1", "A", "100%"});
+    grid.ShowRows(rows);
     for (int row = 0; row < std::ssize(sizes); ++row) {
         const QString exact = QString::fromLatin1(sizes[row].first);
         const bool inGB = !sizes[row].second.isEmpty();

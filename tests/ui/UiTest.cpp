@@ -15,6 +15,16 @@ using namespace kelvark;
 
 namespace uitest {
 
+std::string ScriptedInput::Ask(const std::string& prompt, const std::string& title, const std::string& defaultText)
+{
+    prompts.push_back(prompt + "|" + title + "|" + defaultText);
+    if (answers.empty())
+        return {};
+    std::string answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+}
+
 void UiTest::SetUp()
 {
     QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark")).clear();

@@ -33,6 +33,12 @@ struct RecordingQuestion final : Question {
     }
 };
 
+struct ScriptedInput final : InputBox {
+    std::vector<std::string> answers; // taken in order; empty once used up
+    std::vector<std::string> prompts; // "prompt|title|default" of every call
+    std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
+};
+
 // Records each notice and answers as if "Show no more notices during this
 // read" was checked when noMore is true.
 struct RecordingNoticeBox final : NoticeBox {
@@ -55,7 +61,7 @@ protected:
 struct Window {
     fixtures::RecordingMessages messages;
     RecordingQuestion question;
-    fixtures::ScriptedInput input;
+    ScriptedInput input;
     RecordingNoticeBox notices;
     Main main;
 

@@ -3,10 +3,9 @@
 #include "Medium.h"
 #include "FileHashes.h"
 #include "FileOps.h"
-#include "FilePlan.h"
 #include "FolderListing.h"
-#include "Journal.h"
 #include "Manifest.h"
+#include "TextCodec.h"
 #include "orvoProjectList.h"
 
 #include <algorithm>
@@ -39,14 +38,6 @@ std::string Counted(std::size_t n, const std::string& one, const std::string& ma
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// The names of a list: "DVD-A, DVD-B".
-std::string Joined(const std::vector<std::string>& names)
-{
-    std::string text;
-    for (const auto& name : names)
-        text += (text.empty() ? "" : ", ") + name;
-    return text;
-}
 
 // The folder that holds folder (both ending with the separator).
 std::string Parent(const std::string& folder)
@@ -102,14 +93,13 @@ struct QuietUi final : Messages, Progress {
     void Show(const std::string&) override {}
     void Hide() override { progress.Hide(); }
     void Startup(int amountToDo) override { progress.Startup(amountToDo); }
-    bool OK(int amountDone, const std::string& text) override
+    void Show(int amountDone, const std::string& text) override
     {
-        stopped = !progress.OK(amountDone, text) || stopped;
-        return !stopped;
+        if (!progress.OK(amountDone, text))
+            RequestStop();
     }
 
     Progress& progress;
-    bool stopped = false;
 };
 
 // Gives each listed file of folder to the projects whose project files in the
@@ -165,12 +155,15 @@ void Attribute(FolderCheck& folder, const orvoProjectList& list)
         const auto [first, last] = notFound.equal_range(name);
         for (auto it = first; it != last; ++it)
             claims.push_back(it->second->Name);
-        std::string_view owner = list.owners.OwnerName(name);
-        for (const auto& project : gone)
-            if (project.size() > owner.size() && FolderListing::IsOwnFileOf(name, project))
-                owner = project;
-        if (claims.empty() && !owner.empty())
-            claims.push_back(owner);
+        const std::string_view owner = FolderListing::OwnerOf(
+            name,
+            [&](std::string_view project) {
+                return list.owners.Project(project) || std::find(gone.begin(), gone.end(), project) != gone.end();
+            },
+            !claims.empty(),
+            [&](std::string_view project) { return std::find(claims.begin(), claims.end(), project) != claims.end(); });
+        if (!owner.empty())
+            claims.push_back(owner); // the owner may play it too: claim counts it once
         claim(i, claims);
     }
 
@@ -321,23 +314,18 @@ std::string ChecksumOffer(const ChecksumPlan& plan)
                   : "about " + Counted(static_cast<std::size_t>(minutes), "minute.", "minutes."));
 }
 
-ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
+Result WriteChecksums(const ChecksumPlan& plan, Progress& progress)
 {
-    ChecksumOutcome outcome;
-    if (!plan.refusal.empty()) {
-        outcome.lines.push_back(plan.refusal);
-        outcome.failed = true;
-        return outcome;
-    }
-    // A sort, an unsort or a recover of the folder moves files into and out
-    // of its set folders, and copies through temporary files there: none of
-    // them runs while the checksums are written, and no other writing of them.
-    Journal journal;
-    if (const Result locked = journal.Lock(plan.root, Operation::Checksum); locked.Failed()) {
-        outcome.lines.push_back(locked.Message());
-        outcome.failed = true;
-        return outcome;
-    }
+    if (!plan.refusal.empty())
+        return Result(plan.refusal);
+    bool failed = false, stopped = false;
+    std::vector<std::string> lines; // a sentence for each folder, in order
+    const auto ended = [&] {
+        Result result({}, stopped ? Result::Status::Stopped : failed ? Result::Status::Failed : Result::Status::Done);
+        for (std::string& line : lines)
+            result.Add(std::move(line));
+        return result;
+    };
     QuietUi ui(progress);
     std::vector<FileDescriptor> opened;
     std::vector<std::vector<std::string>> names(plan.folders.size());
@@ -369,13 +357,13 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
         // A project's wave that is not there would never be on the disc.
         orvoProjectList list({ui, ui});
         list.ReadFolder(folder, true, true);
-        if (ui.stopped) {
-            outcome.stopped = true;
+        if (ui.StopRequested()) {
+            stopped = true;
             std::vector<std::string> sets;
             for (const auto& each : plan.folders)
                 sets.push_back(SetName(each));
-            outcome.lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(sets) + ".");
-            return outcome;
+            lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(sets) + ".");
+            return ended();
         }
         std::string missing;
         std::size_t more = 0;
@@ -396,7 +384,7 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
             for (const auto& name : names[f])
                 jobs.push_back({fd.Get(), name, set + "/" + name});
     }
-    const std::vector<FileHash> hashes = HashFiles(jobs, progress, outcome.stopped);
+    const std::vector<FileHash> hashes = HashFiles(jobs, progress, stopped);
 
     std::vector<std::string> notWritten; // the folders a stop left without one
     std::size_t k = 0;
@@ -420,17 +408,17 @@ ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress)
         if (failure.empty())
             if (const std::error_code error = WriteManifest(plan.folders[f], entries, plan.replace))
                 failure = set + ": can't write " + ManifestName + ": " + ErrorText(error);
-        outcome.failed = outcome.failed || !failure.empty();
-        outcome.lines.push_back(failure.empty()
+        failed = failed || !failure.empty();
+        lines.push_back(failure.empty()
                                     ? set + ": " + ManifestName + " lists " + Counted(entries.size(), "file.", "files.")
                                     : failure + "; no " + ManifestName + " was written.");
     }
     if (!notWritten.empty())
-        outcome.lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(notWritten) + ".");
-    return outcome;
+        lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(notWritten) + ".");
+    return ended();
 }
 
-ChecksumOutcome WriteChecksums(const std::string& folder, bool replace, Progress& progress)
+Result WriteChecksums(const std::string& folder, bool replace, Progress& progress)
 {
     return WriteChecksums(PlanChecksums(folder, replace), progress);
 }
@@ -502,7 +490,7 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, b
         FolderCheck& folder = result.folders[f];
         orvoProjectList list({ui, ui});
         list.ReadFolder(folder.path, true, true);
-        if (ui.stopped) {
+        if (ui.StopRequested()) {
             result.stopped = true;
             return result;
         }

@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 #include "DiscCheck.h"
+#include "Executor.h"
 #include "Journal.h"
 #include "Plans.h"
 #include "Manifest.h"
@@ -44,18 +45,6 @@ std::string NoSetNotice(const std::vector<std::string>& names, const Medium& med
 std::string BackupSortQuestion(const Medium& medium)
 {
     return "Move projects in to backup directories with a max size of " + medium.size + "?";
-}
-
-std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left)
-{
-    constexpr std::size_t Named = 10;
-    std::string text =
-        std::to_string(left.size()) + (left.size() == 1 ? " project can't" : " projects can't") + " be sorted:";
-    for (std::size_t i = 0; i < left.size() && i < Named; ++i)
-        text += LineEnd + left[i].reason;
-    if (left.size() > Named)
-        text += std::string(LineEnd) + "… and " + std::to_string(left.size() - Named) + " more";
-    return text;
 }
 
 namespace {
@@ -141,6 +130,21 @@ std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional
 
 namespace {
 
+const std::string BackupSortTitle = "Backup sort";
+
+// "2 projects can't be sorted:" and a line of reason for each of the first ten.
+std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left)
+{
+    constexpr std::size_t Named = 10;
+    std::string text =
+        std::to_string(left.size()) + (left.size() == 1 ? " project can't" : " projects can't") + " be sorted:";
+    for (std::size_t i = 0; i < left.size() && i < Named; ++i)
+        text += LineEnd + left[i].reason;
+    if (left.size() > Named)
+        text += std::string(LineEnd) + "… and " + std::to_string(left.size() - Named) + " more";
+    return text;
+}
+
 // Said before a move of read-only projects, which are copied: "Ember Tide is
 // read-only: its files will be copied, and stay in /music/." Empty when none is.
 std::string ReadOnlyMoveNotice(const std::vector<orvoProject*>& selected)
@@ -224,8 +228,7 @@ Result Execute(FilePlan& plan, CommandUi ui, const std::function<void()>& planUn
         planUnderLock();
     if (!plan.refusals.empty())
         return Result(plan.RefusalText(), Result::Status::Refused);
-    // The reports alone are written whole or not at all: nothing to recover.
-    if (plan.kind != Operation::Report)
+    if (plan.Journaled())
         if (const Result failure = journal.Begin(plan); failure.Failed())
             return failure;
     return RunPlan(plan, journal, ui.progress, ui.messages);
@@ -280,8 +283,8 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
 {
     if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
         return refusal;
-    if (const std::string refusal = ReportOnlyRefusal(RootFolder); !refusal.empty())
-        return Result(refusal, Result::Status::Refused);
+    if (Result refusal = ReportOnlyRefusal(RootFolder); refusal.Failed())
+        return refusal;
     // The reports can leave out the projects in no set once the user agrees.
     if (const std::vector<std::string> left = ProjectsInNoSet(list); !left.empty()) {
         const std::string notice = NoSetNotice(left, list.medium);
@@ -398,13 +401,17 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)
             return Declined(plan.refusal);
         plan = PlanChecksums(folder, true);
     }
-    const ChecksumOutcome outcome = WriteChecksums(plan, ui.progress);
-    Result result({}, outcome.stopped ? Result::Status::Stopped
-                      : outcome.failed ? Result::Status::Failed
-                                       : Result::Status::Done);
-    for (const std::string& line : outcome.lines)
-        result.Add(line);
-    return result;
+    if (!plan.refusal.empty())
+        return Result(plan.refusal);
+    // The checksums are written under the folder's lock, each file whole or
+    // not at all: there is nothing for recover to finish.
+    FilePlan locked;
+    locked.kind = Operation::Checksum;
+    locked.root = plan.root;
+    Result written;
+    if (Result refusal = Execute(locked, ui, [&] { written = WriteChecksums(plan, ui.progress); }); refusal.Failed())
+        return refusal;
+    return written;
 }
 
 Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks)

@@ -460,14 +460,16 @@ std::vector<orvoProjectList::SetTotal> orvoProjectList::SetTotals() const
     return sets;
 }
 
-void orvoProjectList::FillGrid(Grid& g) const
+std::vector<GridRow> orvoProjectList::FillGrid() const
 {
-    g.Clear();
+    std::vector<GridRow> rows;
+    rows.reserve(static_cast<std::size_t>(projects.Count()));
     for (const auto& project : projects) {
-        g.AddRow({project->Name, project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
-                  std::to_string(project->trackCount), std::to_string(project->WaveCount()),
-                  project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "", UsedText(*project)});
+        rows.push_back({project->Name, project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
+                        std::to_string(project->trackCount), std::to_string(project->WaveCount()),
+                        project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "", UsedText(*project)});
     }
+    return rows;
 }
 
 std::vector<orvoProjectList::Unsortable> orvoProjectList::UnsortableProjects() const
@@ -555,6 +557,27 @@ void orvoProjectList::Renamed(orvoProject& project, const std::string& newName,
     project.Name = newName;
     project.SetOwnFiles(files);
     owners.Renamed(oldName, project, renames);
+}
+
+
+std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,
+                        const std::string& dest, const std::string& reason)
+{
+    return (project.empty() ? "Can't " : "Project " + project + ": can't ") + verb + " \"" + file + "\""
+           + (dest.empty() ? "" : " to \"" + dest + "\"") + ": " + reason;
+}
+
+std::string WaveFailure(const orvoProject& project, const std::string& wave)
+{
+    const std::string reason = NotOrdinary(project.ReadDir, wave);
+    return FileFailure(project.Name, project.ReadOnly ? "copy" : "move", wave, "",
+                       reason.empty() ? "it was not found when the folder was read" : reason);
+}
+
+bool WaveMissing(const orvoProject& project, const std::string& wave)
+{
+    struct stat status {};
+    return ::lstat((project.ReadDir + wave).c_str(), &status) != 0 && errno == ENOENT;
 }
 
 } // namespace kelvark

@@ -1,5 +1,6 @@
 #include "Journal.h"
 
+#include "Executor.h"
 #include "Medium.h"
 #include "FileOps.h"
 #include "Manifest.h"

@@ -18,10 +18,8 @@ namespace kelvark {
 // Who each ordinary file of a root folder belongs to, worked out once per scan
 // and kept up to date by every operation that moves or renames files, which
 // all read it before they touch anything.
-// A file is the own file of at most one project: the one with the longest name
-// N such that the file is named N, or N followed by "." and anything. A file
-// that a project plays as a wave is never the own file of a project that does
-// not play it. Several projects may play one wave.
+// Whose own file a file is, is FolderListing::OwnerOf's answer. Several
+// projects may play one wave.
 class FolderOwners final {
 public:
     // The projects that play a file: their numbers, each looked up in the
@@ -67,9 +65,7 @@ public:
         }
         iterator begin() const { return {numbers.data(), projects}; }
         iterator end() const { return {numbers.data() + numbers.size(), projects}; }
-        std::size_t size() const { return numbers.size(); }
         bool empty() const { return numbers.empty(); }
-        const orvoProject* operator[](std::size_t i) const { return (*projects)[numbers[i]]; }
 
     private:
         std::span<const std::uint32_t> numbers;
@@ -103,13 +99,7 @@ public:
     // The name of every ordinary file the folder holds.
     std::vector<std::string_view> Names() const;
     // The project of that exact name, listed or left out; nullptr when none.
-    const orvoProject* Project(const std::string& name) const;
-
-    // The name, among the projects of the folder and newName in place of
-    // oldName, whose own file a file named file would be (the longest-name
-    // rule). Empty when there is none.
-    std::string_view OwnerName(std::string_view file, const std::string& oldName = {},
-                               const std::string& newName = {}) const;
+    const orvoProject* Project(std::string_view name) const;
 
     // A project whose files left the folder.
     void Forget(const orvoProject& project);

@@ -2,7 +2,7 @@
 
 #include "Messages.h"
 
-#include <array>
+#include <atomic>
 #include <string>
 
 namespace kelvark {
@@ -52,39 +52,37 @@ public:
     virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
 };
 
-// An input box with a prompt, a title and a default text. Empty on cancel.
-class InputBox {
-public:
-    virtual ~InputBox() = default;
-    virtual std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) = 0;
-};
-
-// Progress of a loop over items, and its stop. Startup(n) prepares it (with 0
-// it shows nothing and the next OK returns false); OK(k, name) is called
-// before item k, lets pending events run, and returns false once the user
-// cancelled (the window's Cancel or Esc, Ctrl-C, SIGTERM or SIGHUP on a
-// terminal): the loop then stops before item k. While item k keeps a loop
+// Progress of a loop over items, and its stop. Startup(n) prepares it for n
+// items (with 0 it shows nothing and the next OK returns false); OK(k, name)
+// is called before item k: it shows the item (Show) and returns false once a
+// stop was requested (the window's Cancel or Esc, Ctrl-C, SIGTERM or SIGHUP on
+// a terminal): the loop then stops before item k. While item k keeps a loop
 // waiting, OK(k, name) is called again now and then. It hides itself when the
-// last item (k == n - 1) is announced.
+// last item (k == n - 1) is shown. Startup clears the stop of an earlier loop,
+// unless the front end means it for every loop after it (Ctrl-C).
 class Progress {
 public:
     virtual ~Progress() = default;
     virtual void Hide() = 0;
     virtual void Startup(int amountToDo) = 0;
-    virtual bool OK(int amountDone, const std::string& text) = 0;
-};
+    virtual void Show(int amountDone, const std::string& text) = 0;
 
-// The project grid. Rows are counted from 1; row r shows project r - 1.
-using GridRow = std::array<std::string, 6>;
-class Grid {
-public:
-    virtual ~Grid() = default;
-    virtual void Clear() = 0;
-    virtual void AddRow(const GridRow& texts) = 0;
-    virtual int RowCount() const = 0;
-    virtual bool IsSelected(int r) const = 0;
-    virtual void ClearSelection(int r) = 0;
-    virtual void SetText(int r, const std::string& text) = 0;
+    // Hide, Startup, Show and OK are called on the loop's thread. The stop
+    // request is a lock-free atomic flag: these three are safe from any
+    // thread, and from a signal handler.
+    void RequestStop() noexcept { stop = true; }
+    bool StopRequested() const noexcept { return stop; }
+    void ClearStop() noexcept { stop = false; }
+
+    bool OK(int amountDone, const std::string& text)
+    {
+        Show(amountDone, text);
+        return !StopRequested();
+    }
+
+private:
+    static_assert(std::atomic<bool>::is_always_lock_free);
+    std::atomic<bool> stop{false};
 };
 
 // The services one project list talks through.

@@ -117,15 +117,16 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
     for (std::uint32_t word = 0, runs = 0; word < runStarts.size(); runs += std::popcount(runStarts[word++]))
         runsBefore[word] = runs;
 
+    const auto isProject = [&](std::string_view name) { return NumberOf(name) != Free; };
     for (std::size_t i = 0; i < listing->Count(); ++i) {
-        const std::string_view ownerName = OwnerName(listing->Name(i));
-        if (ownerName.empty())
-            continue;
-        const std::uint32_t owner = NumberOf(ownerName);
         const std::span<const std::uint32_t> playedHere = PlayersAt(i);
-        if (!playedHere.empty() && std::find(playedHere.begin(), playedHere.end(), owner) == playedHere.end())
-            continue; // another project's wave
-        owners.emplace_back(static_cast<std::uint32_t>(i), owner);
+        const auto plays = [&](std::string_view name) {
+            return std::find(playedHere.begin(), playedHere.end(), NumberOf(name)) != playedHere.end();
+        };
+        const std::string_view ownerName =
+            FolderListing::OwnerOf(listing->Name(i), isProject, !playedHere.empty(), plays);
+        if (!ownerName.empty())
+            owners.emplace_back(static_cast<std::uint32_t>(i), NumberOf(ownerName));
     }
     // Each project's own files in listing order: the owned files counted per
     // project, then their places in owners gathered project after project.
@@ -231,28 +232,10 @@ std::optional<FolderOwners::Slot> FolderOwners::Remove(std::string_view name)
     return SlotAt(position);
 }
 
-const orvoProject* FolderOwners::Project(const std::string& name) const
+const orvoProject* FolderOwners::Project(std::string_view name) const
 {
     const std::uint32_t number = NumberOf(name);
     return number == Free ? nullptr : numbered[number];
-}
-
-std::string_view FolderOwners::OwnerName(std::string_view file, const std::string& oldName,
-                                         const std::string& newName) const
-{
-    const auto isProject = [&](std::string_view name) {
-        if (!newName.empty() && name == newName)
-            return true;
-        return (oldName.empty() || name != oldName) && NumberOf(name) != Free;
-    };
-    // The candidates are the whole name and every part of it before a ".";
-    // the longest that names a project wins.
-    if (isProject(file))
-        return file;
-    for (std::size_t dot = file.rfind('.'); dot != std::string_view::npos && dot > 0; dot = file.rfind('.', dot - 1))
-        if (isProject(file.substr(0, dot)))
-            return file.substr(0, dot);
-    return {};
 }
 
 void FolderOwners::Forget(const orvoProject& project)

@@ -24,9 +24,6 @@ std::vector<std::string> ProjectsInNoSet(const orvoProjectList& list);
 std::string NoSetNotice(const std::vector<std::string>& names, const Medium& medium);
 // The Backup Sort question, asked with the title "Backup sort".
 std::string BackupSortQuestion(const Medium& medium);
-inline const std::string BackupSortTitle = "Backup sort";
-// "2 projects can't be sorted:" and a line of reason for each of the first ten.
-std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left);
 
 // The names of the files a sort puts on the discs that a disc written for
 // Windows can't keep: longer than 64 UTF-16 code units, or holding one of
@@ -107,8 +104,6 @@ inline const std::string ChecksumsTitle = "Write checksums";
 Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks);
 
 
-// Why the backup commands refuse a list that does not hold the projects of RootFolder.
-std::string ReadFolderFirst(const std::string& RootFolder);
 
 
 } // namespace kelvark

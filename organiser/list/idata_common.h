@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace kelvark {
@@ -52,6 +53,9 @@ bool FileOpenWrite(const std::string& FileName, ReportFile& fo, Messages& messag
 // Finishes fo (ReportFile::Commit). True when a write, the close or the
 // replacement failed; the failure is shown as FileOpenWrite shows its own.
 bool FileCloseWrite(ReportFile& fo, Messages& messages);
+
+// Reports by name, each as its lines.
+using ReportTexts = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
 // The names of the three reports, in the order they are written.
 inline const std::vector<std::string> ReportNames{"Backup Report.txt", "Backups.csv", "BackupProjects.csv"};

@@ -65,6 +65,30 @@ std::vector<std::string> WaveFailures(const orvoProject& project)
 Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
                      const std::unordered_set<const orvoProject*>* notSorted);
 
+// True when the set folder holds nothing but the checksum file a checksum
+// wrote into it (what an undone sort leaves of a folder that had one): the
+// sort takes such a folder as empty.
+bool HoldsOnlyChecksums(const std::string& folder)
+{
+    std::error_code error, typeError;
+    fs::directory_iterator it(folder, error);
+    if (error || it == fs::directory_iterator() || it->path().filename() != ManifestName || it->is_symlink(typeError)
+        || !it->is_regular_file(typeError))
+        return false;
+    it.increment(error);
+    return !error && it == fs::directory_iterator();
+}
+
+// The set folders of any medium in RootFolder that hold a backup sort: every
+// one that holds more than its checksum file, in set order.
+std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
+{
+    std::error_code error;
+    std::vector<std::string> folders = SetFolders(RootFolder, SetPrefixes(), error);
+    std::erase_if(folders, [&](const std::string& folder) { return HoldsOnlyChecksums(RootFolder + folder); });
+    return folders;
+}
+
 } // namespace
 
 Result ListRefusal(const orvoProjectList& list, const std::string& RootFolder)
@@ -117,32 +141,14 @@ Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
 
 } // namespace
 
-bool HoldsOnlyChecksums(const std::string& folder)
-{
-    std::error_code error, typeError;
-    fs::directory_iterator it(folder, error);
-    if (error || it == fs::directory_iterator() || it->path().filename() != ManifestName || it->is_symlink(typeError)
-        || !it->is_regular_file(typeError))
-        return false;
-    it.increment(error);
-    return !error && it == fs::directory_iterator();
-}
-
-std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
-{
-    std::error_code error;
-    std::vector<std::string> folders = SetFolders(RootFolder, SetPrefixes(), error);
-    std::erase_if(folders, [&](const std::string& folder) { return HoldsOnlyChecksums(RootFolder + folder); });
-    return folders;
-}
-
-std::string ReportOnlyRefusal(const std::string& RootFolder)
+Result ReportOnlyRefusal(const std::string& RootFolder)
 {
     const std::vector<std::string> folders = SortedSetFolders(RootFolder);
     if (folders.empty())
         return {};
-    return folders.front() + (folders.size() > 1 ? " … " + folders.back() + " hold" : " holds")
-           + " the backup sort these reports describe. Undo backup sort first to plan the folder again.";
+    return Result(folders.front() + (folders.size() > 1 ? " … " + folders.back() + " hold" : " holds")
+                      + " the backup sort these reports describe. Undo backup sort first to plan the folder again.",
+                  Result::Status::Refused);
 }
 
 std::string ReadFolderFirst(const std::string& RootFolder)
@@ -325,8 +331,8 @@ FilePlan PlanReports(const orvoProjectList& list, const std::string& RootFolder)
     plan.root = RootFolder;
     // The reports of a sort say what went onto which disc: a plan of what is
     // left in the folder would letter its sets from A again.
-    if (const std::string refusal = ReportOnlyRefusal(RootFolder); !refusal.empty())
-        plan.refusals.push_back(refusal);
+    if (const Result refusal = ReportOnlyRefusal(RootFolder); refusal.Failed())
+        plan.refusals.push_back(refusal.Message());
     else if (const Result refusal = ReportRefusal(list, RootFolder, nullptr); refusal.Failed())
         plan.refusals.push_back(refusal.Message());
     else
@@ -400,16 +406,16 @@ RenamePlan PlanRename(const orvoProjectList& list, orvoProject& project, const s
     if (newName.empty() || newName == "." || newName == "..") {
         return refuse("A project name can't be \"" + newName + "\".");
     }
-    // Any file named like the new project, and any other project file of that
-    // name in another letter case, would mix two projects.
+    // Any file named like the new project would mix two projects; so would
+    // another project's file of that name in another letter case, which the
+    // scan takes for one project with it and reads neither.
     const std::string exists = "Project name " + newName + " already exists.  Can't rename.";
-    const std::string projectFile = newName + ".cue";
+    const std::string folded = AsciiFolded(newName);
     for (const std::string_view name : list.owners.Names()) {
+        const std::string_view stem = name.substr(0, name.size() - std::min<std::size_t>(name.size(), 4));
         if (FolderListing::IsOwnFileOf(name, newName)
-            || (name.size() == projectFile.size() && !FolderListing::NameLess(name, projectFile)
-                && !FolderListing::NameLess(projectFile, name) && HasProjectExtension(name))) {
+            || (HasProjectExtension(name) && stem != project.Name && AsciiFolded(stem) == folded))
             return refuse(exists);
-        }
     }
 
     // The wave files keep their names, whichever project plays them.

@@ -51,17 +51,9 @@ struct UnsortPlan {
 };
 UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium);
 
-// True when the set folder holds nothing but the checksum file a checksum
-// wrote into it (what an undone sort leaves of a folder that had one): the
-// sort takes such a folder as empty.
-bool HoldsOnlyChecksums(const std::string& folder);
-// The set folders of any medium in RootFolder that hold a backup sort: every
-// one that holds more than its checksum file, in set order.
-std::vector<std::string> SortedSetFolders(const std::string& RootFolder);
-
-// Why Report Only must not plan RootFolder: its set folders hold a backup sort,
-// which its reports describe. Empty when it holds none.
-std::string ReportOnlyRefusal(const std::string& RootFolder);
+// Refused when Report Only must not plan RootFolder: its set folders hold a
+// backup sort, which its reports describe.
+Result ReportOnlyRefusal(const std::string& RootFolder);
 
 // Why the backup commands refuse a list that does not hold the projects of RootFolder.
 std::string ReadFolderFirst(const std::string& RootFolder);

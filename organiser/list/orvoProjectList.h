@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FilePlan.h"
+#include "idata_common.h"
 #include "FolderOwners.h"
 #include "Medium.h"
 #include "Regional.h"
@@ -8,6 +8,7 @@
 #include "acList.h"
 #include "orvoProject.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -22,6 +23,22 @@ void AddFolderError(std::string& listing, const std::string& line);
 
 // "Project X was not read: " and why, as an operation refuses such a project.
 std::string NotReadText(const orvoProject& project);
+
+// Why project can't take wave, a wave the folder read did not find: a
+// FileFailure line.
+std::string WaveFailure(const orvoProject& project, const std::string& wave);
+// True when the wave's file is not in the project's folder at all.
+bool WaveMissing(const orvoProject& project, const std::string& wave);
+
+// The shape of every failure to move, copy or rename a file:
+// Project NAME: can't VERB "FILE" to "DEST": REASON (without " to …" when dest
+// is empty, and "Can't …" alone for files of no project).
+std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,
+                        const std::string& dest, const std::string& reason);
+
+// The texts of a project's row in a list of projects: name, size in MB ("-"
+// for a read-only project), tracks, waves, set letters and the share used.
+using GridRow = std::array<std::string, 6>;
 
 // The projects of one root folder: the folder read, the plan of its sets, the
 // rows of the grid and the texts of the reports. ReadFolder returns true on
@@ -75,8 +92,8 @@ public:
     // wave not found or named so that no file has it, or a file shared with
     // such a project.
     std::vector<Unsortable> UnsortableProjects() const;
-    // Shows one row per project.
-    void FillGrid(Grid& g) const;
+    // One row per project: row i shows project i.
+    std::vector<GridRow> FillGrid() const;
     // Scans RootFolder and reads every accepted project. True when no folder
     // was given, the folder could not be listed or a project reported an
     // error; the folder's error listing is then in LastError.

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "FileOps.h"
 #include "FolderOwners.h"
-#include "Messages.h"
-#include "Result.h"
-#include "UserInterface.h"
+#include "idata_common.h"
 #include "orvoProject.h"
 
 #include <cstdint>
@@ -16,8 +15,6 @@
 #include <vector>
 
 namespace kelvark {
-
-class Journal;
 
 // What one step does with its two files.
 enum class StepKind : unsigned char {
@@ -40,18 +37,6 @@ struct FileStamp {
     std::int64_t mtime = 0;
 };
 
-// A file of Kelvark's own that a plan removes before its first step, known by
-// what it was when the plan was made: a set folder's checksums that an undone
-// sort left behind, or a report that gives way to a project's file of its
-// name. It is removed only while the name still gives that file.
-struct OwnFile {
-    std::string path;
-    std::int64_t size = 0;
-    std::int64_t mtime = 0; // nanoseconds since 1970
-    std::uint64_t inode = 0;
-};
-// The OwnFile at path as it is now; false when path is not a regular file.
-bool LookOwnFile(const std::string& path, OwnFile& file);
 
 // The steps of projects that go together: one project, or several that share
 // a file. They are done together and, when one step fails, undone together,
@@ -64,8 +49,6 @@ struct FileUnit {
     bool done = false; // the journal records it done
 };
 
-// Reports by name, each as its lines.
-using ReportTexts = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
 // Every kind of operation that changes files; each holds the folder's lock.
 enum class Operation : unsigned char { Sort, Move, Rename, Unsort, Report, Checksum };
@@ -123,6 +106,9 @@ public:
     // again), folders made where they were removed and the other way round.
     FilePlan Inverse() const;
 
+    // True when a run keeps the plan in the journal for recover: the reports
+    // alone and the checksums are written whole or not at all, and need none.
+    bool Journaled() const { return kind != Operation::Report && kind != Operation::Checksum; }
     // The refusals as one message.
     std::string RefusalText() const;
     // "Project A" (or "Projects A, B", "Folder DVD-A") for unit k.
@@ -136,50 +122,7 @@ private:
     std::unordered_set<std::string> refused; // files refused for sharing, once each
 };
 
-// Runs plan under its journal, one unit after the other, telling progress
-// before each and stopping between two when it says so, or when the journal
-// could not record the last (Stopped: the journal stays). A plan read back
-// from a journal is checked whole against the file system first: a
-// destination taken by another file, a missing file, or a source that changed
-// refuses it, and nothing is changed. A unit that fails is taken back whole,
-// newest step first; what could not be taken back is said, and the journal
-// then stays (Failed). What goes wrong is shown through messages as it happens.
-Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages);
 
-// Runs, when set, in a unit that moves across file systems once its copies
-// are made, before its sources are looked at and removed: a test changes a
-// source there, as a program saving it at that moment would.
-extern std::function<void()> AfterCopiesAcross;
 
-// Removes the temporaries that a stopped run left in plan's folders: its
-// root, its set folders and a move's destination.
-void RemoveLeftoverTemps(const FilePlan& plan);
-
-// Why a plan read back from a journal can't run: "Can't finish: nothing was
-// changed." (or "Can't undo") and a line per step that stops it; empty when
-// it can.
-std::string CheckPlan(const FilePlan& plan);
-// Which projects the file system holds split, some of their files moved and
-// others not: "These projects are split: A, B." or "No project is split."
-std::string SplitProjects(const FilePlan& plan);
-
-// Why the entry at path is not a regular file (it is missing, a folder, a
-// link or something else); empty when it is one.
-std::string NotRegular(const std::string& path);
-// Why the file folder + name cannot be moved or copied (it is missing, a
-// folder, a link, not a regular file, or hidden); empty when it can.
-std::string NotOrdinary(const std::string& folder, const std::string& name);
-
-// Why project can't take wave, a wave the folder read did not find: a
-// FileFailure line.
-std::string WaveFailure(const orvoProject& project, const std::string& wave);
-// True when the wave's file is not in the project's folder at all.
-bool WaveMissing(const orvoProject& project, const std::string& wave);
-
-// The shape of every failure to move, copy or rename a file:
-// Project NAME: can't VERB "FILE" to "DEST": REASON (without " to …" when dest
-// is empty, and "Can't …" alone for files of no project).
-std::string FileFailure(const std::string& project, const std::string& verb, const std::string& file,
-                        const std::string& dest, const std::string& reason);
 
 } // namespace kelvark

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Result.h"
 #include "UserInterface.h"
 
 #include <cstddef>
@@ -30,25 +31,22 @@ struct ChecksumPlan {
 ChecksumPlan PlanChecksums(const std::string& folder, bool replace);
 
 // What writing the checksums did: one sentence per set folder, in set order.
-struct ChecksumOutcome {
-    std::vector<std::string> lines;
-    bool failed = false; // a refusal, a file that could not be read, a SHA256SUMS that could not be written
-    bool stopped = false; // the user stopped the reading
-};
 // Offered once a Backup Sort has ended: "Write checksums into the 6 set
 // folders now? Reading 27.4 GB takes about 2 minutes." The time is what
 // reading at 300 MB a second takes, in whole minutes rounded up; "takes less
 // than a minute" below one.
 std::string ChecksumOffer(const ChecksumPlan& plan);
 
-// Under the lock of the plan's root, removes the temporary files a stopped
-// run of this program left in the plan's folders, reads every file of them
+// Removes the temporary files a stopped run of this program left in the
+// plan's folders, reads every file of them
 // once and writes each folder's SHA256SUMS once all its files are read. A
 // folder holding anything but regular files, or where a project's wave is
 // missing, gets none, and neither does one with a file that can't be read;
-// a stop writes none for the folders not read to their end.
-ChecksumOutcome WriteChecksums(const ChecksumPlan& plan, Progress& progress);
-ChecksumOutcome WriteChecksums(const std::string& folder, bool replace, Progress& progress);
+// a stop writes none for the folders not read to their end. The caller holds
+// the lock of the plan's root: a sort, an unsort or a recover moves files
+// into and out of the set folders, and copies through temporary files there.
+Result WriteChecksums(const ChecksumPlan& plan, Progress& progress);
+Result WriteChecksums(const std::string& folder, bool replace, Progress& progress);
 
 // Verifying: what each file listed in a SHA256SUMS turned out to be.
 // Unlisted: a file of a project that SHA256SUMS does not list.
