@@ -22,8 +22,9 @@ namespace fs = std::filesystem;
 constexpr int WavesPerProject = 40;
 constexpr int TracksPerProject = 8;
 
-struct Silent final : Messages, Progress {
+struct Silent final : Messages, Progress, Question {
     void Show(const std::string&) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return true; }
     void Hide() override {}
     void Startup(int) override {}
     void Show(int, const std::string&) override {}

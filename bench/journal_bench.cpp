@@ -3,6 +3,7 @@
 // journal's own work on the same plan: writing it whole and flushing it with
 // its folder, a line for each project, removing it. Each sort runs on a fresh
 // copy of the folder, made outside the timing.
+#include "Commands.h"
 #include "GeneratedFolder.h"
 #include "Journal.h"
 #include "SetLetters.h"
@@ -41,7 +42,7 @@ void SortWithJournal(benchmark::State& state)
         state.PauseTiming();
         auto copy = std::make_unique<Copy>();
         state.ResumeTiming();
-        if (copy->list.Rearrange(copy->root, "DVD"))
+        if (SortCommand(copy->list, copy->root, {copy->ui, copy->ui, copy->ui}).Failed())
             state.SkipWithError("the sort stopped");
         state.PauseTiming();
         copy.reset();

@@ -3,6 +3,7 @@
 // `kelvark-cli verify` says of each fault, with its exit status.
 
 #include "ChildProcess.h"
+#include "Commands.h"
 #include "DiscCheck.h"
 #include "Fixtures.h"
 #include "Journal.h"
@@ -397,11 +398,13 @@ TEST_F(checksum, WritingRemovesStaleTemporariesAndRefusesAnIncompleteFolder)
         SCOPED_TRACE(row.what);
         WriteFile(stale, "the sums of a run killed");
         row.make();
+        RecordingMessages messages;
         RecordingProgress never;
-        const ChecksumOutcome outcome = WriteChecksums(root.str(), false, never);
-        EXPECT_TRUE(outcome.failed);
-        ASSERT_FALSE(outcome.lines.empty());
-        EXPECT_TRUE(outcome.lines[0].starts_with(row.line)) << outcome.lines[0];
+        ScriptedQuestion question;
+        const Result outcome = ChecksumCommand(root.str(), false, {messages, never, question});
+        EXPECT_TRUE(outcome.Failed());
+        ASSERT_FALSE(outcome.Lines().empty());
+        EXPECT_TRUE(outcome.Lines()[0].starts_with(row.line)) << outcome.Lines()[0];
         EXPECT_EQ(fs::exists(stale), running != nullptr);
         EXPECT_FALSE(fs::exists(set / "SHA256SUMS"));
         running.reset();
@@ -414,7 +417,7 @@ TEST_F(checksum, WritingRemovesStaleTemporariesAndRefusesAnIncompleteFolder)
     WriteFile(stale, "the sums of a run killed");
     WriteFile(set / ".kelvark-notes.tmp", "kept");
     RecordingProgress never;
-    EXPECT_EQ(WriteChecksums(root.str(), false, never).lines,
+    EXPECT_EQ(WriteChecksums(root.str(), false, never).Lines(),
               std::vector<std::string>{"DVD-A: SHA256SUMS lists 10 files."});
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_EQ(Sha256Check(set).status, 0);
@@ -424,7 +427,7 @@ TEST_F(checksum, ReadingTheFilesLeavesTheirAccessTimesAsTheyWere)
 {
     AgeAccessTimes(set);
     RecordingProgress never;
-    ASSERT_FALSE(WriteChecksums(root.str(), false, never).failed);
+    ASSERT_FALSE(WriteChecksums(root.str(), false, never).Failed());
     for (const auto& entry : fs::directory_iterator(set))
         EXPECT_TRUE(entry.path().filename() == "SHA256SUMS" || AccessTime(entry.path()) == OldAccess) << entry.path();
 }
@@ -432,15 +435,15 @@ TEST_F(checksum, ReadingTheFilesLeavesTheirAccessTimesAsTheyWere)
 TEST_F(checksum, StopSaysWhatWasChecked)
 {
     RecordingProgress never;
-    ASSERT_FALSE(WriteChecksums(root.str(), false, never).failed);
+    ASSERT_FALSE(WriteChecksums(root.str(), false, never).Failed());
     EXPECT_EQ(Sha256Check(set).status, 0);
     // The scan of the projects asks first, then the reading: stopped at its first question.
     for (const int at : {0, 3}) {
         RecordingProgress progress;
         progress.cancelAtCall = at;
-        const VerifyResult result = Verify({set.string()}, progress);
+        VerifyResult result;
+        EXPECT_EQ(VerifyCommand({set.string()}, false, progress, result).Ended(), Result::Status::Stopped);
         EXPECT_TRUE(result.stopped);
-        EXPECT_EQ(result.ExitStatus(), 1);
         EXPECT_EQ(StopSummary(result), "Stopped: 0 of 9 files checked.");
     }
 }

@@ -590,11 +590,13 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
     {
         RecordingMessages messages;
         RecordingProgress progress;
+        ScriptedQuestion question;
         orvoProjectList list{UserInterface{messages, progress}};
-        ReadFolderCommand(list, Studio() + "/", true, true, CDMedium());
+        ASSERT_FALSE(ReadFolderCommand(list, Studio() + "/", true, true, CDMedium()).Failed());
         progress.okCalls = 0;
         progress.cancelAtCall = 1;
-        ASSERT_TRUE(list.Rearrange(Studio() + "/", "CD"));
+        ASSERT_EQ(SortCommand(list, Studio() + "/", {messages, progress, question}).Ended(),
+                  kelvark::Result::Status::Stopped);
     }
     const auto before = Snapshot(temp.path());
     const std::string ways = "Finish it with: kelvark-cli recover --finish " + Studio() + "\n"

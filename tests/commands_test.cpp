@@ -58,72 +58,31 @@ TEST(ReadFolderCommand, ScansAndPlans)
     WriteProject(studio.root.path(), "Two", {{"two.wav", 400 * MB}});
     WriteFile(studio.root.path() / "Three.cue", CueText({{{"missing.wav", 0, 10}}}));
 
-    EXPECT_TRUE(ReadFolderCommand(studio.list, studio.root.str(), false, true, CDMedium()));
-    EXPECT_EQ(studio.list.LastError,
+    EXPECT_EQ(ReadFolderCommand(studio.list, studio.root.str(), false, true, CDMedium()).Message(),
               "Errors for this folder: \r\n\r\n  Project: Three\r\n     File not found: missing.wav");
     EXPECT_EQ(studio.list.numBackups, 2);
     ASSERT_EQ(studio.list.projects.Count(), 3);
     EXPECT_EQ(studio.Project(2).BackupNum, 1);
 
-    EXPECT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, false, DVDMedium()));
+    EXPECT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, false, DVDMedium()).Failed());
     EXPECT_EQ(studio.list.projects.Count(), 0);
 }
 
-TEST(BackupCommand, ReportOnlyMovesNothing)
+TEST(ReportCommand, MovesNothing)
 {
     Studio studio;
     WriteProject(studio.root.path(), "001 Song", {{"song.wav", 400 * MB}});
     studio.Read(false);
 
-    EXPECT_FALSE(BackupCommand(studio.list, studio.root.str(), BackupKind::ReportOnly, studio.ui.messages));
-    EXPECT_EQ(studio.ui.messages.shown,
-              std::vector<std::string>{"Done.  CSV files are in folder " + studio.root.str() + "."});
+    EXPECT_EQ(ReportCommand(studio.list, studio.root.str(), studio.ui.commands()).Message(),
+              "Done.  CSV files are in folder " + studio.root.str() + ".");
+    EXPECT_TRUE(studio.ui.messages.shown.empty());
     EXPECT_TRUE(fs::exists(studio.root.path() / "001 Song.cue"));
     // The plan's medium names the sets.
     EXPECT_EQ(ReadFile(studio.root.path() / "Backup Report.txt"),
               "ORVEX Project Backup Organizer\r\n\r\nDVD-A\r\n----\r\n001 Song\r\n");
     EXPECT_TRUE(fs::exists(studio.root.path() / "Backups.csv"));
     EXPECT_TRUE(fs::exists(studio.root.path() / "BackupProjects.csv"));
-}
-
-TEST(BackupCommand, StopsWhenTheSortRefuses)
-{
-    Studio studio;
-    WriteProject(studio.root.path(), "001 Song", {{"song.wav", 400 * MB}});
-    studio.Read(false);
-    fs::create_directory(studio.root.path() / "DVD-A");
-    const auto before = Snapshot(studio.root.path());
-
-    EXPECT_TRUE(BackupCommand(studio.list, studio.root.str(), BackupKind::Sort, studio.ui.messages));
-    ASSERT_EQ(studio.ui.messages.shown.size(), 1u);
-    EXPECT_EQ(studio.ui.messages.shown[0].rfind("Backup folder ", 0), 0u);
-    EXPECT_FALSE(fs::exists(studio.root.path() / "Backup Report.txt"));
-    ExpectNothingLost(before, studio.root.path());
-}
-
-TEST(BackupCommand, StopsAtTheFirstReportThatFails)
-{
-    Studio studio;
-    studio.Read(true);
-    const std::string missing = studio.root.str() + "gone/";
-
-    EXPECT_TRUE(BackupCommand(studio.list, missing, BackupKind::ReportOnly, studio.ui.messages));
-    EXPECT_EQ(studio.ui.messages.shown, std::vector<std::string>{"Could not write the log report."});
-}
-
-TEST(MoveCommand, MovesTheSelection)
-{
-    Studio studio;
-    WriteProject(studio.root.path(), "One", {{"one.wav"}});
-    WriteProject(studio.root.path(), "Two", {{"two.wav"}});
-    studio.Read();
-    TempDir dest(studio.root.path());
-    studio.grid.Select(1);
-
-    EXPECT_FALSE(MoveCommand(studio.list, studio.Selected(), dest.str(), studio.ui.messages));
-    EXPECT_TRUE(studio.ui.messages.shown.empty());
-    EXPECT_EQ(studio.Names(), std::vector<std::string>{"Two"});
-    EXPECT_TRUE(fs::exists(dest.path() / "One.cue"));
 }
 
 TEST(Commands, NameTheFilesADiscForWindowsCannotKeep)

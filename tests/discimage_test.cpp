@@ -149,7 +149,7 @@ TEST_P(DiscImage, FullSetFitsOneCd)
     // One more project, the smallest, finds no room left in CD-A.
     const std::vector<std::string> setB = Project(projects, {1000});
 
-    ASSERT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, true, cd)) << studio.list.LastError;
+    ASSERT_FALSE(ReadFolderCommand(studio.list, studio.root.str(), true, true, cd).Failed()) << studio.list.LastError;
     ASSERT_EQ(studio.list.projects.Count(), projects + 1);
     for (const auto& project : studio.list.projects) {
         EXPECT_EQ(project->BackupNum, project->Name + ".cue" == setB[0] ? 1 : 0) << project->Name;
@@ -161,8 +161,7 @@ TEST_P(DiscImage, FullSetFitsOneCd)
     EXPECT_EQ(totals[0].files, files);
     EXPECT_EQ(totals[0].bytes, setCost);
 
-    ASSERT_FALSE(BackupCommand(studio.list, studio.root.str(), BackupKind::Sort, studio.ui.messages))
-        << testing::PrintToString(studio.ui.messages.shown);
+    ASSERT_FALSE(studio.Sort()) << testing::PrintToString(studio.ui.messages.shown);
     std::sort(setA.begin(), setA.end());
     EXPECT_EQ(EntryNames(root / "CD-A"), setA);
     EXPECT_EQ(EntryNames(root / "CD-B").size(), setB.size());

@@ -1,6 +1,8 @@
 #include "Commands.h"
+#include "Executor.h"
 #include "Fixtures.h"
 #include "Journal.h"
+#include "Plans.h"
 
 #include <gtest/gtest.h>
 
@@ -58,6 +60,7 @@ struct Folder {
     RecordingMessages messages;
     std::function<void()> whileTyping; // runs while the user types a new name
     FaultingProgress progress;
+    ScriptedQuestion question;
     orvoProjectList list{UserInterface{messages, progress}};
     FakeGrid grid;
 
@@ -67,18 +70,34 @@ struct Folder {
             WriteProject(root.path(), name, {{name + " take.wav", 400000000}, {name + " room.wav", 1000}});
             WriteFile(root.path() / (name + ".bak"), "earlier save of " + name);
         }
-        ReadFolderCommand(list, root.str(), true, true, CDMedium());
+        Read();
+    }
+    void Read()
+    {
+        EXPECT_FALSE(ReadFolderCommand(list, root.str(), true, true, CDMedium()).Failed());
         grid.Fill(list);
+    }
+    CommandUi Ui() { return {messages, progress, question}; }
+    // Shows a command's messages as the window does; true when it did not end Done.
+    bool Shown(const Result& result)
+    {
+        question.answers.clear(); // those of questions it did not ask
+        return ShowResult(messages, result);
     }
 
     fs::path operator/(const std::string& relative) const { return root.path() / relative; }
     bool Has(const std::string& relative) const { return fs::exists(root.path() / relative); }
-    bool Sort() { return BackupCommand(list, root.str(), BackupKind::Sort, messages); }
-    bool Report() { return BackupCommand(list, root.str(), BackupKind::ReportOnly, messages); }
+    // A sort that leaves no project in the folder.
+    bool Sort()
+    {
+        question.answers = {true, false};
+        return Shown(SortCommand(list, root.str(), Ui()));
+    }
+    bool Report() { return Shown(ReportCommand(list, root.str(), Ui())); }
     // Moves the selected projects; the grid shows the list that is left.
     bool Move(const std::string& dest)
     {
-        const bool failed = MoveCommand(list, grid.Selection(list), dest, messages);
+        const bool failed = Shown(MoveCommand(list, grid.Selection(list), dest, Ui()));
         grid.Fill(list);
         return failed;
     }
@@ -87,7 +106,7 @@ struct Folder {
         grid.Select(row);
         if (whileTyping)
             whileTyping();
-        return !list.RenameProject(*grid.Selection(list).front(), newName);
+        return !Shown(RenameCommand(list, *grid.Selection(list).front(), newName, Ui()));
     }
     // The hidden names in the root folder: what an unfinished report would leave.
     std::vector<std::string> Hidden() const
@@ -203,8 +222,7 @@ TEST(FaultOtherFileSystem, MoveCopiesEveryProjectAcrossAndRemovesTheMovedOnes)
     if (SameFileSystem(f.root.path(), dest.path()))
         GTEST_SKIP() << "/dev/shm and " << f.root.path() << " are one file system";
     MakeReadOnly(f / "A.cue");
-    ReadFolderCommand(f.list, f.root.str(), true, true, CDMedium());
-    f.grid.Fill(f.list);
+    f.Read();
     for (int row = 1; row <= 3; ++row)
         f.grid.Select(row);
     const auto before = Snapshot(f.root.path());
@@ -286,8 +304,8 @@ TEST(FaultOtherFileSystem, SortAndReportsOfAListReadElsewhereAreRefused)
     const auto before = Snapshot(f.root.path());
 
     // Neither the sort nor the reports act on a folder that was not read.
-    EXPECT_TRUE(BackupCommand(f.list, other.str(), BackupKind::Sort, f.messages));
-    EXPECT_TRUE(BackupCommand(f.list, other.str(), BackupKind::ReportOnly, f.messages));
+    EXPECT_TRUE(f.Shown(SortCommand(f.list, other.str(), f.Ui())));
+    EXPECT_TRUE(f.Shown(ReportCommand(f.list, other.str(), f.Ui())));
     const std::string refusal = ReadFolderFirst(other.str());
     EXPECT_EQ(f.messages.shown, (std::vector<std::string>{refusal, refusal}));
     EXPECT_EQ(Snapshot(f.root.path()), before);
@@ -388,7 +406,7 @@ TEST(FaultUnreadableFile, CountsAndMovesATakeTheUserCannotRead)
             AsNobody nobody;
             if (!nobody.unavailable.empty())
                 GTEST_SKIP() << nobody.unavailable;
-            EXPECT_TRUE(ReadFolderCommand(list, root.str(), true, true, *CustomMedium(16 << 20)));
+            EXPECT_TRUE(ReadFolderCommand(list, root.str(), true, true, *CustomMedium(16 << 20)).Failed());
             EXPECT_EQ(list.LastError, "Errors for this folder: \r\n\r\n"
                                       "  Project: Big\r\n"
                                       "     Can't read \"Big 02.wav\": "
@@ -397,7 +415,7 @@ TEST(FaultUnreadableFile, CountsAndMovesATakeTheUserCannotRead)
             ASSERT_EQ(rows.size(), 2U);
             EXPECT_EQ(rows[0][4], "A");
             EXPECT_EQ(rows[1][4], "B"); // with Big, the set would need more than the disk
-            EXPECT_FALSE(BackupCommand(list, root.str(), BackupKind::Sort, ui.messages));
+            EXPECT_FALSE(SortCommand(list, root.str(), ui.commands()).Failed());
         }
         ExpectNothingLost(before, root.path());
         EXPECT_TRUE(fs::exists(root.path() / "DISC-A" / "Big 02.wav")) << requests << " in flight";
@@ -602,7 +620,7 @@ TEST(FaultFullDisk, NoStepRunsPastAJournalLineThatCouldNotBeWritten)
     ExpectProjectIn(f, "C");
     ExpectNothingLost(before, f.root.path());
     Journal journal;
-    EXPECT_EQ(journal.Look(f.root.str()), Journal::State::Stopped);
+    EXPECT_EQ(journal.LookAndTidy(f.root.str()), Journal::State::Stopped);
 
     std::error_code error;
     if (!fs::is_directory("/dev/shm", error))
@@ -628,7 +646,7 @@ TEST(FaultFullDisk, NoStepRunsPastAJournalLineThatCouldNotBeWritten)
     for (const auto& [file, content] : Snapshot(dest.path()))
         EXPECT_EQ(moved.at(file), content) << file;
     EXPECT_EQ(Snapshot(dest.path()).size() + Snapshot(g.root.path()).size(), moved.size());
-    EXPECT_EQ(journal.Look(g.root.str()), Journal::State::None); // the move ended with no project split
+    EXPECT_EQ(journal.LookAndTidy(g.root.str()), Journal::State::None); // the move ended with no project split
 }
 
 TEST(FaultFullDisk, SortStopsAtItsJournalBeforeMovingAnything)

@@ -48,7 +48,16 @@ struct Hostile {
         for (const auto& wave : present)
             WriteFile(root / wave, WaveHeader(4000));
     }
-    bool Read() { return ReadFolderCommand(list, Root(), true, true, DVDMedium()); }
+    // True when the read met errors.
+    bool Read() { return ReadFolderCommand(list, Root(), true, true, DVDMedium()).Failed(); }
+    // A sort that leaves no project in the folder, its Result shown.
+    bool Sort()
+    {
+        ui.AnswerSort(list, false);
+        const Result result = SortCommand(list, Root(), ui.commands());
+        ui.question.answers.clear(); // those of questions it did not ask
+        return ui.Shown(result);
+    }
 };
 
 TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
@@ -70,9 +79,9 @@ TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
                                       "     Invalid wave file name: a\\b.wav");
 
     // The sort refuses before making any folder; a move of the project fails before touching a file.
-    EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
+    EXPECT_TRUE(h.Sort());
     fs::create_directory(h.root / "dest");
-    EXPECT_TRUE(MoveCommand(h.list, {h.list.projects.Item(0).get()}, h.Root() + "dest/", h.ui.messages));
+    EXPECT_TRUE(h.ui.Shown(MoveCommand(h.list, {h.list.projects.Item(0).get()}, h.Root() + "dest/", h.ui.commands())));
     EXPECT_EQ(h.ui.messages.shown,
               (std::vector<std::string>{"Project Escape: invalid wave file name: ../outside.wav\r\nNothing was moved.",
                                         "Invalid wave file name: ../outside.wav"}));
@@ -98,7 +107,7 @@ TEST(HostileNames, LongAndControlCharacterNamesMoveLikeAnyOther)
     ASSERT_EQ(h.list.numBackups, 1);
 
     // The one whose wave cannot exist refuses the sort before anything moves.
-    EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
+    EXPECT_TRUE(h.Sort());
     EXPECT_EQ(h.ui.messages.shown,
               std::vector<std::string>{"Project TooLong: can't move \"" + tooLong
                                        + "\": " + std::make_error_code(std::errc::filename_too_long).message()
@@ -109,7 +118,7 @@ TEST(HostileNames, LongAndControlCharacterNamesMoveLikeAnyOther)
     fs::rename(h.root / "TooLong.cue", h.base.path() / "TooLong.cue");
     h.ui.messages.shown.clear();
     h.Read();
-    EXPECT_FALSE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
+    EXPECT_FALSE(h.Sort());
     for (const std::string& file :
          std::vector<std::string>{"Bell\a.cue", "bell\a.wav", "Controls.cue", "esc\x1b[2J.wav", "tab\there.wav",
                                   "cr\r.wav", "del\x7f.wav", "Long.cue", longest})
@@ -188,7 +197,7 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
     EXPECT_EQ(h.list.FillGrid()[1], (GridRow{"Nested", ".0", "1", "20000", "A", "ERR"}));
 
     // The nested project misses its waves: the sort names each of them and moves nothing.
-    EXPECT_TRUE(BackupCommand(h.list, h.Root(), BackupKind::Sort, h.ui.messages));
+    EXPECT_TRUE(h.Sort());
     ASSERT_EQ(h.ui.messages.shown.size(), 1u);
     EXPECT_TRUE(
         h.ui.messages.shown[0].starts_with("Project Nested: can't move \"n0.wav\": "

@@ -127,7 +127,7 @@ struct Runs {
         child.Kill(signal);
         child.Wait();
         Journal journal;
-        return journal.Look(root.string() + "/") == Journal::State::Stopped;
+        return journal.LookAndTidy(root.string() + "/") == Journal::State::Stopped;
     }
 };
 
@@ -151,7 +151,7 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
                 child.Kill(SIGKILL);
                 child.Wait();
             }
-            if (Journal journal; journal.Look(r.root.string() + "/") == Journal::State::Stopped) {
+            if (Journal journal; journal.LookAndTidy(r.root.string() + "/") == Journal::State::Stopped) {
                 ASSERT_EQ(r.Run(recover), 0) << ReadFile(r.base.path() / "err");
             }
             ASSERT_FALSE(fs::exists(r.root / Journal::FileName));

@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "Fixtures.h"
+#include "Plans.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,19 @@ struct Move : Studio {
     bool InRoot(const std::string& file) const { return fs::exists(root.path() / file); }
 };
 
+// Writes file when the first item of a run is announced.
+struct AppearingFile final : Progress {
+    explicit AppearingFile(fs::path file) : file(std::move(file)) {}
+    void Hide() override {}
+    void Startup(int) override {}
+    void Show(int, const std::string&) override
+    {
+        if (!fs::exists(file))
+            WriteFile(file, "someone else's wave");
+    }
+    fs::path file;
+};
+
 TEST(MoveTest, ListsEveryFileOfTheSelectedProjectsThatIsAlreadyThere)
 {
     Move m;
@@ -40,20 +54,20 @@ TEST(MoveTest, ListsEveryFileOfTheSelectedProjectsThatIsAlreadyThere)
     WriteFile(m.dest.path() / "D take.wav", "");
     const auto before = Snapshot(m.root.path());
 
-    EXPECT_TRUE(m.list.MoveTest(m.Selected(), m.dest.str()));
-    EXPECT_EQ(m.list.LastError, "Already in destination directory:\r\n"
-                                "\r\n"
-                                "Project: A\r\n"
-                                "     A.cue\r\n"
-                                "     A take.wav\r\n"
-                                "Project: D\r\n"
-                                "     D.bak\r\n"
-                                "     D take.wav");
+    const Result conflicts = MoveTest(m.list, m.Selected(), m.dest.str());
+    EXPECT_TRUE(conflicts.Failed());
+    EXPECT_EQ(conflicts.Message(), "Already in destination directory:\r\n"
+                                   "\r\n"
+                                   "Project: A\r\n"
+                                   "     A.cue\r\n"
+                                   "     A take.wav\r\n"
+                                   "Project: D\r\n"
+                                   "     D.bak\r\n"
+                                   "     D take.wav");
     EXPECT_EQ(m.Project(2).LastError, ""); // C was tested and found nothing
 
     // The window's move command shows the conflicts and moves nothing.
-    EXPECT_TRUE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.messages));
-    EXPECT_EQ(m.ui.messages.shown, std::vector<std::string>{m.list.LastError});
+    EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Message(), conflicts.Message());
     EXPECT_EQ(m.list.projects.Count(), 5);
     ExpectNothingLost(before, m.root.path());
     EXPECT_TRUE(m.InRoot("C.cue"));
@@ -64,23 +78,27 @@ TEST(MoveTest, FindsOneWaveAloneAndNothingWithoutSelection)
     Move m;
     m.Read();
     WriteFile(m.dest.path() / "C take.wav", "");
-    EXPECT_FALSE(m.list.MoveTest(m.Selected(), m.dest.str()));
-    EXPECT_EQ(m.list.LastError, "");
+    const Result none = MoveTest(m.list, m.Selected(), m.dest.str());
+    EXPECT_FALSE(none.Failed());
+    EXPECT_EQ(none.Message(), "");
 
     m.Select({3});
-    EXPECT_TRUE(m.list.MoveTest(m.Selected(), m.dest.str()));
-    EXPECT_EQ(m.list.LastError, "Already in destination directory:\r\n\r\nProject: C\r\n     C take.wav");
+    const Result one = MoveTest(m.list, m.Selected(), m.dest.str());
+    EXPECT_TRUE(one.Failed());
+    EXPECT_EQ(one.Message(), "Already in destination directory:\r\n\r\nProject: C\r\n     C take.wav");
 }
 
-TEST(MoveList, MovesAdjacentSelectedProjects)
+TEST(MoveList, MovesAdjacentSelectedProjectsAndKeepsRowsMatched)
 {
     Move m;
     m.Read();
     m.Select({2, 3, 5});
     m.ui.progress.calls.clear();
 
-    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.messages));
+    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Failed());
+    m.grid.Fill(m.list);
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "D"}));
+    EXPECT_EQ(m.Rows(), (std::vector<std::string>{"A", "D"}));
     EXPECT_EQ(m.ui.progress.calls, (std::vector<std::string>{"Hide", "Startup 3", "OK 0 B", "OK 1 C", "OK 2 E"}));
     for (const char* name : {"B", "C", "E"})
         for (const char* ext : {".cue", ".bak", " take.wav"}) {
@@ -97,7 +115,8 @@ TEST(MoveList, CopiesAReadOnlyProjectAndKeepsIt)
     m.Read();
     m.Select({2, 3, 4});
 
-    m.list.MoveList(m.Selected(), m.dest.str());
+    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Failed());
+    EXPECT_EQ(m.ui.question.asked, std::vector<Asked>{Asked::MoveReadOnly});
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "C", "E"}));
     for (const char* file : {"C.cue", "C.bak", "C take.wav"}) {
         EXPECT_TRUE(m.InRoot(file));
@@ -116,7 +135,7 @@ TEST(MoveList, StopsWhereTheUserCancels)
     m.ui.progress.okCalls = 0;
     m.ui.progress.cancelAtCall = 1;
 
-    m.list.MoveList(m.Selected(), m.dest.str());
+    EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Ended(), Result::Status::Stopped);
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"B", "C", "D", "E"}));
     EXPECT_TRUE(m.InDest("A.cue"));
     EXPECT_TRUE(m.InRoot("B.cue"));
@@ -127,7 +146,7 @@ TEST(MoveList, MovesNothingWithoutSelection)
     Move m;
     m.Read();
     m.ui.progress.calls.clear();
-    m.list.MoveList(m.Selected(), m.dest.str());
+    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Failed());
     EXPECT_TRUE(m.ui.progress.calls.empty());
     EXPECT_EQ(m.list.projects.Count(), 5);
     EXPECT_TRUE(fs::is_empty(m.dest.path()));
@@ -139,12 +158,12 @@ TEST(MoveList, RefusesToReplaceAFileThatAppearedAfterTheTest)
     WriteFile(m.root.path() / "B.txt", "notes of B");
     m.Read();
     m.Select({1, 2, 3});
-    EXPECT_FALSE(m.list.MoveTest(m.Selected(), m.dest.str()));
-    // B's wave is the last of its files to move: its own files went first and must come back.
-    WriteFile(m.dest.path() / "B take.wav", "someone else's wave");
     const auto before = Snapshot(m.root.path());
+    // B's wave appears once the move runs, after its conflict test. It is
+    // the last of B's files to move: B's own files went first and must come back.
+    AppearingFile appearing(m.dest.path() / "B take.wav");
 
-    m.list.MoveList(m.Selected(), m.dest.str());
+    EXPECT_TRUE(MoveCommand(m.list, m.Selected(), m.dest.str(), {m.ui.messages, appearing, m.ui.question}).Failed());
     EXPECT_EQ(m.ui.messages.shown,
               std::vector<std::string>{"Project B: can't move \"B take.wav\" to \"" + m.dest.path().filename().string()
                                        + "\": " + std::make_error_code(std::errc::file_exists).message()});
@@ -173,7 +192,7 @@ TEST(MoveList, CopiesAcrossFileSystemsThenRemovesTheSources)
     m.Select({1, 2, 3});
     const auto before = Snapshot(m.root.path());
 
-    m.list.MoveList(m.Selected(), m.dest.str());
+    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Failed());
     EXPECT_TRUE(m.ui.messages.shown.empty());
     // The read-only project was copied and stays; the others arrived whole and left the root.
     for (const auto& [file, content] : Snapshot(m.dest.path()))
@@ -198,9 +217,8 @@ TEST(MoveProject, NeverTouchesAProjectWithAnInvalidWaveName)
     const auto before = Snapshot(m.root.path());
 
     m.Select({6});
-    EXPECT_TRUE(m.list.MoveTest(m.Selected(), m.dest.str()));
-    EXPECT_EQ(m.list.LastError, "Invalid wave file name: ../F.wav");
-    m.list.MoveList(m.Selected(), m.dest.str());
+    EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Message(),
+              "Invalid wave file name: ../F.wav");
     EXPECT_TRUE(fs::is_empty(m.dest.path()));
     EXPECT_EQ(Snapshot(m.root.path()), before);
 
@@ -218,7 +236,7 @@ TEST(MoveProject, MovesAWaveNamedLikeAnOwnFileOnce)
     ASSERT_EQ(m.Project(5).OwnFiles(), (std::vector<std::string>{"G.cue", "G.wav"}));
 
     m.Select({6});
-    m.list.MoveList(m.Selected(), m.dest.str());
+    EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Message(), "");
     EXPECT_TRUE(m.ui.messages.shown.empty());
     for (const char* file : {"G.cue", "G.wav", "g2.wav"})
         EXPECT_TRUE(m.InDest(file)) << file;
@@ -232,9 +250,8 @@ TEST(MoveList, RefusesAnUnreadProject)
     m.ui.progress.cancelAtCall = -1;
     m.Select({1});
 
-    EXPECT_TRUE(m.list.MoveTest(m.Selected(), m.dest.str()));
-    EXPECT_EQ(m.list.LastError, "Project A was not read: The read was cancelled before this project.");
-    m.list.MoveList(m.Selected(), m.dest.str());
+    EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Message(),
+              "Project A was not read: The read was cancelled before this project.");
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
     EXPECT_TRUE(m.InRoot("A.cue"));
     EXPECT_TRUE(fs::is_empty(m.dest.path()));
@@ -250,9 +267,9 @@ TEST(MoveList, MovesAProjectWithoutTheWavesThatAreNotThere)
     m.Select({6});
     ASSERT_EQ(m.Selected().front()->Name, "F");
 
-    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.messages));
-    EXPECT_EQ(m.ui.messages.shown,
-              std::vector<std::string>{"F was moved without \"F gone.wav\", \"F gone 2.wav\", which were not found."});
+    const Result result = MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands());
+    EXPECT_FALSE(result.Failed());
+    EXPECT_EQ(result.Message(), "F was moved without \"F gone.wav\", \"F gone 2.wav\", which were not found.");
     EXPECT_TRUE(m.InDest("F.cue"));
     EXPECT_TRUE(m.InDest("F take.wav"));
 }

@@ -93,13 +93,14 @@ TEST(NoLinkFileSystem, SortsCopiesAndNeverReplaces)
     before.erase("Frozen.cue"); // copied: there twice
     before.erase("frozen.wav");
 
-    EXPECT_FALSE(BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages)) << s.ui.messages.shown.front();
+    EXPECT_FALSE(s.Sort());
+    EXPECT_TRUE(s.ui.messages.shown.empty());
     ExpectNothingLost(before, s.root.path());
     for (const char* sorted : {"CD-A/One.cue", "CD-A/one.wav", "CD-B/Two.cue", "CD-B/two.wav"})
         EXPECT_TRUE(fs::exists(s.root.path() / sorted)) << sorted;
     const std::string frozenSet = "CD-" + std::string(1, 'A' + s.Project(0).BackupNum);
     EXPECT_EQ(ReadFile(s.root.path() / frozenSet / "frozen.wav"), ReadFile(s.root.path() / "frozen.wav"));
-    EXPECT_EQ(Journal().Look(s.root.str()), Journal::State::None);
+    EXPECT_EQ(Journal().LookAndTidy(s.root.str()), Journal::State::None);
 
     // The look-up before the rename refuses a taken name.
     WriteFile(s.root.path() / "taken", "mine");

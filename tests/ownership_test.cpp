@@ -100,7 +100,7 @@ TEST(Ownership, EveryCallerFollowsTheOneRule)
             }
 
         RecordingProgress progress;
-        ASSERT_FALSE(WriteChecksums(set.string(), false, progress).failed);
+        ASSERT_FALSE(WriteChecksums(set.string(), false, progress).Failed());
         const std::string_view stages[] = {"every file", "the project files", "nothing"};
         for (const std::string_view left : stages) {
             SCOPED_TRACE(left);
@@ -151,17 +151,17 @@ std::vector<orvoProject*> Named(Studio& s, std::initializer_list<std::string> na
 
 bool Move(Studio& s, const fs::path& dest, std::initializer_list<std::string> names)
 {
-    return MoveCommand(s.list, Named(s, names), dest.string() + "/", s.ui.messages);
+    return s.ui.Shown(MoveCommand(s.list, Named(s, names), dest.string() + "/", s.ui.commands()));
 }
 
 bool Sort(Studio& s)
 {
-    return BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages);
+    return s.ui.Shown(SortCommand(s.list, s.root.str(), s.ui.commands()));
 }
 
 bool Rename(Studio& s, const std::string& name, const std::string& newName)
 {
-    return s.list.RenameProject(*Named(s, {name}).front(), newName);
+    return s.ui.Shown(RenameCommand(s.list, *Named(s, {name}).front(), newName, s.ui.commands()));
 }
 
 // Renamed over and over, a project is found by its new name only, owns its
@@ -281,9 +281,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Backups", {"b.wav"});
              WriteFile(r / "Backups.csv", "the user's own table");
          },
-         [](Studio& s, const fs::path&) {
-             return BackupCommand(s.list, s.root.str(), BackupKind::ReportOnly, s.ui.messages);
-         },
+         [](Studio& s, const fs::path&) { return s.ui.Shown(ReportCommand(s.list, s.root.str(), s.ui.commands())); },
          {"Can't write \"Backups.csv\": it is a file of project Backups"}},
         {"waves that are a folder, a link, a hidden file or missing",
          [](const fs::path& r) {
@@ -320,7 +318,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              return Move(s, d, {"Late"}) && Sort(s);
          },
          {"Project Late was not read: The read was cancelled before this project.",
-          "Project Late was not read: The read was cancelled before this project.\r\nNothing was moved."}},
+          "Read the folder to the end first."}},
         {"two project files for one name",
          [](const fs::path& r) {
              Play(r, "Song", {"one.wav"});
@@ -354,8 +352,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              WriteFile(r / "Tables.csv", "the user's own table");
          },
          [](Studio& s, const fs::path&) {
-             return Rename(s, "Tables", "Backups")
-                    || BackupCommand(s.list, s.root.str(), BackupKind::ReportOnly, s.ui.messages);
+             return Rename(s, "Tables", "Backups") || s.ui.Shown(ReportCommand(s.list, s.root.str(), s.ui.commands()));
          },
          {"Can't write \"Backups.csv\": it is a file of project Backups"},
          [](Studio& s, const fs::path&) {

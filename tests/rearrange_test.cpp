@@ -16,7 +16,7 @@ using namespace fixtures;
 
 constexpr std::uint32_t MB = 1000000;
 
-struct Sort : Studio {
+struct Sorted : Studio {
     bool Exists(const std::string& relative) const { return fs::exists(root.path() / relative); }
     // The backup folders the sort made.
     std::vector<std::string> Folders() const
@@ -32,7 +32,7 @@ struct Sort : Studio {
 
 TEST(Rearrange, MovesEveryProjectIntoItsSetAndCopiesReadOnlyOnes)
 {
-    Sort s;
+    Sorted s;
     WriteProject(s.root.path(), "Big", {{"big1.wav", 3000 * MB}, {"big2.wav", 1000 * MB}});
     WriteProject(s.root.path(), "Locked", {{"locked.wav", 1000}});
     WriteFile(s.root.path() / "Locked.txt", "notes");
@@ -42,7 +42,7 @@ TEST(Rearrange, MovesEveryProjectIntoItsSetAndCopiesReadOnlyOnes)
     s.Read(false);
     ASSERT_EQ(s.list.numBackups, 2);
 
-    EXPECT_FALSE(s.list.Rearrange(s.root.str(), "DVD"));
+    EXPECT_FALSE(s.Sort());
     EXPECT_TRUE(s.ui.messages.shown.empty());
     EXPECT_EQ(s.Folders(), (std::vector<std::string>{"DVD-A", "DVD-B"}));
     for (const char* moved :
@@ -64,42 +64,43 @@ TEST(Rearrange, MovesEveryProjectIntoItsSetAndCopiesReadOnlyOnes)
     EXPECT_EQ(s.ui.progress.calls.back(), "OK 2 Small");
 
     // The set folders now block a second sort, each named.
-    EXPECT_TRUE(s.list.Rearrange(s.root.str(), "DVD"));
+    const Result again = SortCommand(s.list, s.root.str(), s.ui.commands());
+    EXPECT_EQ(again.Ended(), Result::Status::Refused);
     const std::string exists = "\" already exists.  Empty and remove this folder to rearrange the files.\r\n";
-    EXPECT_EQ(s.ui.messages.shown.back(), "Backup folder \"" + s.root.str() + "DVD-A" + exists + "Backup folder \""
-                                              + s.root.str() + "DVD-B" + exists + "Nothing was moved.");
+    EXPECT_EQ(again.Message(), "Backup folder \"" + s.root.str() + "DVD-A" + exists + "Backup folder \"" + s.root.str()
+                                   + "DVD-B" + exists + "Nothing was moved.");
 }
 
 // Cancel stops the sort before the next project and keeps the journal, so the
 // sort can be finished or undone.
 TEST(Rearrange, StopsBetweenProjectsWhenCancelled)
 {
-    Sort s;
+    Sorted s;
     WriteProject(s.root.path(), "One", {{"one.wav", 400 * MB}});
     WriteProject(s.root.path(), "Two", {{"two.wav", 400 * MB}});
     s.Read(true);
     s.ui.progress.okCalls = 0;
     s.ui.progress.cancelAtCall = 1;
 
-    EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD"));
+    EXPECT_EQ(SortCommand(s.list, s.root.str(), s.ui.commands()).Ended(), Result::Status::Stopped);
     EXPECT_TRUE(s.Exists("CD-A/one.wav"));
     EXPECT_TRUE(s.Exists("two.wav"));
     EXPECT_TRUE(s.ui.messages.shown.empty());
     Journal journal;
-    EXPECT_EQ(journal.Look(s.root.str()), Journal::State::Stopped);
+    EXPECT_EQ(journal.LookAndTidy(s.root.str()), Journal::State::Stopped);
     EXPECT_EQ(journal.Describe(), "The backup sort of " + s.root.str() + " stopped after 1 of 2 projects.");
 }
 
 TEST(Rearrange, NamesSetsBeyondZWithTwoLetters)
 {
-    Sort s;
+    Sorted s;
     for (int i = 0; i < 27; ++i)
         WriteProject(s.root.path(), "P" + std::to_string(100 + i),
                      {{"w" + std::to_string(100 + i) + ".wav", 400 * MB}});
     s.Read(true);
     ASSERT_EQ(s.list.numBackups, 27);
 
-    EXPECT_FALSE(s.list.Rearrange(s.root.str(), "CD"));
+    EXPECT_FALSE(s.Sort());
     const auto folders = s.Folders();
     EXPECT_EQ(folders.size(), 27u);
     EXPECT_EQ(folders.front(), "CD-A");
@@ -112,30 +113,30 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
 {
     struct Refusal {
         const char* what;
-        std::function<void(Sort&)> arrange;
+        std::function<void(Sorted&)> arrange;
         std::string message; // after the root folder's path where it starts with "/"
     };
     const std::vector<Refusal> refusals = {
-        {"set-0 folder", [](Sort& s) { fs::create_directory(s.root.path() / "CD-A"); },
+        {"set-0 folder", [](Sorted& s) { fs::create_directory(s.root.path() / "CD-A"); },
          "Backup folder \"@CD-A\" already exists.  Empty and remove this folder to rearrange the files.\r\n"
          "Nothing was moved."},
-        {"file named like the set-0 folder", [](Sort& s) { WriteFile(s.root.path() / "CD-A", "x"); },
+        {"file named like the set-0 folder", [](Sorted& s) { WriteFile(s.root.path() / "CD-A", "x"); },
          "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.\r\n"
          "Nothing was moved."},
-        {"link named like the set-0 folder", [](Sort& s) { fs::create_symlink("nowhere", s.root.path() / "CD-A"); },
+        {"link named like the set-0 folder", [](Sorted& s) { fs::create_symlink("nowhere", s.root.path() / "CD-A"); },
          "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.\r\n"
          "Nothing was moved."},
-        {"project in no set", [](Sort& s) { s.Project(1).BackupNum = -1; },
+        {"project in no set", [](Sorted& s) { s.Project(1).BackupNum = -1; },
          "Project Two: larger than one CD (649 MB)\r\nNothing was moved."},
         {"invalid wave name",
-         [](Sort& s) {
+         [](Sorted& s) {
              WriteFile(s.root.path() / "Three.cue", CueText({{{"../escape.wav", 0, 10}}}));
              s.Read(true);
          },
          "Project Three: invalid wave file name: ../escape.wav\r\nNothing was moved."},
     };
     for (const auto& refusal : refusals) {
-        Sort s;
+        Sorted s;
         WriteProject(s.root.path(), "One", {{"one.wav", 400 * MB}});
         WriteProject(s.root.path(), "Two", {{"two.wav", 400 * MB}});
         s.Read(true);
@@ -143,20 +144,24 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
         const auto before = Snapshot(s.root.path());
         const auto foldersBefore = s.Folders();
 
-        EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD")) << refusal.what;
+        s.ui.question.answers = {true, false}; // Sort, and not SortTheRest
+        const Result result = SortCommand(s.list, s.root.str(), s.ui.commands());
+        EXPECT_EQ(result.Ended(), Result::Status::Refused) << refusal.what;
         std::string expected = refusal.message;
         if (const auto at = expected.find('@'); at != std::string::npos)
             expected.replace(at, 1, s.root.str());
-        EXPECT_EQ(s.ui.messages.shown, std::vector<std::string>{expected}) << refusal.what;
+        EXPECT_EQ(result.Message(), expected) << refusal.what;
+        EXPECT_TRUE(s.ui.messages.shown.empty()) << refusal.what;
         EXPECT_EQ(s.Folders(), foldersBefore) << refusal.what;
         EXPECT_TRUE(s.Exists("One.cue")) << refusal.what;
+        EXPECT_FALSE(s.Exists("Backup Report.txt")) << refusal.what;
         ExpectNothingLost(before, s.root.path());
     }
 }
 
 TEST(Rearrange, RefusesWhenALaterBackupFolderExists)
 {
-    Sort s;
+    Sorted s;
     WriteProject(s.root.path(), "One", {{"one.wav", 400 * MB}});
     WriteProject(s.root.path(), "Two", {{"two.wav", 400 * MB}});
     s.Read(true);
@@ -164,11 +169,10 @@ TEST(Rearrange, RefusesWhenALaterBackupFolderExists)
     const auto before = Snapshot(s.root.path());
     s.ui.progress.calls.clear();
 
-    EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD"));
-    EXPECT_EQ(s.ui.messages.shown,
-              std::vector<std::string>{"Backup folder \"" + s.root.str()
-                                       + "CD-B\" already exists.  Empty and remove this folder to rearrange the files."
-                                         "\r\nNothing was moved."});
+    EXPECT_EQ(
+        SortCommand(s.list, s.root.str(), s.ui.commands()).Message(),
+        "Backup folder \"" + s.root.str()
+            + "CD-B\" already exists.  Empty and remove this folder to rearrange the files.\r\nNothing was moved.");
     EXPECT_EQ(s.Folders(), (std::vector<std::string>{"CD-B"}));
     EXPECT_TRUE(s.ui.progress.calls.empty());
     ExpectNothingLost(before, s.root.path());
@@ -188,7 +192,7 @@ TEST(Rearrange, RefusesAProjectWhoseFileChangedAfterTheScanBeforeMovingAnything)
         {"a link", [](const fs::path& wave) { fs::create_symlink("two.wav", wave); }, "it is a symbolic link"},
     };
     for (const Case& c : cases) {
-        Sort s;
+        Sorted s;
         WriteProject(s.root.path(), "One", {{"one.wav", 500 * MB}});
         WriteProject(s.root.path(), "Two", {{"two.wav", 400 * MB}, {"two-b.wav", 100}});
         WriteFile(s.root.path() / "Two.bak", "backup of two");
@@ -197,9 +201,8 @@ TEST(Rearrange, RefusesAProjectWhoseFileChangedAfterTheScanBeforeMovingAnything)
         c.make(s.root.path() / "two-b.wav");
         const auto before = Snapshot(s.root.path());
 
-        EXPECT_TRUE(s.list.Rearrange(s.root.str(), "CD")) << c.change;
-        EXPECT_EQ(s.ui.messages.shown, std::vector<std::string>{"Project Two: can't move \"two-b.wav\": " + c.reason
-                                                                + "\r\nNothing was moved."})
+        EXPECT_EQ(SortCommand(s.list, s.root.str(), s.ui.commands()).Message(),
+                  "Project Two: can't move \"two-b.wav\": " + c.reason + "\r\nNothing was moved.")
             << c.change;
         EXPECT_TRUE(s.Exists("One.cue"));
         EXPECT_FALSE(fs::exists(s.root.path() / "CD-A"));
@@ -211,10 +214,10 @@ TEST(Rearrange, RefusesAProjectWhoseFileChangedAfterTheScanBeforeMovingAnything)
 
 TEST(Rearrange, MovesNothingForAnEmptyList)
 {
-    Sort s;
+    Sorted s;
     s.Read(true);
     s.ui.progress.calls.clear();
-    EXPECT_FALSE(s.list.Rearrange(s.root.str(), "CD"));
+    EXPECT_FALSE(s.Sort());
     EXPECT_TRUE(s.Folders().empty());
     EXPECT_EQ(s.ui.progress.calls, (std::vector<std::string>{"Hide", "Startup 0"}));
 }
@@ -224,7 +227,7 @@ TEST(Rearrange, MovesNothingForAnEmptyList)
 // leave them, it sorts the others and names the ones left in the report.
 TEST(Rearrange, SortsTheRestAndLeavesTheUnsortableInTheFolder)
 {
-    Sort s;
+    Sorted s;
     WriteProject(s.root.path(), "Good", {{"good.wav", 100 * MB}});
     WriteProject(s.root.path(), "Gap", {{"gap 1.wav", 100 * MB}, {"gap 2.wav", 100 * MB}});
     WriteProject(s.root.path(), "Gap Mix", {{"gap 1.wav", 100 * MB}, {"mix.wav", 100 * MB}});
@@ -242,16 +245,13 @@ TEST(Rearrange, SortsTheRestAndLeavesTheUnsortableInTheFolder)
     for (const auto& u : left)
         found.push_back(u.reason);
     EXPECT_EQ(found, reasons);
-    EXPECT_EQ(SortTheRestQuestion(s.list, left),
-              "3 projects can't be sorted:\r\n" + reasons[0] + "\r\n" + reasons[1] + "\r\n" + reasons[2]
-                  + "\r\n\r\nSort the other 1 project and leave these in the folder?");
 
-    EXPECT_TRUE(BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages));
-    EXPECT_EQ(s.ui.messages.shown.back(),
+    s.ui.question.answers = {true, false};
+    EXPECT_EQ(SortCommand(s.list, s.root.str(), s.ui.commands()).Message(),
               reasons[0] + "\r\n" + reasons[1] + "\r\n" + reasons[2] + "\r\nNothing was moved.");
     EXPECT_EQ(Snapshot(s.root.path()), before);
 
-    EXPECT_FALSE(BackupCommand(s.list, s.root.str(), BackupKind::SortTheRest, s.ui.messages));
+    EXPECT_FALSE(s.Sort(true));
     EXPECT_TRUE(s.Exists("CD-A/Good.cue"));
     EXPECT_TRUE(s.Exists("CD-A/good.wav"));
     for (const char* stays : {"Gap.cue", "gap 1.wav", "Gap Mix.cue", "mix.wav", "Huge.cue", "huge.wav"})
@@ -268,7 +268,7 @@ TEST(Rearrange, SortsTheRestAndLeavesTheUnsortableInTheFolder)
 // the other projects are read) can't be sorted; the others can.
 TEST(Rearrange, KeepsAProjectThatSharesAFileWithOneTheReadLeftOut)
 {
-    Sort s;
+    Sorted s;
     WriteProject(s.root.path(), "Good", {{"good.wav", 100 * MB}});
     WriteProject(s.root.path(), "Song", {{"song.wav", 100 * MB}});
     WriteProject(s.root.path(), "Song Mix", {{"song.wav", 100 * MB}, {"mix.wav", 100 * MB}});
@@ -313,7 +313,7 @@ TEST(Rearrange, SortsProjectsThatShareTakesIntoOneSetFolder)
     };
     for (const Case& c : cases)
         for (const bool leaveUnsortable : {false, true}) {
-            Sort s;
+            Sorted s;
             WriteProject(s.root.path(), "Solo", {{"solo.wav", 400 * MB}});
             for (const auto& [name, waves] : c.projects)
                 WriteProject(s.root.path(), name, waves);
@@ -323,9 +323,11 @@ TEST(Rearrange, SortsProjectsThatShareTakesIntoOneSetFolder)
             const auto before = Snapshot(s.root.path());
 
             const bool refused = !c.refusal.empty() && !leaveUnsortable;
-            EXPECT_EQ(s.list.Rearrange(s.root.str(), "CD", leaveUnsortable), refused) << c.what;
+            s.ui.question.answers = {true, leaveUnsortable};
+            const Result result = SortCommand(s.list, s.root.str(), s.ui.commands());
+            EXPECT_EQ(result.Failed(), refused) << c.what;
             if (refused) {
-                EXPECT_EQ(s.ui.messages.shown, std::vector<std::string>{c.refusal}) << c.what;
+                EXPECT_EQ(result.Message(), c.refusal) << c.what;
                 EXPECT_EQ(Snapshot(s.root.path()), before) << c.what;
                 continue;
             }

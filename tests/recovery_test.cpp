@@ -1,7 +1,9 @@
 #include "Commands.h"
+#include "Executor.h"
 #include "Fixtures.h"
 #include "Journal.h"
 #include "JournalFile.h"
+#include "Plans.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +51,7 @@ struct Received {
     fs::path dest = base.path() / "dest";
     RecordingMessages messages;
     RecordingProgress progress;
+    ScriptedQuestion question;
     orvoProjectList list{UserInterface{messages, progress}};
 
     Received()
@@ -60,21 +63,22 @@ struct Received {
         WriteFile(documents / "letter.txt", "the user's only copy");
     }
     std::string Root() const { return root.string() + "/"; }
-    void Read() { ReadFolderCommand(list, Root(), true, true, CDMedium()); }
+    void Read() { ASSERT_FALSE(ReadFolderCommand(list, Root(), true, true, CDMedium()).Failed()); }
+    CommandUi Ui() { return {messages, progress, question}; }
     // A sort stopped by Cancel after its first project: A is in CD-A.
     void StopSort()
     {
         Read();
         progress.okCalls = 0;
         progress.cancelAtCall = 1;
-        ASSERT_TRUE(list.Rearrange(Root(), "CD"));
+        ASSERT_EQ(SortCommand(list, Root(), Ui()).Ended(), Result::Status::Stopped);
         progress.cancelAtCall = -1;
         ASSERT_EQ(Look(), Journal::State::Stopped);
     }
     Journal::State Look() const
     {
         Journal journal;
-        return journal.Look(Root());
+        return journal.LookAndTidy(Root());
     }
     // Recovers forward or back; what it said, empty when it was done.
     std::string Recover(bool undo, const fs::path& folder = {})
@@ -85,8 +89,12 @@ struct Received {
             refusal.Failed())
             return refusal.Message();
         FilePlan plan = undo ? journal.plan().Inverse() : journal.plan();
-        const Outcome outcome = RunPlan(plan, journal, progress, messages);
-        return outcome == Outcome::Done ? std::string() : messages.shown.empty() ? "stopped" : messages.shown.back();
+        const Result result = RunPlan(plan, journal, progress, messages);
+        if (!result.Failed())
+            return {};
+        return !result.Message().empty() ? result.Message()
+               : messages.shown.empty()  ? "stopped"
+                                         : messages.shown.back();
     }
     std::map<std::string, std::string> Everything() const { return Snapshot(base.path()); }
     // Every project's files lie in one folder, unless a stopped journal says otherwise.
@@ -167,8 +175,8 @@ TEST(ReceivedJournal, OfAnotherShapeIsRefusedKeptAndForgottenOnlyOnRequest)
         EXPECT_EQ(r.Recover(false), refusal);
         EXPECT_EQ(r.Recover(true), refusal);
         r.messages.shown.clear();
-        EXPECT_TRUE(r.list.Rearrange(r.Root(), "CD"));
-        EXPECT_EQ(r.messages.shown, std::vector<std::string>{refusal});
+        EXPECT_EQ(SortCommand(r.list, r.Root(), r.Ui()).Message(), refusal);
+        EXPECT_TRUE(r.messages.shown.empty());
         EXPECT_EQ(r.Everything(), before);
 
         Journal journal;
@@ -206,8 +214,8 @@ TEST(ReceivedJournal, ThatIsNotAFileIsNeverUsed)
             + ", not a journal: Kelvark won't read or write through it. Remove or rename it, then try again.";
 
         EXPECT_EQ(r.Look(), Journal::State::NotAFile);
-        EXPECT_TRUE(r.list.Rearrange(r.Root(), "CD"));
-        EXPECT_EQ(r.messages.shown, std::vector<std::string>{refusal});
+        EXPECT_EQ(SortCommand(r.list, r.Root(), r.Ui()).Message(), refusal);
+        EXPECT_TRUE(r.messages.shown.empty());
         EXPECT_EQ(r.Recover(false), refusal);
         EXPECT_EQ(r.Everything(), before);
         EXPECT_FALSE(fs::exists(r.documents / ".profile"));
@@ -379,21 +387,24 @@ TEST(FolderLock, RefusesASecondRunOnTheFolder)
     const std::string busy = "Kelvark is already sorting this folder";
 
     EXPECT_EQ(r.Look(), Journal::State::Running);
-    EXPECT_TRUE(r.list.Rearrange(r.Root(), "CD"));
-    EXPECT_EQ(r.list.MoveList({&*r.list.projects.Item(0)}, r.dest.string() + "/"), Outcome::Failed);
-    EXPECT_TRUE(r.list.RenameProject(*r.list.projects.Item(0), "Z"));
-    EXPECT_TRUE(BackupCommand(r.list, r.Root(), BackupKind::ReportOnly, r.messages));
-    ASSERT_EQ(r.messages.shown.size(), 4u);
-    for (const auto& shown : r.messages.shown) {
-        EXPECT_TRUE(shown.starts_with(busy + " (since ")) << shown;
-        EXPECT_TRUE(shown.ends_with("). Wait for it to end.")) << shown;
+    const Result refused[] = {
+        SortCommand(r.list, r.Root(), r.Ui()),
+        MoveCommand(r.list, {&*r.list.projects.Item(0)}, r.dest.string() + "/", r.Ui()),
+        RenameCommand(r.list, *r.list.projects.Item(0), "Z", r.Ui()),
+        ReportCommand(r.list, r.Root(), r.Ui()),
+    };
+    for (const Result& result : refused) {
+        EXPECT_EQ(result.Ended(), Result::Status::Refused);
+        EXPECT_TRUE(result.Message().starts_with(busy + " (since ")) << result.Message();
+        EXPECT_TRUE(result.Message().ends_with("). Wait for it to end.")) << result.Message();
     }
+    EXPECT_TRUE(r.messages.shown.empty());
     EXPECT_TRUE(r.Recover(false).starts_with(busy));
     EXPECT_EQ(r.Everything(), before);
 
     running.End();
     EXPECT_EQ(r.Look(), Journal::State::None);
-    EXPECT_FALSE(r.list.Rearrange(r.Root(), "CD"));
+    EXPECT_FALSE(SortCommand(r.list, r.Root(), r.Ui()).Failed());
 }
 
 // An unsort journals the removal of a read-only project's copies before it
@@ -403,12 +414,12 @@ TEST(Unsort, StoppedIsUndoneWithTheCopiesOfReadOnlyProjects)
     Received r;
     MakeReadOnly(r.root / "C.cue");
     r.Read();
-    ASSERT_FALSE(BackupCommand(r.list, r.Root(), BackupKind::Sort, r.messages));
+    ASSERT_FALSE(SortCommand(r.list, r.Root(), r.Ui()).Failed());
     const auto sorted = r.Everything();
-    UnsortPlan unsort = PlanUnsort(r.Root(), CDMedium());
     r.progress.okCalls = 0;
     r.progress.cancelAtCall = 1;
-    ASSERT_TRUE(UnsortCommand(unsort, r.Root(), r.progress, r.messages)); // after CD-A, which held C's copies
+    // Stopped after CD-A, which held C's copies.
+    ASSERT_EQ(UnsortCommand(r.Root(), CDMedium(), r.Ui()).Ended(), Result::Status::Stopped);
     r.progress.cancelAtCall = -1;
 
     EXPECT_EQ(r.Recover(true), "");
@@ -417,8 +428,7 @@ TEST(Unsort, StoppedIsUndoneWithTheCopiesOfReadOnlyProjects)
     // On a full disk the journal can't be written: no copy is gone.
     {
         const FileSizeLimit full(0);
-        UnsortPlan again = PlanUnsort(r.Root(), CDMedium());
-        EXPECT_TRUE(UnsortCommand(again, r.Root(), r.progress, r.messages));
+        EXPECT_TRUE(UnsortCommand(r.Root(), CDMedium(), r.Ui()).Failed());
     }
     EXPECT_EQ(r.Everything(), sorted);
 }
@@ -432,8 +442,9 @@ TEST(Recover, FinishingASortWritesItsReportsAndReportOnlyRefusesToReplaceThem)
     EXPECT_EQ(ReadFile(r.root / "Backup Report.txt"),
               "ORVEX Project Backup "
               "Organizer\r\n\r\nCD-A\r\n----\r\nA\r\n\r\nCD-B\r\n----\r\nB\r\n\r\nCD-C\r\n----\r\nC\r\n");
-    EXPECT_EQ(ReportOnlyRefusal(r.Root()), "CD-A … CD-C hold the backup sort these reports describe. Undo backup "
-                                           "sort first to plan the folder again.");
+    EXPECT_EQ(ReportOnlyRefusal(r.Root()).Message(),
+              "CD-A … CD-C hold the backup sort these reports describe. Undo backup "
+              "sort first to plan the folder again.");
 }
 
 } // namespace

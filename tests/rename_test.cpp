@@ -1,3 +1,4 @@
+#include "Executor.h"
 #include "Fixtures.h"
 #include "Journal.h"
 #include "JournalFile.h"
@@ -56,7 +57,7 @@ TEST(RenameProject, RenamesTheOwnFilesAndKeepsTheWaves)
     Renaming r;
     const std::string cue = ReadFile(r.root.path() / "Take.cue");
 
-    EXPECT_FALSE(r.list.RenameProject(r.Project(1), "Final"));
+    EXPECT_FALSE(RenameCommand(r.list, r.Project(1), "Final", r.ui.commands()).Failed());
     EXPECT_EQ(EntryNames(r.root.path()),
               (std::vector<std::string>{"Final.bak", "Final.cue", "Other 1.wav", "Other.bak", "Other.cue", "Take 1.wav",
                                         "Third 1.wav", "Third.bak", "Third.cue"}));
@@ -68,7 +69,7 @@ TEST(RenameProject, RenamesTheOwnFilesAndKeepsTheWaves)
 
     // The renamed project moves under its new names.
     TempDir dest(r.root.path());
-    r.list.MoveList({&r.Project(1)}, dest.str());
+    EXPECT_FALSE(MoveCommand(r.list, {&r.Project(1)}, dest.str(), r.ui.commands()).Failed());
     EXPECT_TRUE(r.ui.messages.shown.empty());
     EXPECT_TRUE(fs::exists(dest.path() / "Final.cue"));
     EXPECT_TRUE(fs::exists(dest.path() / "Take 1.wav"));
@@ -80,7 +81,7 @@ TEST(RenameProject, KeepsAWaveNamedLikeTheProject)
     WriteProject(studio.root.path(), "Take", {{"Take.wav"}});
     studio.Read();
 
-    EXPECT_FALSE(studio.list.RenameProject(studio.Project(0), "Final"));
+    EXPECT_FALSE(RenameCommand(studio.list, studio.Project(0), "Final", studio.ui.commands()).Failed());
     EXPECT_TRUE(fs::exists(studio.root.path() / "Final.cue"));
     EXPECT_TRUE(fs::exists(studio.root.path() / "Take.wav"));
     EXPECT_FALSE(fs::exists(studio.root.path() / "Final.wav"));
@@ -103,9 +104,10 @@ TEST(RenameProject, RefusesBeforeRenamingAnything)
         Renaming r;
         const auto before = Snapshot(r.root.path());
 
-        EXPECT_EQ(r.list.RenameProject(r.Project(1), newName), !message.empty()) << newName;
-        EXPECT_EQ(r.ui.messages.shown, message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message})
-            << newName;
+        const Result result = RenameCommand(r.list, r.Project(1), newName, r.ui.commands());
+        EXPECT_EQ(result.Failed(), !message.empty()) << newName;
+        EXPECT_EQ(result.Message(), message) << newName;
+        EXPECT_TRUE(r.ui.messages.shown.empty()) << newName;
         EXPECT_EQ(r.Project(1).Name, "Take");
         EXPECT_EQ(Snapshot(r.root.path()), before) << newName;
     }
@@ -117,8 +119,8 @@ TEST(RenameProject, RefusesANameTakenByAFolder)
     fs::create_directory(r.root.path() / "Final.cue");
     const auto before = Snapshot(r.root.path());
 
-    EXPECT_TRUE(r.list.RenameProject(r.Project(1), "Final"));
-    EXPECT_EQ(r.ui.messages.shown, std::vector<std::string>{"Project name Final already exists.  Can't rename."});
+    EXPECT_EQ(RenameCommand(r.list, r.Project(1), "Final", r.ui.commands()).Message(),
+              "Project name Final already exists.  Can't rename.");
     EXPECT_EQ(r.Project(1).Name, "Take");
     EXPECT_EQ(Snapshot(r.root.path()), before);
 }
@@ -135,7 +137,7 @@ TEST(RenameProject, ChangesTheLetterCaseThroughAHiddenName)
         for (const std::string ext : {".cue", ".bak"})
             renamed["take" + ext] = renamed.extract("Take" + ext).mapped();
         foldCase = folds;
-        EXPECT_FALSE(r.list.RenameProject(r.Project(1), "take"));
+        EXPECT_FALSE(RenameCommand(r.list, r.Project(1), "take", r.ui.commands()).Failed());
         foldCase = false;
         EXPECT_TRUE(r.ui.messages.shown.empty());
         EXPECT_EQ(EntryNames(r.root.path()),
@@ -147,9 +149,9 @@ TEST(RenameProject, ChangesTheLetterCaseThroughAHiddenName)
         fs::create_hard_link(r.root.path() / "Other.bak", r.root.path() / "other.bak");
         const auto linked = Snapshot(r.root.path());
         foldCase = folds;
-        EXPECT_TRUE(r.list.RenameProject(r.Project(0), "other"));
+        const Result taken = RenameCommand(r.list, r.Project(0), "other", r.ui.commands());
         foldCase = false;
-        EXPECT_EQ(r.ui.messages.shown, std::vector<std::string>{"Project name other already exists.  Can't rename."});
+        EXPECT_EQ(taken.Message(), "Project name other already exists.  Can't rename.");
         EXPECT_EQ(Snapshot(r.root.path()), linked);
     }
 }
@@ -172,7 +174,7 @@ TEST(RenameProject, StoppedInLetterCaseIsFinishedOrUndone)
             RecordingProgress progress;
             RecordingMessages messages;
 
-            EXPECT_EQ(RunPlan(plan, journal, progress, messages), Outcome::Done);
+            EXPECT_EQ(RunPlan(plan, journal, progress, messages).Ended(), Result::Status::Done);
             EXPECT_TRUE(messages.shown.empty());
             EXPECT_EQ(EntryNames(root.path()), std::vector<std::string>{undo ? "Take.cue" : "take.cue"});
             EXPECT_EQ(ReadFile(root.path() / (undo ? "Take.cue" : "take.cue")), "the project");

@@ -1,3 +1,4 @@
+#include "Commands.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,13 @@ namespace {
 
 using namespace fixtures;
 
+// A list as if read from the root folder and planned for a CD.
 struct Reports : Studio {
+    Reports()
+    {
+        list.readFrom = root.str();
+        list.medium = CDMedium();
+    }
     // A project of the plan, set directly: the reports read only names, sets and kinds.
     void Add(const std::string& name, int set, bool regular = true)
     {
@@ -16,8 +23,12 @@ struct Reports : Studio {
         project->Name = name;
         project->BackupNum = set;
         project->IsAProject = regular;
+        project->ReadDir = list.readFrom;
+        project->ReadFailure.clear();
         list.projects.add(project);
     }
+    // Report Only, answering Yes.
+    Result Write() { return ReportCommand(list, list.readFrom, ui.commands()); }
     std::string Read(const std::string& file) const { return ReadFile(root.path() / file); }
     // Hidden names count too: no temporary file may stay.
     std::vector<std::string> Files() const { return EntryNames(root.path()); }
@@ -32,8 +43,7 @@ TEST(Reports, WriteTheWorkedExampleByteForByte)
     r.Add("Unplaced", -1);
     r.list.numBackups = 2;
 
-    EXPECT_FALSE(r.list.ReportTxt(r.root.str(), "CD"));
-    EXPECT_FALSE(r.list.ReportCsv(r.root.str()));
+    EXPECT_EQ(r.Write().Message(), "Done.  CSV files are in folder " + r.root.str() + ".");
     EXPECT_TRUE(r.ui.messages.shown.empty());
     EXPECT_EQ(r.Read("Backup Report.txt"), "ORVEX Project Backup Organizer\r\n"
                                            "\r\nCD-A\r\n----\r\n001 Song\r\n014 Live Mix\r\n"
@@ -56,9 +66,9 @@ TEST(Reports, WriteHeadingsForEmptySetsAndOnlyTitlesWithoutSets)
     r.Add("A, B", 0);
     r.list.numBackups = 3;
     r.list.regional.dateSeparator = ".";
+    r.list.medium = DVDMedium();
 
-    EXPECT_FALSE(r.list.ReportTxt(r.root.str(), "DVD"));
-    EXPECT_FALSE(r.list.ReportCsv(r.root.str()));
+    EXPECT_FALSE(r.Write().Failed());
     EXPECT_EQ(r.Read("Backup Report.txt"), "ORVEX Project Backup Organizer\r\n"
                                            "\r\nDVD-A\r\n----\r\nA, B\r\n"
                                            "\r\nDVD-B\r\n----\r\n"
@@ -74,8 +84,8 @@ TEST(Reports, WriteHeadingsForEmptySetsAndOnlyTitlesWithoutSets)
 
     // Without sets: the title and the headers only, and the old files replaced.
     r.list.numBackups = 0;
-    EXPECT_FALSE(r.list.ReportTxt(r.root.str(), "CD"));
-    EXPECT_FALSE(r.list.ReportCsv(r.root.str()));
+    r.list.medium = CDMedium();
+    EXPECT_FALSE(r.Write().Failed());
     EXPECT_EQ(r.Read("Backup Report.txt"), "ORVEX Project Backup Organizer\r\n");
     EXPECT_EQ(r.Read("Backups.csv"), "BackupID, TheDate, NumCDs\r\n");
     EXPECT_EQ(r.Read("BackupProjects.csv"), "Collection, BackupID, ChronoSN, TypeProject\r\n");
@@ -93,7 +103,7 @@ TEST(Reports, KeepOneBackupIdDateAcrossMidnight)
         return ++calls == 1 ? year_month_day{year{2026}, December, day{31}}
                             : year_month_day{year{2027}, January, day{1}};
     };
-    EXPECT_FALSE(r.list.ReportCsv(r.root.str()));
+    EXPECT_FALSE(r.Write().Failed());
     EXPECT_EQ(r.Read("Backups.csv"), "BackupID, TheDate, NumCDs\r\n"
                                      "2026_12_31a, 01/01/2027, 1\r\n"
                                      "2026_12_31b, 01/01/2027, 1\r\n");
@@ -107,8 +117,7 @@ TEST(Reports, LetterSetsBeyondZInBothCases)
     Reports r;
     r.Add("Late", 27);
     r.list.numBackups = 28;
-    EXPECT_FALSE(r.list.ReportTxt(r.root.str(), "CD"));
-    EXPECT_FALSE(r.list.ReportCsv(r.root.str()));
+    EXPECT_FALSE(r.Write().Failed());
     EXPECT_NE(r.Read("Backup Report.txt").find("\r\nCD-AA\r\n----\r\n\r\nCD-AB\r\n----\r\nLate\r\n"),
               std::string::npos);
     EXPECT_NE(r.Read("Backups.csv").find("2026_12_07ab, 12/07/2026, 1\r\n"), std::string::npos);
@@ -119,11 +128,9 @@ TEST(Reports, LetterSetsBeyondZInBothCases)
 TEST(Reports, SayNothingButTheirOwnMessageForAMissingFolder)
 {
     Reports r;
-    const std::string missing = r.root.str() + "gone/";
-    EXPECT_TRUE(r.list.ReportTxt(missing, "CD"));
-    EXPECT_TRUE(r.list.ReportCsv(missing));
-    EXPECT_EQ(r.ui.messages.shown, (std::vector<std::string>{"Could not write the log report.",
-                                                             "Could not write the CSV file for import to TALVO DB."}));
+    r.list.readFrom = r.root.str() + "gone/";
+    EXPECT_TRUE(r.Write().Failed());
+    EXPECT_EQ(r.ui.messages.shown, std::vector<std::string>{"Could not write the log report."});
 }
 
 TEST(Reports, KeepAReadOnlyReportAndShowTheError)
@@ -133,14 +140,14 @@ TEST(Reports, KeepAReadOnlyReportAndShowTheError)
     MakeReadOnly(r.root.path() / "BackupProjects.csv");
     const auto before = Snapshot(r.root.path());
 
-    EXPECT_TRUE(r.list.ReportCsv(r.root.str()));
+    EXPECT_TRUE(r.Write().Failed());
     const std::string denied =
         "error " + std::to_string(EACCES) + " " + std::make_error_code(std::errc::permission_denied).message();
     EXPECT_EQ(r.ui.messages.shown,
               (std::vector<std::string>{denied, "Could not write the projects CSV file for import to TALVO DB."}));
-    EXPECT_EQ(r.Read("Backups.csv"), "BackupID, TheDate, NumCDs\r\n"); // the first file stays as written
+    EXPECT_EQ(r.Read("Backups.csv"), "BackupID, TheDate, NumCDs\r\n"); // the files before it stay as written
     ExpectNothingLost(before, r.root.path());
-    EXPECT_EQ(r.Files(), (std::vector<std::string>{"BackupProjects.csv", "Backups.csv"}));
+    EXPECT_EQ(r.Files(), (std::vector<std::string>{"Backup Report.txt", "BackupProjects.csv", "Backups.csv"}));
 }
 
 TEST(Reports, FailAndKeepTheOldFileWhenAWriteFails)
@@ -151,19 +158,15 @@ TEST(Reports, FailAndKeepTheOldFileWhenAWriteFails)
     WriteFile(r.root.path() / "Backup Report.txt", "the previous report");
     WriteFile(r.root.path() / "Backups.csv", "the previous sets");
     const auto before = Snapshot(r.root.path());
-    bool txtFailed = false;
-    bool csvFailed = false;
+    Result result;
     {
         const FileSizeLimit limit(20); // nothing else may be written meanwhile, test output included
-        txtFailed = r.list.ReportTxt(r.root.str(), "CD");
-        csvFailed = r.list.ReportCsv(r.root.str());
+        result = r.Write();
     }
-    EXPECT_TRUE(txtFailed);
-    EXPECT_TRUE(csvFailed);
+    EXPECT_TRUE(result.Failed());
     const std::string tooLarge =
         "error " + std::to_string(EFBIG) + " " + std::make_error_code(std::errc::file_too_large).message();
-    EXPECT_EQ(r.ui.messages.shown, (std::vector<std::string>{tooLarge, "Could not write the log report.", tooLarge,
-                                                             "Could not write the CSV file for import to TALVO DB."}));
+    EXPECT_EQ(r.ui.messages.shown, (std::vector<std::string>{tooLarge, "Could not write the log report."}));
     ExpectNothingLost(before, r.root.path());
     EXPECT_EQ(r.Files(), (std::vector<std::string>{"Backup Report.txt", "Backups.csv"}));
 }

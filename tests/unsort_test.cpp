@@ -3,6 +3,7 @@
 
 #include "Commands.h"
 #include "Fixtures.h"
+#include "Plans.h"
 
 #include <gtest/gtest.h>
 
@@ -28,16 +29,12 @@ struct Sorted : Studio {
         before = Snapshot(root.path());
         entries = EntryNames(root.path());
         Read(true);
-        EXPECT_FALSE(BackupCommand(list, root.str(), BackupKind::Sort, ui.messages));
+        EXPECT_FALSE(Sort());
         for (const char* report : {"Backup Report.txt", "Backups.csv", "BackupProjects.csv"})
             fs::remove(root.path() / report);
         ui.messages.shown.clear();
     }
-    bool Unsort()
-    {
-        UnsortPlan unsort = PlanUnsort(root.str(), CDMedium());
-        return UnsortCommand(unsort, root.str(), ui.progress, ui.messages);
-    }
+    Result Unsort() { return UnsortCommand(root.str(), CDMedium(), ui.commands()); }
     std::map<std::string, std::string> before;
     std::vector<std::string> entries;
 };
@@ -71,11 +68,13 @@ TEST(Unsort, PutsASortedFolderBackOrTouchesNothing)
         const auto sorted = Snapshot(s.root.path());
         const bool refused = c.shown.front().starts_with("Can't");
 
-        EXPECT_EQ(s.Unsort(), refused);
+        const Result result = s.Unsort();
+        EXPECT_EQ(result.Failed(), refused);
         std::vector<std::string> expected = c.shown;
         if (const auto at = expected.front().find('@'); at != std::string::npos)
             expected.front().replace(at, 1, s.root.str());
-        EXPECT_EQ(s.ui.messages.shown, expected);
+        EXPECT_EQ(result.Lines(), expected);
+        EXPECT_TRUE(s.ui.messages.shown.empty());
         if (refused) {
             EXPECT_EQ(Snapshot(s.root.path()), sorted);
         } else {

@@ -161,21 +161,19 @@ TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
     };
     const std::vector<Case> cases = {
         {"sort",
-         [](Studio& s, const fs::path&) {
-             return BackupCommand(s.list, s.root.str(), BackupKind::Sort, s.ui.messages);
-         },
+         [](Studio& s, const fs::path&) { return s.ui.Shown(SortCommand(s.list, s.root.str(), s.ui.commands())); },
          "Done.  CSV files are in folder @."},
         {"move",
          [](Studio& s, const fs::path& dest) {
              s.Select({1, 2});
-             return MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.messages);
+             return s.ui.Shown(MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.commands()));
          },
          ""},
         {"conflict",
          [](Studio& s, const fs::path& dest) {
              WriteFile(dest / "Take 01.wav", "already here");
              s.Select({1, 2});
-             return MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.messages);
+             return s.ui.Shown(MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.commands()));
          },
          "Already in destination directory:\r\n\r\nProject: Take\r\n     Take 01.wav"},
     };

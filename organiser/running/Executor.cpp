@@ -486,7 +486,8 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
     if (!plan.undoing)
         for (const auto& [name, lines] : plan.reports)
             if (WriteReportFile(plan.root, name, lines, messages)) {
-                journal.Keep(); // finishing the sort writes them again
+                // Finishing the sort writes them again; Report Only has nothing to finish.
+                plan.kind == Operation::Report ? journal.End() : journal.Keep();
                 return Result({}, Result::Status::Failed);
             }
     if (!plan.makesFolders)

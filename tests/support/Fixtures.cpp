@@ -195,6 +195,21 @@ FileSizeLimit::~FileSizeLimit()
     std::signal(SIGXFSZ, savedHandler);
 }
 
+bool ScriptedQuestion::Confirm(const Asking& asking)
+{
+    asked.push_back(asking.what);
+    return AskYesNo(asking.Text(), asking.title);
+}
+
+bool ScriptedQuestion::AskYesNo(const std::string&, const std::string&)
+{
+    if (answers.empty())
+        return true;
+    const bool answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+}
+
 void RecordingProgress::Startup(int amountToDo)
 {
     calls.push_back("Startup " + std::to_string(amountToDo));
@@ -259,6 +274,35 @@ std::vector<std::string> Studio::Rows() const
     for (const auto& row : grid.rows)
         rows.push_back(row.texts[0] + (row.selected ? "*" : ""));
     return rows;
+}
+
+bool ShowResult(Messages& messages, const Result& result)
+{
+    std::vector<std::string> lines = result.Lines();
+    if (result.offers != 0 && !lines.empty())
+        lines.pop_back();
+    std::string text;
+    for (const std::string& line : lines)
+        text += (text.empty() ? "" : LineEnd) + line;
+    if (!text.empty() && result.Ended() != Result::Status::Declined)
+        messages.Show(text);
+    return result.Failed();
+}
+
+void FakeUi::AnswerSort(const orvoProjectList& list, bool leaveUnsortable)
+{
+    question.answers = {true};
+    if (!DiscNamesWarning(list).empty())
+        question.answers.push_back(true);
+    question.answers.push_back(leaveUnsortable);
+}
+
+bool Studio::Sort(bool leaveUnsortable)
+{
+    ui.AnswerSort(list, leaveUnsortable);
+    const Result result = SortCommand(list, root.str(), ui.commands());
+    ui.question.answers.clear(); // those of questions it did not ask
+    return result.Failed();
 }
 
 bool Studio::Read(bool forCD)

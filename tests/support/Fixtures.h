@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Commands.h"
 #include "UserInterface.h"
 #include "orvoProjectList.h"
 
@@ -108,6 +109,15 @@ struct RecordingMessages final : Messages {
     void Show(const std::string& text) override { shown.push_back(text); }
 };
 
+// Answers each question of a command from answers, in order, and Yes once
+// they are used up; records what each asked.
+struct ScriptedQuestion final : Question {
+    std::vector<bool> answers;
+    std::vector<Asked> asked;
+    bool Confirm(const Asking& asking) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+};
+
 struct RecordingProgress final : Progress {
     std::vector<std::string> calls; // "Hide", "Startup n", "OK k name"
     int cancelAtCall = -1; // the OK call (0-based) from which on OK returns false
@@ -132,11 +142,23 @@ struct FakeGrid {
     std::vector<orvoProject*> Selection(const orvoProjectList& list) const;
 };
 
+// Shows a command's messages in one box after those of its run, as the
+// window does: nothing of a declined one, and the last message, which tells
+// the journal left behind, only as the window's offer to recover. True when
+// it did not end Done.
+bool ShowResult(Messages& messages, const Result& result);
+
 // The fakes bundled for one project list.
 struct FakeUi {
     RecordingMessages messages;
     RecordingProgress progress;
+    ScriptedQuestion question;
     UserInterface services() { return {messages, progress}; }
+    CommandUi commands() { return {messages, progress, question}; }
+    bool Shown(const Result& result) { return ShowResult(messages, result); }
+    // Answers the questions of a sort of list: Sort and DiscNames Yes,
+    // SortTheRest leaveUnsortable.
+    void AnswerSort(const orvoProjectList& list, bool leaveUnsortable);
 };
 
 // A root folder with a project list, the fakes it talks through and its grid.
@@ -151,6 +173,9 @@ struct Studio {
     // Reads regular and mix projects, plans for the medium and fills the grid.
     // True when the scan recorded errors.
     bool Read(bool forCD = true);
+    // A backup sort of the folder as read, answering Sort and DiscNames Yes
+    // and SortTheRest leaveUnsortable. True when it did not end Done.
+    bool Sort(bool leaveUnsortable = false);
     orvoProject& Project(int position) { return *list.projects.Item(position); }
     void Select(std::initializer_list<int> rows);
     // The projects of the selected rows.
