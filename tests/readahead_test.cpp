@@ -60,6 +60,23 @@ void operator delete(void* block, std::size_t) noexcept
     std::free(block);
 }
 
+// The arrays too (a project file's read buffer is one): a sanitizer's runtime
+// gives them its own blocks unless this program says otherwise.
+void* operator new[](std::size_t size)
+{
+    return ::operator new(size);
+}
+
+void operator delete[](void* block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete[](void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
+
 namespace {
 
 using namespace fixtures;
