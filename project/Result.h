@@ -2,6 +2,7 @@
 
 #include "Messages.h"
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +47,18 @@ public:
         std::string text;
         for (const std::string& line : lines)
             text += (text.empty() ? "" : LineEnd) + line;
+        return text;
+    }
+    // What a front end shows in one message box: nothing after a No, and the
+    // messages but the last when that one describes the journal the result
+    // offers to recover (the front end shows it with its offer).
+    std::string Told() const
+    {
+        if (status == Status::Declined)
+            return {};
+        std::string text;
+        for (std::size_t i = 0; i + (offers != 0 ? 1 : 0) < lines.size(); ++i)
+            text += (text.empty() ? "" : LineEnd) + lines[i];
         return text;
     }
     // Adds a message after the others.

@@ -595,15 +595,7 @@ bool Main::Answers::Confirm(const Asking& asking)
 // No, and the journal it leaves is for Recover to offer.
 void Main::ShowResult(const Result& result)
 {
-    if (result.Ended() == Result::Status::Declined)
-        return;
-    std::vector<std::string> lines = result.Lines();
-    if (result.offers != 0 && !lines.empty())
-        lines.pop_back();
-    std::string text;
-    for (const std::string& line : lines)
-        text += (text.empty() ? "" : LineEnd) + line;
-    if (!text.empty())
+    if (const std::string text = result.Told(); !text.empty())
         messages.Show(text);
 }
 

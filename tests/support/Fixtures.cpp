@@ -278,13 +278,7 @@ std::vector<std::string> Studio::Rows() const
 
 bool ShowResult(Messages& messages, const Result& result)
 {
-    std::vector<std::string> lines = result.Lines();
-    if (result.offers != 0 && !lines.empty())
-        lines.pop_back();
-    std::string text;
-    for (const std::string& line : lines)
-        text += (text.empty() ? "" : LineEnd) + line;
-    if (!text.empty() && result.Ended() != Result::Status::Declined)
+    if (const std::string text = result.Told(); !text.empty())
         messages.Show(text);
     return result.Failed();
 }
