@@ -8,6 +8,7 @@
 #include "Main.h"
 
 #include "Commands.h"
+#include "ReadAhead.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -32,6 +33,7 @@ struct Silent final : Messages, Question, InputBox, NoticeBox {
 
 int main(int argc, char* argv[])
 {
+    SetHeapForReading(); // as kelvark does
     QApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: window_read FOLDER\n");

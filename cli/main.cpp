@@ -10,6 +10,7 @@
 #include "Checksums.h"
 #include "Commands.h"
 #include "FileOps.h"
+#include "ReadAhead.h"
 #include "Terminal.h"
 #include "orvoProjectList.h"
 
@@ -430,6 +431,7 @@ using namespace kelvark;
 int main(int argc, char** argv)
 {
     AllowManyOpenFiles();
+    SetHeapForReading();
     try {
         Options options;
         if (!Parse(argc, argv, options))

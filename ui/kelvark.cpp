@@ -1,5 +1,6 @@
 #include "Main.h"
 #include "MessageBoxes.h"
+#include "ReadAhead.h"
 
 #include "Commands.h"
 #include "FileOps.h"
@@ -36,6 +37,7 @@ using namespace kelvark;
 int main(int argc, char* argv[])
 {
     AllowManyOpenFiles();
+    SetHeapForReading();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvark"));
     QApplication::setApplicationVersion(QStringLiteral(KELVARK_VERSION));

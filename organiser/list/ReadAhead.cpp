@@ -10,6 +10,7 @@
 #include <new>
 #include <pthread.h>
 #include <system_error>
+#include <thread>
 
 namespace kelvark {
 
@@ -56,6 +57,14 @@ void ReadAhead::Start(std::size_t count)
         throw;
     }
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+}
+
+void SetHeapForReading()
+{
+    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    mallopt(M_ARENA_MAX, static_cast<int>(cores) + 1);
+    mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 }
 
 ReadAhead::~ReadAhead()

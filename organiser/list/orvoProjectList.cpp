@@ -7,13 +7,11 @@
 #include "TextCodec.h"
 
 #include <algorithm>
-#include <malloc.h>
 #include <map>
 #include <memory>
 #include <new>
 #include <span>
 #include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -89,20 +87,6 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         return true;
     }
     projects.Clear();
-
-    // The heap: the calling thread and one thread per core have an arena
-    // each, so a folder in memory is read without the threads taking turns
-    // on one lock (on a machine where that costs a system call, a third of
-    // a warm scan); the threads started for a slow disk share them, where
-    // an arena each would keep hundreds of kilobytes of what they read.
-    // Fixed thresholds, not ones that grow with the largest block freed,
-    // give large blocks and a heap's free top back to the system: the
-    // listing's blocks, which grow as the folder is listed, and what the
-    // threads read.
-    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-    mallopt(M_ARENA_MAX, static_cast<int>(cores) + 1);
-    mallopt(M_TRIM_THRESHOLD, 128 * 1024);
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 
     // One listing of the folder serves the whole scan: the project files here,
     // and every project's own files and waves later.
