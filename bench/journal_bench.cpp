@@ -4,7 +4,6 @@
 // its folder, a line for each project, removing it. Each sort runs on a fresh
 // copy of the folder, made outside the timing.
 #include "Commands.h"
-#include "ReadAhead.h"
 #include "GeneratedFolder.h"
 #include "Journal.h"
 #include "SetLetters.h"
@@ -76,12 +75,3 @@ void JournalAlone(benchmark::State& state)
 BENCHMARK(JournalAlone)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    kelvark::SetHeapForReading(); // as kelvark and kelvark-cli do
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -3,7 +3,6 @@
 // wave files each. The wave files are tiny: their RIFF headers declare
 // realistic sizes. Each folder is generated once, in a temporary folder.
 #include "GeneratedFolder.h"
-#include "ReadAhead.h"
 
 #include <benchmark/benchmark.h>
 
@@ -53,12 +52,3 @@ void PlanOnly(benchmark::State& state)
 BENCHMARK(PlanOnly)->Arg(2000)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    kelvark::SetHeapForReading(); // as kelvark and kelvark-cli do
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

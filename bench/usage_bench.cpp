@@ -38,5 +38,3 @@ void CalcUsageRegions(benchmark::State& state)
 BENCHMARK(CalcUsageRegions)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Complexity();
 
 } // namespace
-
-BENCHMARK_MAIN();
