@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <iterator>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -148,27 +147,22 @@ std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left)
 // read-only: its files will be copied, and stay in /music/." Empty when none is.
 std::string ReadOnlyMoveNotice(const std::vector<orvoProject*>& selected)
 {
-    std::vector<const orvoProject*> readOnly;
-    std::copy_if(selected.begin(), selected.end(), std::back_inserter(readOnly),
-                 [](const orvoProject* project) { return project->ReadOnly; });
-    if (readOnly.empty())
+    std::vector<std::string> names;
+    for (const orvoProject* project : selected)
+        if (project->ReadOnly)
+            names.push_back(project->Name);
+    if (names.empty())
         return {};
-    std::string names;
-    for (const orvoProject* project : readOnly)
-        names += (names.empty() ? "" : ", ") + project->Name;
-    return names + (readOnly.size() == 1 ? " is read-only: its files" : " are read-only: their files")
-           + " will be copied, and stay in " + readOnly.front()->ReadDir + ".";
+    return Joined(names) + (names.size() == 1 ? " is read-only: its files" : " are read-only: their files")
+           + " will be copied, and stay in " + selected.front()->ReadDir + ".";
 }
 
 // The Undo backup sort question: "Move the 12 files of CD-A, CD-B back into
 // /music/ and remove those folders?"
 std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFolder)
 {
-    std::string folders;
-    for (const auto& folder : unsort.plan.folders)
-        folders += (folders.empty() ? "" : ", ") + folder;
-    return "Move the " + std::to_string(unsort.files) + (unsort.files == 1 ? " file" : " files") + " of " + folders
-           + " back into " + RootFolder + " and remove "
+    return "Move the " + std::to_string(unsort.files) + (unsort.files == 1 ? " file" : " files") + " of "
+           + Joined(unsort.plan.folders) + " back into " + RootFolder + " and remove "
            + (unsort.plan.folders.size() == 1 ? "that folder" : "those folders") + "?";
 }
 
