@@ -39,7 +39,6 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: window_read FOLDER\n");
         return 2;
     }
-    QApplication::setFont(WindowFont());
     Silent silent;
     Main window(silent, silent, silent, silent, WithSeparator(std::filesystem::absolute(argv[1]).string()));
     window.chkMix->setChecked(true);

@@ -24,3 +24,17 @@ void VerifyDiscsCommand(QWidget& owner, const std::string& folder, Progress& pro
 }
 
 } // namespace kelvark
+
+namespace kelvark {
+void ShowVerified(QWidget& owner, const Result& verified, const VerifyResult& result, Messages& messages)
+{
+    if (verified.Ended() == Result::Status::Refused) {
+        messages.Show(verified.Message());
+        return;
+    }
+    auto* dialog = new frmVerify(result, &owner);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    dialog->activateWindow();
+}
+}

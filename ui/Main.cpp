@@ -2,19 +2,23 @@
 
 #include "Commands.h"
 #include "DiscChecks.h"
+#include "Shims.h"
 #include "FolderListing.h"
 #include "TextCodec.h"
-#include "Twips.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCursor>
+#include <QCompleter>
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
-#include <QFont>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,40 +26,71 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QResizeEvent>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSignalBlocker>
-#include <QToolTip>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace kelvark {
 
 namespace {
 
-// The window's outer width when it opens, below which a resize goes back to
-// it, and the height below which the bottom buttons would cover the Move button.
-constexpr int OuterWidth = 6720;
-constexpr int SmallestHeight = 5550;
+QSettings Settings()
+{
+    return QSettings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"));
+}
 
 // A folder is stored as text when it is UTF-8, and as its bytes when it is
 // not, so that it comes back exactly as it was chosen.
-std::string ReadSetting(const QString& key)
+std::string ReadSetting(const QString& key, const std::string& fallback)
 {
-    QSettings settings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"));
-    const QVariant value = settings.value(QStringLiteral("Prefs/") + key, QStringLiteral("/"));
+    const QVariant value = Settings().value(QStringLiteral("Prefs/") + key);
+    if (!value.isValid())
+        return fallback;
     return value.typeId() == QMetaType::QByteArray ? value.toByteArray().toStdString() : value.toString().toStdString();
 }
 
 void WriteSetting(const QString& key, const std::string& value)
 {
-    QSettings settings(QStringLiteral("Kelvark"), QStringLiteral("Kelvark"));
-    settings.setValue(QStringLiteral("Prefs/") + key, IsValidUtf8(value) ? QVariant(QString::fromStdString(value))
-                                                                         : QVariant(QByteArray::fromStdString(value)));
+    Settings().setValue(QStringLiteral("Prefs/") + key, IsValidUtf8(value)
+                                                            ? QVariant(QString::fromStdString(value))
+                                                            : QVariant(QByteArray::fromStdString(value)));
+}
+
+std::string Bytes(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString Shown(const std::string& text)
+{
+    return QString::fromStdString(ShownText(text));
+}
+
+// The folder a first start offers: the user's music folder, else the home folder.
+std::string FirstFolder()
+{
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return WithSeparator(Bytes(QFileInfo(music).isDir() ? music : QDir::homePath()));
+}
+
+// A folder as titles and lines name it: without its last separator, but "/".
+QString FolderName(const std::string& folder)
+{
+    return Shown(folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder);
 }
 
 // A medium as the combo box lists it: "BD-R (24.2 GB)".
@@ -64,32 +99,16 @@ QString MediumText(const Medium& medium)
     return QString::fromStdString(medium.name + " (" + medium.shortSize + ")");
 }
 
-// The busy cursor over a window while a long operation runs in it. The
-// dialogs the operation shows are windows of their own and keep the arrow.
-class BusyCursor final {
-public:
-    explicit BusyCursor(QWidget& window) : window(window) { window.setCursor(Qt::BusyCursor); }
-    ~BusyCursor() { window.unsetCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    QWidget& window;
-};
+// The one local folder a drag carries, else empty.
+QString DroppedFolder(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+        return {};
+    const QString path = data->urls().front().toLocalFile();
+    return QFileInfo(path).isDir() ? path : QString();
+}
 
 } // namespace
-
-QFont WindowFont()
-{
-    // The windows' positions and sizes are drawn for an 8-point sans serif of
-    // Helvetica's widths; a wider font would cut captions and sizes short.
-    // The system's own family stays as the last choice.
-    QFont font = QGuiApplication::font();
-    font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                      QStringLiteral("Arial"), QStringLiteral("Helvetica"), font.family()});
-    font.setPointSize(8);
-    return font;
-}
 
 Regional RegionalFromLocale(const QLocale& locale)
 {
@@ -107,83 +126,129 @@ Regional RegionalFromLocale(const QLocale& locale)
 }
 
 Main::Main(Messages& messages, Question& question, InputBox& input, NoticeBox& noticeBox, const std::string& readFolder)
-    : progress(this), notices(messages, noticeBox), projectList(UserInterface{notices, progress}), messages(messages),
-      question(question), input(input)
+    : messages(messages), question(question), input(input), windowThread(messages, answers, noticeBox),
+      progress(this), notices(windowThread, windowThread), projectList(UserInterface{notices, progress})
 {
     CreateControls();
     CreateMenus();
     Form_Load(readFolder);
 }
 
+// The window's size and place, and the grid's columns and order, are there
+// again at the next start.
+Main::~Main()
+{
+    QSettings settings = Settings();
+    settings.setValue(QStringLiteral("Window/Geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("Window/Grid"), grdOut->header()->saveState());
+}
+
 void Main::CreateControls()
 {
-    setWindowTitle(QStringLiteral("Kelvark"));
     auto* client = new QWidget(this);
     setCentralWidget(client);
+    setAcceptDrops(true);
 
     Frame1 = new QGroupBox(QStringLiteral("Project Folder"), client);
-    Frame1->setGeometry(TwipsRect(150, 75, 6390, 1650));
     txtFolder = new QLineEdit(Frame1);
-    txtFolder->setGeometry(TwipsRect(150, 300, 4890, 315));
-    // The program shows the read folder here and never reads the field back.
-    txtFolder->setReadOnly(true);
-    cmdChooseFolder = new QPushButton(QStringLiteral("Choose"), Frame1);
-    cmdChooseFolder->setGeometry(TwipsRect(5100, 300, 1140, 390));
-    chkRegular = new QCheckBox(QStringLiteral("Include regular projects"), Frame1);
-    chkRegular->setGeometry(TwipsRect(150, 675, 2190, 240));
-    chkMix = new QCheckBox(QStringLiteral("Include mix projects"), Frame1);
-    chkMix->setGeometry(TwipsRect(150, 975, 2190, 240));
-    optCD = new QRadioButton(QStringLiteral("649MB - CD Backup"), Frame1);
-    optCD->setGeometry(TwipsRect(2700, 675, 1965, 240));
-    // The caption's MB are binary; the grid's are decimal.
-    optCD->setToolTip(QStringLiteral("649 MiB = 680.5 MB"));
-    optDVD = new QRadioButton(QStringLiteral("4.6GB - DVD Backup"), Frame1);
-    optDVD->setGeometry(TwipsRect(2700, 975, 1965, 240));
-    // The other media below them, the combo box as wide as the room under Read folder allows.
-    optOther = new QRadioButton(QStringLiteral("Other:"), Frame1);
-    optOther->setGeometry(TwipsRect(2700, 1275, 810, 240));
+    txtFolder->setToolTip(QStringLiteral("Type a folder and press Enter to read it, or drop one on the window."));
+    auto* folders = new QFileSystemModel(txtFolder);
+    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    folders->setRootPath(QString());
+    auto* completer = new QCompleter(folders, txtFolder);
+    txtFolder->setCompleter(completer);
+    cmdChooseFolder = new QPushButton(QStringLiteral("&Choose"), Frame1);
+    chkRegular = new QCheckBox(QStringLiteral("Include &regular projects"), Frame1);
+    chkMix = new QCheckBox(QStringLiteral("Include &mix projects"), Frame1);
+    optCD = new QRadioButton(QStringLiteral("649MB - C&D Backup"), Frame1);
+    optDVD = new QRadioButton(QStringLiteral("4.6GB - D&VD Backup"), Frame1);
+    for (auto [option, medium] : {std::pair{optCD, CDMedium()}, std::pair{optDVD, DVDMedium()}})
+        option->setToolTip(QStringLiteral("One %1 holds %2.").arg(QString::fromStdString(medium.name),
+                                                                   QString::fromStdString(medium.shortSize)));
+    optOther = new QRadioButton(QStringLiteral("&Other:"), Frame1);
     cboMedium = new QComboBox(Frame1);
-    cboMedium->setGeometry(TwipsRect(3570, 1245, 2670, 315));
     for (const Medium& medium : Media())
         if (medium != CDMedium() && medium != DVDMedium())
             cboMedium->addItem(MediumText(medium), QString::fromStdString(medium.key));
     cboMedium->addItem(QStringLiteral("Custom size…"));
-    cmdReadFolder = new QPushButton(QStringLiteral("Read folder"), Frame1);
-    cmdReadFolder->setGeometry(TwipsRect(5100, 750, 1140, 390));
+    cmdReadFolder = new QPushButton(QStringLiteral("R&ead folder"), Frame1);
+
+    // The Parts' arrangement: the folder and its buttons on the right, the
+    // ticks below the folder, the media beside them.
+    auto* frame = new QGridLayout(Frame1);
+    frame->addWidget(txtFolder, 0, 0, 1, 3);
+    frame->addWidget(cmdChooseFolder, 0, 3);
+    frame->addWidget(chkRegular, 1, 0);
+    frame->addWidget(optCD, 1, 1, 1, 2);
+    frame->addWidget(cmdReadFolder, 1, 3);
+    frame->addWidget(chkMix, 2, 0);
+    frame->addWidget(optDVD, 2, 1, 1, 2);
+    frame->addWidget(optOther, 3, 1);
+    frame->addWidget(cboMedium, 3, 2, 1, 2);
+    frame->setColumnStretch(0, 1);
+    frame->setColumnStretch(2, 1);
 
     lblProjCount = new QLabel(client);
-    lblProjCount->setGeometry(TwipsRect(300, 1860, 3990, 195));
+    lblProjCount->setTextFormat(Qt::PlainText);
+    lblProjCount->setWordWrap(true);
     grdOut = new ProjectGrid(client);
-    grdOut->setGeometry(TwipsRect(225, 2085, 4890, 4215));
-    cmdRearrange[0] = new QPushButton(QStringLiteral("Backup Sort"), client);
-    cmdRearrange[0]->setGeometry(TwipsRect(5250, 2085, 1140, 390));
-    cmdRearrange[1] = new QPushButton(QStringLiteral("Report Only"), client);
-    cmdRearrange[1]->setGeometry(TwipsRect(5250, 2535, 1140, 390));
-    cmdMove = new QPushButton(QStringLiteral("Move"), client);
-    cmdMove->setGeometry(TwipsRect(5250, 3360, 1140, 390));
-    cmdErrors = new QPushButton(QStringLiteral("Show Errors"), client);
-    cmdErrors->setGeometry(TwipsRect(5250, 5025, 1140, 390));
+    setView = new SetView(client);
+    tabs = new QTabWidget(client);
+    tabs->addTab(grdOut, QStringLiteral("&Projects"));
+    tabs->addTab(setView, QStringLiteral("Se&ts"));
+    cmdRearrange[0] = new QPushButton(QStringLiteral("Backup &Sort"), client);
+    cmdRearrange[1] = new QPushButton(QStringLiteral("Report &Only"), client);
+    cmdMove = new QPushButton(QStringLiteral("Mo&ve"), client);
+    cmdErrors = new QPushButton(QStringLiteral("Show Err&ors"), client);
     cmdErrors->setEnabled(false);
-    cmdQuit = new QPushButton(QStringLiteral("Exit"), client);
-    cmdQuit->setGeometry(TwipsRect(5250, 5550, 1140, 390));
+    cmdQuit = new QPushButton(QStringLiteral("E&xit"), client);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(cmdRearrange[0]);
+    buttons->addWidget(cmdRearrange[1]);
+    buttons->addSpacing(cmdMove->sizeHint().height() / 2);
+    buttons->addWidget(cmdMove);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdErrors);
+    buttons->addSpacing(cmdQuit->sizeHint().height() / 2);
+    buttons->addWidget(cmdQuit);
+    auto* grid = new QGridLayout;
+    grid->addWidget(lblProjCount, 0, 0);
+    grid->addWidget(tabs, 1, 0);
+    grid->addLayout(buttons, 1, 1);
+    grid->setRowStretch(1, 1);
+    auto* layout = new QVBoxLayout(client);
+    layout->addWidget(Frame1);
+    layout->addLayout(grid, 1);
+
+    lblErrors = new QLabel(this);
+    lblErrors->setTextFormat(Qt::RichText);
+    lblErrors->hide();
+    connect(lblErrors, &QLabel::linkActivated, this, [this] { Run([this] { cmdErrors_Click(); }); });
+    lblPlan = new QLabel(this);
+    statusBar()->addWidget(lblErrors);
+    statusBar()->addPermanentWidget(lblPlan);
 
     // Top to bottom, left to right, Exit last.
     QWidget* const tabOrder[] = {txtFolder,       cmdChooseFolder, chkRegular, chkMix,        optCD,
-                                 optDVD,          optOther,        cboMedium,  cmdReadFolder, grdOut,
-                                 cmdRearrange[0], cmdRearrange[1], cmdMove,    cmdErrors,     cmdQuit};
+                                 optDVD,          optOther,        cboMedium,  cmdReadFolder, tabs,
+                                 grdOut,          setView,         cmdRearrange[0], cmdRearrange[1], cmdMove,
+                                 cmdErrors,       cmdQuit};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
+    connect(txtFolder, &QLineEdit::returnPressed, this, [this] {
+        // The field shows a folder that is not UTF-8 decoded: as shown, it is the folder's own bytes.
+        const QString typed = txtFolder->text().trimmed();
+        ReadChosenFolder(typed == Shown(RootFolder) ? RootFolder : Bytes(QDir::cleanPath(typed)));
+    });
     connect(cmdChooseFolder, &QPushButton::clicked, this, [this] { Run([this] { cmdChooseFolder_Click(); }); });
     connect(cmdReadFolder, &QPushButton::clicked, this, [this] { Run([this] { cmdReadFolder_Click(); }); });
     connect(cmdRearrange[0], &QPushButton::clicked, this, [this] { Run([this] { cmdRearrange_Click(0); }); });
     connect(cmdRearrange[1], &QPushButton::clicked, this, [this] { Run([this] { cmdRearrange_Click(1); }); });
     connect(cmdMove, &QPushButton::clicked, this, [this] { Run([this] { cmdMove_Click(); }); });
     connect(cmdErrors, &QPushButton::clicked, this, [this] { Run([this] { cmdErrors_Click(); }); });
-    // Closing is refused by closeEvent while a command runs.
     connect(cmdQuit, &QPushButton::clicked, this, &Main::close);
-    // Only the right button has a command: a left click during a run selects
-    // rows and is no command to refuse.
     connect(grdOut, &ProjectGrid::MouseUp, this, [this](Qt::MouseButton button, const QPoint& globalPos) {
         if (button == Qt::RightButton)
             Run([&] { grdOut_MouseUp(globalPos); });
@@ -197,31 +262,38 @@ void Main::CreateControls()
                 MediumChosen();
         });
     connect(cboMedium, &QComboBox::activated, this, &Main::cboMedium_Activated);
+    // The grid shows the projects the ticks take: a change reads the folder again.
+    for (QCheckBox* tick : {chkRegular, chkMix})
+        connect(tick, &QCheckBox::toggled, this, [this] {
+            if (!listFolder.empty())
+                Run([this] { ReadFolder(ReadBy::Command); });
+        });
 }
 
 void Main::CreateMenus()
 {
     menuFile = menuBar()->addMenu(QStringLiteral("&File"));
-    menuFileChooseread = menuFile->addAction(QStringLiteral("Choose and read folder"));
+    menuFileChooseread = menuFile->addAction(QStringLiteral("Choose and &read folder…"));
     menuFileChooseread->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    menuFileChoose = menuFile->addAction(QStringLiteral("Choose folder only"));
+    menuFileChoose = menuFile->addAction(QStringLiteral("&Choose folder only…"));
     menuFileChoose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    menuFileReadfolder = menuFile->addAction(QStringLiteral("Read folder"));
+    menuFileReadfolder = menuFile->addAction(QStringLiteral("R&ead folder"));
     menuFileReadfolder->setShortcut(QKeySequence(Qt::Key_F5));
     menuFile->addSeparator();
-    menuFileMove = menuFile->addAction(QStringLiteral("Move selected projects"));
+    menuFileMove = menuFile->addAction(QStringLiteral("&Move selected projects…"));
     menuFileMove->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-    menuFileRename = menuFile->addAction(QStringLiteral("Rename selected projects"));
+    menuFileRename = menuFile->addAction(QStringLiteral("Re&name selected projects…"));
     menuFileRename->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    menuFileUnsort = menuFile->addAction(QStringLiteral("Undo backup sort"));
+    menuFileUnsort = menuFile->addAction(QStringLiteral("&Undo backup sort…"));
     menuFile->addSeparator();
-    menuFileChecksums = menuFile->addAction(QStringLiteral("Write checksums…"));
-    menuFileVerify = menuFile->addAction(QStringLiteral("Verify discs…"));
+    menuFileChecksums = menuFile->addAction(QStringLiteral("&Write checksums…"));
+    menuFileVerify = menuFile->addAction(QStringLiteral("&Verify discs…"));
     menuFile->addSeparator();
-    menuFileClose = menuFile->addAction(QStringLiteral("Close"));
-    // Ctrl+Q, the desktop's quit key, beside the system's own Ctrl+X.
-    menuFileClose->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)});
-    menuAbout = menuBar()->addAction(QStringLiteral("About"));
+    menuFileClose = menuFile->addAction(QStringLiteral("C&lose"));
+    // Ctrl+Q, the desktop's quit key, and Ctrl+X where no text field takes it
+    // as Cut: a field with the focus overrides the shortcut.
+    menuFileClose->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::CTRL | Qt::Key_X)});
+    menuAbout = menuBar()->addAction(QStringLiteral("&About"));
 
     // F10 opens the File menu, as Alt+F does.
     auto* openMenu = new QAction(this);
@@ -239,8 +311,8 @@ void Main::CreateMenus()
     connect(cancelRun, &QAction::triggered, &progress, &frmProgress::reject);
 
     menuPopup = new QMenu(QStringLiteral("Hidden"), this);
-    menuPopupMove = menuPopup->addAction(QStringLiteral("Move"));
-    menuHiddenRename = menuPopup->addAction(QStringLiteral("Rename"));
+    menuPopupMove = menuPopup->addAction(QStringLiteral("&Move…"));
+    menuHiddenRename = menuPopup->addAction(QStringLiteral("&Rename…"));
 
     connect(menuFileChooseread, &QAction::triggered, this, [this] { Run([this] { menuFileChooseread_Click(); }); });
     connect(menuFileChoose, &QAction::triggered, this, [this] { Run([this] { cmdChooseFolder_Click(); }); });
@@ -249,8 +321,7 @@ void Main::CreateMenus()
     connect(menuFileRename, &QAction::triggered, this, [this] { Run([this] { menuFileRename_Click(); }); });
     connect(menuFileUnsort, &QAction::triggered, this, [this] { Run([this] { menuFileUnsort_Click(); }); });
     connect(menuFileChecksums, &QAction::triggered, this, [this] { Run([this] { WriteChecksums(false); }); });
-    connect(menuFileVerify, &QAction::triggered, this,
-            [this] { Run([this] { VerifyDiscsCommand(*this, ChooseFolder(RootFolder), progress, messages); }); });
+    connect(menuFileVerify, &QAction::triggered, this, [this] { Run([this] { VerifyDiscs(); }); });
     connect(menuFileClose, &QAction::triggered, this, &Main::close);
     connect(menuAbout, &QAction::triggered, this, [this] { Run([this] { menuAbout_Click(); }); });
     connect(menuPopupMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
@@ -260,70 +331,105 @@ void Main::CreateMenus()
 void Main::Form_Load(const std::string& readFolder)
 {
     projectList.regional = RegionalFromLocale(QLocale());
-    RootFolder = readFolder.empty() ? ReadSetting(QStringLiteral("ReadFolder")) : readFolder;
-    MoveFolder = ReadSetting(QStringLiteral("MoveFolder"));
+    RootFolder = readFolder.empty() ? ReadSetting(QStringLiteral("ReadFolder"), FirstFolder()) : readFolder;
+    MoveFolder = ReadSetting(QStringLiteral("MoveFolder"), {});
     SetIncludeChecks();
-    txtFolder->setText(QString::fromStdString(ShownText(RootFolder)));
+    txtFolder->setText(Shown(RootFolder));
     // The medium chosen last; DVD when none is stored, or the stored one names none.
     Medium stored = DVDMedium();
-    static_cast<void>(MediumNamed(ReadSetting(QStringLiteral("Medium")), stored));
+    static_cast<void>(MediumNamed(ReadSetting(QStringLiteral("Medium"), {}), stored));
     ShowMedium(stored);
     ShowProjectCount();
+    ShowTitle();
 
-    // The Project column takes what the others leave: 1505 twips at the opening size.
-    const std::pair<const char*, int> columns[] = {{"Project", 1505}, {"Size", 720}, {"Tracks", 690},
-                                                   {"Wavs", 630},     {"BU", 495},   {"Used", 615}};
-    for (const auto& [header, width] : columns)
-        grdOut->AddColumn(QString::fromLatin1(header), Pixels(width));
-
-    // The client area opens 6600 by 6435 twips, below the menu bar.
-    resize(Pixels(6600), Pixels(6435) + menuBar()->sizeHint().height());
+    const QSettings settings = Settings();
+    if (!restoreGeometry(settings.value(QStringLiteral("Window/Geometry")).toByteArray()))
+        resize(sizeHint().expandedTo(QSize(640, 480)));
+    grdOut->header()->restoreState(settings.value(QStringLiteral("Window/Grid")).toByteArray());
+    // A folder named at start is read as soon as the window shows.
+    if (!readFolder.empty())
+        QTimer::singleShot(0, this, [this] { Run([this] { ReadFolder(ReadBy::User); }); });
 }
 
-// A scan, a sort and a move let window events run while they work; a second
-// command started from there would change the list under the running loop.
-// So a command that arrives while another runs is refused, with a word to the
-// user. The progress dialog's Cancel is no command of this window and stays live.
+// One command at a time: while one runs (its work on the worker thread, or a
+// dialog of its own open), the window's other commands are disabled and the
+// status bar says why. The progress dialog's Cancel, Esc and Exit stay live.
 void Main::Run(const std::function<void()>& command)
 {
-    if (running) {
-        SayBusy();
+    if (running)
         return;
-    }
     {
         running = true;
         cancelRun->setEnabled(true);
+        EnableCommands(false);
         const auto done = qScopeGuard([this] {
             running = false;
             cancelRun->setEnabled(false);
+            EnableCommands(true);
         });
         command();
         // However the command ended, its progress dialog goes; and the plan
         // follows a medium selected while the command ran.
         progress.hide();
-        PlanForMedium();
+        if (!quitWhenDone)
+            PlanForMedium();
     }
-    // The window was closed while the command ran, and the user agreed.
-    if (std::exchange(quitWhenDone, false))
+    // The window was closed while the command ran: it closes now.
+    if (quitWhenDone)
         close();
 }
 
-void Main::SayBusy()
+void Main::EnableCommands(bool enabled)
 {
-    QToolTip::showText(QCursor::pos(), QStringLiteral("Busy: wait until the running command ends."), this);
+    Frame1->setEnabled(enabled);
+    for (QPushButton* button : {cmdRearrange[0], cmdRearrange[1]})
+        button->setEnabled(enabled);
+    cmdMove->setEnabled(enabled && grdOut->RowCount() > 0);
+    cmdErrors->setEnabled(enabled && !readErrors.empty());
+    for (QAction* action : menuFile->actions())
+        if (action != menuFileClose)
+            action->setEnabled(enabled);
+    menuAbout->setEnabled(enabled);
+    lblErrors->setEnabled(enabled);
+}
+
+// Runs work on a thread of its own and waits for it in a local event loop, as
+// a modal dialog waits for its answer: the window repaints, resizes and
+// scrolls, the progress dialog shows how far the work came, and Cancel and
+// Esc stop it. The work's messages and questions open on this thread while it
+// waits (WindowThread). Nothing starts once the window is closing.
+void Main::Await(const QString& verb, const QString& items, const std::function<void()>& work)
+{
+    if (quitWhenDone)
+        return;
+    progress.Begin(verb, items);
+    statusBar()->showMessage(verb + QStringLiteral("… The other commands wait until it ends."));
+    QEventLoop loop;
+    const std::unique_ptr<QThread> thread(QThread::create(work));
+    connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec();
+    thread->wait();
+    progress.hide();
+    statusBar()->clearMessage();
+}
+
+// "Music – DVD – Kelvark": the folder read and the medium planned for.
+void Main::ShowTitle()
+{
+    setWindowTitle(FolderName(RootFolder) + QStringLiteral(" – ") + QString::fromStdString(SelectedMedium().name)
+                   + QStringLiteral(" – Kelvark"));
 }
 
 void Main::closeEvent(QCloseEvent* event)
 {
-    // A command runs (or waits for the answer to its question): closing now
-    // would leave it half done. The user may stop it; the window closes when
-    // it has ended.
+    // A command runs: it is stopped, its questions are answered No, and the
+    // window closes when it has ended, without asking.
     if (running) {
         event->ignore();
-        if (!quitWhenDone && question.AskYesNo("A command is running. Stop it and quit?", "Close")) {
-            quitWhenDone = true;
-            progress.reject();
-        }
+        quitWhenDone = true;
+        windowThread.closing = true;
+        progress.RequestStop();
         return;
     }
     // A run that stopped early leaves the progress dialog shown; it goes with
@@ -332,50 +438,36 @@ void Main::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-void Main::resizeEvent(QResizeEvent* event)
+void Main::dragEnterEvent(QDragEnterEvent* event)
 {
-    QMainWindow::resizeEvent(event);
-    FollowSize();
+    if (!running && !DroppedFolder(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
 }
 
-// The window manager frames the window after its first resize; it moves the
-// window then, and the rule runs again with the frame counted.
-void Main::moveEvent(QMoveEvent* event)
+void Main::dropEvent(QDropEvent* event)
 {
-    QMainWindow::moveEvent(event);
-    FollowSize();
-}
-
-void Main::FollowSize()
-{
-    if (isMinimized())
+    const QString folder = DroppedFolder(event->mimeData());
+    if (running || folder.isEmpty())
         return;
-    // The rule works on the outer size, frame, title bar and menu bar included.
-    const QRect outer = frameGeometry();
-    const int H = std::max(Twips(outer.height()), SmallestHeight);
-    const int W = std::max(Twips(outer.width()), OuterWidth);
-    if (W != Twips(outer.width()) || H != Twips(outer.height()))
-        resize(width() + Pixels(W) - outer.width(), height() + Pixels(H) - outer.height());
+    event->acceptProposedAction();
+    ReadChosenFolder(Bytes(folder));
+}
 
-    // The width beyond the opening one goes to the folder field, the status
-    // line and the grid; the buttons at their right keep to the window's edge.
-    // At the opening size every control stands where its twips put it.
-    const int wider = Pixels(W) - Pixels(OuterWidth);
-    Frame1->resize(Pixels(6390) + wider, Frame1->height());
-    txtFolder->resize(Pixels(4890) + wider, txtFolder->height());
-    cboMedium->resize(Pixels(2670) + wider, cboMedium->height());
-    lblProjCount->resize(Pixels(3990) + wider, lblProjCount->height());
-    for (QPushButton* button : {cmdChooseFolder, cmdReadFolder})
-        button->move(Pixels(5100) + wider, button->y());
-    for (QPushButton* button : {cmdRearrange[0], cmdRearrange[1], cmdMove, cmdErrors, cmdQuit})
-        button->move(Pixels(5250) + wider, button->y());
-    grdOut->resize(Pixels(4890) + wider, Pixels(H - 2085 - 780));
-    cmdQuit->move(cmdQuit->x(), Pixels(H - 1215));
-    cmdErrors->move(cmdErrors->x(), Pixels(H - 1740));
+void Main::ReadChosenFolder(const std::string& folder)
+{
+    Run([this, folder] {
+        RootFolder = WithSeparator(folder);
+        txtFolder->setText(Shown(RootFolder));
+        WriteSetting(QStringLiteral("ReadFolder"), RootFolder);
+        ShowTitle();
+        ReadFolder(ReadBy::User);
+    });
 }
 
 void Main::SetIncludeChecks()
 {
+    // Presetting the ticks reads nothing: the folder is not read yet.
+    const QSignalBlocker regular(chkRegular), mix(chkMix);
     const QString folder = QString::fromStdString(RootFolder);
     const bool isMix = folder.contains(QStringLiteral("Mix"), Qt::CaseInsensitive);
     const bool isProj = folder.contains(QStringLiteral("Proj"), Qt::CaseInsensitive);
@@ -387,46 +479,54 @@ void Main::SetIncludeChecks()
         chkRegular->setChecked(true);
 }
 
-// The desktop's folder dialog, titled with the window's caption and opened on
-// DrivePath: a path can be typed or pasted, recent folders and bookmarks are
-// there, and OK takes the folder highlighted. The chosen folder's bytes, empty
-// after Cancel.
-std::string Main::ChooseFolder(const std::string& DrivePath)
+// The desktop's folder dialog, with its own title, opened on DrivePath: a
+// path can be typed or pasted, recent folders and bookmarks are there, and OK
+// takes the folder highlighted. The chosen folder's bytes, empty after Cancel.
+std::string Main::ChooseFolder(const QString& title, const std::string& DrivePath)
 {
-    const QString chosen =
-        QFileDialog::getExistingDirectory(this, windowTitle(), QFile::decodeName(QByteArray::fromStdString(DrivePath)),
-                                          folderDialogOptions | QFileDialog::ShowDirsOnly);
-    return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
+    const QString chosen = QFileDialog::getExistingDirectory(this, title, QFile::decodeName(QByteArray::fromStdString(DrivePath)),
+                                                             folderDialogOptions | QFileDialog::ShowDirsOnly);
+    return chosen.isEmpty() ? std::string() : Bytes(chosen);
 }
 
-// False, with nothing changed, when the user cancelled.
+// False, with nothing changed, when the user cancelled. A folder chosen and
+// not read empties the grid, which showed another folder.
 bool Main::ChooseReadFolder()
 {
-    const std::string chosen = ChooseFolder(RootFolder);
+    const std::string chosen = ChooseFolder(QStringLiteral("Choose the folder to read"), RootFolder);
     if (chosen.empty())
         return false;
     RootFolder = WithSeparator(chosen);
-    txtFolder->setText(QString::fromStdString(ShownText(RootFolder)));
+    txtFolder->setText(Shown(RootFolder));
     WriteSetting(QStringLiteral("ReadFolder"), RootFolder);
+    ShowTitle();
+    if (listFolder != RootFolder)
+        ShowNotRead("Not read yet: Read folder (F5) reads " + FolderName(RootFolder).toStdString() + ".");
     return true;
 }
 
-// The status line: the projects shown, and how many the include ticks left
-// out; after a cancelled read, how far it came.
+// The line above the grid: the projects shown, and how many the include
+// ticks left out; after a cancelled read, how far it came; for a folder
+// without projects, that it has none; for an empty grid that can't show the
+// folder, why.
 void Main::ShowProjectCount()
 {
     const int n = grdOut->RowCount();
     const QLocale locale;
     QString text;
-    if (readCancelled) {
+    if (!notRead.empty()) {
+        text = Shown(notRead);
+    } else if (readCancelled) {
         text = QString::fromStdString(ReadCancelled());
+    } else if (n == 0 && leftOut == 0 && !listFolder.empty()) {
+        text = Shown(NoProjectsText(listFolder));
     } else {
         text = locale.toString(n) + (n == 1 ? QStringLiteral(" project") : QStringLiteral(" projects"));
         if (leftOut > 0)
             text += QStringLiteral(", ") + locale.toString(leftOut) + QStringLiteral(" left out by the include ticks");
     }
     lblProjCount->setText(text);
-    cmdMove->setEnabled(n >= 1);
+    cmdMove->setEnabled(n >= 1 && !running);
 }
 
 // "Read cancelled after 1,200 of 7,200 projects.": the rows shown are the projects read.
@@ -492,11 +592,11 @@ void Main::ShowMedium(const Medium& medium)
 }
 
 // The user chose the medium shown: it is remembered for the next start, and
-// the projects read are planned for it (while a command runs, Run plans when
-// it has ended).
+// the projects read are planned for it.
 void Main::MediumChosen()
 {
     WriteSetting(QStringLiteral("Medium"), SelectedMedium().key);
+    ShowTitle();
     if (!running)
         PlanForMedium();
 }
@@ -524,17 +624,17 @@ void Main::ChooseCustomSize()
 {
     std::string answer;
     for (;;) {
-        answer = input.Ask("Size of one disk, such as 16G, 700MiB or 64000000000:", "Custom size", answer);
+        answer = input.Ask("Size of one disk, such as 700 MB, 16 GB or 25 GiB:", "Custom size", answer);
         if (answer.empty())
             return;
         Medium medium;
-        const Result named = MediumNamed(answer, medium);
-        if (!named.Failed()) {
+        const Result sized = CustomSize(answer, medium);
+        if (!sized.Failed()) {
             ShowMedium(medium);
             MediumChosen();
             return;
         }
-        messages.Show(named.Message());
+        ShowResult(sized);
     }
 }
 
@@ -553,13 +653,14 @@ void Main::PlanForMedium()
         return;
     PlanCommand(projectList, medium);
     grdOut->ShowRows(projectList.FillGrid());
-    ShowSetTips();
+    ShowPlan();
 }
 
-// The BU cell's tooltip gives the totals of the project's set, or why it is in
-// no set; the Size cell of a read-only project, which shows "-", gives what the
+// The plan in the grid's tooltips, the set view and the status bar. The BU
+// cell's tooltip gives the totals of the project's set, or why it is in no
+// set; the Size cell of a read-only project, which shows "-", gives what the
 // plan counted for it. Each set's text is made once, however many rows it has.
-void Main::ShowSetTips()
+void Main::ShowPlan()
 {
     const Regional& regional = projectList.regional;
     QStringList setTips;
@@ -567,14 +668,33 @@ void Main::ShowSetTips()
         setTips.append(QString::fromStdString(SetTotalText(set, projectList.medium, regional)));
     for (int p = 0; p < grdOut->RowCount(); ++p) {
         const orvoProject& project = *projectList.projects.Item(p);
-        QTreeWidgetItem* row = grdOut->topLevelItem(p);
         if (project.BackupNum < 0)
-            row->setToolTip(4, QString::fromStdString(NoSetReason(projectList, project)));
+            grdOut->SetToolTip(p, 4, QString::fromStdString(NoSetReason(projectList, project)));
         else if (project.BackupNum < setTips.size())
-            row->setToolTip(4, setTips[project.BackupNum]);
+            grdOut->SetToolTip(p, 4, setTips[project.BackupNum]);
         if (project.ReadOnly)
-            row->setToolTip(1, QString::fromStdString(ReadOnlySizeTip(project, regional)));
+            grdOut->SetToolTip(p, 1, QString::fromStdString(ReadOnlySizeTip(project, regional)));
     }
+    const bool planned = !listFolder.empty() && projectList.projects.Count() > 0;
+    setView->Show(projectList, grdOut->RowCount());
+    lblPlan->setText(planned ? QString::fromStdString(PlanSummary(projectList)) : QString());
+}
+
+void Main::ShowNotRead(const std::string& why)
+{
+    projectList.projects.Clear();
+    projectList.readFrom.clear();
+    listFolder.clear();
+    readCancelled = false;
+    leftOut = 0;
+    readErrors.clear();
+    notRead = why;
+    grdOut->ShowFirst(-1);
+    grdOut->ShowRows({});
+    ShowPlan();
+    ShowProjectCount();
+    cmdErrors->setEnabled(false);
+    lblErrors->hide();
 }
 
 bool Main::Answers::Confirm(const Asking& asking)
@@ -582,10 +702,9 @@ bool Main::Answers::Confirm(const Asking& asking)
     if (asking.what != Asked::Forget)
         return window.question.Confirm(asking);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Kelvark"),
-                    QString::fromStdString(ShownText(asking.finding)) + QStringLiteral("\n\n")
-                        + QString::fromStdString(asking.question),
+                    Shown(asking.finding) + QStringLiteral("\n\n") + QString::fromStdString(asking.question),
                     QMessageBox::Cancel, &window);
-    QPushButton* forget = box.addButton(QStringLiteral("Forget"), QMessageBox::DestructiveRole);
+    QPushButton* forget = box.addButton(QStringLiteral("&Forget"), QMessageBox::DestructiveRole);
     box.setDefaultButton(qobject_cast<QPushButton*>(box.button(QMessageBox::Cancel)));
     box.exec();
     return box.clickedButton() == forget;
@@ -596,7 +715,7 @@ bool Main::Answers::Confirm(const Asking& asking)
 void Main::ShowResult(const Result& result)
 {
     if (const std::string text = result.Told(); !text.empty())
-        messages.Show(text);
+        windowThread.Show(text);
 }
 
 // A sort, move, rename or undo of a sort of the folder that stopped before its
@@ -615,28 +734,25 @@ bool Main::Recover(const Result& result)
     const std::string described = result.Lines().back();
     if ((result.offers & Result::Finish) == 0)
         return Forget(described);
+    if (quitWhenDone)
+        return false;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Kelvark"),
-                    QString::fromStdString(ShownText(described))
+                    Shown(described)
                         + QStringLiteral("\n\nFinish it, or undo it and put every file back where it was?"),
                     QMessageBox::Cancel, this);
-    QPushButton* finish = box.addButton(QStringLiteral("Finish"), QMessageBox::AcceptRole);
-    QPushButton* undo = box.addButton(QStringLiteral("Undo"), QMessageBox::DestructiveRole);
+    QPushButton* finish = box.addButton(QStringLiteral("&Finish"), QMessageBox::AcceptRole);
+    QPushButton* undo = box.addButton(QStringLiteral("&Undo"), QMessageBox::DestructiveRole);
     box.setDefaultButton(finish);
     box.exec();
     if (box.clickedButton() != finish && box.clickedButton() != undo)
         return false;
+    const bool undoing = box.clickedButton() == undo;
     Result recovered;
-    {
-        const BusyCursor busy(*this);
-        recovered = RecoverCommand(RootFolder, box.clickedButton() == undo, Ui());
-    }
-    if (recovered.Ended() == Result::Status::Refused) {
-        // The file system no longer allows it: the user may forget it.
-        if ((recovered.offers & Result::Forget) != 0)
-            return Forget(recovered.Lines().front());
-        ShowResult(recovered);
-        return false;
-    }
+    Await(undoing ? QStringLiteral("Undoing") : QStringLiteral("Finishing"), QStringLiteral("projects"),
+          [&] { recovered = RecoverCommand(RootFolder, undoing, Ui()); });
+    if (recovered.Ended() == Result::Status::Refused && (recovered.offers & Result::Forget) != 0)
+        return Forget(recovered.Lines().front()); // the file system no longer allows it
+    ShowResult(recovered);
     return !recovered.Failed();
 }
 
@@ -644,12 +760,21 @@ bool Main::Recover(const Result& result)
 // used; true once it is gone.
 bool Main::Forget(const std::string& why)
 {
-    const Result forgotten = ForgetCommand(RootFolder, why, Ui());
+    Result forgotten;
+    Await(QStringLiteral("Forgetting"), {}, [&] { forgotten = ForgetCommand(RootFolder, why, Ui()); });
     ShowResult(forgotten);
     return !forgotten.Failed();
 }
 
 void Main::cmdReadFolder_Click()
+{
+    ReadFolder(ReadBy::User);
+}
+
+// Reads the folder into the grid. A folder that holds an operation that did
+// not end is finished or undone first; when the user lets it be, the grid
+// stays empty and says why.
+void Main::ReadFolder(ReadBy by)
 {
     const Medium medium = SelectedMedium();
     const bool mix = chkMix->isChecked();
@@ -657,21 +782,24 @@ void Main::cmdReadFolder_Click()
     Result read;
     for (;;) {
         notices.StartRead();
-        {
-            const BusyCursor busy(*this);
-            read = ReadFolderCommand(projectList, RootFolder, mix, regular, medium);
-        }
+        Await(QStringLiteral("Reading"), QStringLiteral("projects"),
+              [&] { read = ReadFolderCommand(projectList, RootFolder, mix, regular, medium); });
+        if (quitWhenDone)
+            return;
         if (read.Ended() != Result::Status::Refused)
             break;
-        if (!Recover(read))
+        if (!Recover(read)) {
+            ShowNotRead("Not read: " + FolderName(RootFolder).toStdString()
+                        + " holds an operation that did not end. Read folder offers to finish or undo it.");
             return;
+        }
     }
     bool hadErrors = read.Failed();
     listFolder = RootFolder;
+    notRead.clear();
     // A cancelled read shows the projects it read, and no row for the rest.
     readCancelled = progress.Stopped() >= 0;
     grdOut->ShowFirst(readCancelled ? progress.Stopped() : -1);
-    grdOut->ShowRows(projectList.FillGrid());
     grdOut->ShowRows(projectList.FillGrid());
     leftOut = LeftOutByTicks(mix, regular);
     if (const std::string unshown = notices.Unshown(); !unshown.empty()) {
@@ -682,39 +810,42 @@ void Main::cmdReadFolder_Click()
     if (readCancelled)
         AddFolderError(readErrors, ReadCancelled());
     grdOut->scrollToTop();
-    ShowSetTips();
+    ShowPlan();
     ShowProjectCount();
     cmdErrors->setEnabled(!readErrors.empty());
-    if (hadErrors)
-        messages.Show(readErrors);
+    lblErrors->setText(QStringLiteral("This read met errors: <a href=\"errors\">Show errors</a>"));
+    lblErrors->setVisible(!readErrors.empty());
+    if (hadErrors && by == ReadBy::User)
+        windowThread.Show(readErrors);
 }
 
 void Main::menuFileChooseread_Click()
 {
     if (ChooseReadFolder())
-        cmdReadFolder_Click();
+        ReadFolder(ReadBy::User);
 }
 
 // The listing of the last read: what Report Only or a move found since is no part of it.
 void Main::cmdErrors_Click()
 {
-    messages.Show(readErrors);
+    windowThread.Show(readErrors);
 }
 
 void Main::menuAbout_Click()
 {
-    messages.Show("Kelvark - Version " KELVARK_VERSION "\r\n\r\n"
-                  "Reads the ORVEX projects of a folder, plans their backups onto CDs, DVDs or other discs "
-                  "and sorts, moves or renames them.");
+    windowThread.Show("Kelvark - Version " KELVARK_VERSION "\r\n\r\n"
+                      "Reads the ORVEX projects of a folder, plans their backups onto CDs, DVDs or other discs "
+                      "and sorts, moves or renames them.");
 }
 
 void Main::cmdRearrange_Click(int Index)
 {
     Result result;
-    {
-        const BusyCursor busy(*this);
-        result = Index == 0 ? SortCommand(projectList, RootFolder, Ui()) : ReportCommand(projectList, RootFolder, Ui());
-    }
+    if (Index == 0)
+        Await(QStringLiteral("Sorting"), QStringLiteral("projects"),
+              [&] { result = SortCommand(projectList, RootFolder, Ui()); });
+    else
+        Await(QStringLiteral("Writing the reports"), {}, [&] { result = ReportCommand(projectList, RootFolder, Ui()); });
     ShowResult(result);
     const Result::Status ended = result.Ended();
     if (Index == 1 || ended == Result::Status::Declined || ended == Result::Status::Refused)
@@ -724,36 +855,53 @@ void Main::cmdRearrange_Click(int Index)
     // The sorted projects left the folder for their set folders: the grid
     // shows what is left. A sort stopped by Cancel, or by a file that failed
     // to move, is finished or undone first: the read asks.
-    progress.Hide();
-    cmdReadFolder_Click();
+    ReadFolder(ReadBy::Command);
 }
 
 // Writes the set folders' checksums; with offer (after a sort), once the user agrees.
 void Main::WriteChecksums(bool offer)
 {
-    const Result result = ChecksumCommand(RootFolder, offer, Ui());
-    progress.Hide();
+    Result result;
+    Await(QStringLiteral("Writing checksums"), {}, [&] { result = ChecksumCommand(RootFolder, offer, Ui()); });
     ShowResult(result);
 }
 
-// After a move or a rename that stopped: the Finish / Undo question, then the folder read again.
+void Main::VerifyDiscs()
+{
+    const std::string folder = ChooseFolder(QStringLiteral("Verify discs: choose a set folder, a disc or a root folder"), RootFolder);
+    if (folder.empty())
+        return;
+    VerifyResult checks;
+    Result verified;
+    Await(QStringLiteral("Verifying"), {},
+          [&] { verified = VerifyCommand({WithSeparator(folder)}, false, progress, checks); });
+    if (!quitWhenDone)
+        ShowVerified(*this, verified, checks, windowThread);
+}
+
+// After a move or a rename that stopped: the Finish / Undo question, then the
+// folder read again; when the user lets it be, the grid can't show the folder.
 void Main::OfferRecover(const Result& result)
 {
     if (result.offers == 0)
         return;
-    progress.Hide();
     if (Recover(result))
-        cmdReadFolder_Click();
+        ReadFolder(ReadBy::Command);
+    else
+        ShowNotRead("Not shown: " + FolderName(RootFolder).toStdString()
+                    + " holds an operation that did not end. Read folder offers to finish or undo it.");
 }
 
 void Main::cmdMove_Click()
 {
-    if (grdOut->selectedItems().isEmpty()) {
-        messages.Show("Select the projects to move first.");
+    const std::vector<orvoProject*> selected = SelectedProjects();
+    if (selected.empty()) {
+        windowThread.Show("Select the projects to move first.");
         return;
     }
     const std::string previous = MoveFolder;
-    const std::string chosen = ChooseFolder(MoveFolder);
+    const std::string chosen =
+        ChooseFolder(QStringLiteral("Move the selected projects to"), MoveFolder.empty() ? RootFolder : MoveFolder);
     if (chosen.empty())
         return;
     MoveFolder = WithSeparator(chosen);
@@ -761,17 +909,15 @@ void Main::cmdMove_Click()
         WriteSetting(QStringLiteral("MoveFolder"), MoveFolder);
     const int shown = grdOut->RowCount(), listed = projectList.projects.Count();
     Result result;
-    {
-        const BusyCursor busy(*this);
-        result = MoveCommand(projectList, SelectedProjects(), MoveFolder, Ui());
-    }
+    Await(QStringLiteral("Moving"), QStringLiteral("projects"),
+          [&] { result = MoveCommand(projectList, selected, MoveFolder, Ui()); });
     if (result.Ended() == Result::Status::Declined)
         return;
     grdOut->ShowRows(projectList.FillGrid());
     // After a cancelled read the grid shows the projects read: the moved ones leave it.
     if (readCancelled)
         grdOut->ShowFirst(shown - (listed - projectList.projects.Count()));
-    ShowSetTips();
+    ShowPlan();
     ShowProjectCount();
     ShowResult(result);
     OfferRecover(result);
@@ -781,11 +927,8 @@ void Main::menuFileUnsort_Click()
 {
     Result result;
     for (;;) {
-        {
-            const BusyCursor busy(*this);
-            result = UnsortCommand(RootFolder, SelectedMedium(), Ui());
-            progress.Hide();
-        }
+        Await(QStringLiteral("Moving the files back"), {},
+              [&] { result = UnsortCommand(RootFolder, SelectedMedium(), Ui()); });
         // A journal found first is finished or undone, and the folder unsorted then.
         if (result.Ended() != Result::Status::Refused || result.offers == 0 || result.Lines().size() != 1)
             break;
@@ -794,13 +937,13 @@ void Main::menuFileUnsort_Click()
     }
     ShowResult(result);
     if (result.Ended() != Result::Status::Declined && result.Ended() != Result::Status::Refused)
-        cmdReadFolder_Click();
+        ReadFolder(ReadBy::Command);
 }
 
 void Main::menuFileRename_Click()
 {
-    if (grdOut->selectedItems().isEmpty()) {
-        messages.Show("Select the project to rename first.");
+    if (grdOut->SelectedRows().empty()) {
+        windowThread.Show("Select the project to rename first.");
         return;
     }
     RenameFiles();
@@ -834,15 +977,17 @@ bool Main::RenameFiles()
             continue;
         if (newName.empty())
             return false;
-        if (const Result result = RenameCommand(projectList, *project, newName, Ui()); result.Failed()) {
-            ShowResult(result);
+        Result result;
+        Await(QStringLiteral("Renaming"), {}, [&] { result = RenameCommand(projectList, *project, newName, Ui()); });
+        ShowResult(result);
+        if (result.Failed()) {
             OfferRecover(result); // a rename stopped by Cancel
             return false;
         }
         for (int r = 0; r < std::min(grdOut->RowCount(), projectList.projects.Count()); ++r)
             if (projectList.projects.Item(r).get() == project) {
                 grdOut->SetRowName(r, project->Name);
-                grdOut->topLevelItem(r)->setSelected(false);
+                grdOut->SetRowSelected(r, false);
             }
     }
     return true;

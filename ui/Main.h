@@ -4,6 +4,7 @@
 #include "InputBox.h"
 #include "Notices.h"
 #include "ProjectGrid.h"
+#include "WindowThread.h"
 #include "frmProgress.h"
 #include "orvoProjectList.h"
 
@@ -17,7 +18,6 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QFont;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -25,28 +25,29 @@ class QLocale;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QTabWidget;
 
 namespace kelvark {
+
+class SetView;
 
 // The user's decimal and group separators and the separator of the short date format.
 Regional RegionalFromLocale(const QLocale& locale);
 
-// The font the windows are drawn for: an 8-point sans serif of Helvetica's
-// widths, in which the grid's columns hold their widest texts.
-QFont WindowFont();
-
 // The program's window. It reads a root folder into the grid, plans backups
 // for a CD, a DVD or another medium, sorts the projects into backup folders, writes the
-// reports, and moves or renames the selected projects. The message boxes, the
-// notice box and the input box it shows are handed in, so that tests can
-// answer them.
+// reports, and moves or renames the selected projects. Each command runs on a
+// worker thread while the window waits for it, painting and answering its
+// questions. The message boxes, the notice box and the input box it shows
+// are handed in, so that tests can answer them.
 class Main final : public QMainWindow {
     Q_OBJECT
 public:
-    // readFolder, when not empty, is read instead of the stored read folder
-    // for this run (the setting is left as it is). It ends with "/".
+    // readFolder, when not empty, is read at start instead of the stored read
+    // folder (the setting is left as it is). It ends with "/".
     Main(Messages& messages, Question& question, InputBox& input, NoticeBox& noticeBox,
          const std::string& readFolder = {});
+    ~Main() override;
 
     QGroupBox* Frame1 = nullptr;
     QLineEdit* txtFolder = nullptr;
@@ -62,11 +63,15 @@ public:
     // as its data.
     QComboBox* cboMedium = nullptr;
     QLabel* lblProjCount = nullptr;
+    QTabWidget* tabs = nullptr; // the grid, and the plan by set
     ProjectGrid* grdOut = nullptr;
+    SetView* setView = nullptr;
     std::array<QPushButton*, 2> cmdRearrange{}; // 0: Backup Sort, 1: Report Only
     QPushButton* cmdMove = nullptr;
     QPushButton* cmdErrors = nullptr;
     QPushButton* cmdQuit = nullptr;
+    QLabel* lblErrors = nullptr; // in the status bar: the last read met errors
+    QLabel* lblPlan = nullptr; // in the status bar: the discs the plan needs
 
     QMenu* menuFile = nullptr;
     QAction* menuFileChooseread = nullptr;
@@ -90,39 +95,14 @@ public:
     // one (tests add QFileDialog::DontUseNativeDialog to answer it).
     QFileDialog::Options folderDialogOptions = QFileDialog::ShowDirsOnly;
 
-    // Declared in this order so that the window, when it goes, releases the
-    // list first, then the progress dialog.
-    frmProgress progress;
-    ReadNotices notices;
-    orvoProjectList projectList;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    // Reads folder (a drop on the window, the folder typed into the field) as
+    // the user's own Read folder: the folder is chosen and stored first.
+    void ReadChosenFolder(const std::string& folder);
 
 private:
-    void CreateControls();
-    void CreateMenus();
-    void Form_Load(const std::string& readFolder);
-
-    void Run(const std::function<void()>& command);
-    void SayBusy();
-    void FollowSize();
-
-    void SetIncludeChecks();
-    bool ChooseReadFolder();
-    void ShowProjectCount();
-    std::string ReadCancelled() const;
-    int LeftOutByTicks(bool mix, bool regular) const;
-    std::string ChooseFolder(const std::string& DrivePath);
-    void PlanForMedium();
-    void ShowSetTips();
-    // The medium the option buttons (and with Other, the combo box) choose.
-    Medium SelectedMedium() const;
-    void ShowMedium(const Medium& medium);
-    void MediumChosen();
-    void ChooseCustomSize();
+    Messages& messages;
+    Question& question;
+    InputBox& input;
     // The commands' questions: forgetting a journal in the window's own box,
     // Forget or Cancel; every other one asked through question.
     class Answers final : public Question {
@@ -137,15 +117,62 @@ private:
     private:
         Main& window;
     };
-    CommandUi Ui() { return {messages, progress, answers}; }
+    Answers answers{*this};
+    // What the commands show and ask, from whichever thread they run on.
+    WindowThread windowThread;
+
+public:
+    // Declared in this order so that the window, when it goes, releases the
+    // list first, then the progress dialog.
+    frmProgress progress;
+    ReadNotices notices;
+    orvoProjectList projectList;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // Which read: the user's own shows its errors at once; one that follows a
+    // command or a change of the ticks says in the status bar that there are some.
+    enum class ReadBy : unsigned char { User, Command };
+
+    void CreateControls();
+    void CreateMenus();
+    void Form_Load(const std::string& readFolder);
+
+    void Run(const std::function<void()>& command);
+    void Await(const QString& verb, const QString& items, const std::function<void()>& work);
+    void EnableCommands(bool enabled);
+    void ShowTitle();
+
+    void SetIncludeChecks();
+    bool ChooseReadFolder();
+    void ShowProjectCount();
+    std::string ReadCancelled() const;
+    int LeftOutByTicks(bool mix, bool regular) const;
+    std::string ChooseFolder(const QString& title, const std::string& DrivePath);
+    void PlanForMedium();
+    void ShowPlan();
+    // Empties the grid that can't show the folder as it is, saying why.
+    void ShowNotRead(const std::string& why);
+    // The medium the option buttons (and with Other, the combo box) choose.
+    Medium SelectedMedium() const;
+    void ShowMedium(const Medium& medium);
+    void MediumChosen();
+    void ChooseCustomSize();
+    CommandUi Ui() { return {windowThread, progress, windowThread}; }
     void ShowResult(const Result& result);
     bool Recover(const Result& result);
     bool Forget(const std::string& why);
     void OfferRecover(const Result& result);
     void WriteChecksums(bool offer);
+    void VerifyDiscs();
     // The projects of the selected rows, in list order.
     std::vector<orvoProject*> SelectedProjects() const;
     bool RenameFiles();
+    void ReadFolder(ReadBy by);
 
     void cmdChooseFolder_Click();
     void cmdReadFolder_Click();
@@ -159,16 +186,12 @@ private:
     void menuFileUnsort_Click();
     void grdOut_MouseUp(const QPoint& globalPos);
 
-    Messages& messages;
-    Question& question;
-    InputBox& input;
-    Answers answers{*this};
     bool running = false;
     // The window was closed during a command, and closes when it ends.
     bool quitWhenDone = false;
     QAction* cancelRun = nullptr; // Esc while a command runs
-    // The folder whose projects the list holds (empty before the first read)
-    // and the medium they are planned for.
+    // The folder whose projects the list holds (empty when it holds none
+    // that the grid may show).
     std::string listFolder;
     // The entry of cboMedium that Other chooses; it stays while the last entry asks for a size.
     int otherIndex = 0;
@@ -177,6 +200,8 @@ private:
     bool readCancelled = false;
     int leftOut = 0;
     std::string readErrors;
+    // Why the grid is empty when it can't show the folder, else empty.
+    std::string notRead;
 };
 
 } // namespace kelvark

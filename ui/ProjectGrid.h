@@ -28,6 +28,8 @@ public:
     int RowCount() const { return topLevelItemCount(); }
     // The selected rows, in order.
     std::vector<int> SelectedRows() const;
+    void SetToolTip(int row, int column, const QString& tip) { topLevelItem(row)->setToolTip(column, tip); }
+    void SetRowSelected(int row, bool selected) { topLevelItem(row)->setSelected(selected); }
     // Shows name in the first column of row.
     void SetRowName(int row, const std::string& name);
 

@@ -1,12 +1,14 @@
 #include "frmProgress.h"
 
 #include "TextCodec.h"
-#include "Twips.h"
 
-#include <QCoreApplication>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
 
 namespace kelvark {
 
@@ -14,65 +16,126 @@ frmProgress::frmProgress(QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Progress"));
-    setFixedSize(Pixels(4680), Pixels(930));
 
+    lblDoing = new QLabel(this);
+    lblDoing->setTextFormat(Qt::PlainText);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setTextVisible(false);
+    Label1 = new QLabel(this);
+    Label1->setTextFormat(Qt::PlainText);
+    // A long name is cut, not the dialog widened.
+    Label1->setMinimumWidth(1);
+    Label1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setGeometry(TwipsRect(3375, 450, 1215, 390));
     connect(cmdCancel, &QPushButton::clicked, this, &frmProgress::reject);
     // Esc cancels; Enter, pressed for the window behind, must not.
     cmdCancel->setAutoDefault(false);
     cmdCancel->setFocus();
 
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setGeometry(TwipsRect(75, 75, 4515, 240));
-    ProgressBar1->setTextVisible(false);
-
-    Label1 = new QLabel(this);
-    Label1->setGeometry(TwipsRect(75, 525, 3240, 240));
-    Label1->setTextFormat(Qt::PlainText);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(Label1, 1);
+    bottom->addWidget(cmdCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblDoing);
+    layout->addWidget(ProgressBar1);
+    layout->addLayout(bottom);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // Wide enough for a count and the time left, as the window's fonts draw them.
+    lblDoing->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 52);
     // Before the first Startup nothing runs.
     RequestStop();
 }
 
+void frmProgress::Begin(const QString& verb_, const QString& items_)
+{
+    verb = verb_;
+    items = items_;
+    lblDoing->setText(verb + QStringLiteral("…"));
+    Label1->clear();
+}
+
+void frmProgress::Post(std::function<void()> show)
+{
+    if (QThread::currentThread() == thread())
+        show();
+    else
+        QMetaObject::invokeMethod(this, std::move(show), Qt::QueuedConnection);
+}
+
 void frmProgress::Hide()
 {
-    hide();
+    Post([this] { hide(); });
 }
 
 void frmProgress::Startup(int amountToDo)
 {
     stopped = -1;
-    shown.invalidate();
+    anyShown = false;
+    amount = amountToDo;
     if (amountToDo == 0) {
         RequestStop();
         return;
     }
-    ProgressBar1->setRange(0, amountToDo);
     ClearStop();
-    show();
-    // With the keyboard focus here, Esc cancels.
-    activateWindow();
+    started = std::chrono::steady_clock::now();
+    Post([this, amountToDo] {
+        ProgressBar1->setRange(0, amountToDo);
+        ProgressBar1->setValue(0);
+        show();
+        // With the keyboard focus here, Esc cancels.
+        activateWindow();
+    });
 }
 
-// Drawing the progress and letting events run costs more than reading a
-// project: both happen for the first item and the last, and in between at
-// most every 50 ms.
 void frmProgress::Show(int amountDone, const std::string& text)
 {
-    constexpr qint64 Interval = 50;
-    const int position = amountDone + 1;
-    if (!shown.isValid() || shown.elapsed() >= Interval || position == ProgressBar1->maximum()) {
-        ProgressBar1->setValue(position);
-        if (!text.empty())
-            Label1->setText(QString::fromStdString(ShownText(text)));
-        QCoreApplication::processEvents();
-        shown.start();
+    using namespace std::chrono;
+    constexpr milliseconds Interval{50};
+    const auto now = steady_clock::now();
+    const bool last = amountDone + 1 >= amount;
+    if (!anyShown || now - shown >= Interval || last) {
+        anyShown = true;
+        shown = now;
+        const QString item = QString::fromStdString(ShownText(text));
+        const int amountToDo = amount;
+        const auto elapsed = duration_cast<milliseconds>(now - started);
+        Post([this, amountDone, amountToDo, item, elapsed] { Display(amountDone, amountToDo, item, elapsed); });
     }
-    // Read after the events ran, so that a Cancel pressed just now counts.
     if (StopRequested() && stopped < 0)
         stopped = amountDone;
-    if (ProgressBar1->maximum() == position)
-        hide();
+    if (last)
+        Hide();
+}
+
+void frmProgress::Display(int amountDone, int amountToDo, const QString& item, std::chrono::milliseconds elapsed)
+{
+    ProgressBar1->setValue(amountDone + 1);
+    const QLocale locale;
+    QString doing = verb;
+    if (!items.isEmpty()) {
+        doing += QStringLiteral(": ") + locale.toString(amountDone + 1) + QStringLiteral(" of ")
+            + locale.toString(amountToDo) + QLatin1Char(' ') + items;
+        if (const QString left = TimeLeft(amountDone, amountToDo, elapsed); !left.isEmpty())
+            doing += QStringLiteral(", ") + left;
+    }
+    lblDoing->setText(doing);
+    if (!item.isEmpty())
+        Label1->setText(Label1->fontMetrics().elidedText(item, Qt::ElideMiddle, Label1->width()));
+    Label1->setToolTip(item);
+}
+
+QString frmProgress::TimeLeft(int amountDone, int amountToDo, std::chrono::milliseconds elapsed)
+{
+    // Two seconds and one item done tell the pace well enough.
+    if (amountDone <= 0 || elapsed < std::chrono::seconds(2) || amountDone >= amountToDo)
+        return {};
+    const double seconds = static_cast<double>(elapsed.count()) / 1000.0 * (amountToDo - amountDone) / amountDone;
+    if (seconds < 60)
+        return QStringLiteral("less than a minute left");
+    const auto minutes = static_cast<long long>(seconds / 60 + 0.5);
+    if (minutes < 60)
+        return QStringLiteral("about %1 min left").arg(minutes);
+    return QStringLiteral("about %1 h %2 min left").arg(minutes / 60).arg(minutes % 60);
 }
 
 void frmProgress::reject()

@@ -48,7 +48,6 @@ int main(int argc, char* argv[])
     for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList())
         icon.addFile(file.filePath());
     QApplication::setWindowIcon(icon);
-    QApplication::setFont(WindowFont());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Keeps ORVEX projects in order and sorts them into backup sets."));

@@ -84,7 +84,6 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // The font the program draws its windows with.
-    QApplication::setFont(WindowFont());
     // The settings of this process live in a folder of its own, never in the
     // user's; CTest runs several test processes at once.
     QStandardPaths::setTestModeEnabled(true);

@@ -1,0 +1,22 @@
+#pragma once
+// TEMPORARY: stand-ins until the helpers' branches land.
+#include "Commands.h"
+#include "DiscCheck.h"
+#include "UserInterface.h"
+#include <QWidget>
+#include <QTreeWidget>
+namespace kelvark {
+inline std::string NoProjectsText(const std::string& folder) { return "No ORVEX projects in " + folder + "."; }
+inline Result CustomSize(const std::string& typed, Medium& medium)
+{
+    Result r = MediumNamed(typed, medium);
+    return r.Failed() ? Result("Enter a size such as 700 MB, 16 GB or 25 GiB.") : r;
+}
+inline std::string PlanSummary(const orvoProjectList& list) { return std::to_string(list.SetTotals().size()) + " discs"; }
+class SetView final : public QTreeWidget {
+public:
+    explicit SetView(QWidget* parent) : QTreeWidget(parent) {}
+    void Show(const orvoProjectList&, int) {}
+};
+void ShowVerified(QWidget& owner, const Result& verified, const VerifyResult& checks, Messages& messages);
+}
