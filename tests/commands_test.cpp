@@ -75,7 +75,8 @@ TEST(ReportCommand, MovesNothing)
     studio.Read(false);
 
     EXPECT_EQ(ReportCommand(studio.list, studio.root.str(), studio.ui.commands()).Message(),
-              "Done.  CSV files are in folder " + studio.root.str() + ".");
+              "Done.  CSV files are in folder " + studio.root.str()
+                  + ".\r\nWrote Backup Report.txt, Backups.csv, BackupProjects.csv into " + studio.root.str() + ".");
     EXPECT_TRUE(studio.ui.messages.shown.empty());
     EXPECT_TRUE(fs::exists(studio.root.path() / "001 Song.cue"));
     // The plan's medium names the sets.
