@@ -435,7 +435,8 @@ TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)
     m->cmdMove->click();
 
     EXPECT_EQ(w->messages.shown,
-              std::vector<std::string>({"Already in destination directory:\r\n\r\nProject: Alpha\r\n     alpha.wav"}));
+              std::vector<std::string>(
+                  {"Nothing was moved.\r\nAlready in destination directory:\r\n\r\nProject: Alpha\r\n     alpha.wav"}));
     EXPECT_FALSE(m->cmdErrors->isEnabled()) << "Show Errors shows the read's listing, which has none";
     EXPECT_EQ(Snapshot(root.path()), before);
     EXPECT_FALSE(InDest("Gamma.cue"));
