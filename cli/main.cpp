@@ -352,6 +352,8 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
 
     switch (options.command) {
     case Command::List: {
+        if (list.projects.Count() == 0)
+            messages.Show(NoProjectsText(root));
         if (options.tsv && !options.sets) {
             WriteGridTsv(list.FillGrid(), stdout);
         } else {

@@ -145,4 +145,21 @@ std::string Joined(const std::vector<std::string>& names)
     return text;
 }
 
+std::string Count(std::size_t n)
+{
+    const std::string digits = std::to_string(n);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+std::string Counted(std::size_t n, const std::string& one, const std::string& many)
+{
+    return Count(n) + " " + (n == 1 ? one : many);
+}
+
 } // namespace kelvark

@@ -63,4 +63,9 @@ std::string NamedList(const std::vector<std::string>& names, bool quoted = false
 // Names joined by ", ", every one of them.
 std::string Joined(const std::vector<std::string>& names);
 
+// n with a comma every three digits: "1,234,567".
+std::string Count(std::size_t n);
+// n and the word that goes with it: "1 project", "1,781 projects".
+std::string Counted(std::size_t n, const std::string& one, const std::string& many);
+
 } // namespace kelvark

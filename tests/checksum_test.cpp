@@ -448,6 +448,33 @@ TEST_F(checksum, StopSaysWhatWasChecked)
     }
 }
 
+// Writing that replaces checksums and ends without new ones says, for each
+// set folder, whether it keeps its earlier SHA256SUMS or has none.
+TEST_F(checksum, WritingThatEndsEarlySaysWhatEachFolderKeeps)
+{
+    RecordingProgress never;
+    ASSERT_FALSE(WriteChecksums(root.str(), false, never).Failed());
+    const std::string earlier = ReadFile(set / "SHA256SUMS");
+    fs::create_directory(root.path() / "DVD-B");
+    WriteProject(root.path() / "DVD-B", "Dune", {{"Dune 1.wav"}});
+    const struct {
+        const char* what;
+        int cancelAtCall;
+        std::string line;
+    } rows[] = {
+        {"stopped", 0, "Stopped: no SHA256SUMS was written into DVD-B; DVD-A keeps its earlier SHA256SUMS."},
+        {"a wave missing", -1, "DVD-A: Alder: \"Alder 2.wav\" is missing; it keeps its earlier SHA256SUMS."},
+    };
+    for (const auto& row : rows) {
+        if (row.cancelAtCall < 0)
+            fs::remove(set / "Alder 2.wav");
+        RecordingProgress progress;
+        progress.cancelAtCall = row.cancelAtCall;
+        EXPECT_EQ(WriteChecksums(root.str(), true, progress).Lines().front(), row.line) << row.what;
+        EXPECT_EQ(ReadFile(set / "SHA256SUMS"), earlier) << row.what;
+    }
+}
+
 TEST(checksumOffer, SaysTheSetFoldersTheAmountAndTheMinutesRoundedUp)
 {
     const struct {
@@ -455,6 +482,7 @@ TEST(checksumOffer, SaysTheSetFoldersTheAmountAndTheMinutesRoundedUp)
         std::int64_t bytes;
         const char* offer;
     } cases[] = {
+        {1, 999999, "Write checksums into the 1 set folder now? Reading less than 1 MB takes less than a minute."},
         {1, 640000000, "Write checksums into the 1 set folder now? Reading 640 MB takes less than a minute."},
         {2, 17999999999, "Write checksums into the 2 set folders now? Reading 18.0 GB takes less than a minute."},
         {3, 18000000000, "Write checksums into the 3 set folders now? Reading 18.0 GB takes about 1 minute."},

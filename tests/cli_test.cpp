@@ -323,7 +323,7 @@ TEST_F(cli, ReadErrorsGiveStatus1ForListOnly)
     // The other commands print the listing and go on.
     const Result report = Cli({"report", Studio()});
     EXPECT_EQ(report.status, 0);
-    EXPECT_EQ(report.err, listing + "Done.  CSV files are in folder " + Studio() + "/.\n");
+    EXPECT_TRUE(report.err.starts_with(listing + "Done.  CSV files are in folder " + Studio() + "/.\n")) << report.err;
 }
 
 TEST_F(cli, UnknownChunkIsANoticeWrittenWholeThatDoesNotStopTheRead)
@@ -456,7 +456,9 @@ TEST_F(cli, ReportWritesTheThreeFilesAndMovesNothing)
     const Result result = Cli({"report", "--cd", Studio()});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Done.  CSV files are in folder " + Studio() + "/.\n");
+    EXPECT_EQ(result.err, "Done.  CSV files are in folder " + Studio()
+                              + "/.\nWrote Backup Report.txt, Backups.csv, BackupProjects.csv into " + Studio()
+                              + "/.\n");
     EXPECT_EQ(ReadFile(studio / "Backup Report.txt"),
               "ORVEX Project Backup Organizer\r\n\r\nCD-A\r\n----\r\nBig\r\nLocked\r\nTake\r\n"
               "\r\nCD-B\r\n----\r\nSong Mix\r\n");
@@ -478,12 +480,14 @@ TEST_F(cli, ProjectsOnNoDiscAreNamedByReportAndRefusedBySort)
 
     const Result report = Cli({"report", "--cd", Studio()});
     EXPECT_EQ(report.status, 0);
-    EXPECT_EQ(report.err, "This project fits on no CD: Huge.\nDone.  CSV files are in folder " + Studio() + "/.\n");
+    EXPECT_TRUE(report.err.starts_with("This project fits on no CD: Huge.\nDone.  CSV files are in folder " + Studio()
+                                       + "/.\n"))
+        << report.err;
     EXPECT_EQ(ReadFile(studio / "Backup Report.txt").find("Huge"), std::string::npos);
 
     const Result sort = Cli({"sort", "--cd", "--yes", Studio()});
     EXPECT_EQ(sort.status, 1);
-    EXPECT_EQ(sort.err, "Project Huge: larger than one CD (649 MB)\nNothing was moved.\n");
+    EXPECT_EQ(sort.err, "Nothing was sorted: 1 project fits on no CD.\nProject Huge: larger than one CD (649 MB)\n");
     EXPECT_TRUE(fs::exists(studio / "Huge.cue"));
     EXPECT_FALSE(fs::exists(studio / "CD-A"));
     // Told to leave the projects it can't sort, it sorts the others.
@@ -514,12 +518,34 @@ TEST_F(cli, ReportThatCannotBeWrittenGivesStatus1)
     EXPECT_EQ(result.err.find("Done."), std::string::npos);
 }
 
+// A folder without projects: list says so beside its empty table; report and
+// sort refuse and write nothing.
+TEST_F(cli, AFolderWithoutProjectsIsSaidAndWrittenNothingInto)
+{
+    const fs::path empty = temp.path() / "Empty";
+    fs::create_directory(empty);
+    const Result list = Cli({"list", "--tsv", empty.string()});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, Header);
+    EXPECT_EQ(list.err, "No ORVEX projects in " + empty.string() + ".\n");
+    for (const char* command : {"report", "sort"}) {
+        const Result refused = Cli({command, "--yes", empty.string() + "/"});
+        EXPECT_EQ(refused.status, 1) << command;
+        EXPECT_EQ(refused.err, list.err) << command;
+        EXPECT_TRUE(fs::is_empty(empty)) << command;
+    }
+}
+
 TEST_F(cli, SortWithYesMovesEveryProjectIntoItsSet)
 {
     const auto before = Snapshot(temp.path());
     const Result result = Cli({"sort", "--cd", "--yes", Studio()});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "Done.  CSV files are in folder " + Studio() + "/.\n");
+    EXPECT_EQ(result.err, "Done.  CSV files are in folder " + Studio()
+                              + "/.\nMade 2 set folders: CD-A, CD-B.\n"
+                                "Sorted 4 projects: 3 moved, 1 copied (read-only: the original stays in the folder).\n"
+                                "Wrote Backup Report.txt, Backups.csv, BackupProjects.csv into "
+                              + Studio() + "/.\n");
     for (const char* name : {"Big.cue", "Big 1.wav", "Take.cue", "Take.bak", "Take 1.wav", "Locked.cue"})
         EXPECT_TRUE(fs::exists(studio / "CD-A" / name)) << name;
     for (const char* name : {"Song Mix.cue", "Song Mix L.wav"})
@@ -555,12 +581,14 @@ TEST_F(cli, SortAsksOnTheTerminal)
 // advice that fits what has the name.
 TEST_F(cli, SortStopsWhenTheFirstSetFolderIsTaken)
 {
-    const std::string folderTaken = "Backup folder \"" + Studio()
-                                    + "/DVD-A\" already exists.  Empty and remove this folder to rearrange the files.";
-    const std::string projectFile = "\"DVD-A\" is a file of project DVD-A and has the name of a backup folder the "
-                                    "sort makes. Rename the project to sort the folder.";
+    const std::string folderTaken = "Nothing was sorted: DVD-A is left from an earlier sort. Undo backup sort "
+                                    "(kelvark-cli unsort) moves its files back first.";
+    const std::string projectFile =
+        "Nothing was sorted.\n\"DVD-A\" is a file of project DVD-A and has the name of a backup folder the "
+        "sort makes. Rename the project to sort the folder.";
     const std::string otherFile =
-        "\"DVD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.";
+        "Nothing was sorted.\n\"DVD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the "
+        "folder.";
     for (const auto& [make, text] : std::vector<std::pair<std::function<void()>, std::string>>{
              {[&] { fs::create_directory(studio / "DVD-A"); }, folderTaken},
              {[&] {
@@ -574,7 +602,7 @@ TEST_F(cli, SortStopsWhenTheFirstSetFolderIsTaken)
         const auto before = Snapshot(temp.path());
         const Result result = Cli({"sort", "--yes", Studio()});
         EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.err, text + "\nNothing was moved.\n");
+        EXPECT_EQ(result.err, text + "\n");
         EXPECT_EQ(Snapshot(temp.path()), before);
         EXPECT_FALSE(fs::exists(studio / "Backup Report.txt"));
         for (const char* name : {"DVD-A", "DVD-A.cue"})
@@ -632,8 +660,8 @@ TEST_F(cli, ReportAfterASortIsRefusedAndTheUndoneSortCanBeSortedAgain)
     const std::string report = ReadFile(studio / "Backup Report.txt");
     const Result refused = Cli({"report", "--cd", Studio()});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "CD-A … CD-B hold the backup sort these reports describe. Undo backup sort first to plan "
-                           "the folder again.\n");
+    EXPECT_EQ(refused.err, "Nothing was written: CD-A … CD-B hold the backup sort these reports describe. Undo backup "
+                           "sort (kelvark-cli unsort) first to plan the folder again.\n");
     EXPECT_EQ(Cli({"report", "--cd", "--yes", Studio()}).err, refused.err);
     EXPECT_EQ(ReadFile(studio / "Backup Report.txt"), report);
 
@@ -672,7 +700,7 @@ TEST_F(cli, MoveConflictMovesNothing)
     const auto before = Snapshot(temp.path());
     const Result result = Cli({"move", Studio(), Dest(), "Big", "Take"});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Already in destination directory:\n\nProject: Take\n     Take 1.wav\n");
+    EXPECT_EQ(result.err, "Nothing was moved.\nAlready in destination directory:\n\nProject: Take\n     Take 1.wav\n");
     EXPECT_EQ(Snapshot(temp.path()), before);
 }
 
@@ -817,7 +845,7 @@ TEST_F(cli, SampleSharedTakesSortIntoOneSetFolderEach)
         const Result sort =
             skip ? Cli({"sort", "--cd", "--yes", "--skip-unsortable", folder}) : Cli({"sort", "--cd", "--yes", folder});
         EXPECT_EQ(sort.status, 0) << sort.err;
-        EXPECT_EQ(sort.err, "Done.  CSV files are in folder " + folder + "/.\n");
+        EXPECT_TRUE(sort.err.starts_with("Done.  CSV files are in folder " + folder + "/.\n")) << sort.err;
         for (const char* project : {"0001 Session", "0002 Session", "0003 Session"}) {
             int sets = 0;
             for (const auto& set : fs::directory_iterator(folder))

@@ -75,7 +75,8 @@ TEST(ReportCommand, MovesNothing)
     studio.Read(false);
 
     EXPECT_EQ(ReportCommand(studio.list, studio.root.str(), studio.ui.commands()).Message(),
-              "Done.  CSV files are in folder " + studio.root.str() + ".");
+              "Done.  CSV files are in folder " + studio.root.str()
+                  + ".\r\nWrote Backup Report.txt, Backups.csv, BackupProjects.csv into " + studio.root.str() + ".");
     EXPECT_TRUE(studio.ui.messages.shown.empty());
     EXPECT_TRUE(fs::exists(studio.root.path() / "001 Song.cue"));
     // The plan's medium names the sets.
@@ -83,6 +84,21 @@ TEST(ReportCommand, MovesNothing)
               "ORVEX Project Backup Organizer\r\n\r\nDVD-A\r\n----\r\n001 Song\r\n");
     EXPECT_TRUE(fs::exists(studio.root.path() / "Backups.csv"));
     EXPECT_TRUE(fs::exists(studio.root.path() / "BackupProjects.csv"));
+}
+
+// With no project in a set the reports would describe nothing: Report Only
+// refuses before it asks to leave the projects out.
+TEST(ReportCommand, RefusesWhenNoProjectIsInASet)
+{
+    Studio studio;
+    WriteProject(studio.root.path(), "Huge", {{"huge.wav", 700 * MB}});
+    studio.Read(true);
+
+    const Result result = ReportCommand(studio.list, studio.root.str(), studio.ui.commands());
+    EXPECT_EQ(result.Ended(), Result::Status::Refused);
+    EXPECT_EQ(result.Message(), "Nothing was written: no project fits on one CD.\r\nThis project fits on no CD: Huge.");
+    EXPECT_TRUE(studio.ui.question.asked.empty());
+    EXPECT_EQ(EntryNames(studio.root.path()), (std::vector<std::string>{"Huge.cue", "huge.wav"}));
 }
 
 TEST(Commands, NameTheFilesADiscForWindowsCannotKeep)

@@ -319,9 +319,8 @@ TEST(FaultMissingFile, SortRefusesBeforeMovingAnything)
     const auto before = Snapshot(f.root.path());
 
     EXPECT_TRUE(f.Sort());
-    EXPECT_EQ(f.messages.shown,
-              std::vector<std::string>{"Project B: can't move \"B room.wav\": "
-                                       + Text(std::errc::no_such_file_or_directory) + "\r\nNothing was moved."});
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Nothing was sorted.\r\nProject B: can't move \"B room.wav\": "
+                                                         + Text(std::errc::no_such_file_or_directory)});
     EXPECT_EQ(Snapshot(f.root.path()), before);
     EXPECT_FALSE(f.Has("CD-A"));
 }
@@ -336,7 +335,7 @@ TEST(FaultMissingFile, MoveAndRenameLeaveTheProjectWhole)
 
     f.grid.Select(2);
     EXPECT_TRUE(f.Move(dest.string() + "/"));
-    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Project B: can't move \"B.cue\": "
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Nothing was moved.\r\nProject B: can't move \"B.cue\": "
                                                          + Text(std::errc::no_such_file_or_directory)});
     EXPECT_EQ(Snapshot(f.root.path()), before);
     EXPECT_EQ(f.list.projects.Count(), 3);
@@ -356,7 +355,10 @@ TEST(FaultMissingFile, ReportsNeedOnlyTheNames)
     const auto before = Snapshot(f.root.path());
 
     EXPECT_FALSE(f.Report());
-    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Done.  CSV files are in folder " + f.root.str() + "."});
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{"Done.  CSV files are in folder " + f.root.str()
+                                                         + ".\r\nWrote Backup Report.txt, Backups.csv, "
+                                                           "BackupProjects.csv into "
+                                                         + f.root.str() + "."});
     ExpectNothingLost(before, f.root.path());
     EXPECT_EQ(ReadFile(f / "Backup Report.txt"), "ORVEX Project Backup Organizer\r\n"
                                                  "\r\nCD-A\r\n----\r\nA\r\n"
@@ -485,8 +487,8 @@ TEST(FaultDestinationFolder, SortStopsWhenASetFolderIsAFile)
 
     EXPECT_TRUE(f.Sort());
     EXPECT_EQ(f.messages.shown,
-              std::vector<std::string>{"\"CD-B\" has the name of a backup folder the sort makes. Rename or move it "
-                                       "to sort the folder.\r\nNothing was moved."});
+              std::vector<std::string>{"Nothing was sorted.\r\n\"CD-B\" has the name of a backup folder the sort "
+                                       "makes. Rename or move it to sort the folder."});
     EXPECT_EQ(Snapshot(f.root.path()), before); // nothing made, nothing moved
 }
 

@@ -83,8 +83,9 @@ TEST(HostileNames, NamesThatLeaveTheRootFolderAreNeverFollowed)
     fs::create_directory(h.root / "dest");
     EXPECT_TRUE(h.ui.Shown(MoveCommand(h.list, {h.list.projects.Item(0).get()}, h.Root() + "dest/", h.ui.commands())));
     EXPECT_EQ(h.ui.messages.shown,
-              (std::vector<std::string>{"Project Escape: invalid wave file name: ../outside.wav\r\nNothing was moved.",
-                                        "Invalid wave file name: ../outside.wav"}));
+              (std::vector<std::string>{"Nothing was sorted: 1 project can't be sorted.\r\n"
+                                        "Project Escape: invalid wave file name: ../outside.wav",
+                                        "Nothing was moved.\r\nInvalid wave file name: ../outside.wav"}));
     EXPECT_EQ(Snapshot(h.base.path()), before);
     EXPECT_FALSE(fs::exists(h.root / "DVD-A"));
 }
@@ -108,10 +109,10 @@ TEST(HostileNames, LongAndControlCharacterNamesMoveLikeAnyOther)
 
     // The one whose wave cannot exist refuses the sort before anything moves.
     EXPECT_TRUE(h.Sort());
-    EXPECT_EQ(h.ui.messages.shown,
-              std::vector<std::string>{"Project TooLong: can't move \"" + tooLong
-                                       + "\": " + std::make_error_code(std::errc::filename_too_long).message()
-                                       + "\r\nNothing was moved."});
+    EXPECT_EQ(
+        h.ui.messages.shown,
+        std::vector<std::string>{"Nothing was sorted: 1 project can't be sorted.\r\nProject TooLong: can't move \""
+                                 + tooLong + "\": " + std::make_error_code(std::errc::filename_too_long).message()});
     EXPECT_EQ(Snapshot(h.base.path()), before);
 
     // Without it, every project moves into its set.
@@ -200,11 +201,12 @@ TEST(HostileLines, AHundredMegabyteLineAndManyNestedLinesAreReadAndSorted)
     EXPECT_TRUE(h.Sort());
     ASSERT_EQ(h.ui.messages.shown.size(), 1u);
     EXPECT_TRUE(
-        h.ui.messages.shown[0].starts_with("Project Nested: can't move \"n0.wav\": "
+        h.ui.messages.shown[0].starts_with("Nothing was sorted: 1 project can't be sorted.\r\n"
+                                           "Project Nested: can't move \"n0.wav\": "
                                            + std::make_error_code(std::errc::no_such_file_or_directory).message()));
-    EXPECT_TRUE(h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move \"n19999.wav\": "
-                                                 + std::make_error_code(std::errc::no_such_file_or_directory).message()
-                                                 + "\r\nNothing was moved."));
+    EXPECT_TRUE(
+        h.ui.messages.shown[0].ends_with("\r\nProject Nested: can't move \"n19999.wav\": "
+                                         + std::make_error_code(std::errc::no_such_file_or_directory).message()));
     EXPECT_EQ(Snapshot(h.base.path()), before);
     ExpectNothingLost(before, h.base.path());
 }

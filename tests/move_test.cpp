@@ -67,7 +67,8 @@ TEST(MoveTest, ListsEveryFileOfTheSelectedProjectsThatIsAlreadyThere)
     EXPECT_EQ(m.Project(2).LastError, ""); // C was tested and found nothing
 
     // The window's move command shows the conflicts and moves nothing.
-    EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Message(), conflicts.Message());
+    EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Message(),
+              "Nothing was moved.\r\n" + conflicts.Message());
     EXPECT_EQ(m.list.projects.Count(), 5);
     ExpectNothingLost(before, m.root.path());
     EXPECT_TRUE(m.InRoot("C.cue"));
@@ -218,7 +219,7 @@ TEST(MoveProject, NeverTouchesAProjectWithAnInvalidWaveName)
 
     m.Select({6});
     EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Message(),
-              "Invalid wave file name: ../F.wav");
+              "Nothing was moved.\r\nInvalid wave file name: ../F.wav");
     EXPECT_TRUE(fs::is_empty(m.dest.path()));
     EXPECT_EQ(Snapshot(m.root.path()), before);
 
@@ -251,7 +252,7 @@ TEST(MoveList, RefusesAnUnreadProject)
     m.Select({1});
 
     EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Message(),
-              "Project A was not read: The read was cancelled before this project.");
+              "Nothing was moved.\r\nProject A was not read: The read was cancelled before this project.");
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
     EXPECT_TRUE(m.InRoot("A.cue"));
     EXPECT_TRUE(fs::is_empty(m.dest.path()));

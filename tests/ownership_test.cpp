@@ -250,7 +250,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Song Mix", {"Song 01.wav"});
          },
          [](Studio& s, const fs::path& d) { return Move(s, d, {"Song"}); },
-         {"Can't move \"Song 01.wav\": it is used by Song Mix (stays), Song (moves)"}},
+         {"Nothing was moved.\r\nCan't move \"Song 01.wav\": it is used by Song Mix (stays), Song (moves)"}},
         {"a move of two projects that share a wave moves it once",
          [](const fs::path& r) {
              Play(r, "Song", {"Song 01.wav"});
@@ -275,7 +275,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              s.list.numBackups = 2;
              return Sort(s);
          },
-         {"Can't move \"Song 01.wav\": it is used by Song Mix (CD-A), Song (CD-B)\r\nNothing was moved."}},
+         {"Nothing was sorted.\r\nCan't move \"Song 01.wav\": it is used by Song Mix (CD-A), Song (CD-B)"}},
         {"a report would replace a project's file",
          [](const fs::path& r) {
              Play(r, "Backups", {"b.wav"});
@@ -294,11 +294,12 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              fs::remove(r / "gone.wav");
          },
          [](Studio& s, const fs::path&) { return Sort(s); },
-         {"Project Odd: can't move \"Archive\": it is a folder\r\n"
+         {"Nothing was sorted: 1 project can't be sorted.\r\n"
+          "Project Odd: can't move \"Archive\": it is a folder\r\n"
           "Project Odd: can't move \"link.wav\": it is a symbolic link\r\n"
           "Project Odd: can't move \".hidden.wav\": it is a hidden file\r\n"
           "Project Odd: can't move \"gone.wav\": "
-          + notFound + "\r\nNothing was moved."}},
+          + notFound}},
         {"a read-only project whose waves are a FIFO and a link to a device",
          [](const fs::path& r) {
              ::mkfifo((r / "pipe.wav").c_str(), 0644);
@@ -307,8 +308,9 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              MakeReadOnly(r / "Frozen.cue");
          },
          [](Studio& s, const fs::path&) { return Sort(s); },
-         {"Project Frozen: can't copy \"pipe.wav\": it is not a regular file\r\n"
-          "Project Frozen: can't copy \"zero.wav\": it is a symbolic link\r\nNothing was moved."}},
+         {"Nothing was sorted: 1 project can't be sorted.\r\nProject Frozen: can't copy \"pipe.wav\": it is not a "
+          "regular file\r\n"
+          "Project Frozen: can't copy \"zero.wav\": it is a symbolic link"}},
         {"a project that was not read is neither moved nor sorted",
          [](const fs::path& r) { Play(r, "Late", {"late.wav"}); },
          [](Studio& s, const fs::path& d) {
@@ -317,7 +319,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              s.ui.progress.cancelAtCall = -1;
              return Move(s, d, {"Late"}) && Sort(s);
          },
-         {"Project Late was not read: The read was cancelled before this project.",
+         {"Nothing was moved.\r\nProject Late was not read: The read was cancelled before this project.",
           "Read the folder to the end first."}},
         {"two project files for one name",
          [](const fs::path& r) {
@@ -326,11 +328,11 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              WriteFile(r / "two.wav", WaveHeader(100));
          },
          [](Studio& s, const fs::path&) { return Sort(s); },
-         {"Project Song was not read: Can't open CUE file Song.CUE: another project file has the same name in another "
+         {"Nothing was sorted: 2 projects can't be sorted.\r\n"
+          "Project Song was not read: Can't open CUE file Song.CUE: another project file has the same name in another "
           "letter case\r\n"
           "Project Song was not read: Can't open CUE file Song.cue: another project file has the same name in another "
-          "letter case"
-          "\r\nNothing was moved."}},
+          "letter case"}},
         {"a rename to a hidden name",
          [](const fs::path& r) { Play(r, "Take", {"take.wav"}); },
          [](Studio& s, const fs::path&) { return Rename(s, "Take", ".hidden"); },
@@ -344,7 +346,9 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              MakeReadOnly(r / "Long.cue");
          },
          [](Studio& s, const fs::path&) { return Sort(s); },
-         {"Done.  CSV files are in folder @."},
+         {"Done.  CSV files are in folder @.\r\nMade 1 set folder: CD-A.\r\n"
+          "Sorted 1 project: 1 copied (read-only: the original stays in the folder).\r\n"
+          "Wrote Backup Report.txt, Backups.csv, BackupProjects.csv into @."},
          [](Studio& s, const fs::path&) { EXPECT_TRUE(fs::exists(s.root.path() / "CD-A" / "Long.cue")); }},
         {"a renamed project's files stay its own: a report would replace one",
          [](const fs::path& r) {
@@ -372,7 +376,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
         const bool refused = c.act(s, dest.path());
         std::vector<std::string> expected = c.shown;
         for (auto& text : expected)
-            if (const auto at = text.find('@'); at != std::string::npos)
+            for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + s.root.str().size()))
                 text.replace(at, 1, s.root.str());
         EXPECT_EQ(s.ui.messages.shown, expected);
         if (c.check) {

@@ -42,7 +42,13 @@ TEST(Rearrange, MovesEveryProjectIntoItsSetAndCopiesReadOnlyOnes)
     s.Read(false);
     ASSERT_EQ(s.list.numBackups, 2);
 
-    EXPECT_FALSE(s.Sort());
+    s.ui.AnswerSort(s.list, false);
+    const Result sorted = SortCommand(s.list, s.root.str(), s.ui.commands());
+    EXPECT_EQ(sorted.Message(), "Done.  CSV files are in folder " + s.root.str()
+                                    + ".\r\nMade 2 set folders: DVD-A, DVD-B.\r\n"
+                                      "Sorted 3 projects: 2 moved, 1 copied (read-only: the original stays in the "
+                                      "folder).\r\nWrote Backup Report.txt, Backups.csv, BackupProjects.csv into "
+                                    + s.root.str() + ".");
     EXPECT_TRUE(s.ui.messages.shown.empty());
     EXPECT_EQ(s.Folders(), (std::vector<std::string>{"DVD-A", "DVD-B"}));
     for (const char* moved :
@@ -63,12 +69,15 @@ TEST(Rearrange, MovesEveryProjectIntoItsSetAndCopiesReadOnlyOnes)
 
     EXPECT_EQ(s.ui.progress.calls.back(), "OK 2 Small");
 
-    // The set folders now block a second sort, each named.
+    // The set folders now refuse a second sort before it asks anything, even
+    // with the read-only project still in the folder to sort.
+    s.Read(false);
+    s.ui.question.asked.clear();
     const Result again = SortCommand(s.list, s.root.str(), s.ui.commands());
     EXPECT_EQ(again.Ended(), Result::Status::Refused);
-    const std::string exists = "\" already exists.  Empty and remove this folder to rearrange the files.\r\n";
-    EXPECT_EQ(again.Message(), "Backup folder \"" + s.root.str() + "DVD-A" + exists + "Backup folder \"" + s.root.str()
-                                   + "DVD-B" + exists + "Nothing was moved.");
+    EXPECT_EQ(again.Message(), "Nothing was sorted: DVD-A, DVD-B are left from an earlier sort. Undo backup sort "
+                               "(kelvark-cli unsort) moves their files back first.");
+    EXPECT_TRUE(s.ui.question.asked.empty());
 }
 
 // Cancel stops the sort before the next project and keeps the journal, so the
@@ -114,26 +123,44 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
     struct Refusal {
         const char* what;
         std::function<void(Sorted&)> arrange;
-        std::string message; // after the root folder's path where it starts with "/"
+        std::string message;
+        std::size_t asked; // questions asked before the refusal
     };
+    const std::string earlier = " left from an earlier sort. Undo backup sort (kelvark-cli unsort) moves ";
     const std::vector<Refusal> refusals = {
         {"set-0 folder", [](Sorted& s) { fs::create_directory(s.root.path() / "CD-A"); },
-         "Backup folder \"@CD-A\" already exists.  Empty and remove this folder to rearrange the files.\r\n"
-         "Nothing was moved."},
+         "Nothing was sorted: CD-A is" + earlier + "its files back first.", 0},
+        {"later set folders",
+         [](Sorted& s) {
+             fs::create_directory(s.root.path() / "CD-B");
+             fs::create_directory(s.root.path() / "CD-F");
+             WriteFile(s.root.path() / "CD-F/take.wav", "x");
+         },
+         "Nothing was sorted: CD-B, CD-F are" + earlier + "their files back first.", 0},
         {"file named like the set-0 folder", [](Sorted& s) { WriteFile(s.root.path() / "CD-A", "x"); },
-         "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.\r\n"
-         "Nothing was moved."},
+         "Nothing was sorted.\r\n"
+         "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.",
+         1},
         {"link named like the set-0 folder", [](Sorted& s) { fs::create_symlink("nowhere", s.root.path() / "CD-A"); },
-         "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.\r\n"
-         "Nothing was moved."},
+         "Nothing was sorted.\r\n"
+         "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.",
+         1},
         {"project in no set", [](Sorted& s) { s.Project(1).BackupNum = -1; },
-         "Project Two: larger than one CD (649 MB)\r\nNothing was moved."},
+         "Nothing was sorted: 1 project fits on no CD.\r\nProject Two: larger than one CD (649 MB)", 2},
+        {"no project in a set",
+         [](Sorted& s) {
+             s.Project(0).BackupNum = -1;
+             s.Project(1).BackupNum = -1;
+         },
+         "Nothing was sorted: 2 projects fit on no CD.\r\nProject One: larger than one CD (649 MB)\r\n"
+         "Project Two: larger than one CD (649 MB)",
+         0},
         {"invalid wave name",
          [](Sorted& s) {
              WriteFile(s.root.path() / "Three.cue", CueText({{{"../escape.wav", 0, 10}}}));
              s.Read(true);
          },
-         "Project Three: invalid wave file name: ../escape.wav\r\nNothing was moved."},
+         "Nothing was sorted: 1 project can't be sorted.\r\nProject Three: invalid wave file name: ../escape.wav", 2},
     };
     for (const auto& refusal : refusals) {
         Sorted s;
@@ -147,36 +174,14 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
         s.ui.question.answers = {true, false}; // Sort, and not SortTheRest
         const Result result = SortCommand(s.list, s.root.str(), s.ui.commands());
         EXPECT_EQ(result.Ended(), Result::Status::Refused) << refusal.what;
-        std::string expected = refusal.message;
-        if (const auto at = expected.find('@'); at != std::string::npos)
-            expected.replace(at, 1, s.root.str());
-        EXPECT_EQ(result.Message(), expected) << refusal.what;
+        EXPECT_EQ(s.ui.question.asked.size(), refusal.asked) << refusal.what;
+        EXPECT_EQ(result.Message(), refusal.message) << refusal.what;
         EXPECT_TRUE(s.ui.messages.shown.empty()) << refusal.what;
         EXPECT_EQ(s.Folders(), foldersBefore) << refusal.what;
         EXPECT_TRUE(s.Exists("One.cue")) << refusal.what;
         EXPECT_FALSE(s.Exists("Backup Report.txt")) << refusal.what;
         ExpectNothingLost(before, s.root.path());
     }
-}
-
-TEST(Rearrange, RefusesWhenALaterBackupFolderExists)
-{
-    Sorted s;
-    WriteProject(s.root.path(), "One", {{"one.wav", 400 * MB}});
-    WriteProject(s.root.path(), "Two", {{"two.wav", 400 * MB}});
-    s.Read(true);
-    fs::create_directory(s.root.path() / "CD-B");
-    const auto before = Snapshot(s.root.path());
-    s.ui.progress.calls.clear();
-
-    EXPECT_EQ(
-        SortCommand(s.list, s.root.str(), s.ui.commands()).Message(),
-        "Backup folder \"" + s.root.str()
-            + "CD-B\" already exists.  Empty and remove this folder to rearrange the files.\r\nNothing was moved.");
-    EXPECT_EQ(s.Folders(), (std::vector<std::string>{"CD-B"}));
-    EXPECT_TRUE(s.ui.progress.calls.empty());
-    ExpectNothingLost(before, s.root.path());
-    EXPECT_TRUE(s.Exists("One.cue"));
 }
 
 TEST(Rearrange, RefusesAProjectWhoseFileChangedAfterTheScanBeforeMovingAnything)
@@ -202,7 +207,7 @@ TEST(Rearrange, RefusesAProjectWhoseFileChangedAfterTheScanBeforeMovingAnything)
         const auto before = Snapshot(s.root.path());
 
         EXPECT_EQ(SortCommand(s.list, s.root.str(), s.ui.commands()).Message(),
-                  "Project Two: can't move \"two-b.wav\": " + c.reason + "\r\nNothing was moved.")
+                  "Nothing was sorted.\r\nProject Two: can't move \"two-b.wav\": " + c.reason)
             << c.change;
         EXPECT_TRUE(s.Exists("One.cue"));
         EXPECT_FALSE(fs::exists(s.root.path() / "CD-A"));
@@ -212,14 +217,23 @@ TEST(Rearrange, RefusesAProjectWhoseFileChangedAfterTheScanBeforeMovingAnything)
     }
 }
 
-TEST(Rearrange, MovesNothingForAnEmptyList)
+// A folder without projects: Backup Sort and Report Only refuse before they
+// ask anything, and write nothing.
+TEST(Rearrange, RefusesAFolderWithoutProjects)
 {
-    Sorted s;
-    s.Read(true);
-    s.ui.progress.calls.clear();
-    EXPECT_FALSE(s.Sort());
-    EXPECT_TRUE(s.Folders().empty());
-    EXPECT_EQ(s.ui.progress.calls, (std::vector<std::string>{"Hide", "Startup 0"}));
+    for (const bool sort : {true, false}) {
+        Sorted s;
+        s.Read(true);
+        s.ui.progress.calls.clear();
+        const Result result = sort ? SortCommand(s.list, s.root.str(), s.ui.commands())
+                                   : ReportCommand(s.list, s.root.str(), s.ui.commands());
+        EXPECT_EQ(result.Ended(), Result::Status::Refused) << sort;
+        EXPECT_EQ(result.Message(), "No ORVEX projects in " + s.root.path().string() + ".") << sort;
+        EXPECT_TRUE(s.ui.question.asked.empty()) << sort;
+        EXPECT_TRUE(s.ui.progress.calls.empty()) << sort;
+        EXPECT_TRUE(EntryNames(s.root.path()).empty()) << sort;
+    }
+    EXPECT_EQ(NoProjectsText("/"), "No ORVEX projects in /.");
 }
 
 // Projects the sort can't take: one misses a wave, one shares a wave with it,
@@ -248,10 +262,17 @@ TEST(Rearrange, SortsTheRestAndLeavesTheUnsortableInTheFolder)
 
     s.ui.question.answers = {true, false};
     EXPECT_EQ(SortCommand(s.list, s.root.str(), s.ui.commands()).Message(),
-              reasons[0] + "\r\n" + reasons[1] + "\r\n" + reasons[2] + "\r\nNothing was moved.");
+              "Nothing was sorted: 3 projects can't be sorted.\r\n" + reasons[0] + "\r\n" + reasons[1] + "\r\n"
+                  + reasons[2]);
     EXPECT_EQ(Snapshot(s.root.path()), before);
 
-    EXPECT_FALSE(s.Sort(true));
+    s.ui.AnswerSort(s.list, true);
+    EXPECT_EQ(
+        SortCommand(s.list, s.root.str(), s.ui.commands()).Lines(),
+        (std::vector<std::string>{
+            "Done.  CSV files are in folder " + s.root.str() + ".", "Made 1 set folder: CD-A.",
+            "Sorted 1 project: 1 moved.", "Left 3 projects in the folder, as they can't be sorted: Gap Mix, Gap, Huge.",
+            "Wrote Backup Report.txt, Backups.csv, BackupProjects.csv into " + s.root.str() + "."}));
     EXPECT_TRUE(s.Exists("CD-A/Good.cue"));
     EXPECT_TRUE(s.Exists("CD-A/good.wav"));
     for (const char* stays : {"Gap.cue", "gap 1.wav", "Gap Mix.cue", "mix.wav", "Huge.cue", "huge.wav"})
@@ -308,8 +329,8 @@ TEST(Rearrange, SortsProjectsThatShareTakesIntoOneSetFolder)
          {{"Big", {{"b1.wav", 400 * MB}}}, {"Big v2", {{"b1.wav", 400 * MB}, {"b2.wav", 400 * MB}}}},
          {},
          {"Big.cue", "Big v2.cue", "b1.wav", "b2.wav"},
-         "Project Big v2: shares takes with Big" + tooLarge + "\r\nProject Big: shares takes with Big v2" + tooLarge
-             + "\r\nNothing was moved."},
+         "Nothing was sorted: 2 projects fit on no CD.\r\nProject Big v2: shares takes with Big" + tooLarge
+             + "\r\nProject Big: shares takes with Big v2" + tooLarge},
     };
     for (const Case& c : cases)
         for (const bool leaveUnsortable : {false, true}) {

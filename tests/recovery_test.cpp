@@ -443,8 +443,8 @@ TEST(Recover, FinishingASortWritesItsReportsAndReportOnlyRefusesToReplaceThem)
               "ORVEX Project Backup "
               "Organizer\r\n\r\nCD-A\r\n----\r\nA\r\n\r\nCD-B\r\n----\r\nB\r\n\r\nCD-C\r\n----\r\nC\r\n");
     EXPECT_EQ(ReportOnlyRefusal(r.Root()).Message(),
-              "CD-A … CD-C hold the backup sort these reports describe. Undo backup "
-              "sort first to plan the folder again.");
+              "Nothing was written: CD-A … CD-C hold the backup sort these reports describe. Undo backup sort "
+              "(kelvark-cli unsort) first to plan the folder again.");
 }
 
 } // namespace

@@ -40,6 +40,14 @@ std::string NoSetNotice(const std::vector<std::string>& names, const Medium& med
            + NamedList(names) + ".";
 }
 
+std::string NoProjectsText(const std::string& folder)
+{
+    std::string shown = ShownText(folder);
+    if (shown.size() > 1 && shown.back() == '/')
+        shown.pop_back();
+    return "No ORVEX projects in " + shown + ".";
+}
+
 std::string BackupSortQuestion(const Medium& medium)
 {
     return "Move projects in to backup directories with a max size of " + medium.size + "?";
@@ -141,6 +149,47 @@ std::string UnsortableText(const std::vector<orvoProjectList::Unsortable>& left)
     if (left.size() > Named)
         text += std::string(LineEnd) + "… and " + std::to_string(left.size() - Named) + " more";
     return text;
+}
+
+// The message of a sort or Report Only that wrote its reports.
+std::string CsvDone(const std::string& RootFolder)
+{
+    return "Done.  CSV files are in folder " + RootFolder + ".";
+}
+
+// "Wrote Backup Report.txt, Backups.csv, BackupProjects.csv into /music/."
+std::string ReportsWritten(const std::string& RootFolder)
+{
+    return "Wrote " + Joined(ReportNames) + " into " + RootFolder + ".";
+}
+
+// What a sort that ended did, a line each: the set folders it made, the
+// projects it moved and copied, those it left in the folder (left) and the
+// reports it wrote.
+std::vector<std::string> SortSummary(const FilePlan& plan, const std::vector<orvoProjectList::Unsortable>& left)
+{
+    std::size_t moved = 0, copied = 0;
+    for (const FileUnit& unit : plan.units)
+        for (const orvoProject* project : unit.projects)
+            ++(project->ReadOnly ? copied : moved);
+    std::vector<std::string> lines{"Made " + Counted(plan.folders.size(), "set folder", "set folders") + ": "
+                                   + NamedList(plan.folders) + "."};
+    std::vector<std::string> how;
+    if (moved > 0)
+        how.push_back(Count(moved) + " moved");
+    if (copied > 0)
+        how.push_back(Count(copied) + " copied (read-only: "
+                      + (copied == 1 ? "the original stays" : "the originals stay") + " in the folder)");
+    lines.push_back("Sorted " + Counted(moved + copied, "project", "projects") + ": " + Joined(how) + ".");
+    if (!left.empty()) {
+        std::vector<std::string> names;
+        for (const orvoProjectList::Unsortable& project : left)
+            names.push_back(project.project->Name);
+        lines.push_back("Left " + Counted(left.size(), "project", "projects") + " in the folder, as "
+                        + (left.size() == 1 ? "it" : "they") + " can't be sorted: " + NamedList(names) + ".");
+    }
+    lines.push_back(ReportsWritten(plan.root));
+    return lines;
 }
 
 // Said before a move of read-only projects, which are copied: "Ember Tide is
@@ -249,6 +298,15 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
     if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
         return refusal;
     const Medium& medium = list.medium;
+    if (Result refusal = EarlierSortRefusal(RootFolder, medium); refusal.Failed())
+        return refusal;
+    if (list.projects.Count() == 0)
+        return Result(NoProjectsText(RootFolder), Result::Status::Refused);
+    // A sort that can take no project refuses, saying why, before it asks anything.
+    const std::vector<orvoProjectList::Unsortable> left = list.UnsortableProjects();
+    const std::size_t projects = static_cast<std::size_t>(list.projects.Count());
+    if (left.size() == projects)
+        return Result(PlanSort(list, RootFolder, false).RefusalText(), Result::Status::Refused);
     if (!ui.question.Confirm({Asked::Sort, BackupSortTitle, "", BackupSortQuestion(medium), ""}))
         return Declined("Nothing was sorted.");
     // Names that a disc written for Windows can't keep.
@@ -256,12 +314,10 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
         !names.empty() && !ui.question.Confirm({Asked::DiscNames, BackupSortTitle, names, "Sort anyway?", names}))
         return Declined("Nothing was sorted.");
     // The projects the sort can't take stay in the folder once the user
-    // agrees; when it can take none, or the user does not agree, the sort
-    // refuses and says why.
+    // agrees; when the user does not agree, the sort refuses and says why.
     bool leaveUnsortable = false;
-    if (const std::vector<orvoProjectList::Unsortable> left = list.UnsortableProjects();
-        !left.empty() && left.size() < static_cast<std::size_t>(list.projects.Count())) {
-        const std::size_t others = static_cast<std::size_t>(list.projects.Count()) - left.size();
+    if (!left.empty()) {
+        const std::size_t others = projects - left.size();
         leaveUnsortable = ui.question.Confirm(
             {Asked::SortTheRest, BackupSortTitle, UnsortableText(left),
              "Sort the other " + std::to_string(others) + (others == 1 ? " project" : " projects") + " and leave "
@@ -272,8 +328,11 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
     plan.kind = Operation::Sort;
     plan.root = RootFolder;
     Result result = Execute(plan, ui, [&] { plan = PlanSort(list, RootFolder, leaveUnsortable); });
-    if (!result.Failed())
-        result = Result::Done("Done.  CSV files are in folder " + RootFolder + ".");
+    if (!result.Failed()) {
+        result = Result::Done(CsvDone(RootFolder));
+        for (std::string& line : SortSummary(plan, left))
+            result.Add(std::move(line));
+    }
     return WithJournal(std::move(result), RootFolder);
 }
 
@@ -283,9 +342,15 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
         return refusal;
     if (Result refusal = ReportOnlyRefusal(RootFolder); refusal.Failed())
         return refusal;
-    // The reports can leave out the projects in no set once the user agrees.
+    if (list.projects.Count() == 0)
+        return Result(NoProjectsText(RootFolder), Result::Status::Refused);
+    // The reports can leave out the projects in no set once the user agrees;
+    // without any project in a set they would report nothing.
     if (const std::vector<std::string> left = ProjectsInNoSet(list); !left.empty()) {
         const std::string notice = NoSetNotice(left, list.medium);
+        if (left.size() == static_cast<std::size_t>(list.projects.Count()))
+            return Result("Nothing was written: no project fits on one " + list.medium.name + "." + LineEnd + notice,
+                          Result::Status::Refused);
         if (!ui.question.Confirm({Asked::ReportWithoutSome, "Report Only", notice,
                                   std::string("Write the reports without ") + (left.size() == 1 ? "it" : "them") + "?",
                                   notice}))
@@ -296,8 +361,10 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
         ui.messages.Show(names);
     FilePlan plan = PlanReports(list, RootFolder);
     Result result = Execute(plan, ui);
-    if (!result.Failed())
-        result = Result::Done("Done.  CSV files are in folder " + RootFolder + ".");
+    if (!result.Failed()) {
+        result = Result::Done(CsvDone(RootFolder));
+        result.Add(ReportsWritten(RootFolder));
+    }
     return result;
 }
 
@@ -308,8 +375,8 @@ Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selec
         !notice.empty()
         && !ui.question.Confirm({Asked::MoveReadOnly, "Move", notice, "Move the selected projects?", notice}))
         return Declined();
-    if (Result conflicts = MoveTest(list, selected, MoveFolder); conflicts.Failed())
-        return conflicts;
+    if (const Result conflicts = MoveTest(list, selected, MoveFolder); conflicts.Failed())
+        return Result("Nothing was moved." + std::string(LineEnd) + conflicts.Message(), Result::Status::Refused);
     FilePlan plan = PlanMove(list, selected, MoveFolder);
     if (plan.units.empty() && plan.refusals.empty())
         return {};

@@ -22,6 +22,10 @@ std::vector<std::string> ProjectsInNoSet(const orvoProjectList& list);
 // Says which projects fit on no disc of the medium, naming the first ten:
 // "These projects fit on no CD: A, B." or "This project fits on no DVD: A.".
 std::string NoSetNotice(const std::vector<std::string>& names, const Medium& medium);
+// Said when the read of folder found no project: "No ORVEX projects in
+// /music." (the folder as shown, without its trailing "/"). Backup Sort and
+// Report Only refuse with it.
+std::string NoProjectsText(const std::string& folder);
 // The Backup Sort question, asked with the title "Backup sort".
 std::string BackupSortQuestion(const Medium& medium);
 
@@ -61,14 +65,17 @@ Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, b
 void PlanCommand(orvoProjectList& list, const Medium& medium);
 
 // Backup Sort of the projects list read from RootFolder, planned for list's
-// medium: asks Sort, then DiscNames when names need it, then SortTheRest
-// when some projects can't be sorted (No: the sort refuses and names them);
-// moves the projects into their sets and writes the reports.
+// medium: refused before any question when set folders of the medium are left
+// from an earlier sort, when there are no projects, or when it can sort none;
+// asks Sort, then DiscNames when names need it, then SortTheRest when some
+// projects can't be sorted (No: the sort refuses and names them); moves the
+// projects into their sets, writes the reports and says what it did.
 Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui);
 
 // Report Only: writes the three reports of list's plan into RootFolder under
-// the folder's lock, moving nothing. Asks ReportWithoutSome when projects fit
-// on no disc; says which names a disc can't keep.
+// the folder's lock, moving nothing. Refused when there are no projects or
+// none is in a set; asks ReportWithoutSome when some fit on no disc; says
+// which names a disc can't keep, and which files it wrote.
 Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui);
 
 // Move: asks MoveReadOnly when read-only projects are among selected (they are

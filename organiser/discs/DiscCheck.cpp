@@ -33,9 +33,20 @@ std::string SetName(const std::string& folder)
     return path.filename().empty() ? path.string() : path.filename().string();
 }
 
-std::string Counted(std::size_t n, const std::string& one, const std::string& many)
+// What a stop left in sets, the set folders it wrote no SHA256SUMS into:
+// "Stopped: no SHA256SUMS was written into DVD-B; DVD-A keeps its earlier
+// SHA256SUMS." holding names those that held one before.
+std::string StoppedText(const std::vector<std::string>& sets, const std::vector<std::string>& holding)
 {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+    std::vector<std::string> none, kept;
+    for (const std::string& set : sets)
+        (std::find(holding.begin(), holding.end(), set) != holding.end() ? kept : none).push_back(set);
+    std::string text = "Stopped: ";
+    if (!none.empty())
+        text += "no " + ManifestName + " was written into " + Joined(none) + (kept.empty() ? "" : "; ");
+    if (!kept.empty())
+        text += Joined(kept) + (kept.size() == 1 ? " keeps its earlier " : " keep their earlier ") + ManifestName;
+    return text + ".";
 }
 
 // The folder that holds folder (both ending with the separator).
@@ -362,7 +373,7 @@ Result WriteChecksums(const ChecksumPlan& plan, Progress& progress)
             std::vector<std::string> sets;
             for (const auto& each : plan.folders)
                 sets.push_back(SetName(each));
-            lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(sets) + ".");
+            lines.push_back(StoppedText(sets, plan.holding));
             return ended();
         }
         std::string missing;
@@ -409,12 +420,14 @@ Result WriteChecksums(const ChecksumPlan& plan, Progress& progress)
             if (const std::error_code error = WriteManifest(plan.folders[f], entries, plan.replace))
                 failure = set + ": can't write " + ManifestName + ": " + ErrorText(error);
         failed = failed || !failure.empty();
+        const bool kept = std::find(plan.holding.begin(), plan.holding.end(), set) != plan.holding.end();
         lines.push_back(failure.empty()
                             ? set + ": " + ManifestName + " lists " + Counted(entries.size(), "file.", "files.")
-                            : failure + "; no " + ManifestName + " was written.");
+                            : failure + (kept ? "; it keeps its earlier " : "; no ") + ManifestName
+                                  + (kept ? "." : " was written."));
     }
     if (!notWritten.empty())
-        lines.push_back("Stopped: no " + ManifestName + " was written into " + Joined(notWritten) + ".");
+        lines.push_back(StoppedText(notWritten, plan.holding));
     return ended();
 }
 

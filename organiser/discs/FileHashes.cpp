@@ -165,6 +165,8 @@ std::string Amount(std::int64_t bytes, bool gigabytes)
 
 std::string ReadAmount(std::int64_t bytes)
 {
+    if (bytes < 1000000)
+        return "less than 1 MB";
     const bool gigabytes = bytes >= 1000000000;
     return Amount(bytes, gigabytes) + (gigabytes ? " GB" : " MB");
 }

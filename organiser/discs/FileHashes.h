@@ -39,7 +39,8 @@ struct FileHash {
 std::vector<FileHash> HashFiles(const std::vector<HashJob>& jobs, Progress& progress, bool& stopped);
 
 // An amount of bytes as reading shows it: "4.6 GB" in decimal gigabytes with
-// one decimal, "640 MB" in whole megabytes below a gigabyte.
+// one decimal, "640 MB" in whole megabytes below a gigabyte, "less than 1 MB"
+// below a megabyte.
 std::string ReadAmount(std::int64_t bytes);
 
 // "1.2 of 4.6 GB, 2:05 left: DVD-C/take 1.wav", "120 of 640 MB: …" while the

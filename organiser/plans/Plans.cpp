@@ -31,19 +31,15 @@ std::optional<std::string> FirstInvalidWave(const orvoProject& project)
     return std::nullopt;
 }
 
-// "Dust Choir was moved without "Dust Choir 07.wav", which was not found."
-std::string FolderTaken(const std::string& RootFolder, const std::string& name, const FolderOwners& owners)
+// Why an entry that is not a folder refuses the sort when it has the name of
+// a set folder the sort makes.
+std::string FolderTaken(const std::string& name, const FolderOwners& owners)
 {
-    struct stat status {};
-    if (::lstat((RootFolder + name).c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
-        const std::optional<FolderOwners::Entry> entry = owners.Find(name);
-        if (entry && entry->owner)
-            return "\"" + name + "\" is a file of project " + entry->owner->Name
-                   + " and has the name of a backup folder the sort makes. Rename the project to sort the folder.";
-        return "\"" + name + "\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.";
-    }
-    return "Backup folder \"" + RootFolder + name
-           + "\" already exists.  Empty and remove this folder to rearrange the files.";
+    const std::optional<FolderOwners::Entry> entry = owners.Find(name);
+    if (entry && entry->owner)
+        return "\"" + name + "\" is a file of project " + entry->owner->Name
+               + " and has the name of a backup folder the sort makes. Rename the project to sort the folder.";
+    return "\"" + name + "\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.";
 }
 
 // Why each wave of project that the read did not find can't go; none when it found every one.
@@ -77,14 +73,29 @@ bool HoldsOnlyChecksums(const std::string& folder)
     return !error && it == fs::directory_iterator();
 }
 
-// The set folders of any medium in RootFolder that hold a backup sort: every
+// The set folders of prefixes in RootFolder that hold a backup sort: every
 // one that holds more than its checksum file, in set order.
-std::vector<std::string> SortedSetFolders(const std::string& RootFolder)
+std::vector<std::string> SortedSetFolders(const std::string& RootFolder, const std::vector<std::string>& prefixes)
 {
     std::error_code error;
-    std::vector<std::string> folders = SetFolders(RootFolder, SetPrefixes(), error);
+    std::vector<std::string> folders = SetFolders(RootFolder, prefixes, error);
     std::erase_if(folders, [&](const std::string& folder) { return HoldsOnlyChecksums(RootFolder + folder); });
     return folders;
+}
+
+// The first line of a refused sort, its conclusion: how many projects refuse
+// it when some do, "Nothing was sorted: 3 projects can't be sorted.", and
+// "… fit on no CD." when none of them is in a set.
+std::string NotSorted(const std::vector<orvoProjectList::Unsortable>& refusing, const Medium& medium)
+{
+    if (refusing.empty())
+        return "Nothing was sorted.";
+    const std::size_t n = refusing.size();
+    const bool noSet = std::all_of(refusing.begin(), refusing.end(), [](const orvoProjectList::Unsortable& left) {
+        return left.project->ReadFailure.empty() && left.project->BackupNum < 0;
+    });
+    return "Nothing was sorted: " + Counted(n, "project", "projects")
+           + (noSet ? (n == 1 ? " fits on no " : " fit on no ") + medium.name : std::string(" can't be sorted")) + ".";
 }
 
 } // namespace
@@ -141,11 +152,25 @@ Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
 
 Result ReportOnlyRefusal(const std::string& RootFolder)
 {
-    const std::vector<std::string> folders = SortedSetFolders(RootFolder);
+    const std::vector<std::string> folders = SortedSetFolders(RootFolder, SetPrefixes());
     if (folders.empty())
         return {};
-    return Result(folders.front() + (folders.size() > 1 ? " … " + folders.back() + " hold" : " holds")
-                      + " the backup sort these reports describe. Undo backup sort first to plan the folder again.",
+    return Result("Nothing was written: " + folders.front()
+                      + (folders.size() > 1 ? " … " + folders.back() + " hold" : " holds")
+                      + " the backup sort these reports describe. Undo backup sort (kelvark-cli unsort) first to plan "
+                        "the folder again.",
+                  Result::Status::Refused);
+}
+
+Result EarlierSortRefusal(const std::string& RootFolder, const Medium& medium)
+{
+    const std::vector<std::string> folders = SortedSetFolders(RootFolder, {medium.prefix});
+    if (folders.empty())
+        return {};
+    const bool one = folders.size() == 1;
+    return Result("Nothing was sorted: " + NamedList(folders) + (one ? " is" : " are")
+                      + " left from an earlier sort. Undo backup sort (kelvark-cli unsort) moves "
+                      + (one ? "its" : "their") + " files back first.",
                   Result::Status::Refused);
 }
 
@@ -221,6 +246,8 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
         if (error)
             refuse("Can't read folder " + RootFolder + folder + ": " + ErrorText(error));
     }
+    if (!plan.refusals.empty())
+        plan.refusals.insert(plan.refusals.begin(), "Nothing was moved back.");
     return unsort;
 }
 
@@ -236,22 +263,30 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
     std::future<std::shared_ptr<const FolderListing>> present = std::async(
         std::launch::async | std::launch::deferred, [&] { return std::make_shared<const FolderListing>(RootFolder); });
 
+    // Set folders of the medium left from an earlier sort refuse it: its
+    // letters would mix the two sorts' sets.
+    if (Result earlier = EarlierSortRefusal(RootFolder, list.medium); earlier.Failed()) {
+        FilePlan refused;
+        refused.kind = Operation::Sort;
+        refused.refusals.push_back(earlier.Message());
+        return refused;
+    }
     // A set folder that holds nothing but its checksums (an undone sort leaves
     // them) is empty: the sort removes them as the first step of its plan.
-    // Any other entry with a set folder's name refuses the sort.
+    // Anything else with a set folder's name refuses the sort.
     std::vector<std::string> folders, checksumsOnly, refusals;
     for (int n = 0; n < list.numBackups; ++n) {
         folders.push_back(prefix + "-" + SetLetters(n));
         if (HoldsOnlyChecksums(setFolder(n)))
             checksumsOnly.push_back(folders.back());
         else if (EntryExists(setFolder(n)))
-            refusals.push_back(FolderTaken(RootFolder, folders.back(), list.owners));
+            refusals.push_back(FolderTaken(folders.back(), list.owners));
     }
     if (!refusals.empty()) {
         FilePlan refused;
         refused.kind = Operation::Sort;
         refused.refusals = std::move(refusals);
-        refused.refusals.push_back("Nothing was moved.");
+        refused.refusals.insert(refused.refusals.begin(), NotSorted({}, list.medium));
         return refused;
     }
 
@@ -313,7 +348,9 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
     if (const Result refusal = ReportRefusal(list, RootFolder, &notSorted); refusal.Failed())
         plan.refusals.push_back(refusal.Message());
     if (!plan.refusals.empty()) {
-        plan.refusals.push_back("Nothing was moved.");
+        plan.refusals.insert(
+            plan.refusals.begin(),
+            NotSorted(leaveUnsortable ? std::vector<orvoProjectList::Unsortable>() : unsortable, list.medium));
         return plan;
     }
     // The reports are part of the plan: a sort finished after a stop writes them as this one would.

@@ -55,6 +55,10 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium);
 // backup sort, which its reports describe.
 Result ReportOnlyRefusal(const std::string& RootFolder);
 
+// Refused when a Backup Sort for medium must not plan RootFolder: set folders
+// of the medium hold an earlier sort, which must be undone first.
+Result EarlierSortRefusal(const std::string& RootFolder, const Medium& medium);
+
 // Why the backup commands refuse a list that does not hold the projects of RootFolder.
 std::string ReadFolderFirst(const std::string& RootFolder);
 

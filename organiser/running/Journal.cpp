@@ -4,6 +4,7 @@
 #include "FileOps.h"
 #include "Manifest.h"
 #include "Medium.h"
+#include "TextCodec.h"
 #include "idata_common.h"
 
 #include <algorithm>
@@ -96,19 +97,6 @@ bool Number(const std::string& text, std::size_t& n)
 {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
     return error == std::errc() && end == text.data() + text.size();
-}
-
-// 1234567 as "1,234,567".
-std::string Count(std::size_t n)
-{
-    const std::string digits = std::to_string(n);
-    std::string grouped;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
 }
 
 // The whole file, read from its start into text; the error of a read that

@@ -123,7 +123,9 @@ TEST_F(BackupSort, YesSortsWithThePrefixOfTheMediumSelectedNow)
     EXPECT_TRUE(fs::exists(root.path() / "CD-A" / "gamma.wav"));
     EXPECT_FALSE(InRoot("Beta.cue"));
     EXPECT_TRUE(InRoot("Backup Report.txt"));
-    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Done.  CSV files are in folder " + root.str() + "."}));
+    ASSERT_EQ(w->messages.shown.size(), 1u);
+    EXPECT_TRUE(w->messages.shown[0].starts_with("Done.  CSV files are in folder " + root.str() + ".\r\nMade "))
+        << w->messages.shown[0];
     EXPECT_EQ(m->grdOut->topLevelItemCount(), 0) << "the sorted projects left the folder: the grid is read again";
     EXPECT_EQ(m->lblProjCount->text(), "0 projects");
 }
@@ -140,7 +142,10 @@ TEST_F(BackupSort, ReportOnlyWritesTheThreeFilesWithoutAsking)
     EXPECT_TRUE(InRoot("BackupProjects.csv"));
     for (const auto& [name, content] : before)
         EXPECT_TRUE(InRoot(name)) << name << " stays where it was";
-    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Done.  CSV files are in folder " + root.str() + "."}));
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Done.  CSV files are in folder " + root.str()
+                                                           + ".\r\nWrote Backup Report.txt, Backups.csv, "
+                                                             "BackupProjects.csv into "
+                                                           + root.str() + "."}));
 }
 
 TEST_F(BackupSort, BothButtonsRefuseAFolderThatWasNotRead)
@@ -183,7 +188,10 @@ TEST_F(BackupSort, ReportOnlyAsksToLeaveOutTheProjectsOnNoDisc)
 
     w->question.answer = true;
     m->cmdRearrange[1]->click();
-    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Done.  CSV files are in folder " + root.str() + "."}));
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Done.  CSV files are in folder " + root.str()
+                                                           + ".\r\nWrote Backup Report.txt, Backups.csv, "
+                                                             "BackupProjects.csv into "
+                                                           + root.str() + "."}));
     EXPECT_EQ(fixtures::ReadFile(root.path() / "Backup Report.txt").find("Huge"), std::string::npos);
 }
 
@@ -205,7 +213,8 @@ TEST_F(BackupSort, AProjectThatCantBeSortedStaysInTheFolderOnceTheUserAgrees)
     m->cmdRearrange[0]->click();
     EXPECT_EQ(w->question.asked, asked);
     EXPECT_EQ(Snapshot(root.path()), before);
-    EXPECT_EQ(w->messages.shown.back(), "Project Huge: larger than one CD (649 MB)\r\nNothing was moved.");
+    EXPECT_EQ(w->messages.shown.back(),
+              "Nothing was sorted: 1 project fits on no CD.\r\nProject Huge: larger than one CD (649 MB)");
 
     w->question.asked.clear();
     w->question.answers = {true, true, false}; // the sort, the rest, not the checksums
@@ -239,8 +248,10 @@ TEST_F(BackupSort, NamesADiscCantKeepAreAskedAboutBeforeASortAndSaidBeforeTheRep
     EXPECT_EQ(Snapshot(root.path()), before);
 
     m->cmdRearrange[1]->click();
-    EXPECT_EQ(w->messages.shown,
-              std::vector<std::string>({warning, "Done.  CSV files are in folder " + root.str() + "."}));
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({warning, "Done.  CSV files are in folder " + root.str()
+                                                                        + ".\r\nWrote Backup Report.txt, Backups.csv, "
+                                                                          "BackupProjects.csv into "
+                                                                        + root.str() + "."}));
     EXPECT_TRUE(InRoot("Backup Report.txt"));
 }
 
@@ -424,7 +435,8 @@ TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)
     m->cmdMove->click();
 
     EXPECT_EQ(w->messages.shown,
-              std::vector<std::string>({"Already in destination directory:\r\n\r\nProject: Alpha\r\n     alpha.wav"}));
+              std::vector<std::string>(
+                  {"Nothing was moved.\r\nAlready in destination directory:\r\n\r\nProject: Alpha\r\n     alpha.wav"}));
     EXPECT_FALSE(m->cmdErrors->isEnabled()) << "Show Errors shows the read's listing, which has none";
     EXPECT_EQ(Snapshot(root.path()), before);
     EXPECT_FALSE(InDest("Gamma.cue"));
