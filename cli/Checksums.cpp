@@ -27,13 +27,8 @@ int VerifyCommand(const std::vector<std::string>& paths, bool all)
     const Result verified = VerifyCommand(paths, all, progress, result);
     for (const auto& refusal : verified.Lines())
         messages.Show(refusal);
-    for (const auto& folder : result.folders)
-        for (const auto& line : FolderLines(folder))
-            PrintLine(line);
-    for (const auto& folder : result.folders)
-        PrintLine(FolderSummary(folder));
-    if (result.stopped)
-        PrintLine(StopSummary(result));
+    for (const auto& line : VerifyLines(result))
+        PrintLine(line);
     return verified.Ended() == Result::Status::Refused ? 2 : verified.Failed() ? 1 : 0;
 }
 

@@ -17,7 +17,7 @@ void VerifyDiscsCommand(QWidget& owner, const std::string& folder, Progress& pro
         messages.Show(verified.Message());
         return;
     }
-    auto* dialog = new frmVerify(result, &owner);
+    auto* dialog = new frmVerify(result, folder, &owner);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     dialog->activateWindow();

@@ -102,24 +102,29 @@ int Exec(QMessageBox& box, QMessageBox::StandardButton defaultButton)
 
 void MessageBoxes::Show(const std::string& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle, QString(), QMessageBox::Ok, owner);
+    Show(text, QMessageBox::Information);
+}
+
+void MessageBoxes::Show(const std::string& text, QMessageBox::Icon icon)
+{
+    QMessageBox box(icon, ApplicationTitle, QString(), QMessageBox::Ok, owner);
     SetText(box, Displayed(text), false);
     Exec(box, QMessageBox::Ok);
 }
 
 bool MessageBoxes::AskYesNo(const std::string& text, const std::string& title)
 {
-    QMessageBox box(QMessageBox::NoIcon, Shown(title), QString(), QMessageBox::Yes | QMessageBox::No, owner);
+    QMessageBox box(QMessageBox::Question, Shown(title), QString(), QMessageBox::Yes | QMessageBox::No, owner);
     SetText(box, Displayed(text), true);
     return Exec(box, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 bool MessageBoxes::ShowNotice(const std::string& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle, QString(), QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::Warning, ApplicationTitle, QString(), QMessageBox::Ok, owner);
     SetText(box, Displayed(text), false);
     // The box owns the check box.
-    auto* noMore = new QCheckBox(QStringLiteral("Show no more notices during this read"));
+    auto* noMore = new QCheckBox(QStringLiteral("&Show no more notices during this read"));
     box.setCheckBox(noMore);
     Exec(box, QMessageBox::Ok);
     return noMore->isChecked();
@@ -132,6 +137,8 @@ std::string MessageBoxes::Ask(const std::string& prompt, const std::string& titl
     input.setLabelText(Shown(prompt));
     const QString shownDefault = Shown(defaultText);
     input.setTextValue(shownDefault);
+    input.setOkButtonText(QStringLiteral("&OK"));
+    input.setCancelButtonText(QStringLiteral("&Cancel"));
     // The dialog takes its width from the field's, between the layout's margins.
     if (auto* field = input.findChild<QLineEdit*>()) {
         const int margins = input.style()->pixelMetric(QStyle::PM_LayoutLeftMargin)

@@ -1,15 +1,23 @@
 #include "frmVerify.h"
 
 #include "DiscCheck.h"
+#include "MessageBoxes.h"
 #include "TextCodec.h"
 #include "Twips.h"
 
+#include <QClipboard>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -29,9 +37,20 @@ constexpr int SummaryLines = 6;
 // Room left on the screen for the title bar and the frame around the dialog.
 constexpr int FrameAllowance = 900;
 
+// The background of a row with a fault: the list's own base colour tinted
+// towards amber, light in a light theme and dark in a dark one, so the text
+// colour of either stays readable on it.
+QColor Tinted(const QColor& base)
+{
+    constexpr float amber = 0.3f;
+    const auto mix = [](float from, float to) { return from + (to - from) * amber; };
+    return QColor::fromRgbF(mix(base.redF(), 1.0f), mix(base.greenF(), 0.65f), mix(base.blueF(), 0.0f));
+}
+
 } // namespace
 
-frmVerify::frmVerify(const VerifyResult& result, QWidget* owner) : QDialog(owner)
+frmVerify::frmVerify(const VerifyResult& result, const std::string& folder, QWidget* owner)
+    : QDialog(owner), folder(QFile::decodeName(QByteArray::fromStdString(folder)))
 {
     setWindowTitle(QStringLiteral("Verify discs"));
     auto* layout = new QVBoxLayout(this);
@@ -42,10 +61,13 @@ frmVerify::frmVerify(const VerifyResult& result, QWidget* owner) : QDialog(owner
     lstResult->setRootIsDecorated(false);
     lstResult->setUniformRowHeights(true);
     lstResult->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    const QIcon faulty = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    const QIcon intact = style()->standardIcon(QStyle::SP_DialogApplyButton);
+    const QColor tint = Tinted(lstResult->palette().color(QPalette::Base));
     // Several faults of one project are told kind by kind, with the files of
     // each in the same order: "changed; missing" and ""a.wav"; "b.wav"".
-    for (const FolderCheck& folder : result.folders)
-        for (const Finding& finding : FolderFindings(folder)) {
+    for (const FolderCheck& checked : result.folders)
+        for (const Finding& finding : FolderFindings(checked)) {
             std::string kinds, files;
             for (const auto& fault : finding.faults) {
                 kinds += (kinds.empty() ? "" : "; ") + fault.kind;
@@ -53,9 +75,13 @@ frmVerify::frmVerify(const VerifyResult& result, QWidget* owner) : QDialog(owner
                     files += (files.empty() ? "" : "; ") + fault.files;
             }
             auto* item =
-                new QTreeWidgetItem(lstResult, {Shown(folder.name), Shown(finding.project),
+                new QTreeWidgetItem(lstResult, {Shown(checked.name), Shown(finding.project),
                                                 Shown(kinds.empty() ? FindingText(finding) : kinds), Shown(files)});
             item->setToolTip(3, item->text(3));
+            item->setIcon(2, finding.faults.empty() ? intact : faulty);
+            if (!finding.faults.empty())
+                for (int c = 0; c < lstResult->columnCount(); ++c)
+                    item->setBackground(c, tint);
         }
     layout->addWidget(lstResult);
 
@@ -63,8 +89,8 @@ frmVerify::frmVerify(const VerifyResult& result, QWidget* owner) : QDialog(owner
     txtSummary->setReadOnly(true);
     txtSummary->setLineWrapMode(QPlainTextEdit::NoWrap);
     QStringList summary;
-    for (const FolderCheck& folder : result.folders)
-        summary.append(Shown(FolderSummary(folder)));
+    for (const FolderCheck& checked : result.folders)
+        summary.append(Shown(FolderSummary(checked)));
     if (result.stopped)
         summary.append(Shown(StopSummary(result)));
     txtSummary->setPlainText(summary.join(u'\n'));
@@ -77,8 +103,18 @@ frmVerify::frmVerify(const VerifyResult& result, QWidget* owner) : QDialog(owner
                                + 2 * txtSummary->frameWidth() + 2);
     layout->addWidget(txtSummary);
 
+    QStringList report;
+    for (const std::string& line : VerifyLines(result))
+        report.append(Shown(line));
+    text = report.join(u'\n');
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    cmdCopy = buttons->addButton(QStringLiteral("&Copy"), QDialogButtonBox::ActionRole);
+    cmdSave = buttons->addButton(QStringLiteral("&Save…"), QDialogButtonBox::ActionRole);
     cmdClose = buttons->button(QDialogButtonBox::Close);
+    cmdClose->setDefault(true);
+    connect(cmdCopy, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(text); });
+    connect(cmdSave, &QPushButton::clicked, this, &frmVerify::Save);
     connect(buttons, &QDialogButtonBox::rejected, this, &frmVerify::reject);
     layout->addWidget(buttons);
 
@@ -113,6 +149,26 @@ void frmVerify::FitScreen()
             screen.top(), std::min(centre.y() - height / 2, screen.bottom() + 1 - height - Pixels(FrameAllowance)));
         move(x, y);
     }
+}
+
+// Saves the result as a text file, its last line ended as the command line
+// ends it; a file that cannot be written is named in a message.
+void frmVerify::Save()
+{
+    QFileDialog chooser(this, QStringLiteral("Save verify result"), folder, QStringLiteral("Text files (*.txt)"));
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    chooser.setDefaultSuffix(QStringLiteral("txt"));
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return;
+    const QString path = chooser.selectedFiles().constFirst();
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write((text + u'\n').toUtf8()) >= 0 && file.commit())
+        return;
+    MessageBoxes boxes;
+    boxes.owner = this;
+    boxes.Show("The verify result was not saved: " + QDir::toNativeSeparators(path).toStdString() + ": "
+                   + file.errorString().toStdString() + ".",
+               QMessageBox::Warning);
 }
 
 } // namespace kelvark

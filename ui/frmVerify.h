@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <string>
+
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -15,18 +17,28 @@ struct VerifyResult;
 // of no project, for each extra file and for each malformed line of a
 // SHA256SUMS, then the summary line of each set, and after a stop what was
 // checked. The words are the command line's; names are shown as UTF-8
-// (ShownText). It is never taller than the screen: the list scrolls.
+// (ShownText). A row with a fault has the style's warning icon on a tinted
+// background, an intact one a check mark. Copy and Save give the whole
+// result as the command line prints it (VerifyLines). It is never taller
+// than the screen: the list scrolls.
 class frmVerify final : public QDialog {
     Q_OBJECT
 public:
-    frmVerify(const VerifyResult& result, QWidget* owner);
+    // folder: the folder verified, where Save starts.
+    frmVerify(const VerifyResult& result, const std::string& folder, QWidget* owner);
 
     QTreeWidget* lstResult = nullptr; // columns Set, Project, Verdict, Files
     QPlainTextEdit* txtSummary = nullptr;
+    QPushButton* cmdCopy = nullptr;
+    QPushButton* cmdSave = nullptr;
     QPushButton* cmdClose = nullptr;
 
 private:
     void FitScreen();
+    void Save();
+
+    QString text; // the result's lines, joined by line feeds
+    QString folder;
 };
 
 } // namespace kelvark

@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace kelvark {
 
@@ -617,6 +618,19 @@ std::string StopSummary(const VerifyResult& result)
             checked += folder.files[i].state != FileState::Unchecked ? 1 : 0;
         }
     return "Stopped: " + std::to_string(checked) + " of " + Counted(listed, "file", "files") + " checked.";
+}
+
+std::vector<std::string> VerifyLines(const VerifyResult& result)
+{
+    std::vector<std::string> lines;
+    for (const auto& folder : result.folders)
+        for (auto& line : FolderLines(folder))
+            lines.push_back(std::move(line));
+    for (const auto& folder : result.folders)
+        lines.push_back(FolderSummary(folder));
+    if (result.stopped)
+        lines.push_back(StopSummary(result));
+    return lines;
 }
 
 } // namespace kelvark

@@ -129,5 +129,9 @@ std::vector<std::string> FolderLines(const FolderCheck& folder);
 std::string FolderSummary(const FolderCheck& folder);
 // After a stop: "Stopped: 120 of 300 files checked."
 std::string StopSummary(const VerifyResult& result);
+// The whole report of a verify, as the command line prints it and the window
+// copies and saves it: the lines of each folder (FolderLines), then the
+// summary of each (FolderSummary), then after a stop what was checked.
+std::vector<std::string> VerifyLines(const VerifyResult& result);
 
 } // namespace kelvark

@@ -6,11 +6,14 @@
 #include "UiTest.h"
 #include "frmVerify.h"
 
+#include <QClipboard>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -169,6 +172,33 @@ TEST_F(DiscChecks, VerifyListsEachProjectAndExtraFileWithItsVerdict)
                                         "DVD-A||extra file|\"notes.txt\""}));
     EXPECT_EQ(result->txtSummary->toPlainText(), "DVD-A: 1 project intact, 1 changed, 1 missing, 1 extra file");
     EXPECT_FALSE(m->progress.isVisible());
+
+    // Rows with a fault have the warning icon on a tinted background; intact ones neither.
+    const QImage warning = result->style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(16).toImage();
+    for (int r = 0; r < result->lstResult->topLevelItemCount(); ++r) {
+        const QTreeWidgetItem* item = result->lstResult->topLevelItem(r);
+        const bool faulty = item->text(2) != "intact";
+        EXPECT_EQ(item->icon(2).pixmap(16).toImage() == warning, faulty) << r;
+        EXPECT_EQ(item->background(1).style() != Qt::NoBrush, faulty) << r;
+    }
+
+    // Copy gives the whole result as the command line prints it.
+    result->cmdCopy->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "DVD-A: Alder: changed \"Alder 2.wav\"\n"
+                                                    "DVD-A: Blue: missing \"Blue 1.wav\"\n"
+                                                    "DVD-A: Cedar: intact\n"
+                                                    "DVD-A: not part of a project: intact\n"
+                                                    "DVD-A: extra file \"notes.txt\"\n"
+                                                    "DVD-A: 1 project intact, 1 changed, 1 missing, 1 extra file");
+    // Save writes it as a text file, in the folder verified unless told otherwise.
+    uitest::WhenShown<QFileDialog>([this](QFileDialog& chooser) {
+        EXPECT_EQ(chooser.windowTitle(), "Save verify result");
+        EXPECT_EQ(chooser.directory().absolutePath() + "/", Qs(root.str()));
+        chooser.selectFile(Qs((root.path() / "result").string()));
+        static_cast<QDialog&>(chooser).accept();
+    });
+    result->cmdSave->click();
+    EXPECT_EQ(Qs(ReadFile(root.path() / "result.txt")), QGuiApplication::clipboard()->text() + "\n");
 }
 
 TEST_F(DiscChecks, VerifyStoppedShowsWhatWasChecked)

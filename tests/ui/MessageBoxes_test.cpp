@@ -18,18 +18,23 @@ namespace {
 using uitest::WhenShown;
 using Boxes = uitest::UiTest;
 
-TEST_F(Boxes, MessageHasNoIconTheApplicationsTitleAndOK)
+TEST_F(Boxes, MessageHasTheInformationIconOrTheOneAskedForTheApplicationsTitleAndOK)
 {
     MessageBoxes boxes;
-    WhenShown<QMessageBox>([](QMessageBox& box) {
-        EXPECT_EQ(box.windowTitle(), "Kelvark");
-        EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
-        EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
-        EXPECT_EQ(box.text(), "Project: <Take>\n     take.wav");
-        EXPECT_EQ(box.textFormat(), Qt::PlainText);
-        box.button(QMessageBox::Ok)->click();
-    });
-    boxes.Show("Project: <Take>\r\n     take.wav");
+    for (const QMessageBox::Icon icon : {QMessageBox::Information, QMessageBox::Warning}) {
+        WhenShown<QMessageBox>([icon](QMessageBox& box) {
+            EXPECT_EQ(box.windowTitle(), "Kelvark");
+            EXPECT_EQ(box.icon(), icon);
+            EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
+            EXPECT_EQ(box.text(), "Project: <Take>\n     take.wav");
+            EXPECT_EQ(box.textFormat(), Qt::PlainText);
+            box.button(QMessageBox::Ok)->click();
+        });
+        if (icon == QMessageBox::Information)
+            boxes.Show("Project: <Take>\r\n     take.wav");
+        else
+            boxes.Show("Project: <Take>\r\n     take.wav", icon);
+    }
 }
 
 TEST_F(Boxes, QuestionHasYesAsDefault)
@@ -37,7 +42,7 @@ TEST_F(Boxes, QuestionHasYesAsDefault)
     MessageBoxes boxes;
     WhenShown<QMessageBox>([](QMessageBox& box) {
         EXPECT_EQ(box.windowTitle(), "Backup sort");
-        EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box.icon(), QMessageBox::Question);
         EXPECT_EQ(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
         box.defaultButton()->click();
     });
@@ -53,9 +58,10 @@ TEST_F(Boxes, NoticeOffersToShowNoMore)
     for (const bool check : {false, true}) {
         WhenShown<QMessageBox>([check](QMessageBox& box) {
             EXPECT_EQ(box.windowTitle(), "Kelvark");
+            EXPECT_EQ(box.icon(), QMessageBox::Warning);
             EXPECT_EQ(box.text(), "Unknown chunk \"LIST\" in file take.wav");
             ASSERT_NE(box.checkBox(), nullptr);
-            EXPECT_EQ(box.checkBox()->text(), "Show no more notices during this read");
+            EXPECT_EQ(box.checkBox()->text(), "&Show no more notices during this read");
             EXPECT_FALSE(box.checkBox()->isChecked());
             box.checkBox()->setChecked(check);
             box.button(QMessageBox::Ok)->click();
@@ -73,6 +79,8 @@ TEST_F(Boxes, InputBoxOffersTheDefaultAndGivesNothingOnCancel)
         EXPECT_GE(input.width(), 320);
         EXPECT_EQ(input.labelText(), "Enter new name");
         EXPECT_EQ(input.textValue(), "Take");
+        EXPECT_EQ(input.okButtonText(), "&OK");
+        EXPECT_EQ(input.cancelButtonText(), "&Cancel");
         input.setTextValue("Final");
         input.accept();
     });
