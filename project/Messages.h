@@ -18,6 +18,9 @@ public:
     // folder can hold thousands, so the window lets the user silence them for
     // the rest of a read; anywhere else a notice is a message.
     virtual void Notice(const std::string& text) { Show(text); }
+    // A message that says something failed or was refused: the window shows
+    // it with a warning icon; anywhere else it is a message.
+    virtual void Warning(const std::string& text) { Show(text); }
 };
 
 } // namespace kelvark

@@ -1,10 +1,10 @@
 #include "Main.h"
 
 #include "Commands.h"
-#include "DiscChecks.h"
 #include "Shims.h"
 #include "FolderListing.h"
 #include "TextCodec.h"
+#include "frmVerify.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -714,7 +714,11 @@ bool Main::Answers::Confirm(const Asking& asking)
 // No, and the journal it leaves is for Recover to offer.
 void Main::ShowResult(const Result& result)
 {
-    if (const std::string text = result.Told(); !text.empty())
+    if (const std::string text = result.Told(); text.empty())
+        return;
+    else if (result.Failed())
+        windowThread.Warning(text);
+    else
         windowThread.Show(text);
 }
 
@@ -816,7 +820,7 @@ void Main::ReadFolder(ReadBy by)
     lblErrors->setText(QStringLiteral("This read met errors: <a href=\"errors\">Show errors</a>"));
     lblErrors->setVisible(!readErrors.empty());
     if (hadErrors && by == ReadBy::User)
-        windowThread.Show(readErrors);
+        windowThread.Warning(readErrors);
 }
 
 void Main::menuFileChooseread_Click()
@@ -828,7 +832,7 @@ void Main::menuFileChooseread_Click()
 // The listing of the last read: what Report Only or a move found since is no part of it.
 void Main::cmdErrors_Click()
 {
-    windowThread.Show(readErrors);
+    windowThread.Warning(readErrors);
 }
 
 void Main::menuAbout_Click()
@@ -866,17 +870,28 @@ void Main::WriteChecksums(bool offer)
     ShowResult(result);
 }
 
+// File ▸ "Verify discs…": reads a set folder, a disc, or a root folder's set
+// folders against their SHA256SUMS and shows the result in a window of its
+// own; a folder that can't be verified is named in a message instead.
 void Main::VerifyDiscs()
 {
-    const std::string folder = ChooseFolder(QStringLiteral("Verify discs: choose a set folder, a disc or a root folder"), RootFolder);
+    const std::string folder = ChooseFolder(QStringLiteral("Verify discs"), RootFolder);
     if (folder.empty())
         return;
     VerifyResult checks;
     Result verified;
     Await(QStringLiteral("Verifying"), {},
           [&] { verified = VerifyCommand({WithSeparator(folder)}, false, progress, checks); });
-    if (!quitWhenDone)
-        ShowVerified(*this, verified, checks, windowThread);
+    if (quitWhenDone)
+        return;
+    if (verified.Ended() == Result::Status::Refused) {
+        ShowResult(verified);
+        return;
+    }
+    auto* dialog = new frmVerify(checks, folder, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    dialog->activateWindow();
 }
 
 // After a move or a rename that stopped: the Finish / Undo question, then the

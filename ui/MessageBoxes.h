@@ -21,7 +21,8 @@ public:
     QWidget* owner = nullptr;
 
     void Show(const std::string& text) override;
-    // A message with another icon: Warning or Critical for a failure or a refusal.
+    void Warning(const std::string& text) override { Show(text, QMessageBox::Warning); }
+    // A message with another icon than Information.
     void Show(const std::string& text, QMessageBox::Icon icon);
     bool AskYesNo(const std::string& text, const std::string& title) override;
     std::string Ask(const std::string& prompt, const std::string& title, const std::string& defaultText) override;

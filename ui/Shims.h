@@ -6,7 +6,6 @@
 #include <QWidget>
 #include <QTreeWidget>
 namespace kelvark {
-inline std::string NoProjectsText(const std::string& folder) { return "No ORVEX projects in " + folder + "."; }
 inline Result CustomSize(const std::string& typed, Medium& medium)
 {
     Result r = MediumNamed(typed, medium);
@@ -18,5 +17,4 @@ public:
     explicit SetView(QWidget* parent) : QTreeWidget(parent) {}
     void Show(const orvoProjectList&, int) {}
 };
-void ShowVerified(QWidget& owner, const Result& verified, const VerifyResult& checks, Messages& messages);
 }

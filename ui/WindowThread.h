@@ -38,6 +38,11 @@ public:
         if (!closing)
             OnWindowThread([&] { messages.Show(text); });
     }
+    void Warning(const std::string& text) override
+    {
+        if (!closing)
+            OnWindowThread([&] { messages.Warning(text); });
+    }
     bool Confirm(const Asking& asking) override
     {
         bool yes = false;
