@@ -270,12 +270,6 @@ void Main::Form_Load(const std::string& readFolder)
     ShowMedium(stored);
     ShowProjectCount();
 
-    // The Project column takes what the others leave: 1505 twips at the opening size.
-    const std::pair<const char*, int> columns[] = {{"Project", 1505}, {"Size", 720}, {"Tracks", 690},
-                                                   {"Wavs", 630},     {"BU", 495},   {"Used", 615}};
-    for (const auto& [header, width] : columns)
-        grdOut->AddColumn(QString::fromLatin1(header), Pixels(width));
-
     // The client area opens 6600 by 6435 twips, below the menu bar.
     resize(Pixels(6600), Pixels(6435) + menuBar()->sizeHint().height());
 }
@@ -558,7 +552,8 @@ void Main::PlanForMedium()
 
 // The BU cell's tooltip gives the totals of the project's set, or why it is in
 // no set; the Size cell of a read-only project, which shows "-", gives what the
-// plan counted for it. Each set's text is made once, however many rows it has.
+// plan counted for it, any other Size cell the exact bytes, "123,456,789 bytes".
+// Each set's text is made once, however many rows it has.
 void Main::ShowSetTips()
 {
     const Regional& regional = projectList.regional;
@@ -567,13 +562,14 @@ void Main::ShowSetTips()
         setTips.append(QString::fromStdString(SetTotalText(set, projectList.medium, regional)));
     for (int p = 0; p < grdOut->RowCount(); ++p) {
         const orvoProject& project = *projectList.projects.Item(p);
-        QTreeWidgetItem* row = grdOut->topLevelItem(p);
         if (project.BackupNum < 0)
-            row->setToolTip(4, QString::fromStdString(NoSetReason(projectList, project)));
+            grdOut->SetToolTip(p, 4, QString::fromStdString(NoSetReason(projectList, project)));
         else if (project.BackupNum < setTips.size())
-            row->setToolTip(4, setTips[project.BackupNum]);
-        if (project.ReadOnly)
-            row->setToolTip(1, QString::fromStdString(ReadOnlySizeTip(project, regional)));
+            grdOut->SetToolTip(p, 4, setTips[project.BackupNum]);
+        grdOut->SetToolTip(p, 1,
+                           project.ReadOnly ? QString::fromStdString(ReadOnlySizeTip(project, regional))
+                                            : QLocale().toString(static_cast<qlonglong>(project.wavSize))
+                                                  + QStringLiteral(" bytes"));
     }
 }
 
@@ -672,7 +668,6 @@ void Main::cmdReadFolder_Click()
     readCancelled = progress.Stopped() >= 0;
     grdOut->ShowFirst(readCancelled ? progress.Stopped() : -1);
     grdOut->ShowRows(projectList.FillGrid());
-    grdOut->ShowRows(projectList.FillGrid());
     leftOut = LeftOutByTicks(mix, regular);
     if (const std::string unshown = notices.Unshown(); !unshown.empty()) {
         AddFolderError(projectList.LastError, unshown);
@@ -748,7 +743,7 @@ void Main::OfferRecover(const Result& result)
 
 void Main::cmdMove_Click()
 {
-    if (grdOut->selectedItems().isEmpty()) {
+    if (grdOut->SelectedRows().empty()) {
         messages.Show("Select the projects to move first.");
         return;
     }
@@ -799,7 +794,7 @@ void Main::menuFileUnsort_Click()
 
 void Main::menuFileRename_Click()
 {
-    if (grdOut->selectedItems().isEmpty()) {
+    if (grdOut->SelectedRows().empty()) {
         messages.Show("Select the project to rename first.");
         return;
     }
@@ -842,7 +837,7 @@ bool Main::RenameFiles()
         for (int r = 0; r < std::min(grdOut->RowCount(), projectList.projects.Count()); ++r)
             if (projectList.projects.Item(r).get() == project) {
                 grdOut->SetRowName(r, project->Name);
-                grdOut->topLevelItem(r)->setSelected(false);
+                grdOut->SetSelected(r, false);
             }
     }
     return true;
