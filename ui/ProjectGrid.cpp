@@ -57,10 +57,6 @@ constexpr const char* Widest[ProjectModel::Columns][2] = {
 
 ProjectGrid::ProjectGrid(QWidget* parent) : QTreeView(parent)
 {
-    sorted.setSourceModel(&projects);
-    sorted.setSortRole(ProjectModel::SortRole);
-    sorted.setSortCaseSensitivity(Qt::CaseInsensitive);
-    sorted.setSortLocaleAware(true);
     setModel(&sorted);
     setItemDelegate(new CellDelegate(this));
     setRootIsDecorated(false);

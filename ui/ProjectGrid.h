@@ -2,7 +2,6 @@
 
 #include "ProjectModel.h"
 
-#include <QSortFilterProxyModel>
 #include <QTreeView>
 
 #include <string>
@@ -68,7 +67,7 @@ private:
     void FitNames();
 
     ProjectModel projects;
-    QSortFilterProxyModel sorted;
+    ProjectSort sorted{projects};
     int shownRows = -1;
     // The user sized the Project column: it keeps its width.
     bool namesSized = false;

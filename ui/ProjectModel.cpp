@@ -177,4 +177,19 @@ QVariant ProjectModel::headerData(int section, Qt::Orientation orientation, int 
     }
 }
 
+ProjectSort::ProjectSort(ProjectModel& projects) : projects(projects)
+{
+    setSourceModel(&projects);
+    setSortRole(ProjectModel::SortRole);
+    setSortCaseSensitivity(Qt::CaseInsensitive);
+    setSortLocaleAware(true);
+}
+
+bool ProjectSort::lessThan(const QModelIndex& left, const QModelIndex& right) const
+{
+    if (left.column() == ProjectModel::Project)
+        return QSortFilterProxyModel::lessThan(left, right);
+    return projects.FigureBefore(left.row(), right.row(), left.column());
+}
+
 } // namespace kelvark
