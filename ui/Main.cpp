@@ -563,10 +563,10 @@ void Main::ShowSetTips()
     for (int p = 0; p < grdOut->RowCount(); ++p) {
         const orvoProject& project = *projectList.projects.Item(p);
         if (project.BackupNum < 0)
-            grdOut->SetToolTip(p, 4, QString::fromStdString(NoSetReason(projectList, project)));
+            grdOut->SetToolTip(p, ProjectModel::BU, QString::fromStdString(NoSetReason(projectList, project)));
         else if (project.BackupNum < setTips.size())
-            grdOut->SetToolTip(p, 4, setTips[project.BackupNum]);
-        grdOut->SetToolTip(p, 1,
+            grdOut->SetToolTip(p, ProjectModel::BU, setTips[project.BackupNum]);
+        grdOut->SetToolTip(p, ProjectModel::Size,
                            project.ReadOnly ? QString::fromStdString(ReadOnlySizeTip(project, regional))
                                             : QLocale().toString(static_cast<qlonglong>(project.wavSize))
                                                   + QStringLiteral(" bytes"));

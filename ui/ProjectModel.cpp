@@ -14,9 +14,9 @@ static_assert(std::size(Headers) == std::tuple_size_v<GridRow>, "one header per 
 
 // What each header's tooltip says of its column.
 constexpr const char* HeaderTips[] = {
-    "The project's name",
+    "The project's name; a name too long for the column shows whole as its tooltip",
     "The size of the project's wave files in decimal MB (1 MB = 1,000,000 bytes), from 100,000 MB on in GB; "
-    "\"-\" for a read-only project, which is copied whole",
+    "\"-\" for a read-only project, whose tooltip gives what the plan counts for it",
     "The tracks of the project",
     "The wave files the project plays",
     "Backup set: the letters of the disc the plan puts the project on (A for CD-A or DVD-A, …); "
