@@ -48,6 +48,8 @@ SetView::SetView(QWidget* parent) : QWidget(parent)
     lstSets->setHeaderLabels({QStringLiteral("Set"), QStringLiteral("Size"), QStringLiteral("Projects")});
     lstSets->headerItem()->setToolTip(Size, QStringLiteral("What the files cost on the disc, in decimal MB "
                                                            "(1 MB = 1,000,000 bytes), of what one disc holds"));
+    for (const int figures : {Size, Projects})
+        lstSets->headerItem()->setTextAlignment(figures, Qt::AlignRight | Qt::AlignVCenter);
     lstSets->setUniformRowHeights(true);
     lstSets->setTextElideMode(Qt::ElideMiddle);
     lstSets->header()->setStretchLastSection(false);
