@@ -43,6 +43,25 @@ TEST(Commands, ListTheProjectsThePlanLeftInNoSet)
     EXPECT_TRUE(ProjectsInNoSet(studio.list).empty());
 }
 
+// The discs the plan needs and what they hold; the projects left in no set after them.
+TEST(Commands, SumUpThePlan)
+{
+    Studio studio;
+    EXPECT_EQ(PlanSummary(studio.list), "No disc needed");
+    WriteProject(studio.root.path(), "Big", {{"big.wav", 700 * MB}});
+    studio.Read(true);
+    EXPECT_EQ(PlanSummary(studio.list), "1 project fits on no CD");
+    WriteProject(studio.root.path(), "Wide", {{"wide1.wav", 400 * MB}, {"wide2.wav", 400 * MB}});
+    WriteProject(studio.root.path(), "Small", {{"small.wav", MB}});
+    studio.Read(true);
+    EXPECT_EQ(PlanSummary(studio.list), "1 CD, 1.0 MB; 2 projects fit on no CD");
+    studio.Read(false);
+    EXPECT_EQ(PlanSummary(studio.list), "1 DVD, 1.5 GB");
+    WriteProject(studio.root.path(), "Long", {{"long.wav", 4000 * MB}});
+    studio.Read(false);
+    EXPECT_EQ(PlanSummary(studio.list), "2 DVDs, 5.5 GB");
+}
+
 TEST(Commands, KeepFolderStringsEndingWithTheSeparator)
 {
     EXPECT_EQ(WithSeparator("/studio"), "/studio/");

@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "Commands.h"
+#include "SetView.h"
 #include "Shims.h"
 #include "FolderListing.h"
 #include "TextCodec.h"
@@ -669,14 +670,16 @@ void Main::ShowPlan()
     for (int p = 0; p < grdOut->RowCount(); ++p) {
         const orvoProject& project = *projectList.projects.Item(p);
         if (project.BackupNum < 0)
-            grdOut->SetToolTip(p, 4, QString::fromStdString(NoSetReason(projectList, project)));
+            grdOut->SetToolTip(p, ProjectModel::BU, QString::fromStdString(NoSetReason(projectList, project)));
         else if (project.BackupNum < setTips.size())
-            grdOut->SetToolTip(p, 4, setTips[project.BackupNum]);
-        if (project.ReadOnly)
-            grdOut->SetToolTip(p, 1, QString::fromStdString(ReadOnlySizeTip(project, regional)));
+            grdOut->SetToolTip(p, ProjectModel::BU, setTips[project.BackupNum]);
+        grdOut->SetToolTip(p, ProjectModel::Size,
+                           project.ReadOnly ? QString::fromStdString(ReadOnlySizeTip(project, regional))
+                                            : QLocale().toString(static_cast<qlonglong>(project.wavSize))
+                                                  + QStringLiteral(" bytes"));
     }
     const bool planned = !listFolder.empty() && projectList.projects.Count() > 0;
-    setView->Show(projectList, grdOut->RowCount());
+    setView->Show(projectList);
     lblPlan->setText(planned ? QString::fromStdString(PlanSummary(projectList)) : QString());
 }
 
@@ -1002,7 +1005,7 @@ bool Main::RenameFiles()
         for (int r = 0; r < std::min(grdOut->RowCount(), projectList.projects.Count()); ++r)
             if (projectList.projects.Item(r).get() == project) {
                 grdOut->SetRowName(r, project->Name);
-                grdOut->SetRowSelected(r, false);
+                grdOut->SetSelected(r, false);
             }
     }
     return true;

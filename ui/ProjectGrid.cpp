@@ -1,79 +1,36 @@
 #include "ProjectGrid.h"
 
-#include "TextCodec.h"
-
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
 #include <algorithm>
-#include <iterator>
-#include <tuple>
 
 namespace kelvark {
 
 namespace {
 
-// How the cells of each column place their texts: names and set letters at
-// the left or centred, numbers at the right so that they line up, with the
-// pixels each keeps clear at its left and right. The widest sizes, "99999.9"
-// and "999.9 GB", need nearly all of the Size column; the names before it keep
-// three clear, and the counts after it stand at their column's right. Three
-// set letters need the whole BU column.
-struct ColumnLook {
-    Qt::Alignment alignment;
-    int left;
-    int right;
-};
-constexpr ColumnLook Looks[] = {
-    {Qt::AlignLeft, 3, 3}, // Project
-    {Qt::AlignRight, 0, 1}, // Size
-    {Qt::AlignRight, 3, 3}, // Tracks
-    {Qt::AlignRight, 3, 3}, // Wavs
-    {Qt::AlignHCenter, 0, 0}, // BU
-    {Qt::AlignRight, 3, 3}, // Used
-};
-
-static_assert(std::size(Looks) == std::tuple_size_v<GridRow>, "one look per column of a row");
-
-const ColumnLook& Look(int column)
-{
-    return Looks[static_cast<std::size_t>(column)];
-}
-
-// Draws the cells with the grid's margin and tooltips.
+// Shows a cell's tooltip: the one the model gives, else the whole text of a
+// cell that cuts it.
 class CellDelegate final : public QStyledItemDelegate {
 public:
-    explicit CellDelegate(ProjectGrid* grid) : QStyledItemDelegate(grid), grid(grid) {}
+    using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    QString ToolTip(const QStyleOptionViewItem& cell, const QModelIndex& index) const
     {
-        QStyleOptionViewItem cell = option;
-        initStyleOption(&cell, index);
-        const QString text = cell.text;
-        // The style draws the background, the selection and the focus; the text follows.
-        cell.text.clear();
-        QStyle* style = cell.widget ? cell.widget->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, cell.widget);
-
-        const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
-                                           : (cell.state & QStyle::State_Active) ? QPalette::Active
-                                                                                 : QPalette::Inactive;
-        const QPalette::ColorRole role =
-            cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text;
-        painter->save();
-        painter->setFont(cell.font);
-        painter->setPen(cell.palette.color(group, role));
-        const ColumnLook& look = Look(index.column());
-        painter->drawText(cell.rect.adjusted(look.left, 0, -look.right, 0),
-                          look.alignment | Qt::AlignVCenter | Qt::TextSingleLine, grid->Shown(text, index.column()));
-        painter->restore();
+        if (const QString tip = index.data(Qt::ToolTipRole).toString(); !tip.isEmpty())
+            return tip;
+        QStyleOptionViewItem option = cell;
+        initStyleOption(&option, index);
+        // The style draws the text in its rect less a margin at either side.
+        const QWidget* view = option.widget;
+        const QRect text = view->style()->subElementRect(QStyle::SE_ItemViewItemText, &option, view);
+        const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        return option.fontMetrics.horizontalAdvance(option.text) > text.width() - 2 * margin ? option.text : QString();
     }
 
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
@@ -81,146 +38,145 @@ public:
     {
         if (event->type() != QEvent::ToolTip || !index.isValid())
             return QStyledItemDelegate::helpEvent(event, view, option, index);
-        const QString tip = grid->ToolTip(index.row(), index.column());
+        const QString tip = ToolTip(option, index);
         if (tip.isEmpty())
             QToolTip::hideText();
         else
             QToolTip::showText(event->globalPos(), tip, view->viewport(), view->visualRect(index));
         return true;
     }
+};
 
-private:
-    ProjectGrid* grid;
+// The widest texts of the figure columns: sizes up to 99999.9 MB and then in
+// GB, counts up to the largest 16-bit one, three set letters, a full share.
+constexpr const char* Widest[ProjectModel::Columns][2] = {
+    {"", ""}, {"99999.9", "999.9 GB"}, {"32767", ""}, {"32767", ""}, {"WWW", ""}, {"100%", "ERR"},
 };
 
 } // namespace
 
-ProjectGrid::ProjectGrid(QWidget* parent) : QTreeWidget(parent)
+ProjectGrid::ProjectGrid(QWidget* parent) : QTreeView(parent)
 {
+    setModel(&sorted);
+    setItemDelegate(new CellDelegate(this));
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setSortingEnabled(false);
-    setColumnCount(0);
-    setItemDelegate(new CellDelegate(this));
-    // Columns keep the widths they are given, but for the names'.
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(false);
+    setTextElideMode(Qt::ElideMiddle);
+
+    // Unsorted at first; a third click on a header goes back to list order.
+    QHeaderView* columns = header();
+    columns->setSortIndicatorClearable(true);
+    columns->setSortIndicator(-1, Qt::AscendingOrder);
+    setSortingEnabled(true);
+    columns->setStretchLastSection(false);
+    columns->setSectionsMovable(false);
+    columns->setSectionResizeMode(QHeaderView::Interactive);
+    // Each figure column as wide as its header or its widest text.
+    const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 2;
+    for (int column = ProjectModel::Size; column < ProjectModel::Columns; ++column) {
+        int width = columns->sectionSizeHint(column);
+        for (const char* text : Widest[column])
+            width = std::max(width, fontMetrics().horizontalAdvance(QString::fromUtf8(text)) + margin);
+        columns->resizeSection(column, width);
+    }
+    connect(columns, &QHeaderView::sectionResized, this, [this](int column) {
+        if (column == ProjectModel::Project && !fittingNames)
+            namesSized = true;
+    });
+    FitNames();
+}
+
+void ProjectGrid::ShowRows(const std::vector<GridRow>& rows)
+{
+    projects.SetRows(rows, shownRows >= 0 ? static_cast<std::size_t>(shownRows) : rows.size());
 }
 
 void ProjectGrid::ShowFirst(int count)
 {
     shownRows = count;
-    while (count >= 0 && topLevelItemCount() > count)
-        delete takeTopLevelItem(topLevelItemCount() - 1);
-}
-
-namespace {
-
-QString Decoded(const std::string& bytes)
-{
-    return QString::fromStdString(ShownText(bytes));
-}
-
-// The first column shows the project's name and keeps its bytes.
-void SetName(QTreeWidgetItem& item, const std::string& bytes)
-{
-    item.setText(0, Decoded(bytes));
-    item.setData(0, Qt::UserRole, QByteArray::fromStdString(bytes));
-}
-
-// A size of 100,000 MB or more, "123456.7", in GB with one decimal, "123.5 GB";
-// else none. The text's own decimal separator stays.
-QString InGigabytes(const QString& megabytes)
-{
-    qsizetype digits = 0;
-    while (digits < megabytes.size() && megabytes[digits].isDigit())
-        ++digits;
-    if (digits < 6 || digits + 2 != megabytes.size())
-        return {};
-    const qlonglong tenths = megabytes.left(digits).toLongLong() * 10 + megabytes.back().digitValue();
-    const qlonglong gbTenths = (tenths + 500) / 1000;
-    return QString::number(gbTenths / 10) + megabytes[digits] + QString::number(gbTenths % 10) + QStringLiteral(" GB");
-}
-
-} // namespace
-
-void ProjectGrid::ShowRows(const std::vector<GridRow>& rows)
-{
-    clear();
-    const std::size_t shown = shownRows >= 0 ? std::min(rows.size(), static_cast<std::size_t>(shownRows)) : rows.size();
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(shown));
-    for (std::size_t r = 0; r < shown; ++r) {
-        const GridRow& texts = rows[r];
-        QStringList columns;
-        for (const std::string& text : texts)
-            columns.append(Decoded(text));
-        auto* item = new QTreeWidgetItem(columns);
-        SetName(*item, texts[0]);
-        if (const QString gigabytes = InGigabytes(columns[1]); !gigabytes.isEmpty()) {
-            item->setText(1, gigabytes);
-            item->setToolTip(1, columns[1] + QStringLiteral(" MB"));
-        }
-        items.append(item);
-    }
-    addTopLevelItems(items);
+    projects.KeepFirst(count);
 }
 
 std::vector<int> ProjectGrid::SelectedRows() const
 {
     std::vector<int> rows;
-    for (int r = 0; r < topLevelItemCount(); ++r)
-        if (topLevelItem(r)->isSelected())
-            rows.push_back(r);
+    for (const QModelIndex& row : selectionModel()->selectedRows())
+        rows.push_back(sorted.mapToSource(row).row());
+    std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+QModelIndex ProjectGrid::Index(int row, int column) const
+{
+    return sorted.mapFromSource(projects.index(row, column));
+}
+
+void ProjectGrid::SetSelected(int row, bool selected)
+{
+    selectionModel()->select(Index(row, 0), (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect)
+                                                | QItemSelectionModel::Rows);
 }
 
 void ProjectGrid::SetRowName(int row, const std::string& name)
 {
-    SetName(*topLevelItem(row), name);
+    projects.SetName(row, name);
 }
 
-void ProjectGrid::AddColumn(const QString& header, int width)
+void ProjectGrid::SetToolTip(int row, int column, const QString& tip)
 {
-    const int column = columnCount();
-    setColumnCount(column + 1);
-    headerItem()->setText(column, header);
-    headerItem()->setTextAlignment(column, Look(column).alignment | Qt::AlignVCenter);
-    setColumnWidth(column, width);
-    if (column == 0)
-        QTreeWidget::header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    projects.SetToolTip(row, column, tip);
 }
 
-QString ProjectGrid::Shown(const QString& text, int column) const
+QString ProjectGrid::Text(int row, int column) const
 {
-    const ColumnLook& look = Look(column);
-    return fontMetrics().elidedText(text, Qt::ElideRight, columnWidth(column) - look.left - look.right);
+    return projects.index(row, column).data().toString();
 }
 
 QString ProjectGrid::ToolTip(int row, int column) const
 {
-    const QTreeWidgetItem* item = topLevelItem(row);
-    if (!item->toolTip(column).isEmpty())
-        return item->toolTip(column);
-    const QString text = item->text(column);
-    return Shown(text, column) == text ? QString() : text;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = QRect(0, 0, columnWidth(column), fontMetrics().height());
+    return static_cast<const CellDelegate*>(itemDelegate())->ToolTip(option, Index(row, column));
+}
+
+// Until the user sizes it, the Project column takes the width the others
+// leave, but no more than MaxNameChars characters: in a wide window the
+// figures stay near their names.
+void ProjectGrid::FitNames()
+{
+    if (namesSized)
+        return;
+    int others = 0;
+    for (int column = ProjectModel::Size; column < ProjectModel::Columns; ++column)
+        others += columnWidth(column);
+    const int chars = fontMetrics().averageCharWidth();
+    fittingNames = true;
+    setColumnWidth(ProjectModel::Project, std::clamp(viewport()->width() - others, 8 * chars, MaxNameChars * chars));
+    fittingNames = false;
+}
+
+void ProjectGrid::resizeEvent(QResizeEvent* event)
+{
+    QTreeView::resizeEvent(event);
+    FitNames();
 }
 
 void ProjectGrid::mousePressEvent(QMouseEvent* event)
 {
     // A right click on the empty area below the rows leaves the selection as it is.
-    if (event->button() == Qt::RightButton && !itemAt(event->position().toPoint()))
+    if (event->button() == Qt::RightButton && !indexAt(event->position().toPoint()).isValid())
         return;
-    QTreeWidget::mousePressEvent(event);
+    QTreeView::mousePressEvent(event);
 }
 
 void ProjectGrid::mouseReleaseEvent(QMouseEvent* event)
 {
-    QTreeWidget::mouseReleaseEvent(event);
-    if (itemAt(event->position().toPoint()))
+    QTreeView::mouseReleaseEvent(event);
+    if (indexAt(event->position().toPoint()).isValid())
         emit MouseUp(event->button(), event->globalPosition().toPoint());
 }
 
@@ -230,7 +186,7 @@ void ProjectGrid::keyPressEvent(QKeyEvent* event)
         AskRowMenu();
         return;
     }
-    QTreeWidget::keyPressEvent(event);
+    QTreeView::keyPressEvent(event);
 }
 
 void ProjectGrid::contextMenuEvent(QContextMenuEvent* event)
@@ -238,7 +194,7 @@ void ProjectGrid::contextMenuEvent(QContextMenuEvent* event)
     if (event->reason() == QContextMenuEvent::Keyboard)
         AskRowMenu();
     else
-        QTreeWidget::contextMenuEvent(event);
+        QTreeView::contextMenuEvent(event);
 }
 
 // The menu opens at the current row's lower left, as the mouse would open it there.

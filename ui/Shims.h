@@ -11,10 +11,4 @@ inline Result CustomSize(const std::string& typed, Medium& medium)
     Result r = MediumNamed(typed, medium);
     return r.Failed() ? Result("Enter a size such as 700 MB, 16 GB or 25 GiB.") : r;
 }
-inline std::string PlanSummary(const orvoProjectList& list) { return std::to_string(list.SetTotals().size()) + " discs"; }
-class SetView final : public QTreeWidget {
-public:
-    explicit SetView(QWidget* parent) : QTreeWidget(parent) {}
-    void Show(const orvoProjectList&, int) {}
-};
 }

