@@ -1,6 +1,7 @@
 #include "UiTest.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -32,20 +33,36 @@ void UiTest::SetUp()
 
 void AnswerFolderDialog(const std::string& folder, FolderDialogSeen* seen)
 {
-    // Runs inside the dialog's modal loop, once the command has shown it.
-    QTimer::singleShot(0, qApp, [folder, seen] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
+    WhenShown<QFileDialog>([folder, seen](QFileDialog& dialog) {
         if (seen)
-            *seen = {true, QFile::encodeName(dialog->directory().absolutePath()).toStdString(), dialog->windowTitle()};
+            *seen = {true, QFile::encodeName(dialog.directory().absolutePath()).toStdString(), dialog.windowTitle()};
         if (folder.empty()) {
-            dialog->reject();
+            dialog.reject();
             return;
         }
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFile::decodeName(folder.c_str()));
-        QMetaObject::invokeMethod(dialog, "accept");
+        dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFile::decodeName(folder.c_str()));
+        QMetaObject::invokeMethod(&dialog, "accept");
     });
+}
+
+void WhenModal(const std::function<bool(QWidget*)>& answer)
+{
+    auto* timer = new QTimer(qApp);
+    auto* waited = new QElapsedTimer;
+    waited->start();
+    QObject::connect(timer, &QTimer::timeout, qApp, [timer, waited, answer] {
+        QWidget* modal = QApplication::activeModalWidget();
+        // A dialog that is closing is no more the one to answer.
+        const bool answered = modal != nullptr && modal->isVisible() && answer(modal);
+        if (answered || waited->elapsed() > 10000) {
+            if (!answered)
+                ADD_FAILURE() << "no dialog of the kind expected opened";
+            timer->stop();
+            timer->deleteLater();
+            delete waited;
+        }
+    });
+    timer->start(1);
 }
 
 QList<QWidget*> TabChain(const QList<QWidget*>& among)

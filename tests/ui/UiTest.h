@@ -87,13 +87,18 @@ void AnswerFolderDialog(const std::string& folder, FolderDialogSeen* seen = null
 // from the first of among.
 QList<QWidget*> TabChain(const QList<QWidget*>& among);
 
-// Runs answer on the modal dialog that the next call opens.
+// Runs answer on the first Dialog that opens modally from now on. A
+// command's dialog may open after its work on the worker thread, so this
+// looks for it each time the events run, and gives up after ten seconds.
+void WhenModal(const std::function<bool(QWidget*)>& answer);
+
 template <typename Dialog> void WhenShown(const std::function<void(Dialog&)>& answer)
 {
-    QTimer::singleShot(0, qApp, [answer] {
-        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        answer(*dialog);
+    WhenModal([answer](QWidget* widget) {
+        auto* dialog = qobject_cast<Dialog*>(widget);
+        if (dialog != nullptr)
+            answer(*dialog);
+        return dialog != nullptr;
     });
 }
 
