@@ -227,10 +227,9 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"list", "--cd", "--dvd", Studio()}, "--cd, --dvd and --medium name one medium only"},
         {{"list", "--medium", "dvd", "--medium=bd", Studio()}, "--cd, --dvd and --medium name one medium only"},
         {{"list", "--medium", "floppy", Studio()},
-         "--medium: unknown medium \"floppy\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such as 16G or "
-         "700MiB"},
-        {{"list", "--medium=4M", Studio()},
-         "--medium: a custom size must be at least 8 MiB and at most 1024 TiB: \"4M\""},
+         "--medium: unknown medium \"floppy\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such as 700MB, "
+         "16GB or 25GiB"},
+        {{"list", "--medium=4M", Studio()}, "--medium: a custom size must be from 8.4 MB to 1125.8 TB: \"4M\""},
         {{"list", "--medium"}, "--medium needs a medium"},
         {{"list", "--threads", "0", Studio()}, "--threads takes a whole number from 1 to 256: \"0\""},
         {{"sort", "--threads=257", "--yes", Studio()}, "--threads takes a whole number from 1 to 256: \"257\""},
@@ -483,7 +482,7 @@ TEST_F(cli, ProjectsOnNoDiscAreNamedByReportAndRefusedBySort)
 
     const Result sort = Cli({"sort", "--cd", "--yes", Studio()});
     EXPECT_EQ(sort.status, 1);
-    EXPECT_EQ(sort.err, "Project Huge: larger than one CD (649 MB)\nNothing was moved.\n");
+    EXPECT_EQ(sort.err, "Project Huge: larger than one CD (680.5 MB)\nNothing was moved.\n");
     EXPECT_TRUE(fs::exists(studio / "Huge.cue"));
     EXPECT_FALSE(fs::exists(studio / "CD-A"));
     // Told to leave the projects it can't sort, it sorts the others.
@@ -491,7 +490,7 @@ TEST_F(cli, ProjectsOnNoDiscAreNamedByReportAndRefusedBySort)
     EXPECT_EQ(rest.status, 0) << rest.err;
     EXPECT_EQ(
         rest.err.rfind(
-            "1 project can't be sorted:\nProject Huge: larger than one CD (649 MB)\nIt stays in the folder.\n", 0),
+            "1 project can't be sorted:\nProject Huge: larger than one CD (680.5 MB)\nIt stays in the folder.\n", 0),
         0u)
         << rest.err;
     EXPECT_TRUE(fs::exists(studio / "Huge.cue"));

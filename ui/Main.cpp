@@ -524,11 +524,11 @@ void Main::ChooseCustomSize()
 {
     std::string answer;
     for (;;) {
-        answer = input.Ask("Size of one disk, such as 16G, 700MiB or 64000000000:", "Custom size", answer);
+        answer = input.Ask("Size of one disk, such as 700 MB, 16 GB or 25 GiB:", "Custom size", answer);
         if (answer.empty())
             return;
         Medium medium;
-        const Result named = MediumNamed(answer, medium);
+        const Result named = CustomSize(answer, medium);
         if (!named.Failed()) {
             ShowMedium(medium);
             MediumChosen();

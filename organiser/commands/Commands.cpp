@@ -67,10 +67,12 @@ std::string Grouped(std::int64_t whole, const std::string& separator)
     return digits;
 }
 
-// Bytes in decimal megabytes with one decimal and grouped digits: "4,512.3 MB".
+// Bytes in decimal megabytes with one decimal and grouped digits, rounded
+// down as a medium's shortSize is: "4,512.3 MB". No set that fits its budget
+// reads as larger than it.
 std::string Megabytes(std::int64_t bytes, const Regional& regional)
 {
-    const std::int64_t tenths = (bytes + 50000) / 100000;
+    const std::int64_t tenths = bytes / 100000;
     return Grouped(tenths / 10, regional.groupSeparator) + regional.decimalSeparator + std::to_string(tenths % 10)
            + " MB";
 }
@@ -109,9 +111,9 @@ std::string DiscNamesWarning(const orvoProjectList& list)
                 + "These names hold characters a disc written for Windows can't keep (* / : ; ? \\): "
                 + NamedList(badCharacters, true) + ".";
     if (!large.empty())
-        text += (text.empty() ? "" : std::string(LineEnd) + LineEnd)
-                + "These files are 4 GiB or larger: a disc for them needs UDF or ISO 9660 level 3: "
-                + NamedList(large, true) + ".";
+        text += (text.empty() ? "" : std::string(LineEnd) + LineEnd) + "These files are "
+                + ExactBytes(LargeFileSize, list.regional)
+                + " or larger: a disc for them needs UDF or ISO 9660 level 3: " + NamedList(large, true) + ".";
     return text;
 }
 
@@ -124,6 +126,11 @@ std::string SetTotalText(const orvoProjectList::SetTotal& set, const Medium& med
 std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional)
 {
     return "Counted in the plan: " + Megabytes(project.wavSize, regional);
+}
+
+std::string ExactBytes(std::int64_t bytes, const Regional& regional)
+{
+    return Grouped(bytes, regional.groupSeparator) + (bytes == 1 ? " byte" : " bytes");
 }
 
 namespace {

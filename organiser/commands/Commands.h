@@ -14,7 +14,7 @@ namespace kelvark {
 // The command sequences that the window and the command line share.
 
 // Why the last plan left project in no set: it does not fit an empty one,
-// "Larger than one CD (649 MB)", or it shares files with projects that do not
+// "Larger than one CD (680.5 MB)", or it shares files with projects that do not
 // fit one together, "Shares takes with A; together they need 5.1 GB, more than one DVD".
 std::string NoSetReason(const orvoProjectList& list, const orvoProject& project);
 // The names of the projects that the last plan left in no set, in list order.
@@ -36,6 +36,9 @@ std::string SetTotalText(const orvoProjectList::SetTotal& set, const Medium& med
 // The Size cell's tooltip of a read-only project, which the cell shows as
 // "-": "Counted in the plan: 912.5 MB".
 std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional);
+// A size in bytes with grouped digits, for a tooltip that gives a size
+// exactly: "680,525,824 bytes".
+std::string ExactBytes(std::int64_t bytes, const Regional& regional);
 
 // Whom a command talks to: the window, the terminal or a test's recorders.
 struct CommandUi {
