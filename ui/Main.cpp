@@ -637,6 +637,7 @@ bool Main::Recover(const Result& result)
         ShowResult(recovered);
         return false;
     }
+    ShowResult(recovered);
     return !recovered.Failed();
 }
 

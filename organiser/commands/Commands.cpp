@@ -369,7 +369,10 @@ Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui)
     if (const Result refusal = journal.TakeStopped(RootFolder); refusal.Failed())
         return Result(refusal.Message(), Result::Status::Refused);
     FilePlan plan = undo ? journal.plan().Inverse() : journal.plan();
+    const std::string recovered = journal.Recovered(undo);
     Result result = RunPlan(plan, journal, ui.progress, ui.messages);
+    if (!result.Failed())
+        result = Result::Done(recovered);
     return WithJournal(std::move(result), RootFolder);
 }
 

@@ -88,7 +88,8 @@ Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::str
 Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui);
 
 // Finishes (or with undo, undoes) RootFolder's operation that did not end.
-// Refused, offering forget, when the file system no longer allows it.
+// Refused, offering forget, when the file system no longer allows it. Done,
+// it says what it finished or undid (Journal::Recovered).
 Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui);
 
 // Forgets RootFolder's journal after asking Forget, with why (or, when empty,
