@@ -653,7 +653,8 @@ TEST_F(cli, MoveTakesTheNamedProjectsOnly)
     const auto before = Snapshot(temp.path());
     const Result result = Cli({"move", Studio(), Dest(), "Take", "Locked", "Song Mix"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "Locked is read-only: its files will be copied, and stay in " + Studio() + "/.\n");
+    EXPECT_EQ(result.err, "Locked is read-only: its files will be copied, and stay in " + Studio()
+                              + "/.\nMoved Song Mix, Take to " + Dest() + "/.\nCopied Locked to " + Dest() + "/.\n");
     for (const char* name : {"Take.cue", "Take.bak", "Take 1.wav", "Song Mix.cue", "Song Mix L.wav"}) {
         EXPECT_TRUE(fs::exists(dest / name)) << name;
         EXPECT_FALSE(fs::exists(studio / name)) << name;
@@ -713,7 +714,7 @@ TEST_F(cli, RenameRenamesTheOwnFilesOnly)
 {
     const Result result = Cli({"rename", Studio(), "Take", "Final"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, "Renamed \"Take\" to \"Final\": 2 files.\n");
     EXPECT_TRUE(fs::exists(studio / "Final.cue"));
     EXPECT_EQ(ReadFile(studio / "Final.bak"), "an earlier save");
     EXPECT_FALSE(fs::exists(studio / "Take.cue"));

@@ -180,6 +180,20 @@ std::string MovedWithout(const orvoProject& project, const std::vector<std::stri
            + (waves.size() == 1 ? ", which was not found." : ", which were not found.");
 }
 
+// What a move did with some projects, verb "Moved" or "Copied": "Moved
+// Alpha, Beta to /x/." when they are few, "Moved 12 projects to /x/." when
+// they are many; empty for none.
+std::string MovedText(const std::string& verb, const std::vector<std::string>& names, const std::string& dest)
+{
+    constexpr std::size_t Named = 3;
+    if (names.empty())
+        return {};
+    return verb + " "
+           + (names.size() <= Named ? Joined(names)
+                                    : Grouped(static_cast<std::int64_t>(names.size()), ",") + " projects")
+           + " to " + dest + ".";
+}
+
 Result Declined(std::string message = {})
 {
     return Result(std::move(message), Result::Status::Declined);
@@ -323,14 +337,20 @@ Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selec
     Result result = Execute(plan, ui);
     // A read-only project was copied: it is still here.
     std::string without;
+    std::vector<std::string> moved, copied;
     for (const auto& unit : plan.units)
         if (unit.done)
             for (orvoProject* project : unit.projects) {
                 if (const auto left = plan.movedWithout.find(project); left != plan.movedWithout.end())
                     without += (without.empty() ? "" : LineEnd) + MovedWithout(*project, left->second);
+                (project->ReadOnly ? copied : moved).push_back(project->Name);
                 if (!project->ReadOnly)
                     list.Drop(*project);
             }
+    if (!result.Failed()) {
+        result = Result::Done(MovedText("Moved", moved, plan.dest));
+        result.Add(MovedText("Copied", copied, plan.dest));
+    }
     result.Add(without);
     return WithJournal(std::move(result), plan.root);
 }
@@ -343,9 +363,13 @@ Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::str
     if (!rename.plan.units.empty())
         if (Result result = Execute(rename.plan, ui); result.Failed())
             return WithJournal(std::move(result), rename.plan.root);
-    if (newName != project.Name)
-        list.Renamed(project, newName, rename.renames);
-    return {};
+    if (newName == project.Name)
+        return {};
+    const std::string done = "Renamed \"" + project.Name + "\" to \"" + newName
+                             + "\": " + std::to_string(rename.renames.size())
+                             + (rename.renames.size() == 1 ? " file." : " files.");
+    list.Renamed(project, newName, rename.renames);
+    return Result::Done(done);
 }
 
 Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui)

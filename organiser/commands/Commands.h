@@ -76,11 +76,13 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
 
 // Move: asks MoveReadOnly when read-only projects are among selected (they are
 // copied), runs the conflict test (MoveTest), then moves the projects into
-// MoveFolder and drops those that left the folder from the list.
+// MoveFolder and drops those that left the folder from the list. Done, it
+// says what it moved and copied: "Moved Alpha, Beta to /x/.", "Copied C to /x/.".
 Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
                    CommandUi ui);
 
-// Renames project's own files to newName's; nothing to do when the name is the same.
+// Renames project's own files to newName's; nothing to do when the name is
+// the same. Done, it says so: "Renamed "A" to "B": 4 files."
 Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::string& newName, CommandUi ui);
 
 // Undo backup sort: asks Unsort, then moves the files of RootFolder's set

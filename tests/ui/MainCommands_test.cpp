@@ -410,7 +410,7 @@ TEST_F(Move, MovesTheSelectedProjectsAndRemembersTheFolder)
     EXPECT_EQ(m->MoveFolder, dest.str());
     EXPECT_EQ(StoredSetting("MoveFolder"), Qs(dest.str()));
     EXPECT_FALSE(m->cmdErrors->isEnabled());
-    EXPECT_TRUE(w->messages.shown.empty());
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Moved Alpha, Beta to " + dest.str() + "."}));
 }
 
 TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)
