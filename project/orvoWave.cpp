@@ -242,6 +242,9 @@ bool orvoWave::ReadChunks(HeaderReader& in, Messages& notices)
     std::int64_t remaining = 0;
     std::int64_t chunksEnd = 0; // where the last chunk that counts in the samples ends
     int unknown = 0;
+    // The audio before any bext chunk is no unknown chunk: once the walk ends
+    // without a bext chunk, the file is an ordinary wave, which one notice says.
+    bool audio = false, bext = false;
     const auto stopNotice = [&](const std::string& why) {
         notices.Notice("Chunk walk stopped at byte " + std::to_string(pos) + " of file " + std::string(DiskName())
                        + why);
@@ -285,9 +288,13 @@ bool orvoWave::ReadChunks(HeaderReader& in, Messages& notices)
         } else if (id == "bext") {
             remaining -= size + 8;
             chunksEnd = std::max(chunksEnd, pos + size);
+            bext = true;
             break;
         } else {
-            notices.Notice("Unknown chunk \"" + id + "\" in file " + std::string(DiskName()));
+            if (id == "data")
+                audio = true;
+            else
+                notices.Notice("Unknown chunk \"" + id + "\" in file " + std::string(DiskName()));
             const std::int64_t next = pos + size;
             ended = next > in.Length();
             pos = next;
@@ -297,6 +304,8 @@ bool orvoWave::ReadChunks(HeaderReader& in, Messages& notices)
             }
         }
     }
+    if (audio && !bext)
+        notices.Notice(std::string(DiskName()) + " has no broadcast-wave (bext) chunk");
 
     // The file's true size is what a copy takes: a header that was never
     // finalised declares less than the file holds, and its samples are

@@ -181,7 +181,7 @@ TEST_F(checksum, SumsAreReadWithBoundedTimeMemoryAndOutput)
         {"a link", [&] { fs::create_symlink("/dev/zero", sums); }, 2,
          "Can't read " + set.string() + "/SHA256SUMS: it is a symbolic link\n", ""},
         {"a line of 1 MiB", [&] { WriteFile(sums, std::string(1 << 20, '0') + "\n" + good); }, 1, "",
-         "DVD-A: Line 1 of SHA256SUMS is longer than 64 KiB.\n"},
+         "DVD-A: Line 1 of SHA256SUMS is longer than 65,536 bytes.\n"},
         {"150 malformed lines", [&] { WriteFile(sums, malformed); }, 1, "",
          "DVD-A: Line 100 of SHA256SUMS is not a checksum line.\n"
          "DVD-A: … and 50 more malformed lines (see --all)\n"},

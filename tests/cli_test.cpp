@@ -227,10 +227,9 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"list", "--cd", "--dvd", Studio()}, "--cd, --dvd and --medium name one medium only"},
         {{"list", "--medium", "dvd", "--medium=bd", Studio()}, "--cd, --dvd and --medium name one medium only"},
         {{"list", "--medium", "floppy", Studio()},
-         "--medium: unknown medium \"floppy\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such as 16G or "
-         "700MiB"},
-        {{"list", "--medium=4M", Studio()},
-         "--medium: a custom size must be at least 8 MiB and at most 1024 TiB: \"4M\""},
+         "--medium: unknown medium \"floppy\": give cd, cd80, dvd, dvd-dl, bd, bd-dl, bdxl, or a size such as 700MB, "
+         "16GB or 25GiB"},
+        {{"list", "--medium=4M", Studio()}, "--medium: a custom size must be from 8.4 MB to 1125.8 TB: \"4M\""},
         {{"list", "--medium"}, "--medium needs a medium"},
         {{"list", "--threads", "0", Studio()}, "--threads takes a whole number from 1 to 256: \"0\""},
         {{"sort", "--threads=257", "--yes", Studio()}, "--threads takes a whole number from 1 to 256: \"257\""},
@@ -487,7 +486,7 @@ TEST_F(cli, ProjectsOnNoDiscAreNamedByReportAndRefusedBySort)
 
     const Result sort = Cli({"sort", "--cd", "--yes", Studio()});
     EXPECT_EQ(sort.status, 1);
-    EXPECT_EQ(sort.err, "Nothing was sorted: 1 project fits on no CD.\nProject Huge: larger than one CD (649 MB)\n");
+    EXPECT_EQ(sort.err, "Nothing was sorted: 1 project fits on no CD.\nProject Huge: larger than one CD (680.5 MB)\n");
     EXPECT_TRUE(fs::exists(studio / "Huge.cue"));
     EXPECT_FALSE(fs::exists(studio / "CD-A"));
     // Told to leave the projects it can't sort, it sorts the others.
@@ -495,7 +494,7 @@ TEST_F(cli, ProjectsOnNoDiscAreNamedByReportAndRefusedBySort)
     EXPECT_EQ(rest.status, 0) << rest.err;
     EXPECT_EQ(
         rest.err.rfind(
-            "1 project can't be sorted:\nProject Huge: larger than one CD (649 MB)\nIt stays in the folder.\n", 0),
+            "1 project can't be sorted:\nProject Huge: larger than one CD (680.5 MB)\nIt stays in the folder.\n", 0),
         0u)
         << rest.err;
     EXPECT_TRUE(fs::exists(studio / "Huge.cue"));
@@ -682,7 +681,8 @@ TEST_F(cli, MoveTakesTheNamedProjectsOnly)
     const auto before = Snapshot(temp.path());
     const Result result = Cli({"move", Studio(), Dest(), "Take", "Locked", "Song Mix"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "Locked is read-only: its files will be copied, and stay in " + Studio() + "/.\n");
+    EXPECT_EQ(result.err, "Locked is read-only: its files will be copied, and stay in " + Studio()
+                              + "/.\nMoved Song Mix, Take to " + Dest() + "/.\nCopied Locked to " + Dest() + "/.\n");
     for (const char* name : {"Take.cue", "Take.bak", "Take 1.wav", "Song Mix.cue", "Song Mix L.wav"}) {
         EXPECT_TRUE(fs::exists(dest / name)) << name;
         EXPECT_FALSE(fs::exists(studio / name)) << name;
@@ -742,7 +742,7 @@ TEST_F(cli, RenameRenamesTheOwnFilesOnly)
 {
     const Result result = Cli({"rename", Studio(), "Take", "Final"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, "Renamed \"Take\" to \"Final\": 2 files.\n");
     EXPECT_TRUE(fs::exists(studio / "Final.cue"));
     EXPECT_EQ(ReadFile(studio / "Final.bak"), "an earlier save");
     EXPECT_FALSE(fs::exists(studio / "Take.cue"));

@@ -156,8 +156,8 @@ TEST(Commands, NameTheFilesOf4GiBOrMore)
     }
     studio.Read(false);
     studio.list.CalcBackup(Media()[4]); // a BD-R holds the project
-    EXPECT_EQ(DiscNamesWarning(studio.list), "These files are 4 GiB or larger: a disc for them needs UDF or ISO 9660 "
-                                             "level 3: \"Song.bak\", \"huge.wav\".");
+    EXPECT_EQ(DiscNamesWarning(studio.list), "These files are 4,294,967,296 bytes or larger: a disc for them needs UDF "
+                                             "or ISO 9660 level 3: \"Song.bak\", \"huge.wav\".");
 }
 
 } // namespace

@@ -228,7 +228,8 @@ TEST(FaultOtherFileSystem, MoveCopiesEveryProjectAcrossAndRemovesTheMovedOnes)
     const auto before = Snapshot(f.root.path());
 
     EXPECT_FALSE(f.Move(dest.str())); // no conflicts: the move was tried
-    EXPECT_TRUE(f.messages.shown.empty());
+    EXPECT_EQ(f.messages.shown,
+              std::vector<std::string>{"Moved B, C to " + dest.str() + ".\r\nCopied A to " + dest.str() + "."});
     // A, read-only, was copied across and stays; B and C moved: copied, then removed.
     const auto copied = Snapshot(dest.path());
     EXPECT_EQ(copied.size(), before.size());

@@ -96,7 +96,9 @@ TEST(MoveList, MovesAdjacentSelectedProjectsAndKeepsRowsMatched)
     m.Select({2, 3, 5});
     m.ui.progress.calls.clear();
 
-    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Failed());
+    const Result result = MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands());
+    EXPECT_EQ(result.Ended(), Result::Status::Done);
+    EXPECT_EQ(result.Lines(), std::vector<std::string>{"Moved B, C, E to " + m.dest.str() + "."});
     m.grid.Fill(m.list);
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "D"}));
     EXPECT_EQ(m.Rows(), (std::vector<std::string>{"A", "D"}));
@@ -116,7 +118,10 @@ TEST(MoveList, CopiesAReadOnlyProjectAndKeepsIt)
     m.Read();
     m.Select({2, 3, 4});
 
-    EXPECT_FALSE(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Failed());
+    const Result result = MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands());
+    EXPECT_EQ(result.Ended(), Result::Status::Done);
+    EXPECT_EQ(result.Lines(),
+              (std::vector<std::string>{"Moved B, D to " + m.dest.str() + ".", "Copied C to " + m.dest.str() + "."}));
     EXPECT_EQ(m.ui.question.asked, std::vector<Asked>{Asked::MoveReadOnly});
     EXPECT_EQ(m.Names(), (std::vector<std::string>{"A", "C", "E"}));
     for (const char* file : {"C.cue", "C.bak", "C take.wav"}) {
@@ -125,6 +130,15 @@ TEST(MoveList, CopiesAReadOnlyProjectAndKeepsIt)
     }
     EXPECT_TRUE(m.InDest("D.cue"));
     EXPECT_EQ(m.Project(1).ReadDir, m.root.str());
+}
+
+TEST(MoveList, CountsTheProjectsItMovedWhenTheyAreMany)
+{
+    Move m;
+    m.Read();
+    m.Select({1, 2, 3, 4});
+    EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Lines(),
+              std::vector<std::string>{"Moved 4 projects to " + m.dest.str() + "."});
 }
 
 TEST(MoveList, StopsWhereTheUserCancels)
@@ -237,7 +251,8 @@ TEST(MoveProject, MovesAWaveNamedLikeAnOwnFileOnce)
     ASSERT_EQ(m.Project(5).OwnFiles(), (std::vector<std::string>{"G.cue", "G.wav"}));
 
     m.Select({6});
-    EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Message(), "");
+    EXPECT_EQ(MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands()).Message(),
+              "Moved G to " + m.dest.str() + ".");
     EXPECT_TRUE(m.ui.messages.shown.empty());
     for (const char* file : {"G.cue", "G.wav", "g2.wav"})
         EXPECT_TRUE(m.InDest(file)) << file;
@@ -270,7 +285,9 @@ TEST(MoveList, MovesAProjectWithoutTheWavesThatAreNotThere)
 
     const Result result = MoveCommand(m.list, m.Selected(), m.dest.str(), m.ui.commands());
     EXPECT_FALSE(result.Failed());
-    EXPECT_EQ(result.Message(), "F was moved without \"F gone.wav\", \"F gone 2.wav\", which were not found.");
+    EXPECT_EQ(result.Message(), "Moved F to " + m.dest.str()
+                                    + ".\r\nF was moved without \"F gone.wav\", \"F gone 2.wav\", "
+                                      "which were not found.");
     EXPECT_TRUE(m.InDest("F.cue"));
     EXPECT_TRUE(m.InDest("F take.wav"));
 }

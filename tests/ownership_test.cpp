@@ -213,7 +213,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              WriteFile(r / "Song v1.2.bak", "notes");
          },
          [](Studio& s, const fs::path& d) { return Move(s, d, {"Song v1"}); },
-         {},
+         {"Moved Song v1 to #."},
          [](Studio& s, const fs::path& d) {
              EXPECT_TRUE(fs::exists(d / "Song v1.cue"));
              EXPECT_TRUE(fs::exists(s.root.path() / "Song v1.2.cue"));
@@ -225,7 +225,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              Play(r, "Drums", {"Drums 1.wav"});
          },
          [](Studio& s, const fs::path&) { return Rename(s, "Drums", "Percussion"); },
-         {},
+         {"Renamed \"Drums\" to \"Percussion\": 1 file."},
          [](Studio& s, const fs::path&) {
              EXPECT_TRUE(fs::exists(s.root.path() / "Drums.wav"));
              EXPECT_TRUE(fs::exists(s.root.path() / "Percussion.cue"));
@@ -238,7 +238,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
              WriteFile(r / "Other.bak", "notes");
          },
          [](Studio& s, const fs::path&) { return Rename(s, "A", "Other.x"); },
-         {},
+         {"Renamed \"A\" to \"Other.x\": 1 file."},
          [](Studio& s, const fs::path&) {
              s.Read();
              EXPECT_EQ(s.Names(), (std::vector<std::string>{"Other", "Other.x"}));
@@ -259,7 +259,7 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
          [](Studio& s, const fs::path& d) {
              return Move(s, d, {"Song", "Song Mix"});
          },
-         {},
+         {"Moved Song Mix, Song to #."},
          [](Studio& s, const fs::path& d) {
              for (const char* file : {"Song.cue", "Song Mix.cue", "Song 01.wav", "Mix.wav"})
                  EXPECT_TRUE(fs::exists(d / file)) << file;
@@ -358,7 +358,8 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
          [](Studio& s, const fs::path&) {
              return Rename(s, "Tables", "Backups") || s.ui.Shown(ReportCommand(s.list, s.root.str(), s.ui.commands()));
          },
-         {"Can't write \"Backups.csv\": it is a file of project Backups"},
+         {"Renamed \"Tables\" to \"Backups\": 2 files.",
+          "Can't write \"Backups.csv\": it is a file of project Backups"},
          [](Studio& s, const fs::path&) {
              EXPECT_EQ(EntryNames(s.root.path()), (std::vector<std::string>{"Backups.csv", "Backups.cue", "t.wav"}));
          }},
@@ -376,8 +377,9 @@ TEST(Ownership, EveryOperationKeepsEveryFileWhole)
         const bool refused = c.act(s, dest.path());
         std::vector<std::string> expected = c.shown;
         for (auto& text : expected)
-            for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + s.root.str().size()))
-                text.replace(at, 1, s.root.str());
+            for (const auto& [mark, folder] : {std::pair{'@', s.root.str()}, std::pair{'#', dest.str()}})
+                for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark, at + folder.size()))
+                    text.replace(at, 1, folder);
         EXPECT_EQ(s.ui.messages.shown, expected);
         if (c.check) {
             c.check(s, dest.path());

@@ -190,7 +190,7 @@ TEST(CalcBackup, PlansProjectsThatShareAFileAsOne)
           {"Big v2", {{"b1.wav", mb(400)}, {"b2.wav", mb(400)}}},
           {"Small", {{"m.wav"}}}},
          {-1, -1, 0},
-         "Shares takes with Big; together they need 801 MB, more than one CD"}, // "Big v2.cue" lists first
+         "Shares takes with Big; together they need 800.1 MB, more than one CD"}, // "Big v2.cue" lists first
     };
     for (const Case& c : cases) {
         Studio studio;

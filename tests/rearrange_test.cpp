@@ -146,14 +146,14 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
          "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.",
          1},
         {"project in no set", [](Sorted& s) { s.Project(1).BackupNum = -1; },
-         "Nothing was sorted: 1 project fits on no CD.\r\nProject Two: larger than one CD (649 MB)", 2},
+         "Nothing was sorted: 1 project fits on no CD.\r\nProject Two: larger than one CD (680.5 MB)", 2},
         {"no project in a set",
          [](Sorted& s) {
              s.Project(0).BackupNum = -1;
              s.Project(1).BackupNum = -1;
          },
-         "Nothing was sorted: 2 projects fit on no CD.\r\nProject One: larger than one CD (649 MB)\r\n"
-         "Project Two: larger than one CD (649 MB)",
+         "Nothing was sorted: 2 projects fit on no CD.\r\nProject One: larger than one CD (680.5 MB)\r\n"
+         "Project Two: larger than one CD (680.5 MB)",
          0},
         {"invalid wave name",
          [](Sorted& s) {
@@ -253,7 +253,7 @@ TEST(Rearrange, SortsTheRestAndLeavesTheUnsortableInTheFolder)
     const std::string missing = std::make_error_code(std::errc::no_such_file_or_directory).message();
     const std::vector<std::string> reasons{"Project Gap Mix: it shares \"gap 1.wav\" with Gap, which can't be sorted",
                                            "Project Gap: can't move \"gap 2.wav\": " + missing,
-                                           "Project Huge: larger than one CD (649 MB)"};
+                                           "Project Huge: larger than one CD (680.5 MB)"};
     const auto left = s.list.UnsortableProjects();
     std::vector<std::string> found;
     for (const auto& u : left)
@@ -313,7 +313,7 @@ TEST(Rearrange, SortsProjectsThatShareTakesIntoOneSetFolder)
         std::vector<std::string> inRoot; // still in the root folder after it
         std::string refusal; // of the sort that does not leave the unsortable
     };
-    const std::string tooLarge = "; together they need 801 MB, more than one CD";
+    const std::string tooLarge = "; together they need 800.1 MB, more than one CD";
     const Case cases[] = {
         {"versions",
          {{"Take", {{"t1.wav", 300 * MB}}}, {"Take v2", {{"t1.wav", 300 * MB}, {"t2.wav", 100 * MB}}}},

@@ -447,4 +447,84 @@ TEST(Recover, FinishingASortWritesItsReportsAndReportOnlyRefusesToReplaceThem)
               "(kelvark-cli unsort) first to plan the folder again.");
 }
 
+// What a stopped run's journal says, and what finishing or undoing it says it
+// did: a run whose every project moved says so, not "stopped after 2 of 2".
+TEST(Recover, SaysWhatTheStoppedRunDidAndWhatFinishOrUndoDid)
+{
+    const std::string sortedBoth = "moved all 2 projects but stopped before writing its reports";
+    const struct {
+        const char* what;
+        std::function<void(Received&)> make; // leaves a stopped journal
+        std::string run, howFar; // "backup sort of @/music/", "stopped after 1 of 3 projects"
+    } cases[] = {
+        {"a sort stopped after its first project", [](Received& r) { r.StopSort(); }, "backup sort of @/music/",
+         "stopped after 1 of 3 projects"},
+        {"a sort stopped after its last move",
+         [](Received& r) {
+             WriteJournal(r.root, JournalText("sort",
+                                              {{"folder", "CD-A"},
+                                               {"unit", "A"},
+                                               {"move", "A take.wav", "CD-A/A take.wav"},
+                                               {"unit", "B"},
+                                               {"move", "B take.wav", "CD-A/B take.wav"}},
+                                              {{"done", "0"}, {"done", "1"}}));
+             fs::create_directory(r.root / "CD-A");
+             for (const std::string name : {"A take.wav", "B take.wav"})
+                 fs::rename(r.root / name, r.root / "CD-A" / name);
+         },
+         "backup sort of @/music/", sortedBoth},
+        {"a move stopped after its last project",
+         [](Received& r) {
+             WriteJournal(r.root,
+                          JournalText("move",
+                                      {{"dest", r.dest.string()}, {"unit", "A"}, {"move", "A take.wav", "A take.wav"}},
+                                      {{"done", "0"}}));
+             fs::rename(r.root / "A take.wav", r.dest / "A take.wav");
+         },
+         "move of @/music/ into @/dest/", "moved its one project but stopped before removing its journal"},
+    };
+    for (const auto& c : cases)
+        for (const bool undo : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (undo ? ", undo" : ", finish"));
+            Received r;
+            c.make(r);
+            const std::string run = Named(c.run, r.base.path());
+            Journal journal;
+            ASSERT_EQ(journal.LookAndTidy(r.Root()), Journal::State::Stopped);
+            EXPECT_EQ(journal.Describe(), "The " + run + " " + c.howFar + ".");
+            const Result result = RecoverCommand(r.Root(), undo, r.Ui());
+            EXPECT_EQ(result.Ended(), Result::Status::Done);
+            EXPECT_EQ(result.Lines(),
+                      std::vector<std::string>{undo ? "Undid the " + run + ", which had " + c.howFar
+                                                          + ": every file it moved is back where it was."
+                                                    : "Finished the " + run + ", which had " + c.howFar + "."});
+        }
+}
+
+// A project is split when its files are in two places: one that never moved,
+// a file of it deleted by hand, is not.
+TEST(Recover, CallsSplitOnlyAProjectInTwoPlaces)
+{
+    const struct {
+        const char* what;
+        std::function<void(Received&)> change;
+        std::string split;
+    } cases[] = {
+        {"a take of a project not yet moved deleted", [](Received& r) { fs::remove(r.root / "B take.wav"); },
+         "No project is split."},
+        {"a take of a project not yet moved moved by hand",
+         [](Received& r) { fs::rename(r.root / "B take.wav", r.root / "CD-B" / "B take.wav"); },
+         "These projects are split: B."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Received r;
+        r.StopSort();
+        c.change(r);
+        Journal journal;
+        ASSERT_EQ(journal.LookAndTidy(r.Root()), Journal::State::Stopped);
+        EXPECT_EQ(SplitProjects(journal.plan()), c.split);
+    }
+}
+
 } // namespace

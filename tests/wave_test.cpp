@@ -110,14 +110,17 @@ TEST(FileGetSize, OtherChunksAreReportedAndSkippedExactly)
 
 TEST(FileGetSize, LargeChunksBeforeBextAreSkippedBySize)
 {
-    // A data chunk of 100,000 bytes before the bext chunk is skipped whole.
+    // A data chunk of 100,000 bytes before the bext chunk is skipped whole;
+    // the audio is no unknown chunk.
     const std::string bytes = ChunkHeader("RIFF", 200000) + "WAVE" + FmtChunk(48000, 16) + ChunkHeader("data", 100000)
-                              + std::string(100000, '\0') + ChunkHeader("bext", 10) + std::string(10, 'b');
+                              + std::string(100000, '\0') + ChunkHeader("LIST", 10) + std::string(10, 'l')
+                              + ChunkHeader("bext", 10) + std::string(10, 'b');
     Measured m(bytes);
-    EXPECT_EQ(m.messages.shown.size(), 1u);
+    EXPECT_EQ(m.messages.shown, std::vector<std::string>{"Unknown chunk \"LIST\" in file w.wav"});
     EXPECT_EQ(m.wave.samples, (200000 - 24 - 18) / 2);
 }
 
+// A wave without a bext chunk is an ordinary wave: one notice says so.
 TEST(FileGetSize, NoBextChunkWalksToTheEnd)
 {
     const std::string bytes =
@@ -125,6 +128,7 @@ TEST(FileGetSize, NoBextChunkWalksToTheEnd)
     Measured m(bytes);
     EXPECT_FALSE(m.failed);
     EXPECT_EQ(m.wave.samples, (44 - 24) / 2);
+    EXPECT_EQ(m.messages.shown, std::vector<std::string>{"w.wav has no broadcast-wave (bext) chunk"});
 }
 
 TEST(FileGetSize, ExtensibleFmtBodyIsSkippedWhole)
@@ -256,8 +260,8 @@ TEST(FileGetSize, TheTrueSizeIsTheLargerOfHeaderAndFile)
          GB3,
          (GB3 - 8 - 24) / 2,
          "Header of \"Take.wav\" gives 44 bytes, the file has 3000000000.",
-         {"Unknown chunk \"data\" in file Take.wav",
-          "Chunk walk stopped at byte 44 of file Take.wav: the rest of the file is unwritten."}},
+         {"Chunk walk stopped at byte 44 of file Take.wav: the rest of the file is unwritten.",
+          "Take.wav has no broadcast-wave (bext) chunk"}},
         {"a header that declares less than its own chunks",
          ChunkHeader("RIFF", 100) + "WAVE" + FmtChunk(48000, 16) + ChunkHeader("bext", 602) + std::string(602, 'b'),
          654,

@@ -157,7 +157,7 @@ TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
     struct Case {
         const char* what;
         std::function<bool(Studio&, const fs::path& dest)> act; // true when refused
-        std::string shown; // "@" for the root folder
+        std::string shown; // "@" for the root folder, "#" for the destination
     };
     const std::vector<Case> cases = {
         {"sort",
@@ -169,7 +169,7 @@ TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
              s.Select({1, 2});
              return s.ui.Shown(MoveCommand(s.list, s.Selected(), dest.string() + "/", s.ui.commands()));
          },
-         ""},
+         "Moved Caf\xC3\xA9, Take to #."},
         {"conflict",
          [](Studio& s, const fs::path& dest) {
              WriteFile(dest / "Take 01.wav", "already here");
@@ -192,8 +192,9 @@ TEST(WindowsNames, TheFilesFoundAreSortedMovedAndNamedInConflicts)
 
         const bool refused = c.act(s, dest.path());
         std::string shown = c.shown;
-        for (auto at = shown.find('@'); at != std::string::npos; at = shown.find('@', at + s.root.str().size()))
-            shown.replace(at, 1, s.root.str());
+        for (const auto& [mark, folder] : {std::pair{'@', s.root.str()}, std::pair{'#', dest.str()}})
+            for (auto at = shown.find(mark); at != std::string::npos; at = shown.find(mark, at + folder.size()))
+                shown.replace(at, 1, folder);
         EXPECT_EQ(s.ui.messages.shown, shown.empty() ? std::vector<std::string>{} : std::vector<std::string>{shown});
         if (refused) {
             EXPECT_EQ(Snapshot(s.root.path()), before);

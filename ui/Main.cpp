@@ -2,7 +2,6 @@
 
 #include "Commands.h"
 #include "SetView.h"
-#include "Shims.h"
 #include "FolderListing.h"
 #include "TextCodec.h"
 #include "frmVerify.h"
@@ -675,8 +674,7 @@ void Main::ShowPlan()
             grdOut->SetToolTip(p, ProjectModel::BU, setTips[project.BackupNum]);
         grdOut->SetToolTip(p, ProjectModel::Size,
                            project.ReadOnly ? QString::fromStdString(ReadOnlySizeTip(project, regional))
-                                            : QLocale().toString(static_cast<qlonglong>(project.wavSize))
-                                                  + QStringLiteral(" bytes"));
+                                            : QString::fromStdString(ExactBytes(project.wavSize, regional)));
     }
     const bool planned = !listFolder.empty() && projectList.projects.Count() > 0;
     setView->Show(projectList);

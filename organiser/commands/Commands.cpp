@@ -75,10 +75,12 @@ std::string Grouped(std::int64_t whole, const std::string& separator)
     return digits;
 }
 
-// Bytes in decimal megabytes with one decimal and grouped digits: "4,512.3 MB".
+// Bytes in decimal megabytes with one decimal and grouped digits, rounded
+// down as a medium's shortSize is: "4,512.3 MB". No set that fits its budget
+// reads as larger than it.
 std::string Megabytes(std::int64_t bytes, const Regional& regional)
 {
-    const std::int64_t tenths = (bytes + 50000) / 100000;
+    const std::int64_t tenths = bytes / 100000;
     return Grouped(tenths / 10, regional.groupSeparator) + regional.decimalSeparator + std::to_string(tenths % 10)
            + " MB";
 }
@@ -117,9 +119,9 @@ std::string DiscNamesWarning(const orvoProjectList& list)
                 + "These names hold characters a disc written for Windows can't keep (* / : ; ? \\): "
                 + NamedList(badCharacters, true) + ".";
     if (!large.empty())
-        text += (text.empty() ? "" : std::string(LineEnd) + LineEnd)
-                + "These files are 4 GiB or larger: a disc for them needs UDF or ISO 9660 level 3: "
-                + NamedList(large, true) + ".";
+        text += (text.empty() ? "" : std::string(LineEnd) + LineEnd) + "These files are "
+                + ExactBytes(LargeFileSize, list.regional)
+                + " or larger: a disc for them needs UDF or ISO 9660 level 3: " + NamedList(large, true) + ".";
     return text;
 }
 
@@ -132,6 +134,11 @@ std::string SetTotalText(const orvoProjectList::SetTotal& set, const Medium& med
 std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional)
 {
     return "Counted in the plan: " + Megabytes(project.wavSize, regional);
+}
+
+std::string ExactBytes(std::int64_t bytes, const Regional& regional)
+{
+    return Grouped(bytes, regional.groupSeparator) + (bytes == 1 ? " byte" : " bytes");
 }
 
 namespace {
@@ -220,6 +227,20 @@ std::string MovedWithout(const orvoProject& project, const std::vector<std::stri
 {
     return project.Name + (project.ReadOnly ? " was copied without " : " was moved without ") + NamedList(waves, true)
            + (waves.size() == 1 ? ", which was not found." : ", which were not found.");
+}
+
+// What a move did with some projects, verb "Moved" or "Copied": "Moved
+// Alpha, Beta to /x/." when they are few, "Moved 12 projects to /x/." when
+// they are many; empty for none.
+std::string MovedText(const std::string& verb, const std::vector<std::string>& names, const std::string& dest)
+{
+    constexpr std::size_t Named = 3;
+    if (names.empty())
+        return {};
+    return verb + " "
+           + (names.size() <= Named ? Joined(names)
+                                    : Grouped(static_cast<std::int64_t>(names.size()), ",") + " projects")
+           + " to " + dest + ".";
 }
 
 Result Declined(std::string message = {})
@@ -383,14 +404,20 @@ Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selec
     Result result = Execute(plan, ui);
     // A read-only project was copied: it is still here.
     std::string without;
+    std::vector<std::string> moved, copied;
     for (const auto& unit : plan.units)
         if (unit.done)
             for (orvoProject* project : unit.projects) {
                 if (const auto left = plan.movedWithout.find(project); left != plan.movedWithout.end())
                     without += (without.empty() ? "" : LineEnd) + MovedWithout(*project, left->second);
+                (project->ReadOnly ? copied : moved).push_back(project->Name);
                 if (!project->ReadOnly)
                     list.Drop(*project);
             }
+    if (!result.Failed()) {
+        result = Result::Done(MovedText("Moved", moved, plan.dest));
+        result.Add(MovedText("Copied", copied, plan.dest));
+    }
     result.Add(without);
     return WithJournal(std::move(result), plan.root);
 }
@@ -403,9 +430,13 @@ Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::str
     if (!rename.plan.units.empty())
         if (Result result = Execute(rename.plan, ui); result.Failed())
             return WithJournal(std::move(result), rename.plan.root);
-    if (newName != project.Name)
-        list.Renamed(project, newName, rename.renames);
-    return {};
+    if (newName == project.Name)
+        return {};
+    const std::string done = "Renamed \"" + project.Name + "\" to \"" + newName
+                             + "\": " + std::to_string(rename.renames.size())
+                             + (rename.renames.size() == 1 ? " file." : " files.");
+    list.Renamed(project, newName, rename.renames);
+    return Result::Done(done);
 }
 
 Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui)
@@ -429,7 +460,10 @@ Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui)
     if (const Result refusal = journal.TakeStopped(RootFolder); refusal.Failed())
         return Result(refusal.Message(), Result::Status::Refused);
     FilePlan plan = undo ? journal.plan().Inverse() : journal.plan();
+    const std::string recovered = journal.Recovered(undo);
     Result result = RunPlan(plan, journal, ui.progress, ui.messages);
+    if (!result.Failed())
+        result = Result::Done(recovered);
     return WithJournal(std::move(result), RootFolder);
 }
 

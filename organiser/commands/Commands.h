@@ -14,7 +14,7 @@ namespace kelvark {
 // The command sequences that the window and the command line share.
 
 // Why the last plan left project in no set: it does not fit an empty one,
-// "Larger than one CD (649 MB)", or it shares files with projects that do not
+// "Larger than one CD (680.5 MB)", or it shares files with projects that do not
 // fit one together, "Shares takes with A; together they need 5.1 GB, more than one DVD".
 std::string NoSetReason(const orvoProjectList& list, const orvoProject& project);
 // The names of the projects that the last plan left in no set, in list order.
@@ -40,6 +40,9 @@ std::string SetTotalText(const orvoProjectList::SetTotal& set, const Medium& med
 // The Size cell's tooltip of a read-only project, which the cell shows as
 // "-": "Counted in the plan: 912.5 MB".
 std::string ReadOnlySizeTip(const orvoProject& project, const Regional& regional);
+// A size in bytes with grouped digits, for a tooltip that gives a size
+// exactly: "680,525,824 bytes".
+std::string ExactBytes(std::int64_t bytes, const Regional& regional);
 
 // Whom a command talks to: the window, the terminal or a test's recorders.
 struct CommandUi {
@@ -80,11 +83,13 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
 
 // Move: asks MoveReadOnly when read-only projects are among selected (they are
 // copied), runs the conflict test (MoveTest), then moves the projects into
-// MoveFolder and drops those that left the folder from the list.
+// MoveFolder and drops those that left the folder from the list. Done, it
+// says what it moved and copied: "Moved Alpha, Beta to /x/.", "Copied C to /x/.".
 Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
                    CommandUi ui);
 
-// Renames project's own files to newName's; nothing to do when the name is the same.
+// Renames project's own files to newName's; nothing to do when the name is
+// the same. Done, it says so: "Renamed "A" to "B": 4 files."
 Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::string& newName, CommandUi ui);
 
 // Undo backup sort: asks Unsort, then moves the files of RootFolder's set
@@ -92,7 +97,8 @@ Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::str
 Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui);
 
 // Finishes (or with undo, undoes) RootFolder's operation that did not end.
-// Refused, offering forget, when the file system no longer allows it.
+// Refused, offering forget, when the file system no longer allows it. Done,
+// it says what it finished or undid (Journal::Recovered).
 Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui);
 
 // Forgets RootFolder's journal after asking Forget, with why (or, when empty,

@@ -134,7 +134,7 @@ private:
         if (!overlong)
             Take(line);
         else if (!remark)
-            Malformed(" is longer than 64 KiB.");
+            Malformed(" is longer than 65,536 bytes.");
         line.clear();
         overlong = false;
     }

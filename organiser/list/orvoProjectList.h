@@ -71,7 +71,7 @@ public:
     // costs of a set's files (FileCost) add up to at most its budget.
     // Projects that play a common file go into one set, or all into none.
     void CalcBackup(const Medium& ForMedium);
-    // Why the plan left project in no set: "larger than one CD (649 MB)", or
+    // Why the plan left project in no set: "larger than one CD (680.5 MB)", or
     // for a project that shares files with others "shares takes with A;
     // together they need 5.1 GB, more than one DVD".
     std::string NoSetReason(const orvoProject& project) const;

@@ -182,12 +182,19 @@ Result CheckPlan(const FilePlan& plan)
 
 std::string SplitProjects(const FilePlan& plan)
 {
+    // A step's file is where the step takes it, or still where it was; a
+    // step that must not run is judged by the files there, and a file that
+    // is in neither place splits nothing.
     std::vector<std::string> names;
     for (std::size_t k = 0; k < plan.units.size(); ++k) {
         bool done = false, left = false;
         for (std::size_t i = 0; i < plan.units[k].steps.size(); ++i) {
+            const FileStep& step = plan.units[k].steps[i];
             const Action action = Classify(plan, k, i).action;
-            (action == Action::Run ? left : done) = true;
+            if (action == Action::Run || (action == Action::Refuse && Look(step.from).there))
+                left = true;
+            else if (action != Action::Refuse || Look(step.to).there)
+                done = true;
         }
         if (done && left)
             names.insert(names.end(), plan.units[k].names.begin(), plan.units[k].names.end());

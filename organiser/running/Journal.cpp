@@ -371,18 +371,8 @@ std::string Journal::Describe() const
                + (since > 0 ? " (since " + Time(since) + ")" : "") + ". Wait for it to end.";
     }
     case State::Stopped: {
-        static const char* const names[] = {"backup sort", "move",     "rename", "undo of the backup sort",
-                                            "report",      "checksums"};
-        // An undo of a sort goes folder by folder; the others project by project.
-        std::size_t done = 0, all = 0;
-        for (const auto& unit : read.units) {
-            all += unit.names.size();
-            if (unit.done)
-                done += unit.names.size();
-        }
-        return std::string("The ") + names[static_cast<int>(kind)] + " of " + root
-               + (kind == Operation::Move ? " into " + read.dest : "") + " stopped after " + Count(done) + " of "
-               + Count(all) + (kind == Operation::Unsort ? " folders." : " projects.");
+        const auto [what, howFar] = Stopped();
+        return "The " + what + " " + howFar + ".";
     }
     case State::Unreadable:
         return "The journal " + path + " of a stopped operation can't be read: " + problem + ". Nothing was changed.";
@@ -391,6 +381,42 @@ std::string Journal::Describe() const
                + ", not a journal: Kelvark won't read or write through it. Remove or rename it, then try again.";
     }
     return {};
+}
+
+std::pair<std::string, std::string> Journal::Stopped() const
+{
+    static const char* const names[] = {"backup sort", "move",     "rename", "undo of the backup sort",
+                                        "report",      "checksums"};
+    // An undo of a sort goes folder by folder; the others project by project.
+    std::size_t done = 0, all = 0;
+    for (const auto& unit : read.units) {
+        all += unit.names.size();
+        if (unit.done)
+            done += unit.names.size();
+    }
+    std::string what = std::string(names[static_cast<int>(kind)]) + " of " + root
+                       + (kind == Operation::Move ? " into " + read.dest : "");
+    const std::string units = kind == Operation::Unsort ? " folders" : " projects";
+    if (done < all || all == 0)
+        return {std::move(what), "stopped after " + Count(done) + " of " + Count(all) + units};
+    // Every unit is done: what is left is what the run does after its last unit.
+    const std::string every = all == 1 ? "its one" + units.substr(0, units.size() - 1) : "all " + Count(all) + units;
+    switch (kind) {
+    case Operation::Sort: return {std::move(what), "moved " + every + " but stopped before writing its reports"};
+    case Operation::Unsort:
+        return {std::move(what), "moved every file of " + every + " back but stopped before removing "
+                                     + (all == 1 ? "that folder" : "those folders")};
+    case Operation::Rename:
+        return {std::move(what), "renamed its project's files but stopped before removing its journal"};
+    default: return {std::move(what), "moved " + every + " but stopped before removing its journal"};
+    }
+}
+
+std::string Journal::Recovered(bool undo) const
+{
+    const auto [what, howFar] = Stopped();
+    return (undo ? "Undid the " : "Finished the ") + what + ", which had " + howFar
+           + (undo ? ": every file it moved is back where it was." : ".");
 }
 
 std::string JournalFailure(const std::error_code& error)

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace kelvark {
@@ -109,8 +110,18 @@ public:
     // "The backup sort of FOLDER stopped after N of M projects." and the like,
     // for the state LookAndTidy or a refused Lock found.
     std::string Describe() const;
+    // What recover says once it finished (or with undo, undid) the operation
+    // TakeStopped took: "Finished the backup sort of FOLDER, which had stopped
+    // after N of M projects." or "Undid the move of FOLDER into DEST, which had
+    // stopped after N of M projects: every file it moved is back where it was."
+    std::string Recovered(bool undo) const;
 
 private:
+    // The stopped operation, "backup sort of FOLDER", and how far it went:
+    // "stopped after N of M projects", or once every unit is done, what it did
+    // and what it did not do: "moved all N projects but stopped before writing
+    // its reports".
+    std::pair<std::string, std::string> Stopped() const;
     std::string Path() const;
     // Opens the journal (creating it when create), locks it and reads it: the
     // state found. The file stays open

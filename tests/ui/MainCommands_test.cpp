@@ -205,7 +205,7 @@ TEST_F(BackupSort, AProjectThatCantBeSortedStaysInTheFolderOnceTheUserAgrees)
     const auto before = Snapshot(root.path());
     const std::vector<std::string> asked = {
         "Move projects in to backup directories with a max size of 649 megabytes?|Backup sort",
-        "1 project can't be sorted:\r\nProject Huge: larger than one CD (649 MB)\r\n\r\n"
+        "1 project can't be sorted:\r\nProject Huge: larger than one CD (680.5 MB)\r\n\r\n"
         "Sort the other 3 projects and leave this one in the folder?|Backup sort"};
 
     w->question.answers = {true, false};
@@ -213,7 +213,7 @@ TEST_F(BackupSort, AProjectThatCantBeSortedStaysInTheFolderOnceTheUserAgrees)
     EXPECT_EQ(w->question.asked, asked);
     EXPECT_EQ(Snapshot(root.path()), before);
     EXPECT_EQ(w->messages.shown.back(),
-              "Nothing was sorted: 1 project fits on no CD.\r\nProject Huge: larger than one CD (649 MB)");
+              "Nothing was sorted: 1 project fits on no CD.\r\nProject Huge: larger than one CD (680.5 MB)");
 
     w->question.asked.clear();
     w->question.answers = {true, true, false}; // the sort, the rest, not the checksums
@@ -287,7 +287,7 @@ TEST_F(Commands, SetTotalsAndTheSizeOfAReadOnlyProjectShowAsTooltips)
     m->cmdReadFolder->click();
     ASSERT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", ""}));
     EXPECT_EQ(m->grdOut->ToolTip(0, 4), "CD-A: 0.6 MB of 680.5 MB, 3 projects");
-    EXPECT_EQ(m->grdOut->ToolTip(3, 4), "Larger than one CD (649 MB)");
+    EXPECT_EQ(m->grdOut->ToolTip(3, 4), "Larger than one CD (680.5 MB)");
     EXPECT_EQ(m->grdOut->Text(1, 1), "-");
     EXPECT_EQ(m->grdOut->ToolTip(1, 1), "Counted in the plan: 0.2 MB");
     EXPECT_EQ(m->grdOut->ToolTip(0, 1), "300,654 bytes");
@@ -307,7 +307,7 @@ TEST_F(Medium, SelectingItPlansTheProjectsReadAgain)
     const std::string dvdA = "A|DVD-A: 700.6 MB of 4,600.0 MB, 4 projects";
     const std::string cdA = "A|CD-A: 0.6 MB of 680.5 MB, 3 projects";
     const std::vector<std::string> dvd = {dvdA, dvdA, dvdA, dvdA};
-    const std::vector<std::string> cd = {cdA, cdA, cdA, "|Larger than one CD (649 MB)"};
+    const std::vector<std::string> cd = {cdA, cdA, cdA, "|Larger than one CD (680.5 MB)"};
     ASSERT_EQ(Sets(), dvd);
     fs::remove(root.path() / "Alpha.cue"); // a read would show it gone
 
@@ -340,17 +340,17 @@ TEST_F(Medium, OtherPlansForTheEntryOfTheComboBoxOrACustomSize)
     EXPECT_TRUE(m->optOther->isChecked());
     EXPECT_FALSE(m->optCD->isChecked());
     EXPECT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", "A"})) << "an 80-minute CD holds 700 MB";
-    EXPECT_EQ(m->grdOut->ToolTip(0, 4), "CD-A: 700.6 MB of 733.1 MB, 4 projects");
+    EXPECT_EQ(m->grdOut->ToolTip(0, 4), "CD-A: 700.6 MB of 733.0 MB, 4 projects");
     EXPECT_EQ(StoredSetting("Medium"), "cd80");
 
-    const std::string prompt = "Size of one disk, such as 16G, 700MiB or 64000000000:|Custom size|";
-    w->input.answers = {"400 M", "400M"};
+    // The size box takes sizes only: a medium's name is no size.
+    const std::string prompt = "Size of one disk, such as 700 MB, 16 GB or 25 GiB:|Custom size|";
+    w->input.answers = {"cd", "400 MB"};
     ChooseOther(m->cboMedium->count() - 1);
-    EXPECT_EQ(w->input.prompts, std::vector<std::string>({prompt, prompt + "400 M"}));
-    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"unknown medium \"400 M\": give cd, cd80, dvd, dvd-dl, bd, "
-                                                           "bd-dl, bdxl, or a size such as 16G or 700MiB"}));
-    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (395 MB)");
-    EXPECT_EQ(Sets().back(), "|Larger than one custom disk (395 MB)");
+    EXPECT_EQ(w->input.prompts, std::vector<std::string>({prompt, prompt + "cd"}));
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Enter a size such as 700 MB, 16 GB or 25 GiB."}));
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (395.8 MB)");
+    EXPECT_EQ(Sets().back(), "|Larger than one custom disk (395.8 MB)");
     EXPECT_EQ(StoredSetting("Medium"), "400000000");
 
     m->optDVD->setChecked(true);
@@ -358,7 +358,7 @@ TEST_F(Medium, OtherPlansForTheEntryOfTheComboBoxOrACustomSize)
     ChooseOther(m->cboMedium->count() - 1); // and Cancel
     EXPECT_EQ(w->input.prompts.size(), 1u);
     EXPECT_TRUE(m->optDVD->isChecked());
-    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (395 MB)");
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (395.8 MB)");
     EXPECT_EQ(Letters(), std::vector<std::string>({"A", "A", "A", "A"}));
     EXPECT_EQ(StoredSetting("Medium"), "dvd");
 
@@ -384,7 +384,7 @@ TEST_F(Medium, TheChoiceIsThereAgainInTheNextWindow)
     ChooseOther(m->cboMedium->count() - 1);
     Open();
     EXPECT_TRUE(m->optOther->isChecked());
-    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (729 MB)");
+    EXPECT_EQ(m->cboMedium->currentText(), "custom disk (729.8 MB)");
     EXPECT_EQ(m->cboMedium->count(), 7);
 
     m->optCD->setChecked(true);
@@ -420,7 +420,7 @@ TEST_F(Move, MovesTheSelectedProjectsAndRemembersTheFolder)
     EXPECT_EQ(m->MoveFolder, dest.str());
     EXPECT_EQ(StoredSetting("MoveFolder"), Qs(dest.str()));
     EXPECT_FALSE(m->cmdErrors->isEnabled());
-    EXPECT_TRUE(w->messages.shown.empty());
+    EXPECT_EQ(w->messages.shown, std::vector<std::string>({"Moved Alpha, Beta to " + dest.str() + "."}));
 }
 
 TEST_F(Move, FailingTestShowsTheConflictsAndMovesNothing)

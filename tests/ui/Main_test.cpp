@@ -385,7 +385,7 @@ TEST_F(ChooseAndRead, NoticesCanBeSilencedForTheRestOfTheRead)
     // The second read shows its notices again.
     const Case cases[] = {{true, 1,
                            "Errors for this folder: \r\n\r\n  2 more notices were not shown: "
-                           "Unknown chunk \"data\" in files a2.wav, a3.wav."},
+                           "a2.wav has no broadcast-wave (bext) chunk; a3.wav has no broadcast-wave (bext) chunk."},
                           {false, 3, ""}};
     for (const Case& c : cases) {
         w.notices = {};
@@ -393,7 +393,7 @@ TEST_F(ChooseAndRead, NoticesCanBeSilencedForTheRestOfTheRead)
         w.messages.shown.clear();
         m.cmdReadFolder->click();
         ASSERT_EQ(w.notices.shown.size(), c.boxes) << c.noMore;
-        EXPECT_EQ(w.notices.shown[0], "Unknown chunk \"data\" in file a1.wav");
+        EXPECT_EQ(w.notices.shown[0], "a1.wav has no broadcast-wave (bext) chunk");
         EXPECT_EQ(m.projectList.LastError, c.errors);
         EXPECT_EQ(m.cmdErrors->isEnabled(), c.noMore);
         EXPECT_EQ(w.messages.shown, c.noMore ? std::vector<std::string>{c.errors} : std::vector<std::string>{});
