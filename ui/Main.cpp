@@ -429,7 +429,7 @@ void Main::closeEvent(QCloseEvent* event)
         event->ignore();
         quitWhenDone = true;
         windowThread.closing = true;
-        progress.RequestStop();
+        progress.reject();
         return;
     }
     // A run that stopped early leaves the progress dialog shown; it goes with

@@ -50,6 +50,8 @@ void frmProgress::Begin(const QString& verb_, const QString& items_)
 {
     verb = verb_;
     items = items_;
+    cancelled = false;
+    ClearStop();
     lblDoing->setText(verb + QStringLiteral("…"));
     Label1->clear();
 }
@@ -72,7 +74,9 @@ void frmProgress::Startup(int amountToDo)
     stopped = -1;
     anyShown = false;
     amount = amountToDo;
-    if (amountToDo == 0) {
+    emit Started(amountToDo);
+    // A Cancel pressed before this loop started stops it too.
+    if (amountToDo == 0 || cancelled) {
         RequestStop();
         return;
     }
@@ -140,6 +144,7 @@ QString frmProgress::TimeLeft(int amountDone, int amountToDo, std::chrono::milli
 
 void frmProgress::reject()
 {
+    cancelled = true;
     RequestStop();
     QDialog::reject();
 }

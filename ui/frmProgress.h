@@ -34,9 +34,10 @@ public:
     QLabel* Label1 = nullptr; // the item worked on
     QPushButton* cmdCancel = nullptr;
 
-    // The loops that follow are a command's: verb says what it does
+    // The loops that follow are a new command's: verb says what it does
     // ("Sorting") and items what it counts ("projects"); with no items the
-    // loop's own texts say how far it came, as the bytes of checksums do.
+    // loop's own texts say how far it came, as the bytes of checksums do. A
+    // stop requested from here on stops each of its loops.
     void Begin(const QString& verb, const QString& items);
 
     void Hide() override;
@@ -55,6 +56,11 @@ public:
     // while too little is done to tell.
     static QString TimeLeft(int amountDone, int amountToDo, std::chrono::milliseconds elapsed);
 
+signals:
+    // A loop of amountToDo items starts, on the loop's thread: emitted before
+    // it shows its first item.
+    void Started(int amountToDo);
+
 private:
     // Runs show on the dialog's thread: at once when called there, else queued.
     void Post(std::function<void()> show);
@@ -65,6 +71,8 @@ private:
     // Set and read on the loop's thread.
     int amount = 0;
     std::atomic<int> stopped{-1};
+    // The user asked the command to stop (Cancel, Esc, the close button).
+    std::atomic<bool> cancelled{false};
     std::chrono::steady_clock::time_point started;
     std::chrono::steady_clock::time_point shown;
     bool anyShown = false;

@@ -58,7 +58,7 @@ protected:
     void ChooseStartFolder(const std::function<void()>& after = {})
     {
         uitest::WhenShown<QFileDialog>([this, after](QFileDialog& chooser) {
-            EXPECT_EQ(chooser.windowTitle(), "Kelvark");
+            EXPECT_EQ(chooser.windowTitle(), "Verify discs");
             EXPECT_EQ(chooser.directory().absolutePath() + "/", Qs(root.str()));
             static_cast<QDialog&>(chooser).accept(); // QFileDialog keeps its accept protected
             if (after)
@@ -209,8 +209,11 @@ TEST_F(DiscChecks, VerifyStoppedShowsWhatWasChecked)
     ASSERT_FALSE(WriteChecksums(root.str(), false, progress).Failed());
 
     Open();
-    // Cancel, pressed as soon as the verify lets the window's events run.
-    ChooseStartFolder([this] { QTimer::singleShot(0, &m->progress, [this] { m->progress.cmdCancel->click(); }); });
+    // Cancel, pressed as the verify's first loop starts, while the worker waits.
+    QObject::connect(
+        &m->progress, &frmProgress::Started, &m->progress, [this] { m->progress.cmdCancel->click(); },
+        Qt::BlockingQueuedConnection);
+    ChooseStartFolder();
     m->menuFileVerify->trigger();
 
     const auto* result = m->findChild<frmVerify*>();

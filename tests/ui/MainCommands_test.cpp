@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QThread>
 #include <QToolTip>
 
 #include <filesystem>
@@ -50,6 +51,20 @@ protected:
     {
         w = std::make_unique<uitest::Window>(root.str());
         m = &w->main;
+    }
+
+    // Runs act on the window's thread as the next loop of a command starts,
+    // while the command waits on its worker thread.
+    void WhenLoopStarts(const std::function<void()>& act)
+    {
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = QObject::connect(
+            &m->progress, &frmProgress::Started, m,
+            [connection, act] {
+                QObject::disconnect(*connection);
+                act();
+            },
+            Qt::BlockingQueuedConnection);
     }
 
     void OpenAndRead()
@@ -126,7 +141,26 @@ TEST_F(BackupSort, YesSortsWithThePrefixOfTheMediumSelectedNow)
     EXPECT_TRUE(w->messages.shown[0].starts_with("Done.  CSV files are in folder " + root.str() + ".\r\nMade "))
         << w->messages.shown[0];
     EXPECT_EQ(m->grdOut->RowCount(), 0) << "the sorted projects left the folder: the grid is read again";
-    EXPECT_EQ(m->lblProjCount->text(), "0 projects");
+    EXPECT_EQ(m->lblProjCount->text(), Qs("No ORVEX projects in " + root.path().string() + "."));
+
+    // The sets left by it: both buttons refuse, pointing at undoing it.
+    const auto before = Snapshot(root.path());
+    for (QPushButton* button : m->cmdRearrange) {
+        w->messages.shown.clear();
+        button->click();
+        ASSERT_EQ(w->messages.shown.size(), 1u);
+        EXPECT_NE(w->messages.shown[0].find("CD-A"), std::string::npos) << w->messages.shown[0];
+    }
+    EXPECT_EQ(Snapshot(root.path()), before);
+
+    // A folder without projects: both buttons refuse and write nothing.
+    m->ReadChosenFolder(dest.str());
+    for (QPushButton* button : m->cmdRearrange) {
+        w->messages.shown.clear();
+        button->click();
+        EXPECT_EQ(w->messages.shown, std::vector<std::string>({"No ORVEX projects in " + dest.path().string() + "."}));
+    }
+    EXPECT_TRUE(fs::is_empty(dest.path()));
 }
 
 TEST_F(BackupSort, ReportOnlyWritesTheThreeFilesWithoutAsking)
@@ -408,7 +442,7 @@ TEST_F(Move, MovesTheSelectedProjectsAndRemembersTheFolder)
     AnswerFolderDialog(dest.path().string(), &seen);
     m->cmdMove->click();
 
-    EXPECT_EQ(seen.startedAt, "/") << "the stored move folder, by default the root";
+    EXPECT_EQ(seen.startedAt, root.path().string()) << "the stored move folder, by default the folder read";
     for (const char* name : {"Alpha.cue", "alpha.wav", "Beta.cue", "beta.wav"}) {
         EXPECT_TRUE(InDest(name)) << name;
         EXPECT_FALSE(InRoot(name)) << name;
@@ -450,13 +484,9 @@ TEST_F(Move, AMoveStoppedByAnErrorHidesTheProgressDialog)
     m->show();
     for (int r = 1; r <= 3; ++r)
         Select(r);
-    // Once the move has begun, a file of the second project appears in the
-    // destination: the move stops there, before it announced its last project.
-    bool appeared = false;
-    QObject::connect(m->progress.ProgressBar1, &QProgressBar::valueChanged, [&] {
-        if (!std::exchange(appeared, true))
-            fixtures::WriteFile(dest.path() / "beta.wav", "someone else's take");
-    });
+    // Once the move has been checked and begins, a file of the second project
+    // appears in the destination: the move stops there, before its last project.
+    WhenLoopStarts([this] { fixtures::WriteFile(dest.path() / "beta.wav", "someone else's take"); });
     AnswerFolderDialog(dest.path().string());
     m->cmdMove->click();
 
@@ -490,7 +520,7 @@ TEST_F(Move, CancelledChooserChangesNothing)
     AnswerFolderDialog({});
     m->cmdMove->click();
 
-    EXPECT_EQ(m->MoveFolder, "/");
+    EXPECT_EQ(m->MoveFolder, "");
     EXPECT_FALSE(uitest::HasSetting("MoveFolder"));
     EXPECT_EQ(Snapshot(root.path()), before);
     EXPECT_EQ(m->grdOut->RowCount(), 3);
@@ -609,7 +639,8 @@ using Popup = Commands;
 
 TEST_F(Popup, OpensOnARightClickOverAFilledGridOnly)
 {
-    Open();
+    w = std::make_unique<uitest::Window>(dest.str()); // a folder without projects
+    m = &w->main;
     m->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m));
     QWidget* rows = m->grdOut->viewport();
@@ -617,7 +648,7 @@ TEST_F(Popup, OpensOnARightClickOverAFilledGridOnly)
     QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(20, 20));
     EXPECT_FALSE(m->menuPopup->isVisible()) << "an empty list opens nothing";
 
-    m->cmdReadFolder->click();
+    m->ReadChosenFolder(root.str());
     QTest::mouseClick(rows, Qt::LeftButton, {}, QPoint(20, 5));
     EXPECT_FALSE(m->menuPopup->isVisible());
     QTest::mouseClick(rows, Qt::RightButton, {}, QPoint(20, 5));
@@ -633,59 +664,53 @@ TEST_F(Popup, OpensOnARightClickOverAFilledGridOnly)
 
 using LongOperation = Commands;
 
-TEST_F(LongOperation, RefusesTheWindowsCommandsAndAsksBeforeClosing)
+// While a command works on its thread, the window paints and the other
+// commands are disabled; closing the window stops the command and quits
+// without a question.
+TEST_F(LongOperation, TheWindowPaintsMeanwhileAndQuitStopsTheCommand)
 {
     Open();
-    w->question.answer = false;
-    Qt::CursorShape cursor = Qt::ArrowCursor;
-    QString said;
-    // Delivered while the scan lets events run.
-    QMetaObject::invokeMethod(m->cmdRearrange[1], "click", Qt::QueuedConnection);
-    QMetaObject::invokeMethod(m, "close", Qt::QueuedConnection);
-    QMetaObject::invokeMethod(
-        m,
-        [&] {
-            cursor = m->cursor().shape();
-            said = QToolTip::text();
-        },
-        Qt::QueuedConnection);
     m->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m));
+    struct Paints final : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            count += event->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    m->grdOut->viewport()->installEventFilter(&paints);
+    bool elsewhere = false, disabled = false;
+    WhenLoopStarts([&] {
+        elsewhere = QThread::currentThread() == m->thread(); // this runs on the window's thread, the read not
+        m->grdOut->viewport()->repaint();
+        disabled = !m->cmdRearrange[1]->isEnabled() && !m->menuFileReadfolder->isEnabled()
+                   && m->menuFileClose->isEnabled() && m->progress.cmdCancel->isEnabled();
+        m->close();
+    });
     m->cmdReadFolder->click();
-
-    EXPECT_EQ(m->grdOut->RowCount(), 3);
-    EXPECT_FALSE(InRoot("Backup Report.txt")) << "Report Only ran inside the scan";
+    EXPECT_TRUE(elsewhere);
+    EXPECT_GT(paints.count, 0) << "the grid painted while the read waited";
+    EXPECT_TRUE(disabled);
+    EXPECT_FALSE(m->isVisible()) << "closed once the read stopped";
+    EXPECT_TRUE(w->question.asked.empty());
     EXPECT_TRUE(w->messages.shown.empty());
-    EXPECT_EQ(w->question.asked, std::vector<std::string>({"A command is running. Stop it and quit?|Close"}));
-    EXPECT_TRUE(m->isVisible()) << "the window closed under the scan";
-    EXPECT_EQ(said, "Busy: wait until the running command ends.");
-    EXPECT_EQ(cursor, Qt::BusyCursor);
-    EXPECT_EQ(m->cursor().shape(), Qt::ArrowCursor) << "the cursor is back when the scan ends";
-
-    // Yes stops the read, and the window closes once it has ended.
-    w->question.answer = true;
-    QMetaObject::invokeMethod(m, "close", Qt::QueuedConnection);
-    m->cmdReadFolder->click();
-    EXPECT_FALSE(m->isVisible());
-    EXPECT_EQ(m->lblProjCount->text(), "Read cancelled after 0 of 3 projects.");
 }
 
-// Esc stops a read wherever the focus is, as Cancel does; with no command
-// running it is the focused control's.
+// Esc stops a read wherever the focus is, as Cancel does.
 TEST_F(LongOperation, EscCancelsWhereverTheFocusIs)
 {
     Open();
     m->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m));
-    // At the last project, the user clicks the grid and presses Esc there.
-    QObject::connect(m->progress.ProgressBar1, &QProgressBar::valueChanged, m, [this](int value) {
-        if (value == 3) {
-            m->activateWindow();
-            m->grdOut->setFocus();
-            QTest::keyClick(m->grdOut, Qt::Key_Escape);
-        }
+    WhenLoopStarts([this] {
+        m->activateWindow();
+        m->grdOut->setFocus();
+        QTest::keyClick(m->grdOut, Qt::Key_Escape);
     });
     m->cmdReadFolder->click();
-    EXPECT_EQ(m->lblProjCount->text(), "Read cancelled after 2 of 3 projects.");
+    EXPECT_EQ(m->lblProjCount->text(), "Read cancelled after 0 of 3 projects.");
     EXPECT_FALSE(m->progress.isVisible());
 }
 
@@ -694,17 +719,11 @@ TEST_F(LongOperation, EscCancelsWhereverTheFocusIs)
 TEST_F(LongOperation, CancelledReadShowsWhatItReadAndTheBackupCommandsRefuse)
 {
     Open();
-    QObject::connect(m->progress.ProgressBar1, &QProgressBar::valueChanged, m, [this](int value) {
-        if (value == 3)
-            m->progress.cmdCancel->click();
-    });
+    WhenLoopStarts([this] { m->progress.cmdCancel->click(); });
     m->cmdReadFolder->click();
-    QObject::disconnect(m->progress.ProgressBar1, nullptr, m, nullptr);
 
-    const std::string cancelled = "Read cancelled after 2 of 3 projects.";
-    ASSERT_EQ(m->grdOut->RowCount(), 2);
-    EXPECT_EQ(m->grdOut->Text(1, 0), "Beta");
-    EXPECT_EQ(m->grdOut->Text(1, 5), "100%");
+    const std::string cancelled = "Read cancelled after 0 of 3 projects.";
+    EXPECT_EQ(m->grdOut->RowCount(), 0);
     EXPECT_EQ(m->lblProjCount->text(), Qs(cancelled));
     EXPECT_TRUE(w->messages.shown.empty()) << "a cancel is no error to show at once";
     ASSERT_TRUE(m->cmdErrors->isEnabled());
@@ -720,20 +739,10 @@ TEST_F(LongOperation, CancelledReadShowsWhatItReadAndTheBackupCommandsRefuse)
     EXPECT_TRUE(w->question.asked.empty());
     EXPECT_EQ(Snapshot(root.path()), before);
 
-    // Planning for another medium, and a move, leave the unread project out of the grid.
-    m->optCD->setChecked(true);
-    EXPECT_EQ(m->grdOut->RowCount(), 2);
-    Select(1);
-    AnswerFolderDialog(dest.path().string());
-    m->cmdMove->click();
-    ASSERT_EQ(m->grdOut->RowCount(), 1);
-    EXPECT_EQ(m->grdOut->Text(0, 0), "Beta");
-    EXPECT_EQ(m->lblProjCount->text(), "Read cancelled after 1 of 2 projects.");
-
     // A read to the end shows every project again.
     m->cmdReadFolder->click();
-    EXPECT_EQ(m->grdOut->RowCount(), 2);
-    EXPECT_EQ(m->lblProjCount->text(), "2 projects");
+    EXPECT_EQ(m->grdOut->RowCount(), 3);
+    EXPECT_EQ(m->lblProjCount->text(), "3 projects");
     EXPECT_FALSE(m->cmdErrors->isEnabled());
 }
 
@@ -822,7 +831,7 @@ TEST_F(Commands, ReadFolderFinishesOrUndoesAStoppedSortFirst)
         uitest::WhenShown<QMessageBox>([&](QMessageBox& box) {
             asked = box.text();
             for (QAbstractButton* shown : box.buttons())
-                if (shown->text().toStdString() == button)
+                if (shown->text().remove(u'&').toStdString() == button)
                     shown->click();
         });
         m->cmdReadFolder->click();

@@ -2,21 +2,26 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTest>
+#include <QUrl>
 
 #include <filesystem>
 
@@ -43,14 +48,15 @@ std::vector<std::string> Row(const ProjectGrid& grid, int r)
 
 using StartUp = UiTest;
 
-TEST_F(StartUp, WithNoSettingsUsesTheRootAndPresetsTheWindow)
+TEST_F(StartUp, WithNoSettingsOffersTheHomeFolderAndPresetsTheWindow)
 {
     Window w;
     Main& m = w.main;
-    EXPECT_EQ(m.windowTitle(), "Kelvark");
-    EXPECT_EQ(m.RootFolder, "/");
-    EXPECT_EQ(m.MoveFolder, "/");
-    EXPECT_EQ(m.txtFolder->text(), "/");
+    const std::string home = QDir::homePath().toStdString() + "/"; // the tests' home holds no Music folder
+    EXPECT_EQ(m.RootFolder, home);
+    EXPECT_EQ(m.MoveFolder, "");
+    EXPECT_EQ(m.txtFolder->text(), Qs(home));
+    EXPECT_EQ(m.windowTitle(), QDir::homePath() + " – DVD – Kelvark");
     EXPECT_TRUE(m.chkRegular->isChecked());
     EXPECT_FALSE(m.chkMix->isChecked());
     EXPECT_FALSE(m.optCD->isChecked());
@@ -63,58 +69,6 @@ TEST_F(StartUp, WithNoSettingsUsesTheRootAndPresetsTheWindow)
     EXPECT_EQ(m.progress.parentWidget(), &m);
     EXPECT_FALSE(uitest::HasSetting("ReadFolder")) << "start-up writes no setting";
     EXPECT_TRUE(w.messages.shown.empty());
-}
-
-TEST_F(StartUp, ControlsCarryTheirCaptions)
-{
-    Window w;
-    Main& m = w.main;
-    EXPECT_EQ(m.Frame1->title(), "Project Folder");
-    EXPECT_EQ(m.cmdChooseFolder->text(), "Choose");
-    EXPECT_EQ(m.cmdReadFolder->text(), "Read folder");
-    EXPECT_EQ(m.chkRegular->text(), "Include regular projects");
-    EXPECT_EQ(m.chkMix->text(), "Include mix projects");
-    EXPECT_EQ(m.optCD->text(), "649MB - CD Backup");
-    EXPECT_EQ(m.optDVD->text(), "4.6GB - DVD Backup");
-    EXPECT_EQ(m.optOther->text(), "Other:");
-    QStringList media;
-    for (int i = 0; i < m.cboMedium->count(); ++i)
-        media.append(m.cboMedium->itemText(i));
-    EXPECT_EQ(media, QStringList({"80-minute CD (733 MB)", "dual-layer DVD (8.5 GB)", "BD-R (24.2 GB)",
-                                  "dual-layer BD-R (48.4 GB)", "BDXL disc (100.0 GB)", "Custom size…"}));
-    EXPECT_EQ(m.cmdRearrange[0]->text(), "Backup Sort");
-    EXPECT_EQ(m.cmdRearrange[1]->text(), "Report Only");
-    EXPECT_EQ(m.cmdMove->text(), "Move");
-    EXPECT_EQ(m.cmdErrors->text(), "Show Errors");
-    EXPECT_EQ(m.cmdQuit->text(), "Exit");
-}
-
-TEST_F(StartUp, MenusCarryTheirCaptionsAndShortcuts)
-{
-    Window w;
-    Main& m = w.main;
-    const QList<QAction*> bar = m.menuBar()->actions();
-    ASSERT_EQ(bar.size(), 2);
-    EXPECT_EQ(bar[0]->text(), "&File") << "Alt+F opens it";
-    EXPECT_EQ(bar[0]->menu(), m.menuFile);
-    EXPECT_EQ(bar[1], m.menuAbout);
-    EXPECT_EQ(m.menuAbout->menu(), nullptr);
-
-    QStringList items;
-    for (const QAction* action : m.menuFile->actions())
-        items.append(action->isSeparator() ? "-" : action->text() + " " + action->shortcut().toString());
-    EXPECT_EQ(items,
-              QStringList({"Choose and read folder Ctrl+O", "Choose folder only Ctrl+F", "Read folder F5", "-",
-                           "Move selected projects Ctrl+M", "Rename selected projects Ctrl+R", "Undo backup sort ", "-",
-                           "Write checksums… ", "Verify discs… ", "-", "Close Ctrl+X"}));
-    EXPECT_EQ(m.menuFileClose->shortcuts(),
-              QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)}));
-    EXPECT_EQ(m.optCD->toolTip(), "649 MiB = 680.5 MB");
-
-    EXPECT_EQ(m.menuPopup->title(), "Hidden");
-    EXPECT_EQ(m.menuPopup->actions(), QList<QAction*>({m.menuPopupMove, m.menuHiddenRename}));
-    EXPECT_EQ(m.menuPopupMove->text(), "Move");
-    EXPECT_EQ(m.menuHiddenRename->text(), "Rename");
 }
 
 TEST_F(StartUp, TabOrderFollowsTheLayout)
@@ -146,7 +100,79 @@ TEST_F(StartUp, FolderArgumentReplacesTheStoredFolderForThisRun)
     EXPECT_TRUE(w.main.chkMix->isChecked());
     EXPECT_FALSE(w.main.chkRegular->isChecked());
     EXPECT_EQ(StoredSetting("ReadFolder"), "/data/Projects/");
-    EXPECT_EQ(w.main.projectList.projects.Count(), 0) << "nothing is read until asked";
+}
+
+using LiveView = UiTest;
+
+// A folder named at start, typed into the field with Enter, or dropped on the
+// window is read at once; the typed and the dropped one are stored.
+TEST_F(LiveView, ANamedTypedOrDroppedFolderIsReadAtOnce)
+{
+    fixtures::TempDir root;
+    WriteProject(root.path(), "Alpha", {{"alpha.wav", 2000000}});
+    const std::function<void(Main&)> ways[] = {
+        [](Main&) {},
+        [&root](Main& m) {
+            m.txtFolder->setText(Qs(root.str()));
+            QTest::keyClick(m.txtFolder, Qt::Key_Return);
+        },
+        [&root](Main& m) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(Qs(root.str()))});
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(&m, &enter);
+            ASSERT_TRUE(enter.isAccepted());
+            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(&m, &drop);
+        },
+    };
+    for (int i = 0; i < 3; ++i) {
+        Window w(i == 0 ? root.str() : std::string());
+        ways[i](w.main);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.main.grdOut->RowCount() == 1; })) << i;
+        EXPECT_EQ(w.main.RootFolder, root.str()) << i;
+        EXPECT_EQ(uitest::HasSetting("ReadFolder"), i > 0) << i;
+    }
+}
+
+// The grid shows the folder as it is: a change of the ticks reads it again,
+// and a folder chosen but not read leaves the grid empty, saying why.
+TEST_F(LiveView, TicksReadAgainAndAChosenFolderEmptiesTheGrid)
+{
+    fixtures::TempDir root;
+    WriteProject(root.path(), "Alpha", {{"alpha.wav", 2000000}});
+    WriteProject(root.path(), "Alpha Mix", {{"mix.wav", 500000}});
+    Window w(root.str());
+    Main& m = w.main;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.grdOut->RowCount() == 1; }));
+    m.chkMix->setChecked(true);
+    EXPECT_EQ(m.grdOut->RowCount(), 2);
+    EXPECT_EQ(m.lblProjCount->text(), "2 projects");
+
+    AnswerFolderDialog("/");
+    m.cmdChooseFolder->click();
+    EXPECT_EQ(m.grdOut->RowCount(), 0);
+    EXPECT_EQ(m.lblProjCount->text(), "Not read yet: Read folder (F5) reads /.");
+    m.cmdRearrange[1]->click();
+    EXPECT_EQ(w.messages.shown.back(), "Read the folder first: the grid does not show the projects of /.");
+}
+
+// In the folder field Ctrl+X cuts; elsewhere it closes the window, as Ctrl+Q does.
+TEST_F(LiveView, CtrlXCutsInTheFolderField)
+{
+    Window w;
+    Main& m = w.main;
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m));
+    m.txtFolder->setFocus();
+    m.txtFolder->selectAll();
+    const QString folder = m.txtFolder->text();
+    QTest::keyClick(m.txtFolder, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_TRUE(m.isVisible());
+    EXPECT_EQ(m.txtFolder->text(), "");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), folder);
+    QTest::keyClick(m.cmdQuit, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(m.isVisible());
 }
 
 using IncludeChecks = UiTest;
@@ -200,7 +226,7 @@ TEST_F(IncludeChecks, CancelledDialogChangesNothing)
     m.cmdChooseFolder->click();
     EXPECT_TRUE(seen.shown);
     EXPECT_EQ(seen.startedAt, root.str() + "Mix");
-    EXPECT_EQ(seen.title, "Kelvark");
+    EXPECT_EQ(seen.title, "Choose the folder to read");
     EXPECT_EQ(m.RootFolder, root.str() + "Mix/");
     EXPECT_FALSE(uitest::HasSetting("ReadFolder"));
     EXPECT_TRUE(m.chkMix->isChecked());
@@ -231,7 +257,7 @@ TEST_F(FolderDialog, GivesTheHighlightedOrTypedFolder)
         Window w(root.str());
         uitest::WhenShown<QFileDialog>([&](QFileDialog& dialog) {
             EXPECT_EQ(dialog.directory().absolutePath() + "/", Qs(root.str()));
-            EXPECT_EQ(dialog.windowTitle(), "Kelvark");
+            EXPECT_EQ(dialog.windowTitle(), "Choose the folder to read");
             answers[i](dialog);
         });
         w.main.cmdChooseFolder->click();
@@ -438,64 +464,6 @@ TEST_F(Window_, AboutShowsTheVersion)
     const std::string& text = w.messages.shown[0];
     EXPECT_EQ(text.rfind("Kelvark - Version 1.0.10\r\n\r\n", 0), 0u) << text;
     EXPECT_GT(text.size(), std::string("Kelvark - Version 1.0.10\r\n\r\n").size());
-}
-
-// At the opening size every control stands where its twips put it; a wider
-// window widens the folder field, the status line and the grid, and moves the
-// buttons at their right; a taller one lengthens the grid and moves the bottom buttons.
-TEST_F(Window_, GrowsInBothDirectionsAndKeepsItsOpeningSizeAsTheLeast)
-{
-    Window w;
-    Main& m = w.main;
-    m.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().width() == 448; })) << "6720 twips";
-    const auto ruled = [&m] {
-        const int H = m.frameGeometry().height();
-        return m.grdOut->height() == H - 191 && m.cmdQuit->y() == H - 81 && m.cmdErrors->y() == H - 116;
-    };
-    EXPECT_TRUE(ruled());
-    EXPECT_EQ(m.grdOut->geometry(), QRect(15, 139, 326, m.grdOut->height()));
-    EXPECT_EQ(m.cmdMove->geometry(), QRect(350, 224, 76, 26));
-
-    struct Part {
-        QWidget* widget;
-        bool widens; // else moves right
-    };
-    const Part parts[] = {{m.Frame1, true},         {m.txtFolder, true},        {m.cboMedium, true},
-                          {m.lblProjCount, true},   {m.grdOut, true},           {m.cmdChooseFolder, false},
-                          {m.cmdReadFolder, false}, {m.cmdRearrange[0], false}, {m.cmdRearrange[1], false},
-                          {m.cmdMove, false},       {m.cmdErrors, false},       {m.cmdQuit, false}};
-    QList<QRect> before;
-    for (const Part& part : parts)
-        before.append(part.widget->geometry());
-    const QList<QWidget*> still = {m.chkRegular, m.chkMix, m.optCD, m.optDVD, m.optOther};
-    QList<QRect> stillBefore;
-    for (const QWidget* widget : still)
-        stillBefore.append(widget->geometry());
-
-    // Wider by 600 pixels and taller by 20.
-    m.resize(m.width() + 600, m.height() + 20);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().width() == 1048 && ruled(); }));
-    for (int i = 0; i < std::ssize(parts); ++i) {
-        const int taller = parts[i].widget == m.grdOut                                      ? 20
-                           : parts[i].widget == m.cmdQuit || parts[i].widget == m.cmdErrors ? 20
-                                                                                            : 0;
-        const QRect expected = parts[i].widens ? before[i].adjusted(0, 0, 600, parts[i].widget == m.grdOut ? taller : 0)
-                                               : before[i].translated(600, taller);
-        EXPECT_EQ(parts[i].widget->geometry(), expected) << i;
-    }
-    for (int i = 0; i < still.size(); ++i)
-        EXPECT_EQ(still[i]->geometry(), stillBefore[i]) << i;
-
-    // Below the opening width, and below 5550 twips high, the size springs back.
-    m.resize(100, 100);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frameGeometry().size() == QSize(448, 370); }));
-    EXPECT_TRUE(ruled());
-    for (int i = 0; i < std::ssize(parts); ++i)
-        if (parts[i].widget != m.grdOut && parts[i].widget != m.cmdQuit && parts[i].widget != m.cmdErrors) {
-            EXPECT_EQ(parts[i].widget->geometry(), before[i]) << i;
-        }
 }
 
 TEST_F(Window_, ExitClosesTheWindow)

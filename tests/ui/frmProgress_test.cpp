@@ -16,89 +16,74 @@ class ProgressDialog : public UiTest {
 protected:
     QWidget owner;
     frmProgress progress{&owner};
-
-    // Presses the button while the next OK lets events run.
-    void PressDuringNextOK(QObject* target, const char* method)
-    {
-        QMetaObject::invokeMethod(target, method, Qt::QueuedConnection);
-    }
 };
 
-TEST_F(ProgressDialog, HasItsControlsAndStartsHidden)
+TEST_F(ProgressDialog, SaysWhatRunsHowFarAndTheItem)
 {
-    EXPECT_EQ(progress.windowTitle(), "Progress");
-    EXPECT_EQ(progress.size(), QSize(312, 62));
-    EXPECT_EQ(progress.cmdCancel->text(), "Cancel");
-    EXPECT_EQ(progress.Label1->text(), "");
-    EXPECT_FALSE(progress.isVisible());
-    EXPECT_FALSE(progress.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    // Before the first Startup nothing runs, so OK says stop.
-    EXPECT_FALSE(progress.OK(0, "x"));
-}
-
-// The first item and the last show; between them the dialog shows an item
-// once 50 ms have passed since it last showed one.
-TEST_F(ProgressDialog, ShowsTheFirstAndLastItemsAndBetweenThemAtMostEvery50ms)
-{
-    progress.Startup(4);
+    EXPECT_FALSE(progress.OK(0, "x")) << "before the first Startup nothing runs";
+    progress.Begin("Sorting", "projects");
+    progress.Startup(2000);
     EXPECT_TRUE(progress.isVisible());
-    EXPECT_EQ(progress.ProgressBar1->minimum(), 0);
-    EXPECT_EQ(progress.ProgressBar1->maximum(), 4);
-
-    struct Step {
-        int wait; // ms before the call
-        const char* name;
-        int value;
-        const char* shown;
-    };
-    const Step steps[] = {{0, "Song A", 1, "Song A"},
-                          {0, "Song B", 1, "Song A"},
-                          {60, "Song C", 3, "Song C"},
-                          {0, "Song D", 4, "Song D"}};
-    for (int k = 0; k < 4; ++k) {
-        QTest::qWait(steps[k].wait);
-        EXPECT_TRUE(progress.OK(k, steps[k].name));
-        EXPECT_EQ(progress.ProgressBar1->value(), steps[k].value) << k;
-        EXPECT_EQ(progress.Label1->text(), steps[k].shown) << k;
-        EXPECT_EQ(progress.isVisible(), k < 3) << "after item " << k;
-    }
-}
-
-TEST_F(ProgressDialog, EmptyTextKeepsTheLine)
-{
-    progress.Startup(3);
-    progress.OK(0, "Song A");
-    QTest::qWait(60);
-    progress.OK(1, "");
+    EXPECT_TRUE(progress.OK(601, "Song A"));
+    EXPECT_EQ(progress.lblDoing->text(), "Sorting: 602 of 2,000 projects");
     EXPECT_EQ(progress.Label1->text(), "Song A");
-    EXPECT_EQ(progress.ProgressBar1->value(), 2);
+    EXPECT_EQ(progress.ProgressBar1->value(), 602);
+    EXPECT_TRUE(progress.OK(1999, "Song Z"));
+    EXPECT_FALSE(progress.isVisible()) << "the last item hides it";
+
+    // A loop whose texts say how far it came: the verb, then the text.
+    progress.Begin("Writing checksums", {});
+    progress.Startup(10);
+    progress.OK(0, "1.2 of 5.0 GB: a.wav");
+    EXPECT_EQ(progress.lblDoing->text(), "Writing checksums");
+    EXPECT_EQ(progress.Label1->text(), "1.2 of 5.0 GB: a.wav");
 }
 
-TEST_F(ProgressDialog, CancelDuringOKStopsThatVeryCall)
+TEST_F(ProgressDialog, TimeLeftOnceThePaceIsKnown)
 {
-    progress.Startup(3);
-    PressDuringNextOK(progress.cmdCancel, "click");
-    EXPECT_FALSE(progress.OK(0, "Song A"));
-    EXPECT_FALSE(progress.isVisible());
-    EXPECT_FALSE(progress.OK(1, "Song B"));
-    EXPECT_EQ(progress.Stopped(), 0) << "the first item it said stop for";
-
-    progress.Startup(3);
-    EXPECT_EQ(progress.Stopped(), -1);
+    using std::chrono::seconds;
+    const struct {
+        int done, toDo;
+        seconds elapsed;
+        const char* left;
+    } cases[] = {
+        {0, 100, seconds(30), ""}, // nothing done yet
+        {50, 100, seconds(1), ""}, // too soon to tell
+        {50, 100, seconds(30), "less than a minute left"},
+        {601, 2000, seconds(30), "about 1 min left"},
+        {10, 100, seconds(60), "about 9 min left"},
+        {1, 100, seconds(60), "about 1 h 39 min left"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(frmProgress::TimeLeft(c.done, c.toDo, c.elapsed), c.left) << c.done << " of " << c.toDo;
 }
 
-TEST_F(ProgressDialog, CloseButtonAndEscActAsCancel)
+// A stop asked for while a command runs stops every loop of that command,
+// even one that had not started yet; the next command starts afresh.
+TEST_F(ProgressDialog, CancelStopsTheCommandsLoopsUntilTheNextBegins)
 {
-    progress.Startup(3);
-    PressDuringNextOK(&progress, "close");
-    EXPECT_FALSE(progress.OK(0, "Song A"));
-    EXPECT_FALSE(progress.isVisible());
-
+    progress.Begin("Reading", "projects");
     progress.Startup(3);
     EXPECT_TRUE(progress.OK(0, "Song A"));
-    PressDuringNextOK(&progress, "reject");
-    QTest::qWait(60);
+    progress.cmdCancel->click();
+    EXPECT_FALSE(progress.isVisible());
     EXPECT_FALSE(progress.OK(1, "Song B"));
+    EXPECT_EQ(progress.Stopped(), 1) << "the first item it said stop for";
+    progress.Startup(3);
+    EXPECT_FALSE(progress.OK(0, "Song C")) << "a later loop of the same command";
+
+    progress.Begin("Reading", "projects");
+    progress.reject(); // Esc, before the loop starts
+    progress.Startup(3);
+    EXPECT_FALSE(progress.OK(0, "Song A"));
+
+    progress.Begin("Reading", "projects");
+    progress.Startup(0);
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_FALSE(progress.OK(0, "x")) << "nothing to do";
+    progress.Startup(2);
+    EXPECT_TRUE(progress.OK(0, "Song A"));
+    EXPECT_EQ(progress.Stopped(), -1);
 }
 
 TEST_F(ProgressDialog, StaysAboveItsOwnerAndTakesTheKeyboardSoEscCancels)
@@ -115,17 +100,6 @@ TEST_F(ProgressDialog, StaysAboveItsOwnerAndTakesTheKeyboardSoEscCancels)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(progress.isVisible());
     EXPECT_FALSE(progress.OK(0, "Song A"));
-}
-
-TEST_F(ProgressDialog, StartupWithNothingToDoShowsNothing)
-{
-    progress.Startup(0);
-    EXPECT_FALSE(progress.isVisible());
-    EXPECT_FALSE(progress.OK(0, "x"));
-
-    // A new run after a cancel goes on again.
-    progress.Startup(2);
-    EXPECT_TRUE(progress.OK(0, "Song A"));
 }
 
 } // namespace
