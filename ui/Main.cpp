@@ -157,11 +157,11 @@ void Main::CreateControls()
     folders->setRootPath(QString());
     auto* completer = new QCompleter(folders, txtFolder);
     txtFolder->setCompleter(completer);
-    cmdChooseFolder = new QPushButton(QStringLiteral("&Choose"), Frame1);
+    cmdChooseFolder = new QPushButton(QStringLiteral("C&hoose"), Frame1);
     chkRegular = new QCheckBox(QStringLiteral("Include &regular projects"), Frame1);
     chkMix = new QCheckBox(QStringLiteral("Include &mix projects"), Frame1);
-    optCD = new QRadioButton(QStringLiteral("649MB - C&D Backup"), Frame1);
-    optDVD = new QRadioButton(QStringLiteral("4.6GB - D&VD Backup"), Frame1);
+    optCD = new QRadioButton(QStringLiteral("649MB - &CD Backup"), Frame1);
+    optDVD = new QRadioButton(QStringLiteral("4.6GB - &DVD Backup"), Frame1);
     for (auto [option, medium] : {std::pair{optCD, CDMedium()}, std::pair{optDVD, DVDMedium()}})
         option->setToolTip(QStringLiteral("One %1 holds %2.").arg(QString::fromStdString(medium.name),
                                                                    QString::fromStdString(medium.shortSize)));
@@ -197,9 +197,9 @@ void Main::CreateControls()
     tabs->addTab(grdOut, QStringLiteral("&Projects"));
     tabs->addTab(setView, QStringLiteral("Se&ts"));
     cmdRearrange[0] = new QPushButton(QStringLiteral("Backup &Sort"), client);
-    cmdRearrange[1] = new QPushButton(QStringLiteral("Report &Only"), client);
+    cmdRearrange[1] = new QPushButton(QStringLiteral("Report O&nly"), client);
     cmdMove = new QPushButton(QStringLiteral("Mo&ve"), client);
-    cmdErrors = new QPushButton(QStringLiteral("Show Err&ors"), client);
+    cmdErrors = new QPushButton(QStringLiteral("Sho&w Errors"), client);
     cmdErrors->setEnabled(false);
     cmdQuit = new QPushButton(QStringLiteral("E&xit"), client);
 
@@ -346,9 +346,10 @@ void Main::Form_Load(const std::string& readFolder)
     if (!restoreGeometry(settings.value(QStringLiteral("Window/Geometry")).toByteArray()))
         resize(sizeHint().expandedTo(QSize(640, 480)));
     grdOut->header()->restoreState(settings.value(QStringLiteral("Window/Grid")).toByteArray());
-    // A folder named at start is read as soon as the window shows.
+    // A folder named at start is read as soon as the window shows; its
+    // errors wait in the status bar.
     if (!readFolder.empty())
-        QTimer::singleShot(0, this, [this] { Run([this] { ReadFolder(ReadBy::User); }); });
+        QTimer::singleShot(0, this, [this] { Run([this] { ReadFolder(ReadBy::Command); }); });
 }
 
 // One command at a time: while one runs (its work on the worker thread, or a
@@ -785,6 +786,7 @@ void Main::ReadFolder(ReadBy by)
     const bool mix = chkMix->isChecked();
     const bool regular = chkRegular->isChecked();
     Result read;
+    lblProjCount->setText(QStringLiteral("Reading ") + FolderName(RootFolder) + QStringLiteral("…"));
     for (;;) {
         notices.StartRead();
         Await(QStringLiteral("Reading"), QStringLiteral("projects"),
