@@ -1,8 +1,8 @@
 #include "Main.h"
 
 #include "Commands.h"
-#include "SetView.h"
 #include "FolderListing.h"
+#include "SetView.h"
 #include "TextCodec.h"
 #include "frmVerify.h"
 
@@ -126,8 +126,8 @@ Regional RegionalFromLocale(const QLocale& locale)
 }
 
 Main::Main(Messages& messages, Question& question, InputBox& input, NoticeBox& noticeBox, const std::string& readFolder)
-    : messages(messages), question(question), input(input), windowThread(messages, answers, noticeBox),
-      progress(this), notices(windowThread, windowThread), projectList(UserInterface{notices, progress})
+    : messages(messages), question(question), input(input), windowThread(messages, answers, noticeBox), progress(this),
+      notices(windowThread, windowThread), projectList(UserInterface{notices, progress})
 {
     CreateControls();
     CreateMenus();
@@ -163,8 +163,8 @@ void Main::CreateControls()
     optCD = new QRadioButton(QStringLiteral("649MB - &CD Backup"), Frame1);
     optDVD = new QRadioButton(QStringLiteral("4.6GB - &DVD Backup"), Frame1);
     for (auto [option, medium] : {std::pair{optCD, CDMedium()}, std::pair{optDVD, DVDMedium()}})
-        option->setToolTip(QStringLiteral("One %1 holds %2.").arg(QString::fromStdString(medium.name),
-                                                                   QString::fromStdString(medium.shortSize)));
+        option->setToolTip(QStringLiteral("One %1 holds %2.")
+                               .arg(QString::fromStdString(medium.name), QString::fromStdString(medium.shortSize)));
     optOther = new QRadioButton(QStringLiteral("&Other:"), Frame1);
     cboMedium = new QComboBox(Frame1);
     for (const Medium& medium : Media())
@@ -230,10 +230,9 @@ void Main::CreateControls()
     statusBar()->addPermanentWidget(lblPlan);
 
     // Top to bottom, left to right, Exit last.
-    QWidget* const tabOrder[] = {txtFolder,       cmdChooseFolder, chkRegular, chkMix,        optCD,
-                                 optDVD,          optOther,        cboMedium,  cmdReadFolder, tabs,
-                                 grdOut,          setView,         cmdRearrange[0], cmdRearrange[1], cmdMove,
-                                 cmdErrors,       cmdQuit};
+    QWidget* const tabOrder[] = {txtFolder,       cmdChooseFolder, chkRegular,    chkMix,    optCD,  optDVD,
+                                 optOther,        cboMedium,       cmdReadFolder, tabs,      grdOut, setView,
+                                 cmdRearrange[0], cmdRearrange[1], cmdMove,       cmdErrors, cmdQuit};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -485,8 +484,9 @@ void Main::SetIncludeChecks()
 // takes the folder highlighted. The chosen folder's bytes, empty after Cancel.
 std::string Main::ChooseFolder(const QString& title, const std::string& DrivePath)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(this, title, QFile::decodeName(QByteArray::fromStdString(DrivePath)),
-                                                             folderDialogOptions | QFileDialog::ShowDirsOnly);
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, title, QFile::decodeName(QByteArray::fromStdString(DrivePath)),
+                                          folderDialogOptions | QFileDialog::ShowDirsOnly);
     return chosen.isEmpty() ? std::string() : Bytes(chosen);
 }
 
@@ -852,7 +852,8 @@ void Main::cmdRearrange_Click(int Index)
         Await(QStringLiteral("Sorting"), QStringLiteral("projects"),
               [&] { result = SortCommand(projectList, RootFolder, Ui()); });
     else
-        Await(QStringLiteral("Writing the reports"), {}, [&] { result = ReportCommand(projectList, RootFolder, Ui()); });
+        Await(QStringLiteral("Writing the reports"), {},
+              [&] { result = ReportCommand(projectList, RootFolder, Ui()); });
     ShowResult(result);
     const Result::Status ended = result.Ended();
     if (Index == 1 || ended == Result::Status::Declined || ended == Result::Status::Refused)

@@ -118,7 +118,7 @@ void frmProgress::Display(int amountDone, int amountToDo, const QString& item, s
     QString doing = verb;
     if (!items.isEmpty()) {
         doing += QStringLiteral(": ") + locale.toString(amountDone + 1) + QStringLiteral(" of ")
-            + locale.toString(amountToDo) + QLatin1Char(' ') + items;
+                 + locale.toString(amountToDo) + QLatin1Char(' ') + items;
         if (const QString left = TimeLeft(amountDone, amountToDo, elapsed); !left.isEmpty())
             doing += QStringLiteral(", ") + left;
     }

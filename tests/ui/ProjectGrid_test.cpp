@@ -189,7 +189,7 @@ TEST_F(Grid, SetViewShowsThePlanBySet)
     EXPECT_EQ(rows,
               std::vector<std::string>({"CD-A|600.0 MB of 680.5 MB|2 projects: Alpha 300.0 MB Beta 300.0 MB",
                                         "CD-B|300.0 MB of 680.5 MB|1 project: Gamma 300.0 MB",
-                                        "Not in a set|700.0 MB|1 project: Huge 700.0 MBLarger than one CD (649 MB)"}));
+                                        "Not in a set|700.0 MB|1 project: Huge 700.0 MBLarger than one CD (680.5 MB)"}));
 }
 
 } // namespace
