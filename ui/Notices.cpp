@@ -9,6 +9,7 @@ namespace {
 // The files the summary names for each kind of notice.
 constexpr std::size_t NamedFiles = 3;
 const std::string InFile = " in file ";
+const std::string HasNo = " has no ";
 
 } // namespace
 
@@ -19,14 +20,23 @@ void ReadNotices::Notice(const std::string& text)
         return;
     }
     ++unshown;
-    const std::size_t at = text.find(InFile);
-    const std::string what = text.substr(0, at);
+    // "Unknown chunk "LIST" in file a.wav", or "a.wav has no broadcast-wave
+    // (bext) chunk", which counts as "No broadcast-wave (bext) chunk" in a.wav.
+    std::string what = text;
+    std::string file;
+    if (const std::size_t at = text.find(InFile); at != std::string::npos) {
+        what = text.substr(0, at);
+        file = text.substr(at + InFile.size());
+    } else if (const std::size_t no = text.rfind(HasNo); no != std::string::npos) {
+        what = "No " + text.substr(no + HasNo.size());
+        file = text.substr(0, no);
+    }
     auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const Kind& k) { return k.what == what; });
     if (kind == kinds.end())
         kind = kinds.insert(kinds.end(), Kind{what, {}, 0});
     ++kind->count;
-    if (at != std::string::npos && kind->files.size() < NamedFiles)
-        kind->files.push_back(text.substr(at + InFile.size()));
+    if (!file.empty() && kind->files.size() < NamedFiles)
+        kind->files.push_back(file);
 }
 
 void ReadNotices::StartRead()

@@ -411,7 +411,7 @@ TEST_F(ChooseAndRead, NoticesCanBeSilencedForTheRestOfTheRead)
     // The second read shows its notices again.
     const Case cases[] = {{true, 1,
                            "Errors for this folder: \r\n\r\n  2 more notices were not shown: "
-                           "a2.wav has no broadcast-wave (bext) chunk; a3.wav has no broadcast-wave (bext) chunk."},
+                           "No broadcast-wave (bext) chunk in files a2.wav, a3.wav."},
                           {false, 3, ""}};
     for (const Case& c : cases) {
         w.notices = {};
