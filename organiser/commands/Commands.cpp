@@ -190,6 +190,7 @@ std::vector<std::string> SortSummary(const FilePlan& plan, const std::vector<orv
     lines.push_back("Sorted " + Counted(moved + copied, "project", "projects") + ": " + Joined(how) + ".");
     if (!left.empty()) {
         std::vector<std::string> names;
+        names.reserve(left.size());
         for (const orvoProjectList::Unsortable& project : left)
             names.push_back(project.project->Name);
         lines.push_back("Left " + Counted(left.size(), "project", "projects") + " in the folder, as "
