@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <memory>
+
 using namespace kelvark;
 
 namespace uitest {
@@ -48,7 +50,8 @@ void AnswerFolderDialog(const std::string& folder, FolderDialogSeen* seen)
 void WhenModal(const std::function<bool(QWidget*)>& answer)
 {
     auto* timer = new QTimer(qApp);
-    auto* waited = new QElapsedTimer;
+    // Freed with the timer's slot: when the dialog was answered, or with the application.
+    const auto waited = std::make_shared<QElapsedTimer>();
     waited->start();
     QObject::connect(timer, &QTimer::timeout, qApp, [timer, waited, answer] {
         QWidget* modal = QApplication::activeModalWidget();
@@ -59,7 +62,6 @@ void WhenModal(const std::function<bool(QWidget*)>& answer)
                 ADD_FAILURE() << "no dialog of the kind expected opened";
             timer->stop();
             timer->deleteLater();
-            delete waited;
         }
     });
     timer->start(1);
