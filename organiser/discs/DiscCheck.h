@@ -68,7 +68,8 @@ struct ProjectCheck {
 // One set folder or disc.
 struct FolderCheck {
     std::string path; // ending with the separator
-    std::string name; // the set's name: the folder's own name
+    std::string name; // the set's name: the folder's own name, or a disc's by its label
+    std::string place; // a disc's place in its backup, as its label tells it
     // The files SHA256SUMS lists, in its order; then the files of projects
     // that it does not list: missing waves and files of the folder.
     std::vector<CheckedFile> files;
@@ -96,6 +97,14 @@ struct VerifyResult {
 // are kept, all of them with all.
 VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, bool all = false);
 
+// Gives each file of check that SHA256SUMS lists to the projects whose
+// project files in folder (read as a folder read does) name it as their own
+// file or play it, and adds the waves they play that SHA256SUMS does not list:
+// check.projects, check.loose and the files after check.listed. Verify does
+// this on the folder it checks, a disc's read on a folder it made of the
+// disc's project files. Stopped when progress asked to stop the read.
+Result AttributeFiles(FolderCheck& check, const std::string& folder, Progress& progress);
+
 // One line of a folder's report: a project, its files of no project, an extra
 // file or a malformed line, with its faults.
 struct Finding {
@@ -114,7 +123,8 @@ std::vector<Finding> FolderFindings(const FolderCheck& folder);
 std::string FindingText(const Finding& finding);
 
 // The per-project lines of a folder, then its files of no project, its extra
-// files and its malformed lines:
+// files and its malformed lines; first, for a disc with a label, its place:
+//   /media/DVD-C.iso: disc 3 of 4 of the backup sort of 2026-12-10, DVD-C
 //   DVD-C: Alder Road: intact
 //   DVD-C: Blue Hour: changed "Blue Hour 1.wav"; missing "Blue Hour 2.wav"
 //   DVD-C: not part of a project: intact
