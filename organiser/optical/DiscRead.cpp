@@ -17,6 +17,7 @@
 #include <random>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -30,6 +31,7 @@ namespace fs = std::filesystem;
 constexpr std::int64_t SectorBytes = 2048;
 constexpr std::int64_t BlockSectors = 512; // 1 MiB read at once
 constexpr std::int64_t MiB = 1 << 20;
+constexpr std::int64_t DropEvery = 8 * MiB; // how much the reader leaves behind before it drops it
 // The most of one file kept in memory to be read after the disc: a
 // SHA256SUMS of some 200,000 files, a project file many times the largest
 // one seen. A larger one is checked but not kept.
@@ -240,8 +242,8 @@ std::string ParseListing(const std::vector<std::string>& lines, const std::strin
             text.remove_prefix(Extent.size());
             if (!Number(text, index, ",") || !Number(text, sector, ",") || !Number(text, blocks, ",")
                 || !Number(text, bytes, ",") || !QuotedPath(text.substr(std::min(text.find('\''), text.size())), path)
-                || path.empty() || bytes > blocks * SectorBytes || blocks > (bytes + SectorBytes - 1) / SectorBytes
-                || sector > INT32_MAX || blocks > INT32_MAX)
+                || path.empty() || sector > INT32_MAX || blocks > INT32_MAX || bytes > blocks * SectorBytes
+                || blocks > (bytes + SectorBytes - 1) / SectorBytes)
                 return odd + line;
             const bool next = !listing.files.empty() && listing.files.back().name == path;
             if (index != (next ? static_cast<std::int64_t>(listing.files.back().extents.size()) : 0)
@@ -323,11 +325,10 @@ public:
         std::vector<Piece> inOrder;
         std::vector<std::size_t> apart;
         Arrange(start, sectors, inOrder, apart);
-        std::int64_t total = sectors * SectorBytes;
+        total = sectors * SectorBytes;
         for (const std::size_t f : apart)
             for (const auto& extent : files[f].extents)
                 total += (extent.bytes + SectorBytes - 1) / SectorBytes * SectorBytes;
-        this->total = total;
         units = static_cast<int>(std::max<std::int64_t>(1, (total + MiB - 1) / MiB));
         progress.Hide();
         progress.Startup(units);
@@ -336,6 +337,13 @@ public:
             return false;
 
         // The session, block by block, each file fed the bytes of its pieces.
+        // An image or disc whose first block was not in memory is read once:
+        // its blocks are dropped behind the reader, so that a disc's worth
+        // of data does not push out of memory what the machine was using.
+        iovec first{buffer.data(), static_cast<std::size_t>(std::min(BlockSectors, sectors) * SectorBytes)};
+        const bool cached =
+            ::preadv2(fd, &first, 1, start * SectorBytes, RWF_NOWAIT) == static_cast<ssize_t>(first.iov_len);
+        std::int64_t dropped = start;
         std::size_t next = 0;
         for (std::int64_t sector = start; sector < start + sectors; sector += BlockSectors) {
             const std::int64_t count = std::min(BlockSectors, start + sectors - sector);
@@ -345,6 +353,11 @@ public:
             for (std::size_t p = next; p < inOrder.size() && inOrder[p].sector < sector + count; ++p)
                 Feed(inOrder[p], sector, count, lost);
             done += count * SectorBytes;
+            if (!cached && (sector + count - dropped) * SectorBytes >= DropEvery) {
+                ::posix_fadvise(fd, dropped * SectorBytes, (sector + count - dropped) * SectorBytes,
+                                POSIX_FADV_DONTNEED);
+                dropped = sector + count;
+            }
             const std::size_t current = std::min(next, inOrder.size() - (inOrder.empty() ? 0 : 1));
             if (!Tick(inOrder.empty() ? shown : shown + "/" + files[inOrder[current].file].name))
                 return false;
@@ -501,17 +514,17 @@ private:
         read.digests.reset();
     }
 
-    // Tells progress what was read, about ten times a second; false once it asks to stop.
+    // Tells progress what was read, about ten times a second; false once it
+    // asks to stop, which is looked at after every block.
     bool Tick(const std::string& what, bool now = false)
     {
         const auto time = std::chrono::steady_clock::now();
         if (!now && time - told < std::chrono::milliseconds(100))
-            return !stopped;
+            return !progress.StopRequested();
         told = time;
         const std::chrono::duration<double> seconds = time - began;
         const auto unit = static_cast<int>(std::min<std::int64_t>(done / MiB, units - 1));
-        stopped = !progress.OK(unit, ReadingProgress(done, total, seconds.count(), what));
-        return !stopped;
+        return progress.OK(unit, ReadingProgress(done, total, seconds.count(), what));
     }
 
     int fd;
@@ -524,7 +537,6 @@ private:
     std::int64_t end = -1; // the sector the image or disc ends at, once known
     std::int64_t done = 0, total = 0;
     int units = 1;
-    bool stopped = false;
     std::chrono::steady_clock::time_point began, told;
 };
 
