@@ -61,12 +61,16 @@ _kelvark_cli()
     move | rename) options='--all --medium --cd --dvd --no-mix --no-regular --threads' ;;
     recover) options='--finish --undo --forget --yes' ;;
     checksum) options='--replace' ;;
-    verify) options='--all' ;;
+    verify) options='--all --drive' ;;
     *) return ;;
     esac
 
     if [[ $prev == --medium ]]; then
         COMPREPLY=($(compgen -W 'cd cd80 dvd dvd-dl bd bd-dl bdxl' -- "$cur"))
+        return
+    fi
+    if [[ $prev == --drive ]]; then
+        _filedir
         return
     fi
     if [[ $prev == --threads ]]; then
@@ -75,10 +79,10 @@ _kelvark_cli()
     fi
 
     # The operands before the word being completed; "--" ends the options,
-    # and the word after --medium or --threads is its value.
+    # and the word after --medium, --threads or --drive is its value.
     local operands=() namesOnly='' i
     for ((i = 2; i < cword; i++)); do
-        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads) ]]; then
+        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --drive) ]]; then
             ((i++))
         elif [[ -n $namesOnly || ${words[i]} != -* || ${words[i]} == - ]]; then
             operands+=("${words[i]}")
@@ -109,7 +113,7 @@ _kelvark_cli()
         fi
         ;;
     verify)
-        _filedir -d
+        _filedir
         ;;
     *)
         ((n == 0)) && _filedir -d
