@@ -49,42 +49,56 @@ QColor Tinted(const QColor& base)
 
 } // namespace
 
+QTreeWidget* NewFindingList(QWidget* parent)
+{
+    auto* list = new QTreeWidget(parent);
+    list->setHeaderLabels(
+        {QStringLiteral("Set"), QStringLiteral("Project"), QStringLiteral("Verdict"), QStringLiteral("Files")});
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    return list;
+}
+
+void MarkRow(QTreeWidgetItem& item, int column, bool faulty)
+{
+    const QTreeWidget& list = *item.treeWidget();
+    item.setIcon(column,
+                 list.style()->standardIcon(faulty ? QStyle::SP_MessageBoxWarning : QStyle::SP_DialogApplyButton));
+    const QBrush tint = faulty ? QBrush(Tinted(list.palette().color(QPalette::Base))) : QBrush();
+    for (int c = 0; c < list.columnCount(); ++c)
+        item.setBackground(c, tint);
+}
+
+// Several faults of one project are told kind by kind, with the files of
+// each in the same order: "changed; missing" and ""a.wav"; "b.wav"".
+void AddFindingRows(QTreeWidget& list, const FolderCheck& checked)
+{
+    for (const Finding& finding : FolderFindings(checked)) {
+        std::string kinds, files;
+        for (const auto& fault : finding.faults) {
+            kinds += (kinds.empty() ? "" : "; ") + fault.kind;
+            if (!fault.files.empty())
+                files += (files.empty() ? "" : "; ") + fault.files;
+        }
+        auto* item = new QTreeWidgetItem(&list, {Shown(checked.name), Shown(finding.project),
+                                                 Shown(kinds.empty() ? FindingText(finding) : kinds), Shown(files)});
+        item->setToolTip(3, item->text(3));
+        if (!checked.place.empty())
+            item->setToolTip(0, Shown(checked.name + ": " + checked.place));
+        MarkRow(*item, 2, !finding.faults.empty());
+    }
+}
+
 frmVerify::frmVerify(const VerifyResult& result, const std::string& folder, QWidget* owner)
     : QDialog(owner), folder(QFile::decodeName(QByteArray::fromStdString(folder)))
 {
     setWindowTitle(QStringLiteral("Verify discs"));
     auto* layout = new QVBoxLayout(this);
 
-    lstResult = new QTreeWidget(this);
-    lstResult->setHeaderLabels(
-        {QStringLiteral("Set"), QStringLiteral("Project"), QStringLiteral("Verdict"), QStringLiteral("Files")});
-    lstResult->setRootIsDecorated(false);
-    lstResult->setUniformRowHeights(true);
-    lstResult->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    const QIcon faulty = style()->standardIcon(QStyle::SP_MessageBoxWarning);
-    const QIcon intact = style()->standardIcon(QStyle::SP_DialogApplyButton);
-    const QColor tint = Tinted(lstResult->palette().color(QPalette::Base));
-    // Several faults of one project are told kind by kind, with the files of
-    // each in the same order: "changed; missing" and ""a.wav"; "b.wav"".
+    lstResult = NewFindingList(this);
     for (const FolderCheck& checked : result.folders)
-        for (const Finding& finding : FolderFindings(checked)) {
-            std::string kinds, files;
-            for (const auto& fault : finding.faults) {
-                kinds += (kinds.empty() ? "" : "; ") + fault.kind;
-                if (!fault.files.empty())
-                    files += (files.empty() ? "" : "; ") + fault.files;
-            }
-            auto* item =
-                new QTreeWidgetItem(lstResult, {Shown(checked.name), Shown(finding.project),
-                                                Shown(kinds.empty() ? FindingText(finding) : kinds), Shown(files)});
-            item->setToolTip(3, item->text(3));
-            if (!checked.place.empty())
-                item->setToolTip(0, Shown(checked.name + ": " + checked.place));
-            item->setIcon(2, finding.faults.empty() ? intact : faulty);
-            if (!finding.faults.empty())
-                for (int c = 0; c < lstResult->columnCount(); ++c)
-                    item->setBackground(c, tint);
-        }
+        AddFindingRows(*lstResult, checked);
     layout->addWidget(lstResult);
 
     txtSummary = new QPlainTextEdit(this);

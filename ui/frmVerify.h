@@ -7,10 +7,21 @@
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace kelvark {
 
+struct FolderCheck;
 struct VerifyResult;
+
+// A list of a verify's findings, with the columns Set, Project, Verdict and Files.
+QTreeWidget* NewFindingList(QWidget* parent);
+// Adds a row to list for each finding of checked: its set, its project, its
+// verdict and the files concerned.
+void AddFindingRows(QTreeWidget& list, const FolderCheck& checked);
+// Marks item as the verdict of a check: a fault with the style's warning
+// icon in column, on a background tinted towards amber; intact with a check mark.
+void MarkRow(QTreeWidgetItem& item, int column, bool faulty);
 
 // The result of a verify: one row per project of each set folder or disc
 // (its set, its name, its verdict and the files concerned), rows for the files
