@@ -5,6 +5,7 @@
 #include "SetView.h"
 #include "TextCodec.h"
 #include "frmVerify.h"
+#include "frmWriteDiscs.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -287,6 +288,8 @@ void Main::CreateMenus()
     menuFile->addSeparator();
     menuFileChecksums = menuFile->addAction(QStringLiteral("&Write checksums…"));
     menuFileVerify = menuFile->addAction(QStringLiteral("&Verify discs…"));
+    menuFileWriteDiscs = menuFile->addAction(QStringLiteral("Write &discs…"));
+    menuFileWriteDiscs->setEnabled(false);
     menuFile->addSeparator();
     menuFileClose = menuFile->addAction(QStringLiteral("C&lose"));
     // Ctrl+Q, the desktop's quit key, and Ctrl+X where no text field takes it
@@ -321,6 +324,7 @@ void Main::CreateMenus()
     connect(menuFileUnsort, &QAction::triggered, this, [this] { Run([this] { menuFileUnsort_Click(); }); });
     connect(menuFileChecksums, &QAction::triggered, this, [this] { Run([this] { WriteChecksums(false); }); });
     connect(menuFileVerify, &QAction::triggered, this, [this] { Run([this] { VerifyDiscs(); }); });
+    connect(menuFileWriteDiscs, &QAction::triggered, this, [this] { Run([this] { WriteDiscs(); }); });
     connect(menuFileClose, &QAction::triggered, this, &Main::close);
     connect(menuAbout, &QAction::triggered, this, [this] { Run([this] { menuAbout_Click(); }); });
     connect(menuPopupMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
@@ -389,6 +393,7 @@ void Main::EnableCommands(bool enabled)
     for (QAction* action : menuFile->actions())
         if (action != menuFileClose)
             action->setEnabled(enabled);
+    menuFileWriteDiscs->setEnabled(enabled && !listFolder.empty());
     menuAbout->setEnabled(enabled);
     lblErrors->setEnabled(enabled);
 }
@@ -896,6 +901,21 @@ void Main::VerifyDiscs()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     dialog->activateWindow();
+}
+
+// File ▸ "Write discs…": the set folders of the folder read, to be written
+// as discs or disc images and read back, in a window of their own.
+void Main::WriteDiscs()
+{
+    const WriteDiscsHost host{
+        [this](const std::function<void()>& command) { Run(command); },
+        [this](const QString& verb, const std::function<void()>& work) { Await(verb, {}, work); },
+        [this](const QString& title, const std::string& start) { return ChooseFolder(title, start); }, Ui()};
+    auto* dialog = new frmWriteDiscs(listFolder, host, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    dialog->activateWindow();
+    dialog->Measure();
 }
 
 // After a move or a rename that stopped: the Finish / Undo question, then the

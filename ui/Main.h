@@ -82,6 +82,7 @@ public:
     QAction* menuFileUnsort = nullptr;
     QAction* menuFileChecksums = nullptr;
     QAction* menuFileVerify = nullptr;
+    QAction* menuFileWriteDiscs = nullptr; // enabled once a folder was read
     QAction* menuFileClose = nullptr;
     QAction* menuAbout = nullptr;
     QMenu* menuPopup = nullptr; // the grid's popup menu, never in the menu bar
@@ -169,6 +170,7 @@ private:
     void OfferRecover(const Result& result);
     void WriteChecksums(bool offer);
     void VerifyDiscs();
+    void WriteDiscs();
     // The projects of the selected rows, in list order.
     std::vector<orvoProject*> SelectedProjects() const;
     bool RenameFiles();

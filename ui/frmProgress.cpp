@@ -40,8 +40,9 @@ frmProgress::frmProgress(QWidget* owner)
     layout->addWidget(ProgressBar1);
     layout->addLayout(bottom);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    // Wide enough for a count and the time left, as the window's fonts draw them.
-    lblDoing->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 52);
+    // Wide enough for a count and the time left, and for a disc's percent,
+    // speed and time left beside Cancel, as the window's fonts draw them.
+    lblDoing->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 64);
     // Before the first Startup nothing runs.
     RequestStop();
 }

@@ -548,13 +548,19 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
     return {};
 }
 
-Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
-                    CommandUi ui)
+namespace {
+
+// The plan of the images of RootFolder's sets named (all of them when empty)
+// into the folder into: refused while RootFolder holds the journal of an
+// operation that did not end, and, naming each set that can't be written
+// and why, when one can't.
+Result PlannedImages(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
+                     Progress& progress, ImagePlan& plan)
 {
     const std::string root = WithSeparator(RootFolder);
     if (Result refusal = JournalGuard(root); refusal.Failed())
         return refusal;
-    const ImagePlan plan = PlanImages(root, WithSeparator(into), sets, ui.progress);
+    plan = PlanImages(root, WithSeparator(into), sets, progress);
     if (plan.stopped)
         return Result("Stopped before any image was written.", Result::Status::Stopped);
     if (!plan.refusals.empty()) {
@@ -563,7 +569,82 @@ Result ImageCommand(const std::string& RootFolder, const std::string& into, cons
             refused.Add(refusal);
         return refused;
     }
+    return {};
+}
+
+} // namespace
+
+Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
+                    CommandUi ui)
+{
+    ImagePlan plan;
+    if (Result refusal = PlannedImages(RootFolder, into, sets, ui.progress, plan); refusal.Failed())
+        return refusal;
     return WriteImages(plan, ui.progress);
+}
+
+Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target, Progress& progress,
+                         std::vector<DiscOffer>& offers)
+{
+    offers.clear();
+    const std::string root = WithSeparator(RootFolder);
+    // A disc for a drive is measured as its image, which goes nowhere.
+    const std::string into = target.drive.empty() ? WithSeparator(target.images) : std::string();
+    std::error_code error;
+    const std::vector<std::string> sets = SetFolders(root, SetPrefixes(), error);
+    if (error || sets.empty()) {
+        // The plan of all sets says why there is none.
+        const ImagePlan plan = PlanImages(root, into, {}, progress);
+        Result refused({}, Result::Status::Refused);
+        for (const std::string& refusal : plan.refusals)
+            refused.Add(refusal);
+        return refused;
+    }
+    for (const std::string& set : sets) {
+        const ImagePlan plan = PlanImages(root, into, {set}, progress);
+        if (plan.stopped)
+            return Result("Stopped before every set was measured.", Result::Status::Stopped);
+        DiscOffer& offer = offers.emplace_back();
+        offer.set = set;
+        if (!plan.sets.empty()) {
+            const SetImage& image = plan.sets.front();
+            offer.size = Grouped(image.sectors, ",") + " of " + Grouped(image.medium.sectors, ",") + " sectors";
+        }
+        if (!plan.refusals.empty())
+            offer.refusal = plan.refusals.front();
+    }
+    return {};
+}
+
+Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, const DiscTarget& target, CommandUi ui,
+                        VerifyResult& check)
+{
+    check = {};
+    ImagePlan plan;
+    if (Result refusal = PlannedImages(RootFolder, target.images, {set}, ui.progress, plan); refusal.Failed())
+        return refusal;
+    Result written = WriteImages(plan, ui.progress);
+    if (written.Failed())
+        return written;
+    const std::string& image = plan.sets.front().image;
+    const Result verified = VerifyCommand({image}, false, ui.progress, check);
+    for (const FolderCheck& checked : check.folders)
+        written.Add(FolderSummary(checked));
+    if (!verified.Failed())
+        return written;
+    written.Add(verified.Message());
+    if (verified.Ended() == Result::Status::Stopped) {
+        written.Add("Stopped before " + image + " was read back to its end.");
+        return Result(written.Message(), Result::Status::Stopped);
+    }
+    Result failed(written.Message());
+    // What failed its check is no copy of the set folder: it goes, and the
+    // disc may be written again under its name.
+    if (const std::error_code error = RemoveFile(image))
+        failed.Add("Can't remove " + image + ", which failed its check: " + ErrorText(error));
+    else
+        failed.Add("Removed " + image + ": it failed its check.");
+    return failed;
 }
 
 std::string PlanSummary(const orvoProjectList& list)

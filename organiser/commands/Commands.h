@@ -131,6 +131,38 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
 Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
                     CommandUi ui);
 
+// Where Write discs puts a set's disc: an image file in the folder images
+// (DIR/CD-A.iso), or, when drive names one, the blank disc in that drive.
+struct DiscTarget {
+    std::string images; // ending with the separator
+    std::string drive;
+};
+
+// A set folder as Write discs offers it: the sectors its disc needs against
+// those its medium holds, "146,671 of 333,000 sectors", or why its disc can't
+// be written to the target.
+struct DiscOffer {
+    std::string set;
+    std::string size; // empty when it could not be measured
+    std::string refusal; // empty when it can be written
+};
+
+// Lists the set folders of RootFolder in set order, each measured for target
+// as writing its disc would measure it. Refused, listing none, when
+// RootFolder holds no set folder or can't be read.
+Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target, Progress& progress,
+                         std::vector<DiscOffer>& offers);
+
+// Writes the disc of RootFolder's set folder set to target and reads it back
+// at once, per project, into check: refused while RootFolder holds the
+// journal of an operation that did not end, or when the set's disc can't be
+// written there. Failed when it could not be written, or when the disc
+// written is not a whole copy of the set folder; an image that failed its
+// check is removed, so that it can be written again. Its messages say what
+// was written and the check's summary.
+Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, const DiscTarget& target, CommandUi ui,
+                        VerifyResult& check);
+
 // The plan in one line: how many discs of its medium it needs and what they
 // hold in all, "14 DVDs, 63.2 GB", then the projects it left in no set, "; 2
 // projects fit on no DVD"; "No disc needed" when the list holds no project.
