@@ -1,7 +1,7 @@
 // kelvark-cli: the window's commands for scripts and headless machines.
 //
 // Exit status: 0 success; 1 when `list` met read errors, or when `report`,
-// `sort`, `move`, `rename`, `unsort`, `recover` or `checksum` stopped or
+// `sort`, `move`, `rename`, `unsort`, `recover`, `checksum` or `image` stopped or
 // failed, when Ctrl-C stopped the folder read, when another run holds the
 // folder or an operation stopped there, or when `verify` found a project that
 // is not intact or an extra file; 2 for bad usage or a folder that cannot be
@@ -44,6 +44,7 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli unsort [MEDIUM] [--yes] FOLDER\n"
     "       kelvark-cli checksum [--replace] FOLDER\n"
     "       kelvark-cli verify PATH...\n"
+    "       kelvark-cli image [--into DIR] FOLDER [SET...]\n"
     "       kelvark-cli --help | --version\n";
 
 constexpr std::string_view HelpText =
@@ -63,6 +64,10 @@ constexpr std::string_view HelpText =
     "  verify   read every file of the set folders or discs PATH against their\n"
     "           SHA256SUMS and say which projects are intact (a root folder: each of\n"
     "           its set folders that holds one)\n"
+    "  image    write an ISO 9660 image of each set folder of FOLDER (or of each SET\n"
+    "           named), DVD-A.iso and so on, into FOLDER or DIR (--into DIR), with\n"
+    "           xorriso; a set whose image would not fit its disc, or whose image\n"
+    "           is there already, is refused, and then no image is written\n"
     "\n"
     "  MEDIUM         --medium M plans the sets for discs of M: cd (680.5 MB), cd80,\n"
     "                 dvd (4.6 GB, the default), dvd-dl, bd, bd-dl, bdxl, or a size in\n"
@@ -86,6 +91,7 @@ constexpr std::string_view HelpText =
     "  --yes          sort, unsort or forget a journal without asking (report\n"
     "                 asks nothing and takes it for scripts)\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
+    "  --into DIR     image: write the images into DIR instead of FOLDER\n"
     "  --all          print every line of a long message and every notice; without\n"
     "                 it, a message shows its first 100 lines, a read its first 100\n"
     "                 notices, and then how many more there are\n"
@@ -98,7 +104,8 @@ constexpr std::string_view HelpText =
     "\\\\, \\t, \\n and \\r and nothing else, so every project is one line of six fields.\n"
     "\n"
     "Ctrl-C, SIGTERM and SIGHUP stop a read, a sort, a move, a rename, an unsort or a\n"
-    "recover after the current project; a second one ends the program at once. A sort,\n"
+    "recover after the current project, and an image at once, removing the part of\n"
+    "it written; a second one ends the program at once. A sort,\n"
     "move, rename or unsort keeps a journal, the hidden file .kelvark-journal in\n"
     "FOLDER, and holds its lock until it ends: a second run on FOLDER is refused\n"
     "meanwhile, and when it stopped early, every other command on FOLDER refuses\n"
@@ -118,7 +125,7 @@ struct FolderError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort, Checksum, Verify };
+enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort, Checksum, Verify, Image };
 
 struct Options {
     Command command = Command::List;
@@ -136,6 +143,7 @@ struct Options {
     bool undo = false;
     bool forget = false;
     bool replace = false;
+    std::string into; // image: the folder of the images; FOLDER when empty
     std::vector<std::string> operands;
 };
 
@@ -145,6 +153,7 @@ Command ParseCommand(std::string_view word)
         {"list", Command::List},     {"report", Command::Report},     {"sort", Command::Sort},
         {"move", Command::Move},     {"rename", Command::Rename},     {"recover", Command::Recover},
         {"unsort", Command::Unsort}, {"checksum", Command::Checksum}, {"verify", Command::Verify},
+        {"image", Command::Image},
     };
     for (const auto& [name, command] : words)
         if (word == name)
@@ -155,14 +164,22 @@ Command ParseCommand(std::string_view word)
 // The operands each command takes, named as the usage names them.
 void CheckOperands(const Options& options)
 {
-    static const std::vector<std::string> names[] = {
-        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}, {"FOLDER"},
-        {"FOLDER"}, {"FOLDER"}, {"PATH"}};
+    static const std::vector<std::string> names[] = {{"FOLDER"},
+                                                     {"FOLDER"},
+                                                     {"FOLDER"},
+                                                     {"FOLDER", "DEST", "PROJECT"},
+                                                     {"FOLDER", "OLD", "NEW"},
+                                                     {"FOLDER"},
+                                                     {"FOLDER"},
+                                                     {"FOLDER"},
+                                                     {"PATH"},
+                                                     {"FOLDER"}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
     if (given.size() < expected.size())
         throw UsageError("missing " + expected[given.size()]);
-    if (given.size() > expected.size() && options.command != Command::Move && options.command != Command::Verify)
+    if (given.size() > expected.size() && options.command != Command::Move && options.command != Command::Verify
+        && options.command != Command::Image)
         throw UsageError("unexpected argument " + given[expected.size()]);
     for (std::size_t i = 0; i < expected.size(); ++i)
         if (given[i].empty())
@@ -251,10 +268,18 @@ bool Parse(int argc, char** argv, Options& options)
             options.yes = true;
         } else if (arg == "--replace" && options.command == Command::Checksum) {
             options.replace = true;
+        } else if ((arg == "--into" || arg.starts_with("--into=")) && options.command == Command::Image) {
+            if (arg == "--into" && i + 1 == args.size())
+                throw UsageError("--into needs a folder");
+            options.into = arg == "--into" ? std::string(args[++i]) : std::string(arg.substr(7));
+            if (options.into.empty())
+                throw UsageError("--into needs a folder");
         } else if ((arg == "--finish" || arg == "--undo" || arg == "--forget") && options.command == Command::Recover) {
             (arg == "--finish" ? options.finish : arg == "--undo" ? options.undo : options.forget) = true;
         } else if (arg == "--replace") {
             throw UsageError("--replace applies to checksum only");
+        } else if (arg == "--into" || arg.starts_with("--into=")) {
+            throw UsageError("--into applies to image only");
         } else if (arg == "--threads" || arg.starts_with("--threads=")) {
             throw UsageError("--threads applies to list, report, sort, move and rename only");
         } else if (arg == "--tsv" || arg == "--sets" || arg == "--skip-unsortable" || arg == "--yes") {
@@ -383,7 +408,8 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
     case Command::Recover:
     case Command::Unsort:
     case Command::Checksum:
-    case Command::Verify: break;
+    case Command::Verify:
+    case Command::Image: break;
     }
     return 1;
 }
@@ -416,6 +442,11 @@ int Run(const Options& options)
                      answers, messages);
     case Command::Unsort: return Shown(UnsortCommand(root, options.medium, ui), folder, answers, messages);
     case Command::Checksum: return Shown(ChecksumCommand(root, false, ui), folder, answers, messages);
+    case Command::Image: {
+        const std::string into = options.into.empty() ? root : ReadableFolder(options.into);
+        const std::vector<std::string> sets(options.operands.begin() + 1, options.operands.end());
+        return Shown(ImageCommand(root, into, sets, ui), folder, answers, messages);
+    }
     default: break;
     }
     orvoProjectList list({messages, progress});

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Times Kelvark's work on discs on one DVD set folder of about 4 GB of waves
+# (16 projects of 4 waves of 60 MiB), each part against the tool that does the
+# same work alone:
+#
+#   image   `kelvark-cli image` of the set against `xorriso -as mkisofs` of the
+#           same folder with the same options (Rock Ridge, Joliet, ISO 9660
+#           level 3, an MD5 per file), both writing next to the set; and
+#           against the same run of xorriso followed by `sync` of its image,
+#           since image flushes each image to the disk before naming it.
+#
+#   bash bench/discs.sh [BUILD_DIR]      (BUILD_DIR defaults to build)
+#
+# Warm: the set's files are in the page cache (read by cat before each run),
+# each image is removed before the next run; best of 3 runs on each side.
+# Target: image at most 1.1x xorriso -as mkisofs alone.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source bench/common.sh
+
+build=${1:-build}
+cli=$build/cli/kelvark-cli
+sample=$build/tools/kelvark-sample
+require "$cli" "$sample" xorriso
+make_work discs
+
+projects=16
+waves=4
+wave_mib=60
+runs=3
+
+# A sorted-looking root folder with one set folder: the sample's projects,
+# each wave grown to wave_mib MiB of random bytes after its header.
+root=$work/root
+set_folder=$root/DVD-A
+"$sample" "$work/sample" --projects "$projects" --waves "$waves" --seed 1 >/dev/null
+mkdir -p "$set_folder"
+find "$work/sample" -maxdepth 1 -type f \( -name '*.cue' -o -name '*.wav' \) -exec mv -t "$set_folder" {} +
+for wave in "$set_folder"/*.wav; do
+    head -c $((wave_mib << 20)) /dev/urandom >>"$wave"
+done
+"$cli" checksum "$root" 2>/dev/null
+mapfile -t files < <(cd "$set_folder" && find . -maxdepth 1 -type f | sort)
+bytes=$(cd "$set_folder" && cat "${files[@]}" | wc -c)
+
+warm() { (cd "$set_folder" && cat "${files[@]}" >/dev/null); }
+
+printf 'Discs of one set folder: %d files, %s MB, %d cores; best of %d runs\n' \
+    "${#files[@]}" "$((bytes / 1000000))" "$(nproc)" "$runs"
+
+# Each part prints its table; a later part adds a function and a call below.
+image_part() {
+    local images=$work/images
+    mkdir -p "$images"
+    fresh() { rm -f "$images"/*.iso; warm; }
+    image() { "$cli" image --into "$images" "$root" 2>/dev/null; }
+    mkisofs() { xorriso -as mkisofs -R -J -iso-level 3 --md5 -V DVD_A -o "$images/mkisofs.iso" "$set_folder" 2>/dev/null; }
+    mkisofs_sync() { mkisofs && sync "$images/mkisofs.iso"; }
+
+    fresh
+    if ! image >/dev/null || [ ! -f "$images/DVD-A.iso" ]; then
+        echo "discs.sh: kelvark-cli image did not write DVD-A.iso" >&2
+        exit 1
+    fi
+    printf '  the image: %s MB\n' "$(($(stat -c %s "$images/DVD-A.iso") / 1000000))"
+    local image_t mkisofs_t sync_t
+    image_t=$(best_of fresh image)
+    mkisofs_t=$(best_of fresh mkisofs)
+    sync_t=$(best_of fresh mkisofs_sync)
+    printf '\nimage          %10s %12s %8s\n' 'time (s)' 'image/this' target
+    printf '  %-22s %10s %12s %8s\n' 'kelvark-cli image' "$image_t" '' ''
+    printf '  %-22s %10s %12s %8s\n' 'xorriso -as mkisofs' "$mkisofs_t" "$(ratio "$image_t" "$mkisofs_t")" '<= 1.1'
+    printf '  %-22s %10s %12s %8s\n' '  and sync' "$sync_t" "$(ratio "$image_t" "$sync_t")" ''
+    rm -f "$images"/*.iso
+}
+
+image_part
