@@ -110,6 +110,12 @@ std::vector<std::string> ListingArguments(const DiscSource& source, const std::s
             "--"};
 }
 
+// The file Kelvark reads a disc from: the image, or the drive's device.
+std::string Device(const DiscSource& source)
+{
+    return source.drive && source.path.starts_with("stdio:") ? source.path.substr(6) : source.path;
+}
+
 // Decodes xorriso's backslash codes (\\, \n and the other letters, \ooo,
 // \xHH) in text; false when a code is not one of them.
 bool Unescape(std::string_view text, std::string& bytes)
@@ -219,6 +225,8 @@ std::string ParseListing(const std::vector<std::string>& lines, const std::strin
             // "ISO session  :   1 ,         0 ,       203s , VOLUME": the last one is the session read.
             constexpr std::string_view Session = "ISO session  :";
             std::int64_t index = 0, start = 0, sectors = 0;
+            if (text == "Media status : is blank")
+                return "the disc is blank";
             if (!text.starts_with(Session))
                 break;
             text.remove_prefix(Session.size());
@@ -705,22 +713,30 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
     progress.Startup(static_cast<int>(discs.size()));
     for (std::size_t d = 0; d < discs.size(); ++d) {
         const DiscSource& source = discs[d];
+        if (!progress.OK(static_cast<int>(d), "Listing " + source.path)) {
+            result.stopped = true;
+            break;
+        }
+        const std::string cant = "Can't read " + std::string(source.drive ? "the disc in " : "") + source.path + ": ";
+        // xorriso takes a file that is not there for a blank disc.
+        if (struct stat status{}; ::stat(Device(source).c_str(), &status) != 0) {
+            result.refusals.push_back(cant + ErrorText(LastErrno()));
+            continue;
+        }
         const std::string mark = Mark();
-        result.stopped = !progress.OK(static_cast<int>(d), "Listing " + source.path);
-        XorrisoRun run = result.stopped ? XorrisoRun{} : RunXorriso(ListingArguments(source, mark, true), &progress);
+        XorrisoRun run = RunXorriso(ListingArguments(source, mark, true), &progress);
         // The recorded MD5s lie behind the files: an image cut short, or a
         // disc whose last sectors are lost, is listed without them.
-        if (!result.stopped && !run.stopped && !run.Succeeded())
+        if (!run.stopped && !run.Succeeded())
             run = RunXorriso(ListingArguments(source, mark, false), &progress);
-        if (result.stopped || run.stopped) {
+        if (run.stopped) {
             result.stopped = true;
             break;
         }
         ListedDisc disc{source, {}};
         const std::string failure = run.Succeeded() ? ParseListing(run.results, mark, disc.listing) : run.Problem();
         if (!failure.empty())
-            result.refusals.push_back("Can't read " + std::string(source.drive ? "the disc in " : "") + source.path
-                                      + ": " + failure);
+            result.refusals.push_back(cant + failure);
         else if (std::none_of(disc.listing.files.begin(), disc.listing.files.end(),
                               [](const DiscFile& file) { return file.name == ManifestName; }))
             result.refusals.push_back(source.path + " holds no " + ManifestName + ".");
@@ -734,10 +750,8 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
 void ReadDiscs(const std::vector<ListedDisc>& discs, Progress& progress, bool all, VerifyResult& result)
 {
     for (const ListedDisc& disc : discs) {
-        std::string device = disc.source.path;
-        if (disc.source.drive && device.starts_with("stdio:"))
-            device.erase(0, 6);
-        const FileDescriptor fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC | (disc.source.drive ? O_NONBLOCK : 0)));
+        const FileDescriptor fd(
+            ::open(Device(disc.source).c_str(), O_RDONLY | O_CLOEXEC | (disc.source.drive ? O_NONBLOCK : 0)));
         if (fd.Get() < 0) {
             result.refusals.push_back("Can't read " + disc.source.path + ": " + ErrorText(LastErrno()));
             return;
