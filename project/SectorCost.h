@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 
 namespace kelvark {
 
@@ -13,6 +14,37 @@ constexpr std::int64_t FileCost(std::int64_t size)
 {
     return (std::max<std::int64_t>(size, 0) + SectorSize - 1) / SectorSize * SectorSize + 1024;
 }
+
+// The line a file adds to its set folder's SHA256SUMS: 64 hex digits, two
+// spaces, its name and a line feed; a backslash, line feed or carriage return
+// in the name takes two characters, behind a backslash that starts the line.
+constexpr std::int64_t ChecksumLineSize(std::string_view name)
+{
+    std::int64_t escapes = 0;
+    for (const char c : name)
+        escapes += c == '\\' || c == '\n' || c == '\r' ? 1 : 0;
+    return 64 + 2 + static_cast<std::int64_t>(name.size()) + 1 + escapes + (escapes > 0 ? 1 : 0);
+}
+
+// What a file of a set costs on its disc: FileCost, and its line in the
+// set's SHA256SUMS.
+constexpr std::int64_t DiscCost(std::int64_t size, std::string_view name)
+{
+    return FileCost(size) + ChecksumLineSize(name);
+}
+
+// The line a project adds to its disc's label (Kelvark Disc.txt): its name
+// and CR LF.
+constexpr std::int64_t LabelLineSize(std::string_view project)
+{
+    return static_cast<std::int64_t>(project.size()) + 2;
+}
+
+// What a set's own two files, its SHA256SUMS and its label, cost on a disc
+// besides the lines its files and projects add to them: the last sector of
+// each and their directory records, the label's heading (at most 512 bytes)
+// and SHA256SUMS's line for the label.
+inline constexpr std::int64_t DiscFilesCost = 8 * 1024;
 
 // A disc image holds a file of this size or larger only in UDF or ISO 9660
 // level 3, which not every writing program makes by default.

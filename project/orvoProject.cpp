@@ -188,7 +188,7 @@ void orvoProject::KeepWaves()
         if (FolderListing::IsOwnFileOf(wave.DiskName(), Name))
             found.ownSizes.emplace_back(static_cast<std::uint32_t>(position), wave.fileSize);
         else if (counted.insert(position).second)
-            waveCost += FileCost(wave.fileSize);
+            waveCost += DiscCost(wave.fileSize, wave.DiskName());
     }
     waveFiles = static_cast<int>(counted.size());
     if (found.names.empty() && found.ownSizes.empty()) {
@@ -264,21 +264,21 @@ void orvoProject::SetOwnFiles(const std::vector<std::string>& files)
     }
     std::vector<std::pair<std::size_t, std::int64_t>>().swap(ownLengths);
     // Each wave file found counts once.
-    discSize = waveCost;
+    discSize = waveCost + LabelLineSize(Name);
     std::unordered_set<std::size_t> counted;
     if (extras) {
         for (const auto& [position, size] : extras->ownSizes) {
             if (const auto own = ownSizes.find(folder->Name(position)); own != ownSizes.end())
                 own->second = std::max(own->second, size);
             else if (counted.insert(position).second)
-                discSize += FileCost(size);
+                discSize += DiscCost(size, folder->Name(position));
         }
     }
     ownFileSizes.clear();
     for (const auto& name : files)
         ownFileSizes.push_back(ownSizes[name]);
     for (const auto& [name, size] : ownSizes)
-        discSize += FileCost(size);
+        discSize += DiscCost(size, name);
     discFiles = static_cast<int>(files.size() + counted.size()) + waveFiles;
 }
 

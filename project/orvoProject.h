@@ -40,8 +40,9 @@ public:
     std::int64_t samples = 0;
     std::int64_t samplesUsed = 0;
     std::int64_t fileSize = 0; // sum of the lengths of the project's own files
-    // What the files a sort moves cost on a disc (FileCost of each), and how
-    // many they are; set with the own files, once the waves are measured.
+    // What the files a sort moves cost on a disc (DiscCost of each, and the
+    // project's line in the disc's label), and how many they are; set with
+    // the own files, once the waves are measured.
     std::int64_t discSize = 0;
     int discFiles = 0;
     int BackupNum = -1; // backup set, -1 when in none

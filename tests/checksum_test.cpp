@@ -5,6 +5,7 @@
 #include "ChildProcess.h"
 #include "Commands.h"
 #include "DiscCheck.h"
+#include "DiscLabel.h"
 #include "Fixtures.h"
 #include "Journal.h"
 #include "Manifest.h"
@@ -493,6 +494,59 @@ TEST(checksumOffer, SaysTheSetFoldersTheAmountAndTheMinutesRoundedUp)
         plan.folders.assign(c.folders, "/music/DVD-A/");
         plan.bytes = c.bytes;
         EXPECT_EQ(ChecksumOffer(plan), c.offer);
+    }
+}
+
+// Each disc of a sort carries its label, which a verify reads to name the
+// disc, wherever it is mounted; a label from elsewhere is read only when it
+// is one, and a cut one keeps what it holds.
+TEST(DiscLabel, TheSortLabelsEachDiscAndVerifyNamesTheDiscByIt)
+{
+    Studio s;
+    WriteProject(s.root.path(), "Alpha", {{"alpha.wav", 400000000}});
+    WriteProject(s.root.path(), "Beta", {{"beta.wav", 400000000}});
+    s.Read(true);
+    ASSERT_FALSE(s.Sort());
+    const std::string text = ReadFile(s.root.path() / "CD-B" / DiscLabelName);
+    EXPECT_EQ(text, "Kelvark backup disc\r\nThis is disc 2 of 2 of the backup sort of 2026-12-07, CD-B.\r\n"
+                    "Medium: CD (cd)\r\nDiscs of this backup: CD-A to CD-B\r\nProjects on this disc: 1\r\nBeta\r\n");
+    const auto label = ParseDiscLabel(text);
+    ASSERT_TRUE(label);
+    EXPECT_EQ(DiscLabelLines(*label),
+              (std::vector<std::string>{
+                  "Kelvark backup disc", "This is disc 2 of 2 of the backup sort of 2026-12-07, CD-B.",
+                  "Medium: CD (cd)", "Discs of this backup: CD-A to CD-B", "Projects on this disc: 1", "Beta"}));
+
+    // A disc mounted under another name is still CD-B.
+    ASSERT_FALSE(ChecksumCommand(s.root.str(), false, s.ui.commands()).Failed());
+    const fs::path mounted = s.root.path() / "cdrom";
+    fs::rename(s.root.path() / "CD-B", mounted);
+    RecordingProgress progress;
+    VerifyResult checks;
+    ASSERT_FALSE(VerifyCommand({mounted.string()}, false, progress, checks).Failed());
+    const std::vector<std::string> lines = VerifyLines(checks);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "CD-B: disc 2 of 2 of the backup sort of 2026-12-07");
+    EXPECT_EQ(lines[1], "CD-B: Beta: intact");
+
+    const struct {
+        const char* text;
+        bool label;
+        std::size_t projects;
+    } cases[] = {
+        {"", false, 0},
+        {"Kelvark backup disc\n", false, 0},
+        {"Kelvark backup disc\nThis is disc 3 of 2 of the backup sort of 2026-12-07, CD-B.\n", false, 0},
+        {"Kelvark backup disc\nThis is disc 1 of 2 of the backup sort of 2026-12-07, CD-A\n", false, 0},
+        {"kelvark backup disc\nThis is disc 1 of 2 of the backup sort of 2026-12-07, CD-A.\n", false, 0},
+        {"Kelvark backup disc\nThis is disc 1 of 2 of the backup sort of 2026-12-07, CD-A.\nProjects on this disc: "
+         "9\nA",
+         true, 1},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = ParseDiscLabel(c.text);
+        EXPECT_EQ(parsed.has_value(), c.label) << c.text;
+        EXPECT_EQ(parsed ? parsed->projects.size() : 0, c.projects) << c.text;
     }
 }
 

@@ -1,11 +1,13 @@
 // A set that the plan fills to the last sector of the CD budget must still fit
 // a real CD once it is a disc image. The test fills set CD-A to within one
 // sector of the budget with sparse files (nothing but their wave headers is
-// written), sorts the folder for real and lets xorriso measure the image of
-// CD-A with Rock Ridge and Joliet names, as a CD of the set would be burnt:
-// the 1,024 bytes per file and the room the budget leaves below the disc's
-// sectors must cover the directory records, path tables and descriptors that
-// the image adds.
+// written), sorts the folder for real, writes its checksums and lets xorriso
+// measure the image of CD-A as Kelvark writes it (Rock Ridge and Joliet
+// names, ISO 9660 level 3, an MD5 per file): the 1,024 bytes per file and the
+// room the budget leaves below the disc's sectors must cover the directory
+// records, path tables, checksum array and descriptors that the image adds,
+// and the set's own SHA256SUMS and label must fit in what the plan counted
+// for them.
 //
 // Long names: xorriso's mkisofs emulation does not refuse a name longer than
 // Joliet's 64 characters, nor warn of it. It cuts the Joliet name to about 64
@@ -16,6 +18,7 @@
 
 #include "ChildProcess.h"
 #include "Commands.h"
+#include "DiscLabel.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -66,13 +69,18 @@ std::size_t NameLength(int file)
     return 20 + static_cast<std::size_t>(file) * 37 % 181;
 }
 
-// What the regular files of folder cost on a disc, by the plan's rule.
+// What the regular files of folder cost on a disc by the plan's rule, with
+// their set's SHA256SUMS and label.
 std::int64_t CostOfFiles(const fs::path& folder)
 {
-    std::int64_t cost = 0;
+    std::int64_t cost = DiscFilesCost;
     for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.is_regular_file())
-            cost += FileCost(static_cast<std::int64_t>(entry.file_size()));
+        if (entry.is_regular_file()) {
+            const std::string name = entry.path().filename().string();
+            cost += DiscCost(static_cast<std::int64_t>(entry.file_size()), name);
+            if (name.ends_with(".cue"))
+                cost += LabelLineSize(name.substr(0, name.size() - 4));
+        }
     return cost;
 }
 
@@ -162,15 +170,18 @@ TEST_P(DiscImage, FullSetFitsOneCd)
     EXPECT_EQ(totals[0].bytes, setCost);
 
     ASSERT_FALSE(studio.Sort()) << testing::PrintToString(studio.ui.messages.shown);
+    setA.push_back(DiscLabelName);
     std::sort(setA.begin(), setA.end());
     EXPECT_EQ(EntryNames(root / "CD-A"), setA);
-    EXPECT_EQ(EntryNames(root / "CD-B").size(), setB.size());
+    ASSERT_FALSE(ChecksumCommand((root / "CD-A").string(), false, studio.ui.commands()).Failed());
+    EXPECT_EQ(EntryNames(root / "CD-B").size(), setB.size() + 1); // and its label
 
     // -print-size writes the image's size in 2,048-byte sectors, alone on a
     // line of standard output, and no image; the rest goes to standard error.
     TempDir capture;
-    ChildProcess child(xorriso, {"-as", "mkisofs", "-R", "-J", "-print-size", (root / "CD-A").string()},
-                       capture.path());
+    ChildProcess child(
+        xorriso, {"-as", "mkisofs", "-R", "-J", "-iso-level", "3", "--md5", "-print-size", (root / "CD-A").string()},
+        capture.path());
     const int status = child.Wait();
     const std::string out = ReadFile(capture.path() / "out");
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(capture.path() / "err");

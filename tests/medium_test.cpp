@@ -141,13 +141,17 @@ TEST(Medium, SetsAreFilledBySectorsWithEveryProjectCounted)
     Studio s;
     const auto project = [&](const std::string& name, std::uint32_t data) {
         WriteProject(s.root.path(), name, {{name + ".wav", data}});
-        return FileCost(DeclaredSize(data))
-               + FileCost(static_cast<std::int64_t>(fs::file_size(s.root.path() / (name + ".cue"))));
+        return DiscCost(DeclaredSize(data), name + ".wav")
+               + DiscCost(static_cast<std::int64_t>(fs::file_size(s.root.path() / (name + ".cue"))), name + ".cue")
+               + LabelLineSize(name);
     };
+    // What each set has for its projects once its SHA256SUMS and label are counted.
+    const std::int64_t room = medium.budget - DiscFilesCost;
     // Big leaves 4,096 bytes of room; Small is far fewer bytes, but two files of two sectors.
     const std::int64_t small = project("Small", 700);
-    const std::int64_t cueCost = small - FileCost(DeclaredSize(700));
-    const auto bigData = static_cast<std::uint32_t>(medium.budget - 4096 - cueCost - 1024 - 654 - 8 + 1);
+    const std::int64_t cueCost = small - DiscCost(DeclaredSize(700), "Small.wav");
+    const auto bigData =
+        static_cast<std::uint32_t>(room - 4096 - cueCost - ChecksumLineSize("Big.wav") - 1024 - 654 - 8 + 1);
     const std::int64_t big = project("Big", bigData - (bigData + 654 + 8) % 2048);
     project("Frozen", 2000000);
     MakeReadOnly(s.root.path() / "Frozen.cue");
@@ -155,16 +159,17 @@ TEST(Medium, SetsAreFilledBySectorsWithEveryProjectCounted)
     s.list.CalcBackup(medium);
     s.grid.Fill(s.list);
 
-    EXPECT_LE(big, medium.budget - 4096);
-    EXPECT_GT(big + small, medium.budget);
+    EXPECT_LE(big, room - 4096);
+    EXPECT_GT(big + small, room);
     EXPECT_LT(DeclaredSize(700) + 200, 4096); // Small's bytes would have fitted
     EXPECT_EQ(s.Rows(), (std::vector<std::string>{"Big", "Frozen", "Small"}));
     EXPECT_EQ(s.grid.rows[0].texts[4], "A");
     EXPECT_EQ(s.grid.rows[2].texts[4], "B");
     // Frozen is read-only: measured and planned, shown as "-".
     EXPECT_EQ(s.Project(1).discSize,
-              FileCost(DeclaredSize(2000000))
-                  + FileCost(static_cast<std::int64_t>(fs::file_size(s.root.path() / "Frozen.cue"))));
+              DiscCost(DeclaredSize(2000000), "Frozen.wav")
+                  + DiscCost(static_cast<std::int64_t>(fs::file_size(s.root.path() / "Frozen.cue")), "Frozen.cue")
+                  + LabelLineSize("Frozen"));
     EXPECT_EQ(s.grid.rows[1].texts[1], "-");
     EXPECT_EQ(s.grid.rows[1].texts[5], "-");
     Regional regional;
@@ -175,8 +180,8 @@ TEST(Medium, SetsAreFilledBySectorsWithEveryProjectCounted)
     EXPECT_EQ(sets[0].name, "DISC-A");
     EXPECT_EQ(sets[0].projects, 1);
     EXPECT_EQ(sets[0].files, 2);
-    EXPECT_EQ(sets[0].bytes, big);
-    EXPECT_EQ(sets[1].bytes, small + s.Project(1).discSize);
+    EXPECT_EQ(sets[0].bytes, DiscFilesCost + big);
+    EXPECT_EQ(sets[1].bytes, DiscFilesCost + small + s.Project(1).discSize);
     regional.groupSeparator = ".";
     regional.decimalSeparator = ",";
     EXPECT_EQ(SetTotalText(sets[1], medium, regional), "DISC-B: 2,0 MB of 12,5 MB, 2 projects");

@@ -87,16 +87,18 @@ TEST(CalcBackup, GivesTheLastRoomToTheEarlierOfTwoEqualProjects)
     EXPECT_EQ(plan.Sets(true), (std::vector<int>{0, 1, 0, 1}));
 }
 
+// A set's own SHA256SUMS and label take their share of the budget first.
 TEST(CalcBackup, FillsEachSetUpToTheBudget)
 {
-    Plan exact({680525824, 1000});
+    const std::int64_t cd = 680525824 - DiscFilesCost, dvdRoom = 4600000000 - DiscFilesCost;
+    Plan exact({cd, 1000});
     EXPECT_EQ(exact.Sets(true), (std::vector<int>{0, 1}));
     EXPECT_EQ(exact.list.numBackups, 2);
 
-    Plan over({680525825, 1000});
+    Plan over({cd + 1, 1000});
     EXPECT_EQ(over.Sets(true), (std::vector<int>{-1, 0}));
 
-    Plan dvd({4599999999, 4600000001, 1});
+    Plan dvd({dvdRoom - 1, dvdRoom + 1, 1});
     EXPECT_EQ(dvd.Sets(false), (std::vector<int>{0, -1, 0}));
     EXPECT_EQ(dvd.list.numBackups, 1);
 }
@@ -132,7 +134,7 @@ TEST(CalcBackup, MakesTheSamePlanAsTheStraightforwardWalk)
     std::mt19937_64 random(20261207);
     for (int round = 0; round < 2000; ++round) {
         const bool forCD = round % 2 == 0;
-        const std::int64_t capacity = (forCD ? CDMedium() : DVDMedium()).budget;
+        const std::int64_t capacity = (forCD ? CDMedium() : DVDMedium()).budget - DiscFilesCost;
         // Few distinct sizes make ties common; a few exceed the medium.
         const std::int64_t unit = capacity / std::uniform_int_distribution<std::int64_t>(2, 12)(random);
         std::vector<std::int64_t> sizes(std::uniform_int_distribution<std::size_t>(0, 40)(random));
@@ -212,7 +214,8 @@ TEST(CalcBackup, PlansProjectsThatShareAFileAsOne)
         const orvoProjectList::SetTotal setA = studio.list.SetTotals().front();
         if (c.firstReason.empty()) {
             EXPECT_EQ(setA.files, 5); // three project files and two waves
-            EXPECT_EQ(setA.bytes, sizes - FileCost(DeclaredSize(mb(400))) - FileCost(DeclaredSize(mb(200))));
+            EXPECT_EQ(setA.bytes, DiscFilesCost + sizes - DiscCost(DeclaredSize(mb(400)), "s.wav")
+                                      - DiscCost(DeclaredSize(mb(200)), "n.wav"));
         }
     }
 }

@@ -2,6 +2,7 @@
 // or, when something is in the way, nothing moves at all.
 
 #include "Commands.h"
+#include "DiscLabel.h"
 #include "Fixtures.h"
 #include "Plans.h"
 
@@ -78,6 +79,11 @@ TEST(Unsort, PutsASortedFolderBackOrTouchesNothing)
         if (refused) {
             EXPECT_EQ(Snapshot(s.root.path()), sorted);
         } else {
+            // Each set folder keeps its disc's label, as it keeps its checksums.
+            for (const char* set : {"CD-A", "CD-B"}) {
+                EXPECT_EQ(EntryNames(s.root.path() / set), std::vector<std::string>{DiscLabelName});
+                fs::remove_all(s.root.path() / set);
+            }
             EXPECT_EQ(Snapshot(s.root.path()), s.before);
             EXPECT_EQ(EntryNames(s.root.path()), s.entries);
         }

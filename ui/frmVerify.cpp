@@ -78,6 +78,8 @@ frmVerify::frmVerify(const VerifyResult& result, const std::string& folder, QWid
                 new QTreeWidgetItem(lstResult, {Shown(checked.name), Shown(finding.project),
                                                 Shown(kinds.empty() ? FindingText(finding) : kinds), Shown(files)});
             item->setToolTip(3, item->text(3));
+            if (!checked.place.empty())
+                item->setToolTip(0, Shown(checked.name + ": " + checked.place));
             item->setIcon(2, finding.faults.empty() ? intact : faulty);
             if (!finding.faults.empty())
                 for (int c = 0; c < lstResult->columnCount(); ++c)

@@ -1,5 +1,6 @@
 #include "DiscCheck.h"
 
+#include "DiscLabel.h"
 #include "FileHashes.h"
 #include "FileOps.h"
 #include "FolderListing.h"
@@ -477,6 +478,10 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, b
                                       + (reason.empty() ? ErrorText(error) : reason));
             return;
         }
+        if (const auto label = ReadDiscLabel(each.fd.Get()); label && IsAnySetFolder(label->set)) {
+            check.name = label->set;
+            check.place = BackupPlace(*label);
+        }
         check.malformed = std::move(each.manifest.malformed);
         check.malformedCount = each.manifest.malformedCount;
         for (const auto& entry : each.manifest.entries)
@@ -584,7 +589,7 @@ std::vector<std::string> FolderLines(const FolderCheck& folder)
 {
     std::vector<std::string> lines;
     if (!folder.place.empty())
-        lines.push_back(folder.path + ": " + folder.place);
+        lines.push_back(folder.name + ": " + folder.place);
     for (const auto& finding : FolderFindings(folder))
         lines.push_back(folder.name + ": " + (finding.project.empty() ? "" : finding.project + ": ")
                         + FindingText(finding));

@@ -68,8 +68,8 @@ struct ProjectCheck {
 // One set folder or disc.
 struct FolderCheck {
     std::string path; // ending with the separator
-    std::string name; // the set's name: the folder's own name, or a disc's by its label
-    std::string place; // a disc's place in its backup, as its label tells it
+    std::string name; // the set's name: its label's, else the folder's own name
+    std::string place; // from its label: "disc 2 of 4 of the backup sort of 2026-12-10"; empty without one
     // The files SHA256SUMS lists, in its order; then the files of projects
     // that it does not list: missing waves and files of the folder.
     std::vector<CheckedFile> files;
@@ -122,9 +122,10 @@ std::vector<Finding> FolderFindings(const FolderCheck& folder);
 // A finding's verdict as its line says it: "changed "a.wav"; missing "b.wav"", "intact".
 std::string FindingText(const Finding& finding);
 
-// The per-project lines of a folder, then its files of no project, its extra
-// files and its malformed lines; first, for a disc with a label, its place:
-//   /media/DVD-C.iso: disc 3 of 4 of the backup sort of 2026-12-10, DVD-C
+// The disc's place in its backup when its label gives it, then the
+// per-project lines of a folder, its files of no project, its extra files
+// and its malformed lines:
+//   DVD-C: disc 3 of 4 of the backup sort of 2026-12-10
 //   DVD-C: Alder Road: intact
 //   DVD-C: Blue Hour: changed "Blue Hour 1.wav"; missing "Blue Hour 2.wav"
 //   DVD-C: not part of a project: intact

@@ -103,9 +103,10 @@ bool WriteReportFile(const std::string& folder, const std::string& name, const s
         failed = FileCloseWrite(fo, messages);
     }
     if (failed)
-        messages.Show(name == "Backup Report.txt" ? "Could not write the log report."
-                      : name == "Backups.csv"     ? "Could not write the CSV file for import to TALVO DB."
-                                                  : "Could not write the projects CSV file for import to TALVO DB.");
+        messages.Show(name == "Backup Report.txt"    ? "Could not write the log report."
+                      : name == "Backups.csv"        ? "Could not write the CSV file for import to TALVO DB."
+                      : name == "BackupProjects.csv" ? "Could not write the projects CSV file for import to TALVO DB."
+                                                     : "Could not write " + name + ".");
     return failed;
 }
 

@@ -283,7 +283,7 @@ std::vector<orvoProjectList::Share> orvoProjectList::Shares() const
                 continue;
             auto& players = shares[place->second].players;
             if (players.empty() || players.back().first != p) // two names of one file count once
-                players.emplace_back(p, FileCost(project.WaveSize(i)));
+                players.emplace_back(p, DiscCost(project.WaveSize(i), owners.Scanned()->Name(place->first)));
         }
     }
     std::erase_if(shares, [](const Share& share) { return share.players.size() < 2; });
@@ -293,7 +293,8 @@ std::vector<orvoProjectList::Share> orvoProjectList::Shares() const
 void orvoProjectList::CalcBackup(const Medium& ForMedium)
 {
     medium = ForMedium;
-    const std::int64_t budget = medium.budget;
+    // Each set's SHA256SUMS and label take their share first.
+    const std::int64_t budget = medium.budget - DiscFilesCost;
     numBackups = 0;
     sharedNoSet.clear();
 
@@ -419,8 +420,10 @@ std::string orvoProjectList::NoSetReason(const orvoProject& project) const
 std::vector<orvoProjectList::SetTotal> orvoProjectList::SetTotals() const
 {
     std::vector<SetTotal> sets(static_cast<std::size_t>(std::max(numBackups, 0)));
-    for (std::size_t n = 0; n < sets.size(); ++n)
+    for (std::size_t n = 0; n < sets.size(); ++n) {
         sets[n].name = medium.prefix + "-" + SetLetters(static_cast<int>(n));
+        sets[n].bytes = DiscFilesCost;
+    }
     const auto inSet = [&](int backupNum) { return backupNum >= 0 && backupNum < numBackups; };
     for (const auto& project : projects) {
         if (!inSet(project->BackupNum))

@@ -68,7 +68,8 @@ public:
     Medium medium = DVDMedium();
 
     // Packs the projects into sets that each fit one disc of the medium: the
-    // costs of a set's files (FileCost) add up to at most its budget.
+    // costs of a set's files (DiscCost), its projects' lines in its label and
+    // its own two files (DiscFilesCost) add up to at most its budget.
     // Projects that play a common file go into one set, or all into none.
     void CalcBackup(const Medium& ForMedium);
     // Why the plan left project in no set: "larger than one CD (680.5 MB)", or
@@ -80,7 +81,7 @@ public:
         std::string name; // "DVD-C"
         int projects = 0;
         std::int64_t files = 0;
-        std::int64_t bytes = 0; // what the files cost on the disc
+        std::int64_t bytes = 0; // what the files cost on the disc, its SHA256SUMS and label (DiscFilesCost) with them
     };
     std::vector<SetTotal> SetTotals() const;
     // A project the sort must leave in the folder, and why.

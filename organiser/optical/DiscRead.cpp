@@ -4,6 +4,7 @@
 #include "FileOps.h"
 #include "FolderListing.h"
 #include "Manifest.h"
+#include "Medium.h"
 #include "TextCodec.h"
 #include "Xorriso.h"
 
@@ -651,9 +652,10 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progr
         return;
     }
     if (const auto label = byName.find(DiscLabelName); label != byName.end() && reads[label->second].read)
-        if (const std::optional<DiscLabel> read = ParseDiscLabel(reads[label->second].kept)) {
+        if (const std::optional<DiscLabel> read = ParseDiscLabel(reads[label->second].kept);
+            read && IsAnySetFolder(read->set)) {
             check.name = read->set;
-            check.place = DiscPlace(*read);
+            check.place = BackupPlace(*read);
         }
     if (!reads[sums].keep) {
         result.refusals.push_back("Can't read " + ManifestName + " of " + check.name + ": it is larger than "

@@ -1,5 +1,6 @@
 #include "Plans.h"
 
+#include "DiscLabel.h"
 #include "FileOps.h"
 #include "Manifest.h"
 #include "SetLetters.h"
@@ -59,18 +60,65 @@ std::vector<std::string> WaveFailures(const orvoProject& project)
 Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
                      const std::unordered_set<const orvoProject*>* notSorted);
 
-// True when the set folder holds nothing but the checksum file a checksum
-// wrote into it (what an undone sort leaves of a folder that had one): the
-// sort takes such a folder as empty.
+// A set folder's own files, which a sort writes and an unsort leaves in it.
+bool IsSetFolderOwn(const std::string& name)
+{
+    return name == ManifestName || name == DiscLabelName;
+}
+
+// True when the set folder holds nothing but its own files (what an undone
+// sort leaves of it): the sort takes such a folder as empty.
 bool HoldsOnlyChecksums(const std::string& folder)
 {
     std::error_code error, typeError;
-    fs::directory_iterator it(folder, error);
-    if (error || it == fs::directory_iterator() || it->path().filename() != ManifestName || it->is_symlink(typeError)
-        || !it->is_regular_file(typeError))
+    fs::directory_iterator it(folder, error), end;
+    if (error || it == end)
         return false;
-    it.increment(error);
-    return !error && it == fs::directory_iterator();
+    for (; !error && it != end; it.increment(error))
+        if (!IsSetFolderOwn(it->path().filename().string()) || it->is_symlink(typeError)
+            || !it->is_regular_file(typeError))
+            return false;
+    return !error;
+}
+
+// The labels of the sort's discs, as reports of the sort written into each
+// set folder: the sort's day, each disc's place, its medium and its projects.
+// A set whose projects bring a file of the label's name keeps that file.
+ReportTexts DiscLabels(const orvoProjectList& list, const std::unordered_set<const orvoProject*>& notSorted)
+{
+    const std::chrono::year_month_day today = list.regional.today();
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d-%02u-%02u", static_cast<int>(today.year()),
+                  static_cast<unsigned>(today.month()), static_cast<unsigned>(today.day()));
+    const auto name = [&](int n) { return list.medium.prefix + "-" + SetLetters(n); };
+    std::vector<DiscLabel> labels(static_cast<std::size_t>(std::max(list.numBackups, 0)));
+    for (std::size_t n = 0; n < labels.size(); ++n)
+        labels[n] = {name(static_cast<int>(n)),
+                     static_cast<int>(n) + 1,
+                     list.numBackups,
+                     date,
+                     list.medium.key,
+                     list.medium.name,
+                     name(0),
+                     name(list.numBackups - 1),
+                     {}};
+    std::vector<bool> taken(labels.size());
+    const auto entry = list.owners.Find(DiscLabelName);
+    for (const auto& project : list.projects) {
+        if (project->BackupNum < 0 || project->BackupNum >= list.numBackups || notSorted.count(project.get()))
+            continue;
+        const auto n = static_cast<std::size_t>(project->BackupNum);
+        labels[n].projects.push_back(project->Name);
+        if (entry
+            && (entry->owner == project.get()
+                || std::find(entry->players.begin(), entry->players.end(), project.get()) != entry->players.end()))
+            taken[n] = true;
+    }
+    ReportTexts texts;
+    for (std::size_t n = 0; n < labels.size(); ++n)
+        if (!taken[n])
+            texts.emplace_back(labels[n].set + "/" + DiscLabelName, DiscLabelLines(labels[n]));
+    return texts;
 }
 
 // The set folders of prefixes in RootFolder that hold a backup sort: every
@@ -208,8 +256,8 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
             names.push_back(it->path().filename().string());
         std::sort(names.begin(), names.end(), FolderListing::NameLess);
         for (const auto& name : names) {
-            // The checksums describe the set folder: they stay with it, and so does the folder.
-            if (name == ManifestName)
+            // The checksums and the label describe the set folder: they stay with it, and so does the folder.
+            if (IsSetFolderOwn(name))
                 continue;
             const std::string path = RootFolder + folder + "/" + name;
             const std::string shownName = "\"" + folder + "/" + name + "\"";
@@ -271,8 +319,8 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
         refused.refusals.push_back(earlier.Message());
         return refused;
     }
-    // A set folder that holds nothing but its checksums (an undone sort leaves
-    // them) is empty: the sort removes them as the first step of its plan.
+    // A set folder that holds nothing but its checksums and label (an undone
+    // sort leaves them) is empty: the sort removes them as the first step of its plan.
     // Anything else with a set folder's name refuses the sort.
     std::vector<std::string> folders, checksumsOnly, refusals;
     for (int n = 0; n < list.numBackups; ++n) {
@@ -328,11 +376,12 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
         plan.folders = folders;
         plan.refusals = refusals;
         plan.present = std::move(listing);
-        for (const std::string& folder : checksumsOnly) {
-            OwnFile checksums;
-            if (LookOwnFile(RootFolder + folder + "/" + ManifestName, checksums))
-                plan.removes.push_back(checksums);
-        }
+        for (const std::string& folder : checksumsOnly)
+            for (const std::string& name : {ManifestName, DiscLabelName}) {
+                OwnFile own;
+                if (LookOwnFile(RootFolder + folder + "/" + name, own))
+                    plan.removes.push_back(own);
+            }
         for (const auto& project : list.projects)
             if (sorted(*project))
                 plan.AddProject(*project, setFolder(project->BackupNum) + "/", list.owners, whereTo);
@@ -355,6 +404,8 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
     }
     // The reports are part of the plan: a sort finished after a stop writes them as this one would.
     plan.reports = list.Reports(prefix, notSorted);
+    const ReportTexts labels = DiscLabels(list, notSorted);
+    plan.reports.insert(plan.reports.end(), labels.begin(), labels.end());
     return plan;
 }
 

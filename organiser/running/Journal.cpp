@@ -1,5 +1,6 @@
 #include "Journal.h"
 
+#include "DiscLabel.h"
 #include "Executor.h"
 #include "FileOps.h"
 #include "Manifest.h"
@@ -530,18 +531,21 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
         return true;
     }
     if (word == "remove" && f.size() == 5) {
-        // A sort removes a set folder's checksums, an unsort a report of the root folder.
+        // A sort removes a set folder's checksums and label, an unsort a report of the root folder.
         std::string folder, name;
         std::size_t size = 0, mtime = 0, inode = 0;
         if (!split(f[1], folder, name) || !Number(f[2], size) || !Number(f[3], mtime) || !Number(f[4], inode)
-            || !(kind == Operation::Sort ? !folder.empty() && name == ManifestName
+            || !(kind == Operation::Sort ? !folder.empty() && (name == ManifestName || name == DiscLabelName)
                                          : kind == Operation::Unsort && folder.empty() && IsReportName(name)))
             return false;
         read.removes.push_back(
             {root + f[1], static_cast<std::int64_t>(size), static_cast<std::int64_t>(mtime), std::uint64_t{inode}});
         return true;
     }
-    if (word == "report" && f.size() >= 2 && kind == Operation::Sort && IsReportName(f[1])) {
+    // The sort's reports in the root folder, and its discs' labels in the set folders.
+    std::string folder, name;
+    if (word == "report" && f.size() >= 2 && kind == Operation::Sort
+        && (IsReportName(f[1]) || (split(f[1], folder, name) && !folder.empty() && name == DiscLabelName))) {
         read.reports.emplace_back(f[1], std::vector<std::string>(f.begin() + 2, f.end()));
         return true;
     }

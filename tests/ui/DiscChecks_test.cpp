@@ -130,16 +130,17 @@ TEST_F(DiscChecks, ABackupSortThatEndedOffersToWriteTheChecksums)
         ASSERT_EQ(w->question.asked.size(), 2u);
         EXPECT_EQ(w->question.asked[1], "Write checksums into the 1 set folder now? Reading less than 1 MB takes "
                                         "less than a minute.|Write checksums");
-        EXPECT_TRUE(w->messages.shown.back().starts_with(yes ? "DVD-A: SHA256SUMS lists 4 files."
+        EXPECT_TRUE(w->messages.shown.back().starts_with(yes ? "DVD-A: SHA256SUMS lists 5 files."
                                                              : "Done.  CSV files are in folder " + root.str() + "."));
-        EXPECT_EQ(Listed("DVD-A"), yes ? std::vector<std::string>({"Alpha.cue", "alpha.wav", "Beta.cue", "beta.wav"})
-                                       : std::vector<std::string>({"-"}));
+        EXPECT_EQ(Listed("DVD-A"),
+                  yes ? std::vector<std::string>({"Alpha.cue", "alpha.wav", "Beta.cue", "beta.wav", "Kelvark Disc.txt"})
+                      : std::vector<std::string>({"-"}));
         if (yes)
             break;
         // Back to the unsorted folder for the next answer.
         for (const char* name : {"Alpha.cue", "Beta.cue", "alpha.wav", "beta.wav"})
             fs::rename(root.path() / "DVD-A" / name, root.path() / name);
-        fs::remove(root.path() / "DVD-A");
+        fs::remove_all(root.path() / "DVD-A");
     }
 }
 

@@ -306,7 +306,7 @@ TEST_F(BackupSort, UndoTakesBackTheSetsOfTheMediumChosen)
     EXPECT_TRUE(w->question.asked[0].ends_with("|Undo backup sort")) << w->question.asked[0];
     for (const char* name : {"Alpha.cue", "alpha.wav", "Beta.cue", "beta.wav", "Gamma.cue", "gamma.wav"})
         EXPECT_TRUE(InRoot(name)) << name;
-    EXPECT_FALSE(InRoot("DISC-A"));
+    EXPECT_FALSE(InRoot("DISC-A/Alpha.cue"));
     EXPECT_EQ(m->grdOut->RowCount(), 3);
 }
 
@@ -849,8 +849,9 @@ TEST_F(Commands, ReadFolderFinishesOrUndoesAStoppedSortFirst)
         } else {
             for (const auto& [path, content] : before)
                 EXPECT_EQ(after.at("DVD-A/" + path), content) << path;
-            // Finishing the sort writes its reports, as the sort would have.
-            EXPECT_EQ(after.size(), before.size() + 3);
+            // Finishing the sort writes its reports and the disc's label, as the sort would have.
+            EXPECT_EQ(after.size(), before.size() + 4);
+            EXPECT_TRUE(after.contains("DVD-A/Kelvark Disc.txt"));
             EXPECT_TRUE(after.at("Backup Report.txt").starts_with("ORVEX Project Backup Organizer\r\n\r\nDVD-A"));
         }
     }

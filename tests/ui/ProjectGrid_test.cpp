@@ -170,7 +170,7 @@ TEST_F(Grid, SetViewShowsThePlanBySet)
     fixtures::Studio studio;
     constexpr std::uint32_t MB = 1000000;
     fixtures::WriteProject(studio.root.path(), "Alpha", {{"alpha.wav", 300 * MB}});
-    fixtures::WriteProject(studio.root.path(), "Beta", {{"beta.wav", 300 * MB}});
+    fixtures::WriteProject(studio.root.path(), "Beta", {{"beta.wav", 300 * MB + 4096}}); // larger than Gamma
     fixtures::WriteProject(studio.root.path(), "Gamma", {{"gamma.wav", 300 * MB}});
     fixtures::WriteProject(studio.root.path(), "Huge", {{"huge.wav", 700 * MB}});
     studio.Read(true);

@@ -1,0 +1,144 @@
+#include "DiscLabel.h"
+
+#include "FileOps.h"
+
+#include <charconv>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelvark {
+
+namespace {
+
+const std::string Heading = "Kelvark backup disc";
+const std::string PlacePrefix = "This is disc ";
+const std::string MediumPrefix = "Medium: ";
+const std::string DiscsPrefix = "Discs of this backup: ";
+const std::string ProjectsPrefix = "Projects on this disc: ";
+constexpr std::size_t LargestLabel = 1 << 20;
+
+bool StartsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// The number at the start of text, taken off it; false when there is none.
+bool TakeNumber(std::string_view& text, int& number)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || number < 1)
+        return false;
+    text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+    return true;
+}
+
+bool TakeWord(std::string_view& text, std::string_view word)
+{
+    if (!StartsWith(text, word))
+        return false;
+    text.remove_prefix(word.size());
+    return true;
+}
+
+// "2 of 4 of the backup sort of 2026-12-10, DVD-B."
+bool ReadPlace(std::string_view text, DiscLabel& label)
+{
+    if (!TakeNumber(text, label.number) || !TakeWord(text, " of ") || !TakeNumber(text, label.count)
+        || label.number > label.count || !TakeWord(text, " of the backup sort of ") || text.size() < 10)
+        return false;
+    label.date = std::string(text.substr(0, 10));
+    text.remove_prefix(10);
+    if (!TakeWord(text, ", ") || text.size() < 2 || text.back() != '.')
+        return false;
+    label.set = std::string(text.substr(0, text.size() - 1));
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> DiscLabelLines(const DiscLabel& label)
+{
+    std::vector<std::string> lines{
+        Heading,
+        "This is " + DiscPlace(label) + ".",
+        MediumPrefix + label.mediumName + " (" + label.medium + ")",
+        DiscsPrefix + label.first + (label.count > 1 ? " to " + label.last : ""),
+        ProjectsPrefix + std::to_string(label.projects.size()),
+    };
+    lines.insert(lines.end(), label.projects.begin(), label.projects.end());
+    return lines;
+}
+
+std::string BackupPlace(const DiscLabel& label)
+{
+    return "disc " + std::to_string(label.number) + " of " + std::to_string(label.count) + " of the backup sort of "
+           + label.date;
+}
+
+std::string DiscPlace(const DiscLabel& label)
+{
+    return BackupPlace(label) + ", " + label.set;
+}
+
+std::optional<DiscLabel> ParseDiscLabel(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.push_back(line);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    DiscLabel label;
+    if (lines.size() < 2 || lines[0] != Heading || !StartsWith(lines[1], PlacePrefix)
+        || !ReadPlace(lines[1].substr(PlacePrefix.size()), label))
+        return std::nullopt;
+    bool projects = false;
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        if (projects) {
+            label.projects.emplace_back(line);
+        } else if (StartsWith(line, MediumPrefix)) {
+            const std::string_view medium = line.substr(MediumPrefix.size());
+            const std::size_t open = medium.rfind(" (");
+            if (open != std::string_view::npos && medium.back() == ')') {
+                label.mediumName = std::string(medium.substr(0, open));
+                label.medium = std::string(medium.substr(open + 2, medium.size() - open - 3));
+            }
+        } else if (StartsWith(line, DiscsPrefix)) {
+            const std::string_view discs = line.substr(DiscsPrefix.size());
+            const std::size_t to = discs.find(" to ");
+            label.first = std::string(discs.substr(0, to));
+            label.last = to == std::string_view::npos ? label.first : std::string(discs.substr(to + 4));
+        } else if (StartsWith(line, ProjectsPrefix)) {
+            projects = true;
+        }
+    }
+    return label;
+}
+
+std::optional<DiscLabel> ReadDiscLabel(int folder)
+{
+    const FileDescriptor file = OpenRead(folder, DiscLabelName.c_str(), O_NOFOLLOW | O_NONBLOCK);
+    struct stat status {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)
+        || static_cast<std::size_t>(status.st_size) > LargestLabel)
+        return std::nullopt;
+    std::string text(static_cast<std::size_t>(status.st_size), '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(file.Get(), text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    return ParseDiscLabel(text);
+}
+
+} // namespace kelvark

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvark {
+
+// Kelvark Disc.txt: what a disc is, written by a Backup Sort into each set
+// folder, so that a disc found years later tells the backup it belongs to,
+// its place in it, its medium and its projects. Its lines, each ending with
+// CR LF as the reports' do:
+//   Kelvark backup disc
+//   This is disc 2 of 4 of the backup sort of 2026-12-10, DVD-B.
+//   Medium: DVD (dvd)
+//   Discs of this backup: DVD-A to DVD-D
+//   Projects on this disc: 3
+//   Alder Road
+//   …
+inline const std::string DiscLabelName = "Kelvark Disc.txt";
+
+struct DiscLabel {
+    std::string set; // "DVD-B"
+    int number = 0; // its place among the backup's discs, from 1
+    int count = 0; // the backup's discs
+    std::string date; // the day of the sort, "2026-12-10"
+    std::string medium; // the medium's key, "dvd", or a custom disk's size in bytes
+    std::string mediumName; // "DVD"
+    std::string first, last; // the backup's first and last discs, "DVD-A", "DVD-D"
+    std::vector<std::string> projects; // on this disc, in the order of the folder's list
+};
+
+// The heading and the projects' lines of a disc's label, without line ends.
+std::vector<std::string> DiscLabelLines(const DiscLabel& label);
+// Where the disc stands in its backup: "disc 2 of 4 of the backup sort of
+// 2026-12-10", and with its name, DiscPlace: "…, DVD-B".
+std::string BackupPlace(const DiscLabel& label);
+std::string DiscPlace(const DiscLabel& label);
+// A label read from a disc or a folder: any bytes, from anybody. Empty
+// unless its first line and its place line are a label's; a label cut short
+// keeps what it holds.
+std::optional<DiscLabel> ParseDiscLabel(std::string_view text);
+// The label of the open folder, when it holds one that reads as a label; a
+// link, a pipe, anything but a regular file, or one over 1 MiB is passed over.
+std::optional<DiscLabel> ReadDiscLabel(int folder);
+
+} // namespace kelvark
