@@ -59,56 +59,20 @@ std::string Mark()
 // to find, file by file.
 std::vector<std::string> ListingArguments(const DiscSource& source, const std::string& mark, bool md5)
 {
-    return {"-abort_on",
-            "FAILURE",
-            "-return_with",
-            "SORRY",
-            "32",
-            "-backslash_codes",
-            "encode_output",
-            "-md5",
-            md5 ? "on" : "off",
-            "-md5",
-            "load_check_off",
-            "-indev",
-            source.drive ? source.path : "stdio:" + source.path,
-            "-toc",
-            "-print",
-            mark + " files",
-            "-find",
-            "/",
-            "-type",
-            "f",
-            "-exec",
-            "report_sections",
-            "--",
-            "-print",
-            mark + " md5",
-            "-find",
-            "/",
-            "-type",
-            "f",
-            "-exec",
-            "get_md5",
-            "--",
-            "-print",
-            mark + " folders",
-            "-find",
-            "/",
-            "-type",
-            "d",
-            "--",
-            "-print",
-            mark + " others",
-            "-find",
-            "/",
-            "-not",
-            "-type",
-            "f",
-            "-not",
-            "-type",
-            "d",
-            "--"};
+    std::vector<std::string> arguments{"-abort_on", "FAILURE", "-return_with", "SORRY", "32"};
+    arguments.insert(arguments.end(), {"-backslash_codes", "encode_output", "-md5", md5 ? "on" : "off"});
+    arguments.insert(arguments.end(), {"-md5", "load_check_off"});
+    arguments.insert(arguments.end(), {"-indev", source.drive ? source.path : "stdio:" + source.path, "-toc"});
+    const auto part = [&](const std::string& word, const std::vector<std::string>& find) {
+        arguments.insert(arguments.end(), {"-print", mark + " " + word, "-find", "/"});
+        arguments.insert(arguments.end(), find.begin(), find.end());
+        arguments.push_back("--");
+    };
+    part("files", {"-type", "f", "-exec", "report_sections"});
+    part("md5", {"-type", "f", "-exec", "get_md5"});
+    part("folders", {"-type", "d"});
+    part("others", {"-not", "-type", "f", "-not", "-type", "d"});
+    return arguments;
 }
 
 // The file Kelvark reads a disc from: the image, or the drive's device.
