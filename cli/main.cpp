@@ -93,9 +93,9 @@ constexpr std::string_view HelpText =
     "  --yes          sort, unsort or forget a journal without asking (report\n"
     "                 asks nothing and takes it for scripts)\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
+    "  --into DIR     image: write the images into DIR instead of FOLDER\n"
     "  --drive DEV    verify: read the disc in the drive DEV (/dev/sr0, or stdio:FILE\n"
     "                 for a file written as a drive) as an image is read\n"
-    "  --into DIR     image: write the images into DIR instead of FOLDER\n"
     "  --all          print every line of a long message and every notice; without\n"
     "                 it, a message shows its first 100 lines, a read its first 100\n"
     "                 notices, and then how many more there are\n"
@@ -148,8 +148,8 @@ struct Options {
     bool undo = false;
     bool forget = false;
     bool replace = false;
-    std::vector<std::string> drives; // verify --drive
     std::string into; // image: the folder of the images; FOLDER when empty
+    std::vector<std::string> drives; // verify --drive
     std::vector<std::string> operands;
 };
 
@@ -294,10 +294,10 @@ bool Parse(int argc, char** argv, Options& options)
             (arg == "--finish" ? options.finish : arg == "--undo" ? options.undo : options.forget) = true;
         } else if (arg == "--replace") {
             throw UsageError("--replace applies to checksum only");
-        } else if (arg == "--drive" || arg.starts_with("--drive=")) {
-            throw UsageError("--drive applies to verify only");
         } else if (arg == "--into" || arg.starts_with("--into=")) {
             throw UsageError("--into applies to image only");
+        } else if (arg == "--drive" || arg.starts_with("--drive=")) {
+            throw UsageError("--drive applies to verify only");
         } else if (arg == "--threads" || arg.starts_with("--threads=")) {
             throw UsageError("--threads applies to list, report, sort, move and rename only");
         } else if (arg == "--tsv" || arg == "--sets" || arg == "--skip-unsortable" || arg == "--yes") {

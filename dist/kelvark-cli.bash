@@ -87,8 +87,8 @@ _kelvark_cli()
     # and the word after --medium, --threads or --drive is its value.
     local operands=() namesOnly='' i
     for ((i = 2; i < cword; i++)); do
-        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --drive
-              || ${words[i]} == --into) ]]; then
+        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --into
+            || ${words[i]} == --drive) ]]; then
             ((i++))
         elif [[ -n $namesOnly || ${words[i]} != -* || ${words[i]} == - ]]; then
             operands+=("${words[i]}")

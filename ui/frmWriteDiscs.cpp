@@ -2,7 +2,7 @@
 
 #include "DiscCheck.h"
 #include "FileOps.h"
-#include "TextCodec.h"
+#include "Shown.h"
 #include "frmVerify.h"
 
 #include <QComboBox>
@@ -18,11 +18,6 @@
 namespace kelvark {
 
 namespace {
-
-QString Shown(const std::string& bytes)
-{
-    return QString::fromStdString(ShownText(bytes));
-}
 
 // The columns of the list of sets.
 enum SetColumn { SetName, SetSize, SetState };

@@ -44,10 +44,7 @@ std::string NoSetNotice(const std::vector<std::string>& names, const Medium& med
 
 std::string NoProjectsText(const std::string& folder)
 {
-    std::string shown = ShownText(folder);
-    if (shown.size() > 1 && shown.back() == '/')
-        shown.pop_back();
-    return "No ORVEX projects in " + shown + ".";
+    return "No ORVEX projects in " + ShownFolder(folder) + ".";
 }
 
 std::string BackupSortQuestion(const Medium& medium)
