@@ -48,7 +48,7 @@ _kelvark_cli()
     _init_completion || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify drives burn --help --version' -- "$cur"))
         return
     fi
 
@@ -62,6 +62,8 @@ _kelvark_cli()
     recover) options='--finish --undo --forget --yes' ;;
     checksum) options='--replace' ;;
     verify) options='--all --drive' ;;
+    burn) options='--all --drive --yes' ;;
+    drives) return ;;
     *) return ;;
     esac
 
@@ -114,6 +116,16 @@ _kelvark_cli()
         ;;
     verify)
         _filedir
+        ;;
+    burn)
+        # The set folders of FOLDER after it.
+        if ((n == 0)); then
+            _filedir -d
+        else
+            local folder
+            _kelvark_cli_unquote "${operands[0]}" folder
+            COMPREPLY=($(cd "${folder:-.}" 2>/dev/null && compgen -d -- "$cur"))
+        fi
         ;;
     *)
         ((n == 0)) && _filedir -d

@@ -239,7 +239,7 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"report", "--sets", Studio()}, "--sets applies to list only"},
         {{"list", "--skip-unsortable", Studio()}, "--skip-unsortable applies to sort only"},
         {{"report", "--tsv", Studio()}, "--tsv applies to list only"},
-        {{"list", "--yes", Studio()}, "--yes applies to sort, unsort, report and recover only"},
+        {{"list", "--yes", Studio()}, "--yes applies to sort, unsort, report, recover and burn only"},
         {{"sort", Studio()}, "sort asks before it moves anything: give --yes when standard input is not a terminal"},
         {{"unsort", Studio()},
          "unsort asks before it moves anything: give --yes when standard input is not a terminal"},
@@ -253,6 +253,9 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"checksum", Studio(), Dest()}, "unexpected argument " + Dest()},
         {{"verify"}, "missing PATH"},
         {{"verify", "--replace", Studio()}, "--replace applies to checksum only"},
+        {{"burn", Studio(), "DVD-A"}, "burn needs --drive DEV"},
+        {{"burn", "--drive", "stdio:/dev/null", Studio()}, "missing SET"},
+        {{"list", "--drive", "/dev/sr0", Studio()}, "--drive applies to verify and burn only"},
     };
     for (const auto& [args, problem] : cases) {
         const Result result = Cli(args);
