@@ -48,7 +48,7 @@ _kelvark_cli()
     _init_completion || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify drives burn --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify image drives burn --help --version' -- "$cur"))
         return
     fi
 
@@ -62,8 +62,8 @@ _kelvark_cli()
     recover) options='--finish --undo --forget --yes' ;;
     checksum) options='--replace' ;;
     verify) options='--all --drive' ;;
+    image) options='--all --into' ;;
     burn) options='--all --drive --yes' ;;
-    drives) return ;;
     *) return ;;
     esac
 
@@ -79,12 +79,17 @@ _kelvark_cli()
         COMPREPLY=($(compgen -W '1 8 32 64' -- "$cur"))
         return
     fi
+    if [[ $prev == --into ]]; then
+        _filedir -d
+        return
+    fi
 
     # The operands before the word being completed; "--" ends the options,
     # and the word after --medium, --threads or --drive is its value.
     local operands=() namesOnly='' i
     for ((i = 2; i < cword; i++)); do
-        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --drive) ]]; then
+        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --into
+            || ${words[i]} == --drive) ]]; then
             ((i++))
         elif [[ -n $namesOnly || ${words[i]} != -* || ${words[i]} == - ]]; then
             operands+=("${words[i]}")
@@ -117,14 +122,11 @@ _kelvark_cli()
     verify)
         _filedir
         ;;
-    burn)
-        # The set folders of FOLDER after it.
+    image | burn)
         if ((n == 0)); then
             _filedir -d
         else
-            local folder
-            _kelvark_cli_unquote "${operands[0]}" folder
-            COMPREPLY=($(cd "${folder:-.}" 2>/dev/null && compgen -d -- "$cur"))
+            COMPREPLY=($(compgen -W "$(cd -- "${operands[0]}" 2>/dev/null && compgen -d -X '!*-[A-Z]*')" -- "$cur"))
         fi
         ;;
     *)

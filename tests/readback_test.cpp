@@ -3,6 +3,7 @@
 // says of each project what verify of the folder would, with its exit status.
 
 #include "ChildProcess.h"
+#include "DiscLabel.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -63,8 +64,9 @@ std::uint32_t Sector(const std::string& image, const std::string& name)
     return Le32At(image, Records(image, name).at(0) + 2);
 }
 
-// A set folder DVD-A with its SHA256SUMS, written as an image with xorriso
-// as a set is (Rock Ridge, Joliet, level 3, an MD5 per file), SHA256SUMS first:
+// A set folder DVD-A with its label and SHA256SUMS, written as an image with
+// xorriso as a set is (Rock Ridge, Joliet, level 3, an MD5 per file), those
+// two first:
 //   Alder  Alder 1.wav, Alder 2.wav      Blue   Blue 1.wav
 //   Cedar  Cedar 1.wav                   notes.txt, which no project claims
 // Each wave's header declares another size, so no two files are alike.
@@ -78,9 +80,12 @@ protected:
         WriteProject(set, "Blue", {{"Blue 1.wav", 3000}});
         WriteProject(set, "Cedar", {{"Cedar 1.wav", 4000}});
         WriteFile(set / "notes.txt", "session notes");
+        WriteFile(set / DiscLabelName, "Kelvark backup disc\r\nThis is disc 1 of 2 of the backup sort of 2026-12-10, "
+                                       "DVD-A.\r\n");
         ASSERT_EQ(Program({KELVARK_CLI_PATH, "checksum", root.str()}).status, 0);
-        const Output made = Program({"xorriso", "-as", "mkisofs", "-R", "-J", "-iso-level", "3", "--md5", "-o",
-                                     image.string(), "--sort-weight", "2", "/SHA256SUMS", set.string()});
+        const Output made =
+            Program({"xorriso", "-as", "mkisofs", "-R", "-J", "-iso-level", "3", "--md5", "-o", image.string(),
+                     "--sort-weight", "2", "/SHA256SUMS", "--sort-weight", "2", "/" + DiscLabelName, set.string()});
         ASSERT_EQ(made.status, 0) << made.err;
     }
 
@@ -92,6 +97,7 @@ TEST_F(readback, EachDamageIsNamedUnderItsProjectsWithItsExitStatus)
 {
     const std::string whole = ReadFile(image);
     const std::string lostAt = std::to_string(Sector(whole, "Cedar 1.wav"));
+    const std::string place = "DVD-A: disc 1 of 2 of the backup sort of 2026-12-10\n";
     struct Row {
         std::string damage;
         std::function<void(std::string&)> apply;
@@ -100,21 +106,23 @@ TEST_F(readback, EachDamageIsNamedUnderItsProjectsWithItsExitStatus)
     };
     const std::vector<Row> rows = {
         {"none", [](std::string&) {},
-         "DVD-A.iso: Alder: intact\nDVD-A.iso: Blue: intact\nDVD-A.iso: Cedar: intact\n"
-         "DVD-A.iso: not part of a project: intact\n"
-         "DVD-A.iso: 3 projects intact, 0 changed, 0 missing, 0 extra files\n",
+         place
+             + "DVD-A: Alder: intact\nDVD-A: Blue: intact\nDVD-A: Cedar: intact\n"
+               "DVD-A: not part of a project: intact\n"
+               "DVD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files\n",
          0},
         {"one byte flipped inside a take",
          [](std::string& bytes) { bytes[Sector(bytes, "Blue 1.wav") * 2048 + 100] ^= 1; },
-         "DVD-A.iso: Alder: intact\nDVD-A.iso: Blue: changed \"Blue 1.wav\"\nDVD-A.iso: Cedar: intact\n"
-         "DVD-A.iso: not part of a project: intact\n"
-         "DVD-A.iso: 2 projects intact, 1 changed, 0 missing, 0 extra files\n",
+         place
+             + "DVD-A: Alder: intact\nDVD-A: Blue: changed \"Blue 1.wav\"\nDVD-A: Cedar: intact\n"
+               "DVD-A: not part of a project: intact\n"
+               "DVD-A: 2 projects intact, 1 changed, 0 missing, 0 extra files\n",
          1},
         {"the image cut short", [](std::string& bytes) { bytes.resize(Sector(bytes, "Cedar 1.wav") * 2048 + 100); },
-         "DVD-A.iso: Alder: intact\nDVD-A.iso: Blue: intact\n"
-         "DVD-A.iso: Cedar: unreadable \"Cedar 1.wav\" (the image ends at sector "
-             + lostAt + ")\nDVD-A.iso: not part of a project: unreadable \"notes.txt\" (the image ends at sector "
-             + lostAt + ")\nDVD-A.iso: 2 projects intact, 0 changed, 0 missing, 1 unreadable, 0 extra files, "
+         place + "DVD-A: Alder: intact\nDVD-A: Blue: intact\n"
+             + "DVD-A: Cedar: unreadable \"Cedar 1.wav\" (the image ends at sector " + lostAt
+             + ")\nDVD-A: not part of a project: unreadable \"notes.txt\" (the image ends at sector " + lostAt
+             + ")\nDVD-A: 2 projects intact, 0 changed, 0 missing, 1 unreadable, 0 extra files, "
              + "1 file of no project not intact\n",
          1},
         {"one file's directory records pointing at another's data",
@@ -123,9 +131,10 @@ TEST_F(readback, EachDamageIsNamedUnderItsProjectsWithItsExitStatus)
              for (const std::size_t record : Records(bytes, "Alder 2.wav"))
                  bytes.replace(record + 2, 8, other);
          },
-         "DVD-A.iso: Alder: changed \"Alder 2.wav\"\nDVD-A.iso: Blue: intact\nDVD-A.iso: Cedar: intact\n"
-         "DVD-A.iso: not part of a project: intact\n"
-         "DVD-A.iso: 2 projects intact, 1 changed, 0 missing, 0 extra files\n",
+         place
+             + "DVD-A: Alder: changed \"Alder 2.wav\"\nDVD-A: Blue: intact\nDVD-A: Cedar: intact\n"
+               "DVD-A: not part of a project: intact\n"
+               "DVD-A: 2 projects intact, 1 changed, 0 missing, 0 extra files\n",
          1},
     };
     for (const Row& row : rows) {

@@ -123,6 +123,14 @@ inline const std::string ChecksumsTitle = "Write checksums";
 Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks,
                      const std::vector<std::string>& drives = {});
 
+// Writes an ISO 9660 image of each set folder of RootFolder named in sets
+// (all of them when empty) into the folder into, as PlanImages and
+// WriteImages do: refused while RootFolder holds the journal of an operation
+// that did not end, and, naming each set that can't be written and why,
+// before any image is written. Its messages name each image written.
+Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
+                    CommandUi ui);
+
 // The optical drives, one message each: "/dev/sr0  HL-DT-ST DVDRAM GH24NSD1
 // DVD+R, blank, 2,295,104 sectors free"; "No optical drive found." when
 // there is none. Fails when xorriso can't be run.

@@ -4,6 +4,7 @@
 #include "FileOps.h"
 #include "FolderListing.h"
 #include "Manifest.h"
+#include "Medium.h"
 #include "TextCodec.h"
 #include "Xorriso.h"
 
@@ -58,56 +59,26 @@ std::string Mark()
 // to find, file by file.
 std::vector<std::string> ListingArguments(const DiscSource& source, const std::string& mark, bool md5)
 {
-    return {"-abort_on",
-            "FAILURE",
-            "-return_with",
-            "SORRY",
-            "32",
-            "-backslash_codes",
-            "encode_output",
-            "-md5",
-            md5 ? "on" : "off",
-            "-md5",
-            "load_check_off",
-            "-indev",
-            source.drive ? source.path : "stdio:" + source.path,
-            "-toc",
-            "-print",
-            mark + " files",
-            "-find",
-            "/",
-            "-type",
-            "f",
-            "-exec",
-            "report_sections",
-            "--",
-            "-print",
-            mark + " md5",
-            "-find",
-            "/",
-            "-type",
-            "f",
-            "-exec",
-            "get_md5",
-            "--",
-            "-print",
-            mark + " folders",
-            "-find",
-            "/",
-            "-type",
-            "d",
-            "--",
-            "-print",
-            mark + " others",
-            "-find",
-            "/",
-            "-not",
-            "-type",
-            "f",
-            "-not",
-            "-type",
-            "d",
-            "--"};
+    std::vector<std::string> arguments{"-abort_on", "FAILURE", "-return_with", "SORRY", "32"};
+    arguments.insert(arguments.end(), {"-backslash_codes", "encode_output", "-md5", md5 ? "on" : "off"});
+    arguments.insert(arguments.end(), {"-md5", "load_check_off"});
+    arguments.insert(arguments.end(), {"-indev", source.drive ? source.path : "stdio:" + source.path, "-toc"});
+    const auto part = [&](const std::string& word, const std::vector<std::string>& find) {
+        arguments.insert(arguments.end(), {"-print", mark + " " + word, "-find", "/"});
+        arguments.insert(arguments.end(), find.begin(), find.end());
+        arguments.push_back("--");
+    };
+    part("files", {"-type", "f", "-exec", "report_sections"});
+    part("md5", {"-type", "f", "-exec", "get_md5"});
+    part("folders", {"-type", "d"});
+    part("others", {"-not", "-type", "f", "-not", "-type", "d"});
+    return arguments;
+}
+
+// The file Kelvark reads a disc from: the image, or the drive's device.
+std::string Device(const DiscSource& source)
+{
+    return source.drive && source.path.starts_with("stdio:") ? source.path.substr(6) : source.path;
 }
 
 // Decodes xorriso's backslash codes (\\, \n and the other letters, \ooo,
@@ -219,6 +190,8 @@ std::string ParseListing(const std::vector<std::string>& lines, const std::strin
             // "ISO session  :   1 ,         0 ,       203s , VOLUME": the last one is the session read.
             constexpr std::string_view Session = "ISO session  :";
             std::int64_t index = 0, start = 0, sectors = 0;
+            if (text == "Media status : is blank")
+                return "the disc is blank";
             if (!text.starts_with(Session))
                 break;
             text.remove_prefix(Session.size());
@@ -643,9 +616,10 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progr
         return;
     }
     if (const auto label = byName.find(DiscLabelName); label != byName.end() && reads[label->second].read)
-        if (const std::optional<DiscLabel> read = ParseDiscLabel(reads[label->second].kept)) {
+        if (const std::optional<DiscLabel> read = ParseDiscLabel(reads[label->second].kept);
+            read && IsAnySetFolder(read->set)) {
             check.name = read->set;
-            check.place = DiscPlace(*read);
+            check.place = BackupPlace(*read);
         }
     if (!reads[sums].keep) {
         result.refusals.push_back("Can't read " + ManifestName + " of " + check.name + ": it is larger than "
@@ -705,22 +679,30 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
     progress.Startup(static_cast<int>(discs.size()));
     for (std::size_t d = 0; d < discs.size(); ++d) {
         const DiscSource& source = discs[d];
+        if (!progress.OK(static_cast<int>(d), "Listing " + source.path)) {
+            result.stopped = true;
+            break;
+        }
+        const std::string cant = "Can't read " + std::string(source.drive ? "the disc in " : "") + source.path + ": ";
+        // xorriso takes a file that is not there for a blank disc.
+        if (struct stat status{}; ::stat(Device(source).c_str(), &status) != 0) {
+            result.refusals.push_back(cant + ErrorText(LastErrno()));
+            continue;
+        }
         const std::string mark = Mark();
-        result.stopped = !progress.OK(static_cast<int>(d), "Listing " + source.path);
-        XorrisoRun run = result.stopped ? XorrisoRun{} : RunXorriso(ListingArguments(source, mark, true), &progress);
+        XorrisoRun run = RunXorriso(ListingArguments(source, mark, true), &progress);
         // The recorded MD5s lie behind the files: an image cut short, or a
         // disc whose last sectors are lost, is listed without them.
-        if (!result.stopped && !run.stopped && !run.Succeeded())
+        if (!run.stopped && !run.Succeeded())
             run = RunXorriso(ListingArguments(source, mark, false), &progress);
-        if (result.stopped || run.stopped) {
+        if (run.stopped) {
             result.stopped = true;
             break;
         }
         ListedDisc disc{source, {}};
         const std::string failure = run.Succeeded() ? ParseListing(run.results, mark, disc.listing) : run.Problem();
         if (!failure.empty())
-            result.refusals.push_back("Can't read " + std::string(source.drive ? "the disc in " : "") + source.path
-                                      + ": " + failure);
+            result.refusals.push_back(cant + failure);
         else if (std::none_of(disc.listing.files.begin(), disc.listing.files.end(),
                               [](const DiscFile& file) { return file.name == ManifestName; }))
             result.refusals.push_back(source.path + " holds no " + ManifestName + ".");
@@ -734,10 +716,8 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
 void ReadDiscs(const std::vector<ListedDisc>& discs, Progress& progress, bool all, VerifyResult& result)
 {
     for (const ListedDisc& disc : discs) {
-        std::string device = disc.source.path;
-        if (disc.source.drive && device.starts_with("stdio:"))
-            device.erase(0, 6);
-        const FileDescriptor fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC | (disc.source.drive ? O_NONBLOCK : 0)));
+        const FileDescriptor fd(
+            ::open(Device(disc.source).c_str(), O_RDONLY | O_CLOEXEC | (disc.source.drive ? O_NONBLOCK : 0)));
         if (fd.Get() < 0) {
             result.refusals.push_back("Can't read " + disc.source.path + ": " + ErrorText(LastErrno()));
             return;
