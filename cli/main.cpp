@@ -174,7 +174,7 @@ Command ParseCommand(std::string_view word)
         {"list", Command::List},     {"report", Command::Report},     {"sort", Command::Sort},
         {"move", Command::Move},     {"rename", Command::Rename},     {"recover", Command::Recover},
         {"unsort", Command::Unsort}, {"checksum", Command::Checksum}, {"verify", Command::Verify},
-        {"image", Command::Image},   {"drives", Command::Drives}, {"burn", Command::Burn},
+        {"image", Command::Image},   {"drives", Command::Drives},     {"burn", Command::Burn},
     };
     for (const auto& [name, command] : words)
         if (word == name)

@@ -627,7 +627,8 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
         const SetImage& set = plan.sets[k];
         LoadedDisc disc;
         Result looked = k == 0 ? LookAtDisc(drive, disc) : Result();
-        if (k > 0 || (!looked.Failed() && !disc.present)) {
+        // A drive without a disc may say so by failing the look.
+        if (k > 0 || looked.Failed() || !disc.present) {
             const std::string insert =
                 "Insert a blank " + set.medium.name + " for " + set.name + " into " + drive + ", then press Enter";
             if (!ui.question.Confirm({Asked::InsertBlank, BurnTitle, finding, insert,
