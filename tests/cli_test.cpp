@@ -649,6 +649,23 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
     EXPECT_FALSE(fs::exists(studio / ".kelvark-journal"));
 }
 
+// On a terminal the next blank disc is asked for; the end of the input
+// answers it as Ctrl-C does: the run ends with what it wrote.
+TEST_F(cli, BurnEndsAtTheEndOfTheInputWhenItAsksForTheNextBlankDisc)
+{
+    ASSERT_EQ(Cli({"sort", "--cd", "--yes", Studio()}).status, 0);
+    ASSERT_EQ(Cli({"checksum", Studio()}).status, 0);
+    const std::string drive = "stdio:" + (temp.path() / "disc").string();
+    const Result burnt = Cli({"burn", "--drive", drive, Studio(), "CD-A", "CD-B"});
+    EXPECT_EQ(burnt.status, 1);
+    EXPECT_EQ(FirstLine(burnt.err), "CD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files");
+    EXPECT_NE(burnt.err.find("\nInsert a blank CD for CD-B into " + drive
+                             + ", then press Enter \nWrote CD-A onto the disc in " + drive + ".\n"),
+              std::string::npos)
+        << burnt.err;
+    EXPECT_NE(burnt.err.find("\nStopped before CD-B was written.\n"), std::string::npos) << burnt.err;
+}
+
 // Report Only never replaces the reports of a sort whose set folders are
 // there. Once the sort is undone (its checksums left in the set folders, and
 // a project's own file named like its report brought back in the report's
