@@ -198,6 +198,22 @@ void TerminalMessages::EndNotices()
     notices = heldBack = 0;
 }
 
+namespace {
+
+// Waits for a line of standard input after prompt: false at its end, or when
+// Ctrl-C ended the wait.
+bool EnterPressed(const std::string& prompt)
+{
+    Write(Lines(prompt) + " ");
+    std::string line;
+    const bool entered = static_cast<bool>(std::getline(std::cin, line));
+    if (!entered)
+        std::fputs("\n", stderr);
+    return entered && !TerminalProgress::Cancelled();
+}
+
+} // namespace
+
 bool TerminalQuestion::AskYesNo(const std::string& text, const std::string&)
 {
     Write(Lines(text) + " [y/N] ");
@@ -222,6 +238,14 @@ bool OptionAnswers::Confirm(const Asking& asking)
             if (!asking.finding.empty())
                 messages.Show(asking.finding);
             return AskYesNo(asking.question, asking.title);
+        }
+        answer = true;
+        break;
+    case Asked::InsertBlank:
+        if (!options.yes) {
+            if (!asking.finding.empty())
+                messages.Show(asking.finding);
+            return EnterPressed(asking.question);
         }
         answer = true;
         break;

@@ -73,13 +73,14 @@ public:
 
 // The options that answer the commands' questions on the command line.
 struct AnswerOptions {
-    bool yes = false; // sort, unsort or forget without asking
+    bool yes = false; // sort, unsort, forget or write the next disc without asking
     bool skipUnsortable = false; // sort the rest, leaving what can't be sorted
     bool replace = false; // replace the checksums set folders hold
 };
 
 // The command line's answers to the commands' questions: each is given by an
-// option, or asked on the terminal. An answer Yes given by an option says
+// option, or asked on the terminal; a blank disc inserted is answered by
+// Enter, No by the end of the input or Ctrl-C. An answer Yes given by an option says
 // what the question would have told.
 class OptionAnswers final : public Question {
 public:

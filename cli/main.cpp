@@ -4,7 +4,8 @@
 // `sort`, `move`, `rename`, `unsort`, `recover`, `checksum` or `image` stopped or
 // failed, when Ctrl-C stopped the folder read, when another run holds the
 // folder or an operation stopped there, or when `verify` found a project that
-// is not intact or an extra file; 2 for bad usage or a folder that cannot be
+// is not intact or an extra file, or when `burn` did not write every set or
+// a disc it wrote is not intact; 2 for bad usage or a folder that cannot be
 // read (or holds no SHA256SUMS to verify, or a disc that can't be listed).
 
 #include "Checksums.h"
@@ -45,6 +46,8 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli checksum [--replace] FOLDER\n"
     "       kelvark-cli verify [--drive DEV]... PATH...\n"
     "       kelvark-cli image [--into DIR] FOLDER [SET...]\n"
+    "       kelvark-cli drives\n"
+    "       kelvark-cli burn --drive DEV [--yes] FOLDER SET...\n"
     "       kelvark-cli --help | --version\n";
 
 constexpr std::string_view HelpText =
@@ -70,6 +73,12 @@ constexpr std::string_view HelpText =
     "           named), DVD-A.iso and so on, into FOLDER or DIR (--into DIR), with\n"
     "           xorriso; a set whose image would not fit its disc, or whose image\n"
     "           is there already, is refused, and then no image is written\n"
+    "  drives   list the optical drives, each with the disc it holds and the sectors\n"
+    "           free on a blank one\n"
+    "  burn     write each set folder SET of FOLDER onto a blank disc in the drive\n"
+    "           DEV, asking for the next blank disc before each set but the first,\n"
+    "           and read each disc back as verify does; a disc that is not blank or\n"
+    "           too small is refused before anything is written onto it\n"
     "\n"
     "  MEDIUM         --medium M plans the sets for discs of M: cd (680.5 MB), cd80,\n"
     "                 dvd (4.6 GB, the default), dvd-dl, bd, bd-dl, bdxl, or a size in\n"
@@ -90,12 +99,14 @@ constexpr std::string_view HelpText =
     "  --skip-unsortable  sort: leave the projects that can't be sorted (a wave not\n"
     "                 found, not read, in no set, or sharing a file with such a\n"
     "                 project) in FOLDER and sort the others\n"
-    "  --yes          sort, unsort or forget a journal without asking (report\n"
-    "                 asks nothing and takes it for scripts)\n"
+    "  --yes          sort, unsort or forget a journal without asking, burn without\n"
+    "                 waiting for Enter before each disc (report asks nothing and\n"
+    "                 takes it for scripts)\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
     "  --into DIR     image: write the images into DIR instead of FOLDER\n"
     "  --drive DEV    verify: read the disc in the drive DEV (/dev/sr0, or stdio:FILE\n"
-    "                 for a file written as a drive) as an image is read\n"
+    "                 for a file written as a drive) as an image is read; burn:\n"
+    "                 write onto the disc in DEV\n"
     "  --all          print every line of a long message and every notice; without\n"
     "                 it, a message shows its first 100 lines, a read its first 100\n"
     "                 notices, and then how many more there are\n"
@@ -114,9 +125,13 @@ constexpr std::string_view HelpText =
     "FOLDER, and holds its lock until it ends: a second run on FOLDER is refused\n"
     "meanwhile, and when it stopped early, every other command on FOLDER refuses\n"
     "until recover has finished, undone or forgotten it.\n"
+    "Ctrl-C stops a burn as xorriso stops a write: a disc stopped midway is spoilt.\n"
+    "At the question for the next blank disc, Ctrl-C or the end of the input ends a\n"
+    "burn.\n"
     "\n"
     "Exit status: 0 success; 1 read errors (list), a command that stopped or failed,\n"
-    "or a verify that found a project not intact or an extra file; 2 bad usage, a\n"
+    "a verify that found a project not intact or an extra file, or a burn that did\n"
+    "not write every set or read back a disc not intact; 2 bad usage, a\n"
     "folder that cannot be read, or a PATH or disc to verify without a SHA256SUMS or\n"
     "that xorriso cannot list.\n";
 
@@ -130,7 +145,7 @@ struct FolderError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort, Checksum, Verify, Image };
+enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort, Checksum, Verify, Image, Drives, Burn };
 
 struct Options {
     Command command = Command::List;
@@ -149,7 +164,7 @@ struct Options {
     bool forget = false;
     bool replace = false;
     std::string into; // image: the folder of the images; FOLDER when empty
-    std::vector<std::string> drives; // verify --drive
+    std::vector<std::string> drives; // verify --drive, burn --drive
     std::vector<std::string> operands;
 };
 
@@ -159,7 +174,7 @@ Command ParseCommand(std::string_view word)
         {"list", Command::List},     {"report", Command::Report},     {"sort", Command::Sort},
         {"move", Command::Move},     {"rename", Command::Rename},     {"recover", Command::Recover},
         {"unsort", Command::Unsort}, {"checksum", Command::Checksum}, {"verify", Command::Verify},
-        {"image", Command::Image},
+        {"image", Command::Image},   {"drives", Command::Drives},     {"burn", Command::Burn},
     };
     for (const auto& [name, command] : words)
         if (word == name)
@@ -179,14 +194,18 @@ void CheckOperands(const Options& options)
                                                      {"FOLDER"},
                                                      {"FOLDER"},
                                                      {"PATH"},
-                                                     {"FOLDER"}};
+                                                     {"FOLDER"},
+                                                     {},
+                                                     {"FOLDER", "SET"}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
-    if (given.size() < expected.size() && options.drives.empty())
+    if (given.size() < expected.size() && (options.command != Command::Verify || options.drives.empty()))
         throw UsageError("missing " + expected[given.size()]);
     if (given.size() > expected.size() && options.command != Command::Move && options.command != Command::Verify
-        && options.command != Command::Image)
+        && options.command != Command::Image && options.command != Command::Burn)
         throw UsageError("unexpected argument " + given[expected.size()]);
+    if (options.command == Command::Burn && options.drives.size() != 1)
+        throw UsageError(options.drives.empty() ? "burn needs --drive DEV" : "burn writes onto one drive only");
     for (std::size_t i = 0; i < std::min(expected.size(), given.size()); ++i)
         if (given[i].empty())
             throw UsageError(expected[i] + " is empty");
@@ -270,9 +289,11 @@ bool Parse(int argc, char** argv, Options& options)
             options.tsv = true;
         } else if (arg == "--yes"
                    && (options.command == Command::Sort || options.command == Command::Unsort
-                       || options.command == Command::Report || options.command == Command::Recover)) {
+                       || options.command == Command::Report || options.command == Command::Recover
+                       || options.command == Command::Burn)) {
             options.yes = true;
-        } else if ((arg == "--drive" || arg.starts_with("--drive=")) && options.command == Command::Verify) {
+        } else if ((arg == "--drive" || arg.starts_with("--drive="))
+                   && (options.command == Command::Verify || options.command == Command::Burn)) {
             std::string_view device = arg.substr(std::min<std::size_t>(arg.size(), 8));
             if (arg == "--drive") {
                 if (i + 1 == args.size())
@@ -297,12 +318,12 @@ bool Parse(int argc, char** argv, Options& options)
         } else if (arg == "--into" || arg.starts_with("--into=")) {
             throw UsageError("--into applies to image only");
         } else if (arg == "--drive" || arg.starts_with("--drive=")) {
-            throw UsageError("--drive applies to verify only");
+            throw UsageError("--drive applies to verify and burn only");
         } else if (arg == "--threads" || arg.starts_with("--threads=")) {
             throw UsageError("--threads applies to list, report, sort, move and rename only");
         } else if (arg == "--tsv" || arg == "--sets" || arg == "--skip-unsortable" || arg == "--yes") {
             throw UsageError(std::string(arg) + " applies to "
-                             + (arg == "--yes"               ? "sort, unsort, report and recover only"
+                             + (arg == "--yes"               ? "sort, unsort, report, recover and burn only"
                                 : arg == "--skip-unsortable" ? "sort only"
                                                              : "list only"));
         } else {
@@ -427,7 +448,9 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
     case Command::Unsort:
     case Command::Checksum:
     case Command::Verify:
-    case Command::Image: break;
+    case Command::Image:
+    case Command::Drives:
+    case Command::Burn: break;
     }
     return 1;
 }
@@ -437,6 +460,13 @@ int Run(const Options& options)
     TerminalProgress::CatchInterrupt();
     if (options.command == Command::Verify)
         return VerifyCommand(options.operands, options.drives, options.all);
+    if (options.command == Command::Drives) {
+        // The drives are what the command produces: standard output.
+        const Result drives = DrivesCommand();
+        for (const std::string& line : drives.Lines())
+            std::cout << Escaped(line) << "\n";
+        return drives.Failed() ? 1 : 0;
+    }
     const std::string root = ReadableFolder(options.operands[0]);
     const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
     const bool asks = options.command == Command::Sort || options.command == Command::Unsort
@@ -464,6 +494,11 @@ int Run(const Options& options)
         const std::string into = options.into.empty() ? root : ReadableFolder(options.into);
         const std::vector<std::string> sets(options.operands.begin() + 1, options.operands.end());
         return Shown(ImageCommand(root, into, sets, ui), folder, answers, messages);
+    }
+    case Command::Burn: {
+        VerifyResult checks;
+        const std::vector<std::string> sets(options.operands.begin() + 1, options.operands.end());
+        return Shown(BurnCommand(root, sets, options.drives.front(), ui, checks), folder, answers, messages);
     }
     default: break;
     }

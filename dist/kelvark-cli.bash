@@ -48,7 +48,7 @@ _kelvark_cli()
     _init_completion || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify image --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify image drives burn --help --version' -- "$cur"))
         return
     fi
 
@@ -63,6 +63,7 @@ _kelvark_cli()
     checksum) options='--replace' ;;
     verify) options='--all --drive' ;;
     image) options='--all --into' ;;
+    burn) options='--all --drive --yes' ;;
     *) return ;;
     esac
 
@@ -121,7 +122,7 @@ _kelvark_cli()
     verify)
         _filedir
         ;;
-    image)
+    image | burn)
         if ((n == 0)); then
             _filedir -d
         else

@@ -239,7 +239,7 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"report", "--sets", Studio()}, "--sets applies to list only"},
         {{"list", "--skip-unsortable", Studio()}, "--skip-unsortable applies to sort only"},
         {{"report", "--tsv", Studio()}, "--tsv applies to list only"},
-        {{"list", "--yes", Studio()}, "--yes applies to sort, unsort, report and recover only"},
+        {{"list", "--yes", Studio()}, "--yes applies to sort, unsort, report, recover and burn only"},
         {{"sort", Studio()}, "sort asks before it moves anything: give --yes when standard input is not a terminal"},
         {{"unsort", Studio()},
          "unsort asks before it moves anything: give --yes when standard input is not a terminal"},
@@ -253,6 +253,9 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"checksum", Studio(), Dest()}, "unexpected argument " + Dest()},
         {{"verify"}, "missing PATH"},
         {{"verify", "--replace", Studio()}, "--replace applies to checksum only"},
+        {{"burn", Studio(), "DVD-A"}, "burn needs --drive DEV"},
+        {{"burn", "--drive", "stdio:/dev/null", Studio()}, "missing SET"},
+        {{"list", "--drive", "/dev/sr0", Studio()}, "--drive applies to verify and burn only"},
     };
     for (const auto& [args, problem] : cases) {
         const Result result = Cli(args);
@@ -644,6 +647,23 @@ TEST_F(cli, StoppedSortIsNamedWithTheWaysOutAndForgottenOnlyOnTheUsersWord)
     EXPECT_EQ(forgot.err,
               "The backup sort of " + Studio() + "/ stopped after 1 of 4 projects.\nNo project is split.\n");
     EXPECT_FALSE(fs::exists(studio / ".kelvark-journal"));
+}
+
+// On a terminal the next blank disc is asked for; the end of the input
+// answers it as Ctrl-C does: the run ends with what it wrote.
+TEST_F(cli, BurnEndsAtTheEndOfTheInputWhenItAsksForTheNextBlankDisc)
+{
+    ASSERT_EQ(Cli({"sort", "--cd", "--yes", Studio()}).status, 0);
+    ASSERT_EQ(Cli({"checksum", Studio()}).status, 0);
+    const std::string drive = "stdio:" + (temp.path() / "disc").string();
+    const Result burnt = Cli({"burn", "--drive", drive, Studio(), "CD-A", "CD-B"});
+    EXPECT_EQ(burnt.status, 1);
+    EXPECT_EQ(FirstLine(burnt.err), "CD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files");
+    EXPECT_NE(burnt.err.find("\nInsert a blank CD for CD-B into " + drive
+                             + ", then press Enter \nWrote CD-A onto the disc in " + drive + ".\n"),
+              std::string::npos)
+        << burnt.err;
+    EXPECT_NE(burnt.err.find("\nStopped before CD-B was written.\n"), std::string::npos) << burnt.err;
 }
 
 // Report Only never replaces the reports of a sort whose set folders are

@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include "Burn.h"
 #include "DiscCheck.h"
 #include "DiscImage.h"
 #include "DiscRead.h"
@@ -241,6 +242,15 @@ Result Declined(std::string message = {})
 
 // What RootFolder's journal says before a command: refused, with what it
 // describes and what may be done about it, while the folder holds one.
+// True when every file of folder's SHA256SUMS and of its projects is
+// intact, and it holds no extra file and no malformed line.
+bool Whole(const FolderCheck& folder)
+{
+    return folder.extra.empty() && folder.malformedCount == 0
+           && std::all_of(folder.files.begin(), folder.files.end(),
+                          [](const CheckedFile& file) { return file.state == FileState::Intact; });
+}
+
 Result JournalGuard(const std::string& RootFolder)
 {
     Journal journal;
@@ -538,9 +548,7 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
     if (checks.stopped)
         return Result({}, Result::Status::Stopped);
     for (const FolderCheck& folder : checks.folders)
-        if (!folder.extra.empty() || folder.malformedCount > 0
-            || std::any_of(folder.files.begin(), folder.files.end(),
-                           [](const CheckedFile& file) { return file.state != FileState::Intact; }))
+        if (!Whole(folder))
             return Result({}, Result::Status::Failed);
     return {};
 }
@@ -642,6 +650,104 @@ Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, c
     else
         failed.Add("Removed " + image + ": it failed its check.");
     return failed;
+}
+
+Result DrivesCommand()
+{
+    std::vector<Drive> drives;
+    if (Result failed = ListDrives(drives); failed.Failed())
+        return failed;
+    if (drives.empty())
+        return Result::Done("No optical drive found.");
+    Result listed;
+    for (const Drive& drive : drives) {
+        LoadedDisc disc;
+        const Result looked = LookAtDisc(drive.device, disc);
+        std::string name = drive.vendor;
+        name += (name.empty() || drive.model.empty() ? "" : " ") + drive.model;
+        listed.Add(drive.device + "  " + name + "  "
+                   + (looked.Failed() ? "its disc can't be looked at" : LoadedDiscText(disc)));
+    }
+    return listed;
+}
+
+Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>& sets, const std::string& drive,
+                   CommandUi ui, VerifyResult& checks)
+{
+    checks = {};
+    const std::string root = WithSeparator(RootFolder);
+    if (Result refusal = JournalGuard(root); refusal.Failed())
+        return refusal;
+    const ImagePlan plan = PlanImages(root, {}, sets, ui.progress);
+    if (plan.stopped)
+        return Result("Stopped before any disc was written.", Result::Status::Stopped);
+    if (!plan.refusals.empty()) {
+        Result refused("No disc was written.", Result::Status::Refused);
+        for (const std::string& refusal : plan.refusals)
+            refused.Add(refusal);
+        return refused;
+    }
+
+    std::vector<std::string> lines;
+    // The lines so far and why, with the sets from k on, which were not written.
+    const auto ended = [&](std::size_t k, const std::string& why, Result::Status status) {
+        Result result({}, status);
+        for (const std::string& line : lines)
+            result.Add(line);
+        result.Add(why);
+        std::vector<std::string> rest;
+        for (std::size_t j = k; j < plan.sets.size(); ++j)
+            rest.push_back(plan.sets[j].name);
+        if (!rest.empty())
+            result.Add(Joined(rest) + (rest.size() == 1 ? " was" : " were") + " not written.");
+        return result;
+    };
+    bool whole = true;
+    std::string finding; // what the read-back of the last disc found
+    for (std::size_t k = 0; k < plan.sets.size(); ++k) {
+        const SetImage& set = plan.sets[k];
+        LoadedDisc disc;
+        Result looked = k == 0 ? LookAtDisc(drive, disc) : Result();
+        // A drive without a disc may say so by failing the look.
+        if (k > 0 || looked.Failed() || !disc.present) {
+            const std::string insert =
+                "Insert a blank " + set.medium.name + " for " + set.name + " into " + drive + ", then press Enter";
+            if (!ui.question.Confirm({Asked::InsertBlank, BurnTitle, finding, insert,
+                                      "Writing " + set.name + " onto the disc in " + drive + "."}))
+                return k == 0 ? Result("No disc was written.", Result::Status::Declined)
+                              : ended(k + 1, "Stopped before " + set.name + " was written.", Result::Status::Stopped);
+            looked = LookAtDisc(drive, disc);
+        }
+        if (looked.Failed())
+            return ended(k + 1, set.name + " was not written: " + looked.Message(), Result::Status::Failed);
+        if (const std::string refusal = DiscRefusal(set, drive, disc); !refusal.empty())
+            return ended(k + 1, refusal, Result::Status::Refused);
+        const Result wrote = BurnDisc(set, drive, ui.progress);
+        if (wrote.Failed())
+            return ended(k + 1, wrote.Message(), wrote.Ended());
+        lines.push_back(wrote.Message());
+
+        // The check of the disc just written is the set's result.
+        VerifyResult read = ReadBack(drive, ui.progress);
+        if (read.stopped)
+            return ended(k + 1, "Stopped while " + set.name + " was read back: it was written but not checked.",
+                         Result::Status::Stopped);
+        if (!read.refusals.empty()) {
+            whole = false;
+            finding = set.name + " was written but can't be read back: " + read.refusals.front();
+            lines.push_back(finding);
+            continue;
+        }
+        for (FolderCheck& folder : read.folders) {
+            for (std::string& line : FolderLines(folder))
+                lines.push_back(std::move(line));
+            finding = FolderSummary(folder);
+            lines.push_back(finding);
+            whole = whole && Whole(folder);
+            checks.folders.push_back(std::move(folder));
+        }
+    }
+    return ended(plan.sets.size(), {}, whole ? Result::Status::Done : Result::Status::Failed);
 }
 
 std::string PlanSummary(const orvoProjectList& list)

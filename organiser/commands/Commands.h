@@ -163,6 +163,27 @@ Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target
 Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, const DiscTarget& target, CommandUi ui,
                         VerifyResult& check);
 
+// The optical drives, one message each: "/dev/sr0  HL-DT-ST DVDRAM GH24NSD1
+// DVD+R, blank, 2,295,104 sectors free"; "No optical drive found." when
+// there is none. Fails when xorriso can't be run.
+Result DrivesCommand();
+
+// Writes the set folders of RootFolder named in sets (all of them when
+// empty), in set order, each onto a blank disc in drive ("/dev/sr0", or
+// "stdio:FILE", a file taken as a drive), and reads each disc back. Refused
+// while RootFolder holds the journal of an operation that did not end, and,
+// naming each set that can't be written and why, before any disc is written
+// (PlanImages). Asks InsertBlank before each set but the first, and before
+// the first when drive holds no disc; a No ends the run. A disc that is not
+// blank or has too little room ends the run before it is written
+// (DiscRefusal); a stop or a failed write says whether the disc is spoilt.
+// Its messages say what was written, then each disc's check as verify gives
+// it (FolderLines, FolderSummary), which checks gets; failed when a disc is
+// not intact or can't be read back.
+Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>& sets, const std::string& drive,
+                   CommandUi ui, VerifyResult& checks);
+inline const std::string BurnTitle = "Write discs";
+
 // The plan in one line: how many discs of its medium it needs and what they
 // hold in all, "14 DVDs, 63.2 GB", then the projects it left in no set, "; 2
 // projects fit on no DVD"; "No disc needed" when the list holds no project.

@@ -23,6 +23,7 @@ enum class Asked : unsigned char {
     Forget, // forget the journal of an operation that did not end?
     OfferChecksums, // after a sort: write the set folders' checksums now?
     ReplaceChecksums, // set folders hold checksums already: replace them?
+    InsertBlank, // insert a blank disc for the next set into the drive, then go on?
 };
 
 // One question of a command: what it found, then the question itself.

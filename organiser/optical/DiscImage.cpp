@@ -76,7 +76,7 @@ std::string PlanSet(const std::string& root, const std::string& into, const std:
 {
     set.name = name;
     set.folder = root + name + "/";
-    set.image = into + name + ".iso";
+    set.image = into.empty() ? "" : into + name + ".iso";
     const FileDescriptor folder = OpenFolder(set.folder);
     if (folder.Get() < 0)
         return "Can't read " + set.folder + ": " + ErrorText(LastErrno());
@@ -111,7 +111,7 @@ std::string PlanSet(const std::string& root, const std::string& into, const std:
     }
     set.volumeId = VolumeId(name, day);
 
-    if (EntryExists(set.image))
+    if (!set.image.empty() && EntryExists(set.image))
         return set.image + " is there already: an image is never replaced.";
 
     std::vector<std::string> arguments = DiscArguments(set.folder, set.volumeId, "stdio:/dev/null");
@@ -132,6 +132,12 @@ std::string PlanSet(const std::string& root, const std::string& into, const std:
         return name + " does not fit: its image needs up to " + Grouped(set.sectors, ",") + " sectors, more than the "
                + Grouped(set.medium.sectors, ",") + " of one " + set.medium.name + ".";
     return {};
+}
+
+// part of whole in thousandths, 999 at most: the last is shown once all is done.
+int Thousandths(std::int64_t part, std::int64_t whole)
+{
+    return static_cast<int>(std::min<std::int64_t>(999, part * 1000 / std::max<std::int64_t>(whole, 1)));
 }
 
 } // namespace
@@ -170,7 +176,7 @@ ImagePlan PlanImages(const std::string& root, const std::string& into, const std
         plan.refusals.push_back("Can't read " + root + ": " + ErrorText(error));
         return plan;
     }
-    if (!fs::is_directory(into, error)) {
+    if (!into.empty() && !fs::is_directory(into, error)) {
         plan.refusals.push_back("Can't write images into " + into + ": "
                                 + (error ? ErrorText(error) : "it is not a folder") + ".");
         return plan;
@@ -208,21 +214,35 @@ ImagePlan PlanImages(const std::string& root, const std::string& into, const std
     return plan;
 }
 
+XorrisoRun RunWriting(const std::vector<std::string>& arguments, const std::string& text, std::int64_t done,
+                      std::int64_t total, Progress& progress, std::chrono::milliseconds grace)
+{
+    int amount = Thousandths(done, total);
+    std::string shown = text;
+    return RunXorriso(
+        arguments, &progress,
+        [&](const XorrisoLine& line) {
+            if (const std::optional<XorrisoWriting> writing = WritingProgress(line.text)) {
+                amount = Thousandths(done + writing->sectors, total);
+                shown = text + ": " + WritingText(*writing);
+            }
+            progress.Show(amount, shown);
+        },
+        grace);
+}
+
 Result WriteImages(const ImagePlan& plan, Progress& progress)
 {
     std::int64_t total = 0;
     for (const SetImage& set : plan.sets)
         total += set.sectors;
-    const auto thousandths = [&](std::int64_t sectors) {
-        return static_cast<int>(std::min<std::int64_t>(999, sectors * 1000 / std::max<std::int64_t>(total, 1)));
-    };
 
     Result written;
     std::int64_t done = 0;
     progress.Startup(1000);
     for (const SetImage& set : plan.sets) {
         const std::string shown = fs::path(set.image).filename().string();
-        if (!progress.OK(thousandths(done), shown)) {
+        if (!progress.OK(Thousandths(done, total), shown)) {
             written.Add("Stopped before " + set.image + " was written.");
             return Result(written.Message(), Result::Status::Stopped);
         }
@@ -234,10 +254,7 @@ Result WriteImages(const ImagePlan& plan, Progress& progress)
         }
         std::vector<std::string> arguments = DiscArguments(set.folder, set.volumeId, "stdio:" + temp.string());
         arguments.push_back("-commit");
-        const XorrisoRun run = RunXorriso(arguments, &progress, [&](const XorrisoLine& line) {
-            if (const std::optional<XorrisoWriting> writing = WritingProgress(line.text))
-                progress.Show(thousandths(done + writing->sectors), shown + ": " + WritingText(*writing));
-        });
+        const XorrisoRun run = RunWriting(arguments, shown, done, total, progress);
         std::int64_t length = 0;
         std::string failure = run.Problem();
         if (const std::error_code error = FileLength(temp, length); failure.empty() && error)

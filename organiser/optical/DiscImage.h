@@ -3,7 +3,9 @@
 #include "Medium.h"
 #include "Result.h"
 #include "UserInterface.h"
+#include "Xorriso.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,7 +38,7 @@ std::string VolumeId(std::string_view set, std::string_view date);
 struct SetImage {
     std::string name; // the set folder's name, "DVD-B"
     std::string folder; // its path, ending with the separator
-    std::string image; // the image's path, DIR/DVD-B.iso
+    std::string image; // the image's path, DIR/DVD-B.iso; empty for a burn
     std::string volumeId;
     Medium medium; // the medium the set was sorted for
     // The most 2,048-byte sectors the image takes: the size xorriso foresees
@@ -55,7 +57,8 @@ struct ImagePlan {
 };
 
 // Plans the images of root's set folders named in names (all of them when
-// empty) into the folder into. The day of the sort and the medium come from
+// empty) into the folder into; with into empty, the discs of a burn, which
+// has no image file. The day of the sort and the medium come from
 // the set folder's label (Kelvark Disc.txt); without one, the day is that of
 // the folder's last change and the medium the first of its prefix's (a
 // DISC-A folder without a label is refused: its disk's size is unknown). A
@@ -66,6 +69,14 @@ struct ImagePlan {
 // measured; a stop ends the plan.
 ImagePlan PlanImages(const std::string& root, const std::string& into, const std::vector<std::string>& names,
                      Progress& progress);
+
+// Runs xorriso with arguments that write a disc or an image (DiscArguments
+// and -commit), grace as RunXorriso takes it, stopped by progress. Each line
+// xorriso gives while it writes shows text; a line of its writing progress
+// adds what it tells, "DVD-B.iso: 47 %, 166.8 MB/s, about 2 min left", and
+// counts the sectors written after done of total in thousandths.
+XorrisoRun RunWriting(const std::vector<std::string>& arguments, const std::string& text, std::int64_t done,
+                      std::int64_t total, Progress& progress, std::chrono::milliseconds grace = XorrisoGrace);
 
 // Writes the plan's images, one after the other, each under a hidden
 // temporary name in its folder that becomes the image's name only once it is

@@ -1,0 +1,80 @@
+#include "Burn.h"
+
+#include "Regional.h"
+#include "Xorriso.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace kelvark {
+
+namespace {
+
+// The 300 kB xorriso writes after an image unless told otherwise.
+constexpr std::int64_t PaddingSectors = 150;
+
+// The slowest a drive writes: a CD's single speed, 153,600 bytes a second.
+constexpr std::int64_t SlowestBytesPerSecond = 153600;
+
+// Says why the write of set ended early: the disc is spoilt unless a look
+// at it finds it still blank.
+std::string EndedEarly(const SetImage& set, const std::string& device, bool stopped, const std::string& problem)
+{
+    LoadedDisc after;
+    const bool blank = !LookAtDisc(device, after).Failed() && after.blank;
+    const std::string disc = "the disc in " + device;
+    if (stopped)
+        return blank ? "Stopped before " + set.name + " was written: " + disc + " is still blank."
+                     : "Stopped: " + disc + " is spoilt: " + set.name + " was not written whole.";
+    return blank ? set.name + " was not written: " + problem
+                 : set.name + " was not written whole, " + disc + " is spoilt: " + problem;
+}
+
+} // namespace
+
+std::int64_t BurnSectors(const SetImage& set)
+{
+    return set.sectors + PaddingSectors;
+}
+
+std::string DiscRefusal(const SetImage& set, const std::string& device, const LoadedDisc& disc)
+{
+    const std::string notWritten = set.name + " was not written: ";
+    if (!disc.present)
+        return notWritten + "there is no disc in " + device + ".";
+    if (!disc.blank)
+        return notWritten + "the disc in " + device + " is not blank.";
+    if (disc.freeSectors < 0)
+        return notWritten + "xorriso does not tell how much the disc in " + device + " holds.";
+    if (disc.freeSectors < BurnSectors(set))
+        return notWritten + "it needs up to " + Grouped(BurnSectors(set), ",") + " sectors, more than the "
+               + Grouped(disc.freeSectors, ",") + " free on the disc in " + device + ".";
+    return {};
+}
+
+Result BurnDisc(const SetImage& set, const std::string& device, Progress& progress)
+{
+    // The progress shows nothing until xorriso talks.
+    progress.Startup(1000);
+    if (progress.StopRequested())
+        return Result("Stopped before " + set.name + " was written.", Result::Status::Stopped);
+    std::vector<std::string> arguments = DiscArguments(set.folder, set.volumeId, device);
+    arguments.insert(arguments.end(), {"-close", "on", "-commit"});
+    // Stopped, xorriso asks for the time the write would take before it is
+    // ended for good: a drive killed while it writes may stay unusable until
+    // it is restarted. A file taken as a drive gets the usual grace.
+    const std::chrono::milliseconds grace =
+        device.starts_with("stdio:")
+            ? XorrisoGrace
+            : std::max<std::chrono::milliseconds>(
+                XorrisoGrace, std::chrono::seconds(BurnSectors(set) * SectorSize / SlowestBytesPerSecond));
+    const XorrisoRun run = RunWriting(arguments, "Writing " + set.name, 0, set.sectors, progress, grace);
+    progress.Hide();
+    if (run.stopped)
+        return Result(EndedEarly(set, device, true, {}), Result::Status::Stopped);
+    if (!run.Succeeded())
+        return Result(EndedEarly(set, device, false, run.Problem()));
+    return Result::Done("Wrote " + set.name + " onto the disc in " + device + ".");
+}
+
+} // namespace kelvark
