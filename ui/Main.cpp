@@ -906,7 +906,7 @@ void Main::WriteDiscs()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     dialog->activateWindow();
-    dialog->Measure();
+    dialog->Start();
 }
 
 // After a move or a rename that stopped: the Finish / Undo question, then the

@@ -1,6 +1,7 @@
 #include "frmWriteDiscs.h"
 
 #include "DiscCheck.h"
+#include "Drives.h"
 #include "FileOps.h"
 #include "Shown.h"
 #include "frmVerify.h"
@@ -25,14 +26,12 @@ enum SetColumn { SetName, SetSize, SetState };
 // The set's folder name as its bytes, kept with its row.
 constexpr int SetRole = Qt::UserRole;
 
-const QString Title = QStringLiteral("Write discs");
-
 } // namespace
 
 frmWriteDiscs::frmWriteDiscs(const std::string& root, const WriteDiscsHost& host, QWidget* owner)
     : QDialog(owner), root(WithSeparator(root)), images(WithSeparator(root)), host(host)
 {
-    setWindowTitle(Title);
+    setWindowTitle(QString::fromStdString(BurnTitle));
 
     lstSets = new QTreeWidget(this);
     lstSets->setHeaderLabels({QStringLiteral("Set"), QStringLiteral("Size"), QStringLiteral("State")});
@@ -93,6 +92,21 @@ frmWriteDiscs::frmWriteDiscs(const std::string& root, const WriteDiscsHost& host
     });
     connect(cmdWrite, &QPushButton::clicked, this, [this] { this->host.run([this] { WriteChosen(); }); });
     connect(buttons, &QDialogButtonBox::rejected, this, &frmWriteDiscs::reject);
+}
+
+// Lists the optical drives before the image files, the first one chosen, and
+// measures the sets for it. The hint says when there is none.
+void frmWriteDiscs::Start()
+{
+    std::vector<Drive> drives;
+    // Where xorriso can't run, the measuring says so for every set.
+    host.await(QStringLiteral("Looking for optical drives"), [&] { static_cast<void>(ListDrives(drives)); });
+    for (const Drive& drive : drives)
+        cboTarget->insertItem(cboTarget->count() - 1, Shown(drive.device + ": " + drive.vendor + " " + drive.model),
+                              QByteArray::fromStdString(drive.device));
+    cboTarget->setCurrentIndex(0);
+    lblHint->setVisible(drives.empty());
+    Measure();
 }
 
 // The folder's set folders, each measured for the target: the sectors its
@@ -191,9 +205,12 @@ bool frmWriteDiscs::WriteDisc(QTreeWidgetItem& row)
         }
         ShowState(row, QStringLiteral("Failed its check"), true);
         row.setToolTip(SetState, Shown(written.Message()));
+        // A drive takes a new blank disc for it.
+        const std::string drive = Target().drive;
         if (!host.ui.question.AskYesNo(FolderSummary(check.folders.front()) + "." + LineEnd + LineEnd + set
-                                           + " failed its check. Write it again?",
-                                       Title.toStdString()))
+                                           + " failed its check. Write it again"
+                                           + (drive.empty() ? "" : " onto a new blank disc in " + drive) + "?",
+                                       BurnTitle))
             return true;
     }
 }

@@ -53,6 +53,8 @@ public:
     QPushButton* cmdWrite = nullptr;
     QPushButton* cmdClose = nullptr;
 
+    // Looks for the drives, then lists the set folders measured for the first.
+    void Start();
     // Lists the set folders, measured for the target chosen.
     void Measure();
 

@@ -624,6 +624,8 @@ Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target
 Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, const DiscTarget& target, CommandUi ui,
                         VerifyResult& check)
 {
+    if (!target.drive.empty())
+        return BurnCommand(RootFolder, {set}, target.drive, ui, check);
     check = {};
     ImagePlan plan;
     if (Result refusal = PlannedImages(RootFolder, target.images, {set}, ui.progress, plan); refusal.Failed())

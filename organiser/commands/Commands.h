@@ -159,7 +159,8 @@ Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target
 // written there. Failed when it could not be written, or when the disc
 // written is not a whole copy of the set folder; an image that failed its
 // check is removed, so that it can be written again. Its messages say what
-// was written and the check's summary.
+// was written and the check's summary. A drive's disc is written as
+// BurnCommand writes one set.
 Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, const DiscTarget& target, CommandUi ui,
                         VerifyResult& check);
 
