@@ -114,10 +114,11 @@ void frmWriteDiscs::Start()
 // disabled and saying why.
 void frmWriteDiscs::Measure()
 {
+    const DiscTarget target = Target();
     std::vector<DiscOffer> offers;
     Result listed;
     host.await(QStringLiteral("Measuring the discs"),
-               [&] { listed = DiscOffersCommand(root, Target(), host.ui.progress, offers); });
+               [&] { listed = DiscOffersCommand(root, target, host.ui.progress, offers); });
     lstSets->clear();
     for (const DiscOffer& offer : offers) {
         const bool ready = offer.refusal.empty();
@@ -175,12 +176,13 @@ void frmWriteDiscs::WriteChosen()
 bool frmWriteDiscs::WriteDisc(QTreeWidgetItem& row)
 {
     const std::string set = row.data(SetName, SetRole).toByteArray().toStdString();
+    const DiscTarget target = Target(); // the combo box is read here, not on the worker thread
     for (;;) {
         ShowState(row, QStringLiteral("Writing…"), std::nullopt);
         Result written;
         VerifyResult check;
         host.await(QStringLiteral("Writing and checking ") + Shown(set),
-                   [&] { written = WriteDiscCommand(root, set, Target(), host.ui, check); });
+                   [&] { written = WriteDiscCommand(root, set, target, host.ui, check); });
         for (const FolderCheck& checked : check.folders)
             AddFindingRows(*lstChecks, checked);
         for (int c = 0; c < lstChecks->columnCount(); ++c)
@@ -196,6 +198,7 @@ bool frmWriteDiscs::WriteDisc(QTreeWidgetItem& row)
         }
         if (ended == Result::Status::Stopped) {
             ShowState(row, QStringLiteral("Stopped"), true);
+            row.setToolTip(SetState, Shown(written.Message()));
             return false;
         }
         if (ended != Result::Status::Failed || check.folders.empty()) {
@@ -206,7 +209,7 @@ bool frmWriteDiscs::WriteDisc(QTreeWidgetItem& row)
         ShowState(row, QStringLiteral("Failed its check"), true);
         row.setToolTip(SetState, Shown(written.Message()));
         // A drive takes a new blank disc for it.
-        const std::string drive = Target().drive;
+        const std::string& drive = target.drive;
         if (!host.ui.question.AskYesNo(FolderSummary(check.folders.front()) + "." + LineEnd + LineEnd + set
                                            + " failed its check. Write it again"
                                            + (drive.empty() ? "" : " onto a new blank disc in " + drive) + "?",
