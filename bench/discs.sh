@@ -8,12 +8,18 @@
 #           level 3, an MD5 per file), both writing next to the set; and
 #           against the same run of xorriso followed by `sync` of its image,
 #           since image flushes each image to the disk before naming it.
+#           Target: at most 1.1x xorriso -as mkisofs alone.
+#
+#   verify  `kelvark-cli verify IMAGE` of the set's image (xorriso's listing,
+#           then every sector of the image read once, each file's SHA-256 and
+#           MD5) against `sha256sum` of the set folder's files. Target: at
+#           most 1.2x.
 #
 #   bash bench/discs.sh [BUILD_DIR]      (BUILD_DIR defaults to build)
 #
-# Warm: the set's files are in the page cache (read by cat before each run),
-# each image is removed before the next run; best of 3 runs on each side.
-# Target: image at most 1.1x xorriso -as mkisofs alone.
+# Warm: the set's files (and the image) are in the page cache (read by cat
+# before each run), each image is removed before the next run; best of 3 runs
+# on each side.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/common.sh
@@ -21,7 +27,7 @@ source bench/common.sh
 build=${1:-build}
 cli=$build/cli/kelvark-cli
 sample=$build/tools/kelvark-sample
-require "$cli" "$sample" xorriso
+require "$cli" "$sample" xorriso sha256sum
 make_work discs
 
 projects=16
@@ -75,3 +81,24 @@ image_part() {
 }
 
 image_part
+
+verify_part() {
+    local image=$work/DVD-A.iso
+    "$cli" image --into "$work" "$root" >/dev/null 2>&1
+    warm_image() { warm && cat "$image" >/dev/null; }
+    verify() { "$cli" verify "$image"; }
+    sha() { (cd "$set_folder" && sha256sum "${files[@]}"); }
+    if ! verify >/dev/null; then
+        echo "discs.sh: kelvark-cli verify did not find the image intact" >&2
+        exit 1
+    fi
+    local verify_t sha_t
+    verify_t=$(best_of warm_image verify)
+    sha_t=$(best_of warm_image sha)
+    printf '\nverify         %10s %12s %8s\n' 'time (s)' 'verify/this' target
+    printf '  %-22s %10s %12s %8s\n' 'kelvark-cli verify' "$verify_t" '' ''
+    printf '  %-22s %10s %12s %8s\n' "sha256sum of the files" "$sha_t" "$(ratio "$verify_t" "$sha_t")" '<= 1.2'
+    rm -f "$image"
+}
+
+verify_part

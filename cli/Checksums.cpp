@@ -19,12 +19,12 @@ void PrintLine(const std::string& line)
 
 } // namespace
 
-int VerifyCommand(const std::vector<std::string>& paths, bool all)
+int VerifyCommand(const std::vector<std::string>& paths, const std::vector<std::string>& drives, bool all)
 {
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
     TerminalMessages messages(progress, all);
     VerifyResult result;
-    const Result verified = VerifyCommand(paths, all, progress, result);
+    const Result verified = VerifyCommand(paths, all, progress, result, drives);
     for (const auto& refusal : verified.Lines())
         messages.Show(refusal);
     for (const auto& line : VerifyLines(result))

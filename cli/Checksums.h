@@ -10,8 +10,9 @@ namespace kelvark {
 // `kelvark-cli checksum` and `kelvark-cli verify`: the core's disc checksums
 // on a terminal. Each returns the exit status.
 
-// Verifies the set folders or discs of paths: one line per project and per
-// fault on standard output, then one summary line per set.
-int VerifyCommand(const std::vector<std::string>& paths, bool all);
+// Verifies the set folders or disc images of paths and the discs in drives:
+// one line per project and per fault on standard output, then one summary
+// line per set.
+int VerifyCommand(const std::vector<std::string>& paths, const std::vector<std::string>& drives, bool all);
 
 } // namespace kelvark

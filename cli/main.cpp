@@ -5,7 +5,7 @@
 // failed, when Ctrl-C stopped the folder read, when another run holds the
 // folder or an operation stopped there, or when `verify` found a project that
 // is not intact or an extra file; 2 for bad usage or a folder that cannot be
-// read (or holds no SHA256SUMS to verify).
+// read (or holds no SHA256SUMS to verify, or a disc that can't be listed).
 
 #include "Checksums.h"
 #include "Commands.h"
@@ -43,7 +43,7 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli recover --finish|--undo|--forget [--yes] FOLDER\n"
     "       kelvark-cli unsort [MEDIUM] [--yes] FOLDER\n"
     "       kelvark-cli checksum [--replace] FOLDER\n"
-    "       kelvark-cli verify PATH...\n"
+    "       kelvark-cli verify [--drive DEV]... PATH...\n"
     "       kelvark-cli image [--into DIR] FOLDER [SET...]\n"
     "       kelvark-cli --help | --version\n";
 
@@ -63,7 +63,9 @@ constexpr std::string_view HelpText =
     "           FOLDER, a set folder itself), for `sha256sum -c` or verify\n"
     "  verify   read every file of the set folders or discs PATH against their\n"
     "           SHA256SUMS and say which projects are intact (a root folder: each of\n"
-    "           its set folders that holds one)\n"
+    "           its set folders that holds one; a file: an ISO 9660 disc image, read\n"
+    "           without mounting it, each file also checked against the MD5 the\n"
+    "           image recorded)\n"
     "  image    write an ISO 9660 image of each set folder of FOLDER (or of each SET\n"
     "           named), DVD-A.iso and so on, into FOLDER or DIR (--into DIR), with\n"
     "           xorriso; a set whose image would not fit its disc, or whose image\n"
@@ -92,6 +94,8 @@ constexpr std::string_view HelpText =
     "                 asks nothing and takes it for scripts)\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
     "  --into DIR     image: write the images into DIR instead of FOLDER\n"
+    "  --drive DEV    verify: read the disc in the drive DEV (/dev/sr0, or stdio:FILE\n"
+    "                 for a file written as a drive) as an image is read\n"
     "  --all          print every line of a long message and every notice; without\n"
     "                 it, a message shows its first 100 lines, a read its first 100\n"
     "                 notices, and then how many more there are\n"
@@ -113,7 +117,8 @@ constexpr std::string_view HelpText =
     "\n"
     "Exit status: 0 success; 1 read errors (list), a command that stopped or failed,\n"
     "or a verify that found a project not intact or an extra file; 2 bad usage, a\n"
-    "folder that cannot be read, or a PATH to verify without a SHA256SUMS.\n";
+    "folder that cannot be read, or a PATH or disc to verify without a SHA256SUMS or\n"
+    "that xorriso cannot list.\n";
 
 // A mistake in the command line: reported as one line and the usage, status 2.
 struct UsageError : std::runtime_error {
@@ -144,6 +149,7 @@ struct Options {
     bool forget = false;
     bool replace = false;
     std::string into; // image: the folder of the images; FOLDER when empty
+    std::vector<std::string> drives; // verify --drive
     std::vector<std::string> operands;
 };
 
@@ -176,12 +182,12 @@ void CheckOperands(const Options& options)
                                                      {"FOLDER"}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
-    if (given.size() < expected.size())
+    if (given.size() < expected.size() && options.drives.empty())
         throw UsageError("missing " + expected[given.size()]);
     if (given.size() > expected.size() && options.command != Command::Move && options.command != Command::Verify
         && options.command != Command::Image)
         throw UsageError("unexpected argument " + given[expected.size()]);
-    for (std::size_t i = 0; i < expected.size(); ++i)
+    for (std::size_t i = 0; i < std::min(expected.size(), given.size()); ++i)
         if (given[i].empty())
             throw UsageError(expected[i] + " is empty");
     if (options.command == Command::Recover && options.finish + options.undo + options.forget != 1)
@@ -266,6 +272,16 @@ bool Parse(int argc, char** argv, Options& options)
                    && (options.command == Command::Sort || options.command == Command::Unsort
                        || options.command == Command::Report || options.command == Command::Recover)) {
             options.yes = true;
+        } else if ((arg == "--drive" || arg.starts_with("--drive=")) && options.command == Command::Verify) {
+            std::string_view device = arg.substr(std::min<std::size_t>(arg.size(), 8));
+            if (arg == "--drive") {
+                if (i + 1 == args.size())
+                    throw UsageError("--drive needs a device");
+                device = args[++i];
+            }
+            if (device.empty())
+                throw UsageError("--drive needs a device");
+            options.drives.emplace_back(device);
         } else if (arg == "--replace" && options.command == Command::Checksum) {
             options.replace = true;
         } else if ((arg == "--into" || arg.starts_with("--into=")) && options.command == Command::Image) {
@@ -280,6 +296,8 @@ bool Parse(int argc, char** argv, Options& options)
             throw UsageError("--replace applies to checksum only");
         } else if (arg == "--into" || arg.starts_with("--into=")) {
             throw UsageError("--into applies to image only");
+        } else if (arg == "--drive" || arg.starts_with("--drive=")) {
+            throw UsageError("--drive applies to verify only");
         } else if (arg == "--threads" || arg.starts_with("--threads=")) {
             throw UsageError("--threads applies to list, report, sort, move and rename only");
         } else if (arg == "--tsv" || arg == "--sets" || arg == "--skip-unsortable" || arg == "--yes") {
@@ -418,7 +436,7 @@ int Run(const Options& options)
 {
     TerminalProgress::CatchInterrupt();
     if (options.command == Command::Verify)
-        return VerifyCommand(options.operands, options.all);
+        return VerifyCommand(options.operands, options.drives, options.all);
     const std::string root = ReadableFolder(options.operands[0]);
     const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
     const bool asks = options.command == Command::Sort || options.command == Command::Unsort

@@ -61,13 +61,17 @@ _kelvark_cli()
     move | rename) options='--all --medium --cd --dvd --no-mix --no-regular --threads' ;;
     recover) options='--finish --undo --forget --yes' ;;
     checksum) options='--replace' ;;
-    verify) options='--all' ;;
+    verify) options='--all --drive' ;;
     image) options='--all --into' ;;
     *) return ;;
     esac
 
     if [[ $prev == --medium ]]; then
         COMPREPLY=($(compgen -W 'cd cd80 dvd dvd-dl bd bd-dl bdxl' -- "$cur"))
+        return
+    fi
+    if [[ $prev == --drive ]]; then
+        _filedir
         return
     fi
     if [[ $prev == --threads ]]; then
@@ -80,10 +84,11 @@ _kelvark_cli()
     fi
 
     # The operands before the word being completed; "--" ends the options,
-    # and the word after --medium or --threads is its value.
+    # and the word after --medium, --threads or --drive is its value.
     local operands=() namesOnly='' i
     for ((i = 2; i < cword; i++)); do
-        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --into) ]]; then
+        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --into
+            || ${words[i]} == --drive) ]]; then
             ((i++))
         elif [[ -n $namesOnly || ${words[i]} != -* || ${words[i]} == - ]]; then
             operands+=("${words[i]}")
@@ -114,7 +119,7 @@ _kelvark_cli()
         fi
         ;;
     verify)
-        _filedir -d
+        _filedir
         ;;
     image)
         if ((n == 0)); then

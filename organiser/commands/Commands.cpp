@@ -2,6 +2,7 @@
 
 #include "DiscCheck.h"
 #include "DiscImage.h"
+#include "DiscRead.h"
 #include "Executor.h"
 #include "FileOps.h"
 #include "Journal.h"
@@ -43,10 +44,7 @@ std::string NoSetNotice(const std::vector<std::string>& names, const Medium& med
 
 std::string NoProjectsText(const std::string& folder)
 {
-    std::string shown = ShownText(folder);
-    if (shown.size() > 1 && shown.back() == '/')
-        shown.pop_back();
-    return "No ORVEX projects in " + shown + ".";
+    return "No ORVEX projects in " + ShownFolder(folder) + ".";
 }
 
 std::string BackupSortQuestion(const Medium& medium)
@@ -509,10 +507,29 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)
     return written;
 }
 
-Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks)
+Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks,
+                     const std::vector<std::string>& drives)
 {
-    checks = Verify(paths, progress, all);
+    // The discs are listed first: a disc that can't be refuses before any file is read.
+    std::vector<std::string> folders;
+    std::vector<DiscSource> discs;
+    for (const std::string& path : paths) {
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+            discs.push_back({path, false});
+        else
+            folders.push_back(path);
+    }
+    for (const std::string& drive : drives)
+        discs.push_back({drive, true});
+    checks = {};
+    const std::vector<ListedDisc> listed = ListDiscs(discs, progress, checks);
+    if (checks.refusals.empty() && !checks.stopped && !folders.empty())
+        checks = Verify(folders, progress, all);
+    if (checks.refusals.empty() && !checks.stopped)
+        ReadDiscs(listed, progress, all, checks);
     if (!checks.refusals.empty()) {
+        checks.folders.clear();
         Result refused({}, Result::Status::Refused);
         for (const std::string& refusal : checks.refusals)
             refused.Add(refusal);

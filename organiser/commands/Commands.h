@@ -114,11 +114,14 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui);
 inline const std::string ChecksumsTitle = "Write checksums";
 
 // Reads every file of the set folders or discs of paths against their
-// SHA256SUMS (a root folder: each of its set folders that holds one) and
-// tells, in checks, which projects are intact. Refused, naming them, when a
-// path holds no SHA256SUMS or can't be read (nothing is read then); failed
-// when a project is not intact or a file is extra or a line malformed.
-Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks);
+// SHA256SUMS (a root folder: each of its set folders that holds one; a
+// regular file: a disc image) and of the discs in drives ("/dev/sr0",
+// "stdio:FILE"), and tells, in checks, which projects are intact: the
+// folders' first, then the discs' in the order given. Refused, naming them,
+// when a path holds no SHA256SUMS or can't be read (nothing is read then);
+// failed when a project is not intact or a file is extra or a line malformed.
+Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks,
+                     const std::vector<std::string>& drives = {});
 
 // Writes an ISO 9660 image of each set folder of RootFolder named in sets
 // (all of them when empty) into the folder into, as PlanImages and

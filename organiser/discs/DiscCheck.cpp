@@ -438,6 +438,17 @@ Result WriteChecksums(const std::string& folder, bool replace, Progress& progres
     return WriteChecksums(PlanChecksums(folder, replace), progress);
 }
 
+Result AttributeFiles(FolderCheck& check, const std::string& folder, Progress& progress)
+{
+    QuietUi ui(progress);
+    orvoProjectList list({ui, ui});
+    list.ReadFolder(folder, true, true);
+    if (ui.StopRequested())
+        return Result({}, Result::Status::Stopped);
+    Attribute(check, list);
+    return {};
+}
+
 VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, bool all)
 {
     VerifyResult result;
@@ -504,16 +515,12 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, b
 
     // Which project each file belongs to, and the files each project needs,
     // from the project files in its folder.
-    QuietUi ui(progress);
     for (std::size_t f = 0; f < result.folders.size(); ++f) {
         FolderCheck& folder = result.folders[f];
-        orvoProjectList list({ui, ui});
-        list.ReadFolder(folder.path, true, true);
-        if (ui.StopRequested()) {
+        if (AttributeFiles(folder, folder.path, progress).Failed()) {
             result.stopped = true;
             return result;
         }
-        Attribute(folder, list);
         std::unordered_set<std::string> known{ManifestName}, passed;
         for (const auto& file : folder.files) {
             known.insert(file.name);

@@ -97,6 +97,14 @@ struct VerifyResult {
 // are kept, all of them with all.
 VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, bool all = false);
 
+// Gives each file of check that SHA256SUMS lists to the projects whose
+// project files in folder (read as a folder read does) name it as their own
+// file or play it, and adds the waves they play that SHA256SUMS does not list:
+// check.projects, check.loose and the files after check.listed. Verify does
+// this on the folder it checks, a disc's read on a folder it made of the
+// disc's project files. Stopped when progress asked to stop the read.
+Result AttributeFiles(FolderCheck& check, const std::string& folder, Progress& progress);
+
 // One line of a folder's report: a project, its files of no project, an extra
 // file or a malformed line, with its faults.
 struct Finding {

@@ -29,13 +29,14 @@ constexpr std::int64_t MiB = 1 << 20;
 constexpr std::int64_t DropEvery = 8 * MiB;
 constexpr unsigned MaxThreads = 4;
 
-// The SHA-256 functions of libcrypto. The library is loaded on the first
+// The SHA-256 and MD5 functions of libcrypto. The library is loaded on the first
 // hash, not with the program: loading it costs every run some 1.6 MB of
 // memory (the relocations of its tables), and a scan or a plan never hashes.
 struct Evp {
     decltype(&::EVP_MD_CTX_new) newContext = nullptr;
     decltype(&::EVP_MD_CTX_free) freeContext = nullptr;
     decltype(&::EVP_sha256) sha256 = nullptr;
+    decltype(&::EVP_md5) md5 = nullptr;
     decltype(&::EVP_DigestInit_ex) init = nullptr;
     decltype(&::EVP_DigestUpdate) update = nullptr;
     decltype(&::EVP_DigestFinal_ex) finish = nullptr;
@@ -57,7 +58,7 @@ const Evp* LoadedEvp()
             return function != nullptr;
         };
         if (find(evp.newContext, "EVP_MD_CTX_new") && find(evp.freeContext, "EVP_MD_CTX_free")
-            && find(evp.sha256, "EVP_sha256") && find(evp.init, "EVP_DigestInit_ex")
+            && find(evp.sha256, "EVP_sha256") && find(evp.md5, "EVP_md5") && find(evp.init, "EVP_DigestInit_ex")
             && find(evp.update, "EVP_DigestUpdate") && find(evp.finish, "EVP_DigestFinal_ex"))
             return evp;
         return std::nullopt;
@@ -183,6 +184,43 @@ std::string ReadingProgress(std::int64_t done, std::int64_t total, double second
         text += ", " + std::to_string(left / 60) + ":" + (secs.size() < 2 ? "0" : "") + secs + " left";
     }
     return text + ": " + shown;
+}
+
+StreamDigests::StreamDigests()
+{
+    const Evp* evp = LoadedEvp();
+    if (!evp)
+        return;
+    sha = evp->newContext();
+    md = evp->newContext();
+    ready = sha && md && evp->init(sha, evp->sha256(), nullptr) == 1 && evp->init(md, evp->md5(), nullptr) == 1;
+}
+
+StreamDigests::~StreamDigests()
+{
+    if (const Evp* evp = LoadedEvp()) {
+        evp->freeContext(sha);
+        evp->freeContext(md);
+    }
+}
+
+void StreamDigests::Add(const char* data, std::size_t size)
+{
+    if (!ready)
+        return;
+    const Evp& evp = *LoadedEvp();
+    evp.update(sha, data, size);
+    evp.update(md, data, size);
+}
+
+void StreamDigests::Finish(Digest& sha256, Md5& md5)
+{
+    if (!ready)
+        return;
+    const Evp& evp = *LoadedEvp();
+    unsigned length = 0;
+    evp.finish(sha, sha256.data(), &length);
+    evp.finish(md, md5.data(), &length);
 }
 
 std::vector<FileHash> HashFiles(const std::vector<HashJob>& jobs, Progress& progress, bool& stopped)

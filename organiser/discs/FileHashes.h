@@ -3,10 +3,14 @@
 #include "Manifest.h"
 #include "UserInterface.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <system_error>
 #include <vector>
+
+struct evp_md_ctx_st; // libcrypto's digest context
 
 namespace kelvark {
 
@@ -37,6 +41,28 @@ struct FileHash {
 // thread. Once OK returns false, the reads stop within a block, and stopped is
 // set.
 std::vector<FileHash> HashFiles(const std::vector<HashJob>& jobs, Progress& progress, bool& stopped);
+
+using Md5 = std::array<unsigned char, 16>;
+
+// The SHA-256 and the MD5 of bytes given piece by piece, as a disc is read
+// back: its files' pieces come in the disc's order, each to its own digests.
+class StreamDigests final {
+public:
+    StreamDigests();
+    ~StreamDigests();
+    StreamDigests(const StreamDigests&) = delete;
+    StreamDigests& operator=(const StreamDigests&) = delete;
+    // False when libcrypto or memory for the digests is missing: Add and
+    // Finish then do nothing.
+    bool Ready() const { return ready; }
+    void Add(const char* data, std::size_t size);
+    void Finish(Digest& sha256, Md5& md5);
+
+private:
+    evp_md_ctx_st* sha = nullptr;
+    evp_md_ctx_st* md = nullptr;
+    bool ready = false;
+};
 
 // An amount of bytes as reading shows it: "4.6 GB" in decimal gigabytes with
 // one decimal, "640 MB" in whole megabytes below a gigabyte, "less than 1 MB"

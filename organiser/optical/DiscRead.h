@@ -1,0 +1,81 @@
+#pragma once
+
+#include "DiscCheck.h"
+#include "FileHashes.h"
+#include "UserInterface.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvark {
+
+// Reading a disc back without mounting it: an ISO 9660 image file, or the
+// disc in a drive. xorriso lists the disc's files, where each lies and the
+// MD5 the image recorded for it; Kelvark then reads the disc itself, every
+// sector of its session once and in order, and checks each file against the
+// disc's own SHA256SUMS and its recorded MD5. The verdict is a FolderCheck,
+// per project as Verify gives it for a folder.
+
+// A run of whole sectors of a file, from sector on, holding bytes of it.
+struct DiscExtent {
+    std::int64_t sector = 0;
+    std::int64_t bytes = 0;
+};
+
+// A regular file of a disc.
+struct DiscFile {
+    std::string name; // its path on the disc, without the leading "/"
+    std::vector<DiscExtent> extents; // in the file's order; several for a file of 4 GiB or more
+    std::optional<Md5> md5; // the MD5 the image recorded for it
+};
+
+// What xorriso tells of a disc: the session read and what it holds.
+struct DiscListing {
+    std::string volume; // the volume id
+    std::int64_t start = 0; // the session's first sector
+    std::int64_t sectors = 0; // its sectors
+    std::vector<DiscFile> files;
+    std::vector<std::string> folders; // every folder but the root, as a path like the files'
+    std::vector<std::string> others; // links and other entries that are neither
+};
+
+// A disc to read: an image file, or a drive's device ("/dev/sr0", or
+// "stdio:FILE" for a file taken as a drive).
+struct DiscSource {
+    std::string path;
+    bool drive = false;
+};
+
+struct ListedDisc {
+    DiscSource source;
+    DiscListing listing;
+};
+
+// Lists each disc through xorriso, nothing of its files' contents read yet.
+// A disc that can't be listed or holds no SHA256SUMS at its root gets a
+// sentence in result.refusals instead; a stop sets result.stopped.
+std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress& progress, VerifyResult& result);
+
+// Reads each disc listed and appends its check to result.folders, named by
+// the disc's label ("Kelvark Disc.txt": the set's name, its place in the
+// backup shown once) or else by the image's file name (a drive: the volume
+// id). Each file is checked against SHA256SUMS and the MD5 the image
+// recorded: a file whose SHA-256 or MD5 differs is changed; a file whose
+// sectors can't be read is unreadable, with the first sector lost; the
+// others are still checked. A file whose extents overlap another's or run
+// backwards (a damaged directory record) is read on its own after the rest.
+// A SHA256SUMS that can't be read adds a refusal; one that differs from its
+// recorded MD5 is a changed file of no project. Progress counts the mebibytes
+// read, its text says how much and how long is left (ReadingProgress); a stop
+// ends the reading within a block and sets result.stopped. Of SHA256SUMS's
+// lines that are not checksum lines, the first MalformedShown are kept, all
+// of them with all.
+void ReadDiscs(const std::vector<ListedDisc>& discs, Progress& progress, bool all, VerifyResult& result);
+
+// The read-back after a burn: lists and reads the disc in device ("/dev/sr0",
+// "stdio:FILE").
+VerifyResult ReadBack(const std::string& device, Progress& progress);
+
+} // namespace kelvark
