@@ -624,7 +624,7 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
     bool whole = true;
     std::string finding; // what the read-back of the last disc found
     for (std::size_t k = 0; k < plan.sets.size(); ++k) {
-        const SetImage& set = plan.sets[k];
+        const SetDisc& set = plan.sets[k];
         LoadedDisc disc;
         Result looked = k == 0 ? LookAtDisc(drive, disc) : Result();
         // A drive without a disc may say so by failing the look.
