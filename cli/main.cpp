@@ -1,7 +1,7 @@
 // kelvark-cli: the window's commands for scripts and headless machines.
 //
 // Exit status: 0 success; 1 when `list` met read errors, or when `report`,
-// `sort`, `move`, `rename`, `unsort`, `recover` or `checksum` stopped or
+// `sort`, `move`, `rename`, `unsort`, `recover`, `checksum` or `image` stopped or
 // failed, when Ctrl-C stopped the folder read, when another run holds the
 // folder or an operation stopped there, or when `verify` found a project that
 // is not intact or an extra file; 2 for bad usage or a folder that cannot be
@@ -44,6 +44,7 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli unsort [MEDIUM] [--yes] FOLDER\n"
     "       kelvark-cli checksum [--replace] FOLDER\n"
     "       kelvark-cli verify [--drive DEV]... PATH...\n"
+    "       kelvark-cli image [--into DIR] FOLDER [SET...]\n"
     "       kelvark-cli --help | --version\n";
 
 constexpr std::string_view HelpText =
@@ -65,6 +66,10 @@ constexpr std::string_view HelpText =
     "           its set folders that holds one; a file: an ISO 9660 disc image, read\n"
     "           without mounting it, each file also checked against the MD5 the\n"
     "           image recorded)\n"
+    "  image    write an ISO 9660 image of each set folder of FOLDER (or of each SET\n"
+    "           named), DVD-A.iso and so on, into FOLDER or DIR (--into DIR), with\n"
+    "           xorriso; a set whose image would not fit its disc, or whose image\n"
+    "           is there already, is refused, and then no image is written\n"
     "\n"
     "  MEDIUM         --medium M plans the sets for discs of M: cd (680.5 MB), cd80,\n"
     "                 dvd (4.6 GB, the default), dvd-dl, bd, bd-dl, bdxl, or a size in\n"
@@ -88,6 +93,7 @@ constexpr std::string_view HelpText =
     "  --yes          sort, unsort or forget a journal without asking (report\n"
     "                 asks nothing and takes it for scripts)\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
+    "  --into DIR     image: write the images into DIR instead of FOLDER\n"
     "  --drive DEV    verify: read the disc in the drive DEV (/dev/sr0, or stdio:FILE\n"
     "                 for a file written as a drive) as an image is read\n"
     "  --all          print every line of a long message and every notice; without\n"
@@ -102,7 +108,8 @@ constexpr std::string_view HelpText =
     "\\\\, \\t, \\n and \\r and nothing else, so every project is one line of six fields.\n"
     "\n"
     "Ctrl-C, SIGTERM and SIGHUP stop a read, a sort, a move, a rename, an unsort or a\n"
-    "recover after the current project; a second one ends the program at once. A sort,\n"
+    "recover after the current project, and an image at once, removing the part of\n"
+    "it written; a second one ends the program at once. A sort,\n"
     "move, rename or unsort keeps a journal, the hidden file .kelvark-journal in\n"
     "FOLDER, and holds its lock until it ends: a second run on FOLDER is refused\n"
     "meanwhile, and when it stopped early, every other command on FOLDER refuses\n"
@@ -123,7 +130,7 @@ struct FolderError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort, Checksum, Verify };
+enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort, Checksum, Verify, Image };
 
 struct Options {
     Command command = Command::List;
@@ -141,6 +148,7 @@ struct Options {
     bool undo = false;
     bool forget = false;
     bool replace = false;
+    std::string into; // image: the folder of the images; FOLDER when empty
     std::vector<std::string> drives; // verify --drive
     std::vector<std::string> operands;
 };
@@ -151,6 +159,7 @@ Command ParseCommand(std::string_view word)
         {"list", Command::List},     {"report", Command::Report},     {"sort", Command::Sort},
         {"move", Command::Move},     {"rename", Command::Rename},     {"recover", Command::Recover},
         {"unsort", Command::Unsort}, {"checksum", Command::Checksum}, {"verify", Command::Verify},
+        {"image", Command::Image},
     };
     for (const auto& [name, command] : words)
         if (word == name)
@@ -161,14 +170,22 @@ Command ParseCommand(std::string_view word)
 // The operands each command takes, named as the usage names them.
 void CheckOperands(const Options& options)
 {
-    static const std::vector<std::string> names[] = {
-        {"FOLDER"}, {"FOLDER"}, {"FOLDER"}, {"FOLDER", "DEST", "PROJECT"}, {"FOLDER", "OLD", "NEW"}, {"FOLDER"},
-        {"FOLDER"}, {"FOLDER"}, {"PATH"}};
+    static const std::vector<std::string> names[] = {{"FOLDER"},
+                                                     {"FOLDER"},
+                                                     {"FOLDER"},
+                                                     {"FOLDER", "DEST", "PROJECT"},
+                                                     {"FOLDER", "OLD", "NEW"},
+                                                     {"FOLDER"},
+                                                     {"FOLDER"},
+                                                     {"FOLDER"},
+                                                     {"PATH"},
+                                                     {"FOLDER"}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
     if (given.size() < expected.size() && options.drives.empty())
         throw UsageError("missing " + expected[given.size()]);
-    if (given.size() > expected.size() && options.command != Command::Move && options.command != Command::Verify)
+    if (given.size() > expected.size() && options.command != Command::Move && options.command != Command::Verify
+        && options.command != Command::Image)
         throw UsageError("unexpected argument " + given[expected.size()]);
     for (std::size_t i = 0; i < std::min(expected.size(), given.size()); ++i)
         if (given[i].empty())
@@ -267,10 +284,18 @@ bool Parse(int argc, char** argv, Options& options)
             options.drives.emplace_back(device);
         } else if (arg == "--replace" && options.command == Command::Checksum) {
             options.replace = true;
+        } else if ((arg == "--into" || arg.starts_with("--into=")) && options.command == Command::Image) {
+            if (arg == "--into" && i + 1 == args.size())
+                throw UsageError("--into needs a folder");
+            options.into = arg == "--into" ? std::string(args[++i]) : std::string(arg.substr(7));
+            if (options.into.empty())
+                throw UsageError("--into needs a folder");
         } else if ((arg == "--finish" || arg == "--undo" || arg == "--forget") && options.command == Command::Recover) {
             (arg == "--finish" ? options.finish : arg == "--undo" ? options.undo : options.forget) = true;
         } else if (arg == "--replace") {
             throw UsageError("--replace applies to checksum only");
+        } else if (arg == "--into" || arg.starts_with("--into=")) {
+            throw UsageError("--into applies to image only");
         } else if (arg == "--drive" || arg.starts_with("--drive=")) {
             throw UsageError("--drive applies to verify only");
         } else if (arg == "--threads" || arg.starts_with("--threads=")) {
@@ -401,7 +426,8 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
     case Command::Recover:
     case Command::Unsort:
     case Command::Checksum:
-    case Command::Verify: break;
+    case Command::Verify:
+    case Command::Image: break;
     }
     return 1;
 }
@@ -434,6 +460,11 @@ int Run(const Options& options)
                      answers, messages);
     case Command::Unsort: return Shown(UnsortCommand(root, options.medium, ui), folder, answers, messages);
     case Command::Checksum: return Shown(ChecksumCommand(root, false, ui), folder, answers, messages);
+    case Command::Image: {
+        const std::string into = options.into.empty() ? root : ReadableFolder(options.into);
+        const std::vector<std::string> sets(options.operands.begin() + 1, options.operands.end());
+        return Shown(ImageCommand(root, into, sets, ui), folder, answers, messages);
+    }
     default: break;
     }
     orvoProjectList list({messages, progress});

@@ -48,7 +48,7 @@ _kelvark_cli()
     _init_completion || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify image --help --version' -- "$cur"))
         return
     fi
 
@@ -62,6 +62,7 @@ _kelvark_cli()
     recover) options='--finish --undo --forget --yes' ;;
     checksum) options='--replace' ;;
     verify) options='--all --drive' ;;
+    image) options='--all --into' ;;
     *) return ;;
     esac
 
@@ -77,12 +78,17 @@ _kelvark_cli()
         COMPREPLY=($(compgen -W '1 8 32 64' -- "$cur"))
         return
     fi
+    if [[ $prev == --into ]]; then
+        _filedir -d
+        return
+    fi
 
     # The operands before the word being completed; "--" ends the options,
     # and the word after --medium, --threads or --drive is its value.
     local operands=() namesOnly='' i
     for ((i = 2; i < cword; i++)); do
-        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --drive) ]]; then
+        if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --into
+            || ${words[i]} == --drive) ]]; then
             ((i++))
         elif [[ -n $namesOnly || ${words[i]} != -* || ${words[i]} == - ]]; then
             operands+=("${words[i]}")
@@ -114,6 +120,13 @@ _kelvark_cli()
         ;;
     verify)
         _filedir
+        ;;
+    image)
+        if ((n == 0)); then
+            _filedir -d
+        else
+            COMPREPLY=($(compgen -W "$(cd -- "${operands[0]}" 2>/dev/null && compgen -d -X '!*-[A-Z]*')" -- "$cur"))
+        fi
         ;;
     *)
         ((n == 0)) && _filedir -d

@@ -89,6 +89,13 @@ std::string Win1252ToUtf8(std::string_view bytes)
     return out;
 }
 
+std::string ShownFolder(std::string_view folder)
+{
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.remove_suffix(1);
+    return ShownText(folder);
+}
+
 std::string ShownText(std::string_view bytes)
 {
     std::string out;

@@ -24,6 +24,9 @@ std::string Win1252ToUtf8(std::string_view bytes);
 // every byte that is not part of one read as Windows-1252. Valid UTF-8 comes
 // back unchanged.
 std::string ShownText(std::string_view bytes);
+// A folder as messages name it: ShownText without the separator at its end,
+// "/music" for "/music/" ("/" stays "/").
+std::string ShownFolder(std::string_view folder);
 
 // A byte with an ASCII capital letter folded to lower case; every other byte,
 // the upper half included, stays: names compare as Windows compares them in

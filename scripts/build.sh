@@ -9,9 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=2
-packages=(cmake g++ make libgtest-dev libbenchmark-dev libssl-dev liburing-dev qt6-base-dev fonts-liberation2)
-# Only the tests need these: xorriso measures the disc image of a full set.
-test_packages=(xorriso)
+# xorriso writes the disc images and discs, run as a program of its own.
+packages=(cmake g++ make libgtest-dev libbenchmark-dev libssl-dev liburing-dev qt6-base-dev fonts-liberation2 xorriso)
 
 # shellcheck source=scripts/packages.sh
 source scripts/packages.sh
@@ -76,7 +75,7 @@ run)
     exec build/ui/kelvark "$PWD/build/sample/"
     ;;
 test)
-    install_missing "${packages[@]}" "${test_packages[@]}"
+    install_missing "${packages[@]}"
     if [ "${2:-}" = "--ci" ]; then
         build build -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
     else

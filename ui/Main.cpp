@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "FolderListing.h"
 #include "SetView.h"
+#include "Shown.h"
 #include "TextCodec.h"
 #include "frmVerify.h"
 
@@ -75,22 +76,11 @@ std::string Bytes(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-QString Shown(const std::string& text)
-{
-    return QString::fromStdString(ShownText(text));
-}
-
 // The folder a first start offers: the user's music folder, else the home folder.
 std::string FirstFolder()
 {
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     return WithSeparator(Bytes(QFileInfo(music).isDir() ? music : QDir::homePath()));
-}
-
-// A folder as titles and lines name it: without its last separator, but "/".
-QString FolderName(const std::string& folder)
-{
-    return Shown(folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder);
 }
 
 // A medium as the combo box lists it: "BD-R (24.2 GB)".
@@ -417,8 +407,8 @@ void Main::Await(const QString& verb, const QString& items, const std::function<
 // "Music – DVD – Kelvark": the folder read and the medium planned for.
 void Main::ShowTitle()
 {
-    setWindowTitle(FolderName(RootFolder) + QStringLiteral(" – ") + QString::fromStdString(SelectedMedium().name)
-                   + QStringLiteral(" – Kelvark"));
+    setWindowTitle(QString::fromStdString(ShownFolder(RootFolder)) + QStringLiteral(" – ")
+                   + QString::fromStdString(SelectedMedium().name) + QStringLiteral(" – Kelvark"));
 }
 
 void Main::closeEvent(QCloseEvent* event)
@@ -502,7 +492,7 @@ bool Main::ChooseReadFolder()
     WriteSetting(QStringLiteral("ReadFolder"), RootFolder);
     ShowTitle();
     if (listFolder != RootFolder)
-        ShowNotRead("Not read yet: Read folder (F5) reads " + FolderName(RootFolder).toStdString() + ".");
+        ShowNotRead("Not read yet: Read folder (F5) reads " + ShownFolder(RootFolder) + ".");
     return true;
 }
 
@@ -786,7 +776,8 @@ void Main::ReadFolder(ReadBy by)
     const bool mix = chkMix->isChecked();
     const bool regular = chkRegular->isChecked();
     Result read;
-    lblProjCount->setText(QStringLiteral("Reading ") + FolderName(RootFolder) + QStringLiteral("…"));
+    lblProjCount->setText(QStringLiteral("Reading ") + QString::fromStdString(ShownFolder(RootFolder))
+                          + QStringLiteral("…"));
     for (;;) {
         notices.StartRead();
         Await(QStringLiteral("Reading"), QStringLiteral("projects"),
@@ -796,7 +787,7 @@ void Main::ReadFolder(ReadBy by)
         if (read.Ended() != Result::Status::Refused)
             break;
         if (!Recover(read)) {
-            ShowNotRead("Not read: " + FolderName(RootFolder).toStdString()
+            ShowNotRead("Not read: " + ShownFolder(RootFolder)
                         + " holds an operation that did not end. Read folder offers to finish or undo it.");
             return;
         }
@@ -907,7 +898,7 @@ void Main::OfferRecover(const Result& result)
     if (Recover(result))
         ReadFolder(ReadBy::Command);
     else
-        ShowNotRead("Not shown: " + FolderName(RootFolder).toStdString()
+        ShowNotRead("Not shown: " + ShownFolder(RootFolder)
                     + " holds an operation that did not end. Read folder offers to finish or undo it.");
 }
 

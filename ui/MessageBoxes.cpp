@@ -1,5 +1,6 @@
 #include "MessageBoxes.h"
 
+#include "Shown.h"
 #include "TextCodec.h"
 #include "Twips.h"
 
@@ -17,11 +18,6 @@ namespace kelvark {
 namespace {
 
 const QString ApplicationTitle = QStringLiteral("Kelvark");
-
-QString Shown(const std::string& bytes)
-{
-    return QString::fromStdString(ShownText(bytes));
-}
 
 // Texts from the system end their lines with CR LF; a label wants LF alone.
 QString Displayed(const std::string& text)

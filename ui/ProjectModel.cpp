@@ -1,5 +1,6 @@
 #include "ProjectModel.h"
 
+#include "Shown.h"
 #include "TextCodec.h"
 
 #include <algorithm>
@@ -69,11 +70,6 @@ QString InGigabytes(const QString& megabytes)
     const qlonglong tenths = megabytes.left(digits).toLongLong() * 10 + megabytes.back().digitValue();
     const qlonglong gbTenths = (tenths + 500) / 1000;
     return QString::number(gbTenths / 10) + megabytes[digits] + QString::number(gbTenths % 10) + QStringLiteral(" GB");
-}
-
-QString Shown(const std::string& text)
-{
-    return QString::fromStdString(ShownText(text));
 }
 
 } // namespace

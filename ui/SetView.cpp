@@ -1,6 +1,7 @@
 #include "SetView.h"
 
 #include "Commands.h"
+#include "Shown.h"
 #include "TextCodec.h"
 
 #include <QHeaderView>
@@ -76,7 +77,7 @@ void SetView::Show(const orvoProjectList& list)
     int inNoSet = 0;
     std::int64_t noSetBytes = 0;
     for (const auto& project : list.projects) {
-        const QString name = QString::fromStdString(ShownText(project->Name));
+        const QString name = Shown(project->Name);
         const QString size = Megabytes(project->discSize);
         if (project->BackupNum >= 0 && project->BackupNum < std::ssize(setRows)) {
             Row(setRows[static_cast<std::size_t>(project->BackupNum)], name, size);

@@ -1,5 +1,6 @@
 #include "frmProgress.h"
 
+#include "Shown.h"
 #include "TextCodec.h"
 
 #include <QHBoxLayout>
@@ -100,7 +101,7 @@ void frmProgress::Show(int amountDone, const std::string& text)
     if (!anyShown || now - shown >= Interval || last) {
         anyShown = true;
         shown = now;
-        const QString item = QString::fromStdString(ShownText(text));
+        const QString item = Shown(text);
         const int amountToDo = amount;
         const auto elapsed = duration_cast<milliseconds>(now - started);
         Post([this, amountDone, amountToDo, item, elapsed] { Display(amountDone, amountToDo, item, elapsed); });

@@ -2,6 +2,7 @@
 
 #include "DiscCheck.h"
 #include "MessageBoxes.h"
+#include "Shown.h"
 #include "TextCodec.h"
 #include "Twips.h"
 
@@ -26,11 +27,6 @@
 namespace kelvark {
 
 namespace {
-
-QString Shown(const std::string& bytes)
-{
-    return QString::fromStdString(ShownText(bytes));
-}
 
 // The summary shows this many lines at most, and scrolls beyond.
 constexpr int SummaryLines = 6;

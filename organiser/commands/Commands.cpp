@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "DiscCheck.h"
+#include "DiscImage.h"
 #include "DiscRead.h"
 #include "Executor.h"
 #include "FileOps.h"
@@ -43,10 +44,7 @@ std::string NoSetNotice(const std::vector<std::string>& names, const Medium& med
 
 std::string NoProjectsText(const std::string& folder)
 {
-    std::string shown = ShownText(folder);
-    if (shown.size() > 1 && shown.back() == '/')
-        shown.pop_back();
-    return "No ORVEX projects in " + shown + ".";
+    return "No ORVEX projects in " + ShownFolder(folder) + ".";
 }
 
 std::string BackupSortQuestion(const Medium& medium)
@@ -65,15 +63,6 @@ std::size_t Utf16Length(std::string_view name)
     for (const unsigned char c : ShownText(name))
         units += (c & 0xC0) != 0x80 ? (c >= 0xF0 ? 2 : 1) : 0;
     return units;
-}
-
-// A group separator every three digits of a whole number: "4,512".
-std::string Grouped(std::int64_t whole, const std::string& separator)
-{
-    std::string digits = std::to_string(whole);
-    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<std::size_t>(at), separator);
-    return digits;
 }
 
 // Bytes in decimal megabytes with one decimal and grouped digits, rounded
@@ -554,6 +543,24 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
                            [](const CheckedFile& file) { return file.state != FileState::Intact; }))
             return Result({}, Result::Status::Failed);
     return {};
+}
+
+Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
+                    CommandUi ui)
+{
+    const std::string root = WithSeparator(RootFolder);
+    if (Result refusal = JournalGuard(root); refusal.Failed())
+        return refusal;
+    const ImagePlan plan = PlanImages(root, WithSeparator(into), sets, ui.progress);
+    if (plan.stopped)
+        return Result("Stopped before any image was written.", Result::Status::Stopped);
+    if (!plan.refusals.empty()) {
+        Result refused("No image was written.", Result::Status::Refused);
+        for (const std::string& refusal : plan.refusals)
+            refused.Add(refusal);
+        return refused;
+    }
+    return WriteImages(plan, ui.progress);
 }
 
 std::string PlanSummary(const orvoProjectList& list)

@@ -123,6 +123,14 @@ inline const std::string ChecksumsTitle = "Write checksums";
 Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks,
                      const std::vector<std::string>& drives = {});
 
+// Writes an ISO 9660 image of each set folder of RootFolder named in sets
+// (all of them when empty) into the folder into, as PlanImages and
+// WriteImages do: refused while RootFolder holds the journal of an operation
+// that did not end, and, naming each set that can't be written and why,
+// before any image is written. Its messages name each image written.
+Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
+                    CommandUi ui);
+
 // The plan in one line: how many discs of its medium it needs and what they
 // hold in all, "14 DVDs, 63.2 GB", then the projects it left in no set, "; 2
 // projects fit on no DVD"; "No disc needed" when the list holds no project.

@@ -14,4 +14,12 @@ std::chrono::year_month_day Regional::LocalToday()
                                        std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
 }
 
+std::string Grouped(std::int64_t whole, const std::string& separator)
+{
+    std::string digits = std::to_string(whole);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), separator);
+    return digits;
+}
+
 } // namespace kelvark

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -17,5 +18,8 @@ struct Regional {
     // Today's date in the local time zone.
     static std::chrono::year_month_day LocalToday();
 };
+
+// A group separator every three digits of a whole number: "4,512".
+std::string Grouped(std::int64_t whole, const std::string& separator);
 
 } // namespace kelvark

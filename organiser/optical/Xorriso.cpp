@@ -22,7 +22,8 @@ namespace {
 // The severities of xorriso's messages that say something went wrong.
 bool IsProblem(std::string_view info)
 {
-    for (const std::string_view severity : {" : FATAL : ", " : FAILURE : ", " : SORRY : "})
+    // "xorriso : FAILURE : …", "libisofs: FATAL : …".
+    for (const std::string_view severity : {": FATAL : ", ": FAILURE : ", ": SORRY : "})
         if (info.find(severity) != std::string_view::npos)
             return true;
     return false;
@@ -180,7 +181,6 @@ XorrisoRun RunXorriso(const std::vector<std::string>& arguments, const Progress*
         if (stop != nullptr && stop->StopRequested() && !interrupted) {
             ::kill(child, SIGINT);
             interrupted = Clock::now();
-            run.stopped = true;
         }
         if (interrupted && !killed && Clock::now() - *interrupted >= grace) {
             ::kill(child, SIGKILL);
@@ -206,9 +206,10 @@ XorrisoRun RunXorriso(const std::vector<std::string>& arguments, const Progress*
         run.exitStatus = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
         run.signal = WTERMSIG(status);
-    // A stop that came after xorriso had ended its work stops nothing.
-    if (run.stopped && run.exitStatus == 0)
-        run.stopped = false;
+    // A stop that came after xorriso had ended its work stops nothing; a
+    // Ctrl-C on the terminal reaches xorriso too, which may end before the
+    // stop is seen.
+    run.stopped = run.exitStatus != 0 && stop != nullptr && stop->StopRequested();
     return run;
 }
 

@@ -1,0 +1,271 @@
+#include "DiscImage.h"
+
+#include "DiscLabel.h"
+#include "FileOps.h"
+#include "Manifest.h"
+#include "Regional.h"
+#include "Xorriso.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace kelvark {
+
+namespace {
+
+// The size xorriso's -print_size gives, "Image size   : 146671s"; -1 when
+// none of the lines gives one.
+std::int64_t ImageSize(const std::vector<std::string>& results)
+{
+    constexpr std::string_view label = "Image size";
+    for (const std::string& line : results) {
+        if (!line.starts_with(label) || line.back() != 's')
+            continue;
+        const std::size_t colon = line.find(':');
+        const std::string digits = colon == std::string::npos ? "" : line.substr(colon + 1, line.size() - colon - 2);
+        const std::size_t first = digits.find_first_not_of(' ');
+        if (first != std::string::npos && digits.find_first_not_of("0123456789", first) == std::string::npos)
+            return std::stoll(digits.substr(first));
+    }
+    return -1;
+}
+
+// What recording an MD5 of each of files files adds to an image beyond the
+// size xorriso's -print_size foresees: the attribute in each file's directory
+// record that points at its checksum (at most 48 bytes with what it takes of
+// the directory's blocks), and the session's checksum tags.
+std::int64_t Md5Allowance(std::int64_t files)
+{
+    return (files * 48 + SectorSize - 1) / SectorSize + 2;
+}
+
+// The day of the folder's last change in local time, "2026-12-10"; empty
+// when it can't be looked up.
+std::string ChangeDay(int folder)
+{
+    struct stat status {};
+    std::tm local{};
+    char day[16];
+    if (::fstat(folder, &status) != 0 || localtime_r(&status.st_mtime, &local) == nullptr
+        || std::strftime(day, sizeof day, "%Y-%m-%d", &local) == 0)
+        return {};
+    return day;
+}
+
+// The medium the first of Media() with the prefix names: a CD-A folder was
+// sorted for a CD.
+const Medium* MediumOfPrefix(const std::string& prefix)
+{
+    for (const Medium& medium : Media())
+        if (medium.prefix == prefix)
+            return &medium;
+    return nullptr;
+}
+
+// Checks the set folder root + name and measures its image; the reason it
+// can't be written otherwise.
+std::string PlanSet(const std::string& root, const std::string& into, const std::string& name, SetImage& set,
+                    const Progress* stop, bool& stopped)
+{
+    set.name = name;
+    set.folder = root + name + "/";
+    set.image = into + name + ".iso";
+    const FileDescriptor folder = OpenFolder(set.folder);
+    if (folder.Get() < 0)
+        return "Can't read " + set.folder + ": " + ErrorText(LastErrno());
+
+    std::error_code error;
+    bool sums = false;
+    std::int64_t files = 0;
+    for (fs::directory_iterator it(set.folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string file = it->path().filename().string();
+        if (const std::string why = NotRegular(it->path().string()); !why.empty())
+            return name + " holds \"" + file + "\", which a disc of the set can't hold: " + why + ".";
+        sums = sums || file == ManifestName;
+        ++files;
+    }
+    if (error)
+        return "Can't read " + set.folder + ": " + ErrorText(error);
+    if (!sums)
+        return name + " holds no " + ManifestName + ": write its checksums first, so that its disc carries them.";
+
+    std::string day;
+    if (const std::optional<DiscLabel> label = ReadDiscLabel(folder.Get())) {
+        day = label->date;
+        if (MediumNamed(label->medium, set.medium).Failed())
+            return name + "'s " + DiscLabelName + " names no medium Kelvark knows: \"" + label->medium + "\".";
+    } else {
+        const std::string prefix = name.substr(0, name.find('-'));
+        const Medium* medium = MediumOfPrefix(prefix);
+        if (medium == nullptr)
+            return name + " holds no " + DiscLabelName + ": the size of its disk is unknown.";
+        set.medium = *medium;
+        day = ChangeDay(folder.Get());
+    }
+    set.volumeId = VolumeId(name, day);
+
+    if (EntryExists(set.image))
+        return set.image + " is there already: an image is never replaced.";
+
+    std::vector<std::string> arguments = DiscArguments(set.folder, set.volumeId, "stdio:/dev/null");
+    // -rollback_end: without it, xorriso would write the image it measured
+    // to the output device at its end.
+    arguments.insert(arguments.end(), {"-print_size", "-rollback_end"});
+    const XorrisoRun run = RunXorriso(arguments, stop);
+    stopped = run.stopped;
+    set.sectors = run.Succeeded() ? ImageSize(run.results) : -1;
+    if (set.sectors >= 0)
+        set.sectors += Md5Allowance(files);
+    if (stopped)
+        return {};
+    if (set.sectors < 0)
+        return "Can't measure the image of " + name + ": "
+               + (run.Succeeded() ? "xorriso gave no size." : run.Problem());
+    if (set.sectors > set.medium.sectors)
+        return name + " does not fit: its image needs up to " + Grouped(set.sectors, ",") + " sectors, more than the "
+               + Grouped(set.medium.sectors, ",") + " of one " + set.medium.name + ".";
+    return {};
+}
+
+} // namespace
+
+std::vector<std::string> DiscArguments(const std::string& setFolder, const std::string& volumeId,
+                                       const std::string& outdev)
+{
+    // A problem makes exit status 32, a failure ends the run at once.
+    std::vector<std::string> words{"-abort_on", "FAILURE", "-return_with", "SORRY", "32"};
+    words.insert(words.end(), {"-outdev", outdev, "-volid", volumeId, "-joliet", "on", "-rockridge", "on"});
+    // Level 3: a file of 4 GiB or more in several extents. One plain session
+    // from the first sector, without the emulated table of sessions.
+    words.insert(words.end(), {"-compliance", "iso_9660_level=3:no_emul_toc", "-md5", "on"});
+    words.insert(words.end(), {"-map", setFolder, "/"});
+    return words;
+}
+
+std::string VolumeId(std::string_view set, std::string_view date)
+{
+    std::string id = std::string(set) + (date.empty() ? "" : " ") + std::string(date);
+    id.resize(std::min<std::size_t>(id.size(), 32));
+    for (char& c : id) {
+        const auto u = static_cast<unsigned char>(c);
+        c = std::isalnum(u) != 0 && u < 0x80 ? static_cast<char>(std::toupper(u)) : '_';
+    }
+    return id;
+}
+
+ImagePlan PlanImages(const std::string& root, const std::string& into, const std::vector<std::string>& names,
+                     Progress& progress)
+{
+    ImagePlan plan;
+    std::error_code error;
+    const std::vector<std::string> folders = SetFolders(root, SetPrefixes(), error);
+    if (error) {
+        plan.refusals.push_back("Can't read " + root + ": " + ErrorText(error));
+        return plan;
+    }
+    if (!fs::is_directory(into, error)) {
+        plan.refusals.push_back("Can't write images into " + into + ": "
+                                + (error ? ErrorText(error) : "it is not a folder") + ".");
+        return plan;
+    }
+    for (const std::string& name : names)
+        if (std::find(folders.begin(), folders.end(), name) == folders.end())
+            plan.refusals.push_back("No set folder " + name + " in " + root + ".");
+    // The sets named, in set order, as their discs go.
+    std::vector<std::string> chosen = folders;
+    if (!names.empty())
+        std::erase_if(chosen, [&](const std::string& name) {
+            return std::find(names.begin(), names.end(), name) == names.end();
+        });
+    if (chosen.empty()) {
+        if (plan.refusals.empty())
+            plan.refusals.push_back("No set folders in " + root + ".");
+        return plan;
+    }
+
+    progress.Startup(static_cast<int>(chosen.size()));
+    for (std::size_t k = 0; k < chosen.size(); ++k) {
+        if (!progress.OK(static_cast<int>(k), "Measuring " + chosen[k])) {
+            plan.stopped = true;
+            return plan;
+        }
+        SetImage set;
+        const std::string refusal = PlanSet(root, into, chosen[k], set, &progress, plan.stopped);
+        if (plan.stopped)
+            return plan;
+        if (!refusal.empty())
+            plan.refusals.push_back(refusal);
+        else
+            plan.sets.push_back(std::move(set));
+    }
+    return plan;
+}
+
+Result WriteImages(const ImagePlan& plan, Progress& progress)
+{
+    std::int64_t total = 0;
+    for (const SetImage& set : plan.sets)
+        total += set.sectors;
+    const auto thousandths = [&](std::int64_t sectors) {
+        return static_cast<int>(std::min<std::int64_t>(999, sectors * 1000 / std::max<std::int64_t>(total, 1)));
+    };
+
+    Result written;
+    std::int64_t done = 0;
+    progress.Startup(1000);
+    for (const SetImage& set : plan.sets) {
+        const std::string shown = fs::path(set.image).filename().string();
+        if (!progress.OK(thousandths(done), shown)) {
+            written.Add("Stopped before " + set.image + " was written.");
+            return Result(written.Message(), Result::Status::Stopped);
+        }
+        fs::path temp;
+        const int fd = CreateHiddenTemp(set.image, temp, 0644);
+        if (fd < 0) {
+            written.Add("Can't write " + set.image + ": " + ErrorText(LastErrno()));
+            return Result(written.Message());
+        }
+        std::vector<std::string> arguments = DiscArguments(set.folder, set.volumeId, "stdio:" + temp.string());
+        arguments.push_back("-commit");
+        const XorrisoRun run = RunXorriso(arguments, &progress, [&](const XorrisoLine& line) {
+            if (const std::optional<XorrisoWriting> writing = WritingProgress(line.text))
+                progress.Show(thousandths(done + writing->sectors), shown + ": " + WritingText(*writing));
+        });
+        std::int64_t length = 0;
+        std::string failure = run.Problem();
+        if (const std::error_code error = FileLength(temp, length); failure.empty() && error)
+            failure = ErrorText(error);
+        else if (failure.empty() && length > set.sectors * SectorSize)
+            failure = "xorriso wrote " + Grouped(length / SectorSize, ",") + " sectors, more than the "
+                      + Grouped(set.sectors, ",") + " it measured.";
+        if (!failure.empty()) {
+            ::close(fd);
+            RemoveFile(temp);
+            if (run.stopped) {
+                written.Add("Stopped while " + set.image + " was written: the part written was removed.");
+                return Result(written.Message(), Result::Status::Stopped);
+            }
+            written.Add("Can't write " + set.image + ": " + failure);
+            return Result(written.Message());
+        }
+        if (const std::error_code error = CommitTemp(fd, temp, set.image, false)) {
+            written.Add("Can't write " + set.image + ": " + ErrorText(error));
+            return Result(written.Message());
+        }
+        SyncFolder(fs::path(set.image).parent_path().string());
+        done += set.sectors;
+        written.Add("Wrote " + set.image + ": " + Grouped(length / SectorSize, ",") + " sectors of one "
+                    + set.medium.name + "'s " + Grouped(set.medium.sectors, ",") + ".");
+    }
+    progress.Hide();
+    return written;
+}
+
+} // namespace kelvark

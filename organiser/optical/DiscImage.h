@@ -1,0 +1,79 @@
+#pragma once
+
+#include "Medium.h"
+#include "Result.h"
+#include "UserInterface.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvark {
+
+// Disc images of the set folders: one ISO 9660 image per set folder, which
+// holds what the disc of the set holds, sized before it is written.
+
+// What the disc of a set folder holds, as xorriso's commands, for an image
+// file and a drive alike: the folder's files at the root, with Rock Ridge
+// and Joliet names; ISO 9660 level 3, so that a file of 4 GiB or more is kept
+// whole in several extents; the volume id; an MD5 of every file recorded in
+// the image; and one plain session at the first sector, without the table of
+// sessions xorriso otherwise emulates on a file or a rewritable disc. A
+// problem ends the run with exit status 32, a failure at once. outdev is
+// "stdio:" and a file's path for an image, or a drive ("/dev/sr0"). The
+// caller adds -print_size to measure it or -commit to write it.
+std::vector<std::string> DiscArguments(const std::string& setFolder, const std::string& volumeId,
+                                       const std::string& outdev);
+
+// The volume id of a set's disc, from its name and the day of its sort,
+// "DVD-B" and "2026-12-10": "DVD_B_2026_12_10". An ISO 9660 volume id takes
+// capital letters, digits and "_" only, 32 at most: a letter is made capital,
+// anything else "_", and the rest cut.
+std::string VolumeId(std::string_view set, std::string_view date);
+
+// The image of one set folder.
+struct SetImage {
+    std::string name; // the set folder's name, "DVD-B"
+    std::string folder; // its path, ending with the separator
+    std::string image; // the image's path, DIR/DVD-B.iso
+    std::string volumeId;
+    Medium medium; // the medium the set was sorted for
+    // The most 2,048-byte sectors the image takes: the size xorriso foresees
+    // and what recording the files' MD5s adds to it.
+    std::int64_t sectors = 0;
+};
+
+// The images to write: the set folders of root (all of them, or those named),
+// each with its image in into. Every set is checked before any image is
+// written; refusals says, for each set that can't be written, why, and then
+// nothing is written.
+struct ImagePlan {
+    std::vector<SetImage> sets; // in set order
+    std::vector<std::string> refusals;
+    bool stopped = false; // a stop came while the images were measured
+};
+
+// Plans the images of root's set folders named in names (all of them when
+// empty) into the folder into. The day of the sort and the medium come from
+// the set folder's label (Kelvark Disc.txt); without one, the day is that of
+// the folder's last change and the medium the first of its prefix's (a
+// DISC-A folder without a label is refused: its disk's size is unknown). A
+// set is refused when it holds no SHA256SUMS (the disc carries its
+// checksums), holds anything but regular files, when its image is there
+// already (nothing is ever replaced), or when its image, measured by xorriso,
+// may need more sectors than its medium holds. progress counts the sets
+// measured; a stop ends the plan.
+ImagePlan PlanImages(const std::string& root, const std::string& into, const std::vector<std::string>& names,
+                     Progress& progress);
+
+// Writes the plan's images, one after the other, each under a hidden
+// temporary name in its folder that becomes the image's name only once it is
+// whole and on the disk, never replacing a file; a temporary of an image
+// that failed or was stopped is removed. progress counts a thousandth of the
+// plan's sectors at a time and tells the image's percent, speed and time
+// left. An image larger than its plan measured fails. Done, it names each
+// image written with its sectors.
+Result WriteImages(const ImagePlan& plan, Progress& progress);
+
+} // namespace kelvark
