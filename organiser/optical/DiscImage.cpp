@@ -146,6 +146,11 @@ std::vector<std::string> DiscArguments(const std::string& setFolder, const std::
     // from the first sector, without the emulated table of sessions.
     words.insert(words.end(), {"-compliance", "iso_9660_level=3:no_emul_toc", "-md5", "on"});
     words.insert(words.end(), {"-map", setFolder, "/"});
+    // SHA256SUMS, the label and the project files lie first, so that a disc
+    // whose end can't be read still tells what its readable files are.
+    words.insert(words.end(), {"-find", "/", "-name", ManifestName, "-exec", "sort_weight", "3", "--"});
+    words.insert(words.end(), {"-find", "/", "-name", DiscLabelName, "-exec", "sort_weight", "2", "--"});
+    words.insert(words.end(), {"-find", "/", "-name", "*.[cC][uU][eE]", "-exec", "sort_weight", "1", "--"});
     return words;
 }
 
