@@ -553,6 +553,26 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
     return {};
 }
 
+namespace {
+
+// Why the discs of plan may not be written, what (an "image" or a "disc")
+// named: a stop while it was made, or its refusals under "No image was
+// written."; done when they may.
+Result PlanRefusal(const ImagePlan& plan, const std::string& what)
+{
+    if (plan.stopped)
+        return Result("Stopped before any " + what + " was written.", Result::Status::Stopped);
+    Result refused;
+    if (!plan.refusals.empty()) {
+        refused = Result("No " + what + " was written.", Result::Status::Refused);
+        for (const std::string& refusal : plan.refusals)
+            refused.Add(refusal);
+    }
+    return refused;
+}
+
+} // namespace
+
 Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
                     CommandUi ui)
 {
@@ -560,14 +580,8 @@ Result ImageCommand(const std::string& RootFolder, const std::string& into, cons
     if (Result refusal = JournalGuard(root); refusal.Failed())
         return refusal;
     const ImagePlan plan = PlanImages(root, WithSeparator(into), sets, ui.progress);
-    if (plan.stopped)
-        return Result("Stopped before any image was written.", Result::Status::Stopped);
-    if (!plan.refusals.empty()) {
-        Result refused("No image was written.", Result::Status::Refused);
-        for (const std::string& refusal : plan.refusals)
-            refused.Add(refusal);
+    if (Result refused = PlanRefusal(plan, "image"); refused.Failed())
         return refused;
-    }
     return WriteImages(plan, ui.progress);
 }
 
@@ -598,14 +612,8 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
     if (Result refusal = JournalGuard(root); refusal.Failed())
         return refusal;
     const ImagePlan plan = PlanImages(root, {}, sets, ui.progress);
-    if (plan.stopped)
-        return Result("Stopped before any disc was written.", Result::Status::Stopped);
-    if (!plan.refusals.empty()) {
-        Result refused("No disc was written.", Result::Status::Refused);
-        for (const std::string& refusal : plan.refusals)
-            refused.Add(refusal);
+    if (Result refused = PlanRefusal(plan, "disc"); refused.Failed())
         return refused;
-    }
 
     std::vector<std::string> lines;
     // The lines so far and why, with the sets from k on, which were not written.
