@@ -137,7 +137,7 @@ TEST_F(burn, AStopWhileWritingSaysWhatBecameOfTheDisc)
 // writes after it.
 TEST(discRefusal, NamesWhatIsWrongWithTheDiscInTheDrive)
 {
-    SetImage set;
+    SetDisc set;
     set.name = "DVD-B";
     set.sectors = 2'295'000;
     const struct {

@@ -24,21 +24,6 @@ namespace {
 
 using namespace fixtures;
 
-struct Output {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Output Run(const std::string& program, const std::vector<std::string>& args)
-{
-    TempDir capture;
-    ChildProcess child(program, args, capture.path());
-    const int status = child.Wait();
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(capture.path() / "out"),
-            ReadFile(capture.path() / "err")};
-}
-
 Output Cli(const std::vector<std::string>& args)
 {
     return Run(KELVARK_CLI_PATH, args);
@@ -113,7 +98,7 @@ TEST_F(checksum, HandEditedSumsAreReadAsSha256sumReadsThem)
     WriteFile(set / Odd, "an earlier take");
     WriteFile(root.path() / "outside.txt", "not on the disc");
     const auto hash = [&](const fs::path& file) {
-        const Output sum = ::Run("/bin/sh", {"-c", "sha256sum <\"$1\"", "sh", file.string()});
+        const Output sum = fixtures::Run("/bin/sh", {"-c", "sha256sum <\"$1\"", "sh", file.string()});
         return sum.out.substr(0, 64);
     };
     const std::string a = hash(set / "a.wav"), b = hash(set / "b c.wav"), e = hash(set / Odd);
@@ -348,7 +333,9 @@ TEST_F(checksum, RootFolderMeansEachSetFolderAndAFolderWithoutSumsIsRefused)
     // The root's own SHA256SUMS is checked besides its set folders, which are not its extra files.
     WriteFile(root.path() / "Backup Report.txt", "DVD-A: Alder, Blue, Cedar");
     ASSERT_EQ(
-        ::Run("/bin/sh", {"-c", "cd \"$1\" && sha256sum 'Backup Report.txt' >SHA256SUMS", "sh", root.str()}).status, 0);
+        fixtures::Run("/bin/sh", {"-c", "cd \"$1\" && sha256sum 'Backup Report.txt' >SHA256SUMS", "sh", root.str()})
+            .status,
+        0);
     FlipByte(set / "Alder 1.wav", 100);
     const Output withRoot = Cli({"verify", root.str()});
     EXPECT_EQ(withRoot.status, 1);

@@ -18,19 +18,10 @@ namespace {
 
 using namespace fixtures;
 
-struct Output {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
+// Runs a program found in PATH.
 Output Program(const std::vector<std::string>& args)
 {
-    TempDir capture;
-    ChildProcess child("/usr/bin/env", args, capture.path());
-    const int status = child.Wait();
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(capture.path() / "out"),
-            ReadFile(capture.path() / "err")};
+    return Run("/usr/bin/env", args);
 }
 
 std::uint32_t Le32At(const std::string& bytes, std::size_t at)

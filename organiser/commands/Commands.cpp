@@ -555,26 +555,20 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
 
 namespace {
 
-// The plan of the images of RootFolder's sets named (all of them when empty)
-// into the folder into: refused while RootFolder holds the journal of an
-// operation that did not end, and, naming each set that can't be written
-// and why, when one can't.
-Result PlannedImages(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
-                     Progress& progress, ImagePlan& plan)
+// Why the discs of plan may not be written, what (an "image" or a "disc")
+// named: a stop while it was made, or its refusals under "No image was
+// written."; done when they may.
+Result PlanRefusal(const ImagePlan& plan, const std::string& what)
 {
-    const std::string root = WithSeparator(RootFolder);
-    if (Result refusal = JournalGuard(root); refusal.Failed())
-        return refusal;
-    plan = PlanImages(root, WithSeparator(into), sets, progress);
     if (plan.stopped)
-        return Result("Stopped before any image was written.", Result::Status::Stopped);
+        return Result("Stopped before any " + what + " was written.", Result::Status::Stopped);
+    Result refused;
     if (!plan.refusals.empty()) {
-        Result refused("No image was written.", Result::Status::Refused);
+        refused = Result("No " + what + " was written.", Result::Status::Refused);
         for (const std::string& refusal : plan.refusals)
             refused.Add(refusal);
-        return refused;
     }
-    return {};
+    return refused;
 }
 
 } // namespace
@@ -582,9 +576,12 @@ Result PlannedImages(const std::string& RootFolder, const std::string& into, con
 Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
                     CommandUi ui)
 {
-    ImagePlan plan;
-    if (Result refusal = PlannedImages(RootFolder, into, sets, ui.progress, plan); refusal.Failed())
+    const std::string root = WithSeparator(RootFolder);
+    if (Result refusal = JournalGuard(root); refusal.Failed())
         return refusal;
+    const ImagePlan plan = PlanImages(root, WithSeparator(into), sets, ui.progress);
+    if (Result refused = PlanRefusal(plan, "image"); refused.Failed())
+        return refused;
     return WriteImages(plan, ui.progress);
 }
 
@@ -627,9 +624,12 @@ Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, c
     if (!target.drive.empty())
         return BurnCommand(RootFolder, {set}, target.drive, ui, check);
     check = {};
-    ImagePlan plan;
-    if (Result refusal = PlannedImages(RootFolder, target.images, {set}, ui.progress, plan); refusal.Failed())
+    const std::string root = WithSeparator(RootFolder);
+    if (Result refusal = JournalGuard(root); refusal.Failed())
         return refusal;
+    const ImagePlan plan = PlanImages(root, WithSeparator(target.images), {set}, ui.progress);
+    if (Result refused = PlanRefusal(plan, "image"); refused.Failed())
+        return refused;
     Result written = WriteImages(plan, ui.progress);
     if (written.Failed())
         return written;
@@ -681,14 +681,8 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
     if (Result refusal = JournalGuard(root); refusal.Failed())
         return refusal;
     const ImagePlan plan = PlanImages(root, {}, sets, ui.progress);
-    if (plan.stopped)
-        return Result("Stopped before any disc was written.", Result::Status::Stopped);
-    if (!plan.refusals.empty()) {
-        Result refused("No disc was written.", Result::Status::Refused);
-        for (const std::string& refusal : plan.refusals)
-            refused.Add(refusal);
+    if (Result refused = PlanRefusal(plan, "disc"); refused.Failed())
         return refused;
-    }
 
     std::vector<std::string> lines;
     // The lines so far and why, with the sets from k on, which were not written.
@@ -707,7 +701,7 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
     bool whole = true;
     std::string finding; // what the read-back of the last disc found
     for (std::size_t k = 0; k < plan.sets.size(); ++k) {
-        const SetImage& set = plan.sets[k];
+        const SetDisc& set = plan.sets[k];
         LoadedDisc disc;
         Result looked = k == 0 ? LookAtDisc(drive, disc) : Result();
         // A drive without a disc may say so by failing the look.

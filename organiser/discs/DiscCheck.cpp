@@ -566,8 +566,13 @@ std::vector<Finding> FolderFindings(const FolderCheck& folder)
     std::vector<Finding> findings;
     for (const auto& project : folder.projects)
         findings.push_back({project.name, Faults(folder, project.files)});
-    if (!folder.loose.empty())
-        findings.push_back({"not part of a project", Faults(folder, folder.loose)});
+    // The disc's own label belongs to no project: it is named only when it is not intact.
+    std::vector<std::size_t> loose = folder.loose;
+    std::erase_if(loose, [&](std::size_t i) {
+        return folder.files[i].name == DiscLabelName && folder.files[i].state == FileState::Intact;
+    });
+    if (!loose.empty())
+        findings.push_back({"not part of a project", Faults(folder, loose)});
     for (const auto& name : folder.extra)
         findings.push_back({"", {{"extra file", "\"" + name + "\""}}});
     for (const auto& line : folder.malformed)

@@ -18,7 +18,7 @@ constexpr std::int64_t SlowestBytesPerSecond = 153600;
 
 // Says why the write of set ended early: the disc is spoilt unless a look
 // at it finds it still blank.
-std::string EndedEarly(const SetImage& set, const std::string& device, bool stopped, const std::string& problem)
+std::string EndedEarly(const SetDisc& set, const std::string& device, bool stopped, const std::string& problem)
 {
     LoadedDisc after;
     const bool blank = !LookAtDisc(device, after).Failed() && after.blank;
@@ -32,12 +32,12 @@ std::string EndedEarly(const SetImage& set, const std::string& device, bool stop
 
 } // namespace
 
-std::int64_t BurnSectors(const SetImage& set)
+std::int64_t BurnSectors(const SetDisc& set)
 {
     return set.sectors + PaddingSectors;
 }
 
-std::string DiscRefusal(const SetImage& set, const std::string& device, const LoadedDisc& disc)
+std::string DiscRefusal(const SetDisc& set, const std::string& device, const LoadedDisc& disc)
 {
     const std::string notWritten = set.name + " was not written: ";
     if (!disc.present)
@@ -52,7 +52,7 @@ std::string DiscRefusal(const SetImage& set, const std::string& device, const Lo
     return {};
 }
 
-Result BurnDisc(const SetImage& set, const std::string& device, Progress& progress)
+Result BurnDisc(const SetDisc& set, const std::string& device, Progress& progress)
 {
     // The progress shows nothing until xorriso talks.
     progress.Startup(1000);

@@ -69,14 +69,19 @@ const Medium* MediumOfPrefix(const std::string& prefix)
     return nullptr;
 }
 
-// Checks the set folder root + name and measures its image; the reason it
-// can't be written otherwise.
-std::string PlanSet(const std::string& root, const std::string& into, const std::string& name, SetImage& set,
-                    const Progress* stop, bool& stopped)
+// part of whole in thousandths, 999 at most: the last is shown once all is done.
+int Thousandths(std::int64_t part, std::int64_t whole)
+{
+    return static_cast<int>(std::min<std::int64_t>(999, part * 1000 / std::max<std::int64_t>(whole, 1)));
+}
+
+} // namespace
+
+std::string PlanDisc(const std::string& root, const std::string& name, const Progress* stop, SetDisc& set,
+                     bool& stopped)
 {
     set.name = name;
     set.folder = root + name + "/";
-    set.image = into.empty() ? "" : into + name + ".iso";
     const FileDescriptor folder = OpenFolder(set.folder);
     if (folder.Get() < 0)
         return "Can't read " + set.folder + ": " + ErrorText(LastErrno());
@@ -111,9 +116,6 @@ std::string PlanSet(const std::string& root, const std::string& into, const std:
     }
     set.volumeId = VolumeId(name, day);
 
-    if (!set.image.empty() && EntryExists(set.image))
-        return set.image + " is there already: an image is never replaced.";
-
     std::vector<std::string> arguments = DiscArguments(set.folder, set.volumeId, "stdio:/dev/null");
     // -rollback_end: without it, xorriso would write the image it measured
     // to the output device at its end.
@@ -134,14 +136,6 @@ std::string PlanSet(const std::string& root, const std::string& into, const std:
     return {};
 }
 
-// part of whole in thousandths, 999 at most: the last is shown once all is done.
-int Thousandths(std::int64_t part, std::int64_t whole)
-{
-    return static_cast<int>(std::min<std::int64_t>(999, part * 1000 / std::max<std::int64_t>(whole, 1)));
-}
-
-} // namespace
-
 std::vector<std::string> DiscArguments(const std::string& setFolder, const std::string& volumeId,
                                        const std::string& outdev)
 {
@@ -152,6 +146,11 @@ std::vector<std::string> DiscArguments(const std::string& setFolder, const std::
     // from the first sector, without the emulated table of sessions.
     words.insert(words.end(), {"-compliance", "iso_9660_level=3:no_emul_toc", "-md5", "on"});
     words.insert(words.end(), {"-map", setFolder, "/"});
+    // SHA256SUMS, the label and the project files lie first, so that a disc
+    // whose end can't be read still tells what its readable files are.
+    words.insert(words.end(), {"-find", "/", "-name", ManifestName, "-exec", "sort_weight", "3", "--"});
+    words.insert(words.end(), {"-find", "/", "-name", DiscLabelName, "-exec", "sort_weight", "2", "--"});
+    words.insert(words.end(), {"-find", "/", "-name", "*.[cC][uU][eE]", "-exec", "sort_weight", "1", "--"});
     return words;
 }
 
@@ -202,8 +201,13 @@ ImagePlan PlanImages(const std::string& root, const std::string& into, const std
             plan.stopped = true;
             return plan;
         }
-        SetImage set;
-        const std::string refusal = PlanSet(root, into, chosen[k], set, &progress, plan.stopped);
+        SetDisc set;
+        set.image = into.empty() ? "" : into + chosen[k] + ".iso";
+        if (!set.image.empty() && EntryExists(set.image)) {
+            plan.refusals.push_back(set.image + " is there already: an image is never replaced.");
+            continue;
+        }
+        const std::string refusal = PlanDisc(root, chosen[k], &progress, set, plan.stopped);
         if (plan.stopped)
             return plan;
         if (!refusal.empty())
@@ -234,13 +238,13 @@ XorrisoRun RunWriting(const std::vector<std::string>& arguments, const std::stri
 Result WriteImages(const ImagePlan& plan, Progress& progress)
 {
     std::int64_t total = 0;
-    for (const SetImage& set : plan.sets)
+    for (const SetDisc& set : plan.sets)
         total += set.sectors;
 
     Result written;
     std::int64_t done = 0;
     progress.Startup(1000);
-    for (const SetImage& set : plan.sets) {
+    for (const SetDisc& set : plan.sets) {
         const std::string shown = fs::path(set.image).filename().string();
         if (!progress.OK(Thousandths(done, total), shown)) {
             written.Add("Stopped before " + set.image + " was written.");

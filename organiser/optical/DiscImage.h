@@ -24,7 +24,7 @@ namespace kelvark {
 // sessions xorriso otherwise emulates on a file or a rewritable disc. A
 // problem ends the run with exit status 32, a failure at once. outdev is
 // "stdio:" and a file's path for an image, or a drive ("/dev/sr0"). The
-// caller adds -print_size to measure it or -commit to write it.
+// caller adds -commit to write it; PlanDisc measures it.
 std::vector<std::string> DiscArguments(const std::string& setFolder, const std::string& volumeId,
                                        const std::string& outdev);
 
@@ -34,39 +34,44 @@ std::vector<std::string> DiscArguments(const std::string& setFolder, const std::
 // anything else "_", and the rest cut.
 std::string VolumeId(std::string_view set, std::string_view date);
 
-// The image of one set folder.
-struct SetImage {
+// The disc of one set folder.
+struct SetDisc {
     std::string name; // the set folder's name, "DVD-B"
     std::string folder; // its path, ending with the separator
-    std::string image; // the image's path, DIR/DVD-B.iso; empty for a burn
     std::string volumeId;
     Medium medium; // the medium the set was sorted for
-    // The most 2,048-byte sectors the image takes: the size xorriso foresees
+    // The most 2,048-byte sectors the disc takes: the size xorriso foresees
     // and what recording the files' MD5s adds to it.
     std::int64_t sectors = 0;
+    std::string image; // written as an image: its path, DIR/DVD-B.iso; empty for a drive
 };
+
+// Checks the set folder root + name and measures its disc; empty when it can
+// be written, else why not. The day of the sort and the medium come from the
+// set folder's label (Kelvark Disc.txt); without one, the day is that of the
+// folder's last change and the medium the first of its prefix's (a DISC-A
+// folder without a label is refused: its disk's size is unknown). A set is
+// refused when it holds no SHA256SUMS (the disc carries its checksums), holds
+// anything but regular files, or may need more sectors than its medium
+// holds. A stop (asked at least every 100 ms) sets stopped.
+std::string PlanDisc(const std::string& root, const std::string& name, const Progress* stop, SetDisc& disc,
+                     bool& stopped);
 
 // The images to write: the set folders of root (all of them, or those named),
 // each with its image in into. Every set is checked before any image is
 // written; refusals says, for each set that can't be written, why, and then
 // nothing is written.
 struct ImagePlan {
-    std::vector<SetImage> sets; // in set order
+    std::vector<SetDisc> sets; // in set order
     std::vector<std::string> refusals;
     bool stopped = false; // a stop came while the images were measured
 };
 
 // Plans the images of root's set folders named in names (all of them when
-// empty) into the folder into; with into empty, the discs of a burn, which
-// has no image file. The day of the sort and the medium come from
-// the set folder's label (Kelvark Disc.txt); without one, the day is that of
-// the folder's last change and the medium the first of its prefix's (a
-// DISC-A folder without a label is refused: its disk's size is unknown). A
-// set is refused when it holds no SHA256SUMS (the disc carries its
-// checksums), holds anything but regular files, when its image is there
-// already (nothing is ever replaced), or when its image, measured by xorriso,
-// may need more sectors than its medium holds. progress counts the sets
-// measured; a stop ends the plan.
+// empty) into the folder into, each set as PlanDisc plans it; a set whose
+// image is there already is refused too (nothing is ever replaced). With
+// into empty, the discs of a burn, which writes no image file.
+// progress counts the sets measured; a stop ends the plan.
 ImagePlan PlanImages(const std::string& root, const std::string& into, const std::vector<std::string>& names,
                      Progress& progress);
 

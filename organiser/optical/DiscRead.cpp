@@ -599,7 +599,18 @@ std::vector<std::string> ExtraEntries(const FolderCheck& check, const DiscListin
     return extra;
 }
 
-// The check of a disc read, per project; a refusal when its SHA256SUMS could not be read.
+// What the project list talks through once the user stopped the read: the
+// projects of the files read are still told, from the disc's project files
+// kept in memory.
+struct AfterStop final : Progress {
+    void Hide() override {}
+    void Startup(int) override {}
+    void Show(int, const std::string&) override {}
+};
+
+// The check of a disc read, per project; a refusal when its SHA256SUMS could
+// not be read. A read that was stopped leaves the files it did not reach
+// unchecked, and no check when it did not reach SHA256SUMS.
 void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progress, bool all, VerifyResult& result)
 {
     const DiscListing& listing = disc.listing;
@@ -611,6 +622,8 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progr
     check.path = disc.source.path;
     check.name = disc.source.drive ? (listing.volume.empty() ? disc.source.path : listing.volume)
                                    : fs::path(disc.source.path).filename().string();
+    if (!reads[sums].read && result.stopped)
+        return;
     if (!reads[sums].read) {
         result.refusals.push_back("Can't read " + ManifestName + " of " + check.name + ": " + reads[sums].lost);
         return;
@@ -638,7 +651,8 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progr
         result.refusals.push_back("Can't check " + check.name + ": " + failure);
         return;
     }
-    if (AttributeFiles(check, folder.path, progress).Failed()) {
+    AfterStop quiet;
+    if (AttributeFiles(check, folder.path, result.stopped ? quiet : progress).Failed()) {
         result.stopped = true;
         return;
     }
@@ -724,11 +738,7 @@ void ReadDiscs(const std::vector<ListedDisc>& discs, Progress& progress, bool al
         }
         ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
         DiscReader reader(fd.Get(), fs::path(disc.source.path).filename().string(), disc.listing.files, progress);
-        if (!reader.Read(disc.listing.start, disc.listing.sectors, disc.source.drive)) {
-            progress.Hide();
-            result.stopped = true;
-            return;
-        }
+        result.stopped = !reader.Read(disc.listing.start, disc.listing.sectors, disc.source.drive);
         progress.Hide();
         Check(disc, reader.Reads(), progress, all, result);
         if (result.stopped || !result.refusals.empty())

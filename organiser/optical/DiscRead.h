@@ -69,9 +69,10 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
 // A SHA256SUMS that can't be read adds a refusal; one that differs from its
 // recorded MD5 is a changed file of no project. Progress counts the mebibytes
 // read, its text says how much and how long is left (ReadingProgress); a stop
-// ends the reading within a block and sets result.stopped. Of SHA256SUMS's
-// lines that are not checksum lines, the first MalformedShown are kept, all
-// of them with all.
+// ends the reading within a block and sets result.stopped: the files not
+// reached are not checked, and a disc whose SHA256SUMS was not reached gets
+// no check. Of SHA256SUMS's lines that are not checksum lines, the first
+// MalformedShown are kept, all of them with all.
 void ReadDiscs(const std::vector<ListedDisc>& discs, Progress& progress, bool all, VerifyResult& result);
 
 // The read-back after a burn: lists and reads the disc in device ("/dev/sr0",

@@ -1,5 +1,6 @@
 #include "Executor.h"
 
+#include "DiscLabel.h"
 #include "FileOps.h"
 #include "Journal.h"
 #include "TextCodec.h"
@@ -500,6 +501,9 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
     if (!plan.makesFolders)
         for (const auto& folder : plan.folders) {
             std::error_code error;
+            // An undone sort takes back the labels it wrote with its reports.
+            if (plan.kind == Operation::Sort && plan.undoing)
+                fs::remove(plan.root + folder + "/" + DiscLabelName, error);
             fs::remove(plan.root + folder, error); // only an emptied folder goes
         }
     journal.End();

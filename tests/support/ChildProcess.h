@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Fixtures.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -77,6 +79,24 @@ private:
     int status = 0;
     bool ended = false;
 };
+
+// What a program said, and how it ended: its exit status, -1 when a signal
+// ended it.
+struct Output {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs program with args to its end.
+inline Output Run(const std::string& program, const std::vector<std::string>& args)
+{
+    TempDir capture;
+    ChildProcess child(program, args, capture.path());
+    const int status = child.Wait();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(capture.path() / "out"),
+            ReadFile(capture.path() / "err")};
+}
 
 // Runs body in a child of this process that the system ends after seconds
 // if it has not ended by then: what body returned, or nothing when it did not
