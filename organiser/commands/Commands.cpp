@@ -609,8 +609,8 @@ Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target
         DiscOffer& offer = offers.emplace_back();
         offer.set = set;
         if (!plan.sets.empty()) {
-            const SetImage& image = plan.sets.front();
-            offer.size = Grouped(image.sectors, ",") + " of " + Grouped(image.medium.sectors, ",") + " sectors";
+            const SetDisc& disc = plan.sets.front();
+            offer.size = Grouped(disc.sectors, ",") + " of " + Grouped(disc.medium.sectors, ",") + " sectors";
         }
         if (!plan.refusals.empty())
             offer.refusal = plan.refusals.front();
