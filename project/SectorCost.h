@@ -44,7 +44,7 @@ constexpr std::int64_t LabelLineSize(std::string_view project)
 // besides the lines its files and projects add to them: the last sector of
 // each and their directory records, the label's heading (at most 512 bytes)
 // and SHA256SUMS's line for the label.
-inline constexpr std::int64_t DiscFilesCost = 8 * 1024;
+inline constexpr std::int64_t DiscFilesCost = std::int64_t{8} * 1024;
 
 // A disc image holds a file of this size or larger only in UDF or ISO 9660
 // level 3, which not every writing program makes by default.

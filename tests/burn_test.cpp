@@ -114,6 +114,12 @@ TEST_F(burn, ADiscThatIsNotBlankIsRefusedBeforeAnythingIsWritten)
     EXPECT_TRUE(user.asked.empty());
     EXPECT_EQ(ReadFile(disc), written);
     EXPECT_TRUE(checks.folders.empty());
+
+    // The window writes one disc at a time and asks for each blank disc, the first too.
+    const Result one = WriteDiscCommand(studio.root.str(), "CD-A", {{}, drive}, {messages, progress, user}, checks);
+    EXPECT_EQ(one.Ended(), Result::Status::Done) << one.Message();
+    EXPECT_EQ(user.asked, std::vector<std::string>{"Insert a blank CD for CD-A into " + drive + ", then press Enter"});
+    EXPECT_EQ(ReadFile(user.written.at(0)), written);
 }
 
 TEST_F(burn, AStopWhileWritingSaysWhatBecameOfTheDisc)

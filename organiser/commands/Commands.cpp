@@ -621,8 +621,9 @@ Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target
 Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, const DiscTarget& target, CommandUi ui,
                         VerifyResult& check)
 {
+    // The window writes one disc at a time: each asks for its blank disc.
     if (!target.drive.empty())
-        return BurnCommand(RootFolder, {set}, target.drive, ui, check);
+        return BurnCommand(RootFolder, {set}, target.drive, ui, check, true);
     check = {};
     const std::string root = WithSeparator(RootFolder);
     if (Result refusal = JournalGuard(root); refusal.Failed())
@@ -674,7 +675,7 @@ Result DrivesCommand()
 }
 
 Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>& sets, const std::string& drive,
-                   CommandUi ui, VerifyResult& checks)
+                   CommandUi ui, VerifyResult& checks, bool askFirst)
 {
     checks = {};
     const std::string root = WithSeparator(RootFolder);
@@ -705,7 +706,7 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
         LoadedDisc disc;
         Result looked = k == 0 ? LookAtDisc(drive, disc) : Result();
         // A drive without a disc may say so by failing the look.
-        if (k > 0 || looked.Failed() || !disc.present) {
+        if (k > 0 || askFirst || looked.Failed() || !disc.present) {
             const std::string insert =
                 "Insert a blank " + set.medium.name + " for " + set.name + " into " + drive + ", then press Enter";
             if (!ui.question.Confirm({Asked::InsertBlank, BurnTitle, finding, insert,

@@ -160,7 +160,7 @@ Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target
 // written is not a whole copy of the set folder; an image that failed its
 // check is removed, so that it can be written again. Its messages say what
 // was written and the check's summary. A drive's disc is written as
-// BurnCommand writes one set.
+// BurnCommand writes one set, asking for its blank disc first.
 Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, const DiscTarget& target, CommandUi ui,
                         VerifyResult& check);
 
@@ -175,14 +175,14 @@ Result DrivesCommand();
 // while RootFolder holds the journal of an operation that did not end, and,
 // naming each set that can't be written and why, before any disc is written
 // (PlanImages). Asks InsertBlank before each set but the first, and before
-// the first when drive holds no disc; a No ends the run. A disc that is not
+// the first when drive holds no disc or with askFirst; a No ends the run. A disc that is not
 // blank or has too little room ends the run before it is written
 // (DiscRefusal); a stop or a failed write says whether the disc is spoilt.
 // Its messages say what was written, then each disc's check as verify gives
 // it (FolderLines, FolderSummary), which checks gets; failed when a disc is
 // not intact or can't be read back.
 Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>& sets, const std::string& drive,
-                   CommandUi ui, VerifyResult& checks);
+                   CommandUi ui, VerifyResult& checks, bool askFirst = false);
 inline const std::string BurnTitle = "Write discs";
 
 // The plan in one line: how many discs of its medium it needs and what they

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -135,6 +136,7 @@ XorrisoRun RunXorriso(const std::vector<std::string>& arguments, const Progress*
     std::vector<std::string> words{"xorriso", "-no_rc", "-pkt_output", "on"};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -262,7 +264,7 @@ std::string WritingText(const XorrisoWriting& writing)
     std::snprintf(speed, sizeof speed, "%.1f MB/s", writing.bytesPerSecond / 1e6);
     const double leftBytes =
         static_cast<double>(writing.sectors) * 2048.0 * (100.0 - writing.percent) / writing.percent;
-    const auto minutes = static_cast<std::int64_t>(leftBytes / writing.bytesPerSecond / 60.0 + 0.5);
+    const auto minutes = std::llround(leftBytes / writing.bytesPerSecond / 60.0);
     return text + ", " + speed + ", "
            + (minutes < 1 ? std::string("less than a minute left") : "about " + std::to_string(minutes) + " min left");
 }
