@@ -23,6 +23,23 @@ make_work() {
     trap 'rm -rf "$work"' EXIT
 }
 
+# make_set_folder CLI SAMPLE PROJECTS WAVES WAVE_MIB: a sorted-looking root
+# folder $root in $work with one set folder $set_folder (DVD-A) holding the
+# sample's projects, each wave grown to WAVE_MIB MiB of random bytes after its
+# header, and its SHA256SUMS.
+make_set_folder() {
+    local cli=$1 sample=$2 wave
+    root=$work/root
+    set_folder=$root/DVD-A
+    "$sample" "$work/sample" --projects "$3" --waves "$4" --seed 1 >/dev/null
+    mkdir -p "$set_folder"
+    find "$work/sample" -maxdepth 1 -type f \( -name '*.cue' -o -name '*.wav' \) -exec mv -t "$set_folder" {} +
+    for wave in "$set_folder"/*.wav; do
+        head -c $(($5 << 20)) /dev/urandom >>"$wave"
+    done
+    "$cli" checksum "$root" 2>/dev/null
+}
+
 # Wall time in seconds of one run of the command.
 seconds_of() {
     local start end

@@ -28,17 +28,7 @@ waves=4
 wave_mib=32
 runs=3
 
-# A sorted-looking root folder with one set folder: the sample's projects,
-# each wave grown to wave_mib MiB of random bytes after its header.
-root=$work/root
-set_folder=$root/DVD-A
-"$sample" "$work/sample" --projects "$projects" --waves "$waves" --seed 1 >/dev/null
-mkdir -p "$set_folder"
-find "$work/sample" -maxdepth 1 -type f \( -name '*.cue' -o -name '*.wav' \) -exec mv -t "$set_folder" {} +
-for wave in "$set_folder"/*.wav; do
-    head -c $((wave_mib << 20)) /dev/urandom >>"$wave"
-done
-"$cli" checksum "$root" 2>/dev/null
+make_set_folder "$cli" "$sample" "$projects" "$waves" "$wave_mib"
 mapfile -t files < <(cd "$set_folder" && find . -maxdepth 1 -type f ! -name SHA256SUMS | sort)
 bytes=$(cd "$set_folder" && cat "${files[@]}" | wc -c)
 
