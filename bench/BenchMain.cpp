@@ -1,6 +1,6 @@
 // The main of every Google Benchmark program here: the heap set as the
 // programs set it, then the benchmarks.
-#include "ReadAhead.h"
+#include "ProgramHeap.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,7 +8,7 @@
 #include "Main.h"
 
 #include "Commands.h"
-#include "ReadAhead.h"
+#include "ProgramHeap.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -11,7 +11,7 @@
 #include "Checksums.h"
 #include "Commands.h"
 #include "FileOps.h"
-#include "ReadAhead.h"
+#include "ProgramHeap.h"
 #include "Terminal.h"
 #include "orvoProjectList.h"
 

@@ -1,6 +1,6 @@
 #include "Main.h"
 #include "MessageBoxes.h"
-#include "ReadAhead.h"
+#include "ProgramHeap.h"
 
 #include "Commands.h"
 #include "FileOps.h"

@@ -59,14 +59,6 @@ void ReadAhead::Start(std::size_t count)
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 }
 
-void SetHeapForReading()
-{
-    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-    mallopt(M_ARENA_MAX, static_cast<int>(cores) + 1);
-    mallopt(M_TRIM_THRESHOLD, 128 * 1024);
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-}
-
 ReadAhead::~ReadAhead()
 {
     Stop();

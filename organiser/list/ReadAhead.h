@@ -16,18 +16,6 @@
 
 namespace kelvark {
 
-// Sets the process's heap for reading folders: the calling thread and one
-// thread per core have an arena each, so a folder in memory is read without
-// the threads taking turns on one lock (on a machine where that costs a
-// system call, a third of a warm scan); the threads started for a slow disk
-// share them, where an arena each would keep hundreds of kilobytes of what
-// they read. Fixed thresholds, not ones that grow with the largest block
-// freed, give large blocks and a heap's free top back to the system: the
-// listing's blocks, which grow as the folder is listed, and what the threads
-// read. The heap is the whole process's: a program makes this choice in its
-// main, before its first thread.
-void SetHeapForReading();
-
 // Reads the projects of a folder scan ahead of their turn on threads of its
 // own, so that many opens and header reads are under way at once: on a
 // network share each of them waits for a round trip. A project's file is one
