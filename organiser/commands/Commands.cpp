@@ -240,8 +240,6 @@ Result Declined(std::string message = {})
     return Result(std::move(message), Result::Status::Declined);
 }
 
-// What RootFolder's journal says before a command: refused, with what it
-// describes and what may be done about it, while the folder holds one.
 // True when every file of folder's SHA256SUMS and of its projects is
 // intact, and it holds no extra file and no malformed line.
 bool Whole(const FolderCheck& folder)
@@ -251,6 +249,8 @@ bool Whole(const FolderCheck& folder)
                           [](const CheckedFile& file) { return file.state == FileState::Intact; });
 }
 
+// What RootFolder's journal says before a command: refused, with what it
+// describes and what may be done about it, while the folder holds one.
 Result JournalGuard(const std::string& RootFolder)
 {
     Journal journal;
