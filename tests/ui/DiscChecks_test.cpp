@@ -24,23 +24,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using fixtures::ReadFile;
-using fixtures::TempDir;
 using fixtures::WriteFile;
 using fixtures::WriteProject;
 using uitest::Qs;
 
-class DiscChecks : public uitest::UiTest {
+class DiscChecks : public uitest::FolderWindowTest {
 protected:
-    TempDir root;
-    std::unique_ptr<uitest::Window> w;
-    Main* m = nullptr;
-
-    void Open()
-    {
-        w = std::make_unique<uitest::Window>(root.str());
-        m = &w->main;
-    }
-
     // The names SHA256SUMS lists in folder, "-" when there is none.
     std::vector<std::string> Listed(const std::string& folder) const
     {

@@ -32,12 +32,9 @@ using uitest::StoredSetting;
 using uitest::StoreSetting;
 
 // A root folder of three regular projects, read by the window.
-class Commands : public uitest::UiTest {
+class Commands : public uitest::FolderWindowTest {
 protected:
-    TempDir root;
     TempDir dest;
-    std::unique_ptr<uitest::Window> w;
-    Main* m = nullptr;
 
     void SetUp() override
     {
@@ -45,12 +42,6 @@ protected:
         WriteProject(root.path(), "Alpha", {{"alpha.wav", 300000}});
         WriteProject(root.path(), "Beta", {{"beta.wav", 200000}});
         WriteProject(root.path(), "Gamma", {{"gamma.wav", 100000}});
-    }
-
-    void Open()
-    {
-        w = std::make_unique<uitest::Window>(root.str());
-        m = &w->main;
     }
 
     // Runs act on the window's thread as the next loop of a command starts,

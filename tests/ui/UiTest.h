@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <ostream>
 
 #include <string>
@@ -69,6 +70,22 @@ struct Window {
     {
         // The dialog of Qt's own widgets, which a test can answer on any platform.
         main.folderDialogOptions |= QFileDialog::DontUseNativeDialog;
+    }
+};
+
+// A window on the test's own root folder, opened when the test has written
+// what the folder holds.
+class FolderWindowTest : public UiTest {
+protected:
+    fixtures::TempDir root;
+    std::unique_ptr<Window> w;
+    Main* m = nullptr;
+
+    // Opens a new window on root, without reading it.
+    void Open()
+    {
+        w = std::make_unique<Window>(root.str());
+        m = &w->main;
     }
 };
 

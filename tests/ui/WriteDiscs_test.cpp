@@ -18,21 +18,15 @@ namespace {
 
 namespace fs = std::filesystem;
 using fixtures::ReadFile;
-using fixtures::TempDir;
 using fixtures::WriteFile;
 using fixtures::WriteProject;
 
-class WriteDiscs : public uitest::UiTest {
+class WriteDiscs : public uitest::FolderWindowTest {
 protected:
-    TempDir root;
-    std::unique_ptr<uitest::Window> w;
-    Main* m = nullptr;
-
     // The window on root, its folder read and File ▸ "Write discs…" open.
     frmWriteDiscs& Open()
     {
-        w = std::make_unique<uitest::Window>(root.str());
-        m = &w->main;
+        FolderWindowTest::Open();
         m->cmdReadFolder->click();
         w->messages.shown.clear(); // the read's errors: the sample's missing wave
         m->menuFileWriteDiscs->trigger();
