@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 jobs=2
 # xorriso writes the disc images and discs, run as a program of its own.
-packages=(cmake g++ make libgtest-dev libbenchmark-dev libssl-dev liburing-dev qt6-base-dev fonts-liberation2 xorriso)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev libssl-dev liburing-dev qt6-base-dev fonts-liberation2 xorriso libsqlite3-dev)
 
 # shellcheck source=scripts/packages.sh
 source scripts/packages.sh

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Catalogue.h"
 #include "DiscCheck.h"
 #include "Result.h"
 #include "UserInterface.h"
@@ -184,6 +185,31 @@ Result DrivesCommand();
 Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>& sets, const std::string& drive,
                    CommandUi ui, VerifyResult& checks, bool askFirst = false);
 inline const std::string BurnTitle = "Write discs";
+
+// The catalogue's commands. catalogue names its file; the commands that
+// record into it take it last, and record nothing when it is empty. A
+// recording that fails never fails the command: its notice is the result's
+// last message, "The catalogue FILE could not be written: WHY. …".
+
+// Reads the set folders, mounted discs and images of paths, and the discs in
+// drives, into the catalogue: each one's label, SHA256SUMS and project files.
+Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vector<std::string>& drives,
+                           const std::string& catalogue, Progress& progress);
+// The projects whose name holds text, ignoring case: rows, and one line each
+// as its message.
+Result WhereCommand(const std::string& text, const std::string& catalogue, std::vector<WhereRow>& rows);
+// The catalogue's discs, oldest check first, those due marked: rows, and one
+// line each as its message.
+Result DiscsCommand(const std::string& catalogue, std::vector<DiscRow>& rows);
+// Copies projects (every project of the sources when empty) from the set
+// folders, mounted discs and images of sources and the discs in drives into
+// RootFolder, each file checked against its disc's SHA256SUMS, as a
+// journalled plan. A file never replaces another: a name taken by the same
+// bytes counts as restored, one taken by other bytes refuses the restore. A
+// project on none of the sources is looked up in catalogue.
+Result RestoreCommand(const std::string& RootFolder, const std::vector<std::string>& sources,
+                      const std::vector<std::string>& drives, const std::vector<std::string>& projects, CommandUi ui,
+                      const std::string& catalogue);
 
 // The plan in one line: how many discs of its medium it needs and what they
 // hold in all, "14 DVDs, 63.2 GB", then the projects it left in no set, "; 2

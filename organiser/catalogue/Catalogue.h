@@ -1,0 +1,116 @@
+#pragma once
+
+#include "DiscCheck.h"
+#include "Result.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace kelvark {
+
+// The catalogue: one SQLite database of every backup disc the user made,
+// kept for years. A sort records its backup, its discs, their projects and
+// their files; writing checksums adds each file's SHA-256; writing an image
+// or a disc adds the volume id, the day and the drive; a verify adds the day
+// and the verdict of the disc and of each of its projects. A disc is known by
+// its backup's root folder, the day of its sort and its set's name.
+
+// $XDG_DATA_HOME/kelvark/catalogue.sqlite, or ~/.local/share/kelvark/… when
+// XDG_DATA_HOME is not set.
+std::string DefaultCataloguePath();
+
+struct CatalogueFile {
+    std::string name; // its path in the set folder, as on the disc
+    std::int64_t size = 0;
+    std::string sha256; // lowercase hex; empty until checksums give it
+};
+
+struct CatalogueProject {
+    std::string name;
+    std::vector<CatalogueFile> files;
+};
+
+struct CatalogueDisc {
+    std::string set; // "DVD-C"
+    int number = 0; // its place among its backup's discs, from 1
+    int count = 0; // its backup's discs
+    std::int64_t budget = 0; // the bytes its medium holds
+    std::int64_t bytes = 0; // the bytes its set takes
+    std::vector<CatalogueProject> projects;
+};
+
+struct CatalogueBackup {
+    std::string root; // the root folder sorted, without a trailing separator
+    std::string date; // the day of the sort, "2026-12-10"
+    std::string medium; // the medium's key, "dvd", or a custom disc's size in bytes
+    std::vector<CatalogueDisc> discs;
+};
+
+// Which disc of which backup.
+struct DiscKey {
+    std::string root;
+    std::string date;
+    std::string set;
+};
+
+// A project the catalogue knows, where it is, and its disc's history.
+struct WhereRow {
+    std::string project;
+    DiscKey disc;
+    std::string written; // the day its disc was written, empty when unknown
+    std::string verified; // the day its disc was last verified, empty when never
+    std::string verdict; // the project's verdict then ("intact", "changed …"), empty when never
+};
+
+// A disc and its checks: Discs lists them, oldest check first.
+struct DiscRow {
+    DiscKey disc;
+    std::string medium;
+    int projects = 0;
+    std::string written;
+    std::string verified;
+    std::string verdict; // the disc's summary then, empty when never verified
+    bool due = false; // not verified (or, never verified, not written or sorted) for three years or more
+};
+
+// One open catalogue: one connection, used from one thread at a time. Each
+// recording is one transaction, whole or not at all. A failure says which
+// file and why: damaged, locked by another program, written by a newer
+// Kelvark (refused, never changed), or not writable.
+class Catalogue final {
+public:
+    Catalogue() = default;
+    Catalogue(const Catalogue&) = delete;
+    Catalogue& operator=(const Catalogue&) = delete;
+    ~Catalogue();
+
+    // Opens path, creating it and its folder when missing, and migrates an
+    // older schema forward after copying the file aside.
+    Result Open(const std::string& path);
+
+    // A sort's backup: its discs replace any the catalogue holds under the same keys.
+    Result RecordBackup(const CatalogueBackup& backup);
+    // A set folder's checksums: SHA256SUMS's lines, name and lowercase hex.
+    Result RecordChecksums(const DiscKey& disc, const std::vector<std::pair<std::string, std::string>>& sums);
+    // A disc written: as an image file, or onto the disc in drive.
+    Result RecordWritten(const DiscKey& disc, const std::string& volume, const std::string& date,
+                         const std::string& drive);
+    // A verify's check of the disc on date, per project.
+    Result RecordVerified(const DiscKey& disc, const std::string& date, const FolderCheck& check);
+
+    // Every project whose name holds text, ignoring case, by name then disc.
+    Result Where(const std::string& text, std::vector<WhereRow>& rows);
+    // Every disc, oldest check first, marked due as of today ("2026-12-11").
+    Result Discs(const std::string& today, std::vector<DiscRow>& rows);
+    // The set names the catalogue knows for root's backups, in set order.
+    Result SetsOf(const std::string& root, std::vector<std::string>& sets);
+
+private:
+    sqlite3* db = nullptr;
+    std::string path;
+};
+
+} // namespace kelvark
