@@ -633,6 +633,7 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progr
             read && IsAnySetFolder(read->set)) {
             check.name = read->set;
             check.place = BackupPlace(*read);
+            check.label = read;
         }
     if (!reads[sums].keep) {
         result.refusals.push_back("Can't read " + ManifestName + " of " + check.name + ": it is larger than "
