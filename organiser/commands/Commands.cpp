@@ -340,12 +340,6 @@ std::string Today()
     return IsoDate(Regional::LocalToday());
 }
 
-// Why a disc can't be recorded: its label does not say which disc it is.
-Result Unknown(const std::string& what)
-{
-    return Result(what + " has no disc label naming the folder it was sorted from.");
-}
-
 // The backup a sort of list made, as the catalogue keeps it: each set's
 // disc, and on it each project the sort took with its own files and waves.
 CatalogueBackup SortedBackup(const orvoProjectList& list, const std::string& RootFolder,
@@ -376,15 +370,14 @@ CatalogueBackup SortedBackup(const orvoProjectList& list, const std::string& Roo
 }
 
 // Records the disc of the set folder folder as written on the day: its
-// volume id and where, an image's path or a drive.
+// volume id and where, an image's path or a drive. A set folder without a
+// label (sorted by an older Kelvark) is no disc the catalogue can know.
 Result RecordWrittenSet(Catalogue& catalogue, const std::string& folder, const std::string& volume,
                         const std::string& where)
 {
     const FileDescriptor fd = OpenFolder(folder);
     const std::optional<DiscKey> key = KeyOf(ReadDiscLabel(fd.Get()), Holder(folder));
-    if (!key)
-        return Unknown(folder);
-    return catalogue.RecordWritten(*key, volume, Today(), where);
+    return key ? catalogue.RecordWritten(*key, volume, Today(), where) : Result();
 }
 
 } // namespace
@@ -609,12 +602,11 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui, cons
         for (const std::string& set : plan.folders) {
             const FileDescriptor fd = OpenFolder(set);
             Manifest manifest;
-            // A set folder the writing left without one has nothing to record.
-            if (ReadManifest(fd.Get(), manifest))
-                continue;
+            // A set folder the writing left without one has nothing to record,
+            // nor one without a label, which the catalogue can't know.
             const std::optional<DiscKey> key = KeyOf(ReadDiscLabel(fd.Get()), Holder(set));
-            if (!key)
-                return Unknown(set);
+            if (!key || ReadManifest(fd.Get(), manifest))
+                continue;
             std::vector<std::pair<std::string, std::string>> sums;
             for (const ManifestEntry& entry : manifest.entries)
                 sums.emplace_back(entry.name, DigestHex(entry.digest));
@@ -663,9 +655,10 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
     Record(verified, catalogue, [&](Catalogue& opened) {
         for (const FolderCheck& folder : checks.folders) {
             const bool isFolder = folder.path.ends_with('/');
+            // A folder or disc without a label is none the catalogue can know.
             const std::optional<DiscKey> key = KeyOf(folder.label, isFolder ? Holder(folder.path) : std::string());
             if (!key)
-                return Unknown(folder.path);
+                continue;
             if (Result recorded = opened.RecordVerified(*key, Today(), folder); recorded.Failed())
                 return recorded;
         }
@@ -988,7 +981,7 @@ Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vec
         const FolderCheck& check = read.folders[d];
         const std::optional<DiscKey> key = KeyOf(check.label, {});
         if (!key) {
-            refused.Add(Unknown(listed[d].source.path).Message());
+            refused.Add(listed[d].source.path + " has no disc label naming the folder it was sorted from.");
             continue;
         }
         // A disc's read keeps no digests: its files are recorded without them.
