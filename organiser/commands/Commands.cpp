@@ -301,18 +301,19 @@ Result Execute(FilePlan& plan, CommandUi ui, const std::function<void()>& planUn
 } // namespace
 
 Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
-                         const Medium& medium)
+                         const Medium& medium, const std::vector<std::string>& takenSets)
 {
     if (Result refusal = JournalGuard(RootFolder); refusal.Failed())
         return refusal;
     const bool failed = list.ReadFolder(RootFolder, chkMix, chkRegular);
-    PlanCommand(list, medium);
+    PlanCommand(list, medium, takenSets);
     return failed ? Result(list.LastError) : Result();
 }
 
-void PlanCommand(orvoProjectList& list, const Medium& medium)
+void PlanCommand(orvoProjectList& list, const Medium& medium, const std::vector<std::string>& takenSets)
 {
     list.CalcBackup(medium);
+    list.firstSet = list.readFrom.empty() ? 0 : FirstFreeSet(list.readFrom, medium, takenSets);
 }
 
 Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui)
@@ -320,8 +321,6 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
     if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
         return refusal;
     const Medium& medium = list.medium;
-    if (Result refusal = EarlierSortRefusal(RootFolder, medium); refusal.Failed())
-        return refusal;
     if (list.projects.Count() == 0)
         return Result(NoProjectsText(RootFolder), Result::Status::Refused);
     // A sort that can take no project refuses, saying why, before it asks anything.
@@ -362,8 +361,6 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
 {
     if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
         return refusal;
-    if (Result refusal = ReportOnlyRefusal(RootFolder); refusal.Failed())
-        return refusal;
     if (list.projects.Count() == 0)
         return Result(NoProjectsText(RootFolder), Result::Status::Refused);
     // The reports can leave out the projects in no set once the user agrees;
@@ -387,7 +384,7 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
         result = Result::Done(CsvDone(RootFolder));
         result.Add(ReportsWritten(RootFolder));
     }
-    return result;
+    return WithJournal(std::move(result), RootFolder);
 }
 
 Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,

@@ -149,6 +149,7 @@ FilePlan FilePlan::Inverse() const
     inverse.makesFolders = !makesFolders;
     inverse.readBack = readBack;
     inverse.undoing = !undoing;
+    inverse.reports = reports;
     for (auto unit = units.rbegin(); unit != units.rend(); ++unit) {
         FileUnit back{unit->projects, unit->names, {}, {}, false};
         for (auto step = unit->steps.rbegin(); step != unit->steps.rend(); ++step) {
@@ -177,6 +178,10 @@ std::string FilePlan::UnitLabel(std::size_t k) const
     const FileUnit& unit = units[k];
     if (kind == Operation::Unsort)
         return "Folder " + Joined(unit.names);
+    // A sort's steps take files into its set folders; those that stay in root rename an earlier sort's reports.
+    if ((kind == Operation::Sort || kind == Operation::Report) && !unit.steps.empty()
+        && fs::path(unit.steps.front().to).parent_path() == fs::path(root).parent_path())
+        return "Reports " + Joined(unit.names);
     return (unit.names.size() == 1 ? "Project " : "Projects ") + Joined(unit.names);
 }
 

@@ -67,6 +67,8 @@ public:
     // Kelvark's own files in the way of the plan, removed before its first step.
     std::vector<OwnFile> removes;
     // The reports a sort writes into root once every unit is done: name, lines.
+    // The undo of a stopped run removes those it wrote, which the journal
+    // holds byte for byte, so that the reports it renamed take their names again.
     ReportTexts reports;
     std::vector<std::string> refusals; // why the plan must not run, one line each
     bool readBack = false; // read from a journal: the file system says what is done
@@ -105,11 +107,12 @@ public:
     FilePlan Inverse() const;
 
     // True when a run keeps the plan in the journal for recover: the reports
-    // alone and the checksums are written whole or not at all, and need none.
-    bool Journaled() const { return kind != Operation::Report && kind != Operation::Checksum; }
+    // alone and the checksums are written whole or not at all, and need none;
+    // reports that rename an earlier sort's first do.
+    bool Journaled() const { return (kind != Operation::Report || !units.empty()) && kind != Operation::Checksum; }
     // The refusals as one message.
     std::string RefusalText() const;
-    // "Project A" (or "Projects A, B", "Folder DVD-A") for unit k.
+    // "Project A" (or "Projects A, B", "Folder DVD-A", "Reports Backups.csv") for unit k.
     std::string UnitLabel(std::size_t k) const;
     // A path as the user reads it: relative to root inside it.
     std::string Shown(const std::string& path) const;

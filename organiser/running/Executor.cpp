@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -411,11 +412,38 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
 
 } // namespace
 
+namespace {
+
+// Removes the reports in root that a stopped run of plan wrote: those that
+// hold its reports' lines byte for byte. Its undo then gives their names back
+// to the earlier reports it renamed.
+void RemoveWrittenReports(const FilePlan& plan)
+{
+    for (const auto& [name, lines] : plan.reports) {
+        const std::string path = plan.root + name;
+        if (!IsReportName(name) || !NotRegular(path).empty())
+            continue; // a label goes with its set folder
+        std::string written;
+        for (const std::string& line : lines)
+            written.append(line).append("\r\n");
+        std::ifstream file(path, std::ios::binary);
+        std::string found(written.size() + 1, '\0');
+        file.read(found.data(), static_cast<std::streamsize>(found.size()));
+        found.resize(static_cast<std::size_t>(file.gcount()));
+        if (found == written)
+            RemoveFile(path);
+    }
+}
+
+} // namespace
+
 Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages)
 {
     if (plan.readBack) {
         // Under the folder's lock: the temporaries of the stopped run are no one's now.
         RemoveLeftoverTemps(plan);
+        if (plan.undoing)
+            RemoveWrittenReports(plan);
         if (Result refusal = CheckPlan(plan); refusal.Failed()) {
             journal.Keep();
             return refusal;
