@@ -102,12 +102,16 @@ TEST(Rearrange, ASecondSortContinuesTheFirst)
         return std::chrono::year_month_day{std::chrono::year{2026}, std::chrono::December, std::chrono::day{10}};
     };
 
-    for (const bool sort : {false, false, true}) {
+    // Report Only renames the sort's reports; again, and then the sort, replace its own.
+    const std::string kept = "\r\nKept the earlier sort's reports as Backup Report 2026-12-07 (2).txt, Backups "
+                             "2026-12-07 (2).csv, BackupProjects 2026-12-07 (2).csv.\r\n";
+    for (const auto& [sort, renames] : {std::pair{false, true}, {false, false}, {true, false}}) {
         s.Read(true);
         EXPECT_EQ(s.grid.rows[0].texts[4], "D"); // Four, then Three
         const Result done = sort ? SortCommand(s.list, s.root.str(), s.ui.commands())
                                  : ReportCommand(s.list, s.root.str(), s.ui.commands());
         ASSERT_EQ(done.Ended(), Result::Status::Done) << done.Message();
+        EXPECT_EQ(done.Message().find(kept) != std::string::npos, renames) << done.Message();
         EXPECT_EQ(earlierSets(), firstSort);
         for (std::size_t i = 0; i < ReportNames.size(); ++i)
             EXPECT_EQ(ReadFile(root / DatedReportName(ReportNames[i], "2026-12-07", 2)), reports[i]);

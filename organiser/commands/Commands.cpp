@@ -161,6 +161,20 @@ std::string ReportsWritten(const std::string& RootFolder)
     return "Wrote " + Joined(ReportNames) + " into " + RootFolder + ".";
 }
 
+// "Kept the earlier sort's reports as Backup Report 2026-12-10.txt, …." when
+// plan renamed them (its one unit without projects); empty when it did not.
+std::string EarlierReportsKept(const FilePlan& plan)
+{
+    for (const FileUnit& unit : plan.units)
+        if (unit.projects.empty() && !unit.steps.empty()) {
+            std::vector<std::string> names;
+            for (const FileStep& step : unit.steps)
+                names.push_back(plan.Shown(step.to));
+            return "Kept the earlier sort's reports as " + Joined(names) + ".";
+        }
+    return {};
+}
+
 // What a sort that ended did, a line each: the set folders it made, the
 // projects it moved and copied, those it left in the folder (left) and the
 // reports it wrote.
@@ -187,6 +201,8 @@ std::vector<std::string> SortSummary(const FilePlan& plan, const std::vector<orv
         lines.push_back("Left " + Counted(left.size(), "project", "projects") + " in the folder, as "
                         + (left.size() == 1 ? "it" : "they") + " can't be sorted: " + NamedList(names) + ".");
     }
+    if (std::string kept = EarlierReportsKept(plan); !kept.empty())
+        lines.push_back(std::move(kept));
     lines.push_back(ReportsWritten(plan.root));
     return lines;
 }
@@ -382,6 +398,8 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
     Result result = Execute(plan, ui);
     if (!result.Failed()) {
         result = Result::Done(CsvDone(RootFolder));
+        if (std::string kept = EarlierReportsKept(plan); !kept.empty())
+            result.Add(std::move(kept));
         result.Add(ReportsWritten(RootFolder));
     }
     return WithJournal(std::move(result), RootFolder);

@@ -178,9 +178,13 @@ std::string FilePlan::UnitLabel(std::size_t k) const
     const FileUnit& unit = units[k];
     if (kind == Operation::Unsort)
         return "Folder " + Joined(unit.names);
-    // A sort's steps take files into its set folders; those that stay in root rename an earlier sort's reports.
-    if ((kind == Operation::Sort || kind == Operation::Report) && !unit.steps.empty()
-        && fs::path(unit.steps.front().to).parent_path() == fs::path(root).parent_path())
+    // A sort's steps take files into its set folders (an undo out of them);
+    // those that stay in root rename an earlier sort's reports.
+    const auto inRoot = [&](const std::string& path) {
+        return fs::path(path).parent_path() == fs::path(root).parent_path();
+    };
+    if ((kind == Operation::Sort || kind == Operation::Report) && !unit.steps.empty() && inRoot(unit.steps.front().from)
+        && inRoot(unit.steps.front().to))
         return "Reports " + Joined(unit.names);
     return (unit.names.size() == 1 ? "Project " : "Projects ") + Joined(unit.names);
 }

@@ -67,8 +67,9 @@ public:
     // Kelvark's own files in the way of the plan, removed before its first step.
     std::vector<OwnFile> removes;
     // The reports a sort writes into root once every unit is done: name, lines.
-    // The undo of a stopped run removes those it wrote, which the journal
-    // holds byte for byte, so that the reports it renamed take their names again.
+    // The recover of a stopped run removes those it wrote, which the journal
+    // holds byte for byte: an undo gives their names back to the reports it
+    // renamed, a finish writes them again. An undo keeps them for that.
     ReportTexts reports;
     std::vector<std::string> refusals; // why the plan must not run, one line each
     bool readBack = false; // read from a journal: the file system says what is done

@@ -415,8 +415,9 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
 namespace {
 
 // Removes the reports in root that a stopped run of plan wrote: those that
-// hold its reports' lines byte for byte. Its undo then gives their names back
-// to the earlier reports it renamed.
+// hold its reports' lines byte for byte. The earlier reports it renamed are
+// then where its steps left them: an undo gives them their names back, and
+// a finish writes the reports again once every unit is done.
 void RemoveWrittenReports(const FilePlan& plan)
 {
     for (const auto& [name, lines] : plan.reports) {
@@ -442,8 +443,7 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
     if (plan.readBack) {
         // Under the folder's lock: the temporaries of the stopped run are no one's now.
         RemoveLeftoverTemps(plan);
-        if (plan.undoing)
-            RemoveWrittenReports(plan);
+        RemoveWrittenReports(plan);
         if (Result refusal = CheckPlan(plan); refusal.Failed()) {
             journal.Keep();
             return refusal;
