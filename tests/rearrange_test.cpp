@@ -131,6 +131,10 @@ TEST(Rearrange, ASecondSortContinuesTheFirst)
     ASSERT_FALSE(UnsortCommand(s.root.str(), CDMedium(), s.ui.commands()).Failed());
     EXPECT_TRUE(s.Exists("one.wav"));
     EXPECT_FALSE(s.Exists("CD-A/one.wav"));
+
+    // Set names known from elsewhere are taken too.
+    PlanCommand(s.list, CDMedium(), {"CD-F", "DVD-Z"});
+    EXPECT_EQ(s.list.SetTotals().front().name, "CD-G");
 }
 
 // Cancel stops the sort before the next project and keeps the journal, so the
@@ -180,6 +184,14 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
         std::size_t asked; // questions asked before the refusal
     };
     const std::vector<Refusal> refusals = {
+        {"set folder holding files made since the read",
+         [](Sorted& s) {
+             fs::create_directory(s.root.path() / "CD-B");
+             WriteFile(s.root.path() / "CD-B/take.wav", "x");
+         },
+         "Nothing was sorted.\r\n"
+         "\"CD-B\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.",
+         1},
         {"file named like the set-0 folder", [](Sorted& s) { WriteFile(s.root.path() / "CD-A", "x"); },
          "Nothing was sorted.\r\n"
          "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.",
