@@ -170,6 +170,12 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
 
 TEST(KilledOperation, IsFinishedOrUndoneWhole)
 {
+    // A sort, then projects that came after it: a second sort's sets follow
+    // the first's, and it and Report Only rename the first's reports with its date.
+    const std::vector<std::vector<std::string>> afterASort{
+        {"move", "ROOT", "DEST", "0003 Session", "0011 Session", "0017 Session", "0023 Session"},
+        {"sort", "--yes", "ROOT"},
+        {"move", "DEST", "ROOT", "0003 Session", "0011 Session", "0017 Session", "0023 Session"}};
     const std::vector<Case> cases{
         {"sort", {"sort", "--yes", "ROOT"}, 40},
         {"move",
@@ -178,14 +184,8 @@ TEST(KilledOperation, IsFinishedOrUndoneWhole)
          30},
         {"rename", {"rename", "ROOT", "0010 Session Mix", "Renamed"}, 30},
         {"unsort", {"unsort", "--yes", "ROOT"}, 20, {{"sort", "--yes", "ROOT"}}},
-        // A second sort, of the projects that came after the first: its sets
-        // follow the first's, whose reports it renames with their date.
-        {"second sort",
-         {"sort", "--yes", "ROOT"},
-         30,
-         {{"move", "ROOT", "DEST", "0003 Session", "0011 Session", "0017 Session", "0023 Session"},
-          {"sort", "--yes", "ROOT"},
-          {"move", "DEST", "ROOT", "0003 Session", "0011 Session", "0017 Session", "0023 Session"}}},
+        {"second sort", {"sort", "--yes", "ROOT"}, 30, afterASort},
+        {"report after a sort", {"report", "--yes", "ROOT"}, 10, afterASort},
     };
     for (const auto& c : cases)
         KillAndRecover(c, fs::temp_directory_path());

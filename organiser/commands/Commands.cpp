@@ -162,13 +162,13 @@ std::string ReportsWritten(const std::string& RootFolder)
 }
 
 // "Kept the earlier sort's reports as Backup Report 2026-12-10.txt, …." when
-// plan renamed them (its one unit without projects); empty when it did not.
+// plan renamed them; empty when it did not.
 std::string EarlierReportsKept(const FilePlan& plan)
 {
-    for (const FileUnit& unit : plan.units)
-        if (unit.projects.empty() && !unit.steps.empty()) {
+    for (std::size_t k = 0; k < plan.units.size(); ++k)
+        if (plan.RenamesReports(k)) {
             std::vector<std::string> names;
-            for (const FileStep& step : unit.steps)
+            for (const FileStep& step : plan.units[k].steps)
                 names.push_back(plan.Shown(step.to));
             return "Kept the earlier sort's reports as " + Joined(names) + ".";
         }

@@ -113,6 +113,9 @@ public:
     bool Journaled() const { return (kind != Operation::Report || !units.empty()) && kind != Operation::Checksum; }
     // The refusals as one message.
     std::string RefusalText() const;
+    // True when unit k renames an earlier sort's reports (a sort's or Report
+    // Only's; its steps stay in root, where a sort's others leave or enter it).
+    bool RenamesReports(std::size_t k) const;
     // "Project A" (or "Projects A, B", "Folder DVD-A", "Reports Backups.csv") for unit k.
     std::string UnitLabel(std::size_t k) const;
     // A path as the user reads it: relative to root inside it.

@@ -390,7 +390,11 @@ std::pair<std::string, std::string> Journal::Stopped() const
                                         "report",      "checksums"};
     // An undo of a sort goes folder by folder; the others project by project.
     std::size_t done = 0, all = 0;
-    for (const auto& unit : read.units) {
+    for (std::size_t k = 0; k < read.units.size(); ++k) {
+        const FileUnit& unit = read.units[k];
+        // A sort's renames of the earlier reports count with none of its projects.
+        if (kind == Operation::Sort && read.RenamesReports(k))
+            continue;
         all += unit.names.size();
         if (unit.done)
             done += unit.names.size();
