@@ -203,7 +203,9 @@ std::optional<FileUnit> EarlierReports(const std::string& RootFolder, const Fold
         }
     if (sorted.empty() || reports.empty())
         return std::nullopt;
-    const std::string first = FirstReportedSet(RootFolder + ReportNames.front());
+    // Only a regular file is read: a pipe of the report's name would hold the read.
+    const std::string first =
+        names.front() == ReportNames.front() ? FirstReportedSet(RootFolder + ReportNames.front()) : std::string();
     if (!first.empty() && std::find(sorted.begin(), sorted.end(), first) == sorted.end())
         return std::nullopt;
     std::string date = DayOf(reports.front().mtime);
