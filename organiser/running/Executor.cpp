@@ -410,10 +410,6 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
     return Result(text);
 }
 
-} // namespace
-
-namespace {
-
 // Removes the reports in root that a stopped run of plan wrote: those that
 // hold its reports' lines byte for byte. The earlier reports it renamed are
 // then where its steps left them: an undo gives them their names back, and
