@@ -50,14 +50,14 @@ const char* const Migrations[] = {
          disc INTEGER NOT NULL REFERENCES disc(id) ON DELETE CASCADE,
          name TEXT NOT NULL,
          verdict TEXT);
-       CREATE INDEX project_disc ON project(disc, name);
+       CREATE INDEX project_disc ON project(disc);
        CREATE TABLE file(
          id INTEGER PRIMARY KEY,
          project INTEGER NOT NULL REFERENCES project(id) ON DELETE CASCADE,
          name TEXT NOT NULL,
          size INTEGER NOT NULL,
          sha256 TEXT);
-       CREATE INDEX file_project ON file(project, name);)",
+       CREATE INDEX file_project ON file(project);)",
 };
 constexpr int KnownVersion = static_cast<int>(std::size(Migrations));
 
