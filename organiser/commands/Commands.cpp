@@ -716,7 +716,8 @@ Result ImageCommand(const std::string& RootFolder, const std::string& into, cons
     Record(written, catalogue, [&](Catalogue& opened) {
         for (const SetDisc& set : plan.sets)
             if (EntryExists(set.image))
-                if (Result recorded = RecordWrittenSet(opened, set.folder, set.volumeId, set.image); recorded.Failed())
+                if (Result recorded = RecordWrittenSet(opened, set.folder, set.volumeId, DiscRoot(set.image));
+                    recorded.Failed())
                     return recorded;
         return Result();
     });
@@ -778,8 +779,9 @@ Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, c
         written.Add(FolderSummary(checked));
     if (!verified.Failed()) {
         const SetDisc& disc = plan.sets.front();
-        Record(written, catalogue,
-               [&](Catalogue& opened) { return RecordWrittenSet(opened, disc.folder, disc.volumeId, image); });
+        Record(written, catalogue, [&](Catalogue& opened) {
+            return RecordWrittenSet(opened, disc.folder, disc.volumeId, DiscRoot(image));
+        });
         return written;
     }
     written.Add(verified.Message());

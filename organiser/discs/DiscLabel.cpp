@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,8 +59,13 @@ bool ReadPlace(std::string_view text, DiscLabel& label)
 
 } // namespace
 
-std::string DiscRoot(std::string folder)
+std::string DiscRoot(const std::string& given)
 {
+    // Absolute whatever folder the command ran in; links are kept as the user named them.
+    std::error_code error;
+    std::string folder = std::filesystem::absolute(given, error).lexically_normal().string();
+    if (error)
+        folder = given;
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     return folder;

@@ -35,9 +35,9 @@ struct DiscLabel {
     std::string root;
 };
 
-// A folder as a label and the catalogue name it: "/music", without the
-// trailing separators ("/" stays itself).
-std::string DiscRoot(std::string folder);
+// A folder (or an image file) as a label and the catalogue name it: "/music",
+// absolute, without trailing separators ("/" stays itself).
+std::string DiscRoot(const std::string& folder);
 
 // The heading and the projects' lines of a disc's label, without line ends.
 std::vector<std::string> DiscLabelLines(const DiscLabel& label);
