@@ -251,8 +251,10 @@ Result StageRestore(const RestoreRequest& request, Progress& progress, FilePlan&
                                    : " is not in its " + ManifestName + ": it can't be checked."));
                 continue;
             }
-            if (listed.name.find('/') != std::string::npos) {
-                refused.Add(OnDisc(file, source) + " lies in a folder of the disc, not beside its project file.");
+            // A folder's ordinary files only: no file of the disc's folders,
+            // no hidden one (Kelvark's own files in the root folder among them).
+            if (listed.name.find('/') != std::string::npos || listed.name.starts_with('.')) {
+                refused.Add(OnDisc(file, source) + " can't be restored: it is hidden or lies in a folder of the disc.");
                 continue;
             }
             std::error_code error;
@@ -353,9 +355,24 @@ Result StageRestore(const RestoreRequest& request, Progress& progress, FilePlan&
     if (::mkdir(staging.c_str(), 0777) != 0)
         return Result("Can't make the folder " + staging + ": " + ErrorText(LastErrno()) + ". " + NothingRestored);
     const FileDescriptor stagingFd = OpenFolder(staging);
-    for (const Wanted& file : files) {
-        if (file.there)
-            continue;
+    // A disc's files are read in the order they lie on it, so that a drive
+    // seeks as little as it can.
+    std::vector<const Wanted*> order;
+    for (const Wanted& file : files)
+        if (!file.there)
+            order.push_back(&file);
+    const auto firstSector = [&](const Wanted* file) -> std::int64_t {
+        const Source& source = sources[file->source];
+        if (!source.disc)
+            return 0;
+        const std::vector<DiscExtent>& extents = source.listed.listing.files[source.onDisc.at(file->name)].extents;
+        return extents.empty() ? 0 : extents.front().sector;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](const Wanted* a, const Wanted* b) {
+        return a->source != b->source ? a->source < b->source : firstSector(a) < firstSector(b);
+    });
+    for (const Wanted* each : order) {
+        const Wanted& file = *each;
         const std::string failure = stagingFd.Get() < 0
                                         ? "Can't open the folder " + staging + ": " + ErrorText(LastErrno())
                                         : Stage(file, sources[file.source], stagingFd.Get(), done, tick, stopped);
