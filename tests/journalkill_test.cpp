@@ -185,10 +185,7 @@ TEST(KilledOperation, IsFinishedOrUndoneWhole)
          30},
         {"rename", {"rename", "ROOT", "0010 Session Mix", "Renamed"}, 30},
         {"unsort", {"unsort", "--yes", "ROOT"}, 20, {{"sort", "--yes", "ROOT"}}},
-        {"restore",
-         {"restore", "--into", "ROOT", "ROOT/DVD-A"},
-         20,
-         {{"sort", "--yes", "ROOT"}, {"checksum", "ROOT"}}},
+        {"restore", {"restore", "--into", "ROOT", "ROOT/DVD-A"}, 20, {{"sort", "--yes", "ROOT"}, {"checksum", "ROOT"}}},
     };
     for (const auto& c : cases)
         KillAndRecover(c, fs::temp_directory_path());
