@@ -2,8 +2,10 @@
 // written as an image, its set folder then lost, comes back from the image or
 // from a copy of the set folder byte for byte; a name taken by other bytes,
 // or a file of the disc that differs from its SHA256SUMS, refuses the restore
-// with nothing copied.
+// with nothing copied, and a project on none of the discs given is looked up
+// in the catalogue.
 
+#include "Catalogue.h"
 #include "ChildProcess.h"
 #include "Fixtures.h"
 
@@ -42,9 +44,10 @@ protected:
                 set[name] = ReadFile(entry.path());
     }
 
-    static Output Cli(std::vector<std::string> args)
+    // The program, with the catalogue in base/data/kelvark, never the user's.
+    Output Cli(std::vector<std::string> args) const
     {
-        args.insert(args.begin(), KELVARK_CLI_PATH);
+        args.insert(args.begin(), {"XDG_DATA_HOME=" + data.string(), KELVARK_CLI_PATH});
         return fixtures::Run("/usr/bin/env", args);
     }
 
@@ -57,6 +60,7 @@ protected:
 
     TempDir base;
     TempDir root;
+    fs::path data = base.path() / "data";
     fs::path image = base.path() / "DVD-A.iso";
     fs::path copy = base.path() / "copy" / "DVD-A";
     std::map<std::string, std::string> set; // the projects' files, by name
@@ -82,7 +86,7 @@ TEST_F(restore, BringsEveryFileBackFromAnImageOrASetFolder)
     }
 }
 
-TEST_F(restore, RefusesATakenNameOrADamagedFileWithNothingCopied)
+TEST_F(restore, RefusesATakenNameADamagedFileOrAProjectNotGivenWithNothingCopied)
 {
     const std::string into = root.str();
     const std::string whole = ReadFile(image);
@@ -91,6 +95,7 @@ TEST_F(restore, RefusesATakenNameOrADamagedFileWithNothingCopied)
         std::function<void()> apply;
         fs::path source;
         std::string err;
+        std::vector<std::string> projects = {};
     };
     const auto flip = [](const fs::path& file, const std::string& within) {
         std::string bytes = ReadFile(file);
@@ -104,6 +109,18 @@ TEST_F(restore, RefusesATakenNameOrADamagedFileWithNothingCopied)
          "\"Alder 2.wav\" of Alder on DVD-A does not match its SHA256SUMS line. Nothing was restored.\n"},
         {"a byte flipped in the set folder", [&] { flip(copy / "Blue 1.wav", set.at("Blue 1.wav")); }, copy,
          "\"Blue 1.wav\" of Blue on DVD-A does not match its SHA256SUMS line. Nothing was restored.\n"},
+        {"a project on another disc, and one the catalogue does not know",
+         [&] {
+             Catalogue catalogue;
+             ASSERT_FALSE(catalogue.Open((data / "kelvark" / "catalogue.sqlite").string()).Failed());
+             ASSERT_FALSE(
+                 catalogue.RecordBackup({"/music", "2026-12-10", "dvd", {{"DVD-C", 3, 3, 0, 0, {{"Cedar", {}}}}}})
+                     .Failed());
+         },
+         image,
+         "Nothing was restored.\nCedar is on DVD-C of the backup of /music of 2026-12-10: give that disc\n"
+         "Dune is on none of the discs given, and the catalogue does not know it.\n",
+         {"Blue", "Cedar", "Dune"}},
     };
     for (const Row& row : rows) {
         fs::remove_all(root.path());
@@ -112,7 +129,7 @@ TEST_F(restore, RefusesATakenNameOrADamagedFileWithNothingCopied)
         WriteFile(copy / "Blue 1.wav", set.at("Blue 1.wav"));
         row.apply();
         const std::vector<std::string> before = EntryNames(root.path());
-        const Output restored = Restore(row.source.string());
+        const Output restored = Restore(row.source.string(), row.projects);
         EXPECT_EQ(restored.status, 1) << row.what;
         EXPECT_EQ(restored.err, row.err) << row.what;
         EXPECT_EQ(EntryNames(root.path()), before) << row.what;

@@ -1,5 +1,6 @@
 #include "Restore.h"
 
+#include "Catalogue.h"
 #include "DiscLabel.h"
 #include "DiscRead.h"
 #include "FileHashes.h"
@@ -50,6 +51,33 @@ struct Wanted {
 std::string OnDisc(const Wanted& file, const Source& source)
 {
     return "\"" + file.name + "\" of " + file.project + " on " + source.check.name;
+}
+
+// Why project is on none of the sources: a line per disc that the catalogue
+// knows it on, "Blue Hour is on DVD-C of the backup of /music of 2026-12-10:
+// give that disc"; else that the catalogue does not know it, or why the
+// catalogue can't tell.
+std::vector<std::string> NotGiven(const std::string& project, const std::string& catalogue)
+{
+    const std::string none = project + " is on none of the discs given";
+    std::vector<WhereRow> rows;
+    // A catalogue that is not there knows nothing: none is made to be asked.
+    if (!catalogue.empty() && EntryExists(catalogue)) {
+        Catalogue opened;
+        Result looked = opened.Open(catalogue);
+        if (!looked.Failed())
+            looked = opened.Where(project, rows);
+        if (looked.Failed())
+            return {none + ".", looked.Message()};
+    }
+    std::vector<std::string> lines;
+    for (const WhereRow& row : rows)
+        if (row.project == project)
+            lines.push_back(project + " is on " + row.disc.set + " of the backup of " + row.disc.root + " of "
+                            + row.disc.date + ": give that disc");
+    if (lines.empty())
+        lines.push_back(none + ", and the catalogue does not know it.");
+    return lines;
 }
 
 // Reads what each source holds, the discs listed through xorriso; the
@@ -229,7 +257,8 @@ Result StageRestore(const RestoreRequest& request, Progress& progress, FilePlan&
         if (const Chosen found = find(name); found.project)
             chosen.push_back(found);
         else
-            refused.Add(name + " is on none of the discs given, and the catalogue does not know it.");
+            for (std::string& line : NotGiven(name, request.catalogue))
+                refused.Add(std::move(line));
     }
 
     // Every file of the projects, once; projects that share a file are one
