@@ -21,9 +21,8 @@ namespace {
 
 using namespace fixtures;
 
-// Every file with its content and every folder, below each of the folders;
-// the reports are left out (a finished sort does not write them), and so is
-// the hidden file of a report that a kill cut short.
+// Every file with its content and every folder, below each of the folders,
+// but the hidden file of a report that a kill cut short.
 std::map<std::string, std::string> Tree(const std::vector<fs::path>& folders)
 {
     std::map<std::string, std::string> tree;
@@ -31,9 +30,7 @@ std::map<std::string, std::string> Tree(const std::vector<fs::path>& folders)
         for (const auto& entry : fs::recursive_directory_iterator(folders[i])) {
             const std::string name = std::to_string(i) + "/" + fs::relative(entry.path(), folders[i]).string();
             const std::string file = entry.path().filename().string();
-            if (file == "Backup Report.txt" || file == "Backups.csv" || file == "BackupProjects.csv"
-                || (entry.path().parent_path() == folders[i] && file.starts_with(".kelvark-")
-                    && file.ends_with(".tmp")))
+            if (entry.path().parent_path() == folders[i] && file.starts_with(".kelvark-") && file.ends_with(".tmp"))
                 continue;
             tree[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
         }
@@ -177,6 +174,12 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
 
 TEST(KilledOperation, IsFinishedOrUndoneWhole)
 {
+    // A sort, then projects that came after it: a second sort's sets follow
+    // the first's, and it and Report Only rename the first's reports with its date.
+    const std::vector<std::vector<std::string>> afterASort{
+        {"move", "ROOT", "DEST", "0003 Session", "0011 Session", "0017 Session", "0023 Session"},
+        {"sort", "--yes", "ROOT"},
+        {"move", "DEST", "ROOT", "0003 Session", "0011 Session", "0017 Session", "0023 Session"}};
     const std::vector<Case> cases{
         {"sort", {"sort", "--yes", "ROOT"}, 40},
         {"move",
@@ -185,6 +188,8 @@ TEST(KilledOperation, IsFinishedOrUndoneWhole)
          30},
         {"rename", {"rename", "ROOT", "0010 Session Mix", "Renamed"}, 30},
         {"unsort", {"unsort", "--yes", "ROOT"}, 20, {{"sort", "--yes", "ROOT"}}},
+        {"second sort", {"sort", "--yes", "ROOT"}, 30, afterASort},
+        {"report after a sort", {"report", "--yes", "ROOT"}, 10, afterASort},
         {"restore", {"restore", "--into", "ROOT", "ROOT/DVD-A"}, 20, {{"sort", "--yes", "ROOT"}, {"checksum", "ROOT"}}},
     };
     for (const auto& c : cases)
