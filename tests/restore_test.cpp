@@ -7,6 +7,7 @@
 
 #include "Catalogue.h"
 #include "ChildProcess.h"
+#include "Commands.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -133,6 +134,56 @@ TEST_F(restore, RefusesATakenNameADamagedFileOrAProjectNotGivenWithNothingCopied
         EXPECT_EQ(restored.status, 1) << row.what;
         EXPECT_EQ(restored.err, row.err) << row.what;
         EXPECT_EQ(EntryNames(root.path()), before) << row.what;
+    }
+}
+
+// Stops a restore before it moves the copies of project, once its copies
+// were made (their progress tells megabytes; the read of a source names
+// projects too).
+struct StopBefore final : Progress {
+    std::string project;
+    bool copied = false;
+    void Hide() override {}
+    void Startup(int) override {}
+    void Show(int, const std::string& text) override
+    {
+        copied = copied || text.find(" MB") != std::string::npos;
+        if (copied && text == project)
+            RequestStop();
+    }
+};
+
+TEST_F(restore, UndoTakesOutOnlyTheFilesAsTheyWereCopied)
+{
+    struct Row {
+        const char* what;
+        std::function<void()> meanwhile;
+        bool undone;
+    };
+    const std::vector<Row> rows = {
+        {"nothing changed", [] {}, true},
+        {"a restored file changed", [&] { WriteFile(root.path() / "Alder 1.wav", set.at("Alder 1.wav") + "more"); },
+         false},
+    };
+    const std::vector<std::string> before = EntryNames(root.path());
+    for (const Row& row : rows) {
+        RecordingMessages messages;
+        ScriptedQuestion question;
+        StopBefore progress;
+        progress.project = "Blue";
+        const Result stopped = RestoreCommand(root.str(), {copy.string()}, {}, {}, {messages, progress, question}, "");
+        ASSERT_EQ(stopped.Ended(), Result::Status::Stopped) << row.what << ": " << stopped.Message();
+        EXPECT_TRUE(fs::exists(root.path() / "Alder 1.wav")) << row.what;
+        row.meanwhile();
+        RecordingProgress quiet;
+        const Result undo = RecoverCommand(root.str(), true, {messages, quiet, question});
+        EXPECT_EQ(!undo.Failed(), row.undone) << row.what << ": " << undo.Message();
+        if (row.undone) {
+            EXPECT_EQ(EntryNames(root.path()), before) << row.what;
+        } else {
+            EXPECT_NE(undo.Message().find("a file changed since the move began"), std::string::npos) << undo.Message();
+            EXPECT_EQ(ReadFile(root.path() / "Alder 1.wav"), set.at("Alder 1.wav") + "more");
+        }
     }
 }
 

@@ -433,6 +433,10 @@ Result StageRestore(const RestoreRequest& request, Progress& progress, FilePlan&
             if (file.there || file.project != chosen[c].project->name)
                 continue;
             unit.steps.push_back({staging + "/" + file.name, root + file.name, StepKind::Move});
+            // The copy as checked: recover moves back no file that changed since.
+            struct stat status {};
+            ::lstat(unit.steps.back().from.c_str(), &status);
+            unit.stamps.push_back({status.st_size, status.st_mtim.tv_sec});
         }
         // A project whose files another project of its unit brings is restored with it.
         const bool whole =

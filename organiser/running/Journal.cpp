@@ -93,6 +93,19 @@ std::string Line(std::initializer_list<std::string_view> fields)
     return line;
 }
 
+// The line of unit k's "across" record: each step's size and time.
+std::string AcrossLine(std::size_t k, const std::vector<FileStamp>& stamps)
+{
+    std::vector<std::string> fields{"across", std::to_string(k)};
+    for (const auto& stamp : stamps) {
+        fields.push_back(std::to_string(stamp.size));
+        fields.push_back(std::to_string(stamp.mtime));
+    }
+    std::string line;
+    AppendLine(line, fields);
+    return line;
+}
+
 // A whole number written by the journal; false for anything else.
 bool Number(const std::string& text, std::size_t& n)
 {
@@ -259,6 +272,12 @@ Result Journal::Begin(const FilePlan& plan)
         flush(Block);
     }
     AppendLine(text, {"end"});
+    // A restore's units carry each checked copy's size and time from the start.
+    for (std::size_t k = 0; k < plan.units.size(); ++k) {
+        if (plan.units[k].stamps.empty())
+            continue;
+        text += AcrossLine(k, plan.units[k].stamps);
+    }
     flush(0);
     if (!error && ::fsync(lock.Fd()) != 0)
         error = LastErrno();
@@ -291,14 +310,7 @@ std::error_code Journal::Done(std::size_t k)
 
 std::error_code Journal::Across(std::size_t k, const std::vector<FileStamp>& stamps)
 {
-    std::vector<std::string> fields{"across", std::to_string(k)};
-    for (const auto& stamp : stamps) {
-        fields.push_back(std::to_string(stamp.size));
-        fields.push_back(std::to_string(stamp.mtime));
-    }
-    std::string line;
-    AppendLine(line, fields);
-    return Append(line, true);
+    return Append(AcrossLine(k, stamps), true);
 }
 
 void Journal::End()

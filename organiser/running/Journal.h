@@ -41,7 +41,9 @@ namespace kelvark {
 //   end                            the plan is whole: file operations may begin
 //   done K                         unit K (from 0) is done
 //   across K SIZE MTIME...         unit K copies its files, then removes the
-//                                  sources (each step's source size and time)
+//                                  sources (each step's source size and time);
+//                                  a restore writes it for every unit with its
+//                                  plan: recover moves no file that changed
 // Names are relative to the folder the command was given: a file of the root
 // folder, or a set folder and a file in it; a move's destinations are files
 // of its destination folder. A journal without "end" was cut short before any
