@@ -776,13 +776,14 @@ std::string ReadDiscFile(int fd, bool drive, const DiscFile& file,
                 continue;
             if (n < 0)
                 return ErrorText(LastErrno()) + " at sector " + std::to_string(sector);
-            if (n == 0)
-                return (drive ? "the disc ends at sector " : "the image ends at sector ") + std::to_string(sector);
-            // A short read ends within a sector only at the end of the extent.
+            // Whole sectors are taken, the last of the extent as it ends: a
+            // read that ends within another sector met the end of the image.
             const auto got = static_cast<std::size_t>(n) == wanted
                                  ? wanted
                                  : static_cast<std::size_t>(n) / SectorBytes * SectorBytes;
-            if (got > 0 && !take(buffer.data(), got))
+            if (got == 0)
+                return (drive ? "the disc ends at sector " : "the image ends at sector ") + std::to_string(sector);
+            if (!take(buffer.data(), got))
                 return {};
             at += static_cast<std::int64_t>(got);
         }
