@@ -1,7 +1,7 @@
 // kelvark-cli: the window's commands for scripts and headless machines.
 //
 // Exit status: 0 success; 1 when `list` met read errors, or when `report`,
-// `sort`, `move`, `rename`, `unsort`, `recover`, `checksum` or `image` stopped or
+// `sort`, `move`, `rename`, `unsort`, `recover`, `checksum`, `image` or `restore` stopped or
 // failed, when Ctrl-C stopped the folder read, when another run holds the
 // folder or an operation stopped there, or when `verify` found a project that
 // is not intact or an extra file, or when `burn` did not write every set or
@@ -48,6 +48,7 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli image [--into DIR] FOLDER [SET...]\n"
     "       kelvark-cli drives\n"
     "       kelvark-cli burn --drive DEV [--yes] FOLDER SET...\n"
+    "       kelvark-cli restore --into ROOT [--drive DEV]... SOURCE... [PROJECT...]\n"
     "       kelvark-cli catalogue --add [--drive DEV]... [PATH...]\n"
     "       kelvark-cli where TEXT\n"
     "       kelvark-cli discs\n"
@@ -82,6 +83,14 @@ constexpr std::string_view HelpText =
     "           DEV, asking for the next blank disc before each set but the first,\n"
     "           and read each disc back as verify does; a disc that is not blank or\n"
     "           too small is refused before anything is written onto it\n"
+    "  restore  copy the projects PROJECT (every project of the sources when none\n"
+    "           is named) from the set folders, mounted discs and disc images\n"
+    "           SOURCE and the discs in the drives DEV into ROOT, each file checked\n"
+    "           against its disc's SHA256SUMS as it is copied; an argument naming\n"
+    "           an existing file or folder is a SOURCE, any other a PROJECT. A file\n"
+    "           never replaces another: a name that holds the same bytes counts as\n"
+    "           restored, one that holds other bytes refuses the restore, and then\n"
+    "           nothing is copied\n"
     "  catalogue --add  add discs to the catalogue, which sort, checksum, image,\n"
     "           burn and verify keep: a lost catalogue rebuilt, or discs written\n"
     "           elsewhere; an image or a drive's disc is read whole, as verify reads it\n"
@@ -115,12 +124,13 @@ constexpr std::string_view HelpText =
     "                 waiting for Enter before each disc (report asks nothing and\n"
     "                 takes it for scripts)\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
-    "  --into DIR     image: write the images into DIR instead of FOLDER\n"
+    "  --into DIR     image: write the images into DIR instead of FOLDER; restore:\n"
+    "                 the root folder ROOT the projects are copied into\n"
     "  --drive DEV    verify: read the disc in the drive DEV (/dev/sr0, or stdio:FILE\n"
     "                 for a file written as a drive) as an image is read; burn:\n"
-    "                 write onto the disc in DEV\n"
+    "                 write onto the disc in DEV; restore: copy from the disc in DEV\n"
     "  --catalogue FILE  the catalogue of every disc that sort, checksum, image, burn\n"
-    "                 and verify record into and catalogue, where and discs read\n"
+    "                 and verify record into and catalogue, where, discs and restore read\n"
     "                 (default: $XDG_DATA_HOME/kelvark/catalogue.sqlite)\n"
     "  --add          catalogue: add the set folders, mounted discs and images PATH\n"
     "                 and the discs in the drives DEV, as their labels and\n"
@@ -138,8 +148,10 @@ constexpr std::string_view HelpText =
     "\n"
     "Ctrl-C, SIGTERM and SIGHUP stop a read, a sort, a move, a rename, an unsort or a\n"
     "recover after the current project, and an image at once, removing the part of\n"
-    "it written; a second one ends the program at once. A sort,\n"
-    "move, rename or unsort keeps a journal, the hidden file .kelvark-journal in\n"
+    "it written; a second one ends the program at once. A restore stopped while it\n"
+    "copies leaves nothing in ROOT, and stops after the current project while it\n"
+    "moves the checked copies into ROOT. A sort, move, rename, unsort or restore\n"
+    "keeps a journal, the hidden file .kelvark-journal in\n"
     "FOLDER, and holds its lock until it ends: a second run on FOLDER is refused\n"
     "meanwhile, and when it stopped early, every other command on FOLDER refuses\n"
     "until recover has finished, undone or forgotten it.\n"
@@ -176,6 +188,7 @@ enum class Command {
     Image,
     Drives,
     Burn,
+    Restore,
     Catalogue,
     Where,
     Discs
@@ -197,8 +210,8 @@ struct Options {
     bool undo = false;
     bool forget = false;
     bool replace = false;
-    std::string into; // image: the folder of the images; FOLDER when empty
-    std::vector<std::string> drives; // verify --drive, burn --drive, catalogue --drive
+    std::string into; // image: the folder of the images, FOLDER when empty; restore: the root folder
+    std::vector<std::string> drives; // verify --drive, burn --drive, restore --drive, catalogue --drive
     std::string catalogue = DefaultCataloguePath();
     bool add = false; // catalogue --add
     std::vector<std::string> operands;
@@ -207,11 +220,12 @@ struct Options {
 Command ParseCommand(std::string_view word)
 {
     constexpr std::pair<std::string_view, Command> words[] = {
-        {"list", Command::List},           {"report", Command::Report},     {"sort", Command::Sort},
-        {"move", Command::Move},           {"rename", Command::Rename},     {"recover", Command::Recover},
-        {"unsort", Command::Unsort},       {"checksum", Command::Checksum}, {"verify", Command::Verify},
-        {"image", Command::Image},         {"drives", Command::Drives},     {"burn", Command::Burn},
-        {"catalogue", Command::Catalogue}, {"where", Command::Where},       {"discs", Command::Discs},
+        {"list", Command::List},       {"report", Command::Report},       {"sort", Command::Sort},
+        {"move", Command::Move},       {"rename", Command::Rename},       {"recover", Command::Recover},
+        {"unsort", Command::Unsort},   {"checksum", Command::Checksum},   {"verify", Command::Verify},
+        {"image", Command::Image},     {"drives", Command::Drives},       {"burn", Command::Burn},
+        {"restore", Command::Restore}, {"catalogue", Command::Catalogue}, {"where", Command::Where},
+        {"discs", Command::Discs},
     };
     for (const auto& [name, command] : words)
         if (word == name)
@@ -234,15 +248,17 @@ void CheckOperands(const Options& options)
                                                      {"FOLDER"},
                                                      {},
                                                      {"FOLDER", "SET"},
+                                                     {"SOURCE"},
                                                      {"PATH"},
                                                      {"TEXT"},
                                                      {}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
-    const bool drivesMayDo = options.command == Command::Verify || options.command == Command::Catalogue;
-    if (given.size() < expected.size() && (!drivesMayDo || options.drives.empty()))
+    const bool reads = options.command == Command::Verify || options.command == Command::Restore
+                       || options.command == Command::Catalogue;
+    if (given.size() < expected.size() && (!reads || options.drives.empty()))
         throw UsageError("missing " + expected[given.size()]);
-    if (given.size() > expected.size() && options.command != Command::Move && !drivesMayDo
+    if (given.size() > expected.size() && options.command != Command::Move && !reads
         && options.command != Command::Image && options.command != Command::Burn)
         throw UsageError("unexpected argument " + given[expected.size()]);
     if (options.command == Command::Burn && options.drives.size() != 1)
@@ -250,6 +266,8 @@ void CheckOperands(const Options& options)
     for (std::size_t i = 0; i < std::min(expected.size(), given.size()); ++i)
         if (given[i].empty())
             throw UsageError(expected[i] + " is empty");
+    if (options.command == Command::Restore && options.into.empty())
+        throw UsageError("restore needs --into ROOT");
     if (options.command == Command::Recover && options.finish + options.undo + options.forget != 1)
         throw UsageError("recover takes one of --finish, --undo and --forget");
     if (options.command == Command::Catalogue && !options.add)
@@ -345,7 +363,7 @@ bool Parse(int argc, char** argv, Options& options)
             options.add = true;
         } else if ((arg == "--drive" || arg.starts_with("--drive="))
                    && (options.command == Command::Verify || options.command == Command::Burn
-                       || options.command == Command::Catalogue)) {
+                       || options.command == Command::Restore || options.command == Command::Catalogue)) {
             std::string_view device = arg.substr(std::min<std::size_t>(arg.size(), 8));
             if (arg == "--drive") {
                 if (i + 1 == args.size())
@@ -357,7 +375,8 @@ bool Parse(int argc, char** argv, Options& options)
             options.drives.emplace_back(device);
         } else if (arg == "--replace" && options.command == Command::Checksum) {
             options.replace = true;
-        } else if ((arg == "--into" || arg.starts_with("--into=")) && options.command == Command::Image) {
+        } else if ((arg == "--into" || arg.starts_with("--into="))
+                   && (options.command == Command::Image || options.command == Command::Restore)) {
             if (arg == "--into" && i + 1 == args.size())
                 throw UsageError("--into needs a folder");
             options.into = arg == "--into" ? std::string(args[++i]) : std::string(arg.substr(7));
@@ -368,9 +387,9 @@ bool Parse(int argc, char** argv, Options& options)
         } else if (arg == "--replace") {
             throw UsageError("--replace applies to checksum only");
         } else if (arg == "--into" || arg.starts_with("--into=")) {
-            throw UsageError("--into applies to image only");
+            throw UsageError("--into applies to image and restore only");
         } else if (arg == "--drive" || arg.starts_with("--drive=")) {
-            throw UsageError("--drive applies to verify, burn and catalogue only");
+            throw UsageError("--drive applies to verify, burn, restore and catalogue only");
         } else if (arg == "--add") {
             throw UsageError("--add applies to catalogue only");
         } else if (arg == "--threads" || arg.starts_with("--threads=")) {
@@ -505,11 +524,30 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
     case Command::Image:
     case Command::Drives:
     case Command::Burn:
+    case Command::Restore:
     case Command::Catalogue:
     case Command::Where:
     case Command::Discs: break;
     }
     return 1;
+}
+
+// restore: an operand that names an existing file or folder is a source,
+// any other a project's name.
+int Restore(const Options& options)
+{
+    const std::string root = ReadableFolder(options.into);
+    std::vector<std::string> sources, projects;
+    for (const std::string& operand : options.operands)
+        (EntryExists(operand) ? sources : projects).push_back(operand);
+    if (sources.empty() && options.drives.empty())
+        throw UsageError("missing SOURCE: no file or folder is named " + projects.front());
+    TerminalProgress progress(isatty(STDERR_FILENO) != 0);
+    TerminalMessages messages(progress, options.all);
+    OptionAnswers answers({options.yes, options.skipUnsortable, options.replace}, messages);
+    const CommandUi ui{messages, progress, answers};
+    return Shown(RestoreCommand(root, sources, options.drives, projects, ui, options.catalogue), options.into, answers,
+                 messages);
 }
 
 int Run(const Options& options)
@@ -544,6 +582,8 @@ int Run(const Options& options)
             std::cout << Escaped(line) << "\n";
         return drives.Failed() ? 1 : 0;
     }
+    if (options.command == Command::Restore)
+        return Restore(options);
     const std::string root = ReadableFolder(options.operands[0]);
     const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
     const bool asks = options.command == Command::Sort || options.command == Command::Unsort

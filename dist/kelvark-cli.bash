@@ -48,7 +48,7 @@ _kelvark_cli()
     _init_completion || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify image drives burn catalogue where discs --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify image drives burn restore catalogue where discs --help --version' -- "$cur"))
         return
     fi
 
@@ -64,6 +64,7 @@ _kelvark_cli()
     verify) options='--all --drive --catalogue' ;;
     image) options='--all --into --catalogue' ;;
     burn) options='--all --drive --yes --catalogue' ;;
+    restore) options='--all --into --drive --catalogue' ;;
     catalogue) options='--add --drive --catalogue' ;;
     where | discs) options='--catalogue' ;;
     *) return ;;
@@ -121,7 +122,7 @@ _kelvark_cli()
             _kelvark_cli_projects "${operands[0]}"
         fi
         ;;
-    verify | catalogue)
+    verify | restore | catalogue)
         _filedir
         ;;
     where | discs) ;;

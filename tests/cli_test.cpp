@@ -255,7 +255,9 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"verify", "--replace", Studio()}, "--replace applies to checksum only"},
         {{"burn", Studio(), "DVD-A"}, "burn needs --drive DEV"},
         {{"burn", "--drive", "stdio:/dev/null", Studio()}, "missing SET"},
-        {{"list", "--drive", "/dev/sr0", Studio()}, "--drive applies to verify, burn and catalogue only"},
+        {{"list", "--drive", "/dev/sr0", Studio()}, "--drive applies to verify, burn, restore and catalogue only"},
+        {{"restore", Studio()}, "restore needs --into ROOT"},
+        {{"restore", "--into", Dest(), "Nope"}, "missing SOURCE: no file or folder is named Nope"},
         {{"catalogue", Studio()}, "catalogue needs --add"},
         {{"where"}, "missing TEXT"},
     };
