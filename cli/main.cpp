@@ -477,11 +477,11 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
                TerminalMessages& messages, CommandUi ui, const OptionAnswers& answers)
 {
     const std::string& folder = options.operands[0];
-    const Result read = ReadFolderCommand(list, root, options.mix, options.regular, options.medium);
+    const Result read = ReadFolderCommand(list, root, options.mix, options.regular, options.medium, options.catalogue);
     if (read.Ended() == Result::Status::Refused)
         return Shown(read, folder, answers, messages);
     messages.EndNotices();
-    if (read.Failed())
+    if (!read.Lines().empty())
         messages.Show(read.Message());
     if (TerminalProgress::Cancelled()) {
         messages.Show("Cancelled: the folder was not read to its end, nothing was done.");
@@ -605,7 +605,7 @@ int Run(const Options& options)
     case Command::Recover:
         return Shown(options.forget ? ForgetCommand(root, "", ui) : RecoverCommand(root, options.undo, ui), folder,
                      answers, messages);
-    case Command::Unsort: return Shown(UnsortCommand(root, options.medium, ui), folder, answers, messages);
+    case Command::Unsort: return Shown(UnsortCommand(root, options.medium, ui, options.catalogue), folder, answers, messages);
     case Command::Checksum:
         return Shown(ChecksumCommand(root, false, ui, options.catalogue), folder, answers, messages);
     case Command::Image: {

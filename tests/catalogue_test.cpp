@@ -104,6 +104,19 @@ void RecordProjects(const std::string& file, const std::vector<std::string>& nam
     ASSERT_FALSE(catalogue.RecordBackup(backup).Failed());
 }
 
+TEST(Catalogue, AFolderReadLettersItsSetsAfterTheDiscsTheCatalogueKnowsOfIt)
+{
+    Studio s;
+    WriteProject(s.root.path(), "Alpha", {{"alpha.wav", 1000}});
+    const std::string file = s.root.str() + ".catalogue.sqlite";
+    Catalogue catalogue;
+    ASSERT_FALSE(catalogue.Open(file).Failed());
+    ASSERT_FALSE(catalogue.RecordBackup({DiscRoot(s.root.str()), "2026-01-01", "cd", {{"CD-B", 1, 1, 0, 0, {}}}})
+                     .Failed());
+    ASSERT_FALSE(ReadFolderCommand(s.list, s.root.str(), true, true, CDMedium(), file).Failed());
+    EXPECT_EQ(s.list.SetTotals().front().name, "CD-C");
+}
+
 TEST(Catalogue, WhereFindsPartOfANameIgnoringCaseWithPercentAndUnderscoreLiteral)
 {
     TempDir home;

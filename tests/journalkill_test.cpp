@@ -96,8 +96,11 @@ struct Runs {
         ChildProcess child(KELVARK_CLI_PATH, Arguments(args, root, dest), base.path());
         return child.Wait();
     }
+    // The sample again, and a catalogue without the sorts of earlier runs,
+    // whose discs the next sort would letter its sets after.
     void Fresh()
     {
+        fs::remove_all(fs::path(std::getenv("XDG_DATA_HOME")) / "kelvark");
         fs::remove_all(root);
         fs::remove_all(dest);
         fs::copy(sample, root, fs::copy_options::recursive);

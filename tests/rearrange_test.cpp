@@ -133,7 +133,8 @@ TEST(Rearrange, ASecondSortContinuesTheFirst)
     EXPECT_FALSE(s.Exists("CD-A/one.wav"));
 
     // Set names known from elsewhere are taken too.
-    PlanCommand(s.list, CDMedium(), {"CD-F", "DVD-Z"});
+    s.list.knownSets = {"CD-F", "DVD-Z"};
+    PlanCommand(s.list, CDMedium());
     EXPECT_EQ(s.list.SetTotals().front().name, "CD-G");
 }
 

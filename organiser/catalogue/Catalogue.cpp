@@ -345,6 +345,22 @@ Result Catalogue::RecordWritten(const DiscKey& disc, const std::string& volume, 
     return code == SQLITE_OK ? Result() : Fault(db, path, code);
 }
 
+Result Catalogue::ForgetUnwritten(const DiscKey& disc)
+{
+    if (db == nullptr)
+        return NotOpen(path);
+    const int code = Transaction(db, [&] {
+        Statement forget(db, "DELETE FROM disc WHERE written IS NULL AND verified IS NULL AND id IN"
+                             " (SELECT disc.id FROM disc JOIN backup ON backup.id = disc.backup"
+                             " WHERE backup.root = ? AND backup.date = ? AND disc.name = ?)");
+        if (const int step = forget.Bind(1, disc.root).Bind(2, disc.date).Bind(3, disc.set).Run(); step != SQLITE_OK)
+            return step;
+        Statement empty(db, "DELETE FROM backup WHERE NOT EXISTS (SELECT 1 FROM disc WHERE disc.backup = backup.id)");
+        return empty.Run();
+    });
+    return code == SQLITE_OK ? Result() : Fault(db, path, code);
+}
+
 Result Catalogue::RecordVerified(const DiscKey& disc, const std::string& date, const FolderCheck& check)
 {
     if (db == nullptr)

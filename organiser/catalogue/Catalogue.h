@@ -101,6 +101,10 @@ public:
     // A verify's check of the disc on date, per project.
     Result RecordVerified(const DiscKey& disc, const std::string& date, const FolderCheck& check);
 
+    // Forgets an undone sort's disc that was never written nor verified: no
+    // such disc exists, and its set's name is free again. A disc written stays.
+    Result ForgetUnwritten(const DiscKey& disc);
+
     // Every project whose name holds text, ignoring case, by name then disc.
     Result Where(const std::string& text, std::vector<WhereRow>& rows);
     // Every disc, oldest check first, marked due as of today ("2026-12-11").

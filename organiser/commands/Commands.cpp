@@ -400,19 +400,29 @@ Result RecordWrittenSet(Catalogue& catalogue, const std::string& folder, const s
 } // namespace
 
 Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
-                         const Medium& medium, const std::vector<std::string>& takenSets)
+                         const Medium& medium, const std::string& catalogue)
 {
     if (Result refusal = JournalGuard(RootFolder); refusal.Failed())
         return refusal;
-    const bool failed = list.ReadFolder(RootFolder, chkMix, chkRegular);
-    PlanCommand(list, medium, takenSets);
-    return failed ? Result(list.LastError) : Result();
+    Result read = list.ReadFolder(RootFolder, chkMix, chkRegular) ? Result(list.LastError) : Result();
+    list.knownSets.clear();
+    // The catalogue is only read here, so a folder read never makes one.
+    if (!catalogue.empty() && std::filesystem::exists(catalogue)) {
+        Catalogue opened;
+        Result known = opened.Open(catalogue);
+        if (!known.Failed())
+            known = opened.SetsOf(DiscRoot(RootFolder), list.knownSets);
+        if (known.Failed())
+            read.Add(known.Message());
+    }
+    PlanCommand(list, medium);
+    return read;
 }
 
-void PlanCommand(orvoProjectList& list, const Medium& medium, const std::vector<std::string>& takenSets)
+void PlanCommand(orvoProjectList& list, const Medium& medium)
 {
     list.CalcBackup(medium);
-    list.firstSet = list.readFrom.empty() ? 0 : FirstFreeSet(list.readFrom, medium, takenSets);
+    list.firstSet = list.readFrom.empty() ? 0 : FirstFreeSet(list.readFrom, medium, list.knownSets);
 }
 
 Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui, const std::string& catalogue)
@@ -540,7 +550,7 @@ Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::str
     return Result::Done(done);
 }
 
-Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui)
+Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui, const std::string& catalogue)
 {
     if (Result refusal = JournalGuard(RootFolder); refusal.Failed())
         return refusal;
@@ -549,9 +559,21 @@ Result UnsortCommand(const std::string& RootFolder, const Medium& medium, Comman
         return Result(unsort.plan.RefusalText(), Result::Status::Refused);
     if (!ui.question.Confirm({Asked::Unsort, "Undo backup sort", "", UnsortQuestion(unsort, RootFolder), ""}))
         return Declined("Nothing was moved.");
+    std::vector<DiscKey> undone;
+    for (const std::string& set : unsort.plan.folders)
+        if (const auto key = KeyOf(ReadDiscLabel(OpenFolder(RootFolder + set).Get()), DiscRoot(RootFolder)))
+            undone.push_back(*key);
     Result result = Execute(unsort.plan, ui);
-    if (!result.Failed())
+    if (!result.Failed()) {
         result = Result::Done("Done.  The files are back in folder " + RootFolder + ".");
+        if (std::filesystem::exists(catalogue))
+            Record(result, catalogue, [&](Catalogue& opened) {
+                for (const DiscKey& key : undone)
+                    if (Result forgotten = opened.ForgetUnwritten(key); forgotten.Failed())
+                        return forgotten;
+                return Result();
+            });
+    }
     return WithJournal(std::move(result), RootFolder);
 }
 

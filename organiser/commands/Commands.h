@@ -59,16 +59,18 @@ struct CommandUi {
 // end says so in its last message and offers finish, undo or forget.
 
 // Read folder: refused while RootFolder holds such a journal; else reads the
-// folder and plans its sets for medium (as PlanCommand, with takenSets). It
-// fails when the read met errors, whose listing is its message.
+// folder, takes the sets catalogue knows of its backups as list.knownSets
+// (a catalogue that can't be read adds its sentence to the messages), and
+// plans its sets for medium. It fails when the read met errors, whose
+// listing is its message.
 Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
-                         const Medium& medium, const std::vector<std::string>& takenSets = {});
+                         const Medium& medium, const std::string& catalogue = {});
 
 // Plans the sets of the projects list holds for medium: what the grid shows,
 // and what a sort or the reports take. The sets are lettered after those of
 // earlier sorts: the set folders of the folder read that hold a sort, and
-// takenSets, set names known from elsewhere ("DVD-B").
-void PlanCommand(orvoProjectList& list, const Medium& medium, const std::vector<std::string>& takenSets = {});
+// list.knownSets.
+void PlanCommand(orvoProjectList& list, const Medium& medium);
 
 // Backup Sort of the projects list read from RootFolder, planned for list's
 // medium: refused before any question when there are no projects, or when it
@@ -98,8 +100,10 @@ Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selec
 Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::string& newName, CommandUi ui);
 
 // Undo backup sort: asks Unsort, then moves the files of RootFolder's set
-// folders of medium's latest sort back and removes the emptied folders.
-Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui);
+// folders of medium's latest sort back and removes the emptied folders. The
+// catalogue forgets the undone discs that were never written nor verified.
+Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui,
+                     const std::string& catalogue = {});
 
 // Finishes (or with undo, undoes) RootFolder's operation that did not end.
 // Refused, offering forget, when the file system no longer allows it. Done,

@@ -53,6 +53,9 @@ public:
     // The sets of earlier sorts of the folder, which the plan's sets follow:
     // its set n is lettered SetLetters(firstSet + n) (DVD-C after DVD-A, DVD-B).
     int firstSet = 0;
+    // The set names of the folder's backups known from elsewhere ("DVD-B"),
+    // which the plan's sets follow too: the catalogue's discs of the folder.
+    std::vector<std::string> knownSets;
     // The folder the last ReadFolder read, and whether the user stopped it
     // before its end (the projects after the stop are not read).
     std::string readFrom;
