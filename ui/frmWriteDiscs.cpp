@@ -28,7 +28,7 @@ constexpr int SetRole = Qt::UserRole;
 
 } // namespace
 
-frmWriteDiscs::frmWriteDiscs(const std::string& root, const WriteDiscsHost& host, QWidget* owner)
+frmWriteDiscs::frmWriteDiscs(const std::string& root, const DialogHost& host, QWidget* owner)
     : QDialog(owner), root(WithSeparator(root)), images(WithSeparator(root)), host(host)
 {
     setWindowTitle(QString::fromStdString(BurnTitle));

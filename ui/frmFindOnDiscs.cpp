@@ -1,0 +1,304 @@
+#include "frmFindOnDiscs.h"
+
+#include "CatalogueModel.h"
+#include "Drives.h"
+#include "Shown.h"
+
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
+
+namespace kelvark {
+
+namespace {
+
+QString FromBytes(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string Bytes(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QTableView* NewTable(QAbstractItemModel* model, QWidget* parent)
+{
+    auto* table = new QTableView(parent);
+    table->setModel(model);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setWordWrap(false);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setStretchLastSection(true);
+    // The rows as they come until a header is clicked.
+    table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    table->setSortingEnabled(true);
+    return table;
+}
+
+// A count in words: "1 project", "2,400 projects".
+QString Counted(std::size_t n, const QString& one, const QString& many)
+{
+    return QLocale().toString(static_cast<qulonglong>(n)) + u' ' + (n == 1 ? one : many);
+}
+
+} // namespace
+
+// What one read of the catalogue answered.
+struct frmFindOnDiscs::Answer {
+    Result where; // not asked when no text was typed
+    std::vector<WhereRow> rows;
+    Result listed;
+    std::vector<DiscRow> discs;
+};
+
+frmFindOnDiscs::frmFindOnDiscs(const std::string& catalogue, const DialogHost& host, QWidget* owner)
+    : QDialog(owner), catalogue(catalogue), host(host)
+{
+    setWindowTitle(QStringLiteral("Find on discs"));
+
+    found = new WhereModel(this);
+    foundSort = new QSortFilterProxyModel(this);
+    foundSort->setSourceModel(found);
+    foundSort->setSortCaseSensitivity(Qt::CaseInsensitive);
+    foundSort->setSortLocaleAware(true);
+    discs = new DiscModel(this);
+    auto* discSort = new QSortFilterProxyModel(this);
+    discSort->setSourceModel(discs);
+
+    tabs = new QTabWidget(this);
+    auto* projectsPage = new QWidget(tabs);
+    txtFind = new QLineEdit(projectsPage);
+    txtFind->setPlaceholderText(QStringLiteral("Part of a project's name"));
+    txtFind->setClearButtonEnabled(true);
+    auto* lblFind = new QLabel(QStringLiteral("F&ind:"), projectsPage);
+    lblFind->setBuddy(txtFind);
+    lblFound = new QLabel(projectsPage);
+    lblFound->setTextFormat(Qt::PlainText);
+    lblFound->setWordWrap(true);
+    tblFound = NewTable(foundSort, projectsPage);
+    tblFound->setContextMenuPolicy(Qt::CustomContextMenu);
+    cmdRestore = new QPushButton(QStringLiteral("&Restore…"), projectsPage);
+    cmdRestore->setToolTip(QStringLiteral("Copies the selected projects from their disc into the folder read, "
+                                          "each file checked against the disc's checksums."));
+    cmdRestore->setEnabled(false);
+    menuRestore = new QMenu(cmdRestore);
+    cmdRestore->setMenu(menuRestore);
+    auto* find = new QHBoxLayout;
+    find->addWidget(lblFind);
+    find->addWidget(txtFind, 1);
+    auto* restore = new QHBoxLayout;
+    restore->addWidget(lblFound, 1);
+    restore->addWidget(cmdRestore);
+    auto* projects = new QVBoxLayout(projectsPage);
+    projects->addLayout(find);
+    projects->addWidget(tblFound, 1);
+    projects->addLayout(restore);
+    tabs->addTab(projectsPage, QStringLiteral("&Projects"));
+
+    auto* discsPage = new QWidget(tabs);
+    lblDiscs = new QLabel(discsPage);
+    lblDiscs->setTextFormat(Qt::PlainText);
+    lblDiscs->setWordWrap(true);
+    tblDiscs = NewTable(discSort, discsPage);
+    auto* discList = new QVBoxLayout(discsPage);
+    discList->addWidget(tblDiscs, 1);
+    discList->addWidget(lblDiscs);
+    tabs->addTab(discsPage, QStringLiteral("&Discs"));
+
+    txtCatalogue = new QLineEdit(Shown(catalogue), this);
+    txtCatalogue->setReadOnly(true);
+    auto* lblCatalogue = new QLabel(QStringLiteral("Catalogue:"), this);
+    cmdCatalogue = new QPushButton(QStringLiteral("Catalogue &file…"), this);
+    cmdClose = new QPushButton(QStringLiteral("Close"), this);
+    // Enter in the search field searches; it presses no button.
+    for (QPushButton* button : {cmdRestore, cmdCatalogue, cmdClose})
+        button->setAutoDefault(false);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lblCatalogue);
+    bottom->addWidget(txtCatalogue, 1);
+    bottom->addWidget(cmdCatalogue);
+    bottom->addSpacing(cmdClose->sizeHint().width() / 2);
+    bottom->addWidget(cmdClose);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs, 1);
+    layout->addLayout(bottom);
+    resize(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 120, fontMetrics().height() * 30);
+
+    QAction* fromFolder = menuRestore->addAction(QStringLiteral("From a set folder or mounted disc…"));
+    QAction* fromImage = menuRestore->addAction(QStringLiteral("From a disc image…"));
+    connect(fromFolder, &QAction::triggered, this, [this] { this->host.run([this] { RestoreFromFolder(); }); });
+    connect(fromImage, &QAction::triggered, this, [this] { this->host.run([this] { RestoreFromImage(); }); });
+    connect(tblFound, &QTableView::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (tblFound->indexAt(at).isValid())
+            menuRestore->popup(tblFound->viewport()->mapToGlobal(at));
+    });
+    connect(tblFound, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        menuRestore->popup(tblFound->viewport()->mapToGlobal(tblFound->visualRect(index).center()));
+    });
+    connect(tblFound->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { cmdRestore->setEnabled(tblFound->selectionModel()->hasSelection()); });
+    connect(txtFind, &QLineEdit::textChanged, this, &frmFindOnDiscs::Query);
+    connect(txtFind, &QLineEdit::returnPressed, this, &frmFindOnDiscs::Query);
+    connect(cmdCatalogue, &QPushButton::clicked, this, &frmFindOnDiscs::ChooseCatalogue);
+    connect(cmdClose, &QPushButton::clicked, this, &frmFindOnDiscs::reject);
+}
+
+// A read that runs when the dialog goes is waited for: it holds the catalogue open.
+frmFindOnDiscs::~frmFindOnDiscs()
+{
+    if (worker != nullptr)
+        worker->wait();
+}
+
+void frmFindOnDiscs::Start()
+{
+    std::vector<Drive> drives;
+    // Where xorriso can't run, no drive is offered.
+    host.await(QStringLiteral("Looking for optical drives"), [&] { static_cast<void>(ListDrives(drives)); });
+    for (const Drive& drive : drives) {
+        QAction* fromDrive = menuRestore->addAction(
+            QStringLiteral("From the disc in ") + Shown(drive.device + " (" + drive.vendor + " " + drive.model + ")"));
+        connect(fromDrive, &QAction::triggered, this, [this, device = drive.device] {
+            host.run([this, device] { emit RestoreAsked({}, {device}, SelectedProjects()); });
+        });
+    }
+    Query();
+}
+
+void frmFindOnDiscs::Query()
+{
+    if (worker != nullptr) {
+        again = true;
+        return;
+    }
+    again = false;
+    const QString text = txtFind->text().trimmed();
+    auto answer = std::make_shared<Answer>();
+    worker = QThread::create([answer, text = text.toStdString(), path = catalogue] {
+        if (!text.empty())
+            answer->where = WhereCommand(text, path, answer->rows);
+        answer->listed = DiscsCommand(path, answer->discs);
+    });
+    worker->setParent(this);
+    connect(worker, &QThread::finished, this, [this, answer, text] {
+        worker->deleteLater();
+        worker = nullptr;
+        ShowAnswer(*answer, text);
+        if (again)
+            Query();
+        else
+            emit Queried();
+    });
+    worker->start();
+}
+
+// The rows found and the discs, each list with a line that counts them or,
+// when it is empty, says why: the catalogue's own words when it could not be
+// read or holds nothing.
+void frmFindOnDiscs::ShowAnswer(const Answer& answer, const QString& text)
+{
+    found->SetRows(answer.rows);
+    if (text.isEmpty())
+        lblFound->setText(QStringLiteral("Type part of a project's name to find the discs that hold it."));
+    else if (answer.rows.empty())
+        lblFound->setText(answer.where.Told().empty() ? QStringLiteral("No project's name holds \"%1\".").arg(text)
+                                                      : Shown(answer.where.Message()));
+    else
+        lblFound->setText(Counted(answer.rows.size(), QStringLiteral("project"), QStringLiteral("projects")));
+    tblFound->resizeColumnsToContents();
+
+    discs->SetRows(answer.discs);
+    const auto due = std::count_if(answer.discs.begin(), answer.discs.end(), [](const DiscRow& d) { return d.due; });
+    if (answer.discs.empty())
+        lblDiscs->setText(answer.listed.Told().empty() ? QStringLiteral("The catalogue holds no disc yet.")
+                                                       : Shown(answer.listed.Message()));
+    else
+        lblDiscs->setText(Counted(answer.discs.size(), QStringLiteral("disc"), QStringLiteral("discs"))
+                          + QStringLiteral(", oldest check first; ")
+                          + (due == 0 ? QStringLiteral("none is due for its check.")
+                                      : QLocale().toString(static_cast<qlonglong>(due))
+                                            + (due == 1 ? QStringLiteral(" is") : QStringLiteral(" are"))
+                                            + QStringLiteral(" due: not verified for three years or more.")));
+    tabs->setTabText(1, due == 0 ? QStringLiteral("&Discs") : QStringLiteral("&Discs (%1 due)").arg(due));
+    tblDiscs->resizeColumnsToContents();
+}
+
+std::vector<std::string> frmFindOnDiscs::SelectedProjects() const
+{
+    std::vector<std::string> names;
+    for (const QModelIndex& index : tblFound->selectionModel()->selectedRows()) {
+        const std::string& name = found->Row(foundSort->mapToSource(index).row()).project;
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    return names;
+}
+
+const DiscKey& frmFindOnDiscs::FirstSelectedDisc() const
+{
+    return found->Row(foundSort->mapToSource(tblFound->selectionModel()->selectedRows().front()).row()).disc;
+}
+
+// The folder chooser opens on the set folder where the backup left it, else on the backup's root.
+void frmFindOnDiscs::RestoreFromFolder()
+{
+    const std::vector<std::string> projects = SelectedProjects();
+    if (projects.empty())
+        return;
+    const DiscKey& disc = FirstSelectedDisc();
+    const std::string set = disc.root + "/" + disc.set;
+    const std::string folder =
+        host.chooseFolder(QStringLiteral("The set folder or mounted disc %1 to restore from").arg(Shown(disc.set)),
+                          QFileInfo(FromBytes(set)).isDir() ? set : disc.root);
+    if (!folder.empty())
+        emit RestoreAsked({folder}, {}, projects);
+}
+
+void frmFindOnDiscs::RestoreFromImage()
+{
+    const std::vector<std::string> projects = SelectedProjects();
+    if (projects.empty())
+        return;
+    const DiscKey& disc = FirstSelectedDisc();
+    const QString image = QFileDialog::getOpenFileName(
+        this, QStringLiteral("The image of %1 to restore from").arg(Shown(disc.set)), FromBytes(disc.root),
+        QStringLiteral("Disc images (*.iso);;All files (*)"), nullptr, host.fileDialogOptions);
+    if (!image.isEmpty())
+        emit RestoreAsked({Bytes(image)}, {}, projects);
+}
+
+// A file that does not exist yet is a new catalogue, made at its first recording.
+void frmFindOnDiscs::ChooseCatalogue()
+{
+    QFileDialog chooser(this, QStringLiteral("Catalogue file"), FromBytes(catalogue),
+                        QStringLiteral("Catalogues (*.sqlite);;All files (*)"));
+    chooser.setOptions(host.fileDialogOptions | QFileDialog::DontConfirmOverwrite);
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    chooser.setDefaultSuffix(QStringLiteral("sqlite"));
+    chooser.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return;
+    catalogue = Bytes(chooser.selectedFiles().constFirst());
+    txtCatalogue->setText(Shown(catalogue));
+    emit CatalogueChosen(catalogue);
+    Query();
+}
+
+} // namespace kelvark
