@@ -216,7 +216,9 @@ void frmFindOnDiscs::ShowAnswer(const Answer& answer, const QString& text)
 {
     found->SetRows(answer.rows);
     if (text.isEmpty())
-        lblFound->setText(QStringLiteral("Type part of a project's name to find the discs that hold it."));
+        lblFound->setText(answer.listed.Failed()
+                              ? Shown(answer.listed.Message())
+                              : QStringLiteral("Type part of a project's name to find the discs that hold it."));
     else if (answer.rows.empty())
         lblFound->setText(answer.where.Told().empty() ? QStringLiteral("No project's name holds \"%1\".").arg(text)
                                                       : Shown(answer.where.Message()));
@@ -284,10 +286,11 @@ void frmFindOnDiscs::RestoreFromImage()
         emit RestoreAsked({Bytes(image)}, {}, projects);
 }
 
-// A file that does not exist yet is a new catalogue, made at its first recording.
+// Opens on the catalogue's folder. A file that does not exist yet is a new
+// catalogue, made at its first recording.
 void frmFindOnDiscs::ChooseCatalogue()
 {
-    QFileDialog chooser(this, QStringLiteral("Catalogue file"), FromBytes(catalogue),
+    QFileDialog chooser(this, QStringLiteral("Catalogue file"), QFileInfo(FromBytes(catalogue)).absolutePath(),
                         QStringLiteral("Catalogues (*.sqlite);;All files (*)"));
     chooser.setOptions(host.fileDialogOptions | QFileDialog::DontConfirmOverwrite);
     chooser.setAcceptMode(QFileDialog::AcceptSave);
