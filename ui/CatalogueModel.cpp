@@ -2,9 +2,11 @@
 
 #include "Medium.h"
 #include "Shown.h"
+#include "frmVerify.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QPalette>
 #include <QStyle>
 
 #include <utility>
@@ -101,10 +103,14 @@ QVariant DiscModel::data(const QModelIndex& index, int role) const
         bold.setBold(true);
         return bold;
     }
+    if (role == Qt::BackgroundRole && row.due)
+        return Tinted(QApplication::palette().color(QPalette::Base));
     if (role == Qt::DecorationRole && row.due && index.column() == Check)
         return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
     if (role == Qt::ToolTipRole && row.due)
         return DueTip;
+    if (role == Qt::TextAlignmentRole && index.column() == Projects)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {

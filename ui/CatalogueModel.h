@@ -33,7 +33,8 @@ private:
 // The catalogue's discs, oldest check first, in the columns Check, Disc,
 // Backup of, Sorted, Medium, Projects, Written, Verified and Verdict. A disc
 // due for its check says "Due" in the Check column, with the style's warning
-// icon, its row in bold, and the tooltip "Not verified for three years or more".
+// icon, its row in bold on the tint of a verify's faults, and the tooltip
+// "Not verified for three years or more".
 class DiscModel final : public QAbstractTableModel {
     Q_OBJECT
 public:

@@ -3,6 +3,7 @@
 #include "CatalogueModel.h"
 #include "Drives.h"
 #include "Shown.h"
+#include "Twips.h"
 
 #include <QFileInfo>
 #include <QGridLayout>
@@ -13,6 +14,8 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QTabWidget>
 #include <QTableView>
@@ -25,6 +28,9 @@
 namespace kelvark {
 
 namespace {
+
+// Room left on the screen for the frame around the dialog.
+constexpr int FrameAllowance = 900;
 
 QString FromBytes(const std::string& path)
 {
@@ -44,6 +50,8 @@ QTableView* NewTable(QAbstractItemModel* model, QWidget* parent)
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setWordWrap(false);
     table->verticalHeader()->hide();
+    // Rows as high as a line of text, as the grid's.
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->horizontalHeader()->setStretchLastSection(true);
     // The rows as they come until a header is clicked.
     table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
@@ -140,6 +148,7 @@ frmFindOnDiscs::frmFindOnDiscs(const std::string& catalogue, const DialogHost& h
     layout->addWidget(tabs, 1);
     layout->addLayout(bottom);
     resize(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 120, fontMetrics().height() * 30);
+    txtFind->setFocus();
 
     QAction* fromFolder = menuRestore->addAction(QStringLiteral("From a set folder or mounted disc…"));
     QAction* fromImage = menuRestore->addAction(QStringLiteral("From a disc image…"));
@@ -172,6 +181,8 @@ void frmFindOnDiscs::Start()
     std::vector<Drive> drives;
     // Where xorriso can't run, no drive is offered.
     host.await(QStringLiteral("Looking for optical drives"), [&] { static_cast<void>(ListDrives(drives)); });
+    if (drives.empty())
+        menuRestore->addAction(QStringLiteral("No optical drive found"))->setEnabled(false);
     for (const Drive& drive : drives) {
         QAction* fromDrive = menuRestore->addAction(
             QStringLiteral("From the disc in ") + Shown(drive.device + " (" + drive.vendor + " " + drive.model + ")"));
@@ -238,8 +249,31 @@ void frmFindOnDiscs::ShowAnswer(const Answer& answer, const QString& text)
                                       : QLocale().toString(static_cast<qlonglong>(due))
                                             + (due == 1 ? QStringLiteral(" is") : QStringLiteral(" are"))
                                             + QStringLiteral(" due: not verified for three years or more.")));
+    FitColumns();
     tabs->setTabText(1, due == 0 ? QStringLiteral("&Discs") : QStringLiteral("&Discs (%1 due)").arg(due));
     tblDiscs->resizeColumnsToContents();
+}
+
+// Wide enough for the columns of both lists, as far as the screen allows,
+// and kept over its owner inside the screen; it never narrows by itself.
+void frmFindOnDiscs::FitColumns()
+{
+    int wanted = 0;
+    for (QTableView* table : {tblFound, tblDiscs}) {
+        int columns = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width();
+        // The last column stretches: its contents, not its width, count.
+        for (int c = 0; c < table->model()->columnCount(); ++c)
+            columns += std::max(static_cast<QAbstractItemView*>(table)->sizeHintForColumn(c),
+                                table->horizontalHeader()->sectionSizeHint(c));
+        wanted = std::max(wanted, width() - table->width() + columns);
+    }
+    if (wanted <= width())
+        return;
+    const QRect screen = (parentWidget() ? parentWidget()->screen() : this->screen())->availableGeometry();
+    const int fitted = std::min(wanted, screen.width() - Pixels(FrameAllowance));
+    const int centre = parentWidget() ? parentWidget()->frameGeometry().center().x() : geometry().center().x();
+    resize(fitted, height());
+    move(std::clamp(centre - fitted / 2, screen.left(), screen.right() + 1 - fitted - Pixels(FrameAllowance) / 2), y());
 }
 
 std::vector<std::string> frmFindOnDiscs::SelectedProjects() const

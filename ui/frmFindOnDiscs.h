@@ -69,6 +69,7 @@ signals:
 private:
     struct Answer;
     void ShowAnswer(const Answer& answer, const QString& text);
+    void FitColumns();
     // The projects of the selected rows, each once.
     std::vector<std::string> SelectedProjects() const;
     // The disc of the first selected row; there is one.
