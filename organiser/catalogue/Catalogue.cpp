@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 
 namespace kelvark {
 
@@ -17,9 +19,413 @@ std::string DefaultCataloguePath()
     return folder + "/kelvark/catalogue.sqlite";
 }
 
+namespace {
+
+// The schema's history: migration i takes a catalogue of version i to i + 1.
+// A file of version 0 is new. Only ever add to the end of this list: files
+// of every version written are out there on users' machines.
+const char* const Migrations[] = {
+    R"(CREATE TABLE backup(
+         id INTEGER PRIMARY KEY,
+         root TEXT NOT NULL,
+         date TEXT NOT NULL,
+         medium TEXT NOT NULL,
+         UNIQUE(root, date));
+       CREATE TABLE disc(
+         id INTEGER PRIMARY KEY,
+         backup INTEGER NOT NULL REFERENCES backup(id) ON DELETE CASCADE,
+         name TEXT NOT NULL,
+         number INTEGER NOT NULL,
+         count INTEGER NOT NULL,
+         budget INTEGER NOT NULL,
+         bytes INTEGER NOT NULL,
+         volume TEXT,
+         written TEXT,
+         drive TEXT,
+         verified TEXT,
+         verdict TEXT,
+         UNIQUE(backup, name));
+       CREATE TABLE project(
+         id INTEGER PRIMARY KEY,
+         disc INTEGER NOT NULL REFERENCES disc(id) ON DELETE CASCADE,
+         name TEXT NOT NULL,
+         verdict TEXT);
+       CREATE INDEX project_disc ON project(disc, name);
+       CREATE TABLE file(
+         id INTEGER PRIMARY KEY,
+         project INTEGER NOT NULL REFERENCES project(id) ON DELETE CASCADE,
+         name TEXT NOT NULL,
+         size INTEGER NOT NULL,
+         sha256 TEXT);
+       CREATE INDEX file_project ON file(project, name);)",
+};
+constexpr int KnownVersion = static_cast<int>(std::size(Migrations));
+
+// How long a recording waits for another program writing the same file.
+constexpr int BusyMilliseconds = 5000;
+
+// One prepared statement, its parameters bound by position from 1.
+class Statement final {
+public:
+    Statement(sqlite3* db, const char* sql) { code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement() { sqlite3_finalize(statement); }
+
+    Statement& Bind(int at, const std::string& text)
+    {
+        Check(sqlite3_bind_text(statement, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+    // An empty text is stored as NULL: not known.
+    Statement& BindKnown(int at, const std::string& text)
+    {
+        if (text.empty())
+            Check(sqlite3_bind_null(statement, at));
+        else
+            Bind(at, text);
+        return *this;
+    }
+    Statement& Bind(int at, std::int64_t number)
+    {
+        Check(sqlite3_bind_int64(statement, at, number));
+        return *this;
+    }
+    // Steps once: true while it gives a row.
+    bool Row()
+    {
+        if (code != SQLITE_OK)
+            return false;
+        const int step = sqlite3_step(statement);
+        if (step == SQLITE_ROW)
+            return true;
+        if (step != SQLITE_DONE)
+            code = step;
+        return false;
+    }
+    // Runs it to its end and makes it ready to run again with new parameters.
+    int Run()
+    {
+        while (Row()) {}
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        return code;
+    }
+    std::string Text(int column) const
+    {
+        const auto* text = sqlite3_column_text(statement, column);
+        return text == nullptr ? std::string()
+                               : std::string(reinterpret_cast<const char*>(text),
+                                             static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+    }
+    std::int64_t Number(int column) const { return sqlite3_column_int64(statement, column); }
+    int Code() const { return code; }
+
+private:
+    void Check(int result)
+    {
+        if (code == SQLITE_OK)
+            code = result;
+    }
+    sqlite3_stmt* statement = nullptr;
+    int code = SQLITE_OK;
+};
+
+// What went wrong with the catalogue at path, in a sentence naming it.
+Result Fault(sqlite3* db, const std::string& path, int code)
+{
+    const std::string why = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    switch (code & 0xFF) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return Result("The catalogue " + path + " is damaged: " + why + ".");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return Result("The catalogue " + path + " is locked by another program.");
+    default: return Result("The catalogue " + path + " could not be written: " + why + ".");
+    }
+}
+
+int Execute(sqlite3* db, const char* sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+// Runs record as one transaction: committed when it answers SQLITE_OK, else
+// rolled back whole.
+int Transaction(sqlite3* db, const std::function<int()>& record)
+{
+    int code = Execute(db, "BEGIN IMMEDIATE");
+    if (code != SQLITE_OK)
+        return code;
+    code = record();
+    if (code == SQLITE_OK)
+        code = Execute(db, "COMMIT");
+    if (code != SQLITE_OK)
+        Execute(db, "ROLLBACK");
+    return code;
+}
+
+int UserVersion(sqlite3* db, int& version)
+{
+    Statement statement(db, "PRAGMA user_version");
+    if (statement.Row())
+        version = static_cast<int>(statement.Number(0));
+    return statement.Run();
+}
+
+std::string DiscName(const DiscKey& disc)
+{
+    return disc.set + " of the backup of " + disc.root + " of " + disc.date;
+}
+
+// The disc's id into id; SQLITE_NOTFOUND when the catalogue has no such disc.
+int FindDisc(sqlite3* db, const DiscKey& disc, std::int64_t& id)
+{
+    Statement find(db, "SELECT disc.id FROM disc JOIN backup ON backup.id = disc.backup"
+                       " WHERE backup.root = ? AND backup.date = ? AND disc.name = ?");
+    find.Bind(1, disc.root).Bind(2, disc.date).Bind(3, disc.set);
+    const bool found = find.Row();
+    if (found)
+        id = find.Number(0);
+    const int code = find.Run();
+    return code == SQLITE_OK && !found ? SQLITE_NOTFOUND : code;
+}
+
+// A catalogue whose Open failed is used no further.
+Result NotOpen(const std::string& path)
+{
+    return Result("The catalogue " + path + " is not open.");
+}
+
+} // namespace
+
 Catalogue::~Catalogue()
 {
     sqlite3_close(db);
+}
+
+Result Catalogue::Open(const std::string& file)
+{
+    sqlite3_close(db);
+    db = nullptr;
+    path = file;
+    std::error_code error;
+    if (const auto folder = std::filesystem::path(file).parent_path(); !folder.empty())
+        std::filesystem::create_directories(folder, error);
+    if (error)
+        return Result("The catalogue " + path + " could not be written: " + error.message() + ".");
+    int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int version = 0;
+    if (code == SQLITE_OK) {
+        sqlite3_extended_result_codes(db, 1);
+        sqlite3_busy_timeout(db, BusyMilliseconds);
+        code = UserVersion(db, version);
+    }
+    // Read before anything is set: a newer file is left exactly as it is.
+    if (code == SQLITE_OK && version > KnownVersion) {
+        sqlite3_close(db);
+        db = nullptr;
+        return Result("The catalogue " + path + " was written by a newer Kelvark: its version "
+                      + std::to_string(version) + " is newer than " + std::to_string(KnownVersion)
+                      + ", the latest this one knows. It was not changed.");
+    }
+    if (code == SQLITE_OK)
+        code = Execute(db, "PRAGMA journal_mode=WAL");
+    if (code == SQLITE_OK)
+        code = Execute(db, "PRAGMA foreign_keys=ON");
+    // An older catalogue is copied aside, whole and consistent, before it is migrated.
+    if (code == SQLITE_OK && version > 0 && version < KnownVersion) {
+        const std::string copy = path + ".bak";
+        std::filesystem::remove(copy, error);
+        Statement vacuum(db, "VACUUM INTO ?");
+        vacuum.Bind(1, copy);
+        code = vacuum.Run();
+    }
+    if (code == SQLITE_OK && version < KnownVersion)
+        code = Transaction(db, [&] {
+            // Read again under the write lock: another program may have migrated it meanwhile.
+            int at = 0;
+            int step = UserVersion(db, at);
+            for (; step == SQLITE_OK && at < KnownVersion; ++at)
+                step = Execute(db, Migrations[at]);
+            if (step == SQLITE_OK)
+                step = Execute(db, ("PRAGMA user_version=" + std::to_string(KnownVersion)).c_str());
+            return step;
+        });
+    if (code == SQLITE_OK)
+        return {};
+    Result fault = Fault(db, path, code);
+    sqlite3_close(db);
+    db = nullptr;
+    return fault;
+}
+
+Result Catalogue::RecordBackup(const CatalogueBackup& backup)
+{
+    if (db == nullptr)
+        return NotOpen(path);
+    const int code = Transaction(db, [&] {
+        Statement saveBackup(db, "INSERT INTO backup(root, date, medium) VALUES(?, ?, ?)"
+                                 " ON CONFLICT(root, date) DO UPDATE SET medium = excluded.medium RETURNING id");
+        saveBackup.Bind(1, backup.root).Bind(2, backup.date).Bind(3, backup.medium);
+        const std::int64_t backupId = saveBackup.Row() ? saveBackup.Number(0) : 0;
+        if (const int step = saveBackup.Run(); step != SQLITE_OK)
+            return step;
+        // A disc recorded again keeps when it was written and verified; its projects are replaced.
+        Statement saveDisc(db,
+                           "INSERT INTO disc(backup, name, number, count, budget, bytes) VALUES(?, ?, ?, ?, ?, ?)"
+                           " ON CONFLICT(backup, name) DO UPDATE SET number = excluded.number,"
+                           " count = excluded.count, budget = excluded.budget, bytes = excluded.bytes RETURNING id");
+        Statement clear(db, "DELETE FROM project WHERE disc = ?");
+        Statement saveProject(db, "INSERT INTO project(disc, name) VALUES(?, ?)");
+        Statement saveFile(db, "INSERT INTO file(project, name, size, sha256) VALUES(?, ?, ?, ?)");
+        for (const auto& disc : backup.discs) {
+            saveDisc.Bind(1, backupId).Bind(2, disc.set).Bind(3, disc.number).Bind(4, disc.count);
+            saveDisc.Bind(5, disc.budget).Bind(6, disc.bytes);
+            const std::int64_t discId = saveDisc.Row() ? saveDisc.Number(0) : 0;
+            if (const int step = saveDisc.Run(); step != SQLITE_OK)
+                return step;
+            if (const int step = clear.Bind(1, discId).Run(); step != SQLITE_OK)
+                return step;
+            for (const auto& project : disc.projects) {
+                if (const int step = saveProject.Bind(1, discId).Bind(2, project.name).Run(); step != SQLITE_OK)
+                    return step;
+                const std::int64_t projectId = sqlite3_last_insert_rowid(db);
+                for (const auto& file : project.files) {
+                    saveFile.Bind(1, projectId).Bind(2, file.name).Bind(3, file.size).BindKnown(4, file.sha256);
+                    if (const int step = saveFile.Run(); step != SQLITE_OK)
+                        return step;
+                }
+            }
+        }
+        return SQLITE_OK;
+    });
+    return code == SQLITE_OK ? Result() : Fault(db, path, code);
+}
+
+Result Catalogue::RecordChecksums(const DiscKey& disc, const std::vector<std::pair<std::string, std::string>>& sums)
+{
+    if (db == nullptr)
+        return NotOpen(path);
+    const int code = Transaction(db, [&] {
+        std::int64_t id = 0;
+        if (const int step = FindDisc(db, disc, id); step != SQLITE_OK)
+            return step;
+        Statement save(db, "UPDATE file SET sha256 = ? WHERE name = ? AND project IN"
+                           " (SELECT id FROM project WHERE disc = ?)");
+        for (const auto& [name, sha256] : sums)
+            if (const int step = save.Bind(1, sha256).Bind(2, name).Bind(3, id).Run(); step != SQLITE_OK)
+                return step;
+        return SQLITE_OK;
+    });
+    if (code == SQLITE_NOTFOUND)
+        return Result("The catalogue " + path + " holds no " + DiscName(disc) + ".");
+    return code == SQLITE_OK ? Result() : Fault(db, path, code);
+}
+
+Result Catalogue::RecordWritten(const DiscKey& disc, const std::string& volume, const std::string& date,
+                                const std::string& drive)
+{
+    if (db == nullptr)
+        return NotOpen(path);
+    const int code = Transaction(db, [&] {
+        std::int64_t id = 0;
+        if (const int step = FindDisc(db, disc, id); step != SQLITE_OK)
+            return step;
+        Statement save(db, "UPDATE disc SET volume = ?, written = ?, drive = ? WHERE id = ?");
+        return save.BindKnown(1, volume).Bind(2, date).BindKnown(3, drive).Bind(4, id).Run();
+    });
+    if (code == SQLITE_NOTFOUND)
+        return Result("The catalogue " + path + " holds no " + DiscName(disc) + ".");
+    return code == SQLITE_OK ? Result() : Fault(db, path, code);
+}
+
+Result Catalogue::RecordVerified(const DiscKey& disc, const std::string& date, const FolderCheck& check)
+{
+    if (db == nullptr)
+        return NotOpen(path);
+    const int code = Transaction(db, [&] {
+        std::int64_t id = 0;
+        if (const int step = FindDisc(db, disc, id); step != SQLITE_OK)
+            return step;
+        // The summary without the set's name it starts with: the row names the disc.
+        std::string verdict = FolderSummary(check);
+        verdict.erase(0, verdict.find(": ") + 2);
+        Statement saveDisc(db, "UPDATE disc SET verified = ?, verdict = ? WHERE id = ?");
+        if (const int step = saveDisc.Bind(1, date).Bind(2, verdict).Bind(3, id).Run(); step != SQLITE_OK)
+            return step;
+        // The findings start with one per project, in the order of check.projects.
+        const std::vector<Finding> findings = FolderFindings(check);
+        Statement saveProject(db, "UPDATE project SET verdict = ? WHERE disc = ? AND name = ?");
+        for (std::size_t i = 0; i < check.projects.size(); ++i) {
+            saveProject.Bind(1, FindingText(findings[i])).Bind(2, id).Bind(3, findings[i].project);
+            if (const int step = saveProject.Run(); step != SQLITE_OK)
+                return step;
+        }
+        return SQLITE_OK;
+    });
+    if (code == SQLITE_NOTFOUND)
+        return Result("The catalogue " + path + " holds no " + DiscName(disc) + ".");
+    return code == SQLITE_OK ? Result() : Fault(db, path, code);
+}
+
+Result Catalogue::Where(const std::string& text, std::vector<WhereRow>& rows)
+{
+    if (db == nullptr)
+        return NotOpen(path);
+    rows.clear();
+    // lower() folds ASCII letters only (SQLite's own, without ICU): "blue"
+    // finds "Blue Hour", "é" does not find "É". instr() compares bytes, so
+    // % and _ in text are found as themselves.
+    Statement find(db, "SELECT project.name, backup.root, backup.date, disc.name, disc.written, disc.verified,"
+                       " project.verdict FROM project JOIN disc ON disc.id = project.disc"
+                       " JOIN backup ON backup.id = disc.backup WHERE instr(lower(project.name), lower(?)) > 0"
+                       " ORDER BY lower(project.name), project.name, backup.root, backup.date, disc.name");
+    find.Bind(1, text);
+    while (find.Row())
+        rows.push_back(
+            {find.Text(0), {find.Text(1), find.Text(2), find.Text(3)}, find.Text(4), find.Text(5), find.Text(6)});
+    const int code = find.Run();
+    return code == SQLITE_OK ? Result() : Fault(db, path, code);
+}
+
+Result Catalogue::Discs(const std::string& today, std::vector<DiscRow>& rows)
+{
+    if (db == nullptr)
+        return NotOpen(path);
+    rows.clear();
+    // A disc's last check: its last verify, else its writing, else its sort.
+    Statement list(db, "SELECT backup.root, backup.date, disc.name, backup.medium,"
+                       " (SELECT count(*) FROM project WHERE project.disc = disc.id),"
+                       " disc.written, disc.verified, disc.verdict,"
+                       " coalesce(disc.verified, disc.written, backup.date) AS checked,"
+                       " coalesce(disc.verified, disc.written, backup.date) <= date(?, '-3 years')"
+                       " FROM disc JOIN backup ON backup.id = disc.backup"
+                       " ORDER BY checked, backup.root, backup.date, length(disc.name), disc.name");
+    list.Bind(1, today);
+    while (list.Row())
+        rows.push_back({{list.Text(0), list.Text(1), list.Text(2)},
+                        list.Text(3),
+                        static_cast<int>(list.Number(4)),
+                        list.Text(5),
+                        list.Text(6),
+                        list.Text(7),
+                        list.Number(9) != 0});
+    const int code = list.Run();
+    return code == SQLITE_OK ? Result() : Fault(db, path, code);
+}
+
+Result Catalogue::SetsOf(const std::string& root, std::vector<std::string>& sets)
+{
+    if (db == nullptr)
+        return NotOpen(path);
+    sets.clear();
+    Statement list(db, "SELECT disc.name FROM disc JOIN backup ON backup.id = disc.backup WHERE backup.root = ?"
+                       " GROUP BY disc.name ORDER BY length(disc.name), disc.name");
+    list.Bind(1, root);
+    while (list.Row())
+        sets.push_back(list.Text(0));
+    const int code = list.Run();
+    return code == SQLITE_OK ? Result() : Fault(db, path, code);
 }
 
 } // namespace kelvark
