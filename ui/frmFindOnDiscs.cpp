@@ -152,8 +152,8 @@ frmFindOnDiscs::frmFindOnDiscs(const std::string& catalogue, const DialogHost& h
 
     QAction* fromFolder = menuRestore->addAction(QStringLiteral("From a set folder or mounted disc…"));
     QAction* fromImage = menuRestore->addAction(QStringLiteral("From a disc image…"));
-    connect(fromFolder, &QAction::triggered, this, [this] { this->host.run([this] { RestoreFromFolder(); }); });
-    connect(fromImage, &QAction::triggered, this, [this] { this->host.run([this] { RestoreFromImage(); }); });
+    connect(fromFolder, &QAction::triggered, this, [this] { this->host.run([this] { Restore(Source::Folder); }); });
+    connect(fromImage, &QAction::triggered, this, [this] { this->host.run([this] { Restore(Source::Image); }); });
     connect(tblFound, &QTableView::customContextMenuRequested, this, [this](const QPoint& at) {
         if (tblFound->indexAt(at).isValid())
             menuRestore->popup(tblFound->viewport()->mapToGlobal(at));
@@ -186,9 +186,8 @@ void frmFindOnDiscs::Start()
     for (const Drive& drive : drives) {
         QAction* fromDrive = menuRestore->addAction(
             QStringLiteral("From the disc in ") + Shown(drive.device + " (" + drive.vendor + " " + drive.model + ")"));
-        connect(fromDrive, &QAction::triggered, this, [this, device = drive.device] {
-            host.run([this, device] { emit RestoreAsked({}, {device}, SelectedProjects()); });
-        });
+        connect(fromDrive, &QAction::triggered, this,
+                [this, device = drive.device] { host.run([this, device] { Restore(Source::Drive, device); }); });
     }
     Query();
 }
@@ -292,32 +291,32 @@ const DiscKey& frmFindOnDiscs::FirstSelectedDisc() const
     return found->Row(foundSort->mapToSource(tblFound->selectionModel()->selectedRows().front()).row()).disc;
 }
 
-// The folder chooser opens on the set folder where the backup left it, else on the backup's root.
-void frmFindOnDiscs::RestoreFromFolder()
+// Asks the window to restore the selected projects from the disc given: a
+// folder, whose chooser opens on the set folder where the backup left it
+// (else on the backup's root), an image file, or the disc in device. Nothing
+// is asked without a selection: no project named restores every one of the disc.
+void frmFindOnDiscs::Restore(Source from, const std::string& device)
 {
     const std::vector<std::string> projects = SelectedProjects();
     if (projects.empty())
         return;
     const DiscKey& disc = FirstSelectedDisc();
-    const std::string set = disc.root + "/" + disc.set;
-    const std::string folder =
-        host.chooseFolder(QStringLiteral("The set folder or mounted disc %1 to restore from").arg(Shown(disc.set)),
-                          QFileInfo(FromBytes(set)).isDir() ? set : disc.root);
-    if (!folder.empty())
-        emit RestoreAsked({folder}, {}, projects);
-}
-
-void frmFindOnDiscs::RestoreFromImage()
-{
-    const std::vector<std::string> projects = SelectedProjects();
-    if (projects.empty())
-        return;
-    const DiscKey& disc = FirstSelectedDisc();
-    const QString image = QFileDialog::getOpenFileName(
-        this, QStringLiteral("The image of %1 to restore from").arg(Shown(disc.set)), FromBytes(disc.root),
-        QStringLiteral("Disc images (*.iso);;All files (*)"), nullptr, host.fileDialogOptions);
-    if (!image.isEmpty())
-        emit RestoreAsked({Bytes(image)}, {}, projects);
+    if (from == Source::Drive) {
+        emit RestoreAsked({}, {device}, projects);
+    } else if (from == Source::Folder) {
+        const std::string set = disc.root + "/" + disc.set;
+        const std::string folder =
+            host.chooseFolder(QStringLiteral("The set folder or mounted disc %1 to restore from").arg(Shown(disc.set)),
+                              QFileInfo(FromBytes(set)).isDir() ? set : disc.root);
+        if (!folder.empty())
+            emit RestoreAsked({folder}, {}, projects);
+    } else {
+        const QString image = QFileDialog::getOpenFileName(
+            this, QStringLiteral("The image of %1 to restore from").arg(Shown(disc.set)), FromBytes(disc.root),
+            QStringLiteral("Disc images (*.iso);;All files (*)"), nullptr, host.fileDialogOptions);
+        if (!image.isEmpty())
+            emit RestoreAsked({Bytes(image)}, {}, projects);
+    }
 }
 
 // Opens on the catalogue's folder. A file that does not exist yet is a new

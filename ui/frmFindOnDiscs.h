@@ -74,8 +74,8 @@ private:
     std::vector<std::string> SelectedProjects() const;
     // The disc of the first selected row; there is one.
     const DiscKey& FirstSelectedDisc() const;
-    void RestoreFromFolder();
-    void RestoreFromImage();
+    enum class Source : unsigned char { Folder, Image, Drive };
+    void Restore(Source from, const std::string& device = {});
     void ChooseCatalogue();
 
     std::string catalogue;
