@@ -914,7 +914,9 @@ DialogHost Main::Host()
     return {[this](const std::function<void()>& command) { Run(command); },
             [this](const QString& verb, const std::function<void()>& work) { Await(verb, {}, work); },
             [this](const QString& title, const std::string& start) { return ChooseFolder(title, start); },
-            folderDialogOptions & ~QFileDialog::ShowDirsOnly, Ui()};
+            folderDialogOptions & ~QFileDialog::ShowDirsOnly,
+            [this] { return catalogue; },
+            Ui()};
 }
 
 // File ▸ "Find on discs…": the catalogue's projects and discs, in a window
@@ -926,7 +928,7 @@ void Main::FindOnDiscs()
         findOnDiscs->activateWindow();
         return;
     }
-    findOnDiscs = new frmFindOnDiscs(catalogue, Host(), this);
+    findOnDiscs = new frmFindOnDiscs(Host(), this);
     findOnDiscs->setAttribute(Qt::WA_DeleteOnClose);
     connect(findOnDiscs, &frmFindOnDiscs::CatalogueChosen, this, [this](const std::string& chosen) {
         catalogue = chosen;

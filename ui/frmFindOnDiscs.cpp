@@ -75,8 +75,7 @@ struct frmFindOnDiscs::Answer {
     std::vector<DiscRow> discs;
 };
 
-frmFindOnDiscs::frmFindOnDiscs(const std::string& catalogue, const DialogHost& host, QWidget* owner)
-    : QDialog(owner), catalogue(catalogue), host(host)
+frmFindOnDiscs::frmFindOnDiscs(const DialogHost& host, QWidget* owner) : QDialog(owner), host(host)
 {
     setWindowTitle(QStringLiteral("Find on discs"));
 
@@ -129,7 +128,7 @@ frmFindOnDiscs::frmFindOnDiscs(const std::string& catalogue, const DialogHost& h
     discList->addWidget(lblDiscs);
     tabs->addTab(discsPage, QStringLiteral("&Discs"));
 
-    txtCatalogue = new QLineEdit(Shown(catalogue), this);
+    txtCatalogue = new QLineEdit(Shown(host.catalogue()), this);
     txtCatalogue->setReadOnly(true);
     auto* lblCatalogue = new QLabel(QStringLiteral("Catalogue:"), this);
     cmdCatalogue = new QPushButton(QStringLiteral("Catalogue &file…"), this);
@@ -201,7 +200,7 @@ void frmFindOnDiscs::Query()
     again = false;
     const QString text = txtFind->text().trimmed();
     auto answer = std::make_shared<Answer>();
-    worker = QThread::create([answer, text = text.toStdString(), path = catalogue] {
+    worker = QThread::create([answer, text = text.toStdString(), path = host.catalogue()] {
         if (!text.empty())
             answer->where = WhereCommand(text, path, answer->rows);
         answer->listed = DiscsCommand(path, answer->discs);
@@ -323,7 +322,7 @@ void frmFindOnDiscs::Restore(Source from, const std::string& device)
 // catalogue, made at its first recording.
 void frmFindOnDiscs::ChooseCatalogue()
 {
-    QFileDialog chooser(this, QStringLiteral("Catalogue file"), QFileInfo(FromBytes(catalogue)).absolutePath(),
+    QFileDialog chooser(this, QStringLiteral("Catalogue file"), QFileInfo(FromBytes(host.catalogue())).absolutePath(),
                         QStringLiteral("Catalogues (*.sqlite);;All files (*)"));
     chooser.setOptions(host.fileDialogOptions | QFileDialog::DontConfirmOverwrite);
     chooser.setAcceptMode(QFileDialog::AcceptSave);
@@ -331,9 +330,9 @@ void frmFindOnDiscs::ChooseCatalogue()
     chooser.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
         return;
-    catalogue = Bytes(chooser.selectedFiles().constFirst());
-    txtCatalogue->setText(Shown(catalogue));
-    emit CatalogueChosen(catalogue);
+    const std::string chosen = Bytes(chooser.selectedFiles().constFirst());
+    emit CatalogueChosen(chosen);
+    txtCatalogue->setText(Shown(host.catalogue()));
     Query();
 }
 

@@ -33,7 +33,7 @@ class WhereModel;
 class frmFindOnDiscs final : public QDialog {
     Q_OBJECT
 public:
-    frmFindOnDiscs(const std::string& catalogue, const DialogHost& host, QWidget* owner);
+    frmFindOnDiscs(const DialogHost& host, QWidget* owner);
     ~frmFindOnDiscs() override;
 
     QTabWidget* tabs = nullptr; // Projects, Discs
@@ -59,7 +59,7 @@ public:
 signals:
     // A read of the catalogue ended and its rows are shown.
     void Queried();
-    // The user chose another catalogue file.
+    // The user chose another catalogue file: the window keeps it, and this dialog reads it.
     void CatalogueChosen(const std::string& catalogue);
     // The user gave the disc to restore projects from: a folder or an
     // image file in sources, or a drive in drives.
@@ -78,7 +78,6 @@ private:
     void Restore(Source from, const std::string& device = {});
     void ChooseCatalogue();
 
-    std::string catalogue;
     DialogHost host;
     QSortFilterProxyModel* foundSort = nullptr;
     QThread* worker = nullptr; // the read of the catalogue running, if any
