@@ -12,4 +12,16 @@ std::string SetLetters(int n, bool lowerCase)
     return letters;
 }
 
+int SetNumber(std::string_view letters)
+{
+    constexpr long long Beyond = 1LL << 30; // more sets than any plan makes
+    long long v = 0;
+    for (const char c : letters) {
+        if (c < 'A' || c > 'Z' || v > Beyond)
+            return -1;
+        v = v * 26 + (c - 'A' + 1);
+    }
+    return letters.empty() || v > Beyond ? -1 : static_cast<int>(v - 1);
+}
+
 } // namespace kelvark

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kelvark {
 
@@ -9,5 +10,7 @@ namespace kelvark {
 // report use upper case, the CSV files lower case. The names never hold a path
 // separator and never collide on a file system that ignores letter case.
 std::string SetLetters(int n, bool lowerCase = false);
+// The set n whose letters (upper case) are letters; -1 when they are none's.
+int SetNumber(std::string_view letters);
 
 } // namespace kelvark

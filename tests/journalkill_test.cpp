@@ -21,9 +21,8 @@ namespace {
 
 using namespace fixtures;
 
-// Every file with its content and every folder, below each of the folders;
-// the reports are left out (a finished sort does not write them), and so is
-// the hidden file of a report that a kill cut short.
+// Every file with its content and every folder, below each of the folders,
+// but the hidden file of a report that a kill cut short.
 std::map<std::string, std::string> Tree(const std::vector<fs::path>& folders)
 {
     std::map<std::string, std::string> tree;
@@ -31,9 +30,7 @@ std::map<std::string, std::string> Tree(const std::vector<fs::path>& folders)
         for (const auto& entry : fs::recursive_directory_iterator(folders[i])) {
             const std::string name = std::to_string(i) + "/" + fs::relative(entry.path(), folders[i]).string();
             const std::string file = entry.path().filename().string();
-            if (file == "Backup Report.txt" || file == "Backups.csv" || file == "BackupProjects.csv"
-                || (entry.path().parent_path() == folders[i] && file.starts_with(".kelvark-")
-                    && file.ends_with(".tmp")))
+            if (entry.path().parent_path() == folders[i] && file.starts_with(".kelvark-") && file.ends_with(".tmp"))
                 continue;
             tree[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
         }
@@ -44,7 +41,7 @@ struct Case {
     const char* name;
     std::vector<std::string> args; // after the command, with ROOT and DEST
     int runs;
-    std::vector<std::string> setup = {}; // run on the fresh folder first
+    std::vector<std::vector<std::string>> setup = {}; // run on the fresh folder first
 };
 
 std::vector<std::string> Arguments(const std::vector<std::string>& args, const fs::path& root, const fs::path& dest)
@@ -104,9 +101,8 @@ struct Runs {
         fs::remove_all(dest);
         fs::copy(sample, root, fs::copy_options::recursive);
         fs::create_directory(dest);
-        if (!c.setup.empty()) {
-            EXPECT_EQ(Run(c.setup), 0);
-        }
+        for (const auto& args : c.setup)
+            EXPECT_EQ(Run(args), 0);
     }
     // Waits until the journal is there (or gone), or the child ended.
     void WaitForJournal(ChildProcess& child, bool there) const
@@ -174,6 +170,12 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
 
 TEST(KilledOperation, IsFinishedOrUndoneWhole)
 {
+    // A sort, then projects that came after it: a second sort's sets follow
+    // the first's, and it and Report Only rename the first's reports with its date.
+    const std::vector<std::vector<std::string>> afterASort{
+        {"move", "ROOT", "DEST", "0003 Session", "0011 Session", "0017 Session", "0023 Session"},
+        {"sort", "--yes", "ROOT"},
+        {"move", "DEST", "ROOT", "0003 Session", "0011 Session", "0017 Session", "0023 Session"}};
     const std::vector<Case> cases{
         {"sort", {"sort", "--yes", "ROOT"}, 40},
         {"move",
@@ -181,7 +183,9 @@ TEST(KilledOperation, IsFinishedOrUndoneWhole)
           "0020 Session Mix", "0023 Session"},
          30},
         {"rename", {"rename", "ROOT", "0010 Session Mix", "Renamed"}, 30},
-        {"unsort", {"unsort", "--yes", "ROOT"}, 20, {"sort", "--yes", "ROOT"}},
+        {"unsort", {"unsort", "--yes", "ROOT"}, 20, {{"sort", "--yes", "ROOT"}}},
+        {"second sort", {"sort", "--yes", "ROOT"}, 30, afterASort},
+        {"report after a sort", {"report", "--yes", "ROOT"}, 10, afterASort},
     };
     for (const auto& c : cases)
         KillAndRecover(c, fs::temp_directory_path());

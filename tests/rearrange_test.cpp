@@ -2,6 +2,7 @@
 #include "Fixtures.h"
 #include "Journal.h"
 #include "SetLetters.h"
+#include "idata_common.h"
 
 #include <gtest/gtest.h>
 
@@ -68,16 +69,72 @@ TEST(Rearrange, MovesEveryProjectIntoItsSetAndCopiesReadOnlyOnes)
     EXPECT_EQ(fs::last_write_time(s.root.path() / (lockedSet + "Locked.txt")), lockedTime);
 
     EXPECT_EQ(s.ui.progress.calls.back(), "OK 2 Small");
+}
 
-    // The set folders now refuse a second sort before it asks anything, even
-    // with the read-only project still in the folder to sort.
-    s.Read(false);
-    s.ui.question.asked.clear();
-    const Result again = SortCommand(s.list, s.root.str(), s.ui.commands());
-    EXPECT_EQ(again.Ended(), Result::Status::Refused);
-    EXPECT_EQ(again.Message(), "Nothing was sorted: DVD-A, DVD-B are left from an earlier sort. Undo backup sort "
-                               "(kelvark-cli unsort) moves their files back first.");
-    EXPECT_TRUE(s.ui.question.asked.empty());
+// A second sort after new projects arrived continues the first: Report Only
+// and the sort letter their sets after CD-A, CD-B, whose files stay as they
+// were; the first sort's reports are kept under its date (never over another
+// file: "(2)" after it here), Report Only's own are replaced. Undo backup
+// sort then undoes the latest sort only; run again, the one before.
+TEST(Rearrange, ASecondSortContinuesTheFirst)
+{
+    Sorted s;
+    const fs::path root = s.root.path();
+    WriteProject(root, "One", {{"one.wav", 400 * MB}});
+    WriteProject(root, "Two", {{"two.wav", 400 * MB}});
+    s.Read(true);
+    ASSERT_FALSE(s.Sort());
+    const auto earlierSets = [&] {
+        auto files = Snapshot(root);
+        std::erase_if(files, [](const auto& file) {
+            return !file.first.starts_with("CD-A/") && !file.first.starts_with("CD-B/");
+        });
+        return files;
+    };
+    const auto firstSort = earlierSets();
+    std::vector<std::string> reports;
+    for (const std::string& name : ReportNames)
+        reports.push_back(ReadFile(root / name));
+    WriteFile(root / "Backups 2026-12-07.csv", "the user's own");
+    WriteProject(root, "Three", {{"three.wav", 400 * MB}});
+    WriteProject(root, "Four", {{"four.wav", 400 * MB}});
+    s.list.regional.today = [] {
+        return std::chrono::year_month_day{std::chrono::year{2026}, std::chrono::December, std::chrono::day{10}};
+    };
+
+    // Report Only renames the sort's reports; again, and then the sort, replace its own.
+    const std::string kept = "\r\nKept the earlier sort's reports as Backup Report 2026-12-07 (2).txt, Backups "
+                             "2026-12-07 (2).csv, BackupProjects 2026-12-07 (2).csv.\r\n";
+    for (const auto& [sort, renames] : {std::pair{false, true}, {false, false}, {true, false}}) {
+        s.Read(true);
+        EXPECT_EQ(s.grid.rows[0].texts[4], "D"); // Four, then Three
+        const Result done = sort ? SortCommand(s.list, s.root.str(), s.ui.commands())
+                                 : ReportCommand(s.list, s.root.str(), s.ui.commands());
+        ASSERT_EQ(done.Ended(), Result::Status::Done) << done.Message();
+        EXPECT_EQ(done.Message().find(kept) != std::string::npos, renames) << done.Message();
+        EXPECT_EQ(earlierSets(), firstSort);
+        for (std::size_t i = 0; i < ReportNames.size(); ++i)
+            EXPECT_EQ(ReadFile(root / DatedReportName(ReportNames[i], "2026-12-07", 2)), reports[i]);
+        EXPECT_FALSE(fs::exists(root / DatedReportName(ReportNames[0], "2026-12-07", 3)));
+        EXPECT_EQ(ReadFile(root / "Backups 2026-12-07.csv"), "the user's own");
+        EXPECT_NE(ReadFile(root / "Backup Report.txt").find("\r\nCD-C\r\n----\r\nThree\r\n"), std::string::npos);
+    }
+    EXPECT_TRUE(s.Exists("CD-D/four.wav"));
+    const std::string label = ReadFile(root / "CD-C" / "Kelvark Disc.txt");
+    EXPECT_NE(label.find("This is disc 1 of 2 of the backup sort of 2026-12-10, CD-C.\r\n"), std::string::npos);
+    EXPECT_NE(label.find("Discs of this backup: CD-C to CD-D\r\n"), std::string::npos);
+
+    ASSERT_FALSE(UnsortCommand(s.root.str(), CDMedium(), s.ui.commands()).Failed());
+    EXPECT_EQ(earlierSets(), firstSort);
+    EXPECT_EQ(EntryNames(root / "CD-C"), std::vector<std::string>{"Kelvark Disc.txt"});
+    EXPECT_TRUE(s.Exists("three.wav"));
+    ASSERT_FALSE(UnsortCommand(s.root.str(), CDMedium(), s.ui.commands()).Failed());
+    EXPECT_TRUE(s.Exists("one.wav"));
+    EXPECT_FALSE(s.Exists("CD-A/one.wav"));
+
+    // Set names known from elsewhere are taken too.
+    PlanCommand(s.list, CDMedium(), {"CD-F", "DVD-Z"});
+    EXPECT_EQ(s.list.SetTotals().front().name, "CD-G");
 }
 
 // Cancel stops the sort before the next project and keeps the journal, so the
@@ -126,17 +183,15 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
         std::string message;
         std::size_t asked; // questions asked before the refusal
     };
-    const std::string earlier = " left from an earlier sort. Undo backup sort (kelvark-cli unsort) moves ";
     const std::vector<Refusal> refusals = {
-        {"set-0 folder", [](Sorted& s) { fs::create_directory(s.root.path() / "CD-A"); },
-         "Nothing was sorted: CD-A is" + earlier + "its files back first.", 0},
-        {"later set folders",
+        {"set folder holding files made since the read",
          [](Sorted& s) {
              fs::create_directory(s.root.path() / "CD-B");
-             fs::create_directory(s.root.path() / "CD-F");
-             WriteFile(s.root.path() / "CD-F/take.wav", "x");
+             WriteFile(s.root.path() / "CD-B/take.wav", "x");
          },
-         "Nothing was sorted: CD-B, CD-F are" + earlier + "their files back first.", 0},
+         "Nothing was sorted.\r\n"
+         "\"CD-B\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.",
+         1},
         {"file named like the set-0 folder", [](Sorted& s) { WriteFile(s.root.path() / "CD-A", "x"); },
          "Nothing was sorted.\r\n"
          "\"CD-A\" has the name of a backup folder the sort makes. Rename or move it to sort the folder.",

@@ -161,6 +161,20 @@ std::string ReportsWritten(const std::string& RootFolder)
     return "Wrote " + Joined(ReportNames) + " into " + RootFolder + ".";
 }
 
+// "Kept the earlier sort's reports as Backup Report 2026-12-10.txt, …." when
+// plan renamed them; empty when it did not.
+std::string EarlierReportsKept(const FilePlan& plan)
+{
+    for (std::size_t k = 0; k < plan.units.size(); ++k)
+        if (plan.RenamesReports(k)) {
+            std::vector<std::string> names;
+            for (const FileStep& step : plan.units[k].steps)
+                names.push_back(plan.Shown(step.to));
+            return "Kept the earlier sort's reports as " + Joined(names) + ".";
+        }
+    return {};
+}
+
 // What a sort that ended did, a line each: the set folders it made, the
 // projects it moved and copied, those it left in the folder (left) and the
 // reports it wrote.
@@ -187,6 +201,8 @@ std::vector<std::string> SortSummary(const FilePlan& plan, const std::vector<orv
         lines.push_back("Left " + Counted(left.size(), "project", "projects") + " in the folder, as "
                         + (left.size() == 1 ? "it" : "they") + " can't be sorted: " + NamedList(names) + ".");
     }
+    if (std::string kept = EarlierReportsKept(plan); !kept.empty())
+        lines.push_back(std::move(kept));
     lines.push_back(ReportsWritten(plan.root));
     return lines;
 }
@@ -301,18 +317,19 @@ Result Execute(FilePlan& plan, CommandUi ui, const std::function<void()>& planUn
 } // namespace
 
 Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
-                         const Medium& medium)
+                         const Medium& medium, const std::vector<std::string>& takenSets)
 {
     if (Result refusal = JournalGuard(RootFolder); refusal.Failed())
         return refusal;
     const bool failed = list.ReadFolder(RootFolder, chkMix, chkRegular);
-    PlanCommand(list, medium);
+    PlanCommand(list, medium, takenSets);
     return failed ? Result(list.LastError) : Result();
 }
 
-void PlanCommand(orvoProjectList& list, const Medium& medium)
+void PlanCommand(orvoProjectList& list, const Medium& medium, const std::vector<std::string>& takenSets)
 {
     list.CalcBackup(medium);
+    list.firstSet = list.readFrom.empty() ? 0 : FirstFreeSet(list.readFrom, medium, takenSets);
 }
 
 Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui)
@@ -320,8 +337,6 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
     if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
         return refusal;
     const Medium& medium = list.medium;
-    if (Result refusal = EarlierSortRefusal(RootFolder, medium); refusal.Failed())
-        return refusal;
     if (list.projects.Count() == 0)
         return Result(NoProjectsText(RootFolder), Result::Status::Refused);
     // A sort that can take no project refuses, saying why, before it asks anything.
@@ -362,8 +377,6 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
 {
     if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
         return refusal;
-    if (Result refusal = ReportOnlyRefusal(RootFolder); refusal.Failed())
-        return refusal;
     if (list.projects.Count() == 0)
         return Result(NoProjectsText(RootFolder), Result::Status::Refused);
     // The reports can leave out the projects in no set once the user agrees;
@@ -385,9 +398,11 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
     Result result = Execute(plan, ui);
     if (!result.Failed()) {
         result = Result::Done(CsvDone(RootFolder));
+        if (std::string kept = EarlierReportsKept(plan); !kept.empty())
+            result.Add(std::move(kept));
         result.Add(ReportsWritten(RootFolder));
     }
-    return result;
+    return WithJournal(std::move(result), RootFolder);
 }
 
 Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,

@@ -59,18 +59,20 @@ struct CommandUi {
 // end says so in its last message and offers finish, undo or forget.
 
 // Read folder: refused while RootFolder holds such a journal; else reads the
-// folder and plans its sets for medium. It fails when the read met errors,
-// whose listing is its message.
+// folder and plans its sets for medium (as PlanCommand, with takenSets). It
+// fails when the read met errors, whose listing is its message.
 Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
-                         const Medium& medium);
+                         const Medium& medium, const std::vector<std::string>& takenSets = {});
 
 // Plans the sets of the projects list holds for medium: what the grid shows,
-// and what a sort or the reports take.
-void PlanCommand(orvoProjectList& list, const Medium& medium);
+// and what a sort or the reports take. The sets are lettered after those of
+// earlier sorts: the set folders of the folder read that hold a sort, and
+// takenSets, set names known from elsewhere ("DVD-B").
+void PlanCommand(orvoProjectList& list, const Medium& medium, const std::vector<std::string>& takenSets = {});
 
 // Backup Sort of the projects list read from RootFolder, planned for list's
-// medium: refused before any question when set folders of the medium are left
-// from an earlier sort, when there are no projects, or when it can sort none;
+// medium: refused before any question when there are no projects, or when it
+// can sort none;
 // asks Sort, then DiscNames when names need it, then SortTheRest when some
 // projects can't be sorted (No: the sort refuses and names them); moves the
 // projects into their sets, writes the reports and says what it did.
@@ -94,7 +96,7 @@ Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selec
 Result RenameCommand(orvoProjectList& list, orvoProject& project, const std::string& newName, CommandUi ui);
 
 // Undo backup sort: asks Unsort, then moves the files of RootFolder's set
-// folders of medium back and removes the emptied folders.
+// folders of medium's latest sort back and removes the emptied folders.
 Result UnsortCommand(const std::string& RootFolder, const Medium& medium, CommandUi ui);
 
 // Finishes (or with undo, undoes) RootFolder's operation that did not end.

@@ -110,4 +110,34 @@ bool WriteReportFile(const std::string& folder, const std::string& name, const s
     return failed;
 }
 
+std::string DatedReportName(const std::string& report, const std::string& date, int n)
+{
+    const std::size_t dot = report.rfind('.');
+    return report.substr(0, dot) + " " + date + (n > 1 ? " (" + std::to_string(n) + ")" : "") + report.substr(dot);
+}
+
+bool IsDay(std::string_view date)
+{
+    constexpr std::string_view Shape = "dddd-dd-dd";
+    return date.size() == Shape.size() && std::equal(date.begin(), date.end(), Shape.begin(), [](char c, char shape) {
+               return shape == 'd' ? c >= '0' && c <= '9' : c == shape;
+           });
+}
+
+bool IsDatedReportName(const std::string& report, const std::string& name)
+{
+    const std::size_t dot = report.rfind('.');
+    const std::string stem = report.substr(0, dot) + " ", extension = report.substr(dot);
+    if (!IsReportName(report) || name.size() < stem.size() + 10 + extension.size() || !name.starts_with(stem)
+        || !name.ends_with(extension))
+        return false;
+    const std::string_view dated =
+        std::string_view(name).substr(stem.size(), name.size() - stem.size() - extension.size());
+    const std::string_view n = dated.substr(10);
+    return IsDay(dated.substr(0, 10))
+           && (n.empty()
+               || (n.size() > 4 && n.starts_with(" (") && n.ends_with(")") && n[2] >= '1' && n[2] <= '9'
+                   && std::all_of(n.begin() + 2, n.end() - 1, [](char c) { return c >= '0' && c <= '9'; })));
+}
+
 } // namespace kelvark

@@ -64,6 +64,15 @@ inline bool IsReportName(const std::string& name)
 {
     return std::find(ReportNames.begin(), ReportNames.end(), name) != ReportNames.end();
 }
+// The name an earlier sort's report takes when a new sort or Report Only
+// writes its own: the date of that sort before the extension, "Backup Report
+// 2026-12-10.txt", and from the second on, " (2)" after it, "Backups
+// 2026-12-10 (2).csv".
+std::string DatedReportName(const std::string& report, const std::string& date, int n);
+// True when date is a day as the labels write it, "2026-12-10".
+bool IsDay(std::string_view date);
+// True when name is a DatedReportName of report.
+bool IsDatedReportName(const std::string& report, const std::string& name);
 
 // Writes lines as the report name ("Backup Report.txt", "Backups.csv" or
 // "BackupProjects.csv") into folder, whole or not at all. True on failure,

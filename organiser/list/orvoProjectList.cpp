@@ -421,7 +421,7 @@ std::vector<orvoProjectList::SetTotal> orvoProjectList::SetTotals() const
 {
     std::vector<SetTotal> sets(static_cast<std::size_t>(std::max(numBackups, 0)));
     for (std::size_t n = 0; n < sets.size(); ++n) {
-        sets[n].name = medium.prefix + "-" + SetLetters(static_cast<int>(n));
+        sets[n].name = medium.prefix + "-" + SetLetters(firstSet + static_cast<int>(n));
         sets[n].bytes = DiscFilesCost;
     }
     const auto inSet = [&](int backupNum) { return backupNum >= 0 && backupNum < numBackups; };
@@ -462,7 +462,7 @@ std::vector<GridRow> orvoProjectList::FillGrid() const
     for (const auto& project : projects) {
         rows.push_back({project->Name, project->ReadOnly ? "-" : SizeText(project->wavSize, regional.decimalSeparator),
                         std::to_string(project->trackCount), std::to_string(project->WaveCount()),
-                        project->BackupNum >= 0 ? SetLetters(project->BackupNum) : "", UsedText(*project)});
+                        project->BackupNum >= 0 ? SetLetters(firstSet + project->BackupNum) : "", UsedText(*project)});
     }
     return rows;
 }

@@ -50,6 +50,9 @@ public:
 
     acList<orvoProject> projects;
     int numBackups = 0;
+    // The sets of earlier sorts of the folder, which the plan's sets follow:
+    // its set n is lettered SetLetters(firstSet + n) (DVD-C after DVD-A, DVD-B).
+    int firstSet = 0;
     // The folder the last ReadFolder read, and whether the user stopped it
     // before its end (the projects after the stop are not read).
     std::string readFrom;

@@ -48,7 +48,7 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix,
     const SetMembers sets = GroupBySet(projects, numBackups, notSorted);
     std::vector<std::string> lines{"ORVEX Project Backup Organizer"};
     for (std::size_t n = 0; n < sets.size(); ++n) {
-        lines.insert(lines.end(), {"", prefix + "-" + SetLetters(static_cast<int>(n)), "----"});
+        lines.insert(lines.end(), {"", prefix + "-" + SetLetters(firstSet + static_cast<int>(n)), "----"});
         for (const orvoProject* project : sets[n])
             lines.push_back(project->Name);
     }
@@ -69,7 +69,7 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix,
     for (std::size_t n = 0; n < sets.size(); ++n) {
         const std::chrono::year_month_day now = regional.today();
         const std::string& sep = regional.dateSeparator;
-        backups.push_back(dateText + SetLetters(static_cast<int>(n), true) + ", "
+        backups.push_back(dateText + SetLetters(firstSet + static_cast<int>(n), true) + ", "
                           + TwoDigits(static_cast<unsigned>(now.month())) + sep
                           + TwoDigits(static_cast<unsigned>(now.day())) + sep + FourDigits(static_cast<int>(now.year()))
                           + ", 1");
@@ -77,7 +77,7 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix,
     std::vector<std::string> rows{"Collection, BackupID, ChronoSN, TypeProject"};
     for (std::size_t n = 0; n < sets.size(); ++n)
         for (const orvoProject* project : sets[n])
-            rows.push_back("TALVO, " + dateText + SetLetters(static_cast<int>(n), true) + ", "
+            rows.push_back("TALVO, " + dateText + SetLetters(firstSet + static_cast<int>(n), true) + ", "
                            + project->Name.substr(0, 3) + ", " + (project->IsAProject ? "TRUE" : "FALSE"));
     return {{"Backup Report.txt", std::move(lines)},
             {"Backups.csv", std::move(backups)},

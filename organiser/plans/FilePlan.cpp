@@ -149,6 +149,7 @@ FilePlan FilePlan::Inverse() const
     inverse.makesFolders = !makesFolders;
     inverse.readBack = readBack;
     inverse.undoing = !undoing;
+    inverse.reports = reports;
     for (auto unit = units.rbegin(); unit != units.rend(); ++unit) {
         FileUnit back{unit->projects, unit->names, {}, {}, false};
         for (auto step = unit->steps.rbegin(); step != unit->steps.rend(); ++step) {
@@ -172,11 +173,24 @@ std::string FilePlan::RefusalText() const
     return text;
 }
 
+bool FilePlan::RenamesReports(std::size_t k) const
+{
+    // A sort's other steps take files into its set folders (an undo out of them).
+    const FileUnit& unit = units[k];
+    const auto inRoot = [&](const std::string& path) {
+        return fs::path(path).parent_path() == fs::path(root).parent_path();
+    };
+    return (kind == Operation::Sort || kind == Operation::Report) && !unit.steps.empty()
+           && inRoot(unit.steps.front().from) && inRoot(unit.steps.front().to);
+}
+
 std::string FilePlan::UnitLabel(std::size_t k) const
 {
     const FileUnit& unit = units[k];
     if (kind == Operation::Unsort)
         return "Folder " + Joined(unit.names);
+    if (RenamesReports(k))
+        return "Reports " + Joined(unit.names);
     return (unit.names.size() == 1 ? "Project " : "Projects ") + Joined(unit.names);
 }
 

@@ -67,6 +67,9 @@ public:
     // Kelvark's own files in the way of the plan, removed before its first step.
     std::vector<OwnFile> removes;
     // The reports a sort writes into root once every unit is done: name, lines.
+    // The recover of a stopped run removes those it wrote, which the journal
+    // holds byte for byte: an undo gives their names back to the reports it
+    // renamed, a finish writes them again. An undo keeps them for that.
     ReportTexts reports;
     std::vector<std::string> refusals; // why the plan must not run, one line each
     bool readBack = false; // read from a journal: the file system says what is done
@@ -105,11 +108,15 @@ public:
     FilePlan Inverse() const;
 
     // True when a run keeps the plan in the journal for recover: the reports
-    // alone and the checksums are written whole or not at all, and need none.
-    bool Journaled() const { return kind != Operation::Report && kind != Operation::Checksum; }
+    // alone and the checksums are written whole or not at all, and need none;
+    // reports that rename an earlier sort's first do.
+    bool Journaled() const { return (kind != Operation::Report || !units.empty()) && kind != Operation::Checksum; }
     // The refusals as one message.
     std::string RefusalText() const;
-    // "Project A" (or "Projects A, B", "Folder DVD-A") for unit k.
+    // True when unit k renames an earlier sort's reports (a sort's or Report
+    // Only's; its steps stay in root, where a sort's others leave or enter it).
+    bool RenamesReports(std::size_t k) const;
+    // "Project A" (or "Projects A, B", "Folder DVD-A", "Reports Backups.csv") for unit k.
     std::string UnitLabel(std::size_t k) const;
     // A path as the user reads it: relative to root inside it.
     std::string Shown(const std::string& path) const;

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <optional>
@@ -90,7 +92,7 @@ ReportTexts DiscLabels(const orvoProjectList& list, const std::unordered_set<con
     char date[16];
     std::snprintf(date, sizeof date, "%04d-%02u-%02u", static_cast<int>(today.year()),
                   static_cast<unsigned>(today.month()), static_cast<unsigned>(today.day()));
-    const auto name = [&](int n) { return list.medium.prefix + "-" + SetLetters(n); };
+    const auto name = [&](int n) { return list.medium.prefix + "-" + SetLetters(list.firstSet + n); };
     std::vector<DiscLabel> labels(static_cast<std::size_t>(std::max(list.numBackups, 0)));
     for (std::size_t n = 0; n < labels.size(); ++n)
         labels[n] = {name(static_cast<int>(n)),
@@ -146,6 +148,82 @@ std::string NotSorted(const std::vector<orvoProjectList::Unsortable>& refusing, 
            + (noSet ? (n == 1 ? " fits on no " : " fit on no ") + medium.name : std::string(" can't be sorted")) + ".";
 }
 
+// The day of a file's last change (nanoseconds since 1970) in the local calendar, "2026-12-10".
+std::string DayOf(std::int64_t mtime)
+{
+    const auto seconds = static_cast<std::time_t>(mtime / 1000000000);
+    std::tm day{};
+    ::localtime_r(&seconds, &day);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &day);
+    return text;
+}
+
+// The first set the text report at path names ("DVD-A", its first heading);
+// empty when it names none there or can't be read.
+std::string FirstReportedSet(const std::string& path)
+{
+    constexpr std::size_t Heading = 4096;
+    std::ifstream file(path, std::ios::binary);
+    std::string text(Heading, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = text.substr(start, end - start);
+        if (line.ends_with('\r'))
+            line.pop_back();
+        if (IsAnySetFolder(line))
+            return line;
+    }
+    return {};
+}
+
+// The unit that renames the reports of RootFolder's earlier sort with that
+// sort's date, before a new sort or Report Only writes its own: "Backup
+// Report 2026-12-10.txt". They are a sort's while a set folder holds a sort,
+// unless the text report's first set is a folder that holds none: Report
+// Only's reports, which plan sets no sort made yet, are replaced as before.
+// The date is the one of the label of the first set they name (else of the
+// last set folder), else the day of the report's last change. A dated name
+// is never taken from another file: the three take the first number whose
+// names are all free ("… 2026-12-10 (2).txt"). None when there is nothing
+// to rename; a file of a project with a report's name is not a report.
+std::optional<FileUnit> EarlierReports(const std::string& RootFolder, const FolderOwners& owners)
+{
+    const std::vector<std::string> sorted = SortedSetFolders(RootFolder, SetPrefixes());
+    std::vector<std::string> names;
+    std::vector<OwnFile> reports;
+    for (const std::string& name : ReportNames)
+        if (const std::optional<FolderOwners::Entry> entry = owners.Find(name);
+            entry && (entry->owner || !entry->players.empty()))
+            continue;
+        else if (OwnFile report; LookOwnFile(RootFolder + name, report)) {
+            names.push_back(name);
+            reports.push_back(report);
+        }
+    if (sorted.empty() || reports.empty())
+        return std::nullopt;
+    // Only a regular file is read: a pipe of the report's name would hold the read.
+    const std::string first =
+        names.front() == ReportNames.front() ? FirstReportedSet(RootFolder + ReportNames.front()) : std::string();
+    if (!first.empty() && std::find(sorted.begin(), sorted.end(), first) == sorted.end())
+        return std::nullopt;
+    std::string date = DayOf(reports.front().mtime);
+    if (const std::optional<DiscLabel> label =
+            ReadDiscLabel(OpenFolder(RootFolder + (first.empty() ? sorted.back() : first)).Get());
+        label && IsDay(label->date))
+        date = label->date;
+    int n = 1;
+    while (std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+        return EntryExists(RootFolder + DatedReportName(name, date, n));
+    }))
+        ++n;
+    FileUnit unit{{}, names, {}, {}, false};
+    for (const std::string& name : names)
+        unit.steps.push_back({RootFolder + name, RootFolder + DatedReportName(name, date, n), StepKind::Move});
+    return unit;
+}
+
 } // namespace
 
 Result ListRefusal(const orvoProjectList& list, const std::string& RootFolder)
@@ -198,28 +276,15 @@ Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
 
 } // namespace
 
-Result ReportOnlyRefusal(const std::string& RootFolder)
+int FirstFreeSet(const std::string& RootFolder, const Medium& medium, const std::vector<std::string>& taken)
 {
-    const std::vector<std::string> folders = SortedSetFolders(RootFolder, SetPrefixes());
-    if (folders.empty())
-        return {};
-    return Result("Nothing was written: " + folders.front()
-                      + (folders.size() > 1 ? " … " + folders.back() + " hold" : " holds")
-                      + " the backup sort these reports describe. Undo backup sort (kelvark-cli unsort) first to plan "
-                        "the folder again.",
-                  Result::Status::Refused);
-}
-
-Result EarlierSortRefusal(const std::string& RootFolder, const Medium& medium)
-{
-    const std::vector<std::string> folders = SortedSetFolders(RootFolder, {medium.prefix});
-    if (folders.empty())
-        return {};
-    const bool one = folders.size() == 1;
-    return Result("Nothing was sorted: " + NamedList(folders) + (one ? " is" : " are")
-                      + " left from an earlier sort. Undo backup sort (kelvark-cli unsort) moves "
-                      + (one ? "its" : "their") + " files back first.",
-                  Result::Status::Refused);
+    std::vector<std::string> sets = SortedSetFolders(RootFolder, {medium.prefix});
+    sets.insert(sets.end(), taken.begin(), taken.end());
+    int first = 0;
+    for (const std::string& set : sets)
+        if (IsSetFolder(set, medium.prefix))
+            first = std::max(first, SetNumber(std::string_view(set).substr(medium.prefix.size() + 1)) + 1);
+    return first;
 }
 
 std::string ReadFolderFirst(const std::string& RootFolder)
@@ -245,6 +310,19 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
         plan.refusals.push_back("There is no " + prefix + " backup folder in " + RootFolder + ".");
         return unsort;
     }
+    // The latest sort's set folders only: those from the first disc that the
+    // label of the last set folder holding a sort names. Without labels, all.
+    const std::vector<std::string> sorted = SortedSetFolders(RootFolder, {prefix});
+    const auto number = [&](const std::string& set) {
+        return SetNumber(std::string_view(set).substr(prefix.size() + 1));
+    };
+    for (auto set = sorted.rbegin(); set != sorted.rend(); ++set)
+        if (const std::optional<DiscLabel> label = ReadDiscLabel(OpenFolder(RootFolder + *set).Get());
+            label && IsSetFolder(label->first, prefix)) {
+            const int first = std::min(number(label->first), number(*set));
+            std::erase_if(plan.folders, [&](const std::string& folder) { return number(folder) < first; });
+            break;
+        }
 
     // A name goes back once, to a place that is free.
     const auto refuse = [&](const std::string& text) { plan.refusals.push_back(text); };
@@ -302,7 +380,8 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
 FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bool leaveUnsortable)
 {
     const std::string& prefix = list.medium.prefix;
-    const auto setFolder = [&](int n) { return RootFolder + prefix + "-" + SetLetters(n); };
+    const auto setName = [&](int n) { return prefix + "-" + SetLetters(list.firstSet + n); };
+    const auto setFolder = [&](int n) { return RootFolder + setName(n); };
 
     // The sort takes nearly every file of the folder: one listing tells which
     // are ordinary files. It is made while the projects are checked and their
@@ -311,20 +390,13 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
     std::future<std::shared_ptr<const FolderListing>> present = std::async(
         std::launch::async | std::launch::deferred, [&] { return std::make_shared<const FolderListing>(RootFolder); });
 
-    // Set folders of the medium left from an earlier sort refuse it: its
-    // letters would mix the two sorts' sets.
-    if (Result earlier = EarlierSortRefusal(RootFolder, list.medium); earlier.Failed()) {
-        FilePlan refused;
-        refused.kind = Operation::Sort;
-        refused.refusals.push_back(earlier.Message());
-        return refused;
-    }
+    // The sets follow those of earlier sorts, whose folders are not touched.
     // A set folder that holds nothing but its checksums and label (an undone
     // sort leaves them) is empty: the sort removes them as the first step of its plan.
     // Anything else with a set folder's name refuses the sort.
     std::vector<std::string> folders, checksumsOnly, refusals;
     for (int n = 0; n < list.numBackups; ++n) {
-        folders.push_back(prefix + "-" + SetLetters(n));
+        folders.push_back(setName(n));
         if (HoldsOnlyChecksums(setFolder(n)))
             checksumsOnly.push_back(folders.back());
         else if (EntryExists(setFolder(n)))
@@ -365,7 +437,7 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
     const auto whereTo = [&](const orvoProject& user) -> FilePlan::Destination {
         if (!sorted(user))
             return {"not sorted", false};
-        const std::string set = prefix + "-" + SetLetters(user.BackupNum);
+        const std::string set = setName(user.BackupNum);
         return user.ReadOnly ? FilePlan::Destination{"copied to " + set, false, set}
                              : FilePlan::Destination{set, true, set};
     };
@@ -402,6 +474,8 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
             NotSorted(leaveUnsortable ? std::vector<orvoProjectList::Unsortable>() : unsortable, list.medium));
         return plan;
     }
+    if (std::optional<FileUnit> earlier = EarlierReports(RootFolder, list.owners))
+        plan.units.insert(plan.units.begin(), std::move(*earlier));
     // The reports are part of the plan: a sort finished after a stop writes them as this one would.
     plan.reports = list.Reports(prefix, notSorted);
     const ReportTexts labels = DiscLabels(list, notSorted);
@@ -414,14 +488,14 @@ FilePlan PlanReports(const orvoProjectList& list, const std::string& RootFolder)
     FilePlan plan;
     plan.kind = Operation::Report;
     plan.root = RootFolder;
-    // The reports of a sort say what went onto which disc: a plan of what is
-    // left in the folder would letter its sets from A again.
-    if (const Result refusal = ReportOnlyRefusal(RootFolder); refusal.Failed())
+    if (const Result refusal = ReportRefusal(list, RootFolder, nullptr); refusal.Failed()) {
         plan.refusals.push_back(refusal.Message());
-    else if (const Result refusal = ReportRefusal(list, RootFolder, nullptr); refusal.Failed())
-        plan.refusals.push_back(refusal.Message());
-    else
-        plan.reports = list.Reports(list.medium.prefix, {});
+        return plan;
+    }
+    // The reports of an earlier sort say what went onto which disc: they are kept under their dated names.
+    if (std::optional<FileUnit> earlier = EarlierReports(RootFolder, list.owners))
+        plan.units.push_back(std::move(*earlier));
+    plan.reports = list.Reports(list.medium.prefix, {});
     return plan;
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -409,6 +410,28 @@ Result RunUnit(FilePlan& plan, std::size_t k, Journal& journal, OpenFolders& fol
     return Result(text);
 }
 
+// Removes the reports in root that a stopped run of plan wrote: those that
+// hold its reports' lines byte for byte. The earlier reports it renamed are
+// then where its steps left them: an undo gives them their names back, and
+// a finish writes the reports again once every unit is done.
+void RemoveWrittenReports(const FilePlan& plan)
+{
+    for (const auto& [name, lines] : plan.reports) {
+        const std::string path = plan.root + name;
+        if (!IsReportName(name) || !NotRegular(path).empty())
+            continue; // a label goes with its set folder
+        std::string written;
+        for (const std::string& line : lines)
+            written.append(line).append("\r\n");
+        std::ifstream file(path, std::ios::binary);
+        std::string found(written.size() + 1, '\0');
+        file.read(found.data(), static_cast<std::streamsize>(found.size()));
+        found.resize(static_cast<std::size_t>(file.gcount()));
+        if (found == written)
+            RemoveFile(path);
+    }
+}
+
 } // namespace
 
 Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages)
@@ -416,6 +439,7 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
     if (plan.readBack) {
         // Under the folder's lock: the temporaries of the stopped run are no one's now.
         RemoveLeftoverTemps(plan);
+        RemoveWrittenReports(plan);
         if (Result refusal = CheckPlan(plan); refusal.Failed()) {
             journal.Keep();
             return refusal;

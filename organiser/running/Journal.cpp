@@ -390,14 +390,20 @@ std::pair<std::string, std::string> Journal::Stopped() const
                                         "report",      "checksums"};
     // An undo of a sort goes folder by folder; the others project by project.
     std::size_t done = 0, all = 0;
-    for (const auto& unit : read.units) {
+    for (std::size_t k = 0; k < read.units.size(); ++k) {
+        const FileUnit& unit = read.units[k];
+        // A sort's renames of the earlier reports count with none of its projects.
+        if (kind == Operation::Sort && read.RenamesReports(k))
+            continue;
         all += unit.names.size();
         if (unit.done)
             done += unit.names.size();
     }
     std::string what = std::string(names[static_cast<int>(kind)]) + " of " + root
                        + (kind == Operation::Move ? " into " + read.dest : "");
-    const std::string units = kind == Operation::Unsort ? " folders" : " projects";
+    const std::string units = kind == Operation::Unsort   ? " folders"
+                              : kind == Operation::Report ? " reports"
+                                                          : " projects";
     if (done < all || all == 0)
         return {std::move(what), "stopped after " + Count(done) + " of " + Count(all) + units};
     // Every unit is done: what is left is what the run does after its last unit.
@@ -409,6 +415,8 @@ std::pair<std::string, std::string> Journal::Stopped() const
                                      + (all == 1 ? "that folder" : "those folders")};
     case Operation::Rename:
         return {std::move(what), "renamed its project's files but stopped before removing its journal"};
+    case Operation::Report:
+        return {std::move(what), "renamed the earlier sort's reports but stopped before writing its own"};
     default: return {std::move(what), "moved " + every + " but stopped before removing its journal"};
     }
 }
@@ -544,8 +552,10 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
     }
     // The sort's reports in the root folder, and its discs' labels in the set folders.
     std::string folder, name;
-    if (word == "report" && f.size() >= 2 && kind == Operation::Sort
-        && (IsReportName(f[1]) || (split(f[1], folder, name) && !folder.empty() && name == DiscLabelName))) {
+    if (word == "report" && f.size() >= 2
+        && (IsReportName(f[1])
+                ? kind == Operation::Sort || kind == Operation::Report
+                : kind == Operation::Sort && split(f[1], folder, name) && !folder.empty() && name == DiscLabelName)) {
         read.reports.emplace_back(f[1], std::vector<std::string>(f.begin() + 2, f.end()));
         return true;
     }
@@ -558,11 +568,15 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
     const StepKind step = word == "move" ? StepKind::Move : word == "copy" ? StepKind::Copy : StepKind::Uncopy;
     std::string fromFolder, fromName, toFolder, toName;
     const bool named = split(f[1], fromFolder, fromName) && split(f[2], toFolder, toName);
-    // Each kind of operation moves files in one shape only.
+    // Each kind of operation moves files in one shape only; a sort and Report
+    // Only may rename an earlier sort's reports with its date first.
+    const bool datesReport =
+        step == StepKind::Move && fromFolder.empty() && toFolder.empty() && IsDatedReportName(fromName, toName);
     bool fits = false;
     switch (kind) {
     case Operation::Sort:
-        fits = step != StepKind::Uncopy && fromFolder.empty() && !toFolder.empty() && fromName == toName;
+        fits =
+            (step != StepKind::Uncopy && fromFolder.empty() && !toFolder.empty() && fromName == toName) || datesReport;
         break;
     case Operation::Move:
         fits = step != StepKind::Uncopy && fromFolder.empty() && toFolder.empty() && fromName == toName;
@@ -573,7 +587,7 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
     case Operation::Unsort:
         fits = step != StepKind::Copy && !fromFolder.empty() && toFolder.empty() && fromName == toName;
         break;
-    case Operation::Report:
+    case Operation::Report: fits = datesReport; break;
     case Operation::Checksum: break;
     }
     if (!named || !fits)

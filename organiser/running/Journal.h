@@ -30,11 +30,13 @@ namespace kelvark {
 //   dest FOLDER                    a move's destination, an absolute path
 //   folder NAME                    a set folder of the root folder
 //   unit NAME...                   starts a unit: its projects' names
-//   move FROM TO | copy FROM TO | uncopy FROM TWIN    its steps
+//   move FROM TO | copy FROM TO | uncopy FROM TWIN    its steps (a sort's
+//                                  or Report Only's first unit may rename the
+//                                  reports of an earlier sort with its date)
 //   remove NAME SIZE MTIME INODE   a file of Kelvark's own the plan removes
 //                                  first (OwnFile): a set folder's checksums
 //                                  (a sort), a report (an unsort)
-//   report NAME TEXT               a report a sort writes at its end
+//   report NAME TEXT               a report a sort (or Report Only) writes at its end
 //   end                            the plan is whole: file operations may begin
 //   done K                         unit K (from 0) is done
 //   across K SIZE MTIME...         unit K copies its files, then removes the

@@ -302,7 +302,7 @@ bool Studio::Sort(bool leaveUnsortable)
 bool Studio::Read(bool forCD)
 {
     const bool failed = list.ReadFolder(root.str(), true, true);
-    list.CalcBackup(forCD ? CDMedium() : DVDMedium());
+    PlanCommand(list, forCD ? CDMedium() : DVDMedium());
     grid.Fill(list);
     return failed;
 }
