@@ -1,7 +1,7 @@
 // kelvark-cli: the window's commands for scripts and headless machines.
 //
 // Exit status: 0 success; 1 when `list` met read errors, or when `report`,
-// `sort`, `move`, `rename`, `unsort`, `recover`, `checksum` or `image` stopped or
+// `sort`, `move`, `rename`, `unsort`, `recover`, `checksum`, `image` or `restore` stopped or
 // failed, when Ctrl-C stopped the folder read, when another run holds the
 // folder or an operation stopped there, or when `verify` found a project that
 // is not intact or an extra file, or when `burn` did not write every set or
@@ -48,6 +48,7 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli image [--into DIR] FOLDER [SET...]\n"
     "       kelvark-cli drives\n"
     "       kelvark-cli burn --drive DEV [--yes] FOLDER SET...\n"
+    "       kelvark-cli restore --into ROOT [--drive DEV]... SOURCE... [PROJECT...]\n"
     "       kelvark-cli --help | --version\n";
 
 constexpr std::string_view HelpText =
@@ -79,6 +80,14 @@ constexpr std::string_view HelpText =
     "           DEV, asking for the next blank disc before each set but the first,\n"
     "           and read each disc back as verify does; a disc that is not blank or\n"
     "           too small is refused before anything is written onto it\n"
+    "  restore  copy the projects PROJECT (every project of the sources when none\n"
+    "           is named) from the set folders, mounted discs and disc images\n"
+    "           SOURCE and the discs in the drives DEV into ROOT, each file checked\n"
+    "           against its disc's SHA256SUMS as it is copied; an argument naming\n"
+    "           an existing file or folder is a SOURCE, any other a PROJECT. A file\n"
+    "           never replaces another: a name that holds the same bytes counts as\n"
+    "           restored, one that holds other bytes refuses the restore, and then\n"
+    "           nothing is copied\n"
     "\n"
     "  MEDIUM         --medium M plans the sets for discs of M: cd (680.5 MB), cd80,\n"
     "                 dvd (4.6 GB, the default), dvd-dl, bd, bd-dl, bdxl, or a size in\n"
@@ -103,10 +112,11 @@ constexpr std::string_view HelpText =
     "                 waiting for Enter before each disc (report asks nothing and\n"
     "                 takes it for scripts)\n"
     "  --replace      checksum: replace a SHA256SUMS that a set folder holds already\n"
-    "  --into DIR     image: write the images into DIR instead of FOLDER\n"
+    "  --into DIR     image: write the images into DIR instead of FOLDER; restore:\n"
+    "                 the root folder ROOT the projects are copied into\n"
     "  --drive DEV    verify: read the disc in the drive DEV (/dev/sr0, or stdio:FILE\n"
     "                 for a file written as a drive) as an image is read; burn:\n"
-    "                 write onto the disc in DEV\n"
+    "                 write onto the disc in DEV; restore: copy from the disc in DEV\n"
     "  --all          print every line of a long message and every notice; without\n"
     "                 it, a message shows its first 100 lines, a read its first 100\n"
     "                 notices, and then how many more there are\n"
@@ -120,8 +130,10 @@ constexpr std::string_view HelpText =
     "\n"
     "Ctrl-C, SIGTERM and SIGHUP stop a read, a sort, a move, a rename, an unsort or a\n"
     "recover after the current project, and an image at once, removing the part of\n"
-    "it written; a second one ends the program at once. A sort,\n"
-    "move, rename or unsort keeps a journal, the hidden file .kelvark-journal in\n"
+    "it written; a second one ends the program at once. A restore stopped while it\n"
+    "copies leaves nothing in ROOT, and stops after the current project while it\n"
+    "moves the checked copies into ROOT. A sort, move, rename, unsort or restore\n"
+    "keeps a journal, the hidden file .kelvark-journal in\n"
     "FOLDER, and holds its lock until it ends: a second run on FOLDER is refused\n"
     "meanwhile, and when it stopped early, every other command on FOLDER refuses\n"
     "until recover has finished, undone or forgotten it.\n"
@@ -145,7 +157,21 @@ struct FolderError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class Command { List, Report, Sort, Move, Rename, Recover, Unsort, Checksum, Verify, Image, Drives, Burn };
+enum class Command {
+    List,
+    Report,
+    Sort,
+    Move,
+    Rename,
+    Recover,
+    Unsort,
+    Checksum,
+    Verify,
+    Image,
+    Drives,
+    Burn,
+    Restore
+};
 
 struct Options {
     Command command = Command::List;
@@ -163,18 +189,19 @@ struct Options {
     bool undo = false;
     bool forget = false;
     bool replace = false;
-    std::string into; // image: the folder of the images; FOLDER when empty
-    std::vector<std::string> drives; // verify --drive, burn --drive
+    std::string into; // image: the folder of the images, FOLDER when empty; restore: the root folder
+    std::vector<std::string> drives; // verify --drive, burn --drive, restore --drive
     std::vector<std::string> operands;
 };
 
 Command ParseCommand(std::string_view word)
 {
     constexpr std::pair<std::string_view, Command> words[] = {
-        {"list", Command::List},     {"report", Command::Report},     {"sort", Command::Sort},
-        {"move", Command::Move},     {"rename", Command::Rename},     {"recover", Command::Recover},
-        {"unsort", Command::Unsort}, {"checksum", Command::Checksum}, {"verify", Command::Verify},
-        {"image", Command::Image},   {"drives", Command::Drives},     {"burn", Command::Burn},
+        {"list", Command::List},       {"report", Command::Report},     {"sort", Command::Sort},
+        {"move", Command::Move},       {"rename", Command::Rename},     {"recover", Command::Recover},
+        {"unsort", Command::Unsort},   {"checksum", Command::Checksum}, {"verify", Command::Verify},
+        {"image", Command::Image},     {"drives", Command::Drives},     {"burn", Command::Burn},
+        {"restore", Command::Restore},
     };
     for (const auto& [name, command] : words)
         if (word == name)
@@ -196,12 +223,14 @@ void CheckOperands(const Options& options)
                                                      {"PATH"},
                                                      {"FOLDER"},
                                                      {},
-                                                     {"FOLDER", "SET"}};
+                                                     {"FOLDER", "SET"},
+                                                     {"SOURCE"}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
-    if (given.size() < expected.size() && (options.command != Command::Verify || options.drives.empty()))
+    const bool reads = options.command == Command::Verify || options.command == Command::Restore;
+    if (given.size() < expected.size() && (!reads || options.drives.empty()))
         throw UsageError("missing " + expected[given.size()]);
-    if (given.size() > expected.size() && options.command != Command::Move && options.command != Command::Verify
+    if (given.size() > expected.size() && options.command != Command::Move && !reads
         && options.command != Command::Image && options.command != Command::Burn)
         throw UsageError("unexpected argument " + given[expected.size()]);
     if (options.command == Command::Burn && options.drives.size() != 1)
@@ -209,6 +238,8 @@ void CheckOperands(const Options& options)
     for (std::size_t i = 0; i < std::min(expected.size(), given.size()); ++i)
         if (given[i].empty())
             throw UsageError(expected[i] + " is empty");
+    if (options.command == Command::Restore && options.into.empty())
+        throw UsageError("restore needs --into ROOT");
     if (options.command == Command::Recover && options.finish + options.undo + options.forget != 1)
         throw UsageError("recover takes one of --finish, --undo and --forget");
 }
@@ -293,7 +324,8 @@ bool Parse(int argc, char** argv, Options& options)
                        || options.command == Command::Burn)) {
             options.yes = true;
         } else if ((arg == "--drive" || arg.starts_with("--drive="))
-                   && (options.command == Command::Verify || options.command == Command::Burn)) {
+                   && (options.command == Command::Verify || options.command == Command::Burn
+                       || options.command == Command::Restore)) {
             std::string_view device = arg.substr(std::min<std::size_t>(arg.size(), 8));
             if (arg == "--drive") {
                 if (i + 1 == args.size())
@@ -305,7 +337,8 @@ bool Parse(int argc, char** argv, Options& options)
             options.drives.emplace_back(device);
         } else if (arg == "--replace" && options.command == Command::Checksum) {
             options.replace = true;
-        } else if ((arg == "--into" || arg.starts_with("--into=")) && options.command == Command::Image) {
+        } else if ((arg == "--into" || arg.starts_with("--into="))
+                   && (options.command == Command::Image || options.command == Command::Restore)) {
             if (arg == "--into" && i + 1 == args.size())
                 throw UsageError("--into needs a folder");
             options.into = arg == "--into" ? std::string(args[++i]) : std::string(arg.substr(7));
@@ -316,9 +349,9 @@ bool Parse(int argc, char** argv, Options& options)
         } else if (arg == "--replace") {
             throw UsageError("--replace applies to checksum only");
         } else if (arg == "--into" || arg.starts_with("--into=")) {
-            throw UsageError("--into applies to image only");
+            throw UsageError("--into applies to image and restore only");
         } else if (arg == "--drive" || arg.starts_with("--drive=")) {
-            throw UsageError("--drive applies to verify and burn only");
+            throw UsageError("--drive applies to verify, burn and restore only");
         } else if (arg == "--threads" || arg.starts_with("--threads=")) {
             throw UsageError("--threads applies to list, report, sort, move and rename only");
         } else if (arg == "--tsv" || arg == "--sets" || arg == "--skip-unsortable" || arg == "--yes") {
@@ -450,9 +483,28 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
     case Command::Verify:
     case Command::Image:
     case Command::Drives:
-    case Command::Burn: break;
+    case Command::Burn:
+    case Command::Restore: break;
     }
     return 1;
+}
+
+// restore: an operand that names an existing file or folder is a source,
+// any other a project's name.
+int Restore(const Options& options)
+{
+    const std::string root = ReadableFolder(options.into);
+    std::vector<std::string> sources, projects;
+    for (const std::string& operand : options.operands)
+        (EntryExists(operand) ? sources : projects).push_back(operand);
+    if (sources.empty() && options.drives.empty())
+        throw UsageError("missing SOURCE: no file or folder is named " + projects.front());
+    TerminalProgress progress(isatty(STDERR_FILENO) != 0);
+    TerminalMessages messages(progress, options.all);
+    OptionAnswers answers({options.yes, options.skipUnsortable, options.replace}, messages);
+    const CommandUi ui{messages, progress, answers};
+    return Shown(RestoreCommand(root, sources, options.drives, projects, ui, DefaultCataloguePath()), options.into,
+                 answers, messages);
 }
 
 int Run(const Options& options)
@@ -467,6 +519,8 @@ int Run(const Options& options)
             std::cout << Escaped(line) << "\n";
         return drives.Failed() ? 1 : 0;
     }
+    if (options.command == Command::Restore)
+        return Restore(options);
     const std::string root = ReadableFolder(options.operands[0]);
     const std::string dest = options.command == Command::Move ? ReadableFolder(options.operands[1]) : "";
     const bool asks = options.command == Command::Sort || options.command == Command::Unsort

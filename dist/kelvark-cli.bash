@@ -48,7 +48,7 @@ _kelvark_cli()
     _init_completion || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify image drives burn --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify image drives burn restore --help --version' -- "$cur"))
         return
     fi
 
@@ -64,6 +64,7 @@ _kelvark_cli()
     verify) options='--all --drive' ;;
     image) options='--all --into' ;;
     burn) options='--all --drive --yes' ;;
+    restore) options='--all --into --drive' ;;
     *) return ;;
     esac
 
@@ -119,7 +120,7 @@ _kelvark_cli()
             _kelvark_cli_projects "${operands[0]}"
         fi
         ;;
-    verify)
+    verify | restore)
         _filedir
         ;;
     image | burn)

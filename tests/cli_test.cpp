@@ -255,7 +255,9 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"verify", "--replace", Studio()}, "--replace applies to checksum only"},
         {{"burn", Studio(), "DVD-A"}, "burn needs --drive DEV"},
         {{"burn", "--drive", "stdio:/dev/null", Studio()}, "missing SET"},
-        {{"list", "--drive", "/dev/sr0", Studio()}, "--drive applies to verify and burn only"},
+        {{"list", "--drive", "/dev/sr0", Studio()}, "--drive applies to verify, burn and restore only"},
+        {{"restore", Studio()}, "restore needs --into ROOT"},
+        {{"restore", "--into", Dest(), "Nope"}, "missing SOURCE: no file or folder is named Nope"},
     };
     for (const auto& [args, problem] : cases) {
         const Result result = Cli(args);

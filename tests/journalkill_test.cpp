@@ -39,7 +39,7 @@ std::map<std::string, std::string> Tree(const std::vector<fs::path>& folders)
 
 struct Case {
     const char* name;
-    std::vector<std::string> args; // after the command, with ROOT and DEST
+    std::vector<std::string> args; // after the command, with ROOT (and paths in it, ROOT/DVD-A) and DEST
     int runs;
     std::vector<std::vector<std::string>> setup = {}; // run on the fresh folder first
 };
@@ -48,14 +48,15 @@ std::vector<std::string> Arguments(const std::vector<std::string>& args, const f
 {
     std::vector<std::string> full;
     for (const auto& arg : args)
-        full.push_back(arg == "ROOT" ? root.string() : arg == "DEST" ? dest.string() : arg);
+        full.push_back(arg.starts_with("ROOT") ? root.string() + arg.substr(4) : arg == "DEST" ? dest.string() : arg);
     return full;
 }
 
 // A generated folder, laid anew before each run, with the trees before and
 // after an uninterrupted run of the case, and how long that run took and how
-// long its journal was there: the stops fall anywhere in those times, however
-// fast this build is (a sanitizer build starts and ends slowly).
+// long its journal held its whole plan (a restore first copies the discs'
+// files under it): the stops fall anywhere in those times, however fast this
+// build is (a sanitizer build starts and ends slowly).
 struct Runs {
     const Case& c;
     TempDir base;
@@ -65,7 +66,7 @@ struct Runs {
     fs::path dest = destFolder.path() / "dest";
     std::map<std::string, std::string> before, after;
     int microseconds = 0; // the whole run
-    int operation = 0; // while the journal was there
+    int operation = 0; // while the journal held its whole plan
 
     Runs(const Case& c, const fs::path& destBase) : c(c), destFolder(destBase)
     {
@@ -104,14 +105,16 @@ struct Runs {
         for (const auto& args : c.setup)
             EXPECT_EQ(Run(args), 0);
     }
-    // Waits until the journal is there (or gone), or the child ended.
+    // Waits until the journal holds its whole plan (or is gone), or the child ended.
     void WaitForJournal(ChildProcess& child, bool there) const
     {
-        while (!child.Ended() && fs::exists(root / Journal::FileName) != there)
+        while (!child.Ended()
+               && (there ? ReadFile(root / Journal::FileName).find("\nend\t") == std::string::npos
+                         : fs::exists(root / Journal::FileName)))
             std::this_thread::sleep_for(std::chrono::microseconds(20));
     }
     // Stops a fresh run with signal at a random moment of the whole run, or of
-    // the part after its journal appeared; true when it left a journal.
+    // the part after its journal holds its whole plan; true when it left a journal.
     bool Stop(int signal, std::mt19937& random, bool afterJournal)
     {
         Fresh();
@@ -156,8 +159,9 @@ void KillAndRecover(const Case& c, const fs::path& destBase)
                 << c.name << " run " << run << (finish ? " finished" : " undone");
         } else {
             auto tree = Tree({r.root, r.dest});
-            // An unsort removes the copies of read-only projects before its
-            // journal begins: killed there, it is run again.
+            // An unsort removes the copies of read-only projects, and a
+            // restore copies the discs' files into its staging folder, before
+            // its journal begins: killed there, it is run again.
             if (tree != r.before && tree != r.after && !c.setup.empty()) {
                 ASSERT_EQ(r.Run(c.args), 0) << ReadFile(r.base.path() / "err");
                 tree = Tree({r.root, r.dest});
@@ -186,6 +190,7 @@ TEST(KilledOperation, IsFinishedOrUndoneWhole)
         {"unsort", {"unsort", "--yes", "ROOT"}, 20, {{"sort", "--yes", "ROOT"}}},
         {"second sort", {"sort", "--yes", "ROOT"}, 30, afterASort},
         {"report after a sort", {"report", "--yes", "ROOT"}, 10, afterASort},
+        {"restore", {"restore", "--into", "ROOT", "ROOT/DVD-A"}, 20, {{"sort", "--yes", "ROOT"}, {"checksum", "ROOT"}}},
     };
     for (const auto& c : cases)
         KillAndRecover(c, fs::temp_directory_path());

@@ -9,6 +9,7 @@
 #include "Journal.h"
 #include "Manifest.h"
 #include "Plans.h"
+#include "Restore.h"
 #include "TextCodec.h"
 #include "idata_common.h"
 
@@ -480,6 +481,9 @@ Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui)
     Result result = RunPlan(plan, journal, ui.progress, ui.messages);
     if (!result.Failed())
         result = Result::Done(recovered);
+    // An undone restore's files are back among its copies of the discs' files, which go.
+    if (!result.Failed() && plan.kind == Operation::Restore)
+        RemoveStaging(RootFolder);
     return WithJournal(std::move(result), RootFolder);
 }
 
@@ -502,6 +506,35 @@ Result ForgetCommand(const std::string& RootFolder, const std::string& why, Comm
     if (const Result failure = journal.Forget(RootFolder); failure.Failed())
         return WithJournal(Result(failure.Message()), RootFolder);
     return {};
+}
+
+Result RestoreCommand(const std::string& RootFolder, const std::vector<std::string>& sources,
+                      const std::vector<std::string>& drives, const std::vector<std::string>& projects, CommandUi ui,
+                      const std::string& catalogue)
+{
+    const std::string root = WithSeparator(RootFolder);
+    if (Result refusal = JournalGuard(root); refusal.Failed())
+        return refusal;
+    FilePlan plan;
+    plan.kind = Operation::Restore;
+    plan.root = root;
+    Result staged;
+    RestoreStaged what;
+    Result result = Execute(plan, ui, [&] {
+        staged = StageRestore({root, sources, drives, projects, catalogue}, ui.progress, plan, what);
+        // Nothing was staged: the plan must not run.
+        if (staged.Failed())
+            plan.refusals.push_back(staged.Message());
+    });
+    if (staged.Failed())
+        return staged;
+    if (!result.Failed())
+        result = RestoredText(what, root);
+    // The copies that a failed move left in the staging folder are copies of
+    // the discs' files; a stopped restore needs them to be finished.
+    if (Journal journal; journal.LookAndTidy(root) != Journal::State::Stopped)
+        RemoveStaging(root);
+    return WithJournal(std::move(result), root);
 }
 
 Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)

@@ -608,6 +608,23 @@ struct AfterStop final : Progress {
     void Show(int, const std::string&) override {}
 };
 
+// A disc's name until its label tells its set: the image's file name, or the
+// volume id of the disc in a drive.
+std::string DiscName(const ListedDisc& disc)
+{
+    return disc.source.drive ? (disc.listing.volume.empty() ? disc.source.path : disc.listing.volume)
+                             : fs::path(disc.source.path).filename().string();
+}
+
+// Names check by the set and the place that the disc's label (its text) tells.
+void NameByLabel(FolderCheck& check, const std::string& text)
+{
+    if (const std::optional<DiscLabel> read = ParseDiscLabel(text); read && IsAnySetFolder(read->set)) {
+        check.name = read->set;
+        check.place = BackupPlace(*read);
+    }
+}
+
 // The check of a disc read, per project; a refusal when its SHA256SUMS could
 // not be read. A read that was stopped leaves the files it did not reach
 // unchecked, and no check when it did not reach SHA256SUMS.
@@ -620,8 +637,7 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progr
     const std::size_t sums = byName.at(ManifestName);
     FolderCheck check;
     check.path = disc.source.path;
-    check.name = disc.source.drive ? (listing.volume.empty() ? disc.source.path : listing.volume)
-                                   : fs::path(disc.source.path).filename().string();
+    check.name = DiscName(disc);
     if (!reads[sums].read && result.stopped)
         return;
     if (!reads[sums].read) {
@@ -629,11 +645,7 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progr
         return;
     }
     if (const auto label = byName.find(DiscLabelName); label != byName.end() && reads[label->second].read)
-        if (const std::optional<DiscLabel> read = ParseDiscLabel(reads[label->second].kept);
-            read && IsAnySetFolder(read->set)) {
-            check.name = read->set;
-            check.place = BackupPlace(*read);
-        }
+        NameByLabel(check, reads[label->second].kept);
     if (!reads[sums].keep) {
         result.refusals.push_back("Can't read " + ManifestName + " of " + check.name + ": it is larger than "
                                   + std::to_string(KeptAtMost / MiB) + " MiB");
@@ -730,8 +742,7 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
 void ReadDiscs(const std::vector<ListedDisc>& discs, Progress& progress, bool all, VerifyResult& result)
 {
     for (const ListedDisc& disc : discs) {
-        const FileDescriptor fd(
-            ::open(Device(disc.source).c_str(), O_RDONLY | O_CLOEXEC | (disc.source.drive ? O_NONBLOCK : 0)));
+        const FileDescriptor fd = OpenDisc(disc.source);
         if (fd.Get() < 0) {
             result.refusals.push_back("Can't read " + disc.source.path + ": " + ErrorText(LastErrno()));
             return;
@@ -744,6 +755,90 @@ void ReadDiscs(const std::vector<ListedDisc>& discs, Progress& progress, bool al
         if (result.stopped || !result.refusals.empty())
             return;
     }
+}
+
+FileDescriptor OpenDisc(const DiscSource& source)
+{
+    return FileDescriptor(::open(Device(source).c_str(), O_RDONLY | O_CLOEXEC | (source.drive ? O_NONBLOCK : 0)));
+}
+
+std::string ReadDiscFile(int fd, bool drive, const DiscFile& file,
+                         const std::function<bool(const char*, std::size_t)>& take)
+{
+    std::vector<char> buffer(BlockSectors * SectorBytes);
+    for (const DiscExtent& extent : file.extents)
+        for (std::int64_t at = 0; at < extent.bytes;) {
+            const std::int64_t sector = extent.sector + at / SectorBytes;
+            const auto wanted =
+                static_cast<std::size_t>(std::min<std::int64_t>(BlockSectors * SectorBytes, extent.bytes - at));
+            const ssize_t n = ::pread(fd, buffer.data(), wanted, sector * SectorBytes);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return ErrorText(LastErrno()) + " at sector " + std::to_string(sector);
+            // Whole sectors are taken, the last of the extent as it ends: a
+            // read that ends within another sector met the end of the image.
+            const auto got = static_cast<std::size_t>(n) == wanted
+                                 ? wanted
+                                 : static_cast<std::size_t>(n) / SectorBytes * SectorBytes;
+            if (got == 0)
+                return (drive ? "the disc ends at sector " : "the image ends at sector ") + std::to_string(sector);
+            if (!take(buffer.data(), got))
+                return {};
+            at += static_cast<std::int64_t>(got);
+        }
+    return {};
+}
+
+Result ReadDiscProjects(const ListedDisc& disc, Progress& progress, FolderCheck& check, Manifest& manifest)
+{
+    const std::vector<DiscFile>& files = disc.listing.files;
+    check = FolderCheck();
+    check.path = disc.source.path;
+    check.name = DiscName(disc);
+    const FileDescriptor fd = OpenDisc(disc.source);
+    if (fd.Get() < 0)
+        return Result("Can't read " + disc.source.path + ": " + ErrorText(LastErrno()), Result::Status::Refused);
+    // Only SHA256SUMS, the label and the project files are read, as the read
+    // of the whole disc keeps them.
+    std::vector<FileRead> reads(files.size());
+    std::size_t sums = files.size(), label = files.size();
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        const std::string& name = files[f].name;
+        if (name == ManifestName)
+            sums = f;
+        else if (name == DiscLabelName)
+            label = f;
+        else if (!HasProjectExtension(name))
+            continue;
+        FileRead& read = reads[f];
+        std::int64_t bytes = 0;
+        for (const DiscExtent& extent : files[f].extents)
+            bytes += extent.bytes;
+        if (bytes > KeptAtMost) {
+            read.lost = "it is larger than " + std::to_string(KeptAtMost / MiB) + " MiB";
+            continue;
+        }
+        read.lost = ReadDiscFile(fd.Get(), disc.source.drive, files[f], [&](const char* data, std::size_t size) {
+            read.kept.append(data, size);
+            return true;
+        });
+        read.read = read.lost.empty();
+    }
+    if (sums == files.size() || !reads[sums].read)
+        return Result("Can't read " + ManifestName + " of " + check.name + ": "
+                          + (sums == files.size() ? "the disc holds none" : reads[sums].lost),
+                      Result::Status::Refused);
+    if (label < files.size() && reads[label].read)
+        NameByLabel(check, reads[label].kept);
+    manifest = ParseManifest(reads[sums].kept);
+    for (const auto& entry : manifest.entries)
+        check.files.push_back({entry.name, FileState::Unchecked, {}});
+    check.listed = check.files.size();
+    DiscFolder folder;
+    if (const std::string failure = folder.Make(files, reads); !failure.empty())
+        return Result("Can't read the projects of " + check.name + ": " + failure, Result::Status::Refused);
+    return AttributeFiles(check, folder.path, progress);
 }
 
 VerifyResult ReadBack(const std::string& device, Progress& progress)

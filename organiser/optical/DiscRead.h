@@ -2,9 +2,12 @@
 
 #include "DiscCheck.h"
 #include "FileHashes.h"
+#include "FileOps.h"
+#include "Manifest.h"
 #include "UserInterface.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,6 +77,24 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
 // no check. Of SHA256SUMS's lines that are not checksum lines, the first
 // MalformedShown are kept, all of them with all.
 void ReadDiscs(const std::vector<ListedDisc>& discs, Progress& progress, bool all, VerifyResult& result);
+
+// Opens the image or the drive's device of source for reading; -1 in the
+// descriptor, with errno set, when it can't be.
+FileDescriptor OpenDisc(const DiscSource& source);
+
+// Reads file from the disc open as fd, extent by extent, a block at a time,
+// giving each block to take in the file's order; take returns false to stop
+// the read. Empty when it was read (or stopped), else why not: the error and
+// the sector where it met it, or where the image or the disc ends.
+std::string ReadDiscFile(int fd, bool drive, const DiscFile& file,
+                         const std::function<bool(const char*, std::size_t)>& take);
+
+// What ReadDiscs tells of a disc before reading its files' contents: its
+// SHA256SUMS (manifest), its name and place from its label, and which project
+// each listed file belongs to, from its project files. Only those files are
+// read, through their extents. Refused when SHA256SUMS can't be read;
+// stopped when progress asked to stop.
+Result ReadDiscProjects(const ListedDisc& disc, Progress& progress, FolderCheck& check, Manifest& manifest);
 
 // The read-back after a burn: lists and reads the disc in device ("/dev/sr0",
 // "stdio:FILE").

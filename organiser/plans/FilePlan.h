@@ -49,9 +49,15 @@ struct FileUnit {
 };
 
 // Every kind of operation that changes files; each holds the folder's lock.
-enum class Operation : unsigned char { Sort, Move, Rename, Unsort, Report, Checksum };
+enum class Operation : unsigned char { Sort, Move, Rename, Unsort, Report, Checksum, Restore };
 
-// The whole list of file operations of a sort, a move, a rename or an unsort,
+// The hidden folder of the root folder where a restore puts the files it
+// copies from the discs, each checked, before its plan moves them into the
+// root folder: the same file system, so that each move is a rename. No
+// folder read takes a hidden folder's files for projects.
+inline const std::string RestoreStaging = ".kelvark-restore";
+
+// The whole list of file operations of a sort, a move, a rename, an unsort or a restore,
 // worked out and checked before the first one runs, or read back from the
 // journal of one that stopped.
 class FilePlan final {

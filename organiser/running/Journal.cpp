@@ -93,6 +93,19 @@ std::string Line(std::initializer_list<std::string_view> fields)
     return line;
 }
 
+// The line of unit k's "across" record: each step's size and time.
+std::string AcrossLine(std::size_t k, const std::vector<FileStamp>& stamps)
+{
+    std::vector<std::string> fields{"across", std::to_string(k)};
+    for (const auto& stamp : stamps) {
+        fields.push_back(std::to_string(stamp.size));
+        fields.push_back(std::to_string(stamp.mtime));
+    }
+    std::string line;
+    AppendLine(line, fields);
+    return line;
+}
+
 // A whole number written by the journal; false for anything else.
 bool Number(const std::string& text, std::size_t& n)
 {
@@ -118,7 +131,7 @@ std::error_code ReadAll(int fd, std::string& text)
     }
 }
 
-const char* const KindWords[] = {"sort", "move", "rename", "unsort", "report", "checksum"};
+const char* const KindWords[] = {"sort", "move", "rename", "unsort", "report", "checksum", "restore"};
 
 // A name of one file in a folder, as the journal may hold it.
 bool IsFileName(const std::string& name)
@@ -259,6 +272,12 @@ Result Journal::Begin(const FilePlan& plan)
         flush(Block);
     }
     AppendLine(text, {"end"});
+    // A restore's units carry each checked copy's size and time from the start.
+    for (std::size_t k = 0; k < plan.units.size(); ++k) {
+        if (plan.units[k].stamps.empty())
+            continue;
+        text += AcrossLine(k, plan.units[k].stamps);
+    }
     flush(0);
     if (!error && ::fsync(lock.Fd()) != 0)
         error = LastErrno();
@@ -291,14 +310,7 @@ std::error_code Journal::Done(std::size_t k)
 
 std::error_code Journal::Across(std::size_t k, const std::vector<FileStamp>& stamps)
 {
-    std::vector<std::string> fields{"across", std::to_string(k)};
-    for (const auto& stamp : stamps) {
-        fields.push_back(std::to_string(stamp.size));
-        fields.push_back(std::to_string(stamp.mtime));
-    }
-    std::string line;
-    AppendLine(line, fields);
-    return Append(line, true);
+    return Append(AcrossLine(k, stamps), true);
 }
 
 void Journal::End()
@@ -367,7 +379,8 @@ std::string Journal::Describe() const
                                             "renaming a project of",
                                             "undoing the backup sort of",
                                             "writing the reports of",
-                                            "writing the checksums of"};
+                                            "writing the checksums of",
+                                            "restoring projects into"};
         return std::string("Kelvark is already ") + doing[static_cast<int>(kind)] + " this folder"
                + (since > 0 ? " (since " + Time(since) + ")" : "") + ". Wait for it to end.";
     }
@@ -386,8 +399,8 @@ std::string Journal::Describe() const
 
 std::pair<std::string, std::string> Journal::Stopped() const
 {
-    static const char* const names[] = {"backup sort", "move",     "rename", "undo of the backup sort",
-                                        "report",      "checksums"};
+    static const char* const names[] = {"backup sort", "move",      "rename", "undo of the backup sort",
+                                        "report",      "checksums", "restore"};
     // An undo of a sort goes folder by folder; the others project by project.
     std::size_t done = 0, all = 0;
     for (std::size_t k = 0; k < read.units.size(); ++k) {
@@ -399,8 +412,8 @@ std::pair<std::string, std::string> Journal::Stopped() const
         if (unit.done)
             done += unit.names.size();
     }
-    std::string what = std::string(names[static_cast<int>(kind)]) + " of " + root
-                       + (kind == Operation::Move ? " into " + read.dest : "");
+    std::string what = std::string(names[static_cast<int>(kind)]) + (kind == Operation::Restore ? " into " : " of ")
+                       + root + (kind == Operation::Move ? " into " + read.dest : "");
     const std::string units = kind == Operation::Unsort   ? " folders"
                               : kind == Operation::Report ? " reports"
                                                           : " projects";
@@ -424,8 +437,9 @@ std::pair<std::string, std::string> Journal::Stopped() const
 std::string Journal::Recovered(bool undo) const
 {
     const auto [what, howFar] = Stopped();
-    return (undo ? "Undid the " : "Finished the ") + what + ", which had " + howFar
-           + (undo ? ": every file it moved is back where it was." : ".");
+    const std::string undone = kind == Operation::Restore ? ": none of the files it restored is left in " + root + "."
+                                                          : ": every file it moved is back where it was.";
+    return (undo ? "Undid the " : "Finished the ") + what + ", which had " + howFar + (undo ? undone : ".");
 }
 
 std::string JournalFailure(const std::error_code& error)
@@ -488,7 +502,7 @@ Journal::State Journal::Parse(const std::string& text)
     if (!whole || !kindSeen)
         return State::None; // cut short before any file was touched
     read.kind = kind;
-    read.makesFolders = kind != Operation::Unsort;
+    read.makesFolders = kind != Operation::Unsort && kind != Operation::Restore;
     return State::Stopped;
 }
 
@@ -529,8 +543,10 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
         read.dest = f[1].ends_with('/') ? f[1] : f[1] + "/";
         return f[1].starts_with('/') && f[1].find("/../") == std::string::npos && !f[1].ends_with("/..");
     }
-    if (word == "folder" && f.size() == 2 && (kind == Operation::Sort || kind == Operation::Unsort)
-        && read.units.empty() && IsAnySetFolder(f[1]) && !isFolder(f[1])) {
+    if (word == "folder" && f.size() == 2 && read.units.empty() && !isFolder(f[1])
+        && ((kind == Operation::Sort || kind == Operation::Unsort)
+                ? IsAnySetFolder(f[1])
+                : kind == Operation::Restore && f[1] == RestoreStaging)) {
         read.folders.push_back(f[1]);
         return true;
     }
@@ -586,6 +602,10 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
         break;
     case Operation::Unsort:
         fits = step != StepKind::Copy && !fromFolder.empty() && toFolder.empty() && fromName == toName;
+        break;
+    case Operation::Restore:
+        // From the hidden folder of its checked copies into the root folder.
+        fits = step == StepKind::Move && fromFolder == RestoreStaging && toFolder.empty() && fromName == toName;
         break;
     case Operation::Report: fits = datesReport; break;
     case Operation::Checksum: break;

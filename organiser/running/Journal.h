@@ -25,10 +25,11 @@ namespace kelvark {
 // with a tab and the 8-digit hex checksum of what comes before it, so a torn
 // last line is seen and ignored. Fields are separated by a tab; in a field,
 // "\" is written "\\", and line feed, carriage return and tab "\n", "\r", "\t".
-//   kind sort|move|rename|unsort|report|checksum
+//   kind sort|move|rename|unsort|report|checksum|restore
 //   since SECONDS                  when the run began (seconds since 1970)
 //   dest FOLDER                    a move's destination, an absolute path
-//   folder NAME                    a set folder of the root folder
+//   folder NAME                    a set folder of the root folder (a
+//                                  restore: its hidden folder of copies)
 //   unit NAME...                   starts a unit: its projects' names
 //   move FROM TO | copy FROM TO | uncopy FROM TWIN    its steps (a sort's
 //                                  or Report Only's first unit may rename the
@@ -40,7 +41,9 @@ namespace kelvark {
 //   end                            the plan is whole: file operations may begin
 //   done K                         unit K (from 0) is done
 //   across K SIZE MTIME...         unit K copies its files, then removes the
-//                                  sources (each step's source size and time)
+//                                  sources (each step's source size and time);
+//                                  a restore writes it for every unit with its
+//                                  plan: recover moves no file that changed
 // Names are relative to the folder the command was given: a file of the root
 // folder, or a set folder and a file in it; a move's destinations are files
 // of its destination folder. A journal without "end" was cut short before any

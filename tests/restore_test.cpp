@@ -1,0 +1,190 @@
+// Restoring projects from their discs: a folder sorted, checksummed and
+// written as an image, its set folder then lost, comes back from the image or
+// from a copy of the set folder byte for byte; a name taken by other bytes,
+// or a file of the disc that differs from its SHA256SUMS, refuses the restore
+// with nothing copied, and a project on none of the discs given is looked up
+// in the catalogue.
+
+#include "Catalogue.h"
+#include "ChildProcess.h"
+#include "Commands.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace kelvark;
+
+namespace {
+
+using namespace fixtures;
+
+// A root folder of two projects, sorted into DVD-A, checksummed and written
+// as base/DVD-A.iso; the set folder is kept as base/copy/DVD-A and then
+// removed from the root, with its files in set:
+//   Alder  Alder 1.wav, Alder 2.wav      Blue   Blue 1.wav
+class restore : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteProject(root.path(), "Alder", {{"Alder 1.wav", 1000}, {"Alder 2.wav", 2000}});
+        WriteProject(root.path(), "Blue", {{"Blue 1.wav", 3000}});
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"sort", "--yes", root.str()},
+                                                     {"checksum", root.str()},
+                                                     {"image", "--into", base.str(), root.str()}}) {
+            const Output ran = Cli(args);
+            ASSERT_EQ(ran.status, 0) << args.front() << ": " << ran.err;
+        }
+        fs::create_directory(base.path() / "copy");
+        fs::copy(root.path() / "DVD-A", copy, fs::copy_options::recursive);
+        fs::remove_all(root.path() / "DVD-A");
+        for (const auto& entry : fs::directory_iterator(copy))
+            if (const std::string name = entry.path().filename().string();
+                name.ends_with(".wav") || name.ends_with(".cue"))
+                set[name] = ReadFile(entry.path());
+    }
+
+    // The program, with the catalogue in base/data/kelvark, never the user's.
+    Output Cli(std::vector<std::string> args) const
+    {
+        args.insert(args.begin(), {"XDG_DATA_HOME=" + data.string(), KELVARK_CLI_PATH});
+        return fixtures::Run("/usr/bin/env", args);
+    }
+
+    Output Restore(const std::string& source, const std::vector<std::string>& projects = {})
+    {
+        std::vector<std::string> args{"restore", "--into", root.str(), source};
+        args.insert(args.end(), projects.begin(), projects.end());
+        return Cli(args);
+    }
+
+    TempDir base;
+    TempDir root;
+    fs::path data = base.path() / "data";
+    fs::path image = base.path() / "DVD-A.iso";
+    fs::path copy = base.path() / "copy" / "DVD-A";
+    std::map<std::string, std::string> set; // the projects' files, by name
+};
+
+TEST_F(restore, BringsEveryFileBackFromAnImageOrASetFolder)
+{
+    const std::string into = root.str();
+    for (const fs::path& source : {image, copy}) {
+        fs::remove_all(root.path());
+        fs::create_directory(root.path());
+        const Output restored = Restore(source.string());
+        EXPECT_EQ(restored.status, 0) << source << ": " << restored.err;
+        EXPECT_EQ(restored.err, "Restored Alder, Blue into " + into + ": 5 files.\n") << source;
+        std::map<std::string, std::string> files;
+        for (const std::string& name : EntryNames(root.path()))
+            files[name] = ReadFile(root.path() / name);
+        EXPECT_EQ(files, set) << source;
+        // Run again, every file is there already.
+        const Output again = Restore(source.string(), {"Blue"});
+        EXPECT_EQ(again.status, 0) << source;
+        EXPECT_EQ(again.err, "Blue was in " + into + " already.\n") << source;
+    }
+}
+
+TEST_F(restore, RefusesATakenNameADamagedFileOrAProjectNotGivenWithNothingCopied)
+{
+    const std::string into = root.str();
+    const std::string whole = ReadFile(image);
+    struct Row {
+        const char* what;
+        std::function<void()> apply;
+        fs::path source;
+        std::string err;
+        std::vector<std::string> projects = {};
+    };
+    const auto flip = [](const fs::path& file, const std::string& within) {
+        std::string bytes = ReadFile(file);
+        bytes[bytes.find(within) + 20] ^= 1;
+        WriteFile(file, bytes);
+    };
+    const std::vector<Row> rows = {
+        {"a name taken by other bytes", [&] { WriteFile(root.path() / "Blue 1.wav", "newer take"); }, image,
+         "Nothing was restored.\n" + into + "Blue 1.wav holds other bytes than \"Blue 1.wav\" of Blue on DVD-A.\n"},
+        {"a byte flipped in the image", [&] { flip(image, set.at("Alder 2.wav")); }, image,
+         "\"Alder 2.wav\" of Alder on DVD-A does not match its SHA256SUMS line. Nothing was restored.\n"},
+        {"a byte flipped in the set folder", [&] { flip(copy / "Blue 1.wav", set.at("Blue 1.wav")); }, copy,
+         "\"Blue 1.wav\" of Blue on DVD-A does not match its SHA256SUMS line. Nothing was restored.\n"},
+        {"a project on another disc, and one the catalogue does not know",
+         [&] {
+             Catalogue catalogue;
+             ASSERT_FALSE(catalogue.Open((data / "kelvark" / "catalogue.sqlite").string()).Failed());
+             ASSERT_FALSE(
+                 catalogue.RecordBackup({"/music", "2026-12-10", "dvd", {{"DVD-C", 3, 3, 0, 0, {{"Cedar", {}}}}}})
+                     .Failed());
+         },
+         image,
+         "Nothing was restored.\nCedar is on DVD-C of the backup of /music of 2026-12-10: give that disc\n"
+         "Dune is on none of the discs given, and the catalogue does not know it.\n",
+         {"Blue", "Cedar", "Dune"}},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all(root.path());
+        fs::create_directory(root.path());
+        WriteFile(image, whole);
+        WriteFile(copy / "Blue 1.wav", set.at("Blue 1.wav"));
+        row.apply();
+        const std::vector<std::string> before = EntryNames(root.path());
+        const Output restored = Restore(row.source.string(), row.projects);
+        EXPECT_EQ(restored.status, 1) << row.what;
+        EXPECT_EQ(restored.err, row.err) << row.what;
+        EXPECT_EQ(EntryNames(root.path()), before) << row.what;
+    }
+}
+
+// Stops a restore before it moves the copies of project, once its copies
+// were made (their progress tells megabytes; the read of a source names
+// projects too).
+struct StopBefore final : Progress {
+    std::string project;
+    bool copied = false;
+    void Hide() override {}
+    void Startup(int) override {}
+    void Show(int, const std::string& text) override
+    {
+        copied = copied || text.find(" MB") != std::string::npos;
+        if (copied && text == project)
+            RequestStop();
+    }
+};
+
+TEST_F(restore, UndoTakesOutOnlyTheFilesAsTheyWereCopied)
+{
+    struct Row {
+        const char* what;
+        std::function<void()> meanwhile;
+        bool undone;
+    };
+    const std::vector<Row> rows = {
+        {"nothing changed", [] {}, true},
+        {"a restored file changed", [&] { WriteFile(root.path() / "Alder 1.wav", set.at("Alder 1.wav") + "more"); },
+         false},
+    };
+    const std::vector<std::string> before = EntryNames(root.path());
+    for (const Row& row : rows) {
+        RecordingMessages messages;
+        ScriptedQuestion question;
+        StopBefore progress;
+        progress.project = "Blue";
+        const Result stopped = RestoreCommand(root.str(), {copy.string()}, {}, {}, {messages, progress, question}, "");
+        ASSERT_EQ(stopped.Ended(), Result::Status::Stopped) << row.what << ": " << stopped.Message();
+        EXPECT_TRUE(fs::exists(root.path() / "Alder 1.wav")) << row.what;
+        row.meanwhile();
+        RecordingProgress quiet;
+        const Result undo = RecoverCommand(root.str(), true, {messages, quiet, question});
+        EXPECT_EQ(!undo.Failed(), row.undone) << row.what << ": " << undo.Message();
+        if (row.undone) {
+            EXPECT_EQ(EntryNames(root.path()), before) << row.what;
+        } else {
+            EXPECT_NE(undo.Message().find("a file changed since the move began"), std::string::npos) << undo.Message();
+            EXPECT_EQ(ReadFile(root.path() / "Alder 1.wav"), set.at("Alder 1.wav") + "more");
+        }
+    }
+}
+
+} // namespace
