@@ -19,16 +19,18 @@ void PrintLine(const std::string& line)
 
 } // namespace
 
-int VerifyCommand(const std::vector<std::string>& paths, const std::vector<std::string>& drives, bool all)
+int VerifyCommand(const std::vector<std::string>& paths, const std::vector<std::string>& drives, bool all,
+                  const std::string& catalogue)
 {
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
     TerminalMessages messages(progress, all);
     VerifyResult result;
-    const Result verified = VerifyCommand(paths, all, progress, result, drives);
-    for (const auto& refusal : verified.Lines())
-        messages.Show(refusal);
+    const Result verified = VerifyCommand(paths, all, progress, result, drives, catalogue);
+    // The refusals, which come without a report, or what the catalogue could not record.
     for (const auto& line : VerifyLines(result))
         PrintLine(line);
+    for (const auto& message : verified.Lines())
+        messages.Show(message);
     return verified.Ended() == Result::Status::Refused ? 2 : verified.Failed() ? 1 : 0;
 }
 

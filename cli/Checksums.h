@@ -12,7 +12,8 @@ namespace kelvark {
 
 // Verifies the set folders or disc images of paths and the discs in drives:
 // one line per project and per fault on standard output, then one summary
-// line per set.
-int VerifyCommand(const std::vector<std::string>& paths, const std::vector<std::string>& drives, bool all);
+// line per set; the catalogue records each disc's check.
+int VerifyCommand(const std::vector<std::string>& paths, const std::vector<std::string>& drives, bool all,
+                  const std::string& catalogue);
 
 } // namespace kelvark

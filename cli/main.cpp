@@ -49,6 +49,9 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli drives\n"
     "       kelvark-cli burn --drive DEV [--yes] FOLDER SET...\n"
     "       kelvark-cli restore --into ROOT [--drive DEV]... SOURCE... [PROJECT...]\n"
+    "       kelvark-cli catalogue --add [--drive DEV]... [PATH...]\n"
+    "       kelvark-cli where TEXT\n"
+    "       kelvark-cli discs\n"
     "       kelvark-cli --help | --version\n";
 
 constexpr std::string_view HelpText =
@@ -88,6 +91,15 @@ constexpr std::string_view HelpText =
     "           never replaces another: a name that holds the same bytes counts as\n"
     "           restored, one that holds other bytes refuses the restore, and then\n"
     "           nothing is copied\n"
+    "  catalogue --add  add discs to the catalogue, which sort, checksum, image,\n"
+    "           burn and verify keep: a lost catalogue rebuilt, or discs written\n"
+    "           elsewhere; an image or a drive's disc is read whole, as verify reads it\n"
+    "  where    list the catalogue's projects whose name holds TEXT (ignoring the\n"
+    "           case of ASCII letters): disc, folder sorted, day of the sort, when\n"
+    "           the disc was written and last verified, and the project's verdict\n"
+    "  discs    list the catalogue's discs, the one checked longest ago first,\n"
+    "           marking \"due\" those not verified (or, never verified, written or\n"
+    "           sorted) for three years or more\n"
     "\n"
     "  MEDIUM         --medium M plans the sets for discs of M: cd (680.5 MB), cd80,\n"
     "                 dvd (4.6 GB, the default), dvd-dl, bd, bd-dl, bdxl, or a size in\n"
@@ -117,6 +129,12 @@ constexpr std::string_view HelpText =
     "  --drive DEV    verify: read the disc in the drive DEV (/dev/sr0, or stdio:FILE\n"
     "                 for a file written as a drive) as an image is read; burn:\n"
     "                 write onto the disc in DEV; restore: copy from the disc in DEV\n"
+    "  --catalogue FILE  the catalogue of every disc that sort, checksum, image, burn\n"
+    "                 and verify record into and catalogue, where, discs and restore read\n"
+    "                 (default: $XDG_DATA_HOME/kelvark/catalogue.sqlite)\n"
+    "  --add          catalogue: add the set folders, mounted discs and images PATH\n"
+    "                 and the discs in the drives DEV, as their labels and\n"
+    "                 SHA256SUMS describe them\n"
     "  --all          print every line of a long message and every notice; without\n"
     "                 it, a message shows its first 100 lines, a read its first 100\n"
     "                 notices, and then how many more there are\n"
@@ -170,7 +188,10 @@ enum class Command {
     Image,
     Drives,
     Burn,
-    Restore
+    Restore,
+    Catalogue,
+    Where,
+    Discs
 };
 
 struct Options {
@@ -190,18 +211,21 @@ struct Options {
     bool forget = false;
     bool replace = false;
     std::string into; // image: the folder of the images, FOLDER when empty; restore: the root folder
-    std::vector<std::string> drives; // verify --drive, burn --drive, restore --drive
+    std::vector<std::string> drives; // verify --drive, burn --drive, restore --drive, catalogue --drive
+    std::string catalogue = DefaultCataloguePath();
+    bool add = false; // catalogue --add
     std::vector<std::string> operands;
 };
 
 Command ParseCommand(std::string_view word)
 {
     constexpr std::pair<std::string_view, Command> words[] = {
-        {"list", Command::List},       {"report", Command::Report},     {"sort", Command::Sort},
-        {"move", Command::Move},       {"rename", Command::Rename},     {"recover", Command::Recover},
-        {"unsort", Command::Unsort},   {"checksum", Command::Checksum}, {"verify", Command::Verify},
-        {"image", Command::Image},     {"drives", Command::Drives},     {"burn", Command::Burn},
-        {"restore", Command::Restore},
+        {"list", Command::List},       {"report", Command::Report},       {"sort", Command::Sort},
+        {"move", Command::Move},       {"rename", Command::Rename},       {"recover", Command::Recover},
+        {"unsort", Command::Unsort},   {"checksum", Command::Checksum},   {"verify", Command::Verify},
+        {"image", Command::Image},     {"drives", Command::Drives},       {"burn", Command::Burn},
+        {"restore", Command::Restore}, {"catalogue", Command::Catalogue}, {"where", Command::Where},
+        {"discs", Command::Discs},
     };
     for (const auto& [name, command] : words)
         if (word == name)
@@ -224,10 +248,14 @@ void CheckOperands(const Options& options)
                                                      {"FOLDER"},
                                                      {},
                                                      {"FOLDER", "SET"},
-                                                     {"SOURCE"}};
+                                                     {"SOURCE"},
+                                                     {"PATH"},
+                                                     {"TEXT"},
+                                                     {}};
     const auto& expected = names[static_cast<int>(options.command)];
     const auto& given = options.operands;
-    const bool reads = options.command == Command::Verify || options.command == Command::Restore;
+    const bool reads = options.command == Command::Verify || options.command == Command::Restore
+                       || options.command == Command::Catalogue;
     if (given.size() < expected.size() && (!reads || options.drives.empty()))
         throw UsageError("missing " + expected[given.size()]);
     if (given.size() > expected.size() && options.command != Command::Move && !reads
@@ -242,6 +270,8 @@ void CheckOperands(const Options& options)
         throw UsageError("restore needs --into ROOT");
     if (options.command == Command::Recover && options.finish + options.undo + options.forget != 1)
         throw UsageError("recover takes one of --finish, --undo and --forget");
+    if (options.command == Command::Catalogue && !options.add)
+        throw UsageError("catalogue needs --add");
 }
 
 // True for the commands that read the folder's projects first.
@@ -323,9 +353,17 @@ bool Parse(int argc, char** argv, Options& options)
                        || options.command == Command::Report || options.command == Command::Recover
                        || options.command == Command::Burn)) {
             options.yes = true;
+        } else if (arg == "--catalogue" || arg.starts_with("--catalogue=")) {
+            if (arg == "--catalogue" && i + 1 == args.size())
+                throw UsageError("--catalogue needs a file");
+            options.catalogue = arg == "--catalogue" ? std::string(args[++i]) : std::string(arg.substr(12));
+            if (options.catalogue.empty())
+                throw UsageError("--catalogue needs a file");
+        } else if (arg == "--add" && options.command == Command::Catalogue) {
+            options.add = true;
         } else if ((arg == "--drive" || arg.starts_with("--drive="))
                    && (options.command == Command::Verify || options.command == Command::Burn
-                       || options.command == Command::Restore)) {
+                       || options.command == Command::Restore || options.command == Command::Catalogue)) {
             std::string_view device = arg.substr(std::min<std::size_t>(arg.size(), 8));
             if (arg == "--drive") {
                 if (i + 1 == args.size())
@@ -351,7 +389,9 @@ bool Parse(int argc, char** argv, Options& options)
         } else if (arg == "--into" || arg.starts_with("--into=")) {
             throw UsageError("--into applies to image and restore only");
         } else if (arg == "--drive" || arg.starts_with("--drive=")) {
-            throw UsageError("--drive applies to verify, burn and restore only");
+            throw UsageError("--drive applies to verify, burn, restore and catalogue only");
+        } else if (arg == "--add") {
+            throw UsageError("--add applies to catalogue only");
         } else if (arg == "--threads" || arg.starts_with("--threads=")) {
             throw UsageError("--threads applies to list, report, sort, move and rename only");
         } else if (arg == "--tsv" || arg == "--sets" || arg == "--skip-unsortable" || arg == "--yes") {
@@ -461,7 +501,7 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
         return read.Failed() ? 1 : 0;
     }
     case Command::Report: return Shown(ReportCommand(list, root, ui), folder, answers, messages);
-    case Command::Sort: return Shown(SortCommand(list, root, ui), folder, answers, messages);
+    case Command::Sort: return Shown(SortCommand(list, root, ui, options.catalogue), folder, answers, messages);
     case Command::Move:
     case Command::Rename: {
         const bool move = options.command == Command::Move;
@@ -484,7 +524,10 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
     case Command::Image:
     case Command::Drives:
     case Command::Burn:
-    case Command::Restore: break;
+    case Command::Restore:
+    case Command::Catalogue:
+    case Command::Where:
+    case Command::Discs: break;
     }
     return 1;
 }
@@ -503,15 +546,35 @@ int Restore(const Options& options)
     TerminalMessages messages(progress, options.all);
     OptionAnswers answers({options.yes, options.skipUnsortable, options.replace}, messages);
     const CommandUi ui{messages, progress, answers};
-    return Shown(RestoreCommand(root, sources, options.drives, projects, ui, DefaultCataloguePath()), options.into,
-                 answers, messages);
+    return Shown(RestoreCommand(root, sources, options.drives, projects, ui, options.catalogue), options.into, answers,
+                 messages);
 }
 
 int Run(const Options& options)
 {
     TerminalProgress::CatchInterrupt();
     if (options.command == Command::Verify)
-        return VerifyCommand(options.operands, options.drives, options.all);
+        return VerifyCommand(options.operands, options.drives, options.all, options.catalogue);
+    if (options.command == Command::Catalogue || options.command == Command::Where
+        || options.command == Command::Discs) {
+        TerminalProgress progress(isatty(STDERR_FILENO) != 0);
+        TerminalMessages messages(progress, options.all);
+        std::vector<WhereRow> found;
+        std::vector<DiscRow> discs;
+        const Result result = options.command == Command::Catalogue
+                                  ? CatalogueAddCommand(options.operands, options.drives, options.catalogue, progress)
+                              : options.command == Command::Where
+                                  ? WhereCommand(options.operands[0], options.catalogue, found)
+                                  : DiscsCommand(options.catalogue, discs);
+        // The rows found are what where and discs produce: standard output.
+        if (options.command != Command::Catalogue && !result.Failed())
+            for (const std::string& line : result.Lines())
+                std::cout << Escaped(line) << "\n";
+        else
+            for (const std::string& line : result.Lines())
+                messages.Show(line);
+        return result.Ended() == Result::Status::Refused ? 2 : result.Failed() ? 1 : 0;
+    }
     if (options.command == Command::Drives) {
         // The drives are what the command produces: standard output.
         const Result drives = DrivesCommand();
@@ -543,16 +606,18 @@ int Run(const Options& options)
         return Shown(options.forget ? ForgetCommand(root, "", ui) : RecoverCommand(root, options.undo, ui), folder,
                      answers, messages);
     case Command::Unsort: return Shown(UnsortCommand(root, options.medium, ui), folder, answers, messages);
-    case Command::Checksum: return Shown(ChecksumCommand(root, false, ui), folder, answers, messages);
+    case Command::Checksum:
+        return Shown(ChecksumCommand(root, false, ui, options.catalogue), folder, answers, messages);
     case Command::Image: {
         const std::string into = options.into.empty() ? root : ReadableFolder(options.into);
         const std::vector<std::string> sets(options.operands.begin() + 1, options.operands.end());
-        return Shown(ImageCommand(root, into, sets, ui), folder, answers, messages);
+        return Shown(ImageCommand(root, into, sets, ui, options.catalogue), folder, answers, messages);
     }
     case Command::Burn: {
         VerifyResult checks;
         const std::vector<std::string> sets(options.operands.begin() + 1, options.operands.end());
-        return Shown(BurnCommand(root, sets, options.drives.front(), ui, checks), folder, answers, messages);
+        return Shown(BurnCommand(root, sets, options.drives.front(), ui, checks, false, options.catalogue), folder,
+                     answers, messages);
     }
     default: break;
     }

@@ -48,23 +48,25 @@ _kelvark_cli()
     _init_completion || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify image drives burn restore --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'list report sort unsort move rename recover checksum verify image drives burn restore catalogue where discs --help --version' -- "$cur"))
         return
     fi
 
     local command=${words[1]} options
     case $command in
     list) options='--all --medium --cd --dvd --no-mix --no-regular --threads --sets --tsv' ;;
-    sort) options='--all --medium --cd --dvd --no-mix --no-regular --threads --skip-unsortable --yes' ;;
+    sort) options='--all --medium --cd --dvd --no-mix --no-regular --threads --skip-unsortable --yes --catalogue' ;;
     unsort) options='--all --medium --cd --dvd --yes' ;;
     report) options='--all --medium --cd --dvd --no-mix --no-regular --threads --yes' ;;
     move | rename) options='--all --medium --cd --dvd --no-mix --no-regular --threads' ;;
     recover) options='--finish --undo --forget --yes' ;;
-    checksum) options='--replace' ;;
-    verify) options='--all --drive' ;;
-    image) options='--all --into' ;;
-    burn) options='--all --drive --yes' ;;
-    restore) options='--all --into --drive' ;;
+    checksum) options='--replace --catalogue' ;;
+    verify) options='--all --drive --catalogue' ;;
+    image) options='--all --into --catalogue' ;;
+    burn) options='--all --drive --yes --catalogue' ;;
+    restore) options='--all --into --drive --catalogue' ;;
+    catalogue) options='--add --drive --catalogue' ;;
+    where | discs) options='--catalogue' ;;
     *) return ;;
     esac
 
@@ -72,7 +74,7 @@ _kelvark_cli()
         COMPREPLY=($(compgen -W 'cd cd80 dvd dvd-dl bd bd-dl bdxl' -- "$cur"))
         return
     fi
-    if [[ $prev == --drive ]]; then
+    if [[ $prev == --drive || $prev == --catalogue ]]; then
         _filedir
         return
     fi
@@ -90,7 +92,7 @@ _kelvark_cli()
     local operands=() namesOnly='' i
     for ((i = 2; i < cword; i++)); do
         if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --into
-            || ${words[i]} == --drive) ]]; then
+            || ${words[i]} == --drive || ${words[i]} == --catalogue) ]]; then
             ((i++))
         elif [[ -n $namesOnly || ${words[i]} != -* || ${words[i]} == - ]]; then
             operands+=("${words[i]}")
@@ -120,9 +122,10 @@ _kelvark_cli()
             _kelvark_cli_projects "${operands[0]}"
         fi
         ;;
-    verify | restore)
+    verify | restore | catalogue)
         _filedir
         ;;
+    where | discs) ;;
     image | burn)
         if ((n == 0)); then
             _filedir -d

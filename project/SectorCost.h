@@ -42,9 +42,10 @@ constexpr std::int64_t LabelLineSize(std::string_view project)
 
 // What a set's own two files, its SHA256SUMS and its label, cost on a disc
 // besides the lines its files and projects add to them: the last sector of
-// each and their directory records, the label's heading (at most 512 bytes)
-// and SHA256SUMS's line for the label.
-inline constexpr std::int64_t DiscFilesCost = std::int64_t{8} * 1024;
+// each and their directory records, the label's heading (at most 512 bytes),
+// its line of the folder sorted (a path, at most 4 KiB) and SHA256SUMS's
+// line for the label.
+inline constexpr std::int64_t DiscFilesCost = std::int64_t{12} * 1024;
 
 // A disc image holds a file of this size or larger only in UDF or ISO 9660
 // level 3, which not every writing program makes by default.

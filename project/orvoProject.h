@@ -100,6 +100,8 @@ public:
 
     // The names of the own files, in listing order.
     std::vector<std::string> OwnFiles() const;
+    // The size the plan counts for own file i, in the order of OwnFiles().
+    std::int64_t OwnFileSize(std::size_t i) const { return ownFileSizes.at(i); }
     // The files a move handles: the own files, then every wave file found,
     // each once (a wave may also be an own file, two wave names one file).
     // The names are views into the project's own files and its listing, good

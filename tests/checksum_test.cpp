@@ -495,14 +495,16 @@ TEST(DiscLabel, TheSortLabelsEachDiscAndVerifyNamesTheDiscByIt)
     s.Read(true);
     ASSERT_FALSE(s.Sort());
     const std::string text = ReadFile(s.root.path() / "CD-B" / DiscLabelName);
+    const std::string from = "Backed up from: " + s.root.path().string();
     EXPECT_EQ(text, "Kelvark backup disc\r\nThis is disc 2 of 2 of the backup sort of 2026-12-07, CD-B.\r\n"
-                    "Medium: CD (cd)\r\nDiscs of this backup: CD-A to CD-B\r\nProjects on this disc: 1\r\nBeta\r\n");
+                    "Medium: CD (cd)\r\n"
+                        + from + "\r\nDiscs of this backup: CD-A to CD-B\r\nProjects on this disc: 1\r\nBeta\r\n");
     const auto label = ParseDiscLabel(text);
     ASSERT_TRUE(label);
     EXPECT_EQ(DiscLabelLines(*label),
               (std::vector<std::string>{
                   "Kelvark backup disc", "This is disc 2 of 2 of the backup sort of 2026-12-07, CD-B.",
-                  "Medium: CD (cd)", "Discs of this backup: CD-A to CD-B", "Projects on this disc: 1", "Beta"}));
+                  "Medium: CD (cd)", from, "Discs of this backup: CD-A to CD-B", "Projects on this disc: 1", "Beta"}));
 
     // A disc mounted under another name is still CD-B.
     ASSERT_FALSE(ChecksumCommand(s.root.str(), false, s.ui.commands()).Failed());

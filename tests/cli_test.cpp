@@ -255,9 +255,11 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"verify", "--replace", Studio()}, "--replace applies to checksum only"},
         {{"burn", Studio(), "DVD-A"}, "burn needs --drive DEV"},
         {{"burn", "--drive", "stdio:/dev/null", Studio()}, "missing SET"},
-        {{"list", "--drive", "/dev/sr0", Studio()}, "--drive applies to verify, burn and restore only"},
+        {{"list", "--drive", "/dev/sr0", Studio()}, "--drive applies to verify, burn, restore and catalogue only"},
         {{"restore", Studio()}, "restore needs --into ROOT"},
         {{"restore", "--into", Dest(), "Nope"}, "missing SOURCE: no file or folder is named Nope"},
+        {{"catalogue", Studio()}, "catalogue needs --add"},
+        {{"where"}, "missing TEXT"},
     };
     for (const auto& [args, problem] : cases) {
         const Result result = Cli(args);

@@ -50,14 +50,14 @@ const char* const Migrations[] = {
          disc INTEGER NOT NULL REFERENCES disc(id) ON DELETE CASCADE,
          name TEXT NOT NULL,
          verdict TEXT);
-       CREATE INDEX project_disc ON project(disc, name);
+       CREATE INDEX project_disc ON project(disc);
        CREATE TABLE file(
          id INTEGER PRIMARY KEY,
          project INTEGER NOT NULL REFERENCES project(id) ON DELETE CASCADE,
          name TEXT NOT NULL,
          size INTEGER NOT NULL,
          sha256 TEXT);
-       CREATE INDEX file_project ON file(project, name);)",
+       CREATE INDEX file_project ON file(project);)",
 };
 constexpr int KnownVersion = static_cast<int>(std::size(Migrations));
 
@@ -107,8 +107,11 @@ public:
     int Run()
     {
         while (Row()) {}
-        sqlite3_reset(statement);
-        sqlite3_clear_bindings(statement);
+        // A statement that could not be prepared is none.
+        if (statement != nullptr) {
+            sqlite3_reset(statement);
+            sqlite3_clear_bindings(statement);
+        }
         return code;
     }
     std::string Text(int column) const
@@ -134,7 +137,10 @@ private:
 // What went wrong with the catalogue at path, in a sentence naming it.
 Result Fault(sqlite3* db, const std::string& path, int code)
 {
-    const std::string why = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    // The connection's own words while they are still of this failure (a
+    // rollback since replaces them), else the code's.
+    const std::string why =
+        db != nullptr && sqlite3_extended_errcode(db) == code ? sqlite3_errmsg(db) : sqlite3_errstr(code);
     switch (code & 0xFF) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB: return Result("The catalogue " + path + " is damaged: " + why + ".");
@@ -373,14 +379,21 @@ Result Catalogue::Where(const std::string& text, std::vector<WhereRow>& rows)
     if (db == nullptr)
         return NotOpen(path);
     rows.clear();
-    // lower() folds ASCII letters only (SQLite's own, without ICU): "blue"
-    // finds "Blue Hour", "é" does not find "É". instr() compares bytes, so
-    // % and _ in text are found as themselves.
+    // LIKE ignores the case of ASCII letters only (SQLite's own, without
+    // ICU): "blue" finds "Blue Hour", "é" does not find "É". The text's %, _
+    // and \ are escaped, so that each is found as itself.
+    std::string pattern = "%";
+    for (const char c : text) {
+        if (c == '%' || c == '_' || c == '\\')
+            pattern += '\\';
+        pattern += c;
+    }
+    pattern += '%';
     Statement find(db, "SELECT project.name, backup.root, backup.date, disc.name, disc.written, disc.verified,"
                        " project.verdict FROM project JOIN disc ON disc.id = project.disc"
-                       " JOIN backup ON backup.id = disc.backup WHERE instr(lower(project.name), lower(?)) > 0"
+                       " JOIN backup ON backup.id = disc.backup WHERE project.name LIKE ? ESCAPE '\\'"
                        " ORDER BY lower(project.name), project.name, backup.root, backup.date, disc.name");
-    find.Bind(1, text);
+    find.Bind(1, pattern);
     while (find.Row())
         rows.push_back(
             {find.Text(0), {find.Text(1), find.Text(2), find.Text(3)}, find.Text(4), find.Text(5), find.Text(6)});

@@ -1,8 +1,10 @@
 #include "Commands.h"
 
 #include "Burn.h"
+#include "Catalogue.h"
 #include "DiscCheck.h"
 #include "DiscImage.h"
+#include "DiscLabel.h"
 #include "DiscRead.h"
 #include "Executor.h"
 #include "FileOps.h"
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -315,6 +318,85 @@ Result Execute(FilePlan& plan, CommandUi ui, const std::function<void()>& planUn
     return RunPlan(plan, journal, ui.progress, ui.messages);
 }
 
+// Said after the catalogue's own sentence when a command could not record into it.
+const std::string RecordLater =
+    " Nothing was recorded in it; kelvark-cli catalogue --add with the set folders adds them later.";
+
+// Opens catalogue and records into it; a failure is told as result's last
+// message and leaves result's ending as it is. Nothing when catalogue is empty.
+void Record(Result& result, const std::string& catalogue, const std::function<Result(Catalogue&)>& record)
+{
+    if (catalogue.empty())
+        return;
+    Catalogue opened;
+    Result recorded = opened.Open(catalogue);
+    if (!recorded.Failed())
+        recorded = record(opened);
+    if (recorded.Failed())
+        result.Add(recorded.Message() + RecordLater);
+}
+
+// The disc label names: its set, the day of its sort and the folder sorted,
+// which a label older than that line does not say: a set folder's is then
+// the folder holding it (holder), a disc's is not known.
+std::optional<DiscKey> KeyOf(const std::optional<DiscLabel>& label, const std::string& holder)
+{
+    if (!label || (label->root.empty() && holder.empty()))
+        return std::nullopt;
+    return DiscKey{label->root.empty() ? holder : label->root, label->date, label->set};
+}
+
+// The folder holding the set folder folder (ending with the separator).
+std::string Holder(const std::string& folder)
+{
+    return DiscRoot(std::filesystem::path(DiscRoot(folder)).parent_path().string());
+}
+
+std::string Today()
+{
+    return IsoDate(Regional::LocalToday());
+}
+
+// The backup a sort of list made, as the catalogue keeps it: each set's
+// disc, and on it each project the sort took with its own files and waves.
+CatalogueBackup SortedBackup(const orvoProjectList& list, const std::string& RootFolder,
+                             const std::vector<orvoProjectList::Unsortable>& left)
+{
+    CatalogueBackup backup{DiscRoot(RootFolder), IsoDate(list.regional.today()), list.medium.key, {}};
+    for (const orvoProjectList::SetTotal& set : list.SetTotals())
+        backup.discs.push_back(
+            {set.name, static_cast<int>(backup.discs.size()) + 1, list.numBackups, list.medium.budget, set.bytes, {}});
+    std::unordered_set<const orvoProject*> stayed;
+    for (const orvoProjectList::Unsortable& project : left)
+        stayed.insert(project.project);
+    for (const auto& project : list.projects) {
+        if (project->BackupNum < 0 || project->BackupNum >= list.numBackups || stayed.contains(project.get()))
+            continue;
+        CatalogueProject& kept =
+            backup.discs[static_cast<std::size_t>(project->BackupNum)].projects.emplace_back(project->Name);
+        std::unordered_set<std::string> named;
+        const std::vector<std::string> own = project->OwnFiles();
+        for (std::size_t i = 0; i < own.size(); ++i)
+            if (named.insert(own[i]).second)
+                kept.files.push_back({own[i], project->OwnFileSize(i), {}});
+        for (int i = 0; i < project->WaveCount(); ++i)
+            if (const std::string wave(project->WaveDiskName(i)); !wave.empty() && named.insert(wave).second)
+                kept.files.push_back({wave, project->WaveSize(i), {}});
+    }
+    return backup;
+}
+
+// Records the disc of the set folder folder as written on the day: its
+// volume id and where, an image's path or a drive. A set folder without a
+// label (sorted by an older Kelvark) is no disc the catalogue can know.
+Result RecordWrittenSet(Catalogue& catalogue, const std::string& folder, const std::string& volume,
+                        const std::string& where)
+{
+    const FileDescriptor fd = OpenFolder(folder);
+    const std::optional<DiscKey> key = KeyOf(ReadDiscLabel(fd.Get()), Holder(folder));
+    return key ? catalogue.RecordWritten(*key, volume, Today(), where) : Result();
+}
+
 } // namespace
 
 Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, bool chkMix, bool chkRegular,
@@ -333,7 +415,7 @@ void PlanCommand(orvoProjectList& list, const Medium& medium, const std::vector<
     list.firstSet = list.readFrom.empty() ? 0 : FirstFreeSet(list.readFrom, medium, takenSets);
 }
 
-Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui)
+Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui, const std::string& catalogue)
 {
     if (Result refusal = ListRefusal(list, RootFolder); refusal.Failed())
         return refusal;
@@ -370,6 +452,8 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
         result = Result::Done(CsvDone(RootFolder));
         for (std::string& line : SortSummary(plan, left))
             result.Add(std::move(line));
+        Record(result, catalogue,
+               [&](Catalogue& opened) { return opened.RecordBackup(SortedBackup(list, RootFolder, left)); });
     }
     return WithJournal(std::move(result), RootFolder);
 }
@@ -537,7 +621,7 @@ Result RestoreCommand(const std::string& RootFolder, const std::vector<std::stri
     return WithJournal(std::move(result), root);
 }
 
-Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)
+Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui, const std::string& catalogue)
 {
     if (Result refusal = JournalGuard(WithSeparator(folder)); refusal.Failed())
         return refusal;
@@ -562,11 +646,28 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui)
     Result written;
     if (Result refusal = Execute(locked, ui, [&] { written = WriteChecksums(plan, ui.progress); }); refusal.Failed())
         return refusal;
+    Record(written, catalogue, [&](Catalogue& opened) {
+        for (const std::string& set : plan.folders) {
+            const FileDescriptor fd = OpenFolder(set);
+            Manifest manifest;
+            // A set folder the writing left without one has nothing to record,
+            // nor one without a label, which the catalogue can't know.
+            const std::optional<DiscKey> key = KeyOf(ReadDiscLabel(fd.Get()), Holder(set));
+            if (!key || ReadManifest(fd.Get(), manifest))
+                continue;
+            std::vector<std::pair<std::string, std::string>> sums;
+            for (const ManifestEntry& entry : manifest.entries)
+                sums.emplace_back(entry.name, DigestHex(entry.digest));
+            if (Result recorded = opened.RecordChecksums(*key, sums); recorded.Failed())
+                return recorded;
+        }
+        return Result();
+    });
     return written;
 }
 
 Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks,
-                     const std::vector<std::string>& drives)
+                     const std::vector<std::string>& drives, const std::string& catalogue)
 {
     // The discs are listed first: a disc that can't be refuses before any file is read.
     std::vector<std::string> folders;
@@ -595,10 +696,23 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
     }
     if (checks.stopped)
         return Result({}, Result::Status::Stopped);
+    Result verified;
     for (const FolderCheck& folder : checks.folders)
         if (!Whole(folder))
-            return Result({}, Result::Status::Failed);
-    return {};
+            verified = Result({}, Result::Status::Failed);
+    Record(verified, catalogue, [&](Catalogue& opened) {
+        for (const FolderCheck& folder : checks.folders) {
+            const bool isFolder = folder.path.ends_with('/');
+            // A folder or disc without a label is none the catalogue can know.
+            const std::optional<DiscKey> key = KeyOf(folder.label, isFolder ? Holder(folder.path) : std::string());
+            if (!key)
+                continue;
+            if (Result recorded = opened.RecordVerified(*key, Today(), folder); recorded.Failed())
+                return recorded;
+        }
+        return Result();
+    });
+    return verified;
 }
 
 namespace {
@@ -622,7 +736,7 @@ Result PlanRefusal(const ImagePlan& plan, const std::string& what)
 } // namespace
 
 Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
-                    CommandUi ui)
+                    CommandUi ui, const std::string& catalogue)
 {
     const std::string root = WithSeparator(RootFolder);
     if (Result refusal = JournalGuard(root); refusal.Failed())
@@ -630,7 +744,17 @@ Result ImageCommand(const std::string& RootFolder, const std::string& into, cons
     const ImagePlan plan = PlanImages(root, WithSeparator(into), sets, ui.progress);
     if (Result refused = PlanRefusal(plan, "image"); refused.Failed())
         return refused;
-    return WriteImages(plan, ui.progress);
+    Result written = WriteImages(plan, ui.progress);
+    // The images a failure or a stop left written are recorded too.
+    Record(written, catalogue, [&](Catalogue& opened) {
+        for (const SetDisc& set : plan.sets)
+            if (EntryExists(set.image))
+                if (Result recorded = RecordWrittenSet(opened, set.folder, set.volumeId, DiscRoot(set.image));
+                    recorded.Failed())
+                    return recorded;
+        return Result();
+    });
+    return written;
 }
 
 Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target, Progress& progress,
@@ -667,11 +791,11 @@ Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target
 }
 
 Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, const DiscTarget& target, CommandUi ui,
-                        VerifyResult& check)
+                        VerifyResult& check, const std::string& catalogue)
 {
     // The window writes one disc at a time: each asks for its blank disc.
     if (!target.drive.empty())
-        return BurnCommand(RootFolder, {set}, target.drive, ui, check, true);
+        return BurnCommand(RootFolder, {set}, target.drive, ui, check, true, catalogue);
     check = {};
     const std::string root = WithSeparator(RootFolder);
     if (Result refusal = JournalGuard(root); refusal.Failed())
@@ -686,8 +810,13 @@ Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, c
     const Result verified = VerifyCommand({image}, false, ui.progress, check);
     for (const FolderCheck& checked : check.folders)
         written.Add(FolderSummary(checked));
-    if (!verified.Failed())
+    if (!verified.Failed()) {
+        const SetDisc& disc = plan.sets.front();
+        Record(written, catalogue, [&](Catalogue& opened) {
+            return RecordWrittenSet(opened, disc.folder, disc.volumeId, DiscRoot(image));
+        });
         return written;
+    }
     written.Add(verified.Message());
     if (verified.Ended() == Result::Status::Stopped) {
         written.Add("Stopped before " + image + " was read back to its end.");
@@ -723,7 +852,7 @@ Result DrivesCommand()
 }
 
 Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>& sets, const std::string& drive,
-                   CommandUi ui, VerifyResult& checks, bool askFirst)
+                   CommandUi ui, VerifyResult& checks, bool askFirst, const std::string& catalogue)
 {
     checks = {};
     const std::string root = WithSeparator(RootFolder);
@@ -734,6 +863,7 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
         return refused;
 
     std::vector<std::string> lines;
+    std::vector<const SetDisc*> burnt; // the discs written, which the catalogue records
     // The lines so far and why, with the sets from k on, which were not written.
     const auto ended = [&](std::size_t k, const std::string& why, Result::Status status) {
         Result result({}, status);
@@ -745,6 +875,12 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
             rest.push_back(plan.sets[j].name);
         if (!rest.empty())
             result.Add(Joined(rest) + (rest.size() == 1 ? " was" : " were") + " not written.");
+        Record(result, catalogue, [&](Catalogue& opened) {
+            for (const SetDisc* set : burnt)
+                if (Result recorded = RecordWrittenSet(opened, set->folder, set->volumeId, drive); recorded.Failed())
+                    return recorded;
+            return Result();
+        });
         return result;
     };
     bool whole = true;
@@ -771,6 +907,7 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
         if (wrote.Failed())
             return ended(k + 1, wrote.Message(), wrote.Ended());
         lines.push_back(wrote.Message());
+        burnt.push_back(&set);
 
         // The check of the disc just written is the set's result.
         VerifyResult read = ReadBack(drive, ui.progress);
@@ -793,6 +930,171 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
         }
     }
     return ended(plan.sets.size(), {}, whole ? Result::Status::Done : Result::Status::Failed);
+}
+
+namespace {
+
+// The disc of a check whose label names it, as the catalogue keeps it: its
+// projects with their files, sizes (size of the file listed i) and
+// checksums (SHA256SUMS's digests, in its order; none when not at hand).
+CatalogueBackup AddedBackup(const FolderCheck& check, const DiscKey& key, const std::vector<ManifestEntry>& sums,
+                            const std::function<std::int64_t(std::size_t)>& size)
+{
+    const DiscLabel& label = *check.label;
+    Medium medium;
+    const std::int64_t budget = MediumNamed(label.medium, medium).Failed() ? 0 : medium.budget;
+    CatalogueDisc disc{key.set, label.number, label.count, budget, 0, {}};
+    for (std::size_t i = 0; i < check.listed; ++i)
+        disc.bytes += size(i);
+    for (const ProjectCheck& project : check.projects) {
+        CatalogueProject& kept = disc.projects.emplace_back(project.name);
+        for (const std::size_t i : project.files)
+            if (i < check.listed)
+                kept.files.push_back({check.files[i].name, size(i), sums.empty() ? "" : DigestHex(sums[i].digest)});
+    }
+    return {key.root, key.date, label.medium, {std::move(disc)}};
+}
+
+// "DVD-C of the backup of /music of 2026-12-10"
+std::string DiscText(const DiscKey& key)
+{
+    return key.set + " of the backup of " + key.root + " of " + key.date;
+}
+
+// "written 2026-12-10  verified 2026-12-11: intact", or "not written", "never verified".
+std::string HistoryText(const std::string& written, const std::string& verified, const std::string& verdict)
+{
+    return (written.empty() ? std::string("not written") : "written " + written) + "  "
+           + (verified.empty() ? std::string("never verified")
+                               : "verified " + verified + (verdict.empty() ? "" : ": " + verdict));
+}
+
+} // namespace
+
+Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vector<std::string>& drives,
+                           const std::string& catalogue, Progress& progress)
+{
+    std::vector<CatalogueBackup> discs;
+    Result refused({}, Result::Status::Refused);
+    // A set folder or a mounted disc: its label, SHA256SUMS and project files.
+    std::vector<DiscSource> sources;
+    for (const std::string& path : paths) {
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+            sources.push_back({path, false});
+            continue;
+        }
+        const std::string folder = WithSeparator(path);
+        const FileDescriptor fd = OpenFolder(folder);
+        FolderCheck check;
+        check.path = folder;
+        check.label = ReadDiscLabel(fd.Get());
+        Manifest manifest;
+        if (fd.Get() < 0) {
+            refused.Add("Can't read folder " + folder + ": " + ErrorText(LastErrno()));
+            continue;
+        }
+        if (!check.label || !IsAnySetFolder(check.label->set)) {
+            refused.Add(folder + " holds no " + DiscLabelName + ": it is no disc of a backup sort.");
+            continue;
+        }
+        if (const std::error_code error = ReadManifest(fd.Get(), manifest)) {
+            refused.Add("Can't read " + folder + ManifestName + ": " + ErrorText(error));
+            continue;
+        }
+        const std::optional<DiscKey> key = KeyOf(check.label, Holder(folder));
+        for (const ManifestEntry& entry : manifest.entries)
+            check.files.push_back({entry.name, FileState::Unchecked, {}});
+        check.listed = check.files.size();
+        if (AttributeFiles(check, folder, progress).Failed())
+            return Result("Stopped before anything was added.", Result::Status::Stopped);
+        discs.push_back(AddedBackup(check, *key, manifest.entries, [&](std::size_t i) {
+            struct stat file {};
+            return ::fstatat(fd.Get(), check.files[i].name.c_str(), &file, AT_SYMLINK_NOFOLLOW) == 0
+                       ? static_cast<std::int64_t>(file.st_size)
+                       : std::int64_t{0};
+        }));
+    }
+    // An image or a drive's disc is read as verify reads it: its project files
+    // say which project each file belongs to.
+    for (const std::string& drive : drives)
+        sources.push_back({drive, true});
+    VerifyResult read;
+    const std::vector<ListedDisc> listed = ListDiscs(sources, progress, read);
+    if (refused.Lines().empty() && read.refusals.empty() && !read.stopped)
+        ReadDiscs(listed, progress, false, read);
+    if (read.stopped)
+        return Result("Stopped before anything was added.", Result::Status::Stopped);
+    for (const std::string& refusal : read.refusals)
+        refused.Add(refusal);
+    for (std::size_t d = 0; d < read.folders.size() && d < listed.size(); ++d) {
+        const FolderCheck& check = read.folders[d];
+        const std::optional<DiscKey> key = KeyOf(check.label, {});
+        if (!key) {
+            refused.Add(listed[d].source.path + " has no disc label naming the folder it was sorted from.");
+            continue;
+        }
+        // A disc's read keeps no digests: its files are recorded without them.
+        std::unordered_map<std::string, std::int64_t> sizes;
+        for (const DiscFile& file : listed[d].listing.files)
+            for (const DiscExtent& extent : file.extents)
+                sizes[file.name] += extent.bytes;
+        discs.push_back(AddedBackup(check, *key, {}, [&](std::size_t i) {
+            const auto found = sizes.find(check.files[i].name);
+            return found == sizes.end() ? std::int64_t{0} : found->second;
+        }));
+    }
+    if (!refused.Lines().empty())
+        return refused;
+    Catalogue opened;
+    if (Result failed = opened.Open(catalogue); failed.Failed())
+        return failed;
+    Result added;
+    for (const CatalogueBackup& backup : discs) {
+        if (Result failed = opened.RecordBackup(backup); failed.Failed()) {
+            added.Add(failed.Message());
+            return Result(added.Message());
+        }
+        const CatalogueDisc& disc = backup.discs.front();
+        added.Add("Added " + DiscText({backup.root, backup.date, disc.set}) + ": "
+                  + Counted(disc.projects.size(), "project", "projects") + ".");
+    }
+    return added;
+}
+
+Result WhereCommand(const std::string& text, const std::string& catalogue, std::vector<WhereRow>& rows)
+{
+    rows.clear();
+    Catalogue opened;
+    if (Result failed = opened.Open(catalogue); failed.Failed())
+        return failed;
+    if (Result failed = opened.Where(text, rows); failed.Failed())
+        return failed;
+    if (rows.empty())
+        return Result::Done("No project on the catalogue's discs has \"" + text + "\" in its name.");
+    Result found;
+    for (const WhereRow& row : rows)
+        found.Add(row.project + "  " + row.disc.set + "  " + row.disc.root + "  sorted " + row.disc.date + "  "
+                  + HistoryText(row.written, row.verified, row.verdict));
+    return found;
+}
+
+Result DiscsCommand(const std::string& catalogue, std::vector<DiscRow>& rows)
+{
+    rows.clear();
+    Catalogue opened;
+    if (Result failed = opened.Open(catalogue); failed.Failed())
+        return failed;
+    if (Result failed = opened.Discs(Today(), rows); failed.Failed())
+        return failed;
+    if (rows.empty())
+        return Result::Done("The catalogue holds no disc.");
+    Result listed;
+    for (const DiscRow& row : rows)
+        listed.Add(row.disc.set + "  " + row.disc.root + "  sorted " + row.disc.date + "  "
+                   + Counted(static_cast<std::size_t>(row.projects), "project", "projects") + "  "
+                   + HistoryText(row.written, row.verified, row.verdict) + (row.due ? "  due" : ""));
+    return listed;
 }
 
 std::string PlanSummary(const orvoProjectList& list)

@@ -76,7 +76,9 @@ void PlanCommand(orvoProjectList& list, const Medium& medium, const std::vector<
 // asks Sort, then DiscNames when names need it, then SortTheRest when some
 // projects can't be sorted (No: the sort refuses and names them); moves the
 // projects into their sets, writes the reports and says what it did.
-Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui);
+// A sort that ran records its backup in the catalogue.
+Result SortCommand(orvoProjectList& list, const std::string& RootFolder, CommandUi ui,
+                   const std::string& catalogue = {});
 
 // Report Only: writes the three reports of list's plan into RootFolder under
 // the folder's lock, moving nothing. Refused when there are no projects or
@@ -112,8 +114,9 @@ Result ForgetCommand(const std::string& RootFolder, const std::string& why, Comm
 // Writes a SHA256SUMS into every set folder of folder (or into folder, a set
 // folder itself). With offer (after a sort), asks OfferChecksums first, with
 // how much there is to read; asks ReplaceChecksums when set folders hold one
-// already. Its messages say what each set folder got.
-Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui);
+// already. Its messages say what each set folder got; the catalogue gets
+// each file's SHA-256.
+Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui, const std::string& catalogue = {});
 inline const std::string ChecksumsTitle = "Write checksums";
 
 // Reads every file of the set folders or discs of paths against their
@@ -123,16 +126,19 @@ inline const std::string ChecksumsTitle = "Write checksums";
 // folders' first, then the discs' in the order given. Refused, naming them,
 // when a path holds no SHA256SUMS or can't be read (nothing is read then);
 // failed when a project is not intact or a file is extra or a line malformed.
+// The catalogue gets the day and verdict of each disc read to its end and
+// of its projects.
 Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks,
-                     const std::vector<std::string>& drives = {});
+                     const std::vector<std::string>& drives = {}, const std::string& catalogue = {});
 
 // Writes an ISO 9660 image of each set folder of RootFolder named in sets
 // (all of them when empty) into the folder into, as PlanImages and
 // WriteImages do: refused while RootFolder holds the journal of an operation
 // that did not end, and, naming each set that can't be written and why,
-// before any image is written. Its messages name each image written.
+// before any image is written. Its messages name each image written; the
+// catalogue gets each one's volume id, day and path.
 Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
-                    CommandUi ui);
+                    CommandUi ui, const std::string& catalogue = {});
 
 // Where Write discs puts a set's disc: an image file in the folder images
 // (DIR/CD-A.iso), or, when drive names one, the blank disc in that drive.
@@ -163,9 +169,10 @@ Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target
 // written is not a whole copy of the set folder; an image that failed its
 // check is removed, so that it can be written again. Its messages say what
 // was written and the check's summary. A drive's disc is written as
-// BurnCommand writes one set, asking for its blank disc first.
+// BurnCommand writes one set, asking for its blank disc first. The catalogue
+// gets the disc's volume id, day and image or drive.
 Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, const DiscTarget& target, CommandUi ui,
-                        VerifyResult& check);
+                        VerifyResult& check, const std::string& catalogue = {});
 
 // The optical drives, one message each: "/dev/sr0  HL-DT-ST DVDRAM GH24NSD1
 // DVD+R, blank, 2,295,104 sectors free"; "No optical drive found." when
@@ -183,9 +190,10 @@ Result DrivesCommand();
 // (DiscRefusal); a stop or a failed write says whether the disc is spoilt.
 // Its messages say what was written, then each disc's check as verify gives
 // it (FolderLines, FolderSummary), which checks gets; failed when a disc is
-// not intact or can't be read back.
+// not intact or can't be read back. The catalogue gets each written disc's
+// volume id, day and drive.
 Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>& sets, const std::string& drive,
-                   CommandUi ui, VerifyResult& checks, bool askFirst = false);
+                   CommandUi ui, VerifyResult& checks, bool askFirst = false, const std::string& catalogue = {});
 inline const std::string BurnTitle = "Write discs";
 
 // The catalogue's commands. catalogue names its file; the commands that
@@ -195,6 +203,8 @@ inline const std::string BurnTitle = "Write discs";
 
 // Reads the set folders, mounted discs and images of paths, and the discs in
 // drives, into the catalogue: each one's label, SHA256SUMS and project files.
+// Refused, naming them, when a path holds no label or no SHA256SUMS; an
+// image or a drive's disc is read whole, as verify reads it.
 Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vector<std::string>& drives,
                            const std::string& catalogue, Progress& progress);
 // The projects whose name holds text, ignoring case: rows, and one line each

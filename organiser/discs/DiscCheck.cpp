@@ -481,6 +481,7 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, b
         if (const auto label = ReadDiscLabel(each.fd.Get()); label && IsAnySetFolder(label->set)) {
             check.name = label->set;
             check.place = BackupPlace(*label);
+            check.label = label;
         }
         check.malformed = std::move(each.manifest.malformed);
         check.malformedCount = each.manifest.malformedCount;

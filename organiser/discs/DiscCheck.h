@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DiscLabel.h"
 #include "Result.h"
 #include "UserInterface.h"
 
@@ -70,6 +71,7 @@ struct FolderCheck {
     std::string path; // ending with the separator
     std::string name; // the set's name: its label's, else the folder's own name
     std::string place; // from its label: "disc 2 of 4 of the backup sort of 2026-12-10"; empty without one
+    std::optional<DiscLabel> label; // its label, when it holds one of a set
     // The files SHA256SUMS lists, in its order; then the files of projects
     // that it does not list: missing waves and files of the folder.
     std::vector<CheckedFile> files;

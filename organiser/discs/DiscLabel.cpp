@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@ namespace {
 const std::string Heading = "Kelvark backup disc";
 const std::string PlacePrefix = "This is disc ";
 const std::string MediumPrefix = "Medium: ";
+const std::string RootPrefix = "Backed up from: ";
 const std::string DiscsPrefix = "Discs of this backup: ";
 const std::string ProjectsPrefix = "Projects on this disc: ";
 constexpr std::size_t LargestLabel = 1 << 20;
@@ -57,15 +59,29 @@ bool ReadPlace(std::string_view text, DiscLabel& label)
 
 } // namespace
 
+std::string DiscRoot(const std::string& given)
+{
+    // Absolute whatever folder the command ran in; links are kept as the user named them.
+    std::error_code error;
+    std::string folder = std::filesystem::absolute(given, error).lexically_normal().string();
+    if (error)
+        folder = given;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
 std::vector<std::string> DiscLabelLines(const DiscLabel& label)
 {
     std::vector<std::string> lines{
         Heading,
         "This is " + DiscPlace(label) + ".",
         MediumPrefix + label.mediumName + " (" + label.medium + ")",
-        DiscsPrefix + label.first + (label.count > 1 ? " to " + label.last : ""),
-        ProjectsPrefix + std::to_string(label.projects.size()),
     };
+    if (!label.root.empty())
+        lines.push_back(RootPrefix + label.root);
+    lines.push_back(DiscsPrefix + label.first + (label.count > 1 ? " to " + label.last : ""));
+    lines.push_back(ProjectsPrefix + std::to_string(label.projects.size()));
     lines.insert(lines.end(), label.projects.begin(), label.projects.end());
     return lines;
 }
@@ -108,6 +124,8 @@ std::optional<DiscLabel> ParseDiscLabel(std::string_view text)
                 label.mediumName = std::string(medium.substr(0, open));
                 label.medium = std::string(medium.substr(open + 2, medium.size() - open - 3));
             }
+        } else if (StartsWith(line, RootPrefix)) {
+            label.root = std::string(line.substr(RootPrefix.size()));
         } else if (StartsWith(line, DiscsPrefix)) {
             const std::string_view discs = line.substr(DiscsPrefix.size());
             const std::size_t to = discs.find(" to ");

@@ -14,6 +14,7 @@ namespace kelvark {
 //   Kelvark backup disc
 //   This is disc 2 of 4 of the backup sort of 2026-12-10, DVD-B.
 //   Medium: DVD (dvd)
+//   Backed up from: /music
 //   Discs of this backup: DVD-A to DVD-D
 //   Projects on this disc: 3
 //   Alder Road
@@ -29,7 +30,14 @@ struct DiscLabel {
     std::string mediumName; // "DVD"
     std::string first, last; // the backup's first and last discs, "DVD-A", "DVD-D"
     std::vector<std::string> projects; // on this disc, in the order of the folder's list
+    // The folder sorted, "/music": with the date and the set it tells the
+    // catalogue which disc this is. Empty on labels written before it was.
+    std::string root;
 };
+
+// A folder (or an image file) as a label and the catalogue name it: "/music",
+// absolute, without trailing separators ("/" stays itself).
+std::string DiscRoot(const std::string& folder);
 
 // The heading and the projects' lines of a disc's label, without line ends.
 std::vector<std::string> DiscLabelLines(const DiscLabel& label);

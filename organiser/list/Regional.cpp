@@ -1,5 +1,6 @@
 #include "Regional.h"
 
+#include <cstdio>
 #include <ctime>
 
 namespace kelvark {
@@ -12,6 +13,14 @@ std::chrono::year_month_day Regional::LocalToday()
     return std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
                                        std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
                                        std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
+}
+
+std::string IsoDate(const std::chrono::year_month_day& day)
+{
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d-%02u-%02u", static_cast<int>(day.year()), static_cast<unsigned>(day.month()),
+                  static_cast<unsigned>(day.day()));
+    return date;
 }
 
 std::string Grouped(std::int64_t whole, const std::string& separator)

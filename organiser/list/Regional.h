@@ -19,6 +19,9 @@ struct Regional {
     static std::chrono::year_month_day LocalToday();
 };
 
+// A day as the reports and the catalogue write it: "2026-12-10".
+std::string IsoDate(const std::chrono::year_month_day& day);
+
 // A group separator every three digits of a whole number: "4,512".
 std::string Grouped(std::int64_t whole, const std::string& separator);
 

@@ -622,6 +622,7 @@ void NameByLabel(FolderCheck& check, const std::string& text)
     if (const std::optional<DiscLabel> read = ParseDiscLabel(text); read && IsAnySetFolder(read->set)) {
         check.name = read->set;
         check.place = BackupPlace(*read);
+        check.label = read;
     }
 }
 

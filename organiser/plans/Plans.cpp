@@ -86,12 +86,10 @@ bool HoldsOnlyChecksums(const std::string& folder)
 // The labels of the sort's discs, as reports of the sort written into each
 // set folder: the sort's day, each disc's place, its medium and its projects.
 // A set whose projects bring a file of the label's name keeps that file.
-ReportTexts DiscLabels(const orvoProjectList& list, const std::unordered_set<const orvoProject*>& notSorted)
+ReportTexts DiscLabels(const orvoProjectList& list, const std::string& RootFolder,
+                       const std::unordered_set<const orvoProject*>& notSorted)
 {
-    const std::chrono::year_month_day today = list.regional.today();
-    char date[16];
-    std::snprintf(date, sizeof date, "%04d-%02u-%02u", static_cast<int>(today.year()),
-                  static_cast<unsigned>(today.month()), static_cast<unsigned>(today.day()));
+    const std::string date = IsoDate(list.regional.today());
     const auto name = [&](int n) { return list.medium.prefix + "-" + SetLetters(list.firstSet + n); };
     std::vector<DiscLabel> labels(static_cast<std::size_t>(std::max(list.numBackups, 0)));
     for (std::size_t n = 0; n < labels.size(); ++n)
@@ -103,7 +101,8 @@ ReportTexts DiscLabels(const orvoProjectList& list, const std::unordered_set<con
                      list.medium.name,
                      name(0),
                      name(list.numBackups - 1),
-                     {}};
+                     {},
+                     DiscRoot(RootFolder)};
     std::vector<bool> taken(labels.size());
     const auto entry = list.owners.Find(DiscLabelName);
     for (const auto& project : list.projects) {
@@ -478,7 +477,7 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
         plan.units.insert(plan.units.begin(), std::move(*earlier));
     // The reports are part of the plan: a sort finished after a stop writes them as this one would.
     plan.reports = list.Reports(prefix, notSorted);
-    const ReportTexts labels = DiscLabels(list, notSorted);
+    const ReportTexts labels = DiscLabels(list, RootFolder, notSorted);
     plan.reports.insert(plan.reports.end(), labels.begin(), labels.end());
     return plan;
 }

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kelvark;
 
@@ -38,6 +39,25 @@ TempDir::~TempDir()
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(dir, ignored);
 }
+
+namespace {
+
+// Every test program, and every program it starts, keeps its catalogue
+// ($XDG_DATA_HOME/kelvark/) in a temporary folder, never in the user's. The
+// folder goes when the test program ends, not when a child forked from it does.
+struct TestDataHome {
+    const pid_t owner = ::getpid();
+    TempDir* folder = new TempDir();
+    TestDataHome() { ::setenv("XDG_DATA_HOME", folder->path().c_str(), 1); }
+    ~TestDataHome()
+    {
+        if (::getpid() == owner)
+            delete folder;
+    }
+};
+const TestDataHome DataHome;
+
+} // namespace
 
 void WriteFile(const fs::path& path, const std::string& bytes)
 {

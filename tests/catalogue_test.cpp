@@ -1,0 +1,249 @@
+// The catalogue of every disc: what the commands record into it, checked with
+// plain SQL on its file, and what where and discs find in it.
+
+#include "Catalogue.h"
+#include "Commands.h"
+#include "Fixtures.h"
+#include "Regional.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+namespace {
+
+using namespace fixtures;
+
+// The rows sql gives on the catalogue file, each its fields joined by "|".
+std::vector<std::string> Rows(const fs::path& file, const std::string& sql)
+{
+    sqlite3* db = nullptr;
+    std::vector<std::string> rows;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
+        sqlite3_exec(
+            db, sql.c_str(),
+            [](void* out, int count, char** values, char**) {
+                std::string row;
+                for (int i = 0; i < count; ++i)
+                    row += (i > 0 ? "|" : "") + std::string(values[i] != nullptr ? values[i] : "NULL");
+                static_cast<std::vector<std::string>*>(out)->push_back(row);
+                return 0;
+            },
+            &rows, nullptr);
+    sqlite3_close(db);
+    return rows;
+}
+
+// A studio of two projects, one CD each, sorted with the catalogue file.
+struct Sorted {
+    Studio s;
+    TempDir home;
+    std::string file = (home.path() / "kelvark" / "catalogue.sqlite").string();
+    Result sorted;
+
+    Sorted()
+    {
+        WriteProject(s.root.path(), "Alpha", {{"alpha.wav", 400000000}});
+        WriteProject(s.root.path(), "Beta", {{"beta.wav", 400000000}});
+        s.Read(true);
+        s.ui.AnswerSort(s.list, false);
+        sorted = SortCommand(s.list, s.root.str(), s.ui.commands(), file);
+    }
+    std::string Root() const { return s.root.path().string(); }
+};
+
+const std::string Today = IsoDate(Regional::LocalToday());
+
+TEST(Catalogue, TheSortRecordsItsBackupAndChecksumImageAndVerifyAddToIt)
+{
+    Sorted w;
+    ASSERT_FALSE(w.sorted.Failed()) << w.sorted.Message();
+    EXPECT_EQ(Rows(w.file, "SELECT root, date, medium FROM backup"),
+              (std::vector<std::string>{w.Root() + "|2026-12-07|cd"}));
+    const std::string budget = std::to_string(CDMedium().budget);
+    EXPECT_EQ(Rows(w.file, "SELECT name, number, count, budget FROM disc ORDER BY name"),
+              (std::vector<std::string>{"CD-A|1|2|" + budget, "CD-B|2|2|" + budget}));
+    const std::string files = "SELECT disc.name, project.name, file.name, file.size FROM file"
+                              " JOIN project ON project.id = file.project JOIN disc ON disc.id = project.disc"
+                              " ORDER BY file.name";
+    const std::string wave = std::to_string(DeclaredSize(400000000));
+    const auto cue = [&](const std::string& name) { return std::to_string(fs::file_size(w.s.root.path() / name)); };
+    EXPECT_EQ(Rows(w.file, files),
+              (std::vector<std::string>{"CD-A|Alpha|Alpha.cue|" + cue("CD-A/Alpha.cue"),
+                                        "CD-B|Beta|Beta.cue|" + cue("CD-B/Beta.cue"), "CD-A|Alpha|alpha.wav|" + wave,
+                                        "CD-B|Beta|beta.wav|" + wave}));
+
+    ASSERT_FALSE(ChecksumCommand(w.s.root.str(), false, w.s.ui.commands(), w.file).Failed());
+    EXPECT_EQ(Rows(w.file, "SELECT count(*) FROM file WHERE length(sha256) = 64"), (std::vector<std::string>{"4"}));
+
+    TempDir images;
+    const Result imaged = ImageCommand(w.s.root.str(), images.str(), {"CD-A"}, w.s.ui.commands(), w.file);
+    ASSERT_FALSE(imaged.Failed()) << imaged.Message();
+    EXPECT_EQ(Rows(w.file, "SELECT name, volume IS NOT NULL, written, drive FROM disc ORDER BY name"),
+              (std::vector<std::string>{"CD-A|1|" + Today + "|" + images.str() + "CD-A.iso", "CD-B|0|NULL|NULL"}));
+
+    RecordingProgress progress;
+    VerifyResult checks;
+    ASSERT_FALSE(
+        VerifyCommand({images.str() + "CD-A.iso", w.s.root.str() + "CD-B"}, false, progress, checks, {}, w.file)
+            .Failed());
+    EXPECT_EQ(Rows(w.file, "SELECT name, verified, verdict FROM disc ORDER BY name"),
+              (std::vector<std::string>{"CD-A|" + Today + "|1 project intact, 0 changed, 0 missing, 0 extra files",
+                                        "CD-B|" + Today + "|1 project intact, 0 changed, 0 missing, 0 extra files"}));
+    EXPECT_EQ(Rows(w.file, "SELECT name, verdict FROM project ORDER BY name"),
+              (std::vector<std::string>{"Alpha|intact", "Beta|intact"}));
+}
+
+// A catalogue of one backup of /music with the projects named.
+void RecordProjects(const std::string& file, const std::vector<std::string>& names)
+{
+    CatalogueBackup backup{"/music", "2026-12-10", "cd", {{"CD-A", 1, 1, 0, 0, {}}}};
+    for (const std::string& name : names)
+        backup.discs[0].projects.push_back({name, {}});
+    Catalogue catalogue;
+    ASSERT_FALSE(catalogue.Open(file).Failed());
+    ASSERT_FALSE(catalogue.RecordBackup(backup).Failed());
+}
+
+TEST(Catalogue, WhereFindsPartOfANameIgnoringCaseWithPercentAndUnderscoreLiteral)
+{
+    TempDir home;
+    const std::string file = home.str() + "catalogue.sqlite";
+    RecordProjects(file, {"Blue Hour", "blue_hour 50%", "Alder Road"});
+    const struct {
+        const char* text;
+        std::vector<std::string> found;
+    } cases[] = {
+        {"blue", {"Blue Hour", "blue_hour 50%"}},
+        {"HOUR", {"Blue Hour", "blue_hour 50%"}},
+        {"R R", {"Alder Road"}},
+        {"%", {"blue_hour 50%"}},
+        {"e_h", {"blue_hour 50%"}},
+        {"x", {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<WhereRow> rows;
+        const Result found = WhereCommand(c.text, file, rows);
+        ASSERT_FALSE(found.Failed()) << found.Message();
+        std::vector<std::string> names;
+        for (const WhereRow& row : rows)
+            names.push_back(row.project);
+        EXPECT_EQ(names, c.found) << c.text;
+        if (c.found.empty())
+            EXPECT_EQ(found.Message(), "No project on the catalogue's discs has \"x\" in its name.");
+        else
+            EXPECT_EQ(found.Lines()[0], c.found[0] + "  CD-A  /music  sorted 2026-12-10  not written  never verified");
+    }
+}
+
+TEST(Catalogue, DiscsListTheOldestCheckFirstAndMarkThoseOfThreeYearsOrMoreDue)
+{
+    TempDir home;
+    const std::string file = home.str() + "catalogue.sqlite";
+    Catalogue catalogue;
+    ASSERT_FALSE(catalogue.Open(file).Failed());
+    const CatalogueDisc disc{"", 0, 4, 0, 0, {}};
+    CatalogueBackup backup{"/music", "2020-01-01", "cd", {disc, disc, disc, disc}};
+    const char* sets[] = {"CD-A", "CD-B", "CD-C", "CD-D"};
+    for (std::size_t i = 0; i < 4; ++i)
+        backup.discs[i].set = sets[i];
+    ASSERT_FALSE(catalogue.RecordBackup(backup).Failed());
+    ASSERT_FALSE(catalogue.RecordBackup({"/old", "2019-05-05", "dvd", {{"DVD-A", 1, 1, 0, 0, {}}}}).Failed());
+    FolderCheck check;
+    const auto verified = [&](const DiscKey& key, const std::string& date) {
+        check.name = key.set;
+        ASSERT_FALSE(catalogue.RecordVerified(key, date, check).Failed());
+    };
+    // A disc checked last on its sort's day, one written four years ago and
+    // never verified, one verified three years ago to the day, one a day
+    // less, and the oldest backup's disc verified last month.
+    ASSERT_FALSE(catalogue.RecordWritten({"/music", "2020-01-01", "CD-B"}, "CD_B", "2022-12-11", "/dev/sr0").Failed());
+    verified({"/music", "2020-01-01", "CD-C"}, "2023-12-11");
+    verified({"/music", "2020-01-01", "CD-D"}, "2023-12-12");
+    verified({"/old", "2019-05-05", "DVD-A"}, "2026-11-01");
+    std::vector<DiscRow> rows;
+    ASSERT_FALSE(catalogue.Discs("2026-12-11", rows).Failed());
+    std::vector<std::string> listed;
+    for (const DiscRow& row : rows)
+        listed.push_back(row.disc.set + (row.due ? " due" : ""));
+    EXPECT_EQ(listed, (std::vector<std::string>{"CD-A due", "CD-B due", "CD-C due", "CD-D", "DVD-A"}));
+
+    const Result shown = DiscsCommand(file, rows);
+    ASSERT_EQ(shown.Lines().size(), 5u);
+    EXPECT_EQ(shown.Lines()[1], "CD-B  /music  sorted 2020-01-01  0 projects  written 2022-12-11  never verified  due");
+    EXPECT_EQ(shown.Lines()[4], "DVD-A  /old  sorted 2019-05-05  0 projects  not written  verified 2026-11-01: 0 "
+                                "projects intact, 0 changed, 0 missing, 0 extra files");
+}
+
+// A catalogue that can't be recorded into is left as it is, named, and the sort still completes.
+TEST(Catalogue, ANewerOrDamagedCatalogueIsNamedAndLeftWhileTheSortCompletes)
+{
+    const struct {
+        const char* what;
+        const char* sql; // makes the file, else its bytes are garbage
+        std::string told;
+    } cases[] = {
+        {"newer", "PRAGMA user_version = 99",
+         "was written by a newer Kelvark: its version 99 is newer than 1, the latest this one knows. It was not "
+         "changed."},
+        {"damaged", nullptr, "is damaged: file is not a database."},
+    };
+    for (const auto& c : cases) {
+        TempDir home;
+        const fs::path file = home.path() / "kelvark" / "catalogue.sqlite";
+        fs::create_directories(file.parent_path());
+        if (c.sql != nullptr) {
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+            sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES(1)", nullptr, nullptr, nullptr);
+            sqlite3_exec(db, c.sql, nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        } else {
+            WriteFile(file, std::string(8192, 'k'));
+        }
+        const std::string before = ReadFile(file);
+        Studio s;
+        WriteProject(s.root.path(), "Alpha", {{"alpha.wav", 1000}});
+        s.Read(true);
+        s.ui.AnswerSort(s.list, false);
+        const Result sorted = SortCommand(s.list, s.root.str(), s.ui.commands(), file.string());
+        EXPECT_EQ(sorted.Ended(), Result::Status::Done) << c.what;
+        EXPECT_TRUE(fs::exists(s.root.path() / "CD-A" / "Alpha.cue")) << c.what;
+        EXPECT_EQ(sorted.Lines().back(), "The catalogue " + file.string() + " " + c.told
+                                             + " Nothing was recorded in it; kelvark-cli catalogue --add with the set "
+                                               "folders adds them later.")
+            << c.what;
+        EXPECT_EQ(ReadFile(file), before) << c.what;
+    }
+}
+
+TEST(Catalogue, RebuiltFromTheSetFoldersItGivesTheSameWhereAnswers)
+{
+    Sorted w;
+    ASSERT_FALSE(w.sorted.Failed()) << w.sorted.Message();
+    ASSERT_FALSE(ChecksumCommand(w.s.root.str(), false, w.s.ui.commands(), w.file).Failed());
+    const auto answers = [&] {
+        std::vector<WhereRow> rows;
+        const Result found = WhereCommand("", w.file, rows);
+        std::vector<std::string> lines = found.Lines();
+        for (const std::string& row : Rows(w.file, "SELECT file.name, sha256 FROM file ORDER BY file.name"))
+            lines.push_back(row);
+        return lines;
+    };
+    const std::vector<std::string> before = answers();
+    ASSERT_EQ(before.size(), 6u);
+
+    fs::remove_all(w.home.path() / "kelvark");
+    RecordingProgress progress;
+    const Result added = CatalogueAddCommand({w.s.root.str() + "CD-A", w.s.root.str() + "CD-B/"}, {}, w.file, progress);
+    EXPECT_EQ(added.Lines(),
+              (std::vector<std::string>{"Added CD-A of the backup of " + w.Root() + " of 2026-12-07: 1 project.",
+                                        "Added CD-B of the backup of " + w.Root() + " of 2026-12-07: 1 project."}));
+    EXPECT_EQ(answers(), before);
+
+    // A folder that is no disc of a sort is refused, naming it.
+    const Result refused = CatalogueAddCommand({w.s.root.str()}, {}, w.file, progress);
+    EXPECT_EQ(refused.Ended(), Result::Status::Refused);
+    EXPECT_EQ(refused.Message(), w.s.root.str() + " holds no Kelvark Disc.txt: it is no disc of a backup sort.");
+}
+
+} // namespace
