@@ -850,7 +850,7 @@ void Main::cmdRearrange_Click(int Index)
     Result result;
     if (Index == 0)
         Await(QStringLiteral("Sorting"), QStringLiteral("projects"),
-              [&] { result = SortCommand(projectList, RootFolder, Ui()); });
+              [&] { result = SortCommand(projectList, RootFolder, Ui(), catalogue); });
     else
         Await(QStringLiteral("Writing the reports"), {},
               [&] { result = ReportCommand(projectList, RootFolder, Ui()); });
@@ -870,7 +870,8 @@ void Main::cmdRearrange_Click(int Index)
 void Main::WriteChecksums(bool offer)
 {
     Result result;
-    Await(QStringLiteral("Writing checksums"), {}, [&] { result = ChecksumCommand(RootFolder, offer, Ui()); });
+    Await(QStringLiteral("Writing checksums"), {},
+          [&] { result = ChecksumCommand(RootFolder, offer, Ui(), catalogue); });
     ShowResult(result);
 }
 
@@ -885,7 +886,7 @@ void Main::VerifyDiscs()
     VerifyResult checks;
     Result verified;
     Await(QStringLiteral("Verifying"), {},
-          [&] { verified = VerifyCommand({WithSeparator(folder)}, false, progress, checks); });
+          [&] { verified = VerifyCommand({WithSeparator(folder)}, false, progress, checks, {}, catalogue); });
     if (quitWhenDone)
         return;
     if (verified.Ended() == Result::Status::Refused) {
