@@ -103,12 +103,11 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // The font the program draws its windows with.
-    // The settings and the catalogue of this process live in a folder of
-    // its own, never in the user's; CTest runs several test processes at once.
+    // The settings of this process live in a folder of its own, never in the
+    // user's; CTest runs several test processes at once.
     QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-    qputenv("XDG_DATA_HOME", QFile::encodeName(settings.path()));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
