@@ -219,8 +219,8 @@ void frmFindOnDiscs::Query()
 }
 
 // The rows found and the discs, each list with a line that counts them or,
-// when it is empty, says why: the catalogue's own words when it could not be
-// read or holds nothing.
+// when it is empty, gives the catalogue's own words: why it could not be
+// read, or that it holds nothing.
 void frmFindOnDiscs::ShowAnswer(const Answer& answer, const QString& text)
 {
     found->SetRows(answer.rows);
@@ -229,8 +229,7 @@ void frmFindOnDiscs::ShowAnswer(const Answer& answer, const QString& text)
                               ? Shown(answer.listed.Message())
                               : QStringLiteral("Type part of a project's name to find the discs that hold it."));
     else if (answer.rows.empty())
-        lblFound->setText(answer.where.Told().empty() ? QStringLiteral("No project's name holds \"%1\".").arg(text)
-                                                      : Shown(answer.where.Message()));
+        lblFound->setText(Shown(answer.where.Message()));
     else
         lblFound->setText(Counted(answer.rows.size(), QStringLiteral("project"), QStringLiteral("projects")));
     tblFound->resizeColumnsToContents();
@@ -238,8 +237,7 @@ void frmFindOnDiscs::ShowAnswer(const Answer& answer, const QString& text)
     discs->SetRows(answer.discs);
     const auto due = std::count_if(answer.discs.begin(), answer.discs.end(), [](const DiscRow& d) { return d.due; });
     if (answer.discs.empty())
-        lblDiscs->setText(answer.listed.Told().empty() ? QStringLiteral("The catalogue holds no disc yet.")
-                                                       : Shown(answer.listed.Message()));
+        lblDiscs->setText(Shown(answer.listed.Message()));
     else
         lblDiscs->setText(Counted(answer.discs.size(), QStringLiteral("disc"), QStringLiteral("discs"))
                           + QStringLiteral(", oldest check first; ")
