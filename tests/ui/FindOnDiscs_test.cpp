@@ -170,3 +170,19 @@ TEST_F(FindOnDiscs, RestoreCopiesTheProjectFromItsSetFolderIntoTheFolderRead)
     ASSERT_EQ(m->grdOut->RowCount(), 1);
     EXPECT_EQ(m->grdOut->Text(0, 0), "Blue Hour");
 }
+
+// Backup Sort and its checksums record into the catalogue the setting names.
+TEST_F(FindOnDiscs, TheWindowsSortRecordsIntoTheCatalogueOfItsSetting)
+{
+    fixtures::WriteProject(root.path(), "Alder", {{"Alder 1.wav"}});
+    uitest::StoreSetting(QStringLiteral("Catalogue"), Qs(catalogue));
+    Open();
+    m->cmdReadFolder->click();
+    m->cmdRearrange[0]->click();
+    ASSERT_TRUE(fs::exists(root.path() / "DVD-A" / "SHA256SUMS"));
+
+    std::vector<WhereRow> rows;
+    ASSERT_FALSE(WhereCommand("alder", catalogue, rows).Failed());
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].disc.set, "DVD-A");
+}
