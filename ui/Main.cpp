@@ -5,6 +5,7 @@
 #include "SetView.h"
 #include "Shown.h"
 #include "TextCodec.h"
+#include "frmFindOnDiscs.h"
 #include "frmVerify.h"
 #include "frmWriteDiscs.h"
 
@@ -280,6 +281,7 @@ void Main::CreateMenus()
     menuFileVerify = menuFile->addAction(QStringLiteral("&Verify discs…"));
     menuFileWriteDiscs = menuFile->addAction(QStringLiteral("Write &discs…"));
     menuFileWriteDiscs->setEnabled(false);
+    menuFileFind = menuFile->addAction(QStringLiteral("F&ind on discs…"));
     menuFile->addSeparator();
     menuFileClose = menuFile->addAction(QStringLiteral("C&lose"));
     // Ctrl+Q, the desktop's quit key, and Ctrl+X where no text field takes it
@@ -315,6 +317,7 @@ void Main::CreateMenus()
     connect(menuFileChecksums, &QAction::triggered, this, [this] { Run([this] { WriteChecksums(false); }); });
     connect(menuFileVerify, &QAction::triggered, this, [this] { Run([this] { VerifyDiscs(); }); });
     connect(menuFileWriteDiscs, &QAction::triggered, this, [this] { Run([this] { WriteDiscs(); }); });
+    connect(menuFileFind, &QAction::triggered, this, [this] { Run([this] { FindOnDiscs(); }); });
     connect(menuFileClose, &QAction::triggered, this, &Main::close);
     connect(menuAbout, &QAction::triggered, this, [this] { Run([this] { menuAbout_Click(); }); });
     connect(menuPopupMove, &QAction::triggered, this, [this] { Run([this] { cmdMove_Click(); }); });
@@ -326,6 +329,7 @@ void Main::Form_Load(const std::string& readFolder)
     projectList.regional = RegionalFromLocale(QLocale());
     RootFolder = readFolder.empty() ? ReadSetting(QStringLiteral("ReadFolder"), FirstFolder()) : readFolder;
     MoveFolder = ReadSetting(QStringLiteral("MoveFolder"), {});
+    catalogue = ReadSetting(QStringLiteral("Catalogue"), DefaultCataloguePath());
     SetIncludeChecks();
     txtFolder->setText(Shown(RootFolder));
     // The medium chosen last; DVD when none is stored, or the stored one names none.
@@ -846,7 +850,7 @@ void Main::cmdRearrange_Click(int Index)
     Result result;
     if (Index == 0)
         Await(QStringLiteral("Sorting"), QStringLiteral("projects"),
-              [&] { result = SortCommand(projectList, RootFolder, Ui()); });
+              [&] { result = SortCommand(projectList, RootFolder, Ui(), catalogue); });
     else
         Await(QStringLiteral("Writing the reports"), {},
               [&] { result = ReportCommand(projectList, RootFolder, Ui()); });
@@ -866,7 +870,8 @@ void Main::cmdRearrange_Click(int Index)
 void Main::WriteChecksums(bool offer)
 {
     Result result;
-    Await(QStringLiteral("Writing checksums"), {}, [&] { result = ChecksumCommand(RootFolder, offer, Ui()); });
+    Await(QStringLiteral("Writing checksums"), {},
+          [&] { result = ChecksumCommand(RootFolder, offer, Ui(), catalogue); });
     ShowResult(result);
 }
 
@@ -881,7 +886,7 @@ void Main::VerifyDiscs()
     VerifyResult checks;
     Result verified;
     Await(QStringLiteral("Verifying"), {},
-          [&] { verified = VerifyCommand({WithSeparator(folder)}, false, progress, checks); });
+          [&] { verified = VerifyCommand({WithSeparator(folder)}, false, progress, checks, {}, catalogue); });
     if (quitWhenDone)
         return;
     if (verified.Ended() == Result::Status::Refused) {
@@ -898,15 +903,56 @@ void Main::VerifyDiscs()
 // as discs or disc images and read back, in a window of their own.
 void Main::WriteDiscs()
 {
-    const WriteDiscsHost host{
-        [this](const std::function<void()>& command) { Run(command); },
-        [this](const QString& verb, const std::function<void()>& work) { Await(verb, {}, work); },
-        [this](const QString& title, const std::string& start) { return ChooseFolder(title, start); }, Ui()};
-    auto* dialog = new frmWriteDiscs(listFolder, host, this);
+    auto* dialog = new frmWriteDiscs(listFolder, Host(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     dialog->activateWindow();
     dialog->Start();
+}
+
+DialogHost Main::Host()
+{
+    return {[this](const std::function<void()>& command) { Run(command); },
+            [this](const QString& verb, const std::function<void()>& work) { Await(verb, {}, work); },
+            [this](const QString& title, const std::string& start) { return ChooseFolder(title, start); },
+            folderDialogOptions & ~QFileDialog::ShowDirsOnly,
+            [this] { return catalogue; },
+            Ui()};
+}
+
+// File ▸ "Find on discs…": the catalogue's projects and discs, in a window
+// of their own; one at a time, brought forward when it is open.
+void Main::FindOnDiscs()
+{
+    if (findOnDiscs != nullptr) {
+        findOnDiscs->raise();
+        findOnDiscs->activateWindow();
+        return;
+    }
+    findOnDiscs = new frmFindOnDiscs(Host(), this);
+    findOnDiscs->setAttribute(Qt::WA_DeleteOnClose);
+    connect(findOnDiscs, &frmFindOnDiscs::CatalogueChosen, this, [this](const std::string& chosen) {
+        catalogue = chosen;
+        WriteSetting(QStringLiteral("Catalogue"), catalogue);
+    });
+    connect(findOnDiscs, &frmFindOnDiscs::RestoreAsked, this, &Main::Restore);
+    findOnDiscs->show();
+    findOnDiscs->activateWindow();
+    findOnDiscs->Start();
+}
+
+// The restore is an operation on the root folder as a sort is: the read
+// that follows shows the projects brought back, and offers to finish or
+// undo a restore that stopped.
+void Main::Restore(const std::vector<std::string>& sources, const std::vector<std::string>& drives,
+                   const std::vector<std::string>& projects)
+{
+    Result result;
+    Await(QStringLiteral("Restoring"), {},
+          [&] { result = RestoreCommand(RootFolder, sources, drives, projects, Ui(), catalogue); });
+    ShowResult(result);
+    if (result.Ended() != Result::Status::Declined && result.Ended() != Result::Status::Refused)
+        ReadFolder(ReadBy::Command);
 }
 
 // After a move or a rename that stopped: the Finish / Undo question, then the

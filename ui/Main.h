@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Commands.h"
+#include "DialogHost.h"
 #include "InputBox.h"
 #include "Notices.h"
 #include "ProjectGrid.h"
@@ -10,6 +11,7 @@
 
 #include <QFileDialog>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <functional>
@@ -30,6 +32,7 @@ class QTabWidget;
 namespace kelvark {
 
 class SetView;
+class frmFindOnDiscs;
 
 // The user's decimal and group separators and the separator of the short date format.
 Regional RegionalFromLocale(const QLocale& locale);
@@ -83,6 +86,7 @@ public:
     QAction* menuFileChecksums = nullptr;
     QAction* menuFileVerify = nullptr;
     QAction* menuFileWriteDiscs = nullptr; // enabled once a folder was read
+    QAction* menuFileFind = nullptr;
     QAction* menuFileClose = nullptr;
     QAction* menuAbout = nullptr;
     QMenu* menuPopup = nullptr; // the grid's popup menu, never in the menu bar
@@ -91,6 +95,9 @@ public:
 
     std::string RootFolder;
     std::string MoveFolder;
+    // The catalogue's file, where the commands record the discs and Find on
+    // discs looks: the setting "Catalogue", by default DefaultCataloguePath().
+    std::string catalogue;
 
     // How the folder dialog opens: the desktop's own where the platform has
     // one (tests add QFileDialog::DontUseNativeDialog to answer it).
@@ -171,6 +178,12 @@ private:
     void WriteChecksums(bool offer);
     void VerifyDiscs();
     void WriteDiscs();
+    void FindOnDiscs();
+    // Copies projects from the disc in sources or drives into the root
+    // folder, then reads the folder again.
+    void Restore(const std::vector<std::string>& sources, const std::vector<std::string>& drives,
+                 const std::vector<std::string>& projects);
+    DialogHost Host();
     // The projects of the selected rows, in list order.
     std::vector<orvoProject*> SelectedProjects() const;
     bool RenameFiles();
@@ -192,6 +205,7 @@ private:
     // The window was closed during a command, and closes when it ends.
     bool quitWhenDone = false;
     QAction* cancelRun = nullptr; // Esc while a command runs
+    QPointer<frmFindOnDiscs> findOnDiscs; // while it is open
     // The folder whose projects the list holds (empty when it holds none
     // that the grid may show).
     std::string listFolder;

@@ -33,17 +33,14 @@ constexpr int SummaryLines = 6;
 // Room left on the screen for the title bar and the frame around the dialog.
 constexpr int FrameAllowance = 900;
 
-// The background of a row with a fault: the list's own base colour tinted
-// towards amber, light in a light theme and dark in a dark one, so the text
-// colour of either stays readable on it.
+} // namespace
+
 QColor Tinted(const QColor& base)
 {
     constexpr float amber = 0.3f;
     const auto mix = [](float from, float to) { return from + (to - from) * amber; };
     return QColor::fromRgbF(mix(base.redF(), 1.0f), mix(base.greenF(), 0.65f), mix(base.blueF(), 0.0f));
 }
-
-} // namespace
 
 QTreeWidget* NewFindingList(QWidget* parent)
 {

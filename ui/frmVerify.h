@@ -4,6 +4,7 @@
 
 #include <string>
 
+class QColor;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -14,6 +15,10 @@ namespace kelvark {
 struct FolderCheck;
 struct VerifyResult;
 
+// The background of a row with a fault: the list's own base colour tinted
+// towards amber, light in a light theme and dark in a dark one, so the text
+// colour of either stays readable on it.
+QColor Tinted(const QColor& base);
 // A list of a verify's findings, with the columns Set, Project, Verdict and Files.
 QTreeWidget* NewFindingList(QWidget* parent);
 // Adds a row to list for each finding of checked: its set, its project, its

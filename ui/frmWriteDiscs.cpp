@@ -28,7 +28,7 @@ constexpr int SetRole = Qt::UserRole;
 
 } // namespace
 
-frmWriteDiscs::frmWriteDiscs(const std::string& root, const WriteDiscsHost& host, QWidget* owner)
+frmWriteDiscs::frmWriteDiscs(const std::string& root, const DialogHost& host, QWidget* owner)
     : QDialog(owner), root(WithSeparator(root)), images(WithSeparator(root)), host(host)
 {
     setWindowTitle(QString::fromStdString(BurnTitle));
@@ -177,12 +177,13 @@ bool frmWriteDiscs::WriteDisc(QTreeWidgetItem& row)
 {
     const std::string set = row.data(SetName, SetRole).toByteArray().toStdString();
     const DiscTarget target = Target(); // the combo box is read here, not on the worker thread
+    const std::string catalogue = host.catalogue();
     for (;;) {
         ShowState(row, QStringLiteral("Writing…"), std::nullopt);
         Result written;
         VerifyResult check;
         host.await(QStringLiteral("Writing and checking ") + Shown(set),
-                   [&] { written = WriteDiscCommand(root, set, target, host.ui, check); });
+                   [&] { written = WriteDiscCommand(root, set, target, host.ui, check, catalogue); });
         for (const FolderCheck& checked : check.folders)
             AddFindingRows(*lstChecks, checked);
         for (int c = 0; c < lstChecks->columnCount(); ++c)

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "Commands.h"
+#include "DialogHost.h"
 
 #include <QDialog>
 #include <QString>
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,16 +18,6 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace kelvark {
-
-// What the dialog uses of the window: its commands run one at a time (Run),
-// their work on the worker thread with the progress dialog (Await), its
-// folder chooser, and whom the commands talk to.
-struct WriteDiscsHost {
-    std::function<void(const std::function<void()>& command)> run;
-    std::function<void(const QString& verb, const std::function<void()>& work)> await;
-    std::function<std::string(const QString& title, const std::string& start)> chooseFolder;
-    CommandUi ui;
-};
 
 // File ▸ "Write discs…": the set folders of the folder read, each with the
 // sectors its disc needs against those of its medium, a check box and its
@@ -42,7 +32,7 @@ class frmWriteDiscs final : public QDialog {
     Q_OBJECT
 public:
     // root: the folder read, whose set folders are offered; the images go there unless another folder is chosen.
-    frmWriteDiscs(const std::string& root, const WriteDiscsHost& host, QWidget* owner);
+    frmWriteDiscs(const std::string& root, const DialogHost& host, QWidget* owner);
 
     QTreeWidget* lstSets = nullptr; // columns Set, Size, State; a check box per set
     QComboBox* cboTarget = nullptr; // the drives, then the image files
@@ -73,7 +63,7 @@ private:
 
     std::string root;
     std::string images; // the images' folder, ending with the separator
-    WriteDiscsHost host;
+    DialogHost host;
     bool writing = false;
 };
 
