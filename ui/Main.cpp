@@ -790,7 +790,7 @@ void Main::ReadFolder(ReadBy by)
     for (;;) {
         notices.StartRead();
         Await(QStringLiteral("Reading"), QStringLiteral("projects"),
-              [&] { read = ReadFolderCommand(projectList, RootFolder, mix, regular, medium); });
+              [&] { read = ReadFolderCommand(projectList, RootFolder, mix, regular, medium, catalogue); });
         if (quitWhenDone)
             return;
         if (read.Ended() != Result::Status::Refused)
@@ -814,6 +814,12 @@ void Main::ReadFolder(ReadBy by)
         hadErrors = true;
     }
     readErrors = projectList.LastError;
+    // After the read's own errors, the catalogue's sentence when it could not
+    // tell the sets it knows of the folder.
+    if (read.Lines().size() > (read.Failed() ? 1u : 0u)) {
+        AddFolderError(readErrors, read.Lines().back());
+        hadErrors = true;
+    }
     if (readCancelled)
         AddFolderError(readErrors, ReadCancelled());
     grdOut->scrollToTop();
@@ -1004,7 +1010,7 @@ void Main::menuFileUnsort_Click()
     Result result;
     for (;;) {
         Await(QStringLiteral("Moving the files back"), {},
-              [&] { result = UnsortCommand(RootFolder, SelectedMedium(), Ui()); });
+              [&] { result = UnsortCommand(RootFolder, SelectedMedium(), Ui(), catalogue); });
         // A journal found first is finished or undone, and the folder unsorted then.
         if (result.Ended() != Result::Status::Refused || result.offers == 0 || result.Lines().size() != 1)
             break;

@@ -126,10 +126,11 @@ TEST_F(DiscChecks, ABackupSortThatEndedOffersToWriteTheChecksums)
                       : std::vector<std::string>({"-"}));
         if (yes)
             break;
-        // Back to the unsorted folder for the next answer.
+        // Back to the unsorted folder, and a catalogue that never knew DVD-A, for the next answer.
         for (const char* name : {"Alpha.cue", "Beta.cue", "alpha.wav", "beta.wav"})
             fs::rename(root.path() / "DVD-A" / name, root.path() / name);
         fs::remove_all(root.path() / "DVD-A");
+        fs::remove(m->catalogue);
     }
 }
 
