@@ -605,7 +605,8 @@ int Run(const Options& options)
     case Command::Recover:
         return Shown(options.forget ? ForgetCommand(root, "", ui) : RecoverCommand(root, options.undo, ui), folder,
                      answers, messages);
-    case Command::Unsort: return Shown(UnsortCommand(root, options.medium, ui, options.catalogue), folder, answers, messages);
+    case Command::Unsort:
+        return Shown(UnsortCommand(root, options.medium, ui, options.catalogue), folder, answers, messages);
     case Command::Checksum:
         return Shown(ChecksumCommand(root, false, ui, options.catalogue), folder, answers, messages);
     case Command::Image: {

@@ -111,8 +111,8 @@ TEST(Catalogue, AFolderReadLettersItsSetsAfterTheDiscsTheCatalogueKnowsOfIt)
     const std::string file = s.root.str() + ".catalogue.sqlite";
     Catalogue catalogue;
     ASSERT_FALSE(catalogue.Open(file).Failed());
-    ASSERT_FALSE(catalogue.RecordBackup({DiscRoot(s.root.str()), "2026-01-01", "cd", {{"CD-B", 1, 1, 0, 0, {}}}})
-                     .Failed());
+    ASSERT_FALSE(
+        catalogue.RecordBackup({DiscRoot(s.root.str()), "2026-01-01", "cd", {{"CD-B", 1, 1, 0, 0, {}}}}).Failed());
     ASSERT_FALSE(ReadFolderCommand(s.list, s.root.str(), true, true, CDMedium(), file).Failed());
     EXPECT_EQ(s.list.SetTotals().front().name, "CD-C");
 }
