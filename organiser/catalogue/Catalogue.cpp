@@ -202,6 +202,23 @@ Result NotOpen(const std::string& path)
     return Result("The catalogue " + path + " is not open.");
 }
 
+// Runs update on the id of the catalogue's disc as one transaction; names
+// the disc when the catalogue holds no such disc.
+Result UpdateDisc(sqlite3* db, const std::string& path, const DiscKey& disc,
+                  const std::function<int(std::int64_t)>& update)
+{
+    if (db == nullptr)
+        return NotOpen(path);
+    const int code = Transaction(db, [&] {
+        std::int64_t id = 0;
+        const int found = FindDisc(db, disc, id);
+        return found == SQLITE_OK ? update(id) : found;
+    });
+    if (code == SQLITE_NOTFOUND)
+        return Result("The catalogue " + path + " holds no " + DiscName(disc) + ".");
+    return code == SQLITE_OK ? Result() : Fault(db, path, code);
+}
+
 } // namespace
 
 Catalogue::~Catalogue()
@@ -310,12 +327,7 @@ Result Catalogue::RecordBackup(const CatalogueBackup& backup)
 
 Result Catalogue::RecordChecksums(const DiscKey& disc, const std::vector<std::pair<std::string, std::string>>& sums)
 {
-    if (db == nullptr)
-        return NotOpen(path);
-    const int code = Transaction(db, [&] {
-        std::int64_t id = 0;
-        if (const int step = FindDisc(db, disc, id); step != SQLITE_OK)
-            return step;
+    return UpdateDisc(db, path, disc, [&](std::int64_t id) {
         Statement save(db, "UPDATE file SET sha256 = ? WHERE name = ? AND project IN"
                            " (SELECT id FROM project WHERE disc = ?)");
         for (const auto& [name, sha256] : sums)
@@ -323,26 +335,15 @@ Result Catalogue::RecordChecksums(const DiscKey& disc, const std::vector<std::pa
                 return step;
         return SQLITE_OK;
     });
-    if (code == SQLITE_NOTFOUND)
-        return Result("The catalogue " + path + " holds no " + DiscName(disc) + ".");
-    return code == SQLITE_OK ? Result() : Fault(db, path, code);
 }
 
 Result Catalogue::RecordWritten(const DiscKey& disc, const std::string& volume, const std::string& date,
                                 const std::string& drive)
 {
-    if (db == nullptr)
-        return NotOpen(path);
-    const int code = Transaction(db, [&] {
-        std::int64_t id = 0;
-        if (const int step = FindDisc(db, disc, id); step != SQLITE_OK)
-            return step;
+    return UpdateDisc(db, path, disc, [&](std::int64_t id) {
         Statement save(db, "UPDATE disc SET volume = ?, written = ?, drive = ? WHERE id = ?");
         return save.BindKnown(1, volume).Bind(2, date).BindKnown(3, drive).Bind(4, id).Run();
     });
-    if (code == SQLITE_NOTFOUND)
-        return Result("The catalogue " + path + " holds no " + DiscName(disc) + ".");
-    return code == SQLITE_OK ? Result() : Fault(db, path, code);
 }
 
 Result Catalogue::ForgetUnwritten(const DiscKey& disc)
@@ -363,12 +364,7 @@ Result Catalogue::ForgetUnwritten(const DiscKey& disc)
 
 Result Catalogue::RecordVerified(const DiscKey& disc, const std::string& date, const FolderCheck& check)
 {
-    if (db == nullptr)
-        return NotOpen(path);
-    const int code = Transaction(db, [&] {
-        std::int64_t id = 0;
-        if (const int step = FindDisc(db, disc, id); step != SQLITE_OK)
-            return step;
+    return UpdateDisc(db, path, disc, [&](std::int64_t id) {
         // The summary without the set's name it starts with: the row names the disc.
         std::string verdict = FolderSummary(check);
         verdict.erase(0, verdict.find(": ") + 2);
@@ -385,9 +381,6 @@ Result Catalogue::RecordVerified(const DiscKey& disc, const std::string& date, c
         }
         return SQLITE_OK;
     });
-    if (code == SQLITE_NOTFOUND)
-        return Result("The catalogue " + path + " holds no " + DiscName(disc) + ".");
-    return code == SQLITE_OK ? Result() : Fault(db, path, code);
 }
 
 Result Catalogue::Where(const std::string& text, std::vector<WhereRow>& rows)
