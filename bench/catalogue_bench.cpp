@@ -1,9 +1,7 @@
-// What the catalogue costs: a backup sort of a generated root folder of 2,000
-// projects with 40 waves each without a catalogue and with one (a new file
-// each time; target: within 1.1x), each on a fresh copy of the folder made
-// outside the timing; the recording of such a sort alone (opening a new
-// catalogue, one transaction of 2,000 projects and 84,000 files, closing it),
-// which a busy disk does not blur as it does the sorts; and where on a
+// What the catalogue costs (journal_bench times a sort with and without it):
+// the recording of a sort of 2,000 projects with 40 waves each alone
+// (opening a new catalogue, one transaction of 2,000 projects and 84,000
+// files, closing it), which a busy disk does not blur as it does the sorts; and where on a
 // catalogue of 100,000 projects (target: under 50 ms), for a name a few
 // projects hold and for one most of them do.
 #include "Catalogue.h"
@@ -19,53 +17,6 @@ namespace {
 using namespace bench;
 
 constexpr int Projects = 2000;
-
-// A fresh copy of the generated folder, read and planned for DVDs, and a
-// folder for its catalogue.
-struct Copy {
-    Silent ui;
-    orvoProjectList list{{ui, ui}};
-    fs::path path = fs::temp_directory_path() / ("kelvark-catalogue-bench-" + std::to_string(::getpid()));
-    std::string root = path.string() + "/music/";
-    std::string catalogue = path.string() + "/data/catalogue.sqlite";
-
-    Copy()
-    {
-        fs::remove_all(path);
-        fs::create_directories(path);
-        fs::copy(fs::path(Generated(Projects).Folder()).parent_path(), root, fs::copy_options::recursive);
-        list.ReadFolder(root, true, true);
-        list.CalcBackup(DVDMedium());
-    }
-    ~Copy() { fs::remove_all(path); }
-};
-
-void Sort(benchmark::State& state, bool withCatalogue)
-{
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto copy = std::make_unique<Copy>();
-        state.ResumeTiming();
-        const Result sorted = SortCommand(copy->list, copy->root, {copy->ui, copy->ui, copy->ui},
-                                          withCatalogue ? copy->catalogue : std::string());
-        // A recording that failed is the last message of a sort that is done.
-        if (sorted.Failed() || (withCatalogue && sorted.Lines().back().starts_with("The catalogue")))
-            state.SkipWithError(sorted.Message().c_str());
-        state.PauseTiming();
-        copy.reset();
-        state.ResumeTiming();
-    }
-}
-void SortWithoutCatalogue(benchmark::State& state)
-{
-    Sort(state, false);
-}
-void SortWithCatalogue(benchmark::State& state)
-{
-    Sort(state, true);
-}
-BENCHMARK(SortWithoutCatalogue)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(SortWithCatalogue)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void RecordingASort(benchmark::State& state)
 {

@@ -87,9 +87,9 @@ public:
     Catalogue& operator=(const Catalogue&) = delete;
     ~Catalogue();
 
-    // Opens path, creating it and its folder when missing, and migrates an
+    // Opens file, creating it and its folder when missing, and migrates an
     // older schema forward after copying the file aside.
-    Result Open(const std::string& path);
+    Result Open(const std::string& file);
 
     // A sort's backup: its discs replace any the catalogue holds under the same keys.
     Result RecordBackup(const CatalogueBackup& backup);

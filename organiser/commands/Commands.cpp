@@ -372,8 +372,8 @@ CatalogueBackup SortedBackup(const orvoProjectList& list, const std::string& Roo
     for (const auto& project : list.projects) {
         if (project->BackupNum < 0 || project->BackupNum >= list.numBackups || stayed.contains(project.get()))
             continue;
-        CatalogueProject& kept =
-            backup.discs[static_cast<std::size_t>(project->BackupNum)].projects.emplace_back(project->Name);
+        CatalogueProject& kept = backup.discs[static_cast<std::size_t>(project->BackupNum)].projects.emplace_back(
+            CatalogueProject{project->Name, {}});
         std::unordered_set<std::string> named;
         const std::vector<std::string> own = project->OwnFiles();
         for (std::size_t i = 0; i < own.size(); ++i)
@@ -969,7 +969,7 @@ CatalogueBackup AddedBackup(const FolderCheck& check, const DiscKey& key, const 
     for (std::size_t i = 0; i < check.listed; ++i)
         disc.bytes += size(i);
     for (const ProjectCheck& project : check.projects) {
-        CatalogueProject& kept = disc.projects.emplace_back(project.name);
+        CatalogueProject& kept = disc.projects.emplace_back(CatalogueProject{project.name, {}});
         for (const std::size_t i : project.files)
             if (i < check.listed)
                 kept.files.push_back({check.files[i].name, size(i), sums.empty() ? "" : DigestHex(sums[i].digest)});

@@ -35,9 +35,9 @@ struct DiscLabel {
     std::string root;
 };
 
-// A folder (or an image file) as a label and the catalogue name it: "/music",
+// The folder given (or an image file) as a label and the catalogue name it: "/music",
 // absolute, without trailing separators ("/" stays itself).
-std::string DiscRoot(const std::string& folder);
+std::string DiscRoot(const std::string& given);
 
 // The heading and the projects' lines of a disc's label, without line ends.
 std::vector<std::string> DiscLabelLines(const DiscLabel& label);
