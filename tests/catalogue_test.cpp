@@ -253,6 +253,14 @@ TEST(Catalogue, RebuiltFromTheSetFoldersItGivesTheSameWhereAnswers)
                                         "Added CD-B of the backup of " + w.Root() + " of 2026-12-07: 1 project."}));
     EXPECT_EQ(answers(), before);
 
+    // From the discs' images too: their labels, SHA256SUMS and project files.
+    TempDir images;
+    ASSERT_FALSE(ImageCommand(w.s.root.str(), images.str(), {}, w.s.ui.commands()).Failed());
+    fs::remove_all(w.home.path() / "kelvark");
+    ASSERT_FALSE(
+        CatalogueAddCommand({images.str() + "CD-A.iso", images.str() + "CD-B.iso"}, {}, w.file, progress).Failed());
+    EXPECT_EQ(answers(), before);
+
     // A folder that is no disc of a sort is refused, naming it.
     const Result refused = CatalogueAddCommand({w.s.root.str()}, {}, w.file, progress);
     EXPECT_EQ(refused.Ended(), Result::Status::Refused);

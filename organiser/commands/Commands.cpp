@@ -1008,14 +1008,14 @@ Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vec
         }
         const std::string folder = WithSeparator(path);
         const FileDescriptor fd = OpenFolder(folder);
-        FolderCheck check;
-        check.path = folder;
-        check.label = ReadDiscLabel(fd.Get());
-        Manifest manifest;
         if (fd.Get() < 0) {
             refused.Add("Can't read folder " + folder + ": " + ErrorText(LastErrno()));
             continue;
         }
+        FolderCheck check;
+        check.path = folder;
+        check.label = ReadDiscLabel(fd.Get());
+        Manifest manifest;
         if (!check.label || !IsAnySetFolder(check.label->set)) {
             refused.Add(folder + " holds no " + DiscLabelName + ": it is no disc of a backup sort.");
             continue;
@@ -1037,35 +1037,42 @@ Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vec
                        : std::int64_t{0};
         }));
     }
-    // An image or a drive's disc is read as verify reads it: its project files
-    // say which project each file belongs to.
+    // An image or a drive's disc: its label, SHA256SUMS and project files
+    // only, read through their extents.
     for (const std::string& drive : drives)
         sources.push_back({drive, true});
-    VerifyResult read;
-    const std::vector<ListedDisc> listed = ListDiscs(sources, progress, read);
-    if (refused.Lines().empty() && read.refusals.empty() && !read.stopped)
-        ReadDiscs(listed, progress, false, read);
-    if (read.stopped)
-        return Result("Stopped before anything was added.", Result::Status::Stopped);
-    for (const std::string& refusal : read.refusals)
+    VerifyResult listing;
+    const std::vector<ListedDisc> listed = ListDiscs(sources, progress, listing);
+    for (const std::string& refusal : listing.refusals)
         refused.Add(refusal);
-    for (std::size_t d = 0; d < read.folders.size() && d < listed.size(); ++d) {
-        const FolderCheck& check = read.folders[d];
-        const std::optional<DiscKey> key = KeyOf(check.label, {});
-        if (!key) {
-            refused.Add(listed[d].source.path + " has no disc label naming the folder it was sorted from.");
+    for (const ListedDisc& disc : listed) {
+        if (listing.stopped || !refused.Lines().empty())
+            break;
+        FolderCheck check;
+        Manifest manifest;
+        const Result read = ReadDiscProjects(disc, progress, check, manifest);
+        if (read.Ended() == Result::Status::Stopped || progress.StopRequested())
+            return Result("Stopped before anything was added.", Result::Status::Stopped);
+        if (read.Failed()) {
+            refused.Add(read.Message());
             continue;
         }
-        // A disc's read keeps no digests: its files are recorded without them.
+        const std::optional<DiscKey> key = KeyOf(check.label, {});
+        if (!key) {
+            refused.Add(disc.source.path + " has no disc label naming the folder it was sorted from.");
+            continue;
+        }
         std::unordered_map<std::string, std::int64_t> sizes;
-        for (const DiscFile& file : listed[d].listing.files)
+        for (const DiscFile& file : disc.listing.files)
             for (const DiscExtent& extent : file.extents)
                 sizes[file.name] += extent.bytes;
-        discs.push_back(AddedBackup(check, *key, {}, [&](std::size_t i) {
+        discs.push_back(AddedBackup(check, *key, manifest.entries, [&](std::size_t i) {
             const auto found = sizes.find(check.files[i].name);
             return found == sizes.end() ? std::int64_t{0} : found->second;
         }));
     }
+    if (listing.stopped)
+        return Result("Stopped before anything was added.", Result::Status::Stopped);
     if (!refused.Lines().empty())
         return refused;
     Catalogue opened;
