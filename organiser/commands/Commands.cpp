@@ -1094,11 +1094,14 @@ Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vec
 Result WhereCommand(const std::string& text, const std::string& catalogue, std::vector<WhereRow>& rows)
 {
     rows.clear();
-    Catalogue opened;
-    if (Result failed = opened.Open(catalogue); failed.Failed())
-        return failed;
-    if (Result failed = opened.Where(text, rows); failed.Failed())
-        return failed;
+    // A catalogue not made yet holds nothing, and reading it does not make it.
+    if (std::filesystem::exists(catalogue)) {
+        Catalogue opened;
+        if (Result failed = opened.Open(catalogue); failed.Failed())
+            return failed;
+        if (Result failed = opened.Where(text, rows); failed.Failed())
+            return failed;
+    }
     if (rows.empty())
         return Result::Done("No project on the catalogue's discs has \"" + text + "\" in its name.");
     Result found;
@@ -1111,11 +1114,14 @@ Result WhereCommand(const std::string& text, const std::string& catalogue, std::
 Result DiscsCommand(const std::string& catalogue, std::vector<DiscRow>& rows)
 {
     rows.clear();
-    Catalogue opened;
-    if (Result failed = opened.Open(catalogue); failed.Failed())
-        return failed;
-    if (Result failed = opened.Discs(Today(), rows); failed.Failed())
-        return failed;
+    // A catalogue not made yet holds nothing, and reading it does not make it.
+    if (std::filesystem::exists(catalogue)) {
+        Catalogue opened;
+        if (Result failed = opened.Open(catalogue); failed.Failed())
+            return failed;
+        if (Result failed = opened.Discs(Today(), rows); failed.Failed())
+            return failed;
+    }
     if (rows.empty())
         return Result::Done("The catalogue holds no disc.");
     Result listed;
