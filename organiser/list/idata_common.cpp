@@ -126,10 +126,12 @@ bool IsDay(std::string_view date)
 
 bool IsDatedReportName(const std::string& report, const std::string& name)
 {
+    // report comes from a journal too: anything but a report's name is no report.
+    if (!IsReportName(report))
+        return false;
     const std::size_t dot = report.rfind('.');
     const std::string stem = report.substr(0, dot) + " ", extension = report.substr(dot);
-    if (!IsReportName(report) || name.size() < stem.size() + 10 + extension.size() || !name.starts_with(stem)
-        || !name.ends_with(extension))
+    if (name.size() < stem.size() + 10 + extension.size() || !name.starts_with(stem) || !name.ends_with(extension))
         return false;
     const std::string_view dated =
         std::string_view(name).substr(stem.size(), name.size() - stem.size() - extension.size());
