@@ -587,9 +587,6 @@ Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui)
     Result result = RunPlan(plan, journal, ui.progress, ui.messages);
     if (!result.Failed())
         result = Result::Done(recovered);
-    // An undone restore's files are back among its copies of the discs' files, which go.
-    if (!result.Failed() && plan.kind == Operation::Restore)
-        RemoveStaging(RootFolder);
     return WithJournal(std::move(result), RootFolder);
 }
 

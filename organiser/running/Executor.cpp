@@ -109,6 +109,10 @@ Verdict Classify(const FilePlan& plan, std::size_t k, std::size_t i)
             return {};
         if (std::any_of(at + 1, unit.steps.end(), [&](const FileStep& later) { return later.from == step.to; }))
             return {Action::Skip, {}};
+        // An undone restore wants the file out of the root folder only: gone
+        // with its copy, it was undone before.
+        if (plan.kind == Operation::Restore && plan.undoing)
+            return {Action::Skip, {}};
         return refuse("neither file is there");
     }
     if (!Matches(from, stamp) || !Matches(to, stamp))
@@ -530,6 +534,12 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
                 fs::remove(plan.root + folder + "/" + DiscLabelName, error);
             fs::remove(plan.root + folder, error); // only an emptied folder goes
         }
+    // An undone restore's files are back among its copies of the discs'
+    // files, which go while its journal still says so.
+    if (plan.kind == Operation::Restore && plan.undoing) {
+        std::error_code error;
+        fs::remove_all(plan.root + RestoreStaging, error);
+    }
     journal.End();
     return {};
 }
