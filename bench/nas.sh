@@ -4,7 +4,7 @@
 # time and with 32 requests in flight (bench/floor, --threads 32).
 #
 #   bash bench/nas.sh [BUILD_DIR] [--projects N] [--waves N] [--delays-us "500 2000"]
-#                     [--modes "cache direct"] [--runs N]
+#                     [--modes "cache direct"] [--runs N] [--only-many] [--against BUILD_DIR]
 #
 # BUILD_DIR defaults to build; the folder is 500 projects of 40 waves by
 # default (500 project files, 500 earlier saves, 20,000 waves). It is mirrored
@@ -20,7 +20,11 @@
 # which makes the kernel's and the mirror's records of every name and takes
 # several times longer than any later one, is not timed. The list's output
 # through the mirror must be the same as on the folder itself. When
-# kelvark-cli list takes --threads N, it is timed with --threads 1 and 32.
+# kelvark-cli list takes --threads N, it is timed with --threads 1 and 32;
+# --only-many leaves out the runs one file at a time, which take minutes at 2 ms.
+# --against times another build's list --threads 32 in the same mounts, the
+# two builds taking turns, each figure then the median of --runs runs: the
+# comparison bench/compare.sh makes.
 #
 # Needs /dev/fuse and fusermount3, and the right to mount: the script says why
 # it skipped, with exit status 0, where it cannot mount. It installs what is
@@ -31,7 +35,7 @@ cd "$(dirname "$0")/.."
 source bench/common.sh
 
 usage() {
-    echo 'usage: bash bench/nas.sh [BUILD_DIR] [--projects N] [--waves N] [--delays-us "US..."] [--modes "cache direct"] [--runs N]' >&2
+    echo 'usage: bash bench/nas.sh [BUILD_DIR] [--projects N] [--waves N] [--delays-us "US..."] [--modes "cache direct"] [--runs N] [--only-many] [--against BUILD_DIR]' >&2
     exit 2
 }
 
@@ -41,6 +45,8 @@ waves=40
 delays="500 2000"
 modes="cache direct"
 runs=1
+only_many=""
+against=""
 build_set=""
 while [ $# -gt 0 ]; do
     case $1 in
@@ -49,6 +55,8 @@ while [ $# -gt 0 ]; do
     --delays-us) [ $# -ge 2 ] || usage; delays=$2; shift 2 ;;
     --modes) [ $# -ge 2 ] || usage; modes=$2; shift 2 ;;
     --runs) [ $# -ge 2 ] || usage; runs=$2; shift 2 ;;
+    --only-many) only_many=1; shift ;;
+    --against) [ $# -ge 2 ] || usage; against=$2; shift 2 ;;
     -*) usage ;;
     *) [ -z "$build_set" ] || usage; build=$1; build_set=1; shift ;;
     esac
@@ -63,7 +71,7 @@ done
 cli=$build/cli/kelvark-cli
 sample=$build/tools/kelvark-sample
 floor=$build/bench/floor
-require "$cli" "$sample" "$floor"
+require "$cli" "$sample" "$floor" ${against:+"$against/cli/kelvark-cli"}
 
 skip() {
     echo "nas.sh: skipped: $*"
@@ -128,7 +136,7 @@ fi
 
 
 list_one() { "$cli" list ${list_threads:+--threads 1} --tsv "$mirror" >"$work/list.tsv"; }
-list_many() { "$cli" list --threads "$list_threads" --tsv "$mirror" >"$work/list.tsv"; }
+list_many() { "${1:-$cli}" list --threads "$list_threads" --tsv "$mirror" >"$work/list.tsv"; }
 same_list() {
     cmp -s "$work/expected.tsv" "$work/list.tsv" || {
         echo "nas.sh: kelvark-cli list read the mirror differently from the folder itself" >&2
@@ -154,20 +162,34 @@ for delay in $delays; do
             exit 1
         }
         "$floor" --warm --runs 1 --threads 32 "$mirror" >/dev/null # the untimed first pass
-        list=$(best_of true list_one)
-        same_list
+        list=- floor1=-
+        if [ -z "$only_many" ]; then
+            list=$(best_of true list_one)
+            same_list
+            floor1=$(floor_seconds 1)
+        fi
         list32=-
-        if [ -n "$list_threads" ]; then
+        if [ -n "$against" ] && [ -n "$list_threads" ]; then
+            : >"$work/ours" && : >"$work/theirs"
+            for _ in $(seq "$runs"); do
+                seconds_of list_many >>"$work/ours" && echo >>"$work/ours"
+                same_list
+                seconds_of list_many "$against/cli/kelvark-cli" >>"$work/theirs" && echo >>"$work/theirs"
+                same_list
+            done
+            list32=$(median <"$work/ours")
+            printf 'against %s: list 32 %s\n' "$against" "$(median <"$work/theirs")"
+        elif [ -n "$list_threads" ]; then
             list32=$(best_of true list_many)
             same_list
         fi
-        floor1=$(floor_seconds 1)
         floor32=$(floor_seconds 32)
         unmount
-        ratio32=-
+        ratio1=- ratio32=-
+        [ "$list" = - ] || ratio1=$(ratio "$list" "$floor1")
         [ "$list32" = - ] || ratio32=$(ratio "$list32" "$floor32")
         printf '%6s ms %7s %9s %9s %9s %9s %12s %14s\n' \
             "$(awk -v us="$delay" 'BEGIN { printf "%g", us / 1000 }')" "$mode" "$list" "$list32" \
-            "$floor1" "$floor32" "$(ratio "$list" "$floor1")" "$ratio32"
+            "$floor1" "$floor32" "$ratio1" "$ratio32"
     done
 done
