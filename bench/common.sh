@@ -21,6 +21,9 @@ require() {
 make_work() {
     work=$(mktemp -d "${TMPDIR:-/tmp}/kelvark-$1.XXXXXX")
     trap 'rm -rf "$work"' EXIT
+    # What a sort, a checksum or a verify records goes into a catalogue of
+    # the work folder's own, not the user's.
+    export XDG_DATA_HOME=$work/data
 }
 
 # make_set_folder CLI SAMPLE PROJECTS WAVES WAVE_MIB: a sorted-looking root

@@ -15,9 +15,9 @@
 #          of bench/nas.sh (500 projects x 40 waves, cache mode)
 #
 # Each figure is the median of 5 runs of each build, the builds taking turns
-# (before, after, before, ...), so that a machine that slows down or speeds up
-# during the comparison weighs on both alike. Both builds must give the same
-# list. Run it on an idle machine.
+# (before, after, before, ...) after one untimed run of each, so that a
+# machine that slows down or speeds up during the comparison weighs on both
+# alike. Both builds must give the same list. Run it on an idle machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/common.sh
@@ -39,6 +39,12 @@ runs=5
 turns() {
     local figure=$1 prepare=$2 measure=$3 build
     : >"$work/before" && : >"$work/after"
+    # One untimed run of each first, so that neither build's first timed
+    # run is the one that brings it and the folder's names into memory.
+    for build in before after; do
+        "$prepare"
+        "$measure" "${!build}" >/dev/null
+    done
     for _ in $(seq "$runs"); do
         for build in before after; do
             "$prepare"
@@ -55,7 +61,10 @@ row() { # row FIGURE BEFORE AFTER
 
 folder_of() { # folder_of PROJECTS WAVES: a generated root folder, made once
     local folder=$work/p$1x$2
-    [ -d "$folder" ] || "$sample" "$folder" --projects "$1" --waves "$2" --seed 1 >/dev/null
+    if [ ! -d "$folder" ]; then # written back before any run is timed
+        "$sample" "$folder" --projects "$1" --waves "$2" --seed 1 >/dev/null
+        sync
+    fi
     echo "$folder"
 }
 
@@ -91,8 +100,8 @@ for figure in $figures; do
     sort)
         original=$(folder_of 2000 40)
         copy=$work/sort-copy
-        fresh_copy() {
-            rm -rf "$copy"
+        fresh_copy() { # the folder and an empty catalogue, as a first sort finds them
+            rm -rf "$copy" "$XDG_DATA_HOME"
             cp -a "$original" "$copy"
             sync
         }
