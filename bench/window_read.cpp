@@ -41,6 +41,7 @@ int main(int argc, char* argv[])
     }
     Silent silent;
     Main window(silent, silent, silent, silent, WithSeparator(std::filesystem::absolute(argv[1]).string()));
+    window.readDone = ReturnFreedHeap; // as kelvark does
     window.chkMix->setChecked(true);
     window.chkRegular->setChecked(true);
     window.show();

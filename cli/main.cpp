@@ -479,6 +479,7 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
 {
     const std::string& folder = options.operands[0];
     const Result read = ReadFolderCommand(list, root, options.mix, options.regular, options.medium, options.catalogue);
+    ReturnFreedHeap();
     if (read.Ended() == Result::Status::Refused)
         return Shown(read, folder, answers, messages);
     messages.EndNotices();

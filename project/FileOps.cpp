@@ -1,7 +1,6 @@
 #include "FileOps.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -347,23 +346,17 @@ FileDescriptor OpenFolder(const std::string& folder)
     return FileDescriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-namespace {
-std::atomic<int> keepAccessTime{O_NOATIME}; // 0 once a file refused it
-} // namespace
-
 int ReadFlags()
 {
-    return O_RDONLY | O_CLOEXEC | keepAccessTime.load(std::memory_order_relaxed);
+    return O_RDONLY | O_CLOEXEC | O_NOATIME;
 }
 
 FileDescriptor OpenRead(int folder, const char* name, int extra)
 {
     const int flags = ReadFlags() | extra;
     int fd = ::openat(folder, name, flags);
-    if (fd < 0 && errno == EPERM && (flags & O_NOATIME) != 0) {
-        keepAccessTime.store(0, std::memory_order_relaxed);
+    if (fd < 0 && errno == EPERM) // another owner's file
         fd = ::openat(folder, name, flags & ~O_NOATIME);
-    }
     return FileDescriptor(fd);
 }
 

@@ -114,8 +114,8 @@ bool StillAsOpened(const FileDescriptor& file, const struct stat& opened, const 
 // The flags that open a file for reading without marking it read: reading
 // a folder's headers or checksums is not a use of the recordings, and leaves
 // every file's inode as it was, with nothing to write back. Only a file's
-// owner may ask that: after the first file that refuses it, files are
-// opened plainly for the rest of the run.
+// owner may ask that: OpenRead opens a file that refuses it plainly, and
+// tries the next one without access times again.
 int ReadFlags();
 // Opens the file name, relative to the open folder (AT_FDCWD: the working
 // folder), for reading, with ReadFlags and extra.

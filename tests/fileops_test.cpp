@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kelvark;
 
@@ -82,6 +84,32 @@ TEST(SameEntryOtherSpelling, TellsTheFileItselfFromASecondName)
     EXPECT_FALSE(SameEntryOtherSpelling("Song.cue", "other.cue", song, status("Other.cue")));
     fs::create_hard_link(dir.path() / "Song.cue", dir.path() / "song.cue");
     EXPECT_FALSE(SameEntryOtherSpelling("Song.cue", "song.cue", status("Song.cue"), status("song.cue")));
+}
+
+// Only a file's owner may open it without marking it read: another owner's
+// file is opened plainly, and the next file is tried without access times
+// again. Run as nobody, for whom root's file refuses it.
+TEST(OpenRead, LeavesTheAccessTimeOfEveryFileItsOwnerOpens)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a file another owner and to act as that owner";
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    WriteFile(dir.path() / "root's", "a");
+    WriteFile(dir.path() / "nobody's", "b");
+    ASSERT_EQ(::chown((dir.path() / "nobody's").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::seteuid(65534), 0);
+    const FileDescriptor other = OpenRead(AT_FDCWD, (dir.path() / "root's").c_str());
+    const FileDescriptor own = OpenRead(AT_FDCWD, (dir.path() / "nobody's").c_str());
+    if (::seteuid(0) != 0)
+        std::abort(); // every later test would run as nobody
+    const auto noAccessTime = [](const FileDescriptor& file) {
+        return (::fcntl(file.Get(), F_GETFL) & O_NOATIME) != 0;
+    };
+    ASSERT_GE(other.Get(), 0);
+    ASSERT_GE(own.Get(), 0);
+    EXPECT_FALSE(noAccessTime(other));
+    EXPECT_TRUE(noAccessTime(own));
 }
 
 } // namespace

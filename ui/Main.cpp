@@ -801,6 +801,8 @@ void Main::ReadFolder(ReadBy by)
             return;
         }
     }
+    if (readDone)
+        readDone();
     bool hadErrors = read.Failed();
     listFolder = RootFolder;
     notRead.clear();

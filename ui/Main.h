@@ -103,6 +103,11 @@ public:
     // one (tests add QFileDialog::DontUseNativeDialog to answer it).
     QFileDialog::Options folderDialogOptions = QFileDialog::ShowDirsOnly;
 
+    // Called once a read of a folder ended, before its rows are shown: what
+    // the program does with its heap then (kelvark gives the freed pages
+    // back to the system); nothing when empty.
+    std::function<void()> readDone;
+
     // Reads folder (a drop on the window, the folder typed into the field) as
     // the user's own Read folder: the folder is chosen and stored first.
     void ReadChosenFolder(const std::string& folder);

@@ -71,6 +71,7 @@ int main(int argc, char* argv[])
     MessageBoxes boxes;
     Main window(boxes, boxes, boxes, boxes, readFolder);
     boxes.owner = &window;
+    window.readDone = ReturnFreedHeap;
     window.show();
     return app.exec();
 }

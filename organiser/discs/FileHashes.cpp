@@ -3,7 +3,6 @@
 #include "FileOps.h"
 
 #include <openssl/evp.h>
-#include <openssl/opensslv.h>
 
 #include <algorithm>
 #include <atomic>
@@ -47,9 +46,8 @@ struct Evp {
 const Evp* LoadedEvp()
 {
     static const std::optional<Evp> loaded = []() -> std::optional<Evp> {
-        // The library of the major version the headers are of.
-        const std::string name = "libcrypto.so." + std::to_string(OPENSSL_VERSION_MAJOR);
-        void* library = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // By the soname of the library the build found (KELVARK_LIBCRYPTO).
+        void* library = ::dlopen(KELVARK_LIBCRYPTO, RTLD_NOW | RTLD_LOCAL);
         if (!library)
             return std::nullopt;
         Evp evp;

@@ -6,7 +6,6 @@
 #include <array>
 #include <csignal>
 #include <fcntl.h>
-#include <malloc.h>
 #include <new>
 #include <pthread.h>
 #include <system_error>
@@ -62,11 +61,6 @@ void ReadAhead::Start(std::size_t count)
 ReadAhead::~ReadAhead()
 {
     Stop();
-    // The threads' buffers and the copies read ahead went back to the heap
-    // between what the projects keep, where the pages they touched would stay
-    // the process's: they are given back to the system.
-    copies.clear();
-    malloc_trim(0);
 }
 
 void ReadAhead::Abandon(std::unique_ptr<ReadAhead> reader)
