@@ -6,13 +6,19 @@
 #include "Commands.h"
 #include "DiscCheck.h"
 #include "Fixtures.h"
+#include "Plans.h"
+#include "TextCodec.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kelvark;
 
@@ -188,6 +194,222 @@ TEST(FolderOwners, ProjectsAreFoundByNameThroughRenames)
     ASSERT_FALSE(Rename(s, "Beta", "Alpha"));
     EXPECT_EQ(s.list.owners.Project("Alpha")->Name, "Alpha");
     EXPECT_EQ(s.list.owners.Project("Beta"), nullptr);
+}
+
+// A folder of more files than the owners' build takes at a time, with long
+// names that share their first bytes: projects play runs of waves, a few
+// waves far away that other projects play too, waves named after a project,
+// two spellings of one wave and waves that are missing; some projects are
+// left out of the list, some not read. Renames and moves then go as the
+// commands make them, and every answer of the owners is the one a plain map
+// of the folder gives.
+TEST(FolderOwners, AnswersAsAPlainMapOfTheFolderThroughRenamesAndMoves)
+{
+    std::mt19937 random(40);
+    const auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
+    // Made in memory where the system has such a folder: it holds many files.
+    const TempDir folder(fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path());
+    const std::string prefix = "Rehearsal of the orchestra, hall B, the long microphone array, take ";
+    constexpr int Projects = 1000;
+    constexpr std::size_t Files = 80'000; // more than one stretch of 65,536
+    std::vector<std::string> files, waves;
+    std::vector<std::vector<std::string>> plays(Projects);
+    std::vector<std::string> projectNames;
+    for (int k = 0; k < Projects; ++k) {
+        // Now and then a project is named as the one before it and ".v2": the longer name owns its files.
+        projectNames.push_back(k % 16 == 1 ? projectNames.back() + ".v2" : prefix + "P" + std::to_string(k));
+        const std::string& name = projectNames.back();
+        files.push_back(name + ".cue");
+        if (chance(50))
+            files.push_back(name + ".bak");
+        for (int j = static_cast<int>(random() % 130); j > 0; --j) {
+            waves.push_back(name + (chance(5) ? ".take " : " take ") + std::to_string(j) + ".wav");
+            plays[k].push_back(waves.back());
+        }
+        if (chance(5) && !plays[k].empty()) // another spelling of the same file
+            plays[k].push_back(AsciiFolded(plays[k].back()));
+        if (chance(5))
+            plays[k].push_back(name + " missing.wav");
+    }
+    for (int k = 0; k < Projects; ++k)
+        for (int n = chance(30) ? static_cast<int>(random() % 4) : 0; n > 0; --n)
+            plays[k].push_back(waves[random() % waves.size()]);
+    files.insert(files.end(), waves.begin(), waves.end());
+    for (std::size_t i = 0; files.size() < Files; ++i)
+        files.push_back(prefix + "loose " + std::to_string(i) + ".dat");
+    for (const auto& file : files)
+        ::close(::open((folder.path() / file).c_str(), O_CREAT | O_WRONLY, 0644));
+
+    Studio s;
+    const auto listing = std::make_shared<const FolderListing>(folder.path());
+    ASSERT_EQ(listing->Count(), Files);
+    std::vector<orvoProject*> listed, numbered;
+    std::vector<std::shared_ptr<orvoProject>> leftOut;
+    for (int k = 0; k < Projects; ++k) {
+        auto project = std::make_shared<orvoProject>(s.ui.messages);
+        project->Name = projectNames[k];
+        project->ReadDir = folder.str();
+        project->folder = listing;
+        project->ReadOnly = k % 13 == 5;
+        if (k % 50 != 7) { // else not read
+            project->reading = std::make_unique<orvoProject::Reading>();
+            for (const auto& wave : plays[k])
+                project->reading->waves.emplace_back().FileName = wave;
+            for (auto& wave : project->reading->waves)
+                wave.project = project.get();
+            project->ListWaves();
+            project->KeepWaves();
+            project->ReadFailure.clear();
+        }
+        if (k % 10 == 9) {
+            leftOut.push_back(project);
+        } else {
+            listed.push_back(project.get());
+            s.list.projects.add(project);
+        }
+    }
+    numbered = listed;
+    for (const auto& project : leftOut)
+        numbered.push_back(project.get());
+
+    // The model: every file the folder holds, with its owner and its players in the owners' project order.
+    struct Held {
+        const orvoProject* owner = nullptr;
+        std::vector<const orvoProject*> players;
+    };
+    std::map<std::string, Held, std::less<>> model;
+    std::map<std::string, const orvoProject*, std::less<>> named;
+    for (const orvoProject* project : numbered)
+        named.emplace(project->Name, project);
+    for (const orvoProject* project : numbered)
+        for (int i = 0; i < project->WaveCount(); ++i)
+            if (project->WavePosition(i) != FolderListing::npos)
+                if (auto& players = model[std::string(listing->Name(project->WavePosition(i)))].players;
+                    players.empty() || players.back() != project)
+                    players.push_back(project);
+    std::map<const orvoProject*, std::vector<std::string>> own;
+    for (std::size_t i = 0; i < listing->Count(); ++i) {
+        const std::string file(listing->Name(i));
+        Held& held = model[file];
+        const std::string_view owner = FolderListing::OwnerOf(
+            file, [&](std::string_view name) { return named.contains(name); }, !held.players.empty(),
+            [&](std::string_view name) {
+                return std::find(held.players.begin(), held.players.end(), named.find(name)->second)
+                       != held.players.end();
+            });
+        if (!owner.empty()) {
+            held.owner = named.find(owner)->second;
+            own[held.owner].push_back(file);
+        }
+    }
+    ASSERT_EQ(model.size(), Files);
+
+    FolderOwners& owners = s.list.owners;
+    ASSERT_FALSE(owners.Build(listing, listed, leftOut).Failed());
+    ASSERT_TRUE(owners.LeftOut());
+    for (const orvoProject* project : numbered)
+        if (project->ReadFailure.empty()) {
+            ASSERT_EQ(project->OwnFiles(), own[project]) << project->Name;
+        }
+
+    std::vector<std::string> asked(files.begin(), files.end()); // every name the folder held, and some it never did
+    asked.push_back(prefix + "P1 take 0.wav");
+    std::vector<std::string> askedProjects(projectNames);
+    const auto check = [&](const std::string& name) {
+        const std::optional<FolderOwners::Entry> entry = owners.Find(name);
+        const auto held = model.find(name);
+        ASSERT_EQ(entry.has_value(), held != model.end()) << name;
+        if (!entry)
+            return;
+        EXPECT_EQ(entry->owner, held->second.owner) << name;
+        EXPECT_EQ(std::vector<const orvoProject*>(entry->players.begin(), entry->players.end()), held->second.players)
+            << name;
+    };
+    const auto checkWhole = [&] {
+        std::vector<std::string> names;
+        for (const std::string_view name : owners.Names())
+            names.emplace_back(name);
+        std::sort(names.begin(), names.end());
+        ASSERT_TRUE(std::equal(names.begin(), names.end(), model.begin(), model.end(),
+                               [](const std::string& name, const auto& held) { return name == held.first; }));
+        std::vector<std::pair<std::size_t, std::vector<const orvoProject*>>> shared, expected;
+        for (const FolderOwners::SharedFile& file : owners.SharedFiles())
+            shared.emplace_back(file.position, std::vector<const orvoProject*>(file.players.begin(), file.players.end()));
+        for (std::size_t i = 0; i < listing->Count(); ++i)
+            if (const auto held = model.find(listing->Name(i)); held != model.end() && held->second.players.size() > 1)
+                expected.emplace_back(i, held->second.players);
+        EXPECT_EQ(shared, expected);
+    };
+    checkWhole();
+
+    // The projects that use a file together, joined: a move takes all of them or none. A rename
+    // leaves the files that are played where they are, and a move takes the projects joined
+    // whole, so who is joined to whom stays as the folder was read.
+    std::map<const orvoProject*, const orvoProject*> joined;
+    const auto top = [&](const orvoProject* p) {
+        while (joined.contains(p) && joined[p] != p)
+            p = joined[p];
+        return p;
+    };
+    for (const auto& [name, held] : model)
+        for (const orvoProject* p : held.players)
+            joined[top(p)] = top(held.players[0]);
+    int renames = 0, moves = 0;
+    for (int step = 0; step < 300; ++step) {
+        const int count = s.list.projects.Count();
+        orvoProject& project = *s.list.projects.Item(static_cast<int>(random() % count));
+        if (chance(10) && project.ReadFailure.empty()) {
+            // Renamed as the rename command does: the own files no project plays take the new name.
+            const std::string newName = prefix + "R" + std::to_string(renames++);
+            const RenamePlan rename = PlanRename(s.list, project, newName);
+            ASSERT_EQ(rename.plan.refusals, std::vector<std::string>()) << newName;
+            for (const auto& [from, to] : rename.renames) {
+                fs::rename(folder.path() / from, folder.path() / to);
+                model[to] = model.extract(from).mapped();
+                asked.push_back(to);
+            }
+            named.erase(project.Name);
+            named.emplace(newName, &project);
+            askedProjects.push_back(newName);
+            s.list.Renamed(project, newName, rename.renames);
+        } else if (chance(10)) {
+            // Moved as the move command moves: with every project that uses one of its files.
+            std::set<const orvoProject*> group;
+            for (const auto& listedProject : s.list.projects)
+                if (top(listedProject.get()) == top(&project))
+                    group.insert(listedProject.get());
+            if (std::any_of(group.begin(), group.end(), [&](const orvoProject* p) {
+                    return !p->ReadFailure.empty() || p->ReadOnly;
+                })
+                || std::any_of(leftOut.begin(), leftOut.end(), [&](const auto& p) { return top(p.get()) == top(&project); }))
+                continue;
+            std::erase_if(model, [&](const auto& held) {
+                return group.contains(held.second.owner)
+                       || (!held.second.players.empty() && group.contains(held.second.players[0]));
+            });
+            for (const orvoProject* p : group)
+                named.erase(p->Name);
+            for (const orvoProject* p : group)
+                s.list.Drop(*p); // the list held the project's last reference
+            if (++moves % 4 == 0)
+                checkWhole();
+        } else {
+            for (int n = 0; n < 40; ++n)
+                check(asked[random() % asked.size()]);
+            for (int n = 0; n < 5; ++n) {
+                const std::string& name = askedProjects[random() % askedProjects.size()];
+                const auto held = named.find(name);
+                EXPECT_EQ(owners.Project(name), held == named.end() ? nullptr : held->second) << name;
+            }
+        }
+        if (HasFailure())
+            return;
+    }
+    checkWhole();
+    for (const std::string& name : asked)
+        check(name);
+    EXPECT_GT(renames, 10);
+    EXPECT_GT(moves, 10);
 }
 
 void Play(const fs::path& root, const std::string& project, const std::vector<std::string>& waves,

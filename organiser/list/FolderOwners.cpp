@@ -5,12 +5,20 @@
 #include <cstdint>
 #include <functional>
 #include <iterator>
+#include <string>
 
 namespace kelvark {
 
-void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
-                         std::vector<std::shared_ptr<orvoProject>> others)
+Result FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
+                           std::vector<std::shared_ptr<orvoProject>> others)
 {
+    // A project's number is below Shared, a listing position fits 32 bits.
+    if (listed.size() + others.size() > Shared || scanned->Count() >= NoPlayer) {
+        *this = FolderOwners();
+        return Result("it holds " + std::to_string(listed.size() + others.size()) + " projects and "
+                          + std::to_string(scanned->Count()) + " files, more than can be read at once",
+                      Result::Status::Refused);
+    }
     renamed.clear();
     listing = std::move(scanned);
     leftOut = std::move(others);
@@ -153,6 +161,7 @@ void FolderOwners::Build(std::shared_ptr<const FolderListing> scanned, const std
             files.emplace_back(listing->Name(owners[byOwner[k]].first));
         project.SetOwnFiles(files);
     }
+    return {};
 }
 
 std::span<const std::uint32_t> FolderOwners::PlayersAt(std::size_t position) const
@@ -244,8 +253,14 @@ void FolderOwners::Forget(const orvoProject& project)
     // that played them too, moved in the same run).
     for (const std::string_view name : project.FilesToMove())
         Remove(name);
-    if (const std::uint32_t number = NumberOf(project.Name); number != Free && numbered[number] == &project)
-        RemoveNumber(project.Name, number);
+    // Its number, found by its name unless another project holds that name.
+    std::uint32_t number = NumberOf(project.Name);
+    if (number == Free || numbered[number] != &project)
+        number = static_cast<std::uint32_t>(std::find(numbered.begin(), numbered.end(), &project) - numbered.begin());
+    if (number == numbered.size())
+        return;
+    RemoveNumber(project.Name, number);
+    numbered[number] = nullptr;
 }
 
 void FolderOwners::Renamed(const std::string& oldName, const orvoProject& project,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FolderListing.h"
+#include "Result.h"
 #include "orvoProject.h"
 
 #include <cstdint>
@@ -78,9 +79,10 @@ public:
 
     // Fills the map from the scan's listing (kept: the map names its files) and every project of the folder:
     // those of the list, then those the scan left out (kept here, so that what
-    // they play stays theirs). Gives each project its own files.
-    void Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
-               std::vector<std::shared_ptr<orvoProject>> others);
+    // they play stays theirs). Gives each project its own files. Refused, the
+    // map left empty, for a folder of more projects or files than it can number.
+    Result Build(std::shared_ptr<const FolderListing> scanned, const std::vector<orvoProject*>& listed,
+                 std::vector<std::shared_ptr<orvoProject>> others);
 
     // The listing the map was built from: the folder as the scan found it.
     const std::shared_ptr<const FolderListing>& Scanned() const { return listing; }
@@ -101,7 +103,8 @@ public:
     // The project of that exact name, listed or left out; nullptr when none.
     const orvoProject* Project(std::string_view name) const;
 
-    // A project whose files left the folder.
+    // A project whose files left the folder, and which then goes: nothing
+    // here refers to it any longer.
     void Forget(const orvoProject& project);
     // A project renamed from oldName, whose own file from is now to.
     void Renamed(const std::string& oldName, const orvoProject& project,
@@ -139,7 +142,7 @@ private:
     std::shared_ptr<const FolderListing> listing;
     // The projects of the folder, listed then left out, each known by its
     // number here: a number takes half the room of a pointer, and a folder
-    // has hundreds of thousands of plays.
+    // has hundreds of thousands of plays. A project forgotten leaves nullptr.
     std::vector<const orvoProject*> numbered;
     // Per listing position, an entry: the number of the file's one player,
     // NoPlayer, or Shared with the index of the file's players in
@@ -148,7 +151,7 @@ private:
     // position marks where a run starts, and the runs that start before each
     // word of those bits are counted, so that a position's entry is found at once.
     static constexpr std::uint32_t NoPlayer = UINT32_MAX;
-    static constexpr std::uint32_t Shared = std::uint32_t{1} << 31;
+    static constexpr std::uint32_t Shared = std::uint32_t{1} << 31; // never in a project's number: Build refuses more
     static constexpr std::uint32_t Stretch = 1 << 16; // positions whose entries Build holds at a time
     std::vector<std::uint64_t> runStarts;
     std::vector<std::uint32_t> runsBefore; // per word of runStarts

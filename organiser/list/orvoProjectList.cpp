@@ -237,7 +237,12 @@ bool orvoProjectList::ReadFolder(const std::string& RootFolder, bool chkMix, boo
         std::string().swap(project->ReadFailure);
     }
     ahead.reset();
-    owners.Build(listing, listed, std::move(leftOut));
+    if (const Result refused = owners.Build(listing, listed, std::move(leftOut)); refused.Failed()) {
+        // No file could be told whose it is: no project is kept to plan or move.
+        projects.Clear();
+        AddFolderError(LastError, "Can't read folder " + RootFolder + ": " + refused.Message());
+        return true;
+    }
     return failed;
 }
 

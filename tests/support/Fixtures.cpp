@@ -159,7 +159,7 @@ void GiveOwnFiles(orvoProject& project)
 {
     project.ReadFailure.clear();
     FolderOwners owners;
-    owners.Build(std::make_shared<const FolderListing>(project.ReadDir), {&project}, {});
+    EXPECT_FALSE(owners.Build(std::make_shared<const FolderListing>(project.ReadDir), {&project}, {}).Failed());
 }
 
 std::vector<std::string> EntryNames(const fs::path& folder)
