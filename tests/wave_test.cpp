@@ -301,28 +301,3 @@ TEST(FileGetSize, TheWalkStopsAfterAHundredUnknownChunks)
 }
 
 } // namespace
-
-TEST(HeadRing, ReadsTheHeadsOfFilesInMemory)
-{
-    TempDir dir;
-    const std::string large = WaveHeader(kData) + std::string(2000, 'x');
-    WriteFile(dir.path() / "large.wav", large);
-    WriteFile(dir.path() / "small.wav", "RIFF");
-    const FileDescriptor folder = OpenFolder(dir.str());
-    HeadRing ring;
-    const std::array<const char*, 4> names{"large.wav", nullptr, "small.wav", "gone.wav"};
-    const auto heads = ring.Read(folder.Get(), names);
-    ASSERT_EQ(heads.size(), names.size());
-    if (!heads[0])
-        GTEST_SKIP() << "no io_uring here";
-    EXPECT_EQ(heads[0]->length, static_cast<std::int64_t>(large.size()));
-    EXPECT_EQ(std::string(heads[0]->block.begin(), heads[0]->block.end()), large.substr(0, HeadRing::HeadBytes));
-    EXPECT_FALSE(heads[1]);
-    ASSERT_TRUE(heads[2]);
-    EXPECT_EQ(heads[2]->length, 4);
-    EXPECT_EQ(std::string(heads[2]->block.begin(), heads[2]->block.end()), "RIFF");
-    EXPECT_FALSE(heads[3]);
-    // The slots of the ring serve the next files.
-    const std::array<const char*, 1> again{"small.wav"};
-    EXPECT_TRUE(ring.Read(folder.Get(), again)[0]);
-}

@@ -5,19 +5,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#if KELVARK_IO_URING
 #include <liburing.h>
 #include <linux/openat2.h>
-#include <sys/stat.h>
+#endif
 
 namespace kelvark {
 
-namespace {
-
-// The steps of one file, in their order; a completion's user data is the
-// file's index times four plus its step.
-enum Step : unsigned { Open, ReadHead, Stat, Close, Steps };
-
-} // namespace
+#if KELVARK_IO_URING
 
 struct HeadRing::Ring {
     Ring() = default;
@@ -29,122 +28,199 @@ struct HeadRing::Ring {
             io_uring_queue_exit(&ring);
     }
 
+    // Submits the steps queued and waits for all of them, each completion's
+    // result going to its file's step (user data: the file's index times
+    // Steps plus the step). False when not all were submitted or a wait
+    // failed; the ring must then go, as steps left in its queue would name
+    // files of this call later on.
+    bool Run(unsigned steps, std::array<File, Files>& files)
+    {
+        int submitted = 0;
+        do
+            submitted = io_uring_submit(&ring);
+        while (submitted == -EINTR);
+        for (int done = 0; done < submitted; ++done) {
+            io_uring_cqe* completion = nullptr;
+            int waited = 0;
+            do
+                waited = io_uring_wait_cqe(&ring, &completion);
+            while (waited == -EINTR);
+            if (waited < 0) {
+                lost = true;
+                return false;
+            }
+            files[completion->user_data / Steps].got[completion->user_data % Steps] = completion->res;
+            io_uring_cqe_seen(&ring, completion);
+        }
+        return submitted == static_cast<int>(steps);
+    }
+
     io_uring ring{};
     bool queued = false; // the ring was set up with the kernel
-    std::array<std::array<unsigned char, HeadBytes>, Files> blocks{};
+    bool lost = false; // a wait failed: which steps ran cannot be told
     std::array<struct statx, Files> stats{};
-    std::array<std::array<int, Steps>, Files> results{};
 };
-
-HeadRing::HeadRing() = default;
 
 void HeadRing::SetUp()
 {
     setUp = true;
     ring = std::make_unique<Ring>();
     // Every step is submitted even when one before it is refused, so none is
-    // left in the queue for a later Read; the files are opened into slots of
-    // the ring, which the read and the close then name.
+    // left in the queue for a later Read.
     ring->queued = io_uring_queue_init(Files * Steps, &ring->ring, IORING_SETUP_SUBMIT_ALL) == 0;
-    if (!ring->queued || io_uring_register_files_sparse(&ring->ring, Files) < 0)
+    if (!ring->queued)
         ring.reset();
 }
 
-HeadRing::~HeadRing() = default;
-
-std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<const char* const> names)
+bool HeadRing::ReadRing(int folder, std::span<const char* const> names)
 {
-    const std::size_t count = std::min(names.size(), Files);
-    for (std::size_t i = 0; i < count; ++i)
-        heads[i].reset();
-    const std::span<const std::optional<WaveHead>> result(heads.data(), count);
-    if (!setUp && std::any_of(names.begin(), names.end(), [](const char* name) { return name; }))
-        SetUp();
-    if (!ring)
-        return result;
-
     // RESOLVE_CACHED: the open fails with EAGAIN rather than look a name up
-    // on the disk or the network; RWF_NOWAIT does the same for the read. The
-    // length and the close come whatever the read gave (a read short of a
-    // small file's end would cut a plain link); a failed open cancels all three.
-    // A link is not followed, and a FIFO or a device opens without waiting;
-    // a head is taken only from what the length's step finds a regular file.
+    // on the disk or the network; RWF_NOWAIT does the same for the read. A
+    // link is not followed, and a FIFO or a device opens without waiting.
     open_how how{};
-    how.flags = static_cast<std::uint64_t>((ReadFlags() & ~O_CLOEXEC) // a direct descriptor has no exec flag
-                                           | O_NOFOLLOW | O_NONBLOCK);
+    how.flags = static_cast<std::uint64_t>(ReadFlags() | O_NOFOLLOW | O_NONBLOCK);
     how.resolve = RESOLVE_CACHED;
     io_uring& uring = ring->ring;
     unsigned steps = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
         if (!names[i])
             continue;
-        const auto slot = static_cast<unsigned>(i);
         io_uring_sqe* step = io_uring_get_sqe(&uring);
-        io_uring_prep_openat2_direct(step, folder, names[i], &how, slot);
-        step->flags |= IOSQE_IO_LINK;
+        io_uring_prep_openat2(step, folder, names[i], &how);
         step->user_data = i * Steps + Open;
-        step = io_uring_get_sqe(&uring);
-        io_uring_prep_read(step, static_cast<int>(slot), ring->blocks[i].data(), HeadBytes, 0);
+        ++steps;
+    }
+    // Where the ring fails, each file opened whose close did not run is
+    // closed here, once every step submitted has completed; after a failed
+    // wait which ran cannot be told, and the files stay open.
+    const auto abandon = [&] {
+        for (std::size_t i = 0; i < names.size() && !ring->lost; ++i)
+            if (names[i] && files[i].got[Open] >= 0 && files[i].got[Close] == -ECANCELED)
+                ::close(files[i].got[Open]);
+        return false;
+    };
+    if (!ring->Run(steps, files))
+        return abandon();
+
+    // The length is asked of the file opened, whose head was read, and the
+    // close comes whatever the read and the length gave.
+    steps = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const int file = files[i].got[Open];
+        if (!names[i] || file < 0)
+            continue;
+        io_uring_sqe* step = io_uring_get_sqe(&uring);
+        io_uring_prep_read(step, file, blocks[i].data(), HeadBytes, 0);
         step->rw_flags = RWF_NOWAIT;
-        step->flags |= IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
+        step->flags |= IOSQE_IO_HARDLINK;
         step->user_data = i * Steps + ReadHead;
         step = io_uring_get_sqe(&uring);
-        io_uring_prep_statx(step, folder, names[i], AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE, &ring->stats[i]);
+        io_uring_prep_statx(step, file, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE, &ring->stats[i]);
         step->flags |= IOSQE_IO_HARDLINK;
         step->user_data = i * Steps + Stat;
         step = io_uring_get_sqe(&uring);
-        io_uring_prep_close_direct(step, slot);
+        io_uring_prep_close(step, file);
         step->user_data = i * Steps + Close;
-        steps += Steps;
+        steps += 3;
     }
-    if (steps == 0)
-        return result;
+    if (!ring->Run(steps, files))
+        return abandon();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        File& file = files[i];
+        file.stated = file.got[Stat] == 0;
+        file.regular = file.stated && S_ISREG(ring->stats[i].stx_mode);
+        file.length = static_cast<std::int64_t>(ring->stats[i].stx_size);
+    }
+    return true;
+}
 
-    int submitted = 0;
-    do
-        submitted = io_uring_submit(&uring);
-    while (submitted == -EINTR);
-    if (submitted != static_cast<int>(steps)) {
-        // Steps left in the queue would name files of this call later on.
-        ring.reset();
-        return result;
-    }
-    for (unsigned done = 0; done < steps; ++done) {
-        io_uring_cqe* completion = nullptr;
-        int waited = 0;
-        do
-            waited = io_uring_wait_cqe(&uring, &completion);
-        while (waited == -EINTR);
-        if (waited < 0) { // the steps under way cannot be told apart from later ones
-            ring.reset();
-            return result;
-        }
-        ring->results[completion->user_data / Steps][completion->user_data % Steps] = completion->res;
-        io_uring_cqe_seen(&uring, completion);
-    }
-    bool refused = false;
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto& got = ring->results[i];
+#else
+
+struct HeadRing::Ring {}; // built without liburing: every step is a system call of its own
+
+#endif
+
+HeadRing::HeadRing() = default;
+
+HeadRing::~HeadRing() = default;
+
+void HeadRing::ReadPlain(int folder, std::span<const char* const> names)
+{
+    for (std::size_t i = 0; i < names.size(); ++i) {
         if (!names[i])
             continue;
-        const bool stated = got[Stat] == 0;
-        const bool regular = stated && S_ISREG(ring->stats[i].stx_mode);
+        File& file = files[i];
+        const FileDescriptor opened = OpenRead(folder, names[i], O_NOFOLLOW | O_NONBLOCK);
+        file.got[Open] = opened.Get() < 0 ? -errno : 0;
+        if (opened.Get() < 0)
+            continue;
+        struct stat status {};
+        file.got[Stat] = ::fstat(opened.Get(), &status) == 0 ? 0 : -errno;
+        file.stated = file.got[Stat] == 0;
+        file.regular = file.stated && S_ISREG(status.st_mode);
+        file.length = status.st_size;
+        if (!file.regular) // a FIFO's bytes are another reader's
+            continue;
+        iovec into{blocks[i].data(), HeadBytes};
+        ssize_t got = 0;
+        do
+            got = ::preadv2(opened.Get(), &into, 1, 0, RWF_NOWAIT);
+        while (got < 0 && errno == EINTR);
+        file.got[ReadHead] = got < 0 ? -errno : static_cast<int>(got);
+    }
+}
+
+bool HeadRing::Take(std::span<const char* const> names)
+{
+    bool refusedAll = false;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const File& file = files[i];
+        if (!names[i])
+            continue;
         // An old kernel that does not know a step, or a file system that
         // cannot tell whether a read would wait: no later call does better.
         // What is not a regular file (a FIFO) answers for itself only.
         const bool refusal =
-            std::any_of(got.begin(), got.end(), [](int res) { return res == -EINVAL || res == -EOPNOTSUPP; });
-        refused = refused || (refusal && (regular || !stated));
-        if (regular && got[Open] >= 0 && got[ReadHead] >= 0)
-            heads[i] = WaveHead{{ring->blocks[i].data(), static_cast<std::size_t>(got[ReadHead])},
-                                HeadBytes,
-                                static_cast<std::int64_t>(ring->stats[i].stx_size)};
+            std::any_of(file.got.begin(), file.got.end(), [](int res) { return res == -EINVAL || res == -EOPNOTSUPP; });
+        refusedAll = refusedAll || (refusal && (file.regular || !file.stated));
+        // A read that must not wait may stop short of the file's end (a page
+        // not in memory, a signal): the head is then not the file's.
+        const std::int64_t whole = std::min(static_cast<std::int64_t>(HeadBytes), file.length);
+        if (file.regular && file.got[Open] >= 0 && file.got[ReadHead] == whole)
+            heads[i] = WaveHead{{blocks[i].data(), static_cast<std::size_t>(whole)}, HeadBytes, file.length};
     }
-    if (refused) { // no file gets a head: the heads read lie in the ring, which goes
-        for (std::size_t i = 0; i < count; ++i)
+    if (refusedAll)
+        for (std::size_t i = 0; i < names.size(); ++i)
             heads[i].reset();
-        ring.reset();
-    }
+    return !refusedAll;
+}
+
+std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<const char* const> names)
+{
+    names = names.first(std::min(names.size(), Files));
+    const auto clear = [&] {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            heads[i].reset();
+            files[i] = File{};
+            files[i].got.fill(-ECANCELED);
+        }
+    };
+    clear();
+    const std::span<const std::optional<WaveHead>> result(heads.data(), names.size());
+    if (refused || std::none_of(names.begin(), names.end(), [](const char* name) { return name; }))
+        return result;
+#if KELVARK_IO_URING
+    if (!setUp)
+        SetUp();
+    // A kernel that refuses a step of the ring may still allow it as a
+    // system call of its own: the files are read again that way.
+    if (ring && ReadRing(folder, names) && Take(names))
+        return result;
+    ring.reset();
+    clear();
+#endif
+    ReadPlain(folder, names);
+    refused = !Take(names);
     return result;
 }
 
