@@ -63,11 +63,11 @@ struct HeadRing::Ring {
 
 void HeadRing::SetUp()
 {
-    setUp = true;
     ring = std::make_unique<Ring>();
     // Every step is submitted even when one before it is refused, so none is
     // left in the queue for a later Read.
     ring->queued = io_uring_queue_init(Files * Steps, &ring->ring, IORING_SETUP_SUBMIT_ALL) == 0;
+    way = ring->queued ? Way::Ring : Way::Plain;
     if (!ring->queued)
         ring.reset();
 }
@@ -207,20 +207,24 @@ std::span<const std::optional<WaveHead>> HeadRing::Read(int folder, std::span<co
     };
     clear();
     const std::span<const std::optional<WaveHead>> result(heads.data(), names.size());
-    if (refused || std::none_of(names.begin(), names.end(), [](const char* name) { return name; }))
+    if (way == Way::None || std::none_of(names.begin(), names.end(), [](const char* name) { return name; }))
         return result;
 #if KELVARK_IO_URING
-    if (!setUp)
+    if (way == Way::Untried)
         SetUp();
-    // A kernel that refuses a step of the ring may still allow it as a
-    // system call of its own: the files are read again that way.
-    if (ring && ReadRing(folder, names) && Take(names))
-        return result;
-    ring.reset();
-    clear();
+    if (way == Way::Ring) {
+        if (ReadRing(folder, names) && Take(names))
+            return result;
+        // A kernel that refuses a step of the ring may still allow it as a
+        // system call of its own: the files are read again that way.
+        ring.reset();
+        way = Way::Plain;
+        clear();
+    }
 #endif
     ReadPlain(folder, names);
-    refused = !Take(names);
+    if (!Take(names))
+        way = Way::None;
     return result;
 }
 

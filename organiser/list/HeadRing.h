@@ -51,8 +51,8 @@ private:
         std::int64_t length = 0;
     };
 
-    // Sets the ring up, on the first call with a file to read: a thread of a
-    // read that measures no waves never needs one.
+    // Sets the ring up, on the first call with a file to read (a thread of a
+    // read that measures no waves never needs one), and chooses the way.
     void SetUp();
     // The steps of the named files through the ring; false where the ring
     // failed, which then goes.
@@ -63,10 +63,12 @@ private:
     // head, where a step was refused for a reason that holds for every file.
     bool Take(std::span<const char* const> names);
 
+    // How the heads are read: Untried before the first file to read, when
+    // the ring is set up where there is one; None once a read was refused.
+    enum class Way { Untried, Ring, Plain, None };
     struct Ring;
-    bool setUp = false;
-    std::unique_ptr<Ring> ring; // null before SetUp and where io_uring cannot be used
-    bool refused = false; // no file gets a head any more
+    Way way = Way::Untried;
+    std::unique_ptr<Ring> ring; // set up while the way is Ring
     std::array<std::array<unsigned char, HeadBytes>, Files> blocks{};
     std::array<File, Files> files{};
     std::array<std::optional<WaveHead>, Files> heads;
