@@ -10,8 +10,8 @@ namespace {
 
 using namespace fixtures;
 
-// Measures the wave again from its head, read through a HeadRing where the
-// kernel gives one: the outcome must not depend on the way its file is read.
+// Measures the wave again from its head, read through a HeadRing where it
+// gives one: the outcome must not depend on the way its file is read.
 void ExpectTheSameFromItsHead(const orvoWave& measured, bool failed, const std::vector<std::string>& notices)
 {
     orvoWave wave = measured;
