@@ -1,5 +1,5 @@
 #include "Fixtures.h"
-#include "HeadRing.h"
+#include "HeadBatch.h"
 #include "orvoProject.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@ namespace {
 
 using namespace fixtures;
 
-// Measures the wave again from its head, read through a HeadRing where it
+// Measures the wave again from its head, read through a HeadBatch where it
 // gives one: the outcome must not depend on the way its file is read.
 void ExpectTheSameFromItsHead(const orvoWave& measured, bool failed, const std::vector<std::string>& notices)
 {
@@ -18,9 +18,9 @@ void ExpectTheSameFromItsHead(const orvoWave& measured, bool failed, const std::
     if (!wave.Find())
         return;
     const FileDescriptor folder = OpenFolder(wave.project->ReadDir);
-    HeadRing ring;
+    HeadBatch batch;
     const char* name = wave.DiskName().data();
-    const auto heads = ring.Read(folder.Get(), std::span(&name, 1));
+    const auto heads = batch.Read(folder.Get(), std::span(&name, 1));
     if (!heads[0])
         return;
     RecordingMessages again;

@@ -1,5 +1,5 @@
 #include "Fixtures.h"
-#include "HeadRing.h"
+#include "HeadBatch.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ using namespace fixtures;
 
 // This program's preadv2: every third read that gets bytes reports half of
 // them, as a read that must not wait does when part of what it asks is not
-// in memory; else the C library's. The ring's reads do not come here.
+// in memory; else the C library's.
 extern "C" ssize_t preadv2(int fd, const iovec* parts, int count, off_t offset, int flags)
 {
     static const auto next =
@@ -35,7 +35,7 @@ std::optional<std::pair<std::string, std::int64_t>> PlainHead(int folder, const 
     struct stat status {};
     if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
-    std::string head(HeadRing::HeadBytes, '\0');
+    std::string head(HeadBatch::HeadBytes, '\0');
     std::size_t have = 0;
     while (have < head.size()) {
         const ssize_t got = ::read(file.Get(), head.data() + have, head.size() - have);
@@ -52,11 +52,11 @@ std::optional<std::pair<std::string, std::int64_t>> PlainHead(int folder, const 
 // Random batches of files of every length around HeadBytes, links, a folder,
 // a FIFO and missing names: every head given is the file's own first bytes
 // and length, and only regular files get one.
-TEST(HeadRing, GivesTheHeadsAPlainReadFinds)
+TEST(HeadBatch, GivesTheHeadsAPlainReadFinds)
 {
     TempDir dir;
     std::mt19937 random(40);
-    constexpr std::size_t head = HeadRing::HeadBytes;
+    constexpr std::size_t head = HeadBatch::HeadBytes;
     const std::array<std::size_t, 6> edges{0, 1, head - 1, head, head + 1, 3 * head};
     std::vector<std::string> names;
     for (std::size_t i = 0; i < 300; ++i) {
@@ -76,14 +76,14 @@ TEST(HeadRing, GivesTheHeadsAPlainReadFinds)
     names.insert(names.end(), {"sub", "fifo", "gone"});
 
     const FileDescriptor folder = OpenFolder(dir.str());
-    HeadRing ring;
+    HeadBatch reader;
     int regular = 0;
     int given = 0;
     for (int round = 0; round < 400; ++round) {
-        std::vector<const char*> batch(random() % (HeadRing::Files + 1));
+        std::vector<const char*> batch(random() % (HeadBatch::Files + 1));
         for (const char*& name : batch)
             name = random() % 6 == 0 ? nullptr : names[random() % names.size()].c_str();
-        const auto heads = ring.Read(folder.Get(), batch);
+        const auto heads = reader.Read(folder.Get(), batch);
         ASSERT_EQ(heads.size(), batch.size());
         for (std::size_t i = 0; i < batch.size(); ++i) {
             const auto plain = batch[i] ? PlainHead(folder.Get(), batch[i]) : std::nullopt;
