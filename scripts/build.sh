@@ -3,14 +3,14 @@
 #   scripts/build.sh run          install what is missing, build, write a sample folder, start kelvark on it
 #   scripts/build.sh test         install what is missing, build, run every test
 #   scripts/build.sh test --ci    the same with warnings as errors, then the install tree and the Debian
-#                                 package, the core without Qt, clang-tidy, the sanitizer build and a
-#                                 short fuzz run
+#                                 package, the core without Qt, clang-tidy, the sanitizer
+#                                 build and a short fuzz run
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=2
 # xorriso writes the disc images and discs, run as a program of its own.
-packages=(cmake g++ make libgtest-dev libbenchmark-dev libssl-dev liburing-dev qt6-base-dev fonts-liberation2 xorriso libsqlite3-dev)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev libssl-dev qt6-base-dev fonts-liberation2 xorriso libsqlite3-dev)
 
 # shellcheck source=scripts/packages.sh
 source scripts/packages.sh

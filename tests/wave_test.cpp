@@ -1,5 +1,5 @@
 #include "Fixtures.h"
-#include "HeadRing.h"
+#include "HeadBatch.h"
 #include "orvoProject.h"
 
 #include <gtest/gtest.h>
@@ -10,17 +10,17 @@ namespace {
 
 using namespace fixtures;
 
-// Measures the wave again from its head, read through a HeadRing where the
-// kernel gives one: the outcome must not depend on the way its file is read.
+// Measures the wave again from its head, read through a HeadBatch where it
+// gives one: the outcome must not depend on the way its file is read.
 void ExpectTheSameFromItsHead(const orvoWave& measured, bool failed, const std::vector<std::string>& notices)
 {
     orvoWave wave = measured;
     if (!wave.Find())
         return;
     const FileDescriptor folder = OpenFolder(wave.project->ReadDir);
-    HeadRing ring;
+    HeadBatch batch;
     const char* name = wave.DiskName().data();
-    const auto heads = ring.Read(folder.Get(), std::span(&name, 1));
+    const auto heads = batch.Read(folder.Get(), std::span(&name, 1));
     if (!heads[0])
         return;
     RecordingMessages again;
@@ -301,28 +301,3 @@ TEST(FileGetSize, TheWalkStopsAfterAHundredUnknownChunks)
 }
 
 } // namespace
-
-TEST(HeadRing, ReadsTheHeadsOfFilesInMemory)
-{
-    TempDir dir;
-    const std::string large = WaveHeader(kData) + std::string(2000, 'x');
-    WriteFile(dir.path() / "large.wav", large);
-    WriteFile(dir.path() / "small.wav", "RIFF");
-    const FileDescriptor folder = OpenFolder(dir.str());
-    HeadRing ring;
-    const std::array<const char*, 4> names{"large.wav", nullptr, "small.wav", "gone.wav"};
-    const auto heads = ring.Read(folder.Get(), names);
-    ASSERT_EQ(heads.size(), names.size());
-    if (!heads[0])
-        GTEST_SKIP() << "no io_uring here";
-    EXPECT_EQ(heads[0]->length, static_cast<std::int64_t>(large.size()));
-    EXPECT_EQ(std::string(heads[0]->block.begin(), heads[0]->block.end()), large.substr(0, HeadRing::HeadBytes));
-    EXPECT_FALSE(heads[1]);
-    ASSERT_TRUE(heads[2]);
-    EXPECT_EQ(heads[2]->length, 4);
-    EXPECT_EQ(std::string(heads[2]->block.begin(), heads[2]->block.end()), "RIFF");
-    EXPECT_FALSE(heads[3]);
-    // The slots of the ring serve the next files.
-    const std::array<const char*, 1> again{"small.wav"};
-    EXPECT_TRUE(ring.Read(folder.Get(), again)[0]);
-}

@@ -143,7 +143,7 @@ ReadAhead::Outcome ReadAhead::Take(orvoProject& project, const std::function<boo
 void ReadAhead::Work()
 {
     TagFile fi; // one for every project file this thread reads, so its buffer is made once
-    HeadRing heads;
+    HeadBatch heads;
     RecentWaves recent;
     std::unique_lock lock(mutex);
     for (;;) {
@@ -195,7 +195,7 @@ void ReadAhead::Work()
     }
 }
 
-bool ReadAhead::Do(const Request& request, TagFile& fi, HeadRing& heads, RecentWaves& recent)
+bool ReadAhead::Do(const Request& request, TagFile& fi, HeadBatch& heads, RecentWaves& recent)
 {
     Copy& copy = *request.copy;
     orvoProject& project = copy.project;
@@ -221,7 +221,7 @@ bool ReadAhead::Do(const Request& request, TagFile& fi, HeadRing& heads, RecentW
     case Kind::Wave: {
         const std::span waves(project.reading->waves.data() + index, static_cast<std::size_t>(request.count));
         std::array<const char*, WavesPerRequest> names{};
-        if (folder != AT_FDCWD) // the ring opens relative to the open folder only
+        if (folder != AT_FDCWD) // heads are read relative to the open folder only
             for (std::size_t i = 0; i < waves.size(); ++i)
                 if (waves[i].Find())
                     names[i] = waves[i].DiskName().data(); // followed by a zero byte

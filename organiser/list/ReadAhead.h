@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HeadRing.h"
+#include "HeadBatch.h"
 #include "orvoProject.h"
 
 #include <atomic>
@@ -24,7 +24,7 @@ namespace kelvark {
 // a thread does one request at a time, so the threads are as many as the
 // requests under way. A folder in memory needs no more threads than there
 // are cores, and more would only take turns on them: while the heads of the
-// project files and of the waves come from memory (HeadRing), no more are
+// project files and of the waves come from memory (HeadBatch), no more are
 // started; the first request that would have had to wait starts the rest.
 // Each project is read into a copy apart from the list, which the scan takes
 // over at the project's turn, in list order, with the notices its waves met:
@@ -94,8 +94,8 @@ private:
     // microseconds, little more than handing a request to a thread, and a
     // project's waves are still shared among many threads on a slow one.
     static constexpr int WavesPerRequest = 8;
-    static_assert(WavesPerRequest <= static_cast<int>(HeadRing::Files));
-    // A thread's latest waves asked of the ring, and the heads it did not give
+    static_assert(WavesPerRequest <= static_cast<int>(HeadBatch::Files));
+    // A thread's latest waves whose heads it asked for, and the heads it did not give
     // of them. A folder in memory now and then misses a few, bunched (their
     // pages were busy at that moment); one that is not misses most. So the
     // misses are judged over a few requests' waves at a time, not one's.
@@ -112,7 +112,7 @@ private:
     void Work();
     // Does the request; true when its files were not in memory: a probe's
     // project file, or most of the thread's recent waves.
-    bool Do(const Request& request, TagFile& fi, HeadRing& heads, RecentWaves& recent);
+    bool Do(const Request& request, TagFile& fi, HeadBatch& heads, RecentWaves& recent);
     // Lets the requests under way end and the threads with them.
     void Stop();
     // Starts threads until there are count. Called with mutex held.
