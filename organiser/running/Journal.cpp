@@ -217,11 +217,20 @@ Result Journal::Lock(const std::string& folder, Operation operation)
 
 Result Journal::Begin(const FilePlan& plan)
 {
-    // Each line is written as it is made.
+    // The lines go to the file a block at a time: a plan of tens of
+    // thousands of steps is neither held twice over nor written a line a call.
+    constexpr std::size_t Block = std::size_t{256} * 1024;
+    std::string text;
     std::error_code error = lock.Fd() < 0 ? std::make_error_code(std::errc::bad_file_descriptor) : std::error_code();
-    const auto write = [&](const std::string& line) {
+    const auto flush = [&] {
         if (!error)
-            error = WriteAll(lock.Fd(), line.data(), line.size());
+            error = WriteAll(lock.Fd(), text.data(), text.size());
+        text.clear();
+    };
+    const auto write = [&](const std::string& line) {
+        text += line;
+        if (text.size() >= Block)
+            flush();
     };
     if (plan.kind == Operation::Move)
         write(Line({"dest", plan.dest}));
@@ -253,6 +262,7 @@ Result Journal::Begin(const FilePlan& plan)
     for (std::size_t k = 0; k < plan.units.size(); ++k)
         if (!plan.units[k].stamps.empty())
             write(AcrossLine(k, plan.units[k].stamps));
+    flush();
     if (!error && ::fsync(lock.Fd()) != 0)
         error = LastErrno();
     if (error) {
