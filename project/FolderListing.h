@@ -55,9 +55,6 @@ public:
     // listing is then empty.
     const std::error_code& Error() const { return error; }
 
-    // True when other holds the same names (a listing that failed holds none).
-    bool SameNames(const FolderListing& other) const { return count == other.count && text == other.text; }
-
     bool Contains(std::string_view name) const { return Position(name) != npos; }
     // The position of name; npos when the folder does not hold it.
     std::size_t Position(std::string_view name) const;

@@ -137,7 +137,9 @@ TEST(CalcBackup, MakesTheSamePlanAsTheStraightforwardWalk)
         const std::int64_t capacity = (forCD ? CDMedium() : DVDMedium()).budget - DiscFilesCost;
         // Few distinct sizes make ties common; a few exceed the medium.
         const std::int64_t unit = capacity / std::uniform_int_distribution<std::int64_t>(2, 12)(random);
-        std::vector<std::int64_t> sizes(std::uniform_int_distribution<std::size_t>(0, 40)(random));
+        // Now and then hundreds, so that long runs of placed projects are passed over.
+        const std::size_t most = round % 100 == 0 ? 600 : 40;
+        std::vector<std::int64_t> sizes(std::uniform_int_distribution<std::size_t>(0, most)(random));
         for (auto& size : sizes)
             size = std::uniform_int_distribution<std::int64_t>(0, 14)(random) * unit / 7
                    + std::uniform_int_distribution<std::int64_t>(0, 1)(random);
@@ -147,6 +149,27 @@ TEST(CalcBackup, MakesTheSamePlanAsTheStraightforwardWalk)
         Plan plan(sizes);
         ASSERT_EQ(plan.Sets(forCD), expected) << "round " << round;
         ASSERT_EQ(plan.list.numBackups, expectedSets) << "round " << round;
+
+        // What any plan of this rule holds: each set fits its disc and was
+        // left only when no project placed later fitted it; only a project
+        // larger than the disc is in no set; of two equal projects the earlier
+        // is never in a later set.
+        std::vector<std::int64_t> totals(static_cast<std::size_t>(expectedSets));
+        std::vector<int> members(totals.size());
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            ASSERT_EQ(expected[i] < 0, (sizes[i] > capacity)) << "round " << round;
+            if (expected[i] >= 0) {
+                totals[static_cast<std::size_t>(expected[i])] += sizes[i];
+                ++members[static_cast<std::size_t>(expected[i])];
+            }
+            for (std::size_t j = 0; j < i; ++j)
+                ASSERT_FALSE(sizes[j] == sizes[i] && expected[j] > expected[i]) << "round " << round;
+        }
+        for (std::size_t i = 0; i < sizes.size(); ++i)
+            for (int set = 0; set < expected[i]; ++set)
+                ASSERT_GT(totals[static_cast<std::size_t>(set)] + sizes[i], capacity) << "round " << round;
+        for (std::size_t set = 0; set < totals.size(); ++set)
+            ASSERT_TRUE(members[set] > 0 && totals[set] <= capacity) << "round " << round;
     }
 }
 

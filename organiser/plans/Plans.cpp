@@ -12,7 +12,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -382,13 +381,6 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
     const auto setName = [&](int n) { return prefix + "-" + SetLetters(list.firstSet + n); };
     const auto setFolder = [&](int n) { return RootFolder + setName(n); };
 
-    // The sort takes nearly every file of the folder: one listing tells which
-    // are ordinary files. It is made while the projects are checked and their
-    // files planned, on a thread of its own where one can be had, else when
-    // it is needed.
-    std::future<std::shared_ptr<const FolderListing>> present = std::async(
-        std::launch::async | std::launch::deferred, [&] { return std::make_shared<const FolderListing>(RootFolder); });
-
     // The sets follow those of earlier sorts, whose folders are not touched.
     // A set folder that holds nothing but its checksums and label (an undone
     // sort leaves them) is empty: the sort removes them as the first step of its plan.
@@ -440,31 +432,23 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
         return user.ReadOnly ? FilePlan::Destination{"copied to " + set, false, set}
                              : FilePlan::Destination{set, true, set};
     };
-    const auto planFiles = [&](std::shared_ptr<const FolderListing> listing) {
-        FilePlan plan;
-        plan.kind = Operation::Sort;
-        plan.root = RootFolder;
-        plan.folders = folders;
-        plan.refusals = refusals;
-        plan.present = std::move(listing);
-        for (const std::string& folder : checksumsOnly)
-            for (const std::string& name : {ManifestName, DiscLabelName}) {
-                OwnFile own;
-                if (LookOwnFile(RootFolder + folder + "/" + name, own))
-                    plan.removes.push_back(own);
-            }
-        for (const auto& project : list.projects)
-            if (sorted(*project))
-                plan.AddProject(*project, setFolder(project->BackupNum) + "/", list.owners, whereTo);
-        return plan;
-    };
-    // The files are planned from the folder as the scan found it while the
-    // new listing is made; when that listing differs, they are planned again
-    // from it.
-    const std::shared_ptr<const FolderListing> scanned = list.owners.Scanned();
-    FilePlan plan = scanned ? planFiles(scanned) : FilePlan();
-    if (const auto listing = present.get(); !scanned || !listing->SameNames(*scanned))
-        plan = planFiles(listing);
+    // The sort takes nearly every file of the folder: one listing, made now,
+    // tells which are ordinary files.
+    FilePlan plan;
+    plan.kind = Operation::Sort;
+    plan.root = RootFolder;
+    plan.folders = std::move(folders);
+    plan.refusals = std::move(refusals);
+    plan.present = std::make_shared<const FolderListing>(RootFolder);
+    for (const std::string& folder : checksumsOnly)
+        for (const std::string& name : {ManifestName, DiscLabelName}) {
+            OwnFile own;
+            if (LookOwnFile(RootFolder + folder + "/" + name, own))
+                plan.removes.push_back(own);
+        }
+    for (const auto& project : list.projects)
+        if (sorted(*project))
+            plan.AddProject(*project, setFolder(project->BackupNum) + "/", list.owners, whereTo);
     if (const Result refusal = ReportRefusal(list, RootFolder, &notSorted); refusal.Failed())
         plan.refusals.push_back(refusal.Message());
     if (!plan.refusals.empty()) {

@@ -54,43 +54,31 @@ std::vector<std::string> Fields(const std::string& line)
     return fields;
 }
 
-// Appends the fields to text as one line: escaped, separated by tabs, then
-// the line's checksum. A plan's journal is tens of thousands of lines, written
-// straight into one text.
-template <typename Fields> void AppendLine(std::string& text, const Fields& fields)
+// The fields as one line: escaped, separated by tabs, then the line's checksum.
+template <typename Fields> std::string Line(const Fields& fields)
 {
-    const std::size_t start = text.size();
-    const auto special = [](char c) { return c == '\\' || c == '\n' || c == '\r' || c == '\t'; };
+    std::string line;
+    bool first = true;
     for (const std::string_view field : fields) {
-        if (text.size() != start)
-            text += '\t';
-        // The characters between two that are escaped go in at once.
-        for (auto from = field.begin();;) {
-            const auto to = std::find_if(from, field.end(), special);
-            text.append(from, to);
-            if (to == field.end())
-                break;
-            text += '\\';
-            text += *to == '\n' ? 'n' : *to == '\r' ? 'r' : *to == '\t' ? 't' : '\\';
-            from = to + 1;
+        if (!first)
+            line += '\t';
+        first = false;
+        for (const char c : field) {
+            if (c == '\\' || c == '\n' || c == '\r' || c == '\t') {
+                line += '\\';
+                line += c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\t' ? 't' : '\\';
+            } else {
+                line += c;
+            }
         }
     }
-    const std::string sum = SumText(std::string_view(text).substr(start));
-    text += '\t';
-    text += sum;
-    text += '\n';
-}
-
-void AppendLine(std::string& text, std::initializer_list<std::string_view> fields)
-{
-    AppendLine<std::initializer_list<std::string_view>>(text, fields);
+    line += '\t' + SumText(line) + '\n';
+    return line;
 }
 
 std::string Line(std::initializer_list<std::string_view> fields)
 {
-    std::string line;
-    AppendLine(line, fields);
-    return line;
+    return Line<std::initializer_list<std::string_view>>(fields);
 }
 
 // The line of unit k's "across" record: each step's size and time.
@@ -101,9 +89,7 @@ std::string AcrossLine(std::size_t k, const std::vector<FileStamp>& stamps)
         fields.push_back(std::to_string(stamp.size));
         fields.push_back(std::to_string(stamp.mtime));
     }
-    std::string line;
-    AppendLine(line, fields);
-    return line;
+    return Line(fields);
 }
 
 // A whole number written by the journal; false for anything else.
@@ -231,54 +217,52 @@ Result Journal::Lock(const std::string& folder, Operation operation)
 
 Result Journal::Begin(const FilePlan& plan)
 {
-    // The text goes to the file a block at a time: a plan of tens of
-    // thousands of steps is never held twice over.
+    // The lines go to the file a block at a time: a plan of tens of
+    // thousands of steps is neither held twice over nor written a line a call.
     constexpr std::size_t Block = std::size_t{256} * 1024;
     std::string text;
-    text.reserve(2 * Block);
     std::error_code error = lock.Fd() < 0 ? std::make_error_code(std::errc::bad_file_descriptor) : std::error_code();
-    const auto flush = [&](std::size_t atLeast) {
-        if (!error && text.size() >= atLeast)
+    const auto flush = [&] {
+        if (!error)
             error = WriteAll(lock.Fd(), text.data(), text.size());
-        if (text.size() >= atLeast)
-            text.clear();
+        text.clear();
+    };
+    const auto write = [&](const std::string& line) {
+        text += line;
+        if (text.size() >= Block)
+            flush();
     };
     if (plan.kind == Operation::Move)
-        AppendLine(text, {"dest", plan.dest});
+        write(Line({"dest", plan.dest}));
     for (const auto& folder : plan.folders)
-        AppendLine(text, {"folder", folder});
+        write(Line({"folder", folder}));
     const std::string_view fromRoot = plan.root;
     const std::string_view toRoot = plan.kind == Operation::Move ? plan.dest : plan.root;
     for (const auto& unit : plan.units) {
         std::vector<std::string_view> fields{"unit"};
         fields.insert(fields.end(), unit.names.begin(), unit.names.end());
-        AppendLine(text, fields);
-        for (const auto& step : unit.steps) {
-            AppendLine(text, {step.kind == StepKind::Move   ? "move"
-                              : step.kind == StepKind::Copy ? "copy"
-                                                            : "uncopy",
-                              std::string_view(step.from).substr(fromRoot.size()),
-                              std::string_view(step.to).substr(toRoot.size())});
-            flush(Block);
-        }
+        write(Line(fields));
+        for (const auto& step : unit.steps)
+            write(Line({step.kind == StepKind::Move   ? "move"
+                        : step.kind == StepKind::Copy ? "copy"
+                                                      : "uncopy",
+                        std::string_view(step.from).substr(fromRoot.size()),
+                        std::string_view(step.to).substr(toRoot.size())}));
     }
     for (const OwnFile& file : plan.removes)
-        AppendLine(text, {"remove", std::string_view(file.path).substr(fromRoot.size()), std::to_string(file.size),
-                          std::to_string(file.mtime), std::to_string(file.inode)});
+        write(Line({"remove", std::string_view(file.path).substr(fromRoot.size()), std::to_string(file.size),
+                    std::to_string(file.mtime), std::to_string(file.inode)}));
     for (const auto& [name, lines] : plan.reports) {
         std::vector<std::string_view> fields{"report", name};
         fields.insert(fields.end(), lines.begin(), lines.end());
-        AppendLine(text, fields);
-        flush(Block);
+        write(Line(fields));
     }
-    AppendLine(text, {"end"});
+    write(Line({"end"}));
     // A restore's units carry each checked copy's size and time from the start.
-    for (std::size_t k = 0; k < plan.units.size(); ++k) {
-        if (plan.units[k].stamps.empty())
-            continue;
-        text += AcrossLine(k, plan.units[k].stamps);
-    }
-    flush(0);
+    for (std::size_t k = 0; k < plan.units.size(); ++k)
+        if (!plan.units[k].stamps.empty())
+            write(AcrossLine(k, plan.units[k].stamps));
+    flush();
     if (!error && ::fsync(lock.Fd()) != 0)
         error = LastErrno();
     if (error) {
