@@ -153,16 +153,32 @@ FolderListing::FolderListing(const fs::path& folder)
             regular = ::fstatat(::dirfd(dir.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
                       && S_ISREG(status.st_mode);
         }
-        if (regular) {
-            const std::size_t length = std::strlen(entry->d_name);
-            starts.push_back(static_cast<std::uint32_t>(text.size()));
-            text.insert(text.end(), entry->d_name, entry->d_name + length + 1);
-        }
+        if (regular)
+            Add(entry->d_name);
     }
     if (error) {
         starts.clear();
         text.clear();
     }
+    Arrange();
+}
+
+FolderListing::FolderListing(const std::vector<std::string>& names)
+{
+    for (const std::string& name : names)
+        Add(name);
+    Arrange();
+}
+
+void FolderListing::Add(std::string_view name)
+{
+    starts.push_back(static_cast<std::uint32_t>(text.size()));
+    text.insert(text.end(), name.begin(), name.end());
+    text.push_back('\0');
+}
+
+void FolderListing::Arrange()
+{
     // The room kept for more names is never written, so it takes no memory.
     // The sort's compare reads a word at a time, up to seven bytes past a name.
     text.insert(text.end(), 7, '\0');

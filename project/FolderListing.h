@@ -21,6 +21,10 @@ namespace kelvark {
 class FolderListing final {
 public:
     explicit FolderListing(const std::filesystem::path& folder);
+    // The listing of a folder whose ordinary files have these names (each
+    // without "/" or a zero byte, not hidden, all different), for tests that
+    // need more names than they can make files quickly.
+    explicit FolderListing(const std::vector<std::string>& names);
 
     // Orders two names as every listing does.
     static bool NameLess(std::string_view a, std::string_view b);
@@ -109,6 +113,10 @@ private:
             name = After(name);
         return name;
     }
+    // Adds a name to the text, before the listing is ordered.
+    void Add(std::string_view name);
+    // Orders the names added and keeps the start of every Stride-th.
+    void Arrange();
     // The positions of the names equal to name with ASCII letters folded to lower case.
     std::pair<std::size_t, std::size_t> FoldedRange(std::string_view name) const;
 
