@@ -60,14 +60,14 @@ constexpr std::uint64_t ZeroBytes(std::uint64_t word)
 
 // NameLess for two names of the listing's text, each ending at its zero
 // byte, with no length taken first: the sort of a listing compares each name
-// many times. The shared start is passed over a word at a time, which may
-// read up to seven bytes past a name's end: the text ends in that many zero
-// bytes more.
-bool ZeroEndedLess(const char* a, const char* b)
+// many times. The shared start is passed over a word at a time while the
+// words lie before end, the end of the text, then a byte at a time.
+bool ZeroEndedLess(const char* a, const char* b, const char* end)
 {
     std::size_t i = 0;
     if constexpr (std::endian::native == std::endian::little) {
-        for (std::uint64_t wa = 0, wb = 0;; i += sizeof wa) {
+        const auto room = static_cast<std::size_t>(end - std::max(a, b));
+        for (std::uint64_t wa = 0, wb = 0; i + sizeof wa <= room; i += sizeof wa) {
             std::memcpy(&wa, a + i, sizeof wa);
             std::memcpy(&wb, b + i, sizeof wb);
             // The lowest byte that differs or ends a.
@@ -77,10 +77,9 @@ bool ZeroEndedLess(const char* a, const char* b)
                 break;
             }
         }
-    } else {
-        while (a[i] == b[i] && a[i] != 0)
-            ++i;
     }
+    while (a[i] == b[i] && a[i] != 0)
+        ++i;
     // Where the bytes first differ; names equal once folded are in byte order.
     const bool rawLess = static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
     for (;; ++i) {
@@ -97,12 +96,13 @@ bool ZeroEndedLess(const char* a, const char* b)
 // byte, with no length taken first: a search compares a name with many, most
 // of them sharing a long start with it. That start is passed over a word at a
 // time, as in ZeroEndedLess.
-bool EntryLess(const char* entry, std::string_view name)
+bool EntryLess(const char* entry, std::string_view name, const char* end)
 {
     int raw = 0; // where the bytes first differ, for names equal once folded
     std::size_t i = 0;
     if constexpr (std::endian::native == std::endian::little) {
-        for (std::uint64_t we = 0, wn = 0; i + sizeof we <= name.size(); i += sizeof we) {
+        const std::size_t room = std::min(name.size(), static_cast<std::size_t>(end - entry));
+        for (std::uint64_t we = 0, wn = 0; i + sizeof we <= room; i += sizeof we) {
             std::memcpy(&we, entry + i, sizeof we);
             std::memcpy(&wn, name.data() + i, sizeof wn);
             if (we != wn || ZeroBytes(we) != 0)
@@ -172,22 +172,19 @@ FolderListing::FolderListing(const std::vector<std::string>& names)
 
 void FolderListing::Add(std::string_view name)
 {
-    starts.push_back(static_cast<std::uint32_t>(text.size()));
+    starts.push_back(text.size());
     text.insert(text.end(), name.begin(), name.end());
     text.push_back('\0');
 }
 
 void FolderListing::Arrange()
 {
-    // The room kept for more names is never written, so it takes no memory.
-    // The sort's compare reads a word at a time, up to seven bytes past a name.
-    text.insert(text.end(), 7, '\0');
-
     // The positions are sorted where they are, with no sort key beside each:
     // keys would take more memory than the names themselves in a folder of
     // short names, for a sort that is a small part of the scan.
-    std::sort(starts.begin(), starts.end(),
-              [&](std::uint32_t a, std::uint32_t b) { return ZeroEndedLess(text.data() + a, text.data() + b); });
+    std::sort(starts.begin(), starts.end(), [&, end = text.data() + text.size()](std::size_t a, std::size_t b) {
+        return ZeroEndedLess(text.data() + a, text.data() + b, end);
+    });
 
     // The names are then laid out again in that order, and only the start of
     // every Stride-th is kept (in place: the i-th is read before the i /
@@ -198,10 +195,9 @@ void FolderListing::Arrange()
     for (std::size_t i = 0; i < count; ++i) {
         const char* name = text.data() + starts[i];
         if (i % Stride == 0)
-            starts[i / Stride] = static_cast<std::uint32_t>(sorted.size());
+            starts[i / Stride] = sorted.size();
         sorted.insert(sorted.end(), name, After(name));
     }
-    sorted.insert(sorted.end(), 7, '\0');
     text = std::move(sorted);
     starts.resize((count + Stride - 1) / Stride);
     starts.shrink_to_fit();
@@ -248,7 +244,7 @@ std::size_t FolderListing::Position(std::string_view name) const
     // is looked up as any other name.
     const char* const first = text.data();
     if (!starts.empty() && std::less_equal<>()(first, name.data()) && std::less<>()(name.data(), first + text.size())) {
-        const auto offset = static_cast<std::uint32_t>(name.data() - first);
+        const auto offset = static_cast<std::size_t>(name.data() - first);
         const auto stride = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), offset)
                                                      - starts.begin()); // at least 1: the first starts at 0
         std::size_t position = (stride - 1) * Stride;
@@ -258,7 +254,7 @@ std::size_t FolderListing::Position(std::string_view name) const
         if (position < count && at == name.data() && After(at) == at + name.size() + 1)
             return position;
     }
-    const Found found = FirstNotBefore([&](const char* entry) { return EntryLess(entry, name); });
+    const Found found = FirstNotBefore([&](const char* entry) { return EntryLess(entry, name, first + text.size()); });
     return found.position < count && found.name == name ? found.position : npos;
 }
 

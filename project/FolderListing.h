@@ -98,7 +98,7 @@ private:
     // A position of the listing with its name (zero-ended).
     struct Found {
         std::size_t position;
-        const char* name; // the zero bytes after the last name at Count()
+        const char* name; // the end of the text at Count()
     };
     // The first position whose name before() does not hold for, before()
     // holding for a first stretch of the listing only.
@@ -123,12 +123,12 @@ private:
     // Every name's bytes in listing order, each followed by a zero byte (a
     // name is also a C string, which ends it), held once, and where every
     // Stride-th name starts among them: a folder of many thousand files costs
-    // no string and no pointer per name, and half a byte per name for
+    // no string and no pointer per name, and one byte per name for
     // finding it. A search halves the strides by their first names, then goes
     // through one stride name after name.
     static constexpr std::size_t Stride = 8;
     std::vector<char> text;
-    std::vector<std::uint32_t> starts;
+    std::vector<std::size_t> starts;
     std::size_t count = 0;
     std::error_code error;
 };

@@ -157,7 +157,7 @@ TEST(FolderListing, AnswersAsASortedListOfItsNames)
     }
     const std::string extensions[] = {"", ".wav", ".WAV", ".cue", ".Cue", ".cue.bak"};
     std::vector<std::string> names;
-    while (names.size() < 300'000) {
+    while (names.size() < 200'000) {
         std::string name = stems[random() % stems.size()];
         for (auto n = 1 + random() % 8; n > 0; --n)
             name += anyByte();
@@ -227,15 +227,11 @@ TEST(FolderListing, AnswersAsASortedListOfItsNames)
             expect("NameLess", name, FolderListing::NameLess(model[i - 1].second, name), true);
         expect("Position", name, listing.Position(atPageEnd(name)), i);
         expect("Position", name, listing.Position(view), i);
-        for (const std::string_view part : {view.substr(0, view.size() - 1), view.substr(1)})
-            expect("Position", part, listing.Position(part), position(part));
-        const std::string_view other = atPageEnd(twin(name));
-        expect("Position", other, listing.Position(other), position(other));
-        if (i % 4 == 0)
-            expect("FindWave", other, listing.FindWave(other), wave(other));
+        if (i + 8 >= model.size()) // a name compared with the last ones of the text, past their ends
+            expect("Position", name, listing.Position(atPageEnd(name + name)), position(name + name));
         if (Folded(name).ends_with(".cue"))
             projectFiles.push_back(name);
-        if (i % 10'000 == 0) {
+        if (i % 25'000 == 0) {
             const std::string project = name.substr(0, name.rfind('.'));
             std::vector<std::size_t> own;
             for (std::size_t k = 0; k < model.size(); ++k)
@@ -244,6 +240,14 @@ TEST(FolderListing, AnswersAsASortedListOfItsNames)
                     own.push_back(k);
             expect("OwnFilePositions", project, listing.OwnFilePositions(project), own);
         }
+        if (i % 3 != 0)
+            continue;
+        for (const std::string_view part : {view.substr(0, view.size() - 1), view.substr(1)})
+            expect("Position", part, listing.Position(part), position(part));
+        const std::string_view other = atPageEnd(twin(name));
+        expect("Position", other, listing.Position(other), position(other));
+        if (i % 4 == 0)
+            expect("FindWave", other, listing.FindWave(other), wave(other));
     }
     expect("ProjectFiles", "", listing.ProjectFiles(), projectFiles);
     EXPECT_EQ(wrong, 0u);
