@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -21,6 +20,10 @@ namespace kelvark {
 class FolderListing final {
 public:
     explicit FolderListing(const std::filesystem::path& folder);
+    // The listing of a folder whose ordinary files have these names (each
+    // without "/" or a zero byte, not hidden, all different), for tests that
+    // need more names than they can make files quickly.
+    explicit FolderListing(const std::vector<std::string>& names);
 
     // Orders two names as every listing does.
     static bool NameLess(std::string_view a, std::string_view b);
@@ -48,8 +51,11 @@ public:
 
     // The number of ordinary files, and the name at each position of the
     // listing order (a view into the listing, followed by a zero byte).
-    std::size_t Count() const { return count; }
-    std::string_view Name(std::size_t position) const { return At(position); }
+    std::size_t Count() const { return starts.size() - 1; }
+    std::string_view Name(std::size_t position) const
+    {
+        return {text.data() + starts[position], starts[position + 1] - starts[position] - 1};
+    }
 
     // The error of the listing itself (for instance a missing folder); the
     // listing is then empty.
@@ -88,37 +94,22 @@ private:
                 return file.substr(0, end);
         return {};
     }
-    // A position of the listing with its name (zero-ended).
-    struct Found {
-        std::size_t position;
-        const char* name; // the zero bytes after the last name at Count()
-    };
     // The first position whose name before() does not hold for, before()
     // holding for a first stretch of the listing only.
-    template <typename Before> Found FirstNotBefore(Before before) const;
-    // The name that follows name in the text.
-    static const char* After(const char* name) { return name + std::strlen(name) + 1; }
-    // The name at position: the first of its stride, then the names after it.
-    const char* At(std::size_t position) const
-    {
-        const char* name = text.data() + starts[position / Stride];
-        for (std::size_t k = position % Stride; k > 0; --k)
-            name = After(name);
-        return name;
-    }
+    template <typename Before> std::size_t FirstNotBefore(Before before) const;
+    // Adds a name to the text, before the listing is ordered.
+    void Add(std::string_view name);
+    // Orders the names added.
+    void Arrange();
     // The positions of the names equal to name with ASCII letters folded to lower case.
     std::pair<std::size_t, std::size_t> FoldedRange(std::string_view name) const;
 
-    // Every name's bytes in listing order, each followed by a zero byte (a
-    // name is also a C string, which ends it), held once, and where every
-    // Stride-th name starts among them: a folder of many thousand files costs
-    // no string and no pointer per name, and half a byte per name for
-    // finding it. A search halves the strides by their first names, then goes
-    // through one stride name after name.
-    static constexpr std::size_t Stride = 8;
+    // Every name's bytes in listing order, each followed by a zero byte, held
+    // once, and where each name starts among them, with the end of the text
+    // last: a folder of many thousand files costs no string per name, and
+    // four bytes per name for finding it.
     std::vector<char> text;
     std::vector<std::uint32_t> starts;
-    std::size_t count = 0;
     std::error_code error;
 };
 

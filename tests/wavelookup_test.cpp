@@ -5,11 +5,17 @@
 #include "DiscLabel.h"
 #include "Fixtures.h"
 #include "FolderListing.h"
+#include "TextCodec.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <optional>
+#include <random>
+#include <sys/mman.h>
+#include <unistd.h>
 
 using namespace kelvark;
 
@@ -106,6 +112,146 @@ TEST(FolderListing, OrdersNamesAsNameLessAndFindsEach)
           std::string("Session.cue.bak2"), std::string("SESSION.CUE"), std::string("12345678b"), std::string("a\0b", 3),
           std::string("ab\0", 3), std::string("~~")})
         EXPECT_EQ(listing.Position(absent), FolderListing::npos) << absent;
+}
+
+// The name with ASCII letters in lower case: the listing's order is by these
+// bytes, then by the name's own.
+std::string Folded(std::string name)
+{
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
+TEST(FolderListing, AnswersAsASortedListOfItsNames)
+{
+    // Names of 1 to 255 bytes of every value but "/" and zero, with long shared
+    // starts, and twins: the last byte another, a letter in another case, a
+    // byte less or more.
+    std::mt19937 random(40);
+    const auto anyByte = [&] {
+        for (;;)
+            if (const auto c = static_cast<char>(random() % 3 ? 1 + random() % 255 : 'A' + random() % 58); c != '/')
+                return c;
+    };
+    const auto twin = [&](std::string name) {
+        const std::size_t at = random() % name.size();
+        switch (random() % 4) {
+        case 0: name.back() = anyByte(); break;
+        case 1:
+            if (const char c = name[at]; (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+                name[at] = static_cast<char>(c ^ 0x20);
+            break;
+        case 2: name.pop_back(); break;
+        default: name += anyByte();
+        }
+        return name.empty() || name[0] == '.' || name.size() > 255 ? std::string("a") : name;
+    };
+    std::vector<std::string> stems{""};
+    while (stems.size() < 400) {
+        std::string stem = stems[random() % stems.size()];
+        for (auto n = random() % 48; n > 0; --n)
+            stem += anyByte();
+        stems.push_back(stem.substr(0, 250));
+    }
+    const std::string extensions[] = {"", ".wav", ".WAV", ".cue", ".Cue", ".cue.bak"};
+    std::vector<std::string> names;
+    while (names.size() < 200'000) {
+        std::string name = stems[random() % stems.size()];
+        for (auto n = 1 + random() % 8; n > 0; --n)
+            name += anyByte();
+        name = (name + extensions[random() % 6]).substr(0, 255);
+        if (name[0] == '.')
+            continue;
+        if (random() % 4 == 0)
+            names.push_back(twin(name));
+        names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::shuffle(names.begin(), names.end(), random);
+    const FolderListing listing(names);
+
+    // The plain answers: the names sorted by their folded bytes, then their own.
+    std::vector<std::pair<std::string, std::string>> model;
+    for (std::string& name : names)
+        model.emplace_back(Folded(name), std::move(name));
+    std::sort(model.begin(), model.end());
+    const auto position = [&](std::string_view name) {
+        const std::pair key(Folded(std::string(name)), std::string(name));
+        const auto at = std::lower_bound(model.begin(), model.end(), key);
+        return at != model.end() && *at == key ? static_cast<std::size_t>(at - model.begin()) : FolderListing::npos;
+    };
+    const auto wave = [&](std::string_view name) {
+        std::vector<std::string> forms{std::string(name)};
+        if (!IsValidUtf8(name))
+            forms.push_back(Win1252ToUtf8(name));
+        for (const std::string& form : forms)
+            if (position(form) != FolderListing::npos)
+                return position(form);
+        std::size_t found = FolderListing::npos;
+        int matches = 0;
+        for (const std::string& form : forms) {
+            const std::pair key(Folded(form), std::string());
+            for (auto at = std::lower_bound(model.begin(), model.end(), key);
+                 at != model.end() && at->first == key.first; ++at, ++matches)
+                found = static_cast<std::size_t>(at - model.begin());
+        }
+        return matches == 1 ? found : FolderListing::npos;
+    };
+
+    // Each name looked up by its bytes ends where readable memory ends.
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const auto pages =
+        static_cast<char*>(::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(::mprotect(pages + page, page, PROT_NONE), 0);
+    const auto atPageEnd = [&](std::string_view name) {
+        return std::string_view(static_cast<char*>(std::memcpy(pages + page - name.size(), name.data(), name.size())),
+                                name.size());
+    };
+
+    std::size_t wrong = 0;
+    const auto expect = [&](const char* what, std::string_view name, auto got, auto want) {
+        if (got != want && ++wrong <= 5)
+            ADD_FAILURE() << what << " of \"" << name << "\"";
+    };
+    ASSERT_EQ(listing.Count(), model.size());
+    std::vector<std::string> projectFiles;
+    for (std::size_t i = 0; i < model.size(); ++i) {
+        const std::string& name = model[i].second;
+        const std::string_view view = listing.Name(i);
+        expect("Name", name, view, std::string_view(name));
+        if (i > 0)
+            expect("NameLess", name, FolderListing::NameLess(model[i - 1].second, name), true);
+        expect("Position", name, listing.Position(atPageEnd(name)), i);
+        expect("Position", name, listing.Position(view), i);
+        if (i + 8 >= model.size()) // a name compared with the last ones of the text, past their ends
+            expect("Position", name, listing.Position(atPageEnd(name + name)), position(name + name));
+        if (Folded(name).ends_with(".cue"))
+            projectFiles.push_back(name);
+        if (i % 25'000 == 0) {
+            const std::string project = name.substr(0, name.rfind('.'));
+            std::vector<std::size_t> own;
+            for (std::size_t k = 0; k < model.size(); ++k)
+                if (model[k].second.starts_with(project)
+                    && (model[k].second.size() == project.size() || model[k].second[project.size()] == '.'))
+                    own.push_back(k);
+            expect("OwnFilePositions", project, listing.OwnFilePositions(project), own);
+        }
+        if (i % 3 != 0)
+            continue;
+        for (const std::string_view part : {view.substr(0, view.size() - 1), view.substr(1)})
+            expect("Position", part, listing.Position(part), position(part));
+        const std::string_view other = atPageEnd(twin(name));
+        expect("Position", other, listing.Position(other), position(other));
+        if (i % 4 == 0)
+            expect("FindWave", other, listing.FindWave(other), wave(other));
+    }
+    expect("ProjectFiles", "", listing.ProjectFiles(), projectFiles);
+    EXPECT_EQ(wrong, 0u);
+    ::munmap(pages, 2 * page);
 }
 
 TEST(GetWaveInfo, MeasuresTheFileAWindowsNameFindsAndNamesTheNameWhenNoneIs)
