@@ -11,7 +11,6 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
-#include <ranges>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -108,9 +107,17 @@ bool FolderListing::NameLess(std::string_view a, std::string_view b)
 
 template <typename Before> std::size_t FolderListing::FirstNotBefore(Before before) const
 {
-    const auto positions = std::views::iota(std::size_t{0}, Count());
-    return static_cast<std::size_t>(
-        std::ranges::partition_point(positions, [&](std::size_t i) { return before(Name(i)); }) - positions.begin());
+    // A binary search: the names before low are before, those from high on are not.
+    std::size_t low = 0;
+    std::size_t high = Count();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (before(Name(middle)))
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
 }
 
 std::size_t FolderListing::Position(std::string_view name) const
