@@ -82,8 +82,9 @@ public:
     }
 
 private:
-    // Reads the block at pos. A wave is a regular file, which reads short
-    // only at its end: one read, without a second one to find the end.
+    // Reads the block at pos, up to the file's length: a read may give fewer
+    // bytes than asked before the end (a network file system, a signal), so
+    // the block is read on until it holds them all, or a read gives nothing.
     void Load(std::int64_t pos)
     {
         if (file < 0 && wave) {
@@ -94,11 +95,17 @@ private:
         data = block.data();
         capacity = HeaderBlock;
         blockStart = pos;
-        ssize_t got = 0;
-        do
-            got = ::pread(file, block.data(), HeaderBlock, pos);
-        while (got < 0 && errno == EINTR);
-        blockBytes = got > 0 ? got : 0;
+        blockBytes = 0;
+        const std::int64_t wanted = std::clamp<std::int64_t>(Length() - pos, 0, HeaderBlock);
+        while (blockBytes < wanted) {
+            const ssize_t got = ::pread(file, block.data() + blockBytes, static_cast<std::size_t>(wanted - blockBytes),
+                                        pos + blockBytes);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            blockBytes += got;
+        }
     }
 
     int file = -1;

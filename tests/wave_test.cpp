@@ -4,7 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <unistd.h>
+
 using namespace kelvark;
+
+// This program's pread: every other read that gets more than one byte
+// reports half of them, as a network file system may before a file's end;
+// every measurement below must come out as a whole read gives it.
+extern "C" ssize_t pread(int fd, void* buffer, size_t count, off_t offset)
+{
+    static const auto next = reinterpret_cast<ssize_t (*)(int, void*, size_t, off_t)>(::dlsym(RTLD_NEXT, "pread"));
+    static int reads = 0;
+    const ssize_t got = next(fd, buffer, count, offset);
+    return got > 1 && ++reads % 2 == 0 ? got / 2 : got;
+}
 
 namespace {
 
