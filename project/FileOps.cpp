@@ -346,14 +346,9 @@ FileDescriptor OpenFolder(const std::string& folder)
     return FileDescriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-int ReadFlags()
-{
-    return O_RDONLY | O_CLOEXEC | O_NOATIME;
-}
-
 FileDescriptor OpenRead(int folder, const char* name, int extra)
 {
-    const int flags = ReadFlags() | extra;
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOATIME | extra;
     int fd = ::openat(folder, name, flags);
     if (fd < 0 && errno == EPERM) // another owner's file
         fd = ::openat(folder, name, flags & ~O_NOATIME);

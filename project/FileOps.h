@@ -111,14 +111,12 @@ bool SameState(const struct stat& a, const struct stat& b);
 // (SameState), and path still names it.
 bool StillAsOpened(const FileDescriptor& file, const struct stat& opened, const std::filesystem::path& path);
 
-// The flags that open a file for reading without marking it read: reading
-// a folder's headers or checksums is not a use of the recordings, and leaves
-// every file's inode as it was, with nothing to write back. Only a file's
-// owner may ask that: OpenRead opens a file that refuses it plainly, and
-// tries the next one without access times again.
-int ReadFlags();
 // Opens the file name, relative to the open folder (AT_FDCWD: the working
-// folder), for reading, with ReadFlags and extra.
+// folder), for reading, with extra, and without marking it read: reading a
+// folder's headers or checksums is not a use of the recordings, and leaves
+// every file's inode as it was, with nothing to write back. Only a file's
+// owner may ask that: a file that refuses it is opened plainly, and the next
+// one is tried without access times again.
 FileDescriptor OpenRead(int folder, const char* name, int extra = 0);
 // Asks the kernel to start reading the file's first length bytes (0: all of
 // it) at once: a read later finds them in memory, and a scan that announces
