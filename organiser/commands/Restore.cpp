@@ -96,8 +96,7 @@ Result ReadSources(const RestoreRequest& request, Progress& progress, std::vecto
         source.path = WithSeparator(path);
         source.check.path = source.path;
         // Named by its label's set, else by its own name (a disc's mount point's).
-        fs::path own = fs::absolute(fs::path(path)).lexically_normal();
-        source.check.name = (own.has_filename() ? own : own.parent_path()).filename().string();
+        source.check.name = fs::path(DiscRoot(path)).filename().string();
         source.fd = OpenFolder(source.path);
         if (source.fd.Get() < 0) {
             refused.Add("Can't read folder " + source.path + ": " + ErrorText(LastErrno()));

@@ -28,10 +28,7 @@ namespace {
 // The set's name: the folder's own name ("DVD-C"; a disc's mount point's name).
 std::string SetName(const std::string& folder)
 {
-    namespace fs = std::filesystem;
-    fs::path path = fs::absolute(fs::path(folder)).lexically_normal();
-    if (!path.has_filename())
-        path = path.parent_path();
+    const std::filesystem::path path(DiscRoot(folder));
     return path.filename().empty() ? path.string() : path.filename().string();
 }
 
@@ -54,11 +51,7 @@ std::string StoppedText(const std::vector<std::string>& sets, const std::vector<
 // The folder that holds folder (both ending with the separator).
 std::string Parent(const std::string& folder)
 {
-    namespace fs = std::filesystem;
-    fs::path path = fs::absolute(fs::path(folder)).lexically_normal();
-    if (!path.has_filename())
-        path = path.parent_path();
-    return WithSeparator(path.parent_path().string());
+    return WithSeparator(std::filesystem::path(DiscRoot(folder)).parent_path().string());
 }
 
 // An entry of a folder and its kind (S_IFREG, S_IFDIR, …; 0 when it can't be told).
