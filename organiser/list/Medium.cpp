@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -150,10 +151,13 @@ std::int64_t TypedBytes(std::string_view text)
     if (found == std::end(units))
         return -1;
     const std::int64_t factor = found->second;
-    const std::int64_t count = std::stoll(std::string(text.substr(0, whole)));
+    // At most 16 and 6 digits, as checked above: both fit.
+    std::int64_t count = 0, part = 0;
+    std::from_chars(text.data(), text.data() + whole, count);
     if (count > LargestCustom / factor)
         return LargestCustom + 1;
-    const std::int64_t part = fraction == 0 ? 0 : std::stoll(std::string(text.substr(whole + 1, fraction)));
+    if (fraction > 0)
+        std::from_chars(text.data() + whole + 1, text.data() + whole + 1 + fraction, part);
     std::int64_t scale = 1;
     for (std::size_t i = 0; i < fraction; ++i)
         scale *= 10;

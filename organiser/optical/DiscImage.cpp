@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <climits>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -21,7 +23,8 @@ namespace kelvark {
 namespace {
 
 // The size xorriso's -print_size gives, "Image size   : 146671s"; -1 when
-// none of the lines gives one.
+// none of the lines gives one a disc can hold (a disc's sectors are counted
+// in 32 bits).
 std::int64_t ImageSize(const std::vector<std::string>& results)
 {
     constexpr std::string_view label = "Image size";
@@ -29,10 +32,13 @@ std::int64_t ImageSize(const std::vector<std::string>& results)
         if (!line.starts_with(label) || line.back() != 's')
             continue;
         const std::size_t colon = line.find(':');
-        const std::string digits = colon == std::string::npos ? "" : line.substr(colon + 1, line.size() - colon - 2);
-        const std::size_t first = digits.find_first_not_of(' ');
-        if (first != std::string::npos && digits.find_first_not_of("0123456789", first) == std::string::npos)
-            return std::stoll(digits.substr(first));
+        std::string_view digits = colon == std::string::npos ? "" : std::string_view(line).substr(colon + 1);
+        digits.remove_suffix(std::min<std::size_t>(1, digits.size()));
+        digits.remove_prefix(std::min(digits.find_first_not_of(' '), digits.size()));
+        std::int64_t sectors = -1;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), sectors);
+        if (!digits.empty() && error == std::errc() && end == digits.data() + digits.size() && sectors >= 0)
+            return sectors <= INT32_MAX ? sectors : -1;
     }
     return -1;
 }
@@ -129,7 +135,7 @@ std::string PlanDisc(const std::string& root, const std::string& name, const Pro
         return {};
     if (set.sectors < 0)
         return "Can't measure the image of " + name + ": "
-               + (run.Succeeded() ? "xorriso gave no size." : run.Problem());
+               + (run.Succeeded() ? "xorriso gave no size a disc can hold." : run.Problem());
     if (set.sectors > set.medium.sectors)
         return name + " does not fit: its image needs up to " + Grouped(set.sectors, ",") + " sectors, more than the "
                + Grouped(set.medium.sectors, ",") + " of one " + set.medium.name + ".";

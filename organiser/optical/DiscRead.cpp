@@ -195,7 +195,8 @@ std::string ParseListing(const std::vector<std::string>& lines, const std::strin
             if (!text.starts_with(Session))
                 break;
             text.remove_prefix(Session.size());
-            if (!Number(text, index, ",") || !Number(text, start, ",") || !Number(text, sectors, "s ,"))
+            if (!Number(text, index, ",") || !Number(text, start, ",") || !Number(text, sectors, "s ,")
+                || start > INT32_MAX || sectors > INT32_MAX)
                 return odd + line;
             listing.start = start;
             listing.sectors = sectors;
