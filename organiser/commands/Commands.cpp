@@ -880,6 +880,12 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
     const ImagePlan plan = PlanImages(root, {}, sets, ui.progress);
     if (Result refused = PlanRefusal(plan, "disc"); refused.Failed())
         return refused;
+    // Each disc is read back once written: a disc that could not be is not written.
+    if (std::string refusal = DiscFolderRefusal(); !refusal.empty()) {
+        Result refused("No disc was written.", Result::Status::Refused);
+        refused.Add(std::move(refusal));
+        return refused;
+    }
 
     std::vector<std::string> lines;
     std::vector<const SetDisc*> burnt; // the discs written, which the catalogue records

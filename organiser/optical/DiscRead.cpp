@@ -514,6 +514,13 @@ private:
     std::chrono::steady_clock::time_point began, told;
 };
 
+// The folder temporaries go into: TMPDIR's when it is set, else /tmp.
+std::string TemporaryFolder()
+{
+    const char* tmpdir = std::getenv("TMPDIR");
+    return tmpdir && *tmpdir ? tmpdir : "/tmp";
+}
+
 // A private folder holding an empty file for each of a disc's files, and the
 // bytes of its project files: what the project list reads to say which
 // project each file belongs to, as it would read the set folder. Removed
@@ -534,9 +541,9 @@ public:
     // Makes it; empty when done, else why not.
     std::string Make(const std::vector<DiscFile>& files, const std::vector<FileRead>& reads)
     {
-        std::string pattern = (fs::temp_directory_path() / "kelvark-disc-XXXXXX").string();
+        std::string pattern = WithSeparator(TemporaryFolder()) + "kelvark-disc-XXXXXX";
         if (!::mkdtemp(pattern.data()))
-            return "can't make a temporary folder: " + ErrorText(LastErrno());
+            return "can't make a temporary folder in " + TemporaryFolder() + ": " + ErrorText(LastErrno());
         path = WithSeparator(pattern);
         for (std::size_t f = 0; f < files.size(); ++f) {
             // A project file that can't be read is gone, as from a folder:
@@ -698,11 +705,33 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progr
 
 } // namespace
 
+std::string DiscFolderRefusal()
+{
+    const std::string folder = TemporaryFolder();
+    struct stat status{};
+    std::error_code error;
+    if (::stat(folder.c_str(), &status) != 0)
+        error = LastErrno();
+    else if (!S_ISDIR(status.st_mode))
+        error = std::make_error_code(std::errc::not_a_directory);
+    else if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        error = LastErrno();
+    if (!error)
+        return {};
+    const char* tmpdir = std::getenv("TMPDIR");
+    return "No disc can be checked: the temporary folder " + folder + (tmpdir && *tmpdir ? " (TMPDIR)" : "")
+           + " can't be used: " + ErrorText(error) + ".";
+}
+
 std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress& progress, VerifyResult& result)
 {
     std::vector<ListedDisc> listed;
     if (discs.empty())
         return listed;
+    if (std::string refusal = DiscFolderRefusal(); !refusal.empty()) {
+        result.refusals.push_back(std::move(refusal));
+        return listed;
+    }
     progress.Hide();
     progress.Startup(static_cast<int>(discs.size()));
     for (std::size_t d = 0; d < discs.size(); ++d) {

@@ -58,8 +58,14 @@ struct ListedDisc {
 
 // Lists each disc through xorriso, nothing of its files' contents read yet.
 // A disc that can't be listed or holds no SHA256SUMS at its root gets a
-// sentence in result.refusals instead; a stop sets result.stopped.
+// sentence in result.refusals instead, as does DiscFolderRefusal for all of
+// them; a stop sets result.stopped.
 std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress& progress, VerifyResult& result);
+
+// Why no disc can be checked here: the temporary folder a disc's check
+// needs (TMPDIR's, else /tmp) is no folder Kelvark may write into; empty
+// when it is. Each command that reads a disc asks before it changes anything.
+std::string DiscFolderRefusal();
 
 // Reads each disc listed and appends its check to result.folders, named by
 // the disc's label ("Kelvark Disc.txt": the set's name, its place in the
