@@ -94,19 +94,22 @@ TEST_F(environment, ATemporaryFolderThatIsNoFolderRefusesEveryDiscReadBeforeAnyt
         }
 }
 
-// Stands in for xorriso: its measure of an image gives size, anything else
-// is the system's xorriso's to answer.
-void FakeXorriso(const fs::path& folder, const std::string& size)
+// Stands in for xorriso 1.5.6: its measure of an image gives size; it does
+// nothing else.
+fs::path FakeXorriso(const fs::path& folder, const std::string& size)
 {
-    const char* path = std::getenv("PATH");
-    WriteFile(folder / "xorriso", "#!/bin/sh\n"
-                                  "for word; do\n"
-                                  "  if [ \"$word\" = -print_size ]; then\n"
-                                  "    echo 'R:1: Image size   : " + size + "'; exit 0\n"
-                                  "  fi\n"
-                                  "done\n"
-                                  "PATH='" + std::string(path ? path : "/usr/bin:/bin") + "' exec xorriso \"$@\"\n");
-    fs::permissions(folder / "xorriso", fs::perms::owner_all);
+    const fs::path program = folder / "xorriso";
+    WriteFile(program, "#!/bin/sh\n"
+                       "tag=\nfor word; do\n"
+                       "  case $word in\n"
+                       "    -pkt_output) tag='R:1: ' ;;\n"
+                       "    -version) echo \"${tag}xorriso 1.5.6 : RockRidge filesystem manipulator\"; exit 0 ;;\n"
+                       "    -print_size) echo \"${tag}Image size   : " + size + "\"; exit 0 ;;\n"
+                       "  esac\n"
+                       "done\n"
+                       "exit 1\n");
+    fs::permissions(program, fs::perms::owner_all);
+    return program;
 }
 
 TEST_F(environment, AnImageSizeFromXorrisoThatNoDiscCanHoldRefusesTheImage)
@@ -114,9 +117,11 @@ TEST_F(environment, AnImageSizeFromXorrisoThatNoDiscCanHoldRefusesTheImage)
     for (const std::string size : {"99999999999999999999s", "9223372036854775807s", "4294967296s"}) {
         SCOPED_TRACE(size);
         TempDir fake, target;
-        FakeXorriso(fake.path(), size);
+        const fs::path xorriso = FakeXorriso(fake.path(), size);
         const std::map<std::string, std::string> before = Everything(base.path());
-        const Output ran = Cli({"PATH=" + fake.path().string() + ":" + std::getenv("PATH")},
+        // Found first on PATH, or named as the xorriso to run.
+        const Output ran = Cli({"PATH=" + fake.path().string() + ":" + std::getenv("PATH"),
+                                "KELVARK_XORRISO=" + xorriso.string()},
                                {"image", "--into", target.str(), Root()});
         EXPECT_TRUE(ran.status == 1 || ran.status == 2) << ran.status << ": " << ran.err;
         EXPECT_NE(ran.err.find("Can't measure the image of DVD-A: xorriso gave no size a disc can hold."),
