@@ -99,15 +99,13 @@ TEST_F(environment, ATemporaryFolderThatIsNoFolderRefusesEveryDiscReadBeforeAnyt
 fs::path FakeXorriso(const fs::path& folder, const std::string& size)
 {
     const fs::path program = folder / "xorriso";
+    const std::string measure = "    -print_size) echo \"${tag}Image size   : " + size + "\"; exit 0 ;;\n";
     WriteFile(program, "#!/bin/sh\n"
                        "tag=\nfor word; do\n"
                        "  case $word in\n"
                        "    -pkt_output) tag='R:1: ' ;;\n"
                        "    -version) echo \"${tag}xorriso 1.5.6 : RockRidge filesystem manipulator\"; exit 0 ;;\n"
-                       "    -print_size) echo \"${tag}Image size   : " + size + "\"; exit 0 ;;\n"
-                       "  esac\n"
-                       "done\n"
-                       "exit 1\n");
+                           + measure + "  esac\ndone\nexit 1\n");
     fs::permissions(program, fs::perms::owner_all);
     return program;
 }
@@ -120,9 +118,9 @@ TEST_F(environment, AnImageSizeFromXorrisoThatNoDiscCanHoldRefusesTheImage)
         const fs::path xorriso = FakeXorriso(fake.path(), size);
         const std::map<std::string, std::string> before = Everything(base.path());
         // Found first on PATH, or named as the xorriso to run.
-        const Output ran = Cli({"PATH=" + fake.path().string() + ":" + std::getenv("PATH"),
-                                "KELVARK_XORRISO=" + xorriso.string()},
-                               {"image", "--into", target.str(), Root()});
+        const Output ran =
+            Cli({"PATH=" + fake.path().string() + ":" + std::getenv("PATH"), "KELVARK_XORRISO=" + xorriso.string()},
+                {"image", "--into", target.str(), Root()});
         EXPECT_TRUE(ran.status == 1 || ran.status == 2) << ran.status << ": " << ran.err;
         EXPECT_NE(ran.err.find("Can't measure the image of DVD-A: xorriso gave no size a disc can hold."),
                   std::string::npos)

@@ -708,7 +708,7 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progr
 std::string DiscFolderRefusal()
 {
     const std::string folder = TemporaryFolder();
-    struct stat status{};
+    struct stat status {};
     std::error_code error;
     if (::stat(folder.c_str(), &status) != 0)
         error = LastErrno();
