@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Fails when the core (project/, organiser/) calls a form of std::filesystem
 # that throws: a call that can fail must pass a std::error_code (declared as
-# such in its file) as its last argument, a directory_iterator advances by
-# increment(error), never by ++ or a range-for. Pure path manipulation
+# such in its file) as its last argument, as must the constructors of
+# directory_iterator and directory_entry and an entry's queries; an iterator
+# advances by increment(error), never by ++ or a range-for. Pure path manipulation
 # (fs::path(...).filename(), lexically_normal, parent_path) never throws and
 # is not looked at.
 #   tests/filesystem_forms.sh [SOURCE_ROOT]
@@ -40,7 +41,7 @@ find project organiser \( -name '*.cpp' -o -name '*.h' \) -print0 | sort -z | xa
         my ($name, $list, $at) = ($1, $2, $-[0]);
         push @found, [$at, "$name$list"] unless $codes{$last->($list)};
     }
-    while ($text =~ /\b$ns(?:recursive_)?directory_iterator\s*(?:\w+)?\s*$args/g) {
+    while ($text =~ /\b$ns(?:(?:recursive_)?directory_iterator|directory_entry)\s*(?:\w+)?\s*$args/g) {
         my ($list, $at) = ($1, $-[0]);
         push @found, [$at, substr($text, $at, $+[0] - $at)] unless $codes{$last->($list)};
     }
