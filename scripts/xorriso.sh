@@ -35,12 +35,15 @@ if [ -n "$system" ] && new_enough "$system"; then
     exit 0
 fi
 
-if [ -n "${XDG_CACHE_HOME:-}" ]; then
+# The user's cache folder; without HOME (a service, env -i), the home folder
+# the password database names.
+home=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
+if [[ ${XDG_CACHE_HOME:-} == /* ]]; then # a relative one is to be ignored
     cache_root=$XDG_CACHE_HOME/kelvark
-elif [ -n "${HOME:-}" ]; then
-    cache_root=$HOME/.cache/kelvark
+elif [ -n "$home" ]; then
+    cache_root=$home/.cache/kelvark
 else
-    say "neither XDG_CACHE_HOME nor HOME is set: set one to say where the xorriso build is kept"
+    say "neither XDG_CACHE_HOME nor HOME is set, and the user has no home folder: set one to say where the xorriso build is kept"
     exit 1
 fi
 key=$(printf '%s\n' "${tarballs[@]}" | sha256sum | cut -c1-16)

@@ -285,8 +285,7 @@ bool NewEnough(std::string_view version)
         if (!version.empty() && version.front() == '.')
             version.remove_prefix(1);
     }
-    return std::lexicographical_compare(std::begin(Minimum), std::end(Minimum), std::begin(parts), std::end(parts))
-           || std::equal(std::begin(Minimum), std::end(Minimum), std::begin(parts));
+    return !std::lexicographical_compare(std::begin(parts), std::end(parts), std::begin(Minimum), std::end(Minimum));
 }
 
 // program, with its version, when it is usable; else why not, added to why.
