@@ -13,9 +13,6 @@ namespace {
 // The 300 kB xorriso writes after an image unless told otherwise.
 constexpr std::int64_t PaddingSectors = 150;
 
-// The slowest a drive writes: a CD's single speed, 153,600 bytes a second.
-constexpr std::int64_t SlowestBytesPerSecond = 153600;
-
 // Says why the write of set ended early: the disc is spoilt unless a look
 // at it finds it still blank. After a stop, the look itself can't be stopped.
 std::string EndedEarly(const SetDisc& set, const std::string& device, bool stopped, const std::string& problem,
@@ -69,7 +66,7 @@ Result BurnDisc(const SetDisc& set, const std::string& device, Progress& progres
         device.starts_with("stdio:")
             ? XorrisoGrace
             : std::max<std::chrono::milliseconds>(
-                XorrisoGrace, std::chrono::seconds(BurnSectors(set) * SectorSize / SlowestBytesPerSecond));
+                XorrisoGrace, std::chrono::seconds(BurnSectors(set) * SectorSize / SlowestDriveBytesPerSecond));
     const XorrisoRun run = RunWriting(arguments, "Writing " + set.name, 0, set.sectors, progress, grace);
     progress.Hide();
     if (run.stopped)

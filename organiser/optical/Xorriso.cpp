@@ -366,8 +366,7 @@ std::string XorrisoRun::Problem() const
 
 std::chrono::milliseconds XorrisoLimitFor(std::int64_t bytes)
 {
-    constexpr std::int64_t slowest = 153600;
-    return XorrisoLookLimit + std::chrono::seconds(std::max<std::int64_t>(bytes, 0) / slowest);
+    return XorrisoLookLimit + std::chrono::seconds(std::max<std::int64_t>(bytes, 0) / SlowestDriveBytesPerSecond);
 }
 
 XorrisoRun RunXorriso(const std::vector<std::string>& arguments, const Progress& stop, const XorrisoLines& onLine,

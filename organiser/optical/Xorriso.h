@@ -86,9 +86,10 @@ inline constexpr std::chrono::milliseconds XorrisoGrace{5000};
 // The time limit of a run that moves no file's data: a look at the drives or
 // a disc, a measure of a folder, a disc's listing.
 inline constexpr std::chrono::milliseconds XorrisoLookLimit{std::chrono::minutes(10)};
+// The slowest a drive writes or reads: a CD's single speed.
+inline constexpr std::int64_t SlowestDriveBytesPerSecond = 153600;
 // The time limit of a run that writes or reads bytes: the look's limit and
-// the time the bytes take at the slowest a drive goes (a CD's single speed,
-// 153,600 bytes a second).
+// the time the bytes take at the slowest a drive goes.
 std::chrono::milliseconds XorrisoLimitFor(std::int64_t bytes);
 
 // Runs Xorriso() -no_rc -pkt_output on, then arguments, and waits for it to
