@@ -13,6 +13,7 @@
 #include "FileOps.h"
 #include "ProgramHeap.h"
 #include "Terminal.h"
+#include "Xorriso.h"
 #include "orvoProjectList.h"
 
 #include <algorithm>
@@ -301,6 +302,9 @@ bool Parse(int argc, char** argv, Options& options)
             return false;
         } else if (arg == "--version") {
             std::cout << "kelvark-cli " KELVARK_VERSION "\n";
+            const XorrisoProgram& xorriso = Xorriso();
+            std::cout << (xorriso.path.empty() ? xorriso.problem : "xorriso " + xorriso.version + ": " + xorriso.path)
+                      << "\n";
             return false;
         } else if (i == 0) {
             throw UsageError("unknown option " + std::string(arg));
@@ -579,7 +583,8 @@ int Run(const Options& options)
     }
     if (options.command == Command::Drives) {
         // The drives are what the command produces: standard output.
-        const Result drives = DrivesCommand();
+        const TerminalProgress progress(isatty(STDERR_FILENO) != 0);
+        const Result drives = DrivesCommand(progress);
         for (const std::string& line : drives.Lines())
             std::cout << Escaped(line) << "\n";
         return drives.Failed() ? 1 : 0;

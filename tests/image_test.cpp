@@ -34,7 +34,8 @@ bool RunProgram(const std::string& program, const std::vector<std::string>& args
 // The files of the image's root, as xorriso lists them ("'/name'").
 std::vector<std::string> ImageFiles(const fs::path& image)
 {
-    const XorrisoRun run = RunXorriso({"-indev", image.string(), "-find", "/", "-type", "f"});
+    const NeverStopped never;
+    const XorrisoRun run = RunXorriso({"-indev", image.string(), "-find", "/", "-type", "f"}, never);
     EXPECT_TRUE(run.Succeeded()) << run.Problem();
     std::vector<std::string> names;
     for (const std::string& line : run.results)
@@ -43,9 +44,9 @@ std::vector<std::string> ImageFiles(const fs::path& image)
     return names;
 }
 
-// A CD set folder of files named by number, files long names of up to
-// longest bytes, with its SHA256SUMS.
-void WriteLongNames(const fs::path& root, int files, std::size_t longest)
+// A CD set folder of files named by number, files long names of shortest
+// to longest bytes, with its SHA256SUMS.
+void WriteLongNames(const fs::path& root, int files, std::size_t shortest, std::size_t longest)
 {
     const fs::path set = root / "CD-A";
     fs::create_directory(set);
@@ -54,7 +55,7 @@ void WriteLongNames(const fs::path& root, int files, std::size_t longest)
         char start[16];
         std::snprintf(start, sizeof start, "f%05d", file);
         std::string name = start;
-        const std::size_t length = 20 + static_cast<std::size_t>(file) * 37 % (longest - 19);
+        const std::size_t length = shortest + static_cast<std::size_t>(file) * 37 % (longest - shortest + 1);
         while (name.size() + 4 < length)
             name += filler[name.size() % filler.size()];
         WriteFile(set / (name + ".wav"), std::string(start));
@@ -80,7 +81,8 @@ TEST(image, EachSetBecomesAnImageOfExactlyItsFilesThatFitsItsDisc)
              ASSERT_TRUE(RunProgram(KELVARK_CLI_PATH, {"checksum", root.string()}, out.path()))
                  << ReadFile(out.path() / "err");
          }},
-        {"2,000 files with names of up to 200 bytes", [](const fs::path& root) { WriteLongNames(root, 2000, 200); }},
+        {"2,000 files with names of 100 to 250 bytes",
+         [](const fs::path& root) { WriteLongNames(root, 2000, 100, 250); }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -91,12 +93,6 @@ TEST(image, EachSetBecomesAnImageOfExactlyItsFilesThatFitsItsDisc)
         ASSERT_FALSE(sets.empty());
         FakeUi ui;
         const Result result = ImageCommand(root.str(), into.str(), {}, ui.commands());
-        if (result.Failed() && result.Message().find("tree end address mismatch") != std::string::npos) {
-            // xorriso's own check found that it would have written a damaged
-            // image: it ended, and no image nor any part of one is left.
-            EXPECT_TRUE(EntryNames(into.path()).empty());
-            GTEST_SKIP() << "this xorriso can't write " << row.what << ": " << result.Message();
-        }
         ASSERT_FALSE(result.Failed()) << result.Message();
         ASSERT_EQ(result.Lines().size(), sets.size());
         for (const std::string& set : sets) {
@@ -105,7 +101,8 @@ TEST(image, EachSetBecomesAnImageOfExactlyItsFilesThatFitsItsDisc)
             const Medium& medium = set.starts_with("CD") ? CDMedium() : DVDMedium();
             EXPECT_LE(static_cast<std::int64_t>(fs::file_size(image)), medium.sectors * SectorSize) << set;
             EXPECT_EQ(ImageFiles(image), EntryNames(root.path() / set)) << set;
-            const XorrisoRun check = RunXorriso({"-md5", "on", "-indev", image.string(), "-check_md5_r", "SORRY", "/"});
+            const XorrisoRun check =
+                RunXorriso({"-md5", "on", "-indev", image.string(), "-check_md5_r", "SORRY", "/"}, NeverStopped());
             EXPECT_TRUE(check.Succeeded()) << set << ": " << check.Problem();
         }
         EXPECT_EQ(EntryNames(into.path()).size(), sets.size());
@@ -206,17 +203,6 @@ TEST(image, AStopWhileWritingLeavesNoPartOfTheImage)
     EXPECT_EQ(result.Ended(), Result::Status::Stopped) << result.Message();
     EXPECT_EQ(result.Message(), "Stopped while " + root.str() + "DVD-A.iso was written: the part written was removed.");
     EXPECT_EQ(EntryNames(root.path()), before);
-}
-
-TEST(image, XorrisoNotInstalledIsSaidSo)
-{
-    TempDir empty;
-    const std::string path = std::getenv("PATH");
-    ::setenv("PATH", empty.path().c_str(), 1);
-    const XorrisoRun run = RunXorriso({"-version"});
-    ::setenv("PATH", path.c_str(), 1);
-    EXPECT_FALSE(run.Succeeded());
-    EXPECT_EQ(run.Problem(), "xorriso is not installed: sudo apt install xorriso");
 }
 
 } // namespace

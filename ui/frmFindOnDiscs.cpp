@@ -179,7 +179,8 @@ void frmFindOnDiscs::Start()
 {
     std::vector<Drive> drives;
     // Where xorriso can't run, no drive is offered.
-    host.await(QStringLiteral("Looking for optical drives"), [&] { static_cast<void>(ListDrives(drives)); });
+    host.await(QStringLiteral("Looking for optical drives"),
+               [&] { static_cast<void>(ListDrives(drives, host.ui.progress)); });
     if (drives.empty())
         menuRestore->addAction(QStringLiteral("No optical drive found"))->setEnabled(false);
     for (const Drive& drive : drives) {

@@ -100,7 +100,8 @@ void frmWriteDiscs::Start()
 {
     std::vector<Drive> drives;
     // Where xorriso can't run, the measuring says so for every set.
-    host.await(QStringLiteral("Looking for optical drives"), [&] { static_cast<void>(ListDrives(drives)); });
+    host.await(QStringLiteral("Looking for optical drives"),
+               [&] { static_cast<void>(ListDrives(drives, host.ui.progress)); });
     for (const Drive& drive : drives)
         cboTarget->insertItem(cboTarget->count() - 1, Shown(drive.device + ": " + drive.vendor + " " + drive.model),
                               QByteArray::fromStdString(drive.device));

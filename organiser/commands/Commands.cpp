@@ -851,17 +851,17 @@ Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, c
     return failed;
 }
 
-Result DrivesCommand()
+Result DrivesCommand(const Progress& stop)
 {
     std::vector<Drive> drives;
-    if (Result failed = ListDrives(drives); failed.Failed())
+    if (Result failed = ListDrives(drives, stop); failed.Failed())
         return failed;
     if (drives.empty())
         return Result::Done("No optical drive found.");
     Result listed;
     for (const Drive& drive : drives) {
         LoadedDisc disc;
-        const Result looked = LookAtDisc(drive.device, disc);
+        const Result looked = LookAtDisc(drive.device, disc, stop);
         std::string name = drive.vendor;
         name += (name.empty() || drive.model.empty() ? "" : " ") + drive.model;
         listed.Add(drive.device + "  " + name + "  "
@@ -913,7 +913,7 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
     for (std::size_t k = 0; k < plan.sets.size(); ++k) {
         const SetDisc& set = plan.sets[k];
         LoadedDisc disc;
-        Result looked = k == 0 ? LookAtDisc(drive, disc) : Result();
+        Result looked = k == 0 ? LookAtDisc(drive, disc, ui.progress) : Result();
         // A drive without a disc may say so by failing the look.
         if (k > 0 || askFirst || looked.Failed() || !disc.present) {
             const std::string insert =
@@ -922,7 +922,7 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
                                       "Writing " + set.name + " onto the disc in " + drive + "."}))
                 return k == 0 ? Result("No disc was written.", Result::Status::Declined)
                               : ended(k + 1, "Stopped before " + set.name + " was written.", Result::Status::Stopped);
-            looked = LookAtDisc(drive, disc);
+            looked = LookAtDisc(drive, disc, ui.progress);
         }
         if (looked.Failed())
             return ended(k + 1, set.name + " was not written: " + looked.Message(), Result::Status::Failed);

@@ -180,8 +180,8 @@ Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, c
 
 // The optical drives, one message each: "/dev/sr0  HL-DT-ST DVDRAM GH24NSD1
 // DVD+R, blank, 2,295,104 sectors free"; "No optical drive found." when
-// there is none. Fails when xorriso can't be run.
-Result DrivesCommand();
+// there is none. Fails when xorriso can't be run or stop ends it.
+Result DrivesCommand(const Progress& stop);
 
 // Writes the set folders of RootFolder named in sets (all of them when
 // empty), in set order, each onto a blank disc in drive ("/dev/sr0", or

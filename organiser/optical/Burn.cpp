@@ -13,15 +13,14 @@ namespace {
 // The 300 kB xorriso writes after an image unless told otherwise.
 constexpr std::int64_t PaddingSectors = 150;
 
-// The slowest a drive writes: a CD's single speed, 153,600 bytes a second.
-constexpr std::int64_t SlowestBytesPerSecond = 153600;
-
 // Says why the write of set ended early: the disc is spoilt unless a look
-// at it finds it still blank.
-std::string EndedEarly(const SetDisc& set, const std::string& device, bool stopped, const std::string& problem)
+// at it finds it still blank. After a stop, the look itself can't be stopped.
+std::string EndedEarly(const SetDisc& set, const std::string& device, bool stopped, const std::string& problem,
+                       const Progress& progress)
 {
     LoadedDisc after;
-    const bool blank = !LookAtDisc(device, after).Failed() && after.blank;
+    const NeverStopped never;
+    const bool blank = !LookAtDisc(device, after, stopped ? never : progress).Failed() && after.blank;
     const std::string disc = "the disc in " + device;
     if (stopped)
         return blank ? "Stopped before " + set.name + " was written: " + disc + " is still blank."
@@ -67,13 +66,13 @@ Result BurnDisc(const SetDisc& set, const std::string& device, Progress& progres
         device.starts_with("stdio:")
             ? XorrisoGrace
             : std::max<std::chrono::milliseconds>(
-                XorrisoGrace, std::chrono::seconds(BurnSectors(set) * SectorSize / SlowestBytesPerSecond));
+                XorrisoGrace, std::chrono::seconds(BurnSectors(set) * SectorSize / SlowestDriveBytesPerSecond));
     const XorrisoRun run = RunWriting(arguments, "Writing " + set.name, 0, set.sectors, progress, grace);
     progress.Hide();
     if (run.stopped)
-        return Result(EndedEarly(set, device, true, {}), Result::Status::Stopped);
+        return Result(EndedEarly(set, device, true, {}, progress), Result::Status::Stopped);
     if (!run.Succeeded())
-        return Result(EndedEarly(set, device, false, run.Problem()));
+        return Result(EndedEarly(set, device, false, run.Problem(), progress));
     return Result::Done("Wrote " + set.name + " onto the disc in " + device + ".");
 }
 

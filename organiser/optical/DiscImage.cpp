@@ -83,7 +83,7 @@ int Thousandths(std::int64_t part, std::int64_t whole)
 
 } // namespace
 
-std::string PlanDisc(const std::string& root, const std::string& name, const Progress* stop, SetDisc& set,
+std::string PlanDisc(const std::string& root, const std::string& name, const Progress& stop, SetDisc& set,
                      bool& stopped)
 {
     set.name = name;
@@ -213,7 +213,7 @@ ImagePlan PlanImages(const std::string& root, const std::string& into, const std
             plan.refusals.push_back(set.image + " is there already: an image is never replaced.");
             continue;
         }
-        const std::string refusal = PlanDisc(root, chosen[k], &progress, set, plan.stopped);
+        const std::string refusal = PlanDisc(root, chosen[k], progress, set, plan.stopped);
         if (plan.stopped)
             return plan;
         if (!refusal.empty())
@@ -230,7 +230,7 @@ XorrisoRun RunWriting(const std::vector<std::string>& arguments, const std::stri
     int amount = Thousandths(done, total);
     std::string shown = text;
     return RunXorriso(
-        arguments, &progress,
+        arguments, progress,
         [&](const XorrisoLine& line) {
             if (const std::optional<XorrisoWriting> writing = WritingProgress(line.text)) {
                 amount = Thousandths(done + writing->sectors, total);
@@ -238,7 +238,7 @@ XorrisoRun RunWriting(const std::vector<std::string>& arguments, const std::stri
             }
             progress.Show(amount, shown);
         },
-        grace);
+        grace, XorrisoLimitFor((total - done) * SectorSize));
 }
 
 Result WriteImages(const ImagePlan& plan, Progress& progress)

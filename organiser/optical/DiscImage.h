@@ -54,7 +54,7 @@ struct SetDisc {
 // refused when it holds no SHA256SUMS (the disc carries its checksums), holds
 // anything but regular files, or may need more sectors than its medium
 // holds. A stop (asked at least every 100 ms) sets stopped.
-std::string PlanDisc(const std::string& root, const std::string& name, const Progress* stop, SetDisc& set,
+std::string PlanDisc(const std::string& root, const std::string& name, const Progress& stop, SetDisc& set,
                      bool& stopped);
 
 // The images to write: the set folders of root (all of them, or those named),

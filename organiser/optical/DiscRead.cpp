@@ -747,11 +747,11 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
             continue;
         }
         const std::string mark = Mark();
-        XorrisoRun run = RunXorriso(ListingArguments(source, mark, true), &progress);
+        XorrisoRun run = RunXorriso(ListingArguments(source, mark, true), progress);
         // The recorded MD5s lie behind the files: an image cut short, or a
         // disc whose last sectors are lost, is listed without them.
         if (!run.stopped && !run.Succeeded())
-            run = RunXorriso(ListingArguments(source, mark, false), &progress);
+            run = RunXorriso(ListingArguments(source, mark, false), progress);
         if (run.stopped) {
             result.stopped = true;
             break;

@@ -119,29 +119,29 @@ std::string LoadedDiscText(const LoadedDisc& disc)
     return text;
 }
 
-Result ListDrives(std::vector<Drive>& drives)
+Result ListDrives(std::vector<Drive>& drives, const Progress& stop)
 {
     // xorriso counts a scan that finds no drive as a problem: its exit
     // status says nothing more than the list does.
-    const XorrisoRun run = RunXorriso({"-devices"});
-    if (run.startError)
+    const XorrisoRun run = RunXorriso({"-devices"}, stop);
+    if (!run.EndedByItself())
         return Result(run.Problem());
     drives = ParseDevices(run.results);
     return {};
 }
 
-Result LookAtDisc(const std::string& device, LoadedDisc& disc)
+Result LookAtDisc(const std::string& device, LoadedDisc& disc, const Progress& stop)
 {
     // Taking the drive as the output drive tells what its disc is; the
     // space left on it is what a write may fill.
-    const XorrisoRun run = RunXorriso({"-abort_on", "FAILURE", "-outdev", device, "-tell_media_space"});
+    const XorrisoRun run = RunXorriso({"-abort_on", "FAILURE", "-outdev", device, "-tell_media_space"}, stop);
     std::vector<std::string> lines = run.infos;
     lines.insert(lines.end(), run.results.begin(), run.results.end());
     disc = ParseLoadedDisc(lines);
     const bool told = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
         return line.starts_with("Media current") || line.starts_with("Media status");
     });
-    if (run.startError || (!told && !run.Succeeded()))
+    if (!run.EndedByItself() || (!told && !run.Succeeded()))
         return Result("Can't look at the disc in " + device + ": " + run.Problem());
     return {};
 }

@@ -41,12 +41,13 @@ LoadedDisc ParseLoadedDisc(const std::vector<std::string>& lines);
 // closed", "no disc".
 std::string LoadedDiscText(const LoadedDisc& disc);
 
-// Lists the drives. Fails when xorriso can't be run; none found is no failure.
-Result ListDrives(std::vector<Drive>& drives);
+// Lists the drives. Fails when xorriso can't be run, or is stopped by stop;
+// none found is no failure.
+Result ListDrives(std::vector<Drive>& drives, const Progress& stop);
 
 // Looks at the disc in device ("/dev/sr0", or "stdio:FILE", a file taken as
 // a drive: blank while it does not exist). Fails, saying why, when xorriso
-// can't look at the drive.
-Result LookAtDisc(const std::string& device, LoadedDisc& disc);
+// can't look at the drive or is stopped by stop.
+Result LookAtDisc(const std::string& device, LoadedDisc& disc, const Progress& stop);
 
 } // namespace kelvark

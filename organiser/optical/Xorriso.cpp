@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -19,6 +21,8 @@ extern char** environ;
 namespace kelvark {
 
 namespace {
+
+constexpr int Minimum[3] = {1, 5, 6}; // the oldest xorriso that writes long Rock Ridge names whole
 
 // The severities of xorriso's messages that say something went wrong.
 bool IsProblem(std::string_view info)
@@ -55,22 +59,50 @@ struct Stream {
 };
 
 // The child's side of the pipes and /dev/null, and the signals it starts
-// with: the defaults, none blocked, whatever the caller had set.
+// with: the defaults, none blocked, whatever the caller had set. error is
+// the first set-up step that failed.
 struct Spawn {
     posix_spawn_file_actions_t actions{};
     posix_spawnattr_t attributes{};
-    Spawn()
+    int error = 0;
+    Spawn(int out, int err)
     {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attributes);
+        const bool made = Check(posix_spawn_file_actions_init(&actions));
+        const bool madeAttributes = Check(posix_spawnattr_init(&attributes));
+        destroyActions = made;
+        destroyAttributes = madeAttributes;
+        if (!made || !madeAttributes)
+            return;
+        sigset_t signals;
+        sigemptyset(&signals);
+        Check(posix_spawnattr_setsigmask(&attributes, &signals));
+        for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT})
+            sigaddset(&signals, number);
+        Check(posix_spawnattr_setsigdefault(&attributes, &signals));
+        Check(posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+        Check(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
+        Check(posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO));
+        Check(posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO));
     }
     ~Spawn()
     {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
+        if (destroyActions)
+            posix_spawn_file_actions_destroy(&actions);
+        if (destroyAttributes)
+            posix_spawnattr_destroy(&attributes);
     }
     Spawn(const Spawn&) = delete;
     Spawn& operator=(const Spawn&) = delete;
+
+private:
+    bool destroyActions = false;
+    bool destroyAttributes = false;
+    bool Check(int result)
+    {
+        if (result != 0 && error == 0)
+            error = result;
+        return result == 0;
+    }
 };
 
 void Deliver(XorrisoRun& run, const XorrisoLines& onLine, const Stream& stream, std::string_view text)
@@ -107,33 +139,44 @@ bool ReadStream(XorrisoRun& run, const XorrisoLines& onLine, Stream& stream)
     return true;
 }
 
-} // namespace
-
-std::string XorrisoRun::Problem() const
+// A time limit in words, rounded up: "10 min", "1 s".
+std::string Duration(std::chrono::milliseconds limit)
 {
-    if (startError == std::errc::no_such_file_or_directory)
-        return "xorriso is not installed: sudo apt install xorriso";
-    if (startError)
-        return "Can't start xorriso: " + ErrorText(startError);
-    if (Succeeded())
-        return {};
-    if (stopped)
-        return "xorriso was stopped.";
-    std::string said;
-    for (const std::string& info : infos)
-        if (IsProblem(info))
-            said += (said.empty() ? "" : LineEnd) + info;
-    if (!said.empty())
-        return said;
-    return signal != 0 ? "xorriso ended on signal " + std::to_string(signal) + "."
-                       : "xorriso ended with exit status " + std::to_string(exitStatus) + ".";
+    const auto seconds = (limit.count() + 999) / 1000;
+    return seconds >= 120 ? std::to_string(seconds / 60) + " min" : std::to_string(seconds) + " s";
 }
 
-XorrisoRun RunXorriso(const std::vector<std::string>& arguments, const Progress* stop, const XorrisoLines& onLine,
-                      std::chrono::milliseconds grace)
+// Ends the child: sends it signal, and SIGKILL once grace has passed since
+// the first signal; reaps it. The streams' writers may outlive it (a
+// program it started): they are read no further once it is gone.
+struct Ending {
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> since;
+    bool killed = false;
+
+    void Signal(pid_t child, int signal)
+    {
+        if (since)
+            return;
+        ::kill(child, signal);
+        since = Clock::now();
+    }
+    void KillAfter(pid_t child, std::chrono::milliseconds grace)
+    {
+        if (since && !killed && Clock::now() - *since >= grace) {
+            ::kill(child, SIGKILL);
+            killed = true;
+        }
+    }
+};
+
+// Runs program (an absolute path) -no_rc -pkt_output on arguments, as
+// RunXorriso says.
+XorrisoRun RunProgram(const std::string& program, const std::vector<std::string>& arguments, const Progress& stop,
+                      const XorrisoLines& onLine, std::chrono::milliseconds grace, std::chrono::milliseconds limit)
 {
     XorrisoRun run;
-    std::vector<std::string> words{"xorriso", "-no_rc", "-pkt_output", "on"};
+    std::vector<std::string> words{program, "-no_rc", "-pkt_output", "on"};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
@@ -153,48 +196,46 @@ XorrisoRun RunXorriso(const std::vector<std::string>& arguments, const Progress*
     const FileDescriptor outRead(out[0]), errRead(err[0]);
     FileDescriptor outWrite(out[1]), errWrite(err[1]);
 
-    Spawn spawn;
-    posix_spawn_file_actions_addopen(&spawn.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&spawn.actions, outWrite.Get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&spawn.actions, errWrite.Get(), STDERR_FILENO);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&spawn.attributes, &signals);
-    for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT})
-        sigaddset(&signals, number);
-    posix_spawnattr_setsigdefault(&spawn.attributes, &signals);
-    posix_spawnattr_setflags(&spawn.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
     pid_t child = -1;
-    if (const int error = posix_spawnp(&child, "xorriso", &spawn.actions, &spawn.attributes, argv.data(), environ);
-        error != 0) {
-        run.startError = std::error_code(error, std::generic_category());
-        return run;
+    {
+        const Spawn spawn(outWrite.Get(), errWrite.Get());
+        const int error = spawn.error != 0 ? spawn.error
+                                           : posix_spawn(&child, program.c_str(), &spawn.actions, &spawn.attributes,
+                                                         argv.data(), environ);
+        if (error != 0) {
+            run.startError = std::error_code(error, std::generic_category());
+            return run;
+        }
     }
     // The child holds its own copies of the write ends: the streams end when it does.
     outWrite = FileDescriptor();
     errWrite = FileDescriptor();
 
     Stream streams[2] = {{outRead.Get(), true, {}}, {errRead.Get(), false, {}}};
-    using Clock = std::chrono::steady_clock;
-    std::optional<Clock::time_point> interrupted;
-    bool killed = false;
-    while (streams[0].fd >= 0 || streams[1].fd >= 0) {
-        if (stop != nullptr && stop->StopRequested() && !interrupted) {
-            ::kill(child, SIGINT);
-            interrupted = Clock::now();
+    const auto deadline = Ending::Clock::now() + limit;
+    Ending ending;
+    int status = 0;
+    bool reaped = false;
+    while ((streams[0].fd >= 0 || streams[1].fd >= 0) && !reaped) {
+        if (stop.StopRequested())
+            ending.Signal(child, SIGINT);
+        if (Ending::Clock::now() >= deadline && !ending.since) {
+            run.failure = "xorriso did not end within its time limit of " + Duration(limit) + " and was ended.";
+            ending.Signal(child, SIGTERM);
         }
-        if (interrupted && !killed && Clock::now() - *interrupted >= grace) {
-            ::kill(child, SIGKILL);
-            killed = true;
-        }
+        ending.KillAfter(child, grace);
+        if (ending.killed)
+            reaped = ::waitpid(child, &status, WNOHANG) == child;
         pollfd waiting[2];
         nfds_t count = 0;
         for (const Stream& stream : streams)
             if (stream.fd >= 0)
                 waiting[count++] = {stream.fd, POLLIN, 0};
-        if (::poll(waiting, count, 100) < 0 && errno != EINTR)
+        if (::poll(waiting, count, 100) < 0 && errno != EINTR) {
+            run.failure = "Can't wait for xorriso: " + ErrorText(LastErrno());
+            ::kill(child, SIGKILL);
             break;
+        }
         for (nfds_t i = 0; i < count; ++i)
             if (waiting[i].revents != 0)
                 for (Stream& stream : streams)
@@ -202,8 +243,7 @@ XorrisoRun RunXorriso(const std::vector<std::string>& arguments, const Progress*
                         stream.fd = -1;
     }
 
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    while (!reaped && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     if (WIFEXITED(status))
         run.exitStatus = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
@@ -211,8 +251,157 @@ XorrisoRun RunXorriso(const std::vector<std::string>& arguments, const Progress*
     // A stop that came after xorriso had ended its work stops nothing; a
     // Ctrl-C on the terminal reaches xorriso too, which may end before the
     // stop is seen.
-    run.stopped = run.exitStatus != 0 && stop != nullptr && stop->StopRequested();
+    run.stopped = run.failure.empty() && run.exitStatus != 0 && stop.StopRequested();
     return run;
+}
+
+// The version program says it is ("xorriso 1.5.6 : RockRidge filesystem
+// manipulator, ..."), when it ran and said one; empty otherwise.
+std::string VersionOf(const std::string& program)
+{
+    const NeverStopped never;
+    const XorrisoRun run = RunProgram(program, {"-version"}, never, {}, XorrisoGrace, std::chrono::seconds(30));
+    if (!run.Succeeded())
+        return {};
+    for (const std::string& line : run.results) {
+        constexpr std::string_view start = "xorriso ";
+        if (!line.starts_with(start))
+            continue;
+        const std::size_t end = line.find(' ', start.size());
+        return line.substr(start.size(), end == std::string::npos ? std::string::npos : end - start.size());
+    }
+    return {};
+}
+
+// True when version ("1.5.6", "1.5.6.pl01") is 1.5.6 or newer.
+bool NewEnough(std::string_view version)
+{
+    int parts[3] = {0, 0, 0};
+    for (int& part : parts) {
+        const auto [end, error] = std::from_chars(version.data(), version.data() + version.size(), part);
+        if (error != std::errc())
+            return false;
+        version.remove_prefix(static_cast<std::size_t>(end - version.data()));
+        if (!version.empty() && version.front() == '.')
+            version.remove_prefix(1);
+    }
+    return !std::lexicographical_compare(std::begin(parts), std::end(parts), std::begin(Minimum), std::end(Minimum));
+}
+
+// program, with its version, when it is usable; else why not, added to why.
+std::optional<XorrisoProgram> Usable(const std::string& program, std::string& why)
+{
+    const auto add = [&](const std::string& reason) {
+        why += (why.empty() ? "" : "; ") + program + reason;
+        return std::nullopt;
+    };
+    if (!program.starts_with('/'))
+        return add(" is not an absolute path");
+    if (::access(program.c_str(), X_OK) != 0)
+        return add(": " + ErrorText(LastErrno()));
+    const std::string version = VersionOf(program);
+    if (version.empty())
+        return add(" does not say its version");
+    if (!NewEnough(version))
+        return add(" is " + version);
+    return XorrisoProgram{program, version, {}};
+}
+
+// Kelvark's own copies that are there: lib/kelvark/xorriso beside the
+// folder of the running program, as installed; the one the build made.
+std::vector<std::string> OwnCopies()
+{
+    std::vector<std::string> copies;
+    char self[PATH_MAX];
+    if (const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1); length > 0) {
+        std::string bin(self, static_cast<std::size_t>(length));
+        bin.erase(bin.rfind('/'));
+        if (const std::size_t parent = bin.rfind('/'); parent != std::string::npos)
+            copies.push_back(bin.substr(0, parent) + "/lib/kelvark/xorriso");
+    }
+#ifdef KELVARK_BUILT_XORRISO
+    copies.emplace_back(KELVARK_BUILT_XORRISO);
+#endif
+    std::erase_if(copies, [](const std::string& copy) { return ::access(copy.c_str(), F_OK) != 0; });
+    return copies;
+}
+
+// The absolute paths of the xorriso in each folder of PATH that has one.
+std::vector<std::string> OnPath()
+{
+    std::vector<std::string> found;
+    const char* path = std::getenv("PATH");
+    std::string_view folders = path != nullptr ? path : "";
+    while (!folders.empty()) {
+        const std::size_t end = std::min(folders.find(':'), folders.size());
+        const std::string candidate = std::string(folders.substr(0, end)) + "/xorriso";
+        if (candidate.starts_with('/') && ::access(candidate.c_str(), X_OK) == 0)
+            found.push_back(candidate);
+        folders.remove_prefix(std::min(end + 1, folders.size()));
+    }
+    return found;
+}
+
+} // namespace
+
+std::string XorrisoRun::Problem() const
+{
+    if (!failure.empty())
+        return failure;
+    if (startError)
+        return "Can't start xorriso: " + ErrorText(startError);
+    if (Succeeded())
+        return {};
+    if (stopped)
+        return "xorriso was stopped.";
+    std::string said;
+    for (const std::string& info : infos)
+        if (IsProblem(info))
+            said += (said.empty() ? "" : LineEnd) + info;
+    if (!said.empty())
+        return said;
+    return signal != 0 ? "xorriso ended on signal " + std::to_string(signal) + "."
+                       : "xorriso ended with exit status " + std::to_string(exitStatus) + ".";
+}
+
+std::chrono::milliseconds XorrisoLimitFor(std::int64_t bytes)
+{
+    return XorrisoLookLimit + std::chrono::seconds(std::max<std::int64_t>(bytes, 0) / SlowestDriveBytesPerSecond);
+}
+
+XorrisoRun RunXorriso(const std::vector<std::string>& arguments, const Progress& stop, const XorrisoLines& onLine,
+                      std::chrono::milliseconds grace, std::chrono::milliseconds limit)
+{
+    const XorrisoProgram& xorriso = Xorriso();
+    if (xorriso.path.empty()) {
+        XorrisoRun run;
+        run.failure = xorriso.problem;
+        return run;
+    }
+    return RunProgram(xorriso.path, arguments, stop, onLine, grace, limit);
+}
+
+XorrisoProgram FindXorriso()
+{
+    std::string why;
+    std::vector<std::string> candidates;
+    if (const char* named = std::getenv("KELVARK_XORRISO"); named != nullptr && *named != '\0')
+        candidates.emplace_back(named);
+    else {
+        candidates = OwnCopies();
+        for (std::string& program : OnPath())
+            candidates.push_back(std::move(program));
+    }
+    for (const std::string& program : candidates)
+        if (std::optional<XorrisoProgram> usable = Usable(program, why))
+            return *usable;
+    return {{}, {}, "xorriso 1.5.6 or newer is needed: " + (why.empty() ? "none is installed" : why) + "."};
+}
+
+const XorrisoProgram& Xorriso()
+{
+    static const XorrisoProgram found = FindXorriso();
+    return found;
 }
 
 std::optional<XorrisoWriting> WritingProgress(std::string_view info)
