@@ -583,10 +583,21 @@ Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui)
     if (const Result refusal = journal.TakeStopped(RootFolder); refusal.Failed())
         return Result(refusal.Message(), Result::Status::Refused);
     FilePlan plan = undo ? journal.plan().Inverse() : journal.plan();
-    const std::string recovered = journal.Recovered(undo);
+    // An undone restore takes out of the folder only the files it put there.
+    std::vector<std::string> kept;
+    if (undo && plan.kind == Operation::Restore) {
+        bool stopped = false;
+        kept = KeepChangedRestores(plan, ui.progress, stopped);
+        if (stopped)
+            return WithJournal(Result("Stopped: nothing was undone.", Result::Status::Stopped), RootFolder);
+    }
+    const std::string recovered = journal.Recovered(undo, !kept.empty());
     Result result = RunPlan(plan, journal, ui.progress, ui.messages);
-    if (!result.Failed())
+    if (!result.Failed()) {
         result = Result::Done(recovered);
+        for (std::string& line : kept)
+            result.Add(std::move(line));
+    }
     return WithJournal(std::move(result), RootFolder);
 }
 

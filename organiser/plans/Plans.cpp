@@ -216,7 +216,7 @@ std::optional<FileUnit> EarlierReports(const std::string& RootFolder, const Fold
         return EntryExists(RootFolder + DatedReportName(name, date, n));
     }))
         ++n;
-    FileUnit unit{{}, names, {}, {}, false};
+    FileUnit unit{{}, names, {}, {}, false, {}, {}};
     for (const std::string& name : names)
         unit.steps.push_back({RootFolder + name, RootFolder + DatedReportName(name, date, n), StepKind::Move});
     return unit;
@@ -326,7 +326,7 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
     const auto refuse = [&](const std::string& text) { plan.refusals.push_back(text); };
     std::unordered_map<std::string, std::string> from; // file name -> the folder it comes back from
     for (const auto& folder : plan.folders) {
-        plan.units.push_back({{}, {folder}, {}, {}, false});
+        plan.units.push_back({{}, {folder}, {}, {}, false, {}, {}});
         std::vector<std::string> names;
         for (fs::directory_iterator it(RootFolder + folder, error), end; !error && it != end; it.increment(error))
             names.push_back(it->path().filename().string());

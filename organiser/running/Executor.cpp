@@ -186,6 +186,14 @@ Result CheckPlan(const FilePlan& plan)
     return Result(text, Result::Status::Refused);
 }
 
+bool UnitDone(const FilePlan& plan, std::size_t k)
+{
+    const std::vector<FileStep>& steps = plan.units[k].steps;
+    return !steps.empty() && std::all_of(steps.begin(), steps.end(), [&](const FileStep& step) {
+        return Classify(plan, k, static_cast<std::size_t>(&step - steps.data())).action == Action::Skip;
+    });
+}
+
 std::string SplitProjects(const FilePlan& plan)
 {
     // A step's file is where the step takes it, or still where it was; a
@@ -436,6 +444,21 @@ void RemoveWrittenReports(const FilePlan& plan)
     }
 }
 
+// Records unit k done, a restore's with each file as its move left it in
+// the root folder: an undo takes out no other. The error of a line's write.
+std::error_code RecordDone(const FilePlan& plan, std::size_t k, Journal& journal)
+{
+    const FileUnit& unit = plan.units[k];
+    if (plan.kind == Operation::Restore) {
+        std::vector<PlacedFile> placed;
+        for (const FileStep& step : unit.steps)
+            placed.push_back(PlacedFile::Of(Look(step.to).status));
+        if (const std::error_code error = journal.Placed(k, placed))
+            return error;
+    }
+    return journal.Done(k);
+}
+
 } // namespace
 
 Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages)
@@ -512,7 +535,7 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
             return Result({}, Result::Status::Failed);
         }
         // No step runs past a record that could not be written.
-        if (const std::error_code error = plan.undoing ? std::error_code() : journal.Done(k)) {
+        if (const std::error_code error = plan.undoing ? std::error_code() : RecordDone(plan, k, journal)) {
             messages.Show("Stopped: " + JournalFailure(error) + ".");
             journal.Keep();
             return Result({}, Result::Status::Stopped);
