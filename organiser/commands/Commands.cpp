@@ -383,6 +383,12 @@ CatalogueBackup SortedBackup(const orvoProjectList& list, const std::string& Roo
             if (const std::string wave(project->WaveDiskName(i)); !wave.empty() && named.insert(wave).second)
                 kept.files.push_back({wave, project->WaveSize(i), {}});
     }
+    // A set whose every project stayed in the folder is no disc; the others count alone.
+    std::erase_if(backup.discs, [](const CatalogueDisc& disc) { return disc.projects.empty(); });
+    for (std::size_t n = 0; n < backup.discs.size(); ++n) {
+        backup.discs[n].number = static_cast<int>(n) + 1;
+        backup.discs[n].count = static_cast<int>(backup.discs.size());
+    }
     return backup;
 }
 

@@ -47,7 +47,10 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix,
 {
     const SetMembers sets = GroupBySet(projects, numBackups, notSorted);
     std::vector<std::string> lines{"ORVEX Project Backup Organizer"};
+    // A set whose projects a sort leaves in the folder is no disc: it is in no report.
     for (std::size_t n = 0; n < sets.size(); ++n) {
+        if (sets[n].empty())
+            continue;
         lines.insert(lines.end(), {"", prefix + "-" + SetLetters(firstSet + static_cast<int>(n)), "----"});
         for (const orvoProject* project : sets[n])
             lines.push_back(project->Name);
@@ -67,6 +70,8 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix,
                                  + TwoDigits(static_cast<unsigned>(started.day()));
     std::vector<std::string> backups{"BackupID, TheDate, NumCDs"};
     for (std::size_t n = 0; n < sets.size(); ++n) {
+        if (sets[n].empty())
+            continue;
         const std::chrono::year_month_day now = regional.today();
         const std::string& sep = regional.dateSeparator;
         backups.push_back(dateText + SetLetters(firstSet + static_cast<int>(n), true) + ", "

@@ -85,23 +85,24 @@ bool HoldsOnlyChecksums(const std::string& folder)
 // The labels of the sort's discs, as reports of the sort written into each
 // set folder: the sort's day, each disc's place, its medium and its projects.
 // A set whose projects bring a file of the label's name keeps that file.
+// Only the sets made count: their places and the first and last of them.
 ReportTexts DiscLabels(const orvoProjectList& list, const std::string& RootFolder,
-                       const std::unordered_set<const orvoProject*>& notSorted)
+                       const std::unordered_set<const orvoProject*>& notSorted, const std::vector<int>& made)
 {
     const std::string date = IsoDate(list.regional.today());
     const auto name = [&](int n) { return list.medium.prefix + "-" + SetLetters(list.firstSet + n); };
     std::vector<DiscLabel> labels(static_cast<std::size_t>(std::max(list.numBackups, 0)));
-    for (std::size_t n = 0; n < labels.size(); ++n)
-        labels[n] = {name(static_cast<int>(n)),
-                     static_cast<int>(n) + 1,
-                     list.numBackups,
-                     date,
-                     list.medium.key,
-                     list.medium.name,
-                     name(0),
-                     name(list.numBackups - 1),
-                     {},
-                     DiscRoot(RootFolder)};
+    for (std::size_t m = 0; m < made.size(); ++m)
+        labels[static_cast<std::size_t>(made[m])] = {name(made[m]),
+                                                     static_cast<int>(m) + 1,
+                                                     static_cast<int>(made.size()),
+                                                     date,
+                                                     list.medium.key,
+                                                     list.medium.name,
+                                                     name(made.front()),
+                                                     name(made.back()),
+                                                     {},
+                                                     DiscRoot(RootFolder)};
     std::vector<bool> taken(labels.size());
     const auto entry = list.owners.Find(DiscLabelName);
     for (const auto& project : list.projects) {
@@ -115,9 +116,10 @@ ReportTexts DiscLabels(const orvoProjectList& list, const std::string& RootFolde
             taken[n] = true;
     }
     ReportTexts texts;
-    for (std::size_t n = 0; n < labels.size(); ++n)
-        if (!taken[n])
-            texts.emplace_back(labels[n].set + "/" + DiscLabelName, DiscLabelLines(labels[n]));
+    for (const int n : made)
+        if (!taken[static_cast<std::size_t>(n)])
+            texts.emplace_back(labels[static_cast<std::size_t>(n)].set + "/" + DiscLabelName,
+                               DiscLabelLines(labels[static_cast<std::size_t>(n)]));
     return texts;
 }
 
@@ -381,12 +383,28 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
     const auto setName = [&](int n) { return prefix + "-" + SetLetters(list.firstSet + n); };
     const auto setFolder = [&](int n) { return RootFolder + setName(n); };
 
+    // The projects the sort can't take stay in the folder, or refuse it.
+    std::unordered_set<const orvoProject*> notSorted;
+    const std::vector<orvoProjectList::Unsortable> unsortable = list.UnsortableProjects();
+    for (const orvoProjectList::Unsortable& left : unsortable)
+        notSorted.insert(left.project);
+    const auto sorted = [&](const orvoProject& project) {
+        return project.ReadFailure.empty() && project.BackupNum >= 0 && !notSorted.count(&project);
+    };
+    // The sets made: those that keep a project once the others stay.
+    std::vector<int> made;
+    for (const auto& project : list.projects)
+        if (sorted(*project) && project->BackupNum < list.numBackups)
+            made.push_back(project->BackupNum);
+    std::sort(made.begin(), made.end());
+    made.erase(std::unique(made.begin(), made.end()), made.end());
+
     // The sets follow those of earlier sorts, whose folders are not touched.
     // A set folder that holds nothing but its checksums and label (an undone
     // sort leaves them) is empty: the sort removes them as the first step of its plan.
     // Anything else with a set folder's name refuses the sort.
     std::vector<std::string> folders, checksumsOnly, refusals;
-    for (int n = 0; n < list.numBackups; ++n) {
+    for (const int n : made) {
         folders.push_back(setName(n));
         if (HoldsOnlyChecksums(setFolder(n)))
             checksumsOnly.push_back(folders.back());
@@ -401,29 +419,22 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
         return refused;
     }
 
-    // The projects the sort can't take stay in the folder, or refuse it, each
-    // named with its reason (a project that misses waves, with each of them).
-    std::unordered_set<const orvoProject*> notSorted;
-    const std::vector<orvoProjectList::Unsortable> unsortable = list.UnsortableProjects();
-    // Leaving every project in the folder would sort nothing: the sort says why instead.
+    // Each project the sort can't take is named with every reason it has:
+    // the first the list found, then each wave it misses (a project in no
+    // set may miss waves too). Leaving every project in the folder would sort
+    // nothing: the sort says why instead.
     if (unsortable.size() == static_cast<std::size_t>(list.projects.Count()))
         leaveUnsortable = false;
     for (const orvoProjectList::Unsortable& left : unsortable) {
-        notSorted.insert(left.project);
         if (leaveUnsortable)
             continue;
-        std::vector<std::string> waves;
-        if (left.project->ReadFailure.empty() && left.project->BackupNum >= 0 && !FirstInvalidWave(*left.project))
-            waves = WaveFailures(*left.project);
-        if (waves.empty())
-            refusals.push_back(left.reason);
-        else
-            refusals.insert(refusals.end(), waves.begin(), waves.end());
+        refusals.push_back(left.reason);
+        if (left.project->ReadFailure.empty() && !FirstInvalidWave(*left.project))
+            for (std::string& wave : WaveFailures(*left.project))
+                if (wave != left.reason)
+                    refusals.push_back(std::move(wave));
     }
     // A file leaves the folder only with every project that uses it, into one set.
-    const auto sorted = [&](const orvoProject& project) {
-        return project.ReadFailure.empty() && project.BackupNum >= 0 && !notSorted.count(&project);
-    };
 
     const auto whereTo = [&](const orvoProject& user) -> FilePlan::Destination {
         if (!sorted(user))
@@ -461,7 +472,7 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
         plan.units.insert(plan.units.begin(), std::move(*earlier));
     // The reports are part of the plan: a sort finished after a stop writes them as this one would.
     plan.reports = list.Reports(prefix, notSorted);
-    const ReportTexts labels = DiscLabels(list, RootFolder, notSorted);
+    const ReportTexts labels = DiscLabels(list, RootFolder, notSorted, made);
     plan.reports.insert(plan.reports.end(), labels.begin(), labels.end());
     return plan;
 }
