@@ -258,6 +258,7 @@ TEST_F(cli, UsageMistakesNameTheProblemAndChangeNothing)
         {{"list", "--drive", "/dev/sr0", Studio()}, "--drive applies to verify, burn, restore and catalogue only"},
         {{"restore", Studio()}, "restore needs --into ROOT"},
         {{"restore", "--into", Dest(), "Nope"}, "missing SOURCE: no file or folder is named Nope"},
+        {{"restore", "--into", Dest(), "--", Studio()}, "missing SOURCE"},
         {{"catalogue", Studio()}, "catalogue needs --add"},
         {{"where"}, "missing TEXT"},
     };

@@ -92,6 +92,36 @@ TEST_F(restore, BringsEveryFileBackFromAnImageOrASetFolder)
     }
 }
 
+// The arguments after "--" are projects, those before it sources: a project
+// named like a folder of the working folder can be given.
+TEST_F(restore, TakesTheArgumentsAfterTwoDashesForProjects)
+{
+    const fs::path here = base.path() / "here";
+    fs::create_directories(here / "Blue");
+    struct Row {
+        std::vector<std::string> operands;
+        int status;
+        std::string err;
+    };
+    const std::vector<Row> rows = {
+        {{image.string(), "--", "Blue"}, 0, "Restored Blue into " + root.str() + ": 2 files.\n"},
+        {{"--", image.string(), "Blue"}, 2, "kelvark-cli: missing SOURCE\n"},
+        {{image.string(), "Blue"}, 1, "Nothing was restored.\nCan't read Blue/SHA256SUMS: "},
+    };
+    for (const Row& row : rows) {
+        for (const std::string& name : EntryNames(root.path()))
+            if (name.starts_with("Blue"))
+                fs::remove(root.path() / name);
+        std::vector<std::string> args{"-C", here.string(), "XDG_DATA_HOME=" + data.string(), KELVARK_CLI_PATH,
+                                      "restore", "--into", root.str()};
+        args.insert(args.end(), row.operands.begin(), row.operands.end());
+        const Output restored = fixtures::Run("/usr/bin/env", args);
+        EXPECT_EQ(restored.status, row.status) << row.operands.front() << ": " << restored.err;
+        EXPECT_TRUE(restored.err.starts_with(row.err)) << restored.err;
+        EXPECT_EQ(fs::exists(root.path() / "Blue 1.wav"), row.status == 0) << row.operands.front();
+    }
+}
+
 TEST_F(restore, RefusesATakenNameADamagedFileOrAProjectNotGivenWithNothingCopied)
 {
     const std::string into = root.str();
