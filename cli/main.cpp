@@ -546,8 +546,7 @@ int Restore(const Options& options)
     std::vector<std::string> sources, projects;
     for (std::size_t i = 0; i < options.operands.size(); ++i) {
         const std::string& operand = options.operands[i];
-        const bool project =
-            options.namesFrom == std::string::npos ? !EntryExists(operand) : i >= options.namesFrom;
+        const bool project = options.namesFrom == std::string::npos ? !EntryExists(operand) : i >= options.namesFrom;
         (project ? projects : sources).push_back(operand);
     }
     if (sources.empty() && options.drives.empty())

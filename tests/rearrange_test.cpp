@@ -129,7 +129,7 @@ TEST(Rearrange, ASecondSortContinuesTheFirst)
 
     ASSERT_FALSE(UnsortCommand(s.root.str(), CDMedium(), s.ui.commands()).Failed());
     EXPECT_EQ(earlierSets(), firstSort);
-    EXPECT_EQ(EntryNames(root / "CD-C"), std::vector<std::string>{"Kelvark Disc.txt"});
+    EXPECT_FALSE(fs::exists(root / "CD-C"));
     EXPECT_TRUE(s.Exists("three.wav"));
     ASSERT_FALSE(UnsortCommand(s.root.str(), CDMedium(), s.ui.commands()).Failed());
     EXPECT_TRUE(s.Exists("one.wav"));

@@ -112,8 +112,8 @@ TEST_F(restore, TakesTheArgumentsAfterTwoDashesForProjects)
         for (const std::string& name : EntryNames(root.path()))
             if (name.starts_with("Blue"))
                 fs::remove(root.path() / name);
-        std::vector<std::string> args{"-C", here.string(), "XDG_DATA_HOME=" + data.string(), KELVARK_CLI_PATH,
-                                      "restore", "--into", root.str()};
+        std::vector<std::string> args{
+            "-C", here.string(), "XDG_DATA_HOME=" + data.string(), KELVARK_CLI_PATH, "restore", "--into", root.str()};
         args.insert(args.end(), row.operands.begin(), row.operands.end());
         const Output restored = fixtures::Run("/usr/bin/env", args);
         EXPECT_EQ(restored.status, row.status) << row.operands.front() << ": " << restored.err;
@@ -211,7 +211,8 @@ TEST_F(restore, UndoTakesOutOnlyTheFilesAsTheyWereRestored)
         std::istringstream lines(ReadFile(root.path() / ".kelvark-journal"));
         std::string kept;
         for (std::string line; std::getline(lines, line);)
-            if (std::none_of(words.begin(), words.end(), [&](const std::string& w) { return line.starts_with(w + "\t"); }))
+            if (std::none_of(words.begin(), words.end(),
+                             [&](const std::string& w) { return line.starts_with(w + "\t"); }))
                 kept += line + "\n";
         WriteFile(root.path() / ".kelvark-journal", kept);
     };
@@ -233,7 +234,9 @@ TEST_F(restore, UndoTakesOutOnlyTheFilesAsTheyWereRestored)
          },
          {changed}},
         {"an older journal, without either record",
-         [&] { dropRecords({"placed", "sha256"}); },
+         [&] {
+             dropRecords({"placed", "sha256"});
+         },
          {"\"Alder 1.wav\" is not known to be as it was restored; it stays.",
           "\"Alder 2.wav\" is not known to be as it was restored; it stays.",
           "\"Alder.cue\" is not known to be as it was restored; it stays."}},
@@ -254,11 +257,12 @@ TEST_F(restore, UndoTakesOutOnlyTheFilesAsTheyWereRestored)
         RecordingProgress quiet;
         const Result undo = RecoverCommand(root.str(), true, {messages, quiet, question});
         EXPECT_FALSE(undo.Failed()) << row.what << ": " << undo.Message();
-        const std::string undid = "Undid the restore into " + root.str() + ", which had stopped after 1 of 2 projects: ";
-        std::vector<std::string> lines{undid
-                                       + (row.stays.empty() ? "none of the files it restored is left in " + root.str() + "."
-                                                            : "the files it restored left " + root.str()
-                                                                  + " but for those named below.")};
+        const std::string undid =
+            "Undid the restore into " + root.str() + ", which had stopped after 1 of 2 projects: ";
+        std::vector<std::string> lines{
+            undid
+            + (row.stays.empty() ? "none of the files it restored is left in " + root.str() + "."
+                                 : "the files it restored left " + root.str() + " but for those named below.")};
         lines.insert(lines.end(), row.stays.begin(), row.stays.end());
         EXPECT_EQ(undo.Lines(), lines) << row.what;
         std::vector<std::string> left = before;

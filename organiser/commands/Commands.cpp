@@ -231,7 +231,26 @@ std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFold
 {
     return "Move the " + std::to_string(unsort.files) + (unsort.files == 1 ? " file" : " files") + " of "
            + Joined(unsort.plan.folders) + " back into " + RootFolder + " and remove "
-           + (unsort.plan.folders.size() == 1 ? "that folder" : "those folders") + "?";
+           + (unsort.plan.folders.size() == 1 ? "that folder" : "those folders")
+           + " with the labels and checksums the sort wrote?";
+}
+
+// The set folders an unsort that ended left, each with what keeps it:
+// "CD-A stays: it still holds "Kelvark Disc.txt"." (a label changed since the sort).
+std::vector<std::string> FoldersKept(const FilePlan& plan)
+{
+    std::vector<std::string> lines;
+    for (const std::string& folder : plan.folders) {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(plan.root + folder, error), end; !error && it != end;
+             it.increment(error))
+            names.push_back(it->path().filename().string());
+        std::sort(names.begin(), names.end());
+        if (!names.empty())
+            lines.push_back(folder + " stays: it still holds " + NamedList(names, true) + ".");
+    }
+    return lines;
 }
 
 // "Dust Choir was moved without "Dust Choir 07.wav", which was not found."
@@ -572,6 +591,8 @@ Result UnsortCommand(const std::string& RootFolder, const Medium& medium, Comman
     Result result = Execute(unsort.plan, ui);
     if (!result.Failed()) {
         result = Result::Done("Done.  The files are back in folder " + RootFolder + ".");
+        for (std::string& line : FoldersKept(unsort.plan))
+            result.Add(std::move(line));
         if (std::filesystem::exists(catalogue))
             Record(result, catalogue, [&](Catalogue& opened) {
                 for (const DiscKey& key : undone)

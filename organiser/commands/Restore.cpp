@@ -230,8 +230,8 @@ std::vector<std::string> KeepChangedRestores(FilePlan& undo, Progress& progress,
             if (::lstat(unit.steps[i].from.c_str(), &status) != 0 && errno == ENOENT)
                 continue; // not moved, or gone: nothing of the root folder's to take
             const bool regular = S_ISREG(status.st_mode);
-            looked.push_back({k, i, regular && unit.placed.size() == unit.steps.size()
-                                        && PlacedFile::Of(status) == unit.placed[i]});
+            looked.push_back(
+                {k, i, regular && unit.placed.size() == unit.steps.size() && PlacedFile::Of(status) == unit.placed[i]});
             if (regular && !looked.back().ours && unit.sums.size() == unit.steps.size()) {
                 jobs.push_back({rootFd.Get(), undo.Shown(unit.steps[i].from), undo.Shown(unit.steps[i].from)});
                 hashed.push_back(looked.size() - 1);
@@ -244,29 +244,27 @@ std::vector<std::string> KeepChangedRestores(FilePlan& undo, Progress& progress,
         return {};
     for (std::size_t j = 0; j < jobs.size(); ++j) {
         Looked& file = looked[hashed[j]];
-        file.ours = !hashes[j].error && hashes[j].read
-                    && DigestHex(hashes[j].digest) == undo.units[file.unit].sums[file.step];
+        file.ours =
+            !hashes[j].error && hashes[j].read && DigestHex(hashes[j].digest) == undo.units[file.unit].sums[file.step];
     }
     std::vector<std::string> kept;
     // The undo's last step first, so that each step's place in its unit holds
-    // as steps go: the files are named in the order they were restored.
+    // as steps go: the files are named in the order they were restored. The
+    // steps' records are not read again.
     for (auto file = looked.rbegin(); file != looked.rend(); ++file) {
         if (file->ours)
             continue;
         FileUnit& unit = undo.units[file->unit];
-        const auto at = static_cast<std::ptrdiff_t>(file->step);
         const std::string name = undo.Shown(unit.steps[file->step].from);
         kept.push_back("\"" + name + "\""
                        + (unit.sums.empty() ? " is not known to be as it was restored; it stays."
                                             : " was changed since it was restored; it stays."));
-        unit.steps.erase(unit.steps.begin() + at);
-        if (unit.sums.size() > file->step)
-            unit.sums.erase(unit.sums.begin() + at);
-        if (unit.stamps.size() > file->step)
-            unit.stamps.erase(unit.stamps.begin() + at);
-        if (unit.placed.size() > file->step)
-            unit.placed.erase(unit.placed.begin() + at);
+        unit.steps.erase(unit.steps.begin() + static_cast<std::ptrdiff_t>(file->step));
     }
+    // What is left is the restore's, known by its state or its bytes: its
+    // copy's size and time, which a touch would change, judge it no more.
+    for (FileUnit& unit : undo.units)
+        unit.stamps.clear();
     return kept;
 }
 

@@ -46,10 +46,15 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix,
                                      const std::unordered_set<const orvoProject*>& notSorted) const
 {
     const SetMembers sets = GroupBySet(projects, numBackups, notSorted);
+    // A set whose every project a sort leaves in the folder is no disc: it is in no report.
+    std::vector<bool> emptied(sets.size());
+    for (const orvoProject* project : notSorted)
+        if (project->BackupNum >= 0 && project->BackupNum < numBackups)
+            emptied[static_cast<std::size_t>(project->BackupNum)] =
+                sets[static_cast<std::size_t>(project->BackupNum)].empty();
     std::vector<std::string> lines{"ORVEX Project Backup Organizer"};
-    // A set whose projects a sort leaves in the folder is no disc: it is in no report.
     for (std::size_t n = 0; n < sets.size(); ++n) {
-        if (sets[n].empty())
+        if (emptied[n])
             continue;
         lines.insert(lines.end(), {"", prefix + "-" + SetLetters(firstSet + static_cast<int>(n)), "----"});
         for (const orvoProject* project : sets[n])
@@ -70,7 +75,7 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix,
                                  + TwoDigits(static_cast<unsigned>(started.day()));
     std::vector<std::string> backups{"BackupID, TheDate, NumCDs"};
     for (std::size_t n = 0; n < sets.size(); ++n) {
-        if (sets[n].empty())
+        if (emptied[n])
             continue;
         const std::chrono::year_month_day now = regional.today();
         const std::string& sep = regional.dateSeparator;

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -65,6 +66,64 @@ Result ReportRefusal(const orvoProjectList& list, const std::string& RootFolder,
 bool IsSetFolderOwn(const std::string& name)
 {
     return name == ManifestName || name == DiscLabelName;
+}
+
+// The whole text of the file at path, or none when it can't be read.
+std::optional<std::string> TextOf(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return file.good() || file.eof() ? std::optional<std::string>(text.str()) : std::nullopt;
+}
+
+// The lines of the set folder folder's own file name (at path) when it is
+// as the sort wrote it, so that an unsort that moves back backs (the names
+// of the folder's files it moves back or whose copies it removes) gives the
+// folder back without it: a label that names the folder's set and the
+// projects whose project files go back, in the very text the sort makes of
+// it; checksums in the very text the sort writes, of files that go back only.
+// None for any other file.
+std::optional<std::vector<std::string>> SortWritten(const std::string& folder, const std::string& name,
+                                                    const std::vector<std::string>& backs, const std::string& path)
+{
+    const std::optional<std::string> text = TextOf(path);
+    if (!text)
+        return std::nullopt;
+    const auto back = [&](const std::string& file) {
+        return std::find(backs.begin(), backs.end(), file) != backs.end();
+    };
+    std::string written;
+    std::vector<std::string> lines;
+    if (name == ManifestName) {
+        const Manifest manifest = ParseManifest(*text);
+        for (const ManifestEntry& entry : manifest.entries) {
+            written += ManifestLine(entry);
+            lines.push_back(ManifestLine(entry));
+            lines.back().pop_back();
+        }
+        if (written != *text
+            || !std::all_of(manifest.entries.begin(), manifest.entries.end(),
+                            [&](const ManifestEntry& entry) { return back(entry.name); }))
+            return std::nullopt;
+        return lines;
+    }
+    const std::optional<DiscLabel> label = ParseDiscLabel(*text);
+    if (!label || label->set != folder)
+        return std::nullopt;
+    lines = DiscLabelLines(*label);
+    for (const std::string& line : lines)
+        written += line + "\r\n";
+    std::vector<std::string> projects;
+    for (const std::string& file : backs)
+        if (HasProjectExtension(file))
+            projects.push_back(file.substr(0, file.size() - 4));
+    std::vector<std::string> named = label->projects;
+    std::sort(projects.begin(), projects.end());
+    std::sort(named.begin(), named.end());
+    if (written != *text || named != projects)
+        return std::nullopt;
+    return lines;
 }
 
 // True when the set folder holds nothing but its own files (what an undone
@@ -333,10 +392,13 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
         for (fs::directory_iterator it(RootFolder + folder, error), end; !error && it != end; it.increment(error))
             names.push_back(it->path().filename().string());
         std::sort(names.begin(), names.end(), FolderListing::NameLess);
+        std::vector<std::string> backs, own;
         for (const auto& name : names) {
-            // The checksums and the label describe the set folder: they stay with it, and so does the folder.
-            if (IsSetFolderOwn(name))
+            // The checksums and the label describe the set folder: they go last, with it.
+            if (IsSetFolderOwn(name)) {
+                own.push_back(name);
                 continue;
+            }
             const std::string path = RootFolder + folder + "/" + name;
             const std::string shownName = "\"" + folder + "/" + name + "\"";
             if (const std::string reason = NotRegular(path); !reason.empty()) {
@@ -351,6 +413,7 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
                 // for byte as the file in the root folder.
                 if (S_ISREG(status.st_mode) && SameBytes(path, RootFolder + name)) {
                     plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Uncopy});
+                    backs.push_back(name);
                     ++unsort.files;
                     continue;
                 }
@@ -367,10 +430,27 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
                 continue;
             }
             plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Move});
+            backs.push_back(name);
             ++unsort.files;
         }
         if (error)
             refuse("Can't read folder " + RootFolder + folder + ": " + ErrorText(error));
+        // The label and checksums the sort wrote go once every file is back,
+        // while they are as the plan saw them; any other file keeps the
+        // folder. The label is looked at first: the checksums list it too.
+        // Their lines stay in the journal, for an undo to write them again.
+        std::stable_partition(own.begin(), own.end(), [](const std::string& name) { return name == DiscLabelName; });
+        for (const std::string& name : own) {
+            const std::string path = RootFolder + folder + "/" + name;
+            OwnFile file;
+            if (!LookOwnFile(path, file))
+                continue;
+            if (std::optional<std::vector<std::string>> lines = SortWritten(folder, name, backs, path)) {
+                plan.removes.push_back(file);
+                plan.reports.emplace_back(folder + "/" + name, std::move(*lines));
+                backs.push_back(name);
+            }
+        }
     }
     if (!plan.refusals.empty())
         plan.refusals.insert(plan.refusals.begin(), "Nothing was moved back.");

@@ -3,6 +3,7 @@
 #include "DiscLabel.h"
 #include "FileOps.h"
 #include "Journal.h"
+#include "Manifest.h"
 #include "TextCodec.h"
 #include "idata_common.h"
 #include "orvoProjectList.h"
@@ -444,6 +445,42 @@ void RemoveWrittenReports(const FilePlan& plan)
     }
 }
 
+// True while the file of Kelvark's own that the plan removes is as the plan saw it.
+bool AsPlanned(const OwnFile& planned)
+{
+    OwnFile now;
+    return LookOwnFile(planned.path, now) && now.size == planned.size && now.mtime == planned.mtime
+           && now.inode == planned.inode;
+}
+
+// True for an unsort's removal of a set folder's own file (its label or
+// checksums), which goes once every file is back.
+bool InSetFolder(const FilePlan& plan, const OwnFile& planned)
+{
+    return plan.kind == Operation::Unsort && planned.path.find('/', plan.root.size()) != std::string::npos;
+}
+
+// Writes again each label and checksums that an unsort of plan's set folders
+// removed and that is missing, as the journal holds them.
+void WriteBackOwnFiles(const FilePlan& plan, Messages& messages)
+{
+    for (const auto& [name, lines] : plan.reports) {
+        const std::string path = plan.root + name;
+        if (EntryExists(path))
+            continue;
+        const std::string folder = fs::path(path).parent_path().string() + "/";
+        if (!name.ends_with(ManifestName)) {
+            WriteReportFile(folder, DiscLabelName, lines, messages);
+            continue;
+        }
+        std::string text;
+        for (const std::string& line : lines)
+            text += line + "\n";
+        if (const std::error_code error = WriteManifest(folder, ParseManifest(text).entries, false))
+            messages.Show("Could not write " + plan.Shown(path) + ": " + ErrorText(error));
+    }
+}
+
 // Records unit k done, a restore's with each file as its move left it in
 // the root folder: an undo takes out no other. The error of a line's write.
 std::error_code RecordDone(const FilePlan& plan, std::size_t k, Journal& journal)
@@ -475,10 +512,9 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
     if (!plan.undoing) {
         for (const OwnFile& planned : plan.removes) {
             // Only the file the plan saw goes; once another file has its
-            // name (a stopped unsort moved the project's file there), it stays.
-            OwnFile now;
-            if (!LookOwnFile(planned.path, now) || now.size != planned.size || now.mtime != planned.mtime
-                || now.inode != planned.inode)
+            // name (a stopped unsort moved the project's file there), it
+            // stays. An unsort's set folders give theirs back last.
+            if (!AsPlanned(planned) || InSetFolder(plan, planned))
                 continue;
             if (const std::error_code error = RemoveFile(planned.path)) {
                 messages.Show(FileFailure("", "remove", plan.Shown(planned.path), "", ErrorText(error)));
@@ -542,7 +578,11 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
         }
         done += static_cast<int>(unit.names.size());
     }
-    if (!plan.undoing)
+    // An undone unsort gives its set folders back the labels and checksums
+    // it removed; the others write their reports.
+    if (plan.kind == Operation::Unsort && plan.undoing)
+        WriteBackOwnFiles(plan, messages);
+    else if (!plan.undoing && plan.kind != Operation::Unsort)
         for (const auto& [name, lines] : plan.reports)
             if (WriteReportFile(plan.root, name, lines, messages)) {
                 // Finishing the sort writes them again; Report Only has nothing to finish.
@@ -552,9 +592,14 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
     if (!plan.makesFolders)
         for (const auto& folder : plan.folders) {
             std::error_code error;
-            // An undone sort takes back the labels it wrote with its reports.
+            // An undone sort takes back the labels it wrote with its reports;
+            // an unsort the labels and checksums its sort wrote, as it saw them.
             if (plan.kind == Operation::Sort && plan.undoing)
                 fs::remove(plan.root + folder + "/" + DiscLabelName, error);
+            for (const OwnFile& planned : plan.removes)
+                if (!plan.undoing && InSetFolder(plan, planned) && planned.path.starts_with(plan.root + folder + "/")
+                    && AsPlanned(planned))
+                    RemoveFile(planned.path);
             fs::remove(plan.root + folder, error); // only an emptied folder goes
         }
     // An undone restore's files are back among its copies of the discs'

@@ -582,23 +582,30 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
         return true;
     }
     if (word == "remove" && f.size() == 5) {
-        // A sort removes a set folder's checksums and label, an unsort a report of the root folder.
+        // A sort removes a set folder's checksums and label, an unsort a
+        // report of the root folder, then those its sort wrote.
         std::string folder, name;
         std::size_t size = 0, mtime = 0, inode = 0;
         if (!split(f[1], folder, name) || !Number(f[2], size) || !Number(f[3], mtime) || !Number(f[4], inode)
-            || !(kind == Operation::Sort ? !folder.empty() && (name == ManifestName || name == DiscLabelName)
-                                         : kind == Operation::Unsort && folder.empty() && IsReportName(name)))
+            || !(kind == Operation::Sort
+                     ? !folder.empty() && (name == ManifestName || name == DiscLabelName)
+                     : kind == Operation::Unsort
+                           && (folder.empty() ? IsReportName(name) : name == ManifestName || name == DiscLabelName)))
             return false;
         read.removes.push_back(
             {root + f[1], static_cast<std::int64_t>(size), static_cast<std::int64_t>(mtime), std::uint64_t{inode}});
         return true;
     }
-    // The sort's reports in the root folder, and its discs' labels in the set folders.
+    // The sort's reports in the root folder, and its discs' labels in the set
+    // folders; the labels and checksums an unsort removes.
     std::string folder, name;
     if (word == "report" && f.size() >= 2
         && (IsReportName(f[1])
                 ? kind == Operation::Sort || kind == Operation::Report
-                : kind == Operation::Sort && split(f[1], folder, name) && !folder.empty() && name == DiscLabelName)) {
+                : split(f[1], folder, name) && !folder.empty()
+                      && (kind == Operation::Sort
+                              ? name == DiscLabelName
+                              : kind == Operation::Unsort && (name == DiscLabelName || name == ManifestName)))) {
         read.reports.emplace_back(f[1], std::vector<std::string>(f.begin() + 2, f.end()));
         return true;
     }

@@ -36,7 +36,8 @@ namespace kelvark {
 //                                  reports of an earlier sort with its date)
 //   remove NAME SIZE MTIME INODE   a file of Kelvark's own the plan removes
 //                                  first (OwnFile): a set folder's checksums
-//                                  (a sort), a report (an unsort)
+//                                  (a sort), a report (an unsort); an unsort's
+//                                  set folder's label and checksums go last
 //   report NAME TEXT               a report a sort (or Report Only) writes at its end
 //   end                            the plan is whole: file operations may begin
 //   done K                         unit K (from 0) is done
