@@ -49,7 +49,7 @@ constexpr std::string_view UsageLines =
     "       kelvark-cli image [--into DIR] FOLDER [SET...]\n"
     "       kelvark-cli drives\n"
     "       kelvark-cli burn --drive DEV [--yes] FOLDER SET...\n"
-    "       kelvark-cli restore --into ROOT [--drive DEV]... SOURCE... [PROJECT...]\n"
+    "       kelvark-cli restore --into ROOT [--drive DEV]... SOURCE... [[--] PROJECT...]\n"
     "       kelvark-cli catalogue --add [--drive DEV]... [PATH...]\n"
     "       kelvark-cli where TEXT\n"
     "       kelvark-cli discs\n"
@@ -87,11 +87,12 @@ constexpr std::string_view HelpText =
     "  restore  copy the projects PROJECT (every project of the sources when none\n"
     "           is named) from the set folders, mounted discs and disc images\n"
     "           SOURCE and the discs in the drives DEV into ROOT, each file checked\n"
-    "           against its disc's SHA256SUMS as it is copied; an argument naming\n"
-    "           an existing file or folder is a SOURCE, any other a PROJECT. A file\n"
-    "           never replaces another: a name that holds the same bytes counts as\n"
-    "           restored, one that holds other bytes refuses the restore, and then\n"
-    "           nothing is copied\n"
+    "           against its disc's SHA256SUMS as it is copied; the arguments after\n"
+    "           \"--\" are PROJECTs, those before it SOURCEs; without \"--\", an\n"
+    "           argument naming an existing file or folder is a SOURCE, any other a\n"
+    "           PROJECT. A file never replaces another: a name that holds the same\n"
+    "           bytes counts as restored, one that holds other bytes refuses the\n"
+    "           restore, and then nothing is copied\n"
     "  catalogue --add  add discs to the catalogue, which sort, checksum, image,\n"
     "           burn and verify keep: a lost catalogue rebuilt, or discs written\n"
     "           elsewhere; of an image or a drive's disc only its label, SHA256SUMS\n"
@@ -217,6 +218,7 @@ struct Options {
     std::string catalogue = DefaultCataloguePath();
     bool add = false; // catalogue --add
     std::vector<std::string> operands;
+    std::size_t namesFrom = std::string::npos; // the first operand after "--"
 };
 
 Command ParseCommand(std::string_view word)
@@ -310,6 +312,7 @@ bool Parse(int argc, char** argv, Options& options)
             throw UsageError("unknown option " + std::string(arg));
         } else if (arg == "--") {
             namesOnly = true;
+            options.namesFrom = options.operands.size();
         } else if (arg == "--cd" || arg == "--dvd" || arg == "--medium" || arg.starts_with("--medium=")) {
             std::string_view word = arg == "--cd"    ? "cd"
                                     : arg == "--dvd" ? "dvd"
@@ -538,16 +541,22 @@ int RunCommand(const Options& options, const std::string& root, const std::strin
     return 1;
 }
 
-// restore: an operand that names an existing file or folder is a source,
-// any other a project's name.
+// restore: the operands after "--" are projects' names, those before it
+// sources; without "--", an operand that names an existing file or folder
+// is a source, any other a project's name.
 int Restore(const Options& options)
 {
     const std::string root = ReadableFolder(options.into);
     std::vector<std::string> sources, projects;
-    for (const std::string& operand : options.operands)
-        (EntryExists(operand) ? sources : projects).push_back(operand);
+    for (std::size_t i = 0; i < options.operands.size(); ++i) {
+        const std::string& operand = options.operands[i];
+        const bool project = options.namesFrom == std::string::npos ? !EntryExists(operand) : i >= options.namesFrom;
+        (project ? projects : sources).push_back(operand);
+    }
     if (sources.empty() && options.drives.empty())
-        throw UsageError("missing SOURCE: no file or folder is named " + projects.front());
+        throw UsageError(options.namesFrom != std::string::npos || projects.empty()
+                             ? "missing SOURCE"
+                             : "missing SOURCE: no file or folder is named " + projects.front());
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
     TerminalMessages messages(progress, options.all);
     OptionAnswers answers({options.yes, options.skipUnsortable, options.replace}, messages);

@@ -89,7 +89,7 @@ _kelvark_cli()
 
     # The operands before the word being completed; "--" ends the options,
     # and the word after --medium, --threads or --drive is its value.
-    local operands=() namesOnly='' i
+    local operands=() namesOnly='' sources=0 i
     for ((i = 2; i < cword; i++)); do
         if [[ -z $namesOnly && (${words[i]} == --medium || ${words[i]} == --threads || ${words[i]} == --into
             || ${words[i]} == --drive || ${words[i]} == --catalogue) ]]; then
@@ -98,6 +98,7 @@ _kelvark_cli()
             operands+=("${words[i]}")
         elif [[ ${words[i]} == -- ]]; then
             namesOnly=1
+            sources=${#operands[@]}
         fi
     done
 
@@ -122,7 +123,17 @@ _kelvark_cli()
             _kelvark_cli_projects "${operands[0]}"
         fi
         ;;
-    verify | restore | catalogue)
+    restore)
+        # After "--" come projects: those of the set folders given before it.
+        if [[ -n $namesOnly ]]; then
+            for ((i = 0; i < sources; i++)); do
+                _kelvark_cli_projects "${operands[i]}"
+            done
+        else
+            _filedir
+        fi
+        ;;
+    verify | catalogue)
         _filedir
         ;;
     where | discs) ;;

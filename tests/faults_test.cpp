@@ -624,6 +624,8 @@ TEST(FaultFullDisk, NoStepRunsPastAJournalLineThatCouldNotBeWritten)
     ExpectNothingLost(before, f.root.path());
     Journal journal;
     EXPECT_EQ(journal.LookAndTidy(f.root.str()), Journal::State::Stopped);
+    // B moved though its record did not reach the journal: the count says so.
+    EXPECT_EQ(journal.Describe(), "The backup sort of " + f.root.str() + " stopped after 2 of 3 projects.");
 
     std::error_code error;
     if (!fs::is_directory("/dev/shm", error))

@@ -1,4 +1,6 @@
+#include "Catalogue.h"
 #include "Commands.h"
+#include "DiscLabel.h"
 #include "Fixtures.h"
 #include "Journal.h"
 #include "SetLetters.h"
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <sstream>
 
 using namespace kelvark;
 
@@ -126,7 +129,7 @@ TEST(Rearrange, ASecondSortContinuesTheFirst)
 
     ASSERT_FALSE(UnsortCommand(s.root.str(), CDMedium(), s.ui.commands()).Failed());
     EXPECT_EQ(earlierSets(), firstSort);
-    EXPECT_EQ(EntryNames(root / "CD-C"), std::vector<std::string>{"Kelvark Disc.txt"});
+    EXPECT_FALSE(fs::exists(root / "CD-C"));
     EXPECT_TRUE(s.Exists("three.wav"));
     ASSERT_FALSE(UnsortCommand(s.root.str(), CDMedium(), s.ui.commands()).Failed());
     EXPECT_TRUE(s.Exists("one.wav"));
@@ -203,6 +206,16 @@ TEST(Rearrange, RefusesBeforeMakingAnyFolder)
          1},
         {"project in no set", [](Sorted& s) { s.Project(1).BackupNum = -1; },
          "Nothing was sorted: 1 project fits on no CD.\r\nProject Two: larger than one CD (680.5 MB)", 2},
+        {"project in no set that misses a wave",
+         [](Sorted& s) {
+             fs::remove(s.root.path() / "two.wav");
+             s.Read(true);
+             s.Project(1).BackupNum = -1;
+         },
+         "Nothing was sorted: 1 project fits on no CD.\r\nProject Two: larger than one CD (680.5 MB)\r\n"
+         "Project Two: can't move \"two.wav\": "
+             + std::make_error_code(std::errc::no_such_file_or_directory).message(),
+         2},
         {"no project in a set",
          [](Sorted& s) {
              s.Project(0).BackupNum = -1;
@@ -339,6 +352,66 @@ TEST(Rearrange, SortsTheRestAndLeavesTheUnsortableInTheFolder)
     EXPECT_EQ(ReadFile(s.root.path() / "BackupProjects.csv"),
               "Collection, BackupID, ChronoSN, TypeProject\r\nTALVO, 2026_12_07a, Goo, TRUE\r\n");
     ExpectNothingLost(before, s.root.path());
+}
+
+// With the unsortable left in the folder, a set whose every project stays is
+// no disc: no folder, no label, no line in the reports, none in the
+// catalogue; the sets made count alone ("disc N of M", the first and last).
+TEST(Rearrange, MakesNoSetThatTheProjectsLeftInTheFolderEmptied)
+{
+    struct Row {
+        const char* gap; // the project that misses a take: its set, CD-A, CD-B or CD-C, is left empty
+        std::vector<std::string> made = {};
+    };
+    const std::vector<Row> rows = {{"One"}, {"Two"}, {"Three"}};
+    for (Row row : rows) {
+        Sorted s;
+        TempDir data;
+        const std::string catalogue = (data.path() / "catalogue.sqlite").string();
+        const std::vector<std::string> names{"One", "Two", "Three"};
+        for (const std::string& name : names)
+            WriteProject(s.root.path(), name, {{name + ".wav", 400 * MB}, {name + " b.wav", 100}});
+        fs::remove(s.root.path() / (std::string(row.gap) + " b.wav"));
+        s.Read(true);
+        ASSERT_EQ(s.list.numBackups, 3);
+        for (int p = 0; p < 3; ++p)
+            if (s.Project(p).Name != row.gap)
+                row.made.push_back("CD-" + SetLetters(s.Project(p).BackupNum));
+        std::sort(row.made.begin(), row.made.end());
+
+        s.ui.AnswerSort(s.list, true);
+        const Result sorted = SortCommand(s.list, s.root.str(), s.ui.commands(), catalogue);
+        EXPECT_EQ(sorted.Ended(), Result::Status::Done) << row.gap << ": " << sorted.Message();
+        EXPECT_EQ(s.Folders(), row.made) << row.gap;
+        for (std::size_t n = 0; n < row.made.size(); ++n) {
+            const std::optional<DiscLabel> label =
+                ParseDiscLabel(ReadFile(s.root.path() / row.made[n] / DiscLabelName));
+            ASSERT_TRUE(label) << row.gap;
+            EXPECT_EQ(std::vector<int>({label->number, label->count}), std::vector<int>({int(n) + 1, 2})) << row.gap;
+            EXPECT_EQ(label->first + " " + label->last, row.made[0] + " " + row.made[1]) << row.gap;
+        }
+        std::string ids; // the BackupIDs' letters of Backups.csv
+        std::istringstream csv(ReadFile(s.root.path() / "Backups.csv"));
+        for (std::string line; std::getline(csv, line);)
+            if (line.starts_with("2026_12_07"))
+                ids += line.substr(10, 1);
+        EXPECT_EQ(ids, std::string(1, char(std::tolower(row.made[0].back()))) + char(std::tolower(row.made[1].back())))
+            << row.gap;
+        const std::string report = ReadFile(s.root.path() / "Backup Report.txt");
+        for (const std::string set : {"CD-A", "CD-B", "CD-C"})
+            EXPECT_EQ(report.find("\r\n" + set + "\r\n") != std::string::npos,
+                      std::find(row.made.begin(), row.made.end(), set) != row.made.end())
+                << row.gap << " " << set;
+        Catalogue opened;
+        std::vector<DiscRow> discs;
+        ASSERT_FALSE(opened.Open(catalogue).Failed());
+        ASSERT_FALSE(opened.Discs("2026-12-07", discs).Failed());
+        std::vector<std::string> recorded;
+        for (const DiscRow& disc : discs)
+            recorded.push_back(disc.disc.set);
+        std::sort(recorded.begin(), recorded.end());
+        EXPECT_EQ(recorded, row.made) << row.gap;
+    }
 }
 
 // A project that shares a wave with one the read left out (a mix, when only

@@ -12,7 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
+#include <fstream>
 #include <functional>
+#include <sstream>
+#include <sys/stat.h>
 
 using namespace kelvark;
 
@@ -87,6 +92,36 @@ TEST_F(restore, BringsEveryFileBackFromAnImageOrASetFolder)
     }
 }
 
+// The arguments after "--" are projects, those before it sources: a project
+// named like a folder of the working folder can be given.
+TEST_F(restore, TakesTheArgumentsAfterTwoDashesForProjects)
+{
+    const fs::path here = base.path() / "here";
+    fs::create_directories(here / "Blue");
+    struct Row {
+        std::vector<std::string> operands;
+        int status;
+        std::string err;
+    };
+    const std::vector<Row> rows = {
+        {{image.string(), "--", "Blue"}, 0, "Restored Blue into " + root.str() + ": 2 files.\n"},
+        {{"--", image.string(), "Blue"}, 2, "kelvark-cli: missing SOURCE\n"},
+        {{image.string(), "Blue"}, 1, "Nothing was restored.\nCan't read Blue/SHA256SUMS: "},
+    };
+    for (const Row& row : rows) {
+        for (const std::string& name : EntryNames(root.path()))
+            if (name.starts_with("Blue"))
+                fs::remove(root.path() / name);
+        std::vector<std::string> args{
+            "-C", here.string(), "XDG_DATA_HOME=" + data.string(), KELVARK_CLI_PATH, "restore", "--into", root.str()};
+        args.insert(args.end(), row.operands.begin(), row.operands.end());
+        const Output restored = fixtures::Run("/usr/bin/env", args);
+        EXPECT_EQ(restored.status, row.status) << row.operands.front() << ": " << restored.err;
+        EXPECT_TRUE(restored.err.starts_with(row.err)) << restored.err;
+        EXPECT_EQ(fs::exists(root.path() / "Blue 1.wav"), row.status == 0) << row.operands.front();
+    }
+}
+
 TEST_F(restore, RefusesATakenNameADamagedFileOrAProjectNotGivenWithNothingCopied)
 {
     const std::string into = root.str();
@@ -153,36 +188,90 @@ struct StopBefore final : Progress {
     }
 };
 
-TEST_F(restore, UndoTakesOutOnlyTheFilesAsTheyWereCopied)
+// An undo takes out of the root folder only the files the restore put there:
+// as their moves left them (inode, size, times to the nanosecond, which the
+// journal records), or else holding their disc's bytes. Any other stays,
+// named, an edit that kept the file's time too; a journal without those
+// records (an older one) proves no file the restore's.
+TEST_F(restore, UndoTakesOutOnlyTheFilesAsTheyWereRestored)
 {
+    const fs::path take = root.path() / "Alder 1.wav";
+    // Another byte in place, the file's times then set back as they were.
+    const auto editKeepingTime = [&] {
+        struct stat was {};
+        ASSERT_EQ(::stat(take.c_str(), &was), 0);
+        std::string bytes = ReadFile(take);
+        bytes[10] ^= 1;
+        std::ofstream(take, std::ios::binary | std::ios::in | std::ios::out).write(bytes.data(), 11);
+        const timespec times[2] = {was.st_atim, was.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, take.c_str(), times, 0), 0);
+    };
+    // Drops the journal's lines of the records named.
+    const auto dropRecords = [&](std::vector<std::string> words) {
+        std::istringstream lines(ReadFile(root.path() / ".kelvark-journal"));
+        std::string kept;
+        for (std::string line; std::getline(lines, line);)
+            if (std::none_of(words.begin(), words.end(),
+                             [&](const std::string& w) { return line.starts_with(w + "\t"); }))
+                kept += line + "\n";
+        WriteFile(root.path() / ".kelvark-journal", kept);
+    };
+    const std::string changed = "\"Alder 1.wav\" was changed since it was restored; it stays.";
     struct Row {
         const char* what;
         std::function<void()> meanwhile;
-        bool undone;
+        std::vector<std::string> stays; // named in this order
     };
     const std::vector<Row> rows = {
-        {"nothing changed", [] {}, true},
-        {"a restored file changed", [&] { WriteFile(root.path() / "Alder 1.wav", set.at("Alder 1.wav") + "more"); },
-         false},
+        {"nothing changed", [] {}, {}},
+        {"a restored file grew", [&] { WriteFile(take, set.at("Alder 1.wav") + "more"); }, {changed}},
+        {"a restored file edited, its time kept", editKeepingTime, {changed}},
+        {"no record of the moves, nothing changed", [&] { dropRecords({"placed"}); }, {}},
+        {"no record of the moves, a file edited, its time kept",
+         [&] {
+             dropRecords({"placed"});
+             editKeepingTime();
+         },
+         {changed}},
+        {"an older journal, without either record",
+         [&] {
+             dropRecords({"placed", "sha256"});
+         },
+         {"\"Alder 1.wav\" is not known to be as it was restored; it stays.",
+          "\"Alder 2.wav\" is not known to be as it was restored; it stays.",
+          "\"Alder.cue\" is not known to be as it was restored; it stays."}},
     };
     const std::vector<std::string> before = EntryNames(root.path());
     for (const Row& row : rows) {
+        for (const std::string& name : EntryNames(root.path()))
+            if (std::find(before.begin(), before.end(), name) == before.end())
+                fs::remove(root.path() / name);
         RecordingMessages messages;
         ScriptedQuestion question;
         StopBefore progress;
         progress.project = "Blue";
         const Result stopped = RestoreCommand(root.str(), {copy.string()}, {}, {}, {messages, progress, question}, "");
         ASSERT_EQ(stopped.Ended(), Result::Status::Stopped) << row.what << ": " << stopped.Message();
-        EXPECT_TRUE(fs::exists(root.path() / "Alder 1.wav")) << row.what;
-        row.meanwhile();
+        ASSERT_TRUE(fs::exists(take)) << row.what;
+        const std::string edited = (row.meanwhile(), ReadFile(take));
         RecordingProgress quiet;
         const Result undo = RecoverCommand(root.str(), true, {messages, quiet, question});
-        EXPECT_EQ(!undo.Failed(), row.undone) << row.what << ": " << undo.Message();
-        if (row.undone) {
-            EXPECT_EQ(EntryNames(root.path()), before) << row.what;
-        } else {
-            EXPECT_NE(undo.Message().find("a file changed since the move began"), std::string::npos) << undo.Message();
-            EXPECT_EQ(ReadFile(root.path() / "Alder 1.wav"), set.at("Alder 1.wav") + "more");
+        EXPECT_FALSE(undo.Failed()) << row.what << ": " << undo.Message();
+        const std::string undid =
+            "Undid the restore into " + root.str() + ", which had stopped after 1 of 2 projects: ";
+        std::vector<std::string> lines{
+            undid
+            + (row.stays.empty() ? "none of the files it restored is left in " + root.str() + "."
+                                 : "the files it restored left " + root.str() + " but for those named below.")};
+        lines.insert(lines.end(), row.stays.begin(), row.stays.end());
+        EXPECT_EQ(undo.Lines(), lines) << row.what;
+        std::vector<std::string> left = before;
+        for (const std::string& line : row.stays)
+            left.push_back(line.substr(1, line.find('"', 1) - 1));
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(EntryNames(root.path()), left) << row.what;
+        if (!row.stays.empty()) {
+            EXPECT_EQ(ReadFile(take), edited) << row.what;
         }
     }
 }

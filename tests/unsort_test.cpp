@@ -4,10 +4,12 @@
 #include "Commands.h"
 #include "DiscLabel.h"
 #include "Fixtures.h"
+#include "Manifest.h"
 #include "Plans.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 using namespace kelvark;
@@ -79,13 +81,66 @@ TEST(Unsort, PutsASortedFolderBackOrTouchesNothing)
         if (refused) {
             EXPECT_EQ(Snapshot(s.root.path()), sorted);
         } else {
-            // Each set folder keeps its disc's label, as it keeps its checksums.
-            for (const char* set : {"CD-A", "CD-B"}) {
-                EXPECT_EQ(EntryNames(s.root.path() / set), std::vector<std::string>{DiscLabelName});
-                fs::remove_all(s.root.path() / set);
-            }
+            // The set folders go with the labels the sort wrote.
             EXPECT_EQ(Snapshot(s.root.path()), s.before);
             EXPECT_EQ(EntryNames(s.root.path()), s.entries);
+        }
+    }
+}
+
+// The labels and checksums the sort wrote go with their set folders, while
+// they are as it wrote them (a label of that set naming the projects moved
+// back; checksums of files moved back only): the folder is given back as it
+// was, and the next sort letters its sets as the first did. A folder left
+// holding anything else stays, named.
+TEST(Unsort, RemovesTheLabelsAndChecksumsTheSortWroteOnly)
+{
+    const auto append = [](const fs::path& file, const std::string& text) { WriteFile(file, ReadFile(file) + text); };
+    const struct {
+        const char* what;
+        bool checksums; // written after the sort
+        std::function<void(const fs::path&)> change;
+        std::vector<std::string> stays; // the lines after "Done."
+    } rows[] = {
+        {"labels alone", false, [](const fs::path&) {}, {}},
+        {"labels and checksums", true, [](const fs::path&) {}, {}},
+        {"a label edited",
+         false,
+         [&](const fs::path& r) { append(r / "CD-A" / DiscLabelName, "Spare take\r\n"); },
+         {"CD-A stays: it still holds \"Kelvark Disc.txt\"."}},
+        {"checksums that list a file not moved back",
+         true,
+         [&](const fs::path& r) { append(r / "CD-B" / ManifestName, std::string(64, '0') + "  gone.wav\n"); },
+         {"CD-B stays: it still holds \"SHA256SUMS\"."}},
+        {"checksums with a remark",
+         true,
+         [&](const fs::path& r) { append(r / "CD-B" / ManifestName, "# mine\n"); },
+         {"CD-B stays: it still holds \"SHA256SUMS\"."}},
+        {"checksums of an edited label",
+         true,
+         [&](const fs::path& r) { append(r / "CD-A" / DiscLabelName, "Spare take\r\n"); },
+         {"CD-A stays: it still holds \"Kelvark Disc.txt\", \"SHA256SUMS\"."}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Sorted s;
+        if (row.checksums) {
+            ASSERT_FALSE(ChecksumCommand(s.root.str(), false, s.ui.commands()).Failed());
+        }
+        row.change(s.root.path());
+        const Result result = s.Unsort();
+        std::vector<std::string> lines{"Done.  The files are back in folder " + s.root.str() + "."};
+        lines.insert(lines.end(), row.stays.begin(), row.stays.end());
+        EXPECT_EQ(result.Lines(), lines);
+        std::vector<std::string> entries = s.entries;
+        for (const std::string& line : row.stays)
+            entries.push_back(line.substr(0, 4));
+        std::sort(entries.begin(), entries.end());
+        EXPECT_EQ(EntryNames(s.root.path()), entries);
+        if (row.stays.empty()) {
+            // Sorted again, the sets are lettered as the first time.
+            s.Read(true);
+            EXPECT_EQ(s.list.SetTotals().front().name, "CD-A");
         }
     }
 }

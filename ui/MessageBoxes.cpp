@@ -43,7 +43,8 @@ qsizetype Rows(const QString& line)
 }
 
 // A line too long for the box keeps its start and its end, where a question
-// ends: "Move the 9 files of DVD-A, DVD-B … back into /music/ and remove those folders?".
+// ends: "Move the 9 files of DVD-A, DVD-B … back into /music/ and remove those folders with the
+// labels and checksums the sort wrote?".
 QString Cut(const QString& line, qsizetype room)
 {
     if (line.size() <= room)

@@ -231,7 +231,26 @@ std::string UnsortQuestion(const UnsortPlan& unsort, const std::string& RootFold
 {
     return "Move the " + std::to_string(unsort.files) + (unsort.files == 1 ? " file" : " files") + " of "
            + Joined(unsort.plan.folders) + " back into " + RootFolder + " and remove "
-           + (unsort.plan.folders.size() == 1 ? "that folder" : "those folders") + "?";
+           + (unsort.plan.folders.size() == 1 ? "that folder" : "those folders")
+           + " with the labels and checksums the sort wrote?";
+}
+
+// The set folders an unsort that ended left, each with what keeps it:
+// "CD-A stays: it still holds "Kelvark Disc.txt"." (a label changed since the sort).
+std::vector<std::string> FoldersKept(const FilePlan& plan)
+{
+    std::vector<std::string> lines;
+    for (const std::string& folder : plan.folders) {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(plan.root + folder, error), end; !error && it != end;
+             it.increment(error))
+            names.push_back(it->path().filename().string());
+        std::sort(names.begin(), names.end());
+        if (!names.empty())
+            lines.push_back(folder + " stays: it still holds " + NamedList(names, true) + ".");
+    }
+    return lines;
 }
 
 // "Dust Choir was moved without "Dust Choir 07.wav", which was not found."
@@ -382,6 +401,12 @@ CatalogueBackup SortedBackup(const orvoProjectList& list, const std::string& Roo
         for (int i = 0; i < project->WaveCount(); ++i)
             if (const std::string wave(project->WaveDiskName(i)); !wave.empty() && named.insert(wave).second)
                 kept.files.push_back({wave, project->WaveSize(i), {}});
+    }
+    // A set whose every project stayed in the folder is no disc; the others count alone.
+    std::erase_if(backup.discs, [](const CatalogueDisc& disc) { return disc.projects.empty(); });
+    for (std::size_t n = 0; n < backup.discs.size(); ++n) {
+        backup.discs[n].number = static_cast<int>(n) + 1;
+        backup.discs[n].count = static_cast<int>(backup.discs.size());
     }
     return backup;
 }
@@ -566,6 +591,8 @@ Result UnsortCommand(const std::string& RootFolder, const Medium& medium, Comman
     Result result = Execute(unsort.plan, ui);
     if (!result.Failed()) {
         result = Result::Done("Done.  The files are back in folder " + RootFolder + ".");
+        for (std::string& line : FoldersKept(unsort.plan))
+            result.Add(std::move(line));
         if (std::filesystem::exists(catalogue))
             Record(result, catalogue, [&](Catalogue& opened) {
                 for (const DiscKey& key : undone)
@@ -583,10 +610,21 @@ Result RecoverCommand(const std::string& RootFolder, bool undo, CommandUi ui)
     if (const Result refusal = journal.TakeStopped(RootFolder); refusal.Failed())
         return Result(refusal.Message(), Result::Status::Refused);
     FilePlan plan = undo ? journal.plan().Inverse() : journal.plan();
-    const std::string recovered = journal.Recovered(undo);
+    // An undone restore takes out of the folder only the files it put there.
+    std::vector<std::string> kept;
+    if (undo && plan.kind == Operation::Restore) {
+        bool stopped = false;
+        kept = KeepChangedRestores(plan, ui.progress, stopped);
+        if (stopped)
+            return WithJournal(Result("Stopped: nothing was undone.", Result::Status::Stopped), RootFolder);
+    }
+    const std::string recovered = journal.Recovered(undo, !kept.empty());
     Result result = RunPlan(plan, journal, ui.progress, ui.messages);
-    if (!result.Failed())
+    if (!result.Failed()) {
         result = Result::Done(recovered);
+        for (std::string& line : kept)
+            result.Add(std::move(line));
+    }
     return WithJournal(std::move(result), RootFolder);
 }
 

@@ -211,6 +211,62 @@ std::string Stage(const Wanted& file, const Source& source, int staging, std::in
 
 } // namespace
 
+std::vector<std::string> KeepChangedRestores(FilePlan& undo, Progress& progress, bool& stopped)
+{
+    // Each step takes a file of the root folder back among the copies.
+    struct Looked {
+        std::size_t unit, step;
+        bool ours;
+    };
+    std::vector<Looked> looked;
+    std::vector<HashJob> jobs;
+    std::vector<std::size_t> hashed; // by job: its entry of looked
+    const FileDescriptor rootFd = OpenFolder(undo.root);
+    for (std::size_t k = 0; k < undo.units.size(); ++k) {
+        const FileUnit& unit = undo.units[k];
+        for (std::size_t i = 0; i < unit.steps.size(); ++i) {
+            struct stat status {};
+            if (::lstat(unit.steps[i].from.c_str(), &status) != 0 && errno == ENOENT)
+                continue; // not moved, or gone: nothing of the root folder's to take
+            const bool regular = S_ISREG(status.st_mode);
+            looked.push_back(
+                {k, i, regular && unit.placed.size() == unit.steps.size() && PlacedFile::Of(status) == unit.placed[i]});
+            if (regular && !looked.back().ours && unit.sums.size() == unit.steps.size()) {
+                jobs.push_back({rootFd.Get(), undo.Shown(unit.steps[i].from), undo.Shown(unit.steps[i].from)});
+                hashed.push_back(looked.size() - 1);
+            }
+        }
+    }
+    const std::vector<FileHash> hashes = HashFiles(jobs, progress, stopped);
+    progress.Hide();
+    if (stopped)
+        return {};
+    for (std::size_t j = 0; j < jobs.size(); ++j) {
+        Looked& file = looked[hashed[j]];
+        file.ours =
+            !hashes[j].error && hashes[j].read && DigestHex(hashes[j].digest) == undo.units[file.unit].sums[file.step];
+    }
+    std::vector<std::string> kept;
+    // The undo's last step first, so that each step's place in its unit holds
+    // as steps go: the files are named in the order they were restored. The
+    // steps' records are not read again.
+    for (auto file = looked.rbegin(); file != looked.rend(); ++file) {
+        if (file->ours)
+            continue;
+        FileUnit& unit = undo.units[file->unit];
+        const std::string name = undo.Shown(unit.steps[file->step].from);
+        kept.push_back("\"" + name + "\""
+                       + (unit.sums.empty() ? " is not known to be as it was restored; it stays."
+                                            : " was changed since it was restored; it stays."));
+        unit.steps.erase(unit.steps.begin() + static_cast<std::ptrdiff_t>(file->step));
+    }
+    // What is left is the restore's, known by its state or its bytes: its
+    // copy's size and time, which a touch would change, judge it no more.
+    for (FileUnit& unit : undo.units)
+        unit.stamps.clear();
+    return kept;
+}
+
 void RemoveStaging(const std::string& root)
 {
     std::error_code ignored;
@@ -433,6 +489,7 @@ Result StageRestore(const RestoreRequest& request, Progress& progress, FilePlan&
             if (file.there || file.project != chosen[c].project->name)
                 continue;
             unit.steps.push_back({staging + "/" + file.name, root + file.name, StepKind::Move});
+            unit.sums.push_back(DigestHex(sources[file.source].manifest.entries[file.line].digest));
             // The copy as checked: recover moves back no file that changed since.
             struct stat status {};
             ::lstat(unit.steps.back().from.c_str(), &status);

@@ -51,6 +51,15 @@ Result StageRestore(const RestoreRequest& request, Progress& progress, FilePlan&
 // projects were there already.
 Result RestoredText(const RestoreStaged& staged, const std::string& root);
 
+// Makes undo, the plan of a stopped restore turned round, leave in the root
+// folder each file it is not sure the restore put there: one is, while its
+// inode, size and times are those its move left (the journal's "placed"), or
+// else while it holds the bytes of its disc (the journal's SHA-256, read from
+// the file). The others stay, each named by a line of the answer ("… was
+// changed since it was restored; it stays."). A stop while files are read
+// sets stopped; undo is then as it was.
+std::vector<std::string> KeepChangedRestores(FilePlan& undo, Progress& progress, bool& stopped);
+
 // Removes root's staging folder with the copies it holds: whatever it holds
 // is a copy of a disc's file.
 void RemoveStaging(const std::string& root);

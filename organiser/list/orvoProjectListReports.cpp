@@ -46,8 +46,16 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix,
                                      const std::unordered_set<const orvoProject*>& notSorted) const
 {
     const SetMembers sets = GroupBySet(projects, numBackups, notSorted);
+    // A set whose every project a sort leaves in the folder is no disc: it is in no report.
+    std::vector<bool> emptied(sets.size());
+    for (const orvoProject* project : notSorted)
+        if (project->BackupNum >= 0 && project->BackupNum < numBackups)
+            emptied[static_cast<std::size_t>(project->BackupNum)] =
+                sets[static_cast<std::size_t>(project->BackupNum)].empty();
     std::vector<std::string> lines{"ORVEX Project Backup Organizer"};
     for (std::size_t n = 0; n < sets.size(); ++n) {
+        if (emptied[n])
+            continue;
         lines.insert(lines.end(), {"", prefix + "-" + SetLetters(firstSet + static_cast<int>(n)), "----"});
         for (const orvoProject* project : sets[n])
             lines.push_back(project->Name);
@@ -67,6 +75,8 @@ ReportTexts orvoProjectList::Reports(const std::string& prefix,
                                  + TwoDigits(static_cast<unsigned>(started.day()));
     std::vector<std::string> backups{"BackupID, TheDate, NumCDs"};
     for (std::size_t n = 0; n < sets.size(); ++n) {
+        if (emptied[n])
+            continue;
         const std::chrono::year_month_day now = regional.today();
         const std::string& sep = regional.dateSeparator;
         backups.push_back(dateText + SetLetters(firstSet + static_cast<int>(n), true) + ", "

@@ -135,8 +135,16 @@ void FilePlan::AddProject(orvoProject& project, const std::string& destDir, cons
 void FilePlan::AddStep(orvoProject& project, FileStep step)
 {
     if (units.empty() || units.back().projects != std::vector<orvoProject*>{&project})
-        units.push_back({{&project}, {project.Name}, {}, {}, false});
+        units.push_back({{&project}, {project.Name}, {}, {}, false, {}, {}});
     units.back().steps.push_back(std::move(step));
+}
+
+PlacedFile PlacedFile::Of(const struct stat& status)
+{
+    constexpr std::int64_t Billion = 1000000000;
+    return {static_cast<std::uint64_t>(status.st_ino), static_cast<std::int64_t>(status.st_size),
+            static_cast<std::int64_t>(status.st_mtim.tv_sec) * Billion + status.st_mtim.tv_nsec,
+            static_cast<std::int64_t>(status.st_ctim.tv_sec) * Billion + status.st_ctim.tv_nsec};
 }
 
 FilePlan FilePlan::Inverse() const
@@ -151,7 +159,7 @@ FilePlan FilePlan::Inverse() const
     inverse.undoing = !undoing;
     inverse.reports = reports;
     for (auto unit = units.rbegin(); unit != units.rend(); ++unit) {
-        FileUnit back{unit->projects, unit->names, {}, {}, false};
+        FileUnit back{unit->projects, unit->names, {}, {}, false, {}, {}};
         for (auto step = unit->steps.rbegin(); step != unit->steps.rend(); ++step) {
             switch (step->kind) {
             case StepKind::Move: back.steps.push_back({step->to, step->from, StepKind::Move}); break;
@@ -160,6 +168,8 @@ FilePlan FilePlan::Inverse() const
             }
         }
         back.stamps.assign(unit->stamps.rbegin(), unit->stamps.rend());
+        back.sums.assign(unit->sums.rbegin(), unit->sums.rend());
+        back.placed.assign(unit->placed.rbegin(), unit->placed.rend());
         inverse.units.push_back(std::move(back));
     }
     return inverse;

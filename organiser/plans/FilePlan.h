@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -37,6 +38,19 @@ struct FileStamp {
     std::int64_t mtime = 0;
 };
 
+// A file a restore moved into the root folder, as its move left it (times
+// in nanoseconds since 1970): an undo takes out that very file only, one
+// untouched since, whose change time would have moved with any write.
+struct PlacedFile {
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;
+    std::int64_t ctime = 0;
+
+    static PlacedFile Of(const struct stat& status);
+    bool operator==(const PlacedFile&) const = default;
+};
+
 // The steps of projects that go together: one project, or several that share
 // a file. They are done together and, when one step fails, undone together,
 // so no project is ever left split.
@@ -46,6 +60,10 @@ struct FileUnit {
     std::vector<FileStep> steps;
     std::vector<FileStamp> stamps; // one per step, once the unit began to move across file systems
     bool done = false; // the journal records it done
+    // A restore's: each step's file's SHA-256 as its disc lists it (hex),
+    // and each file as its move left it, once the journal recorded it.
+    std::vector<std::string> sums;
+    std::vector<PlacedFile> placed;
 };
 
 // Every kind of operation that changes files; each holds the folder's lock.

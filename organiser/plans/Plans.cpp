@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -67,6 +68,64 @@ bool IsSetFolderOwn(const std::string& name)
     return name == ManifestName || name == DiscLabelName;
 }
 
+// The whole text of the file at path, or none when it can't be read.
+std::optional<std::string> TextOf(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return file.good() || file.eof() ? std::optional<std::string>(text.str()) : std::nullopt;
+}
+
+// The lines of the set folder folder's own file name (at path) when it is
+// as the sort wrote it, so that an unsort that moves back backs (the names
+// of the folder's files it moves back or whose copies it removes) gives the
+// folder back without it: a label that names the folder's set and the
+// projects whose project files go back, in the very text the sort makes of
+// it; checksums in the very text the sort writes, of files that go back only.
+// None for any other file.
+std::optional<std::vector<std::string>> SortWritten(const std::string& folder, const std::string& name,
+                                                    const std::vector<std::string>& backs, const std::string& path)
+{
+    const std::optional<std::string> text = TextOf(path);
+    if (!text)
+        return std::nullopt;
+    const auto back = [&](const std::string& file) {
+        return std::find(backs.begin(), backs.end(), file) != backs.end();
+    };
+    std::string written;
+    std::vector<std::string> lines;
+    if (name == ManifestName) {
+        const Manifest manifest = ParseManifest(*text);
+        for (const ManifestEntry& entry : manifest.entries) {
+            written += ManifestLine(entry);
+            lines.push_back(ManifestLine(entry));
+            lines.back().pop_back();
+        }
+        if (written != *text
+            || !std::all_of(manifest.entries.begin(), manifest.entries.end(),
+                            [&](const ManifestEntry& entry) { return back(entry.name); }))
+            return std::nullopt;
+        return lines;
+    }
+    const std::optional<DiscLabel> label = ParseDiscLabel(*text);
+    if (!label || label->set != folder)
+        return std::nullopt;
+    lines = DiscLabelLines(*label);
+    for (const std::string& line : lines)
+        written += line + "\r\n";
+    std::vector<std::string> projects;
+    for (const std::string& file : backs)
+        if (HasProjectExtension(file))
+            projects.push_back(file.substr(0, file.size() - 4));
+    std::vector<std::string> named = label->projects;
+    std::sort(projects.begin(), projects.end());
+    std::sort(named.begin(), named.end());
+    if (written != *text || named != projects)
+        return std::nullopt;
+    return lines;
+}
+
 // True when the set folder holds nothing but its own files (what an undone
 // sort leaves of it): the sort takes such a folder as empty.
 bool HoldsOnlyChecksums(const std::string& folder)
@@ -85,23 +144,24 @@ bool HoldsOnlyChecksums(const std::string& folder)
 // The labels of the sort's discs, as reports of the sort written into each
 // set folder: the sort's day, each disc's place, its medium and its projects.
 // A set whose projects bring a file of the label's name keeps that file.
+// Only the sets made count: their places and the first and last of them.
 ReportTexts DiscLabels(const orvoProjectList& list, const std::string& RootFolder,
-                       const std::unordered_set<const orvoProject*>& notSorted)
+                       const std::unordered_set<const orvoProject*>& notSorted, const std::vector<int>& made)
 {
     const std::string date = IsoDate(list.regional.today());
     const auto name = [&](int n) { return list.medium.prefix + "-" + SetLetters(list.firstSet + n); };
     std::vector<DiscLabel> labels(static_cast<std::size_t>(std::max(list.numBackups, 0)));
-    for (std::size_t n = 0; n < labels.size(); ++n)
-        labels[n] = {name(static_cast<int>(n)),
-                     static_cast<int>(n) + 1,
-                     list.numBackups,
-                     date,
-                     list.medium.key,
-                     list.medium.name,
-                     name(0),
-                     name(list.numBackups - 1),
-                     {},
-                     DiscRoot(RootFolder)};
+    for (std::size_t m = 0; m < made.size(); ++m)
+        labels[static_cast<std::size_t>(made[m])] = {name(made[m]),
+                                                     static_cast<int>(m) + 1,
+                                                     static_cast<int>(made.size()),
+                                                     date,
+                                                     list.medium.key,
+                                                     list.medium.name,
+                                                     name(made.front()),
+                                                     name(made.back()),
+                                                     {},
+                                                     DiscRoot(RootFolder)};
     std::vector<bool> taken(labels.size());
     const auto entry = list.owners.Find(DiscLabelName);
     for (const auto& project : list.projects) {
@@ -115,9 +175,10 @@ ReportTexts DiscLabels(const orvoProjectList& list, const std::string& RootFolde
             taken[n] = true;
     }
     ReportTexts texts;
-    for (std::size_t n = 0; n < labels.size(); ++n)
-        if (!taken[n])
-            texts.emplace_back(labels[n].set + "/" + DiscLabelName, DiscLabelLines(labels[n]));
+    for (const int n : made)
+        if (!taken[static_cast<std::size_t>(n)])
+            texts.emplace_back(labels[static_cast<std::size_t>(n)].set + "/" + DiscLabelName,
+                               DiscLabelLines(labels[static_cast<std::size_t>(n)]));
     return texts;
 }
 
@@ -216,7 +277,7 @@ std::optional<FileUnit> EarlierReports(const std::string& RootFolder, const Fold
         return EntryExists(RootFolder + DatedReportName(name, date, n));
     }))
         ++n;
-    FileUnit unit{{}, names, {}, {}, false};
+    FileUnit unit{{}, names, {}, {}, false, {}, {}};
     for (const std::string& name : names)
         unit.steps.push_back({RootFolder + name, RootFolder + DatedReportName(name, date, n), StepKind::Move});
     return unit;
@@ -326,15 +387,18 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
     const auto refuse = [&](const std::string& text) { plan.refusals.push_back(text); };
     std::unordered_map<std::string, std::string> from; // file name -> the folder it comes back from
     for (const auto& folder : plan.folders) {
-        plan.units.push_back({{}, {folder}, {}, {}, false});
+        plan.units.push_back({{}, {folder}, {}, {}, false, {}, {}});
         std::vector<std::string> names;
         for (fs::directory_iterator it(RootFolder + folder, error), end; !error && it != end; it.increment(error))
             names.push_back(it->path().filename().string());
         std::sort(names.begin(), names.end(), FolderListing::NameLess);
+        std::vector<std::string> backs, own;
         for (const auto& name : names) {
-            // The checksums and the label describe the set folder: they stay with it, and so does the folder.
-            if (IsSetFolderOwn(name))
+            // The checksums and the label describe the set folder: they go last, with it.
+            if (IsSetFolderOwn(name)) {
+                own.push_back(name);
                 continue;
+            }
             const std::string path = RootFolder + folder + "/" + name;
             const std::string shownName = "\"" + folder + "/" + name + "\"";
             if (const std::string reason = NotRegular(path); !reason.empty()) {
@@ -349,6 +413,7 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
                 // for byte as the file in the root folder.
                 if (S_ISREG(status.st_mode) && SameBytes(path, RootFolder + name)) {
                     plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Uncopy});
+                    backs.push_back(name);
                     ++unsort.files;
                     continue;
                 }
@@ -365,10 +430,27 @@ UnsortPlan PlanUnsort(const std::string& RootFolder, const Medium& medium)
                 continue;
             }
             plan.units.back().steps.push_back({path, RootFolder + name, StepKind::Move});
+            backs.push_back(name);
             ++unsort.files;
         }
         if (error)
             refuse("Can't read folder " + RootFolder + folder + ": " + ErrorText(error));
+        // The label and checksums the sort wrote go once every file is back,
+        // while they are as the plan saw them; any other file keeps the
+        // folder. The label is looked at first: the checksums list it too.
+        // Their lines stay in the journal, for an undo to write them again.
+        std::stable_partition(own.begin(), own.end(), [](const std::string& name) { return name == DiscLabelName; });
+        for (const std::string& name : own) {
+            const std::string path = RootFolder + folder + "/" + name;
+            OwnFile file;
+            if (!LookOwnFile(path, file))
+                continue;
+            if (std::optional<std::vector<std::string>> lines = SortWritten(folder, name, backs, path)) {
+                plan.removes.push_back(file);
+                plan.reports.emplace_back(folder + "/" + name, std::move(*lines));
+                backs.push_back(name);
+            }
+        }
     }
     if (!plan.refusals.empty())
         plan.refusals.insert(plan.refusals.begin(), "Nothing was moved back.");
@@ -381,12 +463,28 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
     const auto setName = [&](int n) { return prefix + "-" + SetLetters(list.firstSet + n); };
     const auto setFolder = [&](int n) { return RootFolder + setName(n); };
 
+    // The projects the sort can't take stay in the folder, or refuse it.
+    std::unordered_set<const orvoProject*> notSorted;
+    const std::vector<orvoProjectList::Unsortable> unsortable = list.UnsortableProjects();
+    for (const orvoProjectList::Unsortable& left : unsortable)
+        notSorted.insert(left.project);
+    const auto sorted = [&](const orvoProject& project) {
+        return project.ReadFailure.empty() && project.BackupNum >= 0 && !notSorted.count(&project);
+    };
+    // The sets made: those that keep a project once the others stay.
+    std::vector<int> made;
+    for (const auto& project : list.projects)
+        if (sorted(*project) && project->BackupNum < list.numBackups)
+            made.push_back(project->BackupNum);
+    std::sort(made.begin(), made.end());
+    made.erase(std::unique(made.begin(), made.end()), made.end());
+
     // The sets follow those of earlier sorts, whose folders are not touched.
     // A set folder that holds nothing but its checksums and label (an undone
     // sort leaves them) is empty: the sort removes them as the first step of its plan.
     // Anything else with a set folder's name refuses the sort.
     std::vector<std::string> folders, checksumsOnly, refusals;
-    for (int n = 0; n < list.numBackups; ++n) {
+    for (const int n : made) {
         folders.push_back(setName(n));
         if (HoldsOnlyChecksums(setFolder(n)))
             checksumsOnly.push_back(folders.back());
@@ -401,29 +499,22 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
         return refused;
     }
 
-    // The projects the sort can't take stay in the folder, or refuse it, each
-    // named with its reason (a project that misses waves, with each of them).
-    std::unordered_set<const orvoProject*> notSorted;
-    const std::vector<orvoProjectList::Unsortable> unsortable = list.UnsortableProjects();
-    // Leaving every project in the folder would sort nothing: the sort says why instead.
+    // Each project the sort can't take is named with every reason it has:
+    // the first the list found, then each wave it misses (a project in no
+    // set may miss waves too). Leaving every project in the folder would sort
+    // nothing: the sort says why instead.
     if (unsortable.size() == static_cast<std::size_t>(list.projects.Count()))
         leaveUnsortable = false;
     for (const orvoProjectList::Unsortable& left : unsortable) {
-        notSorted.insert(left.project);
         if (leaveUnsortable)
             continue;
-        std::vector<std::string> waves;
-        if (left.project->ReadFailure.empty() && left.project->BackupNum >= 0 && !FirstInvalidWave(*left.project))
-            waves = WaveFailures(*left.project);
-        if (waves.empty())
-            refusals.push_back(left.reason);
-        else
-            refusals.insert(refusals.end(), waves.begin(), waves.end());
+        refusals.push_back(left.reason);
+        if (left.project->ReadFailure.empty() && !FirstInvalidWave(*left.project))
+            for (std::string& wave : WaveFailures(*left.project))
+                if (wave != left.reason)
+                    refusals.push_back(std::move(wave));
     }
     // A file leaves the folder only with every project that uses it, into one set.
-    const auto sorted = [&](const orvoProject& project) {
-        return project.ReadFailure.empty() && project.BackupNum >= 0 && !notSorted.count(&project);
-    };
 
     const auto whereTo = [&](const orvoProject& user) -> FilePlan::Destination {
         if (!sorted(user))
@@ -461,7 +552,7 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
         plan.units.insert(plan.units.begin(), std::move(*earlier));
     // The reports are part of the plan: a sort finished after a stop writes them as this one would.
     plan.reports = list.Reports(prefix, notSorted);
-    const ReportTexts labels = DiscLabels(list, RootFolder, notSorted);
+    const ReportTexts labels = DiscLabels(list, RootFolder, notSorted, made);
     plan.reports.insert(plan.reports.end(), labels.begin(), labels.end());
     return plan;
 }

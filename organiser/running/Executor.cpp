@@ -3,6 +3,7 @@
 #include "DiscLabel.h"
 #include "FileOps.h"
 #include "Journal.h"
+#include "Manifest.h"
 #include "TextCodec.h"
 #include "idata_common.h"
 #include "orvoProjectList.h"
@@ -184,6 +185,14 @@ Result CheckPlan(const FilePlan& plan)
     for (const auto& line : refusals)
         text += LineEnd + line;
     return Result(text, Result::Status::Refused);
+}
+
+bool UnitDone(const FilePlan& plan, std::size_t k)
+{
+    const std::vector<FileStep>& steps = plan.units[k].steps;
+    return !steps.empty() && std::all_of(steps.begin(), steps.end(), [&](const FileStep& step) {
+        return Classify(plan, k, static_cast<std::size_t>(&step - steps.data())).action == Action::Skip;
+    });
 }
 
 std::string SplitProjects(const FilePlan& plan)
@@ -436,6 +445,57 @@ void RemoveWrittenReports(const FilePlan& plan)
     }
 }
 
+// True while the file of Kelvark's own that the plan removes is as the plan saw it.
+bool AsPlanned(const OwnFile& planned)
+{
+    OwnFile now;
+    return LookOwnFile(planned.path, now) && now.size == planned.size && now.mtime == planned.mtime
+           && now.inode == planned.inode;
+}
+
+// True for an unsort's removal of a set folder's own file (its label or
+// checksums), which goes once every file is back.
+bool InSetFolder(const FilePlan& plan, const OwnFile& planned)
+{
+    return plan.kind == Operation::Unsort && planned.path.find('/', plan.root.size()) != std::string::npos;
+}
+
+// Writes again each label and checksums that an unsort of plan's set folders
+// removed and that is missing, as the journal holds them.
+void WriteBackOwnFiles(const FilePlan& plan, Messages& messages)
+{
+    for (const auto& [name, lines] : plan.reports) {
+        const std::string path = plan.root + name;
+        if (EntryExists(path))
+            continue;
+        const std::string folder = fs::path(path).parent_path().string() + "/";
+        if (!name.ends_with(ManifestName)) {
+            WriteReportFile(folder, DiscLabelName, lines, messages);
+            continue;
+        }
+        std::string text;
+        for (const std::string& line : lines)
+            text += line + "\n";
+        if (const std::error_code error = WriteManifest(folder, ParseManifest(text).entries, false))
+            messages.Show("Could not write " + plan.Shown(path) + ": " + ErrorText(error));
+    }
+}
+
+// Records unit k done, a restore's with each file as its move left it in
+// the root folder: an undo takes out no other. The error of a line's write.
+std::error_code RecordDone(const FilePlan& plan, std::size_t k, Journal& journal)
+{
+    const FileUnit& unit = plan.units[k];
+    if (plan.kind == Operation::Restore) {
+        std::vector<PlacedFile> placed;
+        for (const FileStep& step : unit.steps)
+            placed.push_back(PlacedFile::Of(Look(step.to).status));
+        if (const std::error_code error = journal.Placed(k, placed))
+            return error;
+    }
+    return journal.Done(k);
+}
+
 } // namespace
 
 Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& messages)
@@ -452,10 +512,9 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
     if (!plan.undoing) {
         for (const OwnFile& planned : plan.removes) {
             // Only the file the plan saw goes; once another file has its
-            // name (a stopped unsort moved the project's file there), it stays.
-            OwnFile now;
-            if (!LookOwnFile(planned.path, now) || now.size != planned.size || now.mtime != planned.mtime
-                || now.inode != planned.inode)
+            // name (a stopped unsort moved the project's file there), it
+            // stays. An unsort's set folders give theirs back last.
+            if (!AsPlanned(planned) || InSetFolder(plan, planned))
                 continue;
             if (const std::error_code error = RemoveFile(planned.path)) {
                 messages.Show(FileFailure("", "remove", plan.Shown(planned.path), "", ErrorText(error)));
@@ -512,14 +571,18 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
             return Result({}, Result::Status::Failed);
         }
         // No step runs past a record that could not be written.
-        if (const std::error_code error = plan.undoing ? std::error_code() : journal.Done(k)) {
+        if (const std::error_code error = plan.undoing ? std::error_code() : RecordDone(plan, k, journal)) {
             messages.Show("Stopped: " + JournalFailure(error) + ".");
             journal.Keep();
             return Result({}, Result::Status::Stopped);
         }
         done += static_cast<int>(unit.names.size());
     }
-    if (!plan.undoing)
+    // An undone unsort gives its set folders back the labels and checksums
+    // it removed; the others write their reports.
+    if (plan.kind == Operation::Unsort && plan.undoing)
+        WriteBackOwnFiles(plan, messages);
+    else if (!plan.undoing && plan.kind != Operation::Unsort)
         for (const auto& [name, lines] : plan.reports)
             if (WriteReportFile(plan.root, name, lines, messages)) {
                 // Finishing the sort writes them again; Report Only has nothing to finish.
@@ -529,9 +592,14 @@ Result RunPlan(FilePlan& plan, Journal& journal, Progress& progress, Messages& m
     if (!plan.makesFolders)
         for (const auto& folder : plan.folders) {
             std::error_code error;
-            // An undone sort takes back the labels it wrote with its reports.
+            // An undone sort takes back the labels it wrote with its reports;
+            // an unsort the labels and checksums its sort wrote, as it saw them.
             if (plan.kind == Operation::Sort && plan.undoing)
                 fs::remove(plan.root + folder + "/" + DiscLabelName, error);
+            for (const OwnFile& planned : plan.removes)
+                if (!plan.undoing && InSetFolder(plan, planned) && planned.path.starts_with(plan.root + folder + "/")
+                    && AsPlanned(planned))
+                    RemoveFile(planned.path);
             fs::remove(plan.root + folder, error); // only an emptied folder goes
         }
     // An undone restore's files are back among its copies of the discs'

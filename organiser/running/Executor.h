@@ -34,6 +34,10 @@ void RemoveLeftoverTemps(const FilePlan& plan);
 // nothing was changed." (or "Can't undo") and a line per step that stops it,
 // when it can't.
 Result CheckPlan(const FilePlan& plan);
+// True when the file system shows every step of unit k of plan (read back)
+// done, whether or not its journal says so: a run stops when its record of
+// a unit could not be written, after the unit's files moved.
+bool UnitDone(const FilePlan& plan, std::size_t k);
 // Which projects the file system holds split, some of their files moved and
 // others not: "These projects are split: A, B." or "No project is split."
 std::string SplitProjects(const FilePlan& plan);

@@ -258,10 +258,17 @@ Result Journal::Begin(const FilePlan& plan)
         write(Line(fields));
     }
     write(Line({"end"}));
-    // A restore's units carry each checked copy's size and time from the start.
-    for (std::size_t k = 0; k < plan.units.size(); ++k)
+    // A restore's units carry each checked copy's size and time, and its
+    // disc's SHA-256, from the start.
+    for (std::size_t k = 0; k < plan.units.size(); ++k) {
         if (!plan.units[k].stamps.empty())
             write(AcrossLine(k, plan.units[k].stamps));
+        if (!plan.units[k].sums.empty()) {
+            std::vector<std::string> fields{"sha256", std::to_string(k)};
+            fields.insert(fields.end(), plan.units[k].sums.begin(), plan.units[k].sums.end());
+            write(Line(fields));
+        }
+    }
     flush();
     if (!error && ::fsync(lock.Fd()) != 0)
         error = LastErrno();
@@ -295,6 +302,17 @@ std::error_code Journal::Done(std::size_t k)
 std::error_code Journal::Across(std::size_t k, const std::vector<FileStamp>& stamps)
 {
     return Append(AcrossLine(k, stamps), true);
+}
+
+std::error_code Journal::Placed(std::size_t k, const std::vector<PlacedFile>& placed)
+{
+    std::vector<std::string> fields{"placed", std::to_string(k)};
+    for (const PlacedFile& file : placed)
+        for (const std::int64_t n : {static_cast<std::int64_t>(file.inode), file.size, file.mtime, file.ctime})
+            fields.push_back(std::to_string(n));
+    // Not flushed, as "done": a record lost in a power cut leaves an undo the
+    // file's bytes to tell it by.
+    return Append(Line(fields), false);
 }
 
 void Journal::End()
@@ -386,14 +404,19 @@ std::pair<std::string, std::string> Journal::Stopped() const
     static const char* const names[] = {"backup sort", "move",      "rename", "undo of the backup sort",
                                         "report",      "checksums", "restore"};
     // An undo of a sort goes folder by folder; the others project by project.
+    // Units run in order: the first one not recorded done may be done all the
+    // same, when the run stopped because its record could not be written.
     std::size_t done = 0, all = 0;
+    bool looked = false;
     for (std::size_t k = 0; k < read.units.size(); ++k) {
         const FileUnit& unit = read.units[k];
         // A sort's renames of the earlier reports count with none of its projects.
         if (kind == Operation::Sort && read.RenamesReports(k))
             continue;
         all += unit.names.size();
-        if (unit.done)
+        const bool moved = unit.done || (!looked && UnitDone(read, k));
+        looked = looked || !unit.done;
+        if (moved)
             done += unit.names.size();
     }
     std::string what = std::string(names[static_cast<int>(kind)]) + (kind == Operation::Restore ? " into " : " of ")
@@ -418,11 +441,12 @@ std::pair<std::string, std::string> Journal::Stopped() const
     }
 }
 
-std::string Journal::Recovered(bool undo) const
+std::string Journal::Recovered(bool undo, bool kept) const
 {
     const auto [what, howFar] = Stopped();
-    const std::string undone = kind == Operation::Restore ? ": none of the files it restored is left in " + root + "."
-                                                          : ": every file it moved is back where it was.";
+    const std::string undone = kind != Operation::Restore ? ": every file it moved is back where it was."
+                               : kept ? ": the files it restored left " + root + " but for those named below."
+                                      : ": none of the files it restored is left in " + root + ".";
     return (undo ? "Undid the " : "Finished the ") + what + ", which had " + howFar + (undo ? undone : ".");
 }
 
@@ -502,6 +526,25 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
             unit.done = true;
             return true;
         }
+        const bool restore = kind == Operation::Restore;
+        if (restore && word == "sha256" && f.size() == 2 + unit.steps.size()) {
+            unit.sums.assign(f.begin() + 2, f.end());
+            return std::all_of(unit.sums.begin(), unit.sums.end(), [](const std::string& hex) {
+                return hex.size() == 64 && hex.find_first_not_of("0123456789abcdef") == std::string::npos;
+            });
+        }
+        if (restore && word == "placed" && f.size() == 2 + 4 * unit.steps.size()) {
+            unit.placed.clear();
+            for (std::size_t i = 2; i < f.size(); i += 4) {
+                std::size_t n[4] = {};
+                for (std::size_t j = 0; j < 4; ++j)
+                    if (!Number(f[i + j], n[j]))
+                        return false;
+                unit.placed.push_back({std::uint64_t{n[0]}, static_cast<std::int64_t>(n[1]),
+                                       static_cast<std::int64_t>(n[2]), static_cast<std::int64_t>(n[3])});
+            }
+            return true;
+        }
         if (word != "across" || f.size() != 2 + 2 * unit.steps.size())
             return false;
         unit.stamps.clear();
@@ -535,27 +578,34 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
         return true;
     }
     if (word == "unit" && f.size() >= 2) {
-        read.units.push_back({{}, std::vector<std::string>(f.begin() + 1, f.end()), {}, {}, false});
+        read.units.push_back({{}, std::vector<std::string>(f.begin() + 1, f.end()), {}, {}, false, {}, {}});
         return true;
     }
     if (word == "remove" && f.size() == 5) {
-        // A sort removes a set folder's checksums and label, an unsort a report of the root folder.
+        // A sort removes a set folder's checksums and label, an unsort a
+        // report of the root folder, then those its sort wrote.
         std::string folder, name;
         std::size_t size = 0, mtime = 0, inode = 0;
         if (!split(f[1], folder, name) || !Number(f[2], size) || !Number(f[3], mtime) || !Number(f[4], inode)
-            || !(kind == Operation::Sort ? !folder.empty() && (name == ManifestName || name == DiscLabelName)
-                                         : kind == Operation::Unsort && folder.empty() && IsReportName(name)))
+            || !(kind == Operation::Sort
+                     ? !folder.empty() && (name == ManifestName || name == DiscLabelName)
+                     : kind == Operation::Unsort
+                           && (folder.empty() ? IsReportName(name) : name == ManifestName || name == DiscLabelName)))
             return false;
         read.removes.push_back(
             {root + f[1], static_cast<std::int64_t>(size), static_cast<std::int64_t>(mtime), std::uint64_t{inode}});
         return true;
     }
-    // The sort's reports in the root folder, and its discs' labels in the set folders.
+    // The sort's reports in the root folder, and its discs' labels in the set
+    // folders; the labels and checksums an unsort removes.
     std::string folder, name;
     if (word == "report" && f.size() >= 2
         && (IsReportName(f[1])
                 ? kind == Operation::Sort || kind == Operation::Report
-                : kind == Operation::Sort && split(f[1], folder, name) && !folder.empty() && name == DiscLabelName)) {
+                : split(f[1], folder, name) && !folder.empty()
+                      && (kind == Operation::Sort
+                              ? name == DiscLabelName
+                              : kind == Operation::Unsort && (name == DiscLabelName || name == ManifestName)))) {
         read.reports.emplace_back(f[1], std::vector<std::string>(f.begin() + 2, f.end()));
         return true;
     }

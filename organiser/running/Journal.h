@@ -36,7 +36,8 @@ namespace kelvark {
 //                                  reports of an earlier sort with its date)
 //   remove NAME SIZE MTIME INODE   a file of Kelvark's own the plan removes
 //                                  first (OwnFile): a set folder's checksums
-//                                  (a sort), a report (an unsort)
+//                                  (a sort), a report (an unsort); an unsort's
+//                                  set folder's label and checksums go last
 //   report NAME TEXT               a report a sort (or Report Only) writes at its end
 //   end                            the plan is whole: file operations may begin
 //   done K                         unit K (from 0) is done
@@ -44,6 +45,13 @@ namespace kelvark {
 //                                  sources (each step's source size and time);
 //                                  a restore writes it for every unit with its
 //                                  plan: recover moves no file that changed
+//   sha256 K HEX...                a restore writes it for every unit with its
+//                                  plan: the disc's SHA-256 of each step's file
+//   placed K INODE SIZE MTIME CTIME...  a restore's unit K moved its files
+//                                  into the root folder, and left each so
+//                                  (times in nanoseconds): an undo takes out
+//                                  only a file that is so, or holds the bytes
+//                                  of its sha256 record
 // Names are relative to the folder the command was given: a file of the root
 // folder, or a set folder and a file in it; a move's destinations are files
 // of its destination folder. A journal without "end" was cut short before any
@@ -91,6 +99,9 @@ public:
     // Unit k moves across file systems; stamps holds each step's source. The
     // error of the line's write or flush.
     std::error_code Across(std::size_t k, const std::vector<FileStamp>& stamps);
+    // Restore's unit k moved its files, each left as placed says. The error
+    // of the line's write.
+    std::error_code Placed(std::size_t k, const std::vector<PlacedFile>& placed);
     // The operation ended (done, refused or undone): the journal goes.
     void End();
     // The operation stopped with work for recover: the journal stays.
@@ -119,7 +130,9 @@ public:
     // TakeStopped took: "Finished the backup sort of FOLDER, which had stopped
     // after N of M projects." or "Undid the move of FOLDER into DEST, which had
     // stopped after N of M projects: every file it moved is back where it was."
-    std::string Recovered(bool undo) const;
+    // An undone restore that kept files it could not tell for its own (kept)
+    // says so.
+    std::string Recovered(bool undo, bool kept = false) const;
 
 private:
     // The stopped operation, "backup sort of FOLDER", and how far it went:
