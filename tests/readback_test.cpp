@@ -55,6 +55,37 @@ std::uint32_t Sector(const std::string& image, const std::string& name)
     return Le32At(image, Records(image, name).at(0) + 2);
 }
 
+// The start of the sector holding the root directory of the volume
+// descriptor of kind (1 the primary, 2 the supplementary Joliet one), found
+// in the descriptor set from sector 16 on; and the sector of its path table.
+struct Descriptor {
+    std::size_t at = 0; // where it starts in the image
+    std::uint32_t root = 0; // its root directory's sector
+    std::uint32_t pathTable = 0;
+};
+Descriptor VolumeDescriptor(const std::string& image, unsigned char kind)
+{
+    for (std::size_t at = 16 * 2048; at + 2048 <= image.size(); at += 2048) {
+        const auto type = static_cast<unsigned char>(image[at]);
+        if (type == 255)
+            break;
+        const bool joliet = image.substr(at + 88, 2) == "%/";
+        if (type == kind && (kind != 2 || joliet))
+            return {at, Le32At(image, at + 156 + 2), Le32At(image, at + 140)};
+    }
+    ADD_FAILURE() << "no volume descriptor of kind " << int(kind);
+    return {};
+}
+
+// Writes value into the both-endian 32-bit field at at: little-endian, then big-endian.
+void PutBoth32(std::string& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<char>(value >> (8 * i));
+        bytes[at + 7 - i] = static_cast<char>(value >> (8 * i));
+    }
+}
+
 // A set folder DVD-A with its label and SHA256SUMS, written as an image with
 // xorriso as a set is (Rock Ridge, Joliet, level 3, an MD5 per file), those
 // two first:
@@ -136,6 +167,140 @@ TEST_F(readback, EachDamageIsNamedUnderItsProjectsWithItsExitStatus)
         EXPECT_EQ(verified.out, row.out) << row.damage << ": " << verified.err;
         EXPECT_EQ(verified.status, row.status) << row.damage;
     }
+}
+
+// Each tree a disc holds is checked: the primary (Rock Ridge) tree that is
+// read, and the Joliet tree Windows reads, whose files must lie where the
+// primary tree's do; a disc whose primary tree is lost is read from its
+// Joliet tree and says so.
+TEST_F(readback, DamageOfEitherDirectoryTreeIsNamed)
+{
+    const std::string whole = ReadFile(image);
+    const std::string place = "DVD-A: disc 1 of 2 of the backup sort of 2026-12-10\n";
+    const std::string intact = "DVD-A: Alder: intact\nDVD-A: Blue: intact\nDVD-A: Cedar: intact\n"
+                               "DVD-A: not part of a project: intact\n";
+    const std::string summary = "DVD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files, 1 fault of the disc\n";
+    // The Joliet record of a file of the root, which Records gives after its ISO 9660 one.
+    const auto joliet = [](const std::string& bytes, const std::string& name) { return Records(bytes, name).at(1); };
+    struct Row {
+        std::string damage;
+        std::function<void(std::string&)> apply;
+        std::string out;
+    };
+    const std::vector<Row> rows = {
+        {"a Joliet record pointing at another take's sectors",
+         [&](std::string& bytes) {
+             PutBoth32(bytes, joliet(bytes, "Alder 2.wav") + 2, Sector(bytes, "Blue 1.wav"));
+         },
+         place + intact
+             + "DVD-A: Joliet tree damaged (what Windows reads): not in the sectors of the Rock Ridge tree "
+               "\"Alder 2.wav\"\n"
+             + summary},
+        {"a Joliet record of a shorter file",
+         [&](std::string& bytes) { PutBoth32(bytes, joliet(bytes, "Cedar 1.wav") + 10, 100); },
+         place + intact
+             + "DVD-A: Joliet tree damaged (what Windows reads): not in the sectors of the Rock Ridge tree "
+               "\"Cedar 1.wav\"\n"
+             + summary},
+        {"the Joliet root pointing at a sector of zeros",
+         [](std::string& bytes) { PutBoth32(bytes, VolumeDescriptor(bytes, 2).at + 156 + 2, 5); },
+         place + intact + "DVD-A: Joliet tree damaged (what Windows reads): it can't be read\n" + summary},
+        {"the primary root pointing at a sector of zeros",
+         [](std::string& bytes) { PutBoth32(bytes, VolumeDescriptor(bytes, 1).at + 156 + 2, 5); },
+         place + intact + "DVD-A: read from its Joliet tree: the primary tree is damaged\n" + summary},
+    };
+    for (const Row& row : rows) {
+        std::string bytes = whole;
+        row.apply(bytes);
+        WriteFile(image, bytes);
+        const Output verified = Program({KELVARK_CLI_PATH, "verify", image.string()});
+        EXPECT_EQ(verified.out, row.out) << row.damage << ": " << verified.err;
+        EXPECT_EQ(verified.status, 1) << row.damage;
+    }
+}
+
+// A sector that belongs to no file (a descriptor, a directory, a path table)
+// that can't be read is a failing disc, though every file reads whole.
+TEST_F(readback, UnreadableSectorsOutsideFilesAreNamed)
+{
+    const std::string whole = ReadFile(image);
+    const Descriptor primary = VolumeDescriptor(whole, 1), joliet = VolumeDescriptor(whole, 2);
+    struct Row {
+        std::string lost;
+        std::vector<std::uint32_t> sectors;
+        std::string line; // the line that names them
+        int status;
+    };
+    const std::vector<Row> rows = {
+        {"the primary path table", {primary.pathTable},
+         "directory sectors unreadable: the disc is failing (1 sector from sector "
+             + std::to_string(primary.pathTable) + ")",
+         1},
+        {"the descriptor set's terminator and a Joliet path table",
+         {static_cast<std::uint32_t>(joliet.at / 2048 + 1), joliet.pathTable},
+         "directory sectors unreadable: the disc is failing (2 sectors from sector "
+             + std::to_string(std::min<std::uint32_t>(joliet.at / 2048 + 1, joliet.pathTable)) + ")",
+         1},
+        {"a take's sector", {Sector(whole, "Blue 1.wav")}, "", 1},
+        {"nothing", {}, "", 0},
+    };
+    for (const Row& row : rows) {
+        std::string sectors;
+        for (const std::uint32_t sector : row.sectors)
+            sectors += (sectors.empty() ? "" : ",") + std::to_string(sector);
+        const Output verified =
+            Program({"LD_PRELOAD=" UNREADABLE_SECTORS_PATH, "ASAN_OPTIONS=verify_asan_link_order=0",
+                     "KELVARK_UNREADABLE=" + image.string() + ":" + sectors, KELVARK_CLI_PATH, "verify",
+                     image.string()});
+        EXPECT_EQ(verified.out.find("DVD-A: " + row.line + "\n") != std::string::npos, !row.line.empty())
+            << row.lost << ": " << verified.out << verified.err;
+        EXPECT_EQ(verified.out.find("fault of the disc") != std::string::npos, !row.line.empty()) << row.lost;
+        EXPECT_EQ(verified.status, row.status) << row.lost << ": " << verified.out;
+    }
+}
+
+// A label that is not the one SHA256SUMS lists names no disc: its claims
+// (here another set's name) neither name the verdict nor go to the catalogue.
+TEST_F(readback, AChangedLabelNamesNoDisc)
+{
+    const std::string claim = "2026-12-10, DVD-A.", other = "2026-12-10, DVD-B.";
+    std::string bytes = ReadFile(image);
+    bytes.replace(bytes.find(claim), claim.size(), other);
+    WriteFile(image, bytes);
+    const fs::path set = root.path() / "DVD-A";
+    std::string label = ReadFile(set / DiscLabelName);
+    label.replace(label.find(claim), claim.size(), other);
+    WriteFile(set / DiscLabelName, label);
+    const std::string catalogue = (root.path() / "catalogue.sqlite").string();
+    struct Row {
+        std::vector<std::string> command;
+        std::string out;
+        int status;
+    };
+    const std::vector<Row> rows = {
+        {{"verify", image.string()},
+         "DVD-A.iso: Alder: intact\nDVD-A.iso: Blue: intact\nDVD-A.iso: Cedar: intact\n"
+         "DVD-A.iso: not part of a project: changed \"Kelvark Disc.txt\"\n"
+         "DVD-A.iso: 3 projects intact, 0 changed, 0 missing, 0 extra files, 1 file of no project not intact\n",
+         1},
+        {{"verify", set.string()},
+         "DVD-A: Alder: intact\nDVD-A: Blue: intact\nDVD-A: Cedar: intact\n"
+         "DVD-A: not part of a project: changed \"Kelvark Disc.txt\"\n"
+         "DVD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files, 1 file of no project not intact\n",
+         1},
+        {{"catalogue", "--add", image.string()}, "", 2},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args{KELVARK_CLI_PATH, row.command.front(), "--catalogue", catalogue};
+        args.insert(args.end(), row.command.begin() + 1, row.command.end());
+        const Output ran = Program(args);
+        EXPECT_EQ(ran.out, row.out) << row.command.back() << ": " << ran.err;
+        EXPECT_EQ(ran.status, row.status) << row.command.back() << ": " << ran.err;
+    }
+    const Output added = Program({KELVARK_CLI_PATH, "catalogue", "--catalogue", catalogue, "--add", image.string()});
+    EXPECT_NE(added.err.find("DVD-A.iso: Kelvark Disc.txt is changed: it is not as SHA256SUMS lists it."),
+              std::string::npos)
+        << added.err;
 }
 
 } // namespace

@@ -261,10 +261,10 @@ Result Declined(std::string message = {})
 }
 
 // True when every file of folder's SHA256SUMS and of its projects is
-// intact, and it holds no extra file and no malformed line.
+// intact, and it holds no extra file, no malformed line and no damage.
 bool Whole(const FolderCheck& folder)
 {
-    return folder.extra.empty() && folder.malformedCount == 0
+    return folder.extra.empty() && folder.malformedCount == 0 && folder.damage.empty()
            && std::all_of(folder.files.begin(), folder.files.end(),
                           [](const CheckedFile& file) { return file.state == FileState::Intact; });
 }

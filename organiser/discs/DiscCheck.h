@@ -83,6 +83,9 @@ struct FolderCheck {
     std::vector<std::string> extra;
     std::vector<std::string> malformed; // SHA256SUMS's lines that are not checksum lines, the first ones
     std::size_t malformedCount = 0; // all of them
+    // The damage of a disc beyond its files, each in a sentence: its Joliet
+    // tree, its primary tree, its sectors that belong to no file.
+    std::vector<std::string> damage;
 };
 
 struct VerifyResult {
@@ -106,6 +109,12 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, b
 // this on the folder it checks, a disc's read on a folder it made of the
 // disc's project files. Stopped when progress asked to stop the read.
 Result AttributeFiles(FolderCheck& check, const std::string& folder, Progress& progress);
+
+// Once check's files are checked: a label whose file is not intact, or that
+// SHA256SUMS does not list, does not name the folder or disc, nor tell its
+// place or record it anywhere; name is its name then, the folder's or the
+// image's own. Its state in check.files says that the label is changed.
+void TrustLabelIfIntact(FolderCheck& check, const std::string& name);
 
 // One line of a folder's report: a project, its files of no project, an extra
 // file or a malformed line, with its faults.

@@ -42,6 +42,9 @@ struct DiscListing {
     std::vector<DiscFile> files;
     std::vector<std::string> folders; // every folder but the root, as a path like the files'
     std::vector<std::string> others; // links and other entries that are neither
+    // What the listing found damaged, in sentences: the Joliet tree, or the
+    // primary tree it had to do without.
+    std::vector<std::string> damage;
 };
 
 // A disc to read: an image file, or a drive's device ("/dev/sr0", or
@@ -56,15 +59,20 @@ struct ListedDisc {
     DiscListing listing;
 };
 
-// Lists each disc through xorriso, nothing of its files' contents read yet.
-// A disc that can't be listed or holds no SHA256SUMS at its root gets a
-// sentence in result.refusals instead; a stop sets result.stopped.
+// Lists each disc through xorriso, nothing of its files' contents read yet:
+// its primary tree, and its Joliet tree to hold against it (the listing's
+// damage). A disc whose primary tree can't be read is listed from its Joliet
+// tree, and its damage says so. A disc that can't be listed or holds no
+// SHA256SUMS at its root gets a sentence in result.refusals instead; a stop
+// sets result.stopped.
 std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress& progress, VerifyResult& result);
 
 // Reads each disc listed and appends its check to result.folders, named by
 // the disc's label ("Kelvark Disc.txt": the set's name, its place in the
-// backup shown once) or else by the image's file name (a drive: the volume
-// id). Each file is checked against SHA256SUMS and the MD5 the image
+// backup shown once) when it is intact, or else by the image's file name (a
+// drive: the volume id). The disc's damage beyond its files is named too:
+// a Joliet tree whose files are not those of the primary tree, a disc read
+// from its Joliet tree, sectors of no file that can't be read. Each file is checked against SHA256SUMS and the MD5 the image
 // recorded: a file whose SHA-256 or MD5 differs is changed; a file whose
 // sectors can't be read is unreadable, with the first sector lost; the
 // others are still checked. A file whose extents overlap another's or run
@@ -92,8 +100,9 @@ std::string ReadDiscFile(int fd, bool drive, const DiscFile& file,
 // What ReadDiscs tells of a disc before reading its files' contents: its
 // SHA256SUMS (manifest), its name and place from its label, and which project
 // each listed file belongs to, from its project files. Only those files are
-// read, through their extents. Refused when SHA256SUMS can't be read;
-// stopped when progress asked to stop.
+// read, through their extents. Refused when SHA256SUMS can't be read, or
+// when the label is not the one SHA256SUMS lists (a changed label names no
+// disc); stopped when progress asked to stop.
 Result ReadDiscProjects(const ListedDisc& disc, Progress& progress, FolderCheck& check, Manifest& manifest);
 
 // The read-back after a burn: lists and reads the disc in device ("/dev/sr0",
