@@ -301,9 +301,12 @@ std::vector<std::string> JolietDamage(const DiscListing& primary, const DiscList
     std::vector<std::string> elsewhere, missing;
     for (const DiscFile& file : joliet.files) {
         const auto found = byName.find(file.name);
-        if (found == byName.end())
+        if (found == byName.end()) {
             renamed.push_back(&file);
-        else if (named.insert(file.name).second && SectorsOf(*found->second) != SectorsOf(file))
+            continue;
+        }
+        named.insert(file.name);
+        if (SectorsOf(*found->second) != SectorsOf(file))
             elsewhere.push_back(file.name);
     }
     std::unordered_map<std::string, std::vector<std::string>> unnamed; // by sectors, their primary names
@@ -974,8 +977,7 @@ Result ReadDiscProjects(const ListedDisc& disc, Progress& progress, FolderCheck&
     if (label < files.size() && reads[label].read) {
         NameByLabel(check, reads[label].kept);
         if (check.label && !LabelIntact(manifest, reads[label].kept))
-            return Result(DiscName(disc) + ": " + DiscLabelName + " is changed: it is not as " + ManifestName
-                              + " lists it.",
+            return Result(DiscName(disc) + ": its " + DiscLabelName + " is not the one " + ManifestName + " lists.",
                           Result::Status::Refused);
     }
     for (const auto& entry : manifest.entries)
