@@ -862,18 +862,19 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
             result.stopped = true;
             break;
         }
-        if (!failure.empty() && jolietFailure.empty()) {
+        if (!failure.empty() && !jolietFailure.empty()) {
+            result.refusals.push_back(cant + failure);
+            continue;
+        }
+        if (!failure.empty()) {
             disc.listing = std::move(joliet);
             disc.listing.damage.push_back("read from its Joliet tree: the primary tree is damaged");
-        } else if (failure.empty()) {
-            disc.listing.damage = jolietFailure.empty()
-                                      ? JolietDamage(disc.listing, joliet)
-                                      : std::vector<std::string>{"Joliet tree damaged (what Windows reads): "
-                                                                 "it can't be read"};
+        } else if (!jolietFailure.empty()) {
+            disc.listing.damage.push_back("Joliet tree damaged (what Windows reads): it can't be read");
+        } else {
+            disc.listing.damage = JolietDamage(disc.listing, joliet);
         }
-        if (!failure.empty() && !jolietFailure.empty())
-            result.refusals.push_back(cant + failure);
-        else if (std::none_of(disc.listing.files.begin(), disc.listing.files.end(),
+        if (std::none_of(disc.listing.files.begin(), disc.listing.files.end(),
                               [](const DiscFile& file) { return file.name == ManifestName; }))
             result.refusals.push_back(source.path + " holds no " + ManifestName + ".");
         else
