@@ -270,20 +270,26 @@ TEST_F(readback, ALabelNotAsSha256sumsListsItNamesNoDisc)
     for (const Row& row : rows) {
         row.make();
         MakeImage();
-        // Each is named by its own name: the image's file name, the folder's.
-        for (const auto& [path, name] : {std::pair{image, "DVD-A.iso"}, std::pair{set, "DVD-A"}}) {
-            const std::string shown = name;
-            const Output verified = Program({KELVARK_CLI_PATH, "verify", "--catalogue", catalogue, path.string()});
-            std::string out = shown + ": Alder: intact\n" + shown + ": Blue: intact\n" + shown + ": Cedar: intact\n";
+        // Each is named by its own name, the image's file name or the folder's,
+        // and refused by the catalogue.
+        struct Read {
+            std::string path, name, refused;
+        };
+        const std::string folder = set.string() + "/";
+        for (const Read& read : {Read{image.string(), "DVD-A.iso", "DVD-A.iso"}, Read{folder, "DVD-A", folder}}) {
+            const std::string& name = read.name;
+            const Output verified = Program({KELVARK_CLI_PATH, "verify", "--catalogue", catalogue, read.path});
+            std::string out = name + ": Alder: intact\n" + name + ": Blue: intact\n" + name + ": Cedar: intact\n";
             if (!row.finding.starts_with("not part"))
-                out += shown + ": not part of a project: intact\n";
-            out += shown + ": " + row.finding + "\n" + shown + ": " + row.summary + "\n";
+                out += name + ": not part of a project: intact\n";
+            out += name + ": " + row.finding + "\n" + name + ": " + row.summary + "\n";
             EXPECT_EQ(verified.out, out) << row.label << ": " << verified.err;
             EXPECT_EQ(verified.status, 1) << row.label;
+            const Output added = Program({KELVARK_CLI_PATH, "catalogue", "--catalogue", catalogue, "--add", read.path});
+            EXPECT_EQ(added.err, read.refused + ": its Kelvark Disc.txt is not the one SHA256SUMS lists.\n")
+                << row.label;
+            EXPECT_EQ(added.status, 2) << row.label;
         }
-        const Output added = Program({KELVARK_CLI_PATH, "catalogue", "--catalogue", catalogue, "--add", image.string()});
-        EXPECT_EQ(added.err, "DVD-A.iso: its Kelvark Disc.txt is not the one SHA256SUMS lists.\n") << row.label;
-        EXPECT_EQ(added.status, 2) << row.label;
         WriteFile(set / DiscLabelName, label);
     }
 }

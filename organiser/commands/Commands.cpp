@@ -7,6 +7,7 @@
 #include "DiscLabel.h"
 #include "DiscRead.h"
 #include "Executor.h"
+#include "FileHashes.h"
 #include "FileOps.h"
 #include "Journal.h"
 #include "Manifest.h"
@@ -1019,6 +1020,14 @@ Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vec
         }
         if (const std::error_code error = ReadManifest(fd.Get(), manifest)) {
             refused.Add("Can't read " + folder + ManifestName + ": " + ErrorText(error));
+            continue;
+        }
+        bool stopped = false;
+        const FileHash label = HashFiles({{fd.Get(), DiscLabelName, folder + DiscLabelName}}, progress, stopped).at(0);
+        if (stopped)
+            return Result("Stopped before anything was added.", Result::Status::Stopped);
+        if (!label.read || !LabelListedAs(manifest, label.digest)) {
+            refused.Add(folder + ": its " + DiscLabelName + " is not the one " + ManifestName + " lists.");
             continue;
         }
         const std::optional<DiscKey> key = KeyOf(check.label, Holder(folder));

@@ -563,6 +563,13 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, b
     return result;
 }
 
+bool LabelListedAs(const Manifest& manifest, const Digest& digest)
+{
+    return std::any_of(manifest.entries.begin(), manifest.entries.end(), [&](const ManifestEntry& entry) {
+        return entry.name == DiscLabelName && entry.digest == digest;
+    });
+}
+
 void TrustLabelIfIntact(FolderCheck& check, const std::string& name)
 {
     const auto end = check.files.begin() + static_cast<std::ptrdiff_t>(check.listed);

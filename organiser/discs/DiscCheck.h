@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DiscLabel.h"
+#include "Manifest.h"
 #include "Result.h"
 #include "UserInterface.h"
 
@@ -115,6 +116,9 @@ Result AttributeFiles(FolderCheck& check, const std::string& folder, Progress& p
 // place or record it anywhere; name is its name then, the folder's or the
 // image's own. Its state in check.files says that the label is changed.
 void TrustLabelIfIntact(FolderCheck& check, const std::string& name);
+// True when manifest lists the label, with digest: a label read apart from a
+// check (catalogue --add) is taken only then.
+bool LabelListedAs(const Manifest& manifest, const Digest& digest);
 
 // One line of a folder's report: a project, its files of no project, an extra
 // file or a malformed line, with its faults.

@@ -729,9 +729,7 @@ bool LabelIntact(const Manifest& manifest, const std::string& bytes)
         return false;
     digests.Add(bytes.data(), bytes.size());
     digests.Finish(sha256, md5);
-    return std::any_of(manifest.entries.begin(), manifest.entries.end(), [&](const ManifestEntry& entry) {
-        return entry.name == DiscLabelName && entry.digest == sha256;
-    });
+    return LabelListedAs(manifest, sha256);
 }
 
 // Names check by the set and the place that the disc's label (its text) tells.
