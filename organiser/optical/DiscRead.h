@@ -16,10 +16,11 @@ namespace kelvark {
 
 // Reading a disc back without mounting it: an ISO 9660 image file, or the
 // disc in a drive. xorriso lists the disc's files, where each lies and the
-// MD5 the image recorded for it; Kelvark then reads the disc itself, every
-// sector of its session once and in order, and checks each file against the
-// disc's own SHA256SUMS and its recorded MD5. The verdict is a FolderCheck,
-// per project as Verify gives it for a folder.
+// MD5 the image recorded for it, from each of its two directory trees;
+// Kelvark then reads the disc itself, every sector of its session once and
+// in order, and checks each file against the disc's own SHA256SUMS and its
+// recorded MD5. The verdict is a FolderCheck, per project as Verify gives it
+// for a folder.
 
 // A run of whole sectors of a file, from sector on, holding bytes of it.
 struct DiscExtent {
