@@ -558,7 +558,7 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, b
                     file.error = ErrorText(hash.error);
             }
         }
-        TrustLabelIfIntact(folder, SetName(folder.path));
+        ForgetLabelUnlessIntact(folder, SetName(folder.path));
     }
     return result;
 }
@@ -570,7 +570,7 @@ bool LabelListedAs(const Manifest& manifest, const Digest& digest)
     });
 }
 
-void TrustLabelIfIntact(FolderCheck& check, const std::string& name)
+void ForgetLabelUnlessIntact(FolderCheck& check, const std::string& name)
 {
     const auto end = check.files.begin() + static_cast<std::ptrdiff_t>(check.listed);
     const auto label = std::find_if(check.files.begin(), end,

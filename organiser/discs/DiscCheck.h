@@ -72,7 +72,7 @@ struct FolderCheck {
     std::string path; // ending with the separator
     std::string name; // the set's name: its label's, else the folder's own name
     std::string place; // from its label: "disc 2 of 4 of the backup sort of 2026-12-10"; empty without one
-    std::optional<DiscLabel> label; // its label, when it holds one of a set
+    std::optional<DiscLabel> label; // its label, when it holds one of a set that is intact
     // The files SHA256SUMS lists, in its order; then the files of projects
     // that it does not list: missing waves and files of the folder.
     std::vector<CheckedFile> files;
@@ -115,7 +115,7 @@ Result AttributeFiles(FolderCheck& check, const std::string& folder, Progress& p
 // SHA256SUMS does not list, does not name the folder or disc, nor tell its
 // place or record it anywhere; name is its name then, the folder's or the
 // image's own. Its state in check.files says that the label is changed.
-void TrustLabelIfIntact(FolderCheck& check, const std::string& name);
+void ForgetLabelUnlessIntact(FolderCheck& check, const std::string& name);
 // True when manifest lists the label, with digest: a label read apart from a
 // check (catalogue --add) is taken only then.
 bool LabelListedAs(const Manifest& manifest, const Digest& digest);

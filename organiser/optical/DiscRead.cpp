@@ -810,7 +810,7 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, const std::stri
         check.loose.push_back(check.files.size());
         check.files.push_back({ManifestName, FileState::Changed, {}});
     }
-    TrustLabelIfIntact(check, DiscName(disc));
+    ForgetLabelUnlessIntact(check, DiscName(disc));
     check.damage = listing.damage;
     if (!lostOutsideFiles.empty())
         check.damage.push_back(lostOutsideFiles);
