@@ -137,8 +137,8 @@ TEST_F(readback, EachDamageIsNamedUnderItsProjectsWithItsExitStatus)
         int status;
     };
     const std::vector<Row> rows = {
-        {"none", [](std::string&) {}, place + intact + "DVD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files\n",
-         0},
+        {"none", [](std::string&) {},
+         place + intact + "DVD-A: 3 projects intact, 0 changed, 0 missing, 0 extra files\n", 0},
         {"one byte flipped inside a take",
          [](std::string& bytes) { bytes[Sector(bytes, "Blue 1.wav") * 2048 + 100] ^= 1; },
          place
@@ -166,9 +166,7 @@ TEST_F(readback, EachDamageIsNamedUnderItsProjectsWithItsExitStatus)
          1},
         // The Joliet tree (what Windows reads) must name the files where the primary tree does.
         {"a Joliet record pointing at another take's sectors",
-         [&](std::string& bytes) {
-             PutBoth32(bytes, joliet(bytes, "Alder 2.wav") + 2, Sector(bytes, "Blue 1.wav"));
-         },
+         [&](std::string& bytes) { PutBoth32(bytes, joliet(bytes, "Alder 2.wav") + 2, Sector(bytes, "Blue 1.wav")); },
          place + intact
              + "DVD-A: Joliet tree damaged (what Windows reads): not in the sectors of the Rock Ridge tree "
                "\"Alder 2.wav\"\n"
@@ -183,12 +181,10 @@ TEST_F(readback, EachDamageIsNamedUnderItsProjectsWithItsExitStatus)
          1},
         {"the Joliet root pointing at a sector of zeros",
          [](std::string& bytes) { PutBoth32(bytes, VolumeDescriptor(bytes, 2).at + 156 + 2, 5); },
-         place + intact + "DVD-A: Joliet tree damaged (what Windows reads): it can't be read\n" + summary,
-         1},
+         place + intact + "DVD-A: Joliet tree damaged (what Windows reads): it can't be read\n" + summary, 1},
         {"the primary root pointing at a sector of zeros",
          [](std::string& bytes) { PutBoth32(bytes, VolumeDescriptor(bytes, 1).at + 156 + 2, 5); },
-         place + intact + "DVD-A: read from its Joliet tree: the primary tree is damaged\n" + summary,
-         1},
+         place + intact + "DVD-A: read from its Joliet tree: the primary tree is damaged\n" + summary, 1},
     };
     for (const Row& row : rows) {
         std::string bytes = whole;
@@ -213,9 +209,10 @@ TEST_F(readback, UnreadableSectorsOutsideFilesAreNamed)
         int status;
     };
     const std::vector<Row> rows = {
-        {"the primary path table", {primary.pathTable},
-         "directory sectors unreadable: the disc is failing (1 sector from sector "
-             + std::to_string(primary.pathTable) + ")",
+        {"the primary path table",
+         {primary.pathTable},
+         "directory sectors unreadable: the disc is failing (1 sector from sector " + std::to_string(primary.pathTable)
+             + ")",
          1},
         {"the descriptor set's terminator and a Joliet path table",
          {static_cast<std::uint32_t>(joliet.at / 2048 + 1), joliet.pathTable},
@@ -229,10 +226,9 @@ TEST_F(readback, UnreadableSectorsOutsideFilesAreNamed)
         std::string sectors;
         for (const std::uint32_t sector : row.sectors)
             sectors += (sectors.empty() ? "" : ",") + std::to_string(sector);
-        const Output verified =
-            Program({"LD_PRELOAD=" UNREADABLE_SECTORS_PATH, "ASAN_OPTIONS=verify_asan_link_order=0",
-                     "KELVARK_UNREADABLE=" + image.string() + ":" + sectors, KELVARK_CLI_PATH, "verify",
-                     image.string()});
+        const Output verified = Program({"LD_PRELOAD=" UNREADABLE_SECTORS_PATH, "ASAN_OPTIONS=verify_asan_link_order=0",
+                                         "KELVARK_UNREADABLE=" + image.string() + ":" + sectors, KELVARK_CLI_PATH,
+                                         "verify", image.string()});
         EXPECT_EQ(verified.out.find("DVD-A: " + row.line + "\n") != std::string::npos, !row.line.empty())
             << row.lost << ": " << verified.out << verified.err;
         EXPECT_EQ(verified.out.find("fault of the disc") != std::string::npos, !row.line.empty()) << row.lost;

@@ -573,8 +573,8 @@ bool LabelListedAs(const Manifest& manifest, const Digest& digest)
 void ForgetLabelUnlessIntact(FolderCheck& check, const std::string& name)
 {
     const auto end = check.files.begin() + static_cast<std::ptrdiff_t>(check.listed);
-    const auto label = std::find_if(check.files.begin(), end,
-                                    [](const CheckedFile& file) { return file.name == DiscLabelName; });
+    const auto label =
+        std::find_if(check.files.begin(), end, [](const CheckedFile& file) { return file.name == DiscLabelName; });
     if (!check.label || (label != end && label->state == FileState::Intact))
         return;
     check.label.reset();

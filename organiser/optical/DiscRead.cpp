@@ -873,7 +873,7 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
             disc.listing.damage = JolietDamage(disc.listing, joliet);
         }
         if (std::none_of(disc.listing.files.begin(), disc.listing.files.end(),
-                              [](const DiscFile& file) { return file.name == ManifestName; }))
+                         [](const DiscFile& file) { return file.name == ManifestName; }))
             result.refusals.push_back(source.path + " holds no " + ManifestName + ".");
         else
             listed.push_back(std::move(disc));

@@ -73,18 +73,19 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
 // backup shown once) when it is intact, or else by the image's file name (a
 // drive: the volume id). The disc's damage beyond its files is named too:
 // a Joliet tree whose files are not those of the primary tree, a disc read
-// from its Joliet tree, sectors of no file that can't be read. Each file is checked against SHA256SUMS and the MD5 the image
-// recorded: a file whose SHA-256 or MD5 differs is changed; a file whose
-// sectors can't be read is unreadable, with the first sector lost; the
-// others are still checked. A file whose extents overlap another's or run
-// backwards (a damaged directory record) is read on its own after the rest.
-// A SHA256SUMS that can't be read adds a refusal; one that differs from its
-// recorded MD5 is a changed file of no project. Progress counts the mebibytes
-// read, its text says how much and how long is left (ReadingProgress); a stop
-// ends the reading within a block and sets result.stopped: the files not
-// reached are not checked, and a disc whose SHA256SUMS was not reached gets
-// no check. Of SHA256SUMS's lines that are not checksum lines, the first
-// MalformedShown are kept, all of them with all.
+// from its Joliet tree, sectors of no file that can't be read. Each file is
+// checked against SHA256SUMS and the MD5 the image recorded: a file whose
+// SHA-256 or MD5 differs is changed; a file whose sectors can't be read is
+// unreadable, with the first sector lost; the others are still checked. A
+// file whose extents overlap another's or run backwards (a damaged directory
+// record) is read on its own after the rest. A SHA256SUMS that can't be read
+// adds a refusal; one that differs from its recorded MD5 is a changed file
+// of no project. Progress counts the mebibytes read, its text says how much
+// and how long is left (ReadingProgress); a stop ends the reading within a
+// block and sets result.stopped: the files not reached are not checked, and
+// a disc whose SHA256SUMS was not reached gets no check. Of SHA256SUMS's
+// lines that are not checksum lines, the first MalformedShown are kept, all
+// of them with all.
 void ReadDiscs(const std::vector<ListedDisc>& discs, Progress& progress, bool all, VerifyResult& result);
 
 // Opens the image or the drive's device of source for reading; -1 in the
