@@ -7,6 +7,7 @@
 #include "DiscLabel.h"
 #include "DiscRead.h"
 #include "Executor.h"
+#include "FileHashes.h"
 #include "FileOps.h"
 #include "Journal.h"
 #include "Manifest.h"
@@ -280,10 +281,10 @@ Result Declined(std::string message = {})
 }
 
 // True when every file of folder's SHA256SUMS and of its projects is
-// intact, and it holds no extra file and no malformed line.
+// intact, and it holds no extra file, no malformed line and no damage.
 bool Whole(const FolderCheck& folder)
 {
-    return folder.extra.empty() && folder.malformedCount == 0
+    return folder.extra.empty() && folder.malformedCount == 0 && folder.damage.empty()
            && std::all_of(folder.files.begin(), folder.files.end(),
                           [](const CheckedFile& file) { return file.state == FileState::Intact; });
 }
@@ -1063,6 +1064,14 @@ Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vec
         }
         if (const std::error_code error = ReadManifest(fd.Get(), manifest)) {
             refused.Add("Can't read " + folder + ManifestName + ": " + ErrorText(error));
+            continue;
+        }
+        bool stopped = false;
+        const FileHash label = HashFiles({{fd.Get(), DiscLabelName, folder + DiscLabelName}}, progress, stopped).at(0);
+        if (stopped)
+            return Result("Stopped before anything was added.", Result::Status::Stopped);
+        if (!label.read || !LabelListedAs(manifest, label.digest)) {
+            refused.Add(folder + ": its " + DiscLabelName + " is not the one " + ManifestName + " lists.");
             continue;
         }
         const std::optional<DiscKey> key = KeyOf(check.label, Holder(folder));

@@ -551,8 +551,28 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, b
                     file.error = ErrorText(hash.error);
             }
         }
+        ForgetLabelUnlessIntact(folder, SetName(folder.path));
     }
     return result;
+}
+
+bool LabelListedAs(const Manifest& manifest, const Digest& digest)
+{
+    return std::any_of(manifest.entries.begin(), manifest.entries.end(), [&](const ManifestEntry& entry) {
+        return entry.name == DiscLabelName && entry.digest == digest;
+    });
+}
+
+void ForgetLabelUnlessIntact(FolderCheck& check, const std::string& name)
+{
+    const auto end = check.files.begin() + static_cast<std::ptrdiff_t>(check.listed);
+    const auto label =
+        std::find_if(check.files.begin(), end, [](const CheckedFile& file) { return file.name == DiscLabelName; });
+    if (!check.label || (label != end && label->state == FileState::Intact))
+        return;
+    check.label.reset();
+    check.place.clear();
+    check.name = name;
 }
 
 std::vector<Finding> FolderFindings(const FolderCheck& folder)
@@ -567,6 +587,8 @@ std::vector<Finding> FolderFindings(const FolderCheck& folder)
     });
     if (!loose.empty())
         findings.push_back({"not part of a project", Faults(folder, loose)});
+    for (const auto& damage : folder.damage)
+        findings.push_back({"", {{damage, ""}}});
     for (const auto& name : folder.extra)
         findings.push_back({"", {{"extra file", "\"" + name + "\""}}});
     for (const auto& line : folder.malformed)
@@ -619,6 +641,8 @@ std::string FolderSummary(const FolderCheck& folder)
         text += ", " + Counted(static_cast<std::size_t>(faulty), "file", "files") + " of no project not intact";
     if (folder.malformedCount > 0)
         text += ", " + Counted(folder.malformedCount, "malformed line", "malformed lines");
+    if (!folder.damage.empty())
+        text += ", " + Counted(folder.damage.size(), "fault of the disc", "faults of the disc");
     return text;
 }
 

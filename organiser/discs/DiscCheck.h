@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DiscLabel.h"
+#include "Manifest.h"
 #include "Result.h"
 #include "UserInterface.h"
 
@@ -71,7 +72,7 @@ struct FolderCheck {
     std::string path; // ending with the separator
     std::string name; // the set's name: its label's, else the folder's own name
     std::string place; // from its label: "disc 2 of 4 of the backup sort of 2026-12-10"; empty without one
-    std::optional<DiscLabel> label; // its label, when it holds one of a set
+    std::optional<DiscLabel> label; // its label, when it holds one of a set that is intact
     // The files SHA256SUMS lists, in its order; then the files of projects
     // that it does not list: missing waves and files of the folder.
     std::vector<CheckedFile> files;
@@ -83,6 +84,9 @@ struct FolderCheck {
     std::vector<std::string> extra;
     std::vector<std::string> malformed; // SHA256SUMS's lines that are not checksum lines, the first ones
     std::size_t malformedCount = 0; // all of them
+    // The damage of a disc beyond its files, each in a sentence: its Joliet
+    // tree, its primary tree, its sectors that belong to no file.
+    std::vector<std::string> damage;
 };
 
 struct VerifyResult {
@@ -106,6 +110,15 @@ VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, b
 // this on the folder it checks, a disc's read on a folder it made of the
 // disc's project files. Stopped when progress asked to stop the read.
 Result AttributeFiles(FolderCheck& check, const std::string& folder, Progress& progress);
+
+// Once check's files are checked: a label whose file is not intact, or that
+// SHA256SUMS does not list, does not name the folder or disc, nor tell its
+// place or record it anywhere; name is its name then, the folder's or the
+// image's own. Its state in check.files says that the label is changed.
+void ForgetLabelUnlessIntact(FolderCheck& check, const std::string& name);
+// True when manifest lists the label, with digest: a label read apart from a
+// check (catalogue --add) is taken only then.
+bool LabelListedAs(const Manifest& manifest, const Digest& digest);
 
 // One line of a folder's report: a project, its files of no project, an extra
 // file or a malformed line, with its faults.

@@ -50,16 +50,23 @@ std::string Mark()
     return mark;
 }
 
+// A disc's two directory trees: the primary one (ISO 9660 with Rock Ridge's
+// names, what Linux and macOS read), and the Joliet one (what Windows reads),
+// which on a disc of Kelvark's names the same files in the same sectors.
+enum class Tree { Primary, Joliet };
+
 // What xorriso is asked: the session (-toc), then each regular file's
 // extents, the MD5s recorded, the folders and the other entries, each part
 // after a line of its own. Names come quoted with their special bytes
 // escaped (encode_output), so that each is one line and says its bytes.
 // With md5, the MD5s the image recorded are loaded, without the check of the
 // directory tree's own checksum: a damaged directory record is for the read
-// to find, file by file.
-std::vector<std::string> ListingArguments(const DiscSource& source, const std::string& mark, bool md5)
+// to find, file by file. The tree listed is the one tree names: xorriso
+// would take the Joliet tree for a primary tree it can't read, without a word.
+std::vector<std::string> ListingArguments(const DiscSource& source, const std::string& mark, Tree tree, bool md5)
 {
     std::vector<std::string> arguments{"-abort_on", "FAILURE", "-return_with", "SORRY", "32"};
+    arguments.insert(arguments.end(), {"-read_fs", tree == Tree::Primary ? "nojoliet" : "norock"});
     arguments.insert(arguments.end(), {"-backslash_codes", "encode_output", "-md5", md5 ? "on" : "off"});
     arguments.insert(arguments.end(), {"-md5", "load_check_off"});
     arguments.insert(arguments.end(), {"-indev", source.drive ? source.path : "stdio:" + source.path, "-toc"});
@@ -259,6 +266,74 @@ std::string ParseListing(const std::vector<std::string>& lines, const std::strin
     return {};
 }
 
+// The sectors of a file, as one text: "33 5000,36 2" for two extents.
+std::string SectorsOf(const DiscFile& file)
+{
+    std::string text;
+    for (const DiscExtent& extent : file.extents)
+        text += std::to_string(extent.sector) + " " + std::to_string(extent.bytes) + ",";
+    return text;
+}
+
+// Quotes the first few of names, "a.wav", "b.wav" and 3 more.
+std::string QuotedFew(const std::vector<std::string>& names)
+{
+    constexpr std::size_t Shown = 5;
+    std::string text;
+    for (std::size_t i = 0; i < std::min(Shown, names.size()); ++i)
+        text += (i ? ", \"" : "\"") + names[i] + "\"";
+    if (names.size() > Shown)
+        text += " and " + std::to_string(names.size() - Shown) + " more";
+    return text;
+}
+
+// Where the Joliet tree differs from the primary one, in sentences: a Joliet
+// file must lie in the sectors of the primary file of its path, or, when no
+// primary file has its path (Joliet's names are shorter), in those of a
+// primary file that no Joliet path names; each primary file must have its
+// Joliet file.
+std::vector<std::string> JolietDamage(const DiscListing& primary, const DiscListing& joliet)
+{
+    std::unordered_map<std::string, const DiscFile*> byName;
+    for (const DiscFile& file : primary.files)
+        byName.emplace(file.name, &file);
+    std::unordered_set<std::string> named;
+    std::vector<const DiscFile*> renamed;
+    std::vector<std::string> elsewhere, missing;
+    for (const DiscFile& file : joliet.files) {
+        const auto found = byName.find(file.name);
+        if (found == byName.end()) {
+            renamed.push_back(&file);
+            continue;
+        }
+        named.insert(file.name);
+        if (SectorsOf(*found->second) != SectorsOf(file))
+            elsewhere.push_back(file.name);
+    }
+    std::unordered_map<std::string, std::vector<std::string>> unnamed; // by sectors, their primary names
+    for (const DiscFile& file : primary.files)
+        if (!named.contains(file.name))
+            unnamed[SectorsOf(file)].push_back(file.name);
+    for (const DiscFile* file : renamed) {
+        std::vector<std::string>& names = unnamed[SectorsOf(*file)];
+        if (names.empty())
+            elsewhere.push_back(file->name);
+        else
+            names.pop_back();
+    }
+    for (const auto& [sectors, names] : unnamed)
+        missing.insert(missing.end(), names.begin(), names.end());
+    std::sort(elsewhere.begin(), elsewhere.end());
+    std::sort(missing.begin(), missing.end());
+    std::vector<std::string> damage;
+    if (!elsewhere.empty())
+        damage.push_back("Joliet tree damaged (what Windows reads): not in the sectors of the Rock Ridge tree "
+                         + QuotedFew(elsewhere));
+    if (!missing.empty())
+        damage.push_back("Joliet tree damaged (what Windows reads): missing " + QuotedFew(missing));
+    return damage;
+}
+
 // What reading one file of a disc gave.
 struct FileRead {
     std::unique_ptr<StreamDigests> digests; // while it is being read
@@ -289,6 +364,17 @@ public:
     }
 
     std::vector<FileRead>& Reads() { return reads; }
+
+    // The sectors of the session that belong to no file and could not be
+    // read (its descriptors, directories, path tables), in a sentence;
+    // empty when there were none.
+    std::string LostOutsideFiles() const
+    {
+        if (outside == 0)
+            return {};
+        return "directory sectors unreadable: the disc is failing (" + Counted(outside, "sector", "sectors")
+               + " from sector " + std::to_string(firstOutside) + ")";
+    }
 
     // Reads the session, start to end, then each file apart; false when stopped.
     bool Read(std::int64_t start, std::int64_t sectors, bool drive)
@@ -387,6 +473,9 @@ private:
         for (const Piece& piece : pieces) {
             if (piece.sector < reach)
                 alone[piece.file] = alone[reacher] = true;
+            if (piece.sector > reach || fileSectors.empty())
+                fileSectors.emplace_back(piece.sector, End(piece));
+            fileSectors.back().second = std::max(fileSectors.back().second, End(piece));
             if (End(piece) > reach)
                 reach = End(piece), reacher = piece.file;
         }
@@ -432,6 +521,7 @@ private:
                 continue;
             if (n < 0) {
                 lost[static_cast<std::size_t>(s)] = ErrorText(LastErrno()) + " at sector " + std::to_string(sector + s);
+                CountIfOutsideFiles(sector + s);
                 continue;
             }
             // The end of the image or disc: the rest is lost with it.
@@ -441,6 +531,16 @@ private:
             break;
         }
         return lost;
+    }
+
+    void CountIfOutsideFiles(std::int64_t sector)
+    {
+        const auto after = std::upper_bound(fileSectors.begin(), fileSectors.end(), sector,
+                                            [](std::int64_t s, const auto& run) { return s < run.first; });
+        if (after != fileSectors.begin() && sector < std::prev(after)->second)
+            return;
+        if (outside++ == 0)
+            firstOutside = sector;
     }
 
     // Feeds the file of piece the part of it that lies in the block read.
@@ -511,6 +611,9 @@ private:
     std::int64_t end = -1; // the sector the image or disc ends at, once known
     std::int64_t done = 0, total = 0;
     int units = 1;
+    std::vector<std::pair<std::int64_t, std::int64_t>> fileSectors; // the runs of sectors files lie in, in order
+    std::size_t outside = 0; // the sectors outside them that could not be read
+    std::int64_t firstOutside = 0;
     std::chrono::steady_clock::time_point began, told;
 };
 
@@ -582,7 +685,7 @@ bool PathLess(std::string_view a, std::string_view b)
 // entry, "name/", and what it holds is not looked into.
 std::vector<std::string> ExtraEntries(const FolderCheck& check, const DiscListing& listing)
 {
-    std::unordered_set<std::string> known{ManifestName, DiscLabelName}, passed{""};
+    std::unordered_set<std::string> known{ManifestName}, passed{""};
     for (const auto& file : check.files) {
         known.insert(file.name);
         for (std::size_t slash = file.name.find('/'); slash != std::string::npos;
@@ -624,6 +727,19 @@ std::string DiscName(const ListedDisc& disc)
                              : fs::path(disc.source.path).filename().string();
 }
 
+// True when manifest lists the label and bytes, the label's, are what it lists.
+bool LabelIntact(const Manifest& manifest, const std::string& bytes)
+{
+    StreamDigests digests;
+    Digest sha256{};
+    Md5 md5{};
+    if (!digests.Ready())
+        return false;
+    digests.Add(bytes.data(), bytes.size());
+    digests.Finish(sha256, md5);
+    return LabelListedAs(manifest, sha256);
+}
+
 // Names check by the set and the place that the disc's label (its text) tells.
 void NameByLabel(FolderCheck& check, const std::string& text)
 {
@@ -636,8 +752,10 @@ void NameByLabel(FolderCheck& check, const std::string& text)
 
 // The check of a disc read, per project; a refusal when its SHA256SUMS could
 // not be read. A read that was stopped leaves the files it did not reach
-// unchecked, and no check when it did not reach SHA256SUMS.
-void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progress, bool all, VerifyResult& result)
+// unchecked, and no check when it did not reach SHA256SUMS. Besides its
+// files' faults, the disc's damage: the listing's, and lostOutsideFiles.
+void Check(const ListedDisc& disc, std::vector<FileRead>& reads, const std::string& lostOutsideFiles,
+           Progress& progress, bool all, VerifyResult& result)
 {
     const DiscListing& listing = disc.listing;
     std::unordered_map<std::string, std::size_t> byName;
@@ -700,7 +818,23 @@ void Check(const ListedDisc& disc, std::vector<FileRead>& reads, Progress& progr
         check.loose.push_back(check.files.size());
         check.files.push_back({ManifestName, FileState::Changed, {}});
     }
+    ForgetLabelUnlessIntact(check, DiscName(disc));
+    check.damage = listing.damage;
+    if (!lostOutsideFiles.empty())
+        check.damage.push_back(lostOutsideFiles);
     result.folders.push_back(std::move(check));
+}
+
+// Lists tree of source into listing: empty when done, else why not.
+std::string ListTree(const DiscSource& source, const std::string& mark, Tree tree, Progress& progress,
+                     DiscListing& listing)
+{
+    XorrisoRun run = RunXorriso(ListingArguments(source, mark, tree, true), progress);
+    // The recorded MD5s lie behind the files: an image cut short, or a
+    // disc whose last sectors are lost, is listed without them.
+    if (!run.stopped && !run.Succeeded())
+        run = RunXorriso(ListingArguments(source, mark, tree, false), progress);
+    return run.Succeeded() ? ParseListing(run.results, mark, listing) : run.Problem();
 }
 
 } // namespace
@@ -746,22 +880,30 @@ std::vector<ListedDisc> ListDiscs(const std::vector<DiscSource>& discs, Progress
             result.refusals.push_back(cant + ErrorText(LastErrno()));
             continue;
         }
+        ListedDisc disc{source, {}};
+        DiscListing joliet;
         const std::string mark = Mark();
-        XorrisoRun run = RunXorriso(ListingArguments(source, mark, true), progress);
-        // The recorded MD5s lie behind the files: an image cut short, or a
-        // disc whose last sectors are lost, is listed without them.
-        if (!run.stopped && !run.Succeeded())
-            run = RunXorriso(ListingArguments(source, mark, false), progress);
-        if (run.stopped) {
+        const std::string failure = ListTree(source, mark, Tree::Primary, progress, disc.listing);
+        const std::string jolietFailure =
+            progress.StopRequested() ? std::string() : ListTree(source, mark, Tree::Joliet, progress, joliet);
+        if (progress.StopRequested()) {
             result.stopped = true;
             break;
         }
-        ListedDisc disc{source, {}};
-        const std::string failure = run.Succeeded() ? ParseListing(run.results, mark, disc.listing) : run.Problem();
-        if (!failure.empty())
+        if (!failure.empty() && !jolietFailure.empty()) {
             result.refusals.push_back(cant + failure);
-        else if (std::none_of(disc.listing.files.begin(), disc.listing.files.end(),
-                              [](const DiscFile& file) { return file.name == ManifestName; }))
+            continue;
+        }
+        if (!failure.empty()) {
+            disc.listing = std::move(joliet);
+            disc.listing.damage.push_back("read from its Joliet tree: the primary tree is damaged");
+        } else if (!jolietFailure.empty()) {
+            disc.listing.damage.push_back("Joliet tree damaged (what Windows reads): it can't be read");
+        } else {
+            disc.listing.damage = JolietDamage(disc.listing, joliet);
+        }
+        if (std::none_of(disc.listing.files.begin(), disc.listing.files.end(),
+                         [](const DiscFile& file) { return file.name == ManifestName; }))
             result.refusals.push_back(source.path + " holds no " + ManifestName + ".");
         else
             listed.push_back(std::move(disc));
@@ -782,7 +924,7 @@ void ReadDiscs(const std::vector<ListedDisc>& discs, Progress& progress, bool al
         DiscReader reader(fd.Get(), fs::path(disc.source.path).filename().string(), disc.listing.files, progress);
         result.stopped = !reader.Read(disc.listing.start, disc.listing.sectors, disc.source.drive);
         progress.Hide();
-        Check(disc, reader.Reads(), progress, all, result);
+        Check(disc, reader.Reads(), reader.LostOutsideFiles(), progress, all, result);
         if (result.stopped || !result.refusals.empty())
             return;
     }
@@ -860,9 +1002,13 @@ Result ReadDiscProjects(const ListedDisc& disc, Progress& progress, FolderCheck&
         return Result("Can't read " + ManifestName + " of " + check.name + ": "
                           + (sums == files.size() ? "the disc holds none" : reads[sums].lost),
                       Result::Status::Refused);
-    if (label < files.size() && reads[label].read)
-        NameByLabel(check, reads[label].kept);
     manifest = ParseManifest(reads[sums].kept);
+    if (label < files.size() && reads[label].read) {
+        NameByLabel(check, reads[label].kept);
+        if (check.label && !LabelIntact(manifest, reads[label].kept))
+            return Result(DiscName(disc) + ": its " + DiscLabelName + " is not the one " + ManifestName + " lists.",
+                          Result::Status::Refused);
+    }
     for (const auto& entry : manifest.entries)
         check.files.push_back({entry.name, FileState::Unchecked, {}});
     check.listed = check.files.size();
