@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <functional>
+
 namespace {
 
 using namespace fixtures;
@@ -86,11 +88,12 @@ TEST(Catalogue, TheSortRecordsItsBackupAndChecksumImageAndVerifyAddToIt)
     ASSERT_FALSE(
         VerifyCommand({images.str() + "CD-A.iso", w.s.root.str() + "CD-B"}, false, progress, checks, {}, w.file)
             .Failed());
+    // The image's read checks its disc; the set folder's check does not.
     EXPECT_EQ(Rows(w.file, "SELECT name, verified, verdict FROM disc ORDER BY name"),
               (std::vector<std::string>{"CD-A|" + Today + "|1 project intact, 0 changed, 0 missing, 0 extra files",
-                                        "CD-B|" + Today + "|1 project intact, 0 changed, 0 missing, 0 extra files"}));
+                                        "CD-B|NULL|NULL"}));
     EXPECT_EQ(Rows(w.file, "SELECT name, verdict FROM project ORDER BY name"),
-              (std::vector<std::string>{"Alpha|intact", "Beta|intact"}));
+              (std::vector<std::string>{"Alpha|intact", "Beta|NULL"}));
 }
 
 // A catalogue of one backup of /music with the projects named.
@@ -187,15 +190,30 @@ TEST(Catalogue, DiscsListTheOldestCheckFirstAndMarkThoseOfThreeYearsOrMoreDue)
                                 "projects intact, 0 changed, 0 missing, 0 extra files");
 }
 
-// A catalogue that can't be recorded into is left as it is, named, and the sort still completes.
-TEST(Catalogue, ANewerOrDamagedCatalogueIsNamedAndLeftWhileTheSortCompletes)
+// Runs sql on a new database file.
+void MakeDatabase(const fs::path& file, const char* sql)
 {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
+}
+
+// A file that is no catalogue of this Kelvark's is named and left exactly as
+// it is, by a sort (which still completes) as by where; only Kelvark's mark
+// (application_id) or the tables of the first version make a file Kelvark's.
+TEST(Catalogue, AForeignNewerOrDamagedFileIsNamedAndLeftWhileTheSortCompletes)
+{
+    const std::string foreign = "is not Kelvark's: it is another program's database. It was not changed.";
     const struct {
         const char* what;
         const char* sql; // makes the file, else its bytes are garbage
         std::string told;
     } cases[] = {
-        {"newer", "PRAGMA user_version = 99",
+        {"another program's mark", "PRAGMA application_id = 1234; CREATE TABLE t(x)", foreign},
+        {"no mark, other tables", "CREATE TABLE t(x); INSERT INTO t VALUES(1)", foreign},
+        {"no mark, version 1, other tables", "CREATE TABLE t(x); PRAGMA user_version = 1", foreign},
+        {"Kelvark's mark, newer", "PRAGMA application_id = 1265399371; PRAGMA user_version = 99; CREATE TABLE t(x)",
          "was written by a newer Kelvark: its version 99 is newer than 1, the latest this one knows. It was not "
          "changed."},
         {"damaged", nullptr, "is damaged: file is not a database."},
@@ -204,15 +222,10 @@ TEST(Catalogue, ANewerOrDamagedCatalogueIsNamedAndLeftWhileTheSortCompletes)
         TempDir home;
         const fs::path file = home.path() / "kelvark" / "catalogue.sqlite";
         fs::create_directories(file.parent_path());
-        if (c.sql != nullptr) {
-            sqlite3* db = nullptr;
-            ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-            sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES(1)", nullptr, nullptr, nullptr);
-            sqlite3_exec(db, c.sql, nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-        } else {
+        if (c.sql != nullptr)
+            MakeDatabase(file, c.sql);
+        else
             WriteFile(file, std::string(8192, 'k'));
-        }
         const std::string before = ReadFile(file);
         Studio s;
         WriteProject(s.root.path(), "Alpha", {{"alpha.wav", 1000}});
@@ -222,11 +235,88 @@ TEST(Catalogue, ANewerOrDamagedCatalogueIsNamedAndLeftWhileTheSortCompletes)
         EXPECT_EQ(sorted.Ended(), Result::Status::Done) << c.what;
         EXPECT_TRUE(fs::exists(s.root.path() / "CD-A" / "Alpha.cue")) << c.what;
         EXPECT_EQ(sorted.Lines().back(), "The catalogue " + file.string() + " " + c.told
-                                             + " Nothing was recorded in it; kelvark-cli catalogue --add with the set "
-                                               "folders adds them later.")
+                                             + " Nothing was recorded in it; kelvark-cli checksum, then kelvark-cli "
+                                               "catalogue --add with the set folders adds them later.")
+            << c.what;
+        std::vector<WhereRow> rows;
+        EXPECT_EQ(WhereCommand("Alpha", file.string(), rows).Message(), "The catalogue " + file.string() + " " + c.told)
             << c.what;
         EXPECT_EQ(ReadFile(file), before) << c.what;
+        EXPECT_EQ(EntryNames(file.parent_path()), (std::vector<std::string>{"catalogue.sqlite"})) << c.what;
     }
+}
+
+// A catalogue made before catalogues carried Kelvark's mark (its tables
+// those of the first version, in WAL mode) is read as it is, and marked and
+// made one file (a rollback journal) by the next recording.
+TEST(Catalogue, ACatalogueMadeBeforeTheMarkIsReadThenMarkedByTheNextRecording)
+{
+    TempDir home;
+    const std::string file = home.str() + "catalogue.sqlite";
+    RecordProjects(file, {"Alder Road"});
+    MakeDatabase(file, "PRAGMA application_id = 0; PRAGMA journal_mode = WAL");
+    const std::string before = ReadFile(file);
+    std::vector<WhereRow> rows;
+    ASSERT_FALSE(WhereCommand("Alder", file, rows).Failed());
+    EXPECT_EQ(rows.size(), 1u);
+    EXPECT_EQ(ReadFile(file), before);
+
+    Catalogue catalogue;
+    ASSERT_FALSE(catalogue.Open(file, CatalogueUse::Change).Failed());
+    ASSERT_FALSE(catalogue.RecordWritten({"/music", "2026-12-10", "CD-A"}, "CD_A", "2026-12-11", "").Failed());
+    EXPECT_EQ(Rows(file, "PRAGMA application_id"), (std::vector<std::string>{"1265399371"}));
+    EXPECT_EQ(Rows(file, "PRAGMA journal_mode"), (std::vector<std::string>{"delete"}));
+    EXPECT_EQ(Rows(file, "SELECT name, written FROM disc"), (std::vector<std::string>{"CD-A|2026-12-11"}));
+    EXPECT_EQ(EntryNames(home.path()), (std::vector<std::string>{"catalogue.sqlite"}));
+}
+
+// Only a command that records makes the catalogue: reading a folder, where,
+// discs, and the commands that change what it holds, never do.
+TEST(Catalogue, OnlyTheSortAndCatalogueAddMakeTheCatalogue)
+{
+    Studio s;
+    WriteProject(s.root.path(), "Alpha", {{"alpha.wav", 1000}});
+    TempDir home;
+    const std::string file = home.str() + "kelvark/catalogue.sqlite";
+    std::vector<WhereRow> found;
+    std::vector<DiscRow> discs;
+    RecordingProgress progress;
+    VerifyResult checks;
+    const struct {
+        const char* what;
+        std::function<Result()> run;
+    } cases[] = {
+        {"read", [&] { return ReadFolderCommand(s.list, s.root.str(), true, true, CDMedium(), file); }},
+        {"where", [&] { return WhereCommand("Alpha", file, found); }},
+        {"discs", [&] { return DiscsCommand(file, discs); }},
+        {"checksum", [&] { return ChecksumCommand(s.root.str(), false, s.ui.commands(), file); }},
+        {"verify", [&] { return VerifyCommand({s.root.str()}, false, progress, checks, {}, file); }},
+        {"unsort", [&] { return UnsortCommand(s.root.str(), CDMedium(), s.ui.commands(), file); }},
+    };
+    for (const auto& c : cases) {
+        (void)c.run();
+        EXPECT_FALSE(fs::exists(home.path() / "kelvark")) << c.what;
+    }
+    s.ui.AnswerSort(s.list, false);
+    ASSERT_FALSE(SortCommand(s.list, s.root.str(), s.ui.commands(), file).Failed());
+    EXPECT_EQ(EntryNames(home.path() / "kelvark"), (std::vector<std::string>{"catalogue.sqlite"}));
+}
+
+TEST(Catalogue, ASearchTextTooLongIsNamedBeforeTheCatalogueIsAsked)
+{
+    TempDir home;
+    const std::string file = home.str() + "catalogue.sqlite";
+    RecordProjects(file, {"Alder Road"});
+    std::vector<WhereRow> rows;
+    EXPECT_FALSE(WhereCommand(std::string(1000, 'e'), file, rows).Failed());
+    const Result tooLong = WhereCommand(std::string(60000, 'e'), file, rows);
+    EXPECT_EQ(tooLong.Ended(), Result::Status::Refused);
+    EXPECT_EQ(tooLong.Message(), "The search text is too long: 60000 characters, at most 1000.");
+    // Characters, not bytes: 1,000 two-byte letters are within it.
+    std::string letters;
+    for (int i = 0; i < 1000; ++i)
+        letters += "\xc3\xa9";
+    EXPECT_FALSE(WhereCommand(letters, file, rows).Failed());
 }
 
 TEST(Catalogue, RebuiltFromTheSetFoldersItGivesTheSameWhereAnswers)

@@ -1,22 +1,31 @@
 #include "Catalogue.h"
 
+#include "FileOps.h"
+
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <sys/stat.h>
 
 namespace kelvark {
 
 std::string DefaultCataloguePath()
 {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string folder;
-    if (data != nullptr && data[0] == '/')
-        folder = data;
-    else if (const char* home = std::getenv("HOME"); home != nullptr)
-        folder = std::string(home) + "/.local/share";
-    return folder + "/kelvark/catalogue.sqlite";
+    // Only an absolute folder counts: a relative one would name a different
+    // catalogue in every folder a command runs in.
+    const auto absolute = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && value[0] == '/' ? std::string(value) : std::string();
+    };
+    if (const std::string data = absolute("XDG_DATA_HOME"); !data.empty())
+        return data + "/kelvark/catalogue.sqlite";
+    if (const std::string home = absolute("HOME"); !home.empty())
+        return home + "/.local/share/kelvark/catalogue.sqlite";
+    return {};
 }
 
 namespace {
@@ -60,6 +69,12 @@ const char* const Migrations[] = {
        CREATE INDEX file_project ON file(project);)",
 };
 constexpr int KnownVersion = static_cast<int>(std::size(Migrations));
+
+// Kelvark's own mark in every catalogue's header ("KlvK"): a file without
+// it is another program's, and is never written.
+constexpr std::int64_t ApplicationId = 0x4B6C764B;
+// The tables of the first version, whose files were made without the mark.
+const std::string FirstTables = "backup,disc,file,project";
 
 // How long a recording waits for another program writing the same file.
 constexpr int BusyMilliseconds = 5000;
@@ -178,6 +193,36 @@ int UserVersion(sqlite3* db, int& version)
     return statement.Run();
 }
 
+// Whose the file is, read from its header and its schema without writing.
+struct Owner {
+    std::int64_t id = 0; // its application_id
+    int version = 0; // its user_version
+    std::string tables; // its tables' names, in order, joined by ","
+
+    // Kelvark's mark, a file of the first version made before the mark was
+    // set (its tables exactly those of that version), or an empty file.
+    bool Kelvarks() const
+    {
+        return id == ApplicationId || (id == 0 && version == 1 && tables == FirstTables)
+               || (id == 0 && version == 0 && tables.empty());
+    }
+};
+
+int Identify(sqlite3* db, Owner& owner)
+{
+    Statement id(db, "PRAGMA application_id");
+    if (id.Row())
+        owner.id = id.Number(0);
+    if (const int code = id.Run(); code != SQLITE_OK)
+        return code;
+    if (const int code = UserVersion(db, owner.version); code != SQLITE_OK)
+        return code;
+    Statement tables(db, "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY name");
+    while (tables.Row())
+        owner.tables += (owner.tables.empty() ? "" : ",") + tables.Text(0);
+    return tables.Run();
+}
+
 std::string DiscName(const DiscKey& disc)
 {
     return disc.set + " of the backup of " + disc.root + " of " + disc.date;
@@ -196,19 +241,11 @@ int FindDisc(sqlite3* db, const DiscKey& disc, std::int64_t& id)
     return code == SQLITE_OK && !found ? SQLITE_NOTFOUND : code;
 }
 
-// A catalogue whose Open failed is used no further.
-Result NotOpen(const std::string& path)
-{
-    return Result("The catalogue " + path + " is not open.");
-}
-
 // Runs update on the id of the catalogue's disc as one transaction; names
 // the disc when the catalogue holds no such disc.
 Result UpdateDisc(sqlite3* db, const std::string& path, const DiscKey& disc,
                   const std::function<int(std::int64_t)>& update)
 {
-    if (db == nullptr)
-        return NotOpen(path);
     const int code = Transaction(db, [&] {
         std::int64_t id = 0;
         const int found = FindDisc(db, disc, id);
@@ -226,44 +263,79 @@ Catalogue::~Catalogue()
     sqlite3_close(db);
 }
 
-Result Catalogue::Open(const std::string& file)
+Result Catalogue::Open(const std::string& file, CatalogueUse use)
 {
     sqlite3_close(db);
     db = nullptr;
     path = file;
-    std::error_code error;
-    if (const auto folder = std::filesystem::path(file).parent_path(); !folder.empty())
-        std::filesystem::create_directories(folder, error);
-    if (error)
-        return Result("The catalogue " + path + " could not be written: " + error.message() + ".");
-    int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    int version = 0;
+    absent = false;
+    // Asked before SQLite is: its own answer names no reason, and a file
+    // not there is no failure for a command that only reads or changes it.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        const std::error_code error = LastErrno();
+        if (error != std::errc::no_such_file_or_directory)
+            return Result("The catalogue " + path + " can't be opened: " + ErrorText(error) + ".");
+        absent = use != CatalogueUse::Create;
+        if (absent)
+            return {};
+        std::error_code made;
+        if (const auto folder = std::filesystem::path(path).parent_path(); !folder.empty())
+            std::filesystem::create_directories(folder, made);
+        if (made)
+            return Result("The catalogue " + path + " can't be created: " + ErrorText(made) + ".");
+    } else if (!S_ISREG(status.st_mode)) {
+        return Result("The catalogue " + path + " is not a file.");
+    }
+    const int flags = use == CatalogueUse::Read     ? SQLITE_OPEN_READONLY
+                      : use == CatalogueUse::Change ? SQLITE_OPEN_READWRITE
+                                                    : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+    Owner owner;
     if (code == SQLITE_OK) {
         sqlite3_extended_result_codes(db, 1);
         sqlite3_busy_timeout(db, BusyMilliseconds);
-        code = UserVersion(db, version);
+        code = Identify(db, owner);
     }
-    // Read before anything is set: a newer file is left exactly as it is.
-    if (code == SQLITE_OK && version > KnownVersion) {
+    // Told before anything is set: another program's file, or a newer one,
+    // is left exactly as it is.
+    if (code == SQLITE_OK && !owner.Kelvarks()) {
+        sqlite3_close(db);
+        db = nullptr;
+        return Result("The catalogue " + path + " is not Kelvark's: it is another program's database. It was not "
+                      "changed.");
+    }
+    if (code == SQLITE_OK && owner.version > KnownVersion) {
         sqlite3_close(db);
         db = nullptr;
         return Result("The catalogue " + path + " was written by a newer Kelvark: its version "
-                      + std::to_string(version) + " is newer than " + std::to_string(KnownVersion)
+                      + std::to_string(owner.version) + " is newer than " + std::to_string(KnownVersion)
                       + ", the latest this one knows. It was not changed.");
     }
+    if (code == SQLITE_OK && use == CatalogueUse::Read) {
+        // An empty file holds nothing, as a missing one.
+        if (owner.version == 0) {
+            sqlite3_close(db);
+            db = nullptr;
+            absent = true;
+        }
+        return {};
+    }
+    // The rollback journal keeps the catalogue one file, on any file system.
     if (code == SQLITE_OK)
-        code = Execute(db, "PRAGMA journal_mode=WAL");
+        code = Execute(db, "PRAGMA journal_mode=DELETE");
     if (code == SQLITE_OK)
         code = Execute(db, "PRAGMA foreign_keys=ON");
     // An older catalogue is copied aside, whole and consistent, before it is migrated.
-    if (code == SQLITE_OK && version > 0 && version < KnownVersion) {
+    if (code == SQLITE_OK && owner.version > 0 && owner.version < KnownVersion) {
         const std::string copy = path + ".bak";
+        std::error_code error;
         std::filesystem::remove(copy, error);
         Statement vacuum(db, "VACUUM INTO ?");
         vacuum.Bind(1, copy);
         code = vacuum.Run();
     }
-    if (code == SQLITE_OK && version < KnownVersion)
+    if (code == SQLITE_OK && (owner.version < KnownVersion || owner.id != ApplicationId))
         code = Transaction(db, [&] {
             // Read again under the write lock: another program may have migrated it meanwhile.
             int at = 0;
@@ -272,6 +344,8 @@ Result Catalogue::Open(const std::string& file)
                 step = Execute(db, Migrations[at]);
             if (step == SQLITE_OK)
                 step = Execute(db, ("PRAGMA user_version=" + std::to_string(KnownVersion)).c_str());
+            if (step == SQLITE_OK)
+                step = Execute(db, ("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
             return step;
         });
     if (code == SQLITE_OK)
@@ -282,10 +356,16 @@ Result Catalogue::Open(const std::string& file)
     return fault;
 }
 
+Result Catalogue::Closed() const
+{
+    // A catalogue whose Open failed is used no further.
+    return absent ? Result() : Result("The catalogue " + path + " is not open.");
+}
+
 Result Catalogue::RecordBackup(const CatalogueBackup& backup)
 {
     if (db == nullptr)
-        return NotOpen(path);
+        return Closed();
     const int code = Transaction(db, [&] {
         Statement saveBackup(db, "INSERT INTO backup(root, date, medium) VALUES(?, ?, ?)"
                                  " ON CONFLICT(root, date) DO UPDATE SET medium = excluded.medium RETURNING id");
@@ -327,6 +407,8 @@ Result Catalogue::RecordBackup(const CatalogueBackup& backup)
 
 Result Catalogue::RecordChecksums(const DiscKey& disc, const std::vector<std::pair<std::string, std::string>>& sums)
 {
+    if (db == nullptr)
+        return Closed();
     return UpdateDisc(db, path, disc, [&](std::int64_t id) {
         Statement save(db, "UPDATE file SET sha256 = ? WHERE name = ? AND project IN"
                            " (SELECT id FROM project WHERE disc = ?)");
@@ -340,6 +422,8 @@ Result Catalogue::RecordChecksums(const DiscKey& disc, const std::vector<std::pa
 Result Catalogue::RecordWritten(const DiscKey& disc, const std::string& volume, const std::string& date,
                                 const std::string& drive)
 {
+    if (db == nullptr)
+        return Closed();
     return UpdateDisc(db, path, disc, [&](std::int64_t id) {
         Statement save(db, "UPDATE disc SET volume = ?, written = ?, drive = ? WHERE id = ?");
         return save.BindKnown(1, volume).Bind(2, date).BindKnown(3, drive).Bind(4, id).Run();
@@ -349,7 +433,7 @@ Result Catalogue::RecordWritten(const DiscKey& disc, const std::string& volume, 
 Result Catalogue::ForgetUnwritten(const DiscKey& disc)
 {
     if (db == nullptr)
-        return NotOpen(path);
+        return Closed();
     const int code = Transaction(db, [&] {
         Statement forget(db, "DELETE FROM disc WHERE written IS NULL AND verified IS NULL AND id IN"
                              " (SELECT disc.id FROM disc JOIN backup ON backup.id = disc.backup"
@@ -364,6 +448,8 @@ Result Catalogue::ForgetUnwritten(const DiscKey& disc)
 
 Result Catalogue::RecordVerified(const DiscKey& disc, const std::string& date, const FolderCheck& check)
 {
+    if (db == nullptr)
+        return Closed();
     return UpdateDisc(db, path, disc, [&](std::int64_t id) {
         // The summary without the set's name it starts with: the row names the disc.
         std::string verdict = FolderSummary(check);
@@ -385,9 +471,16 @@ Result Catalogue::RecordVerified(const DiscKey& disc, const std::string& date, c
 
 Result Catalogue::Where(const std::string& text, std::vector<WhereRow>& rows)
 {
-    if (db == nullptr)
-        return NotOpen(path);
     rows.clear();
+    // SQLite refuses a long pattern with words of its own; the user is told
+    // what to change. Characters are counted as UTF-8 lead bytes.
+    const auto characters = std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; });
+    if (static_cast<std::size_t>(characters) > WhereLongest)
+        return Result("The search text is too long: " + std::to_string(characters) + " characters, at most "
+                          + std::to_string(WhereLongest) + ".",
+                      Result::Status::Refused);
+    if (db == nullptr)
+        return Closed();
     // LIKE ignores the case of ASCII letters only (SQLite's own, without
     // ICU): "blue" finds "Blue Hour", "é" does not find "É". The text's %, _
     // and \ are escaped, so that each is found as itself.
@@ -412,9 +505,9 @@ Result Catalogue::Where(const std::string& text, std::vector<WhereRow>& rows)
 
 Result Catalogue::Discs(const std::string& today, std::vector<DiscRow>& rows)
 {
-    if (db == nullptr)
-        return NotOpen(path);
     rows.clear();
+    if (db == nullptr)
+        return Closed();
     // A disc's last check: its last verify, else its writing, else its sort.
     Statement list(db, "SELECT backup.root, backup.date, disc.name, backup.medium,"
                        " (SELECT count(*) FROM project WHERE project.disc = disc.id),"
@@ -438,9 +531,9 @@ Result Catalogue::Discs(const std::string& today, std::vector<DiscRow>& rows)
 
 Result Catalogue::SetsOf(const std::string& root, std::vector<std::string>& sets)
 {
-    if (db == nullptr)
-        return NotOpen(path);
     sets.clear();
+    if (db == nullptr)
+        return Closed();
     Statement list(db, "SELECT disc.name FROM disc JOIN backup ON backup.id = disc.backup WHERE backup.root = ?"
                        " GROUP BY disc.name ORDER BY length(disc.name), disc.name");
     list.Bind(1, root);

@@ -18,9 +18,17 @@ namespace kelvark {
 // and the verdict of the disc and of each of its projects. A disc is known by
 // its backup's root folder, the day of its sort and its set's name.
 
-// $XDG_DATA_HOME/kelvark/catalogue.sqlite, or ~/.local/share/kelvark/… when
-// XDG_DATA_HOME is not set.
+// $XDG_DATA_HOME/kelvark/catalogue.sqlite, or $HOME/.local/share/kelvark/…
+// when XDG_DATA_HOME is not set; an empty or relative folder counts as not
+// set. Empty when neither is set: there is no catalogue then.
 std::string DefaultCataloguePath();
+// Said once by a command that goes on without the catalogue for that reason.
+inline const std::string NoCatalogueText = "No catalogue: neither XDG_DATA_HOME nor HOME is set.";
+
+// What a command does with the catalogue: reads it (opened read-only; a
+// file not there holds nothing), changes what an existing one holds, or
+// records into it, creating it and its folder when missing.
+enum class CatalogueUse { Read, Change, Create };
 
 struct CatalogueFile {
     std::string name; // its path in the set folder, as on the disc
@@ -78,8 +86,10 @@ struct DiscRow {
 
 // One open catalogue: one connection, used from one thread at a time. Each
 // recording is one transaction, whole or not at all. A failure says which
-// file and why: damaged, locked by another program, written by a newer
-// Kelvark (refused, never changed), or not writable.
+// file and why: damaged, locked by another program, another program's
+// database or written by a newer Kelvark (both refused, never changed), or
+// not writable. A catalogue carries Kelvark's application_id; one of the
+// first version, made before it did, gets it with its next change.
 class Catalogue final {
 public:
     Catalogue() = default;
@@ -87,9 +97,10 @@ public:
     Catalogue& operator=(const Catalogue&) = delete;
     ~Catalogue();
 
-    // Opens file, creating it and its folder when missing, and migrates an
-    // older schema forward after copying the file aside.
-    Result Open(const std::string& file);
+    // Opens file for use, and migrates an older schema forward after copying
+    // the file aside. Read and Change of a file that is not there succeed:
+    // every call then answers as an empty catalogue would, changing nothing.
+    Result Open(const std::string& file, CatalogueUse use = CatalogueUse::Create);
 
     // A sort's backup: its discs replace any the catalogue holds under the same keys.
     Result RecordBackup(const CatalogueBackup& backup);
@@ -105,7 +116,9 @@ public:
     // such disc exists, and its set's name is free again. A disc written stays.
     Result ForgetUnwritten(const DiscKey& disc);
 
-    // Every project whose name holds text, ignoring case, by name then disc.
+    // Every project whose name holds text, ignoring case, by name then disc;
+    // a text of more than WhereLongest characters is refused.
+    static constexpr std::size_t WhereLongest = 1000;
     Result Where(const std::string& text, std::vector<WhereRow>& rows);
     // Every disc, oldest check first, marked due as of today ("2026-12-11").
     Result Discs(const std::string& today, std::vector<DiscRow>& rows);
@@ -113,8 +126,13 @@ public:
     Result SetsOf(const std::string& root, std::vector<std::string>& sets);
 
 private:
+    // What a call answers on a catalogue not open: nothing when its file is
+    // not there, else that it is not open.
+    Result Closed() const;
+
     sqlite3* db = nullptr;
     std::string path;
+    bool absent = false; // opened to read or change, and its file is not there
 };
 
 } // namespace kelvark

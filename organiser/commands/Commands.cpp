@@ -318,18 +318,22 @@ Result Execute(FilePlan& plan, CommandUi ui, const std::function<void()>& planUn
     return RunPlan(plan, journal, ui.progress, ui.messages);
 }
 
-// Said after the catalogue's own sentence when a command could not record into it.
-const std::string RecordLater =
-    " Nothing was recorded in it; kelvark-cli catalogue --add with the set folders adds them later.";
+// Said after the catalogue's own sentence when a command could not record
+// into it: catalogue --add reads the checksums, which checksum writes.
+const std::string AddLater =
+    "kelvark-cli checksum, then kelvark-cli catalogue --add with the set folders adds them later.";
+const std::string RecordLater = " Nothing was recorded in it; " + AddLater;
 
-// Opens catalogue and records into it; a failure is told as result's last
-// message and leaves result's ending as it is. Nothing when catalogue is empty.
-void Record(Result& result, const std::string& catalogue, const std::function<Result(Catalogue&)>& record)
+// Opens catalogue for use and records into it; a failure is told as
+// result's last message and leaves result's ending as it is. Nothing when
+// catalogue is empty.
+void Record(Result& result, const std::string& catalogue, CatalogueUse use,
+            const std::function<Result(Catalogue&)>& record)
 {
     if (catalogue.empty())
         return;
     Catalogue opened;
-    Result recorded = opened.Open(catalogue);
+    Result recorded = opened.Open(catalogue, use);
     if (!recorded.Failed())
         recorded = record(opened);
     if (recorded.Failed())
@@ -406,14 +410,16 @@ Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, b
         return refusal;
     Result read = list.ReadFolder(RootFolder, chkMix, chkRegular) ? Result(list.LastError) : Result();
     list.knownSets.clear();
-    // The catalogue is only read here, so a folder read never makes one.
-    if (!catalogue.empty() && std::filesystem::exists(catalogue)) {
+    list.catalogueFault.clear();
+    if (!catalogue.empty()) {
         Catalogue opened;
-        Result known = opened.Open(catalogue);
+        Result known = opened.Open(catalogue, CatalogueUse::Read);
         if (!known.Failed())
             known = opened.SetsOf(DiscRoot(RootFolder), list.knownSets);
-        if (known.Failed())
+        if (known.Failed()) {
+            list.catalogueFault = known.Message();
             read.Add(known.Message());
+        }
     }
     PlanCommand(list, medium);
     return read;
@@ -462,8 +468,12 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
         result = Result::Done(CsvDone(RootFolder));
         for (std::string& line : SortSummary(plan, left))
             result.Add(std::move(line));
-        Record(result, catalogue,
-               [&](Catalogue& opened) { return opened.RecordBackup(SortedBackup(list, RootFolder, left)); });
+        if (!list.catalogueFault.empty())
+            result.Add("Nothing was recorded in the catalogue; " + AddLater);
+        else
+            Record(result, catalogue, CatalogueUse::Create, [&](Catalogue& opened) {
+                return opened.RecordBackup(SortedBackup(list, RootFolder, left));
+            });
     }
     return WithJournal(std::move(result), RootFolder);
 }
@@ -566,13 +576,12 @@ Result UnsortCommand(const std::string& RootFolder, const Medium& medium, Comman
     Result result = Execute(unsort.plan, ui);
     if (!result.Failed()) {
         result = Result::Done("Done.  The files are back in folder " + RootFolder + ".");
-        if (std::filesystem::exists(catalogue))
-            Record(result, catalogue, [&](Catalogue& opened) {
-                for (const DiscKey& key : undone)
-                    if (Result forgotten = opened.ForgetUnwritten(key); forgotten.Failed())
-                        return forgotten;
-                return Result();
-            });
+        Record(result, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
+            for (const DiscKey& key : undone)
+                if (Result forgotten = opened.ForgetUnwritten(key); forgotten.Failed())
+                    return forgotten;
+            return Result();
+        });
     }
     return WithJournal(std::move(result), RootFolder);
 }
@@ -665,7 +674,7 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui, cons
     Result written;
     if (Result refusal = Execute(locked, ui, [&] { written = WriteChecksums(plan, ui.progress); }); refusal.Failed())
         return refusal;
-    Record(written, catalogue, [&](Catalogue& opened) {
+    Record(written, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
         for (const std::string& set : plan.folders) {
             const FileDescriptor fd = OpenFolder(set);
             Manifest manifest;
@@ -719,12 +728,13 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
     for (const FolderCheck& folder : checks.folders)
         if (!Whole(folder))
             verified = Result({}, Result::Status::Failed);
-    Record(verified, catalogue, [&](Catalogue& opened) {
+    Record(verified, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
         for (const FolderCheck& folder : checks.folders) {
-            const bool isFolder = folder.path.ends_with('/');
-            // A folder or disc without a label is none the catalogue can know.
-            const std::optional<DiscKey> key = KeyOf(folder.label, isFolder ? Holder(folder.path) : std::string());
-            if (!key)
+            // Only a read of the disc or its image checks the disc: a set
+            // folder on the hard disk may be whole while its disc is failing.
+            // A disc without a label is none the catalogue can know.
+            const std::optional<DiscKey> key = KeyOf(folder.label, {});
+            if (folder.path.ends_with('/') || !key)
                 continue;
             if (Result recorded = opened.RecordVerified(*key, Today(), folder); recorded.Failed())
                 return recorded;
@@ -765,7 +775,7 @@ Result ImageCommand(const std::string& RootFolder, const std::string& into, cons
         return refused;
     Result written = WriteImages(plan, ui.progress);
     // The images a failure or a stop left written are recorded too.
-    Record(written, catalogue, [&](Catalogue& opened) {
+    Record(written, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
         for (const SetDisc& set : plan.sets)
             if (EntryExists(set.image))
                 if (Result recorded = RecordWrittenSet(opened, set.folder, set.volumeId, DiscRoot(set.image));
@@ -831,7 +841,7 @@ Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, c
         written.Add(FolderSummary(checked));
     if (!verified.Failed()) {
         const SetDisc& disc = plan.sets.front();
-        Record(written, catalogue, [&](Catalogue& opened) {
+        Record(written, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
             return RecordWrittenSet(opened, disc.folder, disc.volumeId, DiscRoot(image));
         });
         return written;
@@ -894,7 +904,7 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
             rest.push_back(plan.sets[j].name);
         if (!rest.empty())
             result.Add(Joined(rest) + (rest.size() == 1 ? " was" : " were") + " not written.");
-        Record(result, catalogue, [&](Catalogue& opened) {
+        Record(result, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
             for (const SetDisc* set : burnt)
                 if (Result recorded = RecordWrittenSet(opened, set->folder, set->volumeId, drive); recorded.Failed())
                     return recorded;
@@ -1073,7 +1083,7 @@ Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vec
     if (!refused.Lines().empty())
         return refused;
     Catalogue opened;
-    if (Result failed = opened.Open(catalogue); failed.Failed())
+    if (Result failed = opened.Open(catalogue, CatalogueUse::Create); failed.Failed())
         return failed;
     Result added;
     for (const CatalogueBackup& backup : discs) {
@@ -1092,13 +1102,11 @@ Result WhereCommand(const std::string& text, const std::string& catalogue, std::
 {
     rows.clear();
     // A catalogue not made yet holds nothing, and reading it does not make it.
-    if (std::filesystem::exists(catalogue)) {
-        Catalogue opened;
-        if (Result failed = opened.Open(catalogue); failed.Failed())
-            return failed;
-        if (Result failed = opened.Where(text, rows); failed.Failed())
-            return failed;
-    }
+    Catalogue opened;
+    if (Result failed = opened.Open(catalogue, CatalogueUse::Read); failed.Failed())
+        return failed;
+    if (Result failed = opened.Where(text, rows); failed.Failed())
+        return failed;
     if (rows.empty())
         return Result::Done("No project on the catalogue's discs has \"" + text + "\" in its name.");
     Result found;
@@ -1112,13 +1120,11 @@ Result DiscsCommand(const std::string& catalogue, std::vector<DiscRow>& rows)
 {
     rows.clear();
     // A catalogue not made yet holds nothing, and reading it does not make it.
-    if (std::filesystem::exists(catalogue)) {
-        Catalogue opened;
-        if (Result failed = opened.Open(catalogue); failed.Failed())
-            return failed;
-        if (Result failed = opened.Discs(Today(), rows); failed.Failed())
-            return failed;
-    }
+    Catalogue opened;
+    if (Result failed = opened.Open(catalogue, CatalogueUse::Read); failed.Failed())
+        return failed;
+    if (Result failed = opened.Discs(Today(), rows); failed.Failed())
+        return failed;
     if (rows.empty())
         return Result::Done("The catalogue holds no disc.");
     Result listed;
