@@ -1,6 +1,7 @@
 #include "Catalogue.h"
 
 #include "FileOps.h"
+#include "TextCodec.h"
 
 #include <sqlite3.h>
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
+#include <unordered_map>
 
 namespace kelvark {
 
@@ -67,6 +69,34 @@ const char* const Migrations[] = {
          size INTEGER NOT NULL,
          sha256 TEXT);
        CREATE INDEX file_project ON file(project);)",
+    // Each sort a backup of its own, told apart by its time of day; each disc
+    // known by the identity its label carries; verdicts kept as counts and
+    // states (the sentences of the checks made before stay in verdict). The
+    // backup table is made anew without its one-per-day constraint, its ids
+    // kept, while the foreign keys are not enforced.
+    R"(CREATE TABLE sorted(
+         id INTEGER PRIMARY KEY,
+         root TEXT NOT NULL,
+         date TEXT NOT NULL,
+         time TEXT NOT NULL DEFAULT '',
+         medium TEXT NOT NULL);
+       INSERT INTO sorted(id, root, date, medium) SELECT id, root, date, medium FROM backup;
+       DROP TABLE backup;
+       ALTER TABLE sorted RENAME TO backup;
+       CREATE INDEX backup_day ON backup(root, date, time);
+       ALTER TABLE disc ADD COLUMN identity TEXT;
+       CREATE UNIQUE INDEX disc_identity ON disc(identity);
+       ALTER TABLE disc ADD COLUMN intact INTEGER;
+       ALTER TABLE disc ADD COLUMN changed INTEGER;
+       ALTER TABLE disc ADD COLUMN missing INTEGER;
+       ALTER TABLE disc ADD COLUMN unreadable INTEGER;
+       ALTER TABLE disc ADD COLUMN unlisted INTEGER;
+       ALTER TABLE disc ADD COLUMN unchecked INTEGER;
+       ALTER TABLE disc ADD COLUMN extra INTEGER;
+       ALTER TABLE disc ADD COLUMN faulty INTEGER;
+       ALTER TABLE disc ADD COLUMN malformed INTEGER;
+       ALTER TABLE project ADD COLUMN state INTEGER;
+       ALTER TABLE project ADD COLUMN faulty INTEGER;)",
 };
 constexpr int KnownVersion = static_cast<int>(std::size(Migrations));
 
@@ -228,17 +258,34 @@ std::string DiscName(const DiscKey& disc)
     return disc.set + " of the backup of " + disc.root + " of " + disc.date;
 }
 
-// The disc's id into id; SQLITE_NOTFOUND when the catalogue has no such disc.
+// The disc's id into id; SQLITE_NOTFOUND when the catalogue has no such
+// disc. A disc with an identity is known by it alone; one without by its
+// backup's root, day and time and its name, the latest such disc.
 int FindDisc(sqlite3* db, const DiscKey& disc, std::int64_t& id)
 {
     Statement find(db, "SELECT disc.id FROM disc JOIN backup ON backup.id = disc.backup"
-                       " WHERE backup.root = ? AND backup.date = ? AND disc.name = ?");
-    find.Bind(1, disc.root).Bind(2, disc.date).Bind(3, disc.set);
+                       " WHERE CASE WHEN ?1 <> '' THEN disc.identity = ?1 ELSE disc.identity IS NULL AND"
+                       " backup.root = ?2 AND backup.date = ?3 AND backup.time = ?4 AND disc.name = ?5 END"
+                       " ORDER BY disc.id DESC LIMIT 1");
+    find.Bind(1, disc.id).Bind(2, disc.root).Bind(3, disc.date).Bind(4, disc.time).Bind(5, disc.set);
     const bool found = find.Row();
     if (found)
         id = find.Number(0);
     const int code = find.Run();
     return code == SQLITE_OK && !found ? SQLITE_NOTFOUND : code;
+}
+
+// The words of a project's verdict, made from the state and the number of
+// its files not intact that the catalogue keeps: "changed: 2 files".
+std::string ProjectVerdict(FileState state, std::int64_t faulty)
+{
+    const char* word = state == FileState::Intact       ? "intact"
+                       : state == FileState::Changed    ? "changed"
+                       : state == FileState::Missing    ? "missing"
+                       : state == FileState::Unreadable ? "unreadable"
+                       : state == FileState::Unlisted   ? "not in SHA256SUMS"
+                                                        : "not checked";
+    return word + (faulty > 0 ? ": " + Counted(static_cast<std::size_t>(faulty), "file", "files") : std::string());
 }
 
 // Runs update on the id of the catalogue's disc as one transaction; names
@@ -319,13 +366,15 @@ Result Catalogue::Open(const std::string& file, CatalogueUse use)
             db = nullptr;
             absent = true;
         }
-        return {};
+        // An older schema can't be read as this one: it is migrated first, as
+        // its next recording would.
+        if (owner.version == 0 || owner.version == KnownVersion)
+            return {};
+        return Open(file, CatalogueUse::Change);
     }
     // The rollback journal keeps the catalogue one file, on any file system.
     if (code == SQLITE_OK)
         code = Execute(db, "PRAGMA journal_mode=DELETE");
-    if (code == SQLITE_OK)
-        code = Execute(db, "PRAGMA foreign_keys=ON");
     // An older catalogue is copied aside, whole and consistent, before it is migrated.
     if (code == SQLITE_OK && owner.version > 0 && owner.version < KnownVersion) {
         const std::string copy = path + ".bak";
@@ -348,6 +397,9 @@ Result Catalogue::Open(const std::string& file, CatalogueUse use)
                 step = Execute(db, ("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
             return step;
         });
+    // Enforced once the migrations ran: one makes a table anew.
+    if (code == SQLITE_OK)
+        code = Execute(db, "PRAGMA foreign_keys=ON");
     if (code == SQLITE_OK)
         return {};
     Result fault = Fault(db, path, code);
@@ -367,35 +419,79 @@ Result Catalogue::RecordBackup(const CatalogueBackup& backup)
     if (db == nullptr)
         return Closed();
     const int code = Transaction(db, [&] {
-        Statement saveBackup(db, "INSERT INTO backup(root, date, medium) VALUES(?, ?, ?)"
-                                 " ON CONFLICT(root, date) DO UPDATE SET medium = excluded.medium RETURNING id");
-        saveBackup.Bind(1, backup.root).Bind(2, backup.date).Bind(3, backup.medium);
-        const std::int64_t backupId = saveBackup.Row() ? saveBackup.Number(0) : 0;
-        if (const int step = saveBackup.Run(); step != SQLITE_OK)
-            return step;
-        // A disc recorded again keeps when it was written and verified; its projects are replaced.
-        Statement saveDisc(db,
-                           "INSERT INTO disc(backup, name, number, count, budget, bytes) VALUES(?, ?, ?, ?, ?, ?)"
-                           " ON CONFLICT(backup, name) DO UPDATE SET number = excluded.number,"
-                           " count = excluded.count, budget = excluded.budget, bytes = excluded.bytes RETURNING id");
+        // The backup a new disc goes into: the sort's own, made with its
+        // first disc, else the latest of its day and time without the name.
+        std::int64_t sortedId = 0;
+        Statement findBackup(db, "SELECT id FROM backup WHERE root = ? AND date = ? AND time = ? AND NOT EXISTS"
+                                 " (SELECT 1 FROM disc WHERE disc.backup = backup.id AND disc.name = ?)"
+                                 " ORDER BY id DESC LIMIT 1");
+        Statement saveBackup(db, "INSERT INTO backup(root, date, time, medium) VALUES(?, ?, ?, ?) RETURNING id");
+        const auto backupFor = [&](const CatalogueDisc& disc, std::int64_t& id) {
+            if (backup.sorted && sortedId != 0) {
+                id = sortedId;
+                return SQLITE_OK;
+            }
+            if (!backup.sorted) {
+                findBackup.Bind(1, backup.root).Bind(2, backup.date).Bind(3, backup.time).Bind(4, disc.set);
+                const bool found = findBackup.Row();
+                if (found)
+                    id = findBackup.Number(0);
+                if (const int step = findBackup.Run(); step != SQLITE_OK || found)
+                    return step;
+            }
+            saveBackup.Bind(1, backup.root).Bind(2, backup.date).Bind(3, backup.time).Bind(4, backup.medium);
+            id = saveBackup.Row() ? saveBackup.Number(0) : 0;
+            sortedId = id;
+            return saveBackup.Run();
+        };
+        Statement saveDisc(db, "INSERT INTO disc(backup, name, number, count, budget, bytes, identity)"
+                               " VALUES(?, ?, ?, ?, ?, ?, ?) RETURNING id");
+        Statement updateDisc(db, "UPDATE disc SET number = ?, count = ?, budget = ?, bytes = ? WHERE id = ?");
+        Statement verdicts(db, "SELECT name, state, faulty, verdict FROM project WHERE disc = ?");
         Statement clear(db, "DELETE FROM project WHERE disc = ?");
-        Statement saveProject(db, "INSERT INTO project(disc, name) VALUES(?, ?)");
+        Statement saveProject(db, "INSERT INTO project(disc, name, state, faulty, verdict) VALUES(?, ?, ?, ?, ?)");
         Statement saveFile(db, "INSERT INTO file(project, name, size, sha256) VALUES(?, ?, ?, ?)");
         for (const auto& disc : backup.discs) {
-            saveDisc.Bind(1, backupId).Bind(2, disc.set).Bind(3, disc.number).Bind(4, disc.count);
-            saveDisc.Bind(5, disc.budget).Bind(6, disc.bytes);
-            const std::int64_t discId = saveDisc.Row() ? saveDisc.Number(0) : 0;
-            if (const int step = saveDisc.Run(); step != SQLITE_OK)
+            std::int64_t discId = 0;
+            int step = SQLITE_NOTFOUND;
+            if (!backup.sorted)
+                step = FindDisc(db, {backup.root, backup.date, disc.set, backup.time, disc.id}, discId);
+            if (step == SQLITE_OK) {
+                updateDisc.Bind(1, disc.number).Bind(2, disc.count).Bind(3, disc.budget).Bind(4, disc.bytes);
+                step = updateDisc.Bind(5, discId).Run();
+            } else if (step == SQLITE_NOTFOUND) {
+                std::int64_t backupId = 0;
+                step = backupFor(disc, backupId);
+                if (step == SQLITE_OK) {
+                    saveDisc.Bind(1, backupId).Bind(2, disc.set).Bind(3, disc.number).Bind(4, disc.count);
+                    saveDisc.Bind(5, disc.budget).Bind(6, disc.bytes).BindKnown(7, disc.id);
+                    discId = saveDisc.Row() ? saveDisc.Number(0) : 0;
+                    step = saveDisc.Run();
+                }
+            }
+            if (step != SQLITE_OK)
                 return step;
-            if (const int step = clear.Bind(1, discId).Run(); step != SQLITE_OK)
+            // Its projects are replaced; those it holds again keep their verdicts.
+            struct Kept {
+                std::string state, faulty, verdict;
+            };
+            std::unordered_map<std::string, Kept> kept;
+            verdicts.Bind(1, discId);
+            while (verdicts.Row())
+                kept[verdicts.Text(0)] = {verdicts.Text(1), verdicts.Text(2), verdicts.Text(3)};
+            if (step = verdicts.Run(); step != SQLITE_OK)
+                return step;
+            if (step = clear.Bind(1, discId).Run(); step != SQLITE_OK)
                 return step;
             for (const auto& project : disc.projects) {
-                if (const int step = saveProject.Bind(1, discId).Bind(2, project.name).Run(); step != SQLITE_OK)
+                const Kept& was = kept[project.name];
+                saveProject.Bind(1, discId).Bind(2, project.name).BindKnown(3, was.state).BindKnown(4, was.faulty);
+                if (step = saveProject.BindKnown(5, was.verdict).Run(); step != SQLITE_OK)
                     return step;
                 const std::int64_t projectId = sqlite3_last_insert_rowid(db);
                 for (const auto& file : project.files) {
                     saveFile.Bind(1, projectId).Bind(2, file.name).Bind(3, file.size).BindKnown(4, file.sha256);
-                    if (const int step = saveFile.Run(); step != SQLITE_OK)
+                    if (step = saveFile.Run(); step != SQLITE_OK)
                         return step;
                 }
             }
@@ -435,10 +531,11 @@ Result Catalogue::ForgetUnwritten(const DiscKey& disc)
     if (db == nullptr)
         return Closed();
     const int code = Transaction(db, [&] {
-        Statement forget(db, "DELETE FROM disc WHERE written IS NULL AND verified IS NULL AND id IN"
-                             " (SELECT disc.id FROM disc JOIN backup ON backup.id = disc.backup"
-                             " WHERE backup.root = ? AND backup.date = ? AND disc.name = ?)");
-        if (const int step = forget.Bind(1, disc.root).Bind(2, disc.date).Bind(3, disc.set).Run(); step != SQLITE_OK)
+        std::int64_t id = 0;
+        if (const int found = FindDisc(db, disc, id); found != SQLITE_OK)
+            return found == SQLITE_NOTFOUND ? SQLITE_OK : found;
+        Statement forget(db, "DELETE FROM disc WHERE written IS NULL AND verified IS NULL AND id = ?");
+        if (const int step = forget.Bind(1, id).Run(); step != SQLITE_OK)
             return step;
         Statement empty(db, "DELETE FROM backup WHERE NOT EXISTS (SELECT 1 FROM disc WHERE disc.backup = backup.id)");
         return empty.Run();
@@ -451,17 +548,23 @@ Result Catalogue::RecordVerified(const DiscKey& disc, const std::string& date, c
     if (db == nullptr)
         return Closed();
     return UpdateDisc(db, path, disc, [&](std::int64_t id) {
-        // The summary without the set's name it starts with: the row names the disc.
-        std::string verdict = FolderSummary(check);
-        verdict.erase(0, verdict.find(": ") + 2);
-        Statement saveDisc(db, "UPDATE disc SET verified = ?, verdict = ? WHERE id = ?");
-        if (const int step = saveDisc.Bind(1, date).Bind(2, verdict).Bind(3, id).Run(); step != SQLITE_OK)
+        const CheckCounts counts = CountsOf(check);
+        Statement saveDisc(db, "UPDATE disc SET verified = ?, verdict = NULL, intact = ?, changed = ?, missing = ?,"
+                               " unreadable = ?, unlisted = ?, unchecked = ?, extra = ?, faulty = ?, malformed = ?"
+                               " WHERE id = ?");
+        saveDisc.Bind(1, date).Bind(2, counts.intact).Bind(3, counts.changed).Bind(4, counts.missing);
+        saveDisc.Bind(5, counts.unreadable).Bind(6, counts.unlisted).Bind(7, counts.unchecked);
+        saveDisc.Bind(8, counts.extra).Bind(9, counts.faulty).Bind(10, counts.malformed).Bind(11, id);
+        if (const int step = saveDisc.Run(); step != SQLITE_OK)
             return step;
-        // The findings start with one per project, in the order of check.projects.
-        const std::vector<Finding> findings = FolderFindings(check);
-        Statement saveProject(db, "UPDATE project SET verdict = ? WHERE disc = ? AND name = ?");
-        for (std::size_t i = 0; i < check.projects.size(); ++i) {
-            saveProject.Bind(1, FindingText(findings[i])).Bind(2, id).Bind(3, findings[i].project);
+        Statement saveProject(db, "UPDATE project SET state = ?, faulty = ?, verdict = NULL WHERE disc = ? AND name = ?");
+        for (const ProjectCheck& project : check.projects) {
+            const auto faulty = std::count_if(project.files.begin(), project.files.end(),
+                                              [&](std::size_t i) { return check.files[i].state != FileState::Intact; });
+            saveProject.Bind(1, static_cast<std::int64_t>(ProjectState(check, project)))
+                .Bind(2, static_cast<std::int64_t>(faulty))
+                .Bind(3, id)
+                .Bind(4, project.name);
             if (const int step = saveProject.Run(); step != SQLITE_OK)
                 return step;
         }
@@ -492,13 +595,19 @@ Result Catalogue::Where(const std::string& text, std::vector<WhereRow>& rows)
     }
     pattern += '%';
     Statement find(db, "SELECT project.name, backup.root, backup.date, disc.name, disc.written, disc.verified,"
-                       " project.verdict FROM project JOIN disc ON disc.id = project.disc"
+                       " project.verdict, backup.time, disc.identity, project.state IS NOT NULL, project.state,"
+                       " project.faulty FROM project JOIN disc ON disc.id = project.disc"
                        " JOIN backup ON backup.id = disc.backup WHERE project.name LIKE ? ESCAPE '\\'"
-                       " ORDER BY lower(project.name), project.name, backup.root, backup.date, disc.name");
+                       " ORDER BY lower(project.name), project.name, backup.root, backup.date, backup.time, disc.name");
     find.Bind(1, pattern);
     while (find.Row())
-        rows.push_back(
-            {find.Text(0), {find.Text(1), find.Text(2), find.Text(3)}, find.Text(4), find.Text(5), find.Text(6)});
+        rows.push_back({find.Text(0),
+                        {find.Text(1), find.Text(2), find.Text(3), find.Text(7), find.Text(8)},
+                        find.Text(4),
+                        find.Text(5),
+                        find.Number(9) != 0
+                            ? ProjectVerdict(static_cast<FileState>(find.Number(10)), find.Number(11))
+                            : find.Text(6)});
     const int code = find.Run();
     return code == SQLITE_OK ? Result() : Fault(db, path, code);
 }
@@ -513,18 +622,25 @@ Result Catalogue::Discs(const std::string& today, std::vector<DiscRow>& rows)
                        " (SELECT count(*) FROM project WHERE project.disc = disc.id),"
                        " disc.written, disc.verified, disc.verdict,"
                        " coalesce(disc.verified, disc.written, backup.date) AS checked,"
-                       " coalesce(disc.verified, disc.written, backup.date) <= date(?, '-3 years')"
+                       " coalesce(disc.verified, disc.written, backup.date) <= date(?, '-3 years'),"
+                       " backup.time, disc.identity, disc.intact IS NOT NULL, disc.intact, disc.changed, disc.missing,"
+                       " disc.unreadable, disc.unlisted, disc.unchecked, disc.extra, disc.faulty, disc.malformed"
                        " FROM disc JOIN backup ON backup.id = disc.backup"
-                       " ORDER BY checked, backup.root, backup.date, length(disc.name), disc.name");
+                       " ORDER BY checked, backup.root, backup.date, backup.time, length(disc.name), disc.name");
     list.Bind(1, today);
-    while (list.Row())
-        rows.push_back({{list.Text(0), list.Text(1), list.Text(2)},
+    while (list.Row()) {
+        const auto counts = [&] {
+            return CountsText({list.Number(13), list.Number(14), list.Number(15), list.Number(16), list.Number(17),
+                               list.Number(18), list.Number(19), list.Number(20), list.Number(21)});
+        };
+        rows.push_back({{list.Text(0), list.Text(1), list.Text(2), list.Text(10), list.Text(11)},
                         list.Text(3),
                         static_cast<int>(list.Number(4)),
                         list.Text(5),
                         list.Text(6),
-                        list.Text(7),
+                        list.Number(12) != 0 ? counts() : list.Text(7),
                         list.Number(9) != 0});
+    }
     const int code = list.Run();
     return code == SQLITE_OK ? Result() : Fault(db, path, code);
 }

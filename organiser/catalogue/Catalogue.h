@@ -14,9 +14,12 @@ namespace kelvark {
 // The catalogue: one SQLite database of every backup disc the user made,
 // kept for years. A sort records its backup, its discs, their projects and
 // their files; writing checksums adds each file's SHA-256; writing an image
-// or a disc adds the volume id, the day and the drive; a verify adds the day
-// and the verdict of the disc and of each of its projects. A disc is known by
-// its backup's root folder, the day of its sort and its set's name.
+// or a disc adds the volume id, the day and the drive; a verify of a disc
+// adds the day and the verdict of the disc and of each of its projects, kept
+// as counts and states and said when shown. A disc is known by the identity
+// its label carries; a disc sorted before labels carried one by its backup's
+// root folder, the day and time of its sort and its set's name. Each sort is
+// a backup of its own.
 
 // $XDG_DATA_HOME/kelvark/catalogue.sqlite, or $HOME/.local/share/kelvark/…
 // when XDG_DATA_HOME is not set; an empty or relative folder counts as not
@@ -48,6 +51,7 @@ struct CatalogueDisc {
     std::int64_t budget = 0; // the bytes its medium holds
     std::int64_t bytes = 0; // the bytes its set takes
     std::vector<CatalogueProject> projects;
+    std::string id = {}; // its label's identity; empty when its label has none
 };
 
 struct CatalogueBackup {
@@ -55,13 +59,18 @@ struct CatalogueBackup {
     std::string date; // the day of the sort, "2026-12-10"
     std::string medium; // the medium's key, "dvd", or a custom disc's size in bytes
     std::vector<CatalogueDisc> discs;
+    std::string time = {}; // the time of day of the sort, "13:05"; empty when its labels do not say
+    // Made by a sort just now: a backup of its own, whatever else shares its day.
+    bool sorted = false;
 };
 
-// Which disc of which backup.
+// Which disc: its identity when its label has one, else which disc of which backup.
 struct DiscKey {
     std::string root;
     std::string date;
     std::string set;
+    std::string time = {}; // "13:05", empty on older labels
+    std::string id = {}; // empty on older labels
 };
 
 // A project the catalogue knows, where it is, and its disc's history.
@@ -102,7 +111,10 @@ public:
     // every call then answers as an empty catalogue would, changing nothing.
     Result Open(const std::string& file, CatalogueUse use = CatalogueUse::Create);
 
-    // A sort's backup: its discs replace any the catalogue holds under the same keys.
+    // A backup's discs. A disc the catalogue knows (by its key) keeps its
+    // history and its projects' verdicts, its projects and files replaced;
+    // another is added to the backup of its root, day and time that has no
+    // disc of its name (a sort's always to a new one).
     Result RecordBackup(const CatalogueBackup& backup);
     // A set folder's checksums: SHA256SUMS's lines, name and lowercase hex.
     Result RecordChecksums(const DiscKey& disc, const std::vector<std::pair<std::string, std::string>>& sums);

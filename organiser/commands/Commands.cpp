@@ -347,7 +347,7 @@ std::optional<DiscKey> KeyOf(const std::optional<DiscLabel>& label, const std::s
 {
     if (!label || (label->root.empty() && holder.empty()))
         return std::nullopt;
-    return DiscKey{label->root.empty() ? holder : label->root, label->date, label->set};
+    return DiscKey{label->root.empty() ? holder : label->root, label->date, label->set, label->time, label->id};
 }
 
 // The folder holding the set folder folder (ending with the separator).
@@ -366,10 +366,15 @@ std::string Today()
 CatalogueBackup SortedBackup(const orvoProjectList& list, const std::string& RootFolder,
                              const std::vector<orvoProjectList::Unsortable>& left)
 {
-    CatalogueBackup backup{DiscRoot(RootFolder), IsoDate(list.regional.today()), list.medium.key, {}};
-    for (const orvoProjectList::SetTotal& set : list.SetTotals())
-        backup.discs.push_back(
-            {set.name, static_cast<int>(backup.discs.size()) + 1, list.numBackups, list.medium.budget, set.bytes, {}});
+    CatalogueBackup backup{DiscRoot(RootFolder), IsoDate(list.regional.today()), list.medium.key, {}, {}, true};
+    // Each disc's identity and the sort's time are those its label was written with.
+    for (const orvoProjectList::SetTotal& set : list.SetTotals()) {
+        const std::optional<DiscLabel> label = ReadDiscLabel(OpenFolder(WithSeparator(RootFolder) + set.name).Get());
+        backup.discs.push_back({set.name, static_cast<int>(backup.discs.size()) + 1, list.numBackups,
+                                list.medium.budget, set.bytes, {}, label ? label->id : std::string()});
+        if (label && backup.time.empty())
+            backup.time = label->time;
+    }
     std::unordered_set<const orvoProject*> stayed;
     for (const orvoProjectList::Unsortable& project : left)
         stayed.insert(project.project);
@@ -972,7 +977,7 @@ CatalogueBackup AddedBackup(const FolderCheck& check, const DiscKey& key, const 
     const DiscLabel& label = *check.label;
     Medium medium;
     const std::int64_t budget = MediumNamed(label.medium, medium).Failed() ? 0 : medium.budget;
-    CatalogueDisc disc{key.set, label.number, label.count, budget, 0, {}};
+    CatalogueDisc disc{key.set, label.number, label.count, budget, 0, {}, key.id};
     for (std::size_t i = 0; i < check.listed; ++i)
         disc.bytes += size(i);
     for (const ProjectCheck& project : check.projects) {
@@ -981,13 +986,19 @@ CatalogueBackup AddedBackup(const FolderCheck& check, const DiscKey& key, const 
             if (i < check.listed)
                 kept.files.push_back({check.files[i].name, size(i), sums.empty() ? "" : DigestHex(sums[i].digest)});
     }
-    return {key.root, key.date, label.medium, {std::move(disc)}};
+    return {key.root, key.date, label.medium, {std::move(disc)}, key.time};
 }
 
-// "DVD-C of the backup of /music of 2026-12-10"
+// The day of the disc's sort, with its time when its label gave it: "2026-12-10 13:05".
+std::string SortDay(const DiscKey& key)
+{
+    return key.date + (key.time.empty() ? "" : " " + key.time);
+}
+
+// "DVD-C of the backup of /music of 2026-12-10 13:05"
 std::string DiscText(const DiscKey& key)
 {
-    return key.set + " of the backup of " + key.root + " of " + key.date;
+    return key.set + " of the backup of " + key.root + " of " + SortDay(key);
 }
 
 // "written 2026-12-10  verified 2026-12-11: intact", or "not written", "never verified".
@@ -1092,7 +1103,7 @@ Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vec
             return Result(added.Message());
         }
         const CatalogueDisc& disc = backup.discs.front();
-        added.Add("Added " + DiscText({backup.root, backup.date, disc.set}) + ": "
+        added.Add("Added " + DiscText({backup.root, backup.date, disc.set, backup.time}) + ": "
                   + Counted(disc.projects.size(), "project", "projects") + ".");
     }
     return added;
@@ -1111,7 +1122,7 @@ Result WhereCommand(const std::string& text, const std::string& catalogue, std::
         return Result::Done("No project on the catalogue's discs has \"" + text + "\" in its name.");
     Result found;
     for (const WhereRow& row : rows)
-        found.Add(row.project + "  " + row.disc.set + "  " + row.disc.root + "  sorted " + row.disc.date + "  "
+        found.Add(row.project + "  " + row.disc.set + "  " + row.disc.root + "  sorted " + SortDay(row.disc) + "  "
                   + HistoryText(row.written, row.verified, row.verdict));
     return found;
 }
@@ -1129,7 +1140,7 @@ Result DiscsCommand(const std::string& catalogue, std::vector<DiscRow>& rows)
         return Result::Done("The catalogue holds no disc.");
     Result listed;
     for (const DiscRow& row : rows)
-        listed.Add(row.disc.set + "  " + row.disc.root + "  sorted " + row.disc.date + "  "
+        listed.Add(row.disc.set + "  " + row.disc.root + "  sorted " + SortDay(row.disc) + "  "
                    + Counted(static_cast<std::size_t>(row.projects), "project", "projects") + "  "
                    + HistoryText(row.written, row.verified, row.verdict) + (row.due ? "  due" : ""));
     return listed;

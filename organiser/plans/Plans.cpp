@@ -83,12 +83,14 @@ bool HoldsOnlyChecksums(const std::string& folder)
 }
 
 // The labels of the sort's discs, as reports of the sort written into each
-// set folder: the sort's day, each disc's place, its medium and its projects.
+// set folder: the sort's day and time, each disc's place and new identity,
+// its medium and its projects.
 // A set whose projects bring a file of the label's name keeps that file.
 ReportTexts DiscLabels(const orvoProjectList& list, const std::string& RootFolder,
                        const std::unordered_set<const orvoProject*>& notSorted)
 {
     const std::string date = IsoDate(list.regional.today());
+    const std::string time = list.regional.timeOfDay();
     const auto name = [&](int n) { return list.medium.prefix + "-" + SetLetters(list.firstSet + n); };
     std::vector<DiscLabel> labels(static_cast<std::size_t>(std::max(list.numBackups, 0)));
     for (std::size_t n = 0; n < labels.size(); ++n)
@@ -101,7 +103,9 @@ ReportTexts DiscLabels(const orvoProjectList& list, const std::string& RootFolde
                      name(0),
                      name(list.numBackups - 1),
                      {},
-                     DiscRoot(RootFolder)};
+                     DiscRoot(RootFolder),
+                     time,
+                     NewDiscId()};
     std::vector<bool> taken(labels.size());
     const auto entry = list.owners.Find(DiscLabelName);
     for (const auto& project : list.projects) {

@@ -272,6 +272,7 @@ Studio::Studio()
     list.regional.today = [] {
         return std::chrono::year_month_day{std::chrono::year{2026}, std::chrono::December, std::chrono::day{7}};
     };
+    list.regional.timeOfDay = [] { return std::string("13:05"); };
 }
 
 void Studio::Select(std::initializer_list<int> rows)
