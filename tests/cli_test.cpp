@@ -704,6 +704,7 @@ TEST_F(cli, TheUndoneSortCanBeSortedAgain)
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_FALSE(fs::exists(studio / "CD-A" / "SHA256SUMS"));
     EXPECT_FALSE(fs::exists(studio / "CD-B" / "SHA256SUMS"));
+    // The same folder again, its discs new ones (their labels' identities left out).
     EXPECT_EQ(Snapshot(temp.path()), sorted);
 }
 

@@ -473,6 +473,7 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
         result = Result::Done(CsvDone(RootFolder));
         for (std::string& line : SortSummary(plan, left))
             result.Add(std::move(line));
+        // The read said why the catalogue can't be used; the sort says what that means.
         if (!list.catalogueFault.empty())
             result.Add("Nothing was recorded in the catalogue; " + AddLater);
         else
