@@ -3,7 +3,8 @@
 // (opening a new catalogue, one transaction of 2,000 projects and 84,000
 // files, closing it), which a busy disk does not blur as it does the sorts; and where on a
 // catalogue of 100,000 projects (target: under 50 ms), for a name a few
-// projects hold and for one most of them do.
+// projects hold and for one most of them do; and the look-up of a folder's
+// sets a read makes.
 #include "Catalogue.h"
 #include "Commands.h"
 #include "GeneratedFolder.h"
@@ -115,5 +116,24 @@ void WhereMost(benchmark::State& state)
 }
 BENCHMARK(WhereFew)->Unit(benchmark::kMillisecond);
 BENCHMARK(WhereMost)->Unit(benchmark::kMillisecond);
+
+// The look-up a folder's read makes of the sets the catalogue knows of the
+// folder, opening it read-only (target: 2 ms at most), on the same catalogue.
+void SetsOfAFolder(benchmark::State& state)
+{
+    static const BigCatalogue big;
+    if (!big.ready) {
+        state.SkipWithError("the catalogue was not made");
+        return;
+    }
+    for (auto _ : state) {
+        Catalogue catalogue;
+        std::vector<std::string> sets;
+        if (catalogue.Open(big.file, CatalogueUse::Read).Failed() || catalogue.SetsOf("/music/7", sets).Failed()
+            || sets.size() != 40)
+            state.SkipWithError("the sets were not found");
+    }
+}
+BENCHMARK(SetsOfAFolder)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -565,9 +565,27 @@ int Restore(const Options& options)
                  messages);
 }
 
+// Without HOME and XDG_DATA_HOME there is no catalogue: the commands that
+// keep one go on without it, saying so once; those that only show or fill
+// it can't run. False when the command can't run.
+bool CatalogueNotice(const Options& options)
+{
+    if (!options.catalogue.empty() || options.command == Command::Recover || options.command == Command::Drives)
+        return true;
+    if (options.command == Command::Catalogue || options.command == Command::Where
+        || options.command == Command::Discs) {
+        std::cerr << "kelvark-cli: " << NoCatalogueText << " Give --catalogue FILE.\n";
+        return false;
+    }
+    std::cerr << NoCatalogueText << "\n";
+    return true;
+}
+
 int Run(const Options& options)
 {
     TerminalProgress::CatchInterrupt();
+    if (!CatalogueNotice(options))
+        return 2;
     if (options.command == Command::Verify)
         return VerifyCommand(options.operands, options.drives, options.all, options.catalogue);
     if (options.command == Command::Catalogue || options.command == Command::Where

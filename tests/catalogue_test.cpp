@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <functional>
+
 namespace {
 
 using namespace fixtures;
@@ -86,11 +89,15 @@ TEST(Catalogue, TheSortRecordsItsBackupAndChecksumImageAndVerifyAddToIt)
     ASSERT_FALSE(
         VerifyCommand({images.str() + "CD-A.iso", w.s.root.str() + "CD-B"}, false, progress, checks, {}, w.file)
             .Failed());
-    EXPECT_EQ(Rows(w.file, "SELECT name, verified, verdict FROM disc ORDER BY name"),
-              (std::vector<std::string>{"CD-A|" + Today + "|1 project intact, 0 changed, 0 missing, 0 extra files",
-                                        "CD-B|" + Today + "|1 project intact, 0 changed, 0 missing, 0 extra files"}));
-    EXPECT_EQ(Rows(w.file, "SELECT name, verdict FROM project ORDER BY name"),
-              (std::vector<std::string>{"Alpha|intact", "Beta|intact"}));
+    // The image's read checks its disc; the set folder's check does not.
+    // Verdicts are kept as counts and states (1: intact), and said when shown.
+    EXPECT_EQ(Rows(w.file, "SELECT name, verified, intact, changed, missing, extra FROM disc ORDER BY name"),
+              (std::vector<std::string>{"CD-A|" + Today + "|1|0|0|0", "CD-B|NULL|NULL|NULL|NULL|NULL"}));
+    EXPECT_EQ(Rows(w.file, "SELECT name, state, faulty FROM project ORDER BY name"),
+              (std::vector<std::string>{"Alpha|1|0", "Beta|NULL|NULL"}));
+    std::vector<DiscRow> discs;
+    EXPECT_EQ(DiscsCommand(w.file, discs).Lines()[0],
+              "CD-B  " + w.Root() + "  sorted 2026-12-07 13:05  1 project  not written  never verified");
 }
 
 // A catalogue of one backup of /music with the projects named.
@@ -187,16 +194,31 @@ TEST(Catalogue, DiscsListTheOldestCheckFirstAndMarkThoseOfThreeYearsOrMoreDue)
                                 "projects intact, 0 changed, 0 missing, 0 extra files");
 }
 
-// A catalogue that can't be recorded into is left as it is, named, and the sort still completes.
-TEST(Catalogue, ANewerOrDamagedCatalogueIsNamedAndLeftWhileTheSortCompletes)
+// Runs sql on a new database file.
+void MakeDatabase(const fs::path& file, const char* sql)
 {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
+}
+
+// A file that is no catalogue of this Kelvark's is named and left exactly as
+// it is, by a sort (which still completes) as by where; only Kelvark's mark
+// (application_id) or the tables of the first version make a file Kelvark's.
+TEST(Catalogue, AForeignNewerOrDamagedFileIsNamedAndLeftWhileTheSortCompletes)
+{
+    const std::string foreign = "is not Kelvark's: it is another program's database. It was not changed.";
     const struct {
         const char* what;
         const char* sql; // makes the file, else its bytes are garbage
         std::string told;
     } cases[] = {
-        {"newer", "PRAGMA user_version = 99",
-         "was written by a newer Kelvark: its version 99 is newer than 1, the latest this one knows. It was not "
+        {"another program's mark", "PRAGMA application_id = 1234; CREATE TABLE t(x)", foreign},
+        {"no mark, other tables", "CREATE TABLE t(x); INSERT INTO t VALUES(1)", foreign},
+        {"no mark, version 1, other tables", "CREATE TABLE t(x); PRAGMA user_version = 1", foreign},
+        {"Kelvark's mark, newer", "PRAGMA application_id = 1265399371; PRAGMA user_version = 99; CREATE TABLE t(x)",
+         "was written by a newer Kelvark: its version 99 is newer than 2, the latest this one knows. It was not "
          "changed."},
         {"damaged", nullptr, "is damaged: file is not a database."},
     };
@@ -204,15 +226,10 @@ TEST(Catalogue, ANewerOrDamagedCatalogueIsNamedAndLeftWhileTheSortCompletes)
         TempDir home;
         const fs::path file = home.path() / "kelvark" / "catalogue.sqlite";
         fs::create_directories(file.parent_path());
-        if (c.sql != nullptr) {
-            sqlite3* db = nullptr;
-            ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-            sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES(1)", nullptr, nullptr, nullptr);
-            sqlite3_exec(db, c.sql, nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-        } else {
+        if (c.sql != nullptr)
+            MakeDatabase(file, c.sql);
+        else
             WriteFile(file, std::string(8192, 'k'));
-        }
         const std::string before = ReadFile(file);
         Studio s;
         WriteProject(s.root.path(), "Alpha", {{"alpha.wav", 1000}});
@@ -222,11 +239,183 @@ TEST(Catalogue, ANewerOrDamagedCatalogueIsNamedAndLeftWhileTheSortCompletes)
         EXPECT_EQ(sorted.Ended(), Result::Status::Done) << c.what;
         EXPECT_TRUE(fs::exists(s.root.path() / "CD-A" / "Alpha.cue")) << c.what;
         EXPECT_EQ(sorted.Lines().back(), "The catalogue " + file.string() + " " + c.told
-                                             + " Nothing was recorded in it; kelvark-cli catalogue --add with the set "
-                                               "folders adds them later.")
+                                             + " Nothing was recorded in it; kelvark-cli checksum, then kelvark-cli "
+                                               "catalogue --add with the set folders adds them later.")
+            << c.what;
+        std::vector<WhereRow> rows;
+        EXPECT_EQ(WhereCommand("Alpha", file.string(), rows).Message(), "The catalogue " + file.string() + " " + c.told)
             << c.what;
         EXPECT_EQ(ReadFile(file), before) << c.what;
+        EXPECT_EQ(EntryNames(file.parent_path()), (std::vector<std::string>{"catalogue.sqlite"})) << c.what;
     }
+}
+
+// The catalogue users have from the first version: no mark, its tables
+// those of that version, in WAL mode, one verify's sentences in it.
+const char* const FirstVersion = R"(
+    PRAGMA journal_mode = WAL;
+    CREATE TABLE backup(id INTEGER PRIMARY KEY, root TEXT NOT NULL, date TEXT NOT NULL, medium TEXT NOT NULL,
+      UNIQUE(root, date));
+    CREATE TABLE disc(id INTEGER PRIMARY KEY, backup INTEGER NOT NULL REFERENCES backup(id) ON DELETE CASCADE,
+      name TEXT NOT NULL, number INTEGER NOT NULL, count INTEGER NOT NULL, budget INTEGER NOT NULL,
+      bytes INTEGER NOT NULL, volume TEXT, written TEXT, drive TEXT, verified TEXT, verdict TEXT, UNIQUE(backup, name));
+    CREATE TABLE project(id INTEGER PRIMARY KEY, disc INTEGER NOT NULL REFERENCES disc(id) ON DELETE CASCADE,
+      name TEXT NOT NULL, verdict TEXT);
+    CREATE INDEX project_disc ON project(disc);
+    CREATE TABLE file(id INTEGER PRIMARY KEY, project INTEGER NOT NULL REFERENCES project(id) ON DELETE CASCADE,
+      name TEXT NOT NULL, size INTEGER NOT NULL, sha256 TEXT);
+    CREATE INDEX file_project ON file(project);
+    INSERT INTO backup VALUES(1, '/music', '2025-12-10', 'cd');
+    INSERT INTO disc VALUES(1, 1, 'CD-A', 1, 1, 0, 0, 'CD_A', '2025-12-10', NULL, '2025-12-20',
+      '1 project intact, 0 changed, 0 missing, 0 extra files');
+    INSERT INTO project VALUES(1, 1, 'Alder Road', 'intact');
+    INSERT INTO file VALUES(1, 1, 'Alder Road.cue', 10, NULL);
+    PRAGMA user_version = 1;)";
+
+// Such a catalogue is copied aside and migrated by its first use, reading
+// included: Kelvark's mark set, one file (a rollback journal), its discs,
+// projects and verdicts kept, a backup of the same day added apart.
+TEST(Catalogue, TheFirstVersionsCatalogueIsCopiedAsideAndMigratedKeepingWhatItHolds)
+{
+    TempDir home;
+    const std::string file = home.str() + "catalogue.sqlite";
+    MakeDatabase(file, FirstVersion);
+    std::vector<WhereRow> rows;
+    const Result found = WhereCommand("Alder", file, rows);
+    EXPECT_EQ(found.Lines(), (std::vector<std::string>{"Alder Road  CD-A  /music  sorted 2025-12-10  written "
+                                                       "2025-12-10  verified 2025-12-20: intact"}));
+    EXPECT_EQ(Rows(file, "PRAGMA application_id"), (std::vector<std::string>{"1265399371"}));
+    EXPECT_EQ(Rows(file, "PRAGMA user_version"), (std::vector<std::string>{"2"}));
+    EXPECT_EQ(Rows(file, "PRAGMA journal_mode"), (std::vector<std::string>{"delete"}));
+    EXPECT_EQ(Rows(file + ".bak", "SELECT user_version, name FROM pragma_user_version, project"),
+              (std::vector<std::string>{"1|Alder Road"}));
+    EXPECT_EQ(EntryNames(home.path()), (std::vector<std::string>{"catalogue.sqlite", "catalogue.sqlite.bak"}));
+    std::vector<DiscRow> discs;
+    EXPECT_EQ(DiscsCommand(file, discs).Lines(),
+              (std::vector<std::string>{"CD-A  /music  sorted 2025-12-10  1 project  written 2025-12-10  verified "
+                                        "2025-12-20: 1 project intact, 0 changed, 0 missing, 0 extra files"}));
+
+    // The one-backup-a-day rule is gone, and the foreign keys still hold.
+    Catalogue catalogue;
+    ASSERT_FALSE(catalogue.Open(file).Failed());
+    ASSERT_FALSE(catalogue.RecordBackup({"/music", "2025-12-10", "cd", {{"CD-B", 1, 1, 0, 0, {}}}, "17:00", true})
+                     .Failed());
+    EXPECT_EQ(Rows(file, "SELECT count(*) FROM backup"), (std::vector<std::string>{"2"}));
+    EXPECT_EQ(Rows(file, "PRAGMA foreign_key_check"), (std::vector<std::string>{}));
+}
+
+// Only a command that records makes the catalogue: reading a folder, where,
+// discs, and the commands that change what it holds, never do.
+TEST(Catalogue, OnlyTheSortAndCatalogueAddMakeTheCatalogue)
+{
+    Studio s;
+    WriteProject(s.root.path(), "Alpha", {{"alpha.wav", 1000}});
+    TempDir home;
+    const std::string file = home.str() + "kelvark/catalogue.sqlite";
+    std::vector<WhereRow> found;
+    std::vector<DiscRow> discs;
+    RecordingProgress progress;
+    VerifyResult checks;
+    const struct {
+        const char* what;
+        std::function<Result()> run;
+    } cases[] = {
+        {"read", [&] { return ReadFolderCommand(s.list, s.root.str(), true, true, CDMedium(), file); }},
+        {"where", [&] { return WhereCommand("Alpha", file, found); }},
+        {"discs", [&] { return DiscsCommand(file, discs); }},
+        {"checksum", [&] { return ChecksumCommand(s.root.str(), false, s.ui.commands(), file); }},
+        {"verify", [&] { return VerifyCommand({s.root.str()}, false, progress, checks, {}, file); }},
+        {"unsort", [&] { return UnsortCommand(s.root.str(), CDMedium(), s.ui.commands(), file); }},
+    };
+    for (const auto& c : cases) {
+        (void)c.run();
+        EXPECT_FALSE(fs::exists(home.path() / "kelvark")) << c.what;
+    }
+    s.ui.AnswerSort(s.list, false);
+    ASSERT_FALSE(SortCommand(s.list, s.root.str(), s.ui.commands(), file).Failed());
+    EXPECT_EQ(EntryNames(home.path() / "kelvark"), (std::vector<std::string>{"catalogue.sqlite"}));
+}
+
+TEST(Catalogue, ASearchTextTooLongIsNamedBeforeTheCatalogueIsAsked)
+{
+    TempDir home;
+    const std::string file = home.str() + "catalogue.sqlite";
+    RecordProjects(file, {"Alder Road"});
+    std::vector<WhereRow> rows;
+    EXPECT_FALSE(WhereCommand(std::string(1000, 'e'), file, rows).Failed());
+    const Result tooLong = WhereCommand(std::string(60000, 'e'), file, rows);
+    EXPECT_EQ(tooLong.Ended(), Result::Status::Refused);
+    EXPECT_EQ(tooLong.Message(), "The search text is too long: 60000 characters, at most 1000.");
+    // Characters, not bytes: 1,000 two-byte letters are within it.
+    std::string letters;
+    for (int i = 0; i < 1000; ++i)
+        letters += "\xc3\xa9";
+    EXPECT_FALSE(WhereCommand(letters, file, rows).Failed());
+}
+
+// A disc is known by the identity its label carries: another disc of the
+// same set name and root is another disc, a disc added again keeps its
+// verdicts, and each sort is a backup of its own, its labels telling the
+// sorts of one day apart by their time.
+TEST(Catalogue, EachDiscIsKnownByItsIdentityAndEachSortIsABackupOfItsOwn)
+{
+    Sorted w;
+    ASSERT_FALSE(ChecksumCommand(w.s.root.str(), false, w.s.ui.commands(), w.file).Failed());
+    TempDir images;
+    ASSERT_FALSE(ImageCommand(w.s.root.str(), images.str(), {"CD-A"}, w.s.ui.commands(), w.file).Failed());
+    RecordingProgress progress;
+    VerifyResult checks;
+    ASSERT_FALSE(VerifyCommand({images.str() + "CD-A.iso"}, false, progress, checks, {}, w.file).Failed());
+    // Another disc that says it is CD-A of the same backup: a copy of the set
+    // folder whose label carries another identity.
+    TempDir other;
+    fs::copy(w.s.root.path() / "CD-A", other.path() / "CD-A");
+    std::string label = ReadFile(other.path() / "CD-A" / DiscLabelName);
+    const std::size_t at = label.find("Disc id: ") + 9;
+    label.replace(at, 16, "0123456789abcdef");
+    WriteFile(other.path() / "CD-A" / DiscLabelName, label);
+
+    const std::string verified = "verified " + Today + ": intact";
+    const struct {
+        const char* what;
+        std::vector<std::string> add; // the set folders catalogue --add is given
+        std::vector<std::string> alpha; // the ends of where Alpha's lines
+    } cases[] = {
+        {"the disc again", {w.s.root.str() + "CD-A"}, {verified}},
+        {"another disc of its name", {other.str() + "CD-A"}, {"never verified", verified}},
+        {"both again", {other.str() + "CD-A", w.s.root.str() + "CD-A"}, {"never verified", verified}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_FALSE(CatalogueAddCommand(c.add, {}, w.file, progress).Failed()) << c.what;
+        std::vector<WhereRow> rows;
+        const Result found = WhereCommand("Alpha", w.file, rows);
+        ASSERT_EQ(found.Lines().size(), c.alpha.size()) << c.what << "\n" << found.Message();
+        std::vector<std::string> ends;
+        for (const WhereRow& row : rows)
+            ends.push_back(row.verified.empty() ? "never verified" : "verified " + row.verified + ": " + row.verdict);
+        std::sort(ends.begin(), ends.end());
+        EXPECT_EQ(ends, c.alpha) << c.what;
+    }
+    // The other disc went into a backup of the same day of its own. Two more
+    // sorts of the same root on the same day, the last in the same minute as
+    // the one before it: two more backups, their labels apart from the first.
+    for (const char* time : {"14:10", "14:10"}) {
+        WriteProject(w.s.root.path(), std::string("Gamma ") + time, {{"gamma.wav", 1000}});
+        w.s.list.regional.timeOfDay = [time] { return std::string(time); };
+        w.s.Read(true);
+        w.s.ui.AnswerSort(w.s.list, false);
+        ASSERT_FALSE(SortCommand(w.s.list, w.s.root.str(), w.s.ui.commands(), w.file).Failed());
+    }
+    EXPECT_EQ(Rows(w.file, "SELECT date, time, group_concat(disc.name) FROM backup JOIN disc ON disc.backup = backup.id"
+                           " GROUP BY backup.id ORDER BY backup.id"),
+              (std::vector<std::string>{"2026-12-07|13:05|CD-A,CD-B", "2026-12-07|13:05|CD-A", "2026-12-07|14:10|CD-C",
+                                        "2026-12-07|14:10|CD-D"}));
+    EXPECT_NE(ReadFile(w.s.root.path() / "CD-C" / DiscLabelName).find("of the backup sort of 2026-12-07 14:10, CD-C."),
+              std::string::npos);
+    // The unsort of the last sort forgets its disc only.
+    w.s.ui.AnswerSort(w.s.list, false);
+    ASSERT_FALSE(UnsortCommand(w.s.root.str(), CDMedium(), w.s.ui.commands(), w.file).Failed());
+    EXPECT_EQ(Rows(w.file, "SELECT group_concat(name) FROM disc"), (std::vector<std::string>{"CD-A,CD-B,CD-A,CD-C"}));
 }
 
 TEST(Catalogue, RebuiltFromTheSetFoldersItGivesTheSameWhereAnswers)
@@ -249,8 +438,8 @@ TEST(Catalogue, RebuiltFromTheSetFoldersItGivesTheSameWhereAnswers)
     RecordingProgress progress;
     const Result added = CatalogueAddCommand({w.s.root.str() + "CD-A", w.s.root.str() + "CD-B/"}, {}, w.file, progress);
     EXPECT_EQ(added.Lines(),
-              (std::vector<std::string>{"Added CD-A of the backup of " + w.Root() + " of 2026-12-07: 1 project.",
-                                        "Added CD-B of the backup of " + w.Root() + " of 2026-12-07: 1 project."}));
+              (std::vector<std::string>{"Added CD-A of the backup of " + w.Root() + " of 2026-12-07 13:05: 1 project.",
+                                        "Added CD-B of the backup of " + w.Root() + " of 2026-12-07 13:05: 1 project."}));
     EXPECT_EQ(answers(), before);
 
     // From the discs' images too: their labels, SHA256SUMS and project files.

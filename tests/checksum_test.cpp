@@ -496,15 +496,20 @@ TEST(DiscLabel, TheSortLabelsEachDiscAndVerifyNamesTheDiscByIt)
     ASSERT_FALSE(s.Sort());
     const std::string text = ReadFile(s.root.path() / "CD-B" / DiscLabelName);
     const std::string from = "Backed up from: " + s.root.path().string();
-    EXPECT_EQ(text, "Kelvark backup disc\r\nThis is disc 2 of 2 of the backup sort of 2026-12-07, CD-B.\r\n"
-                    "Medium: CD (cd)\r\n"
-                        + from + "\r\nDiscs of this backup: CD-A to CD-B\r\nProjects on this disc: 1\r\nBeta\r\n");
     const auto label = ParseDiscLabel(text);
     ASSERT_TRUE(label);
+    // Each disc its own identity, drawn at random.
+    ASSERT_EQ(label->id.size(), 16u);
+    EXPECT_NE(label->id, ParseDiscLabel(ReadFile(s.root.path() / "CD-A" / DiscLabelName))->id);
+    EXPECT_EQ(text, "Kelvark backup disc\r\nThis is disc 2 of 2 of the backup sort of 2026-12-07 13:05, CD-B.\r\n"
+                    "Medium: CD (cd)\r\n"
+                        + from + "\r\nDisc id: " + label->id
+                        + "\r\nDiscs of this backup: CD-A to CD-B\r\nProjects on this disc: 1\r\nBeta\r\n");
     EXPECT_EQ(DiscLabelLines(*label),
-              (std::vector<std::string>{
-                  "Kelvark backup disc", "This is disc 2 of 2 of the backup sort of 2026-12-07, CD-B.",
-                  "Medium: CD (cd)", from, "Discs of this backup: CD-A to CD-B", "Projects on this disc: 1", "Beta"}));
+              (std::vector<std::string>{"Kelvark backup disc",
+                                        "This is disc 2 of 2 of the backup sort of 2026-12-07 13:05, CD-B.",
+                                        "Medium: CD (cd)", from, "Disc id: " + label->id,
+                                        "Discs of this backup: CD-A to CD-B", "Projects on this disc: 1", "Beta"}));
 
     // A disc mounted under another name is still CD-B.
     ASSERT_FALSE(ChecksumCommand(s.root.str(), false, s.ui.commands()).Failed());
@@ -515,13 +520,15 @@ TEST(DiscLabel, TheSortLabelsEachDiscAndVerifyNamesTheDiscByIt)
     ASSERT_FALSE(VerifyCommand({mounted.string()}, false, progress, checks).Failed());
     const std::vector<std::string> lines = VerifyLines(checks);
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "CD-B: disc 2 of 2 of the backup sort of 2026-12-07");
+    EXPECT_EQ(lines[0], "CD-B: disc 2 of 2 of the backup sort of 2026-12-07 13:05");
     EXPECT_EQ(lines[1], "CD-B: Beta: intact");
 
     const struct {
         const char* text;
         bool label;
         std::size_t projects;
+        const char* time = "";
+        const char* id = "";
     } cases[] = {
         {"", false, 0},
         {"Kelvark backup disc\n", false, 0},
@@ -531,11 +538,25 @@ TEST(DiscLabel, TheSortLabelsEachDiscAndVerifyNamesTheDiscByIt)
         {"Kelvark backup disc\nThis is disc 1 of 2 of the backup sort of 2026-12-07, CD-A.\nProjects on this disc: "
          "9\nA",
          true, 1},
+        // A label of last year, without time and identity, and one with them.
+        {"Kelvark backup disc\nThis is disc 1 of 1 of the backup sort of 2025-12-07, CD-A.\nBacked up from: /m\n", true,
+         0},
+        {"Kelvark backup disc\nThis is disc 1 of 1 of the backup sort of 2026-12-07 09:41, CD-A.\nDisc id: "
+         "00ff00ff00ff00ff\n",
+         true, 0, "09:41", "00ff00ff00ff00ff"},
+        // An id of another shape names no disc.
+        {"Kelvark backup disc\nThis is disc 1 of 1 of the backup sort of 2026-12-07 09:41, CD-A.\nDisc id: 00ff\n",
+         true, 0, "09:41"},
     };
     for (const auto& c : cases) {
         const auto parsed = ParseDiscLabel(c.text);
         EXPECT_EQ(parsed.has_value(), c.label) << c.text;
         EXPECT_EQ(parsed ? parsed->projects.size() : 0, c.projects) << c.text;
+        EXPECT_EQ(parsed ? parsed->time : "", c.time) << c.text;
+        EXPECT_EQ(parsed ? parsed->id : "", c.id) << c.text;
+        if (parsed && c.label) {
+            EXPECT_EQ(parsed->set, "CD-A") << c.text;
+        }
     }
 }
 

@@ -38,17 +38,28 @@ struct Terminal {
     std::string typed; // typed once the program asks its [y/N] question
 };
 
+// Who runs the program, when not the test: its whole environment, and the
+// user it runs as when not root.
+struct Caller {
+    std::vector<std::string> env;
+    uid_t user = 0;
+};
+
 // Runs program with args in the C locale; stdout always goes to a file.
-Result Run(const std::string& program, const std::vector<std::string>& args, const Terminal& terminal = {})
+Result Run(const std::string& program, const std::vector<std::string>& args, const Terminal& terminal = {},
+           const Caller* caller = nullptr)
 {
     TempDir capture;
     const std::string outPath = (capture.path() / "out").string();
     const std::string errPath = (capture.path() / "err").string();
 
     std::vector<std::string> env{"LC_ALL=C"};
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::string_view(*e).find("LC_ALL=") != 0)
-            env.emplace_back(*e);
+    if (caller != nullptr)
+        env.insert(env.end(), caller->env.begin(), caller->env.end());
+    else
+        for (char** e = environ; *e != nullptr; ++e)
+            if (std::string_view(*e).find("LC_ALL=") != 0)
+                env.emplace_back(*e);
     std::vector<char*> envp;
     for (auto& e : env)
         envp.push_back(e.data());
@@ -86,6 +97,8 @@ Result Run(const std::string& program, const std::vector<std::string>& args, con
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (caller != nullptr && caller->user != 0 && (setgid(caller->user) != 0 || setuid(caller->user) != 0))
+            _exit(126);
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
@@ -130,6 +143,11 @@ bool HaveTerminal()
 Result Cli(const std::vector<std::string>& args, const Terminal& terminal = {})
 {
     return Run(KELVARK_CLI_PATH, args, terminal);
+}
+
+Result CliAs(const std::vector<std::string>& args, const Caller& caller)
+{
+    return Run(KELVARK_CLI_PATH, args, {}, &caller);
 }
 
 Result Sample(const std::vector<std::string>& args)
@@ -689,6 +707,7 @@ TEST_F(cli, TheUndoneSortCanBeSortedAgain)
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_FALSE(fs::exists(studio / "CD-A" / "SHA256SUMS"));
     EXPECT_FALSE(fs::exists(studio / "CD-B" / "SHA256SUMS"));
+    // The same folder again, its discs new ones (their labels' identities left out).
     EXPECT_EQ(Snapshot(temp.path()), sorted);
 }
 
@@ -877,6 +896,121 @@ TEST_F(cli, SampleSharedTakesSortIntoOneSetFolderEach)
         EXPECT_EQ(left,
                   (std::vector<std::string>{"0001 Session 01.wav", "0001 Session Rough.bak", "0001 Session Rough.cue",
                                             "Backup Report.txt", "BackupProjects.csv", "Backups.csv"}));
+    }
+}
+
+// How often part is in text.
+std::size_t Count(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
+// Without HOME and XDG_DATA_HOME (a service, env -i) there is no catalogue:
+// the commands that keep one work without it and say so once, where and
+// discs can't run; an empty or relative folder counts as not set. Nothing
+// is made from an empty folder's name ("/kelvark/…").
+TEST_F(cli, NoHomeMeansNoCatalogueSaidOnce)
+{
+    const std::string home = (temp.path() / "home").string();
+    const std::string made = home + "/.local/share/kelvark/catalogue.sqlite";
+    const struct {
+        std::vector<std::string> env;
+        std::vector<std::string> args; // FOLDER, when given, is a new folder of one project
+        int status;
+        std::string told; // what standard error starts with
+        bool catalogue; // whether the sort made the catalogue in home
+    } cases[] = {
+        {{}, {"sort", "--yes", "FOLDER"}, 0, NoCatalogueText, false},
+        {{"HOME=", "XDG_DATA_HOME=data"}, {"sort", "--yes", "FOLDER"}, 0, NoCatalogueText, false},
+        {{"HOME=" + home, "XDG_DATA_HOME=data"}, {"sort", "--yes", "FOLDER"}, 0, "Done.", true},
+        {{"HOME=" + home, "XDG_DATA_HOME="}, {"list", "FOLDER"}, 0, "", false},
+        {{}, {"where", "Alder"}, 2, "kelvark-cli: " + NoCatalogueText + " Give --catalogue FILE.", false},
+        {{}, {"discs"}, 2, "kelvark-cli: " + NoCatalogueText + " Give --catalogue FILE.", false},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const fs::path folder = temp.path() / std::to_string(++n);
+        fs::create_directory(folder);
+        WriteProject(folder, "Alder Road", {{"Alder Road 1.wav", 1000}});
+        std::vector<std::string> args = c.args;
+        std::replace(args.begin(), args.end(), std::string("FOLDER"), folder.string());
+        const Caller caller{c.env};
+        const Result result = CliAs(args, caller);
+        const std::string what = args.front() + " " + std::to_string(n);
+        EXPECT_EQ(result.status, c.status) << what << result.err;
+        EXPECT_TRUE(result.err.starts_with(c.told)) << what << result.err;
+        EXPECT_EQ(Count(result.err, "No catalogue"), c.told.find("No catalogue") != std::string::npos ? 1u : 0u)
+            << what;
+        EXPECT_EQ(fs::exists(made), c.catalogue) << what;
+        EXPECT_FALSE(fs::exists("/kelvark")) << what;
+        if (args.front() == "list") {
+            EXPECT_FALSE(fs::exists(home + "/.local")) << what;
+        }
+        fs::remove_all(home);
+    }
+}
+
+// A catalogue that can't be opened (a folder its user can't search, a link
+// that loops, a name too long): list, move, sort and unsort do their job
+// and say it once; where and discs say it and exit 1. Never an abort.
+TEST_F(cli, ACatalogueThatCantBeOpenedIsSaidOnceAndTheJobDone)
+{
+    fs::permissions(temp.path(), fs::perms::all);
+    fs::create_symlink("loop", temp.path() / "loop");
+    fs::create_directories(temp.path() / "private" / "kelvark");
+    fs::permissions(temp.path() / "private", fs::perms::owner_all);
+    const struct {
+        const char* what;
+        std::vector<std::string> env;
+        std::vector<std::string> option;
+        std::string file;
+        uid_t user;
+    } kinds[] = {
+        {"a link that loops", {}, {"--catalogue", (temp.path() / "loop/catalogue.sqlite").string()},
+         (temp.path() / "loop/catalogue.sqlite").string(), 0},
+        {"a name of 300 bytes", {}, {"--catalogue", temp.path().string() + "/" + std::string(300, 'k') + "/c.sqlite"},
+         temp.path().string() + "/" + std::string(300, 'k') + "/c.sqlite", 0},
+        {"a folder nobody may search", {"XDG_DATA_HOME=" + (temp.path() / "private").string()}, {},
+         (temp.path() / "private/kelvark/catalogue.sqlite").string(), 65534},
+    };
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } commands[] = {
+        {{"list", Studio()}, 0},
+        {{"move", Studio(), Dest(), "Take"}, 0},
+        {{"sort", "--cd", "--yes", Studio()}, 0},
+        {{"unsort", "--cd", "--yes", Studio()}, 0},
+        {{"where", "Big"}, 1},
+        {{"discs"}, 1},
+    };
+    for (const auto& kind : kinds) {
+        if (kind.user != 0 && ::geteuid() != 0)
+            continue; // only root can run it as another user, and only another user can be kept out
+        // A new studio, which nobody may change as well.
+        fs::remove_all(studio);
+        fs::remove_all(dest);
+        SetUp();
+        for (const fs::path& folder : {studio, dest})
+            fs::permissions(folder, fs::perms::all);
+        for (const auto& command : commands) {
+            std::vector<std::string> args = command.args;
+            args.insert(args.begin() + 1, kind.option.begin(), kind.option.end());
+            const Caller caller{kind.env, kind.user};
+            const Result result = CliAs(args, caller);
+            const std::string what = std::string(kind.what) + ": " + args.front();
+            EXPECT_EQ(result.status, command.status) << what << "\n" << result.err;
+            EXPECT_EQ(Count(result.err, "The catalogue " + kind.file + " can't be opened: "), 1u)
+                << what << "\n" << result.err;
+            EXPECT_EQ(result.err.find("terminate"), std::string::npos) << what;
+        }
+        EXPECT_TRUE(fs::exists(Dest() + "/Take.cue")) << kind.what;
+        // The sort and the unsort both ran: every project is back.
+        EXPECT_TRUE(fs::exists(studio / "Big.cue")) << kind.what;
+        EXPECT_FALSE(fs::exists(studio / "CD-A" / "Big.cue")) << kind.what;
     }
 }
 

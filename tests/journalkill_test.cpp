@@ -32,7 +32,7 @@ std::map<std::string, std::string> Tree(const std::vector<fs::path>& folders)
             const std::string file = entry.path().filename().string();
             if (entry.path().parent_path() == folders[i] && file.starts_with(".kelvark-") && file.ends_with(".tmp"))
                 continue;
-            tree[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
+            tree[name] = entry.is_directory() ? "<folder>" : AnySorts(entry.path(), ReadFile(entry.path()));
         }
     return tree;
 }

@@ -124,7 +124,7 @@ TEST(Rearrange, ASecondSortContinuesTheFirst)
     }
     EXPECT_TRUE(s.Exists("CD-D/four.wav"));
     const std::string label = ReadFile(root / "CD-C" / "Kelvark Disc.txt");
-    EXPECT_NE(label.find("This is disc 1 of 2 of the backup sort of 2026-12-10, CD-C.\r\n"), std::string::npos);
+    EXPECT_NE(label.find("This is disc 1 of 2 of the backup sort of 2026-12-10 13:05, CD-C.\r\n"), std::string::npos);
     EXPECT_NE(label.find("Discs of this backup: CD-C to CD-D\r\n"), std::string::npos);
 
     ASSERT_FALSE(UnsortCommand(s.root.str(), CDMedium(), s.ui.commands()).Failed());

@@ -338,18 +338,22 @@ Result Execute(FilePlan& plan, CommandUi ui, const std::function<void()>& planUn
     return RunPlan(plan, journal, ui.progress, ui.messages);
 }
 
-// Said after the catalogue's own sentence when a command could not record into it.
-const std::string RecordLater =
-    " Nothing was recorded in it; kelvark-cli catalogue --add with the set folders adds them later.";
+// Said after the catalogue's own sentence when a command could not record
+// into it: catalogue --add reads the checksums, which checksum writes.
+const std::string AddLater =
+    "kelvark-cli checksum, then kelvark-cli catalogue --add with the set folders adds them later.";
+const std::string RecordLater = " Nothing was recorded in it; " + AddLater;
 
-// Opens catalogue and records into it; a failure is told as result's last
-// message and leaves result's ending as it is. Nothing when catalogue is empty.
-void Record(Result& result, const std::string& catalogue, const std::function<Result(Catalogue&)>& record)
+// Opens catalogue for use and records into it; a failure is told as
+// result's last message and leaves result's ending as it is. Nothing when
+// catalogue is empty.
+void Record(Result& result, const std::string& catalogue, CatalogueUse use,
+            const std::function<Result(Catalogue&)>& record)
 {
     if (catalogue.empty())
         return;
     Catalogue opened;
-    Result recorded = opened.Open(catalogue);
+    Result recorded = opened.Open(catalogue, use);
     if (!recorded.Failed())
         recorded = record(opened);
     if (recorded.Failed())
@@ -363,7 +367,7 @@ std::optional<DiscKey> KeyOf(const std::optional<DiscLabel>& label, const std::s
 {
     if (!label || (label->root.empty() && holder.empty()))
         return std::nullopt;
-    return DiscKey{label->root.empty() ? holder : label->root, label->date, label->set};
+    return DiscKey{label->root.empty() ? holder : label->root, label->date, label->set, label->time, label->id};
 }
 
 // The folder holding the set folder folder (ending with the separator).
@@ -382,10 +386,15 @@ std::string Today()
 CatalogueBackup SortedBackup(const orvoProjectList& list, const std::string& RootFolder,
                              const std::vector<orvoProjectList::Unsortable>& left)
 {
-    CatalogueBackup backup{DiscRoot(RootFolder), IsoDate(list.regional.today()), list.medium.key, {}};
-    for (const orvoProjectList::SetTotal& set : list.SetTotals())
-        backup.discs.push_back(
-            {set.name, static_cast<int>(backup.discs.size()) + 1, list.numBackups, list.medium.budget, set.bytes, {}});
+    CatalogueBackup backup{DiscRoot(RootFolder), IsoDate(list.regional.today()), list.medium.key, {}, {}, true};
+    // Each disc's identity and the sort's time are those its label was written with.
+    for (const orvoProjectList::SetTotal& set : list.SetTotals()) {
+        const std::optional<DiscLabel> label = ReadDiscLabel(OpenFolder(WithSeparator(RootFolder) + set.name).Get());
+        backup.discs.push_back({set.name, static_cast<int>(backup.discs.size()) + 1, list.numBackups,
+                                list.medium.budget, set.bytes, {}, label ? label->id : std::string()});
+        if (label && backup.time.empty())
+            backup.time = label->time;
+    }
     std::unordered_set<const orvoProject*> stayed;
     for (const orvoProjectList::Unsortable& project : left)
         stayed.insert(project.project);
@@ -432,14 +441,16 @@ Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, b
         return refusal;
     Result read = list.ReadFolder(RootFolder, chkMix, chkRegular) ? Result(list.LastError) : Result();
     list.knownSets.clear();
-    // The catalogue is only read here, so a folder read never makes one.
-    if (!catalogue.empty() && std::filesystem::exists(catalogue)) {
+    list.catalogueFault.clear();
+    if (!catalogue.empty()) {
         Catalogue opened;
-        Result known = opened.Open(catalogue);
+        Result known = opened.Open(catalogue, CatalogueUse::Read);
         if (!known.Failed())
             known = opened.SetsOf(DiscRoot(RootFolder), list.knownSets);
-        if (known.Failed())
+        if (known.Failed()) {
+            list.catalogueFault = known.Message();
             read.Add(known.Message());
+        }
     }
     PlanCommand(list, medium);
     return read;
@@ -488,8 +499,13 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
         result = Result::Done(CsvDone(RootFolder));
         for (std::string& line : SortSummary(plan, left))
             result.Add(std::move(line));
-        Record(result, catalogue,
-               [&](Catalogue& opened) { return opened.RecordBackup(SortedBackup(list, RootFolder, left)); });
+        // The read said why the catalogue can't be used; the sort says what that means.
+        if (!list.catalogueFault.empty())
+            result.Add("Nothing was recorded in the catalogue; " + AddLater);
+        else
+            Record(result, catalogue, CatalogueUse::Create, [&](Catalogue& opened) {
+                return opened.RecordBackup(SortedBackup(list, RootFolder, left));
+            });
     }
     return WithJournal(std::move(result), RootFolder);
 }
@@ -594,13 +610,12 @@ Result UnsortCommand(const std::string& RootFolder, const Medium& medium, Comman
         result = Result::Done("Done.  The files are back in folder " + RootFolder + ".");
         for (std::string& line : FoldersKept(unsort.plan))
             result.Add(std::move(line));
-        if (std::filesystem::exists(catalogue))
-            Record(result, catalogue, [&](Catalogue& opened) {
-                for (const DiscKey& key : undone)
-                    if (Result forgotten = opened.ForgetUnwritten(key); forgotten.Failed())
-                        return forgotten;
-                return Result();
-            });
+        Record(result, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
+            for (const DiscKey& key : undone)
+                if (Result forgotten = opened.ForgetUnwritten(key); forgotten.Failed())
+                    return forgotten;
+            return Result();
+        });
     }
     return WithJournal(std::move(result), RootFolder);
 }
@@ -704,7 +719,7 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui, cons
     Result written;
     if (Result refusal = Execute(locked, ui, [&] { written = WriteChecksums(plan, ui.progress); }); refusal.Failed())
         return refusal;
-    Record(written, catalogue, [&](Catalogue& opened) {
+    Record(written, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
         for (const std::string& set : plan.folders) {
             const FileDescriptor fd = OpenFolder(set);
             Manifest manifest;
@@ -758,12 +773,13 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
     for (const FolderCheck& folder : checks.folders)
         if (!Whole(folder))
             verified = Result({}, Result::Status::Failed);
-    Record(verified, catalogue, [&](Catalogue& opened) {
+    Record(verified, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
         for (const FolderCheck& folder : checks.folders) {
-            const bool isFolder = folder.path.ends_with('/');
-            // A folder or disc without a label is none the catalogue can know.
-            const std::optional<DiscKey> key = KeyOf(folder.label, isFolder ? Holder(folder.path) : std::string());
-            if (!key)
+            // Only a read of the disc or its image checks the disc: a set
+            // folder on the hard disk may be whole while its disc is failing.
+            // A disc without a label is none the catalogue can know.
+            const std::optional<DiscKey> key = KeyOf(folder.label, {});
+            if (folder.path.ends_with('/') || !key)
                 continue;
             if (Result recorded = opened.RecordVerified(*key, Today(), folder); recorded.Failed())
                 return recorded;
@@ -804,7 +820,7 @@ Result ImageCommand(const std::string& RootFolder, const std::string& into, cons
         return refused;
     Result written = WriteImages(plan, ui.progress);
     // The images a failure or a stop left written are recorded too.
-    Record(written, catalogue, [&](Catalogue& opened) {
+    Record(written, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
         for (const SetDisc& set : plan.sets)
             if (EntryExists(set.image))
                 if (Result recorded = RecordWrittenSet(opened, set.folder, set.volumeId, DiscRoot(set.image));
@@ -870,7 +886,7 @@ Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, c
         written.Add(FolderSummary(checked));
     if (!verified.Failed()) {
         const SetDisc& disc = plan.sets.front();
-        Record(written, catalogue, [&](Catalogue& opened) {
+        Record(written, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
             return RecordWrittenSet(opened, disc.folder, disc.volumeId, DiscRoot(image));
         });
         return written;
@@ -939,7 +955,7 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
             rest.push_back(plan.sets[j].name);
         if (!rest.empty())
             result.Add(Joined(rest) + (rest.size() == 1 ? " was" : " were") + " not written.");
-        Record(result, catalogue, [&](Catalogue& opened) {
+        Record(result, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
             for (const SetDisc* set : burnt)
                 if (Result recorded = RecordWrittenSet(opened, set->folder, set->volumeId, drive); recorded.Failed())
                     return recorded;
@@ -1007,7 +1023,7 @@ CatalogueBackup AddedBackup(const FolderCheck& check, const DiscKey& key, const 
     const DiscLabel& label = *check.label;
     Medium medium;
     const std::int64_t budget = MediumNamed(label.medium, medium).Failed() ? 0 : medium.budget;
-    CatalogueDisc disc{key.set, label.number, label.count, budget, 0, {}};
+    CatalogueDisc disc{key.set, label.number, label.count, budget, 0, {}, key.id};
     for (std::size_t i = 0; i < check.listed; ++i)
         disc.bytes += size(i);
     for (const ProjectCheck& project : check.projects) {
@@ -1016,13 +1032,19 @@ CatalogueBackup AddedBackup(const FolderCheck& check, const DiscKey& key, const 
             if (i < check.listed)
                 kept.files.push_back({check.files[i].name, size(i), sums.empty() ? "" : DigestHex(sums[i].digest)});
     }
-    return {key.root, key.date, label.medium, {std::move(disc)}};
+    return {key.root, key.date, label.medium, {std::move(disc)}, key.time};
 }
 
-// "DVD-C of the backup of /music of 2026-12-10"
+// The day of the disc's sort, with its time when its label gave it: "2026-12-10 13:05".
+std::string SortDay(const DiscKey& key)
+{
+    return key.date + (key.time.empty() ? "" : " " + key.time);
+}
+
+// "DVD-C of the backup of /music of 2026-12-10 13:05"
 std::string DiscText(const DiscKey& key)
 {
-    return key.set + " of the backup of " + key.root + " of " + key.date;
+    return key.set + " of the backup of " + key.root + " of " + SortDay(key);
 }
 
 // "written 2026-12-10  verified 2026-12-11: intact", or "not written", "never verified".
@@ -1126,7 +1148,7 @@ Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vec
     if (!refused.Lines().empty())
         return refused;
     Catalogue opened;
-    if (Result failed = opened.Open(catalogue); failed.Failed())
+    if (Result failed = opened.Open(catalogue, CatalogueUse::Create); failed.Failed())
         return failed;
     Result added;
     for (const CatalogueBackup& backup : discs) {
@@ -1135,7 +1157,7 @@ Result CatalogueAddCommand(const std::vector<std::string>& paths, const std::vec
             return Result(added.Message());
         }
         const CatalogueDisc& disc = backup.discs.front();
-        added.Add("Added " + DiscText({backup.root, backup.date, disc.set}) + ": "
+        added.Add("Added " + DiscText({backup.root, backup.date, disc.set, backup.time}) + ": "
                   + Counted(disc.projects.size(), "project", "projects") + ".");
     }
     return added;
@@ -1145,18 +1167,16 @@ Result WhereCommand(const std::string& text, const std::string& catalogue, std::
 {
     rows.clear();
     // A catalogue not made yet holds nothing, and reading it does not make it.
-    if (std::filesystem::exists(catalogue)) {
-        Catalogue opened;
-        if (Result failed = opened.Open(catalogue); failed.Failed())
-            return failed;
-        if (Result failed = opened.Where(text, rows); failed.Failed())
-            return failed;
-    }
+    Catalogue opened;
+    if (Result failed = opened.Open(catalogue, CatalogueUse::Read); failed.Failed())
+        return failed;
+    if (Result failed = opened.Where(text, rows); failed.Failed())
+        return failed;
     if (rows.empty())
         return Result::Done("No project on the catalogue's discs has \"" + text + "\" in its name.");
     Result found;
     for (const WhereRow& row : rows)
-        found.Add(row.project + "  " + row.disc.set + "  " + row.disc.root + "  sorted " + row.disc.date + "  "
+        found.Add(row.project + "  " + row.disc.set + "  " + row.disc.root + "  sorted " + SortDay(row.disc) + "  "
                   + HistoryText(row.written, row.verified, row.verdict));
     return found;
 }
@@ -1165,18 +1185,16 @@ Result DiscsCommand(const std::string& catalogue, std::vector<DiscRow>& rows)
 {
     rows.clear();
     // A catalogue not made yet holds nothing, and reading it does not make it.
-    if (std::filesystem::exists(catalogue)) {
-        Catalogue opened;
-        if (Result failed = opened.Open(catalogue); failed.Failed())
-            return failed;
-        if (Result failed = opened.Discs(Today(), rows); failed.Failed())
-            return failed;
-    }
+    Catalogue opened;
+    if (Result failed = opened.Open(catalogue, CatalogueUse::Read); failed.Failed())
+        return failed;
+    if (Result failed = opened.Discs(Today(), rows); failed.Failed())
+        return failed;
     if (rows.empty())
         return Result::Done("The catalogue holds no disc.");
     Result listed;
     for (const DiscRow& row : rows)
-        listed.Add(row.disc.set + "  " + row.disc.root + "  sorted " + row.disc.date + "  "
+        listed.Add(row.disc.set + "  " + row.disc.root + "  sorted " + SortDay(row.disc) + "  "
                    + Counted(static_cast<std::size_t>(row.projects), "project", "projects") + "  "
                    + HistoryText(row.written, row.verified, row.verdict) + (row.due ? "  due" : ""));
     return listed;

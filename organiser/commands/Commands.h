@@ -130,8 +130,9 @@ inline const std::string ChecksumsTitle = "Write checksums";
 // folders' first, then the discs' in the order given. Refused, naming them,
 // when a path holds no SHA256SUMS or can't be read (nothing is read then);
 // failed when a project is not intact or a file is extra or a line malformed.
-// The catalogue gets the day and verdict of each disc read to its end and
-// of its projects.
+// The catalogue gets the day and verdict of each disc or image read to its
+// end and of its projects; a set folder's check is not recorded, since only
+// a read of the disc checks the disc.
 Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& progress, VerifyResult& checks,
                      const std::vector<std::string>& drives = {}, const std::string& catalogue = {});
 

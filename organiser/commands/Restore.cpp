@@ -63,9 +63,9 @@ std::vector<std::string> NotGiven(const std::string& project, const std::string&
     const std::string none = project + " is on none of the discs given";
     std::vector<WhereRow> rows;
     // A catalogue that is not there knows nothing: none is made to be asked.
-    if (!catalogue.empty() && EntryExists(catalogue)) {
+    if (!catalogue.empty()) {
         Catalogue opened;
-        Result looked = opened.Open(catalogue);
+        Result looked = opened.Open(catalogue, CatalogueUse::Read);
         if (!looked.Failed())
             looked = opened.Where(project, rows);
         if (looked.Failed())

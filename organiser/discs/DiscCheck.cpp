@@ -254,19 +254,6 @@ std::vector<Finding::Fault> Faults(const FolderCheck& folder, const std::vector<
     return faults;
 }
 
-// The state that counts a project in the summary: its first fault in the order
-// changed, missing, unreadable, unlisted, unchecked; intact when it has none.
-FileState ProjectState(const FolderCheck& folder, const ProjectCheck& project)
-{
-    FileState worst = FileState::Intact;
-    for (const FileState state :
-         {FileState::Unchecked, FileState::Unlisted, FileState::Unreadable, FileState::Missing, FileState::Changed})
-        for (const std::size_t i : project.files)
-            if (folder.files[i].state == state)
-                worst = state;
-    return worst;
-}
-
 } // namespace
 
 ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
@@ -575,6 +562,19 @@ void ForgetLabelUnlessIntact(FolderCheck& check, const std::string& name)
     check.name = name;
 }
 
+// The state that counts a project in the summary: its first fault in the order
+// changed, missing, unreadable, unlisted, unchecked; intact when it has none.
+FileState ProjectState(const FolderCheck& folder, const ProjectCheck& project)
+{
+    FileState worst = FileState::Intact;
+    for (const FileState state :
+         {FileState::Unchecked, FileState::Unlisted, FileState::Unreadable, FileState::Missing, FileState::Changed})
+        for (const std::size_t i : project.files)
+            if (folder.files[i].state == state)
+                worst = state;
+    return worst;
+}
+
 std::vector<Finding> FolderFindings(const FolderCheck& folder)
 {
     std::vector<Finding> findings;
@@ -619,31 +619,53 @@ std::vector<std::string> FolderLines(const FolderCheck& folder)
     return lines;
 }
 
-std::string FolderSummary(const FolderCheck& folder)
+CheckCounts CountsOf(const FolderCheck& folder)
 {
-    std::map<FileState, std::size_t> projects;
+    CheckCounts counts;
     for (const auto& project : folder.projects)
-        ++projects[ProjectState(folder, project)];
-    const auto faulty = std::count_if(folder.loose.begin(), folder.loose.end(), [&](std::size_t i) {
+        switch (ProjectState(folder, project)) {
+        case FileState::Intact: ++counts.intact; break;
+        case FileState::Changed: ++counts.changed; break;
+        case FileState::Missing: ++counts.missing; break;
+        case FileState::Unreadable: ++counts.unreadable; break;
+        case FileState::Unlisted: ++counts.unlisted; break;
+        case FileState::Unchecked: ++counts.unchecked; break;
+        }
+    counts.extra = static_cast<std::int64_t>(folder.extra.size());
+    counts.faulty = std::count_if(folder.loose.begin(), folder.loose.end(), [&](std::size_t i) {
         return folder.files[i].state != FileState::Intact && folder.files[i].state != FileState::Unchecked;
     });
-    std::string text = folder.name + ": " + Counted(projects[FileState::Intact], "project", "projects") + " intact, "
-                       + std::to_string(projects[FileState::Changed]) + " changed, "
-                       + std::to_string(projects[FileState::Missing]) + " missing";
-    if (projects[FileState::Unreadable] > 0)
-        text += ", " + std::to_string(projects[FileState::Unreadable]) + " unreadable";
-    if (projects[FileState::Unlisted] > 0)
-        text += ", " + std::to_string(projects[FileState::Unlisted]) + " not in " + ManifestName;
-    if (projects[FileState::Unchecked] > 0)
-        text += ", " + std::to_string(projects[FileState::Unchecked]) + " not checked";
-    text += ", " + Counted(folder.extra.size(), "extra file", "extra files");
-    if (faulty > 0)
-        text += ", " + Counted(static_cast<std::size_t>(faulty), "file", "files") + " of no project not intact";
-    if (folder.malformedCount > 0)
-        text += ", " + Counted(folder.malformedCount, "malformed line", "malformed lines");
-    if (!folder.damage.empty())
-        text += ", " + Counted(folder.damage.size(), "fault of the disc", "faults of the disc");
+    counts.malformed = static_cast<std::int64_t>(folder.malformedCount);
+    counts.damage = static_cast<std::int64_t>(folder.damage.size());
+    return counts;
+}
+
+std::string CountsText(const CheckCounts& counts)
+{
+    const auto counted = [](std::int64_t n, const char* one, const char* many) {
+        return Counted(static_cast<std::size_t>(n), one, many);
+    };
+    std::string text = counted(counts.intact, "project", "projects") + " intact, " + std::to_string(counts.changed)
+                       + " changed, " + std::to_string(counts.missing) + " missing";
+    if (counts.unreadable > 0)
+        text += ", " + std::to_string(counts.unreadable) + " unreadable";
+    if (counts.unlisted > 0)
+        text += ", " + std::to_string(counts.unlisted) + " not in " + ManifestName;
+    if (counts.unchecked > 0)
+        text += ", " + std::to_string(counts.unchecked) + " not checked";
+    text += ", " + counted(counts.extra, "extra file", "extra files");
+    if (counts.faulty > 0)
+        text += ", " + counted(counts.faulty, "file", "files") + " of no project not intact";
+    if (counts.malformed > 0)
+        text += ", " + counted(counts.malformed, "malformed line", "malformed lines");
+    if (counts.damage > 0)
+        text += ", " + counted(counts.damage, "fault of the disc", "faults of the disc");
     return text;
+}
+
+std::string FolderSummary(const FolderCheck& folder)
+{
+    return folder.name + ": " + CountsText(CountsOf(folder));
 }
 
 std::string StopSummary(const VerifyResult& result)

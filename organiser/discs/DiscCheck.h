@@ -147,6 +147,23 @@ std::string FindingText(const Finding& finding);
 //   DVD-C: extra file "notes.txt"
 //   DVD-C: … and 12 more malformed lines (see --all)
 std::vector<std::string> FolderLines(const FolderCheck& folder);
+// The state that counts a project in the summary: its first fault in the
+// order changed, missing, unreadable, unlisted, unchecked; intact when it has none.
+FileState ProjectState(const FolderCheck& folder, const ProjectCheck& project);
+
+// What a check of a folder found, counted: its projects by their state and
+// its other findings. The catalogue keeps these and says them when shown.
+struct CheckCounts {
+    std::int64_t intact = 0, changed = 0, missing = 0, unreadable = 0, unlisted = 0, unchecked = 0;
+    std::int64_t extra = 0; // extra files
+    std::int64_t faulty = 0; // files of no project not intact
+    std::int64_t malformed = 0; // malformed lines
+    std::int64_t damage = 0; // faults of the disc beyond its files
+};
+CheckCounts CountsOf(const FolderCheck& folder);
+// The summary of the counts, without the set's name: "7 projects intact, …".
+std::string CountsText(const CheckCounts& counts);
+
 // "DVD-C: 7 projects intact, 1 changed, 0 missing, 1 extra file"; projects
 // unreadable, not in SHA256SUMS or not checked, faulty files of no project and
 // malformed lines are added when there are any. A project counts under its

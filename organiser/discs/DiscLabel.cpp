@@ -2,9 +2,14 @@
 
 #include "FileOps.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +21,8 @@ const std::string Heading = "Kelvark backup disc";
 const std::string PlacePrefix = "This is disc ";
 const std::string MediumPrefix = "Medium: ";
 const std::string RootPrefix = "Backed up from: ";
+const std::string IdPrefix = "Disc id: ";
+constexpr std::size_t IdDigits = 16;
 const std::string DiscsPrefix = "Discs of this backup: ";
 const std::string ProjectsPrefix = "Projects on this disc: ";
 constexpr std::size_t LargestLabel = 1 << 20;
@@ -43,7 +50,13 @@ bool TakeWord(std::string_view& text, std::string_view word)
     return true;
 }
 
-// "2 of 4 of the backup sort of 2026-12-10, DVD-B."
+bool Digits(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "2 of 4 of the backup sort of 2026-12-10 13:05, DVD-B.", without the time
+// on older labels.
 bool ReadPlace(std::string_view text, DiscLabel& label)
 {
     if (!TakeNumber(text, label.number) || !TakeWord(text, " of ") || !TakeNumber(text, label.count)
@@ -51,6 +64,10 @@ bool ReadPlace(std::string_view text, DiscLabel& label)
         return false;
     label.date = std::string(text.substr(0, 10));
     text.remove_prefix(10);
+    if (text.size() > 6 && text[0] == ' ' && text[3] == ':' && Digits(text.substr(1, 2)) && Digits(text.substr(4, 2))) {
+        label.time = std::string(text.substr(1, 5));
+        text.remove_prefix(6);
+    }
     if (!TakeWord(text, ", ") || text.size() < 2 || text.back() != '.')
         return false;
     label.set = std::string(text.substr(0, text.size() - 1));
@@ -58,6 +75,21 @@ bool ReadPlace(std::string_view text, DiscLabel& label)
 }
 
 } // namespace
+
+std::string NewDiscId()
+{
+    std::uint64_t drawn = 0;
+    if (::getrandom(&drawn, sizeof drawn, 0) != static_cast<ssize_t>(sizeof drawn)) {
+        // A system without the call (or interrupted): the clock and the
+        // process, mixed, still tell discs apart.
+        drawn = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count())
+                ^ (static_cast<std::uint64_t>(::getpid()) << 40);
+        drawn *= 0x9E3779B97F4A7C15u;
+    }
+    char digits[IdDigits + 1];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(drawn));
+    return digits;
+}
 
 std::string DiscRoot(const std::string& given)
 {
@@ -80,6 +112,8 @@ std::vector<std::string> DiscLabelLines(const DiscLabel& label)
     };
     if (!label.root.empty())
         lines.push_back(RootPrefix + label.root);
+    if (!label.id.empty())
+        lines.push_back(IdPrefix + label.id);
     lines.push_back(DiscsPrefix + label.first + (label.count > 1 ? " to " + label.last : ""));
     lines.push_back(ProjectsPrefix + std::to_string(label.projects.size()));
     lines.insert(lines.end(), label.projects.begin(), label.projects.end());
@@ -89,7 +123,7 @@ std::vector<std::string> DiscLabelLines(const DiscLabel& label)
 std::string BackupPlace(const DiscLabel& label)
 {
     return "disc " + std::to_string(label.number) + " of " + std::to_string(label.count) + " of the backup sort of "
-           + label.date;
+           + label.date + (label.time.empty() ? "" : " " + label.time);
 }
 
 std::string DiscPlace(const DiscLabel& label)
@@ -126,6 +160,13 @@ std::optional<DiscLabel> ParseDiscLabel(std::string_view text)
             }
         } else if (StartsWith(line, RootPrefix)) {
             label.root = std::string(line.substr(RootPrefix.size()));
+        } else if (StartsWith(line, IdPrefix)) {
+            // Only an id of the shape the sort writes: anything else names no disc.
+            const std::string_view id = line.substr(IdPrefix.size());
+            if (id.size() == IdDigits && std::all_of(id.begin(), id.end(), [](char c) {
+                    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+                }))
+                label.id = std::string(id);
         } else if (StartsWith(line, DiscsPrefix)) {
             const std::string_view discs = line.substr(DiscsPrefix.size());
             const std::size_t to = discs.find(" to ");

@@ -12,9 +12,10 @@ namespace kelvark {
 // its place in it, its medium and its projects. Its lines, each ending with
 // CR LF as the reports' do:
 //   Kelvark backup disc
-//   This is disc 2 of 4 of the backup sort of 2026-12-10, DVD-B.
+//   This is disc 2 of 4 of the backup sort of 2026-12-10 13:05, DVD-B.
 //   Medium: DVD (dvd)
 //   Backed up from: /music
+//   Disc id: 3f9a0c1b2d4e5f60
 //   Discs of this backup: DVD-A to DVD-D
 //   Projects on this disc: 3
 //   Alder Road
@@ -33,7 +34,17 @@ struct DiscLabel {
     // The folder sorted, "/music": with the date and the set it tells the
     // catalogue which disc this is. Empty on labels written before it was.
     std::string root;
+    // The time of day of the sort, "13:05", which tells two sorts of one
+    // day apart; empty on labels written before it was.
+    std::string time = {};
+    // The disc's identity, drawn at random by its sort (NewDiscId): two
+    // discs with one set name and root are still two discs. Empty on labels
+    // written before it was.
+    std::string id = {};
 };
+
+// A new disc's identity: 16 lowercase hex digits from the system's random source.
+std::string NewDiscId();
 
 // The folder given (or an image file) as a label and the catalogue name it: "/music",
 // absolute, without trailing separators ("/" stays itself).
@@ -42,7 +53,8 @@ std::string DiscRoot(const std::string& given);
 // The heading and the projects' lines of a disc's label, without line ends.
 std::vector<std::string> DiscLabelLines(const DiscLabel& label);
 // Where the disc stands in its backup: "disc 2 of 4 of the backup sort of
-// 2026-12-10", and with its name, DiscPlace: "…, DVD-B".
+// 2026-12-10 13:05" (without the time on older labels), and with its name,
+// DiscPlace: "…, DVD-B".
 std::string BackupPlace(const DiscLabel& label);
 std::string DiscPlace(const DiscLabel& label);
 // A label read from a disc or a folder: any bytes, from anybody. Empty

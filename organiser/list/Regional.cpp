@@ -15,6 +15,16 @@ std::chrono::year_month_day Regional::LocalToday()
                                        std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
 }
 
+std::string Regional::LocalTimeOfDay()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char time[8];
+    std::snprintf(time, sizeof time, "%02d:%02d", local.tm_hour % 100, local.tm_min % 100);
+    return time;
+}
+
 std::string IsoDate(const std::chrono::year_month_day& day)
 {
     char date[16];

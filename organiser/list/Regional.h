@@ -14,9 +14,13 @@ struct Regional {
     std::string groupSeparator = ",";
     std::string dateSeparator = "/";
     std::function<std::chrono::year_month_day()> today = LocalToday;
+    // The time of day, "13:05", which a disc's label gives its sort.
+    std::function<std::string()> timeOfDay = LocalTimeOfDay;
 
     // Today's date in the local time zone.
     static std::chrono::year_month_day LocalToday();
+    // The local time of day in hours and minutes, "13:05".
+    static std::string LocalTimeOfDay();
 };
 
 // A day as the reports and the catalogue write it: "2026-12-10".

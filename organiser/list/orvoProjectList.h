@@ -56,6 +56,9 @@ public:
     // The set names of the folder's backups known from elsewhere ("DVD-B"),
     // which the plan's sets follow too: the catalogue's discs of the folder.
     std::vector<std::string> knownSets;
+    // Why the catalogue could not be read for knownSets, empty when it was:
+    // said once, by the read, and not again by the sort that follows.
+    std::string catalogueFault;
     // The folder the last ReadFolder read, and whether the user stopped it
     // before its end (the projects after the stop are not read).
     std::string readFrom;

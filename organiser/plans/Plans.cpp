@@ -142,13 +142,15 @@ bool HoldsOnlyChecksums(const std::string& folder)
 }
 
 // The labels of the sort's discs, as reports of the sort written into each
-// set folder: the sort's day, each disc's place, its medium and its projects.
+// set folder: the sort's day and time, each disc's place and new identity,
+// its medium and its projects.
 // A set whose projects bring a file of the label's name keeps that file.
 // Only the sets made count: their places and the first and last of them.
 ReportTexts DiscLabels(const orvoProjectList& list, const std::string& RootFolder,
                        const std::unordered_set<const orvoProject*>& notSorted, const std::vector<int>& made)
 {
     const std::string date = IsoDate(list.regional.today());
+    const std::string time = list.regional.timeOfDay();
     const auto name = [&](int n) { return list.medium.prefix + "-" + SetLetters(list.firstSet + n); };
     std::vector<DiscLabel> labels(static_cast<std::size_t>(std::max(list.numBackups, 0)));
     for (std::size_t m = 0; m < made.size(); ++m)
@@ -161,7 +163,9 @@ ReportTexts DiscLabels(const orvoProjectList& list, const std::string& RootFolde
                                                      name(made.front()),
                                                      name(made.back()),
                                                      {},
-                                                     DiscRoot(RootFolder)};
+                                                     DiscRoot(RootFolder),
+                                                     time,
+                                                     NewDiscId()};
     std::vector<bool> taken(labels.size());
     const auto entry = list.owners.Find(DiscLabelName);
     for (const auto& project : list.projects) {

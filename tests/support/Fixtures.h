@@ -84,7 +84,12 @@ void GiveOwnFiles(orvoProject& project);
 std::vector<std::string> EntryNames(const fs::path& folder);
 
 // Every regular file below root (relative path -> content).
+// Its disc labels without what tells one sort from another (AnySorts).
 std::map<std::string, std::string> Snapshot(const fs::path& root);
+// The bytes of file as any sort of the same folder writes them: a disc
+// label without its disc's identity and its sort's time, a SHA256SUMS
+// without its label's checksum; any other file as it is.
+std::string AnySorts(const fs::path& file, std::string bytes);
 // Asserts that every file of before still exists below root exactly once
 // (anywhere: moves relocate files), by file name and content.
 void ExpectNothingLost(const std::map<std::string, std::string>& before, const fs::path& root);
