@@ -43,7 +43,7 @@ struct XorrisoRun {
     bool Succeeded() const { return !startError && !stopped && exitStatus == 0; }
     // Why it did not succeed, in a sentence: "xorriso is not installed: sudo
     // apt install xorriso" when the program is not found; else xorriso's own
-    // FATAL, FAILURE and SORRY messages, or its exit status or signal. Empty
+    // FATAL, FAILURE, MISHAP and SORRY messages, or its exit status or signal. Empty
     // when it succeeded.
     std::string Problem() const;
 };
