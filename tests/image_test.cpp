@@ -333,14 +333,14 @@ TEST(image, TheNextRunRemovesTheTemporariesOfKilledRuns)
     }
 }
 
-// Runs a command of another process once, the first time the image's writing shows its progress.
+// Runs a command of another process once, the first time the writing of DVD-A shows its progress.
 struct RunsWhileWriting final : Progress {
     std::function<void()> run;
     void Hide() override {}
     void Startup(int) override {}
     void Show(int, const std::string& text) override
     {
-        if (run && text.starts_with("DVD-A.iso")) {
+        if (run && text.find("DVD-A") != std::string::npos) {
             run();
             run = {};
         }
@@ -358,6 +358,11 @@ TEST(image, AnotherProcessCantSortWhileADiscIsWritten)
     const std::vector<Row> rows = {
         {"image", [](const std::string& root, const std::string& into,
                      CommandUi ui) { return ImageCommand(root, into, {"DVD-A"}, ui); }},
+        {"burn onto a file taken as a drive",
+         [](const std::string& root, const std::string& into, CommandUi ui) {
+             VerifyResult checks;
+             return BurnCommand(root, {"DVD-A"}, "stdio:" + into + "disc", ui, checks);
+         }},
         {"the window's write of an image",
          [](const std::string& root, const std::string& into, CommandUi ui) {
              VerifyResult check;

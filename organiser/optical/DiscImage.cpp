@@ -343,7 +343,10 @@ std::string ReadBackImage(const SetDisc& set, const fs::path& temp, Progress& pr
         return "Can't write " + set.image + ": it can't be read back: " + read.refusals.front();
     bool whole = !read.folders.empty();
     for (FolderCheck& folder : read.folders) {
+        // Read from its temporary: a disc without a label is named by its image.
         folder.path = set.image;
+        if (!folder.label)
+            folder.name = fs::path(set.image).filename().string();
         for (std::string& line : FolderLines(folder))
             lines.push_back(std::move(line));
         lines.push_back(FolderSummary(folder));
