@@ -161,7 +161,7 @@ TEST_F(burn, AFileTakenAsADriveIsWrittenOnlyWhenMissingOrEmpty)
         EXPECT_EQ(result.Ended(), Result::Status::Refused);
         EXPECT_EQ(result.Lines(), (std::vector<std::string>{drive + row.says, "CD-A was not written."}));
         if (regular) {
-            EXPECT_EQ(ReadFile(disc), before);
+            EXPECT_TRUE(ReadFile(disc) == before) << "the file was written over";
         }
         EXPECT_TRUE(checks.folders.empty());
     }
