@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <csignal>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -228,6 +227,19 @@ std::error_code CommitTemp(int fd, const std::filesystem::path& temp, const std:
     return error;
 }
 
+namespace {
+
+// True when the open file fd is the one path names.
+bool Names(int fd, const char* path)
+{
+    struct stat opened {
+    }, named{};
+    return ::fstat(fd, &opened) == 0 && ::lstat(path, &named) == 0 && opened.st_dev == named.st_dev
+           && opened.st_ino == named.st_ino;
+}
+
+} // namespace
+
 int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path& temp, unsigned mode)
 {
     // A short name of its own, so that it fits whatever the length of the target's name.
@@ -236,8 +248,19 @@ int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path&
         temp = target.parent_path()
                / (".kelvark-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp");
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
             return fd;
+        // Its lock says it is being written, as long as fd is open: the kernel
+        // drops it when the process ends, however it ends. A file system
+        // without locks writes it unlocked, and RemoveOrphanTemps leaves it.
+        // A removal of dead runs' temporaries that took the lock first is
+        // removing this one: it takes the next name.
+        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if ((locked || errno != EWOULDBLOCK) && Names(fd, temp.c_str()))
+            return fd;
+        ::close(fd);
     }
 }
 
@@ -255,31 +278,28 @@ bool IsHiddenTemp(std::string_view name)
     return dash != std::string_view::npos && digits(numbers.substr(0, dash)) && digits(numbers.substr(dash + 1));
 }
 
-namespace {
-
-// The process that made the temporary name, of IsHiddenTemp's shape; 0 when
-// its number is none.
-pid_t TempMaker(std::string_view name)
-{
-    pid_t pid = 0;
-    std::from_chars(name.data() + std::string_view(".kelvark-").size(), name.data() + name.size(), pid);
-    return pid;
-}
-
-} // namespace
-
 void RemoveOrphanTemps(const std::string& folder)
 {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir)
         return;
-    // A run that is alive may be writing its temporary; a run that is gone
-    // left it when it was stopped.
-    const pid_t self = ::getpid();
-    while (const dirent* entry = ::readdir(dir.get()))
-        if (const pid_t maker = IsHiddenTemp(entry->d_name) ? TempMaker(entry->d_name) : 0;
-            maker > 0 && maker != self && ::kill(maker, 0) != 0 && errno == ESRCH)
+    // A temporary that is being written is locked (CreateHiddenTemp); one
+    // whose lock is free was left by a run that is gone, whichever process
+    // has its number now. The lock is held while the name goes, so that a
+    // run creating it then takes another name.
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (!IsHiddenTemp(entry->d_name))
+            continue;
+        const FileDescriptor temp(
+            ::openat(::dirfd(dir.get()), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat opened {
+        }, named{};
+        if (temp.Get() >= 0 && ::fstat(temp.Get(), &opened) == 0 && S_ISREG(opened.st_mode)
+            && ::flock(temp.Get(), LOCK_EX | LOCK_NB) == 0
+            && ::fstatat(::dirfd(dir.get()), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0
+            && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
             ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+    }
 }
 
 std::error_code RemoveFile(const std::filesystem::path& path)

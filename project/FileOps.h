@@ -38,14 +38,16 @@ std::error_code CopyNoReplace(const std::filesystem::path& from, const std::file
 
 // Creates and opens for writing a new hidden file beside target (no listing
 // takes it for one of the user's files), with a short name of its own and the
-// permissions mode less the umask. Its name goes to temp. The file descriptor, or -1 with
+// permissions mode less the umask, locked (flock) for as long as the
+// descriptor is open. Its name goes to temp. The file descriptor, or -1 with
 // errno set.
 int CreateHiddenTemp(const std::filesystem::path& target, std::filesystem::path& temp, unsigned mode);
 // True when name has the shape of CreateHiddenTemp's names, ".kelvark-PID-N.tmp":
 // a temporary of this program that a stop may have left behind.
 bool IsHiddenTemp(std::string_view name);
 // Removes from folder the temporaries (IsHiddenTemp) that runs no longer
-// alive left behind when they were stopped.
+// alive left behind when they were stopped or killed: those whose lock is
+// free. A process that now has a dead run's number keeps nothing alive.
 void RemoveOrphanTemps(const std::string& folder);
 
 // Puts temp, a hidden temporary written whole through fd, in target's place:

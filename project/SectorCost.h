@@ -47,6 +47,18 @@ constexpr std::int64_t LabelLineSize(std::string_view project)
 // line for the label.
 inline constexpr std::int64_t DiscFilesCost = std::int64_t{12} * 1024;
 
+// The 300 kB a write of a disc adds after its image (xorriso's padding, so
+// that a drive that reads ahead never meets the end): a set is planned with
+// room for it, so that a set that fits its medium is never refused by a burn.
+inline constexpr std::int64_t BurnPaddingSectors = 150;
+
+// What the projects of a set may cost on a disc of budget (a Medium's): the
+// budget less the set's own two files and the burn's padding.
+constexpr std::int64_t ProjectsRoom(std::int64_t budget)
+{
+    return budget - DiscFilesCost - BurnPaddingSectors * SectorSize;
+}
+
 // A disc image holds a file of this size or larger only in UDF or ISO 9660
 // level 3, which not every writing program makes by default.
 inline constexpr std::int64_t LargeFileSize = std::int64_t{4} << 30;

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sys/stat.h>
+
 using namespace kelvark;
 
 namespace {
@@ -108,9 +111,9 @@ TEST_F(burn, ADiscThatIsNotBlankIsRefusedBeforeAnythingIsWritten)
 
     const Result refused = Burn({"CD-A", "CD-B"}, user, progress);
     EXPECT_EQ(refused.Ended(), Result::Status::Refused);
-    EXPECT_EQ(refused.Lines(),
-              (std::vector<std::string>{"CD-A was not written: the disc in " + drive + " is not blank.",
-                                        "CD-B was not written."}));
+    EXPECT_EQ(refused.Lines(), (std::vector<std::string>{
+                                   drive + " holds data; a disc image or blank disc target must be absent or empty.",
+                                   "CD-A, CD-B were not written."}));
     EXPECT_TRUE(user.asked.empty());
     EXPECT_EQ(ReadFile(disc), written);
     EXPECT_TRUE(checks.folders.empty());
@@ -120,6 +123,48 @@ TEST_F(burn, ADiscThatIsNotBlankIsRefusedBeforeAnythingIsWritten)
     EXPECT_EQ(one.Ended(), Result::Status::Done) << one.Message();
     EXPECT_EQ(user.asked, std::vector<std::string>{"Insert a blank CD for CD-A into " + drive + ", then press Enter"});
     EXPECT_EQ(ReadFile(user.written.at(0)), written);
+}
+
+// A file taken as a drive is a blank disc only when it is missing or empty:
+// xorriso calls a file whose first 64 KiB are zeros blank, and a recording
+// that starts with silence would be written over.
+TEST_F(burn, AFileTakenAsADriveIsWrittenOnlyWhenMissingOrEmpty)
+{
+    struct Row {
+        std::string what;
+        std::function<void(const fs::path&)> make;
+        std::string says; // after the drive's name; empty: written
+    };
+    const std::string must = "; a disc image or blank disc target must be absent or empty.";
+    const std::vector<Row> rows = {
+        {"silence", [](const fs::path& at) { WriteFile(at, std::string(100 * 1024, '\0')); }, " holds data" + must},
+        {"one byte", [](const fs::path& at) { WriteFile(at, "x"); }, " holds data" + must},
+        {"a folder", [](const fs::path& at) { fs::create_directory(at); }, " is a folder" + must},
+        {"a link", [](const fs::path& at) { fs::create_symlink(at.string() + ".gone", at); },
+         " is a symbolic link" + must},
+        {"a pipe", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }, " is a pipe" + must},
+        {"empty", [](const fs::path& at) { WriteFile(at, ""); }, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(disc);
+        row.make(disc);
+        const bool regular = fs::is_regular_file(fs::symlink_status(disc));
+        const std::string before = regular ? ReadFile(disc) : "";
+        DiscSwapper user;
+        user.disc = disc;
+        const Result result = Burn({"CD-A"}, user, progress);
+        if (row.says.empty()) {
+            EXPECT_EQ(result.Ended(), Result::Status::Done) << result.Message();
+            continue;
+        }
+        EXPECT_EQ(result.Ended(), Result::Status::Refused);
+        EXPECT_EQ(result.Lines(), (std::vector<std::string>{drive + row.says, "CD-A was not written."}));
+        if (regular) {
+            EXPECT_TRUE(ReadFile(disc) == before) << "the file was written over";
+        }
+        EXPECT_TRUE(checks.folders.empty());
+    }
 }
 
 TEST_F(burn, AStopWhileWritingSaysWhatBecameOfTheDisc)

@@ -13,9 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <functional>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace kelvark;
 
@@ -94,7 +99,12 @@ TEST(image, EachSetBecomesAnImageOfExactlyItsFilesThatFitsItsDisc)
         FakeUi ui;
         const Result result = ImageCommand(root.str(), into.str(), {}, ui.commands());
         ASSERT_FALSE(result.Failed()) << result.Message();
-        ASSERT_EQ(result.Lines().size(), sets.size());
+        // Each image is named, then its read-back's lines.
+        const auto wrote = std::count_if(result.Lines().begin(), result.Lines().end(),
+                                         [](const std::string& line) { return line.starts_with("Wrote "); });
+        ASSERT_EQ(static_cast<std::size_t>(wrote), sets.size()) << result.Message();
+        for (const std::string& set : sets)
+            EXPECT_NE(result.Message().find(set + ": "), std::string::npos) << result.Message();
         for (const std::string& set : sets) {
             const fs::path image = into.path() / (set + ".iso");
             ASSERT_TRUE(fs::is_regular_file(image)) << set;
@@ -132,7 +142,7 @@ TEST(image, ASetThatCantBeWrittenRefusesTheRunBeforeAnyImage)
              set(root, "CD-A", {400'000'000, 300'000'000});
          },
          {},
-         "CD-A does not fit: its image needs up to 341,"},
+         "CD-A does not fit: its disc needs up to 342,"},
         {"image there",
          [&](const fs::path& root) {
              set(root, "DVD-A", {1000});
@@ -177,6 +187,209 @@ TEST(image, ASetThatCantBeWrittenRefusesTheRunBeforeAnyImage)
     }
 }
 
+// Two DVD set folders of small takes with their checksums and labels-free,
+// DVD-A and DVD-B.
+void WriteTwoSets(const fs::path& root)
+{
+    for (const std::string set : {"DVD-A", "DVD-B"}) {
+        fs::create_directory(root / set);
+        WriteFile(root / set / "Take 1.wav", set + " first take");
+        WriteFile(root / set / "Take 2.wav", set + " second take");
+        RecordingProgress never;
+        ASSERT_FALSE(WriteChecksums((root / set).string() + "/", false, never).Failed());
+    }
+}
+
+// An image is written only of a set that matches its SHA256SUMS: what the
+// folder shows (names, and the files changed since the checksums) refuses
+// every image before the first is written; what only reading the bytes
+// shows is found by the read-back of each image, before it takes its name.
+TEST(image, ASetThatNoLongerMatchesItsChecksumsIsNeverWritten)
+{
+    struct Row {
+        std::string what;
+        std::function<void(const fs::path& set)> change;
+        Result::Status ends;
+        std::string says;
+    };
+    const auto hideChange = [](const fs::path& set) {
+        // As if the checksums were written after the change: only the bytes tell.
+        fs::last_write_time(set / ManifestName, fs::file_time_type::clock::now() + std::chrono::hours(1));
+    };
+    const std::vector<Row> rows = {
+        {"a file added", [](const fs::path& set) { WriteFile(set / "notes.txt", "mine"); }, Result::Status::Refused,
+         "DVD-B does not match its SHA256SUMS: not in SHA256SUMS \"notes.txt\"."},
+        {"a temporary a killed run left", [](const fs::path& set) { WriteFile(set / ".kelvark-999999-0.tmp", "x"); },
+         Result::Status::Refused, "DVD-B does not match its SHA256SUMS: not in SHA256SUMS \".kelvark-999999-0.tmp\"."},
+        {"a file gone", [](const fs::path& set) { fs::remove(set / "Take 2.wav"); }, Result::Status::Refused,
+         "DVD-B does not match its SHA256SUMS: missing \"Take 2.wav\"."},
+        {"a file edited, its time kept",
+         [](const fs::path& set) {
+             const auto time = fs::last_write_time(set / "Take 1.wav");
+             WriteFile(set / "Take 1.wav", "DVD-B first tak3");
+             fs::last_write_time(set / "Take 1.wav", time);
+         },
+         Result::Status::Refused,
+         "DVD-B does not match its SHA256SUMS: changed since its checksums were written \"Take 1.wav\"."},
+        {"a file edited, only its bytes tell",
+         [&](const fs::path& set) {
+             WriteFile(set / "Take 1.wav", "DVD-B first tak3");
+             hideChange(set);
+         },
+         Result::Status::Failed, "its read-back found it no whole copy of DVD-B."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir root, into;
+        WriteTwoSets(root.path());
+        row.change(root.path() / "DVD-B");
+        FakeUi ui;
+        const Result result = ImageCommand(root.str(), into.str(), {}, ui.commands());
+        EXPECT_EQ(result.Ended(), row.ends) << result.Message();
+        EXPECT_NE(result.Message().find(row.says), std::string::npos) << result.Message();
+        // Refused: no image at all; failed: DVD-A's, read back whole, and no part of DVD-B's.
+        const std::vector<std::string> left = EntryNames(into.path());
+        EXPECT_EQ(left, row.ends == Result::Status::Refused ? std::vector<std::string>{}
+                                                            : std::vector<std::string>{"DVD-A.iso"});
+        EXPECT_EQ(result.Message().find("Wrote " + into.str() + "DVD-B.iso"), std::string::npos);
+    }
+}
+
+// An image xorriso did not write whole is never said written: a program that
+// exits 0 having written nothing, or less than it measured, fails; a failed
+// write gives xorriso's own words.
+TEST(image, AnImageXorrisoDidNotWriteWholeFails)
+{
+    TempDir root, into, bin;
+    WriteTwoSets(root.path());
+    // Measures 100 sectors, then does what the row says to the image it is given.
+    const struct {
+        std::string what;
+        std::string writes;
+        std::string says;
+    } rows[] = {
+        {"nothing, exit 0", "exit 0", "xorriso wrote 0 sectors, fewer than the 100 it measured."},
+        {"ten sectors, exit 0", "head -c 20480 /dev/zero > \"${out#stdio:}\"; exit 0",
+         "xorriso wrote 10 sectors, fewer than the 100 it measured."},
+        {"a mishap, exit 32",
+         "echo \"I:1: libisofs: MISHAP : Size of file '/Take 1.wav' has changed\"; echo 'I:1: xorriso : NOTE : "
+         "done'; exit 32",
+         "libisofs: MISHAP : Size of file '/Take 1.wav' has changed"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteFile(bin.path() / "xorriso", "#!/bin/sh\ncase \"$*\" in *-print_size*) echo 'R:1: Image size   : "
+                                          "100s'; exit 0;; esac\nwhile [ $# -gt 0 ]; do [ \"$1\" = -outdev ] && "
+                                          "out=$2; shift; done\n"
+                                              + row.writes + "\n");
+        fs::permissions(bin.path() / "xorriso", fs::perms::owner_all);
+        const std::string path = std::getenv("PATH");
+        ::setenv("PATH", (bin.str() + ":" + path).c_str(), 1);
+        FakeUi ui;
+        const Result result = ImageCommand(root.str(), into.str(), {"DVD-A"}, ui.commands());
+        ::setenv("PATH", path.c_str(), 1);
+        EXPECT_EQ(result.Ended(), Result::Status::Failed) << result.Message();
+        EXPECT_EQ(result.Message(), "Can't write " + into.str() + "DVD-A.iso: " + row.says);
+        EXPECT_TRUE(EntryNames(into.path()).empty());
+    }
+}
+
+// The next image or checksum removes the temporaries that killed runs left
+// in the folders it writes: those whose lock is free, even when the number
+// in their name is now another process's; one being written stays.
+TEST(image, TheNextRunRemovesTheTemporariesOfKilledRuns)
+{
+    struct Row {
+        std::string what;
+        std::string folder; // where it writes, in the root
+        std::function<Result(const std::string& root, CommandUi ui)> run;
+    };
+    const std::vector<Row> rows = {
+        {"image", "images/",
+         [](const std::string& root, CommandUi ui) { return ImageCommand(root, root + "images/", {"DVD-A"}, ui); }},
+        {"checksum, declined", "DVD-A/",
+         [](const std::string& root, CommandUi ui) { return ChecksumCommand(root, false, ui); }},
+    };
+    const std::string reused = std::to_string(::getppid()); // a process that is alive
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir root;
+        WriteTwoSets(root.path());
+        const fs::path folder = root.path() / row.folder;
+        fs::create_directories(folder);
+        const fs::path killed = folder / (".kelvark-" + reused + "-7.tmp");
+        const fs::path writing = folder / (".kelvark-" + reused + "-8.tmp");
+        WriteFile(killed, "part of a run killed");
+        WriteFile(writing, "part of a run writing");
+        const FileDescriptor held(::open(writing.c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(held.Get(), LOCK_EX | LOCK_NB), 0);
+        FakeUi ui;
+        EXPECT_NE(row.run(root.str(), ui.commands()).Ended(), Result::Status::Failed);
+        EXPECT_FALSE(fs::exists(killed));
+        EXPECT_TRUE(fs::exists(writing));
+    }
+}
+
+// Runs a command of another process once, the first time the writing of DVD-A shows its progress.
+struct RunsWhileWriting final : Progress {
+    std::function<void()> run;
+    void Hide() override {}
+    void Startup(int) override {}
+    void Show(int, const std::string& text) override
+    {
+        if (run && text.find("DVD-A") != std::string::npos) {
+            run();
+            run = {};
+        }
+    }
+};
+
+// The writing of an image, of a disc and the window's write of a disc hold
+// the root's lock for their whole run: a sort of another process is refused.
+TEST(image, AnotherProcessCantSortWhileADiscIsWritten)
+{
+    struct Row {
+        std::string what;
+        std::function<Result(const std::string& root, const std::string& into, CommandUi ui)> write;
+    };
+    const std::vector<Row> rows = {
+        {"image", [](const std::string& root, const std::string& into,
+                     CommandUi ui) { return ImageCommand(root, into, {"DVD-A"}, ui); }},
+        {"burn onto a file taken as a drive",
+         [](const std::string& root, const std::string& into, CommandUi ui) {
+             VerifyResult checks;
+             return BurnCommand(root, {"DVD-A"}, "stdio:" + into + "disc", ui, checks);
+         }},
+        {"the window's write of an image",
+         [](const std::string& root, const std::string& into, CommandUi ui) {
+             VerifyResult check;
+             return WriteDiscCommand(root, "DVD-A", {into, {}}, ui, check);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir root, into, out;
+        WriteTwoSets(root.path());
+        WriteProject(root.path(), "Alpha", {{"alpha.wav", 1000}});
+        bool refused = false;
+        RunsWhileWriting progress;
+        progress.run = [&] {
+            ChildProcess sort(KELVARK_CLI_PATH, {"sort", "--yes", root.str()}, out.path());
+            const int status = sort.Wait();
+            refused = WIFEXITED(status) && WEXITSTATUS(status) != 0
+                      && ReadFile(out.path() / "err").find("Kelvark is already writing discs of this folder")
+                             != std::string::npos;
+            EXPECT_TRUE(refused) << ReadFile(out.path() / "out") << ReadFile(out.path() / "err");
+        };
+        RecordingMessages messages;
+        ScriptedQuestion question;
+        const Result result = row.write(root.str(), into.str(), {messages, progress, question});
+        EXPECT_FALSE(result.Failed()) << result.Message();
+        EXPECT_TRUE(refused);
+        EXPECT_TRUE(fs::exists(root.path() / "Alpha.cue"));
+    }
+}
+
 // Stops at the first progress of a write, as the window's Cancel would.
 struct StopWhileWriting final : Progress {
     void Hide() override {}
@@ -192,9 +405,11 @@ TEST(image, AStopWhileWritingLeavesNoPartOfTheImage)
 {
     TempDir root;
     fs::create_directory(root.path() / "DVD-A");
-    WriteFile(root.path() / "DVD-A" / ManifestName, "");
     WriteFile(root.path() / "DVD-A" / "Take.wav", "");
     fs::resize_file(root.path() / "DVD-A" / "Take.wav", 2'000'000'000);
+    // Its checksum, not read: the stop comes before the read-back.
+    WriteFile(root.path() / "DVD-A" / ManifestName, std::string(64, '0') + "  Take.wav\n");
+    fs::last_write_time(root.path() / "DVD-A" / ManifestName, fs::file_time_type::clock::now() + std::chrono::hours(1));
     const std::vector<std::string> before = EntryNames(root.path());
     RecordingMessages messages;
     StopWhileWriting progress;

@@ -146,7 +146,7 @@ TEST(Medium, SetsAreFilledBySectorsWithEveryProjectCounted)
                + LabelLineSize(name);
     };
     // What each set has for its projects once its SHA256SUMS and label are counted.
-    const std::int64_t room = medium.budget - DiscFilesCost;
+    const std::int64_t room = ProjectsRoom(medium.budget);
     // Big leaves 4,096 bytes of room; Small is far fewer bytes, but two files of two sectors.
     const std::int64_t small = project("Small", 700);
     const std::int64_t cueCost = small - DiscCost(DeclaredSize(700), "Small.wav");

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -327,7 +329,7 @@ TEST(ReceivedJournal, ThatCanNotBeReadToItsEndIsKept)
 }
 
 // Recover removes the temporaries a stopped run left in the folders it works
-// in, and only those: names of their own shape, of runs that are gone.
+// in, and only those: names of their own shape, whose lock is free.
 // Forgetting the journal removes them too.
 TEST(Recover, RemovesTheTemporariesOfRunsThatAreGone)
 {
@@ -344,6 +346,9 @@ TEST(Recover, RemovesTheTemporariesOfRunsThatAreGone)
             WriteFile(r.root / name, "partial copy");
         for (const auto& name : kept)
             WriteFile(r.root / name, "someone's");
+        // A run that is writing its temporary holds its lock.
+        const FileDescriptor writing(::open((r.root / kept.front()).c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(writing.Get(), LOCK_EX | LOCK_NB), 0);
         WriteFile(r.dest / (".kelvark-" + gone + "-6.tmp"), "outside the sort's folders");
         auto expected = r.Everything();
         for (const auto& name : removed)

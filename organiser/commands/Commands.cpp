@@ -280,15 +280,6 @@ Result Declined(std::string message = {})
     return Result(std::move(message), Result::Status::Declined);
 }
 
-// True when every file of folder's SHA256SUMS and of its projects is
-// intact, and it holds no extra file, no malformed line and no damage.
-bool Whole(const FolderCheck& folder)
-{
-    return folder.extra.empty() && folder.malformedCount == 0 && folder.damage.empty()
-           && std::all_of(folder.files.begin(), folder.files.end(),
-                          [](const CheckedFile& file) { return file.state == FileState::Intact; });
-}
-
 // What RootFolder's journal says before a command: refused, with what it
 // describes and what may be done about it, while the folder holds one.
 Result JournalGuard(const std::string& RootFolder)
@@ -699,6 +690,10 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui, cons
     if (Result refusal = JournalGuard(WithSeparator(folder)); refusal.Failed())
         return refusal;
     ChecksumPlan plan = PlanChecksums(folder, false);
+    // Dead runs' temporaries go before anything is asked: a declined run
+    // would leave one to be written onto the disc.
+    for (const std::string& set : plan.folders)
+        RemoveOrphanTemps(set);
     if (offer
         && (plan.folders.empty()
             || !ui.question.Confirm({Asked::OfferChecksums, ChecksumsTitle, "", ChecksumOffer(plan), ""})))
@@ -807,6 +802,20 @@ Result PlanRefusal(const ImagePlan& plan, const std::string& what)
     return refused;
 }
 
+// Runs work under the lock of root, held for its whole run: no sort,
+// unsort or other operation of root starts while its discs are written.
+// Refused, saying why, while another run holds it or an operation stopped
+// there. A root where the lock's file can't be made (a folder the user can't
+// write, where none of those can run either) is written from unguarded.
+Result UnderDiscLock(const std::string& root, const std::function<Result()>& work)
+{
+    Journal journal;
+    if (const Result refusal = journal.Lock(root, Operation::Disc);
+        refusal.Failed() && journal.Found() != Journal::State::None)
+        return Result(refusal.Message(), Result::Status::Refused);
+    return work();
+}
+
 } // namespace
 
 Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
@@ -815,20 +824,23 @@ Result ImageCommand(const std::string& RootFolder, const std::string& into, cons
     const std::string root = WithSeparator(RootFolder);
     if (Result refusal = JournalGuard(root); refusal.Failed())
         return refusal;
-    const ImagePlan plan = PlanImages(root, WithSeparator(into), sets, ui.progress);
-    if (Result refused = PlanRefusal(plan, "image"); refused.Failed())
-        return refused;
-    Result written = WriteImages(plan, ui.progress);
-    // The images a failure or a stop left written are recorded too.
-    Record(written, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
-        for (const SetDisc& set : plan.sets)
-            if (EntryExists(set.image))
-                if (Result recorded = RecordWrittenSet(opened, set.folder, set.volumeId, DiscRoot(set.image));
-                    recorded.Failed())
-                    return recorded;
-        return Result();
+    return UnderDiscLock(root, [&] {
+        const ImagePlan plan = PlanImages(root, WithSeparator(into), sets, ui.progress);
+        if (Result refused = PlanRefusal(plan, "image"); refused.Failed())
+            return refused;
+        VerifyResult checks;
+        Result written = WriteImages(plan, ui.progress, checks);
+        // The images a failure or a stop left written, each read back whole, are recorded too.
+        Record(written, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
+            for (const SetDisc& set : plan.sets)
+                if (EntryExists(set.image))
+                    if (Result recorded = RecordWrittenSet(opened, set.folder, set.volumeId, DiscRoot(set.image));
+                        recorded.Failed())
+                        return recorded;
+            return Result();
+        });
+        return written;
     });
-    return written;
 }
 
 Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target, Progress& progress,
@@ -874,36 +886,21 @@ Result WriteDiscCommand(const std::string& RootFolder, const std::string& set, c
     const std::string root = WithSeparator(RootFolder);
     if (Result refusal = JournalGuard(root); refusal.Failed())
         return refusal;
-    const ImagePlan plan = PlanImages(root, WithSeparator(target.images), {set}, ui.progress);
-    if (Result refused = PlanRefusal(plan, "image"); refused.Failed())
-        return refused;
-    Result written = WriteImages(plan, ui.progress);
-    if (written.Failed())
+    return UnderDiscLock(root, [&] {
+        const ImagePlan plan = PlanImages(root, WithSeparator(target.images), {set}, ui.progress);
+        if (Result refused = PlanRefusal(plan, "image"); refused.Failed())
+            return refused;
+        // An image that failed its read-back is not left: the disc may be
+        // written again under its name.
+        Result written = WriteImages(plan, ui.progress, check);
+        if (!written.Failed()) {
+            const SetDisc& disc = plan.sets.front();
+            Record(written, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
+                return RecordWrittenSet(opened, disc.folder, disc.volumeId, DiscRoot(disc.image));
+            });
+        }
         return written;
-    const std::string& image = plan.sets.front().image;
-    const Result verified = VerifyCommand({image}, false, ui.progress, check);
-    for (const FolderCheck& checked : check.folders)
-        written.Add(FolderSummary(checked));
-    if (!verified.Failed()) {
-        const SetDisc& disc = plan.sets.front();
-        Record(written, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
-            return RecordWrittenSet(opened, disc.folder, disc.volumeId, DiscRoot(image));
-        });
-        return written;
-    }
-    written.Add(verified.Message());
-    if (verified.Ended() == Result::Status::Stopped) {
-        written.Add("Stopped before " + image + " was read back to its end.");
-        return Result(written.Message(), Result::Status::Stopped);
-    }
-    Result failed(written.Message());
-    // What failed its check is no copy of the set folder: it goes, and the
-    // disc may be written again under its name.
-    if (const std::error_code error = RemoveFile(image))
-        failed.Add("Can't remove " + image + ", which failed its check: " + ErrorText(error));
-    else
-        failed.Add("Removed " + image + ": it failed its check.");
-    return failed;
+    });
 }
 
 Result DrivesCommand(const Progress& stop)
@@ -932,84 +929,97 @@ Result BurnCommand(const std::string& RootFolder, const std::vector<std::string>
     const std::string root = WithSeparator(RootFolder);
     if (Result refusal = JournalGuard(root); refusal.Failed())
         return refusal;
-    const ImagePlan plan = PlanImages(root, {}, sets, ui.progress);
-    if (Result refused = PlanRefusal(plan, "disc"); refused.Failed())
-        return refused;
-    // Each disc is read back once written: a disc that could not be is not written.
-    if (std::string refusal = DiscFolderRefusal(); !refusal.empty()) {
-        Result refused("No disc was written.", Result::Status::Refused);
-        refused.Add(std::move(refusal));
-        return refused;
-    }
+    return UnderDiscLock(root, [&] {
+        const ImagePlan plan = PlanImages(root, {}, sets, ui.progress);
+        if (Result refused = PlanRefusal(plan, "disc"); refused.Failed())
+            return refused;
+        // Each disc is read back once written: a disc that could not be is not written.
+        if (std::string refusal = DiscFolderRefusal(); !refusal.empty()) {
+            Result refused("No disc was written.", Result::Status::Refused);
+            refused.Add(std::move(refusal));
+            return refused;
+        }
 
-    std::vector<std::string> lines;
-    std::vector<const SetDisc*> burnt; // the discs written, which the catalogue records
-    // The lines so far and why, with the sets from k on, which were not written.
-    const auto ended = [&](std::size_t k, const std::string& why, Result::Status status) {
-        Result result({}, status);
-        for (const std::string& line : lines)
-            result.Add(line);
-        result.Add(why);
-        std::vector<std::string> rest;
-        for (std::size_t j = k; j < plan.sets.size(); ++j)
-            rest.push_back(plan.sets[j].name);
-        if (!rest.empty())
-            result.Add(Joined(rest) + (rest.size() == 1 ? " was" : " were") + " not written.");
-        Record(result, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
-            for (const SetDisc* set : burnt)
-                if (Result recorded = RecordWrittenSet(opened, set->folder, set->volumeId, drive); recorded.Failed())
-                    return recorded;
-            return Result();
-        });
-        return result;
-    };
-    bool whole = true;
-    std::string finding; // what the read-back of the last disc found
-    for (std::size_t k = 0; k < plan.sets.size(); ++k) {
-        const SetDisc& set = plan.sets[k];
-        LoadedDisc disc;
-        Result looked = k == 0 ? LookAtDisc(drive, disc, ui.progress) : Result();
-        // A drive without a disc may say so by failing the look.
-        if (k > 0 || askFirst || looked.Failed() || !disc.present) {
-            const std::string insert =
-                "Insert a blank " + set.medium.name + " for " + set.name + " into " + drive + ", then press Enter";
-            if (!ui.question.Confirm({Asked::InsertBlank, BurnTitle, finding, insert,
-                                      "Writing " + set.name + " onto the disc in " + drive + "."}))
-                return k == 0 ? Result("No disc was written.", Result::Status::Declined)
-                              : ended(k + 1, "Stopped before " + set.name + " was written.", Result::Status::Stopped);
-            looked = LookAtDisc(drive, disc, ui.progress);
-        }
-        if (looked.Failed())
-            return ended(k + 1, set.name + " was not written: " + looked.Message(), Result::Status::Failed);
-        if (const std::string refusal = DiscRefusal(set, drive, disc); !refusal.empty())
-            return ended(k + 1, refusal, Result::Status::Refused);
-        const Result wrote = BurnDisc(set, drive, ui.progress);
-        if (wrote.Failed())
-            return ended(k + 1, wrote.Message(), wrote.Ended());
-        lines.push_back(wrote.Message());
-        burnt.push_back(&set);
+        std::vector<std::string> lines;
+        std::vector<const SetDisc*> burnt; // the discs written, which the catalogue records
+        // The lines so far and why, with the sets from k on, which were not written.
+        const auto ended = [&](std::size_t k, const std::string& why, Result::Status status) {
+            Result result({}, status);
+            for (const std::string& line : lines)
+                result.Add(line);
+            result.Add(why);
+            std::vector<std::string> rest;
+            for (std::size_t j = k; j < plan.sets.size(); ++j)
+                rest.push_back(plan.sets[j].name);
+            if (!rest.empty())
+                result.Add(Joined(rest) + (rest.size() == 1 ? " was" : " were") + " not written.");
+            Record(result, catalogue, CatalogueUse::Change, [&](Catalogue& opened) {
+                for (const SetDisc* set : burnt)
+                    if (Result recorded = RecordWrittenSet(opened, set->folder, set->volumeId, drive);
+                        recorded.Failed())
+                        return recorded;
+                return Result();
+            });
+            return result;
+        };
+        bool whole = true;
+        std::string finding; // what the read-back of the last disc found
+        for (std::size_t k = 0; k < plan.sets.size(); ++k) {
+            const SetDisc& set = plan.sets[k];
+            // A file taken as a drive is looked at before xorriso is: one that
+            // holds data is never a blank disc, whatever its first bytes.
+            LoadedDisc disc;
+            Result looked;
+            if (k == 0 && !askFirst) {
+                if (const std::string refusal = StdioRefusal(drive); !refusal.empty())
+                    return ended(k, refusal, Result::Status::Refused);
+                looked = LookAtDisc(drive, disc, ui.progress);
+            }
+            // A drive without a disc may say so by failing the look.
+            if (k > 0 || askFirst || looked.Failed() || !disc.present) {
+                const std::string insert =
+                    "Insert a blank " + set.medium.name + " for " + set.name + " into " + drive + ", then press Enter";
+                if (!ui.question.Confirm({Asked::InsertBlank, BurnTitle, finding, insert,
+                                          "Writing " + set.name + " onto the disc in " + drive + "."}))
+                    return k == 0
+                               ? Result("No disc was written.", Result::Status::Declined)
+                               : ended(k + 1, "Stopped before " + set.name + " was written.", Result::Status::Stopped);
+                if (const std::string refusal = StdioRefusal(drive); !refusal.empty())
+                    return ended(k, refusal, Result::Status::Refused);
+                looked = LookAtDisc(drive, disc, ui.progress);
+            }
+            if (looked.Failed())
+                return ended(k + 1, set.name + " was not written: " + looked.Message(), Result::Status::Failed);
+            if (const std::string refusal = DiscRefusal(set, drive, disc); !refusal.empty())
+                return ended(k + 1, refusal, Result::Status::Refused);
+            const Result wrote = BurnDisc(set, drive, ui.progress);
+            if (wrote.Failed())
+                return ended(k + 1, wrote.Message(), wrote.Ended());
+            lines.push_back(wrote.Message());
+            burnt.push_back(&set);
 
-        // The check of the disc just written is the set's result.
-        VerifyResult read = ReadBack(drive, ui.progress);
-        if (read.stopped)
-            return ended(k + 1, "Stopped while " + set.name + " was read back: it was written but not checked.",
-                         Result::Status::Stopped);
-        if (!read.refusals.empty()) {
-            whole = false;
-            finding = set.name + " was written but can't be read back: " + read.refusals.front();
-            lines.push_back(finding);
-            continue;
+            // The check of the disc just written is the set's result.
+            VerifyResult read = ReadBack(drive, ui.progress);
+            if (read.stopped)
+                return ended(k + 1, "Stopped while " + set.name + " was read back: it was written but not checked.",
+                             Result::Status::Stopped);
+            if (!read.refusals.empty()) {
+                whole = false;
+                finding = set.name + " was written but can't be read back: " + read.refusals.front();
+                lines.push_back(finding);
+                continue;
+            }
+            for (FolderCheck& folder : read.folders) {
+                for (std::string& line : FolderLines(folder))
+                    lines.push_back(std::move(line));
+                finding = FolderSummary(folder);
+                lines.push_back(finding);
+                whole = whole && Whole(folder);
+                checks.folders.push_back(std::move(folder));
+            }
         }
-        for (FolderCheck& folder : read.folders) {
-            for (std::string& line : FolderLines(folder))
-                lines.push_back(std::move(line));
-            finding = FolderSummary(folder);
-            lines.push_back(finding);
-            whole = whole && Whole(folder);
-            checks.folders.push_back(std::move(folder));
-        }
-    }
-    return ended(plan.sets.size(), {}, whole ? Result::Status::Done : Result::Status::Failed);
+        return ended(plan.sets.size(), {}, whole ? Result::Status::Done : Result::Status::Failed);
+    });
 }
 
 namespace {

@@ -138,10 +138,12 @@ Result VerifyCommand(const std::vector<std::string>& paths, bool all, Progress& 
 
 // Writes an ISO 9660 image of each set folder of RootFolder named in sets
 // (all of them when empty) into the folder into, as PlanImages and
-// WriteImages do: refused while RootFolder holds the journal of an operation
-// that did not end, and, naming each set that can't be written and why,
-// before any image is written. Its messages name each image written; the
-// catalogue gets each one's volume id, day and path.
+// WriteImages do, under RootFolder's lock for the whole run: refused while
+// RootFolder holds the journal of an operation that did not end or another
+// run holds its lock, and, naming each set that can't be written and why,
+// before any image is written. Its messages name each image written and its
+// read-back; the catalogue gets each one's volume id, day and path, once it
+// was read back whole.
 Result ImageCommand(const std::string& RootFolder, const std::string& into, const std::vector<std::string>& sets,
                     CommandUi ui, const std::string& catalogue = {});
 
@@ -168,8 +170,9 @@ Result DiscOffersCommand(const std::string& RootFolder, const DiscTarget& target
                          std::vector<DiscOffer>& offers);
 
 // Writes the disc of RootFolder's set folder set to target and reads it back
-// at once, per project, into check: refused while RootFolder holds the
-// journal of an operation that did not end, or when the set's disc can't be
+// at once, per project, into check, under RootFolder's lock for the whole
+// run: refused while RootFolder holds the journal of an operation that did
+// not end or another run holds its lock, or when the set's disc can't be
 // written there. Failed when it could not be written, or when the disc
 // written is not a whole copy of the set folder; an image that failed its
 // check is removed, so that it can be written again. Its messages say what
@@ -186,8 +189,10 @@ Result DrivesCommand(const Progress& stop);
 
 // Writes the set folders of RootFolder named in sets (all of them when
 // empty), in set order, each onto a blank disc in drive ("/dev/sr0", or
-// "stdio:FILE", a file taken as a drive), and reads each disc back. Refused
-// while RootFolder holds the journal of an operation that did not end, and,
+// "stdio:FILE", a file taken as a drive, which must be missing or empty:
+// StdioRefusal), and reads each disc back, under RootFolder's lock for the
+// whole run. Refused while RootFolder holds the journal of an operation that
+// did not end or another run holds its lock, and,
 // naming each set that can't be written and why, before any disc is written
 // (PlanImages). Asks InsertBlank before each set but the first, and before
 // the first when drive holds no disc or with askFirst; a No ends the run. A disc that is not

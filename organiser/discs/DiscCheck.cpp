@@ -429,6 +429,13 @@ Result AttributeFiles(FolderCheck& check, const std::string& folder, Progress& p
     return {};
 }
 
+bool Whole(const FolderCheck& folder)
+{
+    return folder.extra.empty() && folder.malformedCount == 0 && folder.damage.empty()
+           && std::all_of(folder.files.begin(), folder.files.end(),
+                          [](const CheckedFile& file) { return file.state == FileState::Intact; });
+}
+
 VerifyResult Verify(const std::vector<std::string>& paths, Progress& progress, bool all)
 {
     VerifyResult result;

@@ -95,6 +95,10 @@ struct VerifyResult {
     bool stopped = false;
 };
 
+// True when every file of folder's SHA256SUMS and of its projects is
+// intact, and it holds no extra file, no malformed line and no damage.
+bool Whole(const FolderCheck& folder);
+
 // Checks the set folders or discs of paths: a folder holding a SHA256SUMS,
 // and each of its set folders that holds one. Every listed file is read once,
 // beneath its folder; the project files in each folder, read as a folder read

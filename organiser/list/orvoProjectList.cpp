@@ -298,8 +298,9 @@ std::vector<orvoProjectList::Share> orvoProjectList::Shares() const
 void orvoProjectList::CalcBackup(const Medium& ForMedium)
 {
     medium = ForMedium;
-    // Each set's SHA256SUMS and label take their share first.
-    const std::int64_t budget = medium.budget - DiscFilesCost;
+    // Each set's SHA256SUMS and label take their share first, and the
+    // padding a burn writes after the image.
+    const std::int64_t budget = ProjectsRoom(medium.budget);
     numBackups = 0;
     sharedNoSet.clear();
 

@@ -78,7 +78,8 @@ public:
 
     // Packs the projects into sets that each fit one disc of the medium: the
     // costs of a set's files (DiscCost), its projects' lines in its label and
-    // its own two files (DiscFilesCost) add up to at most its budget.
+    // its own two files add up to at most its ProjectsRoom, which leaves the
+    // padding a burn writes after the image.
     // Projects that play a common file go into one set, or all into none.
     void CalcBackup(const Medium& ForMedium);
     // Why the plan left project in no set: "larger than one CD (680.5 MB)", or

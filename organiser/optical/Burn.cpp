@@ -1,17 +1,17 @@
 #include "Burn.h"
 
+#include "FileOps.h"
 #include "Regional.h"
 #include "Xorriso.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <sys/stat.h>
 
 namespace kelvark {
 
 namespace {
-
-// The 300 kB xorriso writes after an image unless told otherwise.
-constexpr std::int64_t PaddingSectors = 150;
 
 // Says why the write of set ended early: the disc is spoilt unless a look
 // at it finds it still blank. After a stop, the look itself can't be stopped.
@@ -31,9 +31,23 @@ std::string EndedEarly(const SetDisc& set, const std::string& device, bool stopp
 
 } // namespace
 
-std::int64_t BurnSectors(const SetDisc& set)
+std::string StdioRefusal(const std::string& device)
 {
-    return set.sectors + PaddingSectors;
+    constexpr std::string_view stdio = "stdio:";
+    if (!device.starts_with(stdio))
+        return {};
+    struct stat status {};
+    if (::lstat(device.c_str() + stdio.size(), &status) != 0)
+        return errno == ENOENT ? std::string() : device + " can't be looked at: " + ErrorText(LastErrno()) + ".";
+    const std::string must = "; a disc image or blank disc target must be absent or empty.";
+    if (S_ISREG(status.st_mode))
+        return status.st_size == 0 ? std::string() : device + " holds data" + must;
+    const std::string kind = S_ISDIR(status.st_mode)                              ? "a folder"
+                             : S_ISLNK(status.st_mode)                            ? "a symbolic link"
+                             : S_ISFIFO(status.st_mode)                           ? "a pipe"
+                             : S_ISBLK(status.st_mode) || S_ISCHR(status.st_mode) ? "a device"
+                                                                                  : "a special file";
+    return device + " is " + kind + must;
 }
 
 std::string DiscRefusal(const SetDisc& set, const std::string& device, const LoadedDisc& disc)

@@ -14,9 +14,14 @@ namespace kelvark {
 // set holds (DiscArguments), written by xorriso straight onto the disc and
 // closed, so that nothing can be added to it later.
 
-// The sectors a write of set's disc takes: its image and the 300 kB xorriso
-// writes after it, so that a drive that reads ahead never meets the end.
-std::int64_t BurnSectors(const SetDisc& set);
+// Why a file taken as a drive ("stdio:FILE") can't be written, before
+// xorriso is asked: xorriso takes a file whose start is zeros for a blank
+// disc, and a recording that begins with silence would be written over. Only
+// a missing file or an empty regular file is a blank disc: "stdio:/x/take.raw
+// holds data; a disc image or blank disc target must be absent or empty."; a
+// folder, a link, a device or any other kind of entry is refused too. Empty
+// for a real drive, and for a target that may be written.
+std::string StdioRefusal(const std::string& device);
 
 // Why the disc loaded in device can't take set's disc; empty when it can:
 // "DVD-B was not written: the disc in /dev/sr0 is not blank.", or "DVD-B was

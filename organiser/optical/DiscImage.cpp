@@ -1,6 +1,8 @@
 #include "DiscImage.h"
 
 #include "DiscLabel.h"
+#include "DiscRead.h"
+#include "FileHashes.h"
 #include "FileOps.h"
 #include "Manifest.h"
 #include "Regional.h"
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -83,6 +86,11 @@ int Thousandths(std::int64_t part, std::int64_t whole)
 
 } // namespace
 
+std::int64_t BurnSectors(const SetDisc& set)
+{
+    return set.sectors + BurnPaddingSectors;
+}
+
 std::string PlanDisc(const std::string& root, const std::string& name, const Progress& stop, SetDisc& set,
                      bool& stopped)
 {
@@ -128,7 +136,8 @@ std::string PlanDisc(const std::string& root, const std::string& name, const Pro
     arguments.insert(arguments.end(), {"-print_size", "-rollback_end"});
     const XorrisoRun run = RunXorriso(arguments, stop);
     stopped = run.stopped;
-    set.sectors = run.Succeeded() ? ImageSize(run.results) : -1;
+    set.measured = run.Succeeded() ? ImageSize(run.results) : -1;
+    set.sectors = set.measured;
     if (set.sectors >= 0)
         set.sectors += Md5Allowance(files);
     if (stopped)
@@ -136,9 +145,9 @@ std::string PlanDisc(const std::string& root, const std::string& name, const Pro
     if (set.sectors < 0)
         return "Can't measure the image of " + name + ": "
                + (run.Succeeded() ? "xorriso gave no size a disc can hold." : run.Problem());
-    if (set.sectors > set.medium.sectors)
-        return name + " does not fit: its image needs up to " + Grouped(set.sectors, ",") + " sectors, more than the "
-               + Grouped(set.medium.sectors, ",") + " of one " + set.medium.name + ".";
+    if (BurnSectors(set) > set.medium.sectors)
+        return name + " does not fit: its disc needs up to " + Grouped(BurnSectors(set), ",")
+               + " sectors, more than the " + Grouped(set.medium.sectors, ",") + " of one " + set.medium.name + ".";
     return {};
 }
 
@@ -169,6 +178,87 @@ std::string VolumeId(std::string_view set, std::string_view date)
         c = std::isalnum(u) != 0 && u < 0x80 ? static_cast<char>(std::toupper(u)) : '_';
     }
     return id;
+}
+
+namespace {
+
+// The quoted names of a kind of mismatch: "changed "a.wav", "b.wav"", the
+// first few and how many more.
+void AddNamed(std::string& text, const std::string& kind, const std::vector<std::string>& names)
+{
+    constexpr std::size_t Shown = 5;
+    if (names.empty())
+        return;
+    text += (text.empty() ? "" : "; ") + kind;
+    for (std::size_t i = 0; i < std::min(names.size(), Shown); ++i)
+        text += (i == 0 ? " \"" : ", \"") + names[i] + "\"";
+    if (names.size() > Shown)
+        text += " and " + std::to_string(names.size() - Shown) + " more";
+}
+
+bool NotBefore(const timespec& a, const timespec& b)
+{
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec >= b.tv_nsec;
+}
+
+} // namespace
+
+std::string ManifestMismatch(const SetDisc& set, Progress& progress, bool& stopped)
+{
+    const FileDescriptor folder = OpenFolder(set.folder);
+    Manifest manifest;
+    struct stat sums {};
+    std::error_code error = folder.Get() < 0 ? LastErrno() : ReadManifest(folder.Get(), manifest);
+    if (!error && ::fstatat(folder.Get(), ManifestName.c_str(), &sums, AT_SYMLINK_NOFOLLOW) != 0)
+        error = LastErrno();
+    if (error)
+        return "Can't read " + set.folder + ManifestName + ": " + ErrorText(error);
+    std::unordered_map<std::string, const Digest*> listed;
+    for (const ManifestEntry& entry : manifest.entries)
+        listed.emplace(entry.name, &entry.digest);
+
+    std::vector<std::string> unlisted, missing, changed, unreadable;
+    std::vector<HashJob> suspects;
+    std::vector<const Digest*> expected;
+    for (fs::directory_iterator it(set.folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        struct stat status {};
+        if (name == ManifestName || ::fstatat(folder.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const auto found = listed.find(name);
+        if (found == listed.end()) {
+            unlisted.push_back(name);
+            continue;
+        }
+        if (NotBefore(status.st_ctim, sums.st_mtim)) {
+            suspects.push_back({folder.Get(), name, set.name + ": " + name});
+            expected.push_back(found->second);
+        }
+        listed.erase(found);
+    }
+    if (error)
+        return "Can't read " + set.folder + ": " + ErrorText(error);
+    for (const ManifestEntry& entry : manifest.entries)
+        if (listed.contains(entry.name))
+            missing.push_back(entry.name);
+    const std::vector<FileHash> hashes = HashFiles(suspects, progress, stopped);
+    if (stopped)
+        return {};
+    for (std::size_t i = 0; i < suspects.size(); ++i)
+        if (!hashes[i].read)
+            unreadable.push_back(suspects[i].path);
+        else if (hashes[i].digest != *expected[i])
+            changed.push_back(suspects[i].path);
+
+    std::string text;
+    AddNamed(text, "changed since its checksums were written", changed);
+    AddNamed(text, "unreadable", unreadable);
+    AddNamed(text, "missing", missing);
+    AddNamed(text, "not in " + std::string(ManifestName), unlisted);
+    if (manifest.malformedCount > 0)
+        text += (text.empty() ? "" : "; ") + std::to_string(manifest.malformedCount)
+                + (manifest.malformedCount == 1 ? " malformed line" : " malformed lines");
+    return text.empty() ? std::string() : set.name + " does not match its " + ManifestName + ": " + text + ".";
 }
 
 ImagePlan PlanImages(const std::string& root, const std::string& into, const std::vector<std::string>& names,
@@ -213,7 +303,9 @@ ImagePlan PlanImages(const std::string& root, const std::string& into, const std
             plan.refusals.push_back(set.image + " is there already: an image is never replaced.");
             continue;
         }
-        const std::string refusal = PlanDisc(root, chosen[k], progress, set, plan.stopped);
+        std::string refusal = PlanDisc(root, chosen[k], progress, set, plan.stopped);
+        if (refusal.empty() && !plan.stopped)
+            refusal = ManifestMismatch(set, progress, plan.stopped);
         if (plan.stopped)
             return plan;
         if (!refusal.empty())
@@ -241,11 +333,46 @@ XorrisoRun RunWriting(const std::vector<std::string>& arguments, const std::stri
         grace, XorrisoLimitFor((total - done) * SectorSize));
 }
 
-Result WriteImages(const ImagePlan& plan, Progress& progress)
+namespace {
+
+// Reads back the image written as temp for set, as a burnt disc is read, and
+// appends its check to checks under the image's path. Empty when it is
+// whole; else why not, its check's lines first, or what the stop left.
+std::string ReadBackImage(const SetDisc& set, const fs::path& temp, Progress& progress, VerifyResult& checks,
+                          std::vector<std::string>& lines, bool& stopped)
+{
+    VerifyResult read = ReadBack("stdio:" + temp.string(), progress);
+    stopped = read.stopped;
+    if (stopped)
+        return "Stopped while " + set.image + " was read back: it was removed.";
+    if (!read.refusals.empty())
+        return "Can't write " + set.image + ": it can't be read back: " + read.refusals.front();
+    bool whole = !read.folders.empty();
+    for (FolderCheck& folder : read.folders) {
+        // Read from its temporary: a disc without a label is named by its image.
+        folder.path = set.image;
+        if (!folder.label)
+            folder.name = fs::path(set.image).filename().string();
+        for (std::string& line : FolderLines(folder))
+            lines.push_back(std::move(line));
+        lines.push_back(FolderSummary(folder));
+        whole = whole && Whole(folder);
+        checks.folders.push_back(std::move(folder));
+    }
+    return whole ? std::string()
+                 : "Can't write " + set.image + ": its read-back found it no whole copy of " + set.name + ".";
+}
+
+} // namespace
+
+Result WriteImages(const ImagePlan& plan, Progress& progress, VerifyResult& checks)
 {
     std::int64_t total = 0;
-    for (const SetDisc& set : plan.sets)
+    for (const SetDisc& set : plan.sets) {
         total += set.sectors;
+        // Under the folder's lock: a temporary of a dead run is no one's.
+        RemoveOrphanTemps(fs::path(set.image).parent_path().string());
+    }
 
     Result written;
     std::int64_t done = 0;
@@ -272,6 +399,9 @@ Result WriteImages(const ImagePlan& plan, Progress& progress)
         else if (failure.empty() && length > set.sectors * SectorSize)
             failure = "xorriso wrote " + Grouped(length / SectorSize, ",") + " sectors, more than the "
                       + Grouped(set.sectors, ",") + " it measured.";
+        else if (failure.empty() && length < set.measured * SectorSize)
+            failure = "xorriso wrote " + Grouped(length / SectorSize, ",") + " sectors, fewer than the "
+                      + Grouped(set.measured, ",") + " it measured.";
         if (!failure.empty()) {
             ::close(fd);
             RemoveFile(temp);
@@ -282,6 +412,19 @@ Result WriteImages(const ImagePlan& plan, Progress& progress)
             written.Add("Can't write " + set.image + ": " + failure);
             return Result(written.Message());
         }
+        // Written means read back: only a whole copy of the set takes the image's name.
+        std::vector<std::string> read;
+        bool stopped = false;
+        const std::string unread = ReadBackImage(set, temp, progress, checks, read, stopped);
+        progress.Startup(1000);
+        if (!unread.empty()) {
+            ::close(fd);
+            RemoveFile(temp);
+            for (const std::string& line : read)
+                written.Add(line);
+            written.Add(unread);
+            return Result(written.Message(), stopped ? Result::Status::Stopped : Result::Status::Failed);
+        }
         if (const std::error_code error = CommitTemp(fd, temp, set.image, false)) {
             written.Add("Can't write " + set.image + ": " + ErrorText(error));
             return Result(written.Message());
@@ -290,6 +433,8 @@ Result WriteImages(const ImagePlan& plan, Progress& progress)
         done += set.sectors;
         written.Add("Wrote " + set.image + ": " + Grouped(length / SectorSize, ",") + " sectors of one "
                     + set.medium.name + "'s " + Grouped(set.medium.sectors, ",") + ".");
+        for (const std::string& line : read)
+            written.Add(line);
     }
     progress.Hide();
     return written;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DiscCheck.h"
 #include "Medium.h"
 #include "Result.h"
 #include "UserInterface.h"
@@ -43,8 +44,13 @@ struct SetDisc {
     // The most 2,048-byte sectors the disc takes: the size xorriso foresees
     // and what recording the files' MD5s adds to it.
     std::int64_t sectors = 0;
+    std::int64_t measured = 0; // the size xorriso foresees: an image of fewer sectors is cut short
     std::string image; // written as an image: its path, DIR/DVD-B.iso; empty for a drive
 };
+
+// The sectors a write of set's disc takes: its image and the padding a burn
+// writes after it (BurnPaddingSectors).
+std::int64_t BurnSectors(const SetDisc& set);
 
 // Checks the set folder root + name and measures its disc; empty when it can
 // be written, else why not. The day of the sort and the medium come from the
@@ -52,8 +58,8 @@ struct SetDisc {
 // folder's last change and the medium the first of its prefix's (a DISC-A
 // folder without a label is refused: its disk's size is unknown). A set is
 // refused when it holds no SHA256SUMS (the disc carries its checksums), holds
-// anything but regular files, or may need more sectors than its medium
-// holds. A stop (asked at least every 100 ms) sets stopped.
+// anything but regular files, or may need more sectors with the burn's
+// padding (BurnSectors) than its medium holds. A stop (asked at least every 100 ms) sets stopped.
 std::string PlanDisc(const std::string& root, const std::string& name, const Progress& stop, SetDisc& set,
                      bool& stopped);
 
@@ -67,9 +73,20 @@ struct ImagePlan {
     bool stopped = false; // a stop came while the images were measured
 };
 
+// Why the files of set no longer match its SHA256SUMS, before its disc is
+// written; empty when they may. A file it lists that is missing, a file it
+// does not list (a temporary a killed run left too) and a malformed line are
+// named at once. A file is read and its SHA-256 compared only when its status
+// changed (its ctime) at or after SHA256SUMS was written, which an edit does
+// even when it keeps the file's time: reading every file here would read the
+// set twice, and the read-back of the written disc reads every byte anyway.
+// A stop while files are read sets stopped.
+std::string ManifestMismatch(const SetDisc& set, Progress& progress, bool& stopped);
+
 // Plans the images of root's set folders named in names (all of them when
-// empty) into the folder into, each set as PlanDisc plans it; a set whose
-// image is there already is refused too (nothing is ever replaced). With
+// empty) into the folder into, each set as PlanDisc plans it and checked
+// against its SHA256SUMS (ManifestMismatch); a set whose image is there
+// already is refused too (nothing is ever replaced). With
 // into empty, the discs of a burn, which writes no image file.
 // progress counts the sets measured; a stop ends the plan.
 ImagePlan PlanImages(const std::string& root, const std::string& into, const std::vector<std::string>& names,
@@ -85,11 +102,16 @@ XorrisoRun RunWriting(const std::vector<std::string>& arguments, const std::stri
 
 // Writes the plan's images, one after the other, each under a hidden
 // temporary name in its folder that becomes the image's name only once it is
-// whole and on the disk, never replacing a file; a temporary of an image
-// that failed or was stopped is removed. progress counts a thousandth of the
-// plan's sectors at a time and tells the image's percent, speed and time
-// left. An image larger than its plan measured fails. Done, it names each
-// image written with its sectors.
-Result WriteImages(const ImagePlan& plan, Progress& progress);
+// whole, read back and on the disk, never replacing a file; a temporary of an
+// image that failed, failed its read-back or was stopped is removed. Before
+// the first, the temporaries that dead runs left in the folders it writes go
+// (RemoveOrphanTemps). progress counts a thousandth of the plan's sectors at a
+// time and tells the image's percent, speed and time left. An image larger
+// than its plan measured, or smaller than xorriso foresaw, fails. Each image
+// is read back per project as a burnt disc is (ReadBack), its check appended
+// to checks (its path the image's); one that is not whole (Whole) fails with
+// its check's lines. Done, it names each image written with its sectors,
+// then its check's lines and summary.
+Result WriteImages(const ImagePlan& plan, Progress& progress, VerifyResult& checks);
 
 } // namespace kelvark

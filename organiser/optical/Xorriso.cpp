@@ -27,8 +27,9 @@ constexpr int Minimum[3] = {1, 5, 6}; // the oldest xorriso that writes long Roc
 // The severities of xorriso's messages that say something went wrong.
 bool IsProblem(std::string_view info)
 {
-    // "xorriso : FAILURE : …", "libisofs: FATAL : …".
-    for (const std::string_view severity : {": FATAL : ", ": FAILURE : ", ": SORRY : "})
+    // "xorriso : FAILURE : …", "libisofs: FATAL : …", "libisofs: MISHAP :
+    // Size of file … has changed" (between SORRY and FAILURE).
+    for (const std::string_view severity : {": FATAL : ", ": FAILURE : ", ": MISHAP : ", ": SORRY : "})
         if (info.find(severity) != std::string_view::npos)
             return true;
     return false;

@@ -62,8 +62,8 @@ struct XorrisoRun {
     // True when it ran to its end with exit status 0 and was not stopped.
     bool Succeeded() const { return EndedByItself() && exitStatus == 0; }
     // Why it did not succeed, in a sentence: failure when set; else
-    // xorriso's own FATAL, FAILURE and SORRY messages, or its exit status or
-    // signal. Empty when it succeeded.
+    // xorriso's own FATAL, FAILURE, MISHAP and SORRY messages, or its exit
+    // status or signal. Empty when it succeeded.
     std::string Problem() const;
 };
 

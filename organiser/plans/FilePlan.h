@@ -66,8 +66,9 @@ struct FileUnit {
     std::vector<PlacedFile> placed;
 };
 
-// Every kind of operation that changes files; each holds the folder's lock.
-enum class Operation : unsigned char { Sort, Move, Rename, Unsort, Report, Checksum, Restore };
+// Every kind of operation that changes files, and the writing of discs and
+// images, which must see the set folders unchanged; each holds the folder's lock.
+enum class Operation : unsigned char { Sort, Move, Rename, Unsort, Report, Checksum, Restore, Disc };
 
 // The hidden folder of the root folder where a restore puts the files it
 // copies from the discs, each checked, before its plan moves them into the
@@ -132,9 +133,13 @@ public:
     FilePlan Inverse() const;
 
     // True when a run keeps the plan in the journal for recover: the reports
-    // alone and the checksums are written whole or not at all, and need none;
+    // alone and the checksums are written whole or not at all, and need none,
+    // nor does the writing of discs, which changes no file of the folder;
     // reports that rename an earlier sort's first do.
-    bool Journaled() const { return (kind != Operation::Report || !units.empty()) && kind != Operation::Checksum; }
+    bool Journaled() const
+    {
+        return (kind != Operation::Report || !units.empty()) && kind != Operation::Checksum && kind != Operation::Disc;
+    }
     // The refusals as one message.
     std::string RefusalText() const;
     // True when unit k renames an earlier sort's reports (a sort's or Report

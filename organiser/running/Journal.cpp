@@ -117,7 +117,7 @@ std::error_code ReadAll(int fd, std::string& text)
     }
 }
 
-const char* const KindWords[] = {"sort", "move", "rename", "unsort", "report", "checksum", "restore"};
+const char* const KindWords[] = {"sort", "move", "rename", "unsort", "report", "checksum", "restore", "disc"};
 
 // A name of one file in a folder, as the journal may hold it.
 bool IsFileName(const std::string& name)
@@ -382,7 +382,8 @@ std::string Journal::Describe() const
                                             "undoing the backup sort of",
                                             "writing the reports of",
                                             "writing the checksums of",
-                                            "restoring projects into"};
+                                            "restoring projects into",
+                                            "writing discs of"};
         return std::string("Kelvark is already ") + doing[static_cast<int>(kind)] + " this folder"
                + (since > 0 ? " (since " + Time(since) + ")" : "") + ". Wait for it to end.";
     }
@@ -402,7 +403,7 @@ std::string Journal::Describe() const
 std::pair<std::string, std::string> Journal::Stopped() const
 {
     static const char* const names[] = {"backup sort", "move",      "rename", "undo of the backup sort",
-                                        "report",      "checksums", "restore"};
+                                        "report",      "checksums", "restore", "writing of discs"};
     // An undo of a sort goes folder by folder; the others project by project.
     // Units run in order: the first one not recorded done may be done all the
     // same, when the run stopped because its record could not be written.
@@ -642,7 +643,8 @@ bool Journal::ParseRecord(const std::vector<std::string>& f, bool& whole)
         fits = step == StepKind::Move && fromFolder == RestoreStaging && toFolder.empty() && fromName == toName;
         break;
     case Operation::Report: fits = datesReport; break;
-    case Operation::Checksum: break;
+    case Operation::Checksum:
+    case Operation::Disc: break;
     }
     if (!named || !fits)
         return false;

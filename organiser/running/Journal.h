@@ -25,7 +25,7 @@ namespace kelvark {
 // with a tab and the 8-digit hex checksum of what comes before it, so a torn
 // last line is seen and ignored. Fields are separated by a tab; in a field,
 // "\" is written "\\", and line feed, carriage return and tab "\n", "\r", "\t".
-//   kind sort|move|rename|unsort|report|checksum|restore
+//   kind sort|move|rename|unsort|report|checksum|restore|disc
 //   since SECONDS                  when the run began (seconds since 1970)
 //   dest FOLDER                    a move's destination, an absolute path
 //   folder NAME                    a set folder of the root folder (a

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <chrono>
 #include <filesystem>
 
 using namespace kelvark;
@@ -96,6 +97,8 @@ TEST_F(WriteDiscs, ADiscThatFailsItsCheckIsMarkedAndOfferedAgain)
     fixtures::RecordingProgress progress;
     ASSERT_FALSE(WriteChecksums(root.str(), false, progress).Failed());
     WriteFile(set / "Alder 2.wav", ReadFile(set / "Alder 2.wav") + "x");
+    // As if the checksums were written after the change: only the read-back finds it.
+    fs::last_write_time(set / "SHA256SUMS", fs::file_time_type::clock::now() + std::chrono::hours(1));
 
     frmWriteDiscs& dialog = Open();
     w->question.answers = {true, false};
