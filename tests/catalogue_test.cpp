@@ -4,6 +4,8 @@
 #include "Catalogue.h"
 #include "Commands.h"
 #include "Fixtures.h"
+#include "FileHashes.h"
+#include "Manifest.h"
 #include "Regional.h"
 
 #include <gtest/gtest.h>
@@ -372,8 +374,22 @@ TEST(Catalogue, EachDiscIsKnownByItsIdentityAndEachSortIsABackupOfItsOwn)
     fs::copy(w.s.root.path() / "CD-A", other.path() / "CD-A");
     std::string label = ReadFile(other.path() / "CD-A" / DiscLabelName);
     const std::size_t at = label.find("Disc id: ") + 9;
+    const std::string oldLabel = label;
     label.replace(at, 16, "0123456789abcdef");
     WriteFile(other.path() / "CD-A" / DiscLabelName, label);
+    // Its SHA256SUMS lists its own label, as that disc's checksums would.
+    const auto hex = [](const std::string& bytes) {
+        StreamDigests digests;
+        Digest sha256{};
+        Md5 md5{};
+        digests.Add(bytes.data(), bytes.size());
+        digests.Finish(sha256, md5);
+        return DigestHex(sha256);
+    };
+    std::string sums = ReadFile(other.path() / "CD-A" / ManifestName);
+    ASSERT_NE(sums.find(hex(oldLabel)), std::string::npos);
+    sums.replace(sums.find(hex(oldLabel)), 64, hex(label));
+    WriteFile(other.path() / "CD-A" / ManifestName, sums);
 
     const std::string verified = "verified " + Today + ": intact";
     const struct {

@@ -103,8 +103,11 @@ TEST(image, EachSetBecomesAnImageOfExactlyItsFilesThatFitsItsDisc)
         const auto wrote = std::count_if(result.Lines().begin(), result.Lines().end(),
                                          [](const std::string& line) { return line.starts_with("Wrote "); });
         ASSERT_EQ(static_cast<std::size_t>(wrote), sets.size()) << result.Message();
+        // A set with a label is named by it, one without by its image.
         for (const std::string& set : sets)
-            EXPECT_NE(result.Message().find(set + ": "), std::string::npos) << result.Message();
+            EXPECT_TRUE(result.Message().find(set + ": ") != std::string::npos
+                        || result.Message().find(set + ".iso: ") != std::string::npos)
+                << result.Message();
         for (const std::string& set : sets) {
             const fs::path image = into.path() / (set + ".iso");
             ASSERT_TRUE(fs::is_regular_file(image)) << set;
@@ -278,16 +281,16 @@ TEST(image, AnImageXorrisoDidNotWriteWholeFails)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        WriteFile(bin.path() / "xorriso", "#!/bin/sh\ncase \"$*\" in *-print_size*) echo 'R:1: Image size   : "
+        WriteFile(bin.path() / "xorriso", "#!/bin/sh\ncase \"$*\" in *-version*) echo 'R:1: xorriso 1.5.6 : RockRidge'; "
+                                          "exit 0;; *-print_size*) echo 'R:1: Image size   : "
                                           "100s'; exit 0;; esac\nwhile [ $# -gt 0 ]; do [ \"$1\" = -outdev ] && "
                                           "out=$2; shift; done\n"
                                               + row.writes + "\n");
         fs::permissions(bin.path() / "xorriso", fs::perms::owner_all);
-        const std::string path = std::getenv("PATH");
-        ::setenv("PATH", (bin.str() + ":" + path).c_str(), 1);
+        // The xorriso this process runs, found once: the same file each row.
+        ::setenv("KELVARK_XORRISO", (bin.path() / "xorriso").c_str(), 1);
         FakeUi ui;
         const Result result = ImageCommand(root.str(), into.str(), {"DVD-A"}, ui.commands());
-        ::setenv("PATH", path.c_str(), 1);
         EXPECT_EQ(result.Ended(), Result::Status::Failed) << result.Message();
         EXPECT_EQ(result.Message(), "Can't write " + into.str() + "DVD-A.iso: " + row.says);
         EXPECT_TRUE(EntryNames(into.path()).empty());
