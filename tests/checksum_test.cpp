@@ -327,8 +327,20 @@ TEST_F(checksum, RootFolderMeansEachSetFolderAndAFolderWithoutSumsIsRefused)
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err, "DVD-A, DVD-B hold a SHA256SUMS already. Give --replace to write new ones.\n");
     EXPECT_EQ(Sha256Check(second).status, 1);
+    // A set a later sort made is written all the same; those holding one keep theirs.
+    const fs::path third = root.path() / "DVD-C";
+    fs::create_directory(third);
+    WriteProject(third, "Ember", {{"Ember 1.wav"}});
+    const std::string kept = ReadFile(second / ManifestName);
+    const Output others = Cli({"checksum", root.str()});
+    EXPECT_EQ(others.status, 0) << others.err;
+    EXPECT_EQ(others.err, "DVD-C: SHA256SUMS lists 2 files.\n"
+                          "DVD-A, DVD-B keep their SHA256SUMS. Give --replace to write new ones.\n");
+    EXPECT_EQ(Sha256Check(third).status, 0);
+    EXPECT_EQ(ReadFile(second / ManifestName), kept);
     EXPECT_EQ(Cli({"checksum", "--replace", root.str()}).status, 0);
     EXPECT_EQ(Sha256Check(second).status, 0);
+    fs::remove_all(third);
 
     // The root's own SHA256SUMS is checked besides its set folders, which are not its extra files.
     WriteFile(root.path() / "Backup Report.txt", "DVD-A: Alder, Blue, Cedar");
@@ -405,7 +417,7 @@ TEST_F(checksum, WritingRemovesStaleTemporariesAndRefusesAnIncompleteFolder)
     WriteFile(stale, "the sums of a run killed");
     WriteFile(set / ".kelvark-notes.tmp", "kept");
     RecordingProgress never;
-    EXPECT_EQ(WriteChecksums(root.str(), false, never).Lines(),
+    EXPECT_EQ(WriteChecksums(root.str(), HeldSums::Refuse, never).Lines(),
               std::vector<std::string>{"DVD-A: SHA256SUMS lists 10 files."});
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_EQ(Sha256Check(set).status, 0);
@@ -415,7 +427,7 @@ TEST_F(checksum, ReadingTheFilesLeavesTheirAccessTimesAsTheyWere)
 {
     AgeAccessTimes(set);
     RecordingProgress never;
-    ASSERT_FALSE(WriteChecksums(root.str(), false, never).Failed());
+    ASSERT_FALSE(WriteChecksums(root.str(), HeldSums::Refuse, never).Failed());
     for (const auto& entry : fs::directory_iterator(set))
         EXPECT_TRUE(entry.path().filename() == "SHA256SUMS" || AccessTime(entry.path()) == OldAccess) << entry.path();
 }
@@ -423,7 +435,7 @@ TEST_F(checksum, ReadingTheFilesLeavesTheirAccessTimesAsTheyWere)
 TEST_F(checksum, StopSaysWhatWasChecked)
 {
     RecordingProgress never;
-    ASSERT_FALSE(WriteChecksums(root.str(), false, never).Failed());
+    ASSERT_FALSE(WriteChecksums(root.str(), HeldSums::Refuse, never).Failed());
     EXPECT_EQ(Sha256Check(set).status, 0);
     // The scan of the projects asks first, then the reading: stopped at its first question.
     for (const int at : {0, 3}) {
@@ -441,7 +453,7 @@ TEST_F(checksum, StopSaysWhatWasChecked)
 TEST_F(checksum, WritingThatEndsEarlySaysWhatEachFolderKeeps)
 {
     RecordingProgress never;
-    ASSERT_FALSE(WriteChecksums(root.str(), false, never).Failed());
+    ASSERT_FALSE(WriteChecksums(root.str(), HeldSums::Refuse, never).Failed());
     const std::string earlier = ReadFile(set / "SHA256SUMS");
     fs::create_directory(root.path() / "DVD-B");
     WriteProject(root.path() / "DVD-B", "Dune", {{"Dune 1.wav"}});
@@ -458,7 +470,7 @@ TEST_F(checksum, WritingThatEndsEarlySaysWhatEachFolderKeeps)
             fs::remove(set / "Alder 2.wav");
         RecordingProgress progress;
         progress.cancelAtCall = row.cancelAtCall;
-        EXPECT_EQ(WriteChecksums(root.str(), true, progress).Lines().front(), row.line) << row.what;
+        EXPECT_EQ(WriteChecksums(root.str(), HeldSums::Replace, progress).Lines().front(), row.line) << row.what;
         EXPECT_EQ(ReadFile(set / "SHA256SUMS"), earlier) << row.what;
     }
 }

@@ -66,7 +66,7 @@ void WriteLongNames(const fs::path& root, int files, std::size_t shortest, std::
         WriteFile(set / (name + ".wav"), std::string(start));
     }
     RecordingProgress never;
-    ASSERT_FALSE(WriteChecksums(set.string() + "/", false, never).Failed());
+    ASSERT_FALSE(WriteChecksums(set.string() + "/", HeldSums::Refuse, never).Failed());
 }
 
 TEST(image, EachSetBecomesAnImageOfExactlyItsFilesThatFitsItsDisc)
@@ -199,7 +199,7 @@ void WriteTwoSets(const fs::path& root)
         WriteFile(root / set / "Take 1.wav", set + " first take");
         WriteFile(root / set / "Take 2.wav", set + " second take");
         RecordingProgress never;
-        ASSERT_FALSE(WriteChecksums((root / set).string() + "/", false, never).Failed());
+        ASSERT_FALSE(WriteChecksums((root / set).string() + "/", HeldSums::Refuse, never).Failed());
     }
 }
 

@@ -106,7 +106,7 @@ TEST(Ownership, EveryCallerFollowsTheOneRule)
             }
 
         RecordingProgress progress;
-        ASSERT_FALSE(WriteChecksums(set.string(), false, progress).Failed());
+        ASSERT_FALSE(WriteChecksums(set.string(), HeldSums::Refuse, progress).Failed());
         const std::string_view stages[] = {"every file", "the project files", "nothing"};
         for (const std::string_view left : stages) {
             SCOPED_TRACE(left);

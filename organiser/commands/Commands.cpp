@@ -689,7 +689,7 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui, cons
 {
     if (Result refusal = JournalGuard(WithSeparator(folder)); refusal.Failed())
         return refusal;
-    ChecksumPlan plan = PlanChecksums(folder, false);
+    ChecksumPlan plan = PlanChecksums(folder, HeldSums::Refuse);
     // Dead runs' temporaries go before anything is asked: a declined run
     // would leave one to be written onto the disc.
     for (const std::string& set : plan.folders)
@@ -698,11 +698,17 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui, cons
         && (plan.folders.empty()
             || !ui.question.Confirm({Asked::OfferChecksums, ChecksumsTitle, "", ChecksumOffer(plan), ""})))
         return Declined();
+    // Only the sets that hold checksums are asked about: No keeps theirs and
+    // still writes those of the sets without.
+    bool kept = false;
     if (!plan.holding.empty()) {
-        if (!ui.question.Confirm({Asked::ReplaceChecksums, ChecksumsTitle, plan.refusal,
-                                  plan.holding.size() == 1 ? "Replace it?" : "Replace them?", ""}))
+        const bool others = plan.holding.size() < plan.folders.size();
+        const std::string why = plan.refusal + (others ? " The other set folders get theirs either way." : "");
+        kept = !ui.question.Confirm({Asked::ReplaceChecksums, ChecksumsTitle, why,
+                                     plan.holding.size() == 1 ? "Replace it?" : "Replace them?", ""});
+        if (kept && !others)
             return Declined(plan.refusal);
-        plan = PlanChecksums(folder, true);
+        plan = PlanChecksums(folder, kept ? HeldSums::Keep : HeldSums::Replace);
     }
     if (!plan.refusal.empty())
         return Result(plan.refusal);
@@ -731,6 +737,9 @@ Result ChecksumCommand(const std::string& folder, bool offer, CommandUi ui, cons
         }
         return Result();
     });
+    if (kept)
+        written.Add(Joined(plan.holding) + (plan.holding.size() == 1 ? " keeps its " : " keep their ") + ManifestName
+                    + ".");
     return written;
 }
 

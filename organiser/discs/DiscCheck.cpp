@@ -256,10 +256,10 @@ std::vector<Finding::Fault> Faults(const FolderCheck& folder, const std::vector<
 
 } // namespace
 
-ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
+ChecksumPlan PlanChecksums(const std::string& folder, HeldSums held)
 {
     ChecksumPlan plan;
-    plan.replace = replace;
+    plan.replace = held == HeldSums::Replace;
     const std::string root = WithSeparator(folder);
     std::error_code error;
     const std::vector<std::string> sets = SetFolders(root, SetPrefixes(), error);
@@ -278,9 +278,14 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
         plan.refusal = "There is no backup set folder (CD-A, DVD-A, BD-A, …) in " + root + ".";
         return plan;
     }
-    for (const auto& set : plan.folders) {
+    for (const auto& set : plan.folders)
         if (EntryExists(set + ManifestName))
             plan.holding.push_back(SetName(set));
+    if (held == HeldSums::Keep)
+        std::erase_if(plan.folders, [&](const std::string& set) {
+            return std::find(plan.holding.begin(), plan.holding.end(), SetName(set)) != plan.holding.end();
+        });
+    for (const auto& set : plan.folders) {
         const FileDescriptor fd = OpenFolder(set);
         std::vector<Entry> entries;
         if (fd.Get() >= 0 && !Entries(fd.Get(), entries))
@@ -289,7 +294,7 @@ ChecksumPlan PlanChecksums(const std::string& folder, bool replace)
                     if (std::int64_t length = 0; !FileLength(fd.Get(), entry.name.c_str(), length))
                         plan.bytes += length;
     }
-    if (!plan.holding.empty() && !replace)
+    if (!plan.holding.empty() && held == HeldSums::Refuse)
         plan.refusal =
             Joined(plan.holding) + (plan.holding.size() == 1 ? " holds a " : " hold a ") + ManifestName + " already.";
     return plan;
@@ -413,9 +418,9 @@ Result WriteChecksums(const ChecksumPlan& plan, Progress& progress)
     return ended();
 }
 
-Result WriteChecksums(const std::string& folder, bool replace, Progress& progress)
+Result WriteChecksums(const std::string& folder, HeldSums held, Progress& progress)
 {
-    return WriteChecksums(PlanChecksums(folder, replace), progress);
+    return WriteChecksums(PlanChecksums(folder, held), progress);
 }
 
 Result AttributeFiles(FolderCheck& check, const std::string& folder, Progress& progress)

@@ -29,8 +29,12 @@ struct ChecksumPlan {
     bool replace = false; // their SHA256SUMS may be replaced
     std::string refusal; // why nothing may be written; empty when it may
 };
-// The plan; a set folder that holds a SHA256SUMS already is refused unless replace.
-ChecksumPlan PlanChecksums(const std::string& folder, bool replace);
+// What a plan does with the set folders that hold a SHA256SUMS already:
+// refuse to write any (naming them), replace theirs, or keep theirs and
+// write the others only.
+enum class HeldSums : unsigned char { Refuse, Replace, Keep };
+// The plan; holding names the set folders that held a SHA256SUMS, whatever held.
+ChecksumPlan PlanChecksums(const std::string& folder, HeldSums held);
 
 // What writing the checksums did: one sentence per set folder, in set order.
 // Offered once a Backup Sort has ended: "Write checksums into the 6 set
@@ -48,7 +52,7 @@ std::string ChecksumOffer(const ChecksumPlan& plan);
 // the lock of the plan's root: a sort, an unsort or a recover moves files
 // into and out of the set folders, and copies through temporary files there.
 Result WriteChecksums(const ChecksumPlan& plan, Progress& progress);
-Result WriteChecksums(const std::string& folder, bool replace, Progress& progress);
+Result WriteChecksums(const std::string& folder, HeldSums held, Progress& progress);
 
 // Verifying: what each file listed in a SHA256SUMS turned out to be.
 // Unlisted: a file of a project that SHA256SUMS does not list.

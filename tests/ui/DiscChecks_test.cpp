@@ -145,7 +145,7 @@ TEST_F(DiscChecks, VerifyListsEachProjectAndExtraFileWithItsVerdict)
     WriteProject(set, "Cedar", {{"Cedar 1.wav"}});
     WriteFile(set / "cover.jpg", "a photo");
     fixtures::RecordingProgress progress;
-    ASSERT_FALSE(WriteChecksums(root.str(), false, progress).Failed());
+    ASSERT_FALSE(WriteChecksums(root.str(), HeldSums::Refuse, progress).Failed());
     WriteFile(set / "Alder 2.wav", ReadFile(set / "Alder 2.wav") + "x");
     fs::remove(set / "Blue 1.wav");
     WriteFile(set / "notes.txt", "session notes");
@@ -197,7 +197,7 @@ TEST_F(DiscChecks, VerifyStoppedShowsWhatWasChecked)
     fs::create_directory(root.path() / "CD-A");
     WriteProject(root.path() / "CD-A", "Alder", {{"Alder 1.wav"}});
     fixtures::RecordingProgress progress;
-    ASSERT_FALSE(WriteChecksums(root.str(), false, progress).Failed());
+    ASSERT_FALSE(WriteChecksums(root.str(), HeldSums::Refuse, progress).Failed());
 
     Open();
     // Cancel, pressed as the verify's first loop starts, while the worker waits.
@@ -235,7 +235,7 @@ TEST_F(DiscChecks, ResultListIsNeverTallerThanTheScreenAndScrolls)
     for (int p = 0; p < 80; ++p)
         WriteProject(set, "Project " + std::to_string(p), {{"take " + std::to_string(p) + ".wav"}});
     fixtures::RecordingProgress progress;
-    ASSERT_FALSE(WriteChecksums(root.str(), false, progress).Failed());
+    ASSERT_FALSE(WriteChecksums(root.str(), HeldSums::Refuse, progress).Failed());
 
     Open();
     m->show();

@@ -152,7 +152,7 @@ TEST_F(FindOnDiscs, RestoreCopiesTheProjectFromItsSetFolderIntoTheFolderRead)
     fs::create_directory(set);
     fixtures::WriteProject(set, "Blue Hour", {{"Blue Hour 1.wav"}});
     fixtures::RecordingProgress progress;
-    ASSERT_FALSE(WriteChecksums(set.string() + "/", false, progress).Failed());
+    ASSERT_FALSE(WriteChecksums(set.string() + "/", HeldSums::Refuse, progress).Failed());
     Record(YearsAgo(1));
     frmFindOnDiscs& dialog = Find();
     QSignalSpy read(&dialog, &frmFindOnDiscs::Queried);

@@ -95,7 +95,7 @@ TEST_F(WriteDiscs, ADiscThatFailsItsCheckIsMarkedAndOfferedAgain)
     WriteProject(set, "Alder", {{"Alder 1.wav"}, {"Alder 2.wav"}});
     WriteProject(set, "Blue", {{"Blue 1.wav"}});
     fixtures::RecordingProgress progress;
-    ASSERT_FALSE(WriteChecksums(root.str(), false, progress).Failed());
+    ASSERT_FALSE(WriteChecksums(root.str(), HeldSums::Refuse, progress).Failed());
     WriteFile(set / "Alder 2.wav", ReadFile(set / "Alder 2.wav") + "x");
     // As if the checksums were written after the change: only the read-back finds it.
     fs::last_write_time(set / "SHA256SUMS", fs::file_time_type::clock::now() + std::chrono::hours(1));
