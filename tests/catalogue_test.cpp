@@ -478,16 +478,29 @@ TEST(Catalogue, ASortLeavesAProjectADiscOfTheFolderHoldsUnchangedInTheFolder)
         const char* what;
         bool catalogue;
         bool changed; // a byte of the read-only project's wave changed
+        bool shared; // a new project plays the read-only project's wave too
         std::vector<std::string> already; // the sort's lines naming what a disc holds
         std::vector<std::string> copied; // the files of the second sort's set folder, but its label and checksums
     } cases[] = {
         {"both as on their disc",
          true,
          false,
+         false,
          {"Alpha is on CD-A already, unchanged.", "Beta is on CD-A already, unchanged."},
          {}},
-        {"a byte of a wave changed", true, true, {"Beta is on CD-A already, unchanged."}, {"Alpha.cue", "alpha.wav"}},
-        {"no catalogue", false, false, {}, {"Alpha.cue", "Beta.cue", "alpha.wav", "beta.wav"}},
+        {"a byte of a wave changed",
+         true,
+         true,
+         false,
+         {"Beta is on CD-A already, unchanged."},
+         {"Alpha.cue", "alpha.wav"}},
+        {"its wave played by a project to sort",
+         true,
+         false,
+         true,
+         {"Beta is on CD-A already, unchanged."},
+         {"Alpha v2.cue", "Alpha.cue", "alpha.wav"}},
+        {"no catalogue", false, false, false, {}, {"Alpha.cue", "Beta.cue", "alpha.wav", "beta.wav"}},
     };
     for (const auto& c : cases) {
         Studio s;
@@ -508,6 +521,8 @@ TEST(Catalogue, ASortLeavesAProjectADiscOfTheFolderHoldsUnchangedInTheFolder)
             wave.back() ^= 1;
             WriteFile(s.root.path() / "alpha.wav", wave);
         }
+        if (c.shared)
+            WriteProject(s.root.path(), "Alpha v2", {{"alpha.wav", 1000}});
         s.Read(true);
         s.ui.AnswerSort(s.list, false);
         const Result sorted = SortCommand(s.list, s.root.str(), s.ui.commands(), c.catalogue ? file : "");

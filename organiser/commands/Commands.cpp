@@ -441,9 +441,8 @@ std::unordered_map<const orvoProject*, std::string> OnDisc(const orvoProjectList
         std::sort(candidate.files.files.begin(), candidate.files.files.end(), byName);
         for (const Catalogue::KnownProject& disc : known)
             if (disc.project.name == project->Name
-                && std::equal(candidate.files.files.begin(), candidate.files.files.end(),
-                              disc.project.files.begin(), disc.project.files.end(),
-                              [](const CatalogueFile& here, const CatalogueFile& there) {
+                && std::equal(candidate.files.files.begin(), candidate.files.files.end(), disc.project.files.begin(),
+                              disc.project.files.end(), [](const CatalogueFile& here, const CatalogueFile& there) {
                                   return here.name == there.name && here.size == there.size && !there.sha256.empty();
                               }))
                 candidate.discs.push_back(&disc);
@@ -472,6 +471,24 @@ std::unordered_map<const orvoProject*, std::string> OnDisc(const orvoProjectList
                 break;
             }
         }
+    // A file leaves the folder only with every project that uses it: a
+    // project sharing a file with one the sort takes goes with it, as before.
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        for (const Candidate& candidate : candidates)
+            if (found.contains(candidate.project)
+                && std::any_of(
+                    candidate.files.files.begin(), candidate.files.files.end(), [&](const CatalogueFile& file) {
+                        const std::optional<FolderOwners::Entry> entry = list.owners.Find(file.name);
+                        return entry
+                               && ((entry->owner != nullptr && !found.contains(entry->owner))
+                                   || std::any_of(entry->players.begin(), entry->players.end(),
+                                                  [&](const orvoProject* player) { return !found.contains(player); }));
+                    })) {
+                found.erase(candidate.project);
+                dropped = true;
+            }
+    }
     return found;
 }
 
