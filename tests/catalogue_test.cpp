@@ -472,4 +472,74 @@ TEST(Catalogue, RebuiltFromTheSetFoldersItGivesTheSameWhereAnswers)
     EXPECT_EQ(refused.Message(), w.s.root.str() + " holds no Kelvark Disc.txt: it is no disc of a backup sort.");
 }
 
+TEST(Catalogue, ASortLeavesAProjectADiscOfTheFolderHoldsUnchangedInTheFolder)
+{
+    const struct {
+        const char* what;
+        bool catalogue;
+        bool changed; // a byte of the read-only project's wave changed
+        bool shared; // a new project plays the read-only project's wave too
+        std::vector<std::string> already; // the sort's lines naming what a disc holds
+        std::vector<std::string> copied; // the files of the second sort's set folder, but its label and checksums
+    } cases[] = {
+        {"both as on their disc",
+         true,
+         false,
+         false,
+         {"Alpha is on CD-A already, unchanged.", "Beta is on CD-A already, unchanged."},
+         {}},
+        {"a byte of a wave changed",
+         true,
+         true,
+         false,
+         {"Beta is on CD-A already, unchanged."},
+         {"Alpha.cue", "alpha.wav"}},
+        {"its wave played by a project to sort",
+         true,
+         false,
+         true,
+         {"Beta is on CD-A already, unchanged."},
+         {"Alpha v2.cue", "Alpha.cue", "alpha.wav"}},
+        {"no catalogue", false, false, false, {}, {"Alpha.cue", "Beta.cue", "alpha.wav", "beta.wav"}},
+    };
+    for (const auto& c : cases) {
+        Studio s;
+        TempDir home;
+        const std::string file = (home.path() / "catalogue.sqlite").string();
+        WriteProject(s.root.path(), "Alpha", {{"alpha.wav", 1000}});
+        WriteProject(s.root.path(), "Beta", {{"beta.wav", 1000}});
+        MakeReadOnly(s.root.path() / "Alpha.cue");
+        s.Read(true);
+        s.ui.AnswerSort(s.list, false);
+        ASSERT_FALSE(SortCommand(s.list, s.root.str(), s.ui.commands(), file).Failed()) << c.what;
+        ASSERT_FALSE(ChecksumCommand(s.root.str(), false, s.ui.commands(), file).Failed()) << c.what;
+        // Beta is restored into the folder: its files copied back from its set folder.
+        for (const char* name : {"Beta.cue", "beta.wav"})
+            fs::copy_file(s.root.path() / "CD-A" / name, s.root.path() / name);
+        if (c.changed) {
+            std::string wave = ReadFile(s.root.path() / "alpha.wav");
+            wave.back() ^= 1;
+            WriteFile(s.root.path() / "alpha.wav", wave);
+        }
+        if (c.shared)
+            WriteProject(s.root.path(), "Alpha v2", {{"alpha.wav", 1000}});
+        s.Read(true);
+        s.ui.AnswerSort(s.list, false);
+        const Result sorted = SortCommand(s.list, s.root.str(), s.ui.commands(), c.catalogue ? file : "");
+        ASSERT_FALSE(sorted.Failed()) << c.what << "\n" << sorted.Message();
+        std::vector<std::string> already;
+        for (const std::string& line : sorted.Lines())
+            if (line.find(" already, unchanged") != std::string::npos)
+                already.push_back(line);
+        EXPECT_EQ(already, c.already) << c.what;
+        std::vector<std::string> copied;
+        if (fs::exists(s.root.path() / "CD-B"))
+            for (const std::string& name : EntryNames(s.root.path() / "CD-B"))
+                if (name != DiscLabelName && name != ManifestName)
+                    copied.push_back(name);
+        EXPECT_EQ(copied, c.copied) << c.what;
+        EXPECT_EQ(fs::exists(s.root.path() / "Beta.cue"), c.catalogue) << c.what;
+    }
+}
+
 } // namespace

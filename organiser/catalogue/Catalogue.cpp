@@ -661,4 +661,25 @@ Result Catalogue::SetsOf(const std::string& root, std::vector<std::string>& sets
     return code == SQLITE_OK ? Result() : Fault(db, path, code);
 }
 
+Result Catalogue::ProjectsOf(const std::string& root, std::vector<KnownProject>& projects)
+{
+    projects.clear();
+    if (db == nullptr)
+        return Closed();
+    Statement list(db, "SELECT project.id, disc.name, project.name, file.name, file.size, file.sha256"
+                       " FROM file JOIN project ON project.id = file.project JOIN disc ON disc.id = project.disc"
+                       " JOIN backup ON backup.id = disc.backup WHERE backup.root = ? ORDER BY project.id, file.id");
+    list.Bind(1, root);
+    std::int64_t last = -1;
+    while (list.Row()) {
+        if (list.Number(0) != last) {
+            last = list.Number(0);
+            projects.push_back({list.Text(1), {list.Text(2), {}}});
+        }
+        projects.back().project.files.push_back({list.Text(3), list.Number(4), list.Text(5)});
+    }
+    const int code = list.Run();
+    return code == SQLITE_OK ? Result() : Fault(db, path, code);
+}
+
 } // namespace kelvark

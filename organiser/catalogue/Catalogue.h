@@ -136,6 +136,12 @@ public:
     Result Discs(const std::string& today, std::vector<DiscRow>& rows);
     // The set names the catalogue knows for root's backups, in set order.
     Result SetsOf(const std::string& root, std::vector<std::string>& sets);
+    // Every project of root's discs with its files, each with its disc's set name.
+    struct KnownProject {
+        std::string set;
+        CatalogueProject project;
+    };
+    Result ProjectsOf(const std::string& root, std::vector<KnownProject>& projects);
 
 private:
     // What a call answers on a catalogue not open: nothing when its file is

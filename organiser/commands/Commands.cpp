@@ -180,10 +180,22 @@ std::string EarlierReportsKept(const FilePlan& plan)
     return {};
 }
 
+// "Ember Tide is on DVD-A already, unchanged.": each project the sort left
+// in the folder as a disc holds it, in list order.
+std::vector<std::string> OnDiscLines(const orvoProjectList& list)
+{
+    std::vector<std::string> lines;
+    for (const auto& project : list.projects)
+        if (const auto disc = list.onDisc.find(project.get()); disc != list.onDisc.end())
+            lines.push_back(project->Name + " is on " + disc->second + " already, unchanged.");
+    return lines;
+}
+
 // What a sort that ended did, a line each: the set folders it made, the
 // projects it moved and copied, those it left in the folder (left) and the
 // reports it wrote.
-std::vector<std::string> SortSummary(const FilePlan& plan, const std::vector<orvoProjectList::Unsortable>& left)
+std::vector<std::string> SortSummary(const FilePlan& plan, const std::vector<orvoProjectList::Unsortable>& left,
+                                     const orvoProjectList& list)
 {
     std::size_t moved = 0, copied = 0;
     for (const FileUnit& unit : plan.units)
@@ -206,6 +218,8 @@ std::vector<std::string> SortSummary(const FilePlan& plan, const std::vector<orv
         lines.push_back("Left " + Counted(left.size(), "project", "projects") + " in the folder, as "
                         + (left.size() == 1 ? "it" : "they") + " can't be sorted: " + NamedList(names) + ".");
     }
+    for (std::string& line : OnDiscLines(list))
+        lines.push_back(std::move(line));
     if (std::string kept = EarlierReportsKept(plan); !kept.empty())
         lines.push_back(std::move(kept));
     lines.push_back(ReportsWritten(plan.root));
@@ -372,6 +386,112 @@ std::string Today()
     return IsoDate(Regional::LocalToday());
 }
 
+// A project's own files and waves as its disc keeps them, each name once.
+CatalogueProject ProjectFiles(const orvoProject& project)
+{
+    CatalogueProject kept{project.Name, {}};
+    std::unordered_set<std::string> named;
+    const std::vector<std::string> own = project.OwnFiles();
+    for (std::size_t i = 0; i < own.size(); ++i)
+        if (named.insert(own[i]).second)
+            kept.files.push_back({own[i], project.OwnFileSize(i), {}});
+    for (int i = 0; i < project.WaveCount(); ++i)
+        if (const std::string wave(project.WaveDiskName(i)); !wave.empty() && named.insert(wave).second)
+            kept.files.push_back({wave, project.WaveSize(i), {}});
+    return kept;
+}
+
+// The projects of list that a disc of RootFolder's backups in catalogue
+// holds already, each with that disc's set name: a project of the same name
+// whose files are the project's, the same names, sizes and SHA-256s. Only a
+// project whose names and sizes all match a disc's is read. Without a
+// catalogue, a catalogue that can't be read or a read stopped there are none:
+// the sort takes every project as it would without them.
+std::unordered_map<const orvoProject*, std::string> OnDisc(const orvoProjectList& list, const std::string& RootFolder,
+                                                           const std::string& catalogue,
+                                                           const std::vector<orvoProjectList::Unsortable>& left,
+                                                           Progress& progress)
+{
+    std::vector<Catalogue::KnownProject> known;
+    Catalogue opened;
+    if (catalogue.empty() || opened.Open(catalogue, CatalogueUse::Read).Failed()
+        || opened.ProjectsOf(DiscRoot(RootFolder), known).Failed() || known.empty())
+        return {};
+    const auto byName = [](const CatalogueFile& a, const CatalogueFile& b) { return a.name < b.name; };
+    for (Catalogue::KnownProject& disc : known)
+        std::sort(disc.project.files.begin(), disc.project.files.end(), byName);
+    std::unordered_set<const orvoProject*> unsortable;
+    for (const orvoProjectList::Unsortable& project : left)
+        unsortable.insert(project.project);
+
+    // Each project that may be on a disc, the discs it may be on, and where its files' jobs start.
+    struct Candidate {
+        const orvoProject* project;
+        CatalogueProject files;
+        std::vector<const Catalogue::KnownProject*> discs;
+        std::size_t firstJob = 0;
+    };
+    std::vector<Candidate> candidates;
+    std::vector<HashJob> jobs;
+    const FileDescriptor folder = OpenFolder(RootFolder);
+    for (const auto& project : list.projects) {
+        if (!project->ReadFailure.empty() || project->BackupNum < 0 || unsortable.contains(project.get()))
+            continue;
+        Candidate candidate{project.get(), ProjectFiles(*project), {}, jobs.size()};
+        std::sort(candidate.files.files.begin(), candidate.files.files.end(), byName);
+        for (const Catalogue::KnownProject& disc : known)
+            if (disc.project.name == project->Name
+                && std::equal(candidate.files.files.begin(), candidate.files.files.end(), disc.project.files.begin(),
+                              disc.project.files.end(), [](const CatalogueFile& here, const CatalogueFile& there) {
+                                  return here.name == there.name && here.size == there.size && !there.sha256.empty();
+                              }))
+                candidate.discs.push_back(&disc);
+        if (candidate.discs.empty())
+            continue;
+        for (const CatalogueFile& file : candidate.files.files)
+            jobs.push_back({folder.Get(), file.name, file.name});
+        candidates.push_back(std::move(candidate));
+    }
+    if (jobs.empty() || folder.Get() < 0)
+        return {};
+    bool stopped = false;
+    const std::vector<FileHash> hashes = HashFiles(jobs, progress, stopped);
+    if (stopped)
+        return {};
+    std::unordered_map<const orvoProject*, std::string> found;
+    for (const Candidate& candidate : candidates)
+        for (const Catalogue::KnownProject* disc : candidate.discs) {
+            bool same = true;
+            for (std::size_t i = 0; same && i < disc->project.files.size(); ++i) {
+                const FileHash& hash = hashes[candidate.firstJob + i];
+                same = hash.read && !hash.error && DigestHex(hash.digest) == disc->project.files[i].sha256;
+            }
+            if (same) {
+                found.emplace(candidate.project, disc->set);
+                break;
+            }
+        }
+    // A file leaves the folder only with every project that uses it: a
+    // project sharing a file with one the sort takes goes with it, as before.
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        for (const Candidate& candidate : candidates)
+            if (found.contains(candidate.project)
+                && std::any_of(
+                    candidate.files.files.begin(), candidate.files.files.end(), [&](const CatalogueFile& file) {
+                        const std::optional<FolderOwners::Entry> entry = list.owners.Find(file.name);
+                        return entry
+                               && ((entry->owner != nullptr && !found.contains(entry->owner))
+                                   || std::any_of(entry->players.begin(), entry->players.end(),
+                                                  [&](const orvoProject* player) { return !found.contains(player); }));
+                    })) {
+                found.erase(candidate.project);
+                dropped = true;
+            }
+    }
+    return found;
+}
+
 // The backup a sort of list made, as the catalogue keeps it: each set's
 // disc, and on it each project the sort took with its own files and waves.
 CatalogueBackup SortedBackup(const orvoProjectList& list, const std::string& RootFolder,
@@ -389,19 +509,12 @@ CatalogueBackup SortedBackup(const orvoProjectList& list, const std::string& Roo
     std::unordered_set<const orvoProject*> stayed;
     for (const orvoProjectList::Unsortable& project : left)
         stayed.insert(project.project);
+    for (const auto& [project, set] : list.onDisc)
+        stayed.insert(project);
     for (const auto& project : list.projects) {
         if (project->BackupNum < 0 || project->BackupNum >= list.numBackups || stayed.contains(project.get()))
             continue;
-        CatalogueProject& kept = backup.discs[static_cast<std::size_t>(project->BackupNum)].projects.emplace_back(
-            CatalogueProject{project->Name, {}});
-        std::unordered_set<std::string> named;
-        const std::vector<std::string> own = project->OwnFiles();
-        for (std::size_t i = 0; i < own.size(); ++i)
-            if (named.insert(own[i]).second)
-                kept.files.push_back({own[i], project->OwnFileSize(i), {}});
-        for (int i = 0; i < project->WaveCount(); ++i)
-            if (const std::string wave(project->WaveDiskName(i)); !wave.empty() && named.insert(wave).second)
-                kept.files.push_back({wave, project->WaveSize(i), {}});
+        backup.discs[static_cast<std::size_t>(project->BackupNum)].projects.push_back(ProjectFiles(*project));
     }
     // A set whose every project stayed in the folder is no disc; the others count alone.
     std::erase_if(backup.discs, [](const CatalogueDisc& disc) { return disc.projects.empty(); });
@@ -433,6 +546,7 @@ Result ReadFolderCommand(orvoProjectList& list, const std::string& RootFolder, b
     Result read = list.ReadFolder(RootFolder, chkMix, chkRegular) ? Result(list.LastError) : Result();
     list.knownSets.clear();
     list.catalogueFault.clear();
+    list.onDisc.clear();
     if (!catalogue.empty()) {
         Catalogue opened;
         Result known = opened.Open(catalogue, CatalogueUse::Read);
@@ -482,13 +596,23 @@ Result SortCommand(orvoProjectList& list, const std::string& RootFolder, Command
                  + (left.size() == 1 ? "this one" : "these") + " in the folder?",
              UnsortableText(left) + LineEnd + (left.size() == 1 ? "It stays" : "They stay") + " in the folder."});
     }
+    // A project a disc holds already, unchanged, is backed up: it stays in the folder.
+    list.onDisc = list.catalogueFault.empty() ? OnDisc(list, RootFolder, catalogue, left, ui.progress)
+                                              : std::unordered_map<const orvoProject*, std::string>();
+    if (left.size() + list.onDisc.size() == projects) {
+        Result nothing = Result::Done(std::string("Nothing was sorted: every project ")
+                                      + (left.empty() ? "" : "that can be sorted ") + "is on a disc already.");
+        for (std::string& line : OnDiscLines(list))
+            nothing.Add(std::move(line));
+        return nothing;
+    }
     FilePlan plan;
     plan.kind = Operation::Sort;
     plan.root = RootFolder;
     Result result = Execute(plan, ui, [&] { plan = PlanSort(list, RootFolder, leaveUnsortable); });
     if (!result.Failed()) {
         result = Result::Done(CsvDone(RootFolder));
-        for (std::string& line : SortSummary(plan, left))
+        for (std::string& line : SortSummary(plan, left, list))
             result.Add(std::move(line));
         // The read said why the catalogue can't be used; the sort says what that means.
         if (!list.catalogueFault.empty())

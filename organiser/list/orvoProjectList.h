@@ -59,6 +59,9 @@ public:
     // Why the catalogue could not be read for knownSets, empty when it was:
     // said once, by the read, and not again by the sort that follows.
     std::string catalogueFault;
+    // The projects a sort leaves in the folder as a disc of the folder's
+    // backups holds them already, the same byte for byte: each with that disc's set name.
+    std::unordered_map<const orvoProject*, std::string> onDisc;
     // The folder the last ReadFolder read, and whether the user stopped it
     // before its end (the projects after the stop are not read).
     std::string readFrom;

@@ -472,6 +472,9 @@ FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bo
     const std::vector<orvoProjectList::Unsortable> unsortable = list.UnsortableProjects();
     for (const orvoProjectList::Unsortable& left : unsortable)
         notSorted.insert(left.project);
+    // So do those a disc of the folder's backups holds already, unchanged.
+    for (const auto& [project, set] : list.onDisc)
+        notSorted.insert(project);
     const auto sorted = [&](const orvoProject& project) {
         return project.ReadFailure.empty() && project.BackupNum >= 0 && !notSorted.count(&project);
     };

@@ -23,6 +23,7 @@ Result ListRefusal(const orvoProjectList& list, const std::string& RootFolder);
 // (list.firstSet), whose set folders it never writes into; an earlier sort's
 // reports are renamed with its date first. With leaveUnsortable the projects it can't take
 // stay in the folder and the text report names them; without, they refuse it.
+// The projects of list.onDisc, which a disc holds already, stay in the folder too.
 FilePlan PlanSort(const orvoProjectList& list, const std::string& RootFolder, bool leaveUnsortable);
 
 // Report Only: the three reports of the plan, written into RootFolder after
