@@ -132,6 +132,32 @@ TEST(MoveList, CopiesAReadOnlyProjectAndKeepsIt)
     EXPECT_EQ(m.Project(1).ReadDir, m.root.str());
 }
 
+// A set folder of the root holds what its disc holds: no move goes into it,
+// nor into a folder inside it; a folder of another name is a destination.
+TEST(MoveList, RefusesASetFolderOfTheRootAsItsDestination)
+{
+    const struct {
+        std::string dest; // below the root
+        bool refused;
+    } rows[] = {{"DVD-A", true}, {"DVD-A/inside", true}, {"CD-B/", true}, {"Archive", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.dest);
+        Move m;
+        fs::create_directories(m.root.path() / row.dest);
+        m.Read();
+        m.Select({2});
+        const std::string dest = m.root.str() + row.dest;
+        const Result result = MoveCommand(m.list, m.Selected(), dest, m.ui.commands());
+        EXPECT_EQ(result.Ended(), row.refused ? Result::Status::Refused : Result::Status::Done) << result.Message();
+        EXPECT_EQ(m.InRoot("B.cue"), row.refused);
+        if (row.refused) {
+            EXPECT_EQ(result.Message(), "Nothing was moved: " + dest + " is inside the set folder "
+                                            + row.dest.substr(0, row.dest.find('/'))
+                                            + ", which holds what its disc holds.");
+        }
+    }
+}
+
 TEST(MoveList, CountsTheProjectsItMovedWhenTheyAreMany)
 {
     Move m;

@@ -289,6 +289,24 @@ std::string MovedText(const std::string& verb, const std::vector<std::string>& n
            + " to " + dest + ".";
 }
 
+// The set folder of root that folder lies in ("DVD-A"), else empty: what a
+// set folder holds is what its disc holds, or will hold.
+std::string SetFolderAround(const std::string& root, const std::string& folder)
+{
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::weakly_canonical(root, error);
+    if (error)
+        return {};
+    const std::filesystem::path inside = std::filesystem::weakly_canonical(folder, error);
+    if (error)
+        return {};
+    const std::filesystem::path relative = inside.lexically_relative(base);
+    if (relative.empty())
+        return {};
+    const std::string first = relative.begin()->string();
+    return IsAnySetFolder(first) ? first : std::string();
+}
+
 Result Declined(std::string message = {})
 {
     return Result(std::move(message), Result::Status::Declined);
@@ -660,6 +678,11 @@ Result ReportCommand(orvoProjectList& list, const std::string& RootFolder, Comma
 Result MoveCommand(orvoProjectList& list, const std::vector<orvoProject*>& selected, const std::string& MoveFolder,
                    CommandUi ui)
 {
+    if (!selected.empty())
+        if (const std::string set = SetFolderAround(selected.front()->ReadDir, MoveFolder); !set.empty())
+            return Result("Nothing was moved: " + MoveFolder + " is inside the set folder " + set
+                              + ", which holds what its disc holds.",
+                          Result::Status::Refused);
     if (const std::string notice = ReadOnlyMoveNotice(selected);
         !notice.empty()
         && !ui.question.Confirm({Asked::MoveReadOnly, "Move", notice, "Move the selected projects?", notice}))
